@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package Orvalis needs to build, test and run.
+# Quiet and quick when everything is already there; runs apt-get update only when something is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build
+  qt6-base-dev qt6-svg-dev libqcustomplot-dev
+  libsqlite3-dev libuemf-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth imagemagick
+  fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
