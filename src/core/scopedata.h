@@ -1,0 +1,24 @@
+#pragma once
+// One microscope in memory, copied whole. Units are the program's internal ones.
+#include <QString>
+
+namespace orvalis {
+
+struct TScopeData {
+    QString Company;
+    QString Model;
+    double Voltage = 0;     // kV, accelerating voltage
+    double Cs = 0;          // nm, spherical aberration constant (1 mm = 1e6 nm)
+    double Cc = 0;          // nm, chromatic aberration constant
+    double dE = 0;          // eV, energy spread
+    double Convergence = 0; // rad, illumination semi-angle at the reference magnification of 500 k
+    double A3 = 0;          // nm, three-fold astigmatism handed to the optics state on loading
+    double Defocus = 0;     // nm, the defocus last used with this record (negative is underfocus)
+    double dvv = 0;         // fraction, high-tension ripple dV/V; 0 stands for a missing value
+    double dii = 0;         // fraction, objective lens current instability dI/I; 0 stands for missing
+};
+
+// The built-in instrument used when no library entry is selected.
+TScopeData defaultScope();
+
+} // namespace orvalis
