@@ -1,0 +1,46 @@
+#pragma once
+// The phase and envelope terms shared by the 1D curve, the 2D pattern and the defocus map.
+// All take k in nm^-1 and lengths in nm; the state supplies lambda, Cs, A2, A3, Alpha and the factors.
+#include "core/opticsstate.h"
+
+#include <cmath>
+
+namespace orvalis {
+
+inline constexpr double Pi = 3.14159265358979323846;
+
+// exp(-0.5 * (pi * lambda * FocalSpread)^2 * k^4)
+inline double TemporalEnvelope(const OpticsState &s, double k)
+{
+    const double a = Pi * s.Wavelength * s.FocalSpread;
+    return std::exp(-0.5 * (a * a) * (k * k * k * k));
+}
+
+// exp(-pi^2 * Alpha^2 * k^2 * (Cs * lambda^2 * k^2 + D)^2), D the defocus in nm
+inline double SpatialEnvelope(const OpticsState &s, double k, double defocus)
+{
+    const double u = s.Cs * s.Wavelength * s.Wavelength * k * k + defocus;
+    return std::exp(-(Pi * Pi) * (s.Alpha * s.Alpha) * (k * k) * (u * u));
+}
+
+// (ky^2 - kx^2) * A2 * lambda / 2: the two-fold term lies along the kx axis; it carries no factor pi.
+inline double AstigTerm2(const OpticsState &s, double kx, double ky)
+{
+    return (ky * ky - kx * kx) * s.A2 * s.Wavelength / 2;
+}
+
+// lambda^2 * A3 * ky * (ky^2 - 3 kx^2) / 3
+inline double AstigTerm3(const OpticsState &s, double kx, double ky)
+{
+    return s.Wavelength * s.Wavelength * s.A3 * ky * (ky * ky - 3 * kx * kx) / 3;
+}
+
+// The phase chi at (kx, ky) for defocus D; the CTF is sin(chi).
+inline double Chi(const OpticsState &s, double kx, double ky, double defocus)
+{
+    const double k2 = kx * kx + ky * ky;
+    return s.ChiCsFactor * k2 * k2 + s.ChiDefocusFactor * defocus * k2 + AstigTerm2(s, kx, ky)
+        + AstigTerm3(s, kx, ky);
+}
+
+} // namespace orvalis

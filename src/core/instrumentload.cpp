@@ -1,0 +1,158 @@
+#include "instrumentload.h"
+
+#include "core/ctffunctions.h"
+#include "core/numberformat.h"
+#include "core/orvaliserror.h"
+
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+void refuse(const TScopeData &scope, const QString &what, double value, const QString &rule)
+{
+    throw OrvalisError(QStringLiteral("The microscope \"%1/%2\" cannot be used: %3 is %4; %5.")
+                           .arg(scope.Company, scope.Model, what, formatGeneral(value), rule));
+}
+
+void checkInstrument(const TScopeData &s)
+{
+    struct Quantity {
+        const char *name;
+        double value;
+        bool mustBePositive; // otherwise: not negative
+    };
+    const Quantity quantities[] = {
+        {"the voltage (kV)", s.Voltage, true},
+        {"Cs (nm)", s.Cs, false},
+        {"Cc (nm)", s.Cc, false},
+        {"the energy spread (eV)", s.dE, false},
+        {"the convergence (rad)", s.Convergence, false},
+    };
+    for (const Quantity &q : quantities) {
+        if (!std::isfinite(q.value))
+            refuse(s, QString::fromLatin1(q.name), q.value, QStringLiteral("it must be a finite number"));
+        if (q.mustBePositive ? !(q.value > 0) : q.value < 0)
+            refuse(s, QString::fromLatin1(q.name), q.value,
+                   q.mustBePositive ? QStringLiteral("it must be above 0") : QStringLiteral("it must not be negative"));
+    }
+    const Quantity others[] = {
+        {"the high-tension ripple", s.dvv, false},
+        {"the objective lens instability", s.dii, false},
+        {"the three-fold astigmatism (nm)", s.A3, false},
+        {"the defocus (nm)", s.Defocus, false},
+    };
+    for (const Quantity &q : others)
+        if (!std::isfinite(q.value))
+            refuse(s, QString::fromLatin1(q.name), q.value, QStringLiteral("it must be a finite number"));
+}
+
+} // namespace
+
+void loadInstrument(OpticsState &state, const TScopeData &scope)
+{
+    checkInstrument(scope);
+    OpticsState s = state;
+    s.Company = scope.Company;
+    s.Model = scope.Model;
+    s.Voltage = scope.Voltage;
+    s.Cs = scope.Cs;
+    s.Cc = scope.Cc;
+    s.dE = scope.dE;
+    s.dvv = scope.dvv == 0 ? 2.5e-7 : scope.dvv;
+    s.dii = scope.dii == 0 ? 5e-7 : scope.dii;
+    s.Convergence = scope.Convergence;
+    s.Alpha = scope.Convergence;
+    s.A2 = 0;
+    s.A3 = scope.A3;
+
+    const double spread = s.dE / (2.355 * s.Voltage * 1000);
+    s.FocalSpread = s.Cc * std::sqrt(spread * spread + s.dvv * s.dvv + 4 * s.dii * s.dii);
+    const double e = s.Voltage * 1000; // accelerating potential, V
+    s.Wavelength = 1.22639 / std::sqrt(e + 9.7845e-7 * e * e);
+    s.InfoLimitTheory = std::sqrt(Pi * s.Wavelength * s.FocalSpread / 2) / 0.9;
+    s.Scherzer = -std::sqrt(s.Cs * s.Wavelength);
+    s.ExtScherzer = std::sqrt(1.5) * s.Scherzer;
+    if (!s.PlotterMode && !s.Initialised)
+        s.Defocus = s.ExtScherzer;
+    s.PointResTheory = 0.67 * std::pow(s.Cs, 0.25) * std::pow(s.Wavelength, 0.75);
+    s.ChiDefocusFactor = Pi * s.Wavelength;
+    s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
+
+    // Extreme but finite inputs can still overflow (a voltage of 1e300 kV gives a wavelength of 0).
+    const struct {
+        const char *name;
+        double value;
+    } derived[] = {{"the wavelength (nm)", s.Wavelength},           {"the focal spread (nm)", s.FocalSpread},
+                   {"the information limit (nm)", s.InfoLimitTheory}, {"the Scherzer defocus (nm)", s.Scherzer},
+                   {"the point resolution (nm)", s.PointResTheory}, {"the Cs phase factor (nm^4)", s.ChiCsFactor}};
+    for (const auto &d : derived)
+        if (!std::isfinite(d.value))
+            refuse(scope, QString::fromLatin1(d.name), d.value, QStringLiteral("the instrument's values are out of range"));
+    if (!(s.Wavelength > 0))
+        refuse(scope, QStringLiteral("the wavelength (nm)"), s.Wavelength, QStringLiteral("the voltage is out of range"));
+    state = s;
+}
+
+int magnificationAt(int position)
+{
+    return roundToInt(std::exp(position / 5.6));
+}
+
+double alphaAtMagnification(double convergence, int magnification)
+{
+    const double ratio = magnification / 500.0;
+    return convergence * (ratio * ratio);
+}
+
+QString magnificationText(int magnification)
+{
+    return QStringLiteral("x ") + formatGeneral(magnification) + QStringLiteral(" k");
+}
+
+QString convergenceLabelText(double alpha)
+{
+    return QStringLiteral("(Convergence: ") + formatFixed(alpha * 1000, 4) + QStringLiteral(" mrad)");
+}
+
+QString pointResolutionText(const OpticsState &s)
+{
+    return QStringLiteral("Point-to-Point:  ") + formatFixed(s.PointResTheory, 2) + QLatin1Char('/')
+        + formatFixed(s.PointRes, 2) + QStringLiteral(" nm");
+}
+
+QString infoLimitText(const OpticsState &s)
+{
+    return QStringLiteral("Info Limit:  ") + formatFixed(s.InfoLimitTheory, 2) + QLatin1Char('/')
+        + formatFixed(s.InfoLimit, 2) + QStringLiteral(" nm");
+}
+
+ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
+{
+    ScopeTreeTexts t;
+    t.microscope = QStringLiteral("Microscope: ") + s.Company + QLatin1Char('/') + s.Model;
+    t.microscopeChildren = {
+        QStringLiteral("Voltage:  ") + formatGeneral(s.Voltage) + QStringLiteral(" keV"),
+        QStringLiteral("Wavelength:  ") + formatFixed(s.Wavelength, 5) + QStringLiteral(" nm"),
+        QStringLiteral("Cs:  ") + formatFixed(s.Cs * 1e-6, 1) + QStringLiteral(" mm"),
+        QStringLiteral("Cc:  ") + formatFixed(s.Cc * 1e-6, 1) + QStringLiteral(" mm"),
+        QStringLiteral("Energy Spread:  ") + formatGeneral(s.dE) + QStringLiteral(" eV"),
+        QStringLiteral("HT Ripple:  ") + formatGeneral(s.dvv * 1e6) + QStringLiteral(" ppm"),
+        QStringLiteral("Obj Lens Instabilities:  ") + formatGeneral(s.dii * 1e6) + QStringLiteral(" ppm"),
+        QStringLiteral("Focal Spread:  ") + formatFixed(s.FocalSpread, 2) + QStringLiteral(" nm"),
+        QStringLiteral("Convergence:  ") + formatFixed(s.Alpha * 1000, 2) + QStringLiteral(" mrad"),
+    };
+    t.resolution = QStringLiteral("Theoretical/Current Resolution");
+    t.resolutionChildren = {pointResolutionText(s), infoLimitText(s)};
+    t.defocus = QStringLiteral("Defocus");
+    t.defocusChildren = {
+        QStringLiteral("Scherzer:  ") + formatFixed(s.Scherzer, 1) + QStringLiteral(" nm"),
+        QStringLiteral("Extended Scherzer:  ") + formatFixed(std::sqrt(1.5) * s.Scherzer, 1) + QStringLiteral(" nm"),
+        QStringLiteral("2nd Passband:  ") + formatFixed(std::sqrt(3.5) * s.Scherzer, 1) + QStringLiteral(" nm"),
+        QStringLiteral("Lichte:  ")
+            + formatFixed(-0.75 * s.Cs * (s.UpTo * s.Wavelength) * (s.UpTo * s.Wavelength), 1) + QStringLiteral(" nm"),
+    };
+    return t;
+}
+
+} // namespace orvalis

@@ -1,0 +1,43 @@
+#pragma once
+// Loading an instrument into the optics state and the texts that describe the loaded state.
+#include "core/opticsstate.h"
+#include "core/scopedata.h"
+
+#include <QStringList>
+
+namespace orvalis {
+
+// Copies the instrument into the state and derives wavelength, focal spread, the characteristic
+// defoci and the theoretical limits; resets A2 to 0, A3 to the record's, Alpha to the convergence.
+// Defocus becomes the extended Scherzer defocus only on the first load in analysis mode.
+// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cs, Cc, energy
+// spread or convergence, any value that is not finite, or derived values that overflow) throws an
+// OrvalisError that names the quantity and its value, and leaves the state exactly as it was.
+void loadInstrument(OpticsState &state, const TScopeData &scope);
+
+// The magnification in thousands at a position of the magnification slider: round(exp(p / 5.6)).
+int magnificationAt(int position);
+
+// The semi-angle in use at magnification M (thousands): Convergence * (M / 500)^2.
+double alphaAtMagnification(double convergence, int magnification);
+
+// "x 518 k"
+QString magnificationText(int magnification);
+// "(Convergence: 0.3220 mrad)"
+QString convergenceLabelText(double alpha);
+
+// Texts of the information tree, in node order: the microscope node and its 9 children, the
+// resolution node and its 2, the defocus node and its 4.
+struct ScopeTreeTexts {
+    QString microscope;
+    QStringList microscopeChildren;
+    QString resolution;
+    QStringList resolutionChildren;
+    QString defocus;
+    QStringList defocusChildren;
+};
+ScopeTreeTexts scopeTreeTexts(const OpticsState &state);
+QString pointResolutionText(const OpticsState &state); // "Point-to-Point:  0.25/0.24 nm"
+QString infoLimitText(const OpticsState &state);       // "Info Limit:  0.10/0.15 nm"
+
+} // namespace orvalis

@@ -1,0 +1,53 @@
+#pragma once
+// The one set of numbers every curve, pattern and map is computed from. The main window owns the only
+// instance; core functions read it and never keep a copy.
+#include <QString>
+
+namespace orvalis {
+
+struct OpticsState {
+    // The loaded instrument.
+    QString Company;
+    QString Model;
+    double Voltage = 0;     // kV
+    double Cs = 0;          // nm
+    double Cc = 0;          // nm
+    double dE = 0;          // eV
+    double dvv = 0;         // fraction; a missing (0) value is replaced by 2.5e-7 on loading
+    double dii = 0;         // fraction; a missing (0) value is replaced by 5e-7 on loading
+    double Convergence = 0; // rad, the instrument's semi-angle at 500 k (alpha0)
+    double Alpha = 0;       // rad, the semi-angle in use (follows the magnification)
+
+    // Derived from the instrument on loading.
+    double Wavelength = 0;       // nm, relativistic electron wavelength
+    double FocalSpread = 0;      // nm
+    double ChiDefocusFactor = 0; // nm, pi * lambda
+    double ChiCsFactor = 0;      // nm^4, pi * Cs * lambda^3 / 2
+    double Scherzer = 0;         // nm, negative
+    double ExtScherzer = 0;      // nm
+    double PointResTheory = 0;   // nm
+    double InfoLimitTheory = 0;  // nm
+
+    // Aberrations and view.
+    double Defocus = 0;   // nm, negative is underfocus
+    double A2 = 0;        // nm, two-fold astigmatism, never negative
+    double A3 = 0;        // nm, three-fold astigmatism, never negative
+    double Direction = 0; // rad, direction of the 1D profile from the kx axis; positive points below
+    double UpTo = 0;      // nm^-1, highest spatial frequency shown
+
+    // Written by the latest 1D computation.
+    double PointRes = 0;  // nm, current point-to-point resolution
+    double InfoLimit = 0; // nm, current information limit
+
+    int PointDensity = 0; // samples per 10 nm^-1 of the 1D curve
+    int StepFactor = 0;   // 1 full sampling, 4 coarse while a slider is dragged
+
+    bool PlotterMode = false;
+    bool SecondCTF = false;
+    bool ShowEnvelopes = false;
+    bool Initialised = false;
+    bool ProgrammaticChange = false;
+    bool MarkerPending = false;
+};
+
+} // namespace orvalis

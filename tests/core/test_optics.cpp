@@ -1,0 +1,306 @@
+// Reference values of the built-in 200 kV instrument: the derived quantities, the shared functions
+// and the 1D detection, checked against values worked out independently by hand.
+#include "core/ctfcurves.h"
+#include "core/ctffunctions.h"
+#include "core/instrumentload.h"
+#include "core/orvaliserror.h"
+
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+using namespace orvalis;
+
+namespace {
+
+OpticsState startupState()
+{
+    OpticsState s;
+    s.UpTo = 10;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, defaultScope());
+    return s;
+}
+
+#define QCOMPARE_NEAR(actual, expected, tolerance)                                                     \
+    QVERIFY2(std::fabs((actual) - (expected)) <= (tolerance),                                           \
+             qPrintable(QStringLiteral("actual %1, expected %2, error %3")                              \
+                            .arg(actual, 0, 'g', 10)                                                    \
+                            .arg(expected, 0, 'g', 10)                                                  \
+                            .arg(std::fabs((actual) - (expected)), 0, 'g', 3)))
+
+} // namespace
+
+class TestOptics : public QObject {
+    Q_OBJECT
+private slots:
+    void derivedQuantities();
+    void treeTexts();
+    void missingInstabilitiesUseDefaults();
+    void sharedFunctions_data();
+    void sharedFunctions();
+    void startupCurves();
+    void coarseSampling();
+    void overfocusPointResolution();
+    void fastOscillation_data();
+    void fastOscillation();
+    void intensityHasNoMirror();
+    void directionStraightUp();
+    void zeroRangeHasOneSample();
+    void plotterIgnoresAstigmatism();
+    void refusedInstruments_data();
+    void refusedInstruments();
+    void magnification_data();
+    void magnification();
+};
+
+void TestOptics::derivedQuantities()
+{
+    const OpticsState s = startupState();
+    QCOMPARE_NEAR(s.Wavelength, 0.0025079, 5e-8);
+    QCOMPARE_NEAR(s.FocalSpread, 1.966, 5e-4);
+    QCOMPARE_NEAR(s.PointResTheory, 0.2485, 5e-5);
+    QCOMPARE_NEAR(s.InfoLimitTheory, 0.0978, 5e-5);
+    QCOMPARE_NEAR(s.Scherzer, -54.86, 5e-3);
+    QCOMPARE(s.Defocus, s.ExtScherzer); // the first load in analysis mode takes the unrounded value
+    QCOMPARE_NEAR(s.Defocus, -67.19, 5e-3);
+    QCOMPARE(s.Alpha, s.Convergence);
+}
+
+void TestOptics::treeTexts()
+{
+    OpticsState s = startupState();
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
+    s.PointRes = *c.pointRes;
+    s.InfoLimit = *c.infoLimit;
+    const ScopeTreeTexts t = scopeTreeTexts(s);
+    QCOMPARE(t.microscope, QStringLiteral("Microscope: Default/Use SetUp Menu to change"));
+    const QStringList micro = {"Voltage:  200 keV", "Wavelength:  0.00251 nm", "Cs:  1.2 mm", "Cc:  1.2 mm",
+                               "Energy Spread:  0.6 eV", "HT Ripple:  0.25 ppm", "Obj Lens Instabilities:  0.5 ppm",
+                               "Focal Spread:  1.97 nm", "Convergence:  0.30 mrad"};
+    QCOMPARE(t.microscopeChildren, micro);
+    QCOMPARE(t.resolution, QStringLiteral("Theoretical/Current Resolution"));
+    QCOMPARE(t.resolutionChildren, QStringList({"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/0.15 nm"}));
+    QCOMPARE(t.defocusChildren, QStringList({"Scherzer:  -54.9 nm", "Extended Scherzer:  -67.2 nm",
+                                             "2nd Passband:  -102.6 nm", "Lichte:  -566.0 nm"}));
+}
+
+void TestOptics::missingInstabilitiesUseDefaults()
+{
+    TScopeData scope = defaultScope();
+    scope.dvv = 0;
+    scope.dii = 0;
+    OpticsState a;
+    OpticsState b;
+    loadInstrument(a, scope);
+    loadInstrument(b, defaultScope());
+    QCOMPARE(a.dvv, 2.5e-7);
+    QCOMPARE(a.dii, 5e-7);
+    QCOMPARE(a.FocalSpread, b.FocalSpread);
+}
+
+void TestOptics::sharedFunctions_data()
+{
+    QTest::addColumn<double>("k");
+    QTest::addColumn<double>("chi");
+    QTest::addColumn<double>("et");
+    QTest::addColumn<double>("es");
+    QTest::newRow("k = 1") << 1.0 << -0.4996 << 0.9999 << 0.9968;
+    QTest::newRow("k = 2") << 2.0 << -1.6417 << 0.9981 << 0.9951;
+    QTest::newRow("k = 5") << 5.0 << 5.3483 << 0.9277 << 0.7205;
+}
+
+void TestOptics::sharedFunctions()
+{
+    QFETCH(double, k);
+    QFETCH(double, chi);
+    QFETCH(double, et);
+    QFETCH(double, es);
+    const OpticsState s = startupState();
+    QCOMPARE_NEAR(Chi(s, k, 0, s.Defocus), chi, 5e-5);
+    QCOMPARE_NEAR(TemporalEnvelope(s, k), et, 5e-5);
+    QCOMPARE_NEAR(SpatialEnvelope(s, k, s.Defocus), es, 5e-5);
+    if (k == 5.0)
+        QCOMPARE_NEAR(std::sin(Chi(s, k, 0, s.Defocus)) * et * es, -0.5378, 5e-4);
+}
+
+void TestOptics::startupCurves()
+{
+    const OpticsState s = startupState();
+    CurveOptions o;
+    o.symmetric = true;
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, o);
+    QCOMPARE(c.k.size(), 4097);
+    QCOMPARE(c.k.last(), 10.0);
+    for (const QVector<double> *v : {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg,
+                                     &c.combinedNeg})
+        QCOMPARE(v->size(), 4097);
+    QCOMPARE(c.ctf[0], 0.0);
+    QCOMPARE(c.temporal[0], 1.0);
+    QCOMPARE(c.combined[0], 1.0);
+    QCOMPARE(c.combinedNeg[0], -1.0);
+    QVERIFY(c.pointRes && c.infoLimit);
+    QCOMPARE_NEAR(*c.pointRes, 0.237, 5e-4);
+    QCOMPARE_NEAR(*c.infoLimit, 0.154, 5e-4);
+    QVERIFY(!c.fastOscillation);
+}
+
+void TestOptics::coarseSampling()
+{
+    OpticsState s = startupState();
+    s.StepFactor = 4;
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
+    QCOMPARE(c.k.size(), 257);
+    QCOMPARE(c.k.last(), 10.0); // the same range, sixteen times fewer points
+}
+
+void TestOptics::overfocusPointResolution()
+{
+    const OpticsState s = startupState();
+    const CtfCurves c = sampleAnalysisCurves(s, 50, 0, CurveOptions());
+    QVERIFY(c.pointRes);
+    QCOMPARE_NEAR(*c.pointRes, 409.6, 1e-9); // 1 / (first nonzero k)
+}
+
+void TestOptics::fastOscillation_data()
+{
+    QTest::addColumn<int>("stepFactor");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("full sampling") << 1 << true;
+    QTest::newRow("while dragging") << 4 << false;
+}
+
+void TestOptics::fastOscillation()
+{
+    QFETCH(int, stepFactor);
+    QFETCH(bool, shown);
+    TScopeData scope = defaultScope();
+    scope.Convergence = 0.05e-3;
+    OpticsState s = startupState();
+    s.Initialised = true;
+    loadInstrument(s, scope);
+    s.StepFactor = stepFactor;
+    QCOMPARE(sampleAnalysisCurves(s, -300, 0, CurveOptions()).fastOscillation, shown);
+}
+
+void TestOptics::intensityHasNoMirror()
+{
+    const OpticsState s = startupState();
+    CurveOptions o;
+    o.intensity = true;
+    o.symmetric = true;
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, o);
+    QVERIFY(c.temporalNeg.isEmpty() && c.spatialNeg.isEmpty() && c.combinedNeg.isEmpty());
+    for (const QVector<double> *v : {&c.ctf, &c.temporal, &c.spatial, &c.combined})
+        for (double y : *v)
+            QVERIFY(y >= 0);
+}
+
+void TestOptics::directionStraightUp()
+{
+    OpticsState s = startupState();
+    s.A2 = 40;
+    s.A3 = 900;
+    const double k = 3;
+    const double t = std::tan(-Pi / 2);
+    const double kx = k / std::sqrt(t * t + 1);
+    const double ky = t * kx;
+    QVERIFY(std::fabs(kx) < 1e-12);
+    QCOMPARE_NEAR(ky, -k, 1e-12);
+    QCOMPARE_NEAR(AstigTerm2(s, kx, ky), s.A2 * s.Wavelength * k * k / 2, 1e-12);
+    QCOMPARE_NEAR(AstigTerm3(s, kx, ky), -s.Wavelength * s.Wavelength * s.A3 * k * k * k / 3, 1e-12);
+}
+
+void TestOptics::zeroRangeHasOneSample()
+{
+    OpticsState s = startupState();
+    s.UpTo = 0;
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
+    QCOMPARE(c.k.size(), 1);
+    QCOMPARE(c.k[0], 0.0);
+    QCOMPARE(c.ctf[0], 0.0);
+    QVERIFY(!c.pointRes && !c.infoLimit);
+}
+
+void TestOptics::plotterIgnoresAstigmatism()
+{
+    OpticsState s = startupState();
+    const CtfCurves plain = samplePlotterCurves(s, s.Defocus, true, true);
+    s.A2 = 100;
+    s.A3 = 5000;
+    const CtfCurves astig = samplePlotterCurves(s, s.Defocus, true, true);
+    QCOMPARE(plain.ctf, astig.ctf);
+    QCOMPARE(plain.combined.size(), 4097);
+    const CtfCurves noCurve = samplePlotterCurves(s, s.Defocus, false, true);
+    QVERIFY(noCurve.k.isEmpty() && noCurve.combined.isEmpty());
+    QVERIFY(noCurve.pointRes); // the limits are found even when the curve is not drawn
+}
+
+void TestOptics::refusedInstruments_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("named");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("zero voltage") << "Voltage" << 0.0 << "the voltage (kV) is 0";
+    QTest::newRow("negative voltage") << "Voltage" << -200.0 << "the voltage (kV) is -200";
+    QTest::newRow("negative Cs") << "Cs" << -1.0 << "Cs (nm) is -1";
+    QTest::newRow("negative Cc") << "Cc" << -1.0 << "Cc (nm) is -1";
+    QTest::newRow("negative dE") << "dE" << -0.1 << "the energy spread (eV) is -0.1";
+    QTest::newRow("negative convergence") << "Convergence" << -1e-4 << "the convergence (rad) is -0.0001";
+    QTest::newRow("nan Cs") << "Cs" << nan << "Cs (nm) is NAN";
+    QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity() << "the high-tension ripple is INF";
+    QTest::newRow("overflowing voltage") << "Voltage" << 1e300 << "the ";
+}
+
+void TestOptics::refusedInstruments()
+{
+    QFETCH(QString, field);
+    QFETCH(double, value);
+    QFETCH(QString, named);
+    TScopeData scope = defaultScope();
+    double *target = field == "Voltage" ? &scope.Voltage
+        : field == "Cs"                 ? &scope.Cs
+        : field == "Cc"                 ? &scope.Cc
+        : field == "dE"                 ? &scope.dE
+        : field == "Convergence"        ? &scope.Convergence
+                                        : &scope.dvv;
+    *target = value;
+    OpticsState s = startupState();
+    const OpticsState before = s;
+    try {
+        loadInstrument(s, scope);
+        QFAIL("an instrument the formulas cannot use was loaded");
+    } catch (const OrvalisError &e) {
+        QVERIFY2(e.text().contains(named), qPrintable(e.text()));
+    }
+    QCOMPARE(s.Voltage, before.Voltage);
+    QCOMPARE(s.Wavelength, before.Wavelength);
+    QCOMPARE(s.Cs, before.Cs);
+}
+
+void TestOptics::magnification_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("magnification");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("lowest") << 14 << 12 << "x 12 k";
+    QTest::newRow("window start") << 22 << 51 << "x 51 k";
+    QTest::newRow("load position") << 35 << 518 << "x 518 k";
+    QTest::newRow("highest") << 39 << 1058 << "x 1058 k";
+}
+
+void TestOptics::magnification()
+{
+    QFETCH(int, position);
+    QFETCH(int, magnification);
+    QFETCH(QString, text);
+    QCOMPARE(magnificationAt(position), magnification);
+    QCOMPARE(magnificationText(magnification), text);
+    if (position == 35)
+        QCOMPARE(convergenceLabelText(alphaAtMagnification(3e-4, 518)), QStringLiteral("(Convergence: 0.3220 mrad)"));
+}
+
+QTEST_APPLESS_MAIN(TestOptics)
+#include "test_optics.moc"
