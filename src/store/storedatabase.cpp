@@ -1,0 +1,490 @@
+#include "store/storedatabase.h"
+
+#include "core/orvaliserror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <sqlite3.h>
+
+namespace orvalis {
+namespace {
+
+QMutex &problemMutex()
+{
+    static QMutex m;
+    return m;
+}
+
+// Paths whose integrity check passed in this process; the check reads the whole file, so it runs
+// once per run rather than for every registry object.
+QSet<QString> &checkedPaths()
+{
+    static QSet<QString> s;
+    return s;
+}
+
+QString &pendingProblem()
+{
+    static QString s;
+    return s;
+}
+
+// Resets a cached statement when the operation using it ends, however it ends.
+struct Use {
+    explicit Use(sqlite3_stmt *s) : stmt(s) {}
+    ~Use()
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+    sqlite3_stmt *stmt;
+};
+
+void bindText(sqlite3_stmt *s, int index, const QString &text)
+{
+    sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+}
+
+QString columnText(sqlite3_stmt *s, int column)
+{
+    const void *p = sqlite3_column_text16(s, column);
+    const int bytes = sqlite3_column_bytes16(s, column);
+    if (!p || bytes <= 0)
+        return QString();
+    return QString::fromUtf16(static_cast<const char16_t *>(p), bytes / 2);
+}
+
+QByteArray columnBlob(sqlite3_stmt *s, int column)
+{
+    const void *p = sqlite3_column_blob(s, column);
+    const int bytes = sqlite3_column_bytes(s, column);
+    if (!p || bytes <= 0)
+        return QByteArray();
+    return QByteArray(static_cast<const char *>(p), bytes);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+enum class Health { Good, Damaged, Unusable };
+
+} // namespace
+
+StoreDatabase::StoreDatabase(QString path) : m_path(std::move(path)) {}
+
+StoreDatabase::~StoreDatabase()
+{
+    if (m_db && m_depth > 0)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    close();
+}
+
+QString StoreDatabase::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Vantrel/Orvalis/registry.sqlite3");
+}
+
+QString StoreDatabase::takeProblem()
+{
+    QMutexLocker lock(&problemMutex());
+    QString text = pendingProblem();
+    pendingProblem().clear();
+    return text;
+}
+
+void StoreDatabase::close()
+{
+    for (auto &entry : m_statements)
+        sqlite3_finalize(entry.second);
+    m_statements.clear();
+    if (m_db)
+        sqlite3_close(m_db);
+    m_db = nullptr;
+    m_depth = 0;
+}
+
+bool StoreDatabase::open(bool create)
+{
+    if (m_db)
+        return true;
+    m_openError.clear();
+    const QFileInfo info(m_path);
+    if (!info.exists()) {
+        if (!create)
+            return false;
+        if (!QDir().mkpath(info.absolutePath())) {
+            m_openError = QStringLiteral("the folder %1 cannot be created").arg(native(info.absolutePath()));
+            return false;
+        }
+    }
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        m_openError = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        close();
+        return false;
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    // Another running copy may hold the write lock for a moment; wait for it rather than fail.
+    sqlite3_busy_timeout(m_db, 10000);
+
+    int userVersion = 0;
+    Health health = Health::Good;
+    {
+        sqlite3_stmt *s = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &s, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW)
+            userVersion = sqlite3_column_int(s, 0);
+        else if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+            health = Health::Damaged;
+        else
+            health = Health::Unusable;
+        if (health == Health::Unusable)
+            m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(s);
+    }
+    if (health == Health::Good && !checkHealth())
+        health = Health::Damaged;
+
+    if (health == Health::Unusable) {
+        close();
+        return false;
+    }
+    if (health == Health::Damaged) {
+        close();
+        setAside();
+        if (QFileInfo::exists(m_path))
+            return false; // could not be moved; never write into a damaged file
+        return create ? open(true) : false;
+    }
+
+    exec("PRAGMA foreign_keys=ON");
+    // WAL survives a killed process without losing committed data; only a power cut can lose the
+    // last commits, never consistency.
+    exec("PRAGMA synchronous=NORMAL");
+    if (userVersion == 0) {
+        if (!create) { // an empty file: nothing stored yet
+            close();
+            return false;
+        }
+        if (!createSchema()) {
+            close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StoreDatabase::checkHealth()
+{
+    {
+        QMutexLocker lock(&problemMutex());
+        if (checkedPaths().contains(m_path))
+            return true;
+    }
+    sqlite3_stmt *s = nullptr;
+    bool good = false;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &s, nullptr) == SQLITE_OK
+        && sqlite3_step(s) == SQLITE_ROW) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+        good = text && qstrcmp(text, "ok") == 0;
+    }
+    sqlite3_finalize(s);
+    if (good) {
+        QMutexLocker lock(&problemMutex());
+        checkedPaths().insert(m_path);
+    }
+    return good;
+}
+
+void StoreDatabase::setAside()
+{
+    QString target = m_path + QStringLiteral(".damaged");
+    for (int n = 2; QFileInfo::exists(target); ++n) // an earlier damaged copy is kept as well
+        target = m_path + QStringLiteral(".damaged.%1").arg(n);
+    QString text;
+    if (QFile::rename(m_path, target)) {
+        // The log holds pages of the damaged file and would be replayed into the fresh one.
+        if (QFileInfo::exists(m_path + QStringLiteral("-wal")))
+            QFile::rename(m_path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
+        QFile::remove(m_path + QStringLiteral("-shm"));
+        text = QStringLiteral("The settings store %1 is damaged. It has been moved to %2 and a new, "
+                              "empty store has been started.")
+                   .arg(native(m_path), native(target));
+    } else {
+        text = QStringLiteral("The settings store %1 is damaged and could not be moved to %2. "
+                              "Settings cannot be read or saved until it is moved away.")
+                   .arg(native(m_path), native(target));
+        m_openError = text;
+    }
+    QMutexLocker lock(&problemMutex());
+    pendingProblem() = text;
+}
+
+bool StoreDatabase::createSchema()
+{
+    if (sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK
+        || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
+        return false;
+    }
+    // Key and value names are compared through `fold`, their case-folded form, which SQLite's own
+    // NOCASE cannot do beyond ASCII; `name` keeps the case they were created with.
+    static const char schema[] =
+        "CREATE TABLE IF NOT EXISTS keys("
+        " id INTEGER PRIMARY KEY,"
+        " parent INTEGER REFERENCES keys(id),"
+        " name TEXT NOT NULL,"
+        " fold TEXT NOT NULL);"
+        "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, fold);"
+        "CREATE TABLE IF NOT EXISTS vals("
+        " id INTEGER PRIMARY KEY,"
+        " key INTEGER NOT NULL REFERENCES keys(id),"
+        " name TEXT NOT NULL,"
+        " fold TEXT NOT NULL,"
+        " type INTEGER NOT NULL,"
+        " data BLOB NOT NULL);"
+        "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_key ON vals(key, fold);"
+        "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, NULL, '', '');"
+        "PRAGMA user_version=1;";
+    if (sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr) != SQLITE_OK
+        || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return true;
+}
+
+void StoreDatabase::fail(const char *what)
+{
+    const QString reason = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("not open");
+    throw OrvalisError(QStringLiteral("The settings store %1 cannot be used (%2: %3)")
+                           .arg(native(m_path), QString::fromLatin1(what), reason));
+}
+
+sqlite3_stmt *StoreDatabase::prepare(const char *sql)
+{
+    if (!m_db)
+        fail("prepare");
+    auto it = m_statements.find(sql);
+    if (it != m_statements.end())
+        return it->second;
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
+        fail("prepare");
+    m_statements.emplace(sql, s);
+    return s;
+}
+
+void StoreDatabase::exec(const char *sql)
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(sql);
+}
+
+void StoreDatabase::begin(bool write)
+{
+    if (m_depth == 0) {
+        exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+        m_doomed = false;
+    }
+    ++m_depth;
+}
+
+void StoreDatabase::commit()
+{
+    if (m_depth <= 0)
+        return;
+    if (--m_depth > 0)
+        return;
+    if (m_doomed) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw OrvalisError(QStringLiteral("The changes to the settings store %1 were undone because "
+                                          "part of them failed")
+                               .arg(native(m_path)));
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw OrvalisError(QStringLiteral("The settings store %1 cannot be used (COMMIT: %2)")
+                               .arg(native(m_path), reason));
+    }
+}
+
+void StoreDatabase::rollback()
+{
+    if (m_depth <= 0)
+        return;
+    if (--m_depth > 0) {
+        m_doomed = true;
+        return;
+    }
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+qint64 StoreDatabase::findChild(qint64 parent, const QString &fold, QString *storedName)
+{
+    Use q(prepare("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2"));
+    sqlite3_bind_int64(q.stmt, 1, parent);
+    bindText(q.stmt, 2, fold);
+    const int rc = sqlite3_step(q.stmt);
+    if (rc == SQLITE_ROW) {
+        if (storedName)
+            *storedName = columnText(q.stmt, 1);
+        return sqlite3_column_int64(q.stmt, 0);
+    }
+    if (rc != SQLITE_DONE)
+        fail("find key");
+    return -1;
+}
+
+qint64 StoreDatabase::createChild(qint64 parent, const QString &name, const QString &fold)
+{
+    Use q(prepare("INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)"));
+    sqlite3_bind_int64(q.stmt, 1, parent);
+    bindText(q.stmt, 2, name);
+    bindText(q.stmt, 3, fold);
+    const int rc = sqlite3_step(q.stmt);
+    if ((rc & 0xff) == SQLITE_CONSTRAINT)
+        return -1; // the parent went away
+    if (rc != SQLITE_DONE)
+        fail("create key");
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+bool StoreDatabase::keyExists(qint64 id)
+{
+    Use q(prepare("SELECT 1 FROM keys WHERE id = ?1"));
+    sqlite3_bind_int64(q.stmt, 1, id);
+    const int rc = sqlite3_step(q.stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail("find key");
+    return rc == SQLITE_ROW;
+}
+
+QStringList StoreDatabase::childNames(qint64 parent)
+{
+    Use q(prepare("SELECT name FROM keys WHERE parent = ?1 ORDER BY fold"));
+    sqlite3_bind_int64(q.stmt, 1, parent);
+    QStringList names;
+    int rc;
+    while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW)
+        names << columnText(q.stmt, 0);
+    if (rc != SQLITE_DONE)
+        fail("list keys");
+    return names;
+}
+
+bool StoreDatabase::hasChildren(qint64 parent)
+{
+    Use q(prepare("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"));
+    sqlite3_bind_int64(q.stmt, 1, parent);
+    const int rc = sqlite3_step(q.stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail("list keys");
+    return rc == SQLITE_ROW;
+}
+
+void StoreDatabase::deleteTree(qint64 id)
+{
+    // Iterative rather than cascading foreign keys, whose depth SQLite limits.
+    begin(true);
+    try {
+        {
+            Use q(prepare("WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k "
+                          "JOIN sub ON k.parent = sub.id) DELETE FROM vals WHERE key IN sub"));
+            sqlite3_bind_int64(q.stmt, 1, id);
+            if (sqlite3_step(q.stmt) != SQLITE_DONE)
+                fail("delete key");
+        }
+        {
+            Use q(prepare("WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k "
+                          "JOIN sub ON k.parent = sub.id) DELETE FROM keys WHERE id IN sub"));
+            sqlite3_bind_int64(q.stmt, 1, id);
+            if (sqlite3_step(q.stmt) != SQLITE_DONE)
+                fail("delete key");
+        }
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    commit();
+}
+
+QVector<StoreDatabase::Value> StoreDatabase::values(qint64 key)
+{
+    Use q(prepare("SELECT name, fold, type, data FROM vals WHERE key = ?1 ORDER BY id"));
+    sqlite3_bind_int64(q.stmt, 1, key);
+    QVector<Value> list;
+    int rc;
+    while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW) {
+        Value v;
+        v.name = columnText(q.stmt, 0);
+        v.fold = columnText(q.stmt, 1);
+        v.type = quint32(sqlite3_column_int64(q.stmt, 2));
+        v.data = columnBlob(q.stmt, 3);
+        list.push_back(std::move(v));
+    }
+    if (rc != SQLITE_DONE)
+        fail("list values");
+    return list;
+}
+
+bool StoreDatabase::readValue(qint64 key, const QString &fold, quint32 &type, QByteArray &data)
+{
+    Use q(prepare("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2"));
+    sqlite3_bind_int64(q.stmt, 1, key);
+    bindText(q.stmt, 2, fold);
+    const int rc = sqlite3_step(q.stmt);
+    if (rc == SQLITE_ROW) {
+        type = quint32(sqlite3_column_int64(q.stmt, 0));
+        data = columnBlob(q.stmt, 1);
+        return true;
+    }
+    if (rc != SQLITE_DONE)
+        fail("read value");
+    return false;
+}
+
+bool StoreDatabase::writeValue(qint64 key, const QString &name, const QString &fold, quint32 type,
+                               const QByteArray &data)
+{
+    // An existing value keeps its place in the enumeration and the case of its first name.
+    Use q(prepare("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                  "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
+    sqlite3_bind_int64(q.stmt, 1, key);
+    bindText(q.stmt, 2, name);
+    bindText(q.stmt, 3, fold);
+    sqlite3_bind_int64(q.stmt, 4, qint64(type));
+    sqlite3_bind_blob(q.stmt, 5, data.isEmpty() ? "" : data.constData(), int(data.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(q.stmt);
+    if ((rc & 0xff) == SQLITE_CONSTRAINT)
+        return false;
+    if (rc != SQLITE_DONE)
+        fail("write value");
+    return true;
+}
+
+bool StoreDatabase::deleteValue(qint64 key, const QString &fold)
+{
+    Use q(prepare("DELETE FROM vals WHERE key = ?1 AND fold = ?2"));
+    sqlite3_bind_int64(q.stmt, 1, key);
+    bindText(q.stmt, 2, fold);
+    if (sqlite3_step(q.stmt) != SQLITE_DONE)
+        fail("delete value");
+    return sqlite3_changes(m_db) > 0;
+}
+
+} // namespace orvalis
