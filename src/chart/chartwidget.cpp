@@ -1,0 +1,413 @@
+#include "chart/chartwidget.h"
+
+#include "chart/chartbackimage.h"
+#include "chart/chartticker.h"
+
+#include <QPaintEvent>
+
+namespace orvalis {
+
+namespace {
+
+constexpr int kAxisCount = 4;
+constexpr ChartWidget::Axis kAxes[kAxisCount] = {ChartWidget::Axis::Left, ChartWidget::Axis::Right,
+                                                 ChartWidget::Axis::Top, ChartWidget::Axis::Bottom};
+
+std::size_t slot(ChartWidget::Axis axis)
+{
+    return static_cast<std::size_t>(axis);
+}
+
+const QString kBackImageLayer = QStringLiteral("backimage");
+
+} // namespace
+
+ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
+{
+    // The 1D chart is redrawn on every slider step with thousands of points per series; aliased
+    // polylines keep that within a frame.
+    setInteractions(QCP::Interactions());
+    setNotAntialiasedElements(QCP::aeAll);
+    setPlottingHint(QCP::phFastPolylines, true);
+    setPlottingHint(QCP::phCacheLabels, true);
+    legend->setVisible(false);
+
+    addLayer(kBackImageLayer, layer(QStringLiteral("grid")), limBelow);
+    m_backImage = std::make_unique<ChartBackImage>(this, axisRect(), kBackImageLayer);
+
+    for (Axis id : kAxes) {
+        QCPAxis *axis = chartAxis(id);
+        auto ticker = QSharedPointer<ChartTicker>::create(axis);
+        ticker->setTextHook([this, id](QString &text) {
+            if (m_labelCallback)
+                m_labelCallback(id, text);
+        });
+        axis->setTicker(ticker);
+        axis->setVisible(true);
+        axis->setTickLabels(true);
+        axis->setSubTicks(false);
+        m_tickers[slot(id)] = ticker;
+    }
+
+    connect(this, &QCustomPlot::beforeReplot, this, &ChartWidget::prepareLayout);
+}
+
+// The back image is a layerable the plot does not own; it must go while its layer still exists.
+ChartWidget::~ChartWidget() = default;
+
+QString ChartWidget::defaultLabelText(double value, int decimals)
+{
+    return ChartTicker::defaultText(value, decimals);
+}
+
+// --- axes ----------------------------------------------------------------------------------------
+
+QCPAxis *ChartWidget::chartAxis(Axis axis) const
+{
+    switch (axis) {
+    case Axis::Left:
+        return yAxis;
+    case Axis::Right:
+        return yAxis2;
+    case Axis::Top:
+        return xAxis2;
+    case Axis::Bottom:
+        break;
+    }
+    return xAxis;
+}
+
+ChartTicker &ChartWidget::ticker(Axis axis) const
+{
+    return *m_tickers[slot(axis)];
+}
+
+void ChartWidget::setAxisVisible(Axis axis, bool visible)
+{
+    chartAxis(axis)->setVisible(visible);
+}
+
+bool ChartWidget::isAxisVisible(Axis axis) const
+{
+    return chartAxis(axis)->visible();
+}
+
+void ChartWidget::setAxisAutomatic(Axis axis, bool automatic)
+{
+    m_automatic[slot(axis)] = automatic;
+}
+
+bool ChartWidget::isAxisAutomatic(Axis axis) const
+{
+    return m_automatic[slot(axis)];
+}
+
+void ChartWidget::setAxisRange(Axis axis, double minimum, double maximum)
+{
+    m_automatic[slot(axis)] = false;
+    chartAxis(axis)->setRange(minimum, maximum);
+}
+
+double ChartWidget::axisMinimum(Axis axis) const
+{
+    return chartAxis(axis)->range().lower;
+}
+
+double ChartWidget::axisMaximum(Axis axis) const
+{
+    return chartAxis(axis)->range().upper;
+}
+
+void ChartWidget::setAxisInverted(Axis axis, bool inverted)
+{
+    chartAxis(axis)->setRangeReversed(inverted);
+}
+
+bool ChartWidget::isAxisInverted(Axis axis) const
+{
+    return chartAxis(axis)->rangeReversed();
+}
+
+void ChartWidget::setAxisIncrement(Axis axis, double increment)
+{
+    ticker(axis).setIncrement(increment);
+}
+
+double ChartWidget::axisIncrement(Axis axis) const
+{
+    return ticker(axis).increment();
+}
+
+void ChartWidget::setLabelDecimals(Axis axis, int decimals)
+{
+    ticker(axis).setDecimals(decimals);
+}
+
+int ChartWidget::labelDecimals(Axis axis) const
+{
+    return ticker(axis).decimals();
+}
+
+void ChartWidget::setLabelSeparation(Axis axis, int percent)
+{
+    ticker(axis).setSeparation(percent);
+}
+
+int ChartWidget::labelSeparation(Axis axis) const
+{
+    return ticker(axis).separation();
+}
+
+void ChartWidget::setLabelFontSize(Axis axis, int pointSize)
+{
+    QFont font = chartAxis(axis)->tickLabelFont();
+    font.setPointSize(pointSize);
+    chartAxis(axis)->setTickLabelFont(font);
+}
+
+int ChartWidget::labelFontSize(Axis axis) const
+{
+    return chartAxis(axis)->tickLabelFont().pointSize();
+}
+
+void ChartWidget::setLabelCallback(LabelCallback callback)
+{
+    m_labelCallback = std::move(callback);
+    refreshLabels();
+}
+
+void ChartWidget::refreshLabels()
+{
+    for (const auto &t : m_tickers)
+        t->invalidate();
+}
+
+QVector<double> ChartWidget::tickValues(Axis axis) const
+{
+    return chartAxis(axis)->tickVector();
+}
+
+QVector<QString> ChartWidget::tickLabels(Axis axis) const
+{
+    return chartAxis(axis)->tickVectorLabels();
+}
+
+// --- series --------------------------------------------------------------------------------------
+
+int ChartWidget::addSeries(const QString &objectName, const QString &title, const QColor &color, Axis keyAxis,
+                           Axis valueAxis)
+{
+    QCPGraph *graph = addGraph(chartAxis(keyAxis), chartAxis(valueAxis));
+    graph->setObjectName(objectName);
+    graph->setName(title);
+    graph->setPen(QPen(color, 1));
+    graph->setLineStyle(QCPGraph::lsLine);
+    graph->setAntialiased(false);
+    graph->setAdaptiveSampling(true);
+    return graphCount() - 1;
+}
+
+int ChartWidget::seriesCount() const
+{
+    return graphCount();
+}
+
+QCPGraph *ChartWidget::series(int index) const
+{
+    return index >= 0 && index < graphCount() ? graph(index) : nullptr;
+}
+
+int ChartWidget::seriesIndex(const QString &objectName) const
+{
+    for (int i = 0; i < graphCount(); ++i)
+        if (graph(i)->objectName() == objectName)
+            return i;
+    return -1;
+}
+
+void ChartWidget::clearSeries(int index)
+{
+    if (QCPGraph *g = series(index))
+        g->data()->clear();
+}
+
+void ChartWidget::appendPoint(int index, double x, double y)
+{
+    // A point beyond the last one is appended in place; the container sorts only otherwise.
+    if (QCPGraph *g = series(index))
+        g->addData(x, y);
+}
+
+void ChartWidget::appendPoints(int index, const QVector<double> &x, const QVector<double> &y)
+{
+    if (QCPGraph *g = series(index))
+        g->addData(x, y, true);
+}
+
+void ChartWidget::setSeriesVisible(int index, bool visible)
+{
+    if (QCPGraph *g = series(index))
+        g->setVisible(visible);
+}
+
+bool ChartWidget::isSeriesVisible(int index) const
+{
+    const QCPGraph *g = series(index);
+    return g && g->visible();
+}
+
+int ChartWidget::pointCount(int index) const
+{
+    const QCPGraph *g = series(index);
+    return g ? g->data()->size() : 0;
+}
+
+double ChartWidget::xValue(int index, int point) const
+{
+    const QCPGraph *g = series(index);
+    return g && point >= 0 && point < g->data()->size() ? g->data()->at(point)->key : 0.0;
+}
+
+double ChartWidget::yValue(int index, int point) const
+{
+    const QCPGraph *g = series(index);
+    return g && point >= 0 && point < g->data()->size() ? g->data()->at(point)->value : 0.0;
+}
+
+QString ChartWidget::seriesTitle(int index) const
+{
+    const QCPGraph *g = series(index);
+    return g ? g->name() : QString();
+}
+
+void ChartWidget::setSeriesColor(int index, const QColor &color)
+{
+    if (QCPGraph *g = series(index)) {
+        QPen pen = g->pen();
+        pen.setColor(color);
+        g->setPen(pen);
+    }
+}
+
+QColor ChartWidget::seriesColor(int index) const
+{
+    const QCPGraph *g = series(index);
+    return g ? g->pen().color() : QColor();
+}
+
+// --- colours and back image ------------------------------------------------------------------------
+
+void ChartWidget::setBackColor(const QColor &color)
+{
+    axisRect()->setBackground(QBrush(color));
+}
+
+QColor ChartWidget::backColor() const
+{
+    return axisRect()->backgroundBrush().color();
+}
+
+void ChartWidget::setPanelColor(const QColor &color)
+{
+    setBackground(QBrush(color));
+}
+
+QColor ChartWidget::panelColor() const
+{
+    return mBackgroundBrush.color();
+}
+
+void ChartWidget::setBackImage(const QImage &image)
+{
+    m_backImage->setImage(image);
+}
+
+QImage ChartWidget::backImage() const
+{
+    return m_backImage->image();
+}
+
+// --- plotting rectangle ----------------------------------------------------------------------------
+
+QRect ChartWidget::plotRect() const
+{
+    return axisRect()->rect();
+}
+
+void ChartWidget::setPlotLeftRight(int left, int right)
+{
+    layOut(); // the outer rectangle must be the current one
+    QCPAxisRect *rect = axisRect();
+    const QRect outer = rect->outerRect();
+    QMargins margins = rect->margins();
+    margins.setLeft(std::max(left - outer.left(), 0));
+    margins.setRight(std::max(outer.right() - right, 0));
+    rect->setAutoMargins(QCP::msTop | QCP::msBottom);
+    rect->setMargins(margins);
+    m_leftRightFixed = true;
+    layOut();
+}
+
+void ChartWidget::releasePlotLeftRight()
+{
+    axisRect()->setAutoMargins(QCP::msAll);
+    m_leftRightFixed = false;
+    layOut();
+}
+
+// --- drawing ---------------------------------------------------------------------------------------
+
+void ChartWidget::syncViewport()
+{
+    // A widget that was resized but never shown has had no resize event, so QCustomPlot still holds
+    // the size it was created with.
+    if (viewport() != rect())
+        setViewport(rect());
+}
+
+void ChartWidget::redraw()
+{
+    syncViewport();
+    replot(rpImmediateRefresh);
+}
+
+void ChartWidget::layOut()
+{
+    syncViewport();
+    prepareLayout();
+    updateLayout();
+}
+
+void ChartWidget::fitAutomaticAxes()
+{
+    for (Axis id : kAxes)
+        if (m_automatic[slot(id)])
+            chartAxis(id)->rescale(true);
+}
+
+bool ChartWidget::ticksStale() const
+{
+    for (const auto &t : m_tickers)
+        if (t->lastLength() >= 0 && t->lastLength() != t->currentLength())
+            return true;
+    return false;
+}
+
+// Ticks are chosen for the axis length of the layout before; a layout that changed the length (first
+// layout, resize, other label widths) would leave labels thinned for the wrong length, so lay out once
+// more before the real one.
+void ChartWidget::prepareLayout()
+{
+    fitAutomaticAxes();
+    if (!m_laidOut || ticksStale())
+        updateLayout();
+    m_laidOut = true;
+}
+
+void ChartWidget::paintEvent(QPaintEvent *event)
+{
+    QCustomPlot::paintEvent(event);
+    emit afterDraw();
+}
+
+} // namespace orvalis

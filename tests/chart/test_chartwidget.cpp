@@ -1,0 +1,520 @@
+// The chart component as the main window uses it: tick texts, label callbacks, series, axis
+// orientation, plotting rectangle, back image and the after-draw signal, checked on the real widget
+// rendered offscreen.
+#include "chart/chartwidget.h"
+
+#include "core/numberformat.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <cmath>
+
+using namespace orvalis;
+using Axis = ChartWidget::Axis;
+
+Q_DECLARE_METATYPE(ChartWidget::Axis)
+
+namespace {
+
+QImage grabbed(ChartWidget &chart)
+{
+    return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool containsColor(const QImage &image, const QRect &area, QRgb color)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixel(x, y) == color)
+                return true;
+    return false;
+}
+
+// The top and bottom axes of the 1D chart and the defocus map: distances at the top, frequencies at
+// the bottom, each axis naming itself at its origin.
+void frequencyLabels(Axis axis, QString &text)
+{
+    if (axis == Axis::Top)
+        text = text == QLatin1String("0") ? QStringLiteral("d,(nm)") : formatFixed(1.0 / strToFloat(text), 3);
+    else if (axis == Axis::Bottom && text == QLatin1String("0"))
+        text = QStringLiteral("k,(nm-1)");
+}
+
+QString rectText(const QRect &r)
+{
+    return QStringLiteral("(%1,%2)-(%3,%4)").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom());
+}
+
+} // namespace
+
+class TestChartWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void defaultText_data();
+    void defaultText();
+    void drawnTicksFitAndUseIncrement_data();
+    void drawnTicksFitAndUseIncrement();
+    void callbackReplacesDrawnTexts_data();
+    void callbackReplacesDrawnTexts();
+    void multiLineLabelsTakeTheirHeight();
+    void seriesVisibilityAndClearing_data();
+    void seriesVisibilityAndClearing();
+    void invertedAxisOrientation_data();
+    void invertedAxisOrientation();
+    void plotLeftRightAlignsTwoCharts();
+    void backImageFillsPlotRect_data();
+    void backImageFillsPlotRect();
+    void afterDrawFollowsEveryPaint();
+
+private:
+    // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
+    void countRow() { ++m_rowsRun[QString::fromLatin1(QTest::currentTestFunction())]; }
+    QHash<QString, int> m_rowsRun;
+};
+
+void TestChartWidget::initTestCase()
+{
+    // Tick texts must keep "." whatever the user's locale.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}
+
+void TestChartWidget::cleanupTestCase()
+{
+    const QStringList tables = {"defaultText",  "drawnTicksFitAndUseIncrement", "callbackReplacesDrawnTexts",
+                                "seriesVisibilityAndClearing", "invertedAxisOrientation", "backImageFillsPlotRect"};
+    for (const QString &name : tables)
+        QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
+}
+
+void TestChartWidget::defaultText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0 << 3 << "0";
+    QTest::newRow("a needless point goes") << 2.0 << 3 << "2";
+    QTest::newRow("trailing zeros go") << 2.5 << 3 << "2.5";
+    QTest::newRow("increment") << 0.1 << 3 << "0.1";
+    QTest::newRow("negative side-axis value") << -50.0 << 3 << "-50";
+    QTest::newRow("tick computed as 25 * 0.1") << 25 * 0.1 << 3 << "2.5";
+    QTest::newRow("tick computed as 3 * 0.1") << 3 * 0.1 << 3 << "0.3";
+    QTest::newRow("three decimals kept") << 1.0 / 3.0 << 3 << "0.333";
+    QTest::newRow("rounded up to a whole") << 1.9996 << 3 << "2";
+    QTest::newRow("noise around zero is not -0") << -1e-12 << 3 << "0";
+    QTest::newRow("thousands without separator") << 12000.0 << 3 << "12000";
+    QTest::newRow("fewer decimals") << 0.125 << 1 << "0.1";
+    QTest::newRow("no decimals") << -1.1 << 0 << "-1";
+}
+
+void TestChartWidget::defaultText()
+{
+    countRow();
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QFETCH(QString, text);
+    QCOMPARE(ChartWidget::defaultLabelText(value, decimals), text);
+}
+
+void TestChartWidget::drawnTicksFitAndUseIncrement_data()
+{
+    QTest::addColumn<Axis>("axis");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1D bottom, UpTo 10") << Axis::Bottom << 0.0 << 10.0 << 0.1 << QSize(560, 300);
+    QTest::newRow("1D bottom, narrow") << Axis::Bottom << 0.0 << 10.0 << 0.1 << QSize(200, 300);
+    QTest::newRow("1D bottom, wide") << Axis::Bottom << 0.0 << 10.0 << 0.1 << QSize(1600, 300);
+    QTest::newRow("1D bottom, UpTo 12.5") << Axis::Bottom << 0.0 << 12.5 << 0.1 << QSize(560, 300);
+    QTest::newRow("1D top, UpTo 2") << Axis::Top << 0.0 << 2.0 << 0.1 << QSize(560, 300);
+    QTest::newRow("1D left") << Axis::Left << -1.1 << 1.1 << 0.0 << QSize(560, 300);
+    QTest::newRow("map left, short") << Axis::Left << -50.0 << 200.0 << 0.0 << QSize(560, 140);
+    QTest::newRow("map right, tall") << Axis::Right << -50.0 << 300.0 << 0.0 << QSize(560, 700);
+}
+
+// The labels the axis draws stand at multiples of its increment, do not overlap one another, reach
+// both ends of the range when those are multiples, and come from the default texts.
+void TestChartWidget::drawnTicksFitAndUseIncrement()
+{
+    countRow();
+    QFETCH(Axis, axis);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QFETCH(double, increment);
+    QFETCH(QSize, size);
+
+    ChartWidget chart;
+    chart.resize(size);
+    chart.setAxisRange(axis, minimum, maximum);
+    chart.setAxisIncrement(axis, increment);
+    chart.redraw();
+
+    const QVector<double> ticks = chart.tickValues(axis);
+    const QVector<QString> labels = chart.tickLabels(axis);
+    QCOMPARE(labels.size(), ticks.size());
+    QVERIFY2(ticks.size() >= 3, qPrintable(QString("only %1 labels").arg(ticks.size())));
+
+    QCPAxis *a = chart.chartAxis(axis);
+    const bool horizontal = a->orientation() == Qt::Horizontal;
+    const QFontMetrics metrics(a->tickLabelFont());
+    double previousCentre = 0, previousHalf = 0;
+    for (int i = 0; i < ticks.size(); ++i) {
+        QCOMPARE(labels[i], ChartWidget::defaultLabelText(ticks[i]));
+        QVERIFY(ticks[i] >= minimum && ticks[i] <= maximum);
+        if (increment > 0) {
+            const double multiple = ticks[i] / increment;
+            QVERIFY2(std::fabs(multiple - std::round(multiple)) < 1e-6, qPrintable(labels[i]));
+        }
+        const QRect box = metrics.boundingRect(labels[i]);
+        const double half = (horizontal ? box.width() : box.height()) / 2.0;
+        const double centre = a->coordToPixel(ticks[i]);
+        if (i > 0)
+            QVERIFY2(std::fabs(centre - previousCentre) >= previousHalf + half,
+                     qPrintable(QString("labels %1 and %2 overlap").arg(labels[i - 1], labels[i])));
+        previousCentre = centre;
+        previousHalf = half;
+    }
+    if (increment > 0) {
+        QCOMPARE(ticks.first(), minimum);
+        const double last = maximum / (ticks[1] - ticks[0]);
+        if (std::fabs(last - std::round(last)) < 1e-9) // the maximum is a tick: it must not be lost to rounding
+            QCOMPARE(ticks.last(), maximum);
+    }
+}
+
+void TestChartWidget::callbackReplacesDrawnTexts_data()
+{
+    QTest::addColumn<Axis>("axis");
+    QTest::addColumn<double>("tick");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("top origin names the axis") << Axis::Top << 0.0 << "d,(nm)";
+    QTest::newRow("top k=2.5 reads the distance") << Axis::Top << 2.5 << "0.400";
+    QTest::newRow("top k=2") << Axis::Top << 2.0 << "0.500";
+    QTest::newRow("top k=5") << Axis::Top << 5.0 << "0.200";
+    QTest::newRow("bottom origin names the axis") << Axis::Bottom << 0.0 << "k,(nm-1)";
+    QTest::newRow("bottom k=2.5 stays") << Axis::Bottom << 2.5 << "2.5";
+    QTest::newRow("left unchanged") << Axis::Left << -1.0 << "-1";
+    QTest::newRow("right unchanged") << Axis::Right << 0.4 << "0.4";
+}
+
+void TestChartWidget::callbackReplacesDrawnTexts()
+{
+    countRow();
+    QFETCH(Axis, axis);
+    QFETCH(double, tick);
+    QFETCH(QString, text);
+
+    ChartWidget chart;
+    chart.resize(1000, 400); // room for a label at every increment
+    for (Axis side : {Axis::Left, Axis::Right})
+        chart.setAxisRange(side, -1.1, 1.1);
+    for (Axis side : {Axis::Top, Axis::Bottom}) {
+        chart.setAxisRange(side, 0, 5);
+        chart.setAxisIncrement(side, 0.5);
+    }
+    chart.setLabelCallback(frequencyLabels);
+    chart.redraw();
+
+    const QVector<double> ticks = chart.tickValues(axis);
+    const QVector<QString> labels = chart.tickLabels(axis);
+    int found = -1;
+    for (int i = 0; i < ticks.size(); ++i)
+        if (std::fabs(ticks[i] - tick) < 1e-9)
+            found = i;
+    QVERIFY2(found >= 0, qPrintable(QStringList(labels.begin(), labels.end()).join(" | ")));
+    QCOMPARE(labels[found], text);
+}
+
+// The defocus map's top axis carries two-line labels; the layout must make room for both lines.
+void TestChartWidget::multiLineLabelsTakeTheirHeight()
+{
+    auto topWith = [](const QString &name) {
+        ChartWidget chart;
+        chart.resize(560, 200);
+        chart.setAxisRange(Axis::Top, 0, 10);
+        chart.setAxisIncrement(Axis::Top, 0.1);
+        chart.setLabelCallback([name](Axis axis, QString &text) {
+            if (axis == Axis::Top && text == QLatin1String("0"))
+                text = name;
+        });
+        chart.redraw();
+        return chart.plotRect().top();
+    };
+    const int oneLine = topWith("d (nm)");
+    const int twoLines = topWith("d\n(nm)");
+    const int lineHeight = QFontMetrics(ChartWidget().chartAxis(Axis::Top)->tickLabelFont()).lineSpacing();
+    QVERIFY2(twoLines - oneLine >= lineHeight - 1, qPrintable(QString("%1 vs %2").arg(oneLine).arg(twoLines)));
+}
+
+void TestChartWidget::seriesVisibilityAndClearing_data()
+{
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("shown with points") << true << false;
+    QTest::newRow("hidden") << false << false;
+    QTest::newRow("cleared but shown") << true << true;
+    QTest::newRow("made visible again after hiding") << true << false;
+}
+
+void TestChartWidget::seriesVisibilityAndClearing()
+{
+    countRow();
+    QFETCH(bool, visible);
+    QFETCH(bool, cleared);
+
+    const QColor navy(0x00, 0x00, 0x80), orange(0xFF, 0x80, 0x40);
+    ChartWidget chart;
+    chart.resize(400, 250);
+    for (Axis side : {Axis::Left, Axis::Right})
+        chart.setAxisRange(side, -1.1, 1.1);
+    for (Axis side : {Axis::Top, Axis::Bottom})
+        chart.setAxisRange(side, 0, 10);
+    const int ctf = chart.addSeries("Series1", "CTF", navy);
+    const int envelope = chart.addSeries("Series4", "Combined Envelope", orange);
+    QCOMPARE(chart.findChild<QCPGraph *>("Series4"), chart.series(envelope));
+    for (int i = 0; i <= 100; ++i) {
+        const double k = i * 0.1;
+        chart.appendPoint(ctf, k, std::sin(k));
+        chart.appendPoint(envelope, k, std::exp(-0.05 * k * k));
+    }
+    QCOMPARE(chart.pointCount(envelope), 101);
+    QCOMPARE(chart.xValue(envelope, 100), 10.0);
+    QCOMPARE(chart.yValue(envelope, 0), 1.0);
+    QCOMPARE(chart.seriesTitle(envelope), QString("Combined Envelope"));
+
+    if (QByteArray(QTest::currentDataTag()).startsWith("made visible"))
+        chart.setSeriesVisible(envelope, false);
+    chart.setSeriesVisible(envelope, visible);
+    if (cleared)
+        chart.clearSeries(envelope);
+    chart.redraw();
+
+    QCOMPARE(chart.isSeriesVisible(envelope), visible);
+    QCOMPARE(chart.pointCount(envelope), cleared ? 0 : 101);
+    const QImage image = grabbed(chart);
+    QCOMPARE(containsColor(image, chart.plotRect(), orange.rgb()), visible && !cleared);
+    QVERIFY2(containsColor(image, chart.plotRect(), navy.rgb()), "the other series must stay drawn");
+}
+
+void TestChartWidget::invertedAxisOrientation_data()
+{
+    QTest::addColumn<Axis>("axis");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<double>("fractionFromStart"); // of the line at value 0, from the top or the left
+    // Range -50 ... 200, line at 0: 20 % of the range from the minimum.
+    QTest::newRow("left upright: minimum at the bottom") << Axis::Left << false << 0.8;
+    QTest::newRow("left inverted: minimum at the top") << Axis::Left << true << 0.2;
+    QTest::newRow("bottom upright: minimum at the left") << Axis::Bottom << false << 0.2;
+    QTest::newRow("bottom inverted: minimum at the right") << Axis::Bottom << true << 0.8;
+}
+
+void TestChartWidget::invertedAxisOrientation()
+{
+    countRow();
+    QFETCH(Axis, axis);
+    QFETCH(bool, inverted);
+    QFETCH(double, fractionFromStart);
+
+    const QColor red(0xFF, 0x00, 0x00);
+    ChartWidget chart;
+    chart.resize(500, 400);
+    const bool vertical = axis == Axis::Left;
+    const Axis other = vertical ? Axis::Bottom : Axis::Left;
+    chart.setAxisRange(axis, -50, 200);
+    chart.setAxisRange(other, 0, 10);
+    chart.setAxisInverted(axis, inverted);
+    for (Axis side : {Axis::Left, Axis::Bottom})
+        chart.chartAxis(side)->grid()->setVisible(false);
+    const int s = chart.addSeries("Series1", "CTF", red);
+    // A line at value 0 of the axis under test, across the whole other axis.
+    if (vertical) {
+        chart.appendPoint(s, 0, 0);
+        chart.appendPoint(s, 10, 0);
+    } else {
+        chart.appendPoint(s, 0, 0);
+        chart.appendPoint(s, 0, 10);
+    }
+    chart.redraw();
+
+    QCOMPARE(chart.isAxisInverted(axis), inverted);
+    QCOMPARE(chart.axisMinimum(axis), -50.0);
+    QCOMPARE(chart.axisMaximum(axis), 200.0);
+    const QRect plot = chart.plotRect();
+    const QImage image = grabbed(chart);
+    const int length = vertical ? plot.height() : plot.width();
+    const int expected = (vertical ? plot.top() : plot.left()) + qRound(fractionFromStart * length);
+    int found = -1;
+    for (int p = vertical ? plot.top() : plot.left(); p <= (vertical ? plot.bottom() : plot.right()); ++p) {
+        const QPoint probe = vertical ? QPoint(plot.center().x(), p) : QPoint(p, plot.center().y());
+        if (image.pixel(probe) == red.rgb())
+            found = p;
+    }
+    QVERIFY2(std::abs(found - expected) <= 1, qPrintable(QString("line at %1, expected %2").arg(found).arg(expected)));
+}
+
+// The defocus map is aligned column for column with the 1D chart above it, whose side labels are of
+// another width.
+void TestChartWidget::plotLeftRightAlignsTwoCharts()
+{
+    ChartWidget upper, lower;
+    for (ChartWidget *chart : {&upper, &lower})
+        chart->resize(560, 220);
+    upper.setAxisRange(Axis::Left, -1.1, 1.1);
+    upper.setAxisRange(Axis::Right, -1.1, 1.1);
+    lower.setAxisRange(Axis::Left, -50000, 200000);
+    lower.setAxisRange(Axis::Right, -50000, 200000);
+    lower.setLabelFontSize(Axis::Left, 14);
+    for (ChartWidget *chart : {&upper, &lower})
+        chart->redraw();
+    const QRect automatic = lower.plotRect();
+    QVERIFY2(automatic.left() != upper.plotRect().left(), "the labels must differ in width for this test to mean anything");
+
+    lower.setPlotLeftRight(upper.plotRect().left(), upper.plotRect().right());
+    QVERIFY(lower.isPlotLeftRightFixed());
+    QCOMPARE(lower.plotRect().left(), upper.plotRect().left()); // readable at once, before any paint
+    QCOMPARE(lower.plotRect().right(), upper.plotRect().right());
+    lower.redraw();
+    QCOMPARE(lower.plotRect().left(), upper.plotRect().left());
+    QCOMPARE(lower.plotRect().right(), upper.plotRect().right());
+    // The data follow the rectangle: the axis minimum at the first column, the maximum just past the last.
+    QCOMPARE(qRound(lower.chartAxis(Axis::Bottom)->coordToPixel(lower.axisMinimum(Axis::Bottom))), upper.plotRect().left());
+    QCOMPARE(qRound(lower.chartAxis(Axis::Bottom)->coordToPixel(lower.axisMaximum(Axis::Bottom))),
+             upper.plotRect().right() + 1);
+
+    for (ChartWidget *chart : {&upper, &lower}) {
+        chart->resize(700, 260);
+        chart->redraw();
+    }
+    QVERIFY2(lower.plotRect().left() == upper.plotRect().left() && lower.plotRect().right() == upper.plotRect().right(),
+             qPrintable(rectText(lower.plotRect()) + " vs " + rectText(upper.plotRect())));
+
+    lower.releasePlotLeftRight();
+    lower.resize(560, 220);
+    lower.redraw();
+    QCOMPARE(lower.plotRect(), automatic);
+}
+
+void TestChartWidget::backImageFillsPlotRect_data()
+{
+    QTest::addColumn<QSize>("chartSize");
+    QTest::addColumn<QSize>("imageSize");
+    QTest::newRow("map 416 shrunk into a short pane") << QSize(560, 200) << QSize(416, 416);
+    QTest::newRow("map 416 stretched into a tall chart") << QSize(700, 600) << QSize(416, 416);
+    QTest::newRow("map 512 on a larger screen") << QSize(900, 300) << QSize(512, 512);
+    QTest::newRow("odd sizes") << QSize(437, 171) << QSize(7, 5);
+}
+
+// Every pixel inside the plotting rectangle shows the picture pixel the stretch assigns to it, the
+// picture's first and last columns and rows touch the rectangle's edges, and nothing spills outside.
+void TestChartWidget::backImageFillsPlotRect()
+{
+    countRow();
+    QFETCH(QSize, chartSize);
+    QFETCH(QSize, imageSize);
+
+    // Enlarged: the line under the pixel centre; reduced: both end lines kept, rounding in between.
+    auto nearestLine = [](int pixel, int pixels, int lines) {
+        const double exact = pixels >= lines ? (pixel + 0.5) * lines / pixels - 0.5
+                                             : double(pixel) * (lines - 1) / (pixels - 1);
+        return int(std::floor(exact + 0.5));
+    };
+    // Each pixel says where it came from: red/blue the low bits of column/row, green the high bits.
+    auto code = [](int c, int y) { return qRgb(c & 255, (c >> 8) * 128 + (y >> 8) * 32, y & 255); };
+    auto column = [](QRgb p) { return qRed(p) + (qGreen(p) / 128) * 256; };
+    auto row = [](QRgb p) { return qBlue(p) + ((qGreen(p) % 128) / 32) * 256; };
+    QImage map(imageSize, QImage::Format_RGB32);
+    for (int y = 0; y < map.height(); ++y)
+        for (int c = 0; c < map.width(); ++c)
+            map.setPixel(c, y, code(c, y));
+
+    const QColor panel(10, 1, 10); // green 1 is no code
+    ChartWidget chart;
+    chart.resize(chartSize);
+    chart.setPanelColor(panel);
+    chart.setBackColor(QColor(0xC0, 0xDC, 0xC0));
+    for (Axis side : {Axis::Left, Axis::Right, Axis::Top, Axis::Bottom}) {
+        QCPAxis *a = chart.chartAxis(side);
+        a->setBasePen(Qt::NoPen);
+        a->setTickPen(Qt::NoPen);
+        a->grid()->setVisible(false);
+    }
+    chart.setAxisRange(Axis::Left, -50, 200);
+    chart.setAxisInverted(Axis::Left, true);
+    chart.setBackImage(map);
+    chart.redraw();
+
+    const QRect plot = chart.plotRect();
+    const QImage image = grabbed(chart);
+    QVERIFY(image.rect().contains(plot.adjusted(-1, -1, 1, 1)));
+    for (int y = plot.top(); y <= plot.bottom(); ++y) {
+        for (int x = plot.left(); x <= plot.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int wantColumn = nearestLine(x - plot.left(), plot.width(), map.width());
+            const int wantRow = nearestLine(y - plot.top(), plot.height(), map.height());
+            if (column(p) != wantColumn || row(p) != wantRow)
+                QFAIL(qPrintable(QString("pixel (%1,%2) shows picture (%3,%4), expected (%5,%6)")
+                                     .arg(x).arg(y).arg(column(p)).arg(row(p)).arg(wantColumn).arg(wantRow)));
+        }
+    }
+    QCOMPARE(column(image.pixel(plot.left(), plot.center().y())), 0);
+    QCOMPARE(column(image.pixel(plot.right(), plot.center().y())), map.width() - 1);
+    QCOMPARE(row(image.pixel(plot.center().x(), plot.top())), 0);
+    QCOMPARE(row(image.pixel(plot.center().x(), plot.bottom())), map.height() - 1);
+    for (const QPoint outside : {QPoint(plot.left() - 1, plot.center().y()), QPoint(plot.right() + 1, plot.center().y()),
+                                 QPoint(plot.center().x(), plot.top() - 1), QPoint(plot.center().x(), plot.bottom() + 1)})
+        QCOMPARE(image.pixel(outside), panel.rgb());
+}
+
+// Callers move child widgets (the defocus marker) in the after-draw signal: it must come after every
+// paint, with the layout of that paint already in plotRect(), and the child must then show at the
+// chart coordinates it was given.
+void TestChartWidget::afterDrawFollowsEveryPaint()
+{
+    ChartWidget chart;
+    chart.resize(560, 200);
+    chart.setAxisRange(Axis::Left, -50, 200);
+    auto *marker = new QWidget(&chart);
+    marker->setAutoFillBackground(true);
+    QPalette palette = marker->palette();
+    palette.setColor(QPalette::Window, Qt::red);
+    marker->setPalette(palette);
+    QRect seen;
+    connect(&chart, &ChartWidget::afterDraw, &chart, [&] {
+        seen = chart.plotRect();
+        marker->setGeometry(seen.left(), seen.top() + seen.height() / 2, seen.width() + 1, 2);
+    });
+    QSignalSpy spy(&chart, &ChartWidget::afterDraw);
+
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QTRY_VERIFY(spy.count() >= 1);
+
+    int before = spy.count();
+    chart.repaint();
+    QCOMPARE(spy.count(), before + 1);
+    before = spy.count();
+    chart.redraw();
+    QCOMPARE(spy.count(), before + 1);
+
+    before = spy.count();
+    chart.resize(700, 300);
+    QTRY_VERIFY(spy.count() > before);
+    QCOMPARE(seen, chart.plotRect());
+    QVERIFY(seen.width() > 560 - 100);
+
+    const QImage image = grabbed(chart);
+    const QRgb red = QColor(Qt::red).rgb();
+    const int row = seen.top() + seen.height() / 2;
+    QCOMPARE(image.pixel(seen.left(), row), red);
+    QCOMPARE(image.pixel(seen.right(), row + 1), red);
+    QVERIFY(image.pixel(seen.left(), row - 1) != red);
+    QVERIFY(image.pixel(seen.left() - 1, row) != red);
+}
+
+QTEST_MAIN(TestChartWidget)
+#include "test_chartwidget.moc"
