@@ -1,0 +1,17 @@
+// Program entry: one application, the main window, the event loop.
+#include "ui/main/form1.h"
+
+#include <QApplication>
+#include <QLocale>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvalis"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
+    QApplication::setOrganizationName(QStringLiteral("Vantrel"));
+    QLocale::setDefault(QLocale::c());
+    orvalis::TForm1 form;
+    form.show();
+    return app.exec();
+}

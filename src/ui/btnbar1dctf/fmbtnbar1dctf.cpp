@@ -1,0 +1,45 @@
+#include "fmbtnbar1dctf.h"
+
+#include "ui/main/barbutton.h"
+#include "ui/main/glyphs.h"
+
+#include <QButtonGroup>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace orvalis {
+
+TfmBtnBar1dCTF::TfmBtnBar1dCTF(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("fmBtnBar1dCTF"));
+    QVBoxLayout *column = makeBarFrame(this, "pa1DLegendPlot");
+
+    QVBoxLayout *show = addBarGroup(column, QStringLiteral("Show/Legend"));
+    btn1stCTF = makeBarButton(nullptr, "btn1stCTF", QStringLiteral("1st CTF"), QStringLiteral("Switch To 1st CTF"),
+                              legendSwatch(QColor(0x00, 0x00, 0x80)), BarButtonKind::Toggle);
+    btn2ndCTF = makeBarButton(nullptr, "btn2ndCTF", QStringLiteral("2nd CTF"), QStringLiteral("Switch To 2nd CTF"),
+                              legendSwatch(QColor(0x00, 0x00, 0xFF)), BarButtonKind::Toggle);
+    btnEnvelopes = makeBarButton(nullptr, "btnEnvelopes", QStringLiteral("Envelopes"),
+                                 QStringLiteral("Show Envelopes Toggle"), legendSwatch(QColor(0xFF, 0x80, 0x40)),
+                                 BarButtonKind::Toggle);
+    m_pair = new QButtonGroup(this);
+    m_pair->setExclusive(true);
+    m_pair->addButton(btn1stCTF);
+    m_pair->addButton(btn2ndCTF);
+    btn1stCTF->setChecked(true);
+    for (QToolButton *b : {btn1stCTF, btn2ndCTF, btnEnvelopes})
+        show->addWidget(b);
+
+    QVBoxLayout *map = addBarGroup(column, QStringLiteral("Defocus Map"), 1);
+    btnShow3D = makeBarButton(nullptr, "btnShow3D", QStringLiteral("On/Off"), QStringLiteral("Show Defocus Map Toggle"),
+                              mapGlyph(), BarButtonKind::Toggle);
+    map->addWidget(btnShow3D);
+    map->addStretch(1);
+
+    QVBoxLayout *mode = addBarGroup(column, QStringLiteral("Change Mode"));
+    btnOrvalis = makeBarButton(nullptr, "btnOrvalis", QStringLiteral("Orvalis"), QStringLiteral("Go to Orvalis Mode"),
+                               modeGlyph(), BarButtonKind::Push);
+    mode->addWidget(btnOrvalis);
+}
+
+} // namespace orvalis

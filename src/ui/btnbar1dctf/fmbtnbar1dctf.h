@@ -1,0 +1,26 @@
+#pragma once
+// The plotter-mode button bar: which of the two CTFs the controls act on, the envelope switch, the
+// defocus map switch and the way back to analysis mode. The main window connects the buttons.
+#include <QWidget>
+
+class QButtonGroup;
+class QToolButton;
+
+namespace orvalis {
+
+class TfmBtnBar1dCTF : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfmBtnBar1dCTF(QWidget *parent = nullptr);
+
+    QToolButton *btn1stCTF;
+    QToolButton *btn2ndCTF;
+    QToolButton *btnEnvelopes;
+    QToolButton *btnShow3D;
+    QToolButton *btnOrvalis;
+
+private:
+    QButtonGroup *m_pair; // exactly one of the two CTF buttons is down
+};
+
+} // namespace orvalis

@@ -1,0 +1,55 @@
+#include "fmbtnbar2dctf.h"
+
+#include "ui/main/barbutton.h"
+#include "ui/main/glyphs.h"
+
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace orvalis {
+
+TfmBtnBar2dCTF::TfmBtnBar2dCTF(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("fmBtnBar2dCTF"));
+    QVBoxLayout *column = makeBarFrame(this, "pa1DLegend");
+
+    QVBoxLayout *show = addBarGroup(column, QStringLiteral("Show/Legend"));
+    SpeedButton10 = makeBarButton(nullptr, "SpeedButton10", QStringLiteral("CTF"), QStringLiteral("CTF"),
+                                  legendSwatch(QColor(0x00, 0x00, 0x80)), BarButtonKind::Push);
+    show->addWidget(SpeedButton10);
+    QVBoxLayout *envelopes = addBarGroup(show, QStringLiteral("Envelopes"));
+    btnTemporal = makeBarButton(nullptr, "btnTemporal", QStringLiteral("Temporal"),
+                                QStringLiteral("Show Temporal Envelopes Toggle"), legendSwatch(QColor(0x40, 0x80, 0x80)),
+                                BarButtonKind::Toggle);
+    btnSpatial = makeBarButton(nullptr, "btnSpatial", QStringLiteral("Spatial"),
+                               QStringLiteral("Show Spatial Envelopes Toggle"), legendSwatch(QColor(0x00, 0x80, 0x00)),
+                               BarButtonKind::Toggle);
+    btnCombined = makeBarButton(nullptr, "btnCombined", QStringLiteral("Combined"),
+                                QStringLiteral("Show Combined Envelopes Toggle"), legendSwatch(QColor(0xFF, 0x80, 0x40)),
+                                BarButtonKind::Toggle);
+    for (QToolButton *b : {btnTemporal, btnSpatial, btnCombined}) {
+        b->setFixedWidth(104);
+        envelopes->addWidget(b);
+    }
+
+    QVBoxLayout *twoD = addBarGroup(column, QStringLiteral("2D CTF"));
+    btnShow2D = makeBarButton(nullptr, "btnShow2D", QStringLiteral("On/Off"), QStringLiteral("2D CTF On/Off Toggle"),
+                              patternGlyph(), BarButtonKind::Toggle);
+    btnUpdate2D = makeBarButton(nullptr, "btnUpdate2D", QStringLiteral("Live"),
+                                QStringLiteral("2D CTF Live Update Toggle"), liveGlyph(), BarButtonKind::Toggle);
+    twoD->addWidget(btnShow2D);
+    twoD->addWidget(btnUpdate2D);
+
+    QVBoxLayout *map = addBarGroup(column, QStringLiteral("Defocus Map"), 1);
+    btnShow3D = makeBarButton(nullptr, "btnShow3D", QStringLiteral("On/Off"), QStringLiteral("Show Defocus Map Toggle"),
+                              mapGlyph(), BarButtonKind::Toggle);
+    map->addWidget(btnShow3D);
+    map->addStretch(1);
+
+    QVBoxLayout *mode = addBarGroup(column, QStringLiteral("Change Mode"));
+    SpeedButton8 = makeBarButton(nullptr, "SpeedButton8", QStringLiteral("CTF Plotter"),
+                                 QStringLiteral("Go to CTF Plotter Mode"), modeGlyph(), BarButtonKind::Push);
+    mode->addWidget(SpeedButton8);
+}
+
+} // namespace orvalis

@@ -1,0 +1,25 @@
+#pragma once
+// The analysis-mode button bar docked beside the 1D chart. It holds no logic: the main window
+// connects each button to its own handler.
+#include <QWidget>
+
+class QToolButton;
+
+namespace orvalis {
+
+class TfmBtnBar2dCTF : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfmBtnBar2dCTF(QWidget *parent = nullptr);
+
+    QToolButton *SpeedButton10; // "CTF", legend only
+    QToolButton *btnTemporal;
+    QToolButton *btnSpatial;
+    QToolButton *btnCombined;
+    QToolButton *btnShow2D;
+    QToolButton *btnUpdate2D;
+    QToolButton *btnShow3D;
+    QToolButton *SpeedButton8; // "CTF Plotter"
+};
+
+} // namespace orvalis

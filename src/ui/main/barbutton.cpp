@@ -1,0 +1,48 @@
+#include "barbutton.h"
+
+#include <QGroupBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace orvalis {
+
+QToolButton *makeBarButton(QWidget *parent, const char *name, const QString &caption, const QString &hint,
+                           const QIcon &glyph, BarButtonKind kind)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setToolTip(hint);
+    b->setIcon(glyph);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setAutoRaise(true);
+    b->setCheckable(kind == BarButtonKind::Toggle);
+    b->setFixedWidth(110);
+    return b;
+}
+
+QVBoxLayout *makeBarFrame(QWidget *bar, const char *panelName)
+{
+    bar->setFixedWidth(131);
+    auto *panel = new QWidget(bar);
+    panel->setObjectName(QString::fromLatin1(panelName));
+    auto *outer = new QVBoxLayout(bar);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(panel);
+    auto *column = new QVBoxLayout(panel);
+    column->setContentsMargins(2, 2, 2, 2);
+    column->setSpacing(4);
+    return column;
+}
+
+QVBoxLayout *addBarGroup(QBoxLayout *column, const QString &caption, int stretch)
+{
+    auto *group = new QGroupBox(caption);
+    auto *inner = new QVBoxLayout(group);
+    inner->setContentsMargins(4, 4, 4, 4);
+    inner->setSpacing(1);
+    column->addWidget(group, stretch);
+    return inner;
+}
+
+} // namespace orvalis

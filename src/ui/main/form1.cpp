@@ -1,0 +1,817 @@
+// Construction, layout, menus, view state and lifecycle of the main window.
+#include "form1.h"
+
+#include "chart/chartwidget.h"
+#include "core/axislabels.h"
+#include "core/instrumentload.h"
+#include "core/numberformat.h"
+#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
+#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/glyphs.h"
+#include "ui/main/pixelimage.h"
+#include "ui/main/scrollbar.h"
+#include "ui/main/shape.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace orvalis {
+namespace {
+
+// Series of Chart1 in creation order; their index is their number minus one.
+enum SeriesIndex { S1Ctf, S2Temporal, S3Spatial, S4Combined, S5TemporalNeg, S6SpatialNeg, S7CombinedNeg, S8Ctf2 };
+
+QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
+{
+    auto *a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setCheckable(checkable);
+    a->setChecked(checked);
+    return a;
+}
+
+void hiddenItem(QMenu *menu, const char *name, const QString &caption)
+{
+    QAction *a = menuItem(menu, name, caption);
+    a->setVisible(false);
+    a->setEnabled(false);
+}
+
+QLabel *titlePanel(const char *name, const QString &caption, int height)
+{
+    auto *l = new QLabel(caption);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setFixedHeight(height);
+    l->setAlignment(Qt::AlignCenter);
+    l->setAutoFillBackground(true);
+    l->setStyleSheet(QStringLiteral("background: #c0c0c0; color: #000080; font: bold 15px 'Arial';"));
+    return l;
+}
+
+QWidget *named(QWidget *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
+{
+    auto *b = new QToolButton;
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setToolTip(hint);
+    b->setIcon(icon);
+    b->setAutoRaise(true);
+    return b;
+}
+
+ScrollBar *slider(const char *name, int minimum, int maximum, int position, const QString &hint)
+{
+    auto *s = new ScrollBar;
+    s->setObjectName(QString::fromLatin1(name));
+    s->setRange(minimum, maximum);
+    s->setValue(position);
+    s->setToolTip(hint);
+    return s;
+}
+
+QLineEdit *edit(const char *name, const QString &text)
+{
+    auto *e = new QLineEdit(text);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setFixedWidth(54);
+    return e;
+}
+
+// Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
+// (the bar buttons call them too), so the menu's own toggle is taken back first.
+template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
+{
+    QObject::connect(item, &QAction::triggered, form, [item, form, handler](bool checked) {
+        item->setChecked(!checked);
+        (form->*handler)();
+    });
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+{
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Orvalis"));
+    setMinimumSize(300, 300);
+    setGeometry(259, 117, 759, 612);
+    // Every number is formatted and parsed by our own functions with "."; nothing consults the locale.
+    QLocale::setDefault(QLocale::c());
+
+    m_bar2d = new TfmBtnBar2dCTF;
+    m_bar1d = new TfmBtnBar1dCTF;
+    buildMenus();
+    buildToolBars();
+    buildBody();
+    buildStatusBar();
+    connectControls();
+
+    DockButtonBar(m_bar2d);
+    m_state.UpTo = 10.0;
+    ApplyViewState();
+    m_state.PointDensity = 4096;
+    m_state.SecondCTF = false;
+    BuildScopeTreeNodes();
+    m_state.Initialised = false;
+    ScopeRecord1 = defaultScope();
+    m_state.Alpha = 3e-4;
+    ScopeRecord1.A3 = 0;
+    if (!ScopeInit(ScopeRecord1)) {
+        // A stored instrument the formulas cannot use: start with the built-in one instead.
+        ScopeRecord1 = defaultScope();
+        ScopeInit(ScopeRecord1);
+    }
+    ScopeRecord2 = ScopeRecord1;
+    m_state.Initialised = true;
+    ScopeRecord1.Defocus = m_state.Defocus;
+    ScopeRecord2.Defocus = m_state.Defocus;
+
+    layoutForScreenDensity();
+    ProgressBar1->hide();
+    m_state.Direction = 0;
+    const int w = Shape1->width();
+    placeDirectionMarker(roundToInt(std::sin(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0),
+                         roundToInt(std::cos(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0));
+
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    Draw3DCTF();
+    ChangeMode();
+}
+
+// ---- building the window ------------------------------------------------------------------------
+
+void TForm1::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    hiddenItem(file, "New1", QStringLiteral("&New"));
+    hiddenItem(file, "Open1", QStringLiteral("&Open..."));
+    hiddenItem(file, "Print1", QStringLiteral("&Print..."));
+    hiddenItem(file, "PrintSetup1", QStringLiteral("P&rint Setup..."));
+    QAction *separator = file->addSeparator();
+    separator->setObjectName(QStringLiteral("N1"));
+    separator->setVisible(false);
+    QMenu *save = file->addMenu(QStringLiteral("Save"));
+    save->setObjectName(QStringLiteral("Save1"));
+    Save1D = menuItem(save, "Save1D", QStringLiteral("Save &1D"));
+    Save2D = menuItem(save, "Save2D", QStringLiteral("Save &2D"));
+    SaveDefocusMap1 = menuItem(save, "SaveDefocusMap1", QStringLiteral("Save &Defocus Map"));
+    Exit1 = menuItem(file, "Exit1", QStringLiteral("E&xit"));
+
+    QMenu *setup = bar->addMenu(QStringLiteral("&Setup"));
+    setup->setObjectName(QStringLiteral("Setup1"));
+    Microscope1 = menuItem(setup, "Microscope1", QStringLiteral("Select/Edit &Microscope"));
+    QuickSetup1 = menuItem(setup, "QuickSetup1", QStringLiteral("&Quick Setup"));
+    Options1 = menuItem(setup, "Options1", QStringLiteral("&Options"));
+
+    QMenu *view = bar->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    N1DCTF1 = view->addMenu(QStringLiteral("1D CTF"));
+    N1DCTF1->setObjectName(QStringLiteral("N1DCTF1"));
+    Intensity1 = menuItem(N1DCTF1, "Intensity1", QStringLiteral("&Intensity"), true, false);
+    QMenu *envelopes = N1DCTF1->addMenu(QStringLiteral("Envelopes"));
+    envelopes->setObjectName(QStringLiteral("Envelopes1"));
+    Temporal1 = menuItem(envelopes, "Temporal1", QStringLiteral("Temporal"), true, true);
+    Spatial1 = menuItem(envelopes, "Spatial1", QStringLiteral("Spatial"), true, true);
+    Combined1 = menuItem(envelopes, "Combined1", QStringLiteral("Combined"), true, true);
+    Symmetr1 = menuItem(N1DCTF1, "Symmetr1", QStringLiteral("Show &Symmetrical"), true, false);
+    N2DCTF1 = view->addMenu(QStringLiteral("2D CTF"));
+    N2DCTF1->setObjectName(QStringLiteral("N2DCTF1"));
+    Show2DCTF1 = menuItem(N2DCTF1, "Show2DCTF1", QStringLiteral("Show 2D CTF"), true, false);
+    Enable2DUpdate1 = menuItem(N2DCTF1, "Enable2DUpdate1", QStringLiteral("Enable Update"), true, true);
+    N3D1 = menuItem(view, "N3D1", QStringLiteral("Show Defocus Map"), true, false);
+    N1DCTFPlotMode1 = menuItem(view, "N1DCTFPlotMode1", QStringLiteral("CTF Plot Mode"), true, true);
+    ShowInfo1 = menuItem(view, "ShowInfo1", QStringLiteral("Info"));
+    actShowTitles = menuItem(view, "actShowTitles", QStringLiteral("Show Titles"), true, false);
+    ShowToolbar1 = menuItem(view, "ShowToolbar1", QStringLiteral("Show Toolbar"), true, false);
+
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    Contents1 = menuItem(help, "Contents1", QStringLiteral("&Contents"));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    hiddenItem(help, "SearchforHelpOn1", QStringLiteral("&Search for Help On..."));
+    hiddenItem(help, "HowtoUseHelp1", QStringLiteral("&How to Use Help"));
+    About1 = menuItem(help, "About1", QStringLiteral("&About..."));
+}
+
+void TForm1::buildToolBars()
+{
+    ToolBar1 = addToolBar(QStringLiteral("Save"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolButton1 = toolButton("ToolButton1", QStringLiteral("Save &2D"), QStringLiteral("Save &2D"), patternGlyph());
+    ToolButton3 = toolButton("ToolButton3", QStringLiteral("Save &Defocus Map"), QStringLiteral("Save &Defocus Map"),
+                             mapGlyph());
+    ToolButton2 = toolButton("ToolButton2", QStringLiteral("Save &1D"), QStringLiteral("Save &1D"),
+                             style()->standardIcon(QStyle::SP_DialogSaveButton));
+    // A widget's visibility inside a tool bar is its action's.
+    m_toolButton1Slot = ToolBar1->addWidget(ToolButton1);
+    m_toolButton3Slot = ToolBar1->addWidget(ToolButton3);
+    ToolBar1->addWidget(ToolButton2);
+
+    ToolBar2 = addToolBar(QStringLiteral("Options"));
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolButton5 = toolButton("ToolButton5", QStringLiteral("&Options"), QStringLiteral("Options"),
+                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    btnIntensity = toolButton("btnIntensity", QStringLiteral("&Intensity"), QStringLiteral("Intensity"),
+                              legendSwatch(QColor(0, 0, 0x80)));
+    btnIntensity->setCheckable(true);
+    btnSymmetr = toolButton("btnSymmetr", QStringLiteral("Show &Symmetrical"), QStringLiteral("Symmetrical Envelopes"),
+                            legendSwatch(QColor(0x40, 0x80, 0x80)));
+    btnSymmetr->setCheckable(true);
+    ToolBar2->addWidget(ToolButton5);
+    ToolBar2->addSeparator();
+    ToolBar2->addWidget(btnIntensity);
+    ToolBar2->addWidget(btnSymmetr);
+}
+
+QWidget *TForm1::buildPatternPane()
+{
+    pa2Dctf = named(new QWidget, "pa2Dctf");
+    auto *column = new QVBoxLayout(pa2Dctf);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    pa2dCTFheader = titlePanel("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
+    column->addWidget(pa2dCTFheader);
+    auto *panel7 = named(new QWidget, "Panel7");
+    panel7->setFixedHeight(268);
+    column->addWidget(panel7);
+    column->addStretch(1);
+
+    // Children of Panel7 are placed in pixels by layoutForScreenDensity().
+    paImage1 = named(new QWidget(panel7), "paImage1");
+    Image1 = new PixelImage(paImage1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setToolTip(QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
+    Shape1 = new Shape(Shape::Circle, Qt::red, Qt::black, paImage1);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
+    Shape1->resize(6, 6);
+    pa2DRuler = named(new QWidget(panel7), "pa2DRuler");
+    QFont small = font();
+    small.setPixelSize(9);
+    shTick1 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
+    shTick2 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
+    shTick3 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
+    shTick1->setObjectName(QStringLiteral("shTick1"));
+    shTick2->setObjectName(QStringLiteral("shTick2"));
+    shTick3->setObjectName(QStringLiteral("shTick3"));
+    for (Shape *tick : {shTick1, shTick2, shTick3})
+        tick->resize(1, 4);
+    laTick1 = label("laTick1", QStringLiteral("-10"), pa2DRuler);
+    laTick2 = label("laTick2", QStringLiteral("0"), pa2DRuler);
+    laTick3 = label("laTick3", QStringLiteral("10"), pa2DRuler);
+    for (QLabel *l : {laTick1, laTick2, laTick3}) {
+        l->setFont(small);
+        l->setFixedHeight(11);
+    }
+    Label11 = label("Label11", QStringLiteral("Current k, (d):"), panel7);
+    ProgressBar1 = new QProgressBar(panel7);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->resize(208, 8);
+    return pa2Dctf;
+}
+
+QWidget *TForm1::buildChartArea()
+{
+    auto *paChart1 = named(new QWidget, "paChart1");
+    auto *c1 = new QVBoxLayout(paChart1);
+    c1->setContentsMargins(0, 0, 0, 0);
+    c1->setSpacing(0);
+    pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
+    Chart1 = new ChartWidget;
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    c1->addWidget(pa1dCTFHeader);
+    c1->addWidget(Chart1, 1);
+
+    const struct {
+        const char *name;
+        const char *title;
+        QColor colour;
+    } series[] = {
+        {"Series1", "CTF", QColor(0x00, 0x00, 0x80)},
+        {"Series2", "Temporal Envelope", QColor(0x40, 0x80, 0x80)},
+        {"Series3", "Spatial Envelope", QColor(0x00, 0x80, 0x00)},
+        {"Series4", "Combined Envelope", QColor(0xFF, 0x80, 0x40)},
+        {"Series5", "Temporal Envelope 2", QColor(0x40, 0x80, 0x80)},
+        {"Series6", "Spatial Envelope 2", QColor(0x00, 0x80, 0x00)},
+        {"Series7", "Combined Envelope 2", QColor(0xFF, 0x80, 0x00)},
+        {"Series8", "CTF 2", QColor(0x00, 0x00, 0xFF)},
+    };
+    for (const auto &s : series)
+        Chart1->addSeries(QString::fromLatin1(s.name), QString::fromLatin1(s.title), s.colour);
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+        Chart1->setAxisRange(side, -1.1, 1.1);
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
+        Chart1->setAxisRange(across, 0, 10);
+        Chart1->setAxisIncrement(across, 0.1);
+    }
+    Chart1->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
+        if (axis == ChartWidget::Axis::Top)
+            text = distanceAxisLabel(text);
+        else if (axis == ChartWidget::Axis::Bottom)
+            text = frequencyAxisLabel(text);
+    });
+
+    pa3dCTF = named(new QWidget, "pa3dCTF");
+    auto *c2 = new QVBoxLayout(pa3dCTF);
+    c2->setContentsMargins(0, 0, 0, 0);
+    c2->setSpacing(0);
+    pa3DCTFHeader = titlePanel("pa3DCTFHeader", QStringLiteral("Defocus Map"), 20);
+    Chart2 = new ChartWidget;
+    Chart2->setObjectName(QStringLiteral("Chart2"));
+    c2->addWidget(pa3DCTFHeader);
+    c2->addWidget(Chart2, 1);
+    Chart2->setBackColor(QColor::fromRgb(0xC0, 0xDC, 0xC0)); // 12639424 as a colour reference
+    Chart2->addSeries(QStringLiteral("Series9"), QStringLiteral("CTF"), Qt::black);
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
+        Chart2->setAxisRange(side, -50, 200);
+        Chart2->setAxisInverted(side, true);
+        Chart2->setLabelSeparation(side, 20);
+    }
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
+        Chart2->setAxisRange(across, 0, 10);
+        Chart2->setAxisIncrement(across, 0.1);
+    }
+    Chart2->setLabelSeparation(ChartWidget::Axis::Bottom, 20);
+    Chart2->setLabelSeparation(ChartWidget::Axis::Top, 40);
+    Chart2->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
+        if (axis == ChartWidget::Axis::Top)
+            text = distanceAxisLabel(text);
+        else if (axis == ChartWidget::Axis::Bottom)
+            text = frequencyAxisLabel(text);
+        else
+            text = defocusAxisLabel(text);
+    });
+    Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->resize(10, 2);
+
+    Splitter1 = new QSplitter(Qt::Vertical);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(paChart1);
+    Splitter1->addWidget(pa3dCTF);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    pa3dCTF->resize(pa3dCTF->width(), 159);
+
+    paLeft = named(new QWidget, "paLeft");
+    auto *dock = new QVBoxLayout(paLeft);
+    dock->setContentsMargins(0, 0, 0, 0);
+    Splitter5 = new QSplitter(Qt::Horizontal);
+    Splitter5->setObjectName(QStringLiteral("Splitter5"));
+    Splitter5->setChildrenCollapsible(false);
+    Splitter5->addWidget(Splitter1);
+    Splitter5->addWidget(paLeft);
+    Splitter5->setStretchFactor(0, 1);
+    Splitter5->setStretchFactor(1, 0);
+
+    auto *pa1Dctf = named(new QWidget, "pa1Dctf");
+    auto *l = new QVBoxLayout(pa1Dctf);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->addWidget(Splitter5);
+    return pa1Dctf;
+}
+
+QWidget *TForm1::buildSliderPanel()
+{
+    paSliders = named(new QWidget, "paSliders");
+    paSliders->setFixedWidth(228);
+    auto *grid = new QGridLayout(paSliders);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(1);
+
+    ScrollBar1 = slider("ScrollBar1", -50, 200, 0, QStringLiteral("Adjust defocus"));
+    ScrollBar2 = slider("ScrollBar2", 0, 200, 0, QStringLiteral("Adjust 2-fold astigmatism"));
+    ScrollBar3 = slider("ScrollBar3", 0, 10000, 0, QStringLiteral("Adjust 3-fold astigmatism"));
+    ScrollBar4 = slider("ScrollBar4", 14, 39, 22, QStringLiteral("Change Magnification/Convergence"));
+    edDefocus = edit("edDefocus", QStringLiteral("-100"));
+    edAstigm = edit("edAstigm", QStringLiteral("200"));
+    edAstigm3 = edit("edAstigm3", QStringLiteral("1"));
+    edMagn = edit("edMagn", QStringLiteral("1"));
+    edMagn->setFixedWidth(70);
+    SpeedButton1 = toolButton("SpeedButton1", QString(), QStringLiteral("Scherzer"), QIcon());
+    SpeedButton1->setText(QStringLiteral("S"));
+    SpeedButton2 = toolButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
+    SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
+    Label3 = label("Label3", QStringLiteral("(Convergence: 0.1000 mrad)"));
+
+    const struct {
+        QLabel *title;
+        ScrollBar *bar;
+        QLineEdit *field;
+        const char *unitName;
+        QToolButton *button;
+    } rows[] = {
+        {label("Label1", QStringLiteral("Defocus:")), ScrollBar1, edDefocus, "Label7", SpeedButton1},
+        {label("Label4", QStringLiteral("Astigmatism:")), ScrollBar2, edAstigm, "Label8", SpeedButton2},
+        {label("Label5", QStringLiteral("3-fold Astigmatism")), ScrollBar3, edAstigm3, "Label9", SpeedButton3},
+    };
+    int row = 0;
+    for (const auto &r : rows) {
+        grid->addWidget(r.title, row, 0, 1, 4);
+        grid->addWidget(r.bar, row + 1, 0);
+        grid->addWidget(r.field, row + 1, 1);
+        grid->addWidget(label(r.unitName, QStringLiteral("nm")), row + 1, 2);
+        r.button->setFixedSize(20, 20);
+        grid->addWidget(r.button, row + 1, 3);
+        row += 2;
+    }
+    auto *magnTitle = new QHBoxLayout;
+    magnTitle->setSpacing(4);
+    magnTitle->addWidget(label("Label2", QStringLiteral("Magnification")));
+    QFont small = Label3->font();
+    small.setPixelSize(10);
+    Label3->setFont(small);
+    magnTitle->addWidget(Label3, 1);
+    grid->addLayout(magnTitle, row, 0, 1, 4);
+    grid->addWidget(ScrollBar4, row + 1, 0);
+    grid->addWidget(edMagn, row + 1, 1, 1, 3);
+    grid->setColumnStretch(0, 1);
+
+    // The sliders first, then the fields.
+    QWidget::setTabOrder(ScrollBar1, ScrollBar2);
+    QWidget::setTabOrder(ScrollBar2, ScrollBar3);
+    QWidget::setTabOrder(ScrollBar3, ScrollBar4);
+    QWidget::setTabOrder(ScrollBar4, edDefocus);
+    QWidget::setTabOrder(edDefocus, edAstigm);
+    QWidget::setTabOrder(edAstigm, edAstigm3);
+    QWidget::setTabOrder(edAstigm3, edMagn);
+    for (QWidget *w : {static_cast<QWidget *>(ScrollBar1), static_cast<QWidget *>(ScrollBar2),
+                       static_cast<QWidget *>(ScrollBar3), static_cast<QWidget *>(ScrollBar4)})
+        w->setFocusPolicy(Qt::StrongFocus);
+    return paSliders;
+}
+
+QWidget *TForm1::buildInfoPanel()
+{
+    auto *panel2 = named(new QWidget, "Panel2");
+    auto *l = new QVBoxLayout(panel2);
+    l->setContentsMargins(0, 0, 0, 0);
+    TreeView1 = new QTreeWidget;
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setToolTip(QStringLiteral("Right Click!"));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1 = new QListWidget;
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    Splitter3 = new QSplitter(Qt::Horizontal);
+    Splitter3->setObjectName(QStringLiteral("Splitter3"));
+    Splitter3->addWidget(TreeView1);
+    Splitter3->addWidget(ListView1);
+    Splitter3->setSizes({241, 250});
+    l->addWidget(Splitter3);
+    return panel2;
+}
+
+void TForm1::buildBody()
+{
+    auto *paBody = named(new QWidget, "paBody");
+    auto *body = new QVBoxLayout(paBody);
+    body->setContentsMargins(0, 0, 0, 0);
+
+    auto *paCTFhost = named(new QWidget, "paCTFhost");
+    auto *host = new QHBoxLayout(paCTFhost);
+    host->setContentsMargins(0, 0, 0, 0);
+    Splitter2 = new QSplitter(Qt::Horizontal);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(2);
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(buildPatternPane());
+    Splitter2->addWidget(buildChartArea());
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    host->addWidget(Splitter2);
+
+    auto *paStatus = named(new QWidget, "paStatus");
+    auto *status = new QHBoxLayout(paStatus);
+    status->setContentsMargins(0, 0, 0, 0);
+    status->setSpacing(0);
+    status->addWidget(buildSliderPanel());
+    status->addWidget(buildInfoPanel(), 1);
+
+    Splitter4 = new QSplitter(Qt::Vertical);
+    Splitter4->setObjectName(QStringLiteral("Splitter4"));
+    Splitter4->setHandleWidth(2);
+    Splitter4->setChildrenCollapsible(false);
+    Splitter4->addWidget(paCTFhost);
+    Splitter4->addWidget(paStatus);
+    Splitter4->setStretchFactor(0, 1);
+    Splitter4->setStretchFactor(1, 0);
+    Splitter4->setSizes({400, 160});
+    body->addWidget(Splitter4);
+    setCentralWidget(paBody);
+}
+
+void TForm1::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    auto *panels = new QWidget;
+    auto *row = new QHBoxLayout(panels);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    statusPanel0 = label("StatusPanel0", QStringLiteral("Orvalis"));
+    statusPanel0->setFixedWidth(100);
+    statusPanel1 = named(new QWidget, "StatusPanel1");
+    statusPanel1->setFixedWidth(100);
+    statusPanel1->installEventFilter(this); // keeps the warning over the panel, whatever its size
+    auto *panel2 = named(new QFrame, "StatusPanel2");
+    auto *panel3 = named(new QFrame, "StatusPanel3");
+    auto *panel4 = named(new QFrame, "StatusPanel4");
+    panel2->setFixedWidth(100);
+    panel3->setFixedWidth(200);
+    panel4->setFixedWidth(50);
+    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(panel2),
+                       static_cast<QWidget *>(panel3), static_cast<QWidget *>(panel4)})
+        row->addWidget(p);
+    row->addStretch(1);
+    bar->addWidget(panels, 1);
+
+    Panel1 = new QFrame(statusPanel1);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setToolTip(QStringLiteral("Strange patterns may appear in the 2D CTF "));
+    Panel1->setCursor(Qt::PointingHandCursor);
+    auto *warning = new QHBoxLayout(Panel1);
+    warning->setContentsMargins(2, 0, 2, 0);
+    warning->setSpacing(2);
+    Image2 = label("Image2", QString(), Panel1);
+    Image2->setPixmap(warningGlyph().pixmap(16, 16));
+    Image2->setToolTip(Panel1->toolTip());
+    auto *caption = label("Panel1Caption", QStringLiteral("Fast Oscillations!"), Panel1);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
+    warning->addWidget(Image2);
+    warning->addWidget(caption, 1);
+    Panel1->installEventFilter(this);
+    Panel1->hide();
+}
+
+void TForm1::connectControls()
+{
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
+    connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
+    connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);
+    connectToggleItem(Spatial1, this, &TForm1::Spatial1Click);
+    connectToggleItem(Combined1, this, &TForm1::Combined1Click);
+    connectToggleItem(Show2DCTF1, this, &TForm1::Show2DCTF1Click);
+    connectToggleItem(Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
+    connectToggleItem(N3D1, this, &TForm1::N3D1Click);
+    // Menu items of features still to come keep their check marks but do nothing yet.
+    for (QAction *later : {N1DCTFPlotMode1, actShowTitles, ShowToolbar1})
+        connect(later, &QAction::triggered, later, [later](bool checked) { later->setChecked(!checked); });
+
+    connect(btnIntensity, &QToolButton::clicked, this, &TForm1::Intensity1Click);
+    connect(btnSymmetr, &QToolButton::clicked, this, &TForm1::Symmetr1Click);
+    connect(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
+    connect(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
+    connect(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
+    connect(m_bar2d->btnShow2D, &QToolButton::clicked, this, &TForm1::Show2DCTF1Click);
+    connect(m_bar2d->btnUpdate2D, &QToolButton::clicked, this, &TForm1::Enable2DUpdate1Click);
+    connect(m_bar2d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+    connect(m_bar1d->btn1stCTF, &QToolButton::clicked, this, &TForm1::btn1stCTFClick);
+    connect(m_bar1d->btn2ndCTF, &QToolButton::clicked, this, &TForm1::btn2ndCTFClick);
+    connect(m_bar1d->btnEnvelopes, &QToolButton::clicked, this, &TForm1::btnEnvelopesClick);
+    connect(m_bar1d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
+    connect(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
+    connect(ScrollBar3, &QScrollBar::valueChanged, this, &TForm1::ScrollBar3Change);
+    connect(ScrollBar4, &QScrollBar::valueChanged, this, &TForm1::ScrollBar4Change);
+    connect(ScrollBar1, &ScrollBar::scrolled, this, &TForm1::ScrollBar1Scroll);
+    connect(ScrollBar2, &ScrollBar::scrolled, this, &TForm1::ScrollBar2Scroll);
+    connect(ScrollBar3, &ScrollBar::scrolled, this, &TForm1::ScrollBar3Scroll);
+    connect(ScrollBar4, &ScrollBar::scrolled, this, &TForm1::ScrollBar4Scroll);
+    for (QLineEdit *e : {edDefocus, edAstigm, edAstigm3, edMagn})
+        e->installEventFilter(this);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+
+    connect(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
+    connect(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
+    connect(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
+    connect(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
+}
+
+// The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
+// 120 pixels per inch, 208 on any other.
+void TForm1::layoutForScreenDensity()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const bool dense = screen && qRound(screen->logicalDotsPerInch()) == 120;
+    const int patternWidth = dense ? 256 : 208;
+    paLeft->setFixedWidth(dense ? 171 : 138);
+    statusPanel1->setFixedWidth(dense ? 128 : 104);
+    m_offscreen = QImage(roundToInt(patternWidth / 0.5), roundToInt(patternWidth / 0.5), QImage::Format_RGB32);
+    m_offscreen.fill(Qt::black);
+    Image1->setImageSize(patternWidth, patternWidth);
+    pa2Dctf->setFixedWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
+
+    m_rulerMargin = 6;
+    paImage1->setGeometry(m_rulerMargin, m_rulerMargin, patternWidth, patternWidth);
+    pa2DRuler->setGeometry(paImage1->x() - 1, paImage1->height() + paImage1->y(), paImage1->width() + 2, 16);
+    LayoutRuler();
+    Label11->setGeometry(paImage1->x(), pa2DRuler->geometry().bottom() + 2, patternWidth + 10, 16);
+    ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
+    m_patternCentre = roundToInt(patternWidth / 2.0);
+}
+
+void TForm1::placeDirectionMarker(int top, int left)
+{
+    Shape1->move(left, top);
+    Shape1->raise();
+}
+
+// ---- view state and modes -----------------------------------------------------------------------
+
+void TForm1::DockButtonBar(QWidget *bar)
+{
+    if (bar == m_dockedBar)
+        return;
+    bar->setParent(paLeft);
+    paLeft->layout()->addWidget(bar);
+    if (m_dockedBar)
+        m_dockedBar->hide();
+    bar->show();
+    m_dockedBar = bar;
+}
+
+void TForm1::ApplyViewState()
+{
+    const bool show2D = Show2DCTF1->isChecked();
+    m_patternDrawFlag = show2D;
+    m_bar2d->btnShow2D->setChecked(show2D);
+    Save2D->setEnabled(show2D);
+    m_toolButton1Slot->setVisible(show2D);
+    m_bar2d->btnUpdate2D->setEnabled(show2D);
+    pa2Dctf->setVisible(show2D);
+
+    m_bar2d->btnUpdate2D->setChecked(Enable2DUpdate1->isChecked());
+    m_patternDrawFlag = Enable2DUpdate1->isChecked();
+
+    const bool showMap = N3D1->isChecked();
+    m_bar2d->btnShow3D->setChecked(showMap);
+    m_bar1d->btnShow3D->setChecked(showMap);
+    pa3dCTF->setVisible(showMap);
+    SaveDefocusMap1->setEnabled(showMap);
+    m_toolButton3Slot->setVisible(showMap);
+
+    m_bar2d->btnCombined->setChecked(Combined1->isChecked());
+    m_bar2d->btnSpatial->setChecked(Spatial1->isChecked());
+    m_bar2d->btnTemporal->setChecked(Temporal1->isChecked());
+    m_bar1d->btnEnvelopes->setChecked(m_state.ShowEnvelopes);
+    btnIntensity->setChecked(Intensity1->isChecked());
+    btnSymmetr->setChecked(Symmetr1->isChecked());
+
+    const bool titles = actShowTitles->isChecked();
+    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
+        title->setVisible(titles);
+    ToolBar1->setVisible(ShowToolbar1->isChecked());
+    ToolBar2->setVisible(ShowToolbar1->isChecked());
+    m_state.MarkerPending = true;
+}
+
+void TForm1::ChangeMode()
+{
+    if (N1DCTFPlotMode1->isChecked()) {
+        N1DCTFPlotMode1->setChecked(false);
+        statusPanel0->setText(QStringLiteral("Orvalis"));
+        m_state.PlotterMode = false;
+        N1DCTF1->setEnabled(true);
+        N2DCTF1->setEnabled(true);
+        if (Show2DCTF1->isChecked()) {
+            m_patternDrawFlag = true;
+            pa2Dctf->show();
+        }
+        DockButtonBar(m_bar2d);
+        for (int i = 0; i < Chart1->seriesCount(); ++i)
+            Chart1->clearSeries(i);
+        DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+        m_patternDrawFlag = Enable2DUpdate1->isChecked();
+        return;
+    }
+    N1DCTFPlotMode1->setChecked(true);
+    statusPanel0->setText(QStringLiteral("CTF Plotter"));
+    m_state.PlotterMode = true;
+    N1DCTF1->setEnabled(false);
+    N2DCTF1->setEnabled(false);
+    m_patternDrawFlag = false;
+    pa2Dctf->hide();
+    DockButtonBar(m_bar1d);
+    for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
+        Chart1->clearSeries(i);
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// ---- lifecycle and events -----------------------------------------------------------------------
+
+void TForm1::Exit1Click()
+{
+    close();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // Settings, help and the decimal separator are handled by their own parts of the shell.
+    event->accept();
+}
+
+void TForm1::showErrorReport(const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvalis"), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorReport"));
+    box.exec();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (watched == edDefocus)
+                edDefocusKeyDown();
+            else if (watched == edAstigm)
+                edAstigmKeyDown();
+            else if (watched == edAstigm3 || watched == edMagn)
+                edAstigm3KeyDown();
+            else
+                return QMainWindow::eventFilter(watched, event);
+            return true;
+        }
+    } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+        Panel1->setGeometry(statusPanel1->rect());
+    } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
+        Image2Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::Image2Click()
+{
+    const QString text = QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\r\n"
+                                        "due to the Moire effect. Usually this happens at large\r\n"
+                                        "defocus values.\r\n"
+                                        "Please disregard those.\r\n"
+                                        "If possible, use defocusi less than 300 nm.");
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("FastOscillationInfo"));
+    box.exec();
+}
+
+} // namespace orvalis

@@ -1,0 +1,192 @@
+#pragma once
+// The main window: it owns the optics state, the two scope records, both charts, the pattern image
+// and the off-screen map image, and runs every redraw synchronously inside the event that caused it.
+#include "core/ctfcurves.h"
+#include "core/opticsstate.h"
+#include "core/orvaliserror.h"
+#include "core/scopedata.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class QFrame;
+
+namespace orvalis {
+
+class ChartWidget;
+class PixelImage;
+class ScrollBar;
+class Shape;
+class TfmBtnBar1dCTF;
+class TfmBtnBar2dCTF;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    OpticsState &state() { return m_state; }
+    const OpticsState &state() const { return m_state; }
+    TScopeData ScopeRecord1; // the instrument of the first CTF
+    TScopeData ScopeRecord2; // the instrument of the second CTF (plotter mode)
+    TScopeData &activeScopeRecord() { return m_state.SecondCTF ? ScopeRecord2 : ScopeRecord1; }
+
+    // Loads an instrument into the optics state and refreshes every control and text showing it.
+    // An instrument the formulas cannot use is refused with a message box; then nothing changes and
+    // the result is false.
+    bool ScopeInit(TScopeData scope);
+    void DrawCTF(double Defocus, double A2, double A3, double Alpha, double Direction);
+    void DrawPattern(double Defocus, double A2, double A3, double Alpha, double Direction);
+    void Draw3DCTF();
+    void PlaceDefocusMarker(double defocus);
+    void LayoutRuler();
+    void BuildScopeTreeNodes();
+    void DockButtonBar(QWidget *bar);
+    void ApplyViewState();
+    void ChangeMode();
+
+    bool patternDrawFlag() const { return m_patternDrawFlag; }
+    void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
+    int patternCentre() const { return m_patternCentre; }
+    double patternRange() const { return m_patternRange; }
+    const QImage &offscreenImage() const { return m_offscreen; }
+
+    // Shows an error text the way the program reports every failure: one message box, then the event
+    // loop goes on.
+    void showErrorReport(const QString &text);
+
+public slots:
+    // File, Setup, View and Help menus
+    void Exit1Click();
+    void Intensity1Click();
+    void Symmetr1Click();
+    void Temporal1Click();
+    void Spatial1Click();
+    void Combined1Click();
+    void Show2DCTF1Click();
+    void Enable2DUpdate1Click();
+    void N3D1Click();
+    // Aberration controls
+    void edDefocusKeyDown();
+    void edAstigmKeyDown();
+    void edAstigm3KeyDown();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void ScrollBar1Change();
+    void ScrollBar2Change();
+    void ScrollBar3Change();
+    void ScrollBar4Change();
+    void ScrollBar1Scroll(bool endOfScroll);
+    void ScrollBar2Scroll(bool endOfScroll);
+    void ScrollBar3Scroll(bool endOfScroll);
+    void ScrollBar4Scroll(bool endOfScroll);
+    // Plotter legend
+    void btn1stCTFClick();
+    void btn2ndCTFClick();
+    void btnEnvelopesClick();
+    // Pattern, probe, warning, charts, tree
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Image2Click();
+    void Chart1AfterDraw();
+    void Chart2AfterDraw();
+    void TreeView1Change();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void buildMenus();
+    void buildToolBars();
+    void buildBody();
+    QWidget *buildPatternPane();
+    QWidget *buildChartArea();
+    QWidget *buildSliderPanel();
+    QWidget *buildInfoPanel();
+    void buildStatusBar();
+    void connectControls();
+    void layoutForScreenDensity();
+    void placeDirectionMarker(int top, int left);
+    void redraw();
+    void scrollEvent(bool endOfScroll);
+    void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);
+    void fillAnalysisSeries(const CtfCurves &curves);
+    void writeResolutionTexts();
+    void selectTreeGroup(int index);
+    void setDefocusRange(int minimum, int maximum);
+    template <class Handler> void guarded(Handler &&handler);
+
+    OpticsState m_state;
+    bool m_patternDrawFlag = false;
+    int m_patternCentre = 0;     // N: pixel (N, N) of Image1 is k = 0
+    double m_patternRange = 0;   // nm^-1, UpTo as of the last pattern pass
+    int m_rulerMargin = 6;       // px
+    int m_selectedGroup = 0;     // absolute index of the selected group of the information tree
+    QImage m_offscreen;          // the defocus map, built here and shown as Chart2's back image
+    QWidget *m_dockedBar = nullptr;
+
+    // Menus
+    QAction *Save1D, *Save2D, *SaveDefocusMap1, *Exit1;
+    QAction *Microscope1, *QuickSetup1, *Options1;
+    QMenu *N1DCTF1, *N2DCTF1;
+    QAction *Intensity1, *Temporal1, *Spatial1, *Combined1, *Symmetr1;
+    QAction *Show2DCTF1, *Enable2DUpdate1, *N3D1, *N1DCTFPlotMode1, *ShowInfo1, *actShowTitles, *ShowToolbar1;
+    QAction *Contents1, *About1;
+    // Tool bars
+    QToolBar *ToolBar1, *ToolBar2;
+    QToolButton *ToolButton1, *ToolButton2, *ToolButton3, *ToolButton5, *btnIntensity, *btnSymmetr;
+    QAction *m_toolButton1Slot, *m_toolButton3Slot; // a tool-bar widget is shown and hidden through these
+    // Panels
+    QWidget *pa2Dctf, *paLeft, *pa3dCTF, *paSliders, *paImage1, *pa2DRuler;
+    QLabel *pa1dCTFHeader, *pa2dCTFheader, *pa3DCTFHeader;
+    QSplitter *Splitter1, *Splitter2, *Splitter3, *Splitter4, *Splitter5;
+    ChartWidget *Chart1, *Chart2;
+    PixelImage *Image1;
+    Shape *Shape1, *Shape2, *shTick1, *shTick2, *shTick3;
+    QLabel *laTick1, *laTick2, *laTick3, *Label11;
+    QProgressBar *ProgressBar1;
+    // Aberration controls
+    ScrollBar *ScrollBar1, *ScrollBar2, *ScrollBar3, *ScrollBar4;
+    QLineEdit *edDefocus, *edAstigm, *edAstigm3, *edMagn;
+    QToolButton *SpeedButton1, *SpeedButton2, *SpeedButton3;
+    QLabel *Label3;
+    // Information tree
+    QTreeWidget *TreeView1;
+    QListWidget *ListView1;
+    // Status bar
+    QLabel *statusPanel0;
+    QWidget *statusPanel1;
+    QFrame *Panel1;
+    QLabel *Image2;
+    // Button bars
+    TfmBtnBar2dCTF *m_bar2d;
+    TfmBtnBar1dCTF *m_bar1d;
+};
+
+template <class Handler> void TForm1::guarded(Handler &&handler)
+{
+    try {
+        handler();
+    } catch (const OrvalisError &e) {
+        showErrorReport(e.text());
+    }
+}
+
+} // namespace orvalis

@@ -1,0 +1,458 @@
+// Loading an instrument, the 1D curves, the aberration controls, the curve options and the
+// information tree of the main window.
+#include "form1.h"
+
+#include "chart/chartwidget.h"
+#include "core/instrumentload.h"
+#include "core/numberformat.h"
+#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
+#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/scrollbar.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <climits>
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+enum SeriesIndex { S1Ctf, S2Temporal, S3Spatial, S4Combined, S5TemporalNeg, S6SpatialNeg, S7CombinedNeg, S8Ctf2 };
+
+void setSeries(ChartWidget *chart, int index, const QVector<double> &k, const QVector<double> &values)
+{
+    chart->clearSeries(index);
+    if (!values.isEmpty())
+        chart->appendPoints(index, k, values);
+}
+
+// A typed whole number whose negation or magnitude must still be a slider position.
+int negatedPosition(int v)
+{
+    return v == INT_MIN ? INT_MAX : -v;
+}
+
+int magnitude(int v)
+{
+    return v == INT_MIN ? INT_MAX : std::abs(v);
+}
+
+} // namespace
+
+// ---- loading an instrument ----------------------------------------------------------------------
+
+bool TForm1::ScopeInit(TScopeData scope)
+{
+    const int group = m_selectedGroup;
+    try {
+        loadInstrument(m_state, scope);
+    } catch (const OrvalisError &e) {
+        showErrorReport(e.text());
+        return false;
+    }
+    m_state.StepFactor = 4;
+    m_state.ProgrammaticChange = true;
+    Chart1->setAxisRange(ChartWidget::Axis::Bottom, 0, m_state.UpTo);
+
+    // Each move raises the slider's change event at once, which (once start-up is over) recomputes
+    // its value from the new position and redraws coarsely.
+    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    edDefocus->setText(formatFixed(m_state.Defocus, 0));
+    ScrollBar2->setValue(0);
+    edAstigm->setText(QStringLiteral("0"));
+    ScrollBar3->setValue(roundToInt(m_state.A3));
+    edAstigm3->setText(formatFixed(m_state.A3, 0));
+    ScrollBar4->setValue(35);
+    edMagn->setText(magnificationText(magnificationAt(ScrollBar4->value())));
+    Label3->setText(convergenceLabelText(m_state.Alpha));
+    m_state.StepFactor = 1;
+
+    const ScopeTreeTexts texts = scopeTreeTexts(m_state);
+    const QString groups[] = {texts.microscope, texts.resolution, texts.defocus};
+    const QStringList *lines[] = {&texts.microscopeChildren, &texts.resolutionChildren, &texts.defocusChildren};
+    for (int g = 0; g < TreeView1->topLevelItemCount() && g < 3; ++g) {
+        QTreeWidgetItem *node = TreeView1->topLevelItem(g);
+        node->setText(0, groups[g]);
+        for (int c = 0; c < node->childCount() && c < lines[g]->size(); ++c)
+            node->child(c)->setText(0, lines[g]->at(c));
+    }
+    selectTreeGroup(group);
+    if (!m_state.MarkerPending)
+        Draw3DCTF();
+    return true;
+}
+
+// ---- the 1D curves ------------------------------------------------------------------------------
+
+void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alpha*/, double Direction)
+{
+    // The astigmatism and the convergence reach the computation through the optics state, which every
+    // caller passes here as well.
+    CtfCurves curves;
+    if (!m_state.PlotterMode) {
+        for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
+            Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
+        Panel1->hide();
+        CurveOptions options;
+        options.intensity = Intensity1->isChecked();
+        options.symmetric = Symmetr1->isChecked();
+        options.temporal = Temporal1->isChecked();
+        options.spatial = Spatial1->isChecked();
+        options.combined = Combined1->isChecked();
+        curves = sampleAnalysisCurves(m_state, Defocus, Direction, options);
+        fillAnalysisSeries(curves);
+        if (curves.fastOscillation)
+            Panel1->show();
+    } else {
+        const bool second = m_state.SecondCTF;
+        const int curve = second ? S8Ctf2 : S1Ctf;
+        const int envelope = second ? S7CombinedNeg : S4Combined;
+        const bool down = second ? m_bar1d->btn2ndCTF->isChecked() : m_bar1d->btn1stCTF->isChecked();
+        curves = samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes);
+        setSeries(Chart1, curve, curves.k, curves.ctf);
+        setSeries(Chart1, envelope, curves.k, curves.combined);
+    }
+    if (curves.infoLimit)
+        m_state.InfoLimit = *curves.infoLimit;
+    if (curves.pointRes)
+        m_state.PointRes = *curves.pointRes;
+    writeResolutionTexts();
+    Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TForm1::fillAnalysisSeries(const CtfCurves &c)
+{
+    setSeries(Chart1, S1Ctf, c.k, c.ctf);
+    setSeries(Chart1, S2Temporal, c.k, c.temporal);
+    setSeries(Chart1, S3Spatial, c.k, c.spatial);
+    setSeries(Chart1, S4Combined, c.k, c.combined);
+    setSeries(Chart1, S5TemporalNeg, c.k, c.temporalNeg);
+    setSeries(Chart1, S6SpatialNeg, c.k, c.spatialNeg);
+    setSeries(Chart1, S7CombinedNeg, c.k, c.combinedNeg);
+}
+
+void TForm1::writeResolutionTexts()
+{
+    if (TreeView1->topLevelItemCount() < 2)
+        return;
+    QTreeWidgetItem *resolution = TreeView1->topLevelItem(1);
+    if (resolution->childCount() < 2)
+        return;
+    resolution->child(1)->setText(0, infoLimitText(m_state));
+    resolution->child(0)->setText(0, pointResolutionText(m_state));
+    if (ListView1->count() >= 2 && m_selectedGroup == 1) {
+        ListView1->item(0)->setText(resolution->child(0)->text(0));
+        ListView1->item(1)->setText(resolution->child(1)->text(0));
+    }
+}
+
+void TForm1::redraw()
+{
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// ---- aberration controls ------------------------------------------------------------------------
+
+void TForm1::edDefocusKeyDown()
+{
+    guarded([this] {
+        const int v = strToInt(edDefocus->text());
+        const int position = negatedPosition(v);
+        m_state.Defocus = v;
+        if (position < ScrollBar1->minimum())
+            setDefocusRange(position, ScrollBar1->maximum());
+        if (position > ScrollBar1->maximum())
+            setDefocusRange(ScrollBar1->minimum(), position);
+        m_state.StepFactor = 1;
+        m_state.ProgrammaticChange = true;
+        ScrollBar1->setValue(position);
+        if (pa3dCTF->isVisibleTo(this))
+            Draw3DCTF();
+        m_state.ProgrammaticChange = false;
+    });
+}
+
+void TForm1::setDefocusRange(int minimum, int maximum)
+{
+    // The map divides by the range: it must never be empty.
+    if (maximum <= minimum) {
+        if (minimum == INT_MAX)
+            --minimum;
+        maximum = minimum + 1;
+    }
+    ScrollBar1->setRange(minimum, maximum);
+}
+
+void TForm1::edAstigmKeyDown()
+{
+    guarded([this] {
+        const int v = magnitude(strToInt(edAstigm->text()));
+        m_state.A2 = v;
+        if (v > ScrollBar2->maximum())
+            ScrollBar2->setMaximum(v);
+        m_state.StepFactor = 1;
+        m_state.ProgrammaticChange = true;
+        ScrollBar2->setValue(v);
+        m_state.ProgrammaticChange = false;
+    });
+}
+
+// Also bound to edMagn: Enter there commits the three-fold field; the magnification is never read back.
+void TForm1::edAstigm3KeyDown()
+{
+    guarded([this] {
+        const int v = magnitude(strToInt(edAstigm3->text()));
+        m_state.A3 = v;
+        if (v > ScrollBar3->maximum())
+            ScrollBar3->setMaximum(v);
+        m_state.StepFactor = 1;
+        m_state.ProgrammaticChange = true;
+        ScrollBar3->setValue(v);
+        m_state.ProgrammaticChange = false;
+    });
+}
+
+// Goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
+void TForm1::SpeedButton1Click()
+{
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar1->setValue(-roundToInt(m_state.ExtScherzer)); // the slider clamps to its range
+    m_state.ProgrammaticChange = false;
+}
+
+void TForm1::SpeedButton2Click()
+{
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar2->setValue(0);
+    m_state.ProgrammaticChange = false;
+}
+
+void TForm1::SpeedButton3Click()
+{
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar3->setValue(0);
+    m_state.ProgrammaticChange = false;
+}
+
+// A user's step arrives as a scroll event (clearing ProgrammaticChange) and then a change event that
+// redraws coarsely; the end of the drag redraws once more in full.
+void TForm1::scrollEvent(bool endOfScroll)
+{
+    if (!m_state.Initialised)
+        return;
+    m_state.ProgrammaticChange = false;
+    if (endOfScroll) {
+        m_state.StepFactor = 1;
+        redraw();
+        m_state.ProgrammaticChange = false;
+    }
+}
+
+void TForm1::ScrollBar1Scroll(bool endOfScroll)
+{
+    scrollEvent(endOfScroll);
+}
+
+void TForm1::ScrollBar2Scroll(bool endOfScroll)
+{
+    scrollEvent(endOfScroll);
+}
+
+void TForm1::ScrollBar3Scroll(bool endOfScroll)
+{
+    scrollEvent(endOfScroll);
+}
+
+void TForm1::ScrollBar4Scroll(bool endOfScroll)
+{
+    scrollEvent(endOfScroll);
+}
+
+void TForm1::ScrollBar1Change()
+{
+    if (!m_state.Initialised)
+        return;
+    if (!m_state.ProgrammaticChange)
+        m_state.StepFactor = 4;
+    m_state.Defocus = -ScrollBar1->value();
+    activeScopeRecord().Defocus = m_state.Defocus;
+    edDefocus->setText(formatGeneral(m_state.Defocus));
+    redraw();
+    if (pa3dCTF->isVisibleTo(this))
+        PlaceDefocusMarker(m_state.Defocus);
+    m_state.ProgrammaticChange = false;
+}
+
+void TForm1::ScrollBar2Change()
+{
+    if (!m_state.Initialised)
+        return;
+    if (!m_state.ProgrammaticChange)
+        m_state.StepFactor = 4;
+    m_state.A2 = ScrollBar2->value();
+    edAstigm->setText(formatGeneral(m_state.A2));
+    redraw();
+    m_state.ProgrammaticChange = false;
+}
+
+void TForm1::ScrollBar3Change()
+{
+    if (!m_state.Initialised)
+        return;
+    if (!m_state.ProgrammaticChange)
+        m_state.StepFactor = 4;
+    m_state.A3 = ScrollBar3->value();
+    edAstigm3->setText(formatGeneral(m_state.A3));
+    redraw();
+    m_state.ProgrammaticChange = false;
+}
+
+void TForm1::ScrollBar4Change()
+{
+    if (!m_state.Initialised)
+        return;
+    if (!m_state.ProgrammaticChange)
+        m_state.StepFactor = 4;
+    const int magnification = magnificationAt(ScrollBar4->value());
+    m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnification);
+    edMagn->setText(magnificationText(magnification));
+    Label3->setText(convergenceLabelText(m_state.Alpha));
+    redraw();
+    m_state.ProgrammaticChange = false;
+}
+
+// ---- curve options ------------------------------------------------------------------------------
+
+void TForm1::Intensity1Click()
+{
+    Intensity1->setChecked(!Intensity1->isChecked());
+    btnIntensity->setChecked(Intensity1->isChecked());
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::Symmetr1Click()
+{
+    Symmetr1->setChecked(!Symmetr1->isChecked());
+    btnSymmetr->setChecked(Symmetr1->isChecked());
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries)
+{
+    const bool on = !item->isChecked();
+    item->setChecked(on);
+    barButton->setChecked(on);
+    for (int s : {series, mirrorSeries}) {
+        if (!on)
+            Chart1->clearSeries(s);
+        Chart1->setSeriesVisible(s, on);
+    }
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::Temporal1Click()
+{
+    toggleEnvelope(Temporal1, m_bar2d->btnTemporal, S2Temporal, S5TemporalNeg);
+}
+
+void TForm1::Spatial1Click()
+{
+    toggleEnvelope(Spatial1, m_bar2d->btnSpatial, S3Spatial, S6SpatialNeg);
+}
+
+void TForm1::Combined1Click()
+{
+    toggleEnvelope(Combined1, m_bar2d->btnCombined, S4Combined, S7CombinedNeg);
+}
+
+// ---- plotter legend -----------------------------------------------------------------------------
+
+void TForm1::btn1stCTFClick()
+{
+    if (!m_bar1d->btn1stCTF->isChecked())
+        return;
+    Chart1->clearSeries(S1Ctf);
+    Chart1->clearSeries(S4Combined);
+    m_state.SecondCTF = false;
+    ScopeInit(ScopeRecord1);
+    m_state.Defocus = ScopeRecord1.Defocus;
+    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::btn2ndCTFClick()
+{
+    if (!m_bar1d->btn2ndCTF->isChecked())
+        return;
+    Chart1->clearSeries(S8Ctf2);
+    Chart1->clearSeries(S7CombinedNeg);
+    m_state.SecondCTF = true;
+    ScopeInit(ScopeRecord2);
+    m_state.Defocus = ScopeRecord2.Defocus;
+    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::btnEnvelopesClick()
+{
+    if (m_bar1d->btnEnvelopes->isChecked()) {
+        m_state.ShowEnvelopes = true;
+        Chart1->setSeriesVisible(S4Combined, true);
+        Chart1->setSeriesVisible(S7CombinedNeg, true);
+        DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+        return;
+    }
+    m_state.ShowEnvelopes = false;
+    for (int s : {S4Combined, S7CombinedNeg}) {
+        Chart1->clearSeries(s);
+        Chart1->setSeriesVisible(s, false);
+    }
+    Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// ---- information tree ---------------------------------------------------------------------------
+
+void TForm1::BuildScopeTreeNodes()
+{
+    TreeView1->clear();
+    for (int lines : {9, 2, 4}) {
+        auto *group = new QTreeWidgetItem(TreeView1);
+        for (int i = 0; i < lines; ++i)
+            new QTreeWidgetItem(group);
+    }
+    TreeView1->expandAll();
+}
+
+void TForm1::TreeView1Change()
+{
+    ListView1->clear();
+    QTreeWidgetItem *node = TreeView1->currentItem();
+    if (!node)
+        return;
+    if (node->parent())
+        node = node->parent();
+    for (int i = 0; i < node->childCount(); ++i)
+        ListView1->addItem(node->child(i)->text(0));
+    m_selectedGroup = TreeView1->indexOfTopLevelItem(node);
+}
+
+void TForm1::selectTreeGroup(int index)
+{
+    QTreeWidgetItem *group = TreeView1->topLevelItem(index);
+    if (!group)
+        return;
+    const QSignalBlocker quiet(TreeView1);
+    TreeView1->setCurrentItem(group);
+    TreeView1Change();
+}
+
+} // namespace orvalis

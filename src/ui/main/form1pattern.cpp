@@ -1,0 +1,251 @@
+// The 2D pattern with its switches, ruler, pointer readout and direction probe, and the defocus map
+// with its marker line.
+#include "form1.h"
+
+#include "chart/chartwidget.h"
+#include "core/ctfpattern.h"
+#include "core/defocusmap.h"
+#include "core/numberformat.h"
+#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
+#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/pixelimage.h"
+#include "ui/main/scrollbar.h"
+#include "ui/main/shape.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+inline void setGreyPixel(QImage &image, int x, int y, int grey)
+{
+    reinterpret_cast<QRgb *>(image.scanLine(y))[x] = qRgb(grey, grey, grey);
+}
+
+} // namespace
+
+// ---- the pattern --------------------------------------------------------------------------------
+
+void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*Alpha*/, double /*Direction*/)
+{
+    // The astigmatism and the convergence come from the optics state; the pattern covers every
+    // direction, so the direction plays no part.
+    if (!m_patternDrawFlag)
+        return;
+    QImage &image = Image1->image();
+    image.fill(Qt::black);
+    m_patternRange = m_state.UpTo;
+    const int s = m_state.StepFactor;
+    const int n = patternSteps(m_patternCentre, s);
+    const bool full = s == 1;
+    ProgressBar1->setEnabled(full);
+    if (full) {
+        ProgressBar1->setValue(0);
+        ProgressBar1->setMaximum(n);
+    }
+    ProgressBar1->setVisible(full);
+    LayoutRuler();
+
+    PatternProgress progress;
+    if (full)
+        progress = [this](int column) { ProgressBar1->setValue(column); };
+    const PatternHalves halves = computePatternHalves(m_state, Defocus, m_patternCentre, s, m_patternRange, progress);
+    const int centre = m_patternCentre;
+    for (int r = 0; r <= halves.n; ++r) {
+        for (int e = 0; e <= halves.n; ++e) {
+            setGreyPixel(image, centre + r * s, centre + e * s, halves.lowerAt(r, e));
+            // Row 0 of the image lies one step above the highest computed row and stays black.
+            const int y = centre - e * s;
+            if (y >= 0)
+                setGreyPixel(image, centre + r * s, y, halves.upperAt(r, e));
+        }
+    }
+    ProgressBar1->setValue(0);
+    ProgressBar1->hide();
+
+    // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.
+    // Column 0 has no partner (the right half ends at column 2N - 1) and stays black like row 0.
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 1; x < centre && centre + x < width; ++x)
+            line[centre - x] = line[centre + x];
+    }
+    Image1->update();
+}
+
+void TForm1::LayoutRuler()
+{
+    const int l = paImage1->x() - pa2DRuler->x();
+    const int w = paImage1->width();
+    shTick1->move(l, 0);
+    shTick2->move(roundToInt(w / 2.0) + l, 0);
+    shTick3->move(l + w - 1, 0);
+    const QString upTo = formatGeneral(m_state.UpTo);
+    laTick1->setText(QStringLiteral("-") + upTo);
+    laTick2->setText(QStringLiteral("0"));
+    laTick3->setText(upTo);
+    for (QLabel *label : {laTick1, laTick2, laTick3})
+        label->adjustSize();
+    laTick1->move(l, 5);
+    laTick2->move(roundToInt(w / 2.0) + l - 3, 5);
+    laTick3->move(l + w - 11, 5);
+}
+
+void TForm1::Show2DCTF1Click()
+{
+    Show2DCTF1->setChecked(!Show2DCTF1->isChecked());
+    m_bar2d->btnUpdate2D->setEnabled(!m_bar2d->btnUpdate2D->isEnabled());
+    Save2D->setEnabled(!Save2D->isEnabled());
+    m_toolButton1Slot->setVisible(!m_toolButton1Slot->isVisible());
+    pa2Dctf->setVisible(pa2Dctf->isHidden());
+    // The bar's button follows the menu item, whichever of the two was used.
+    m_bar2d->btnShow2D->setChecked(Show2DCTF1->isChecked());
+    if (Show2DCTF1->isChecked()) {
+        m_patternDrawFlag = true;
+        m_bar2d->btnUpdate2D->setChecked(true);
+        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    } else {
+        m_patternDrawFlag = false;
+    }
+}
+
+void TForm1::Enable2DUpdate1Click()
+{
+    if (!Enable2DUpdate1->isChecked()) {
+        Enable2DUpdate1->setChecked(true);
+        m_bar2d->btnUpdate2D->setChecked(true);
+        m_patternDrawFlag = true;
+        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    } else {
+        Enable2DUpdate1->setChecked(false);
+        m_bar2d->btnUpdate2D->setChecked(false);
+        m_patternDrawFlag = false;
+    }
+}
+
+// ---- readout and direction probe ----------------------------------------------------------------
+
+void TForm1::Image1MouseMove(int x, int y)
+{
+    const int n = m_patternCentre;
+    if (n < 2)
+        return;
+    const double kx = (x - n) * m_patternRange / (n - 1);
+    const double ky = (y - n) * m_patternRange / (n - 1);
+    double k = std::sqrt(kx * kx + ky * ky);
+    if (k == 0)
+        k = 0.001; // the centre has no spacing
+    Label11->setText(QStringLiteral("Current k, (d): ") + formatFixed(k, 1) + QStringLiteral(" nm-1, ")
+                     + QStringLiteral(" (") + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")"));
+}
+
+void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
+{
+    const int n = m_patternCentre;
+    const int dx = x - n;
+    const int dy = y - n;
+    if (dx == 0 && dy == 0)
+        return; // the centre defines no direction
+    const double half = Shape1->width() / 2.0;
+    double theta;
+    if (dx == 0) {
+        // Straight above the centre is -pi/2, below +pi/2; the marker sits on the ring on that side.
+        theta = dy < 0 ? -M_PI / 2 : M_PI / 2;
+        placeDirectionMarker(roundToInt((dy < 0 ? -(n - 6) : n - 6) + n - half), roundToInt(n - half));
+    } else {
+        const double raw = std::atan(static_cast<double>(dy) / dx);
+        const double radius = dx > 0 ? n - 6 : 6 - n;
+        placeDirectionMarker(roundToInt(std::sin(raw) * radius + n - half), roundToInt(std::cos(raw) * radius + n - half));
+        // Clicks mirrored across the vertical axis give the same direction, as the pattern is mirrored.
+        theta = raw;
+        if (theta < 0 && dx < 0)
+            theta = -theta;
+        if (theta > 0 && dy < 0)
+            theta = -theta;
+    }
+    m_state.Direction = theta;
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// ---- the defocus map ----------------------------------------------------------------------------
+
+void TForm1::Draw3DCTF()
+{
+    const int w = m_offscreen.width();
+    const DefocusMapGrid grid = computeDefocusMap(m_state, w, ScrollBar1->minimum(), ScrollBar1->maximum(), m_state.UpTo);
+    for (int y = 0; y < grid.width; ++y) {
+        const std::uint8_t *source = grid.grey.data() + static_cast<std::size_t>(y) * grid.width;
+        auto *line = reinterpret_cast<QRgb *>(m_offscreen.scanLine(y));
+        for (int c = 0; c < grid.width; ++c)
+            line[c] = qRgb(source[c], source[c], source[c]);
+    }
+    Chart2->setBackImage(m_offscreen);
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+        Chart2->setAxisRange(side, grid.minimum, grid.maximum);
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
+        Chart2->setAxisRange(across, Chart1->axisMinimum(ChartWidget::Axis::Bottom),
+                             Chart1->axisMaximum(ChartWidget::Axis::Bottom));
+    Chart1->layOut();
+    const QRect plot1 = Chart1->plotRect();
+    Chart2->setPlotLeftRight(plot1.left(), plot1.right());
+    const QRect plot2 = Chart2->plotRect();
+    Shape2->setGeometry(plot2.left(), Shape2->y(), plot2.right() - plot2.left() + 2, 2);
+    PlaceDefocusMarker(m_state.Defocus);
+    Chart2->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TForm1::PlaceDefocusMarker(double defocus)
+{
+    const QRect plot = Chart2->plotRect();
+    const int minimum = ScrollBar1->minimum();
+    const int maximum = ScrollBar1->maximum();
+    // The slider never has an empty range (setDefocusRange), but a zero span must not divide here.
+    const double span = maximum > minimum ? static_cast<double>(maximum) - minimum : 1.0;
+    const int offset = roundToInt(-(minimum + defocus) * (plot.bottom() - plot.top() - 1) / span);
+    Shape2->move(Shape2->x(), plot.top() + offset);
+    Shape2->raise();
+}
+
+void TForm1::Chart2AfterDraw()
+{
+    const QRect plot = Chart2->plotRect();
+    Shape2->setGeometry(plot.left(), Shape2->y(), plot.right() - plot.left() + 2, 2);
+    if (pa3dCTF->isVisibleTo(this))
+        PlaceDefocusMarker(m_state.Defocus);
+}
+
+void TForm1::Chart1AfterDraw()
+{
+    if (!m_state.MarkerPending)
+        return;
+    Chart2AfterDraw();
+    m_state.MarkerPending = false;
+}
+
+void TForm1::N3D1Click()
+{
+    N3D1->setChecked(!N3D1->isChecked());
+    SaveDefocusMap1->setEnabled(!SaveDefocusMap1->isEnabled());
+    m_toolButton3Slot->setVisible(!m_toolButton3Slot->isVisible());
+    pa3dCTF->setVisible(pa3dCTF->isHidden());
+    // Both bars' buttons follow the menu item, whichever of the three was used.
+    m_bar2d->btnShow3D->setChecked(N3D1->isChecked());
+    m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
+    if (N3D1->isChecked()) {
+        const QList<int> sizes = Splitter1->sizes();
+        if (sizes.size() == 2 && sizes[1] < 60) {
+            const int total = sizes[0] + sizes[1];
+            Splitter1->setSizes({std::max(0, total - 159), 159});
+        }
+        Draw3DCTF();
+    }
+}
+
+} // namespace orvalis

@@ -1,0 +1,96 @@
+#include "glyphs.h"
+
+#include <QApplication>
+#include <cmath>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QStyle>
+
+namespace orvalis {
+namespace {
+
+QPixmap canvas()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    return pm;
+}
+
+} // namespace
+
+QIcon legendSwatch(QColor colour)
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    p.fillRect(1, 7, 14, 3, colour);
+    return QIcon(pm);
+}
+
+QIcon patternGlyph()
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(pm.rect(), Qt::black);
+    for (int r = 7; r > 0; r -= 2) {
+        p.setPen(QPen(QColor::fromRgb(255 - 20 * r, 255 - 20 * r, 255 - 20 * r), 1));
+        p.drawEllipse(QPointF(8, 8), r, r);
+    }
+    return QIcon(pm);
+}
+
+QIcon liveGlyph()
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0, 0, 128), 2));
+    p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 280 * 16);
+    QPainterPath head;
+    head.moveTo(13, 2);
+    head.lineTo(14, 8);
+    head.lineTo(9, 6);
+    head.closeSubpath();
+    p.fillPath(head, QColor(0, 0, 128));
+    return QIcon(pm);
+}
+
+QIcon mapGlyph()
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    for (int x = 0; x < 16; ++x) {
+        const int g = 94 + (x * 37) % 160;
+        p.fillRect(x, 1, 1, 14, QColor(g, g, g));
+    }
+    p.fillRect(0, 9, 16, 2, Qt::red);
+    return QIcon(pm);
+}
+
+QIcon modeGlyph()
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath a;
+    QPainterPath b;
+    a.moveTo(0, 8);
+    b.moveTo(0, 8);
+    for (int x = 1; x <= 16; ++x) {
+        a.lineTo(x, 8 - 6 * std::sin(x * 0.7));
+        b.lineTo(x, 8 + 5 * std::sin(x * 0.5));
+    }
+    p.setPen(QPen(QColor(0, 0, 128), 1.5));
+    p.drawPath(a);
+    p.setPen(QPen(QColor(0, 0, 255), 1.5));
+    p.drawPath(b);
+    return QIcon(pm);
+}
+
+QIcon warningGlyph()
+{
+    return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+}
+
+} // namespace orvalis

@@ -1,0 +1,16 @@
+#pragma once
+// The small pictures of buttons and tool buttons, drawn rather than shipped so that they follow the
+// series colours and stay sharp at any screen density.
+#include <QColor>
+#include <QIcon>
+
+namespace orvalis {
+
+QIcon legendSwatch(QColor colour);   // a line in a series colour
+QIcon patternGlyph();                // concentric rings: the 2D pattern
+QIcon liveGlyph();                   // a circular arrow: live update
+QIcon mapGlyph();                    // a grey ramp with a red line: the defocus map
+QIcon modeGlyph();                   // two curves: change of mode
+QIcon warningGlyph();                // the fast-oscillation warning
+
+} // namespace orvalis

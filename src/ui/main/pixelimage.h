@@ -1,0 +1,31 @@
+#pragma once
+// A widget that owns an RGB32 image and shows it 1:1: the 2D pattern's canvas. Pointer positions are
+// reported in image pixels.
+#include <QImage>
+#include <QWidget>
+
+namespace orvalis {
+
+class PixelImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit PixelImage(QWidget *parent = nullptr);
+
+    void setImageSize(int width, int height); // a new black canvas; the widget takes its size
+    QImage &image() { return m_image; }
+    const QImage &image() const { return m_image; }
+
+signals:
+    void mouseMoved(int x, int y);
+    void mouseReleased(Qt::MouseButton button, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QImage m_image;
+};
+
+} // namespace orvalis
