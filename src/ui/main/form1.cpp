@@ -379,6 +379,14 @@ QWidget *TForm1::buildChartArea()
         Chart2->setAxisRange(across, 0, 10);
         Chart2->setAxisIncrement(across, 0.1);
     }
+    // The map itself is the picture: no axis lines or grid over it.
+    for (ChartWidget::Axis axis : {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom,
+                                   ChartWidget::Axis::Top}) {
+        Chart2->chartAxis(axis)->setBasePen(Qt::NoPen);
+        Chart2->chartAxis(axis)->grid()->setVisible(false);
+        Chart2->chartAxis(axis)->setTickLength(0, 4);
+        Chart2->chartAxis(axis)->setSubTickLength(0, 2);
+    }
     Chart2->setLabelSeparation(ChartWidget::Axis::Bottom, 20);
     Chart2->setLabelSeparation(ChartWidget::Axis::Top, 40);
     Chart2->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
@@ -401,7 +409,7 @@ QWidget *TForm1::buildChartArea()
     Splitter1->addWidget(pa3dCTF);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    pa3dCTF->resize(pa3dCTF->width(), 159);
+    pa3dCTF->setMinimumHeight(60); // a chart squeezed to nothing cannot draw
 
     paLeft = named(new QWidget, "paLeft");
     auto *dock = new QVBoxLayout(paLeft);

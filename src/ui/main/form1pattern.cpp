@@ -18,6 +18,7 @@
 #include <QSplitter>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace orvalis {
@@ -70,12 +71,13 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     ProgressBar1->hide();
 
     // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.
-    // Column 0 has no partner (the right half ends at column 2N - 1) and stays black like row 0.
-    const int width = image.width();
+    // Column 0 has no partner inside the picture (the right half ends at column 2N - 1); it takes the
+    // outermost computed column, so that the picture has no black edge on the left.
+    const int last = image.width() - 1;
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 1; x < centre && centre + x < width; ++x)
-            line[centre - x] = line[centre + x];
+        for (int x = 1; x <= centre; ++x)
+            line[centre - x] = line[std::min(centre + x, last)];
     }
     Image1->update();
 }
@@ -240,7 +242,7 @@ void TForm1::N3D1Click()
     m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
     if (N3D1->isChecked()) {
         const QList<int> sizes = Splitter1->sizes();
-        if (sizes.size() == 2 && sizes[1] < 60) {
+        if (sizes.size() == 2 && sizes[1] <= pa3dCTF->minimumHeight()) {
             const int total = sizes[0] + sizes[1];
             Splitter1->setSizes({std::max(0, total - 159), 159});
         }

@@ -1,0 +1,72 @@
+#pragma once
+// Drives the real main window the way a user does: by the names of its controls.
+#include "ui/main/form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest>
+
+namespace orvalis::test {
+
+template <class T> T *child(QObject *root, const char *name)
+{
+    T *found = root->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
+inline QAction *action(QObject *root, const char *name)
+{
+    return child<QAction>(root, name);
+}
+
+// Types a text into a field and presses Enter.
+inline void typeAndEnter(QWidget *form, const char *field, const QString &text)
+{
+    auto *edit = child<QLineEdit>(form, field);
+    edit->setFocus();
+    edit->selectAll();
+    edit->setText(text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+// Answers the next message box with OK and returns its text; empty if none came.
+class MessageBoxCatcher {
+public:
+    MessageBoxCatcher()
+    {
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
+    }
+    QString text;
+    QString title;
+
+private:
+    void poll()
+    {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            title = box->windowTitle();
+            box->accept();
+            return;
+        }
+        if (++m_tries < 200)
+            QTimer::singleShot(5, &m_context, [this] { poll(); });
+    }
+    QObject m_context; // the polling stops with the catcher
+    int m_tries = 0;
+};
+
+// Presses and releases the mouse on the end arrow of a horizontal slider.
+inline void clickRightArrow(QScrollBar *bar)
+{
+    const QPoint arrow(bar->width() - 3, bar->height() / 2);
+    QTest::mousePress(bar, Qt::LeftButton, {}, arrow);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, arrow);
+}
+
+} // namespace orvalis::test

@@ -1,0 +1,395 @@
+// The main window as a user meets it: start-up values, the aberration controls, the curve options.
+#include "formdriver.h"
+
+#include "chart/chartwidget.h"
+#include "core/scopedata.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <memory>
+
+using namespace orvalis;
+using namespace orvalis::test;
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startupWindow();
+    void startupTree();
+    void startupCurves();
+    void arrowClickRedrawsCoarseThenFull();
+    void typedValues_data();
+    void typedValues();
+    void typedValueAtPositionRaisesNoChange();
+    void enterInMagnificationCommitsThreeFold();
+    void magnificationAfterLoad();
+    void badText_data();
+    void badText();
+    void jumpButtons();
+    void envelopeToggles_data();
+    void envelopeToggles();
+    void intensityAndSymmetric();
+    void axisLabels();
+    void unusableInstrumentRefused();
+    void plotterKeepsEachCtfsDefocus();
+    void plotterEnvelopesOff();
+    void exitCloses();
+
+private:
+    ChartWidget *chart1() { return child<ChartWidget>(m_form.get(), "Chart1"); }
+    QScrollBar *bar(const char *name) { return child<QScrollBar>(m_form.get(), name); }
+    QString text(const char *field) { return child<QLineEdit>(m_form.get(), field)->text(); }
+    std::unique_ptr<TForm1> m_form;
+};
+
+void TestForm1::init()
+{
+    m_form = std::make_unique<TForm1>();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestForm1::cleanup()
+{
+    m_form.reset();
+}
+
+void TestForm1::startupWindow()
+{
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Orvalis"));
+    QCOMPARE(m_form->size(), QSize(759, 612));
+    QCOMPARE(text("edDefocus"), QStringLiteral("-67"));
+    QCOMPARE(bar("ScrollBar1")->value(), 67);
+    QCOMPARE(text("edMagn"), QStringLiteral("x 518 k"));
+    QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), QStringLiteral("(Convergence: 0.3000 mrad)"));
+    QCOMPARE(chart1()->seriesCount(), 8);
+    QVERIFY(!child<QWidget>(m_form.get(), "pa2Dctf")->isVisible());
+    QVERIFY(!child<QWidget>(m_form.get(), "pa3dCTF")->isVisible());
+    QVERIFY(child<QWidget>(m_form.get(), "fmBtnBar2dCTF")->isVisible());
+    QVERIFY(action(m_form.get(), "Enable2DUpdate1")->isChecked());
+    QVERIFY(!action(m_form.get(), "N1DCTFPlotMode1")->isChecked()); // analysis mode after start-up
+    QVERIFY(!m_form->state().PlotterMode);
+    QVERIFY(!m_form->state().MarkerPending); // the first paint of the chart placed the map's marker
+    QCOMPARE(m_form->state().Defocus, m_form->state().ExtScherzer);
+}
+
+void TestForm1::startupTree()
+{
+    auto *tree = child<QTreeWidget>(m_form.get(), "TreeView1");
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    const QStringList expected[] = {
+        {"Voltage:  200 keV", "Wavelength:  0.00251 nm", "Cs:  1.2 mm", "Cc:  1.2 mm", "Energy Spread:  0.6 eV",
+         "HT Ripple:  0.25 ppm", "Obj Lens Instabilities:  0.5 ppm", "Focal Spread:  1.97 nm", "Convergence:  0.30 mrad"},
+        {"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/0.15 nm"},
+        {"Scherzer:  -54.9 nm", "Extended Scherzer:  -67.2 nm", "2nd Passband:  -102.6 nm", "Lichte:  -566.0 nm"},
+    };
+    for (int g = 0; g < 3; ++g) {
+        QStringList lines;
+        for (int c = 0; c < tree->topLevelItem(g)->childCount(); ++c)
+            lines << tree->topLevelItem(g)->child(c)->text(0);
+        QCOMPARE(lines, expected[g]);
+    }
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Microscope: Default/Use SetUp Menu to change"));
+    auto *list = child<QListWidget>(m_form.get(), "ListView1");
+    QCOMPARE(list->count(), 9);
+    tree->setCurrentItem(tree->topLevelItem(1)->child(0)); // a line selects its group
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Info Limit:  0.10/0.15 nm"));
+}
+
+void TestForm1::startupCurves()
+{
+    ChartWidget *c = chart1();
+    for (int s = 0; s < 4; ++s)
+        QCOMPARE(c->pointCount(s), 4097);
+    QCOMPARE(c->pointCount(7), 0);
+    QCOMPARE(c->xValue(0, 0), 0.0);
+    QCOMPARE(c->yValue(0, 0), 0.0);
+    QCOMPARE(c->yValue(3, 0), 1.0);
+    QCOMPARE(c->xValue(0, 4096), 10.0);
+    QVERIFY(std::fabs(m_form->state().PointRes - 0.237) < 5e-4);
+    QVERIFY(std::fabs(m_form->state().InfoLimit - 0.154) < 5e-4);
+    QVERIFY(!child<QWidget>(m_form.get(), "Panel1")->isVisible());
+}
+
+void TestForm1::arrowClickRedrawsCoarseThenFull()
+{
+    QScrollBar *astigmatism = bar("ScrollBar2");
+    const QPoint arrow(astigmatism->width() - 3, astigmatism->height() / 2);
+    QTest::mousePress(astigmatism, Qt::LeftButton, {}, arrow);
+    QCOMPARE(astigmatism->value(), 1);
+    QCOMPARE(m_form->state().A2, 1.0);
+    QCOMPARE(text("edAstigm"), QStringLiteral("1"));
+    QCOMPARE(chart1()->pointCount(0), 257); // coarse while the button is held
+    QCOMPARE(m_form->state().StepFactor, 4);
+    QTest::mouseRelease(astigmatism, Qt::LeftButton, {}, arrow);
+    QCOMPARE(chart1()->pointCount(0), 4097); // full at the end of the scroll
+    QCOMPARE(m_form->state().StepFactor, 1);
+}
+
+void TestForm1::typedValues_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("slider");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("position");
+    QTest::newRow("overfocus widens min") << "edDefocus" << "300" << "ScrollBar1" << -300 << 200 << -300;
+    QTest::newRow("underfocus widens max") << "edDefocus" << "-500" << "ScrollBar1" << -50 << 500 << 500;
+    QTest::newRow("defocus in range") << "edDefocus" << "-120" << "ScrollBar1" << -50 << 200 << 120;
+    QTest::newRow("negative astigmatism") << "edAstigm" << "-50" << "ScrollBar2" << 0 << 200 << 50;
+    QTest::newRow("astigmatism widens") << "edAstigm" << "350" << "ScrollBar2" << 0 << 350 << 350;
+    QTest::newRow("three-fold widens") << "edAstigm3" << "12000" << "ScrollBar3" << 0 << 12000 << 12000;
+}
+
+void TestForm1::typedValues()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, slider);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    QFETCH(int, position);
+    typeAndEnter(m_form.get(), field.toLatin1().constData(), typed);
+    QScrollBar *b = bar(slider.toLatin1().constData());
+    QCOMPARE(b->minimum(), minimum);
+    QCOMPARE(b->maximum(), maximum);
+    QCOMPARE(b->value(), position);
+    QCOMPARE(chart1()->pointCount(0), 4097); // typed values redraw in full
+    if (field == "edDefocus") {
+        QCOMPARE(m_form->state().Defocus, typed.toDouble());
+        QCOMPARE(m_form->ScopeRecord1.Defocus, typed.toDouble());
+    } else if (field == "edAstigm") {
+        QCOMPARE(m_form->state().A2, double(position));
+        QCOMPARE(text("edAstigm"), QString::number(position)); // the change event rewrites the field
+    } else {
+        QCOMPARE(m_form->state().A3, double(position));
+    }
+}
+
+void TestForm1::typedValueAtPositionRaisesNoChange()
+{
+    QSignalSpy changes(bar("ScrollBar1"), &QScrollBar::valueChanged);
+    const double before = m_form->state().Defocus; // unrounded extended Scherzer
+    chart1()->clearSeries(0);
+    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-67"));
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(chart1()->pointCount(0), 0); // not redrawn
+    QVERIFY(before != -67.0);
+    QCOMPARE(m_form->state().Defocus, -67.0); // but stored
+}
+
+void TestForm1::enterInMagnificationCommitsThreeFold()
+{
+    child<QLineEdit>(m_form.get(), "edAstigm3")->setText(QStringLiteral("40"));
+    typeAndEnter(m_form.get(), "edMagn", text("edMagn"));
+    QCOMPARE(bar("ScrollBar3")->value(), 40);
+    QCOMPARE(m_form->state().A3, 40.0);
+}
+
+void TestForm1::magnificationAfterLoad()
+{
+    bar("ScrollBar4")->setValue(14);
+    QCOMPARE(text("edMagn"), QStringLiteral("x 12 k"));
+    QVERIFY(m_form->ScopeInit(defaultScope())); // back to 35: the convergence follows the magnification
+    QCOMPARE(text("edMagn"), QStringLiteral("x 518 k"));
+    QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), QStringLiteral("(Convergence: 0.3220 mrad)"));
+    QVERIFY(std::fabs(m_form->state().Alpha / m_form->state().Convergence - 1.0733) < 1e-4);
+    QVERIFY(m_form->ScopeInit(defaultScope())); // already at 35: alpha is the convergence again
+    QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
+}
+
+void TestForm1::badText_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    for (const char *field : {"edDefocus", "edAstigm", "edAstigm3"}) {
+        for (const char *bad : {"abc", "", "1.5", "12x", "99999999999"})
+            QTest::addRow("%s '%s'", field, bad) << field << bad;
+    }
+}
+
+void TestForm1::badText()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    const OpticsState before = m_form->state();
+    const int positions[] = {bar("ScrollBar1")->value(), bar("ScrollBar2")->value(), bar("ScrollBar3")->value()};
+    MessageBoxCatcher box;
+    typeAndEnter(m_form.get(), field.toLatin1().constData(), typed);
+    QTRY_VERIFY(!box.text.isEmpty());
+    QCOMPARE(box.text, QStringLiteral("'%1' is not a valid integer value").arg(typed));
+    QCOMPARE(m_form->state().Defocus, before.Defocus);
+    QCOMPARE(m_form->state().A2, before.A2);
+    QCOMPARE(m_form->state().A3, before.A3);
+    QCOMPARE(bar("ScrollBar1")->value(), positions[0]);
+    QCOMPARE(bar("ScrollBar2")->value(), positions[1]);
+    QCOMPARE(bar("ScrollBar3")->value(), positions[2]);
+    QCOMPARE(bar("ScrollBar1")->minimum(), -50);
+}
+
+void TestForm1::jumpButtons()
+{
+    bar("ScrollBar1")->setValue(150);
+    bar("ScrollBar2")->setValue(30);
+    bar("ScrollBar3")->setValue(300);
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton1"), Qt::LeftButton);
+    QCOMPARE(bar("ScrollBar1")->value(), 67); // extended Scherzer, not Scherzer (55)
+    QCOMPARE(chart1()->pointCount(0), 4097);
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton2"), Qt::LeftButton);
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton3"), Qt::LeftButton);
+    QCOMPARE(m_form->state().A2, 0.0);
+    QCOMPARE(m_form->state().A3, 0.0);
+
+    // Beyond the slider's range the button lands on its end.
+    TScopeData large = defaultScope();
+    large.Cs = 1e8;
+    QVERIFY(m_form->ScopeInit(large));
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton1"), Qt::LeftButton);
+    QCOMPARE(bar("ScrollBar1")->value(), 200);
+}
+
+void TestForm1::envelopeToggles_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("series");
+    QTest::addColumn<int>("mirror");
+    QTest::newRow("temporal") << "Temporal1" << "btnTemporal" << 1 << 4;
+    QTest::newRow("spatial") << "Spatial1" << "btnSpatial" << 2 << 5;
+    QTest::newRow("combined") << "Combined1" << "btnCombined" << 3 << 6;
+}
+
+void TestForm1::envelopeToggles()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, button);
+    QFETCH(int, series);
+    QFETCH(int, mirror);
+    QAction *menu = action(m_form.get(), item.toLatin1().constData());
+    auto *barButton = child<QToolButton>(m_form.get(), button.toLatin1().constData());
+    action(m_form.get(), "Symmetr1")->trigger();
+    QCOMPARE(chart1()->pointCount(mirror), 4097);
+    QVERIFY(barButton->isChecked());
+
+    menu->trigger(); // off from the menu
+    QVERIFY(!menu->isChecked());
+    QVERIFY(!barButton->isChecked());
+    QCOMPARE(chart1()->pointCount(series), 0);
+    QCOMPARE(chart1()->pointCount(mirror), 0);
+    QVERIFY(!chart1()->isSeriesVisible(series));
+    QVERIFY(!chart1()->isSeriesVisible(mirror));
+
+    QTest::mouseClick(barButton, Qt::LeftButton); // on again from the bar
+    QVERIFY(menu->isChecked());
+    QVERIFY(barButton->isChecked());
+    QCOMPARE(chart1()->pointCount(series), 4097);
+    QCOMPARE(chart1()->pointCount(mirror), 4097);
+    QVERIFY(chart1()->isSeriesVisible(series));
+}
+
+void TestForm1::intensityAndSymmetric()
+{
+    auto *symmetric = child<QToolButton>(m_form.get(), "btnSymmetr");
+    QTest::mouseClick(symmetric, Qt::LeftButton);
+    QVERIFY(action(m_form.get(), "Symmetr1")->isChecked());
+    QVERIFY(symmetric->isChecked());
+    QCOMPARE(chart1()->yValue(6, 0), -1.0);
+    action(m_form.get(), "Intensity1")->trigger();
+    QVERIFY(child<QToolButton>(m_form.get(), "btnIntensity")->isChecked());
+    for (int s = 4; s < 7; ++s)
+        QCOMPARE(chart1()->pointCount(s), 0);
+    for (int s = 0; s < 4; ++s)
+        for (int i = 0; i < chart1()->pointCount(s); i += 7)
+            QVERIFY(chart1()->yValue(s, i) >= 0);
+}
+
+void TestForm1::axisLabels()
+{
+    ChartWidget *c = chart1();
+    c->layOut();
+    const auto labelAt = [c](ChartWidget::Axis axis, double value) {
+        const QVector<double> ticks = c->tickValues(axis);
+        for (int i = 0; i < ticks.size(); ++i)
+            if (std::fabs(ticks[i] - value) < 1e-9)
+                return c->tickLabels(axis).at(i);
+        return QStringLiteral("<no tick>");
+    };
+    QCOMPARE(labelAt(ChartWidget::Axis::Top, 0), QStringLiteral("d,(nm)"));
+    QCOMPARE(labelAt(ChartWidget::Axis::Bottom, 0), QStringLiteral("k,(nm-1)"));
+    QCOMPARE(labelAt(ChartWidget::Axis::Bottom, 2), QStringLiteral("2"));
+    QCOMPARE(labelAt(ChartWidget::Axis::Top, 2), QStringLiteral("0.500"));
+    QCOMPARE(c->axisMinimum(ChartWidget::Axis::Left), -1.1);
+    QCOMPARE(c->axisMaximum(ChartWidget::Axis::Right), 1.1);
+    QCOMPARE(c->axisMaximum(ChartWidget::Axis::Top), 10.0);
+}
+
+void TestForm1::unusableInstrumentRefused()
+{
+    const OpticsState before = m_form->state();
+    TScopeData broken = defaultScope();
+    broken.Voltage = 0;
+    MessageBoxCatcher box;
+    QVERIFY(!m_form->ScopeInit(broken));
+    QVERIFY2(box.text.contains(QStringLiteral("the voltage (kV) is 0")), qPrintable(box.text));
+    QCOMPARE(m_form->state().Wavelength, before.Wavelength);
+    QCOMPARE(m_form->state().Voltage, 200.0);
+    const QString tree = child<QTreeWidget>(m_form.get(), "TreeView1")->topLevelItem(0)->child(1)->text(0);
+    QCOMPARE(tree, QStringLiteral("Wavelength:  0.00251 nm"));
+}
+
+void TestForm1::plotterKeepsEachCtfsDefocus()
+{
+    m_form->ChangeMode();
+    QVERIFY(m_form->state().PlotterMode);
+    QVERIFY(child<QWidget>(m_form.get(), "fmBtnBar1dCTF")->isVisible());
+    QCOMPARE(chart1()->pointCount(0), 4097);
+    QCOMPARE(chart1()->pointCount(1), 0); // no temporal envelope in plotter mode
+
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "btn2ndCTF"), Qt::LeftButton);
+    QVERIFY(m_form->state().SecondCTF);
+    bar("ScrollBar1")->setValue(150);
+    QCOMPARE(m_form->ScopeRecord2.Defocus, -150.0);
+    QCOMPARE(chart1()->pointCount(7), 4097);
+
+    QTest::mouseClick(child<QToolButton>(m_form.get(), "btn1stCTF"), Qt::LeftButton);
+    QVERIFY(!m_form->state().SecondCTF);
+    QCOMPARE(bar("ScrollBar1")->value(), 67);
+    QCOMPARE(m_form->state().Defocus, -67.0);
+    QCOMPARE(chart1()->pointCount(7), 4097); // the second CTF stays on the chart
+
+    m_form->ChangeMode();
+    QVERIFY(!m_form->state().PlotterMode);
+    QCOMPARE(chart1()->pointCount(7), 0); // entering analysis mode starts from empty series
+}
+
+void TestForm1::plotterEnvelopesOff()
+{
+    m_form->ChangeMode();
+    auto *envelopes = child<QToolButton>(m_form.get(), "btnEnvelopes");
+    QVERIFY(!envelopes->isChecked());
+    QCOMPARE(chart1()->pointCount(3), 0);
+    QTest::mouseClick(envelopes, Qt::LeftButton);
+    QVERIFY(m_form->state().ShowEnvelopes);
+    QCOMPARE(chart1()->pointCount(3), 4097);
+    QTest::mouseClick(envelopes, Qt::LeftButton);
+    QCOMPARE(chart1()->pointCount(3), 0);
+    QVERIFY(!chart1()->isSeriesVisible(3));
+}
+
+void TestForm1::exitCloses()
+{
+    action(m_form.get(), "Exit1")->trigger();
+    QVERIFY(!m_form->isVisible());
+}
+
+QTEST_MAIN(TestForm1)
+#include "test_form1.moc"
