@@ -1,0 +1,2 @@
+orvalis_add_bench(bench_core_grey ${CMAKE_CURRENT_SOURCE_DIR}/bench_core_grey.cpp)
+target_link_libraries(bench_core_grey PRIVATE orvalis_core)

@@ -1,0 +1,180 @@
+#include "ctfpattern.h"
+
+#include "core/ctffunctions.h"
+#include "core/ctfgrey.h"
+#include "core/fastmath.h"
+#include "core/greylevellookup.h"
+#include "core/numberformat.h"
+
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+PatternHalves emptyHalves(int centre, int stepFactor, double range)
+{
+    PatternHalves h;
+    h.centre = centre;
+    h.stepFactor = stepFactor;
+    h.range = range;
+    h.n = patternSteps(centre, stepFactor);
+    if (h.n >= 0) {
+        const std::size_t points = static_cast<std::size_t>(h.n + 1) * static_cast<std::size_t>(h.n + 1);
+        h.lower.assign(points, 0);
+        h.upper.assign(points, 0);
+    }
+    return h;
+}
+
+void report(const PatternProgress &progress, int column)
+{
+    if (progress)
+        progress(column);
+}
+
+// The terms of the phase and of the doubled envelope exponent, per unit of the frequency powers.
+struct PatternTerms {
+    double cs;   // rad nm^4, ChiCsFactor
+    double df;   // rad nm^2, ChiDefocusFactor * defocus
+    double a2;   // rad nm^2, two-fold term over (ky^2 - kx^2)
+    double a3;   // rad nm^3, three-fold term over ky * (ky^2 - 3 kx^2)
+    double cs2;  // nm^3, Cs * lambda^2 (spatial envelope)
+    double et;   // nm^4, temporal exponent over k^4
+    double es;   // nm^2, spatial exponent over k^2 (Cs lambda^2 k^2 + defocus)^2
+    double defocus;
+};
+
+PatternTerms patternTerms(const OpticsState &s, double defocus)
+{
+    const double a = Pi * s.Wavelength * s.FocalSpread;
+    return {s.ChiCsFactor,
+            s.ChiDefocusFactor * defocus,
+            s.A2 * s.Wavelength / 2,
+            s.Wavelength * s.Wavelength * s.A3 / 3,
+            s.Cs * s.Wavelength * s.Wavelength,
+            -0.5 * (a * a),
+            -(Pi * Pi) * (s.Alpha * s.Alpha),
+            defocus};
+}
+
+// The fast sine is accurate only while |chi| stays within its reduction limit, and the error of the
+// phase, a few units in the last place of the sum of its terms' magnitudes, must stay far below the
+// lookup's margin: 2^20 rad keeps the error of c^2 below 3e-9, about a hundredth of the margin.
+bool fastPathHolds(const PatternTerms &t, double kMax)
+{
+    const double k2 = 2 * kMax * kMax; // the corner of the grid
+    const double bound = std::fabs(t.cs) * k2 * k2 + std::fabs(t.df) * k2 + std::fabs(t.a2) * k2
+        + std::fabs(t.a3) * 4 * kMax * kMax * kMax;
+    const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus);
+    return finite && bound <= fastmath::kSinArgumentLimit;
+}
+
+// Per-thread scratch of the upper grid's phase and envelope, kept so that its size is allocated once.
+struct Scratch {
+    std::vector<double> k, c2, chiUpper, envelope;
+};
+
+} // namespace
+
+int patternSteps(int centre, int stepFactor)
+{
+    if (centre < 2 || centre > kMaxPatternCentre || stepFactor < 1)
+        return -1;
+    return roundToInt(static_cast<double>(centre) / stepFactor - 1);
+}
+
+double patternFrequency(int index, int stepFactor, double range, int centre)
+{
+    return index * stepFactor * range / (centre - 1);
+}
+
+int referencePatternGrey(const OpticsState &state, double kx, double ky, double defocus)
+{
+    const double k = std::sqrt(kx * kx + ky * ky);
+    const double chi = state.ChiCsFactor * (k * k * k * k) + state.ChiDefocusFactor * defocus * (k * k)
+        + AstigTerm2(state, kx, ky) + AstigTerm3(state, kx, ky);
+    const double c = std::sin(chi) * TemporalEnvelope(state, k) * SpatialEnvelope(state, k, defocus);
+    return CtfGrey(c);
+}
+
+PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
+                                     double range, const PatternProgress &progress)
+{
+    PatternHalves h = emptyHalves(centre, stepFactor, range);
+    // Rounding ties to even is symmetric, so round(1 - N/s) = -n: the upper rows i run -n .. 0.
+    for (int r = 0; r <= h.n; ++r) {
+        const double kx = patternFrequency(r, stepFactor, range, centre);
+        for (int e = 0; e <= h.n; ++e)
+            h.lower[h.index(r, e)] = static_cast<std::uint8_t>(
+                referencePatternGrey(state, kx, patternFrequency(e, stepFactor, range, centre), defocus));
+        report(progress, r);
+    }
+    for (int r = 0; r <= h.n; ++r) {
+        const double kx = patternFrequency(r, stepFactor, range, centre);
+        for (int i = -h.n; i <= 0; ++i)
+            h.upper[h.index(r, -i)] = static_cast<std::uint8_t>(
+                referencePatternGrey(state, kx, patternFrequency(i, stepFactor, range, centre), defocus));
+        report(progress, r);
+    }
+    return h;
+}
+
+PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
+                                   double range, const PatternProgress &progress)
+{
+    const int n = patternSteps(centre, stepFactor);
+    const PatternTerms t = patternTerms(state, defocus);
+    if (n < 0 || !fastPathHolds(t, std::fabs(patternFrequency(n, stepFactor, range, centre))))
+        return referencePatternHalves(state, defocus, centre, stepFactor, range, progress);
+
+    PatternHalves h = emptyHalves(centre, stepFactor, range);
+    const int m = n + 1;
+    thread_local Scratch scratch;
+    scratch.k.resize(m);
+    scratch.c2.resize(m);
+    scratch.chiUpper.resize(static_cast<std::size_t>(m) * m);
+    scratch.envelope.resize(static_cast<std::size_t>(m) * m);
+    double *const k = scratch.k.data();
+    double *const c2 = scratch.c2.data();
+    for (int j = 0; j < m; ++j)
+        k[j] = patternFrequency(j, stepFactor, range, centre);
+    const GreyLevelLookup &lookup = GreyLevelLookup::instance();
+
+    // The upper grid differs from the lower one only in the sign of ky, and of the phase only the
+    // three-fold term is odd in ky; so the lower pass keeps base - T3 and the envelope for it.
+    for (int r = 0; r < m; ++r) {
+        const double kx = k[r];
+        const double x2 = kx * kx;
+        double *const chiUpper = scratch.chiUpper.data() + h.index(r, 0);
+        double *const envelope = scratch.envelope.data() + h.index(r, 0);
+        for (int e = 0; e < m; ++e) {
+            const double ky = k[e];
+            const double y2 = ky * ky;
+            const double k2 = x2 + y2;
+            const double k4 = k2 * k2;
+            const double base = t.cs * k4 + t.df * k2 + t.a2 * (y2 - x2);
+            const double t3 = t.a3 * ky * (y2 - 3 * x2);
+            const double u = t.cs2 * k2 + t.defocus;
+            const double env2 = fastmath::exponential(2 * (t.et * k4 + t.es * k2 * (u * u))); // (Et Es)^2
+            c2[e] = fastmath::sinSquared(base + t3) * env2;
+            chiUpper[e] = base - t3;
+            envelope[e] = env2;
+        }
+        lookup.levels(c2, h.lower.data() + h.index(r, 0), m,
+                      [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
+        report(progress, r);
+    }
+    for (int r = 0; r < m; ++r) {
+        const double kx = k[r];
+        const double *const chiUpper = scratch.chiUpper.data() + h.index(r, 0);
+        const double *const envelope = scratch.envelope.data() + h.index(r, 0);
+        for (int e = 0; e < m; ++e)
+            c2[e] = fastmath::sinSquared(chiUpper[e]) * envelope[e];
+        lookup.levels(c2, h.upper.data() + h.index(r, 0), m,
+                      [&](int e) { return referencePatternGrey(state, kx, -k[e], defocus); });
+        report(progress, r);
+    }
+    return h;
+}
+
+} // namespace orvalis
