@@ -9,18 +9,43 @@ namespace orvalis {
 
 inline constexpr double Pi = 3.14159265358979323846;
 
-// exp(-0.5 * (pi * lambda * FocalSpread)^2 * k^4)
-inline double TemporalEnvelope(const OpticsState &s, double k)
+// exp(x), with the underflow to 0 taken without the C library's slow error path: far out in
+// frequency the envelopes' exponents run to -1e6 and beyond. Below -746 exp is exactly 0 anyway.
+inline double envelopeExp(double x)
 {
-    const double a = Pi * s.Wavelength * s.FocalSpread;
-    return std::exp(-0.5 * (a * a) * (k * k * k * k));
+    return x < -746.0 ? 0.0 : std::exp(x);
 }
 
-// exp(-pi^2 * Alpha^2 * k^2 * (Cs * lambda^2 * k^2 + D)^2), D the defocus in nm
+// The constant factors of the two envelopes, taken from the state once for a whole curve, pattern or
+// map. TemporalEnvelope and SpatialEnvelope below are these very expressions.
+struct EnvelopeFactors {
+    explicit EnvelopeFactors(const OpticsState &s)
+        : temporal(-0.5 * ((Pi * s.Wavelength * s.FocalSpread) * (Pi * s.Wavelength * s.FocalSpread))),
+          spatial(-(Pi * Pi) * (s.Alpha * s.Alpha)), csLambda2(s.Cs * s.Wavelength * s.Wavelength)
+    {
+    }
+    // exp(-0.5 * (pi * lambda * FocalSpread)^2 * k^4)
+    double temporalEnvelope(double k) const { return envelopeExp(temporal * (k * k * k * k)); }
+    // exp(-pi^2 * Alpha^2 * k^2 * (Cs * lambda^2 * k^2 + D)^2), D the defocus in nm
+    double spatialEnvelope(double k, double defocus) const
+    {
+        const double u = csLambda2 * k * k + defocus;
+        return envelopeExp(spatial * (k * k) * (u * u));
+    }
+
+    double temporal;  // nm^4
+    double spatial;   // rad^2
+    double csLambda2; // nm^3
+};
+
+inline double TemporalEnvelope(const OpticsState &s, double k)
+{
+    return EnvelopeFactors(s).temporalEnvelope(k);
+}
+
 inline double SpatialEnvelope(const OpticsState &s, double k, double defocus)
 {
-    const double u = s.Cs * s.Wavelength * s.Wavelength * k * k + defocus;
-    return std::exp(-(Pi * Pi) * (s.Alpha * s.Alpha) * (k * k) * (u * u));
+    return EnvelopeFactors(s).spatialEnvelope(k, defocus);
 }
 
 // (ky^2 - kx^2) * A2 * lambda / 2: the two-fold term lies along the kx axis; it carries no factor pi.

@@ -314,6 +314,7 @@ QWidget *TForm1::buildPatternPane()
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFormat(QString()); // no text to compose at every step of a pass
     ProgressBar1->resize(208, 8);
     return pa2Dctf;
 }
@@ -346,8 +347,11 @@ QWidget *TForm1::buildChartArea()
     };
     for (const auto &s : series)
         Chart1->addSeries(QString::fromLatin1(s.name), QString::fromLatin1(s.title), s.colour);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
         Chart1->setAxisRange(side, -1.1, 1.1);
+        // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".
+        Chart1->chartAxis(side)->setPadding(12);
+    }
     for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
         Chart1->setAxisRange(across, 0, 10);
         Chart1->setAxisIncrement(across, 0.1);

@@ -13,6 +13,7 @@
 #include "ui/main/shape.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSplitter>
@@ -24,9 +25,11 @@
 namespace orvalis {
 namespace {
 
-inline void setGreyPixel(QImage &image, int x, int y, int grey)
+// One grey pixel; `pixels` and `stride` (in pixels) come from the image once per pass, since asking
+// the image for a line checks whether it must be detached.
+inline void setGreyPixel(QRgb *pixels, int stride, int x, int y, int grey)
 {
-    reinterpret_cast<QRgb *>(image.scanLine(y))[x] = qRgb(grey, grey, grey);
+    pixels[static_cast<std::size_t>(y) * stride + x] = qRgb(grey, grey, grey);
 }
 
 } // namespace
@@ -53,18 +56,35 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     ProgressBar1->setVisible(full);
     LayoutRuler();
 
+    // The bar climbs with every column, but a pass is far shorter than a frame: repainting it at each
+    // step would cost more than the pass itself, so it is repainted only once a pass has run for a while.
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
+    ProgressBar1->setUpdatesEnabled(false);
     PatternProgress progress;
-    if (full)
-        progress = [this](int column) { ProgressBar1->setValue(column); };
+    if (full) {
+        progress = [this, &sinceRepaint](int column) {
+            ProgressBar1->setValue(column);
+            if (sinceRepaint.elapsed() >= 40) {
+                ProgressBar1->setUpdatesEnabled(true);
+                ProgressBar1->repaint();
+                ProgressBar1->setUpdatesEnabled(false);
+                sinceRepaint.restart();
+            }
+        };
+    }
     const PatternHalves halves = computePatternHalves(m_state, Defocus, m_patternCentre, s, m_patternRange, progress);
+    ProgressBar1->setUpdatesEnabled(true);
     const int centre = m_patternCentre;
+    auto *pixels = reinterpret_cast<QRgb *>(image.bits());
+    const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
     for (int r = 0; r <= halves.n; ++r) {
         for (int e = 0; e <= halves.n; ++e) {
-            setGreyPixel(image, centre + r * s, centre + e * s, halves.lowerAt(r, e));
+            setGreyPixel(pixels, stride, centre + r * s, centre + e * s, halves.lowerAt(r, e));
             // Row 0 of the image lies one step above the highest computed row and stays black.
             const int y = centre - e * s;
             if (y >= 0)
-                setGreyPixel(image, centre + r * s, y, halves.upperAt(r, e));
+                setGreyPixel(pixels, stride, centre + r * s, y, halves.upperAt(r, e));
         }
     }
     ProgressBar1->setValue(0);
@@ -75,7 +95,7 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     // outermost computed column, so that the picture has no black edge on the left.
     const int last = image.width() - 1;
     for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
         for (int x = 1; x <= centre; ++x)
             line[centre - x] = line[std::min(centre + x, last)];
     }

@@ -1,0 +1,115 @@
+// What the user waits for in the main window: the 1D curve with its chart, the pattern, the map and
+// one full step of the defocus slider, each on the real window (offscreen, default size).
+#include "chart/chartwidget.h"
+#include "core/ctfcurves.h"
+#include "core/instrumentload.h"
+#include "ui/main/form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QScrollBar>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace orvalis;
+
+namespace {
+
+TForm1 &form()
+{
+    static std::unique_ptr<TForm1> f;
+    if (!f) {
+        f = std::make_unique<TForm1>();
+        f->show();
+        QApplication::processEvents();
+    }
+    return *f;
+}
+
+ChartWidget *chart1()
+{
+    return form().findChild<ChartWidget *>(QStringLiteral("Chart1"));
+}
+
+void DrawCTF_Compute(benchmark::State &st)
+{
+    OpticsState s;
+    s.UpTo = 10;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, defaultScope());
+    const CurveOptions options;
+    for (auto _ : st) {
+        CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, options);
+        benchmark::DoNotOptimize(c.ctf.data());
+    }
+}
+BENCHMARK(DrawCTF_Compute)->Unit(benchmark::kMicrosecond);
+
+void DrawCTF_ComputeAndReplot(benchmark::State &st)
+{
+    TForm1 &f = form();
+    OpticsState &s = f.state();
+    s.StepFactor = 1;
+    for (auto _ : st) {
+        f.DrawCTF(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+        chart1()->redraw();
+    }
+    st.counters["points"] = chart1()->pointCount(0);
+}
+BENCHMARK(DrawCTF_ComputeAndReplot)->Unit(benchmark::kMicrosecond);
+
+void DrawPattern_Full(benchmark::State &st)
+{
+    TForm1 &f = form();
+    OpticsState &s = f.state();
+    f.setPatternDrawFlag(true);
+    s.StepFactor = 1;
+    for (auto _ : st)
+        f.DrawPattern(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+}
+BENCHMARK(DrawPattern_Full)->Unit(benchmark::kMicrosecond);
+
+void Draw3DCTF_Map(benchmark::State &st)
+{
+    TForm1 &f = form();
+    for (auto _ : st)
+        f.Draw3DCTF();
+}
+BENCHMARK(Draw3DCTF_Map)->Unit(benchmark::kMicrosecond);
+
+// One step of the defocus slider made in full sampling with the pattern and the map shown: the change
+// event's 1D compute, the pattern pass and the marker move, then the window's one repaint of all of
+// it (the chart's replot is queued, as every handler leaves it, and runs in the event loop).
+void DefocusSliderStep_Full(benchmark::State &st)
+{
+    TForm1 &f = form();
+    if (!f.findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
+        f.Show2DCTF1Click();
+    if (!f.findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
+        f.N3D1Click();
+    QApplication::processEvents();
+    auto *slider = f.findChild<QScrollBar *>(QStringLiteral("ScrollBar1"));
+    int position = 60;
+    for (auto _ : st) {
+        f.state().StepFactor = 1;
+        f.state().ProgrammaticChange = true; // keeps the full sampling, as typed values and buttons do
+        position = position == 60 ? 61 : 60;
+        slider->setValue(position);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(DefocusSliderStep_Full)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
