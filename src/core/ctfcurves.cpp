@@ -1,5 +1,6 @@
 #include "ctfcurves.h"
 
+#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/fastmath.h"
 #include "core/numberformat.h"
@@ -39,6 +40,20 @@ double ctfOfPhase(double chi)
     return std::fabs(chi) <= fastmath::kSinArgumentLimit ? fastmath::sine(chi) : std::sin(chi);
 }
 
+void sinesInPlace(double *values, int count)
+{
+    bool fast = true;
+    for (int i = 0; i < count; ++i)
+        fast = fast && std::fabs(values[i]) <= fastmath::kSinArgumentLimit;
+    if (!fast) {
+        for (int i = 0; i < count; ++i)
+            values[i] = std::sin(values[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        values[i] = fastmath::sine(values[i]);
+}
+
 } // namespace
 
 int fineSteps(int pointDensity, double upTo)
@@ -48,6 +63,7 @@ int fineSteps(int pointDensity, double upTo)
 
 CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options)
 {
+    clearUpperVectorState();
     CtfCurves out;
     const int s = state.StepFactor;
     const Sampling sm = sampling(state.PointDensity, state.UpTo, s);
@@ -56,7 +72,8 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
     const double slopeThreshold = 10.0;
     const double dk = sm.n == 0 ? 0.0 : state.UpTo / sm.n;
     const double t = std::tan(direction);
-    const double norm = std::sqrt(t * t + 1);
+    const double inverseNorm = 1 / std::sqrt(t * t + 1);
+    const double riseThreshold = slopeThreshold * dk; // slope > 10 without a division per sample
     const EnvelopeFactors envelopes(state);
 
     // Filled by index: appending to seven vectors costs as much as the sampling itself.
@@ -82,15 +99,23 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
     bool infoPending = true;
     bool pointPending = true;
     bool fastPending = true;
-    double previous = 0.0;
+    // The phases first, then their sines in one branch-free pass the compiler can vectorise, kept in
+    // the CTF series until the main pass replaces them by the damped values.
     for (int i = 0; i < count; ++i) {
         const double k = sampleK(i, sm, state.UpTo);
-        const double kx = k / norm;
-        const double ky = t * kx;
+        kOut[i] = k;
+        const double kx = k * inverseNorm;
+        ctfOut[i] = Chi(state, kx, t * kx, defocus);
+    }
+    sinesInPlace(ctfOut, count);
+
+    double previous = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double k = kOut[i];
         double et = envelopes.temporalEnvelope(k);
         double es = envelopes.spatialEnvelope(k, defocus);
         const double e = et * es;
-        double ctf = ctfOfPhase(Chi(state, kx, ky, defocus));
+        double ctf = ctfOut[i];
         if (e < 0.08 && infoPending) {
             out.infoLimit = 1 / k;
             infoPending = false;
@@ -100,7 +125,7 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
             pointPending = false;
         }
         // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
-        if (dk > 0 && fastPending && s == 1 && e > 0.9 && (ctf - previous) / dk > slopeThreshold) {
+        if (dk > 0 && fastPending && s == 1 && e > 0.9 && ctf - previous > riseThreshold) {
             fastPending = false;
             out.fastOscillation = true;
         }
@@ -110,7 +135,6 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
             et *= et;
             es *= es;
         }
-        kOut[i] = k;
         ctfOut[i] = ctf * et * es;
         if (options.temporal)
             temporalOut[i] = et;

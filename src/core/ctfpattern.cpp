@@ -1,5 +1,6 @@
 #include "ctfpattern.h"
 
+#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
 #include "core/fastmath.h"
@@ -28,8 +29,10 @@ PatternHalves emptyHalves(int centre, int stepFactor, double range)
 
 void report(const PatternProgress &progress, int column)
 {
-    if (progress)
+    if (progress) {
         progress(column);
+        clearUpperVectorState(); // the caller's widgets may have used the wide registers
+    }
 }
 
 // The terms of the phase and of the doubled envelope exponent, per unit of the frequency powers.
@@ -122,6 +125,7 @@ PatternHalves referencePatternHalves(const OpticsState &state, double defocus, i
 PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
                                    double range, const PatternProgress &progress)
 {
+    clearUpperVectorState();
     const int n = patternSteps(centre, stepFactor);
     const PatternTerms t = patternTerms(state, defocus);
     if (n < 0 || !fastPathHolds(t, std::fabs(patternFrequency(n, stepFactor, range, centre))))

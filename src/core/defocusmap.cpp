@@ -1,5 +1,6 @@
 #include "defocusmap.h"
 
+#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
 #include "core/fastmath.h"
@@ -71,6 +72,7 @@ DefocusMapGrid referenceDefocusMap(const OpticsState &state, int width, int mini
 
 DefocusMapGrid computeDefocusMap(const OpticsState &state, int width, int minimum, int maximum, double upTo)
 {
+    clearUpperVectorState();
     DefocusMapGrid g = emptyGrid(width, minimum, maximum);
     const int w = g.width;
     if (w == 0)
