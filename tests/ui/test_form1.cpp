@@ -25,6 +25,7 @@ private slots:
     void startupTree();
     void startupCurves();
     void arrowClickRedrawsCoarseThenFull();
+    void keyboardStepRedrawsCoarseThenFull();
     void typedValues_data();
     void typedValues();
     void typedValueAtPositionRaisesNoChange();
@@ -132,6 +133,19 @@ void TestForm1::arrowClickRedrawsCoarseThenFull()
     QTest::mouseRelease(astigmatism, Qt::LeftButton, {}, arrow);
     QCOMPARE(chart1()->pointCount(0), 4097); // full at the end of the scroll
     QCOMPARE(m_form->state().StepFactor, 1);
+}
+
+void TestForm1::keyboardStepRedrawsCoarseThenFull()
+{
+    QScrollBar *defocus = bar("ScrollBar1");
+    defocus->setFocus();
+    QTest::keyPress(defocus, Qt::Key_Right);
+    QCOMPARE(defocus->value(), 68);
+    QCOMPARE(m_form->state().Defocus, -68.0);
+    QCOMPARE(text("edDefocus"), QStringLiteral("-68"));
+    QCOMPARE(chart1()->pointCount(0), 257);
+    QTest::keyRelease(defocus, Qt::Key_Right);
+    QCOMPARE(chart1()->pointCount(0), 4097);
 }
 
 void TestForm1::typedValues_data()

@@ -9,6 +9,8 @@ ScrollBar::ScrollBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent)
 {
     setSingleStep(1);
     setPageStep(1);
+    // A scroll bar inverts its keys by default (Right would step down); here Right steps up.
+    setInvertedControls(false);
     // QAbstractSlider emits actionTriggered before it applies the new value, so the scroll event
     // comes first and the change event after it, for every step.
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int) {
