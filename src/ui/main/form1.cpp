@@ -128,7 +128,16 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The children outlive this part of the window while the base class deletes them; their events
+    // must not reach a filter that is half destroyed.
+    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1),
+                             static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
+                             static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
+        if (watched)
+            watched->removeEventFilter(this);
+}
 
 void TForm1::FormCreate()
 {
@@ -139,8 +148,11 @@ void TForm1::FormCreate()
     // Every number is formatted and parsed by our own functions with "."; nothing consults the locale.
     QLocale::setDefault(QLocale::c());
 
-    m_bar2d = new TfmBtnBar2dCTF;
-    m_bar1d = new TfmBtnBar1dCTF;
+    // Both bars belong to the window; the one not docked waits hidden.
+    m_bar2d = new TfmBtnBar2dCTF(this);
+    m_bar1d = new TfmBtnBar1dCTF(this);
+    m_bar2d->hide();
+    m_bar1d->hide();
     buildMenus();
     buildToolBars();
     buildBody();

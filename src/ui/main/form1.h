@@ -143,41 +143,41 @@ private:
     QWidget *m_dockedBar = nullptr;
 
     // Menus
-    QAction *Save1D, *Save2D, *SaveDefocusMap1, *Exit1;
-    QAction *Microscope1, *QuickSetup1, *Options1;
-    QMenu *N1DCTF1, *N2DCTF1;
-    QAction *Intensity1, *Temporal1, *Spatial1, *Combined1, *Symmetr1;
-    QAction *Show2DCTF1, *Enable2DUpdate1, *N3D1, *N1DCTFPlotMode1, *ShowInfo1, *actShowTitles, *ShowToolbar1;
-    QAction *Contents1, *About1;
+    QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
+    QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
+    QMenu *N1DCTF1 = nullptr, *N2DCTF1 = nullptr;
+    QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
+    QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr, *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
+    QAction *Contents1 = nullptr, *About1 = nullptr;
     // Tool bars
-    QToolBar *ToolBar1, *ToolBar2;
-    QToolButton *ToolButton1, *ToolButton2, *ToolButton3, *ToolButton5, *btnIntensity, *btnSymmetr;
-    QAction *m_toolButton1Slot, *m_toolButton3Slot; // a tool-bar widget is shown and hidden through these
+    QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr, *btnIntensity = nullptr, *btnSymmetr = nullptr;
+    QAction *m_toolButton1Slot = nullptr, *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
     // Panels
-    QWidget *pa2Dctf, *paLeft, *pa3dCTF, *paSliders, *paImage1, *pa2DRuler;
-    QLabel *pa1dCTFHeader, *pa2dCTFheader, *pa3DCTFHeader;
-    QSplitter *Splitter1, *Splitter2, *Splitter3, *Splitter4, *Splitter5;
-    ChartWidget *Chart1, *Chart2;
-    PixelImage *Image1;
-    Shape *Shape1, *Shape2, *shTick1, *shTick2, *shTick3;
-    QLabel *laTick1, *laTick2, *laTick3, *Label11;
-    QProgressBar *ProgressBar1;
+    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
+    QLabel *pa1dCTFHeader = nullptr, *pa2dCTFheader = nullptr, *pa3DCTFHeader = nullptr;
+    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
+    ChartWidget *Chart1 = nullptr, *Chart2 = nullptr;
+    PixelImage *Image1 = nullptr;
+    Shape *Shape1 = nullptr, *Shape2 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
+    QLabel *laTick1 = nullptr, *laTick2 = nullptr, *laTick3 = nullptr, *Label11 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
     // Aberration controls
-    ScrollBar *ScrollBar1, *ScrollBar2, *ScrollBar3, *ScrollBar4;
-    QLineEdit *edDefocus, *edAstigm, *edAstigm3, *edMagn;
-    QToolButton *SpeedButton1, *SpeedButton2, *SpeedButton3;
-    QLabel *Label3;
+    ScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr, *ScrollBar3 = nullptr, *ScrollBar4 = nullptr;
+    QLineEdit *edDefocus = nullptr, *edAstigm = nullptr, *edAstigm3 = nullptr, *edMagn = nullptr;
+    QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton3 = nullptr;
+    QLabel *Label3 = nullptr;
     // Information tree
-    QTreeWidget *TreeView1;
-    QListWidget *ListView1;
+    QTreeWidget *TreeView1 = nullptr;
+    QListWidget *ListView1 = nullptr;
     // Status bar
-    QLabel *statusPanel0;
-    QWidget *statusPanel1;
-    QFrame *Panel1;
-    QLabel *Image2;
+    QLabel *statusPanel0 = nullptr;
+    QWidget *statusPanel1 = nullptr;
+    QFrame *Panel1 = nullptr;
+    QLabel *Image2 = nullptr;
     // Button bars
-    TfmBtnBar2dCTF *m_bar2d;
-    TfmBtnBar1dCTF *m_bar1d;
+    TfmBtnBar2dCTF *m_bar2d = nullptr;
+    TfmBtnBar1dCTF *m_bar1d = nullptr;
 };
 
 template <class Handler> void TForm1::guarded(Handler &&handler)
