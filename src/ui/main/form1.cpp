@@ -448,7 +448,7 @@ QWidget *TForm1::buildChartArea()
 QWidget *TForm1::buildSliderPanel()
 {
     paSliders = named(new QWidget, "paSliders");
-    paSliders->setFixedWidth(228);
+    paSliders->setFixedWidth(250); // room for the convergence beside "Magnification"
     auto *grid = new QGridLayout(paSliders);
     grid->setContentsMargins(4, 2, 4, 2);
     grid->setHorizontalSpacing(3);
