@@ -40,6 +40,25 @@ double ctfOfPhase(double chi)
     return std::fabs(chi) <= fastmath::kSinArgumentLimit ? fastmath::sine(chi) : std::sin(chi);
 }
 
+// The information limit where the combined envelope first falls below 0.08, the point resolution at
+// the first positive CTF after k = 0; each found once per curve.
+struct LimitDetector {
+    bool infoPending = true;
+    bool pointPending = true;
+
+    void observe(double k, double envelope, double ctf, CtfCurves &out)
+    {
+        if (envelope < 0.08 && infoPending) {
+            out.infoLimit = 1 / k;
+            infoPending = false;
+        }
+        if (ctf > 0 && k != 0 && pointPending) {
+            out.pointRes = 1 / k;
+            pointPending = false;
+        }
+    }
+};
+
 void sinesInPlace(double *values, int count)
 {
     bool fast = true;
@@ -96,8 +115,7 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
     double *const spatialNegOut = out.spatialNeg.data();
     double *const combinedNegOut = out.combinedNeg.data();
 
-    bool infoPending = true;
-    bool pointPending = true;
+    LimitDetector limits;
     bool fastPending = true;
     // The phases first, then their sines in one branch-free pass the compiler can vectorise, kept in
     // the CTF series until the main pass replaces them by the damped values.
@@ -116,14 +134,7 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
         double es = envelopes.spatialEnvelope(k, defocus);
         const double e = et * es;
         double ctf = ctfOut[i];
-        if (e < 0.08 && infoPending) {
-            out.infoLimit = 1 / k;
-            infoPending = false;
-        }
-        if (ctf > 0 && k != 0 && pointPending) {
-            out.pointRes = 1 / k;
-            pointPending = false;
-        }
+        limits.observe(k, e, ctf, out);
         // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
         if (dk > 0 && fastPending && s == 1 && e > 0.9 && ctf - previous > riseThreshold) {
             fastPending = false;
@@ -165,8 +176,7 @@ CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool wit
             out.combined.reserve(sm.count);
     }
     const EnvelopeFactors envelopes(state);
-    bool infoPending = true;
-    bool pointPending = true;
+    LimitDetector limits;
     for (int i = 0; i < sm.count; ++i) {
         const double k = sampleK(i, sm, state.UpTo);
         const double k2 = k * k;
@@ -175,14 +185,7 @@ CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool wit
         const double et = envelopes.temporalEnvelope(k);
         const double es = envelopes.spatialEnvelope(k, defocus);
         const double e = et * es;
-        if (e < 0.08 && infoPending) {
-            out.infoLimit = 1 / k;
-            infoPending = false;
-        }
-        if (ctf > 0 && k != 0 && pointPending) {
-            out.pointRes = 1 / k;
-            pointPending = false;
-        }
+        limits.observe(k, e, ctf, out);
         if (withCurve) {
             out.k.append(k);
             out.ctf.append(ctf * et * es);

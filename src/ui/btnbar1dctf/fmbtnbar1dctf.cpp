@@ -30,16 +30,8 @@ TfmBtnBar1dCTF::TfmBtnBar1dCTF(QWidget *parent) : QWidget(parent)
     for (QToolButton *b : {btn1stCTF, btn2ndCTF, btnEnvelopes})
         show->addWidget(b);
 
-    QVBoxLayout *map = addBarGroup(column, QStringLiteral("Defocus Map"), 1);
-    btnShow3D = makeBarButton(nullptr, "btnShow3D", QStringLiteral("On/Off"), QStringLiteral("Show Defocus Map Toggle"),
-                              mapGlyph(), BarButtonKind::Toggle);
-    map->addWidget(btnShow3D);
-    map->addStretch(1);
-
-    QVBoxLayout *mode = addBarGroup(column, QStringLiteral("Change Mode"));
-    btnOrvalis = makeBarButton(nullptr, "btnOrvalis", QStringLiteral("Orvalis"), QStringLiteral("Go to Orvalis Mode"),
-                               modeGlyph(), BarButtonKind::Push);
-    mode->addWidget(btnOrvalis);
+    btnShow3D = addDefocusMapGroup(column);
+    btnOrvalis = addChangeModeGroup(column, "btnOrvalis", QStringLiteral("Orvalis"), QStringLiteral("Go to Orvalis Mode"));
 }
 
 } // namespace orvalis

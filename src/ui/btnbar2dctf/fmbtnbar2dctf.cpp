@@ -40,16 +40,8 @@ TfmBtnBar2dCTF::TfmBtnBar2dCTF(QWidget *parent) : QWidget(parent)
     twoD->addWidget(btnShow2D);
     twoD->addWidget(btnUpdate2D);
 
-    QVBoxLayout *map = addBarGroup(column, QStringLiteral("Defocus Map"), 1);
-    btnShow3D = makeBarButton(nullptr, "btnShow3D", QStringLiteral("On/Off"), QStringLiteral("Show Defocus Map Toggle"),
-                              mapGlyph(), BarButtonKind::Toggle);
-    map->addWidget(btnShow3D);
-    map->addStretch(1);
-
-    QVBoxLayout *mode = addBarGroup(column, QStringLiteral("Change Mode"));
-    SpeedButton8 = makeBarButton(nullptr, "SpeedButton8", QStringLiteral("CTF Plotter"),
-                                 QStringLiteral("Go to CTF Plotter Mode"), modeGlyph(), BarButtonKind::Push);
-    mode->addWidget(SpeedButton8);
+    btnShow3D = addDefocusMapGroup(column);
+    SpeedButton8 = addChangeModeGroup(column, "SpeedButton8", QStringLiteral("CTF Plotter"), QStringLiteral("Go to CTF Plotter Mode"));
 }
 
 } // namespace orvalis

@@ -1,5 +1,7 @@
 #include "barbutton.h"
 
+#include "ui/main/glyphs.h"
+
 #include <QGroupBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -43,6 +45,28 @@ QVBoxLayout *addBarGroup(QBoxLayout *column, const QString &caption, int stretch
     inner->setSpacing(1);
     column->addWidget(group, stretch);
     return inner;
+}
+
+} // namespace orvalis
+
+namespace orvalis {
+
+QToolButton *addDefocusMapGroup(QBoxLayout *column)
+{
+    QVBoxLayout *map = addBarGroup(column, QStringLiteral("Defocus Map"), 1);
+    QToolButton *button = makeBarButton(nullptr, "btnShow3D", QStringLiteral("On/Off"),
+                                        QStringLiteral("Show Defocus Map Toggle"), mapGlyph(), BarButtonKind::Toggle);
+    map->addWidget(button);
+    map->addStretch(1);
+    return button;
+}
+
+QToolButton *addChangeModeGroup(QBoxLayout *column, const char *name, const QString &caption, const QString &hint)
+{
+    QVBoxLayout *mode = addBarGroup(column, QStringLiteral("Change Mode"));
+    QToolButton *button = makeBarButton(nullptr, name, caption, hint, modeGlyph(), BarButtonKind::Push);
+    mode->addWidget(button);
+    return button;
 }
 
 } // namespace orvalis
