@@ -1,0 +1,626 @@
+// The settings store as the program relies on it: registry semantics, registry files written byte for
+// byte and read back, the microscope library, and a store that survives damage, crashes and a second
+// running copy. Every test function starts from its own empty store.
+#include "core/orvaliserror.h"
+#include "store/regexport.h"
+#include "store/regimporter.h"
+#include "store/registry.h"
+#include "store/scopelibrary.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <memory>
+
+using namespace orvalis;
+
+namespace {
+
+const QString kOrvalis = QStringLiteral("\\Software\\Vantrel\\Orvalis");
+
+QByteArray exportBytes(const QString &keyPath)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("out.reg"));
+    ExportKeyToRegFile(HKEY_CURRENT_USER, keyPath, file);
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const OrvalisError &e) {
+        return e.text();
+    }
+    return QString();
+}
+
+QByteArray regFile(const QByteArray &body)
+{
+    return "REGEDIT4\r\n\r\n" + body;
+}
+
+// Child process modes, used by the tests of two running copies and of a crash.
+int runWriter(const QString &name, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        Registry reg;
+        if (!reg.OpenKey(kOrvalis + QStringLiteral("\\Load\\") + name, true))
+            return 3;
+        reg.WriteInteger(QStringLiteral("v%1").arg(i), i);
+        std::printf("%d\n", i);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void typedValues();
+    void valueErrors_data();
+    void valueErrors();
+    void namesAndOrder();
+    void otherRootsDoNotOpen();
+    void deleteKeyRemovesTree();
+    void exportExamples_data();
+    void exportExamples();
+    void exportRefusesUncreatableFile();
+    void roundTrip();
+    void importGrammar_data();
+    void importGrammar();
+    void importRejectsWhole();
+    void importLimits();
+    void damagedStoreSetAside();
+    void libraryEdgeCases();
+    void libraryRefusesLostNames_data();
+    void libraryRefusesLostNames();
+    void selectedScope();
+    void shippedList();
+    void twoProcessesWriting();
+    void killedWriterLeavesSoundStore();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void TestStore::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", m_home->filePath(QStringLiteral("config")).toLocal8Bit());
+}
+
+void TestStore::cleanup()
+{
+    m_home.reset();
+}
+
+void TestStore::typedValues()
+{
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default"), true));
+        reg.WriteString(QStringLiteral("Text"), QStringLiteral("Grüße \\ \"x\""));
+        reg.WriteExpandString(QStringLiteral("Path"), QStringLiteral("%HOME%"));
+        reg.WriteInteger(QStringLiteral("Int"), -7);
+        reg.WriteBool(QStringLiteral("Flag"), true);
+        reg.WriteFloat(QStringLiteral("Float"), 12.5);
+        reg.WriteBinaryData(QStringLiteral("Bin"), QByteArray("\x00\x01\xff", 3));
+    }
+    Registry reg; // a new handle reads what the first committed
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default"), false));
+    QCOMPARE(reg.ReadString(QStringLiteral("Text")), QStringLiteral("Grüße \\ \"x\""));
+    QCOMPARE(reg.ReadString(QStringLiteral("Path")), QStringLiteral("%HOME%"));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("Int")), -7);
+    QVERIFY(reg.ReadBool(QStringLiteral("Flag")));
+    QCOMPARE(reg.ReadFloat(QStringLiteral("Float")), 12.5);
+    QCOMPARE(reg.ReadBinaryData(QStringLiteral("Bin")), QByteArray("\x00\x01\xff", 3));
+    QCOMPARE(reg.GetDataType(QStringLiteral("Path")), TRegDataType::rdExpandString);
+    QCOMPARE(reg.GetDataSize(QStringLiteral("Float")), 8);
+    QCOMPARE(reg.GetDataSize(QStringLiteral("Missing")), -1);
+    QCOMPARE(reg.ReadString(QStringLiteral("Missing")), QString());
+    reg.WriteInteger(QStringLiteral("Flag"), 5);
+    QVERIFY(reg.ReadBool(QStringLiteral("Flag"))); // any integer but 0 is true
+}
+
+void TestStore::valueErrors_data()
+{
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("integer from text") << "integer" << "Text" << "Invalid data type for 'Text'";
+    QTest::newRow("text from integer") << "string" << "Int" << "Invalid data type for 'Int'";
+    QTest::newRow("float of 4 bytes") << "float" << "Short" << "Invalid data type for 'Short'";
+    QTest::newRow("float from integer") << "float" << "Int" << "Invalid data type for 'Int'";
+    QTest::newRow("missing integer") << "integer" << "None" << "Failed to get data for 'None'";
+    QTest::newRow("missing float") << "float" << "None" << "Failed to get data for 'None'";
+    QTest::newRow("missing binary") << "binary" << "None" << "Failed to get data for 'None'";
+    QTest::newRow("missing bool") << "bool" << "None" << "Failed to get data for 'None'";
+}
+
+void TestStore::valueErrors()
+{
+    QFETCH(QString, read);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis, true));
+    reg.WriteString(QStringLiteral("Text"), QStringLiteral("1"));
+    reg.WriteInteger(QStringLiteral("Int"), 1);
+    reg.WriteBinaryData(QStringLiteral("Short"), QByteArray(4, '\0'));
+    const QString error = errorOf([&] {
+        if (read == "integer")
+            reg.ReadInteger(value);
+        else if (read == "string")
+            reg.ReadString(value);
+        else if (read == "float")
+            reg.ReadFloat(value);
+        else if (read == "bool")
+            reg.ReadBool(value);
+        else
+            reg.ReadBinaryData(value);
+    });
+    QCOMPARE(error, message);
+}
+
+void TestStore::namesAndOrder()
+{
+    Registry reg;
+    for (const char *k : {"beta", "Alpha", "gamma", "Ärger"})
+        QVERIFY(reg.CreateKey(kOrvalis + QStringLiteral("\\Keys\\") + QString::fromUtf8(k)));
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\KEYS"), false)); // case-insensitive path
+    QCOMPARE(reg.GetKeyNames(), QStringList({"Alpha", "beta", "gamma", "Ärger"}));
+    for (const char *v : {"zeta", "Alpha", "mid"})
+        reg.WriteString(QString::fromLatin1(v), QStringLiteral("x"));
+    reg.WriteString(QStringLiteral("ZETA"), QStringLiteral("y")); // same value, case kept as created
+    QCOMPARE(reg.GetValueNames(), QStringList({"zeta", "Alpha", "mid"}));
+    QCOMPARE(reg.ReadString(QStringLiteral("Zeta")), QStringLiteral("y"));
+    QVERIFY(reg.ValueExists(QStringLiteral("ALPHA")));
+    QVERIFY(!reg.OpenKey(kOrvalis + QStringLiteral("\\Keys\\missing"), false));
+}
+
+void TestStore::otherRootsDoNotOpen()
+{
+    Registry machine(HKEY_LOCAL_MACHINE);
+    QVERIFY(!machine.OpenKey(QStringLiteral("\\Software"), true));
+    QVERIFY(!machine.OpenKey(QStringLiteral("\\Software"), false));
+}
+
+void TestStore::deleteKeyRemovesTree()
+{
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\A\\B\\C"), true));
+    reg.WriteString(QStringLiteral("v"), QStringLiteral("1"));
+    reg.CloseKey();
+    QVERIFY(reg.DeleteKey(kOrvalis + QStringLiteral("\\A")));
+    QVERIFY(!reg.KeyExists(kOrvalis + QStringLiteral("\\A\\B\\C")));
+    QVERIFY(!reg.KeyExists(kOrvalis + QStringLiteral("\\A")));
+    QVERIFY(!reg.DeleteKey(kOrvalis + QStringLiteral("\\A")));
+}
+
+void TestStore::exportExamples_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray key = "\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\X]\r\n";
+    QTest::newRow("empty key") << "none" << QByteArray("REGEDIT4\r\n" + key);
+    QTest::newRow("path doubled") << "path" << QByteArray("REGEDIT4\r\n" + key + "\"Dir\"=\"C:\\\\dir\\\\\"\r\n");
+    QTest::newRow("dword") << "dword" << QByteArray("REGEDIT4\r\n" + key + "\"N\"=dword:000000FF\r\n");
+    QTest::newRow("unnamed") << "unnamed" << QByteArray("REGEDIT4\r\n" + key + "@=\"v\"\r\n");
+    QTest::newRow("multi-string") << "multi" << QByteArray("REGEDIT4\r\n" + key + "\"M\"=\"\"\r\n");
+    QTest::newRow("expandable") << "expand" << QByteArray("REGEDIT4\r\n" + key + "\"E\"=\"%P%\"\r\n");
+    QTest::newRow("quote") << "quote" << QByteArray("REGEDIT4\r\n" + key + "\"Q\\\"\"=\"a\\\"b\"\r\n");
+    QByteArray bytes26 = "\"B\"=hex:";
+    for (int i = 0; i < 26; ++i)
+        bytes26 += QByteArray::number(i, 16).toUpper().rightJustified(2, '0') + (i < 25 ? "," : "");
+    QTest::newRow("26 bytes on one line") << "bin26" << QByteArray("REGEDIT4\r\n" + key + bytes26 + "\r\n");
+    QTest::newRow("27 bytes break after the 26th")
+        << "bin27" << QByteArray("REGEDIT4\r\n" + key + bytes26 + ",\\\r\n1A\r\n");
+    QTest::newRow("float stays on one line")
+        << "float" << QByteArray("REGEDIT4\r\n" + key + "\"F\"=hex:00,00,00,00,00,00,F0,3F\r\n");
+    QTest::newRow("empty binary") << "bin0" << QByteArray("REGEDIT4\r\n" + key + "\"B\"=hex:\r\n");
+}
+
+void TestStore::exportExamples()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, expected);
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\X"), true));
+    if (kind == "path")
+        reg.WriteString(QStringLiteral("Dir"), QStringLiteral("C:\\dir\\"));
+    else if (kind == "dword")
+        reg.WriteInteger(QStringLiteral("N"), 255);
+    else if (kind == "unnamed")
+        reg.WriteString(QString(), QStringLiteral("v"));
+    else if (kind == "multi")
+        reg.PutData(QStringLiteral("M"), QByteArray("a\0\0\0\0\0", 6), REG_MULTI_SZ);
+    else if (kind == "expand")
+        reg.WriteExpandString(QStringLiteral("E"), QStringLiteral("%P%"));
+    else if (kind == "quote")
+        reg.WriteString(QStringLiteral("Q\""), QStringLiteral("a\"b"));
+    else if (kind.startsWith("bin")) {
+        QByteArray data;
+        for (int i = 0; i < kind.mid(3).toInt(); ++i)
+            data += char(i);
+        reg.WriteBinaryData(QStringLiteral("B"), data);
+    } else if (kind == "float")
+        reg.WriteFloat(QStringLiteral("F"), 1.0);
+    reg.CloseKey();
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\X\\")), expected);
+}
+
+void TestStore::exportRefusesUncreatableFile()
+{
+    const QString error = errorOf(
+        [] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software"), QStringLiteral("/nonexistent/dir/b.reg")); });
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ")), qPrintable(error));
+    QVERIFY(error.contains(QStringLiteral("/nonexistent/dir/b.reg")));
+}
+
+void TestStore::roundTrip()
+{
+    {
+        WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"),
+                        {QStringLiteral("200"), QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
+                         QStringLiteral("0.25"), QStringLiteral("0.5"), QStringLiteral("0.3")});
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default\\Sub key with spaces"), true));
+        reg.WriteString(QStringLiteral("back\\slash \"quoted\""), QStringLiteral("C:\\dir\\ \"q\" ü"));
+        reg.WriteString(QStringLiteral("Empty"), QString());
+        reg.WriteString(QString(), QStringLiteral("unnamed"));
+        reg.WriteExpandString(QStringLiteral("Expand"), QStringLiteral("%X%"));
+        reg.WriteInteger(QStringLiteral("Int"), -1);
+        reg.WriteFloat(QStringLiteral("Float"), 0.1);
+        QByteArray big;
+        for (int i = 0; i < 100; ++i)
+            big += char(i * 7);
+        reg.WriteBinaryData(QStringLiteral("Big"), big);
+        reg.WriteBinaryData(QStringLiteral("NoBytes"), QByteArray());
+        QVERIFY(reg.CreateKey(kOrvalis + QStringLiteral("\\Ünïcode")));
+    }
+    const QByteArray first = exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis"));
+    QVERIFY(first.contains("\"Voltage\"=\"200\"\r\n\"Cs\"=\"1.2\"\r\n\"Cc\"=\"1.2\"\r\n\"dE\"=\"0.6\"\r\n"
+                           "\"Convergence\"=\"0.3\"\r\n\"dvv\"=\"0.25\"\r\n\"dii\"=\"0.5\"\r\n"));
+    init(); // an empty store
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("tree.reg")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(first);
+    f.close();
+    const RegImporter::Summary summary = RegImporter::importFile(f.fileName());
+    QCOMPARE(summary.skippedKeys, 0);
+    QVERIFY(summary.values >= 15);
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis")), first);
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default\\Sub key with spaces"), false));
+    QCOMPARE(reg.ReadFloat(QStringLiteral("Float")), 0.1);
+    QCOMPARE(reg.ReadString(QStringLiteral("back\\slash \"quoted\"")), QStringLiteral("C:\\dir\\ \"q\" ü"));
+}
+
+void TestStore::importGrammar_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("value");  // value name to read under ...\Orvalis\K
+    QTest::addColumn<QString>("expect"); // its text, "int:N", "bytes:hex", "missing" or "error:<part>"
+    const QByteArray k = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n";
+    QTest::newRow("header: v5") << QByteArray("Windows Registry Editor Version 5.00\r\n\r\n" + k + "\"a\"=\"x\"\r\n")
+                                << "a" << "x";
+    QTest::newRow("header: leading blanks") << QByteArray("  REGEDIT4\n" + k + "\"a\"=\"x\"\n") << "a" << "x";
+    QTest::newRow("header: wrong case") << QByteArray("regedit4\r\n" + k) << "a" << "error:registry file";
+    QTest::newRow("header: none") << QByteArray("hello\r\n") << "a" << "error:registry file";
+    QTest::newRow("keys: root in lower case")
+        << regFile("[hkey_current_user\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"x\"\r\n") << "a" << "x";
+    QTest::newRow("keys: empty parts collapse")
+        << regFile("[HKEY_CURRENT_USER\\Software\\\\Vantrel\\Orvalis\\K\\]\r\n\"a\"=\"x\"\r\n") << "a" << "x";
+    QTest::newRow("keys: blank after bracket") << regFile("[ HKEY_CURRENT_USER\\Software]\r\n") << "a" << "error:line 3";
+    QTest::newRow("strings: escapes") << regFile(k + "\"a\"=\"C:\\\\d \\\"q\\\"\"\r\n") << "a" << "C:\\d \"q\"";
+    QTest::newRow("strings: blanks and comment") << regFile(k + "\"a\" = \"x\" ; note\r\n") << "a" << "x";
+    QTest::newRow("strings: no closing quote") << regFile(k + "\"a\"=\"C:\\\"\r\n") << "a" << "error:line 4";
+    QTest::newRow("strings: text after quote") << regFile(k + "\"a\"=\"x\"y\r\n") << "a" << "error:line 4";
+    QTest::newRow("strings: default value") << regFile(k + "@=\"d\"\r\n") << "" << "d";
+    QTest::newRow("strings: value named @") << regFile(k + "\"@\"=\"n\"\r\n") << "@" << "n";
+    QTest::newRow("dword: short") << regFile(k + "\"a\"=dword:ff\r\n") << "a" << "int:255";
+    QTest::newRow("dword: full") << regFile(k + "\"a\"=dword:FFFFFFFF\r\n") << "a" << "int:-1";
+    QTest::newRow("dword: 0x prefix") << regFile(k + "\"a\"=dword:0x1\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: nine digits") << regFile(k + "\"a\"=dword:123456789\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: continued")
+        << regFile(k + "\"a\"=hex:01,02,\\\r\n  03,\\ ; c\r\n\r\n; skipped\r\n  0a\r\n") << "a" << "bytes:0102030a";
+    QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
+    QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
+    QTest::newRow("deletion: value")
+        << regFile(k + "\"a\"=\"x\"\r\n\"a\"=-\r\n") << "a" << "missing";
+    QTest::newRow("deletion: key")
+        << regFile(k + "\"a\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n") << "a" << "missing";
+    QTest::newRow("comments: hash and semicolon") << regFile("# c\r\n; c\r\n" + k + "\"a\"=\"x\"\r\n") << "a" << "x";
+    QTest::newRow("encodings: lone CR") << QByteArray("REGEDIT4\r" + k.chopped(2) + "\r\"a\"=\"x\"\r") << "a" << "x";
+    QTest::newRow("encodings: UTF-8 BOM") << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"\xC3\xBC\"\r\n") << "a"
+                                          << "ü";
+    QTest::newRow("encodings: Windows-1252") << regFile(k + "\"a\"=\"\xFC\x80\"\r\n") << "a" << "ü€";
+    const QString v5 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                      "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"Grüße\"\r\n");
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : v5)
+        utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
+    QTest::newRow("encodings: UTF-16LE") << utf16 << "a" << "Grüße";
+}
+
+void TestStore::importGrammar()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, value);
+    QFETCH(QString, expect);
+    QString error;
+    try {
+        RegImporter::importData(file, QStringLiteral("test.reg"));
+    } catch (const OrvalisError &e) {
+        error = e.text();
+    }
+    if (expect.startsWith("error:")) {
+        QVERIFY2(error.contains(expect.mid(6)), qPrintable(error));
+        QVERIFY(error.contains(QStringLiteral("test.reg")));
+        QVERIFY(!Registry().KeyExists(kOrvalis + QStringLiteral("\\K")));
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    Registry reg;
+    const bool opened = reg.OpenKey(kOrvalis + QStringLiteral("\\K"), false);
+    if (expect == "missing") {
+        QVERIFY(!opened || !reg.ValueExists(value));
+        return;
+    }
+    QVERIFY(opened);
+    if (expect.startsWith("int:"))
+        QCOMPARE(reg.ReadInteger(value), expect.mid(4).toInt());
+    else if (expect.startsWith("bytes:"))
+        QCOMPARE(reg.ReadBinaryData(value).toHex(), expect.mid(6).toLatin1());
+    else
+        QCOMPARE(reg.ReadString(value), expect);
+}
+
+void TestStore::importRejectsWhole()
+{
+    const QByteArray file = regFile("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Good]\r\n\"a\"=\"1\"\r\n"
+                                    "\"b\"=dword:nothex\r\n");
+    const QString error = errorOf([&] { RegImporter::importData(file, QStringLiteral("bad.reg")); });
+    QVERIFY2(error.contains(QStringLiteral("bad.reg")) && error.contains(QStringLiteral("line 5")), qPrintable(error));
+    QVERIFY(!Registry().KeyExists(kOrvalis + QStringLiteral("\\Good"))); // the good lines before it are not kept
+}
+
+void TestStore::importLimits()
+{
+    const QByteArray foreign = regFile("[HKEY_LOCAL_MACHINE\\Software\\Evil]\r\n\"a\"=\"1\"\r\n\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"a\"=\"1\"\r\n\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Mine]\r\n\"a\"=\"1\"\r\n");
+    const RegImporter::Summary s = RegImporter::importData(foreign, QStringLiteral("f.reg"));
+    QCOMPARE(s.skippedKeys, 2);
+    QCOMPARE(s.values, 1);
+    QVERIFY(!Registry().KeyExists(QStringLiteral("\\Software\\Other")));
+    QVERIFY(Registry().KeyExists(kOrvalis + QStringLiteral("\\Mine")));
+
+    QTemporaryDir dir;
+    QFile big(dir.filePath(QStringLiteral("big.reg")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write("REGEDIT4\r\n");
+    big.resize(RegImporter::maxFileSize + 1);
+    big.close();
+    QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("16 MiB")));
+}
+
+void TestStore::damagedStoreSetAside()
+{
+    const QString path = Registry::StorePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile junk(path);
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(8192, 'x'));
+    junk.close();
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis, true));
+    reg.WriteString(QStringLiteral("a"), QStringLiteral("b"));
+    QCOMPARE(reg.ReadString(QStringLiteral("a")), QStringLiteral("b"));
+    QVERIFY(QFile::exists(path + QStringLiteral(".damaged")));
+    QFile kept(path + QStringLiteral(".damaged"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray(8192, 'x')); // set aside, never deleted
+    const QString problem = Registry::TakeStoreProblem();
+    QVERIFY2(problem.contains(path) && problem.contains(QStringLiteral(".damaged")), qPrintable(problem));
+    QVERIFY(Registry::TakeStoreProblem().isEmpty()); // told once
+}
+
+void TestStore::libraryEdgeCases()
+{
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QVERIFY(library.isEmpty()); // no store at all
+
+    const ScopeData initial{QStringLiteral("200"), QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
+                            QStringLiteral("0.25"), QStringLiteral("0.5"), QStringLiteral("0.3")};
+    WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"), initial);
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model")),
+             QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model]\r\n"
+                        "\"Voltage\"=\"200\"\r\n\"Cs\"=\"1.2\"\r\n\"Cc\"=\"1.2\"\r\n\"dE\"=\"0.6\"\r\n"
+                        "\"Convergence\"=\"0.3\"\r\n\"dvv\"=\"0.25\"\r\n\"dii\"=\"0.5\"\r\n"));
+    ScopeData changed = initial;
+    changed.Voltage = QStringLiteral("300");
+    WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"), changed); // overwrites
+    WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Other Model"), initial); // a new entry beside it
+    Registry().CreateKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Lonely Company"));
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Sparse\\Half"), true));
+        reg.WriteString(QStringLiteral("Voltage"), QStringLiteral("80"));
+    }
+    ReadScopeLibrary(library);
+    QCOMPARE(library.size(), 3);
+    QCOMPARE(library[0].name, QStringLiteral("Lonely Company"));
+    QVERIFY(library[0].models.isEmpty());
+    QCOMPARE(library[1].name, QStringLiteral("Some Name"));
+    QCOMPARE(library[1].models.size(), 2);
+    QCOMPARE(library[1].models[0].name, QStringLiteral("Other Model"));
+    QCOMPARE(library[1].models[1].data.Voltage, QStringLiteral("300"));
+    QCOMPARE(library[2].models[0].data.Voltage, QStringLiteral("80"));
+    QVERIFY(library[2].models[0].data.Cs.isEmpty()); // missing values read as empty text
+
+    DeleteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Other Model"));
+    DeleteScopeCompany(QStringLiteral("Lonely Company"));
+    library.clear();
+    ReadScopeLibrary(library);
+    QCOMPARE(library.size(), 2);
+    QCOMPARE(library[0].models.size(), 1);
+
+    // A value that is not text stops the read; what came before it stays.
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Sparse\\Half"), false));
+        reg.WriteInteger(QStringLiteral("Cs"), 1);
+    }
+    library.clear();
+    QCOMPARE(errorOf([&] { ReadScopeLibrary(library); }), QStringLiteral("Invalid data type for 'Cs'"));
+    QCOMPARE(library.size(), 2);
+    QCOMPARE(library[0].models.size(), 1);
+}
+
+void TestStore::libraryRefusesLostNames_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model");
+    QTest::newRow("empty company") << "" << "M";
+    QTest::newRow("empty model") << "C" << "";
+    QTest::newRow("backslash in company") << "A\\B" << "M";
+    QTest::newRow("backslash in model") << "C" << "M\\N";
+}
+
+void TestStore::libraryRefusesLostNames()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    const QString error = errorOf([&] { WriteScopeEntry(company, model, ScopeData{}); });
+    QVERIFY2(error.contains(QStringLiteral("not stored")), qPrintable(error));
+    if (company.contains('\\') || model.contains('\\'))
+        QVERIFY(error.contains(company.contains('\\') ? company : model));
+    QVERIFY(!Registry().KeyExists(SettingsKeyPath + QStringLiteral("Default Scopes")));
+}
+
+void TestStore::selectedScope()
+{
+    WriteScopeEntry(QStringLiteral("Class"), QStringLiteral("300 kV"),
+                    {QStringLiteral("300"), QStringLiteral("1.2"), QStringLiteral("1.4"), QStringLiteral("0.7"),
+                     QStringLiteral("0.1"), QStringLiteral("0.1"), QStringLiteral("0.2")});
+    TScopeData record;
+    QVERIFY(ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("300 kV"), record));
+    QCOMPARE(record.Company, QStringLiteral("Class"));
+    QCOMPARE(record.Voltage, 300.0);
+    QCOMPARE(record.Cs, 1.2e6);
+    QCOMPARE(record.Cc, 1.4e6);
+    QCOMPARE(record.Convergence, 0.2e-3);
+    QCOMPARE(record.dvv, 0.0); // not read: loading puts in the defaults
+    TScopeData untouched;
+    QVERIFY(!ReadSelectedScope(QString(), QStringLiteral("x"), untouched));
+    QVERIFY(!ReadSelectedScope(QStringLiteral("Default"), QStringLiteral("x"), untouched));
+    QVERIFY(!ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("gone"), untouched));
+    QVERIFY(untouched.Company.isEmpty());
+    ScopeData bad;
+    bad.Voltage = QStringLiteral("2OO");
+    QCOMPARE(errorOf([&] { scopeRecordOf(QStringLiteral("a"), QStringLiteral("b"), bad); }),
+             QStringLiteral("'2OO' is not a valid floating point value"));
+}
+
+void TestStore::shippedList()
+{
+    const QString file = QFINDTESTDATA("../../data/sc.reg");
+    QVERIFY(!file.isEmpty());
+    const RegImporter::Summary s = RegImporter::importFile(file);
+    QCOMPARE(s.skippedKeys, 0);
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    int models = 0;
+    for (const ScopeCompany &c : library) {
+        for (const ScopeModel &m : c.models) {
+            ++models;
+            const TScopeData record = scopeRecordOf(c.name, m.name, m.data); // every text is a number
+            QVERIFY(record.Voltage >= 60 && record.Voltage <= 300);
+            QVERIFY(record.Cs >= 0 && record.Cc > 0 && record.dE > 0 && record.Convergence > 0);
+        }
+    }
+    QVERIFY2(models >= 8, qPrintable(QString::number(models)));
+    // The shipped file is what our own writer makes of it, byte for byte.
+    QFile shipped(file);
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\Default Scopes")), shipped.readAll());
+}
+
+void TestStore::twoProcessesWriting()
+{
+    QProcess a;
+    QProcess b;
+    const QString self = QCoreApplication::applicationFilePath();
+    a.start(self, {QStringLiteral("--writer"), QStringLiteral("A"), QStringLiteral("150")});
+    b.start(self, {QStringLiteral("--writer"), QStringLiteral("B"), QStringLiteral("150")});
+    QVERIFY(a.waitForFinished(60000));
+    QVERIFY(b.waitForFinished(60000));
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+    Registry reg;
+    for (const char *name : {"A", "B"}) {
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Load\\") + QLatin1String(name), false));
+        QCOMPARE(reg.GetValueNames().size(), 150);
+        QCOMPARE(reg.ReadInteger(QStringLiteral("v149")), 149);
+    }
+}
+
+void TestStore::killedWriterLeavesSoundStore()
+{
+    QProcess writer;
+    writer.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--writer"), QStringLiteral("K"), QStringLiteral("100000")});
+    QVERIFY(writer.waitForStarted());
+    int committed = -1;
+    while (committed < 200 && writer.waitForReadyRead(20000))
+        while (writer.canReadLine())
+            committed = writer.readLine().trimmed().toInt();
+    QVERIFY(committed >= 200);
+    ::kill(static_cast<pid_t>(writer.processId()), SIGKILL);
+    QVERIFY(writer.waitForFinished(10000));
+
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open_v2(Registry::StorePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *check = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_step(check), SQLITE_ROW);
+    const QString verdict = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)));
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+    QCOMPARE(verdict, QStringLiteral("ok"));
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Load\\K"), false));
+    for (int i = 0; i <= committed; ++i) // every write reported as done is there
+        QCOMPARE(reg.ReadInteger(QStringLiteral("v%1").arg(i)), i);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], "--writer") == 0) {
+        QCoreApplication app(argc, argv);
+        return runWriter(QString::fromLatin1(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    QCoreApplication app(argc, argv);
+    TestStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_store.moc"
