@@ -131,6 +131,8 @@ void TestChartWidget::drawnTicksFitAndUseIncrement_data()
     QTest::newRow("1D bottom, narrow") << Axis::Bottom << 0.0 << 10.0 << 0.1 << QSize(200, 300);
     QTest::newRow("1D bottom, wide") << Axis::Bottom << 0.0 << 10.0 << 0.1 << QSize(1600, 300);
     QTest::newRow("1D bottom, UpTo 12.5") << Axis::Bottom << 0.0 << 12.5 << 0.1 << QSize(560, 300);
+    // 0.7 / 0.1 is 6.999999999999999 in doubles: the last tick is easily lost.
+    QTest::newRow("1D bottom, UpTo 0.7") << Axis::Bottom << 0.0 << 0.7 << 0.1 << QSize(560, 300);
     QTest::newRow("1D top, UpTo 2") << Axis::Top << 0.0 << 2.0 << 0.1 << QSize(560, 300);
     QTest::newRow("1D left") << Axis::Left << -1.1 << 1.1 << 0.0 << QSize(560, 300);
     QTest::newRow("map left, short") << Axis::Left << -50.0 << 200.0 << 0.0 << QSize(560, 140);
