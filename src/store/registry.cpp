@@ -324,6 +324,26 @@ int Registry::GetDataSize(const QString &name)
     return GetDataInfo(name, info) ? info.DataSize : -1;
 }
 
+QVector<StoreDatabase::ChildValues> Registry::GetSubKeysWithValues()
+{
+    if (m_current < 0 || !openForRead())
+        return {};
+    return m_db.childrenWithValues(m_current);
+}
+
+QString Registry::StringOf(const QVector<StoreDatabase::Value> &values, const QString &name)
+{
+    const QString fold = name.toCaseFolded();
+    for (const StoreDatabase::Value &v : values) {
+        if (v.fold != fold)
+            continue;
+        if (v.type != REG_SZ && v.type != REG_EXPAND_SZ)
+            throw invalidType(name);
+        return decodeString(v.data);
+    }
+    return QString();
+}
+
 QString Registry::ReadString(const QString &name)
 {
     const auto *v = findValue(name);

@@ -76,6 +76,10 @@ public:
 
     // Sub-keys in case-insensitive alphabetical order; values in the order they were created.
     QStringList GetKeyNames();
+    // The sub-keys of the open key with all their values, in one read of the store.
+    QVector<StoreDatabase::ChildValues> GetSubKeysWithValues();
+    // The text of a value as ReadString gives it: empty when missing, "Invalid data type" when not text.
+    static QString StringOf(const QVector<StoreDatabase::Value> &values, const QString &name);
     QStringList GetValueNames();
     bool HasSubKeys();
 

@@ -44,20 +44,21 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
         const QString companyKey = libraryKey() + QLatin1Char('\\') + company;
         if (!reg.OpenKey(companyKey, false))
             continue;
-        const QStringList models = reg.GetKeyNames();
-        for (const QString &model : models) {
-            if (!reg.OpenKey(companyKey + QLatin1Char('\\') + model, false))
-                continue;
+        // The company's models with their values in one read: a large library lists at once.
+        const QVector<StoreDatabase::ChildValues> models = reg.GetSubKeysWithValues();
+        for (const StoreDatabase::ChildValues &model : models) {
+            const auto text = [&model](const char *name) {
+                return Registry::StringOf(model.values, QString::fromLatin1(name));
+            };
             ScopeData d;
-            d.Voltage = reg.ReadString(QStringLiteral("Voltage"));
-            d.Cs = reg.ReadString(QStringLiteral("Cs"));
-            d.Cc = reg.ReadString(QStringLiteral("Cc"));
-            d.dE = reg.ReadString(QStringLiteral("dE"));
-            d.dvv = reg.ReadString(QStringLiteral("dvv"));
-            d.dii = reg.ReadString(QStringLiteral("dii"));
-            d.Convergence = reg.ReadString(QStringLiteral("Convergence"));
-            library.last().models.append(ScopeModel{model, d});
-            reg.CloseKey();
+            d.Voltage = text("Voltage");
+            d.Cs = text("Cs");
+            d.Cc = text("Cc");
+            d.dE = text("dE");
+            d.dvv = text("dvv");
+            d.dii = text("dii");
+            d.Convergence = text("Convergence");
+            library.last().models.append(ScopeModel{model.name, d});
         }
     }
     reading.commit();

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <string>
+
 #include <sqlite3.h>
 
 namespace orvalis {
@@ -79,12 +81,61 @@ enum class Health { Good, Damaged, Unusable };
 
 } // namespace
 
+namespace {
+
+// Every operation opens and closes its own handle. Closing the last connection to a store checkpoints
+// its log and syncs the disk, which would make each read of the library as slow as a write; so one
+// idle connection per store is kept for the next handle instead, and closed when the thread ends.
+class IdleConnections {
+public:
+    ~IdleConnections()
+    {
+        for (auto &entry : m_idle)
+            sqlite3_close(entry.second);
+    }
+    sqlite3 *take(const QString &path)
+    {
+        const auto it = m_idle.find(path.toStdString());
+        if (it == m_idle.end())
+            return nullptr;
+        sqlite3 *db = it->second;
+        m_idle.erase(it);
+        return db;
+    }
+    void park(const QString &path, sqlite3 *db)
+    {
+        sqlite3 *&slot = m_idle[path.toStdString()];
+        if (slot)
+            sqlite3_close(slot);
+        slot = db;
+    }
+
+private:
+    std::unordered_map<std::string, sqlite3 *> m_idle;
+};
+
+IdleConnections &idleConnections()
+{
+    thread_local IdleConnections idle;
+    return idle;
+}
+
+} // namespace
+
 StoreDatabase::StoreDatabase(QString path) : m_path(std::move(path)) {}
 
 StoreDatabase::~StoreDatabase()
 {
     if (m_db && m_depth > 0)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (m_db && sqlite3_get_autocommit(m_db) && QFileInfo::exists(m_path)) {
+        for (auto &entry : m_statements)
+            sqlite3_finalize(entry.second);
+        m_statements.clear();
+        idleConnections().park(m_path, m_db);
+        m_db = nullptr;
+        return;
+    }
     close();
 }
 
@@ -119,6 +170,13 @@ bool StoreDatabase::open(bool create)
         return true;
     m_openError.clear();
     const QFileInfo info(m_path);
+    if (sqlite3 *idle = idleConnections().take(m_path)) {
+        if (info.exists()) {
+            m_db = idle; // already checked and set up
+            return true;
+        }
+        sqlite3_close(idle); // the file went away under it
+    }
     if (!info.exists()) {
         if (!create)
             return false;
@@ -256,6 +314,8 @@ bool StoreDatabase::createSchema()
         " type INTEGER NOT NULL,"
         " data BLOB NOT NULL);"
         "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_key ON vals(key, fold);"
+        // A key's values in creation order without a sort per listing.
+        "CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, id);"
         "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, NULL, '', '');"
         "PRAGMA user_version=1;";
     if (sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr) != SQLITE_OK
@@ -440,6 +500,34 @@ QVector<StoreDatabase::Value> StoreDatabase::values(qint64 key)
     if (rc != SQLITE_DONE)
         fail("list values");
     return list;
+}
+
+QVector<StoreDatabase::ChildValues> StoreDatabase::childrenWithValues(qint64 parent)
+{
+    Use q(prepare("SELECT k.id, k.name, v.name, v.fold, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id "
+                  "WHERE k.parent = ?1 ORDER BY k.fold, v.id"));
+    sqlite3_bind_int64(q.stmt, 1, parent);
+    QVector<ChildValues> children;
+    qint64 last = -1;
+    int rc;
+    while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW) {
+        const qint64 id = sqlite3_column_int64(q.stmt, 0);
+        if (id != last) {
+            children.push_back(ChildValues{columnText(q.stmt, 1), {}});
+            last = id;
+        }
+        if (sqlite3_column_type(q.stmt, 2) == SQLITE_NULL)
+            continue; // a key without values
+        Value v;
+        v.name = columnText(q.stmt, 2);
+        v.fold = columnText(q.stmt, 3);
+        v.type = quint32(sqlite3_column_int64(q.stmt, 4));
+        v.data = columnBlob(q.stmt, 5);
+        children.back().values.push_back(std::move(v));
+    }
+    if (rc != SQLITE_DONE)
+        fail("list keys with their values");
+    return children;
 }
 
 bool StoreDatabase::readValue(qint64 key, const QString &fold, quint32 &type, QByteArray &data)

@@ -60,6 +60,12 @@ public:
         QByteArray data;
     };
     QVector<Value> values(qint64 key);
+    // Every child of `parent` in name order, each with its values in creation order, in one query.
+    struct ChildValues {
+        QString name;
+        QVector<Value> values;
+    };
+    QVector<ChildValues> childrenWithValues(qint64 parent);
     bool readValue(qint64 key, const QString &fold, quint32 &type, QByteArray &data);
     // False when the key no longer exists.
     bool writeValue(qint64 key, const QString &name, const QString &fold, quint32 type, const QByteArray &data);

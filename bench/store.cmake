@@ -1,0 +1,2 @@
+orvalis_add_bench(bench_store ${CMAKE_CURRENT_LIST_DIR}/bench_store.cpp)
+target_link_libraries(bench_store PRIVATE orvalis_store)
