@@ -292,8 +292,19 @@ void StoreDatabase::setAside()
 
 bool StoreDatabase::createSchema()
 {
-    if (sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK
-        || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // Two copies started together may both find the store new; switching the journal mode does not
+    // wait for the other as the busy timeout does, so it is tried again for a while here.
+    const auto patiently = [this](const char *sql) {
+        int rc = SQLITE_BUSY;
+        for (int attempt = 0; attempt < 500; ++attempt) {
+            rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+            if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED)
+                break;
+            sqlite3_sleep(20);
+        }
+        return rc;
+    };
+    if (patiently("PRAGMA journal_mode=WAL") != SQLITE_OK || patiently("BEGIN IMMEDIATE") != SQLITE_OK) {
         m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
         return false;
     }
