@@ -38,10 +38,8 @@ private slots:
     void patternExact();
     void patternSteps_data();
     void patternSteps();
-    void progressRunsTwice();
     void mapExact_data();
     void mapExact();
-    void mapEmptyRangeCorrected();
 };
 
 void TestGrey::fastSineAndExp_data()
@@ -153,15 +151,6 @@ void TestGrey::patternSteps()
         QVERIFY(computePatternHalves(state(), 0, centre, step, 10).lower.empty());
 }
 
-void TestGrey::progressRunsTwice()
-{
-    QList<int> columns;
-    computePatternHalves(state(), -60, 104, 1, 10, [&](int r) { columns << r; });
-    QCOMPARE(columns.size(), 2 * 104);
-    for (int i = 0; i < columns.size(); ++i)
-        QCOMPARE(columns[i], i % 104);
-}
-
 void TestGrey::mapExact_data()
 {
     QTest::addColumn<int>("minimum");
@@ -193,15 +182,6 @@ void TestGrey::mapExact()
     QCOMPARE(defocusMapDefocus(0, width, minimum, maximum), double(-minimum));
     QCOMPARE(defocusMapDefocus(width - 1, width, minimum, maximum), double(-maximum));
     QCOMPARE(fast.at(width / 2, width - 1), referenceMapGrey(s, upTo / 2, -maximum));
-}
-
-void TestGrey::mapEmptyRangeCorrected()
-{
-    const DefocusMapGrid g = computeDefocusMap(state(), 64, 5, 5, 10);
-    QCOMPARE(g.minimum, 5);
-    QCOMPARE(g.maximum, 6);
-    for (int v : g.grey)
-        QVERIFY(v >= 94 && v <= 255);
 }
 
 QTEST_APPLESS_MAIN(TestGrey)
