@@ -1,4 +1,4 @@
-#include "scopelibrary.h"
+#include "store/scopelibrary.h"
 
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
@@ -15,99 +15,83 @@ QString libraryKey()
     return SettingsKeyPath + QStringLiteral("Default Scopes");
 }
 
-QString entryKey(const QString &company, const QString &model)
+void checkName(const QString &name, const char *what)
 {
-    return libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model;
+    if (name.isEmpty() || name.contains(QLatin1Char('\\')) || name.size() > 255)
+        throw OrvalisError(QStringLiteral("The %1 name '%2' is not stored: a name must not be empty, contain a "
+                                          "backslash or be longer than 255 characters")
+                               .arg(QLatin1String(what), name));
 }
 
-void checkName(const QString &what, const QString &name)
-{
-    if (name.isEmpty())
-        throw OrvalisError(QStringLiteral("The %1 name is empty; the microscope was not stored.").arg(what));
-    if (name.contains(QLatin1Char('\\')))
-        throw OrvalisError(QStringLiteral("The %1 name \"%2\" contains a backslash, which cannot be part of a "
-                                          "name; the microscope was not stored.")
-                               .arg(what, name));
-}
+// Conversion factors from the stored instrument units into the record's.
+constexpr double mmToNm = 1e6;
+constexpr double mradToRad = 1e-3;
+constexpr double ppmToFraction = 1e-6;
 
 } // namespace
 
 void ReadScopeLibrary(QVector<ScopeCompany> &library)
 {
-    Registry reg;
-    Registry::Transaction reading(reg, false); // one consistent view, and cached lookups
-    if (!reg.OpenKey(libraryKey(), false))
+    Registry registry;
+    // One consistent view, also while another copy of the program imports a list.
+    Registry::Transaction snapshot(registry, false);
+    if (!registry.OpenKey(libraryKey(), false))
         return;
-    const QStringList companies = reg.GetKeyNames();
+    const QStringList companies = registry.GetKeyNames();
+    registry.CloseKey();
     for (const QString &company : companies) {
-        library.append(ScopeCompany{company, {}});
+        library.push_back(ScopeCompany{company, {}});
         const QString companyKey = libraryKey() + QLatin1Char('\\') + company;
-        if (!reg.OpenKey(companyKey, false))
+        if (!registry.OpenKey(companyKey, false))
             continue;
-        // The company's models with their values in one read: a large library lists at once.
-        const QVector<StoreDatabase::ChildValues> models = reg.GetSubKeysWithValues();
-        for (const StoreDatabase::ChildValues &model : models) {
-            const auto text = [&model](const char *name) {
-                return Registry::StringOf(model.values, QString::fromLatin1(name));
-            };
+        const QStringList models = registry.GetKeyNames();
+        for (const QString &model : models) {
+            if (!registry.OpenKey(companyKey + QLatin1Char('\\') + model, false))
+                continue;
             ScopeData d;
-            d.Voltage = text("Voltage");
-            d.Cs = text("Cs");
-            d.Cc = text("Cc");
-            d.dE = text("dE");
-            d.dvv = text("dvv");
-            d.dii = text("dii");
-            d.Convergence = text("Convergence");
-            library.last().models.append(ScopeModel{model.name, d});
+            d.Voltage = registry.ReadString(QStringLiteral("Voltage"));
+            d.Cs = registry.ReadString(QStringLiteral("Cs"));
+            d.Cc = registry.ReadString(QStringLiteral("Cc"));
+            d.dE = registry.ReadString(QStringLiteral("dE"));
+            d.dvv = registry.ReadString(QStringLiteral("dvv"));
+            d.dii = registry.ReadString(QStringLiteral("dii"));
+            d.Convergence = registry.ReadString(QStringLiteral("Convergence"));
+            library.back().Models.push_back(ScopeModel{model, d});
+            registry.CloseKey();
         }
+        registry.CloseKey();
     }
-    reading.commit();
 }
 
 void WriteScopeEntry(const QString &company, const QString &model, const ScopeData &data)
 {
-    checkName(QStringLiteral("company"), company);
-    checkName(QStringLiteral("model"), model);
-    Registry reg;
-    Registry::Transaction writing(reg, true); // all seven values or none
-    if (!reg.OpenKey(entryKey(company, model), true))
-        return;
-    reg.WriteString(QStringLiteral("Voltage"), data.Voltage);
-    reg.WriteString(QStringLiteral("Cs"), data.Cs);
-    reg.WriteString(QStringLiteral("Cc"), data.Cc);
-    reg.WriteString(QStringLiteral("dE"), data.dE);
-    reg.WriteString(QStringLiteral("Convergence"), data.Convergence);
-    reg.WriteString(QStringLiteral("dvv"), data.dvv);
-    reg.WriteString(QStringLiteral("dii"), data.dii);
-    reg.CloseKey();
-    writing.commit();
+    checkName(company, "company");
+    checkName(model, "model");
+    Registry registry;
+    Registry::Transaction transaction(registry, true);
+    if (!registry.OpenKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model, true))
+        throw OrvalisError(QStringLiteral("Cannot access registry"));
+    registry.WriteString(QStringLiteral("Voltage"), data.Voltage);
+    registry.WriteString(QStringLiteral("Cs"), data.Cs);
+    registry.WriteString(QStringLiteral("Cc"), data.Cc);
+    registry.WriteString(QStringLiteral("dE"), data.dE);
+    registry.WriteString(QStringLiteral("Convergence"), data.Convergence);
+    registry.WriteString(QStringLiteral("dvv"), data.dvv);
+    registry.WriteString(QStringLiteral("dii"), data.dii);
+    registry.CloseKey();
+    transaction.commit();
 }
 
 void DeleteScopeEntry(const QString &company, const QString &model)
 {
-    Registry reg;
-    reg.DeleteKey(entryKey(company, model));
+    Registry registry;
+    registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model);
 }
 
 void DeleteScopeCompany(const QString &company)
 {
-    Registry reg;
-    reg.DeleteKey(libraryKey() + QLatin1Char('\\') + company);
-}
-
-TScopeData scopeRecordOf(const QString &company, const QString &model, const ScopeData &data)
-{
-    TScopeData s;
-    s.Company = company;
-    s.Model = model;
-    s.Voltage = strToFloat(data.Voltage);
-    s.Cs = strToFloat(data.Cs) * 1000000;
-    s.Cc = strToFloat(data.Cc) * 1000000;
-    s.dE = strToFloat(data.dE);
-    s.Convergence = strToFloat(data.Convergence) * 0.001;
-    s.dvv = data.dvv.isEmpty() ? 0 : strToFloat(data.dvv) * 0.000001;
-    s.dii = data.dii.isEmpty() ? 0 : strToFloat(data.dii) * 0.000001;
-    return s;
+    Registry registry;
+    registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company);
 }
 
 bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record)
@@ -115,21 +99,53 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
     const QString company = manufacturer.isEmpty() ? QStringLiteral("Default") : manufacturer;
     if (company == QLatin1String("Default"))
         return false;
-    Registry reg;
-    if (!reg.OpenKey(libraryKey(), false) || !reg.OpenKey(libraryKey() + QLatin1Char('\\') + company, false)
-        || !reg.OpenKey(entryKey(company, model), false))
+    Registry registry;
+    if (!registry.OpenKey(libraryKey(), false) || !registry.OpenKey(company, false)
+        || !registry.OpenKey(model, false))
         return false;
-    ScopeData d;
-    d.Voltage = reg.ReadString(QStringLiteral("Voltage"));
-    d.Cs = reg.ReadString(QStringLiteral("Cs"));
-    d.Cc = reg.ReadString(QStringLiteral("Cc"));
-    d.dE = reg.ReadString(QStringLiteral("dE"));
-    d.Convergence = reg.ReadString(QStringLiteral("Convergence"));
-    TScopeData s = scopeRecordOf(company, model, d); // dvv and dii are not read: 0 stands for the defaults
-    s.A3 = record.A3;
-    s.Defocus = record.Defocus;
-    record = s;
+    // Converted before anything is stored, so a bad text leaves the record whole.
+    TScopeData r = record;
+    r.Company = company;
+    r.Model = model;
+    r.Voltage = strToFloat(registry.ReadString(QStringLiteral("Voltage")));
+    r.Cs = strToFloat(registry.ReadString(QStringLiteral("Cs"))) * mmToNm;
+    r.Cc = strToFloat(registry.ReadString(QStringLiteral("Cc"))) * mmToNm;
+    r.dE = strToFloat(registry.ReadString(QStringLiteral("dE")));
+    r.Convergence = strToFloat(registry.ReadString(QStringLiteral("Convergence"))) * mradToRad;
+    r.dvv = 0;
+    r.dii = 0;
+    record = r;
     return true;
+}
+
+void ApplyScopeData(const ScopeData &data, TScopeData &record)
+{
+    TScopeData r = record;
+    const auto apply = [](const QString &text, double factor, double &field) {
+        if (!text.isEmpty())
+            field = strToFloat(text) * factor;
+    };
+    apply(data.Voltage, 1, r.Voltage);
+    apply(data.Cs, mmToNm, r.Cs);
+    apply(data.Cc, mmToNm, r.Cc);
+    apply(data.dE, 1, r.dE);
+    apply(data.Convergence, mradToRad, r.Convergence);
+    apply(data.dvv, ppmToFraction, r.dvv);
+    apply(data.dii, ppmToFraction, r.dii);
+    record = r;
+}
+
+ScopeData ScopeDataFromRecord(const TScopeData &record)
+{
+    ScopeData d;
+    d.Voltage = formatGeneral(record.Voltage);
+    d.Cs = formatGeneral(record.Cs / mmToNm);
+    d.Cc = formatGeneral(record.Cc / mmToNm);
+    d.dE = formatGeneral(record.dE);
+    d.dvv = formatGeneral(record.dvv / ppmToFraction);
+    d.dii = formatGeneral(record.dii / ppmToFraction);
+    d.Convergence = formatGeneral(record.Convergence / mradToRad);
+    return d;
 }
 
 } // namespace orvalis

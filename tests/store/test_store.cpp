@@ -467,21 +467,21 @@ void TestStore::libraryEdgeCases()
     }
     ReadScopeLibrary(library);
     QCOMPARE(library.size(), 3);
-    QCOMPARE(library[0].name, QStringLiteral("Lonely Company"));
-    QVERIFY(library[0].models.isEmpty());
-    QCOMPARE(library[1].name, QStringLiteral("Some Name"));
-    QCOMPARE(library[1].models.size(), 2);
-    QCOMPARE(library[1].models[0].name, QStringLiteral("Other Model"));
-    QCOMPARE(library[1].models[1].data.Voltage, QStringLiteral("300"));
-    QCOMPARE(library[2].models[0].data.Voltage, QStringLiteral("80"));
-    QVERIFY(library[2].models[0].data.Cs.isEmpty()); // missing values read as empty text
+    QCOMPARE(library[0].Company, QStringLiteral("Lonely Company"));
+    QVERIFY(library[0].Models.isEmpty());
+    QCOMPARE(library[1].Company, QStringLiteral("Some Name"));
+    QCOMPARE(library[1].Models.size(), 2);
+    QCOMPARE(library[1].Models[0].Model, QStringLiteral("Other Model"));
+    QCOMPARE(library[1].Models[1].Data.Voltage, QStringLiteral("300"));
+    QCOMPARE(library[2].Models[0].Data.Voltage, QStringLiteral("80"));
+    QVERIFY(library[2].Models[0].Data.Cs.isEmpty()); // missing values read as empty text
 
     DeleteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Other Model"));
     DeleteScopeCompany(QStringLiteral("Lonely Company"));
     library.clear();
     ReadScopeLibrary(library);
     QCOMPARE(library.size(), 2);
-    QCOMPARE(library[0].models.size(), 1);
+    QCOMPARE(library[0].Models.size(), 1);
 
     // A value that is not text stops the read; what came before it stays.
     {
@@ -492,7 +492,7 @@ void TestStore::libraryEdgeCases()
     library.clear();
     QCOMPARE(errorOf([&] { ReadScopeLibrary(library); }), QStringLiteral("Invalid data type for 'Cs'"));
     QCOMPARE(library.size(), 2);
-    QCOMPARE(library[0].models.size(), 1);
+    QCOMPARE(library[0].Models.size(), 1);
 }
 
 void TestStore::libraryRefusesLostNames_data()
@@ -536,7 +536,8 @@ void TestStore::selectedScope()
     QVERIFY(untouched.Company.isEmpty());
     ScopeData bad;
     bad.Voltage = QStringLiteral("2OO");
-    QCOMPARE(errorOf([&] { scopeRecordOf(QStringLiteral("a"), QStringLiteral("b"), bad); }),
+    TScopeData target;
+    QCOMPARE(errorOf([&] { ApplyScopeData(bad, target); }),
              QStringLiteral("'2OO' is not a valid floating point value"));
 }
 
@@ -550,9 +551,10 @@ void TestStore::shippedList()
     ReadScopeLibrary(library);
     int models = 0;
     for (const ScopeCompany &c : library) {
-        for (const ScopeModel &m : c.models) {
+        for (const ScopeModel &m : c.Models) {
             ++models;
-            const TScopeData record = scopeRecordOf(c.name, m.name, m.data); // every text is a number
+            TScopeData record;
+            ApplyScopeData(m.Data, record); // every text is a number
             QVERIFY(record.Voltage >= 60 && record.Voltage <= 300);
             QVERIFY(record.Cs >= 0 && record.Cc > 0 && record.dE > 0 && record.Convergence > 0);
         }
