@@ -7,6 +7,7 @@
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -69,6 +70,7 @@ class TestStore : public QObject {
 private slots:
     void init();
     void cleanup();
+    void cleanupTestCase();
 
     void typedValues();
     void valueErrors_data();
@@ -95,12 +97,22 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
+    // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
+    QHash<QString, int> m_rowsRun;
 };
 
 void TestStore::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", m_home->filePath(QStringLiteral("config")).toLocal8Bit());
+    if (QTest::currentDataTag())
+        ++m_rowsRun[QString::fromLatin1(QTest::currentTestFunction())];
+}
+
+void TestStore::cleanupTestCase()
+{
+    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "libraryRefusesLostNames"})
+        QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
 void TestStore::cleanup()
