@@ -1,6 +1,6 @@
 #pragma once
-// The microscope library: under the settings key, one key per company, one per model below it, and
-// in each model key seven texts describing the instrument, stored as typed.
+// The microscope library in the settings store: under SettingsKeyPath + "Default Scopes", one key
+// per company, below it one key per model holding seven string values in instrument units.
 #include "core/scopedata.h"
 
 #include <QString>
@@ -8,49 +8,56 @@
 
 namespace orvalis {
 
-// The program's settings key below HKEY_CURRENT_USER; every key the program opens starts with it.
-extern const QString SettingsKeyPath; // "\Software\Vantrel\Orvalis\"
+// "\Software\Vantrel\Orvalis\", resolved against HKEY_CURRENT_USER.
+extern const QString SettingsKeyPath;
 
-// One library entry as stored: numbers as text, in instrument units (kV, mm, mm, eV, ppm, ppm, mrad).
+// One library entry as stored: the seven texts, unconverted, in instrument units.
 struct ScopeData {
-    QString Voltage;
-    QString Cs;
-    QString Cc;
-    QString dE;
-    QString dvv;
-    QString dii;
-    QString Convergence;
+    QString Voltage;     // kV
+    QString Cs;          // mm
+    QString Cc;          // mm
+    QString dE;          // eV
+    QString dvv;         // ppm, high-tension ripple
+    QString dii;         // ppm, objective lens current instability
+    QString Convergence; // mrad
 };
 
 struct ScopeModel {
-    QString name;
-    ScopeData data;
+    QString Model;
+    ScopeData Data;
 };
 
 struct ScopeCompany {
-    QString name;
-    QVector<ScopeModel> models;
+    QString Company;
+    QVector<ScopeModel> Models;
 };
 
-// Appends the companies in registry order, each with its models. A value of another type than text
-// throws "Invalid data type for '<name>'", and what was read before it stays in `library`.
+// Appends the companies in the store's order, each with its models. A value of a type other than
+// string raises "Invalid data type for '%s'"; what was read before it stays in `library`.
 void ReadScopeLibrary(QVector<ScopeCompany> &library);
 
-// Creates or overwrites one entry. A company or model name that is empty or holds a backslash would
-// make an entry the library can never list again: it is refused with an OrvalisError naming it, and
-// nothing is written. The seven texts are written as they are.
+// Creates or overwrites one entry, all seven values or none. A company or model name that is
+// empty, holds a backslash or is longer than a key name may be is refused with OrvalisError (such
+// an entry could never be listed again); a store that cannot be written raises
+// "Cannot access registry".
 void WriteScopeEntry(const QString &company, const QString &model, const ScopeData &data);
 
+// Deletes one model, or a company with everything below it. The company stays when its last
+// model goes.
 void DeleteScopeEntry(const QString &company, const QString &model);
 void DeleteScopeCompany(const QString &company);
 
-// The record of an entry in the program's units (nm, rad, fractions); a text that is not a number
-// throws "'<text>' is not a valid floating point value".
-TScopeData scopeRecordOf(const QString &company, const QString &model, const ScopeData &data);
-
-// Fills `record` from the named entry (Voltage, Cs, Cc, dE and Convergence; dvv and dii stay 0, which
-// loading replaces by the defaults) and returns true. False, leaving `record` alone, when the
-// manufacturer is empty or "Default" or when the library, company or model key is missing.
+// Start-up: fills `record` from the named entry unless the manufacturer is "Default" (or empty)
+// or the entry is not in the library; returns whether it did. Company, Model, Voltage, Cs, Cc, dE
+// and Convergence come from the entry; dvv and dii are set to 0, which the optics state replaces
+// by its defaults. A text that is no number raises "'%s' is not a valid floating point value" and
+// leaves `record` as it was.
 bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record);
+
+// The non-empty texts of `data`, converted to the record's units (mm -> nm, mrad -> rad,
+// ppm -> fraction), replace the record's fields; all or none of them.
+void ApplyScopeData(const ScopeData &data, TScopeData &record);
+// The record's values as library texts in instrument units.
+ScopeData ScopeDataFromRecord(const TScopeData &record);
 
 } // namespace orvalis
