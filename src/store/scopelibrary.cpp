@@ -44,20 +44,21 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
         const QString companyKey = libraryKey() + QLatin1Char('\\') + company;
         if (!registry.OpenKey(companyKey, false))
             continue;
-        const QStringList models = registry.GetKeyNames();
-        for (const QString &model : models) {
-            if (!registry.OpenKey(companyKey + QLatin1Char('\\') + model, false))
-                continue;
+        // The company's models with all their values in one read: a large library lists at once.
+        const QVector<StoreDatabase::ChildValues> models = registry.GetSubKeysWithValues();
+        for (const StoreDatabase::ChildValues &model : models) {
+            const auto text = [&model](const char *name) {
+                return Registry::StringOf(model.values, QString::fromLatin1(name));
+            };
             ScopeData d;
-            d.Voltage = registry.ReadString(QStringLiteral("Voltage"));
-            d.Cs = registry.ReadString(QStringLiteral("Cs"));
-            d.Cc = registry.ReadString(QStringLiteral("Cc"));
-            d.dE = registry.ReadString(QStringLiteral("dE"));
-            d.dvv = registry.ReadString(QStringLiteral("dvv"));
-            d.dii = registry.ReadString(QStringLiteral("dii"));
-            d.Convergence = registry.ReadString(QStringLiteral("Convergence"));
-            library.back().Models.push_back(ScopeModel{model, d});
-            registry.CloseKey();
+            d.Voltage = text("Voltage");
+            d.Cs = text("Cs");
+            d.Cc = text("Cc");
+            d.dE = text("dE");
+            d.dvv = text("dvv");
+            d.dii = text("dii");
+            d.Convergence = text("Convergence");
+            library.back().Models.push_back(ScopeModel{model.name, d});
         }
         registry.CloseKey();
     }
