@@ -343,14 +343,23 @@ void TestStore::importGrammar_data()
     QTest::newRow("strings: blanks and comment") << regFile(k + "\"a\" = \"x\" ; note\r\n") << "a" << "x";
     QTest::newRow("strings: no closing quote") << regFile(k + "\"a\"=\"C:\\\"\r\n") << "a" << "error:line 4";
     QTest::newRow("strings: text after quote") << regFile(k + "\"a\"=\"x\"y\r\n") << "a" << "error:line 4";
+    QTest::newRow("strings: nul escape") << regFile(k + "\"a\"=\"x\\0y\"\r\n") << "a" << "error:line 4";
     QTest::newRow("strings: default value") << regFile(k + "@=\"d\"\r\n") << "" << "d";
     QTest::newRow("strings: value named @") << regFile(k + "\"@\"=\"n\"\r\n") << "@" << "n";
     QTest::newRow("dword: short") << regFile(k + "\"a\"=dword:ff\r\n") << "a" << "int:255";
     QTest::newRow("dword: full") << regFile(k + "\"a\"=dword:FFFFFFFF\r\n") << "a" << "int:-1";
     QTest::newRow("dword: 0x prefix") << regFile(k + "\"a\"=dword:0x1\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: blank inside") << regFile(k + "\"a\"=dword:12 34\r\n") << "a" << "error:line 4";
     QTest::newRow("dword: nine digits") << regFile(k + "\"a\"=dword:123456789\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: continued")
         << regFile(k + "\"a\"=hex:01,02,\\\r\n  03,\\ ; c\r\n\r\n; skipped\r\n  0a\r\n") << "a" << "bytes:0102030a";
+    QTest::newRow("hex: byte split over lines")
+        << regFile(k + "\"a\"=hex:01,0\\\r\n  2\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: continuation without a byte")
+        << regFile(k + "\"a\"=hex:01,\\\r\n\"b\"=\"x\"\r\n") << "a" << "error:line";
+    QTest::newRow("hex: typed string v5")
+        << QByteArray("Windows Registry Editor Version 5.00\r\n" + k + "\"a\"=hex(1):41,00,42,00,00,00\r\n") << "a"
+        << "AB";
     QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
     QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
