@@ -86,6 +86,7 @@ private slots:
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void damagedStoreSetAside_data();
     void damagedStoreSetAside();
     void libraryEdgeCases();
     void libraryRefusesLostNames_data();
@@ -111,7 +112,7 @@ void TestStore::init()
 
 void TestStore::cleanupTestCase()
 {
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "libraryRefusesLostNames"})
+    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -442,24 +443,64 @@ void TestStore::importLimits()
     QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("16 MiB")));
 }
 
+void TestStore::damagedStoreSetAside_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("not a database") << "junk";
+    QTest::newRow("pages overwritten") << "pages";
+    QTest::newRow("an earlier damaged copy is kept") << "again";
+}
+
 void TestStore::damagedStoreSetAside()
 {
+    QFETCH(QString, damage);
     const QString path = Registry::StorePath();
     QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile junk(path);
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(8192, 'x'));
-    junk.close();
+    if (damage == QLatin1String("pages")) {
+        // A real database whose table pages no longer make sense: it opens, but fails the check.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db,
+                              "CREATE TABLE t(a TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                              "FROM n WHERE i < 2000) INSERT INTO t SELECT printf('%0100d', i) FROM n;",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.size() > 4 * 4096);
+        file.seek(2 * 4096);
+        file.write(QByteArray(2 * 4096, '\x5a'));
+    } else {
+        if (damage == QLatin1String("again")) {
+            QFile earlier(path + QStringLiteral(".damaged"));
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier");
+        }
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(8192, 'x'));
+    }
+    const QByteArray before = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
     Registry reg;
     QVERIFY(reg.OpenKey(kOrvalis, true));
     reg.WriteString(QStringLiteral("a"), QStringLiteral("b"));
     QCOMPARE(reg.ReadString(QStringLiteral("a")), QStringLiteral("b"));
-    QVERIFY(QFile::exists(path + QStringLiteral(".damaged")));
-    QFile kept(path + QStringLiteral(".damaged"));
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), QByteArray(8192, 'x')); // set aside, never deleted
+    const QString aside = path + (damage == QLatin1String("again") ? QStringLiteral(".damaged.2") : QStringLiteral(".damaged"));
+    QFile kept(aside);
+    QVERIFY2(kept.open(QIODevice::ReadOnly), qPrintable(aside));
+    QCOMPARE(kept.readAll(), before); // set aside, never deleted
+    if (damage == QLatin1String("again")) {
+        QFile earlier(path + QStringLiteral(".damaged"));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier"));
+    }
     const QString problem = Registry::TakeStoreProblem();
-    QVERIFY2(problem.contains(path) && problem.contains(QStringLiteral(".damaged")), qPrintable(problem));
+    QVERIFY2(problem.contains(path) && problem.contains(aside), qPrintable(problem));
     QVERIFY(Registry::TakeStoreProblem().isEmpty()); // told once
 }
 
