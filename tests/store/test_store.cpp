@@ -100,6 +100,10 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
     QHash<QString, int> m_rowsRun;
+    bool m_selected = false;
+
+public:
+    void setSelectedFunctions() { m_selected = true; }
 };
 
 void TestStore::init()
@@ -112,6 +116,8 @@ void TestStore::init()
 
 void TestStore::cleanupTestCase()
 {
+    if (m_selected)
+        return;
     for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
@@ -633,8 +639,8 @@ void TestStore::twoProcessesWriting()
     QProcess a;
     QProcess b;
     const QString self = QCoreApplication::applicationFilePath();
-    a.start(self, {QStringLiteral("--writer"), QStringLiteral("A"), QStringLiteral("150")});
-    b.start(self, {QStringLiteral("--writer"), QStringLiteral("B"), QStringLiteral("150")});
+    a.start(self, {QStringLiteral("--writer"), QStringLiteral("A"), QStringLiteral("400")});
+    b.start(self, {QStringLiteral("--writer"), QStringLiteral("B"), QStringLiteral("400")});
     QVERIFY(a.waitForFinished(60000));
     QVERIFY(b.waitForFinished(60000));
     QCOMPARE(a.exitCode(), 0);
@@ -642,8 +648,8 @@ void TestStore::twoProcessesWriting()
     Registry reg;
     for (const char *name : {"A", "B"}) {
         QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Load\\") + QLatin1String(name), false));
-        QCOMPARE(reg.GetValueNames().size(), 150);
-        QCOMPARE(reg.ReadInteger(QStringLiteral("v149")), 149);
+        QCOMPARE(reg.GetValueNames().size(), 400);
+        QCOMPARE(reg.ReadInteger(QStringLiteral("v399")), 399);
     }
 }
 
@@ -684,6 +690,12 @@ int main(int argc, char **argv)
     }
     QCoreApplication app(argc, argv);
     TestStore test;
+    // Only a run of every function can tell an emptied table from one that was not asked for.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray name = QByteArray(argv[i]).split(':').first();
+        if (TestStore::staticMetaObject.indexOfMethod(name + "()") >= 0)
+            test.setSelectedFunctions();
+    }
     return QTest::qExec(&test, argc, argv);
 }
 
