@@ -10,6 +10,9 @@
 #include <QStandardPaths>
 
 #include <string>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -91,27 +94,45 @@ public:
     ~IdleConnections()
     {
         for (auto &entry : m_idle)
-            sqlite3_close(entry.second);
+            sqlite3_close(entry.second.db);
     }
+    // The connection kept for `path`, if the file there is still the one it was opened on: another
+    // copy of the program may have set a damaged store aside and started a fresh one meanwhile.
     sqlite3 *take(const QString &path)
     {
         const auto it = m_idle.find(path.toStdString());
         if (it == m_idle.end())
             return nullptr;
-        sqlite3 *db = it->second;
+        const Idle idle = it->second;
         m_idle.erase(it);
-        return db;
+        if (identity(path) != idle.file) {
+            sqlite3_close(idle.db);
+            return nullptr;
+        }
+        return idle.db;
     }
     void park(const QString &path, sqlite3 *db)
     {
-        sqlite3 *&slot = m_idle[path.toStdString()];
-        if (slot)
-            sqlite3_close(slot);
-        slot = db;
+        Idle &slot = m_idle[path.toStdString()];
+        if (slot.db)
+            sqlite3_close(slot.db);
+        slot = Idle{db, identity(path)};
     }
 
 private:
-    std::unordered_map<std::string, sqlite3 *> m_idle;
+    using FileIdentity = std::pair<dev_t, ino_t>;
+    struct Idle {
+        sqlite3 *db = nullptr;
+        FileIdentity file{};
+    };
+    static FileIdentity identity(const QString &path)
+    {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return {};
+        return {st.st_dev, st.st_ino};
+    }
+    std::unordered_map<std::string, Idle> m_idle;
 };
 
 IdleConnections &idleConnections()
@@ -171,11 +192,8 @@ bool StoreDatabase::open(bool create)
     m_openError.clear();
     const QFileInfo info(m_path);
     if (sqlite3 *idle = idleConnections().take(m_path)) {
-        if (info.exists()) {
-            m_db = idle; // already checked and set up
-            return true;
-        }
-        sqlite3_close(idle); // the file went away under it
+        m_db = idle; // already checked and set up
+        return true;
     }
     if (!info.exists()) {
         if (!create)

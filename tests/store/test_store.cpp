@@ -88,6 +88,7 @@ private slots:
     void importLimits();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
+    void storeReplacedWhileRunning();
     void libraryEdgeCases();
     void libraryRefusesLostNames_data();
     void libraryRefusesLostNames();
@@ -508,6 +509,28 @@ void TestStore::damagedStoreSetAside()
     const QString problem = Registry::TakeStoreProblem();
     QVERIFY2(problem.contains(path) && problem.contains(aside), qPrintable(problem));
     QVERIFY(Registry::TakeStoreProblem().isEmpty()); // told once
+}
+
+void TestStore::storeReplacedWhileRunning()
+{
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis, true));
+        reg.WriteString(QStringLiteral("before"), QStringLiteral("1"));
+    }
+    // Another copy of the program sets the store aside and starts a fresh one while this one runs.
+    const QString path = Registry::StorePath();
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".moved")));
+    QFile::remove(path + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), QStringLiteral("F"), QStringLiteral("1")});
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    Registry reg; // must not go on with the handle it kept on the moved file
+    QVERIFY(reg.KeyExists(kOrvalis + QStringLiteral("\\Load\\F")));
+    QVERIFY(reg.OpenKey(kOrvalis, false));
+    QVERIFY(!reg.ValueExists(QStringLiteral("before")));
 }
 
 void TestStore::libraryEdgeCases()
