@@ -331,27 +331,32 @@ QVector<StoreDatabase::ChildValues> Registry::GetSubKeysWithValues()
     return m_db.childrenWithValues(m_current);
 }
 
-QString Registry::StringOf(const QVector<StoreDatabase::Value> &values, const QString &name)
-{
-    const QString fold = name.toCaseFolded();
-    for (const StoreDatabase::Value &v : values) {
-        if (v.fold != fold)
-            continue;
-        if (v.type != REG_SZ && v.type != REG_EXPAND_SZ)
-            throw invalidType(name);
-        return decodeString(v.data);
-    }
-    return QString();
-}
+namespace {
 
-QString Registry::ReadString(const QString &name)
+// A missing string reads as empty text; a value of another type is an error.
+QString stringValue(const StoreDatabase::Value *v, const QString &name)
 {
-    const auto *v = findValue(name);
     if (!v)
         return QString();
     if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
         throw invalidType(name);
     return decodeString(v->data);
+}
+
+} // namespace
+
+QString Registry::StringOf(const QVector<StoreDatabase::Value> &values, const QString &name)
+{
+    const QString fold = name.toCaseFolded();
+    for (const StoreDatabase::Value &v : values)
+        if (v.fold == fold)
+            return stringValue(&v, name);
+    return QString();
+}
+
+QString Registry::ReadString(const QString &name)
+{
+    return stringValue(findValue(name), name);
 }
 
 void Registry::WriteString(const QString &name, const QString &value)

@@ -111,6 +111,27 @@ QLineEdit *edit(const char *name, const QString &text)
     return e;
 }
 
+// Both charts share the frequency scale: k at the bottom, the spacing 1/k at the top, ticks every 0.1.
+void setUpFrequencyAxes(ChartWidget *chart)
+{
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
+        chart->setAxisRange(across, 0, 10);
+        chart->setAxisIncrement(across, 0.1);
+    }
+}
+
+// Rewrites a tick text of the top or bottom axis; false for the side axes.
+bool labelFrequencyAxis(ChartWidget::Axis axis, QString &text)
+{
+    if (axis == ChartWidget::Axis::Top)
+        text = distanceAxisLabel(text);
+    else if (axis == ChartWidget::Axis::Bottom)
+        text = frequencyAxisLabel(text);
+    else
+        return false;
+    return true;
+}
+
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
 template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
@@ -364,16 +385,8 @@ QWidget *TForm1::buildChartArea()
         // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".
         Chart1->chartAxis(side)->setPadding(12);
     }
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        Chart1->setAxisRange(across, 0, 10);
-        Chart1->setAxisIncrement(across, 0.1);
-    }
-    Chart1->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
-        if (axis == ChartWidget::Axis::Top)
-            text = distanceAxisLabel(text);
-        else if (axis == ChartWidget::Axis::Bottom)
-            text = frequencyAxisLabel(text);
-    });
+    setUpFrequencyAxes(Chart1);
+    Chart1->setLabelCallback([](ChartWidget::Axis axis, QString &text) { labelFrequencyAxis(axis, text); });
 
     pa3dCTF = named(new QWidget, "pa3dCTF");
     auto *c2 = new QVBoxLayout(pa3dCTF);
@@ -391,10 +404,7 @@ QWidget *TForm1::buildChartArea()
         Chart2->setAxisInverted(side, true);
         Chart2->setLabelSeparation(side, 20);
     }
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        Chart2->setAxisRange(across, 0, 10);
-        Chart2->setAxisIncrement(across, 0.1);
-    }
+    setUpFrequencyAxes(Chart2);
     // The map itself is the picture: no axis lines or grid over it.
     for (ChartWidget::Axis axis : {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom,
                                    ChartWidget::Axis::Top}) {
@@ -406,11 +416,7 @@ QWidget *TForm1::buildChartArea()
     Chart2->setLabelSeparation(ChartWidget::Axis::Bottom, 20);
     Chart2->setLabelSeparation(ChartWidget::Axis::Top, 40);
     Chart2->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
-        if (axis == ChartWidget::Axis::Top)
-            text = distanceAxisLabel(text);
-        else if (axis == ChartWidget::Axis::Bottom)
-            text = frequencyAxisLabel(text);
-        else
+        if (!labelFrequencyAxis(axis, text))
             text = defocusAxisLabel(text);
     });
     Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
