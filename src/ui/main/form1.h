@@ -124,6 +124,7 @@ private:
     void connectControls();
     void layoutForScreenDensity();
     void placeDirectionMarker(int top, int left);
+    void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
     void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);

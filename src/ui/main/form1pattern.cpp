@@ -217,10 +217,16 @@ void TForm1::Draw3DCTF()
     Chart1->layOut();
     const QRect plot1 = Chart1->plotRect();
     Chart2->setPlotLeftRight(plot1.left(), plot1.right());
-    const QRect plot2 = Chart2->plotRect();
-    Shape2->setGeometry(plot2.left(), Shape2->y(), plot2.right() - plot2.left() + 2, 2);
+    spanDefocusMarker();
     PlaceDefocusMarker(m_state.Defocus);
     Chart2->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// The marker line runs across the plotting rectangle (one pixel past its right column, as defined).
+void TForm1::spanDefocusMarker()
+{
+    const QRect plot = Chart2->plotRect();
+    Shape2->setGeometry(plot.left(), Shape2->y(), plot.right() - plot.left() + 2, 2);
 }
 
 void TForm1::PlaceDefocusMarker(double defocus)
@@ -237,8 +243,7 @@ void TForm1::PlaceDefocusMarker(double defocus)
 
 void TForm1::Chart2AfterDraw()
 {
-    const QRect plot = Chart2->plotRect();
-    Shape2->setGeometry(plot.left(), Shape2->y(), plot.right() - plot.left() + 2, 2);
+    spanDefocusMarker();
     if (pa3dCTF->isVisibleTo(this))
         PlaceDefocusMarker(m_state.Defocus);
 }
