@@ -43,7 +43,6 @@
 namespace orvalis {
 namespace {
 
-
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
 {
     auto *a = menu->addAction(caption);
@@ -297,9 +296,9 @@ void TForm1::buildToolBars()
         action->setIconVisibleInMenu(false);
         action->setToolTip(hint);
     };
-    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save &2D"));
-    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save &Defocus Map"));
-    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save &1D"));
+    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save 2D"));
+    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
+    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
     forToolBar(Options1, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
     forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
     forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
