@@ -17,10 +17,10 @@ void showErrorReport(const QString &text, QWidget *parent)
     box.exec();
 }
 
-void runReported(const std::function<void()> &handler) noexcept
+void reportCurrentException() noexcept
 {
     try {
-        handler();
+        throw;
     } catch (const OrvalisError &e) {
         showErrorReport(e.text());
     } catch (const std::exception &e) {
@@ -34,9 +34,12 @@ ErrorReportingApplication::ErrorReportingApplication(int &argc, char **argv) : Q
 
 bool ErrorReportingApplication::notify(QObject *receiver, QEvent *event)
 {
-    bool handled = true;
-    runReported([&] { handled = QApplication::notify(receiver, event); });
-    return handled;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportCurrentException();
+        return true;
+    }
 }
 
 } // namespace orvalis

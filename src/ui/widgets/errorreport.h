@@ -17,9 +17,20 @@ namespace orvalis {
 // modal over `parent`, or over the active window when none is given; "\r\n" breaks the line.
 void showErrorReport(const QString &text, QWidget *parent = nullptr);
 
-// Runs a handler; an OrvalisError or any other exception leaving it is shown by showErrorReport.
-// Nothing escapes: the event loop that called the handler goes on.
-void runReported(const std::function<void()> &handler) noexcept;
+// Inside a catch block: shows the exception being handled (an OrvalisError's text, any other
+// exception's message) by showErrorReport.
+void reportCurrentException() noexcept;
+
+// Runs a handler; an exception leaving it is shown by showErrorReport. Nothing escapes: the event
+// loop that called the handler goes on.
+template <class Handler> void runReported(Handler &&handler) noexcept
+{
+    try {
+        handler();
+    } catch (...) {
+        reportCurrentException();
+    }
+}
 
 // Calls a member slot with the signal's arguments, or with none when it takes none.
 template <class Slot, class Receiver, class... Args> void invokeSlot(Slot slot, Receiver *receiver, Args &&...args)
