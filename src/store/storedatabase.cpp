@@ -9,10 +9,15 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -81,6 +86,55 @@ QString native(const QString &path)
 }
 
 enum class Health { Good, Damaged, Unusable };
+
+// An exclusive lock on a file beside the store, taken by every copy of the program while it checks
+// the store, sets a damaged one aside and creates a fresh one. Without it, a copy that opened the
+// damaged file a moment earlier would later move away the fresh store another copy has just
+// written to. Held only while opening; reads and writes are guarded by SQLite's own locks.
+class StoreLock {
+public:
+    explicit StoreLock(const QString &storePath)
+    {
+        m_fd = ::open(QFile::encodeName(storePath + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            return; // a folder that cannot be written: nothing can be moved or created there anyway
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+        }
+    }
+    ~StoreLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    StoreLock(const StoreLock &) = delete;
+    StoreLock &operator=(const StoreLock &) = delete;
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Renames without ever replacing an existing file, even one that appeared after it was looked for.
+bool renameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without that flag: a hard link fails as well when the name is taken.
+    if (::link(source.constData(), target.constData()) != 0)
+        return false;
+    ::unlink(source.constData());
+    return true;
+}
 
 } // namespace
 
@@ -203,11 +257,30 @@ bool StoreDatabase::open(bool create)
             return false;
         }
     }
+    const StoreLock lock(m_path);
+    // Whatever another copy did before the lock was ours is seen afresh from here on.
+    if (!create && !QFileInfo::exists(m_path))
+        return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        switch (openLocked(create, lock.held())) {
+        case Opened::Yes: return true;
+        case Opened::No: return false;
+        case Opened::SetAside:
+            if (!create)
+                return false;
+            break;
+        }
+    }
+    return false;
+}
+
+StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
+{
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         m_openError = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         close();
-        return false;
+        return Opened::No;
     }
     sqlite3_extended_result_codes(m_db, 1);
     // Another running copy may hold the write lock for a moment; wait for it rather than fail.
@@ -235,14 +308,13 @@ bool StoreDatabase::open(bool create)
 
     if (health == Health::Unusable) {
         close();
-        return false;
+        return Opened::No;
     }
     if (health == Health::Damaged) {
         close();
-        setAside();
-        if (QFileInfo::exists(m_path))
-            return false; // could not be moved; never write into a damaged file
-        return create ? open(true) : false;
+        // Never write into a damaged file, and never move a store without the lock: it may be
+        // another copy's fresh one.
+        return mayMove && setAside() ? Opened::SetAside : Opened::No;
     }
 
     exec("PRAGMA foreign_keys=ON");
@@ -252,14 +324,14 @@ bool StoreDatabase::open(bool create)
     if (userVersion == 0) {
         if (!create) { // an empty file: nothing stored yet
             close();
-            return false;
+            return Opened::No;
         }
         if (!createSchema()) {
             close();
-            return false;
+            return Opened::No;
         }
     }
-    return true;
+    return Opened::Yes;
 }
 
 bool StoreDatabase::checkHealth()
@@ -284,16 +356,28 @@ bool StoreDatabase::checkHealth()
     return good;
 }
 
-void StoreDatabase::setAside()
+bool StoreDatabase::setAside()
 {
+    // Every earlier damaged copy is kept: the file goes to the first name not taken, and a name
+    // taken meanwhile is never overwritten.
     QString target = m_path + QStringLiteral(".damaged");
-    for (int n = 2; QFileInfo::exists(target); ++n) // an earlier damaged copy is kept as well
+    bool moved = false;
+    for (int n = 2; n < 10000; ++n) {
+        if (!QFileInfo::exists(target) && !QFileInfo::exists(target + QStringLiteral("-wal"))) {
+            if (renameNoReplace(m_path, target)) {
+                moved = true;
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+        }
         target = m_path + QStringLiteral(".damaged.%1").arg(n);
+    }
     QString text;
-    if (QFile::rename(m_path, target)) {
+    if (moved) {
         // The log holds pages of the damaged file and would be replayed into the fresh one.
         if (QFileInfo::exists(m_path + QStringLiteral("-wal")))
-            QFile::rename(m_path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
+            renameNoReplace(m_path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
         QFile::remove(m_path + QStringLiteral("-shm"));
         text = QStringLiteral("The settings store %1 is damaged. It has been moved to %2 and a new, "
                               "empty store has been started.")
@@ -306,6 +390,7 @@ void StoreDatabase::setAside()
     }
     QMutexLocker lock(&problemMutex());
     pendingProblem() = text;
+    return moved;
 }
 
 bool StoreDatabase::createSchema()

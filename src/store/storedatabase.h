@@ -75,8 +75,10 @@ private:
     sqlite3_stmt *prepare(const char *sql);
     void exec(const char *sql);
     [[noreturn]] void fail(const char *what);
+    enum class Opened { Yes, No, SetAside };
+    Opened openLocked(bool create, bool mayMove);
     bool checkHealth();
-    void setAside();
+    bool setAside();
     bool createSchema();
     void close();
 

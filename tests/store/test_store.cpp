@@ -15,7 +15,12 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace orvalis;
 
@@ -63,6 +68,31 @@ int runWriter(const QString &name, int count)
     return 0;
 }
 
+// A copy of the program that writes one library entry as soon as its standard input says go, so
+// that several copies meet the store at the same moment. Exit code 0 means "reported as written".
+int runLibraryWriter(const QString &model)
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go[8];
+    if (!std::fgets(go, sizeof go, stdin))
+        return 4;
+    try {
+        WriteScopeEntry(QStringLiteral("Race"), model,
+                        {QStringLiteral("200"), model, QString(), QString(), QString(), QString(), QString()});
+    } catch (const OrvalisError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.text()));
+        return 1;
+    }
+    return 0;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestStore : public QObject {
@@ -89,6 +119,8 @@ private slots:
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
     void storeReplacedWhileRunning();
+    void copiesMeetDamagedStore();
+    void setAsideWaitsForStoreLock();
     void libraryEdgeCases();
     void libraryRefusesLostNames_data();
     void libraryRefusesLostNames();
@@ -533,6 +565,136 @@ void TestStore::storeReplacedWhileRunning()
     QVERIFY(!reg.ValueExists(QStringLiteral("before")));
 }
 
+void TestStore::copiesMeetDamagedStore()
+{
+    // scripts/stress-damaged-store.sh runs this with many more rounds and copies.
+    const int rounds = qMax(1, qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") : 8);
+    const int copies = qMax(2, qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") : 3);
+    QStringList faults;
+    int writes = 0;
+    const QByteArray damagedDatabase = [] {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("pages.sqlite3"));
+        sqlite3 *db = nullptr;
+        sqlite3_open(file.toUtf8().constData(), &db);
+        sqlite3_exec(db,
+                     "CREATE TABLE t(a TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 40000) INSERT INTO t SELECT printf('%0100d', i) FROM n;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QByteArray bytes = fileBytes(file);
+        bytes.replace(bytes.size() - 2 * 4096, 4096, QByteArray(4096, '\x5a'));
+        return bytes;
+    }();
+    QVERIFY(damagedDatabase.size() > 16 * 4096);
+    for (int round = 0; round < rounds; ++round) {
+        init(); // a store folder of its own
+        const QString path = Registry::StorePath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        // Random bytes fail at the first read; a database with overwritten pages only when its
+        // pages are checked, which keeps each copy busy with it for longer.
+        QByteArray junk = round % 3 == 2 ? damagedDatabase : QByteArray(300000, Qt::Uninitialized);
+        if (round % 3 != 2) {
+            QRandomGenerator generator(quint32(round + 1));
+            generator.fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
+        }
+        const bool earlierCopy = round % 2 == 1;
+        if (earlierCopy) {
+            QFile earlier(path + QStringLiteral(".damaged"));
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier");
+        }
+        {
+            QFile damaged(path);
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
+            damaged.write(junk);
+        }
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (int c = 0; c < copies; ++c) {
+            processes.push_back(std::make_unique<QProcess>());
+            processes.back()->start(QCoreApplication::applicationFilePath(),
+                                    {QStringLiteral("--library-writer"), QStringLiteral("M%1").arg(c)});
+        }
+        for (auto &p : processes) // loaded and waiting, so that they start together
+            QVERIFY(p->waitForReadyRead(30000));
+        for (auto &p : processes) {
+            p->write("go\n");
+            p->closeWriteChannel();
+        }
+        QVector<int> reported;
+        for (int c = 0; c < copies; ++c) {
+            QProcess &p = *processes[size_t(c)];
+            QVERIFY(p.waitForFinished(60000));
+            if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+                reported << c;
+            else
+                faults << QStringLiteral("round %1, copy %2 failed: %3")
+                              .arg(round)
+                              .arg(c)
+                              .arg(QString::fromLocal8Bit(p.readAllStandardError()).trimmed());
+        }
+        // The damaged original is kept once, whole, under a name of its own, before this process
+        // looks at the store itself.
+        const QDir folder(QFileInfo(path).path());
+        int originals = 0;
+        for (const QString &name : folder.entryList({QStringLiteral("registry.sqlite3.damaged*")}, QDir::Files)) {
+            const QByteArray bytes = fileBytes(folder.filePath(name));
+            if (bytes == junk)
+                ++originals;
+            else if (!(earlierCopy && bytes == "earlier") && !name.endsWith(QLatin1String("-wal")))
+                faults << QStringLiteral("round %1: %2 holds neither the damaged original nor an earlier copy (%3 bytes)")
+                              .arg(round)
+                              .arg(name)
+                              .arg(bytes.size());
+        }
+        if (originals != 1)
+            faults << QStringLiteral("round %1: the damaged original is kept %2 times").arg(round).arg(originals);
+        if (earlierCopy && fileBytes(path + QStringLiteral(".damaged")) != "earlier")
+            faults << QStringLiteral("round %1: the earlier damaged copy is gone").arg(round);
+        Registry reg;
+        for (int c : reported) {
+            if (!reg.OpenKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Race\\M%1").arg(c), false)
+                || reg.ReadString(QStringLiteral("Cs")) != QStringLiteral("M%1").arg(c))
+                faults << QStringLiteral("round %1: copy %2 reported its entry written, but it is missing").arg(round).arg(c);
+            else
+                ++writes;
+        }
+        Registry::TakeStoreProblem();
+    }
+    qInfo("%d rounds of %d copies: %d writes reported and found, %d faults", rounds, copies, writes, int(faults.size()));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestStore::setAsideWaitsForStoreLock()
+{
+    // The lock beside the store is what keeps two copies from both setting it aside: while one
+    // holds it, another touches nothing.
+    const QString path = Registry::StorePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    const QByteArray junk(20000, 'j');
+    {
+        QFile damaged(path);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(junk);
+    }
+    const int lock = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    QVERIFY(lock >= 0);
+    QCOMPARE(::flock(lock, LOCK_EX), 0);
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--library-writer"), QStringLiteral("W")});
+    QVERIFY(other.waitForReadyRead(30000));
+    other.write("go\n");
+    other.closeWriteChannel();
+    const bool finishedEarly = other.waitForFinished(400);
+    const QByteArray during = fileBytes(path);
+    ::close(lock);
+    QVERIFY2(!finishedEarly, "the other copy did not wait for the store lock");
+    QCOMPARE(during, junk);
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(fileBytes(path + QStringLiteral(".damaged")), junk);
+}
+
 void TestStore::libraryEdgeCases()
 {
     QVector<ScopeCompany> library;
@@ -710,6 +872,10 @@ int main(int argc, char **argv)
     if (argc == 4 && qstrcmp(argv[1], "--writer") == 0) {
         QCoreApplication app(argc, argv);
         return runWriter(QString::fromLatin1(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--library-writer") == 0) {
+        QCoreApplication app(argc, argv);
+        return runLibraryWriter(QString::fromLatin1(argv[2]));
     }
     QCoreApplication app(argc, argv);
     TestStore test;
