@@ -303,7 +303,7 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
             m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(s);
     }
-    if (health == Health::Good && !checkHealth())
+    if (health == Health::Good && (!checkHealth() || !hasOurTables()))
         health = Health::Damaged;
 
     if (health == Health::Unusable) {
@@ -332,6 +332,39 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
         }
     }
     return Opened::Yes;
+}
+
+bool StoreDatabase::hasOurTables()
+{
+    // A sound database that is not our store is as useless as a damaged one: every read would fail
+    // or come back empty, every write fail. Only an empty file is a store not yet begun.
+    const auto columns = [this](const char *table) {
+        QSet<QString> names;
+        sqlite3_stmt *s = nullptr;
+        if (sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info(?1)", -1, &s, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(s, 1, table, -1, SQLITE_STATIC);
+            while (sqlite3_step(s) == SQLITE_ROW)
+                names.insert(columnText(s, 0));
+        }
+        sqlite3_finalize(s);
+        return names;
+    };
+    const auto count = [this](const char *sql) {
+        sqlite3_stmt *s = nullptr;
+        qint64 n = -1;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            n = sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+        return n;
+    };
+    if (count("SELECT count(*) FROM sqlite_master") == 0)
+        return count("PRAGMA page_count") == 0;
+    static const QSet<QString> keyColumns{QStringLiteral("id"), QStringLiteral("parent"), QStringLiteral("name"),
+                                          QStringLiteral("fold")};
+    static const QSet<QString> valueColumns{QStringLiteral("id"),   QStringLiteral("key"),  QStringLiteral("name"),
+                                            QStringLiteral("fold"), QStringLiteral("type"), QStringLiteral("data")};
+    return columns("keys").contains(keyColumns) && columns("vals").contains(valueColumns)
+           && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
 }
 
 bool StoreDatabase::checkHealth()

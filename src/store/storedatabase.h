@@ -78,6 +78,7 @@ private:
     enum class Opened { Yes, No, SetAside };
     Opened openLocked(bool create, bool mayMove);
     bool checkHealth();
+    bool hasOurTables();
     bool setAside();
     bool createSchema();
     void close();

@@ -488,6 +488,14 @@ void TestStore::damagedStoreSetAside_data()
     QTest::newRow("not a database") << "junk";
     QTest::newRow("pages overwritten") << "pages";
     QTest::newRow("an earlier damaged copy is kept") << "again";
+    // Sound databases, but not a store of ours: nothing could be read or written in them.
+    QTest::newRow("a database without tables") << "CREATE TABLE x(a); DROP TABLE x;";
+    QTest::newRow("a foreign table named keys") << "CREATE TABLE keys(a TEXT); INSERT INTO keys VALUES('x');";
+    QTest::newRow("our version number, no tables") << "PRAGMA user_version=1;";
+    QTest::newRow("our tables without a column")
+        << "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT, fold TEXT);"
+           "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER, name TEXT, fold TEXT, data BLOB);"
+           "INSERT INTO keys VALUES(1, NULL, '', ''); PRAGMA user_version=1;";
 }
 
 void TestStore::damagedStoreSetAside()
@@ -510,6 +518,11 @@ void TestStore::damagedStoreSetAside()
         QVERIFY(file.size() > 4 * 4096);
         file.seek(2 * 4096);
         file.write(QByteArray(2 * 4096, '\x5a'));
+    } else if (damage.contains(QLatin1Char(';'))) {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, damage.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
     } else {
         if (damage == QLatin1String("again")) {
             QFile earlier(path + QStringLiteral(".damaged"));
