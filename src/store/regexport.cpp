@@ -3,7 +3,7 @@
 #include "core/orvaliserror.h"
 
 #include <QDir>
-#include <QFile>
+#include <QSaveFile>
 
 namespace orvalis {
 namespace {
@@ -111,9 +111,11 @@ void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileNa
     if (path.endsWith(QLatin1Char('\\')))
         path.chop(1);
 
-    QFile file(fileName);
+    // Written beside the target and put in its place only when complete: a failed export leaves the
+    // previous file (often the only backup) as it was.
+    QSaveFile file(fileName);
     file.setObjectName(QDir::toNativeSeparators(fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!file.open(QIODevice::WriteOnly))
         throw OrvalisError(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(fileName)));
 
     writeAll(file, QByteArray("REGEDIT4") + crlf);
@@ -123,10 +125,9 @@ void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileNa
         Registry::Transaction snapshot(registry, false);
         WriteKeyBlock(registry, file, path);
     }
-    if (!file.flush())
+    if (!file.commit())
         throw OrvalisError(QStringLiteral("Cannot write file %1: %2")
                                .arg(QDir::toNativeSeparators(fileName), file.errorString()));
-    file.close();
 }
 
 } // namespace orvalis

@@ -8,9 +8,9 @@
 
 namespace orvalis {
 
-// `keyPath` has no leading backslash; one trailing backslash is dropped. The file is created or
-// truncated; throws OrvalisError "Cannot create file <name>" when that fails. A registry error
-// while reading a value propagates, and the file keeps what was written before it.
+// `keyPath` has no leading backslash; one trailing backslash is dropped. The file is replaced only
+// by a complete export: throws OrvalisError "Cannot create file <name>" when it cannot be written,
+// and a registry error while reading a value propagates; either way a previous file stays as it was.
 void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileName);
 
 // The block of `keyPath` (relative to the registry's root) and, depth first, of every key below

@@ -355,6 +355,8 @@ void Parser::valueLine(QVector<Operation> &ops)
             fail(QStringLiteral("\":\" is expected after \"hex\""));
         ++m_pos;
         op.data = hexBytes();
+        if (op.type == REG_DWORD) // as the other platform's editor: padded or cut to four little-endian bytes
+            op.data = op.data.leftJustified(4, '\0', true);
         const bool text = op.type == REG_SZ || op.type == REG_EXPAND_SZ || op.type == REG_MULTI_SZ;
         if (text && !m_version5) // the store keeps every text as UTF-16LE
             op.data = toUtf16Le(decodeBytes(op.data, m_encoding));

@@ -111,6 +111,7 @@ private slots:
     void exportExamples_data();
     void exportExamples();
     void exportRefusesUncreatableFile();
+    void failedExportKeepsPreviousFile();
     void roundTrip();
     void importGrammar_data();
     void importGrammar();
@@ -323,6 +324,27 @@ void TestStore::exportRefusesUncreatableFile()
     QVERIFY(error.contains(QStringLiteral("/nonexistent/dir/b.reg")));
 }
 
+void TestStore::failedExportKeepsPreviousFile()
+{
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default"), true));
+    reg.WriteString(QStringLiteral("first"), QStringLiteral("written before the bad value"));
+    reg.PutData(QStringLiteral("odd"), QByteArray("\x01\x02\x03", 3), REG_DWORD); // no 32-bit number
+    reg.CloseKey();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("backup.reg"));
+    const QByteArray previous = regFile("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis]\r\n\"keep\"=\"me\"\r\n");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(previous);
+    }
+    const QString error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file); });
+    QCOMPARE(error, QStringLiteral("Invalid data type for 'odd'"));
+    QCOMPARE(fileBytes(file), previous);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("backup.reg")});
+}
+
 void TestStore::roundTrip()
 {
     {
@@ -403,6 +425,11 @@ void TestStore::importGrammar_data()
     QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
     QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
+    // A 32-bit number of another size is padded or cut to its four low bytes.
+    QTest::newRow("hex: dword type of one byte") << regFile(k + "\"a\"=hex(4):01\r\n") << "a" << "int:1";
+    QTest::newRow("hex: dword type without bytes") << regFile(k + "\"a\"=hex(4):\r\n") << "a" << "int:0";
+    QTest::newRow("hex: dword type of eight bytes")
+        << regFile(k + "\"a\"=hex(4):01,02,03,04,05,06,07,08\r\n") << "a" << "int:67305985";
     QTest::newRow("deletion: value")
         << regFile(k + "\"a\"=\"x\"\r\n\"a\"=-\r\n") << "a" << "missing";
     QTest::newRow("deletion: key")
