@@ -1,6 +1,7 @@
 #include "store/regimporter.h"
 
 #include "core/orvaliserror.h"
+#include "store/codepage1252.h"
 #include "store/registry.h"
 
 #include <QDir>
@@ -20,21 +21,6 @@ constexpr int maxKeyDepth = 512;
 
 enum class Encoding { Utf8, Cp1252, Utf16 };
 
-QString fromCp1252(const QByteArray &bytes)
-{
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = QChar(b >= 0x80 && b < 0xA0 ? high[b - 0x80] : char16_t(b));
-    }
-    return text;
-}
-
 bool decodeUtf8(const QByteArray &bytes, QString &text)
 {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
@@ -48,7 +34,7 @@ QString decodeBytes(const QByteArray &bytes, Encoding encoding)
     QString text;
     if (encoding != Encoding::Cp1252 && decodeUtf8(bytes, text))
         return text;
-    return fromCp1252(bytes);
+    return fromWindows1252(bytes);
 }
 
 QByteArray toUtf16Le(const QString &text)
@@ -428,7 +414,7 @@ RegImporter::Summary RegImporter::importData(const QByteArray &data, const QStri
             throw invalidText("the file is not valid UTF-8 text");
     } else if (!decodeUtf8(data, text)) {
         encoding = Encoding::Cp1252;
-        text = fromCp1252(data);
+        text = fromWindows1252(data);
     }
 
     const QStringList lines = splitLines(text);

@@ -111,8 +111,10 @@ private slots:
     void exportExamples_data();
     void exportExamples();
     void exportRefusesUncreatableFile();
+    void failedExportKeepsPreviousFile_data();
     void failedExportKeepsPreviousFile();
     void roundTrip();
+    void exportImportsBack();
     void importGrammar_data();
     void importGrammar();
     void importRejectsWhole();
@@ -152,7 +154,8 @@ void TestStore::cleanupTestCase()
 {
     if (m_selected)
         return;
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames"})
+    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
+                              "failedExportKeepsPreviousFile"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -285,6 +288,19 @@ void TestStore::exportExamples_data()
     QTest::newRow("float stays on one line")
         << "float" << QByteArray("REGEDIT4\r\n" + key + "\"F\"=hex:00,00,00,00,00,00,F0,3F\r\n");
     QTest::newRow("empty binary") << "bin0" << QByteArray("REGEDIT4\r\n" + key + "\"B\"=hex:\r\n");
+    // Text that a quoted string cannot hold goes as the bytes of a typed value, in the file's encoding.
+    QTest::newRow("line break in a string")
+        << "lines" << QByteArray("REGEDIT4\r\n" + key + "\"S\"=hex(1):61,0D,0A,62,00\r\n");
+    QTest::newRow("control character in an expandable string")
+        << "control" << QByteArray("REGEDIT4\r\n" + key + "\"E\"=hex(2):25,01,E4,00\r\n");
+    QTest::newRow("tab stays quoted") << "tab" << QByteArray("REGEDIT4\r\n" + key + "\"T\"=\"a\tb\"\r\n");
+    // The other platform's editor reads this format in its single-byte code page.
+    QTest::newRow("Windows-1252 when every character has a form there")
+        << "umlaut" << QByteArray("REGEDIT4\r\n" + key + "\"Uml\xE4ut\"=\"\xB5 \xC5 \xE9 \x80\"\r\n");
+    QTest::newRow("UTF-8 when one character has none")
+        << "omega" << QByteArray("REGEDIT4\r\n" + key + "\"Uml\xC3\xA4ut\"=\"\xCE\xA9\"\r\n");
+    QTest::newRow("UTF-8 when the single bytes would read back as UTF-8")
+        << "ambiguous" << QByteArray("REGEDIT4\r\n" + key + "\"A\"=\"\xC3\x83\xC2\xA4\"\r\n");
 }
 
 void TestStore::exportExamples()
@@ -312,6 +328,18 @@ void TestStore::exportExamples()
         reg.WriteBinaryData(QStringLiteral("B"), data);
     } else if (kind == "float")
         reg.WriteFloat(QStringLiteral("F"), 1.0);
+    else if (kind == "lines")
+        reg.WriteString(QStringLiteral("S"), QStringLiteral("a\r\nb"));
+    else if (kind == "control")
+        reg.WriteExpandString(QStringLiteral("E"), QStringLiteral("%\x01ä"));
+    else if (kind == "tab")
+        reg.WriteString(QStringLiteral("T"), QStringLiteral("a\tb"));
+    else if (kind == "umlaut")
+        reg.WriteString(QStringLiteral("Umläut"), QStringLiteral("µ Å é €"));
+    else if (kind == "omega")
+        reg.WriteString(QStringLiteral("Umläut"), QStringLiteral("Ω"));
+    else if (kind == "ambiguous")
+        reg.WriteString(QStringLiteral("A"), QStringLiteral("Ã¤"));
     reg.CloseKey();
     QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\X\\")), expected);
 }
@@ -324,12 +352,26 @@ void TestStore::exportRefusesUncreatableFile()
     QVERIFY(error.contains(QStringLiteral("/nonexistent/dir/b.reg")));
 }
 
+void TestStore::failedExportKeepsPreviousFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("32-bit number of three bytes") << "odd" << "Invalid data type for 'odd'";
+    QTest::newRow("line break in a value name")
+        << "two\nlines" << "The value name 'two\nlines' holds a line break and cannot be written to a registry file";
+}
+
 void TestStore::failedExportKeepsPreviousFile()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, message);
     Registry reg;
     QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default"), true));
     reg.WriteString(QStringLiteral("first"), QStringLiteral("written before the bad value"));
-    reg.PutData(QStringLiteral("odd"), QByteArray("\x01\x02\x03", 3), REG_DWORD); // no 32-bit number
+    if (name == QLatin1String("odd"))
+        reg.PutData(name, QByteArray("\x01\x02\x03", 3), REG_DWORD); // no 32-bit number
+    else
+        reg.WriteString(name, QStringLiteral("x"));
     reg.CloseKey();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("backup.reg"));
@@ -340,7 +382,7 @@ void TestStore::failedExportKeepsPreviousFile()
         f.write(previous);
     }
     const QString error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file); });
-    QCOMPARE(error, QStringLiteral("Invalid data type for 'odd'"));
+    QCOMPARE(error, message);
     QCOMPARE(fileBytes(file), previous);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("backup.reg")});
 }
@@ -383,6 +425,50 @@ void TestStore::roundTrip()
     QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default\\Sub key with spaces"), false));
     QCOMPARE(reg.ReadFloat(QStringLiteral("Float")), 0.1);
     QCOMPARE(reg.ReadString(QStringLiteral("back\\slash \"quoted\"")), QStringLiteral("C:\\dir\\ \"q\" ü"));
+}
+
+void TestStore::exportImportsBack()
+{
+    QByteArray binary;
+    for (int i = 0; i < 60; ++i)
+        binary += char(i * 5);
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Types"), true));
+        reg.WriteString(QStringLiteral("plain \\ \""), QStringLiteral("C:\\dir\\ \"q\""));
+        reg.WriteString(QStringLiteral("lines"), QStringLiteral("first\r\nsecond\nthird\r"));
+        reg.WriteString(QStringLiteral("control"), QStringLiteral("a\x01 b\tc\x1b ü"));
+        reg.WriteExpandString(QStringLiteral("expand"), QStringLiteral("%P%"));
+        reg.WriteExpandString(QStringLiteral("expand lines"), QStringLiteral("%P%\n%Q%"));
+        reg.WriteString(QStringLiteral("Umläut µ Å é"), QStringLiteral("Grüße"));
+        reg.WriteString(QString(), QStringLiteral("unnamed"));
+        reg.WriteInteger(QStringLiteral("int"), -2);
+        reg.WriteFloat(QStringLiteral("float"), 0.1);
+        reg.WriteBinaryData(QStringLiteral("binary"), binary);
+        reg.WriteBinaryData(QStringLiteral("no bytes"), QByteArray());
+        reg.PutData(QStringLiteral("multi"), QByteArray("a\0\0\0\0\0", 6), REG_MULTI_SZ);
+        reg.PutData(QStringLiteral("qword"), QByteArray(8, '\x11'), REG_QWORD);
+        reg.PutData(QStringLiteral("none"), QByteArray(), REG_NONE);
+        QVERIFY(reg.CreateKey(kOrvalis + QStringLiteral("\\Types\\Sub ÿ")));
+    }
+    const QByteArray first = exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis"));
+    init(); // an empty store
+    const QString error = errorOf([&] { RegImporter::importData(first, QStringLiteral("first.reg")); });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Types"), false));
+    QCOMPARE(reg.ReadString(QStringLiteral("lines")), QStringLiteral("first\r\nsecond\nthird\r"));
+    QCOMPARE(reg.ReadString(QStringLiteral("control")), QStringLiteral("a\x01 b\tc\x1b ü"));
+    QCOMPARE(reg.ReadString(QStringLiteral("expand lines")), QStringLiteral("%P%\n%Q%"));
+    QCOMPARE(reg.GetDataType(QStringLiteral("expand lines")), TRegDataType::rdExpandString);
+    QCOMPARE(reg.ReadString(QStringLiteral("Umläut µ Å é")), QStringLiteral("Grüße"));
+    QCOMPARE(reg.ReadString(QStringLiteral("plain \\ \"")), QStringLiteral("C:\\dir\\ \"q\""));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("int")), -2);
+    QCOMPARE(reg.ReadFloat(QStringLiteral("float")), 0.1);
+    QCOMPARE(reg.ReadBinaryData(QStringLiteral("binary")), binary);
+    QVERIFY(reg.KeyExists(kOrvalis + QStringLiteral("\\Types\\Sub ÿ")));
+    reg.CloseKey();
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis")), first);
 }
 
 void TestStore::importGrammar_data()
