@@ -127,6 +127,8 @@ private slots:
     void libraryEdgeCases();
     void libraryRefusesLostNames_data();
     void libraryRefusesLostNames();
+    void deletesRefuseLostNames_data();
+    void deletesRefuseLostNames();
     void selectedScope();
     void shippedList();
     void twoProcessesWriting();
@@ -155,7 +157,7 @@ void TestStore::cleanupTestCase()
     if (m_selected)
         return;
     for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
-                              "failedExportKeepsPreviousFile"})
+                              "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -893,6 +895,38 @@ void TestStore::libraryRefusesLostNames()
     if (company.contains('\\') || model.contains('\\'))
         QVERIFY(error.contains(company.contains('\\') ? company : model));
     QVERIFY(!Registry().KeyExists(SettingsKeyPath + QStringLiteral("Default Scopes")));
+}
+
+void TestStore::deletesRefuseLostNames_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model"); // "-" deletes the company
+    QTest::newRow("entry of an empty model") << "C" << "";
+    QTest::newRow("entry of an empty company") << "" << "M";
+    QTest::newRow("empty company") << "" << "-";
+    QTest::newRow("entry with a backslash") << "C" << "M\\..";
+    QTest::newRow("company with a backslash") << "C\\M" << "-";
+    QTest::newRow("company name too long") << QString(256, QLatin1Char('C')) << "-";
+}
+
+void TestStore::deletesRefuseLostNames()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    const ScopeData data{QStringLiteral("200"), {}, {}, {}, {}, {}, {}};
+    WriteScopeEntry(QStringLiteral("C"), QStringLiteral("M"), data);
+    WriteScopeEntry(QStringLiteral("Other"), QStringLiteral("M"), data);
+    const QString error = errorOf([&] {
+        if (model == QLatin1String("-"))
+            DeleteScopeCompany(company);
+        else
+            DeleteScopeEntry(company, model);
+    });
+    QVERIFY2(error.contains(QStringLiteral("is not stored: a name must not be empty")), qPrintable(error));
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QCOMPARE(library.size(), 2); // nothing deleted
+    QCOMPARE(library[0].Models.size(), 1);
 }
 
 void TestStore::selectedScope()
