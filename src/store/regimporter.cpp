@@ -61,6 +61,13 @@ int hexDigit(QChar c)
     return -1;
 }
 
+// The grammar follows what the other platform's registry editor accepts, so that files made there
+// import here and ours import there. Facts beyond the obvious, checked against that editor:
+// - "dword:" and "hex"/"hex(N):" are value types in lower case only; "DWORD:" or "HEX:" make the
+//   line invalid (the hex digits themselves may be of either case);
+// - "hex:01,02," (a trailing comma, blanks or a comment may follow) is the two bytes 01,02;
+// - "hex(4):" of other than four bytes is stored as four little-endian bytes, padded or cut;
+// - that editor skips an invalid line and goes on; here a file with one is refused as a whole.
 struct Operation {
     enum Kind { OpenKey, DeleteKey, SetValue, DeleteValue } kind;
     int line;
@@ -270,7 +277,7 @@ QByteArray Parser::hexBytes()
             continue;
         }
         if (atEnd() || peek() == QLatin1Char(';'))
-            fail(QStringLiteral("a byte is missing after the last \",\""));
+            return bytes; // a trailing comma, as the other platform's editor allows
     }
 }
 
@@ -305,7 +312,7 @@ void Parser::valueLine(QVector<Operation> &ops)
         ++m_pos;
         expectEnd(QStringLiteral("only a comment may follow \"-\""));
         op.kind = Operation::DeleteValue;
-    } else if (rest.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
+    } else if (rest.startsWith(QLatin1String("dword:"))) {
         m_pos += 6;
         quint32 value = 0;
         int digits = 0;
@@ -320,7 +327,7 @@ void Parser::valueLine(QVector<Operation> &ops)
         op.type = REG_DWORD;
         op.data = QByteArray(4, '\0');
         qToLittleEndian<quint32>(value, op.data.data());
-    } else if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
+    } else if (rest.startsWith(QLatin1String("hex"))) {
         m_pos += 3;
         op.type = REG_BINARY;
         if (peek() == QLatin1Char('(')) {

@@ -510,6 +510,13 @@ void TestStore::importGrammar_data()
     QTest::newRow("hex: typed string v5")
         << QByteArray("Windows Registry Editor Version 5.00\r\n" + k + "\"a\"=hex(1):41,00,42,00,00,00\r\n") << "a"
         << "AB";
+    QTest::newRow("hex: trailing comma") << regFile(k + "\"a\"=hex:01,02,\r\n") << "a" << "bytes:0102";
+    QTest::newRow("hex: trailing comma and comment") << regFile(k + "\"a\"=hex:01,02, ; c\r\n") << "a" << "bytes:0102";
+    QTest::newRow("hex: only a comma") << regFile(k + "\"a\"=hex:,\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: upper case") << regFile(k + "\"a\"=HEX:01\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: typed, upper case") << regFile(k + "\"a\"=HEX(3):01\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: upper case") << regFile(k + "\"a\"=DWORD:00000001\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: mixed case") << regFile(k + "\"a\"=Dword:00000001\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
     QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
