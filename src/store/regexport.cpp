@@ -158,18 +158,21 @@ QString DoubleBackslashes(const QString &text)
     return out;
 }
 
-void WriteKeyBlock(Registry &registry, RegFileText &file, const QString &keyPath)
+namespace {
+
+// `path` grows and shrinks in place: a deep tree does not keep a copy of every level's path.
+void writeTree(Registry &registry, RegFileText &file, QString &path)
 {
-    const QString keyName = keyPath.mid(keyPath.lastIndexOf(QLatin1Char('\\')) + 1);
+    const QString keyName = path.mid(path.lastIndexOf(QLatin1Char('\\')) + 1);
     refuseLineBreak(keyName, "key");
     file.appendAscii(crlf);
     file.appendAscii("[");
-    file.appendText(Registry::RootKeyName(registry.RootKey()) + QLatin1Char('\\') + keyPath);
+    file.appendText(Registry::RootKeyName(registry.RootKey()) + QLatin1Char('\\') + path);
     file.appendAscii("]");
     file.appendAscii(crlf);
 
     registry.CloseKey();
-    registry.OpenKey(keyPath, false);
+    registry.OpenKey(path, false);
     const QStringList valueNames = registry.GetValueNames();
     const QStringList keyNames = registry.GetKeyNames();
     try {
@@ -181,8 +184,21 @@ void WriteKeyBlock(Registry &registry, RegFileText &file, const QString &keyPath
     }
     registry.CloseKey();
 
-    for (const QString &sub : keyNames)
-        WriteKeyBlock(registry, file, keyPath + QLatin1Char('\\') + sub);
+    const qsizetype length = path.size();
+    for (const QString &sub : keyNames) {
+        path += QLatin1Char('\\');
+        path += sub;
+        writeTree(registry, file, path);
+        path.truncate(length);
+    }
+}
+
+} // namespace
+
+void WriteKeyBlock(Registry &registry, RegFileText &file, const QString &keyPath)
+{
+    QString path = keyPath;
+    writeTree(registry, file, path);
 }
 
 void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileName)

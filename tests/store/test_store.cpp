@@ -119,6 +119,7 @@ private slots:
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void deepestExportImportsBack();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
     void storeReplacedWhileRunning();
@@ -540,6 +541,9 @@ void TestStore::importGrammar_data()
     for (QChar c : v5)
         utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
     QTest::newRow("encodings: UTF-16LE") << utf16 << "a" << "Grüße";
+    QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a" << "error:line 5";
+    QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
+        << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a" << "error:line 4";
 }
 
 void TestStore::importGrammar()
@@ -601,7 +605,26 @@ void TestStore::importLimits()
     big.write("REGEDIT4\r\n");
     big.resize(RegImporter::maxFileSize + 1);
     big.close();
-    QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("16 MiB")));
+    QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("larger than 64 MiB")));
+}
+
+void TestStore::deepestExportImportsBack()
+{
+    // The deepest tree the store holds, with the longest names, exports to far more than the file
+    // it was imported from; the importer's limit still admits that export.
+    QByteArray line = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis";
+    for (int depth = 3; depth < 512; ++depth)
+        line += '\\' + QByteArray(255, char('a' + depth % 26));
+    RegImporter::importData(regFile(line + "]\r\n\"v\"=dword:00000001\r\n"), QStringLiteral("deep.reg"));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("deep.reg"));
+    ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file);
+    const qint64 size = QFileInfo(file).size();
+    QVERIFY2(size > 30'000'000 && size <= RegImporter::maxFileSize, qPrintable(QString::number(size)));
+    init(); // an empty store
+    const RegImporter::Summary summary = RegImporter::importFile(file);
+    QCOMPARE(summary.keys, 510);
+    QCOMPARE(summary.values, 1);
 }
 
 void TestStore::damagedStoreSetAside_data()
