@@ -85,7 +85,10 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-enum class Health { Good, Damaged, Unusable };
+bool isDamage(int rc)
+{
+    return (rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT;
+}
 
 // An exclusive lock on a file beside the store, taken by every copy of the program while it checks
 // the store, sets a damaged one aside and creates a fresh one. Without it, a copy that opened the
@@ -295,7 +298,7 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
             rc = sqlite3_step(s);
         if (rc == SQLITE_ROW)
             userVersion = sqlite3_column_int(s, 0);
-        else if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+        else if (isDamage(rc))
             health = Health::Damaged;
         else
             health = Health::Unusable;
@@ -303,8 +306,10 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
             m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(s);
     }
-    if (health == Health::Good && (!checkHealth() || !hasOurTables()))
-        health = Health::Damaged;
+    if (health == Health::Good)
+        health = checkHealth();
+    if (health == Health::Good)
+        health = checkTables();
 
     if (health == Health::Unusable) {
         close();
@@ -314,7 +319,11 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
         close();
         // Never write into a damaged file, and never move a store without the lock: it may be
         // another copy's fresh one.
-        return mayMove && setAside() ? Opened::SetAside : Opened::No;
+        if (!mayMove) {
+            m_openError = QStringLiteral("the store is damaged, and its folder cannot be written to set it aside");
+            return Opened::No;
+        }
+        return setAside() ? Opened::SetAside : Opened::No;
     }
 
     exec("PRAGMA foreign_keys=ON");
@@ -334,59 +343,83 @@ StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
     return Opened::Yes;
 }
 
-bool StoreDatabase::hasOurTables()
+// Damaged only on evidence: a store that is busy or cannot be read at this moment is not moved away.
+StoreDatabase::Health StoreDatabase::verdict(int rc)
+{
+    if (isDamage(rc))
+        return Health::Damaged;
+    m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
+    return Health::Unusable;
+}
+
+StoreDatabase::Health StoreDatabase::checkTables()
 {
     // A sound database that is not our store is as useless as a damaged one: every read would fail
     // or come back empty, every write fail. Only an empty file is a store not yet begun.
-    const auto columns = [this](const char *table) {
-        QSet<QString> names;
+    int failure = SQLITE_OK;
+    const auto query = [&](const char *sql, const char *parameter, const auto &row) {
         sqlite3_stmt *s = nullptr;
-        if (sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info(?1)", -1, &s, nullptr) == SQLITE_OK) {
-            sqlite3_bind_text(s, 1, table, -1, SQLITE_STATIC);
-            while (sqlite3_step(s) == SQLITE_ROW)
-                names.insert(columnText(s, 0));
+        int rc = sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr);
+        if (rc == SQLITE_OK && parameter)
+            sqlite3_bind_text(s, 1, parameter, -1, SQLITE_STATIC);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+            row(s);
+            rc = SQLITE_OK;
         }
+        if (rc != SQLITE_DONE && failure == SQLITE_OK)
+            failure = rc;
         sqlite3_finalize(s);
-        return names;
     };
-    const auto count = [this](const char *sql) {
-        sqlite3_stmt *s = nullptr;
+    const auto count = [&](const char *sql) {
         qint64 n = -1;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-            n = sqlite3_column_int64(s, 0);
-        sqlite3_finalize(s);
+        query(sql, nullptr, [&n](sqlite3_stmt *s) { n = sqlite3_column_int64(s, 0); });
         return n;
     };
-    if (count("SELECT count(*) FROM sqlite_master") == 0)
-        return count("PRAGMA page_count") == 0;
+    const auto columns = [&](const char *table) {
+        QSet<QString> names;
+        query("SELECT name FROM pragma_table_info(?1)", table, [&names](sqlite3_stmt *s) { names.insert(columnText(s, 0)); });
+        return names;
+    };
     static const QSet<QString> keyColumns{QStringLiteral("id"), QStringLiteral("parent"), QStringLiteral("name"),
                                           QStringLiteral("fold")};
     static const QSet<QString> valueColumns{QStringLiteral("id"),   QStringLiteral("key"),  QStringLiteral("name"),
                                             QStringLiteral("fold"), QStringLiteral("type"), QStringLiteral("data")};
-    return columns("keys").contains(keyColumns) && columns("vals").contains(valueColumns)
-           && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
+    bool ours = false;
+    if (count("SELECT count(*) FROM sqlite_master") == 0)
+        ours = count("PRAGMA page_count") == 0;
+    else
+        ours = columns("keys").contains(keyColumns) && columns("vals").contains(valueColumns)
+               && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
+    if (failure != SQLITE_OK)
+        return verdict(failure);
+    return ours ? Health::Good : Health::Damaged;
 }
 
-bool StoreDatabase::checkHealth()
+StoreDatabase::Health StoreDatabase::checkHealth()
 {
     {
         QMutexLocker lock(&problemMutex());
         if (checkedPaths().contains(m_path))
-            return true;
+            return Health::Good;
     }
     sqlite3_stmt *s = nullptr;
-    bool good = false;
-    if (sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &s, nullptr) == SQLITE_OK
-        && sqlite3_step(s) == SQLITE_ROW) {
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &s, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(s);
+    Health health = Health::Damaged;
+    if (rc == SQLITE_ROW) {
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
-        good = text && qstrcmp(text, "ok") == 0;
+        if (text && qstrcmp(text, "ok") == 0)
+            health = Health::Good;
+    } else {
+        health = verdict(rc);
     }
     sqlite3_finalize(s);
-    if (good) {
+    if (health == Health::Good) {
         QMutexLocker lock(&problemMutex());
         checkedPaths().insert(m_path);
     }
-    return good;
+    return health;
 }
 
 bool StoreDatabase::setAside()

@@ -76,9 +76,11 @@ private:
     void exec(const char *sql);
     [[noreturn]] void fail(const char *what);
     enum class Opened { Yes, No, SetAside };
+    enum class Health { Good, Damaged, Unusable };
     Opened openLocked(bool create, bool mayMove);
-    bool checkHealth();
-    bool hasOurTables();
+    Health checkHealth();
+    Health checkTables();
+    Health verdict(int rc);
     bool setAside();
     bool createSchema();
     void close();
