@@ -66,7 +66,7 @@ void writeValue(Registry &registry, RegFileText &out, const QString &name)
     }
     case TRegDataType::rdInteger:
         out.appendAscii("dword:");
-        out.appendAscii(QByteArray::number(quint32(registry.ReadInteger(name)), 16).toUpper().rightJustified(8, '0'));
+        out.appendAscii(QByteArray::number(quint32(registry.ReadInteger(name)), 16).toUpper().rightJustified(8, '0').constData());
         break;
     case TRegDataType::rdBinary:
         out.appendHex("hex:", registry.ReadBinaryData(name));

@@ -6,10 +6,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
-#include <QVector>
 #include <QtEndian>
 
 namespace orvalis {
