@@ -1,15 +1,14 @@
 #include "store/regimporter.h"
 
 #include "core/orvaliserror.h"
+#include "store/codepage1252.h"
 #include "store/registry.h"
 #include "store/settingskeys.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
-#include <QVector>
 #include <QtEndian>
 
 namespace orvalis {
@@ -20,21 +19,6 @@ constexpr int maxValueNameLength = 16383;
 constexpr int maxKeyDepth = 512;
 
 enum class Encoding { Utf8, Cp1252, Utf16 };
-
-QString fromCp1252(const QByteArray &bytes)
-{
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = QChar(b >= 0x80 && b < 0xA0 ? high[b - 0x80] : char16_t(b));
-    }
-    return text;
-}
 
 bool decodeUtf8(const QByteArray &bytes, QString &text)
 {
@@ -49,7 +33,7 @@ QString decodeBytes(const QByteArray &bytes, Encoding encoding)
     QString text;
     if (encoding != Encoding::Cp1252 && decodeUtf8(bytes, text))
         return text;
-    return fromCp1252(bytes);
+    return fromWindows1252(bytes);
 }
 
 QByteArray toUtf16Le(const QString &text)
@@ -76,6 +60,13 @@ int hexDigit(QChar c)
     return -1;
 }
 
+// The grammar follows what the other platform's registry editor accepts, so that files made there
+// import here and ours import there. Facts beyond the obvious, checked against that editor:
+// - "dword:" and "hex"/"hex(N):" are value types in lower case only; "DWORD:" or "HEX:" make the
+//   line invalid (the hex digits themselves may be of either case);
+// - "hex:01,02," (a trailing comma, blanks or a comment may follow) is the two bytes 01,02;
+// - "hex(4):" of other than four bytes is stored as four little-endian bytes, padded or cut;
+// - that editor skips an invalid line and goes on; here a file with one is refused as a whole.
 struct Operation {
     enum Kind { OpenKey, DeleteKey, SetValue, DeleteValue } kind;
     int line;
@@ -84,35 +75,123 @@ struct Operation {
     QByteArray data;
 };
 
-class Parser {
+// The lines of a registry file one at a time, each decoded when it is reached: a file of millions of
+// short lines never exists as millions of strings at once. Line ends are CRLF, LF or a lone CR.
+class LineReader {
 public:
-    Parser(const QString &sourceName, QStringList lines, bool version5, Encoding encoding)
-        : m_source(sourceName), m_lines(std::move(lines)), m_version5(version5), m_encoding(encoding)
+    // `bytes` without the byte order mark; `checked` when the encoding is not yet known to hold.
+    LineReader(QByteArrayView bytes, Encoding encoding, bool checked, const QString &source)
+        : m_bytes(bytes), m_encoding(encoding), m_checked(checked), m_source(source)
     {
     }
 
-    QVector<Operation> run(RegImporter::Summary &summary);
+    // False at the end of the file.
+    bool next()
+    {
+        const qsizetype n = m_bytes.size();
+        if (m_pos >= n)
+            return false;
+        ++m_number;
+        const int unit = m_encoding == Encoding::Utf16 ? 2 : 1;
+        qsizetype end = m_pos;
+        while (end + unit <= n && !isLineEnd(end))
+            end += unit;
+        if (end < n && end + unit > n)
+            fail(QStringLiteral("the file ends in the middle of a UTF-16 character"));
+        decode(m_bytes.sliced(m_pos, end - m_pos));
+        if (end < n) {
+            const bool cr = unitAt(end) == u'\r';
+            end += unit;
+            if (cr && end + unit <= n && unitAt(end) == u'\n')
+                end += unit;
+        }
+        m_pos = end;
+        return true;
+    }
+    const QString &line() const { return m_line; }
+    int number() const { return m_number; }
+    [[noreturn]] void fail(const QString &what) const
+    {
+        throw OrvalisError(QStringLiteral("%1, line %2: %3").arg(m_source).arg(m_number).arg(what));
+    }
+
+private:
+    char16_t unitAt(qsizetype i) const
+    {
+        const auto low = static_cast<unsigned char>(m_bytes[i]);
+        return m_encoding == Encoding::Utf16 ? char16_t(low | static_cast<unsigned char>(m_bytes[i + 1]) << 8) : low;
+    }
+    bool isLineEnd(qsizetype i) const
+    {
+        const char16_t u = unitAt(i);
+        return u == u'\r' || u == u'\n';
+    }
+    void decode(QByteArrayView bytes)
+    {
+        if (m_encoding == Encoding::Cp1252) {
+            m_line = fromWindows1252(bytes);
+            return;
+        }
+        if (m_encoding == Encoding::Utf8 && !m_checked) {
+            m_line = QString::fromUtf8(bytes);
+            return;
+        }
+        QStringDecoder decoder(m_encoding == Encoding::Utf16 ? QStringConverter::Utf16LE : QStringConverter::Utf8,
+                               QStringConverter::Flag::ConvertInitialBom);
+        m_line = decoder(bytes);
+        if (decoder.hasError())
+            fail(m_encoding == Encoding::Utf16 ? QStringLiteral("the line is not valid UTF-16 text")
+                                               : QStringLiteral("the line is not valid UTF-8 text"));
+    }
+
+    QByteArrayView m_bytes;
+    Encoding m_encoding;
+    bool m_checked;
+    const QString &m_source;
+    qsizetype m_pos = 0;
+    int m_number = 0;
+    QString m_line;
+};
+
+// Where the operations of a file go as they are read: nowhere while the whole file is checked, then
+// into the store.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void apply(const Operation &op) = 0;
+};
+
+class Parser {
+public:
+    Parser(LineReader &reader, bool version5, Encoding encoding, Sink *sink)
+        : m_reader(reader), m_version5(version5), m_encoding(encoding), m_sink(sink)
+    {
+    }
+
+    // Reads every line after the header; returns how many operations there were.
+    qint64 run(RegImporter::Summary &summary);
 
 private:
     enum class KeyState { None, Accepted, Skipped, Deleted };
 
-    [[noreturn]] void fail(const QString &what) const
-    {
-        throw OrvalisError(QStringLiteral("%1, line %2: %3").arg(m_source).arg(m_lineNo).arg(what));
-    }
+    [[noreturn]] void fail(const QString &what) const { m_reader.fail(what); }
 
-    void setLine(int index)
+    // False at the end of the file.
+    bool nextLine()
     {
-        m_index = index;
-        m_lineNo = index + 1;
-        m_line = m_lines[index];
+        if (!m_reader.next())
+            return false;
         m_pos = 0;
+        if (line().contains(QChar(0)))
+            fail(QStringLiteral("the line holds a NUL character"));
+        return true;
     }
-    bool atEnd() const { return m_pos >= m_line.size(); }
-    QChar peek() const { return atEnd() ? QChar() : m_line[m_pos]; }
+    const QString &line() const { return m_reader.line(); }
+    bool atEnd() const { return m_pos >= line().size(); }
+    QChar peek() const { return atEnd() ? QChar() : line()[m_pos]; }
     void skipBlanks()
     {
-        while (!atEnd() && isBlank(m_line[m_pos]))
+        while (!atEnd() && isBlank(line()[m_pos]))
             ++m_pos;
     }
     // Only blanks and a ";" comment may follow.
@@ -122,51 +201,50 @@ private:
         if (!atEnd() && peek() != QLatin1Char(';'))
             fail(what);
     }
+    void produce(Operation &&op)
+    {
+        ++m_operations;
+        if (m_sink)
+            m_sink->apply(op);
+    }
 
-    void keyLine(RegImporter::Summary &summary, QVector<Operation> &ops);
-    void valueLine(QVector<Operation> &ops);
+    void keyLine(RegImporter::Summary &summary);
+    void valueLine();
     QString quotedText(const QString &missingQuote);
     QByteArray hexBytes();
 
-    QString m_source;
-    QStringList m_lines;
+    LineReader &m_reader;
     bool m_version5;
     Encoding m_encoding;
-    int m_index = 0;
-    int m_lineNo = 0;
-    QString m_line;
+    Sink *m_sink;
     qsizetype m_pos = 0;
     KeyState m_key = KeyState::None;
+    qint64 m_operations = 0;
 };
 
-QVector<Operation> Parser::run(RegImporter::Summary &summary)
+qint64 Parser::run(RegImporter::Summary &summary)
 {
-    QVector<Operation> ops;
-    for (int i = 1; i < m_lines.size(); ++i) {
-        setLine(i);
-        if (m_line.contains(QChar(0)))
-            fail(QStringLiteral("the line holds a NUL character"));
+    while (nextLine()) {
         skipBlanks();
         if (atEnd() || peek() == QLatin1Char(';') || peek() == QLatin1Char('#'))
             continue;
         if (peek() == QLatin1Char('['))
-            keyLine(summary, ops);
+            keyLine(summary);
         else if (peek() == QLatin1Char('@') || peek() == QLatin1Char('"'))
-            valueLine(ops);
+            valueLine();
         else
             fail(QStringLiteral("this is neither a key line, a value line nor a comment"));
-        i = m_index; // a hex value may have taken continuation lines
     }
-    return ops;
+    return m_operations;
 }
 
-void Parser::keyLine(RegImporter::Summary &summary, QVector<Operation> &ops)
+void Parser::keyLine(RegImporter::Summary &summary)
 {
     const qsizetype open = m_pos;
-    const qsizetype close = m_line.lastIndexOf(QLatin1Char(']'));
+    const qsizetype close = line().lastIndexOf(QLatin1Char(']'));
     if (close < open)
         fail(QStringLiteral("the key line has no closing \"]\""));
-    QString inner = m_line.mid(open + 1, close - open - 1);
+    QString inner = line().mid(open + 1, close - open - 1);
     m_pos = close + 1;
     expectEnd(QStringLiteral("only a comment may follow the closing \"]\" of a key line"));
 
@@ -205,9 +283,8 @@ void Parser::keyLine(RegImporter::Summary &summary, QVector<Operation> &ops)
         m_key = KeyState::Skipped;
         return;
     }
-    Operation op{deletion ? Operation::DeleteKey : Operation::OpenKey, m_lineNo,
-                 QLatin1Char('\\') + parts.join(QLatin1Char('\\')), 0, {}};
-    ops.push_back(std::move(op));
+    produce(Operation{deletion ? Operation::DeleteKey : Operation::OpenKey, m_reader.number(),
+                   QLatin1Char('\\') + parts.join(QLatin1Char('\\')), 0, {}});
     m_key = deletion ? KeyState::Deleted : KeyState::Accepted;
 }
 
@@ -218,7 +295,7 @@ QString Parser::quotedText(const QString &missingQuote)
     while (true) {
         if (atEnd())
             fail(missingQuote);
-        const QChar c = m_line[m_pos++];
+        const QChar c = line()[m_pos++];
         if (c == QLatin1Char('"'))
             return text;
         if (c != QLatin1Char('\\')) {
@@ -227,7 +304,7 @@ QString Parser::quotedText(const QString &missingQuote)
         }
         if (atEnd())
             fail(missingQuote);
-        const QChar next = m_line[m_pos++];
+        const QChar next = line()[m_pos++];
         if (next == QLatin1Char('\\') || next == QLatin1Char('"'))
             text += next;
         else if (next == QLatin1Char('0'))
@@ -268,30 +345,23 @@ QByteArray Parser::hexBytes()
             ++m_pos;
             expectEnd(QStringLiteral("only a comment may follow the \"\\\" that continues a hex value"));
             // The next line that is neither blank nor a comment carries on.
-            int next = m_index + 1;
-            for (; next < m_lines.size(); ++next) {
-                const QString trimmed = m_lines[next].trimmed();
-                if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char(';')))
-                    break;
-            }
-            if (next >= m_lines.size())
-                fail(QStringLiteral("the file ends inside a hex value"));
-            setLine(next);
-            if (m_line.contains(QChar(0)))
-                fail(QStringLiteral("the line holds a NUL character"));
-            skipBlanks();
+            do {
+                if (!nextLine())
+                    fail(QStringLiteral("the file ends inside a hex value"));
+                skipBlanks();
+            } while (atEnd() || peek() == QLatin1Char(';'));
             if (hexDigit(peek()) < 0)
                 fail(QStringLiteral("a continued hex value must go on with a hexadecimal digit"));
             continue;
         }
         if (atEnd() || peek() == QLatin1Char(';'))
-            fail(QStringLiteral("a byte is missing after the last \",\""));
+            return bytes; // a trailing comma, as the other platform's editor allows
     }
 }
 
-void Parser::valueLine(QVector<Operation> &ops)
+void Parser::valueLine()
 {
-    const int line = m_lineNo;
+    const int lineNo = m_reader.number();
     QString name;
     if (peek() == QLatin1Char('@'))
         ++m_pos;
@@ -309,8 +379,8 @@ void Parser::valueLine(QVector<Operation> &ops)
     if (m_key == KeyState::Deleted)
         fail(QStringLiteral("a value line follows a key deletion line"));
 
-    Operation op{Operation::SetValue, line, name, 0, {}};
-    const QString rest = m_line.mid(m_pos);
+    Operation op{Operation::SetValue, lineNo, name, 0, {}};
+    const QStringView rest = QStringView(line()).mid(m_pos);
     if (peek() == QLatin1Char('"')) {
         const QString text = quotedText(QStringLiteral("the string has no closing quote"));
         expectEnd(QStringLiteral("only a comment may follow the closing quote"));
@@ -320,7 +390,7 @@ void Parser::valueLine(QVector<Operation> &ops)
         ++m_pos;
         expectEnd(QStringLiteral("only a comment may follow \"-\""));
         op.kind = Operation::DeleteValue;
-    } else if (rest.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
+    } else if (rest.startsWith(QLatin1String("dword:"))) {
         m_pos += 6;
         quint32 value = 0;
         int digits = 0;
@@ -335,7 +405,7 @@ void Parser::valueLine(QVector<Operation> &ops)
         op.type = REG_DWORD;
         op.data = QByteArray(4, '\0');
         qToLittleEndian<quint32>(value, op.data.data());
-    } else if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
+    } else if (rest.startsWith(QLatin1String("hex"))) {
         m_pos += 3;
         op.type = REG_BINARY;
         if (peek() == QLatin1Char('(')) {
@@ -356,6 +426,8 @@ void Parser::valueLine(QVector<Operation> &ops)
             fail(QStringLiteral("\":\" is expected after \"hex\""));
         ++m_pos;
         op.data = hexBytes();
+        if (op.type == REG_DWORD) // as the other platform's editor: padded or cut to four little-endian bytes
+            op.data = op.data.leftJustified(4, '\0', true);
         const bool text = op.type == REG_SZ || op.type == REG_EXPAND_SZ || op.type == REG_MULTI_SZ;
         if (text && !m_version5) // the store keeps every text as UTF-16LE
             op.data = toUtf16Le(decodeBytes(op.data, m_encoding));
@@ -363,33 +435,59 @@ void Parser::valueLine(QVector<Operation> &ops)
         fail(QStringLiteral("the value data is neither a quoted string, \"-\", \"dword:\" nor \"hex:\""));
     }
     if (m_key == KeyState::Accepted)
-        ops.push_back(std::move(op));
+        produce(std::move(op));
 }
 
-QStringList splitLines(const QString &text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        lines << text.mid(start, i - start);
-        if (c == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
+class StoreWriter : public Sink {
+public:
+    StoreWriter(const QString &source, RegImporter::Summary &summary)
+        : m_source(source), m_summary(summary), m_transaction(m_registry, true)
+    {
     }
-    if (start < n)
-        lines << text.mid(start);
-    return lines;
-}
+    void apply(const Operation &op) override
+    {
+        switch (op.kind) {
+        case Operation::OpenKey:
+            if (!m_registry.OpenKey(op.text, true))
+                throw OrvalisError(QStringLiteral("%1, line %2: the key cannot be created in the settings store")
+                                       .arg(m_source)
+                                       .arg(op.line));
+            ++m_summary.keys;
+            break;
+        case Operation::DeleteKey:
+            m_registry.CloseKey();
+            m_registry.DeleteKey(op.text);
+            ++m_summary.deletedKeys;
+            break;
+        case Operation::SetValue:
+            m_registry.PutData(op.text, op.data, op.type);
+            ++m_summary.values;
+            break;
+        case Operation::DeleteValue:
+            m_registry.DeleteValue(op.text);
+            ++m_summary.deletedValues;
+            break;
+        }
+    }
+    void commit() { m_transaction.commit(); }
+
+private:
+    const QString &m_source;
+    RegImporter::Summary &m_summary;
+    Registry m_registry;
+    Registry::Transaction m_transaction;
+};
 
 } // namespace
 
 QString RegImporter::acceptedKey()
 {
     return settingsKeyFullName();
+}
+
+QString RegImporter::sizeLimitText()
+{
+    return QStringLiteral("%1 MiB").arg(maxFileSize / (1024 * 1024));
 }
 
 RegImporter::Summary RegImporter::importFile(const QString &fileName)
@@ -399,7 +497,7 @@ RegImporter::Summary RegImporter::importFile(const QString &fileName)
     if (!file.open(QIODevice::ReadOnly))
         throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, file.errorString()));
     if (file.size() > maxFileSize)
-        throw OrvalisError(QStringLiteral("%1 is larger than 16 MiB and was not imported").arg(shown));
+        throw OrvalisError(QStringLiteral("%1 is larger than %2 and was not imported").arg(shown, sizeLimitText()));
     const QByteArray data = file.read(maxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw OrvalisError(QStringLiteral("Cannot read file %1: %2").arg(shown, file.errorString()));
@@ -409,71 +507,47 @@ RegImporter::Summary RegImporter::importFile(const QString &fileName)
 RegImporter::Summary RegImporter::importData(const QByteArray &data, const QString &sourceName)
 {
     if (data.size() > maxFileSize)
-        throw OrvalisError(QStringLiteral("%1 is larger than 16 MiB and was not imported").arg(sourceName));
+        throw OrvalisError(QStringLiteral("%1 is larger than %2 and was not imported").arg(sourceName, sizeLimitText()));
 
-    QString text;
+    QByteArrayView bytes(data);
     Encoding encoding = Encoding::Utf8;
-    const auto invalidText = [&](const char *what) {
-        return OrvalisError(QStringLiteral("%1: %2").arg(sourceName, QLatin1String(what)));
-    };
-    if (data.startsWith("\xFF\xFE")) {
+    bool checked = false;
+    if (bytes.startsWith("\xFF\xFE")) {
         encoding = Encoding::Utf16;
-        QStringDecoder decoder(QStringConverter::Utf16LE, QStringConverter::Flag::ConvertInitialBom);
-        text = decoder(QByteArrayView(data).sliced(2));
-        if (decoder.hasError() || data.size() % 2 != 0)
-            throw invalidText("the file is not valid UTF-16 text");
-    } else if (data.startsWith("\xEF\xBB\xBF")) {
-        if (!decodeUtf8(data.mid(3), text))
-            throw invalidText("the file is not valid UTF-8 text");
-    } else if (!decodeUtf8(data, text)) {
+        bytes = bytes.sliced(2);
+        checked = true;
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        bytes = bytes.sliced(3);
+        checked = true;
+    } else if (!bytes.isValidUtf8()) {
         encoding = Encoding::Cp1252;
-        text = fromCp1252(data);
     }
 
-    const QStringList lines = splitLines(text);
-    const QString header = lines.isEmpty() ? QString() : lines.first();
-    qsizetype lead = 0;
-    while (lead < header.size() && isBlank(header[lead]))
-        ++lead;
-    const QString first = header.mid(lead);
-    const bool version5 = first == QLatin1String("Windows Registry Editor Version 5.00");
-    if (!version5 && first != QLatin1String("REGEDIT4"))
-        throw OrvalisError(QStringLiteral("%1, line 1: not a registry file (the first line must be "
-                                          "\"REGEDIT4\" or \"Windows Registry Editor Version 5.00\")")
-                               .arg(sourceName));
+    // Read twice: once to find any invalid line before the store is touched, once to write. Nothing
+    // of the file is kept between the two but its bytes.
+    const auto parse = [&](Sink *sink, Summary &summary) {
+        LineReader reader(bytes, encoding, checked, sourceName);
+        const QString header = reader.next() ? reader.line() : QString();
+        qsizetype lead = 0;
+        while (lead < header.size() && isBlank(header[lead]))
+            ++lead;
+        const QStringView first = QStringView(header).mid(lead);
+        const bool version5 = first == QLatin1String("Windows Registry Editor Version 5.00");
+        if (!version5 && first != QLatin1String("REGEDIT4"))
+            throw OrvalisError(QStringLiteral("%1, line 1: not a registry file (the first line must be "
+                                              "\"REGEDIT4\" or \"Windows Registry Editor Version 5.00\")")
+                                   .arg(sourceName));
+        Parser parser(reader, version5, encoding, sink);
+        return parser.run(summary);
+    };
+    Summary checkedSummary;
+    if (parse(nullptr, checkedSummary) == 0)
+        return checkedSummary; // nothing to write; a store need not be created for it
 
     Summary summary;
-    Parser parser(sourceName, lines, version5, encoding);
-    const QVector<Operation> ops = parser.run(summary);
-    if (ops.isEmpty())
-        return summary; // nothing to write; a store need not be created for it
-
-    Registry registry;
-    Registry::Transaction transaction(registry, true);
-    for (const Operation &op : ops) {
-        switch (op.kind) {
-        case Operation::OpenKey:
-            if (!registry.OpenKey(op.text, true))
-                throw OrvalisError(QStringLiteral("%1, line %2: the key cannot be created in the settings store")
-                                       .arg(sourceName).arg(op.line));
-            ++summary.keys;
-            break;
-        case Operation::DeleteKey:
-            registry.CloseKey();
-            registry.DeleteKey(op.text);
-            ++summary.deletedKeys;
-            break;
-        case Operation::SetValue:
-            registry.PutData(op.text, op.data, op.type);
-            ++summary.values;
-            break;
-        case Operation::DeleteValue:
-            registry.DeleteValue(op.text);
-            ++summary.deletedValues;
-            break;
-        }
-    }
-    transaction.commit();
+    StoreWriter writer(sourceName, summary);
+    parse(&writer, summary);
+    writer.commit();
     return summary;
 }
 

@@ -17,7 +17,11 @@ public:
         int skippedKeys = 0;   // key lines outside the settings key, with their values
     };
 
-    static constexpr qint64 maxFileSize = 16 * 1024 * 1024;
+    // Admits the export of the deepest tree the store holds (512 levels of 255-character names,
+    // about 32 MiB); reading keeps one line decoded at a time, so memory stays near the file's size.
+    static constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+    // "64 MiB", for messages.
+    static QString sizeLimitText();
 
     // "HKEY_CURRENT_USER\Software\Vantrel\Orvalis": nothing outside it is written.
     static QString acceptedKey();

@@ -136,15 +136,15 @@ bool Registry::resolve(const QString &key, bool create, qint64 &id, QString &pat
     try {
         qint64 current = base;
         QString currentPath = basePath;
-        // Cache keys are folded absolute paths, each part preceded by a backslash.
-        QString foldPath = cache && !basePath.isEmpty() ? QLatin1Char('\\') + basePath.toCaseFolded() : QString();
         for (const QString &part : parts) {
             const QString fold = part.toCaseFolded();
             QString stored;
             qint64 child = -1;
+            // Keyed by parent and name rather than by whole path, so that a path of 512 parts costs
+            // 512 lookups, not the square of its length.
+            const QPair<qint64, QString> cacheKey(current, fold);
             if (cache) {
-                foldPath += QLatin1Char('\\') + fold;
-                const auto hit = m_pathCache.constFind(foldPath);
+                const auto hit = m_pathCache.constFind(cacheKey);
                 if (hit != m_pathCache.cend()) {
                     child = hit->first;
                     stored = hit->second;
@@ -161,10 +161,12 @@ bool Registry::resolve(const QString &key, bool create, qint64 &id, QString &pat
                     stored = part;
                 }
                 if (cache)
-                    m_pathCache.insert(foldPath, qMakePair(child, stored));
+                    m_pathCache.insert(cacheKey, qMakePair(child, stored));
             }
             current = child;
-            currentPath = currentPath.isEmpty() ? stored : currentPath + QLatin1Char('\\') + stored;
+            if (!currentPath.isEmpty())
+                currentPath += QLatin1Char('\\');
+            currentPath += stored;
         }
         if (create)
             m_db.commit();

@@ -138,7 +138,7 @@ private:
     QString m_currentPath;
 
     // Only while a transaction is open: nothing else can change what they mirror then.
-    QHash<QString, QPair<qint64, QString>> m_pathCache; // folded path -> key id and stored name
+    QHash<QPair<qint64, QString>, QPair<qint64, QString>> m_pathCache; // parent, folded name -> key id, stored name
     qint64 m_valuesOf = -1;             // key whose values m_values holds
     QVector<StoreDatabase::Value> m_values;
     QHash<QString, int> m_valueIndex;

@@ -83,12 +83,16 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
 
 void DeleteScopeEntry(const QString &company, const QString &model)
 {
+    // An empty name would make the path that of the whole company (or library).
+    checkName(company, "company");
+    checkName(model, "model");
     Registry registry;
     registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model);
 }
 
 void DeleteScopeCompany(const QString &company)
 {
+    checkName(company, "company");
     Registry registry;
     registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company);
 }

@@ -41,7 +41,8 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library);
 void WriteScopeEntry(const QString &company, const QString &model, const ScopeData &data);
 
 // Deletes one model, or a company with everything below it. The company stays when its last
-// model goes.
+// model goes. A name the library could never list is refused as WriteScopeEntry refuses it, and
+// nothing is deleted.
 void DeleteScopeEntry(const QString &company, const QString &model);
 void DeleteScopeCompany(const QString &company);
 

@@ -9,10 +9,15 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -80,7 +85,59 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-enum class Health { Good, Damaged, Unusable };
+bool isDamage(int rc)
+{
+    return (rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT;
+}
+
+// An exclusive lock on a file beside the store, taken by every copy of the program while it checks
+// the store, sets a damaged one aside and creates a fresh one. Without it, a copy that opened the
+// damaged file a moment earlier would later move away the fresh store another copy has just
+// written to. Held only while opening; reads and writes are guarded by SQLite's own locks.
+class StoreLock {
+public:
+    explicit StoreLock(const QString &storePath)
+    {
+        m_fd = ::open(QFile::encodeName(storePath + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            return; // a folder that cannot be written: nothing can be moved or created there anyway
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+        }
+    }
+    ~StoreLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    StoreLock(const StoreLock &) = delete;
+    StoreLock &operator=(const StoreLock &) = delete;
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Renames without ever replacing an existing file, even one that appeared after it was looked for.
+bool renameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without that flag: a hard link fails as well when the name is taken.
+    if (::link(source.constData(), target.constData()) != 0)
+        return false;
+    ::unlink(source.constData());
+    return true;
+}
 
 } // namespace
 
@@ -203,11 +260,30 @@ bool StoreDatabase::open(bool create)
             return false;
         }
     }
+    const StoreLock lock(m_path);
+    // Whatever another copy did before the lock was ours is seen afresh from here on.
+    if (!create && !QFileInfo::exists(m_path))
+        return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        switch (openLocked(create, lock.held())) {
+        case Opened::Yes: return true;
+        case Opened::No: return false;
+        case Opened::SetAside:
+            if (!create)
+                return false;
+            break;
+        }
+    }
+    return false;
+}
+
+StoreDatabase::Opened StoreDatabase::openLocked(bool create, bool mayMove)
+{
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         m_openError = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         close();
-        return false;
+        return Opened::No;
     }
     sqlite3_extended_result_codes(m_db, 1);
     // Another running copy may hold the write lock for a moment; wait for it rather than fail.
@@ -222,7 +298,7 @@ bool StoreDatabase::open(bool create)
             rc = sqlite3_step(s);
         if (rc == SQLITE_ROW)
             userVersion = sqlite3_column_int(s, 0);
-        else if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+        else if (isDamage(rc))
             health = Health::Damaged;
         else
             health = Health::Unusable;
@@ -230,19 +306,24 @@ bool StoreDatabase::open(bool create)
             m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(s);
     }
-    if (health == Health::Good && !checkHealth())
-        health = Health::Damaged;
+    if (health == Health::Good)
+        health = checkHealth();
+    if (health == Health::Good)
+        health = checkTables();
 
     if (health == Health::Unusable) {
         close();
-        return false;
+        return Opened::No;
     }
     if (health == Health::Damaged) {
         close();
-        setAside();
-        if (QFileInfo::exists(m_path))
-            return false; // could not be moved; never write into a damaged file
-        return create ? open(true) : false;
+        // Never write into a damaged file, and never move a store without the lock: it may be
+        // another copy's fresh one.
+        if (!mayMove) {
+            m_openError = QStringLiteral("the store is damaged, and its folder cannot be written to set it aside");
+            return Opened::No;
+        }
+        return setAside() ? Opened::SetAside : Opened::No;
     }
 
     exec("PRAGMA foreign_keys=ON");
@@ -252,48 +333,117 @@ bool StoreDatabase::open(bool create)
     if (userVersion == 0) {
         if (!create) { // an empty file: nothing stored yet
             close();
-            return false;
+            return Opened::No;
         }
         if (!createSchema()) {
             close();
-            return false;
+            return Opened::No;
         }
     }
-    return true;
+    return Opened::Yes;
 }
 
-bool StoreDatabase::checkHealth()
+// Damaged only on evidence: a store that is busy or cannot be read at this moment is not moved away.
+StoreDatabase::Health StoreDatabase::verdict(int rc)
+{
+    if (isDamage(rc))
+        return Health::Damaged;
+    m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
+    return Health::Unusable;
+}
+
+StoreDatabase::Health StoreDatabase::checkTables()
+{
+    // A sound database that is not our store is as useless as a damaged one: every read would fail
+    // or come back empty, every write fail. Only an empty file is a store not yet begun.
+    int failure = SQLITE_OK;
+    const auto query = [&](const char *sql, const char *parameter, const auto &row) {
+        sqlite3_stmt *s = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr);
+        if (rc == SQLITE_OK && parameter)
+            sqlite3_bind_text(s, 1, parameter, -1, SQLITE_STATIC);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+            row(s);
+            rc = SQLITE_OK;
+        }
+        if (rc != SQLITE_DONE && failure == SQLITE_OK)
+            failure = rc;
+        sqlite3_finalize(s);
+    };
+    const auto count = [&](const char *sql) {
+        qint64 n = -1;
+        query(sql, nullptr, [&n](sqlite3_stmt *s) { n = sqlite3_column_int64(s, 0); });
+        return n;
+    };
+    const auto columns = [&](const char *table) {
+        QSet<QString> names;
+        query("SELECT name FROM pragma_table_info(?1)", table, [&names](sqlite3_stmt *s) { names.insert(columnText(s, 0)); });
+        return names;
+    };
+    static const QSet<QString> keyColumns{QStringLiteral("id"), QStringLiteral("parent"), QStringLiteral("name"),
+                                          QStringLiteral("fold")};
+    static const QSet<QString> valueColumns{QStringLiteral("id"),   QStringLiteral("key"),  QStringLiteral("name"),
+                                            QStringLiteral("fold"), QStringLiteral("type"), QStringLiteral("data")};
+    bool ours = false;
+    if (count("SELECT count(*) FROM sqlite_master") == 0)
+        ours = count("PRAGMA page_count") == 0;
+    else
+        ours = columns("keys").contains(keyColumns) && columns("vals").contains(valueColumns)
+               && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
+    if (failure != SQLITE_OK)
+        return verdict(failure);
+    return ours ? Health::Good : Health::Damaged;
+}
+
+StoreDatabase::Health StoreDatabase::checkHealth()
 {
     {
         QMutexLocker lock(&problemMutex());
         if (checkedPaths().contains(m_path))
-            return true;
+            return Health::Good;
     }
     sqlite3_stmt *s = nullptr;
-    bool good = false;
-    if (sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &s, nullptr) == SQLITE_OK
-        && sqlite3_step(s) == SQLITE_ROW) {
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA integrity_check(1)", -1, &s, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(s);
+    Health health = Health::Damaged;
+    if (rc == SQLITE_ROW) {
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
-        good = text && qstrcmp(text, "ok") == 0;
+        if (text && qstrcmp(text, "ok") == 0)
+            health = Health::Good;
+    } else {
+        health = verdict(rc);
     }
     sqlite3_finalize(s);
-    if (good) {
+    if (health == Health::Good) {
         QMutexLocker lock(&problemMutex());
         checkedPaths().insert(m_path);
     }
-    return good;
+    return health;
 }
 
-void StoreDatabase::setAside()
+bool StoreDatabase::setAside()
 {
+    // Every earlier damaged copy is kept: the file goes to the first name not taken, and a name
+    // taken meanwhile is never overwritten.
     QString target = m_path + QStringLiteral(".damaged");
-    for (int n = 2; QFileInfo::exists(target); ++n) // an earlier damaged copy is kept as well
+    bool moved = false;
+    for (int n = 2; n < 10000; ++n) {
+        if (!QFileInfo::exists(target) && !QFileInfo::exists(target + QStringLiteral("-wal"))) {
+            if (renameNoReplace(m_path, target)) {
+                moved = true;
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+        }
         target = m_path + QStringLiteral(".damaged.%1").arg(n);
+    }
     QString text;
-    if (QFile::rename(m_path, target)) {
+    if (moved) {
         // The log holds pages of the damaged file and would be replayed into the fresh one.
         if (QFileInfo::exists(m_path + QStringLiteral("-wal")))
-            QFile::rename(m_path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
+            renameNoReplace(m_path + QStringLiteral("-wal"), target + QStringLiteral("-wal"));
         QFile::remove(m_path + QStringLiteral("-shm"));
         text = QStringLiteral("The settings store %1 is damaged. It has been moved to %2 and a new, "
                               "empty store has been started.")
@@ -306,6 +456,7 @@ void StoreDatabase::setAside()
     }
     QMutexLocker lock(&problemMutex());
     pendingProblem() = text;
+    return moved;
 }
 
 bool StoreDatabase::createSchema()

@@ -30,7 +30,9 @@ public:
     const QString &path() const { return m_path; }
 
     // Opens the store. Without `create` a missing file is not made and the call returns false, so
-    // reading an absent store sees an empty tree. A damaged file is set aside before anything else.
+    // reading an absent store sees an empty tree. A damaged file (or a database that is not a store
+    // of ours) is set aside before anything else, under an exclusive lock on "<store>.lock" that
+    // every copy of the program takes while it opens the store.
     bool open(bool create);
     bool isOpen() const { return m_db != nullptr; }
     // Why the last open(true) failed, for the error the caller raises.
@@ -75,8 +77,13 @@ private:
     sqlite3_stmt *prepare(const char *sql);
     void exec(const char *sql);
     [[noreturn]] void fail(const char *what);
-    bool checkHealth();
-    void setAside();
+    enum class Opened { Yes, No, SetAside };
+    enum class Health { Good, Damaged, Unusable };
+    Opened openLocked(bool create, bool mayMove);
+    Health checkHealth();
+    Health checkTables();
+    Health verdict(int rc);
+    bool setAside();
     bool createSchema();
     void close();
 

@@ -15,7 +15,12 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace orvalis;
 
@@ -63,6 +68,31 @@ int runWriter(const QString &name, int count)
     return 0;
 }
 
+// A copy of the program that writes one library entry as soon as its standard input says go, so
+// that several copies meet the store at the same moment. Exit code 0 means "reported as written".
+int runLibraryWriter(const QString &model)
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char go[8];
+    if (!std::fgets(go, sizeof go, stdin))
+        return 4;
+    try {
+        WriteScopeEntry(QStringLiteral("Race"), model,
+                        {QStringLiteral("200"), model, QString(), QString(), QString(), QString(), QString()});
+    } catch (const OrvalisError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.text()));
+        return 1;
+    }
+    return 0;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestStore : public QObject {
@@ -81,17 +111,25 @@ private slots:
     void exportExamples_data();
     void exportExamples();
     void exportRefusesUncreatableFile();
+    void failedExportKeepsPreviousFile_data();
+    void failedExportKeepsPreviousFile();
     void roundTrip();
+    void exportImportsBack();
     void importGrammar_data();
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void deepestExportImportsBack();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
     void storeReplacedWhileRunning();
+    void copiesMeetDamagedStore();
+    void setAsideWaitsForStoreLock();
     void libraryEdgeCases();
     void libraryRefusesLostNames_data();
     void libraryRefusesLostNames();
+    void deletesRefuseLostNames_data();
+    void deletesRefuseLostNames();
     void selectedScope();
     void shippedList();
     void twoProcessesWriting();
@@ -119,7 +157,8 @@ void TestStore::cleanupTestCase()
 {
     if (m_selected)
         return;
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames"})
+    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
+                              "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -252,6 +291,19 @@ void TestStore::exportExamples_data()
     QTest::newRow("float stays on one line")
         << "float" << QByteArray("REGEDIT4\r\n" + key + "\"F\"=hex:00,00,00,00,00,00,F0,3F\r\n");
     QTest::newRow("empty binary") << "bin0" << QByteArray("REGEDIT4\r\n" + key + "\"B\"=hex:\r\n");
+    // Text that a quoted string cannot hold goes as the bytes of a typed value, in the file's encoding.
+    QTest::newRow("line break in a string")
+        << "lines" << QByteArray("REGEDIT4\r\n" + key + "\"S\"=hex(1):61,0D,0A,62,00\r\n");
+    QTest::newRow("control character in an expandable string")
+        << "control" << QByteArray("REGEDIT4\r\n" + key + "\"E\"=hex(2):25,01,E4,00\r\n");
+    QTest::newRow("tab stays quoted") << "tab" << QByteArray("REGEDIT4\r\n" + key + "\"T\"=\"a\tb\"\r\n");
+    // The other platform's editor reads this format in its single-byte code page.
+    QTest::newRow("Windows-1252 when every character has a form there")
+        << "umlaut" << QByteArray("REGEDIT4\r\n" + key + "\"Uml\xE4ut\"=\"\xB5 \xC5 \xE9 \x80\"\r\n");
+    QTest::newRow("UTF-8 when one character has none")
+        << "omega" << QByteArray("REGEDIT4\r\n" + key + "\"Uml\xC3\xA4ut\"=\"\xCE\xA9\"\r\n");
+    QTest::newRow("UTF-8 when the single bytes would read back as UTF-8")
+        << "ambiguous" << QByteArray("REGEDIT4\r\n" + key + "\"A\"=\"\xC3\x83\xC2\xA4\"\r\n");
 }
 
 void TestStore::exportExamples()
@@ -279,6 +331,18 @@ void TestStore::exportExamples()
         reg.WriteBinaryData(QStringLiteral("B"), data);
     } else if (kind == "float")
         reg.WriteFloat(QStringLiteral("F"), 1.0);
+    else if (kind == "lines")
+        reg.WriteString(QStringLiteral("S"), QStringLiteral("a\r\nb"));
+    else if (kind == "control")
+        reg.WriteExpandString(QStringLiteral("E"), QStringLiteral("%\x01ä"));
+    else if (kind == "tab")
+        reg.WriteString(QStringLiteral("T"), QStringLiteral("a\tb"));
+    else if (kind == "umlaut")
+        reg.WriteString(QStringLiteral("Umläut"), QStringLiteral("µ Å é €"));
+    else if (kind == "omega")
+        reg.WriteString(QStringLiteral("Umläut"), QStringLiteral("Ω"));
+    else if (kind == "ambiguous")
+        reg.WriteString(QStringLiteral("A"), QStringLiteral("Ã¤"));
     reg.CloseKey();
     QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\X\\")), expected);
 }
@@ -289,6 +353,41 @@ void TestStore::exportRefusesUncreatableFile()
         [] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software"), QStringLiteral("/nonexistent/dir/b.reg")); });
     QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ")), qPrintable(error));
     QVERIFY(error.contains(QStringLiteral("/nonexistent/dir/b.reg")));
+}
+
+void TestStore::failedExportKeepsPreviousFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("32-bit number of three bytes") << "odd" << "Invalid data type for 'odd'";
+    QTest::newRow("line break in a value name")
+        << "two\nlines" << "The value name 'two\nlines' holds a line break and cannot be written to a registry file";
+}
+
+void TestStore::failedExportKeepsPreviousFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default"), true));
+    reg.WriteString(QStringLiteral("first"), QStringLiteral("written before the bad value"));
+    if (name == QLatin1String("odd"))
+        reg.PutData(name, QByteArray("\x01\x02\x03", 3), REG_DWORD); // no 32-bit number
+    else
+        reg.WriteString(name, QStringLiteral("x"));
+    reg.CloseKey();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("backup.reg"));
+    const QByteArray previous = regFile("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis]\r\n\"keep\"=\"me\"\r\n");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(previous);
+    }
+    const QString error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file); });
+    QCOMPARE(error, message);
+    QCOMPARE(fileBytes(file), previous);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("backup.reg")});
 }
 
 void TestStore::roundTrip()
@@ -331,6 +430,50 @@ void TestStore::roundTrip()
     QCOMPARE(reg.ReadString(QStringLiteral("back\\slash \"quoted\"")), QStringLiteral("C:\\dir\\ \"q\" ü"));
 }
 
+void TestStore::exportImportsBack()
+{
+    QByteArray binary;
+    for (int i = 0; i < 60; ++i)
+        binary += char(i * 5);
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Types"), true));
+        reg.WriteString(QStringLiteral("plain \\ \""), QStringLiteral("C:\\dir\\ \"q\""));
+        reg.WriteString(QStringLiteral("lines"), QStringLiteral("first\r\nsecond\nthird\r"));
+        reg.WriteString(QStringLiteral("control"), QStringLiteral("a\x01 b\tc\x1b ü"));
+        reg.WriteExpandString(QStringLiteral("expand"), QStringLiteral("%P%"));
+        reg.WriteExpandString(QStringLiteral("expand lines"), QStringLiteral("%P%\n%Q%"));
+        reg.WriteString(QStringLiteral("Umläut µ Å é"), QStringLiteral("Grüße"));
+        reg.WriteString(QString(), QStringLiteral("unnamed"));
+        reg.WriteInteger(QStringLiteral("int"), -2);
+        reg.WriteFloat(QStringLiteral("float"), 0.1);
+        reg.WriteBinaryData(QStringLiteral("binary"), binary);
+        reg.WriteBinaryData(QStringLiteral("no bytes"), QByteArray());
+        reg.PutData(QStringLiteral("multi"), QByteArray("a\0\0\0\0\0", 6), REG_MULTI_SZ);
+        reg.PutData(QStringLiteral("qword"), QByteArray(8, '\x11'), REG_QWORD);
+        reg.PutData(QStringLiteral("none"), QByteArray(), REG_NONE);
+        QVERIFY(reg.CreateKey(kOrvalis + QStringLiteral("\\Types\\Sub ÿ")));
+    }
+    const QByteArray first = exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis"));
+    init(); // an empty store
+    const QString error = errorOf([&] { RegImporter::importData(first, QStringLiteral("first.reg")); });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Types"), false));
+    QCOMPARE(reg.ReadString(QStringLiteral("lines")), QStringLiteral("first\r\nsecond\nthird\r"));
+    QCOMPARE(reg.ReadString(QStringLiteral("control")), QStringLiteral("a\x01 b\tc\x1b ü"));
+    QCOMPARE(reg.ReadString(QStringLiteral("expand lines")), QStringLiteral("%P%\n%Q%"));
+    QCOMPARE(reg.GetDataType(QStringLiteral("expand lines")), TRegDataType::rdExpandString);
+    QCOMPARE(reg.ReadString(QStringLiteral("Umläut µ Å é")), QStringLiteral("Grüße"));
+    QCOMPARE(reg.ReadString(QStringLiteral("plain \\ \"")), QStringLiteral("C:\\dir\\ \"q\""));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("int")), -2);
+    QCOMPARE(reg.ReadFloat(QStringLiteral("float")), 0.1);
+    QCOMPARE(reg.ReadBinaryData(QStringLiteral("binary")), binary);
+    QVERIFY(reg.KeyExists(kOrvalis + QStringLiteral("\\Types\\Sub ÿ")));
+    reg.CloseKey();
+    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis")), first);
+}
+
 void TestStore::importGrammar_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -368,9 +511,21 @@ void TestStore::importGrammar_data()
     QTest::newRow("hex: typed string v5")
         << QByteArray("Windows Registry Editor Version 5.00\r\n" + k + "\"a\"=hex(1):41,00,42,00,00,00\r\n") << "a"
         << "AB";
+    QTest::newRow("hex: trailing comma") << regFile(k + "\"a\"=hex:01,02,\r\n") << "a" << "bytes:0102";
+    QTest::newRow("hex: trailing comma and comment") << regFile(k + "\"a\"=hex:01,02, ; c\r\n") << "a" << "bytes:0102";
+    QTest::newRow("hex: only a comma") << regFile(k + "\"a\"=hex:,\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: upper case") << regFile(k + "\"a\"=HEX:01\r\n") << "a" << "error:line 4";
+    QTest::newRow("hex: typed, upper case") << regFile(k + "\"a\"=HEX(3):01\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: upper case") << regFile(k + "\"a\"=DWORD:00000001\r\n") << "a" << "error:line 4";
+    QTest::newRow("dword: mixed case") << regFile(k + "\"a\"=Dword:00000001\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
     QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
     QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
+    // A 32-bit number of another size is padded or cut to its four low bytes.
+    QTest::newRow("hex: dword type of one byte") << regFile(k + "\"a\"=hex(4):01\r\n") << "a" << "int:1";
+    QTest::newRow("hex: dword type without bytes") << regFile(k + "\"a\"=hex(4):\r\n") << "a" << "int:0";
+    QTest::newRow("hex: dword type of eight bytes")
+        << regFile(k + "\"a\"=hex(4):01,02,03,04,05,06,07,08\r\n") << "a" << "int:67305985";
     QTest::newRow("deletion: value")
         << regFile(k + "\"a\"=\"x\"\r\n\"a\"=-\r\n") << "a" << "missing";
     QTest::newRow("deletion: key")
@@ -386,6 +541,9 @@ void TestStore::importGrammar_data()
     for (QChar c : v5)
         utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
     QTest::newRow("encodings: UTF-16LE") << utf16 << "a" << "Grüße";
+    QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a" << "error:line 5";
+    QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
+        << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a" << "error:line 4";
 }
 
 void TestStore::importGrammar()
@@ -447,7 +605,26 @@ void TestStore::importLimits()
     big.write("REGEDIT4\r\n");
     big.resize(RegImporter::maxFileSize + 1);
     big.close();
-    QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("16 MiB")));
+    QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("larger than 64 MiB")));
+}
+
+void TestStore::deepestExportImportsBack()
+{
+    // The deepest tree the store holds, with the longest names, exports to far more than the file
+    // it was imported from; the importer's limit still admits that export.
+    QByteArray line = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis";
+    for (int depth = 3; depth < 512; ++depth)
+        line += '\\' + QByteArray(255, char('a' + depth % 26));
+    RegImporter::importData(regFile(line + "]\r\n\"v\"=dword:00000001\r\n"), QStringLiteral("deep.reg"));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("deep.reg"));
+    ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file);
+    const qint64 size = QFileInfo(file).size();
+    QVERIFY2(size > 30'000'000 && size <= RegImporter::maxFileSize, qPrintable(QString::number(size)));
+    init(); // an empty store
+    const RegImporter::Summary summary = RegImporter::importFile(file);
+    QCOMPARE(summary.keys, 510);
+    QCOMPARE(summary.values, 1);
 }
 
 void TestStore::damagedStoreSetAside_data()
@@ -456,6 +633,14 @@ void TestStore::damagedStoreSetAside_data()
     QTest::newRow("not a database") << "junk";
     QTest::newRow("pages overwritten") << "pages";
     QTest::newRow("an earlier damaged copy is kept") << "again";
+    // Sound databases, but not a store of ours: nothing could be read or written in them.
+    QTest::newRow("a database without tables") << "CREATE TABLE x(a); DROP TABLE x;";
+    QTest::newRow("a foreign table named keys") << "CREATE TABLE keys(a TEXT); INSERT INTO keys VALUES('x');";
+    QTest::newRow("our version number, no tables") << "PRAGMA user_version=1;";
+    QTest::newRow("our tables without a column")
+        << "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT, fold TEXT);"
+           "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER, name TEXT, fold TEXT, data BLOB);"
+           "INSERT INTO keys VALUES(1, NULL, '', ''); PRAGMA user_version=1;";
 }
 
 void TestStore::damagedStoreSetAside()
@@ -478,6 +663,11 @@ void TestStore::damagedStoreSetAside()
         QVERIFY(file.size() > 4 * 4096);
         file.seek(2 * 4096);
         file.write(QByteArray(2 * 4096, '\x5a'));
+    } else if (damage.contains(QLatin1Char(';'))) {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, damage.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
     } else {
         if (damage == QLatin1String("again")) {
             QFile earlier(path + QStringLiteral(".damaged"));
@@ -531,6 +721,144 @@ void TestStore::storeReplacedWhileRunning()
     QVERIFY(reg.KeyExists(kOrvalis + QStringLiteral("\\Load\\F")));
     QVERIFY(reg.OpenKey(kOrvalis, false));
     QVERIFY(!reg.ValueExists(QStringLiteral("before")));
+}
+
+void TestStore::copiesMeetDamagedStore()
+{
+    // scripts/stress-damaged-store.sh runs this with many more rounds and copies.
+    const int rounds = qMax(1, qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") : 8);
+    const int copies = qMax(2, qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") : 3);
+    QStringList faults;
+    int writes = 0;
+    const QByteArray damagedDatabase = [] {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("pages.sqlite3"));
+        sqlite3 *db = nullptr;
+        sqlite3_open(file.toUtf8().constData(), &db);
+        sqlite3_exec(db,
+                     "CREATE TABLE t(a TEXT); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 30000) INSERT INTO t SELECT printf('%0100d', i) FROM n; CREATE INDEX ti ON t(a);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        // One row changed under its index entry: found only by comparing the two, the slowest part.
+        QByteArray bytes = fileBytes(file);
+        const qsizetype row = bytes.indexOf(QByteArray::number(15000).rightJustified(100, '0'));
+        if (row >= 0)
+            bytes[row + 99] = 'x';
+        return bytes;
+    }();
+    QVERIFY(damagedDatabase.size() > 16 * 4096);
+    int failedRounds = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const qsizetype faultsBefore = faults.size();
+        init(); // a store folder of its own
+        const QString path = Registry::StorePath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        // Random bytes fail at the first read; a database with overwritten pages only when its
+        // pages are checked, which keeps each copy busy with it for longer.
+        QByteArray junk = round % 3 == 2 ? damagedDatabase : QByteArray(300000, Qt::Uninitialized);
+        if (round % 3 != 2) {
+            QRandomGenerator generator(quint32(round + 1));
+            generator.fillRange(reinterpret_cast<quint32 *>(junk.data()), junk.size() / 4);
+        }
+        const bool earlierCopy = round % 2 == 1;
+        if (earlierCopy) {
+            QFile earlier(path + QStringLiteral(".damaged"));
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier");
+        }
+        {
+            QFile damaged(path);
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
+            damaged.write(junk);
+        }
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (int c = 0; c < copies; ++c) {
+            processes.push_back(std::make_unique<QProcess>());
+            processes.back()->start(QCoreApplication::applicationFilePath(),
+                                    {QStringLiteral("--library-writer"), QStringLiteral("M%1").arg(c)});
+        }
+        for (auto &p : processes) // loaded and waiting, so that they start together
+            QVERIFY(p->waitForReadyRead(30000));
+        for (auto &p : processes) {
+            p->write("go\n");
+            p->waitForBytesWritten(); // now, not when this process next waits for that copy
+        }
+        QVector<int> reported;
+        for (int c = 0; c < copies; ++c) {
+            QProcess &p = *processes[size_t(c)];
+            QVERIFY(p.waitForFinished(60000));
+            if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+                reported << c;
+            else
+                faults << QStringLiteral("round %1, copy %2 failed: %3")
+                              .arg(round)
+                              .arg(c)
+                              .arg(QString::fromLocal8Bit(p.readAllStandardError()).trimmed());
+        }
+        // The damaged original is kept once, whole, under a name of its own, before this process
+        // looks at the store itself.
+        const QDir folder(QFileInfo(path).path());
+        int originals = 0;
+        for (const QString &name : folder.entryList({QStringLiteral("registry.sqlite3.damaged*")}, QDir::Files)) {
+            const QByteArray bytes = fileBytes(folder.filePath(name));
+            if (bytes == junk)
+                ++originals;
+            else if (!(earlierCopy && bytes == "earlier") && !name.endsWith(QLatin1String("-wal")))
+                faults << QStringLiteral("round %1: %2 holds neither the damaged original nor an earlier copy (%3 bytes)")
+                              .arg(round)
+                              .arg(name)
+                              .arg(bytes.size());
+        }
+        if (originals != 1)
+            faults << QStringLiteral("round %1: the damaged original is kept %2 times").arg(round).arg(originals);
+        if (earlierCopy && fileBytes(path + QStringLiteral(".damaged")) != "earlier")
+            faults << QStringLiteral("round %1: the earlier damaged copy is gone").arg(round);
+        Registry reg;
+        for (int c : reported) {
+            if (!reg.OpenKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Race\\M%1").arg(c), false)
+                || reg.ReadString(QStringLiteral("Cs")) != QStringLiteral("M%1").arg(c))
+                faults << QStringLiteral("round %1: copy %2 reported its entry written, but it is missing").arg(round).arg(c);
+            else
+                ++writes;
+        }
+        Registry::TakeStoreProblem();
+        if (faults.size() > faultsBefore)
+            ++failedRounds;
+    }
+    qInfo("%d rounds of %d copies: %d writes reported and found, %d faults in %d rounds", rounds, copies, writes,
+          int(faults.size()), failedRounds);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestStore::setAsideWaitsForStoreLock()
+{
+    // The lock beside the store is what keeps two copies from both setting it aside: while one
+    // holds it, another touches nothing.
+    const QString path = Registry::StorePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    const QByteArray junk(20000, 'j');
+    {
+        QFile damaged(path);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(junk);
+    }
+    const int lock = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    QVERIFY(lock >= 0);
+    QCOMPARE(::flock(lock, LOCK_EX), 0);
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--library-writer"), QStringLiteral("W")});
+    QVERIFY(other.waitForReadyRead(30000));
+    other.write("go\n");
+    other.closeWriteChannel();
+    const bool finishedEarly = other.waitForFinished(400);
+    const QByteArray during = fileBytes(path);
+    ::close(lock);
+    QVERIFY2(!finishedEarly, "the other copy did not wait for the store lock");
+    QCOMPARE(during, junk);
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(fileBytes(path + QStringLiteral(".damaged")), junk);
 }
 
 void TestStore::libraryEdgeCases()
@@ -605,6 +933,38 @@ void TestStore::libraryRefusesLostNames()
     if (company.contains('\\') || model.contains('\\'))
         QVERIFY(error.contains(company.contains('\\') ? company : model));
     QVERIFY(!Registry().KeyExists(SettingsKeyPath + QStringLiteral("Default Scopes")));
+}
+
+void TestStore::deletesRefuseLostNames_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model"); // "-" deletes the company
+    QTest::newRow("entry of an empty model") << "C" << "";
+    QTest::newRow("entry of an empty company") << "" << "M";
+    QTest::newRow("empty company") << "" << "-";
+    QTest::newRow("entry with a backslash") << "C" << "M\\..";
+    QTest::newRow("company with a backslash") << "C\\M" << "-";
+    QTest::newRow("company name too long") << QString(256, QLatin1Char('C')) << "-";
+}
+
+void TestStore::deletesRefuseLostNames()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    const ScopeData data{QStringLiteral("200"), {}, {}, {}, {}, {}, {}};
+    WriteScopeEntry(QStringLiteral("C"), QStringLiteral("M"), data);
+    WriteScopeEntry(QStringLiteral("Other"), QStringLiteral("M"), data);
+    const QString error = errorOf([&] {
+        if (model == QLatin1String("-"))
+            DeleteScopeCompany(company);
+        else
+            DeleteScopeEntry(company, model);
+    });
+    QVERIFY2(error.contains(QStringLiteral("is not stored: a name must not be empty")), qPrintable(error));
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QCOMPARE(library.size(), 2); // nothing deleted
+    QCOMPARE(library[0].Models.size(), 1);
 }
 
 void TestStore::selectedScope()
@@ -710,6 +1070,10 @@ int main(int argc, char **argv)
     if (argc == 4 && qstrcmp(argv[1], "--writer") == 0) {
         QCoreApplication app(argc, argv);
         return runWriter(QString::fromLatin1(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--library-writer") == 0) {
+        QCoreApplication app(argc, argv);
+        return runLibraryWriter(QString::fromLatin1(argv[2]));
     }
     QCoreApplication app(argc, argv);
     TestStore test;
