@@ -10,7 +10,10 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
+
 class QAction;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -65,7 +68,15 @@ public:
     double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
+    // The folder part (with its separator) of the save dialog's current name, as kept at close;
+    // nothing while that name is empty. setSaveDir makes a stored folder the dialog's starting one.
+    std::optional<QString> saveDirForSettings() const;
+    void setSaveDir(const QString &folder);
+
 public slots:
+    void Save1DClick();
+    void Save2DClick();
+    void SaveDefocusMap1Click();
     // File, Setup, View and Help menus
     void Exit1Click();
     void Intensity1Click();
@@ -136,7 +147,14 @@ private:
     int m_rulerMargin = 6;       // px
     int m_selectedGroup = 0;     // absolute index of the selected group of the information tree
     QImage m_offscreen;          // the defocus map, built here and shown as Chart2's back image
+    OpticsState m_mapState;      // the state and slider range the map was last built from
+    int m_mapMinimum = 0, m_mapMaximum = 0;
     QWidget *m_dockedBar = nullptr;
+
+    QFileDialog *SavePictureDialog1 = nullptr; // kept, so its folder and last name survive between uses
+    QString m_saveFileName; // the dialog's file name: the last name proposed, or the last path chosen
+    void buildSaveDialog();
+    bool runSaveDialog(const QString &proposed, QString &path, QString &ext);
 
     // Menus
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
