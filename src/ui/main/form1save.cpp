@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QToolButton>
 
 namespace orvalis {
 namespace {
@@ -55,41 +54,25 @@ void TForm1::buildSaveDialog()
     connect(SavePictureDialog1, &QFileDialog::filterSelected, SavePictureDialog1,
             [this](const QString &filter) { SavePictureDialog1->setDefaultSuffix(filterExtension(filter)); });
 
-    const std::pair<QAction *, QToolButton *> commands[] = {{Save1D, ToolButton2}, {Save2D, ToolButton1}, {SaveDefocusMap1, ToolButton3}};
-    for (const auto &[item, button] : commands) {
-        // the tool button follows its menu item's enabled state
-        connect(item, &QAction::changed, button, [item = item, button = button] { button->setEnabled(item->isEnabled()); });
-        button->setEnabled(item->isEnabled());
-        connect(button, &QToolButton::clicked, item, &QAction::trigger);
-    }
     connect(Save1D, &QAction::triggered, this, &TForm1::Save1DClick);
     connect(Save2D, &QAction::triggered, this, &TForm1::Save2DClick);
     connect(SaveDefocusMap1, &QAction::triggered, this, &TForm1::SaveDefocusMap1Click);
 }
 
-std::optional<QString> TForm1::saveDirForSettings() const
-{
-    if (m_saveFileName.isEmpty())
-        return std::nullopt;
-    const int slash = m_saveFileName.lastIndexOf(u'/');
-    return slash < 0 ? QString() : QDir::toNativeSeparators(m_saveFileName.left(slash + 1));
-}
-
-void TForm1::setSaveDir(const QString &folder)
-{
-    if (!folder.isEmpty() && QFileInfo(folder).isDir())
-        SavePictureDialog1->setDirectory(folder);
-}
-
 // Proposes the name and runs the dialog; on OK gives the chosen path and its extension with the dot.
+// The folder kept for the next start is that of the dialog's file name: the chosen path's, or none
+// after a Cancel, when the name is still the proposed one.
 bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
 {
-    m_saveFileName = proposed;
+    if (!m_saveDialogUsed && !saveDir().isEmpty() && QFileInfo(saveDir()).isDir())
+        SavePictureDialog1->setDirectory(saveDir());
+    m_saveDialogUsed = true;
+    setSaveDir(QString());
     SavePictureDialog1->selectFile(proposed);
     if (SavePictureDialog1->exec() != QDialog::Accepted || SavePictureDialog1->selectedFiles().isEmpty())
         return false;
     path = SavePictureDialog1->selectedFiles().first();
-    m_saveFileName = path;
+    setSaveDir(QDir::toNativeSeparators(QFileInfo(path).absolutePath() + u'/'));
     const QString name = QFileInfo(path).fileName();
     const int dot = name.lastIndexOf(u'.');
     ext = dot < 0 ? QString() : name.mid(dot);
