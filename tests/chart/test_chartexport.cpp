@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QPainter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
@@ -16,8 +15,10 @@
 #include <cmath>
 
 #include "failingwrites.h"
+#include "metafilereader.h"
 
 using namespace orvalis;
+using namespace orvalis::test;
 using Axis = ChartWidget::Axis;
 
 namespace {
@@ -53,40 +54,6 @@ std::unique_ptr<ChartWidget> makeChart(const QImage &backImage = QImage())
         chart->setBackImage(backImage);
     chart->redraw();
     return chart;
-}
-
-QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("FAILED: ") + QString::fromLocal8Bit(p.readAllStandardError());
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// The SVG a converter made of a metafile.
-QString convertedSvg(const QString &metafile, ChartFileFormat format, const QString &svgPath)
-{
-    const QString log = format == ChartFileFormat::Emf
-        ? run(QStringLiteral("emf2svg-conv"), {QStringLiteral("-i"), metafile, QStringLiteral("-o"), svgPath})
-        : run(QStringLiteral("wmf2svg"), {QStringLiteral("-o"), svgPath, metafile});
-    if (log.startsWith(QLatin1String("FAILED")))
-        return log;
-    QFile f(svgPath);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("FAILED: no output");
-}
-
-// Text elements' contents, whatever markup the converter puts around them.
-QString textOf(const QString &svg)
-{
-    QString out;
-    static const QRegularExpression text(QStringLiteral("<(?:svg:)?text[^>]*>(.*?)</(?:svg:)?text>"),
-                                         QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    for (auto it = text.globalMatch(svg); it.hasNext();)
-        out += it.next().captured(1).replace(QLatin1String("<![CDATA["), QString()).replace(QLatin1String("]]>"), QString()).remove(tags)
-            + u'\n';
-    return out;
 }
 
 } // namespace
@@ -129,16 +96,8 @@ void TestChartExport::metafileReadBack()
     const bool emf = format == ChartFileFormat::Emf;
     const QStringList colours = emf ? QStringList{QStringLiteral("#ff0000"), QStringLiteral("#0000ff")}
                                     : QStringList{QStringLiteral(":red"), QStringLiteral(":blue")};
-    for (const QString &colour : colours) {
-        static const QRegularExpression element(QStringLiteral("<(?:svg:)?(polyline|path)[^>]*>"));
-        int curves = 0;
-        for (auto it = element.globalMatch(svg); it.hasNext();) {
-            const QString e = it.next().captured(0);
-            if (e.contains(colour, Qt::CaseInsensitive) && e.size() > 2000)
-                ++curves;
-        }
-        QVERIFY2(curves >= 1, qPrintable(QStringLiteral("no curve drawn in %1").arg(colour)));
-    }
+    for (const QString &colour : colours)
+        QVERIFY2(curveCount(svg, colour) >= 1, qPrintable(QStringLiteral("no curve drawn in %1").arg(colour)));
     // the white panel, not the screen's grey
     QVERIFY(svg.contains(emf ? QStringLiteral("fill=\"#ffffff\"") : QStringLiteral("fill:white"), Qt::CaseInsensitive));
     QVERIFY(!svg.contains(QStringLiteral("#d4d0c8"), Qt::CaseInsensitive));

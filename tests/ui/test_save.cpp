@@ -4,6 +4,7 @@
 #include "core/ctfgrey.h"
 #include "core/numberformat.h"
 #include "formdriver.h"
+#include "../chart/metafilereader.h"
 #include "ui/widgets/pixelimage.h"
 
 #include <QFileDialog>
@@ -79,6 +80,8 @@ private slots:
     void dialogProposesAndCancelWritesNothing();
     void curveTable();
     void plotterModeTable();
+    void chartMetafiles_data();
+    void chartMetafiles();
     void patternPng();
     void mapFiles();
     void nameWithoutExtensionGetsTheFilters();
@@ -154,14 +157,43 @@ void TestSave::curveTable()
 void TestSave::plotterModeTable()
 {
     QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton8"), Qt::LeftButton);
-    if (!m_form->state().PlotterMode)
-        QSKIP("plotter mode is not reachable yet");
+    QVERIFY(m_form->state().PlotterMode);
     QTest::mouseClick(child<QToolButton>(m_form.get(), "btnEnvelopes"), Qt::LeftButton);
     QTest::mouseClick(child<QToolButton>(m_form.get(), "btn2ndCTF"), Qt::LeftButton);
     SaveDialogDriver driver(file(QStringLiteral("p.txt")));
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QVERIFY(driver.proposed.startsWith(QStringLiteral("Default--")));
     QCOMPARE(linesOf(file(QStringLiteral("p.txt"))).first(), QByteArray("k\tCTF\tCombined Envelope\tCombined Envelope 2\tCTF 2\r"));
+}
+
+void TestSave::chartMetafiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<ChartFileFormat>("format");
+    QTest::newRow("emf") << QStringLiteral("c.emf") << ChartFileFormat::Emf;
+    QTest::newRow("wmf") << QStringLiteral("c.wmf") << ChartFileFormat::Wmf;
+}
+
+// Other programs open the 1D chart with its tick labels as text and each drawn curve as a line.
+void TestSave::chartMetafiles()
+{
+    QFETCH(QString, name);
+    QFETCH(ChartFileFormat, format);
+    SaveDialogDriver driver(file(name));
+    QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+    const QString svg = convertedSvg(file(name), format, file(QStringLiteral("read.svg")));
+    QVERIFY2(!svg.startsWith(QLatin1String("FAILED")), qPrintable(svg));
+    ChartWidget *c = chart("Chart1");
+    const QString texts = textOf(svg);
+    const QVector<QString> labels = c->tickLabels(ChartWidget::Axis::Bottom);
+    QVERIFY(!labels.isEmpty());
+    for (const QString &label : labels)
+        for (const QString &line : label.split(u'\n'))
+            QVERIFY2(texts.contains(line), qPrintable(QStringLiteral("no \"%1\" in %2").arg(line, texts)));
+    int drawn = 0;
+    for (int j = 0; j < c->seriesCount(); ++j)
+        drawn += c->pointCount(j) > 0 && c->isSeriesVisible(j);
+    QVERIFY(curveCount(svg) >= drawn);
 }
 
 void TestSave::patternPng()
