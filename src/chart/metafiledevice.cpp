@@ -21,28 +21,28 @@ extern "C" {
 namespace orvalis {
 namespace {
 
-// What the records need of a pen, brush and font, in device pixels; equal specs share one object.
-struct PenSpec {
+// What the records need of a pen, brush and font, in device pixels; equal ones share one object.
+struct PenObject {
     bool null = true;
     QRgb color = 0;
     int width = 1;   // px
     uint32_t style = U_PS_SOLID;
-    bool operator==(const PenSpec &o) const { return null == o.null && color == o.color && width == o.width && style == o.style; }
+    bool operator==(const PenObject &o) const { return null == o.null && color == o.color && width == o.width && style == o.style; }
 };
 
-struct BrushSpec {
+struct BrushObject {
     bool null = true;
     QRgb color = 0;
-    bool operator==(const BrushSpec &o) const { return null == o.null && color == o.color; }
+    bool operator==(const BrushObject &o) const { return null == o.null && color == o.color; }
 };
 
-struct FontSpec {
+struct FontObject {
     QString family;
     int height = 0;     // px, character height (the em size)
     int weight = 400;   // 100 .. 900
     bool italic = false;
     int escapement = 0; // tenths of a degree, counter-clockwise
-    bool operator==(const FontSpec &o) const
+    bool operator==(const FontObject &o) const
     {
         return family == o.family && height == o.height && weight == o.weight && italic == o.italic && escapement == o.escapement;
     }
@@ -107,9 +107,9 @@ template <class Finish> QByteArray finishToMemory(FILE *&trackFile, Finish finis
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
-    virtual void selectPen(const PenSpec &pen) = 0;
-    virtual void selectBrush(const BrushSpec &brush) = 0;
-    virtual void selectFont(const FontSpec &font) = 0;
+    virtual void selectPen(const PenObject &pen) = 0;
+    virtual void selectBrush(const BrushObject &brush) = 0;
+    virtual void selectFont(const FontObject &font) = 0;
     virtual void setTextColor(QRgb color) = 0;
     // Back to the state after the prologue (no clipping), then clipped to `clip` if given.
     virtual void setClip(const std::optional<QRect> &clip) = 0;
@@ -165,7 +165,7 @@ public:
             emf_htable_free(&m_handles);
     }
 
-    void selectPen(const PenSpec &pen) override
+    void selectPen(const PenObject &pen) override
     {
         uint32_t created = 0;
         if (!pen.null)
@@ -173,7 +173,7 @@ public:
         replace(m_pen, created, U_NULL_PEN);
     }
 
-    void selectBrush(const BrushSpec &brush) override
+    void selectBrush(const BrushObject &brush) override
     {
         uint32_t created = 0;
         if (!brush.null)
@@ -181,7 +181,7 @@ public:
         replace(m_brush, created, U_NULL_BRUSH);
     }
 
-    void selectFont(const FontSpec &font) override
+    void selectFont(const FontObject &font) override
     {
         std::vector<uint16_t> face(U_LF_FACESIZE, 0);
         const QString name = font.family.left(U_LF_FACESIZE - 1);
@@ -350,7 +350,7 @@ public:
             wmf_htable_free(&m_handles);
     }
 
-    void selectPen(const PenSpec &pen) override
+    void selectPen(const PenObject &pen) override
     {
         uint32_t created = 0;
         append(wcreatepenindirect_set(&created, m_handles,
@@ -359,7 +359,7 @@ public:
         replace(m_pen, created);
     }
 
-    void selectBrush(const BrushSpec &brush) override
+    void selectBrush(const BrushObject &brush) override
     {
         uint32_t created = 0;
         append(wcreatebrushindirect_set(&created, m_handles,
@@ -367,7 +367,7 @@ public:
         replace(m_brush, created);
     }
 
-    void selectFont(const FontSpec &font) override
+    void selectFont(const FontObject &font) override
     {
         QByteArray face = font.family.toLatin1().left(31);
         U_FONT *uf = U_FONT_set(static_cast<int16_t>(-font.height), 0, static_cast<int16_t>(font.escapement),
@@ -407,12 +407,12 @@ public:
     void polyline(const QPolygon &points) override
     {
         constexpr int kMaxPoints = 16000;
-        for (int start = 0; start + 1 < points.size() || start == 0; start += kMaxPoints - 1) {
+        int start = 0;
+        do {
             const std::vector<U_POINT16> p = pointsOf(points.mid(start, kMaxPoints));
             append(U_WMRPOLYLINE_set(static_cast<uint16_t>(p.size()), p.data()));
-            if (start + kMaxPoints >= points.size())
-                break;
-        }
+            start += kMaxPoints - 1;
+        } while (start + 1 < points.size());
     }
 
     void polygon(const QPolygon &points) override
@@ -530,6 +530,8 @@ public:
         m_transform = QTransform();
         m_penWanted = {};
         m_brushWanted = {};
+        m_penSelected = m_brushSelected = false;
+        m_clipArea = QRectF();
         return !m_sink->failed();
     }
 
@@ -554,9 +556,9 @@ public:
         if (dirty & DirtyBrush)
             m_qbrush = newState.brush();
         if (dirty & (DirtyPen | DirtyTransform))
-            m_penWanted = penSpec();
+            m_penWanted = wantedPen();
         if (dirty & DirtyBrush)
-            m_brushWanted = brushSpec(m_qbrush);
+            m_brushWanted = wantedBrush(m_qbrush);
         if (dirty & (DirtyClipEnabled | DirtyClipRegion | DirtyClipPath))
             updateClip(newState);
     }
@@ -624,16 +626,16 @@ public:
         const QFont font = textItem.font();
         const double scale = std::hypot(m_transform.m11(), m_transform.m12());
         const double angle = std::atan2(m_transform.m12(), m_transform.m11()) * 180.0 / M_PI; // clockwise on screen
-        FontSpec spec;
-        spec.family = font.family();
+        FontObject object;
+        object.family = font.family();
         const double pixelSize = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * m_dpi / 72.0;
-        spec.height = std::max(1, static_cast<int>(std::lround(pixelSize * scale)));
-        spec.weight = qBound(100, static_cast<int>(font.weight()), 900);
-        spec.italic = font.italic();
-        spec.escapement = static_cast<int>(std::lround(-angle * 10.0));
-        if (!m_font || !(*m_font == spec)) {
-            m_sink->selectFont(spec);
-            m_font = spec;
+        object.height = std::max(1, static_cast<int>(std::lround(pixelSize * scale)));
+        object.weight = qBound(100, static_cast<int>(font.weight()), 900);
+        object.italic = font.italic();
+        object.escapement = static_cast<int>(std::lround(-angle * 10.0));
+        if (!m_font || !(*m_font == object)) {
+            m_sink->selectFont(object);
+            m_font = object;
         }
         const QRgb color = m_qpen.color().rgb();
         if (!m_textColor || *m_textColor != color) {
@@ -659,33 +661,33 @@ public:
     QString error() const { return m_error; }
 
 private:
-    PenSpec penSpec() const
+    PenObject wantedPen() const
     {
-        PenSpec spec;
+        PenObject object;
         if (m_qpen.style() == Qt::NoPen || m_qpen.color().alpha() == 0)
-            return spec;
-        spec.null = false;
-        spec.color = m_qpen.color().rgb();
+            return object;
+        object.null = false;
+        object.color = m_qpen.color().rgb();
         const double scale = m_qpen.isCosmetic() ? 1.0 : std::hypot(m_transform.m11(), m_transform.m12());
-        spec.width = std::max(1, static_cast<int>(std::lround(m_qpen.widthF() * scale)));
+        object.width = std::max(1, static_cast<int>(std::lround(m_qpen.widthF() * scale)));
         switch (m_qpen.style()) {
-        case Qt::DashLine: spec.style = U_PS_DASH; break;
-        case Qt::DotLine: spec.style = U_PS_DOT; break;
-        case Qt::DashDotLine: spec.style = U_PS_DASHDOT; break;
-        case Qt::DashDotDotLine: spec.style = U_PS_DASHDOTDOT; break;
-        default: spec.style = U_PS_SOLID; break;
+        case Qt::DashLine: object.style = U_PS_DASH; break;
+        case Qt::DotLine: object.style = U_PS_DOT; break;
+        case Qt::DashDotLine: object.style = U_PS_DASHDOT; break;
+        case Qt::DashDotDotLine: object.style = U_PS_DASHDOTDOT; break;
+        default: object.style = U_PS_SOLID; break;
         }
-        return spec;
+        return object;
     }
 
-    static BrushSpec brushSpec(const QBrush &brush)
+    static BrushObject wantedBrush(const QBrush &brush)
     {
-        BrushSpec spec;
+        BrushObject object;
         if (brush.style() == Qt::NoBrush || brush.color().alpha() == 0)
-            return spec;
-        spec.null = false;
-        spec.color = brush.color().rgb();
-        return spec;
+            return object;
+        object.null = false;
+        object.color = brush.color().rgb();
+        return object;
     }
 
     // Objects are made only when something is drawn with them, and only when they changed.
@@ -696,7 +698,7 @@ private:
             m_pen = m_penWanted;
             m_penSelected = true;
         }
-        const BrushSpec brush = withBrush ? m_brushWanted : BrushSpec{};
+        const BrushObject brush = withBrush ? m_brushWanted : BrushObject{};
         if (!(m_brush == brush) || !m_brushSelected) {
             m_sink->selectBrush(brush);
             m_brush = brush;
@@ -725,10 +727,10 @@ private:
     QRectF m_clipArea; // device pixels
     QPen m_qpen;
     QBrush m_qbrush;
-    PenSpec m_pen, m_penWanted;
-    BrushSpec m_brush, m_brushWanted;
+    PenObject m_pen, m_penWanted;
+    BrushObject m_brush, m_brushWanted;
     bool m_penSelected = false, m_brushSelected = false;
-    std::optional<FontSpec> m_font;
+    std::optional<FontObject> m_font;
     std::optional<QRgb> m_textColor;
     QByteArray m_data;
     QString m_error;

@@ -65,6 +65,7 @@ private slots:
     void metafileReadBack();
     void metafileCarriesTheBackImage_data();
     void metafileCarriesTheBackImage();
+    void longLineInPieces();
     void svgAndPdf();
     void bitmaps_data();
     void bitmaps();
@@ -123,6 +124,37 @@ void TestChartExport::metafileCarriesTheBackImage()
     const QString svg = convertedSvg(path, format, dir.filePath(QStringLiteral("map.svg")));
     QVERIFY2(!svg.startsWith(QLatin1String("FAILED")), qPrintable(svg));
     QVERIFY2(svg.contains(QStringLiteral("<image")) || svg.contains(QStringLiteral("<svg:image")), qPrintable(svg.left(3000)));
+}
+
+// A record of a Windows metafile holds at most 65535 points: a longer line goes out in pieces that
+// meet, and all of it arrives.
+void TestChartExport::longLineInPieces()
+{
+    MetafileDevice device(MetafileDevice::Format::Wmf, QSize(800, 200));
+    QPolygonF line;
+    for (int i = 0; i < 40000; ++i)
+        line << QPointF(i * 800.0 / 40000, 100 + 90 * std::sin(i / 50.0));
+    QPainter painter(&device);
+    painter.setPen(QPen(Qt::red, 1));
+    painter.drawPolyline(line);
+    QVERIFY(painter.end());
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("long.wmf")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(device.data()) > 0);
+    file.close();
+    const QString svg = convertedSvg(file.fileName(), ChartFileFormat::Wmf, dir.filePath(QStringLiteral("long.svg")));
+    QVERIFY2(!svg.startsWith(QLatin1String("FAILED")), qPrintable(svg));
+    static const QRegularExpression polyline(QStringLiteral("<polyline[^>]*points=\"([^\"]*)\""));
+    int pieces = 0, points = 0;
+    for (auto it = polyline.globalMatch(svg); it.hasNext();) {
+        const QString list = it.next().captured(1);
+        if (!list.contains(QLatin1Char(',')))
+            continue;
+        ++pieces;
+        points += static_cast<int>(list.count(QLatin1Char(',')));
+    }
+    QCOMPARE(pieces, 3);
+    QCOMPARE(points, 40000 + 2); // the two joins are written twice
 }
 
 void TestChartExport::svgAndPdf()
