@@ -26,6 +26,7 @@ public:
     QString proposed;
     QStringList filters;
     QString selectedFilter;
+    QString folder;
     bool seen = false;
 
 private:
@@ -38,6 +39,7 @@ private:
             proposed = edit ? edit->text() : QString();
             filters = dialog->nameFilters();
             selectedFilter = dialog->selectedNameFilter();
+            folder = dialog->directory().absolutePath();
             if (m_path.isEmpty()) {
                 dialog->reject();
                 return;
@@ -78,6 +80,7 @@ private slots:
     void init();
     void cleanup();
     void dialogProposesAndCancelWritesNothing();
+    void opensInTheStoredFolder();
     void curveTable();
     void plotterModeTable();
     void chartMetafiles_data();
@@ -124,6 +127,22 @@ void TestSave::dialogProposesAndCancelWritesNothing()
     QVERIFY(QDir(m_dir.path()).isEmpty());
     QVERIFY(QDir::current().entryList({QStringLiteral("Default*")}).isEmpty());
     QCOMPARE(m_form->saveDir(), QString());
+}
+
+// The stored folder is where the dialog opens first; afterwards it stays where the user went.
+void TestSave::opensInTheStoredFolder()
+{
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("first")));
+    m_form->setSaveDir(file(QStringLiteral("first/")));
+    {
+        SaveDialogDriver driver(file(QStringLiteral("c.txt")));
+        QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+        QCOMPARE(driver.folder, file(QStringLiteral("first")));
+    }
+    SaveDialogDriver driver({});
+    QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+    QCOMPARE(driver.folder, m_dir.path());
+    QCOMPARE(m_form->saveDir(), QString()); // a Cancel leaves the proposed name, which has no folder
 }
 
 void TestSave::curveTable()

@@ -72,6 +72,7 @@ bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
     if (SavePictureDialog1->exec() != QDialog::Accepted || SavePictureDialog1->selectedFiles().isEmpty())
         return false;
     path = SavePictureDialog1->selectedFiles().first();
+    SavePictureDialog1->setDirectory(QFileInfo(path).absolutePath()); // a typed path may lead elsewhere
     setSaveDir(QDir::toNativeSeparators(QFileInfo(path).absolutePath() + u'/'));
     const QString name = QFileInfo(path).fileName();
     const int dot = name.lastIndexOf(u'.');
