@@ -5,6 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
 #include "core/savename.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
 
 #include <QAction>
@@ -39,6 +40,17 @@ QString filterExtension(const QString &filter)
                            .arg(QFileInfo(path).fileName(), what, extensions));
 }
 
+// A failed save is reported here, where it happened, rather than by unwinding through the toolkit's
+// event dispatch to the application's report: same message, nothing of the event left behind.
+template <class Save> void reportFailure(QWidget *window, Save &&save)
+{
+    try {
+        save();
+    } catch (const OrvalisError &e) {
+        showErrorReport(e.text(), window);
+    }
+}
+
 } // namespace
 
 void TForm1::buildSaveDialog()
@@ -54,9 +66,9 @@ void TForm1::buildSaveDialog()
     connect(SavePictureDialog1, &QFileDialog::filterSelected, SavePictureDialog1,
             [this](const QString &filter) { SavePictureDialog1->setDefaultSuffix(filterExtension(filter)); });
 
-    connect(Save1D, &QAction::triggered, this, &TForm1::Save1DClick);
-    connect(Save2D, &QAction::triggered, this, &TForm1::Save2DClick);
-    connect(SaveDefocusMap1, &QAction::triggered, this, &TForm1::SaveDefocusMap1Click);
+    connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
+    connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
+    connect(SaveDefocusMap1, &QAction::triggered, this, [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
 }
 
 // Proposes the name and runs the dialog; on OK gives the chosen path and its extension with the dot.
