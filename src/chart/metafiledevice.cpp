@@ -103,6 +103,28 @@ template <class Finish> QByteArray finishToMemory(FILE *&trackFile, Finish finis
     return out;
 }
 
+// The library's track of a file being built in memory, made here instead of by its start functions,
+// which would also open a file under a name of their own; freed with the library's free function.
+template <class Track> Track *newTrack()
+{
+    auto *track = static_cast<Track *>(std::calloc(1, sizeof(Track)));
+    if (track) {
+        track->allocated = 1 << 16;
+        track->chunk = 1 << 18;
+        track->buf = static_cast<char *>(std::malloc(track->allocated));
+    }
+    return track;
+}
+
+template <class Track, class Free> void freeTrack(Track *&track, Free freeFunction)
+{
+    if (!track)
+        return;
+    if (track->fp)
+        std::fclose(track->fp);
+    freeFunction(&track);
+}
+
 // One metafile being written: the drawing operations of the paint engine as records.
 class RecordSink {
 public:
@@ -129,14 +151,7 @@ class EmfSink final : public RecordSink {
 public:
     EmfSink(QSize size, int dpi)
     {
-        // The track is the library's own structure, built here instead of by its start function,
-        // which would open a file under a name of its own.
-        m_track = static_cast<EMFTRACK *>(std::calloc(1, sizeof(EMFTRACK)));
-        if (m_track) {
-            m_track->allocated = 1 << 16;
-            m_track->chunk = 1 << 18;
-            m_track->buf = static_cast<char *>(std::malloc(m_track->allocated));
-        }
+        m_track = newTrack<EMFTRACK>();
         if (!m_track || !m_track->buf || emf_htable_create(128, 128, &m_handles)) {
             m_failed = true;
             return;
@@ -156,11 +171,7 @@ public:
 
     ~EmfSink() override
     {
-        if (m_track) {
-            if (m_track->fp)
-                std::fclose(m_track->fp);
-            emf_free(&m_track);
-        }
+        freeTrack(m_track, emf_free);
         if (m_handles)
             emf_htable_free(&m_handles);
     }
@@ -312,12 +323,7 @@ class WmfSink final : public RecordSink {
 public:
     WmfSink(QSize size, int dpi)
     {
-        m_track = static_cast<WMFTRACK *>(std::calloc(1, sizeof(WMFTRACK)));
-        if (m_track) {
-            m_track->allocated = 1 << 16;
-            m_track->chunk = 1 << 18;
-            m_track->buf = static_cast<char *>(std::malloc(m_track->allocated));
-        }
+        m_track = newTrack<WMFTRACK>();
         if (!m_track || !m_track->buf || wmf_htable_create(128, 128, &m_handles)) {
             m_failed = true;
             return;
@@ -341,11 +347,7 @@ public:
 
     ~WmfSink() override
     {
-        if (m_track) {
-            if (m_track->fp)
-                std::fclose(m_track->fp);
-            wmf_free(&m_track);
-        }
+        freeTrack(m_track, wmf_free);
         if (m_handles)
             wmf_htable_free(&m_handles);
     }
