@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth imagemagick
   fonts-dejavu-core
+  emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
 )
 missing=()
 for p in "${packages[@]}"; do

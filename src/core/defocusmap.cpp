@@ -12,18 +12,12 @@
 namespace orvalis {
 namespace {
 
-// An empty slider range would put every row at the same defocus and divide the marker position by
-// zero; the narrowest non-empty range above the minimum stands in for it.
 DefocusMapGrid emptyGrid(int width, int minimum, int maximum)
 {
     DefocusMapGrid g;
     if (width < 1 || width > kMaxDefocusMapWidth)
         return g;
-    if (maximum <= minimum) {
-        if (minimum == std::numeric_limits<int>::max())
-            minimum -= 1;
-        maximum = minimum + 1;
-    }
+    normaliseDefocusMapRange(minimum, maximum);
     g.width = width;
     g.minimum = minimum;
     g.maximum = maximum;
@@ -51,11 +45,26 @@ double defocusMapDefocus(int row, int width, int minimum, int maximum)
     return -static_cast<double>(minimum) - row * span / (width - 1);
 }
 
-int referenceMapGrey(const OpticsState &state, double k, double defocus)
+// An empty slider range would put every row at the same defocus and divide the marker position by
+// zero; the narrowest non-empty range above the minimum stands in for it.
+void normaliseDefocusMapRange(int &minimum, int &maximum)
+{
+    if (maximum <= minimum) {
+        if (minimum == std::numeric_limits<int>::max())
+            minimum -= 1;
+        maximum = minimum + 1;
+    }
+}
+
+double referenceMapCtf(const OpticsState &state, double k, double defocus)
 {
     const double chi = state.ChiDefocusFactor * defocus * (k * k) + state.ChiCsFactor * (k * k * k * k);
-    const double c = std::sin(chi) * TemporalEnvelope(state, k) * SpatialEnvelope(state, k, defocus);
-    return CtfGrey(c);
+    return std::sin(chi) * TemporalEnvelope(state, k) * SpatialEnvelope(state, k, defocus);
+}
+
+int referenceMapGrey(const OpticsState &state, double k, double defocus)
+{
+    return CtfGrey(referenceMapCtf(state, k, defocus));
 }
 
 DefocusMapGrid referenceDefocusMap(const OpticsState &state, int width, int minimum, int maximum, double upTo)

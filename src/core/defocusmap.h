@@ -34,8 +34,15 @@ double defocusMapFrequency(int column, int width, double upTo);
 // nm; row y: -minimum - y * (maximum - minimum) / (W - 1). A map one pixel high has only the top row.
 double defocusMapDefocus(int row, int width, int minimum, int maximum);
 
-// The grey level at frequency k (nm^-1) and defocus (nm), evaluated directly with the C library: no
+// The slider range a map is computed for: the requested one, unless that is empty (maximum <=
+// minimum), then minimum .. minimum + 1.
+void normaliseDefocusMapRange(int &minimum, int &maximum);
+
+// The CTF value at frequency k (nm^-1) and defocus (nm), evaluated directly with the C library: no
 // astigmatism, envelopes at the state's Alpha.
+double referenceMapCtf(const OpticsState &state, double k, double defocus);
+
+// CtfGrey of referenceMapCtf: the grey level at that point.
 int referenceMapGrey(const OpticsState &state, double k, double defocus);
 
 // The W x W map for the slider range minimum .. maximum (slider positions) and frequencies 0 .. upTo.

@@ -2,6 +2,7 @@
 
 #include "orvaliserror.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -116,18 +117,68 @@ QString positional(const Decimal &d, int decimals)
 
 } // namespace
 
+int writeGeneral(char *out, double value)
+{
+    char *p = out;
+    if (!std::isfinite(value)) {
+        const char *text = std::isnan(value) ? "NAN" : (value < 0 ? "-INF" : "INF");
+        while (*text)
+            *p++ = *text++;
+        return static_cast<int>(p - out);
+    }
+    if (value == 0.0) {
+        *p = '0';
+        return 1;
+    }
+    // d.dddddddddddddde+XX, correctly rounded to 15 significant digits as printf would
+    char buf[40];
+    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    const char *e = std::find(buf, res.ptr, 'e');
+    char digits[16];
+    int n = 0;
+    for (const char *q = buf; q < e; ++q)
+        if (*q != '.')
+            digits[n++] = *q;
+    while (n > 1 && digits[n - 1] == '0')
+        --n;
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exponent);
+    if (value < 0)
+        *p++ = '-';
+    if (exponent < -4 || exponent >= 15) {
+        *p++ = digits[0];
+        if (n > 1) {
+            *p++ = '.';
+            for (int i = 1; i < n; ++i)
+                *p++ = digits[i];
+        }
+        *p++ = 'E';
+        const auto r = std::to_chars(p, p + 8, exponent);
+        return static_cast<int>(r.ptr - out);
+    }
+    if (exponent < 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = -1; i > exponent; --i)
+            *p++ = '0';
+        for (int i = 0; i < n; ++i)
+            *p++ = digits[i];
+        return static_cast<int>(p - out);
+    }
+    for (int i = 0; i <= exponent; ++i)
+        *p++ = i < n ? digits[i] : '0';
+    if (n > exponent + 1) {
+        *p++ = '.';
+        for (int i = exponent + 1; i < n; ++i)
+            *p++ = digits[i];
+    }
+    return static_cast<int>(p - out);
+}
+
 QString formatGeneral(double value)
 {
-    if (!std::isfinite(value))
-        return nonFinite(value);
-    Decimal d = toDecimal(value, 15);
-    if (d.digits == "0")
-        return QStringLiteral("0");
-    if (d.exponent < -4 || d.exponent >= 15)
-        return scientific(d);
-    stripTrailingZeros(d.digits);
-    const int fracDigits = std::max(0, static_cast<int>(d.digits.size()) - d.exponent - 1);
-    return positional(d, fracDigits);
+    char buf[kGeneralTextMax];
+    return QString::fromLatin1(buf, writeGeneral(buf, value));
 }
 
 QString formatFixed(double value, int decimals)

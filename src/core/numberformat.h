@@ -9,6 +9,11 @@ namespace orvalis {
 // scientific form ("2.5E-7").
 QString formatGeneral(double value);
 
+// The same text written to `out` (at least kGeneralTextMax chars, not terminated); returns its length.
+// For the long tables, where a QString per number would cost more than the number.
+inline constexpr int kGeneralTextMax = 32;
+int writeGeneral(char *out, double value);
+
 // The value rounded to 7 significant digits, written with exactly `decimals` decimals; magnitudes
 // from 1e7 up in scientific form.
 QString formatFixed(double value, int decimals);

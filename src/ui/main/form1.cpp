@@ -190,6 +190,7 @@ void TForm1::FormCreate()
     buildBody();
     buildStatusBar();
     connectControls();
+    buildSaveDialog();
 
     DockButtonBar(m_bar2d);
     m_state.UpTo = 10.0;

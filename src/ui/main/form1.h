@@ -14,6 +14,7 @@
 #include <optional>
 
 class QAction;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -90,6 +91,9 @@ signals:
     void firstActivation();
 
 public slots:
+    void Save1DClick();
+    void Save2DClick();
+    void SaveDefocusMap1Click();
     // File, Setup, View and Help menus
     void Exit1Click();
     void Intensity1Click();
@@ -178,6 +182,8 @@ private:
     int m_rulerMargin = 6;       // px
     int m_selectedGroup = 0;     // absolute index of the selected group of the information tree
     QImage m_offscreen;          // the defocus map, built here and shown as Chart2's back image
+    OpticsState m_mapState;      // the state and slider range the map was last built from
+    int m_mapMinimum = 0, m_mapMaximum = 0;
     QWidget *m_dockedBar = nullptr;
     // Settings held between start-up and close
     QString m_storedManuf, m_storedModel; // "Scope Manuf", "Scope Model" as read
@@ -191,6 +197,11 @@ private:
     QStringList m_startupNotices; // told once, after the window is shown
     bool m_shown = false;
     bool m_activated = false;
+
+    QFileDialog *SavePictureDialog1 = nullptr; // kept, so its folder and last name survive between uses
+    bool m_saveDialogUsed = false; // it opens in the stored folder the first time only
+    void buildSaveDialog();
+    bool runSaveDialog(const QString &proposed, QString &path, QString &ext);
 
     // Menus
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;

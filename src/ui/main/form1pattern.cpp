@@ -170,6 +170,9 @@ void TForm1::Draw3DCTF()
 {
     const int w = m_offscreen.width();
     const DefocusMapGrid grid = computeDefocusMap(m_state, w, ScrollBar1->minimum(), ScrollBar1->maximum(), m_state.UpTo);
+    m_mapState = m_state;
+    m_mapMinimum = ScrollBar1->minimum();
+    m_mapMaximum = ScrollBar1->maximum();
     for (int y = 0; y < grid.width; ++y) {
         const std::uint8_t *source = grid.grey.data() + static_cast<std::size_t>(y) * grid.width;
         auto *line = reinterpret_cast<QRgb *>(m_offscreen.scanLine(y));

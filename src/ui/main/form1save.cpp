@@ -1,0 +1,152 @@
+// Saving the 1D chart, the 2D pattern and the defocus map to files the user names.
+#include "form1.h"
+
+#include "chart/chartexport.h"
+#include "chart/chartwidget.h"
+#include "core/curvetable.h"
+#include "core/savename.h"
+#include "ui/widgets/errorreport.h"
+#include "ui/widgets/pixelimage.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace orvalis {
+namespace {
+
+// Filter texts and their extensions, the first selected at the start.
+const QStringList &saveFilters()
+{
+    static const QStringList filters{QStringLiteral("Bitmaps (*.bmp)"),      QStringLiteral("Metafiles (*.wmf)"),
+                                     QStringLiteral("Enhanced Metafiles (*.emf)"), QStringLiteral("Text (*.txt)"),
+                                     QStringLiteral("PNG images (*.png)"),   QStringLiteral("SVG drawings (*.svg)"),
+                                     QStringLiteral("PDF documents (*.pdf)")};
+    return filters;
+}
+
+QString filterExtension(const QString &filter)
+{
+    const int star = filter.lastIndexOf(QLatin1String("*."));
+    return filter.mid(star + 2).chopped(1);
+}
+
+// The name could not be written as asked: nothing was saved, and the user learns what would be.
+[[noreturn]] void unsupportedExtension(const QString &path, const QString &what, const QString &extensions)
+{
+    throw OrvalisError(QStringLiteral("Nothing was saved: \"%1\" has an extension the %2 cannot be saved with.\r\n"
+                                      "Use one of %3 (in lower case).")
+                           .arg(QFileInfo(path).fileName(), what, extensions));
+}
+
+// A failed save is reported here, where it happened, rather than by unwinding through the toolkit's
+// event dispatch to the application's report: same message, nothing of the event left behind.
+template <class Save> void reportFailure(QWidget *window, Save &&save)
+{
+    try {
+        save();
+    } catch (const OrvalisError &e) {
+        showErrorReport(e.text(), window);
+    }
+}
+
+} // namespace
+
+void TForm1::buildSaveDialog()
+{
+    SavePictureDialog1 = new QFileDialog(this, QStringLiteral("Save As"));
+    SavePictureDialog1->setObjectName(QStringLiteral("SavePictureDialog1"));
+    SavePictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SavePictureDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SavePictureDialog1->setFileMode(QFileDialog::AnyFile);
+    SavePictureDialog1->setNameFilters(saveFilters());
+    SavePictureDialog1->selectNameFilter(saveFilters().first());
+    SavePictureDialog1->setDefaultSuffix(QStringLiteral("bmp"));
+    connect(SavePictureDialog1, &QFileDialog::filterSelected, SavePictureDialog1,
+            [this](const QString &filter) { SavePictureDialog1->setDefaultSuffix(filterExtension(filter)); });
+
+    connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
+    connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
+    connect(SaveDefocusMap1, &QAction::triggered, this, [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
+}
+
+// Proposes the name and runs the dialog; on OK gives the chosen path and its extension with the dot.
+// The folder kept for the next start is that of the dialog's file name: the chosen path's, or none
+// after a Cancel, when the name is still the proposed one.
+bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
+{
+    if (!m_saveDialogUsed && !saveDir().isEmpty() && QFileInfo(saveDir()).isDir())
+        SavePictureDialog1->setDirectory(saveDir());
+    m_saveDialogUsed = true;
+    setSaveDir(QString());
+    SavePictureDialog1->selectFile(proposed);
+    if (SavePictureDialog1->exec() != QDialog::Accepted || SavePictureDialog1->selectedFiles().isEmpty())
+        return false;
+    path = SavePictureDialog1->selectedFiles().first();
+    SavePictureDialog1->setDirectory(QFileInfo(path).absolutePath()); // a typed path may lead elsewhere
+    setSaveDir(QDir::toNativeSeparators(QFileInfo(path).absolutePath() + u'/'));
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(u'.');
+    ext = dot < 0 ? QString() : name.mid(dot);
+    return true;
+}
+
+void TForm1::Save1DClick()
+{
+    QString path, ext;
+    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+        return;
+    static const QHash<QString, ChartFileFormat> pictures{{QStringLiteral(".bmp"), ChartFileFormat::Bmp},
+                                                          {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
+                                                          {QStringLiteral(".emf"), ChartFileFormat::Emf},
+                                                          {QStringLiteral(".png"), ChartFileFormat::Png},
+                                                          {QStringLiteral(".svg"), ChartFileFormat::Svg},
+                                                          {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
+    if (ext == QLatin1String(".txt")) {
+        QVector<CurveSeries> series;
+        for (int j = 0; j < Chart1->seriesCount(); ++j) {
+            CurveSeries s{Chart1->seriesTitle(j), {}, {}};
+            for (int i = 0; i < Chart1->pointCount(j); ++i) {
+                s.x << Chart1->xValue(j, i);
+                s.y << Chart1->yValue(j, i);
+            }
+            series << s;
+        }
+        saveBytes(curveTableText(series), path);
+    } else if (pictures.contains(ext)) {
+        saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
+    } else {
+        unsupportedExtension(path, QStringLiteral("1D chart"), QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
+    }
+}
+
+// The pattern is always a bitmap, whatever the name says, except that a .png name gets a PNG.
+void TForm1::Save2DClick()
+{
+    QString path, ext;
+    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+        return;
+    saveImage(Image1->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+}
+
+void TForm1::SaveDefocusMap1Click()
+{
+    QString path, ext;
+    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+        return;
+    if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
+        saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+    else if (ext == QLatin1String(".wmf") || ext == QLatin1String(".emf") || ext == QLatin1String(".svg") || ext == QLatin1String(".pdf"))
+        saveChart(*Chart2, path,
+                  ext == QLatin1String(".wmf")   ? ChartFileFormat::Wmf
+                  : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
+                  : ext == QLatin1String(".svg") ? ChartFileFormat::Svg
+                                                 : ChartFileFormat::Pdf);
+    else if (ext == QLatin1String(".txt"))
+        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo), path);
+    else
+        unsupportedExtension(path, QStringLiteral("defocus map"), QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
+}
+
+} // namespace orvalis
