@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: run build test test-main test-asan fuzz bench deps clean format-check
+.PHONY: run build test test-main test-asan fuzz bench deps clean format-check format
 
 deps:
 	./scripts/install-deps.sh
@@ -40,6 +40,15 @@ test: test-main test-asan fuzz
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+# Every C++ file of ours; the style is .clang-format's.
+FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' | sort)
+
+format-check: deps
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+format: deps
+	clang-format -i $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -10,7 +10,7 @@ namespace {
 bool holdsData(const QString &folder)
 {
     return QFileInfo(folder + QStringLiteral("/sc.reg")).isFile()
-           || QFileInfo(folder + QStringLiteral("/help")).isDir();
+        || QFileInfo(folder + QStringLiteral("/help")).isDir();
 }
 
 // Symbolic links resolved, so that a program reached through a link into the build folder still
@@ -26,8 +26,7 @@ bool isInside(const QString &folder, const QString &outer)
 
 } // namespace
 
-QString locateDataFolder(const QString &programFolder, const QString &buildFolder,
-                         const QString &sourceDataFolder)
+QString locateDataFolder(const QString &programFolder, const QString &buildFolder, const QString &sourceDataFolder)
 {
     const QString program = QDir::cleanPath(QDir(programFolder).absolutePath());
     const QString installed = QDir::cleanPath(program + QStringLiteral("/../share/orvalis"));

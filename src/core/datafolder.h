@@ -12,8 +12,7 @@ namespace orvalis {
 // (an installed prefix), and `sourceDataFolder` when the program lies inside `buildFolder`. When
 // none does, the installed location, so that a message about a missing file names the place where
 // it belongs. Paths are returned clean and absolute.
-QString locateDataFolder(const QString &programFolder, const QString &buildFolder,
-                         const QString &sourceDataFolder);
+QString locateDataFolder(const QString &programFolder, const QString &buildFolder, const QString &sourceDataFolder);
 
 // locateDataFolder() for the running program (needs the application object): its executable's
 // folder and the build and source folders it was compiled in.

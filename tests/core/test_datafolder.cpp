@@ -28,39 +28,42 @@ void TestDataFolder::locate_data()
     QTest::addColumn<QString>("expected");
 
     const QString src = QStringLiteral("src/data");
-    QTest::newRow("installed prefix")
-        << QStringList{"usr/bin/orvalis", "usr/share/orvalis/sc.reg"} << "usr/bin" << "build" << src
-        << "usr/share/orvalis";
+    const QString build = QStringLiteral("build");
+    const QString none;
+    QTest::newRow("installed prefix") << QStringList{"usr/bin/orvalis", "usr/share/orvalis/sc.reg"}
+                                      << QStringLiteral("usr/bin") << build << src
+                                      << QStringLiteral("usr/share/orvalis");
     QTest::newRow("installed help without the list")
-        << QStringList{"opt/o/bin/orvalis", "opt/o/share/orvalis/help/index.html"} << "opt/o/bin" << ""
-        << "" << "opt/o/share/orvalis";
+        << QStringList{"opt/o/bin/orvalis", "opt/o/share/orvalis/help/index.html"} << QStringLiteral("opt/o/bin")
+        << none << none << QStringLiteral("opt/o/share/orvalis");
     QTest::newRow("unpacked copy beside the program wins")
-        << QStringList{"p/bin/sc.reg", "p/share/orvalis/sc.reg"} << "p/bin" << "" << "" << "p/bin";
-    QTest::newRow("run from the build folder")
-        << QStringList{"build/src/app/orvalis", "src/data/sc.reg"} << "build/src/app" << "build" << src
-        << src;
+        << QStringList{"p/bin/sc.reg", "p/share/orvalis/sc.reg"} << QStringLiteral("p/bin") << none << none
+        << QStringLiteral("p/bin");
+    QTest::newRow("run from the build folder") << QStringList{"build/src/app/orvalis", "src/data/sc.reg"}
+                                               << QStringLiteral("build/src/app") << build << src << src;
     QTest::newRow("run from the build folder itself")
-        << QStringList{"build/orvalis", "src/data/help/"} << "build" << "build" << src << src;
+        << QStringList{"build/orvalis", "src/data/help/"} << build << build << src << src;
     QTest::newRow("prefix installed inside the build folder")
         << QStringList{"build/stage/bin/orvalis", "build/stage/share/orvalis/sc.reg", "src/data/sc.reg"}
-        << "build/stage/bin" << "build" << src << "build/stage/share/orvalis";
+        << QStringLiteral("build/stage/bin") << build << src << QStringLiteral("build/stage/share/orvalis");
     QTest::newRow("sibling folder sharing the build folder's name")
-        << QStringList{"build-other/bin/orvalis", "src/data/sc.reg"} << "build-other/bin" << "build"
-        << src << "build-other/share/orvalis";
+        << QStringList{"build-other/bin/orvalis", "src/data/sc.reg"} << QStringLiteral("build-other/bin") << build
+        << src << QStringLiteral("build-other/share/orvalis");
     QTest::newRow("link into the build folder")
         << QStringList{"build/src/app/orvalis", "src/data/sc.reg", "home/bin -> build/src/app"}
-        << "home/bin" << "build" << src << src;
-    QTest::newRow("source data missing")
-        << QStringList{"build/src/app/orvalis", "src/data/"} << "build/src/app" << "build" << src
-        << "build/src/share/orvalis";
+        << QStringLiteral("home/bin") << build << src << src;
+    QTest::newRow("source data missing") << QStringList{"build/src/app/orvalis", "src/data/"}
+                                         << QStringLiteral("build/src/app") << build << src
+                                         << QStringLiteral("build/src/share/orvalis");
     QTest::newRow("nothing anywhere names the installed place")
-        << QStringList{"usr/bin/orvalis"} << "usr/bin" << "build" << src << "usr/share/orvalis";
+        << QStringList{"usr/bin/orvalis"} << QStringLiteral("usr/bin") << build << src
+        << QStringLiteral("usr/share/orvalis");
     QTest::newRow("a file named help is not the help folder")
-        << QStringList{"usr/bin/help", "usr/share/orvalis/sc.reg"} << "usr/bin" << "" << ""
-        << "usr/share/orvalis";
+        << QStringList{"usr/bin/help", "usr/share/orvalis/sc.reg"} << QStringLiteral("usr/bin") << none << none
+        << QStringLiteral("usr/share/orvalis");
     QTest::newRow("program folder reached through a trailing slash and dots")
-        << QStringList{"usr/bin/orvalis", "usr/share/orvalis/sc.reg"} << "usr/lib/../bin/" << "" << ""
-        << "usr/share/orvalis";
+        << QStringList{"usr/bin/orvalis", "usr/share/orvalis/sc.reg"} << QStringLiteral("usr/lib/../bin/") << none
+        << none << QStringLiteral("usr/share/orvalis");
 }
 
 void TestDataFolder::locate()
