@@ -1,0 +1,21 @@
+#pragma once
+// The program's command line: --help, --version and --check-installation. The check starts the
+// real program on a settings store of its own and tries the files installed with it, so that a
+// package can be tested where it was unpacked, without a display and without touching anyone's
+// settings.
+#include <QTextStream>
+
+#include <optional>
+
+namespace orvalis {
+
+// Handles the options of the running application (created before). An exit status when the
+// program ends here, after --check-installation; nothing when it starts normally. --help,
+// --version and an unknown option print their text and end the process, as is usual.
+std::optional<int> handleCommandLine();
+
+// One line per check on `out`, "ok: ...", "FAILED: ..." or "skipped: ..."; 0 when none failed.
+// Uses the settings store found through XDG_CONFIG_HOME and XDG_DATA_HOME as they are set.
+int checkInstallation(QTextStream &out);
+
+} // namespace orvalis
