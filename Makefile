@@ -55,7 +55,7 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 # Every C++ file of ours; the style is .clang-format's.
-FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' | sort)
+FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | sort)
 
 format-check: deps
 	clang-format --dry-run --Werror $(FORMAT_FILES)

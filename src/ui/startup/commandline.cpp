@@ -102,8 +102,8 @@ std::optional<int> handleCommandLine()
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption check(QStringLiteral("check-installation"),
-                                   QStringLiteral("Start without a window on a settings store of its own, check that "
-                                                  "the installed files are found and usable, and exit."));
+                                   QStringLiteral("Start once on a settings store of its own, check that the "
+                                                  "installed files are found and usable, and exit."));
     parser.addOption(check);
     parser.process(QCoreApplication::arguments());
     if (!parser.isSet(check))
