@@ -46,9 +46,9 @@ void checkStartUp(CheckReport &report)
     form.close();
 }
 
-void checkDefaultList(CheckReport &report)
+void checkDefaultList(CheckReport &report, const QString &folder)
 {
-    const QString path = QDir::toNativeSeparators(dataFilePath(QStringLiteral("sc.reg")));
+    const QString path = QDir::toNativeSeparators(folder + QStringLiteral("/sc.reg"));
     try {
         const RegImporter::Summary summary = RegImporter::importFile(path);
         QVector<ScopeCompany> library;
@@ -67,14 +67,14 @@ void checkDefaultList(CheckReport &report)
     }
 }
 
-void checkHelp(CheckReport &report)
+void checkHelp(CheckReport &report, const QString &folder)
 {
-    const QString folder = dataFilePath(QStringLiteral("help"));
-    if (!QFileInfo(folder).isDir()) {
-        report.skipped(QStringLiteral("no help pages in %1").arg(QDir::toNativeSeparators(folder)));
+    const QString help = folder + QStringLiteral("/help");
+    if (!QFileInfo(help).isDir()) {
+        report.skipped(QStringLiteral("no help pages in %1").arg(QDir::toNativeSeparators(help)));
         return;
     }
-    const QString index = folder + QStringLiteral("/index.html");
+    const QString index = help + QStringLiteral("/index.html");
     QTextBrowser browser;
     browser.setSource(QUrl::fromLocalFile(index));
     const QString title = browser.documentTitle();
@@ -84,13 +84,13 @@ void checkHelp(CheckReport &report)
 
 } // namespace
 
-int checkInstallation(QTextStream &out)
+int checkInstallation(QTextStream &out, const QString &folder)
 {
-    out << "data folder: " << QDir::toNativeSeparators(dataFolder()) << Qt::endl;
+    out << "data folder: " << QDir::toNativeSeparators(folder) << Qt::endl;
     CheckReport report(out);
     checkStartUp(report);
-    checkDefaultList(report);
-    checkHelp(report);
+    checkDefaultList(report, folder);
+    checkHelp(report, folder);
     return report.failed() ? 1 : 0;
 }
 
@@ -118,7 +118,7 @@ std::optional<int> handleCommandLine()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
     QTextStream out(stdout);
-    return checkInstallation(out);
+    return checkInstallation(out, dataFolder());
 }
 
 } // namespace orvalis
