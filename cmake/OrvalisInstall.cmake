@@ -106,8 +106,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORVALIS_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "science")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its window-system plug-ins at run time, so no linked library names them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The X11 and offscreen plug-ins come with libqt6gui6; a Wayland session runs natively with this one
+# and falls back to X11 without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 if(ORVALIS_HOMEPAGE)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVALIS_HOMEPAGE}")
