@@ -31,13 +31,19 @@ set(share_dir "${CMAKE_INSTALL_DATADIR}/orvalis")
 # The shipped data: sc.reg is installed beside the program's target (src/app); the help pages.
 install(DIRECTORY "${data_dir}/help/" DESTINATION "${share_dir}/help" OPTIONAL)
 
-# Icon: the scalable source and one PNG per size of the hicolor theme, named after the id.
-install(FILES "${data_dir}/icons/orvalis.svg" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
-        RENAME "${ORVALIS_APP_ID}.svg" OPTIONAL)
-foreach(size 16 22 24 32 48 64 128 256)
-  install(FILES "${data_dir}/icons/orvalis-${size}.png"
-          DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
-          RENAME "${ORVALIS_APP_ID}.png" OPTIONAL)
+# Icon: the scalable source and the PNG sizes in data/icons/hicolor/<size>/apps/, each installed into
+# the hicolor theme under the desktop entry's id.
+file(GLOB icon_svg CONFIGURE_DEPENDS "${data_dir}/icons/orvalis.svg")
+if(icon_svg)
+  install(FILES ${icon_svg} DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
+          RENAME "${ORVALIS_APP_ID}.svg")
+endif()
+file(GLOB icon_pngs CONFIGURE_DEPENDS "${data_dir}/icons/hicolor/*/apps/orvalis.png")
+foreach(png IN LISTS icon_pngs)
+  file(RELATIVE_PATH size_dir "${data_dir}/icons/hicolor" "${png}")
+  string(REGEX REPLACE "/.*" "" size_dir "${size_dir}")
+  install(FILES "${png}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size_dir}/apps"
+          RENAME "${ORVALIS_APP_ID}.png")
 endforeach()
 
 # Desktop entry.

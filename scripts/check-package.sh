@@ -38,10 +38,10 @@ check_layout() {
     if [ -f "$source_dir/data/icons/orvalis.svg" ]; then
         required+=("share/icons/hicolor/scalable/apps/$app_id.svg")
     fi
-    for f in "$source_dir"/data/icons/orvalis-*.png; do
+    for f in "$source_dir"/data/icons/hicolor/*/apps/orvalis.png; do
         [ -f "$f" ] || continue
-        local size=${f##*/orvalis-}; size=${size%.png}
-        required+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+        local size=${f#"$source_dir"/data/icons/hicolor/}; size=${size%%/*}
+        required+=("share/icons/hicolor/$size/apps/$app_id.png")
     done
     for f in "${required[@]}"; do
         [ -e "$root/$f" ] || { echo "missing in $root: $f" >&2; missing=1; }
@@ -62,10 +62,11 @@ check_program() {
     out=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" \
           "$root/bin/orvalis" --check-installation 2>&1) || { echo "$out"; fail "$root/bin/orvalis --check-installation failed"; }
     echo "$out"
-    grep -q "^data folder: $root/share/orvalis$" <<< "$out" || fail "$root/bin/orvalis did not use $root/share/orvalis"
-    grep -q "^ok: default list" <<< "$out" || fail "the default list was not imported"
+    grep -q "^ok: default list $root/share/orvalis/sc.reg " <<< "$out" \
+        || fail "$root/bin/orvalis did not import $root/share/orvalis/sc.reg"
     if [ -d "$source_dir/data/help" ]; then
-        grep -q "^ok: help index" <<< "$out" || fail "the help index was not opened"
+        grep -q "^ok: help index $root/share/orvalis/help/index.html " <<< "$out" \
+            || fail "$root/bin/orvalis did not open $root/share/orvalis/help/index.html"
     fi
 }
 

@@ -7,12 +7,6 @@
 namespace orvalis {
 namespace {
 
-bool holdsData(const QString &folder)
-{
-    return QFileInfo(folder + QStringLiteral("/sc.reg")).isFile()
-        || QFileInfo(folder + QStringLiteral("/help")).isDir();
-}
-
 // Symbolic links resolved, so that a program reached through a link into the build folder still
 // counts as run from there. A folder that does not exist is inside nothing.
 bool isInside(const QString &folder, const QString &outer)
@@ -24,31 +18,34 @@ bool isInside(const QString &folder, const QString &outer)
     return inner == root || inner.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
 }
 
-} // namespace
-
-QString locateDataFolder(const QString &programFolder, const QString &buildFolder, const QString &sourceDataFolder)
+QString clean(const QString &folder, const QString &relativePath)
 {
-    const QString program = QDir::cleanPath(QDir(programFolder).absolutePath());
-    const QString installed = QDir::cleanPath(program + QStringLiteral("/../share/orvalis"));
-    if (holdsData(program))
-        return program;
-    if (holdsData(installed))
-        return installed;
-    if (!buildFolder.isEmpty() && !sourceDataFolder.isEmpty() && isInside(program, buildFolder)
-        && holdsData(sourceDataFolder))
-        return QDir::cleanPath(QDir(sourceDataFolder).absolutePath());
-    return installed;
+    return QDir::cleanPath(QDir(folder).absolutePath() + QLatin1Char('/') + relativePath);
 }
 
-QString dataFolder()
+} // namespace
+
+QString locateDataFile(const QString &relativePath, const QString &programFolder, const QString &buildFolder,
+                       const QString &sourceDataFolder)
 {
-    return locateDataFolder(QCoreApplication::applicationDirPath(), QStringLiteral(ORVALIS_BUILD_DIR),
-                            QStringLiteral(ORVALIS_SOURCE_DATA_DIR));
+    const QString beside = clean(programFolder, relativePath);
+    const QString installed = clean(programFolder, QStringLiteral("../share/orvalis/") + relativePath);
+    if (QFileInfo::exists(beside))
+        return beside;
+    if (QFileInfo::exists(installed))
+        return installed;
+    if (!buildFolder.isEmpty() && !sourceDataFolder.isEmpty() && isInside(programFolder, buildFolder)) {
+        const QString source = clean(sourceDataFolder, relativePath);
+        if (QFileInfo::exists(source))
+            return source;
+    }
+    return installed;
 }
 
 QString dataFilePath(const QString &relativePath)
 {
-    return dataFolder() + QLatin1Char('/') + relativePath;
+    return locateDataFile(relativePath, QCoreApplication::applicationDirPath(), QStringLiteral(ORVALIS_BUILD_DIR),
+                          QStringLiteral(ORVALIS_SOURCE_DATA_DIR));
 }
 
 } // namespace orvalis

@@ -46,9 +46,9 @@ void checkStartUp(CheckReport &report)
     form.close();
 }
 
-void checkDefaultList(CheckReport &report, const QString &folder)
+void checkDefaultList(CheckReport &report, const QString &list)
 {
-    const QString path = QDir::toNativeSeparators(folder + QStringLiteral("/sc.reg"));
+    const QString path = QDir::toNativeSeparators(list);
     try {
         const RegImporter::Summary summary = RegImporter::importFile(path);
         QVector<ScopeCompany> library;
@@ -67,14 +67,13 @@ void checkDefaultList(CheckReport &report, const QString &folder)
     }
 }
 
-void checkHelp(CheckReport &report, const QString &folder)
+void checkHelp(CheckReport &report, const QString &index)
 {
-    const QString help = folder + QStringLiteral("/help");
+    const QString help = QFileInfo(index).path();
     if (!QFileInfo(help).isDir()) {
         report.skipped(QStringLiteral("no help pages in %1").arg(QDir::toNativeSeparators(help)));
         return;
     }
-    const QString index = help + QStringLiteral("/index.html");
     QTextBrowser browser;
     browser.setSource(QUrl::fromLocalFile(index));
     const QString title = browser.documentTitle();
@@ -84,13 +83,12 @@ void checkHelp(CheckReport &report, const QString &folder)
 
 } // namespace
 
-int checkInstallation(QTextStream &out, const QString &folder)
+int checkInstallation(QTextStream &out, const QString &list, const QString &helpIndex)
 {
-    out << "data folder: " << QDir::toNativeSeparators(folder) << Qt::endl;
     CheckReport report(out);
     checkStartUp(report);
-    checkDefaultList(report, folder);
-    checkHelp(report, folder);
+    checkDefaultList(report, list);
+    checkHelp(report, helpIndex);
     return report.failed() ? 1 : 0;
 }
 
@@ -118,7 +116,8 @@ std::optional<int> handleCommandLine()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
     QTextStream out(stdout);
-    return checkInstallation(out, dataFolder());
+    return checkInstallation(out, dataFilePath(QStringLiteral("sc.reg")),
+                             dataFilePath(QStringLiteral("help/index.html")));
 }
 
 } // namespace orvalis

@@ -14,10 +14,10 @@ namespace orvalis {
 // --version and an unknown option print their text and end the process, as is usual.
 std::optional<int> handleCommandLine();
 
-// Starts the main window, imports `folder`/sc.reg and opens `folder`/help/index.html (when there
-// is a help folder), writing one line per check on `out`: "ok: ...", "FAILED: ..." or
-// "skipped: ...". 0 when none failed, else 1. Writes into the settings store that XDG_CONFIG_HOME
-// and XDG_DATA_HOME point at as they are set.
-int checkInstallation(QTextStream &out, const QString &folder);
+// Starts the main window, imports the default list `list` and opens `helpIndex` (when its folder
+// exists), writing one line per check on `out`: "ok: ...", "FAILED: ..." or "skipped: ...". 0 when
+// none failed, else 1. Writes into the settings store that XDG_CONFIG_HOME and XDG_DATA_HOME point
+// at as they are set.
+int checkInstallation(QTextStream &out, const QString &list, const QString &helpIndex);
 
 } // namespace orvalis
