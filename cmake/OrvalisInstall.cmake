@@ -124,6 +124,11 @@ set_property(TARGET orvalis APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build")
 include(CPack)
 
+# A program run from inside this build folder finds its shipped files in the source tree.
+set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/core/datafolder.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/core"
+             APPEND PROPERTY COMPILE_DEFINITIONS
+             ORVALIS_BUILD_DIR="${CMAKE_BINARY_DIR}" ORVALIS_SOURCE_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
+
 # --help and --version show the summary and the project's version.
 set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/commandline.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
              APPEND PROPERTY COMPILE_DEFINITIONS ORVALIS_VERSION="${PROJECT_VERSION}" ORVALIS_SUMMARY="${ORVALIS_SUMMARY}")
