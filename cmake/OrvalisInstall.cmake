@@ -129,6 +129,7 @@ set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/core/datafolder.cpp" DIRECTORY "${C
              APPEND PROPERTY COMPILE_DEFINITIONS
              ORVALIS_BUILD_DIR="${CMAKE_BINARY_DIR}" ORVALIS_SOURCE_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
 
-# --help and --version show the summary and the project's version.
-set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/commandline.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
-             APPEND PROPERTY COMPILE_DEFINITIONS ORVALIS_VERSION="${PROJECT_VERSION}" ORVALIS_SUMMARY="${ORVALIS_SUMMARY}")
+# --help and --version show the summary and the project's version; the windows carry the desktop id.
+set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/programstart.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
+             APPEND PROPERTY COMPILE_DEFINITIONS
+             ORVALIS_VERSION="${PROJECT_VERSION}" ORVALIS_SUMMARY="${ORVALIS_SUMMARY}" ORVALIS_APP_ID="${ORVALIS_APP_ID}")

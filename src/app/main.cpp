@@ -1,6 +1,6 @@
 // Program entry: one application, the main window, the event loop.
 #include "ui/main/form1.h"
-#include "ui/startup/commandline.h"
+#include "ui/startup/programstart.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -12,7 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QLocale::setDefault(QLocale::c());
-    if (const std::optional<int> status = orvalis::handleCommandLine())
+    if (const std::optional<int> status = orvalis::prepareProgram())
         return *status;
     orvalis::TForm1 form;
     form.show();

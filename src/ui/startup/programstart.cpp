@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "programstart.h"
 
 #include "core/datafolder.h"
 #include "core/orvaliserror.h"
@@ -92,9 +92,11 @@ int checkInstallation(QTextStream &out, const QString &list, const QString &help
     return report.failed() ? 1 : 0;
 }
 
-std::optional<int> handleCommandLine()
+std::optional<int> prepareProgram()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
+    // Lets a Wayland desktop match the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ORVALIS_APP_ID));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(ORVALIS_SUMMARY));
     parser.addHelpOption();
