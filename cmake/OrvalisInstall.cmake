@@ -121,7 +121,6 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Relocations resolved at start-up and then made read-only (the usual hardening of Debian binaries).
 set_property(TARGET orvalis APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now")
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build")
 include(CPack)
 
 # A program run from inside this build folder finds its shipped files in the source tree.

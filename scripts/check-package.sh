@@ -95,7 +95,7 @@ desktop-file-validate "$work/root/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
 grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" \
     || fail "the AppStream data has no release $version"
-# Errors fail the run; warnings are shown (see the README for the ones left and why).
+# Errors fail the run; warnings are shown.
 lintian_status=0
 lintian --fail-on error --display-level ">=warning" "$deb" > "$work/lintian.log" 2>&1 || lintian_status=$?
 grep -v "^running with root privileges" "$work/lintian.log" || true

@@ -6,8 +6,8 @@
 
 namespace orvalis {
 
-// For a program whose executable lies in `programFolder`: `relativePath` (a file or folder such as
-// "sc.reg" or "help") in the first of these folders that has it: the program's own folder (an
+// For a program whose executable lies in `programFolder`: `relativePath` (such as "sc.reg" or
+// "help/index.html") in the first of these folders that has it: the program's own folder (an
 // unpacked copy, or a build that copies its data beside the program), "../share/orvalis" relative
 // to it (an installed prefix), and `sourceDataFolder` when the program lies inside `buildFolder`.
 // When none has it, the path in the installed location, so that a message about a missing file
