@@ -4,8 +4,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: run build test test-main test-asan fuzz bench deps clean format-check
+.PHONY: run build test test-main test-asan fuzz bench deps clean format-check format install package package-check
 
 deps:
 	./scripts/install-deps.sh
@@ -36,10 +37,31 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_regimport
 	./scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-test: test-main test-asan fuzz
+# The program, sc.reg, the help pages, desktop entry, icons, AppStream data and manual page.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# orvalis_<version>_amd64.deb in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Install layout, the package, its validators and lintian, and the unpacked program started offscreen.
+package-check: build
+	./scripts/check-package.sh $(BUILD)
+
+test: test-main test-asan fuzz package-check
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+# Every C++ file of ours; the style is .clang-format's.
+FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | sort)
+
+format-check: deps
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+format: deps
+	clang-format -i $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -3,6 +3,8 @@
 # Quiet and quick when everything is already there; runs apt-get update only when something is missing.
 set -euo pipefail
 packages=(
+  # make format-check; make package and its checks (CPack with dpkg-shlibdeps, the validators)
+  clang-format dpkg-dev file lintian desktop-file-utils appstream
   build-essential cmake ninja-build
   qt6-base-dev qt6-svg-dev libqcustomplot-dev
   libsqlite3-dev libuemf-dev libbenchmark-dev

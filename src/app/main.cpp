@@ -1,5 +1,6 @@
 // Program entry: one application, the main window, the event loop.
 #include "ui/main/form1.h"
+#include "ui/startup/programstart.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QLocale>
@@ -11,6 +12,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QLocale::setDefault(QLocale::c());
+    if (const std::optional<int> status = orvalis::prepareProgram())
+        return *status;
     orvalis::TForm1 form;
     form.show();
     return app.exec();

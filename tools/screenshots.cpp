@@ -1,0 +1,101 @@
+// Takes the pictures of the README and the AppStream data from the real main window: the window is
+// built, switched into each view through its own actions, painted and grabbed into PNG files.
+// Usage: orvalis_screenshots <output folder>; scripts/make-screenshots.sh runs it under Xvfb with
+// an empty settings store.
+#include "ui/main/form1.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QImage>
+#include <QLocale>
+#include <QPixmap>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+void settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool trigger(QWidget &form, const char *name)
+{
+    auto *action = form.findChild<QAction *>(QString::fromLatin1(name));
+    if (!action) {
+        QTextStream(stderr) << "no action named " << name << Qt::endl;
+        return false;
+    }
+    action->trigger();
+    return true;
+}
+
+bool click(QWidget &form, const char *name)
+{
+    auto *button = form.findChild<QAbstractButton *>(QString::fromLatin1(name));
+    if (!button) {
+        QTextStream(stderr) << "no button named " << name << Qt::endl;
+        return false;
+    }
+    button->click();
+    return true;
+}
+
+QImage picture(QWidget &form)
+{
+    settle();
+    return form.grab().toImage();
+}
+
+bool save(const QImage &image, const QDir &folder, const QString &name)
+{
+    const QString path = folder.filePath(name);
+    if (!image.save(path, "PNG")) {
+        QTextStream(stderr) << "cannot write " << QDir::toNativeSeparators(path) << Qt::endl;
+        return false;
+    }
+    QTextStream(stdout) << QDir::toNativeSeparators(path) << Qt::endl;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvalis"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
+    QApplication::setOrganizationName(QStringLiteral("Vantrel"));
+    QLocale::setDefault(QLocale::c());
+    if (argc != 2) {
+        QTextStream(stderr) << "usage: orvalis_screenshots <output folder>" << Qt::endl;
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        QTextStream(stderr) << "cannot create " << folder.path() << Qt::endl;
+        return 1;
+    }
+
+    orvalis::TForm1 form;
+    form.resize(1280, 720); // fits the 1366 x 768 laptop screen the program is made for
+    form.show();
+    if (!trigger(form, "Show2DCTF1") || !trigger(form, "N3D1"))
+        return 1;
+    const QImage analysis = picture(form);
+    bool ok = save(analysis, folder, QStringLiteral("main-window.png"));
+    if (ok && click(form, "SpeedButton8")) {
+        const QImage plotter = picture(form);
+        if (plotter == analysis)
+            QTextStream(stderr) << "\"CTF Plotter\" changed nothing; no picture of plotter mode" << Qt::endl;
+        else
+            ok = save(plotter, folder, QStringLiteral("plotter-mode.png"));
+    }
+    form.close();
+    return ok ? 0 : 1;
+}
