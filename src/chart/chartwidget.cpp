@@ -244,6 +244,27 @@ void ChartWidget::appendPoints(int index, const QVector<double> &x, const QVecto
         g->addData(x, y, true);
 }
 
+void ChartWidget::setPoints(int index, const QVector<double> &x, const QVector<double> &y)
+{
+    QCPGraph *g = series(index);
+    if (!g)
+        return;
+    const int count = std::min(x.size(), y.size());
+    QCPGraphDataContainer &held = *g->data();
+    if (held.size() != count) {
+        QVector<QCPGraphData> points(count);
+        for (int i = 0; i < count; ++i)
+            points[i] = QCPGraphData(x[i], y[i]);
+        held.set(points, true);
+        return;
+    }
+    auto point = held.begin();
+    for (int i = 0; i < count; ++i, ++point) {
+        point->key = x[i];
+        point->value = y[i];
+    }
+}
+
 void ChartWidget::setSeriesVisible(int index, bool visible)
 {
     if (QCPGraph *g = series(index))
