@@ -9,6 +9,8 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth imagemagick
   fonts-dejavu-core
+  # make bench only: the numpy peer that bench_peer measures the program against
+  python3-numpy
 )
 missing=()
 for p in "${packages[@]}"; do
