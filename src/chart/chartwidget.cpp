@@ -1,6 +1,7 @@
 #include "chart/chartwidget.h"
 
 #include "chart/chartbackimage.h"
+#include "chart/chartseries.h"
 #include "chart/chartticker.h"
 
 #include <QPaintEvent>
@@ -31,6 +32,8 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
     setPlottingHint(QCP::phFastPolylines, true);
     setPlottingHint(QCP::phCacheLabels, true);
     legend->setVisible(false);
+    // Nor an invisible legend: each item's text would still be measured in every replot's layout.
+    setAutoAddPlottableToLegend(false);
 
     addLayer(kBackImageLayer, layer(QStringLiteral("grid")), limBelow);
     m_backImage = std::make_unique<ChartBackImage>(this, axisRect(), kBackImageLayer);
@@ -197,7 +200,7 @@ QVector<QString> ChartWidget::tickLabels(Axis axis) const
 int ChartWidget::addSeries(const QString &objectName, const QString &title, const QColor &color, Axis keyAxis,
                            Axis valueAxis)
 {
-    QCPGraph *graph = addGraph(chartAxis(keyAxis), chartAxis(valueAxis));
+    auto *graph = new ChartSeries(chartAxis(keyAxis), chartAxis(valueAxis)); // the plot takes it
     graph->setObjectName(objectName);
     graph->setName(title);
     graph->setPen(QPen(color, 1));

@@ -61,6 +61,8 @@ private slots:
     void seriesVisibilityAndClearing();
     void refilledSeriesDrawsAsAppended_data();
     void refilledSeriesDrawsAsAppended();
+    void batchedLinesDrawAsQCustomPlot_data();
+    void batchedLinesDrawAsQCustomPlot();
     void invertedAxisOrientation_data();
     void invertedAxisOrientation();
     void plotLeftRightAlignsTwoCharts();
@@ -83,7 +85,7 @@ void TestChartWidget::initTestCase()
 void TestChartWidget::cleanupTestCase()
 {
     const QStringList tables = {"defaultText",  "drawnTicksFitAndUseIncrement", "callbackReplacesDrawnTexts",
-                                "seriesVisibilityAndClearing", "refilledSeriesDrawsAsAppended", "invertedAxisOrientation", "backImageFillsPlotRect"};
+                                "seriesVisibilityAndClearing", "refilledSeriesDrawsAsAppended", "batchedLinesDrawAsQCustomPlot", "invertedAxisOrientation", "backImageFillsPlotRect"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -358,6 +360,61 @@ void TestChartWidget::refilledSeriesDrawsAsAppended()
         QCOMPARE(refilled.yValue(series, i), y[i]);
     }
     QVERIFY(grabbed(refilled) == grabbed(appended));
+}
+
+// The series draw their segments in one batch; every pixel must be the one QCustomPlot's own graph
+// draws, for curves that its adaptive sampling thins, curves it draws point by point, gaps and
+// lines running off the plotting area.
+void TestChartWidget::batchedLinesDrawAsQCustomPlot_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("speed"); // how fast the curve oscillates
+    QTest::addColumn<double>("scale"); // > 1.1 runs off the plotting area
+    QTest::addColumn<int>("gapAt");    // a NaN point, -1 for none
+    QTest::newRow("full curve, thinned") << 4097 << 0.2 << 1.0 << -1;
+    QTest::newRow("drag step, every point") << 257 << 0.2 << 1.0 << -1;
+    QTest::newRow("slow envelope") << 4097 << 0.0 << 1.0 << -1;
+    QTest::newRow("gap") << 600 << 0.05 << 1.0 << 300;
+    QTest::newRow("off the area") << 1000 << 0.1 << 3.0 << -1;
+}
+
+void TestChartWidget::batchedLinesDrawAsQCustomPlot()
+{
+    countRow();
+    QFETCH(int, points);
+    QFETCH(double, speed);
+    QFETCH(double, scale);
+    QFETCH(int, gapAt);
+    const QColor navy(0x00, 0x00, 0x80);
+    const auto setUp = [](ChartWidget &chart) {
+        chart.resize(560, 300);
+        for (Axis side : {Axis::Left, Axis::Right})
+            chart.setAxisRange(side, -1.1, 1.1);
+        for (Axis side : {Axis::Top, Axis::Bottom})
+            chart.setAxisRange(side, 0, 10);
+    };
+    ChartWidget ours;
+    setUp(ours);
+    const int series = ours.addSeries("Series1", "CTF", navy);
+    ChartWidget stock;
+    setUp(stock);
+    QCPGraph *graph = stock.addGraph(stock.xAxis, stock.yAxis); // QCustomPlot's own graph, set up alike
+    graph->setPen(QPen(navy, 1));
+    graph->setLineStyle(QCPGraph::lsLine);
+    graph->setAntialiased(false);
+    graph->setAdaptiveSampling(true);
+    QVERIFY(qobject_cast<QCPGraph *>(ours.series(series))->metaObject() != graph->metaObject());
+    for (int i = 0; i < points; ++i) {
+        const double k = i * 10.0 / (points - 1);
+        const double y = i == gapAt ? std::nan("") : scale * std::cos(speed * k * k * k * k) * std::exp(-0.01 * k * k);
+        ours.appendPoint(series, k, y);
+        graph->addData(k, y);
+    }
+    ours.redraw();
+    stock.redraw();
+    const QImage drawn = grabbed(ours);
+    QVERIFY(containsColor(drawn, ours.plotRect(), navy.rgb()));
+    QVERIFY(drawn == grabbed(stock));
 }
 
 void TestChartWidget::invertedAxisOrientation_data()
