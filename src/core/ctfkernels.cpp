@@ -81,10 +81,10 @@ inline void curvePhasesBody(const OpticsState &state, const CurveSampling &sm, d
 
 inline void sinesBody(double *values, int count)
 {
-    bool fast = true;
+    std::int64_t beyond = 0; // no early exit, so that the test is vectorised too
     for (int i = 0; i < count; ++i)
-        fast = fast && std::fabs(values[i]) <= fastmath::kSinArgumentLimit;
-    if (!fast) {
+        beyond |= !(std::fabs(values[i]) <= fastmath::kSinArgumentLimit);
+    if (beyond != 0) {
         for (int i = 0; i < count; ++i)
             values[i] = std::sin(values[i]);
         return;
