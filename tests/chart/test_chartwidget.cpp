@@ -40,6 +40,16 @@ void frequencyLabels(Axis axis, QString &text)
         text = QStringLiteral("k,(nm-1)");
 }
 
+// The 1D chart's size and fixed ranges.
+void setUpCurveChart(ChartWidget &chart)
+{
+    chart.resize(560, 300);
+    for (Axis side : {Axis::Left, Axis::Right})
+        chart.setAxisRange(side, -1.1, 1.1);
+    for (Axis side : {Axis::Top, Axis::Bottom})
+        chart.setAxisRange(side, 0, 10);
+}
+
 } // namespace
 
 class TestChartWidget : public QObject
@@ -330,11 +340,7 @@ void TestChartWidget::refilledSeriesDrawsAsAppended()
         }
     };
     const auto makeChart = [](ChartWidget &chart) {
-        chart.resize(560, 300);
-        for (Axis side : {Axis::Left, Axis::Right})
-            chart.setAxisRange(side, -1.1, 1.1);
-        for (Axis side : {Axis::Top, Axis::Bottom})
-            chart.setAxisRange(side, 0, 10);
+        setUpCurveChart(chart);
         return chart.addSeries("Series1", "CTF", QColor(0x00, 0x00, 0x80));
     };
     QVector<double> k, y;
@@ -386,18 +392,11 @@ void TestChartWidget::batchedLinesDrawAsQCustomPlot()
     QFETCH(double, scale);
     QFETCH(int, gapAt);
     const QColor navy(0x00, 0x00, 0x80);
-    const auto setUp = [](ChartWidget &chart) {
-        chart.resize(560, 300);
-        for (Axis side : {Axis::Left, Axis::Right})
-            chart.setAxisRange(side, -1.1, 1.1);
-        for (Axis side : {Axis::Top, Axis::Bottom})
-            chart.setAxisRange(side, 0, 10);
-    };
     ChartWidget ours;
-    setUp(ours);
+    setUpCurveChart(ours);
     const int series = ours.addSeries("Series1", "CTF", navy);
     ChartWidget stock;
-    setUp(stock);
+    setUpCurveChart(stock);
     QCPGraph *graph = stock.addGraph(stock.xAxis, stock.yAxis); // QCustomPlot's own graph, set up alike
     graph->setPen(QPen(navy, 1));
     graph->setLineStyle(QCPGraph::lsLine);
