@@ -42,7 +42,7 @@ OpticsState changed(double defocus, double a2, double a3, double alpha, double u
 
 bool sameBits(const QVector<double> &a, const QVector<double> &b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0;
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0);
 }
 
 QString curveDifference(const CtfCurves &a, const CtfCurves &b)
