@@ -148,20 +148,13 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
         es[i] = envelopes.spatialEnvelope(kOut[i], defocus);
     }
 
-    LimitDetector limits;
-    for (int i = 0; i < count && (limits.pointPending || limits.infoPending); ++i)
-        limits.observe(kOut[i], et[i] * es[i], ctf[i], out);
     // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
-    if (dk > 0 && s == 1) {
-        double previous = 0.0;
-        for (int i = 0; i < count; ++i) {
-            if (et[i] * es[i] > 0.9 && ctf[i] - previous > riseThreshold) {
-                out.fastOscillation = true;
-                break;
-            }
-            previous = ctf[i];
-        }
-    }
+    const kernels::CurveEvents events = loops.curveEvents(kOut, ctf, et, es, count, riseThreshold, dk > 0 && s == 1);
+    if (events.point < count)
+        out.pointRes = 1 / kOut[events.point];
+    if (events.info < count)
+        out.infoLimit = 1 / kOut[events.info];
+    out.fastOscillation = events.rise < count;
 
     const kernels::CurveOutputs outputs{ctf,
                                         dataOrNull(out.temporal),

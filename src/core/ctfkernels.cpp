@@ -93,6 +93,31 @@ inline void sinesBody(double *values, int count)
         values[i] = fastmath::sine(values[i]);
 }
 
+// One pass without early exits (which the vectoriser cannot take): each detection keeps the least
+// index at which it holds.
+inline CurveEvents curveEventsBody(const double *__restrict k, const double *__restrict ctf,
+                                   const double *__restrict et, const double *__restrict es, int count,
+                                   double riseThreshold, bool watchRise)
+{
+    if (count == 0)
+        return {0, 0, 0};
+    const std::int64_t none = count;
+    const double e0 = et[0] * es[0];
+    std::int64_t point = ctf[0] > 0 && k[0] != 0 ? 0 : none;
+    std::int64_t info = e0 < 0.08 ? 0 : none;
+    std::int64_t rise = watchRise && e0 > 0.9 && ctf[0] - 0.0 > riseThreshold ? 0 : none;
+    for (std::int64_t i = 1; i < count; ++i) {
+        const double e = et[i] * es[i];
+        const std::int64_t isPoint = ctf[i] > 0 && k[i] != 0 ? i : none;
+        const std::int64_t isInfo = e < 0.08 ? i : none;
+        const std::int64_t isRise = e > 0.9 && ctf[i] - ctf[i - 1] > riseThreshold ? i : none;
+        point = isPoint < point ? isPoint : point;
+        info = isInfo < info ? isInfo : info;
+        rise = isRise < rise ? isRise : rise;
+    }
+    return {static_cast<int>(point), static_cast<int>(info), watchRise ? static_cast<int>(rise) : count};
+}
+
 // With intensity on, the CTF and both envelopes are squared before they are multiplied.
 inline void curveProductsBody(const double *et, const double *es, int count, const CurveOutputs &o)
 {
@@ -148,12 +173,17 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
         curvePhasesBody(s, sm, k, chi);                                                                  \
     }                                                                                                    \
     attributes void sines(double *values, int count) { sinesBody(values, count); }                        \
+    attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es, \
+                                       int count, double riseThreshold, bool watchRise)                  \
+    {                                                                                                    \
+        return curveEventsBody(k, ctf, et, es, count, riseThreshold, watchRise);                        \
+    }                                                                                                    \
     attributes void curveProducts(const double *et, const double *es, int count, const CurveOutputs &o)   \
     {                                                                                                    \
         curveProductsBody(et, es, count, o);                                                             \
     }                                                                                                    \
     const KernelSet set = {isaValue,    label, &mapRow, &patternLowerColumn, &patternUpperColumn,         \
-                           &greyLevels, &curvePhases, &sines, &curveProducts};                             \
+                           &greyLevels, &curvePhases, &sines, &curveEvents, &curveProducts};                             \
     }
 
 ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten)))

@@ -65,6 +65,14 @@ struct CurveOutputs {
     bool intensity;
 };
 
+// The first sample at which each detection of the analysis curve fires; count when none does.
+struct CurveEvents {
+    int point; // CTF > 0 at k != 0
+    int info;  // combined envelope below 0.08
+    int rise;  // CTF rising by more than the threshold from the sample before (0 before the first)
+               // while the combined envelope is above 0.9
+};
+
 struct KernelSet {
     Isa isa;
     const char *name;
@@ -82,6 +90,9 @@ struct KernelSet {
     void (*curvePhases)(const OpticsState &state, const CurveSampling &sampling, double *k, double *chi);
     // sin of every value in place: the fast sine when all lie within its limit, else the C library's.
     void (*sines)(double *values, int count);
+    // The detections over sin(chi) and the envelopes; the rise only when watchRise.
+    CurveEvents (*curveEvents)(const double *k, const double *ctf, const double *et, const double *es, int count,
+                               double riseThreshold, bool watchRise);
     // The analysis curve's series from sin(chi) (in outputs.ctf) and the two envelopes.
     void (*curveProducts)(const double *et, const double *es, int count, const CurveOutputs &outputs);
 };
