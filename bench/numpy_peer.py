@@ -2,7 +2,7 @@
 """The three computations of bench_peer written with numpy (float64, whole arrays at a time), as an
 independent yardstick for their speed. Reads the parameters as JSON on stdin and the program's own
 outputs from the file named there; prints one line per computation:
-    <name> <median ms> <check>
+    <name> <median wall ms> <median cpu ms> <check>
 where check says how far the numpy result lies from the program's (largest difference of the curve,
 count of differing grey levels of the grids)."""
 import json
@@ -76,13 +76,16 @@ def pattern(q):
 
 
 def median_ms(f, q, rounds):
+    """Medians of the wall-clock and the processor time, ms; the second one is what a loaded machine
+    disturbs least."""
     f(q)  # warm up
-    times = []
+    wall, cpu = [], []
     for _ in range(rounds):
-        t0 = time.perf_counter()
+        w0, c0 = time.perf_counter(), time.process_time()
         f(q)
-        times.append(time.perf_counter() - t0)
-    return statistics.median(times) * 1e3
+        cpu.append(time.process_time() - c0)
+        wall.append(time.perf_counter() - w0)
+    return "%.6f %.6f" % (statistics.median(wall) * 1e3, statistics.median(cpu) * 1e3)
 
 
 raw = open(p["outputs"], "rb").read()
