@@ -18,9 +18,16 @@ using namespace orvalis;
 
 namespace {
 
-TForm1 &form()
+// The window must go before the application object; main() resets it.
+std::unique_ptr<TForm1> &formSlot()
 {
     static std::unique_ptr<TForm1> f;
+    return f;
+}
+
+TForm1 &form()
+{
+    std::unique_ptr<TForm1> &f = formSlot();
     if (!f) {
         f = std::make_unique<TForm1>();
         f->show();
@@ -135,5 +142,6 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    formSlot().reset();
     return 0;
 }

@@ -12,6 +12,8 @@ packages=(
   xvfb xauth imagemagick
   fonts-dejavu-core
   emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
+  # make bench only: the numpy peer that bench_peer measures the program against
+  python3-numpy
 )
 missing=()
 for p in "${packages[@]}"; do

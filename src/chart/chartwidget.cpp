@@ -1,6 +1,7 @@
 #include "chart/chartwidget.h"
 
 #include "chart/chartbackimage.h"
+#include "chart/chartseries.h"
 #include "chart/chartticker.h"
 
 #include <QPaintEvent>
@@ -31,6 +32,8 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
     setPlottingHint(QCP::phFastPolylines, true);
     setPlottingHint(QCP::phCacheLabels, true);
     legend->setVisible(false);
+    // Nor an invisible legend: each item's text would still be measured in every replot's layout.
+    setAutoAddPlottableToLegend(false);
 
     addLayer(kBackImageLayer, layer(QStringLiteral("grid")), limBelow);
     m_backImage = std::make_unique<ChartBackImage>(this, axisRect(), kBackImageLayer);
@@ -197,7 +200,7 @@ QVector<QString> ChartWidget::tickLabels(Axis axis) const
 int ChartWidget::addSeries(const QString &objectName, const QString &title, const QColor &color, Axis keyAxis,
                            Axis valueAxis)
 {
-    QCPGraph *graph = addGraph(chartAxis(keyAxis), chartAxis(valueAxis));
+    auto *graph = new ChartSeries(chartAxis(keyAxis), chartAxis(valueAxis)); // the plot takes it
     graph->setObjectName(objectName);
     graph->setName(title);
     graph->setPen(QPen(color, 1));
@@ -242,6 +245,27 @@ void ChartWidget::appendPoints(int index, const QVector<double> &x, const QVecto
 {
     if (QCPGraph *g = series(index))
         g->addData(x, y, true);
+}
+
+void ChartWidget::setPoints(int index, const QVector<double> &x, const QVector<double> &y)
+{
+    QCPGraph *g = series(index);
+    if (!g)
+        return;
+    const int count = std::min(x.size(), y.size());
+    QCPGraphDataContainer &held = *g->data();
+    if (held.size() != count) {
+        QVector<QCPGraphData> points(count);
+        for (int i = 0; i < count; ++i)
+            points[i] = QCPGraphData(x[i], y[i]);
+        held.set(points, true);
+        return;
+    }
+    auto point = held.begin();
+    for (int i = 0; i < count; ++i, ++point) {
+        point->key = x[i];
+        point->value = y[i];
+    }
 }
 
 void ChartWidget::setSeriesVisible(int index, bool visible)

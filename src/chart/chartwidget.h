@@ -98,6 +98,10 @@ public:
     // Points must come in increasing x.
     void appendPoint(int index, double x, double y);
     void appendPoints(int index, const QVector<double> &x, const QVector<double> &y);
+    // Replaces the points of a series by (x[i], y[i]) for i below the shorter length, in increasing x.
+    // A series that already holds as many points is overwritten in place, so refilling it on every
+    // step of a slider drag allocates nothing.
+    void setPoints(int index, const QVector<double> &x, const QVector<double> &y);
     void setSeriesVisible(int index, bool visible);
     bool isSeriesVisible(int index) const;
     int pointCount(int index) const;

@@ -2,10 +2,12 @@
 
 #include "core/vectorstate.h"
 #include "core/ctffunctions.h"
+#include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/numberformat.h"
 
 #include <cmath>
+#include <vector>
 
 namespace orvalis {
 namespace {
@@ -59,19 +61,28 @@ struct LimitDetector {
     }
 };
 
-void sinesInPlace(double *values, int count)
+// Sizes a series for this call: refilled in place, so its storage is allocated once for a run.
+void fit(QVector<double> &v, bool filled, int count)
 {
-    bool fast = true;
-    for (int i = 0; i < count; ++i)
-        fast = fast && std::fabs(values[i]) <= fastmath::kSinArgumentLimit;
-    if (!fast) {
-        for (int i = 0; i < count; ++i)
-            values[i] = std::sin(values[i]);
-        return;
-    }
-    for (int i = 0; i < count; ++i)
-        values[i] = fastmath::sine(values[i]);
+    v.resize(filled ? count : 0);
 }
+
+double *dataOrNull(QVector<double> &v)
+{
+    return v.isEmpty() ? nullptr : v.data();
+}
+
+void restart(CtfCurves &out)
+{
+    out.fastOscillation = false;
+    out.pointRes.reset();
+    out.infoLimit.reset();
+}
+
+// Per-thread envelopes of the analysis curve, kept so that they are allocated once.
+struct Envelopes {
+    std::vector<double> temporal, spatial;
+};
 
 } // namespace
 
@@ -82,8 +93,22 @@ int fineSteps(int pointDensity, double upTo)
 
 CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options)
 {
-    clearUpperVectorState();
     CtfCurves out;
+    sampleAnalysisCurves(state, defocus, direction, options, out);
+    return out;
+}
+
+void sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options,
+                          CtfCurves &out)
+{
+    sampleAnalysisCurves(kernels::best(), state, defocus, direction, options, out);
+}
+
+void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
+                          double direction, const CurveOptions &options, CtfCurves &out)
+{
+    clearUpperVectorState();
+    restart(out);
     const int s = state.StepFactor;
     const Sampling sm = sampling(state.PointDensity, state.UpTo, s);
     const bool intensity = options.intensity;
@@ -91,90 +116,77 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
     const double slopeThreshold = 10.0;
     const double dk = sm.n == 0 ? 0.0 : state.UpTo / sm.n;
     const double t = std::tan(direction);
-    const double inverseNorm = 1 / std::sqrt(t * t + 1);
     const double riseThreshold = slopeThreshold * dk; // slope > 10 without a division per sample
     const EnvelopeFactors envelopes(state);
 
-    // Filled by index: appending to seven vectors costs as much as the sampling itself.
     const int count = sm.count;
-    out.k.resize(count);
-    out.ctf.resize(count);
-    const auto size = [count](QVector<double> &v, bool filled) { v.resize(filled ? count : 0); };
-    size(out.temporal, options.temporal);
-    size(out.spatial, options.spatial);
-    size(out.combined, options.combined);
-    size(out.temporalNeg, symmetric && options.temporal);
-    size(out.spatialNeg, symmetric && options.spatial);
-    size(out.combinedNeg, symmetric && options.combined);
+    fit(out.k, true, count);
+    fit(out.ctf, true, count);
+    fit(out.temporal, options.temporal, count);
+    fit(out.spatial, options.spatial, count);
+    fit(out.combined, options.combined, count);
+    fit(out.temporalNeg, symmetric && options.temporal, count);
+    fit(out.spatialNeg, symmetric && options.spatial, count);
+    fit(out.combinedNeg, symmetric && options.combined, count);
+    if (count == 0)
+        return;
     double *const kOut = out.k.data();
-    double *const ctfOut = out.ctf.data();
-    double *const temporalOut = out.temporal.data();
-    double *const spatialOut = out.spatial.data();
-    double *const combinedOut = out.combined.data();
-    double *const temporalNegOut = out.temporalNeg.data();
-    double *const spatialNegOut = out.spatialNeg.data();
-    double *const combinedNegOut = out.combinedNeg.data();
+    double *const ctf = out.ctf.data();
 
-    LimitDetector limits;
-    bool fastPending = true;
-    // The phases first, then their sines in one branch-free pass the compiler can vectorise, kept in
-    // the CTF series until the main pass replaces them by the damped values.
+    // The phases and their sines first, kept in the CTF series until the products replace them by
+    // the damped values; the envelopes with the C library's exponential, as everywhere else.
+    const kernels::CurveSampling curveSampling{count, sm.n, sm.s2, state.UpTo, t, 1 / std::sqrt(t * t + 1), defocus};
+    loops.curvePhases(state, curveSampling, kOut, ctf);
+    loops.sines(ctf, count);
+    thread_local Envelopes scratch;
+    scratch.temporal.resize(count);
+    scratch.spatial.resize(count);
+    double *const et = scratch.temporal.data();
+    double *const es = scratch.spatial.data();
     for (int i = 0; i < count; ++i) {
-        const double k = sampleK(i, sm, state.UpTo);
-        kOut[i] = k;
-        const double kx = k * inverseNorm;
-        ctfOut[i] = Chi(state, kx, t * kx, defocus);
+        et[i] = envelopes.temporalEnvelope(kOut[i]);
+        es[i] = envelopes.spatialEnvelope(kOut[i], defocus);
     }
-    sinesInPlace(ctfOut, count);
 
-    double previous = 0.0;
-    for (int i = 0; i < count; ++i) {
-        const double k = kOut[i];
-        double et = envelopes.temporalEnvelope(k);
-        double es = envelopes.spatialEnvelope(k, defocus);
-        const double e = et * es;
-        double ctf = ctfOut[i];
-        limits.observe(k, e, ctf, out);
-        // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
-        if (dk > 0 && fastPending && s == 1 && e > 0.9 && ctf - previous > riseThreshold) {
-            fastPending = false;
-            out.fastOscillation = true;
-        }
-        previous = ctf;
-        if (intensity) {
-            ctf *= ctf;
-            et *= et;
-            es *= es;
-        }
-        ctfOut[i] = ctf * et * es;
-        if (options.temporal)
-            temporalOut[i] = et;
-        if (options.spatial)
-            spatialOut[i] = es;
-        if (options.combined)
-            combinedOut[i] = et * es;
-        if (symmetric) {
-            if (options.temporal)
-                temporalNegOut[i] = -et;
-            if (options.spatial)
-                spatialNegOut[i] = -es;
-            if (options.combined)
-                combinedNegOut[i] = -et * es;
-        }
-    }
-    return out;
+    // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
+    const kernels::CurveEvents events = loops.curveEvents(kOut, ctf, et, es, count, riseThreshold, dk > 0 && s == 1);
+    if (events.point < count)
+        out.pointRes = 1 / kOut[events.point];
+    if (events.info < count)
+        out.infoLimit = 1 / kOut[events.info];
+    out.fastOscillation = events.rise < count;
+
+    const kernels::CurveOutputs outputs{ctf,
+                                        dataOrNull(out.temporal),
+                                        dataOrNull(out.spatial),
+                                        dataOrNull(out.combined),
+                                        dataOrNull(out.temporalNeg),
+                                        dataOrNull(out.spatialNeg),
+                                        dataOrNull(out.combinedNeg),
+                                        intensity};
+    loops.curveProducts(et, es, count, outputs);
 }
 
 CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope)
 {
     CtfCurves out;
+    samplePlotterCurves(state, defocus, withCurve, withEnvelope, out);
+    return out;
+}
+
+void samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope, CtfCurves &out)
+{
+    restart(out);
     const Sampling sm = sampling(4096, state.UpTo, state.StepFactor);
-    if (withCurve) {
-        out.k.reserve(sm.count);
-        out.ctf.reserve(sm.count);
-        if (withEnvelope)
-            out.combined.reserve(sm.count);
-    }
+    const int filled = withCurve ? sm.count : 0;
+    fit(out.k, true, filled);
+    fit(out.ctf, true, filled);
+    fit(out.combined, withEnvelope, filled);
+    for (QVector<double> *unused : {&out.temporal, &out.spatial, &out.temporalNeg, &out.spatialNeg, &out.combinedNeg})
+        unused->resize(0);
+    double *const kOut = dataOrNull(out.k);
+    double *const ctfOut = dataOrNull(out.ctf);
+    double *const combinedOut = dataOrNull(out.combined);
     const EnvelopeFactors envelopes(state);
     LimitDetector limits;
     for (int i = 0; i < sm.count; ++i) {
@@ -187,13 +199,12 @@ CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool wit
         const double e = et * es;
         limits.observe(k, e, ctf, out);
         if (withCurve) {
-            out.k.append(k);
-            out.ctf.append(ctf * et * es);
-            if (withEnvelope)
-                out.combined.append(e);
+            kOut[i] = k;
+            ctfOut[i] = ctf * et * es;
+            if (combinedOut)
+                combinedOut[i] = e;
         }
     }
-    return out;
 }
 
 } // namespace orvalis

@@ -8,6 +8,10 @@
 
 namespace orvalis {
 
+namespace kernels {
+struct KernelSet;
+}
+
 // Which curves the analysis view fills (the ticks of the View > 1D CTF menu).
 struct CurveOptions {
     bool intensity = false; // squared values instead of amplitudes
@@ -37,9 +41,17 @@ int fineSteps(int pointDensity, double upTo);
 // Analysis mode: the full phase with both astigmatism terms along `direction` (rad) at `defocus` (nm),
 // sampled with state.StepFactor over 0 .. state.UpTo.
 CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options);
+// The same into `out`, whose series are refilled in place: a caller that keeps `out` between calls
+// allocates nothing once the series have reached their size.
+void sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options,
+                          CtfCurves &out);
+// The same with the inner loops of one instruction set (every set gives the same values).
+void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
+                          double direction, const CurveOptions &options, CtfCurves &out);
 
 // Plotter mode: defocus and Cs terms only (no astigmatism, no direction), 4096 steps per 10 nm^-1.
 // `withCurve` and `withEnvelope` say whether the damped CTF and the combined envelope are filled.
 CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope);
+void samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope, CtfCurves &out);
 
 } // namespace orvalis

@@ -3,6 +3,7 @@
 #include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
+#include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/greylevellookup.h"
 #include "core/numberformat.h"
@@ -35,19 +36,7 @@ void report(const PatternProgress &progress, int column)
     }
 }
 
-// The terms of the phase and of the doubled envelope exponent, per unit of the frequency powers.
-struct PatternTerms {
-    double cs;   // rad nm^4, ChiCsFactor
-    double df;   // rad nm^2, ChiDefocusFactor * defocus
-    double a2;   // rad nm^2, two-fold term over (ky^2 - kx^2)
-    double a3;   // rad nm^3, three-fold term over ky * (ky^2 - 3 kx^2)
-    double cs2;  // nm^3, Cs * lambda^2 (spatial envelope)
-    double et;   // nm^4, temporal exponent over k^4
-    double es;   // nm^2, spatial exponent over k^2 (Cs lambda^2 k^2 + defocus)^2
-    double defocus;
-};
-
-PatternTerms patternTerms(const OpticsState &s, double defocus)
+kernels::PatternTerms patternTerms(const OpticsState &s, double defocus)
 {
     const double a = Pi * s.Wavelength * s.FocalSpread;
     return {s.ChiCsFactor,
@@ -63,7 +52,7 @@ PatternTerms patternTerms(const OpticsState &s, double defocus)
 // The fast sine is accurate only while |chi| stays within its reduction limit, and the error of the
 // phase, a few units in the last place of the sum of its terms' magnitudes, must stay far below the
 // lookup's margin: 2^20 rad keeps the error of c^2 below 3e-9, about a hundredth of the margin.
-bool fastPathHolds(const PatternTerms &t, double kMax)
+bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
 {
     const double k2 = 2 * kMax * kMax; // the corner of the grid
     const double bound = std::fabs(t.cs) * k2 * k2 + std::fabs(t.df) * k2 + std::fabs(t.a2) * k2
@@ -125,9 +114,15 @@ PatternHalves referencePatternHalves(const OpticsState &state, double defocus, i
 PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
                                    double range, const PatternProgress &progress)
 {
+    return computePatternHalves(kernels::best(), state, defocus, centre, stepFactor, range, progress);
+}
+
+PatternHalves computePatternHalves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
+                                   int centre, int stepFactor, double range, const PatternProgress &progress)
+{
     clearUpperVectorState();
     const int n = patternSteps(centre, stepFactor);
-    const PatternTerms t = patternTerms(state, defocus);
+    const kernels::PatternTerms t = patternTerms(state, defocus);
     if (n < 0 || !fastPathHolds(t, std::fabs(patternFrequency(n, stepFactor, range, centre))))
         return referencePatternHalves(state, defocus, centre, stepFactor, range, progress);
 
@@ -144,38 +139,23 @@ PatternHalves computePatternHalves(const OpticsState &state, double defocus, int
         k[j] = patternFrequency(j, stepFactor, range, centre);
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
 
-    // The upper grid differs from the lower one only in the sign of ky, and of the phase only the
-    // three-fold term is odd in ky; so the lower pass keeps base - T3 and the envelope for it.
+    // The lower pass keeps the upper grid's phase and the envelope, which differ only in the sign of
+    // the three-fold term.
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
-        const double x2 = kx * kx;
-        double *const chiUpper = scratch.chiUpper.data() + h.index(r, 0);
-        double *const envelope = scratch.envelope.data() + h.index(r, 0);
-        for (int e = 0; e < m; ++e) {
-            const double ky = k[e];
-            const double y2 = ky * ky;
-            const double k2 = x2 + y2;
-            const double k4 = k2 * k2;
-            const double base = t.cs * k4 + t.df * k2 + t.a2 * (y2 - x2);
-            const double t3 = t.a3 * ky * (y2 - 3 * x2);
-            const double u = t.cs2 * k2 + t.defocus;
-            const double env2 = fastmath::exponential(2 * (t.et * k4 + t.es * k2 * (u * u))); // (Et Es)^2
-            c2[e] = fastmath::sinSquared(base + t3) * env2;
-            chiUpper[e] = base - t3;
-            envelope[e] = env2;
-        }
-        lookup.levels(c2, h.lower.data() + h.index(r, 0), m,
-                      [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
+        std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
+        loops.patternLowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
+                                 scratch.envelope.data() + h.index(r, 0));
+        if (loops.greyLevels(c2, levels, m))
+            lookup.replaceNearSteps(c2, levels, m, [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
         report(progress, r);
     }
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
-        const double *const chiUpper = scratch.chiUpper.data() + h.index(r, 0);
-        const double *const envelope = scratch.envelope.data() + h.index(r, 0);
-        for (int e = 0; e < m; ++e)
-            c2[e] = fastmath::sinSquared(chiUpper[e]) * envelope[e];
-        lookup.levels(c2, h.upper.data() + h.index(r, 0), m,
-                      [&](int e) { return referencePatternGrey(state, kx, -k[e], defocus); });
+        std::uint8_t *const levels = h.upper.data() + h.index(r, 0);
+        loops.patternUpperColumn(scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0), m, c2);
+        if (loops.greyLevels(c2, levels, m))
+            lookup.replaceNearSteps(c2, levels, m, [&](int e) { return referencePatternGrey(state, kx, -k[e], defocus); });
         report(progress, r);
     }
     return h;

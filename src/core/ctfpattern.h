@@ -11,6 +11,10 @@
 
 namespace orvalis {
 
+namespace kernels {
+struct KernelSet;
+}
+
 // Largest pattern centre N (half the picture width in pixels) that the grids accept.
 inline constexpr int kMaxPatternCentre = 128;
 
@@ -56,6 +60,9 @@ using PatternProgress = std::function<void(int column)>;
 // about twenty times faster. An invalid centre or step factor gives n = -1 and empty grids.
 PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
                                    double range, const PatternProgress &progress = {});
+// The same with the inner loops of one instruction set (every set gives the same levels).
+PatternHalves computePatternHalves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
+                                   int centre, int stepFactor, double range, const PatternProgress &progress = {});
 
 // The same grids, point by point with referencePatternGrey (for comparison and measurement).
 PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,

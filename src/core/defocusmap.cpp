@@ -3,6 +3,7 @@
 #include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
+#include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/greylevellookup.h"
 
@@ -81,6 +82,12 @@ DefocusMapGrid referenceDefocusMap(const OpticsState &state, int width, int mini
 
 DefocusMapGrid computeDefocusMap(const OpticsState &state, int width, int minimum, int maximum, double upTo)
 {
+    return computeDefocusMap(kernels::best(), state, width, minimum, maximum, upTo);
+}
+
+DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsState &state, int width, int minimum,
+                                 int maximum, double upTo)
+{
     clearUpperVectorState();
     DefocusMapGrid g = emptyGrid(width, minimum, maximum);
     const int w = g.width;
@@ -116,22 +123,15 @@ DefocusMapGrid computeDefocusMap(const OpticsState &state, int width, int minimu
         s.es[c] = esFactor * k2;
         s.cs2[c] = cs2Factor * k2;
     }
-    const double *const chiCs = s.chiCs.data();
-    const double *const chiDf = s.chiDf.data();
-    const double *const et = s.et.data();
-    const double *const es = s.es.data();
-    const double *const cs2 = s.cs2.data();
+    const kernels::MapColumns columns{s.chiCs.data(), s.chiDf.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
     double *const c2 = s.c2.data();
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
     for (int y = 0; y < w; ++y) {
         const double df = defocusMapDefocus(y, w, g.minimum, g.maximum);
-        for (int c = 0; c < w; ++c) {
-            const double u = cs2[c] + df;
-            const double env2 = fastmath::exponential(2 * (et[c] + es[c] * (u * u))); // (Et Es)^2
-            c2[c] = fastmath::sinSquared(chiDf[c] * df + chiCs[c]) * env2;
-        }
-        lookup.levels(c2, g.grey.data() + static_cast<std::size_t>(y) * w, w,
-                      [&](int c) { return referenceMapGrey(state, s.k[c], df); });
+        std::uint8_t *const row = g.grey.data() + static_cast<std::size_t>(y) * w;
+        loops.mapRow(columns, df, c2);
+        if (loops.greyLevels(c2, row, w))
+            lookup.replaceNearSteps(c2, row, w, [&](int c) { return referenceMapGrey(state, s.k[c], df); });
     }
     return g;
 }

@@ -9,6 +9,10 @@
 
 namespace orvalis {
 
+namespace kernels {
+struct KernelSet;
+}
+
 // Widest map the grids accept (pixels); the window's maps are 416 or 512 wide.
 inline constexpr int kMaxDefocusMapWidth = 4096;
 
@@ -49,6 +53,9 @@ int referenceMapGrey(const OpticsState &state, double k, double defocus);
 // The levels are exactly those of referenceMapGrey at every point. A width outside
 // 1 .. kMaxDefocusMapWidth gives an empty grid.
 DefocusMapGrid computeDefocusMap(const OpticsState &state, int width, int minimum, int maximum, double upTo);
+// The same with the inner loops of one instruction set (every set gives the same levels).
+DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsState &state, int width, int minimum,
+                                 int maximum, double upTo);
 
 // The same grid, point by point with referenceMapGrey (for comparison and measurement).
 DefocusMapGrid referenceDefocusMap(const OpticsState &state, int width, int minimum, int maximum, double upTo);

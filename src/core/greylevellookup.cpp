@@ -15,24 +15,21 @@ const GreyLevelLookup &GreyLevelLookup::instance()
     return table;
 }
 
+// One pass over the bins with the steps in rising order (stepAt grows with g): a bin meets the
+// first step not yet passed when that step lies below its upper edge (margin included), and every
+// step below its lower edge (margin included) has been passed.
 GreyLevelLookup::GreyLevelLookup()
 {
+    int g = kGreyLevelMin; // the first step not below the current bin's lower edge
+    double step = stepAt(g);
     for (int bin = 0; bin < kBins; ++bin) {
         const double lo = static_cast<double>(bin) / kBins - kStepMargin;
         const double hi = static_cast<double>(bin + 1) / kBins + kStepMargin;
-        m_step[bin] = 4.0;
-        int below = kGreyLevelMin; // level at the bin's lower edge
-        for (int g = kGreyLevelMin; g < kGreyLevelMax; ++g) {
-            const double step = stepAt(g);
-            if (step >= lo && step < hi) {
-                m_step[bin] = step;
-                below = g;
-                break;
-            }
-            if (step < lo)
-                below = g + 1;
-        }
-        m_below[bin] = static_cast<std::uint8_t>(below);
+        while (g < kGreyLevelMax && step < lo)
+            step = ++g < kGreyLevelMax ? stepAt(g) : 4.0;
+        const bool meets = g < kGreyLevelMax && step < hi;
+        m_step[bin] = meets ? step : 4.0;
+        m_below[bin] = g;
     }
 }
 

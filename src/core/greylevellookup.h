@@ -24,28 +24,29 @@ public:
     // kStepMargin of a step, or is NaN; the level returned then may differ from CtfGrey's.
     int level(double c2, bool &nearStep) const
     {
-        double t = c2 * kBins;
-        t = t >= 0.0 ? t : 0.0; // NaN lands here as well
-        t = t < kBins - 1 ? t : kBins - 1;
-        const int bin = static_cast<int>(t);
+        const std::int64_t bin = binOf(c2);
         const double step = m_step[bin];
         nearStep = !(std::fabs(c2 - step) >= kStepMargin);
-        return m_below[bin] + (c2 >= step ? 1 : 0);
+        return static_cast<int>(m_below[bin]) + (c2 >= step ? 1 : 0);
     }
 
-    // Levels of `count` squared CTF values into out; the values near a step are replaced by
-    // exact(i), the level evaluated directly for value i.
-    template <class Exact>
-    void levels(const double *c2, std::uint8_t *out, int count, Exact exact) const
+    // The bin of c2, clamped to the table (NaN lands in bin 0). 64 bits wide, as the gathers of
+    // vector loops over the table want it.
+    static std::int64_t binOf(double c2)
     {
-        bool anyNear = false;
-        for (int i = 0; i < count; ++i) {
-            bool nearStep;
-            out[i] = static_cast<std::uint8_t>(level(c2[i], nearStep));
-            anyNear |= nearStep;
-        }
-        if (!anyNear)
-            return;
+        double t = c2 * kBins;
+        t = t >= 0.0 ? t : 0.0;
+        t = t < kBins - 1 ? t : kBins - 1;
+        return static_cast<std::int64_t>(t);
+    }
+    const double *steps() const { return m_step; }
+    const std::int64_t *belowLevels() const { return m_below; }
+
+    // After a pass of level() over `count` squared CTF values found some near a step: replaces the
+    // levels of those by exact(i), the level evaluated directly for value i.
+    template <class Exact>
+    void replaceNearSteps(const double *c2, std::uint8_t *out, int count, Exact exact) const
+    {
         for (int i = 0; i < count; ++i) {
             bool nearStep;
             level(c2[i], nearStep);
@@ -60,7 +61,7 @@ public:
 private:
     GreyLevelLookup();
     double m_step[kBins];        // the step met by the bin, or 4 (above any c^2) when none
-    std::uint8_t m_below[kBins]; // level just below m_step
+    std::int64_t m_below[kBins]; // level just below m_step (wide, so that vector loops can gather it)
 };
 
 } // namespace orvalis

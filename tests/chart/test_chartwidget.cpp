@@ -40,6 +40,16 @@ void frequencyLabels(Axis axis, QString &text)
         text = QStringLiteral("k,(nm-1)");
 }
 
+// The 1D chart's size and fixed ranges.
+void setUpCurveChart(ChartWidget &chart)
+{
+    chart.resize(560, 300);
+    for (Axis side : {Axis::Left, Axis::Right})
+        chart.setAxisRange(side, -1.1, 1.1);
+    for (Axis side : {Axis::Top, Axis::Bottom})
+        chart.setAxisRange(side, 0, 10);
+}
+
 } // namespace
 
 class TestChartWidget : public QObject
@@ -59,6 +69,10 @@ private slots:
     void multiLineLabelsTakeTheirHeight();
     void seriesVisibilityAndClearing_data();
     void seriesVisibilityAndClearing();
+    void refilledSeriesDrawsAsAppended_data();
+    void refilledSeriesDrawsAsAppended();
+    void batchedLinesDrawAsQCustomPlot_data();
+    void batchedLinesDrawAsQCustomPlot();
     void invertedAxisOrientation_data();
     void invertedAxisOrientation();
     void plotLeftRightAlignsTwoCharts();
@@ -81,7 +95,7 @@ void TestChartWidget::initTestCase()
 void TestChartWidget::cleanupTestCase()
 {
     const QStringList tables = {"defaultText",  "drawnTicksFitAndUseIncrement", "callbackReplacesDrawnTexts",
-                                "seriesVisibilityAndClearing", "invertedAxisOrientation", "backImageFillsPlotRect"};
+                                "seriesVisibilityAndClearing", "refilledSeriesDrawsAsAppended", "batchedLinesDrawAsQCustomPlot", "invertedAxisOrientation", "backImageFillsPlotRect"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -294,6 +308,112 @@ void TestChartWidget::seriesVisibilityAndClearing()
     const QImage image = grabbed(chart);
     QCOMPARE(containsColor(image, chart.plotRect(), orange.rgb()), visible && !cleared);
     QVERIFY2(containsColor(image, chart.plotRect(), navy.rgb()), "the other series must stay drawn");
+}
+
+// A series refilled in place (the 1D chart on every slider step) must hold and draw exactly what
+// a series cleared and appended to point by point does, whatever it held before.
+void TestChartWidget::refilledSeriesDrawsAsAppended_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<int>("values"); // fewer values than frequencies leave the rest out
+    QTest::newRow("same length, overwritten") << 4097 << 4097 << 4097;
+    QTest::newRow("drag step after full") << 4097 << 257 << 257;
+    QTest::newRow("full after drag step") << 257 << 4097 << 4097;
+    QTest::newRow("from empty") << 0 << 513 << 513;
+    QTest::newRow("emptied") << 4097 << 4097 << 0;
+    QTest::newRow("shorter values") << 300 << 300 << 120;
+}
+
+void TestChartWidget::refilledSeriesDrawsAsAppended()
+{
+    countRow();
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(int, values);
+    const auto curve = [](int points, double phase, QVector<double> &k, QVector<double> &y) {
+        k.clear();
+        y.clear();
+        for (int i = 0; i < points; ++i) {
+            k << i * 10.0 / std::max(points - 1, 1);
+            y << std::sin(0.2 * k.last() * k.last() * k.last() + phase) * std::exp(-0.02 * k.last() * k.last());
+        }
+    };
+    const auto makeChart = [](ChartWidget &chart) {
+        setUpCurveChart(chart);
+        return chart.addSeries("Series1", "CTF", QColor(0x00, 0x00, 0x80));
+    };
+    QVector<double> k, y;
+    ChartWidget refilled;
+    const int series = makeChart(refilled);
+    curve(before, 1.0, k, y);
+    refilled.setPoints(series, k, y);
+    refilled.redraw();
+    curve(after, 0.0, k, y);
+    y.resize(values);
+    refilled.setPoints(series, k, y);
+    refilled.redraw();
+
+    ChartWidget appended;
+    makeChart(appended);
+    for (int i = 0; i < values; ++i)
+        appended.appendPoint(series, k[i], y[i]);
+    appended.redraw();
+
+    QCOMPARE(refilled.pointCount(series), values);
+    for (int i = 0; i < values; i += 37) {
+        QCOMPARE(refilled.xValue(series, i), k[i]);
+        QCOMPARE(refilled.yValue(series, i), y[i]);
+    }
+    QVERIFY(grabbed(refilled) == grabbed(appended));
+}
+
+// The series draw their segments in one batch; every pixel must be the one QCustomPlot's own graph
+// draws, for curves that its adaptive sampling thins, curves it draws point by point, gaps and
+// lines running off the plotting area.
+void TestChartWidget::batchedLinesDrawAsQCustomPlot_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("speed"); // how fast the curve oscillates
+    QTest::addColumn<double>("scale"); // > 1.1 runs off the plotting area
+    QTest::addColumn<int>("gapAt");    // a NaN point, -1 for none
+    QTest::newRow("full curve, thinned") << 4097 << 0.2 << 1.0 << -1;
+    QTest::newRow("drag step, every point") << 257 << 0.2 << 1.0 << -1;
+    QTest::newRow("slow envelope") << 4097 << 0.0 << 1.0 << -1;
+    QTest::newRow("gap") << 600 << 0.05 << 1.0 << 300;
+    QTest::newRow("off the area") << 1000 << 0.1 << 3.0 << -1;
+}
+
+void TestChartWidget::batchedLinesDrawAsQCustomPlot()
+{
+    countRow();
+    QFETCH(int, points);
+    QFETCH(double, speed);
+    QFETCH(double, scale);
+    QFETCH(int, gapAt);
+    const QColor navy(0x00, 0x00, 0x80);
+    ChartWidget ours;
+    setUpCurveChart(ours);
+    const int series = ours.addSeries("Series1", "CTF", navy);
+    ChartWidget stock;
+    setUpCurveChart(stock);
+    QCPGraph *graph = stock.addGraph(stock.xAxis, stock.yAxis); // QCustomPlot's own graph, set up alike
+    graph->setPen(QPen(navy, 1));
+    graph->setLineStyle(QCPGraph::lsLine);
+    graph->setAntialiased(false);
+    graph->setAdaptiveSampling(true);
+    QVERIFY(qobject_cast<QCPGraph *>(ours.series(series))->metaObject() != graph->metaObject());
+    for (int i = 0; i < points; ++i) {
+        const double k = i * 10.0 / (points - 1);
+        const double y = i == gapAt ? std::nan("") : scale * std::cos(speed * k * k * k * k) * std::exp(-0.01 * k * k);
+        ours.appendPoint(series, k, y);
+        graph->addData(k, y);
+    }
+    ours.redraw();
+    stock.redraw();
+    const QImage drawn = grabbed(ours);
+    QVERIFY(containsColor(drawn, ours.plotRect(), navy.rgb()));
+    QVERIFY(drawn == grabbed(stock));
 }
 
 void TestChartWidget::invertedAxisOrientation_data()

@@ -25,11 +25,12 @@ namespace orvalis {
 namespace {
 
 
-void setSeries(ChartWidget *chart, int index, const QVector<double> &k, const QVector<double> &values)
+// The curves of the latest DrawCTF, kept so that every later one refills the same storage (the
+// values are copied into the chart's series at once; nothing reads them afterwards).
+CtfCurves &curveBuffers()
 {
-    chart->clearSeries(index);
-    if (!values.isEmpty())
-        chart->appendPoints(index, k, values);
+    static CtfCurves kept;
+    return kept;
 }
 
 // A typed whole number whose negation or magnitude must still be a slider position.
@@ -94,7 +95,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
 {
     // The astigmatism and the convergence reach the computation through the optics state, which every
     // caller passes here as well.
-    CtfCurves curves;
+    CtfCurves &curves = curveBuffers();
     if (!m_state.PlotterMode) {
         for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
             Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
@@ -105,7 +106,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         options.temporal = Temporal1->isChecked();
         options.spatial = Spatial1->isChecked();
         options.combined = Combined1->isChecked();
-        curves = sampleAnalysisCurves(m_state, Defocus, Direction, options);
+        sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
         fillAnalysisSeries(curves);
         if (curves.fastOscillation)
             Panel1->show();
@@ -114,9 +115,9 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         const int curve = second ? S8Ctf2 : S1Ctf;
         const int envelope = second ? S7CombinedNeg : S4Combined;
         const bool down = second ? m_bar1d->btn2ndCTF->isChecked() : m_bar1d->btn1stCTF->isChecked();
-        curves = samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes);
-        setSeries(Chart1, curve, curves.k, curves.ctf);
-        setSeries(Chart1, envelope, curves.k, curves.combined);
+        samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes, curves);
+        Chart1->setPoints(curve, curves.k, curves.ctf);
+        Chart1->setPoints(envelope, curves.k, curves.combined);
     }
     if (curves.infoLimit)
         m_state.InfoLimit = *curves.infoLimit;
@@ -128,13 +129,13 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
 
 void TForm1::fillAnalysisSeries(const CtfCurves &c)
 {
-    setSeries(Chart1, S1Ctf, c.k, c.ctf);
-    setSeries(Chart1, S2Temporal, c.k, c.temporal);
-    setSeries(Chart1, S3Spatial, c.k, c.spatial);
-    setSeries(Chart1, S4Combined, c.k, c.combined);
-    setSeries(Chart1, S5TemporalNeg, c.k, c.temporalNeg);
-    setSeries(Chart1, S6SpatialNeg, c.k, c.spatialNeg);
-    setSeries(Chart1, S7CombinedNeg, c.k, c.combinedNeg);
+    Chart1->setPoints(S1Ctf, c.k, c.ctf);
+    Chart1->setPoints(S2Temporal, c.k, c.temporal);
+    Chart1->setPoints(S3Spatial, c.k, c.spatial);
+    Chart1->setPoints(S4Combined, c.k, c.combined);
+    Chart1->setPoints(S5TemporalNeg, c.k, c.temporalNeg);
+    Chart1->setPoints(S6SpatialNeg, c.k, c.spatialNeg);
+    Chart1->setPoints(S7CombinedNeg, c.k, c.combinedNeg);
 }
 
 void TForm1::writeResolutionTexts()

@@ -1,0 +1,219 @@
+// The 1D curve, the defocus map and the astigmatic pattern halves against an independent peer: the
+// same formulas vectorised with numpy (bench/numpy_peer.py, run in a child process before and after
+// the program's own benchmarks of the same run). Prints the medians and program / numpy per
+// computation, and how far numpy's results lie from the program's.
+#include "core/ctfcurves.h"
+#include "core/ctfpattern.h"
+#include "core/defocusmap.h"
+#include "core/instrumentload.h"
+#include "core/scopedata.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace orvalis;
+
+namespace {
+
+constexpr int kMapWidth = 416;
+constexpr int kMapMinimum = -50;
+constexpr int kMapMaximum = 200;
+constexpr int kCentre = 104;
+
+OpticsState startupState()
+{
+    OpticsState s;
+    s.UpTo = 10;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, defaultScope());
+    return s;
+}
+
+OpticsState astigmatic()
+{
+    OpticsState s = startupState();
+    s.A2 = 50;
+    s.A3 = 2000;
+    return s;
+}
+
+// Every series of the analysis view: the CTF, three envelopes and their mirror images.
+CurveOptions allSeries()
+{
+    CurveOptions o;
+    o.symmetric = true;
+    return o;
+}
+
+void curve(benchmark::State &bs)
+{
+    const OpticsState s = startupState();
+    CtfCurves kept; // as the window keeps it
+    for (auto _ : bs) {
+        sampleAnalysisCurves(s, s.Defocus, 0, allSeries(), kept);
+        benchmark::DoNotOptimize(kept.ctf.data());
+    }
+}
+
+void defocusMap(benchmark::State &bs)
+{
+    const OpticsState s = startupState();
+    for (auto _ : bs)
+        benchmark::DoNotOptimize(computeDefocusMap(s, kMapWidth, kMapMinimum, kMapMaximum, s.UpTo));
+}
+
+void pattern(benchmark::State &bs)
+{
+    const OpticsState s = astigmatic();
+    for (auto _ : bs)
+        benchmark::DoNotOptimize(computePatternHalves(s, s.Defocus, kCentre, 1, s.UpTo));
+}
+
+// Keeps the medians of the repetitions while the console shows everything as usual.
+class MedianReporter : public benchmark::ConsoleReporter
+{
+public:
+    MedianReporter() : ConsoleReporter(OO_None) {}
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs)
+            if (run.aggregate_name == "median") {
+                const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime() * toMs;
+                cpuMedians[run.run_name.function_name] = run.GetAdjustedCPUTime() * toMs;
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;    // ms, wall clock
+    std::map<std::string, double> cpuMedians; // ms, processor time
+};
+
+// The program's outputs for numpy to compare with, and the parameters of all three computations.
+QByteArray peerInput(const QString &outputsPath)
+{
+    const OpticsState s = startupState();
+    const OpticsState a = astigmatic();
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, allSeries());
+    const DefocusMapGrid map = computeDefocusMap(s, kMapWidth, kMapMinimum, kMapMaximum, s.UpTo);
+    const PatternHalves halves = computePatternHalves(a, a.Defocus, kCentre, 1, a.UpTo);
+    QFile outputs(outputsPath);
+    if (!outputs.open(QIODevice::WriteOnly))
+        return {};
+    for (const QVector<double> *v : {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg,
+                                     &c.combinedNeg})
+        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size() * sizeof(double)));
+    for (const std::vector<std::uint8_t> *v : {&map.grey, &halves.lower, &halves.upper})
+        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size()));
+    outputs.close();
+
+    QJsonObject p;
+    p["outputs"] = outputsPath;
+    p["wavelength"] = s.Wavelength;
+    p["focalSpread"] = s.FocalSpread;
+    p["cs"] = s.Cs;
+    p["alpha"] = s.Alpha;
+    p["chiCsFactor"] = s.ChiCsFactor;
+    p["chiDefocusFactor"] = s.ChiDefocusFactor;
+    p["curve"] = QJsonObject{{"n", fineSteps(s.PointDensity, s.UpTo)}, {"count", c.k.size()}, {"upTo", s.UpTo},
+                             {"defocus", s.Defocus}, {"direction", 0.0}, {"a2", s.A2}, {"a3", s.A3}};
+    p["map"] = QJsonObject{{"width", kMapWidth}, {"minimum", kMapMinimum}, {"maximum", kMapMaximum}, {"upTo", s.UpTo}};
+    p["pattern"] = QJsonObject{{"n", halves.n}, {"step", 1},     {"centre", kCentre},
+                               {"range", a.UpTo}, {"defocus", a.Defocus}, {"a2", a.A2}, {"a3", a.A3}};
+    return QJsonDocument(p).toJson(QJsonDocument::Compact);
+}
+
+struct PeerResult {
+    std::map<std::string, double> ms;    // wall clock
+    std::map<std::string, double> cpuMs; // processor time
+    std::map<std::string, std::string> check;
+};
+
+bool runPeer(const QByteArray &input, PeerResult &result)
+{
+    QProcess python;
+    // numpy at its best: without these the C library returns every freed 1.4 MB temporary of the map
+    // to the system and numpy spends most of the map's time in page faults (8.7 ms instead of 1.4).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MALLOC_MMAP_THRESHOLD_"), QStringLiteral("33554432"));
+    environment.insert(QStringLiteral("MALLOC_TRIM_THRESHOLD_"), QStringLiteral("268435456"));
+    python.setProcessEnvironment(environment);
+    python.start(QStringLiteral(ORVALIS_PYTHON3), {QStringLiteral(ORVALIS_NUMPY_PEER)});
+    if (!python.waitForStarted())
+        return false;
+    python.write(input);
+    python.closeWriteChannel();
+    python.waitForFinished(-1);
+    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        std::fprintf(stderr, "numpy peer failed:\n%s\n", python.readAllStandardError().constData());
+        return false;
+    }
+    for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() != 4)
+            continue;
+        const std::string name = f[0].toStdString();
+        const auto keepLower = [&name](std::map<std::string, double> &m, double ms) {
+            m[name] = m.count(name) ? std::min(m[name], ms) : ms;
+        };
+        keepLower(result.ms, f[1].toDouble());
+        keepLower(result.cpuMs, f[2].toDouble());
+        result.check[name] = f[3].toStdString();
+    }
+    return true;
+}
+
+} // namespace
+
+// Timed call by call and the median taken, as the numpy peer does: on a loaded machine a mean over
+// many calls would charge the program for every time another process took the processor.
+BENCHMARK(curve)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(defocusMap)->Iterations(1)->Repetitions(51)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(pattern)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QTemporaryDir dir;
+    const QByteArray input = peerInput(dir.filePath(QStringLiteral("outputs.bin")));
+    // numpy before and after the program's runs; the faster of its two medians counts, so that a
+    // load that came and went does not favour the program.
+    PeerResult peer;
+    const bool peerRan = !input.isEmpty() && runPeer(input, peer);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const bool peerRanAgain = peerRan && runPeer(input, peer);
+    benchmark::Shutdown();
+    if (!peerRanAgain) {
+        std::printf("numpy peer not run (needs python3 with numpy: scripts/install-deps.sh)\n");
+        return 0;
+    }
+    // Wall clock first; processor time, which other processes on a loaded machine disturb least, after.
+    std::printf("\n%-8s %11s %9s %8s  %11s %9s %8s  %s\n", "", "program ms", "numpy ms", "ratio", "program cpu",
+                "numpy cpu", "ratio", "numpy vs program");
+    const char *labels[][2] = {{"curve", "curve"}, {"defocusMap", "map"}, {"pattern", "pattern"}};
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    for (const auto &l : labels) {
+        const double wall = reporter.medians[l[0]];
+        const double cpu = reporter.cpuMedians[l[0]];
+        std::printf("%-8s %11.4f %9.4f %8.3f  %11.4f %9.4f %8.3f  %s\n", l[1], wall, peer.ms[l[1]],
+                    ratio(wall, peer.ms[l[1]]), cpu, peer.cpuMs[l[1]], ratio(cpu, peer.cpuMs[l[1]]),
+                    peer.check[l[1]].c_str());
+    }
+    std::printf("ratio = program / numpy (below 1: the program is faster)\n");
+    return 0;
+}

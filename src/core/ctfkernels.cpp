@@ -1,0 +1,260 @@
+#include "ctfkernels.h"
+
+#include "core/ctffunctions.h"
+#include "core/fastmath.h"
+#include "core/greylevellookup.h"
+
+#include <cmath>
+
+namespace orvalis::kernels {
+namespace {
+
+// ---- the loops, written once ----------------------------------------------------------------------
+// Each variant below is a thin function with its own target that inlines these bodies (flatten), so
+// the compiler builds the same source for every instruction set. A call the compiler declines to
+// inline goes to the baseline copy: slower, never different.
+
+inline void mapRowBody(const MapColumns &m, double df, double *c2)
+{
+    for (int c = 0; c < m.width; ++c) {
+        const double u = m.cs2[c] + df;
+        const double env2 = fastmath::exponential(2 * (m.et[c] + m.es[c] * (u * u))); // (Et Es)^2
+        c2[c] = fastmath::sinSquared(m.chiDf[c] * df + m.chiCs[c]) * env2;
+    }
+}
+
+// The upper grid differs from the lower one only in the sign of ky, and of the phase only the
+// three-fold term is odd in ky; so the lower pass keeps base - T3 and the envelope for it.
+inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *c2,
+                                   double *chiUpper, double *envelope)
+{
+    const double x2 = kx * kx;
+    for (int e = 0; e < m; ++e) {
+        const double ky = k[e];
+        const double y2 = ky * ky;
+        const double k2 = x2 + y2;
+        const double k4 = k2 * k2;
+        const double base = t.cs * k4 + t.df * k2 + t.a2 * (y2 - x2);
+        const double t3 = t.a3 * ky * (y2 - 3 * x2);
+        const double u = t.cs2 * k2 + t.defocus;
+        const double env2 = fastmath::exponential(2 * (t.et * k4 + t.es * k2 * (u * u))); // (Et Es)^2
+        c2[e] = fastmath::sinSquared(base + t3) * env2;
+        chiUpper[e] = base - t3;
+        envelope[e] = env2;
+    }
+}
+
+inline void patternUpperColumnBody(const double *chiUpper, const double *envelope, int m, double *c2)
+{
+    for (int e = 0; e < m; ++e)
+        c2[e] = fastmath::sinSquared(chiUpper[e]) * envelope[e];
+}
+
+// GreyLevelLookup::level over an array, in the form the vectoriser takes (with AVX-512; restrict
+// pointers, 64-bit bins, no flag written through a reference).
+inline bool greyLevelsBody(const double *__restrict c2, std::uint8_t *__restrict out, int count)
+{
+    const GreyLevelLookup &lookup = GreyLevelLookup::instance();
+    const double *__restrict const steps = lookup.steps();
+    const std::int64_t *__restrict const below = lookup.belowLevels();
+    std::int64_t anyNear = 0;
+    for (int i = 0; i < count; ++i) {
+        const double x = c2[i];
+        const std::int64_t bin = GreyLevelLookup::binOf(x);
+        const double step = steps[bin];
+        anyNear |= !(std::fabs(x - step) >= GreyLevelLookup::kStepMargin);
+        out[i] = static_cast<std::uint8_t>(below[bin] + (x >= step ? 1 : 0));
+    }
+    return anyNear != 0;
+}
+
+inline void curvePhasesBody(const OpticsState &state, const CurveSampling &sm, double *kOut, double *chi)
+{
+    for (int i = 0; i < sm.count; ++i) {
+        // A zero range has one sample at k = 0 rather than 0/0.
+        const double k = sm.n == 0 ? 0.0 : i * sm.upTo / sm.n * sm.s2;
+        kOut[i] = k;
+        const double kx = k * sm.inverseNorm;
+        chi[i] = Chi(state, kx, sm.slope * kx, sm.defocus);
+    }
+}
+
+inline void sinesBody(double *values, int count)
+{
+    std::int64_t beyond = 0; // no early exit, so that the test is vectorised too
+    for (int i = 0; i < count; ++i)
+        beyond |= !(std::fabs(values[i]) <= fastmath::kSinArgumentLimit);
+    if (beyond != 0) {
+        for (int i = 0; i < count; ++i)
+            values[i] = std::sin(values[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        values[i] = fastmath::sine(values[i]);
+}
+
+// One pass without early exits (which the vectoriser cannot take): each detection keeps the least
+// index at which it holds.
+inline CurveEvents curveEventsBody(const double *__restrict k, const double *__restrict ctf,
+                                   const double *__restrict et, const double *__restrict es, int count,
+                                   double riseThreshold, bool watchRise)
+{
+    if (count == 0)
+        return {0, 0, 0};
+    const std::int64_t none = count;
+    const double e0 = et[0] * es[0];
+    std::int64_t point = ctf[0] > 0 && k[0] != 0 ? 0 : none;
+    std::int64_t info = e0 < 0.08 ? 0 : none;
+    std::int64_t rise = watchRise && e0 > 0.9 && ctf[0] - 0.0 > riseThreshold ? 0 : none;
+    for (std::int64_t i = 1; i < count; ++i) {
+        const double e = et[i] * es[i];
+        const std::int64_t isPoint = ctf[i] > 0 && k[i] != 0 ? i : none;
+        const std::int64_t isInfo = e < 0.08 ? i : none;
+        const std::int64_t isRise = e > 0.9 && ctf[i] - ctf[i - 1] > riseThreshold ? i : none;
+        point = isPoint < point ? isPoint : point;
+        info = isInfo < info ? isInfo : info;
+        rise = isRise < rise ? isRise : rise;
+    }
+    return {static_cast<int>(point), static_cast<int>(info), watchRise ? static_cast<int>(rise) : count};
+}
+
+// With intensity on, the CTF and both envelopes are squared before they are multiplied.
+inline void curveProductsBody(const double *et, const double *es, int count, const CurveOutputs &o)
+{
+    double *const ctf = o.ctf;
+    if (o.intensity) {
+        for (int i = 0; i < count; ++i)
+            ctf[i] = ctf[i] * ctf[i] * (et[i] * et[i]) * (es[i] * es[i]);
+    } else {
+        for (int i = 0; i < count; ++i)
+            ctf[i] = ctf[i] * et[i] * es[i];
+    }
+    const bool sq = o.intensity;
+    if (double *const out = o.temporal)
+        for (int i = 0; i < count; ++i)
+            out[i] = sq ? et[i] * et[i] : et[i];
+    if (double *const out = o.spatial)
+        for (int i = 0; i < count; ++i)
+            out[i] = sq ? es[i] * es[i] : es[i];
+    if (double *const out = o.combined)
+        for (int i = 0; i < count; ++i)
+            out[i] = sq ? et[i] * et[i] * (es[i] * es[i]) : et[i] * es[i];
+    if (double *const out = o.temporalNeg)
+        for (int i = 0; i < count; ++i)
+            out[i] = -et[i];
+    if (double *const out = o.spatialNeg)
+        for (int i = 0; i < count; ++i)
+            out[i] = -es[i];
+    if (double *const out = o.combinedNeg)
+        for (int i = 0; i < count; ++i)
+            out[i] = -et[i] * es[i];
+}
+
+// ---- the variants -----------------------------------------------------------------------------
+
+#define ORVALIS_KERNEL_SET(ns, isaValue, label, attributes)                                                  \
+    namespace ns {                                                                                       \
+    attributes void mapRow(const MapColumns &m, double df, double *c2) { mapRowBody(m, df, c2); }          \
+    attributes void patternLowerColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2, \
+                                       double *chiUpper, double *envelope)                                 \
+    {                                                                                                    \
+        patternLowerColumnBody(t, k, m, kx, c2, chiUpper, envelope);                                     \
+    }                                                                                                    \
+    attributes void patternUpperColumn(const double *chiUpper, const double *envelope, int m, double *c2) \
+    {                                                                                                    \
+        patternUpperColumnBody(chiUpper, envelope, m, c2);                                               \
+    }                                                                                                    \
+    attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                           \
+    {                                                                                                    \
+        return greyLevelsBody(c2, out, count);                                                           \
+    }                                                                                                    \
+    attributes void curvePhases(const OpticsState &s, const CurveSampling &sm, double *k, double *chi)     \
+    {                                                                                                    \
+        curvePhasesBody(s, sm, k, chi);                                                                  \
+    }                                                                                                    \
+    attributes void sines(double *values, int count) { sinesBody(values, count); }                        \
+    attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es, \
+                                       int count, double riseThreshold, bool watchRise)                  \
+    {                                                                                                    \
+        return curveEventsBody(k, ctf, et, es, count, riseThreshold, watchRise);                        \
+    }                                                                                                    \
+    attributes void curveProducts(const double *et, const double *es, int count, const CurveOutputs &o)   \
+    {                                                                                                    \
+        curveProductsBody(et, es, count, o);                                                             \
+    }                                                                                                    \
+    const KernelSet set = {isaValue,    label, &mapRow, &patternLowerColumn, &patternUpperColumn,         \
+                           &greyLevels, &curvePhases, &sines, &curveEvents, &curveProducts};                             \
+    }
+
+ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten)))
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORVALIS_MULTI_ISA 1
+#if defined(__clang__)
+#define ORVALIS_WIDE ""
+#else
+// g++ otherwise keeps to 256-bit vectors on AVX-512 processors.
+#define ORVALIS_WIDE ",prefer-vector-width=512"
+#endif
+// The features of the x86-64-v3 and -v4 levels that vector arithmetic on doubles uses, and that
+// both g++ and clang can test for at run time (clang 14 cannot ask for the whole level). A level's
+// own name ("arch=x86-64-v3") would also stop g++ from inlining the baseline helpers.
+ORVALIS_KERNEL_SET(v3, Isa::V3, "x86-64-v3", __attribute__((flatten, target("avx2,fma,bmi,bmi2"))))
+ORVALIS_KERNEL_SET(v4, Isa::V4, "x86-64-v4",
+                   __attribute__((flatten, target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl" ORVALIS_WIDE))))
+#endif
+
+#undef ORVALIS_KERNEL_SET
+
+} // namespace
+
+bool isaSupported(Isa isa)
+{
+    switch (isa) {
+    case Isa::Baseline:
+        return true;
+#ifdef ORVALIS_MULTI_ISA
+    case Isa::V3:
+        // The checks also ask whether the operating system saves the wide registers.
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi")
+            && __builtin_cpu_supports("bmi2");
+    case Isa::V4:
+        return isaSupported(Isa::V3) && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+            && __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq")
+            && __builtin_cpu_supports("avx512vl");
+#else
+    default:
+        break;
+#endif
+    }
+    return false;
+}
+
+const KernelSet &kernelsFor(Isa isa)
+{
+#ifdef ORVALIS_MULTI_ISA
+    if (isa == Isa::V4)
+        return v4::set;
+    if (isa == Isa::V3)
+        return v3::set;
+#endif
+    (void)isa;
+    return baseline::set;
+}
+
+std::vector<Isa> supportedIsas()
+{
+    std::vector<Isa> isas;
+    for (Isa isa : {Isa::Baseline, Isa::V3, Isa::V4})
+        if (isaSupported(isa))
+            isas.push_back(isa);
+    return isas;
+}
+
+const KernelSet &best()
+{
+    static const KernelSet &chosen = kernelsFor(supportedIsas().back());
+    return chosen;
+}
+
+} // namespace orvalis::kernels

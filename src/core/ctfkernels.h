@@ -1,0 +1,109 @@
+#pragma once
+// The inner loops of the 1D curve, the pattern and the map, built for several instruction sets of
+// x86-64 and chosen once at run time, so that one binary uses the wide vector units where they exist
+// and still runs on any x86-64 processor. Every variant is the same arithmetic in the same order with
+// floating-point contraction off (no fused multiply-adds), so all of them give bit-identical results;
+// only their speed differs.
+//
+// The loops work on plain arrays; the callers (ctfcurves, ctfpattern, defocusmap) own the buffers,
+// the guards that choose the fast path and the exact evaluation near grey-level steps.
+#include "core/opticsstate.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace orvalis::kernels {
+
+enum class Isa {
+    Baseline, // any x86-64 (SSE2)
+    V3,       // x86-64-v3: AVX2, FMA (unused: contraction is off), BMI
+    V4,       // x86-64-v4: AVX-512 F, BW, CD, DQ, VL
+};
+
+// The column terms of the defocus map (see computeDefocusMap), width entries each.
+struct MapColumns {
+    const double *chiCs; // rad, ChiCsFactor k^4
+    const double *chiDf; // rad nm^-1, ChiDefocusFactor k^2
+    const double *et;    // temporal exponent
+    const double *es;    // spatial exponent over (Cs lambda^2 k^2 + defocus)^2
+    const double *cs2;   // nm, Cs lambda^2 k^2
+    int width;
+};
+
+// The terms of the pattern's phase and doubled envelope exponent, per unit of the frequency powers.
+struct PatternTerms {
+    double cs;  // rad nm^4, ChiCsFactor
+    double df;  // rad nm^2, ChiDefocusFactor * defocus
+    double a2;  // rad nm^2, two-fold term over (ky^2 - kx^2)
+    double a3;  // rad nm^3, three-fold term over ky * (ky^2 - 3 kx^2)
+    double cs2; // nm^3, Cs * lambda^2 (spatial envelope)
+    double et;  // nm^4, temporal exponent over k^4
+    double es;  // nm^2, spatial exponent over k^2 (Cs lambda^2 k^2 + defocus)^2
+    double defocus;
+};
+
+// What the analysis curve's passes need besides the state.
+struct CurveSampling {
+    int count;           // samples
+    int n;               // fine steps; 0 puts every sample at k = 0
+    int s2;              // StepFactor squared
+    double upTo;         // nm^-1
+    double slope;        // tan(direction)
+    double inverseNorm;  // 1 / sqrt(slope^2 + 1)
+    double defocus;      // nm
+};
+
+// Which of the analysis curve's outputs are wanted (null pointers are not written).
+struct CurveOutputs {
+    double *ctf;         // in: sin(chi); out: damped CTF
+    double *temporal;
+    double *spatial;
+    double *combined;
+    double *temporalNeg;
+    double *spatialNeg;
+    double *combinedNeg;
+    bool intensity;
+};
+
+// The first sample at which each detection of the analysis curve fires; count when none does.
+struct CurveEvents {
+    int point; // CTF > 0 at k != 0
+    int info;  // combined envelope below 0.08
+    int rise;  // CTF rising by more than the threshold from the sample before (0 before the first)
+               // while the combined envelope is above 0.9
+};
+
+struct KernelSet {
+    Isa isa;
+    const char *name;
+    // c2[c] = sin^2(chi) * (Et Es)^2 of every column at one defocus (nm); fast sine and exponential.
+    void (*mapRow)(const MapColumns &columns, double defocus, double *c2);
+    // Column kx of the pattern's lower grid: c2 over the m points k[0 .. m-1] along ky, and for the
+    // upper grid the phase with the three-fold term negated and the squared envelope.
+    void (*patternLowerColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *c2,
+                               double *chiUpper, double *envelope);
+    void (*patternUpperColumn)(const double *chiUpper, const double *envelope, int m, double *c2);
+    // GreyLevelLookup levels of count squared CTF values; true when any lies near a step (those
+    // levels must be replaced by exact ones).
+    bool (*greyLevels)(const double *c2, std::uint8_t *out, int count);
+    // k and chi of the analysis curve's samples.
+    void (*curvePhases)(const OpticsState &state, const CurveSampling &sampling, double *k, double *chi);
+    // sin of every value in place: the fast sine when all lie within its limit, else the C library's.
+    void (*sines)(double *values, int count);
+    // The detections over sin(chi) and the envelopes; the rise only when watchRise.
+    CurveEvents (*curveEvents)(const double *k, const double *ctf, const double *et, const double *es, int count,
+                               double riseThreshold, bool watchRise);
+    // The analysis curve's series from sin(chi) (in outputs.ctf) and the two envelopes.
+    void (*curveProducts)(const double *et, const double *es, int count, const CurveOutputs &outputs);
+};
+
+// Whether this processor (and its operating system) can run the variant.
+bool isaSupported(Isa isa);
+// The variant for an instruction set; only call it for a supported one.
+const KernelSet &kernelsFor(Isa isa);
+// Every variant this processor can run, baseline first.
+std::vector<Isa> supportedIsas();
+// The fastest supported variant, chosen on the first call.
+const KernelSet &best();
+
+} // namespace orvalis::kernels

@@ -1,0 +1,192 @@
+// The inner loops built for wider instruction sets must give exactly what the baseline build gives:
+// every curve value to the bit, every grey level. Each row runs every variant this processor can
+// run against the baseline one. And a curve refilled into series kept from an earlier call must
+// equal one computed afresh.
+#include "core/ctfcurves.h"
+#include "core/ctfkernels.h"
+#include "core/ctfpattern.h"
+#include "core/defocusmap.h"
+#include "core/instrumentload.h"
+
+#include <QtTest>
+#include <cstring>
+
+using namespace orvalis;
+using kernels::Isa;
+
+Q_DECLARE_METATYPE(OpticsState)
+
+namespace {
+
+OpticsState startupState()
+{
+    OpticsState s;
+    s.UpTo = 10;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, defaultScope());
+    return s;
+}
+
+OpticsState changed(double defocus, double a2, double a3, double alpha, double upTo, int stepFactor = 1)
+{
+    OpticsState s = startupState();
+    s.Defocus = defocus;
+    s.A2 = a2;
+    s.A3 = a3;
+    s.Alpha = alpha;
+    s.UpTo = upTo;
+    s.StepFactor = stepFactor;
+    return s;
+}
+
+bool sameBits(const QVector<double> &a, const QVector<double> &b)
+{
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0);
+}
+
+QString curveDifference(const CtfCurves &a, const CtfCurves &b)
+{
+    const struct {
+        const char *name;
+        const QVector<double> CtfCurves::*series;
+    } all[] = {{"k", &CtfCurves::k},
+               {"ctf", &CtfCurves::ctf},
+               {"temporal", &CtfCurves::temporal},
+               {"spatial", &CtfCurves::spatial},
+               {"combined", &CtfCurves::combined},
+               {"temporalNeg", &CtfCurves::temporalNeg},
+               {"spatialNeg", &CtfCurves::spatialNeg},
+               {"combinedNeg", &CtfCurves::combinedNeg}};
+    for (const auto &s : all)
+        if (!sameBits(a.*s.series, b.*s.series))
+            return QString::fromLatin1(s.name);
+    if (a.fastOscillation != b.fastOscillation)
+        return QStringLiteral("fastOscillation");
+    if (a.pointRes != b.pointRes)
+        return QStringLiteral("pointRes");
+    if (a.infoLimit != b.infoLimit)
+        return QStringLiteral("infoLimit");
+    return {};
+}
+
+QList<CurveOptions> everyOption()
+{
+    QList<CurveOptions> all;
+    for (int bits = 0; bits < 32; ++bits) {
+        CurveOptions o;
+        o.intensity = bits & 1;
+        o.symmetric = bits & 2;
+        o.temporal = bits & 4;
+        o.spatial = bits & 8;
+        o.combined = bits & 16;
+        all << o;
+    }
+    return all;
+}
+
+} // namespace
+
+class TestKernels : public QObject {
+    Q_OBJECT
+private slots:
+    void variantsAvailable();
+    void variantsAgree_data();
+    void variantsAgree();
+    void refilledCurves();
+};
+
+// The baseline always; a processor with AVX-512 also runs the AVX2 variant, and the one chosen is
+// the widest.
+void TestKernels::variantsAvailable()
+{
+    const std::vector<Isa> isas = kernels::supportedIsas();
+    QVERIFY(!isas.empty());
+    QCOMPARE(isas.front(), Isa::Baseline);
+    if (kernels::isaSupported(Isa::V4))
+        QVERIFY(kernels::isaSupported(Isa::V3));
+    QCOMPARE(kernels::best().isa, isas.back());
+    for (Isa isa : isas)
+        QCOMPARE(kernels::kernelsFor(isa).isa, isa);
+    qInfo("variants this processor runs: %d, chosen: %s", int(isas.size()), kernels::best().name);
+}
+
+void TestKernels::variantsAgree_data()
+{
+    QTest::addColumn<OpticsState>("state");
+    QTest::addColumn<double>("direction");
+    const OpticsState start = startupState();
+    QTest::newRow("start-up") << start << 0.0;
+    QTest::newRow("astigmatic, oblique") << changed(start.Defocus, 50, 2000, start.Alpha, 10) << 0.7;
+    QTest::newRow("centre column direction") << changed(-120, 30, 900, start.Alpha, 10) << -1.5707963267948966;
+    QTest::newRow("overfocus, wide range") << changed(80, 0, 0, 1e-3, 25) << 2.5;
+    QTest::newRow("fast oscillation") << changed(-300, 0, 0, 5e-5, 10) << 0.0;
+    QTest::newRow("coarse drag step") << changed(-200, 10, 100, start.Alpha, 10, 4) << 0.3;
+    QTest::newRow("no convergence") << changed(-60, 0, 0, 0, 3.7) << 0.0;
+    QTest::newRow("zero range") << changed(-60, 50, 2000, start.Alpha, 0) << 0.0;
+    // Phases beyond the fast sine's limit: the curve takes the C library's sine, the grids their
+    // direct evaluation.
+    QTest::newRow("huge defocus") << changed(-2e7, 0, 0, start.Alpha, 25) << 0.0;
+}
+
+void TestKernels::variantsAgree()
+{
+    QFETCH(OpticsState, state);
+    QFETCH(double, direction);
+    const kernels::KernelSet &base = kernels::kernelsFor(Isa::Baseline);
+    const PatternHalves basePattern = computePatternHalves(base, state, state.Defocus, 104, state.StepFactor, state.UpTo);
+    const DefocusMapGrid baseMap = computeDefocusMap(base, state, 416, -50, 200, state.UpTo);
+    const DefocusMapGrid baseWideMap = computeDefocusMap(base, state, 97, -3000, 5000, state.UpTo);
+    QVERIFY(!basePattern.lower.empty() && !baseMap.grey.empty());
+    const QList<CurveOptions> options = everyOption();
+    QList<CtfCurves> baseCurves;
+    for (const CurveOptions &o : options) {
+        baseCurves.append(CtfCurves());
+        sampleAnalysisCurves(base, state, state.Defocus, direction, o, baseCurves.last());
+    }
+
+    for (Isa isa : kernels::supportedIsas()) {
+        const kernels::KernelSet &set = kernels::kernelsFor(isa);
+        const QByteArray where = QByteArray(set.name) + ": ";
+        const PatternHalves pattern = computePatternHalves(set, state, state.Defocus, 104, state.StepFactor, state.UpTo);
+        QVERIFY2(pattern.lower == basePattern.lower, where + "lower pattern grid");
+        QVERIFY2(pattern.upper == basePattern.upper, where + "upper pattern grid");
+        QVERIFY2(computeDefocusMap(set, state, 416, -50, 200, state.UpTo).grey == baseMap.grey, where + "map");
+        QVERIFY2(computeDefocusMap(set, state, 97, -3000, 5000, state.UpTo).grey == baseWideMap.grey, where + "wide map");
+        for (int i = 0; i < options.size(); ++i) {
+            CtfCurves curves;
+            sampleAnalysisCurves(set, state, state.Defocus, direction, options[i], curves);
+            const QString difference = curveDifference(curves, baseCurves[i]);
+            QVERIFY2(difference.isEmpty(), qPrintable(where + QStringLiteral("options %1, %2").arg(i).arg(difference)));
+        }
+    }
+}
+
+// The window keeps one set of series for the whole run; whatever an earlier call left in them
+// (longer series, other options, a detection that this call does not make) must not show.
+void TestKernels::refilledCurves()
+{
+    const OpticsState full = startupState();
+    const OpticsState coarse = changed(-300, 50, 2000, 5e-5, 10, 4);
+    const OpticsState noEnvelopeDrop = changed(-60, 0, 0, 0, 3.7);
+    const QList<CurveOptions> options = everyOption();
+    CtfCurves kept;
+    int calls = 0;
+    for (const OpticsState *s : {&full, &coarse, &noEnvelopeDrop, &full})
+        for (int i = 0; i < options.size(); i += 3) {
+            sampleAnalysisCurves(*s, s->Defocus, 0.4, options[i], kept);
+            const CtfCurves fresh = sampleAnalysisCurves(*s, s->Defocus, 0.4, options[i]);
+            const QString difference = curveDifference(kept, fresh);
+            QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("call %1: %2").arg(calls).arg(difference)));
+            ++calls;
+        }
+    for (bool withCurve : {true, false, true})
+        for (bool withEnvelope : {true, false}) {
+            samplePlotterCurves(full, full.Defocus, withCurve, withEnvelope, kept);
+            const QString difference = curveDifference(kept, samplePlotterCurves(full, full.Defocus, withCurve, withEnvelope));
+            QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("plotter: %1").arg(difference)));
+        }
+}
+
+QTEST_GUILESS_MAIN(TestKernels)
+#include "test_kernels.moc"
