@@ -8,6 +8,8 @@ packages=(
   libsqlite3-dev libuemf-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth imagemagick
+  # scripts/make-icons.sh only (renders the committed icon PNGs from their SVG sources)
+  librsvg2-bin
   fonts-dejavu-core
 )
 missing=()
