@@ -1,16 +1,45 @@
 #pragma once
 // Drives the real main window the way a user does: by the names of its controls.
 #include "ui/main/form1.h"
+#include "ui/widgets/errorreport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 namespace orvalis::test {
+
+// Points the settings store and the per-user data folder at a fresh, empty folder for as long as it
+// lives. Every test function makes one before its window: closing a window writes its settings, and
+// no test may start from what another one (or an earlier run) left behind.
+class FreshSettingsFolder {
+public:
+    FreshSettingsFolder() : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldData(qgetenv("XDG_DATA_HOME"))
+    {
+        if (!m_dir.isValid())
+            qFatal("no temporary settings folder: %s", qPrintable(m_dir.errorString()));
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    }
+    ~FreshSettingsFolder()
+    {
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+        qputenv("XDG_DATA_HOME", m_oldData);
+    }
+    FreshSettingsFolder(const FreshSettingsFolder &) = delete;
+    FreshSettingsFolder &operator=(const FreshSettingsFolder &) = delete;
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldConfig;
+    QByteArray m_oldData;
+};
 
 template <class T> T *child(QObject *root, const char *name)
 {
@@ -44,6 +73,7 @@ public:
     }
     QString text;
     QString title;
+    QString name; // the box's object name
 
 private:
     void poll()
@@ -51,6 +81,7 @@ private:
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             text = box->text();
             title = box->windowTitle();
+            name = box->objectName();
             box->accept();
             return;
         }
@@ -70,3 +101,15 @@ inline void clickRightArrow(QScrollBar *bar)
 }
 
 } // namespace orvalis::test
+
+// As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
+// reaches the error report as it does in the program.
+#define ORVALIS_UI_TEST_MAIN(TestObject)                                                                \
+    int main(int argc, char *argv[])                                                                   \
+    {                                                                                                  \
+        orvalis::ErrorReportingApplication app(argc, argv);                                            \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
+        TestObject tc;                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                          \
+    }

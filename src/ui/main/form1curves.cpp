@@ -7,7 +7,9 @@
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/scrollbar.h"
+#include "ui/main/chart1series.h"
+#include "ui/widgets/errorreport.h"
+#include "ui/widgets/scrollbar.h"
 
 #include <QAction>
 #include <QFrame>
@@ -22,7 +24,6 @@
 namespace orvalis {
 namespace {
 
-enum SeriesIndex { S1Ctf, S2Temporal, S3Spatial, S4Combined, S5TemporalNeg, S6SpatialNeg, S7CombinedNeg, S8Ctf2 };
 
 void setSeries(ChartWidget *chart, int index, const QVector<double> &k, const QVector<double> &values)
 {
@@ -52,7 +53,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     try {
         loadInstrument(m_state, scope);
     } catch (const OrvalisError &e) {
-        showErrorReport(e.text());
+        showErrorReport(e.text(), this);
         return false;
     }
     m_state.StepFactor = 4;
@@ -161,21 +162,19 @@ void TForm1::redraw()
 
 void TForm1::edDefocusKeyDown()
 {
-    guarded([this] {
-        const int v = strToInt(edDefocus->text());
-        const int position = negatedPosition(v);
-        m_state.Defocus = v;
-        if (position < ScrollBar1->minimum())
-            setDefocusRange(position, ScrollBar1->maximum());
-        if (position > ScrollBar1->maximum())
-            setDefocusRange(ScrollBar1->minimum(), position);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar1->setValue(position);
-        if (pa3dCTF->isVisibleTo(this))
-            Draw3DCTF();
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = strToInt(edDefocus->text());
+    const int position = negatedPosition(v);
+    m_state.Defocus = v;
+    if (position < ScrollBar1->minimum())
+        setDefocusRange(position, ScrollBar1->maximum());
+    if (position > ScrollBar1->maximum())
+        setDefocusRange(ScrollBar1->minimum(), position);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar1->setValue(position);
+    if (pa3dCTF->isVisibleTo(this))
+        Draw3DCTF();
+    m_state.ProgrammaticChange = false;
 }
 
 void TForm1::setDefocusRange(int minimum, int maximum)
@@ -191,31 +190,27 @@ void TForm1::setDefocusRange(int minimum, int maximum)
 
 void TForm1::edAstigmKeyDown()
 {
-    guarded([this] {
-        const int v = magnitude(strToInt(edAstigm->text()));
-        m_state.A2 = v;
-        if (v > ScrollBar2->maximum())
-            ScrollBar2->setMaximum(v);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar2->setValue(v);
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = magnitude(strToInt(edAstigm->text()));
+    m_state.A2 = v;
+    if (v > ScrollBar2->maximum())
+        ScrollBar2->setMaximum(v);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar2->setValue(v);
+    m_state.ProgrammaticChange = false;
 }
 
 // Also bound to edMagn: Enter there commits the three-fold field; the magnification is never read back.
 void TForm1::edAstigm3KeyDown()
 {
-    guarded([this] {
-        const int v = magnitude(strToInt(edAstigm3->text()));
-        m_state.A3 = v;
-        if (v > ScrollBar3->maximum())
-            ScrollBar3->setMaximum(v);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar3->setValue(v);
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = magnitude(strToInt(edAstigm3->text()));
+    m_state.A3 = v;
+    if (v > ScrollBar3->maximum())
+        ScrollBar3->setMaximum(v);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar3->setValue(v);
+    m_state.ProgrammaticChange = false;
 }
 
 // Goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
@@ -328,95 +323,6 @@ void TForm1::ScrollBar4Change()
     Label3->setText(convergenceLabelText(m_state.Alpha));
     redraw();
     m_state.ProgrammaticChange = false;
-}
-
-// ---- curve options ------------------------------------------------------------------------------
-
-void TForm1::Intensity1Click()
-{
-    Intensity1->setChecked(!Intensity1->isChecked());
-    btnIntensity->setChecked(Intensity1->isChecked());
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::Symmetr1Click()
-{
-    Symmetr1->setChecked(!Symmetr1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries)
-{
-    const bool on = !item->isChecked();
-    item->setChecked(on);
-    barButton->setChecked(on);
-    for (int s : {series, mirrorSeries}) {
-        if (!on)
-            Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, on);
-    }
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::Temporal1Click()
-{
-    toggleEnvelope(Temporal1, m_bar2d->btnTemporal, S2Temporal, S5TemporalNeg);
-}
-
-void TForm1::Spatial1Click()
-{
-    toggleEnvelope(Spatial1, m_bar2d->btnSpatial, S3Spatial, S6SpatialNeg);
-}
-
-void TForm1::Combined1Click()
-{
-    toggleEnvelope(Combined1, m_bar2d->btnCombined, S4Combined, S7CombinedNeg);
-}
-
-// ---- plotter legend -----------------------------------------------------------------------------
-
-void TForm1::btn1stCTFClick()
-{
-    if (!m_bar1d->btn1stCTF->isChecked())
-        return;
-    Chart1->clearSeries(S1Ctf);
-    Chart1->clearSeries(S4Combined);
-    m_state.SecondCTF = false;
-    ScopeInit(ScopeRecord1);
-    m_state.Defocus = ScopeRecord1.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::btn2ndCTFClick()
-{
-    if (!m_bar1d->btn2ndCTF->isChecked())
-        return;
-    Chart1->clearSeries(S8Ctf2);
-    Chart1->clearSeries(S7CombinedNeg);
-    m_state.SecondCTF = true;
-    ScopeInit(ScopeRecord2);
-    m_state.Defocus = ScopeRecord2.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::btnEnvelopesClick()
-{
-    if (m_bar1d->btnEnvelopes->isChecked()) {
-        m_state.ShowEnvelopes = true;
-        Chart1->setSeriesVisible(S4Combined, true);
-        Chart1->setSeriesVisible(S7CombinedNeg, true);
-        DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        return;
-    }
-    m_state.ShowEnvelopes = false;
-    for (int s : {S4Combined, S7CombinedNeg}) {
-        Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, false);
-    }
-    Chart1->replot(QCustomPlot::rpQueuedReplot);
 }
 
 // ---- information tree ---------------------------------------------------------------------------
