@@ -106,6 +106,8 @@ void TAboutBox::FormCreate(int useCount)
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Memo1->setFixedHeight(64);
     QString note = QStringLiteral("If you find Orvalis useful in your work, please write a few lines "
                                   "and tell what you use it for and what you miss.");

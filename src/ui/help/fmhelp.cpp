@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -77,8 +77,6 @@ TfmHelp::TfmHelp(const QString &folder, QWidget *parent) : QWidget(parent, Qt::W
     connect(HelpBrowser, &QTextBrowser::forwardAvailable, btnForward, &QToolButton::setEnabled);
     btnBack->setEnabled(false);
     btnForward->setEnabled(false);
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
     resize(780, 560);
 }
 
@@ -95,6 +93,20 @@ void TfmHelp::showContents()
     show();
     raise();
     activateWindow();
+}
+
+} // namespace orvalis
+
+namespace orvalis {
+
+void TfmHelp::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the window, as it closes a dialog; the browser passes it on to us.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace orvalis

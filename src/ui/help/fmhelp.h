@@ -23,6 +23,9 @@ public:
     QTextBrowser *HelpBrowser = nullptr;
     QToolButton *btnContents = nullptr, *btnBack = nullptr, *btnForward = nullptr;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QString m_folder;
 };

@@ -32,7 +32,7 @@ void TfmUsed::FormCreate(int useCount)
     bigger.setBold(true);
     Label1->setFont(bigger);
     Label2 = new QLabel(QStringLiteral("If it helps you at the microscope, the author would be glad of a short note "
-                                       "telling what you use it for: the address is in the About box that follows."));
+                                       "telling what you use it for and what you miss in it."));
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setWordWrap(true);
