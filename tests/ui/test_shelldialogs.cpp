@@ -1,5 +1,6 @@
 // The small windows around the main window, each on its own: options, usage dialog, About box, help
 // window and splash.
+#include "dialogdriver.h"
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
@@ -21,7 +22,6 @@
 #include <QTextDocument>
 #include <QToolButton>
 
-#include <functional>
 #include <memory>
 
 using namespace orvalis;
@@ -33,31 +33,6 @@ QString helpPages()
 {
     return QFINDTESTDATA("../../data/help");
 }
-
-// Runs `act` on the next modal dialog of type T once it is shown; `seen` tells whether it came.
-template <class T> class WhenModal {
-public:
-    explicit WhenModal(std::function<void(T *)> act) : m_act(std::move(act))
-    {
-        QTimer::singleShot(0, &m_context, [this] { poll(); });
-    }
-    bool seen = false;
-
-private:
-    void poll()
-    {
-        if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            seen = true;
-            m_act(dialog);
-            return;
-        }
-        if (++m_tries < 400)
-            QTimer::singleShot(5, &m_context, [this] { poll(); });
-    }
-    std::function<void(T *)> m_act;
-    QObject m_context;
-    int m_tries = 0;
-};
 
 // Receives the addresses the About box hands to the desktop, instead of a mail program or browser.
 class UrlCatcher : public QObject {
@@ -78,15 +53,6 @@ public:
 public slots:
     void open(const QUrl &url) { opened << url; }
 };
-
-// Types into a field as a user does, so that it counts as modified.
-void retype(QLineEdit *edit, const QString &text)
-{
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
 
 } // namespace
 

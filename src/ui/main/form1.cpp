@@ -8,6 +8,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/options/fmoptions.h"
 #include "ui/widgets/glyphs.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
@@ -172,6 +173,7 @@ void TForm1::FormCreate()
     m_bar1d = new TfmBtnBar1dCTF(this);
     m_bar2d->hide();
     m_bar1d->hide();
+    m_options = new TfmOptions(this);
     buildMenus();
     buildToolBars();
     buildBody();
@@ -359,6 +361,8 @@ QWidget *TForm1::buildChartArea()
     pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
     Chart1 = new ChartWidget;
     Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->setBackColor(ChartMonochrome::colourBack());
+    Chart1->setPanelColor(ChartMonochrome::colourPanel());
     c1->addWidget(pa1dCTFHeader);
     c1->addWidget(Chart1, 1);
 
@@ -628,6 +632,11 @@ void TForm1::buildStatusBar()
 void TForm1::connectControls()
 {
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connect(ToolButton5, &QToolButton::clicked, this, &TForm1::Options1Click);
+    connect(m_options, &TfmOptions::monochromeChanged, this, [this](bool on) { m_monochrome.apply(Chart1, on); });
+    connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
     connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
     connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);

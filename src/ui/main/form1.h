@@ -5,6 +5,7 @@
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
+#include "ui/options/chartmonochrome.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -32,6 +33,11 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class TfmBtnBar2dCTF;
+class TfmOptions;
+class TAboutBox;
+class TfmUsed;
+class TfmHelp;
+struct OptionRanges;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -65,6 +71,13 @@ public:
     double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
+    int useCount() const { return m_useCount; }
+
+    // The About box and the usage dialog, created after the window; the window shows them.
+    void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
+    // Where Help > Contents finds its pages; by default the folder installed with the program.
+    void setHelpFolder(const QString &folder) { m_helpFolder = folder; }
+
 public slots:
     // File, Setup, View and Help menus
     void Exit1Click();
@@ -76,6 +89,9 @@ public slots:
     void Show2DCTF1Click();
     void Enable2DUpdate1Click();
     void N3D1Click();
+    void Options1Click();
+    void Contents1Click();
+    void About1Click();
     // Aberration controls
     void edDefocusKeyDown();
     void edAstigmKeyDown();
@@ -128,6 +144,11 @@ private:
     void writeResolutionTexts();
     void selectTreeGroup(int index);
     void setDefocusRange(int minimum, int maximum);
+    void FormActivate();
+    void showUsageDialog();
+    void closeHelp();
+    OptionRanges workingRanges() const;
+    void applyWorkingRanges(const OptionRanges &ranges);
 
     OpticsState m_state;
     bool m_patternDrawFlag = false;
@@ -174,6 +195,15 @@ private:
     // Button bars
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
+    // Dialogs
+    TfmOptions *m_options = nullptr;
+    ChartMonochrome m_monochrome; // Chart1's look, switched live by the options dialog's check
+    TAboutBox *m_aboutBox = nullptr;
+    TfmUsed *m_usedDialog = nullptr;
+    bool m_usageAsked = false; // the usage dialog is considered once per run, at the first activation
+    TfmHelp *m_help = nullptr; // created at the first Help > Contents
+    QString m_helpFolder;
+    int m_useCount = 0;
 };
 
 } // namespace orvalis

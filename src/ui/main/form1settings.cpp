@@ -7,7 +7,8 @@ namespace orvalis {
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // Settings, help and the decimal separator are handled by their own parts of the shell.
+    // Settings and the decimal separator are handled by their own parts of the shell.
+    closeHelp();
     event->accept();
 }
 
