@@ -173,7 +173,7 @@ void TForm1::FormCreate()
     m_bar1d = new TfmBtnBar1dCTF(this);
     m_bar2d->hide();
     m_bar1d->hide();
-    m_options = new TfmOptions(this);
+    m_options = std::make_unique<TfmOptions>();
     buildMenus();
     buildToolBars();
     buildBody();
@@ -634,7 +634,7 @@ void TForm1::connectControls()
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(ToolButton5, &QToolButton::clicked, this, &TForm1::Options1Click);
-    connect(m_options, &TfmOptions::monochromeChanged, this, [this](bool on) { m_monochrome.apply(Chart1, on); });
+    connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) { m_monochrome.apply(Chart1, on); });
     connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);

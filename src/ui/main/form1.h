@@ -11,6 +11,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -196,7 +198,8 @@ private:
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
     // Dialogs
-    TfmOptions *m_options = nullptr;
+    // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
+    std::unique_ptr<TfmOptions> m_options;
     ChartMonochrome m_monochrome; // Chart1's look, switched live by the options dialog's check
     TAboutBox *m_aboutBox = nullptr;
     TfmUsed *m_usedDialog = nullptr;

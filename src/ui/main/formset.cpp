@@ -9,11 +9,17 @@ namespace orvalis {
 FormSet::FormSet() : Form1(std::make_unique<TForm1>())
 {
     // Both compose their use-count texts now, with this start already counted.
-    AboutBox = new TAboutBox(Form1->useCount(), Form1.get());
-    fmUsed = new TfmUsed(Form1->useCount(), AboutBox, Form1.get());
-    Form1->setAboutDialogs(AboutBox, fmUsed);
+    AboutBox = std::make_unique<TAboutBox>(Form1->useCount());
+    fmUsed = std::make_unique<TfmUsed>(Form1->useCount(), AboutBox.get());
+    Form1->setAboutDialogs(AboutBox.get(), fmUsed.get());
 }
 
-FormSet::~FormSet() = default;
+// The dialogs go first: the window keeps pointers to them until it ends.
+FormSet::~FormSet()
+{
+    Form1->setAboutDialogs(nullptr, nullptr);
+    fmUsed.reset();
+    AboutBox.reset();
+}
 
 } // namespace orvalis

@@ -1,7 +1,8 @@
 #pragma once
 // Every window of the program, created once at start-up in a fixed order: the main window first (its
 // creation does the whole initialisation and counts this start), then the dialogs, which are handed
-// to it. The dialogs belong to the main window and end with it.
+// to it. The dialogs are windows of their own, not children of the main window (several of their
+// controls have the same names as the window's), and end before it.
 #include <memory>
 
 namespace orvalis {
@@ -17,8 +18,8 @@ struct FormSet {
     FormSet &operator=(const FormSet &) = delete;
 
     std::unique_ptr<TForm1> Form1;
-    TAboutBox *AboutBox = nullptr;
-    TfmUsed *fmUsed = nullptr;
+    std::unique_ptr<TAboutBox> AboutBox;
+    std::unique_ptr<TfmUsed> fmUsed;
 };
 
 } // namespace orvalis
