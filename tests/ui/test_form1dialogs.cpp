@@ -4,6 +4,7 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "store/windowsettings.h"
 #include "ui/about/aboutbox.h"
 #include "ui/help/fmhelp.h"
 #include "ui/main/formset.h"
@@ -36,8 +37,19 @@ private slots:
     void monochromeThenCancel();
     void aboutFromHelpMenu();
     void helpOnF1ClosesWithWindow();
+    void usageDialog_data();
+    void usageDialog();
+    void monochromeStored();
 
 private:
+    // The program's windows as the program creates them, from what the settings folder holds.
+    void start()
+    {
+        m_forms = std::make_unique<FormSet>();
+        form()->setHelpFolder(QFINDTESTDATA("../../data/help"));
+        form()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form()));
+    }
     TForm1 *form() { return m_forms->Form1.get(); }
     ChartWidget *chart1() { return child<ChartWidget>(form(), "Chart1"); }
     QScrollBar *bar(const char *name) { return child<QScrollBar>(form(), name); }
@@ -56,10 +68,9 @@ private:
 void TestForm1Dialogs::init()
 {
     m_settings = std::make_unique<FreshSettingsFolder>();
-    m_forms = std::make_unique<FormSet>();
-    form()->setHelpFolder(QFINDTESTDATA("../../data/help"));
-    form()->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form()));
+    if (!QByteArray(QTest::currentTestFunction()).startsWith("usage")
+        && !QByteArray(QTest::currentTestFunction()).startsWith("monochromeStored"))
+        start();
 }
 
 void TestForm1Dialogs::cleanup()
@@ -221,6 +232,87 @@ void TestForm1Dialogs::helpOnF1ClosesWithWindow()
 
     form()->close();
     QVERIFY(!help->isVisible());
+}
+
+void TestForm1Dialogs::usageDialog_data()
+{
+    QTest::addColumn<int>("stored"); // "Uses" before this start
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("9: the 10th start") << 9 << true;
+    QTest::newRow("10") << 10 << false;
+    QTest::newRow("49: the 50th start") << 49 << true;
+    QTest::newRow("50") << 50 << false;
+    QTest::newRow("99: the 100th start") << 99 << true;
+}
+
+void TestForm1Dialogs::usageDialog()
+{
+    QFETCH(int, stored);
+    QFETCH(bool, shown);
+    WindowSettings settings;
+    settings.Uses = stored;
+    WriteWindowSettings(settings);
+    start();
+
+    QString usedText, aboutCount;
+    WhenModal<TfmUsed> used([&](TfmUsed *d) {
+        usedText = d->Label1->text();
+        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+    });
+    WhenModal<TAboutBox> about([&](TAboutBox *box) {
+        aboutCount = box->laUsed->text();
+        box->OKButton->click();
+    });
+    QApplication::setActiveWindow(form());
+    if (shown) {
+        QTRY_VERIFY(about.seen);
+        QVERIFY(used.seen);
+        QCOMPARE(usedText, QStringLiteral("Orvalis has been used %1 times").arg(stored + 1));
+        QCOMPARE(aboutCount, QStringLiteral("Times used: %1").arg(stored + 1));
+    } else {
+        QTest::qWait(300);
+        QVERIFY(!used.seen);
+        QVERIFY(!about.seen);
+    }
+    // The window is active again after the dialogs, and again later: the dialog does not come back.
+    WhenModal<TfmUsed> again([](TfmUsed *d) { d->reject(); });
+    WhenModal<TAboutBox> aboutAgain([](TAboutBox *box) { box->reject(); });
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(form());
+    QTRY_VERIFY(form()->isActiveWindow());
+    QTest::qWait(300);
+    QVERIFY(!again.seen);
+    QVERIFY(!aboutAgain.seen);
+}
+
+void TestForm1Dialogs::monochromeStored()
+{
+    WindowSettings settings;
+    settings.Monochrome = true;
+    WriteWindowSettings(settings);
+    auto forms = std::make_unique<FormSet>();
+    auto *chart = child<ChartWidget>(forms->Form1.get(), "Chart1");
+    QVERIFY(!forms->Form1->isVisible());
+    QCOMPARE(chart->backColor(), QColor(Qt::white));
+    QCOMPARE(chart->panelColor(), QColor(Qt::white));
+    for (int i = 0; i < chart->seriesCount(); ++i)
+        QCOMPARE(chart->seriesColor(i), QColor(Qt::black));
+
+    // Switched off in the dialog: the curves get their own colours, and the choice is stored.
+    forms->Form1->show();
+    QVERIFY(QTest::qWaitForWindowExposed(forms->Form1.get()));
+    WhenModal<TfmOptions> user([](TfmOptions *d) {
+        QVERIFY(d->chk1DCTFMono->isChecked());
+        d->chk1DCTFMono->click();
+        d->OKBtn->click();
+    });
+    action(forms->Form1.get(), "Options1")->trigger();
+    QVERIFY(user.seen);
+    QCOMPARE(chart->seriesColor(0), QColor(0x00, 0x00, 0x80));
+    QCOMPARE(chart->seriesColor(3), QColor(0xFF, 0x80, 0x40));
+    QCOMPARE(chart->backColor(), QColor(0xC0, 0xDC, 0xC0));
+    forms->Form1->close();
+    QCOMPARE(ReadWindowSettings().Monochrome, std::optional<bool>(false));
 }
 
 ORVALIS_UI_TEST_MAIN(TestForm1Dialogs)

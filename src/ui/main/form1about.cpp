@@ -21,6 +21,12 @@ void TForm1::setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog)
     m_usedDialog = usedDialog;
 }
 
+void TForm1::setMonochrome(bool on)
+{
+    m_monochrome = on;
+    m_options->setMonochrome(on); // a change reaches the chart through the dialog's signal
+}
+
 void TForm1::Options1Click()
 {
     m_options->setRanges(workingRanges());
@@ -73,12 +79,10 @@ void TForm1::closeHelp()
         m_help->close();
 }
 
-void TForm1::FormActivate()
+// At the first activation of a run (FormActivate).
+void TForm1::askAboutUsage()
 {
-    if (m_usageAsked || !m_usedDialog)
-        return;
-    m_usageAsked = true;
-    if (usageDialogDue(useCount()))
+    if (m_usedDialog && usageDialogDue(m_useCount))
         // After the activation has been handled: a modal dialog inside it would nest its event loop
         // in the middle of the window system's activation.
         QTimer::singleShot(0, this, &TForm1::showUsageDialog);
