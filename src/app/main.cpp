@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<FirstPaintProbe> probe;
     if (qEnvironmentVariableIsSet("ORVALIS_STARTUP_PROBE"))
-        probe = std::make_unique<FirstPaintProbe>(forms.Form1.get());
-    forms.Form1->show();
+        probe = std::make_unique<FirstPaintProbe>(&forms.form());
+    forms.form().show();
     return app.exec();
 }

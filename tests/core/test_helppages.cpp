@@ -4,6 +4,7 @@
 #include "core/ctffunctions.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
+#include "core/orvaliserror.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,6 +132,17 @@ void TestHelpPages::workedExample()
     // A page that lost its marks would otherwise check nothing.
     for (const QString &id : program.keys())
         QVERIFY2(seen.contains(id), qPrintable(QStringLiteral("the page no longer shows ") + id));
+
+    // The section "Negative Cs" says such an instrument is refused with a message naming the value.
+    QVERIFY(html.contains(QStringLiteral("Orvalis refuses an\ninstrument with a negative Cs")));
+    TScopeData corrected = defaultScope();
+    corrected.Cs = -0.01e6;
+    try {
+        loadInstrument(s, corrected);
+        QFAIL("a negative Cs loads: the section \"Negative Cs\" of conventions.html is out of date");
+    } catch (const OrvalisError &e) {
+        QVERIFY2(e.text().contains(QStringLiteral("-10000")), qPrintable(e.text()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHelpPages)

@@ -50,7 +50,7 @@ private:
         form()->show();
         QVERIFY(QTest::qWaitForWindowExposed(form()));
     }
-    TForm1 *form() { return m_forms->Form1.get(); }
+    TForm1 *form() { return &m_forms->form(); }
     ChartWidget *chart1() { return child<ChartWidget>(form(), "Chart1"); }
     QScrollBar *bar(const char *name) { return child<QScrollBar>(form(), name); }
     // Opens the options dialog from the menu, lets `act` work in it, and waits until it is closed.
@@ -291,27 +291,27 @@ void TestForm1Dialogs::monochromeStored()
     settings.Monochrome = true;
     WriteWindowSettings(settings);
     auto forms = std::make_unique<FormSet>();
-    auto *chart = child<ChartWidget>(forms->Form1.get(), "Chart1");
-    QVERIFY(!forms->Form1->isVisible());
+    auto *chart = child<ChartWidget>(&forms->form(), "Chart1");
+    QVERIFY(!forms->form().isVisible());
     QCOMPARE(chart->backColor(), QColor(Qt::white));
     QCOMPARE(chart->panelColor(), QColor(Qt::white));
     for (int i = 0; i < chart->seriesCount(); ++i)
         QCOMPARE(chart->seriesColor(i), QColor(Qt::black));
 
     // Switched off in the dialog: the curves get their own colours, and the choice is stored.
-    forms->Form1->show();
-    QVERIFY(QTest::qWaitForWindowExposed(forms->Form1.get()));
+    forms->form().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&forms->form()));
     WhenModal<TfmOptions> user([](TfmOptions *d) {
         QVERIFY(d->chk1DCTFMono->isChecked());
         d->chk1DCTFMono->click();
         d->OKBtn->click();
     });
-    action(forms->Form1.get(), "Options1")->trigger();
+    action(&forms->form(), "Options1")->trigger();
     QVERIFY(user.seen);
     QCOMPARE(chart->seriesColor(0), QColor(0x00, 0x00, 0x80));
     QCOMPARE(chart->seriesColor(3), QColor(0xFF, 0x80, 0x40));
     QCOMPARE(chart->backColor(), QColor(0xC0, 0xDC, 0xC0));
-    forms->Form1->close();
+    forms->form().close();
     QCOMPARE(ReadWindowSettings().Monochrome, std::optional<bool>(false));
 }
 

@@ -1,4 +1,4 @@
-#include "formset.h"
+#include "ui/main/formset.h"
 
 #include "ui/about/aboutbox.h"
 #include "ui/main/form1.h"
@@ -6,20 +6,21 @@
 
 namespace orvalis {
 
-FormSet::FormSet() : Form1(std::make_unique<TForm1>())
+FormSet::FormSet()
 {
+    m_form = std::make_unique<TForm1>();
     // Both compose their use-count texts now, with this start already counted.
-    AboutBox = std::make_unique<TAboutBox>(Form1->useCount());
-    fmUsed = std::make_unique<TfmUsed>(Form1->useCount(), AboutBox.get());
-    Form1->setAboutDialogs(AboutBox.get(), fmUsed.get());
+    m_aboutBox = std::make_unique<TAboutBox>(m_form->useCount());
+    m_used = std::make_unique<TfmUsed>(m_form->useCount(), m_aboutBox.get());
+    aboutBox = m_aboutBox.get();
+    used = m_used.get();
+    m_form->setAboutDialogs(aboutBox, used);
 }
 
-// The dialogs go first: the window keeps pointers to them until it ends.
+// The window lets go of the dialogs before they end.
 FormSet::~FormSet()
 {
-    Form1->setAboutDialogs(nullptr, nullptr);
-    fmUsed.reset();
-    AboutBox.reset();
+    m_form->setAboutDialogs(nullptr, nullptr);
 }
 
 } // namespace orvalis
