@@ -76,11 +76,13 @@ private slots:
     void selectedInstrument_data();
     void selectedInstrument();
     void unreadableViewChoice();
+    void unusableRanges();
     void damagedStoreNoticeAfterShow();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
     void modeButtonsAndMenu();
     void plotterGreysViewMenusOnly();
+    void envelopeSwitchesOfEachMode();
     void titlesAndToolbarToggle();
     void toolButtonsAreTheMenuActions();
     void firstActivationOnce();
@@ -342,6 +344,24 @@ void TestShell::unreadableViewChoice()
     QVERIFY(child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
 }
 
+// Stored ranges the charts cannot divide by are not taken over as they stand.
+void TestShell::unusableRanges()
+{
+    WindowSettings s;
+    s.UpTo = -2.0;
+    s.Underfocus = -80;
+    s.Overfocus = -50; // above the maximum
+    s.a2max = -5;
+    WriteWindowSettings(s);
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTRY_VERIFY(box.text.contains(QStringLiteral("'UpTo' (-2)")));
+    QCOMPARE(form->state().UpTo, 10.0);
+    auto *defocus = child<QScrollBar>(form.get(), "ScrollBar1");
+    QVERIFY(defocus->maximum() > defocus->minimum());
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar2")->minimum(), 0);
+}
+
 void TestShell::damagedStoreNoticeAfterShow()
 {
     const QString path = Registry::StorePath();
@@ -452,6 +472,34 @@ void TestShell::plotterGreysViewMenusOnly()
     QVERIFY(action(form.get(), "Symmetr1")->isChecked());
     form->ChangeMode();
     QVERIFY(child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
+}
+
+// The combined envelope is drawn by the same series in both modes; each mode shows it as its own
+// switch says, whatever the other mode did to it.
+void TestShell::envelopeSwitchesOfEachMode()
+{
+    auto form = startForm();
+    auto *chart = child<ChartWidget>(form.get(), "Chart1");
+    auto *envelopes = child<QToolButton>(form.get(), "btnEnvelopes");
+    form->ChangeMode();
+    QTest::mouseClick(envelopes, Qt::LeftButton); // on ...
+    QTest::mouseClick(envelopes, Qt::LeftButton); // ... and off in plotter mode
+    QVERIFY(!chart->isSeriesVisible(3));
+    form->ChangeMode();
+    QVERIFY(action(form.get(), "Combined1")->isChecked());
+    QVERIFY(chart->isSeriesVisible(3));
+    QVERIFY(chart->isSeriesVisible(6));
+    QVERIFY(chart->pointCount(3) > 0);
+
+    form->ChangeMode();
+    QTest::mouseClick(envelopes, Qt::LeftButton); // on in plotter mode
+    form->ChangeMode();
+    action(form.get(), "Combined1")->trigger(); // off in analysis mode
+    QVERIFY(!chart->isSeriesVisible(3));
+    form->ChangeMode();
+    QVERIFY(envelopes->isChecked());
+    QVERIFY(chart->isSeriesVisible(3));
+    QVERIFY(chart->pointCount(3) > 0);
 }
 
 void TestShell::titlesAndToolbarToggle()

@@ -9,6 +9,7 @@
 #include "ui/help/fmhelp.h"
 #include "ui/options/fmoptions.h"
 #include "ui/used/fmused.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
 
 #include <QTimer>
@@ -85,7 +86,7 @@ void TForm1::askAboutUsage()
     if (m_usedDialog && usageDialogDue(m_useCount))
         // After the activation has been handled: a modal dialog inside it would nest its event loop
         // in the middle of the window system's activation.
-        QTimer::singleShot(0, this, &TForm1::showUsageDialog);
+        QTimer::singleShot(0, this, [this] { runReported([this] { showUsageDialog(); }); });
 }
 
 void TForm1::showUsageDialog()
