@@ -14,11 +14,9 @@ plane and as a defocus map, and tells you the Scherzer defocus, the point
 resolution and the information limit. A library of microscopes, seeded with
 typical instruments of eight classes, is kept in a per-user settings store.
 Curves and pictures are saved as text tables, bitmaps, SVG, PDF and metafiles.")
-set(ORVALIS_RELEASE_DATE "2026-12-08" CACHE STRING "Release date of this version, YYYY-MM-DD")
 set(ORVALIS_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX licence expression of the program")
 set(ORVALIS_LICENSE_TEXT "All rights reserved. No licence to copy, modify or distribute this program has been granted."
     CACHE STRING "Licence text for the package's copyright file (one paragraph)")
-set(ORVALIS_HOMEPAGE "" CACHE STRING "Home page of the project (package and AppStream data); none when empty")
 set(ORVALIS_SCREENSHOT_URL "" CACHE STRING
     "Web address where the repository's docs/ folder is published; AppStream lists no screenshots when empty")
 set(ORVALIS_MAINTAINER "Orvalis packagers <packagers@vantrel.invalid>" CACHE STRING
@@ -131,4 +129,4 @@ set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/core/datafolder.cpp" DIRECTORY "${C
 # --help and --version show the summary and the project's version; the windows carry the desktop id.
 set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/programstart.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
              APPEND PROPERTY COMPILE_DEFINITIONS
-             ORVALIS_VERSION="${PROJECT_VERSION}" ORVALIS_SUMMARY="${ORVALIS_SUMMARY}" ORVALIS_APP_ID="${ORVALIS_APP_ID}")
+             ORVALIS_SUMMARY="${ORVALIS_SUMMARY}" ORVALIS_APP_ID="${ORVALIS_APP_ID}")

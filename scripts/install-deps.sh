@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev libuemf-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth imagemagick
+  # scripts/make-icons.sh only (renders the committed icon PNGs from their SVG sources)
+  librsvg2-bin
   fonts-dejavu-core
   emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
   # make bench only: the numpy peer that bench_peer measures the program against

@@ -1,9 +1,46 @@
-// Program entry: one application, the main window, the event loop.
+// Program entry: the splash, every window in its order, then the event loop.
 #include "ui/main/form1.h"
+#include "ui/main/formset.h"
+#include "ui/splash/fmsplash.h"
+#include "ui/splash/programpictures.h"
 #include "ui/startup/programstart.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QLocale>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// For the start-up benchmark: with ORVALIS_STARTUP_PROBE set, the program says "first paint" on its
+// standard output once the main window has been painted for the first time, and ends.
+class FirstPaintProbe : public QObject {
+public:
+    explicit FirstPaintProbe(QWidget *window) : m_window(window) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->window() == m_window) {
+            qApp->removeEventFilter(this);
+            // Queued: the rest of this paint pass, the window's children included, comes first.
+            QTimer::singleShot(0, qApp, [] {
+                std::fputs("first paint\n", stdout);
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -11,10 +48,21 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Orvalis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
+    QApplication::setWindowIcon(orvalis::programIcon());
     QLocale::setDefault(QLocale::c());
     if (const std::optional<int> status = orvalis::prepareProgram())
         return *status;
-    orvalis::TForm1 form;
-    form.show();
+    // Qt draws nothing before its application object exists: the splash comes as soon as the
+    // command line has been settled.
+    auto splash = std::make_unique<orvalis::TfmSplash>();
+    splash->showAndPaint();
+
+    orvalis::FormSet forms;
+    splash.reset();
+
+    std::unique_ptr<FirstPaintProbe> probe;
+    if (qEnvironmentVariableIsSet("ORVALIS_STARTUP_PROBE"))
+        probe = std::make_unique<FirstPaintProbe>(&forms.form());
+    forms.form().show();
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/options/fmoptions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/glyphs.h"
@@ -185,6 +186,7 @@ void TForm1::FormCreate()
     m_bar1d = new TfmBtnBar1dCTF(this);
     m_bar2d->hide();
     m_bar1d->hide();
+    m_options = std::make_unique<TfmOptions>();
     buildMenus();
     buildToolBars();
     buildBody();
@@ -388,6 +390,8 @@ QWidget *TForm1::buildChartArea()
     pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
     Chart1 = new ChartWidget;
     Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->setBackColor(ChartMonochrome::colourBack());
+    Chart1->setPanelColor(ChartMonochrome::colourPanel());
     c1->addWidget(pa1dCTFHeader);
     c1->addWidget(Chart1, 1);
 
@@ -657,6 +661,14 @@ void TForm1::buildStatusBar()
 void TForm1::connectControls()
 {
     connectReported(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connectReported(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
+        m_monochrome = on;
+        m_chartLook.apply(Chart1, on);
+    });
+    connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
+    connectReported(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connectReported(About1, &QAction::triggered, this, &TForm1::About1Click);
     connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
     connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
     connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);

@@ -5,12 +5,14 @@
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
+#include "ui/options/chartmonochrome.h"
 
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -37,6 +39,11 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class TfmBtnBar2dCTF;
+class TfmOptions;
+class TAboutBox;
+class TfmUsed;
+class TfmHelp;
+struct OptionRanges;
 struct WindowSettings;
 
 class TForm1 : public QMainWindow {
@@ -74,7 +81,7 @@ public:
 
     // Values kept for the dialogs that show and change them: read at start-up, written at close.
     bool monochrome() const { return m_monochrome; } // "Monochrome 1D CTF"
-    void setMonochrome(bool on) { m_monochrome = on; }
+    void setMonochrome(bool on); // switches the chart as the options dialog's check does
     // The folder the save dialog opens in, with its trailing separator; empty: the dialog's default.
     // Set it only from a save dialog whose file name is not empty; until then the stored one stays.
     QString saveDir() const { return m_saveDir.value_or(QString()); }
@@ -86,6 +93,11 @@ public:
     int patternCentre() const { return m_patternCentre; }
     double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
+
+    // The About box and the usage dialog, created after the window; the window shows them.
+    void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
+    // Where Help > Contents finds its pages; by default the folder installed with the program.
+    void setHelpFolder(const QString &folder) { m_helpFolder = folder; }
 
 signals:
     void firstActivation();
@@ -104,6 +116,9 @@ public slots:
     void Show2DCTF1Click();
     void Enable2DUpdate1Click();
     void N3D1Click();
+    void Options1Click();
+    void Contents1Click();
+    void About1Click();
     void N1DCTFPlotMode1Click();
     void actShowTitlesExecute();
     void ShowToolbar1Click();
@@ -174,6 +189,11 @@ private:
     void showStartupNotices();
     void showModeSeries();
     void setDefocusRange(int minimum, int maximum);
+    void askAboutUsage();
+    void showUsageDialog();
+    void closeHelp();
+    OptionRanges workingRanges() const;
+    void applyWorkingRanges(const OptionRanges &ranges);
 
     OpticsState m_state;
     bool m_patternDrawFlag = false;
@@ -240,6 +260,14 @@ private:
     // Button bars
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
+    // Dialogs
+    // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
+    std::unique_ptr<TfmOptions> m_options;
+    ChartMonochrome m_chartLook; // Chart1's look, switched live by the options dialog's check
+    TAboutBox *m_aboutBox = nullptr;
+    TfmUsed *m_usedDialog = nullptr;
+    TfmHelp *m_help = nullptr; // created at the first Help > Contents
+    QString m_helpFolder;
 };
 
 } // namespace orvalis

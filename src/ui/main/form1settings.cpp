@@ -180,7 +180,7 @@ void TForm1::applyMainValues(const WindowSettings &s)
             m_startupNotices << QStringLiteral("The stored frequency range 'UpTo' (%1) is no positive number; 10 is used.")
                                     .arg(*s.UpTo);
     }
-    m_monochrome = s.Monochrome.value_or(false);
+    setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     setDefocusRange(s.Overfocus.value_or(ScrollBar1->minimum()), s.Underfocus.value_or(ScrollBar1->maximum()));
     if (s.a2max)
         ScrollBar2->setMaximum(std::max(0, *s.a2max));
@@ -260,6 +260,8 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::FormClose()
 {
     runReported([this] { WriteWindowSettings(capturedSettings()); });
+    // Whether or not the settings were written: a help window left open would keep the program running.
+    closeHelp();
 }
 
 WindowSettings TForm1::capturedSettings() const

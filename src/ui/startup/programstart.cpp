@@ -1,5 +1,6 @@
 #include "programstart.h"
 
+#include "core/buildinfo.h"
 #include "core/datafolder.h"
 #include "core/orvaliserror.h"
 #include "store/regimporter.h"
@@ -94,7 +95,7 @@ int checkInstallation(QTextStream &out, const QString &list, const QString &help
 
 std::optional<int> prepareProgram()
 {
-    QCoreApplication::setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(buildinfo::Version));
     // Lets a Wayland desktop match the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVALIS_APP_ID));
     QCommandLineParser parser;

@@ -1,0 +1,39 @@
+#pragma once
+// The working ranges the options dialog edits, and the rules by which its five typed fields change
+// them. Pure logic: the dialog hands over the texts, the window applies the resulting ranges.
+#include <QString>
+
+namespace orvalis {
+
+struct OptionRanges {
+    int defocusMin = -50;  // nm, the defocus slider's minimum: minus the largest overfocus
+    int defocusMax = 200;  // nm, the defocus slider's maximum: minus the largest underfocus
+    int a2Max = 200;       // nm, largest two-fold astigmatism the slider reaches
+    int a3Max = 10000;     // nm, largest three-fold astigmatism the slider reaches
+    double upTo = 10.0;    // nm^-1, highest spatial frequency shown
+};
+
+// The five fields as the user typed them.
+struct OptionTexts {
+    QString overfocus;  // "Max Overfocus (nm, positive):", e.g. "50"
+    QString underfocus; // "Max Underfocus (nm, negative):", e.g. "-200"
+    QString upTo;       // "Max Frequency (nm-1):", e.g. "10"
+    QString a2Max;      // "Max 2-fold Astigmatism (nm):"
+    QString a3Max;      // "Max 3-fold Astigmatism (nm):"
+};
+
+// Highest frequency range accepted, nm^-1: far beyond any microscope's information limit, and the
+// 1D curve still samples it in well under a second.
+inline constexpr double MaxUpTo = 1000.0;
+
+// The texts the dialog shows for the given ranges.
+OptionTexts optionTexts(const OptionRanges &ranges);
+
+// Applies the fields to `ranges` one after the other: overfocus, underfocus, two-fold, three-fold,
+// frequency. An overfocus that would not leave the minimum below the maximum, or an underfocus that
+// would not leave the maximum above the (new) minimum, is ignored. A field that does not convert, or
+// converts to a value that makes no sense (a negative astigmatism maximum, a frequency range not
+// above 0 or above MaxUpTo), throws OrvalisError; the fields before it stay applied in `ranges`.
+void applyOptionTexts(OptionRanges &ranges, const OptionTexts &texts);
+
+} // namespace orvalis

@@ -1,0 +1,169 @@
+#include "fmoptions.h"
+
+#include "core/orvaliserror.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvalis {
+namespace {
+
+QLabel *namedLabel(const char *name, const QString &text)
+{
+    auto *l = new QLabel(text);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QLineEdit *field(const char *name)
+{
+    auto *e = new QLineEdit;
+    e->setObjectName(QString::fromLatin1(name));
+    e->setFixedWidth(70);
+    return e;
+}
+
+} // namespace
+
+TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("fmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setModal(true);
+
+    auto *GroupBox1 = new QGroupBox(QStringLiteral("Color/Monochrome"));
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    chk1DCTFMono = new QCheckBox(QStringLiteral("Monochrome 1D CTF"));
+    chk1DCTFMono->setObjectName(QStringLiteral("chk1DCTFMono"));
+    auto *mono = new QVBoxLayout(GroupBox1);
+    mono->addWidget(chk1DCTFMono);
+    mono->addStretch(1);
+
+    auto *GroupBox2 = new QGroupBox(QStringLiteral("Defaults"));
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    auto *grid = new QGridLayout(GroupBox2);
+    grid->setVerticalSpacing(2);
+    edDefocusMax = field("edDefocusMax");
+    edDefocusMin = field("edDefocusMin");
+    edUpTo = field("edUpTo");
+    ed2ast = field("ed2ast");
+    ed3ast = field("ed3ast");
+    const struct {
+        const char *label, *caption, *factoryLabel, *factory;
+        QLineEdit *edit;
+    } rows[] = {
+        {"Label1", "Max Overfocus (nm, positive):", "Label6", "(50)", edDefocusMax},
+        {"Label2", "Max Underfocus (nm, negative):", "Label7", "(-200)", edDefocusMin},
+        {"Label3", "Max Frequency (nm-1):", "Label8", "(10)", edUpTo},
+        {"Label4", "Max 2-fold Astigmatism (nm):", "Label9", "(200)", ed2ast},
+        {"Label5", "Max 3-fold Astigmatism (nm):", "Label10", "(10000)", ed3ast},
+    };
+    int row = 0;
+    for (const auto &r : rows) {
+        QLabel *caption = namedLabel(r.label, QString::fromLatin1(r.caption));
+        caption->setBuddy(r.edit);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(r.edit, row, 1);
+        grid->addWidget(namedLabel(r.factoryLabel, QString::fromLatin1(r.factory)), row, 2);
+        ++row;
+    }
+
+    OKBtn = new QPushButton(QStringLiteral("OK"));
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"));
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    buttons->addStretch(1);
+    auto *left = new QVBoxLayout;
+    left->addWidget(GroupBox1);
+    left->addWidget(GroupBox2, 1);
+    auto *top = new QHBoxLayout(this);
+    top->addLayout(left, 1);
+    top->addLayout(buttons);
+
+    setTabOrder(chk1DCTFMono, edDefocusMax);
+    setTabOrder(edDefocusMax, edDefocusMin);
+    setTabOrder(edDefocusMin, edUpTo);
+    setTabOrder(edUpTo, ed2ast);
+    setTabOrder(ed2ast, ed3ast);
+    setTabOrder(ed3ast, OKBtn);
+    setTabOrder(OKBtn, CancelBtn);
+
+    connect(chk1DCTFMono, &QCheckBox::toggled, this, &TfmOptions::chk1DCTFMonoClick);
+    resize(sizeHint().expandedTo(QSize(384, 191)));
+}
+
+bool TfmOptions::isMonochrome() const
+{
+    return chk1DCTFMono->isChecked();
+}
+
+void TfmOptions::setMonochrome(bool on)
+{
+    chk1DCTFMono->setChecked(on);
+}
+
+void TfmOptions::showEvent(QShowEvent *event)
+{
+    FormActivate();
+    QDialog::showEvent(event);
+}
+
+void TfmOptions::FormActivate()
+{
+    m_rememberedMonochrome = chk1DCTFMono->isChecked();
+    m_reloadNeeded = false;
+    const OptionTexts texts = optionTexts(m_ranges);
+    // setText also marks each field as not modified.
+    edDefocusMax->setText(texts.overfocus);
+    edDefocusMin->setText(texts.underfocus);
+    edUpTo->setText(texts.upTo);
+    ed2ast->setText(texts.a2Max);
+    ed3ast->setText(texts.a3Max);
+    edDefocusMax->setFocus();
+}
+
+void TfmOptions::chk1DCTFMonoClick()
+{
+    emit monochromeChanged(chk1DCTFMono->isChecked());
+}
+
+void TfmOptions::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        applyFields();
+    } else if (chk1DCTFMono->isChecked() != m_rememberedMonochrome) {
+        chk1DCTFMono->setChecked(m_rememberedMonochrome); // the chart takes back its colours
+    }
+    QDialog::done(result);
+}
+
+void TfmOptions::applyFields()
+{
+    try {
+        applyOptionTexts(m_ranges, {edDefocusMax->text(), edDefocusMin->text(), edUpTo->text(), ed2ast->text(), ed3ast->text()});
+    } catch (const OrvalisError &e) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Orvalis"), QStringLiteral("Sorry,\n") + e.text(),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("OptionsError"));
+        box.exec();
+        return;
+    }
+    for (const QLineEdit *e : {edDefocusMax, edDefocusMin, edUpTo, ed2ast, ed3ast})
+        m_reloadNeeded = m_reloadNeeded || e->isModified();
+}
+
+} // namespace orvalis

@@ -1,0 +1,139 @@
+// The working ranges typed into the options dialog, and when the usage dialog is due.
+#include "core/optionranges.h"
+#include "core/orvaliserror.h"
+#include "core/usagetexts.h"
+
+#include <QtTest>
+
+using namespace orvalis;
+
+Q_DECLARE_METATYPE(OptionRanges)
+
+class TestOptionRanges : public QObject {
+    Q_OBJECT
+private slots:
+    void factoryTexts();
+    void apply_data();
+    void apply();
+    void usageDue_data();
+    void usageDue();
+};
+
+void TestOptionRanges::factoryTexts()
+{
+    const OptionTexts t = optionTexts(OptionRanges());
+    QCOMPARE(t.overfocus, QStringLiteral("50"));
+    QCOMPARE(t.underfocus, QStringLiteral("-200"));
+    QCOMPARE(t.upTo, QStringLiteral("10"));
+    QCOMPARE(t.a2Max, QStringLiteral("200"));
+    QCOMPARE(t.a3Max, QStringLiteral("10000"));
+    OptionRanges extreme;
+    extreme.defocusMin = std::numeric_limits<int>::min();
+    extreme.upTo = 12.5;
+    QCOMPARE(optionTexts(extreme).overfocus, QStringLiteral("2147483648"));
+    QCOMPARE(optionTexts(extreme).upTo, QStringLiteral("12.5"));
+}
+
+static OptionRanges ranges(int defocusMin, int defocusMax, int a2Max, int a3Max, double upTo)
+{
+    return {defocusMin, defocusMax, a2Max, a3Max, upTo};
+}
+
+void TestOptionRanges::apply_data()
+{
+    QTest::addColumn<QStringList>("fields"); // overfocus, underfocus, frequency, 2-fold, 3-fold
+    QTest::addColumn<OptionRanges>("expected");
+    QTest::addColumn<QString>("error");
+
+    const OptionRanges factory;
+    QTest::newRow("untouched") << QStringList{"50", "-200", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("overfocus 300") << QStringList{"300", "-200", "10", "200", "10000"}
+                                   << ranges(-300, 200, 200, 10000, 10) << QString();
+    QTest::newRow("overfocus -300 ignored") << QStringList{"-300", "-200", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("overfocus up to the maximum ignored")
+        << QStringList{"-200", "-200", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("underfocus -500") << QStringList{"50", "-500", "10", "200", "10000"}
+                                     << ranges(-50, 500, 200, 10000, 10) << QString();
+    // The underfocus is compared with the minimum the overfocus field has just set.
+    QTest::newRow("underfocus against the new minimum")
+        << QStringList{"-100", "-150", "10", "200", "10000"} << ranges(100, 150, 200, 10000, 10) << QString();
+    QTest::newRow("underfocus below the minimum ignored")
+        << QStringList{"50", "60", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("frequency 12.5") << QStringList{"50", "-200", "12.5", "200", "10000"}
+                                    << ranges(-50, 200, 200, 10000, 12.5) << QString();
+    QTest::newRow("letters in 2-fold")
+        << QStringList{"300", "-500", "12.5", "abc", "20"} << ranges(-300, 500, 200, 10000, 10)
+        << QStringLiteral("'abc' is not a valid integer value");
+    QTest::newRow("decimal in 3-fold")
+        << QStringList{"50", "-200", "10", "300", "1.5"} << ranges(-50, 200, 300, 10000, 10)
+        << QStringLiteral("'1.5' is not a valid integer value");
+    QTest::newRow("comma in frequency")
+        << QStringList{"50", "-200", "12,5", "300", "400"} << ranges(-50, 200, 300, 400, 10)
+        << QStringLiteral("'12,5' is not a valid floating point value");
+    QTest::newRow("letters in overfocus") << QStringList{"x", "-500", "12", "300", "400"} << factory
+                                          << QStringLiteral("'x' is not a valid integer value");
+    QTest::newRow("frequency 0")
+        << QStringList{"50", "-200", "0", "300", "400"} << ranges(-50, 200, 300, 400, 10)
+        << QStringLiteral("'0' is not a valid value for Max Frequency: it must be above 0 and at most 1000 nm-1");
+    QTest::newRow("frequency negative") << QStringList{"50", "-200", "-3", "200", "10000"} << factory
+                                        << QStringLiteral("'-3' is not a valid value for Max Frequency: it must be "
+                                                          "above 0 and at most 1000 nm-1");
+    QTest::newRow("frequency 1000 accepted") << QStringList{"50", "-200", "1000", "200", "10000"}
+                                             << ranges(-50, 200, 200, 10000, 1000) << QString();
+    QTest::newRow("frequency above 1000") << QStringList{"50", "-200", "1000.5", "200", "10000"} << factory
+                                          << QStringLiteral("'1000.5' is not a valid value for Max Frequency: it must "
+                                                            "be above 0 and at most 1000 nm-1");
+    QTest::newRow("negative 2-fold stops the rest")
+        << QStringList{"300", "-200", "20", "-5", "400"} << ranges(-300, 200, 200, 10000, 10)
+        << QStringLiteral("'-5' is not a valid value for Max 2-fold Astigmatism: it must be 0 nm or more");
+    QTest::newRow("negative 3-fold")
+        << QStringList{"50", "-200", "20", "0", "-1"} << ranges(-50, 200, 0, 10000, 10)
+        << QStringLiteral("'-1' is not a valid value for Max 3-fold Astigmatism: it must be 0 nm or more");
+    // Negating the extreme integers must not overflow.
+    QTest::newRow("overfocus of the lowest integer") << QStringList{"-2147483648", "-200", "10", "200", "10000"}
+                                                     << factory << QString();
+    QTest::newRow("underfocus of the lowest integer") << QStringList{"50", "-2147483648", "10", "200", "10000"}
+                                                      << factory << QString();
+    QTest::newRow("largest integers") << QStringList{"2147483647", "-2147483647", "10", "2147483647", "0"}
+                                      << ranges(-2147483647, 2147483647, 2147483647, 0, 10) << QString();
+}
+
+void TestOptionRanges::apply()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(OptionRanges, expected);
+    QFETCH(QString, error);
+    OptionRanges r;
+    QString thrown;
+    try {
+        applyOptionTexts(r, {fields[0], fields[1], fields[2], fields[3], fields[4]});
+    } catch (const OrvalisError &e) {
+        thrown = e.text();
+    }
+    QCOMPARE(thrown, error);
+    QCOMPARE(r.defocusMin, expected.defocusMin);
+    QCOMPARE(r.defocusMax, expected.defocusMax);
+    QCOMPARE(r.a2Max, expected.a2Max);
+    QCOMPARE(r.a3Max, expected.a3Max);
+    QCOMPARE(r.upTo, expected.upTo);
+}
+
+void TestOptionRanges::usageDue_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("due");
+    for (int count : {10, 50, 100, 150, 1000000})
+        QTest::addRow("%d", count) << count << true;
+    for (int count : {1, 9, 11, 49, 51, 99, 0, -50, std::numeric_limits<int>::min()})
+        QTest::addRow("%d", count) << count << false;
+}
+
+void TestOptionRanges::usageDue()
+{
+    QFETCH(int, count);
+    QFETCH(bool, due);
+    QCOMPARE(usageDialogDue(count), due);
+}
+
+QTEST_GUILESS_MAIN(TestOptionRanges)
+#include "test_optionranges.moc"
