@@ -36,6 +36,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 namespace orvalis {
 namespace {
 
@@ -176,6 +178,7 @@ void TForm1::FormCreate()
     buildToolBars();
     buildBody();
     buildStatusBar();
+    setSliderTabOrder();
     connectControls();
 
     DockButtonBar(m_bar2d);
@@ -506,18 +509,22 @@ QWidget *TForm1::buildSliderPanel()
     grid->addWidget(edMagn, row + 1, 1, 1, 3);
     grid->setColumnStretch(0, 1);
 
-    // The sliders first, then the fields.
-    QWidget::setTabOrder(ScrollBar1, ScrollBar2);
-    QWidget::setTabOrder(ScrollBar2, ScrollBar3);
-    QWidget::setTabOrder(ScrollBar3, ScrollBar4);
-    QWidget::setTabOrder(ScrollBar4, edDefocus);
-    QWidget::setTabOrder(edDefocus, edAstigm);
-    QWidget::setTabOrder(edAstigm, edAstigm3);
-    QWidget::setTabOrder(edAstigm3, edMagn);
     for (QWidget *w : {static_cast<QWidget *>(ScrollBar1), static_cast<QWidget *>(ScrollBar2),
                        static_cast<QWidget *>(ScrollBar3), static_cast<QWidget *>(ScrollBar4)})
         w->setFocusPolicy(Qt::StrongFocus);
+    // The jump buttons stay out of the Tab chain: the sliders and fields are the panel's keyboard path.
+    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
+        b->setFocusPolicy(Qt::NoFocus);
     return paSliders;
+}
+
+// The sliders first, then the fields. Set once the panel sits in the window: moving a built panel
+// into another parent rebuilds its part of the focus chain in creation order.
+void TForm1::setSliderTabOrder()
+{
+    QWidget *const chain[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, edDefocus, edAstigm, edAstigm3, edMagn};
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 QWidget *TForm1::buildInfoPanel()

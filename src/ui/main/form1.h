@@ -117,6 +117,7 @@ private:
     QWidget *buildSliderPanel();
     QWidget *buildInfoPanel();
     void buildStatusBar();
+    void setSliderTabOrder();
     void connectControls();
     void layoutForScreenDensity();
     void placeDirectionMarker(int top, int left);
