@@ -420,6 +420,8 @@ QWidget *TForm1::buildChartArea()
         if (!labelFrequencyAxis(axis, text))
             text = defocusAxisLabel(text);
     });
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
+        Chart1->shareTicks(across, Chart2); // the map lies under the curve on the same frequency scale
     Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
     Shape2->setObjectName(QStringLiteral("Shape2"));
     Shape2->resize(10, 2);
