@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 
 #include <memory>
 
@@ -89,6 +91,13 @@ QString collision(ChartWidget *chart)
     return QString();
 }
 
+// Layout requests travel up the widget tree one event round at a time.
+void settle()
+{
+    for (int round = 0; round < 4; ++round)
+        QApplication::processEvents();
+}
+
 void showPane(TForm1 *form, const char *item, bool shown)
 {
     QAction *a = action(form, item);
@@ -106,6 +115,8 @@ private slots:
     void chartLabels_data();
     void chartLabels();
     void ticksFollowResize();
+    void panesWholeOrScrolled_data();
+    void panesWholeOrScrolled();
 
 private:
     std::unique_ptr<FreshSettingsFolder> m_settings;
@@ -115,7 +126,7 @@ void TestLayout::chartLabels_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("pattern");
-    const QSize sizes[] = {{600, 450}, {759, 612}, {1024, 600}, {1366, 768}, {1366, 1000}, {1920, 1080}};
+    const QSize sizes[] = {{300, 300}, {600, 450}, {759, 612}, {1024, 600}, {1366, 768}, {1366, 1000}, {1920, 1080}};
     for (const QSize &s : sizes) {
         QTest::addRow("%dx%d", s.width(), s.height()) << s << false;
         QTest::addRow("%dx%d with pattern", s.width(), s.height()) << s << true;
@@ -133,7 +144,7 @@ void TestLayout::chartLabels()
     showPane(&form, "N3D1", true);
     showPane(&form, "Show2DCTF1", pattern);
     form.resize(size);
-    QApplication::processEvents();
+    settle();
     auto *chart1 = child<ChartWidget>(&form, "Chart1");
     auto *chart2 = child<ChartWidget>(&form, "Chart2");
     for (ChartWidget *chart : {chart1, chart2}) {
@@ -157,14 +168,14 @@ void TestLayout::ticksFollowResize()
     auto *chart1 = child<ChartWidget>(&form, "Chart1");
     const QVector<double> small = chart1->tickValues(ChartWidget::Axis::Bottom);
     form.resize(1920, 1080);
-    QApplication::processEvents();
+    settle();
     const QVector<double> large = chart1->tickValues(ChartWidget::Axis::Bottom);
     QVERIFY2(large.size() > small.size(), qPrintable(QStringLiteral("%1 ticks, then %2").arg(small.size()).arg(large.size())));
 
     form.resize(759, 612);
-    QApplication::processEvents();
+    settle();
     showPane(&form, "Show2DCTF1", true);
-    QApplication::processEvents();
+    settle();
     // The same ticks as a window opened at this size with the pattern shown.
     TForm1 fresh;
     fresh.resize(759, 612);
@@ -175,6 +186,74 @@ void TestLayout::ticksFollowResize()
     QCOMPARE(chart1->width(), freshChart->width());
     for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
         QCOMPARE(chart1->tickValues(across), freshChart->tickValues(across));
+}
+
+void TestLayout::panesWholeOrScrolled_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("plotter");
+    const QSize sizes[] = {{300, 300}, {450, 350}, {600, 450}, {759, 612}, {1366, 768}, {1920, 1080}};
+    for (const QSize &s : sizes) {
+        QTest::addRow("%dx%d", s.width(), s.height()) << s << false;
+        QTest::addRow("%dx%d plotter", s.width(), s.height()) << s << true;
+    }
+}
+
+// Every pane keeps at least the size its contents need and none lies over another; what the window
+// cannot show at once it scrolls.
+void TestLayout::panesWholeOrScrolled()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, plotter);
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    showPane(&form, "N3D1", true);
+    showPane(&form, "Show2DCTF1", true);
+    if (plotter)
+        form.ChangeMode();
+    form.resize(size);
+    settle();
+    QCOMPARE(form.size(), size);
+
+    QWidget *body = child<QWidget>(&form, "paBody");
+    QVector<QWidget *> panes;
+    for (const char *name : {"pa2Dctf", "paChart1", "pa3dCTF", "paSliders", "Panel2"})
+        panes << child<QWidget>(&form, name);
+    panes << child<QWidget>(&form, plotter ? "fmBtnBar1dCTF" : "fmBtnBar2dCTF");
+    QVector<QRect> placed;
+    for (QWidget *pane : panes) {
+        if (!pane->isVisible())
+            continue;
+        const QSize need = pane->minimumSizeHint().expandedTo(pane->minimumSize());
+        QVERIFY2(pane->width() >= need.width() && pane->height() >= need.height(),
+                 qPrintable(QStringLiteral("%1 is %2x%3, needs %4x%5")
+                                .arg(pane->objectName())
+                                .arg(pane->width())
+                                .arg(pane->height())
+                                .arg(need.width())
+                                .arg(need.height())));
+        const QRect rect(pane->mapTo(body, QPoint(0, 0)), pane->size());
+        QVERIFY2(body->rect().contains(rect), qPrintable(pane->objectName()));
+        for (int i = 0; i < placed.size(); ++i)
+            QVERIFY2(!placed[i].intersects(rect), qPrintable(pane->objectName() + " overlaps another pane"));
+        placed << rect;
+    }
+    // Every button of the docked bar is there whole.
+    QWidget *bar = panes.last();
+    for (QToolButton *button : bar->findChildren<QToolButton *>()) {
+        const QRect rect(button->mapTo(bar, QPoint(0, 0)), button->size());
+        QVERIFY2(button->isVisible() && bar->rect().contains(rect) && button->height() >= button->sizeHint().height(),
+                 qPrintable(button->objectName()));
+    }
+    // Whatever does not fit is reachable by scrolling the window's body.
+    auto *scroll = qobject_cast<QScrollArea *>(body->parentWidget()->parentWidget());
+    QVERIFY(scroll);
+    const QSize visible = scroll->viewport()->size();
+    if (body->width() > visible.width())
+        QVERIFY(scroll->horizontalScrollBar()->isVisible());
+    if (body->height() > visible.height())
+        QVERIFY(scroll->verticalScrollBar()->isVisible());
 }
 
 ORVALIS_UI_TEST_MAIN(TestLayout)

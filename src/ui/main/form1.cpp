@@ -28,6 +28,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -434,7 +435,9 @@ QWidget *TForm1::buildChartArea()
     Splitter1->addWidget(pa3dCTF);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    pa3dCTF->setMinimumHeight(60); // a chart squeezed to nothing cannot draw
+    // A chart squeezed below a few label heights has no room left to label its axes.
+    Chart1->setMinimumSize(220, 150);
+    Chart2->setMinimumSize(220, 90);
 
     paLeft = named(new QWidget, "paLeft");
     auto *dock = new QVBoxLayout(paLeft);
@@ -586,7 +589,14 @@ void TForm1::buildBody()
     Splitter4->setStretchFactor(1, 0);
     Splitter4->setSizes({400, 160});
     body->addWidget(Splitter4);
-    setCentralWidget(paBody);
+
+    // Below the size its panes need, the body scrolls instead of squeezing them over one another.
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("paBodyScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(paBody);
+    setCentralWidget(scroll);
 }
 
 void TForm1::buildStatusBar()

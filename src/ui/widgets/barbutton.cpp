@@ -41,7 +41,8 @@ QVBoxLayout *addBarGroup(QBoxLayout *column, const QString &caption, int stretch
 {
     auto *group = new QGroupBox(caption);
     auto *inner = new QVBoxLayout(group);
-    inner->setContentsMargins(4, 4, 4, 4);
+    // Narrow sides: a group inside a group must still leave the 110-pixel buttons room in the bar.
+    inner->setContentsMargins(2, 4, 2, 4);
     inner->setSpacing(1);
     column->addWidget(group, stretch);
     return inner;
