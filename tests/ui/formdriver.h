@@ -4,6 +4,7 @@
 #include "ui/widgets/errorreport.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -98,6 +99,28 @@ inline void clickRightArrow(QScrollBar *bar)
     const QPoint arrow(bar->width() - 3, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, arrow);
     QTest::mouseRelease(bar, Qt::LeftButton, {}, arrow);
+}
+
+// Empty when the pattern readout (at its widest) and the fast-oscillation warning are shown whole in
+// their panes; else what is cut off.
+inline QString readoutsCutOff(QWidget *form, const QStringList &widestReadouts)
+{
+    auto *readout = child<QLabel>(form, "Label11");
+    QWidget *pane = child<QWidget>(form, "pa2Dctf");
+    for (const QString &text : widestReadouts) {
+        if (readout->fontMetrics().horizontalAdvance(text) > readout->contentsRect().width())
+            return QStringLiteral("\"%1\" is wider than Label11 (%2)").arg(text).arg(readout->width());
+    }
+    const QRect inPane(readout->mapTo(pane, QPoint(0, 0)), readout->size());
+    if (!pane->rect().contains(inPane))
+        return QStringLiteral("Label11 reaches out of pa2Dctf");
+    auto *caption = child<QLabel>(form, "Panel1Caption");
+    QWidget *warning = child<QWidget>(form, "Panel1");
+    QWidget *panel = child<QWidget>(form, "StatusPanel1");
+    if (caption->width() < caption->sizeHint().width() || warning->width() > panel->width()
+        || warning->width() < warning->sizeHint().width())
+        return QStringLiteral("the warning \"%1\" is cut off").arg(caption->text());
+    return QString();
 }
 
 } // namespace orvalis::test

@@ -3,6 +3,7 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "core/curvereadout.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -117,6 +118,9 @@ private slots:
     void ticksFollowResize();
     void panesWholeOrScrolled_data();
     void panesWholeOrScrolled();
+    void readoutsShownWhole();
+    void chartReadout_data();
+    void chartReadout();
 
 private:
     std::unique_ptr<FreshSettingsFolder> m_settings;
@@ -254,6 +258,69 @@ void TestLayout::panesWholeOrScrolled()
         QVERIFY(scroll->horizontalScrollBar()->isVisible());
     if (body->height() > visible.height())
         QVERIFY(scroll->verticalScrollBar()->isVisible());
+}
+
+void TestLayout::readoutsShownWhole()
+{
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    showPane(&form, "Show2DCTF1", true);
+    child<QWidget>(&form, "Panel1")->show();
+    settle();
+    const QString cut = readoutsCutOff(&form, {patternReadoutText(0), patternReadoutText(14.1)});
+    QVERIFY2(cut.isEmpty(), qPrintable(cut));
+}
+
+void TestLayout::chartReadout_data()
+{
+    QTest::addColumn<double>("fraction"); // of the plot's width
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("left edge") << 0.0 << "";
+    QTest::newRow("middle, astigmatism and a direction") << 0.47 << "astigmatism";
+    QTest::newRow("intensity") << 0.3 << "intensity";
+    QTest::newRow("plotter, second CTF") << 0.62 << "plotter";
+}
+
+// Status panels 2 and 3 read the frequency under the pointer and the curve there, as the core
+// functions give them for that frequency, and empty when the pointer leaves the chart.
+void TestLayout::chartReadout()
+{
+    QFETCH(double, fraction);
+    QFETCH(QString, setup);
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    if (setup == "astigmatism") {
+        typeAndEnter(&form, "edAstigm", QStringLiteral("60"));
+        typeAndEnter(&form, "edAstigm3", QStringLiteral("2000"));
+        QWidget *image = child<QWidget>(&form, "Image1");
+        form.Image1MouseUp(Qt::LeftButton, image->width() - 10, image->height() - 40);
+    } else if (setup == "intensity") {
+        action(&form, "Intensity1")->trigger();
+    } else if (setup == "plotter") {
+        form.ChangeMode();
+        QTest::mouseClick(child<QToolButton>(&form, "btn2ndCTF"), Qt::LeftButton);
+    }
+    auto *chart = child<ChartWidget>(&form, "Chart1");
+    const QRect plot = chart->plotRect();
+    const QPoint at(plot.left() + qRound(fraction * (plot.width() - 1)), plot.center().y());
+    QTest::mouseMove(chart, at);
+    const OpticsState &s = form.state();
+    const double k = std::max(0.0, chart->chartAxis(ChartWidget::Axis::Bottom)->pixelToCoord(at.x()));
+    const CurveValues values = s.PlotterMode ? plotterCurveAt(s, s.Defocus, k)
+                                             : analysisCurveAt(s, s.Defocus, s.Direction, setup == "intensity", k);
+    QCOMPARE(child<QLabel>(&form, "StatusPanel2")->text(), pointerFrequencyText(k));
+    QCOMPARE(child<QLabel>(&form, "StatusPanel3")->text(),
+             pointerCurveText(setup == "plotter" ? QStringLiteral("CTF 2") : QStringLiteral("CTF"), values));
+    for (const char *panel : {"StatusPanel2", "StatusPanel3"}) {
+        auto *label = child<QLabel>(&form, panel);
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), panel);
+    }
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(chart, &leave);
+    QVERIFY(child<QLabel>(&form, "StatusPanel2")->text().isEmpty());
+    QVERIFY(child<QLabel>(&form, "StatusPanel3")->text().isEmpty());
 }
 
 ORVALIS_UI_TEST_MAIN(TestLayout)

@@ -3,6 +3,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/axislabels.h"
+#include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
@@ -154,7 +155,7 @@ TForm1::~TForm1()
 {
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
-    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1),
+    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
                              static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
                              static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
@@ -613,14 +614,14 @@ void TForm1::buildStatusBar()
     statusPanel1 = named(new QWidget, "StatusPanel1");
     statusPanel1->setFixedWidth(100);
     statusPanel1->installEventFilter(this); // keeps the warning over the panel, whatever its size
-    auto *panel2 = named(new QFrame, "StatusPanel2");
-    auto *panel3 = named(new QFrame, "StatusPanel3");
+    statusPanel2 = label("StatusPanel2", QString());
+    statusPanel3 = label("StatusPanel3", QString());
     auto *panel4 = named(new QFrame, "StatusPanel4");
-    panel2->setFixedWidth(100);
-    panel3->setFixedWidth(200);
+    statusPanel2->setFixedWidth(100);
+    statusPanel3->setFixedWidth(200);
     panel4->setFixedWidth(50);
-    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(panel2),
-                       static_cast<QWidget *>(panel3), static_cast<QWidget *>(panel4)})
+    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(statusPanel2),
+                       static_cast<QWidget *>(statusPanel3), static_cast<QWidget *>(panel4)})
         row->addWidget(p);
     row->addStretch(1);
     bar->addWidget(panels, 1);
@@ -690,6 +691,10 @@ void TForm1::connectControls()
     connect(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
     connect(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
     connect(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
+    Chart1->setMouseTracking(true);
+    connect(Chart1, &QCustomPlot::mouseMove, this,
+            [this](QMouseEvent *event) { Chart1MouseMove(event->position().toPoint().x(), event->position().toPoint().y()); });
+    Chart1->installEventFilter(this); // the readout empties when the pointer leaves
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
 }
 
@@ -714,6 +719,29 @@ void TForm1::layoutForScreenDensity()
     Label11->setGeometry(paImage1->x(), pa2DRuler->geometry().bottom() + 2, patternWidth + 10, 16);
     ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
     m_patternCentre = roundToInt(patternWidth / 2.0);
+    fitReadouts();
+}
+
+// The readouts and the warning are shown whole in the window's font at this screen's density: their
+// panes grow to the widest text they can show, never shrink below their defined sizes.
+void TForm1::fitReadouts()
+{
+    const auto widest = [](const QWidget *w, std::initializer_list<QString> texts) {
+        int width = 0;
+        for (const QString &text : texts)
+            width = std::max(width, w->fontMetrics().horizontalAdvance(text));
+        return width + 8; // frame and a little air
+    };
+    const int readout = widest(Label11, {patternReadoutText(0), patternReadoutText(141.4)});
+    Label11->resize(std::max(Label11->width(), readout), std::max(Label11->height(), Label11->fontMetrics().height()));
+    ProgressBar1->move(ProgressBar1->x(), Label11->geometry().bottom() + 2);
+    pa2Dctf->setFixedWidth(std::max(pa2Dctf->width(), Label11->geometry().right() + m_rulerMargin));
+    QWidget *panel7 = paImage1->parentWidget();
+    panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
+
+    statusPanel1->setFixedWidth(std::max(statusPanel1->width(), Panel1->sizeHint().width()));
+    statusPanel2->setFixedWidth(std::max(100, widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)})));
+    statusPanel3->setFixedWidth(std::max(200, widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})})));
 }
 
 void TForm1::placeDirectionMarker(int top, int left)
@@ -741,6 +769,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         Panel1->setGeometry(statusPanel1->rect());
+    } else if (watched == Chart1 && event->type() == QEvent::Leave) {
+        Chart1MouseLeave();
     } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
         Image2Click();
         return true;

@@ -4,6 +4,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/ctfpattern.h"
+#include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
@@ -129,11 +130,7 @@ void TForm1::Image1MouseMove(int x, int y)
         return;
     const double kx = (x - n) * m_patternRange / (n - 1);
     const double ky = (y - n) * m_patternRange / (n - 1);
-    double k = std::sqrt(kx * kx + ky * ky);
-    if (k == 0)
-        k = 0.001; // the centre has no spacing
-    Label11->setText(QStringLiteral("Current k, (d): ") + formatFixed(k, 1) + QStringLiteral(" nm-1, ")
-                     + QStringLiteral(" (") + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")"));
+    Label11->setText(patternReadoutText(std::sqrt(kx * kx + ky * ky)));
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
