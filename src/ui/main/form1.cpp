@@ -355,8 +355,9 @@ QWidget *TForm1::buildPatternPane()
     Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
     Shape1->resize(6, 6);
     pa2DRuler = named(new QWidget(panel7), "pa2DRuler");
+    // One point below the window's font: small, yet readable at a glance at any density.
     QFont small = font();
-    small.setPixelSize(9);
+    small.setPointSizeF(std::max(7.0, font().pointSizeF() - 1));
     shTick1 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
     shTick2 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
     shTick3 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
@@ -368,10 +369,8 @@ QWidget *TForm1::buildPatternPane()
     laTick1 = label("laTick1", QStringLiteral("-10"), pa2DRuler);
     laTick2 = label("laTick2", QStringLiteral("0"), pa2DRuler);
     laTick3 = label("laTick3", QStringLiteral("10"), pa2DRuler);
-    for (QLabel *l : {laTick1, laTick2, laTick3}) {
+    for (QLabel *l : {laTick1, laTick2, laTick3})
         l->setFont(small);
-        l->setFixedHeight(11);
-    }
     Label11 = label("Label11", QStringLiteral("Current k, (d):"), panel7);
     ProgressBar1 = new QProgressBar(panel7);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -507,6 +506,8 @@ QWidget *TForm1::buildSliderPanel()
     SpeedButton1->setText(QStringLiteral("S"));
     SpeedButton2 = toolButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
     SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
+    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
+        b->setAutoRaise(false); // a one-letter button must look like a button before it is hovered
     Label3 = label("Label3", QStringLiteral("(Convergence: 0.1000 mrad)"));
 
     const struct {

@@ -119,6 +119,9 @@ void TForm1::LayoutRuler()
     laTick1->move(l, 5);
     laTick2->move(roundToInt(w / 2.0) + l - 3, 5);
     laTick3->move(l + w - 11, 5);
+    // The ruler panel grows, if need be, to hold its labels whole in the window's font.
+    pa2DRuler->resize(std::max(pa2DRuler->width(), laTick3->geometry().right() + 1),
+                      std::max(pa2DRuler->height(), laTick3->geometry().bottom() + 1));
 }
 
 // ---- readout and direction probe ----------------------------------------------------------------

@@ -17,7 +17,9 @@ QToolButton *makeBarButton(QWidget *parent, const char *name, const QString &cap
     b->setToolTip(hint);
     b->setIcon(glyph);
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    b->setAutoRaise(true);
+    // Raised when released and sunken when pressed, hovered or not: a flat button that rises under the
+    // pointer looks pressed while it is not.
+    b->setAutoRaise(false);
     b->setCheckable(kind == BarButtonKind::Toggle);
     b->setFixedWidth(110);
     return b;

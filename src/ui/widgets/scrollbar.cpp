@@ -11,6 +11,11 @@ ScrollBar::ScrollBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent)
     setPageStep(1);
     // A scroll bar inverts its keys by default (Right would step down); here Right steps up.
     setInvertedControls(false);
+    // The handle is drawn in the button colour, the groove in nearly the same window colour; the
+    // palette's own mid tone sets it apart, light or dark theme alike.
+    QPalette handle = palette();
+    handle.setColor(QPalette::Button, handle.color(QPalette::Mid));
+    setPalette(handle);
     // QAbstractSlider emits actionTriggered before it applies the new value, so the scroll event
     // comes first and the change event after it, for every step.
     connect(this, &QAbstractSlider::actionTriggered, this, [this](int) {
