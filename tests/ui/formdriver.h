@@ -125,6 +125,23 @@ inline QString readoutsCutOff(QWidget *form, const QStringList &widestReadouts)
 
 } // namespace orvalis::test
 
+// Runs a test object on one offscreen screen described in the platform's configuration format (its
+// size, logical density and device pixel ratio), set up before the application starts.
+template <class TestObject> int runOnDescribedScreen(int argc, char **argv, const char *screenJson)
+{
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screen.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return 2;
+    file.write(screenJson);
+    file.close();
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
+    orvalis::ErrorReportingApplication app(argc, argv);
+    TestObject test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 // As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
 // reaches the error report as it does in the program.
 #define ORVALIS_UI_TEST_MAIN(TestObject)                                                                \

@@ -64,20 +64,10 @@ void TestDenseScreen::pattern()
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screen.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return 2;
-    file.write(R"({"screens": [{"name": "dense", "x": 0, "y": 0, "width": 1280, "height": 800,
-                  "logicalDpi": 120, "logicalBaseDpi": 96, "dpr": 1}]})");
-    file.close();
     // Without scaling the platform's own density reaches the program, as on a desktop set to 120.
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
-    ErrorReportingApplication app(argc, argv);
-    TestDenseScreen test;
-    return QTest::qExec(&test, argc, argv);
+    return runOnDescribedScreen<TestDenseScreen>(argc, argv, R"({"screens": [{"name": "dense", "x": 0, "y": 0,
+        "width": 1280, "height": 800, "logicalDpi": 120, "logicalBaseDpi": 96, "dpr": 1}]})");
 }
 
 #include "test_densescreen.moc"

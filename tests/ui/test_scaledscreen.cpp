@@ -80,18 +80,8 @@ void TestScaledScreen::patternAndMapStaySharp()
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screen.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return 2;
-    file.write(R"({"screens": [{"name": "scaled", "x": 0, "y": 0, "width": 2732, "height": 1536,
-                  "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1.25}]})");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
-    ErrorReportingApplication app(argc, argv);
-    TestScaledScreen test;
-    return QTest::qExec(&test, argc, argv);
+    return runOnDescribedScreen<TestScaledScreen>(argc, argv, R"({"screens": [{"name": "scaled", "x": 0, "y": 0,
+        "width": 2732, "height": 1536, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1.25}]})");
 }
 
 #include "test_scaledscreen.moc"
