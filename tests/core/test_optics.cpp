@@ -339,7 +339,8 @@ void TestOptics::curveAtMatchesSampledCurve()
     QCOMPARE(curves.k.size(), 4097);
     for (int i = 0; i < curves.k.size(); i += 37) {
         const double k = curves.k[i];
-        const CurveValues v = plotter ? plotterCurveAt(s, s.Defocus, k) : analysisCurveAt(s, s.Defocus, direction, intensity, k);
+        const CurveValues v =
+            plotter ? plotterCurveAt(s, s.Defocus, k) : analysisCurveAt(s, s.Defocus, direction, intensity, k);
         QCOMPARE_NEAR(v.ctf, curves.ctf[i], 1e-12);
         QCOMPARE_NEAR(v.envelope, curves.combined[i], 1e-12);
     }

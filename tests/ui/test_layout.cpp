@@ -174,7 +174,8 @@ void TestLayout::ticksFollowResize()
     form.resize(1920, 1080);
     settle();
     const QVector<double> large = chart1->tickValues(ChartWidget::Axis::Bottom);
-    QVERIFY2(large.size() > small.size(), qPrintable(QStringLiteral("%1 ticks, then %2").arg(small.size()).arg(large.size())));
+    QVERIFY2(large.size() > small.size(),
+             qPrintable(QStringLiteral("%1 ticks, then %2").arg(small.size()).arg(large.size())));
 
     form.resize(759, 612);
     settle();

@@ -166,7 +166,8 @@ TForm1::~TForm1()
 {
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
-    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
+    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1),
+                             static_cast<QObject *>(Chart1),
                              static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
                              static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
@@ -721,7 +722,10 @@ void TForm1::connectControls()
     connect(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
     Chart1->setMouseTracking(true);
     connect(Chart1, &QCustomPlot::mouseMove, this,
-            [this](QMouseEvent *event) { Chart1MouseMove(event->position().toPoint().x(), event->position().toPoint().y()); });
+            [this](QMouseEvent *event) {
+                const QPoint at = event->position().toPoint();
+                Chart1MouseMove(at.x(), at.y());
+            });
     Chart1->installEventFilter(this); // the readout empties when the pointer leaves
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
 }
@@ -768,8 +772,10 @@ void TForm1::fitReadouts()
     panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
 
     statusPanel1->setFixedWidth(std::max(statusPanel1->width(), Panel1->sizeHint().width()));
-    statusPanel2->setFixedWidth(std::max(100, widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)})));
-    statusPanel3->setFixedWidth(std::max(200, widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})})));
+    const int frequency = widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)});
+    statusPanel2->setFixedWidth(std::max(100, frequency));
+    const int curve = widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})});
+    statusPanel3->setFixedWidth(std::max(200, curve));
 }
 
 void TForm1::placeDirectionMarker(int top, int left)
