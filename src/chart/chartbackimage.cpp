@@ -65,9 +65,14 @@ void ChartBackImage::draw(QCPPainter *painter)
     const QRect target = m_rect->rect();
     if (m_image.isNull() || target.isEmpty())
         return;
-    if (m_stretched.size() != target.size())
-        m_stretched = stretched(m_image, target.size());
-    painter->drawImage(target.topLeft(), m_stretched);
+    // Stretched to the device pixels of a scaled screen as well, so no painter blends picture pixels.
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QSize device(qRound(target.width() * ratio), qRound(target.height() * ratio));
+    if (m_stretched.size() != device) {
+        m_stretched = stretched(m_image, device);
+        m_stretched.setDevicePixelRatio(ratio);
+    }
+    painter->drawImage(QPointF(target.topLeft()), m_stretched);
 }
 
 } // namespace orvalis

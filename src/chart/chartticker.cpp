@@ -45,6 +45,32 @@ void ChartTicker::setTextHook(TextHook hook)
     invalidate();
 }
 
+void ChartTicker::shareWith(const QSharedPointer<ChartTicker> &other)
+{
+    if (other && other.data() != this)
+        m_partners.append(other);
+}
+
+// Everything of this ticker that its step depends on besides range and length.
+QString ChartTicker::settingsKey() const
+{
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(m_axis->tickLabelFont().key())
+        .arg(m_increment, 0, 'g', 17)
+        .arg(m_decimals)
+        .arg(m_separation)
+        .arg(m_generation);
+}
+
+QString ChartTicker::partnersKey() const
+{
+    QString key;
+    for (const auto &weak : m_partners)
+        if (const auto partner = weak.toStrongRef())
+            key += partner->settingsKey() + QLatin1Char(';');
+    return key;
+}
+
 int ChartTicker::currentLength() const
 {
     const bool horizontal = m_axis->orientation() == Qt::Horizontal;
@@ -150,18 +176,29 @@ double ChartTicker::chooseStep(const QCPRange &range, int length) const
     return fallback;
 }
 
+double ChartTicker::sharedStep(const QCPRange &range, int length) const
+{
+    double step = chooseStep(range, length);
+    for (const auto &weak : m_partners)
+        if (const auto partner = weak.toStrongRef())
+            step = std::max(step, partner->chooseStep(range, length));
+    return step;
+}
+
 void ChartTicker::generate(const QCPRange &range, const QLocale &, QChar, int, QVector<double> &ticks,
                            QVector<double> *subTicks, QVector<QString> *tickLabels)
 {
     const int length = currentLength();
     const QString fontKey = m_axis->tickLabelFont().key();
+    const QString partners = partnersKey();
     const bool cached = m_cache.length == length && m_cache.lower == range.lower && m_cache.upper == range.upper
                         && m_cache.fontKey == fontKey && m_cache.increment == m_increment
                         && m_cache.decimals == m_decimals && m_cache.separation == m_separation
-                        && m_cache.generation == m_generation;
+                        && m_cache.generation == m_generation && m_cache.partners == partners;
     if (!cached) {
-        m_cache = StepCache{range.lower, range.upper, length,     fontKey,      m_increment,
-                            m_decimals,  m_separation, m_generation, chooseStep(range, length)};
+        m_cache = StepCache{range.lower,  range.upper,  length,        fontKey,
+                            m_increment,  m_decimals,   m_separation,  m_generation,
+                            partners,     sharedStep(range, length)};
     }
     const double step = m_cache.step;
     ticks = ticksFor(step, range);

@@ -3,6 +3,9 @@
 #include <qcustomplot.h>
 
 #include <QFont>
+#include <QSharedPointer>
+#include <QVector>
+#include <QWeakPointer>
 #include <QString>
 #include <functional>
 
@@ -33,6 +36,10 @@ public:
 
     void setTextHook(TextHook hook);
 
+    // Ticks shared with the same axis of another chart: each uses the widest step either needs at the
+    // range and length given, so two charts of equal plot width show the same ticks.
+    void shareWith(const QSharedPointer<ChartTicker> &other);
+
     // The thinning result is kept while range, length, font and settings stay the same; call this when
     // the hook's texts changed for another reason.
     void invalidate() { ++m_generation; }
@@ -60,6 +67,7 @@ private:
         double increment = 0;
         int decimals = 0, separation = 0;
         unsigned generation = 0;
+        QString partners;
         double step = 0;
     };
 
@@ -67,6 +75,9 @@ private:
     QVector<double> ticksFor(double step, const QCPRange &range) const;
     bool labelsFit(double step, const QCPRange &range, int length) const;
     double chooseStep(const QCPRange &range, int length) const;
+    double sharedStep(const QCPRange &range, int length) const;
+    QString settingsKey() const;
+    QString partnersKey() const;
 
     QCPAxis *m_axis;
     double m_increment = 0;
@@ -75,6 +86,7 @@ private:
     TextHook m_hook;
     unsigned m_generation = 0;
     StepCache m_cache;
+    QVector<QWeakPointer<ChartTicker>> m_partners;
 };
 
 } // namespace orvalis

@@ -4,7 +4,10 @@
 #include "chart/chartseries.h"
 #include "chart/chartticker.h"
 
+#include <QFontMetrics>
 #include <QPaintEvent>
+
+#include <algorithm>
 
 namespace orvalis {
 
@@ -21,14 +24,24 @@ std::size_t slot(ChartWidget::Axis axis)
 
 const QString kBackImageLayer = QStringLiteral("backimage");
 
+// Free pixels between the labels of a side axis and those of the top or bottom axis at a corner.
+constexpr int kCornerGap = 2;
+
+// Label padding of the top and bottom axes when the corners need no more (QCustomPlot's own).
+constexpr int kBasePadding = 5;
+
+// A layout that changes the plot's length again after the ticks were chosen for it settles within
+// this many passes (label widths change the margins once, rarely twice).
+constexpr int kLayoutPasses = 3;
+
 } // namespace
 
 ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
 {
-    // The 1D chart is redrawn on every slider step with thousands of points per series; aliased
-    // polylines keep that within a frame.
+    // Curves are antialiased (an aliased flank is twice as thick falling as rising); axes, ticks and
+    // grid stay aliased, crisp on their pixel rows.
     setInteractions(QCP::Interactions());
-    setNotAntialiasedElements(QCP::aeAll);
+    setNotAntialiasedElements(QCP::AntialiasedElements(QCP::aeAll) & ~QCP::AntialiasedElements(QCP::aePlottables));
     setPlottingHint(QCP::phFastPolylines, true);
     setPlottingHint(QCP::phCacheLabels, true);
     legend->setVisible(false);
@@ -173,6 +186,14 @@ int ChartWidget::labelFontSize(Axis axis) const
     return chartAxis(axis)->tickLabelFont().pointSize();
 }
 
+void ChartWidget::shareTicks(Axis axis, ChartWidget *other)
+{
+    if (!other || other == this)
+        return;
+    m_tickers[slot(axis)]->shareWith(other->m_tickers[slot(axis)]);
+    other->m_tickers[slot(axis)]->shareWith(m_tickers[slot(axis)]);
+}
+
 void ChartWidget::setLabelCallback(LabelCallback callback)
 {
     m_labelCallback = std::move(callback);
@@ -205,7 +226,7 @@ int ChartWidget::addSeries(const QString &objectName, const QString &title, cons
     graph->setName(title);
     graph->setPen(QPen(color, 1));
     graph->setLineStyle(QCPGraph::lsLine);
-    graph->setAntialiased(false);
+    graph->setAntialiased(true);
     graph->setAdaptiveSampling(true);
     return graphCount() - 1;
 }
@@ -417,15 +438,38 @@ bool ChartWidget::ticksStale() const
     return false;
 }
 
-// Ticks are chosen for the axis length of the layout before; a layout that changed the length (first
-// layout, resize, other label widths) would leave labels thinned for the wrong length, so lay out once
-// more before the real one.
+// A side axis' end label stands up to half its height beyond the plotting area, where the labels of
+// the top and bottom axes begin: those keep that far away.
+void ChartWidget::keepCornerLabelsApart()
+{
+    int reach = 0;
+    for (Axis side : {Axis::Left, Axis::Right}) {
+        const QCPAxis *axis = chartAxis(side);
+        if (axis->visible() && axis->tickLabels())
+            reach = std::max(reach, (QFontMetrics(axis->tickLabelFont()).height() + 1) / 2);
+    }
+    for (Axis across : {Axis::Top, Axis::Bottom}) {
+        QCPAxis *axis = chartAxis(across);
+        const int marks = std::max(0, std::max(axis->tickLengthOut(), axis->subTickLengthOut()));
+        const int padding = std::max(kBasePadding, reach + kCornerGap - marks);
+        if (axis->tickLabelPadding() != padding)
+            axis->setTickLabelPadding(padding);
+    }
+}
+
+// Ticks are chosen at the start of a layout, for the plot length the layout starts from; a layout
+// that changes the length (first layout, resize, other label widths) would leave labels thinned for
+// the wrong length. Lay out until the length holds, so the real layout chooses for the length it draws.
 void ChartWidget::prepareLayout()
 {
     fitAutomaticAxes();
-    if (!m_laidOut || ticksStale())
+    keepCornerLabelsApart();
+    for (int pass = 0; pass < kLayoutPasses && (!m_laidOut || m_laidOutSize != viewport().size() || ticksStale());
+         ++pass) {
         updateLayout();
-    m_laidOut = true;
+        m_laidOut = true;
+        m_laidOutSize = viewport().size();
+    }
 }
 
 void ChartWidget::paintEvent(QPaintEvent *event)

@@ -77,6 +77,10 @@ public:
     void setLabelFontSize(Axis axis, int pointSize);
     int labelFontSize(Axis axis) const;
 
+    // The axis shows the same ticks as the same axis of `other` (both ways): the wider step either
+    // chart needs decides. Meant for charts whose plotting areas have the same width.
+    void shareTicks(Axis axis, ChartWidget *other);
+
     void setLabelCallback(LabelCallback callback);
     // Makes the next layout choose ticks afresh; needed only when the callback's texts changed while
     // ranges, sizes and fonts stayed the same (the tick spacing is otherwise reused).
@@ -153,6 +157,7 @@ private:
     void prepareLayout();
     void fitAutomaticAxes();
     bool ticksStale() const;
+    void keepCornerLabelsApart();
     void syncViewport();
 
     std::array<QSharedPointer<ChartTicker>, 4> m_tickers;
@@ -161,6 +166,7 @@ private:
     LabelCallback m_labelCallback;
     bool m_leftRightFixed = false;
     bool m_laidOut = false;
+    QSize m_laidOutSize; // viewport size of the last layout
 };
 
 } // namespace orvalis

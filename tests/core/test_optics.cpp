@@ -1,6 +1,7 @@
 // Reference values of the built-in 200 kV instrument: the derived quantities, the shared functions
 // and the 1D detection, checked against values worked out independently by hand.
 #include "core/ctfcurves.h"
+#include "core/curvereadout.h"
 #include "core/ctffunctions.h"
 #include "core/instrumentload.h"
 #include "core/orvaliserror.h"
@@ -53,6 +54,10 @@ private slots:
     void refusedInstruments();
     void magnification_data();
     void magnification();
+    void curveAtMatchesSampledCurve_data();
+    void curveAtMatchesSampledCurve();
+    void pointerTexts_data();
+    void pointerTexts();
 };
 
 void TestOptics::derivedQuantities()
@@ -300,6 +305,66 @@ void TestOptics::magnification()
     QCOMPARE(magnificationText(magnification), text);
     if (position == 35)
         QCOMPARE(convergenceLabelText(alphaAtMagnification(3e-4, 518)), QStringLiteral("(Convergence: 0.3220 mrad)"));
+}
+
+void TestOptics::curveAtMatchesSampledCurve_data()
+{
+    QTest::addColumn<double>("a2");
+    QTest::addColumn<double>("a3");
+    QTest::addColumn<double>("direction");
+    QTest::addColumn<bool>("intensity");
+    QTest::addColumn<bool>("plotter");
+    QTest::newRow("start-up") << 0.0 << 0.0 << 0.0 << false << false;
+    QTest::newRow("astigmatism along -pi/3") << 40.0 << 900.0 << -Pi / 3 << false << false;
+    QTest::newRow("astigmatism along 0.4") << 120.0 << 3000.0 << 0.4 << false << false;
+    QTest::newRow("intensity") << 40.0 << 900.0 << 0.4 << true << false;
+    QTest::newRow("plotter ignores astigmatism") << 120.0 << 3000.0 << 0.4 << false << true;
+}
+
+// At every sampled frequency the readout gives the plotted values (within the fast sine's error).
+void TestOptics::curveAtMatchesSampledCurve()
+{
+    QFETCH(double, a2);
+    QFETCH(double, a3);
+    QFETCH(double, direction);
+    QFETCH(bool, intensity);
+    QFETCH(bool, plotter);
+    OpticsState s = startupState();
+    s.A2 = a2;
+    s.A3 = a3;
+    CurveOptions options;
+    options.intensity = intensity;
+    const CtfCurves curves = plotter ? samplePlotterCurves(s, s.Defocus, true, true)
+                                     : sampleAnalysisCurves(s, s.Defocus, direction, options);
+    QCOMPARE(curves.k.size(), 4097);
+    for (int i = 0; i < curves.k.size(); i += 37) {
+        const double k = curves.k[i];
+        const CurveValues v =
+            plotter ? plotterCurveAt(s, s.Defocus, k) : analysisCurveAt(s, s.Defocus, direction, intensity, k);
+        QCOMPARE_NEAR(v.ctf, curves.ctf[i], 1e-12);
+        QCOMPARE_NEAR(v.envelope, curves.combined[i], 1e-12);
+    }
+    if (!plotter && !intensity && a2 == 0) {
+        // The damped CTF at k = 5 worked out by hand for the built-in instrument.
+        QCOMPARE_NEAR(analysisCurveAt(s, s.Defocus, 0, false, 5).ctf, -0.5378, 5e-5);
+    }
+}
+
+void TestOptics::pointerTexts_data()
+{
+    QTest::addColumn<double>("k");
+    QTest::addColumn<QString>("frequency");
+    QTest::newRow("4.25") << 4.25 << "k 4.25 nm-1, d 0.235 nm";
+    QTest::newRow("zero has no spacing") << 0.0 << "k 0.00 nm-1";
+    QTest::newRow("small") << 0.02 << "k 0.02 nm-1, d 50.000 nm";
+}
+
+void TestOptics::pointerTexts()
+{
+    QFETCH(double, k);
+    QFETCH(QString, frequency);
+    QCOMPARE(pointerFrequencyText(k), frequency);
+    QCOMPARE(pointerCurveText(QStringLiteral("CTF"), {-0.53784, 0.6675}), QStringLiteral("CTF -0.538, E 0.668"));
 }
 
 QTEST_APPLESS_MAIN(TestOptics)

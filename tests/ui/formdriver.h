@@ -4,6 +4,7 @@
 #include "ui/widgets/errorreport.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -100,7 +101,46 @@ inline void clickRightArrow(QScrollBar *bar)
     QTest::mouseRelease(bar, Qt::LeftButton, {}, arrow);
 }
 
+// Empty when the pattern readout (at its widest) and the fast-oscillation warning are shown whole in
+// their panes; else what is cut off.
+inline QString readoutsCutOff(QWidget *form, const QStringList &widestReadouts)
+{
+    auto *readout = child<QLabel>(form, "Label11");
+    QWidget *pane = child<QWidget>(form, "pa2Dctf");
+    for (const QString &text : widestReadouts) {
+        if (readout->fontMetrics().horizontalAdvance(text) > readout->contentsRect().width())
+            return QStringLiteral("\"%1\" is wider than Label11 (%2)").arg(text).arg(readout->width());
+    }
+    const QRect inPane(readout->mapTo(pane, QPoint(0, 0)), readout->size());
+    if (!pane->rect().contains(inPane))
+        return QStringLiteral("Label11 reaches out of pa2Dctf");
+    auto *caption = child<QLabel>(form, "Panel1Caption");
+    QWidget *warning = child<QWidget>(form, "Panel1");
+    QWidget *panel = child<QWidget>(form, "StatusPanel1");
+    if (caption->width() < caption->sizeHint().width() || warning->width() > panel->width()
+        || warning->width() < warning->sizeHint().width())
+        return QStringLiteral("the warning \"%1\" is cut off").arg(caption->text());
+    return QString();
+}
+
 } // namespace orvalis::test
+
+// Runs a test object on one offscreen screen described in the platform's configuration format (its
+// size, logical density and device pixel ratio), set up before the application starts.
+template <class TestObject> int runOnDescribedScreen(int argc, char **argv, const char *screenJson)
+{
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screen.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return 2;
+    file.write(screenJson);
+    file.close();
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
+    orvalis::ErrorReportingApplication app(argc, argv);
+    TestObject test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 // As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
 // reaches the error report as it does in the program.

@@ -6,6 +6,8 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QWheelEvent>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -26,6 +28,9 @@ private slots:
     void startupCurves();
     void arrowClickRedrawsCoarseThenFull();
     void keyboardStepRedrawsCoarseThenFull();
+    void stepsWithoutHeldButtonEndInFull_data();
+    void stepsWithoutHeldButtonEndInFull();
+    void sliderPanelTabOrder();
     void typedValues_data();
     void typedValues();
     void typedValueAtPositionRaisesNoChange();
@@ -149,6 +154,96 @@ void TestForm1::keyboardStepRedrawsCoarseThenFull()
     QCOMPARE(chart1()->pointCount(0), 257);
     QTest::keyRelease(defocus, Qt::Key_Right);
     QCOMPARE(chart1()->pointCount(0), 4097);
+}
+
+namespace {
+
+void turnWheel(QScrollBar *bar, int notches)
+{
+    const QPoint at(bar->width() / 2, bar->height() / 2);
+    QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(bar, &wheel);
+}
+
+// Opens the bar's own context menu and picks the named entry, as a user does with the keyboard.
+void pickFromContextMenu(QScrollBar *bar, const QString &entry)
+{
+    QString missing;
+    QTimer::singleShot(0, bar, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            missing = QStringLiteral("no menu");
+            return;
+        }
+        for (QAction *a : menu->actions()) {
+            if (a->text() == entry) {
+                menu->setActiveAction(a);
+                QTest::keyClick(menu, Qt::Key_Return);
+                return;
+            }
+        }
+        missing = entry;
+        menu->close();
+    });
+    const QPoint at(bar->width() / 2, bar->height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &event);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
+}
+
+} // namespace
+
+void TestForm1::stepsWithoutHeldButtonEndInFull_data()
+{
+    QTest::addColumn<QString>("slider");
+    QTest::addColumn<QString>("entry"); // empty: one wheel notch
+    for (const char *slider : {"ScrollBar1", "ScrollBar2", "ScrollBar3", "ScrollBar4"})
+        QTest::addRow("wheel on %s", slider) << slider << QString();
+    for (const char *entry : {"Page right", "Right edge", "Scroll left", "Left edge"})
+        QTest::addRow("menu '%s'", entry) << "ScrollBar1" << entry;
+    QTest::newRow("menu 'Scroll right' on the three-fold slider") << "ScrollBar3" << "Scroll right";
+}
+
+void TestForm1::stepsWithoutHeldButtonEndInFull()
+{
+    QFETCH(QString, slider);
+    QFETCH(QString, entry);
+    QScrollBar *b = bar(slider.toLatin1().constData());
+    const int before = b->value();
+    auto *tree = child<QTreeWidget>(m_form.get(), "TreeView1");
+    if (entry.isEmpty())
+        turnWheel(b, before == b->maximum() ? -1 : 1);
+    else
+        pickFromContextMenu(b, entry);
+    QVERIFY(b->value() != before);
+    QCOMPARE(m_form->state().StepFactor, 1);
+    QCOMPARE(chart1()->pointCount(0), 4097);
+    // The resolution texts are those of a full computation at the new values.
+    const QString shown = tree->topLevelItem(1)->child(0)->text(0) + tree->topLevelItem(1)->child(1)->text(0);
+    const OpticsState &s = m_form->state();
+    m_form->DrawCTF(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+    QCOMPARE(shown, tree->topLevelItem(1)->child(0)->text(0) + tree->topLevelItem(1)->child(1)->text(0));
+
+    // A later redraw that sets no step factor of its own stays full.
+    action(m_form.get(), "Intensity1")->trigger();
+    QCOMPARE(chart1()->pointCount(0), 4097);
+}
+
+void TestForm1::sliderPanelTabOrder()
+{
+    const QStringList expected = {"ScrollBar1", "ScrollBar2", "ScrollBar3", "ScrollBar4",
+                                  "edDefocus",  "edAstigm",   "edAstigm3",  "edMagn"};
+    m_form->activateWindow();
+    bar("ScrollBar1")->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (int i = 0; i < expected.size(); ++i) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, expected);
+    for (const char *button : {"SpeedButton1", "SpeedButton2", "SpeedButton3"})
+        QVERIFY2(!(child<QWidget>(m_form.get(), button)->focusPolicy() & Qt::TabFocus), button);
 }
 
 void TestForm1::typedValues_data()

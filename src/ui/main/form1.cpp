@@ -3,6 +3,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/axislabels.h"
+#include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
@@ -31,6 +32,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -40,6 +42,7 @@
 #include <QVBoxLayout>
 
 #include <climits>
+#include <iterator>
 
 namespace orvalis {
 namespace {
@@ -165,6 +168,7 @@ TForm1::~TForm1()
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
     for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1),
+                             static_cast<QObject *>(Chart1),
                              static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
                              static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
@@ -191,6 +195,7 @@ void TForm1::FormCreate()
     buildToolBars();
     buildBody();
     buildStatusBar();
+    setSliderTabOrder();
     connectControls();
     buildSaveDialog();
 
@@ -354,8 +359,9 @@ QWidget *TForm1::buildPatternPane()
     Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
     Shape1->resize(6, 6);
     pa2DRuler = named(new QWidget(panel7), "pa2DRuler");
+    // One point below the window's font: small, yet readable at a glance at any density.
     QFont small = font();
-    small.setPixelSize(9);
+    small.setPointSizeF(std::max(7.0, font().pointSizeF() - 1));
     shTick1 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
     shTick2 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
     shTick3 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
@@ -367,10 +373,8 @@ QWidget *TForm1::buildPatternPane()
     laTick1 = label("laTick1", QStringLiteral("-10"), pa2DRuler);
     laTick2 = label("laTick2", QStringLiteral("0"), pa2DRuler);
     laTick3 = label("laTick3", QStringLiteral("10"), pa2DRuler);
-    for (QLabel *l : {laTick1, laTick2, laTick3}) {
+    for (QLabel *l : {laTick1, laTick2, laTick3})
         l->setFont(small);
-        l->setFixedHeight(11);
-    }
     Label11 = label("Label11", QStringLiteral("Current k, (d):"), panel7);
     ProgressBar1 = new QProgressBar(panel7);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -450,6 +454,8 @@ QWidget *TForm1::buildChartArea()
         if (!labelFrequencyAxis(axis, text))
             text = defocusAxisLabel(text);
     });
+    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
+        Chart1->shareTicks(across, Chart2); // the map lies under the curve on the same frequency scale
     Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
     Shape2->setObjectName(QStringLiteral("Shape2"));
     Shape2->resize(10, 2);
@@ -462,7 +468,9 @@ QWidget *TForm1::buildChartArea()
     Splitter1->addWidget(pa3dCTF);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    pa3dCTF->setMinimumHeight(60); // a chart squeezed to nothing cannot draw
+    // A chart squeezed below a few label heights has no room left to label its axes.
+    Chart1->setMinimumSize(220, 150);
+    Chart2->setMinimumSize(220, 90);
 
     paLeft = named(new QWidget, "paLeft");
     auto *dock = new QVBoxLayout(paLeft);
@@ -504,6 +512,8 @@ QWidget *TForm1::buildSliderPanel()
     SpeedButton1->setText(QStringLiteral("S"));
     SpeedButton2 = toolButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
     SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
+    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
+        b->setAutoRaise(false); // a one-letter button must look like a button before it is hovered
     Label3 = label("Label3", QStringLiteral("(Convergence: 0.1000 mrad)"));
 
     const struct {
@@ -539,18 +549,22 @@ QWidget *TForm1::buildSliderPanel()
     grid->addWidget(edMagn, row + 1, 1, 1, 3);
     grid->setColumnStretch(0, 1);
 
-    // The sliders first, then the fields.
-    QWidget::setTabOrder(ScrollBar1, ScrollBar2);
-    QWidget::setTabOrder(ScrollBar2, ScrollBar3);
-    QWidget::setTabOrder(ScrollBar3, ScrollBar4);
-    QWidget::setTabOrder(ScrollBar4, edDefocus);
-    QWidget::setTabOrder(edDefocus, edAstigm);
-    QWidget::setTabOrder(edAstigm, edAstigm3);
-    QWidget::setTabOrder(edAstigm3, edMagn);
     for (QWidget *w : {static_cast<QWidget *>(ScrollBar1), static_cast<QWidget *>(ScrollBar2),
                        static_cast<QWidget *>(ScrollBar3), static_cast<QWidget *>(ScrollBar4)})
         w->setFocusPolicy(Qt::StrongFocus);
+    // The jump buttons stay out of the Tab chain: the sliders and fields are the panel's keyboard path.
+    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
+        b->setFocusPolicy(Qt::NoFocus);
     return paSliders;
+}
+
+// The sliders first, then the fields. Set once the panel sits in the window: moving a built panel
+// into another parent rebuilds its part of the focus chain in creation order.
+void TForm1::setSliderTabOrder()
+{
+    QWidget *const chain[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, edDefocus, edAstigm, edAstigm3, edMagn};
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 QWidget *TForm1::buildInfoPanel()
@@ -610,7 +624,14 @@ void TForm1::buildBody()
     Splitter4->setStretchFactor(1, 0);
     Splitter4->setSizes({400, 160});
     body->addWidget(Splitter4);
-    setCentralWidget(paBody);
+
+    // Below the size its panes need, the body scrolls instead of squeezing them over one another.
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("paBodyScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(paBody);
+    setCentralWidget(scroll);
 }
 
 void TForm1::buildStatusBar()
@@ -627,14 +648,14 @@ void TForm1::buildStatusBar()
     statusPanel1 = named(new QWidget, "StatusPanel1");
     statusPanel1->setFixedWidth(100);
     statusPanel1->installEventFilter(this); // keeps the warning over the panel, whatever its size
-    auto *panel2 = named(new QFrame, "StatusPanel2");
-    auto *panel3 = named(new QFrame, "StatusPanel3");
+    statusPanel2 = label("StatusPanel2", QString());
+    statusPanel3 = label("StatusPanel3", QString());
     auto *panel4 = named(new QFrame, "StatusPanel4");
-    panel2->setFixedWidth(100);
-    panel3->setFixedWidth(200);
+    statusPanel2->setFixedWidth(100);
+    statusPanel3->setFixedWidth(200);
     panel4->setFixedWidth(50);
-    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(panel2),
-                       static_cast<QWidget *>(panel3), static_cast<QWidget *>(panel4)})
+    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(statusPanel2),
+                       static_cast<QWidget *>(statusPanel3), static_cast<QWidget *>(panel4)})
         row->addWidget(p);
     row->addStretch(1);
     bar->addWidget(panels, 1);
@@ -712,6 +733,12 @@ void TForm1::connectControls()
     connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
     connectReported(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
     connectReported(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
+    Chart1->setMouseTracking(true);
+    connectReported(Chart1, &QCustomPlot::mouseMove, this, [](TForm1 *form, QMouseEvent *event) {
+        const QPoint at = event->position().toPoint();
+        form->Chart1MouseMove(at.x(), at.y());
+    });
+    Chart1->installEventFilter(this); // the readout empties when the pointer leaves
     connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
 }
 
@@ -736,6 +763,31 @@ void TForm1::layoutForScreenDensity()
     Label11->setGeometry(paImage1->x(), pa2DRuler->geometry().bottom() + 2, patternWidth + 10, 16);
     ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
     m_patternCentre = roundToInt(patternWidth / 2.0);
+    fitReadouts();
+}
+
+// The readouts and the warning are shown whole in the window's font at this screen's density: their
+// panes grow to the widest text they can show, never shrink below their defined sizes.
+void TForm1::fitReadouts()
+{
+    const auto widest = [](const QWidget *w, std::initializer_list<QString> texts) {
+        int width = 0;
+        for (const QString &text : texts)
+            width = std::max(width, w->fontMetrics().horizontalAdvance(text));
+        return width + 8; // frame and a little air
+    };
+    const int readout = widest(Label11, {patternReadoutText(0), patternReadoutText(141.4)});
+    Label11->resize(std::max(Label11->width(), readout), std::max(Label11->height(), Label11->fontMetrics().height()));
+    ProgressBar1->move(ProgressBar1->x(), Label11->geometry().bottom() + 2);
+    pa2Dctf->setFixedWidth(std::max(pa2Dctf->width(), Label11->geometry().right() + m_rulerMargin));
+    QWidget *panel7 = paImage1->parentWidget();
+    panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
+
+    statusPanel1->setFixedWidth(std::max(statusPanel1->width(), Panel1->sizeHint().width()));
+    const int frequency = widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)});
+    statusPanel2->setFixedWidth(std::max(100, frequency));
+    const int curve = widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})});
+    statusPanel3->setFixedWidth(std::max(200, curve));
 }
 
 void TForm1::placeDirectionMarker(int top, int left)
@@ -793,6 +845,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         Panel1->setGeometry(statusPanel1->rect());
+    } else if (watched == Chart1 && event->type() == QEvent::Leave) {
+        Chart1MouseLeave();
     } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
         runReported([this] { Image2Click(); });
         return true;

@@ -147,6 +147,8 @@ public slots:
     void Image2Click();
     void Chart1AfterDraw();
     void Chart2AfterDraw();
+    void Chart1MouseMove(int x, int y);
+    void Chart1MouseLeave();
     void TreeView1Change();
 
 protected:
@@ -165,8 +167,10 @@ private:
     QWidget *buildSliderPanel();
     QWidget *buildInfoPanel();
     void buildStatusBar();
+    void setSliderTabOrder();
     void connectControls();
     void layoutForScreenDensity();
+    void fitReadouts();
     void placeDirectionMarker(int top, int left);
     void spanDefocusMarker();
     void redraw();
@@ -174,6 +178,7 @@ private:
     void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);
     void fillAnalysisSeries(const CtfCurves &curves);
     void writeResolutionTexts();
+    QString curveReadout(double k) const;
     void selectTreeGroup(int index);
     // Settings: LoadSettings and FormClose in their parts
     void applyPlacement(const WindowSettings &settings);
@@ -255,6 +260,7 @@ private:
     // Status bar
     QLabel *statusPanel0 = nullptr;
     QWidget *statusPanel1 = nullptr;
+    QLabel *statusPanel2 = nullptr, *statusPanel3 = nullptr; // the 1D chart under the pointer
     QFrame *Panel1 = nullptr;
     QLabel *Image2 = nullptr;
     // Button bars

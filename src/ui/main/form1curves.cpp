@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "chart/chartwidget.h"
+#include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -157,6 +159,44 @@ void TForm1::redraw()
 {
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// ---- readout of the 1D chart ----------------------------------------------------------------------
+
+// Status panels 2 and 3: the frequency under the pointer and the shown curve there, computed for that
+// frequency rather than read from the nearest plotted point.
+void TForm1::Chart1MouseMove(int x, int /*y*/)
+{
+    const QRect plot = Chart1->plotRect();
+    if (x < plot.left() || x > plot.right() + 1) {
+        Chart1MouseLeave();
+        return;
+    }
+    const ChartWidget::Axis bottom = ChartWidget::Axis::Bottom;
+    const double k = std::clamp(Chart1->chartAxis(bottom)->pixelToCoord(x), Chart1->axisMinimum(bottom),
+                                Chart1->axisMaximum(bottom));
+    statusPanel2->setText(pointerFrequencyText(k));
+    statusPanel3->setText(curveReadout(k));
+}
+
+void TForm1::Chart1MouseLeave()
+{
+    statusPanel2->clear();
+    statusPanel3->clear();
+}
+
+QString TForm1::curveReadout(double k) const
+{
+    if (!m_state.PlotterMode)
+        return pointerCurveText(QStringLiteral("CTF"), analysisCurveAt(m_state, m_state.Defocus, m_state.Direction,
+                                                                       Intensity1->isChecked(), k));
+    // Only the active CTF's instrument is loaded; the other curve's values are not known here.
+    const bool second = m_state.SecondCTF;
+    const int curve = second ? S8Ctf2 : S1Ctf;
+    if (Chart1->pointCount(curve) == 0)
+        return QString();
+    return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
+                            plotterCurveAt(m_state, m_state.Defocus, k));
 }
 
 // ---- aberration controls ------------------------------------------------------------------------

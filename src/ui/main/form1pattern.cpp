@@ -4,6 +4,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/ctfpattern.h"
+#include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
@@ -118,6 +119,9 @@ void TForm1::LayoutRuler()
     laTick1->move(l, 5);
     laTick2->move(roundToInt(w / 2.0) + l - 3, 5);
     laTick3->move(l + w - 11, 5);
+    // The ruler panel grows, if need be, to hold its labels whole in the window's font.
+    pa2DRuler->resize(std::max(pa2DRuler->width(), laTick3->geometry().right() + 1),
+                      std::max(pa2DRuler->height(), laTick3->geometry().bottom() + 1));
 }
 
 // ---- readout and direction probe ----------------------------------------------------------------
@@ -129,11 +133,7 @@ void TForm1::Image1MouseMove(int x, int y)
         return;
     const double kx = (x - n) * m_patternRange / (n - 1);
     const double ky = (y - n) * m_patternRange / (n - 1);
-    double k = std::sqrt(kx * kx + ky * ky);
-    if (k == 0)
-        k = 0.001; // the centre has no spacing
-    Label11->setText(QStringLiteral("Current k, (d): ") + formatFixed(k, 1) + QStringLiteral(" nm-1, ")
-                     + QStringLiteral(" (") + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")"));
+    Label11->setText(patternReadoutText(std::sqrt(kx * kx + ky * ky)));
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)

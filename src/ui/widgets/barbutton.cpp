@@ -17,7 +17,9 @@ QToolButton *makeBarButton(QWidget *parent, const char *name, const QString &cap
     b->setToolTip(hint);
     b->setIcon(glyph);
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    b->setAutoRaise(true);
+    // Raised when released and sunken when pressed, hovered or not: a flat button that rises under the
+    // pointer looks pressed while it is not.
+    b->setAutoRaise(false);
     b->setCheckable(kind == BarButtonKind::Toggle);
     b->setFixedWidth(110);
     return b;
@@ -41,7 +43,8 @@ QVBoxLayout *addBarGroup(QBoxLayout *column, const QString &caption, int stretch
 {
     auto *group = new QGroupBox(caption);
     auto *inner = new QVBoxLayout(group);
-    inner->setContentsMargins(4, 4, 4, 4);
+    // Narrow sides: a group inside a group must still leave the 110-pixel buttons room in the bar.
+    inner->setContentsMargins(2, 4, 2, 4);
     inner->setSpacing(1);
     column->addWidget(group, stretch);
     return inner;

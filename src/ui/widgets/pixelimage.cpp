@@ -22,7 +22,17 @@ void PixelImage::setImageSize(int width, int height)
 void PixelImage::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.drawImage(0, 0, m_image);
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == 1.0) {
+        p.drawImage(0, 0, m_image);
+        return;
+    }
+    // On a scaled screen the picture is enlarged here, each computed pixel to a block of screen pixels,
+    // rather than left to a painter that may blend neighbours and soften it.
+    QImage enlarged = m_image.scaled(qRound(m_image.width() * ratio), qRound(m_image.height() * ratio),
+                                     Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    enlarged.setDevicePixelRatio(ratio);
+    p.drawImage(QPointF(0, 0), enlarged);
 }
 
 void PixelImage::mouseMoveEvent(QMouseEvent *event)

@@ -1,0 +1,62 @@
+#include "curvereadout.h"
+
+#include "core/ctffunctions.h"
+#include "core/numberformat.h"
+
+#include <cmath>
+
+namespace orvalis {
+
+namespace {
+
+CurveValues damped(double ctf, double temporal, double spatial, bool intensity)
+{
+    if (intensity) {
+        ctf *= ctf;
+        temporal *= temporal;
+        spatial *= spatial;
+    }
+    return {ctf * temporal * spatial, temporal * spatial};
+}
+
+} // namespace
+
+CurveValues analysisCurveAt(const OpticsState &state, double defocus, double direction, bool intensity, double k)
+{
+    // The profile runs along the half-line with kx >= 0 whose slope is tan(direction).
+    const double t = std::tan(direction);
+    const double kx = k / std::sqrt(t * t + 1);
+    return damped(std::sin(Chi(state, kx, t * kx, defocus)), TemporalEnvelope(state, k),
+                  SpatialEnvelope(state, k, defocus), intensity);
+}
+
+CurveValues plotterCurveAt(const OpticsState &state, double defocus, double k)
+{
+    const double k2 = k * k;
+    const double chi = state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2;
+    return damped(std::sin(chi), TemporalEnvelope(state, k), SpatialEnvelope(state, k, defocus), false);
+}
+
+QString patternReadoutText(double k)
+{
+    if (k == 0)
+        k = 0.001; // the centre has no spacing
+    return QStringLiteral("Current k, (d): ") + formatFixed(k, 1) + QStringLiteral(" nm-1, ") + QStringLiteral(" (")
+         + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")");
+}
+
+QString pointerFrequencyText(double k)
+{
+    QString text = QStringLiteral("k ") + formatFixed(k, 2) + QStringLiteral(" nm-1");
+    if (k > 0)
+        text += QStringLiteral(", d ") + formatFixed(1 / k, 3) + QStringLiteral(" nm");
+    return text;
+}
+
+QString pointerCurveText(const QString &curve, const CurveValues &values)
+{
+    return curve + QLatin1Char(' ') + formatFixed(values.ctf, 3) + QStringLiteral(", E ")
+         + formatFixed(values.envelope, 3);
+}
+
+} // namespace orvalis
