@@ -10,10 +10,15 @@ namespace orvalis {
 // Copies the instrument into the state and derives wavelength, focal spread, the characteristic
 // defoci and the theoretical limits; resets A2 to 0, A3 to the record's, Alpha to the convergence.
 // Defocus becomes the extended Scherzer defocus only on the first load in analysis mode.
-// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cs, Cc, energy
-// spread or convergence, any value that is not finite, or derived values that overflow) throws an
-// OrvalisError that names the quantity and its value, and leaves the state exactly as it was.
+// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cc, any value
+// that is not finite, or derived values that overflow) throws an OrvalisError that names the
+// quantity and its value, and leaves the state exactly as it was. A negative Cs (a corrected
+// microscope) is taken as it is; only its characteristic defoci follow scherzerDefocus().
 void loadInstrument(OpticsState &state, const TScopeData &scope);
+
+// nm. The Scherzer defocus, -sign(Cs) * sqrt(|Cs| * lambda): an underfocus for a positive Cs, the
+// matching overfocus for a negative one, 0 for Cs = 0. Cs and the wavelength in nm.
+double scherzerDefocus(double cs, double wavelength);
 
 // The magnification in thousands at a position of the magnification slider: round(exp(p / 5.6)).
 int magnificationAt(int position);
