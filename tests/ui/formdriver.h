@@ -7,10 +7,38 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 namespace orvalis::test {
+
+// Points the settings store and the per-user data folder at a fresh, empty folder for as long as it
+// lives. Every test function makes one before its window: closing a window writes its settings, and
+// no test may start from what another one (or an earlier run) left behind.
+class FreshSettingsFolder {
+public:
+    FreshSettingsFolder() : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldData(qgetenv("XDG_DATA_HOME"))
+    {
+        if (!m_dir.isValid())
+            qFatal("no temporary settings folder: %s", qPrintable(m_dir.errorString()));
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    }
+    ~FreshSettingsFolder()
+    {
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+        qputenv("XDG_DATA_HOME", m_oldData);
+    }
+    FreshSettingsFolder(const FreshSettingsFolder &) = delete;
+    FreshSettingsFolder &operator=(const FreshSettingsFolder &) = delete;
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldConfig;
+    QByteArray m_oldData;
+};
 
 template <class T> T *child(QObject *root, const char *name)
 {

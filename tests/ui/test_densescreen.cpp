@@ -3,7 +3,7 @@
 #include "formdriver.h"
 
 #include "core/ctfpattern.h"
-#include "ui/main/pixelimage.h"
+#include "ui/widgets/pixelimage.h"
 
 #include <QTemporaryDir>
 
@@ -15,8 +15,13 @@ using namespace orvalis::test;
 class TestDenseScreen : public QObject {
     Q_OBJECT
 private slots:
+    void init() { m_settings = std::make_unique<FreshSettingsFolder>(); }
+    void cleanup() { m_settings.reset(); }
     void layout();
     void pattern();
+
+private:
+    std::unique_ptr<FreshSettingsFolder> m_settings;
 };
 
 void TestDenseScreen::layout()

@@ -47,11 +47,13 @@ private:
     ChartWidget *chart1() { return child<ChartWidget>(m_form.get(), "Chart1"); }
     QScrollBar *bar(const char *name) { return child<QScrollBar>(m_form.get(), name); }
     QString text(const char *field) { return child<QLineEdit>(m_form.get(), field)->text(); }
+    std::unique_ptr<FreshSettingsFolder> m_settings;
     std::unique_ptr<TForm1> m_form;
 };
 
 void TestForm1::init()
 {
+    m_settings = std::make_unique<FreshSettingsFolder>();
     m_form = std::make_unique<TForm1>();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
@@ -60,6 +62,7 @@ void TestForm1::init()
 void TestForm1::cleanup()
 {
     m_form.reset();
+    m_settings.reset();
 }
 
 void TestForm1::startupWindow()

@@ -7,7 +7,7 @@
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
 #include "core/scopedata.h"
-#include "ui/main/pixelimage.h"
+#include "ui/widgets/pixelimage.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -53,6 +53,7 @@ private:
     QImage pattern() { return child<PixelImage>(m_form.get(), "Image1")->image(); }
     ChartWidget *chart(const char *name) { return child<ChartWidget>(m_form.get(), name); }
     void showMap();
+    std::unique_ptr<FreshSettingsFolder> m_settings;
     std::unique_ptr<TForm1> m_form;
 };
 
@@ -70,6 +71,7 @@ int grey(const QImage &image, int x, int y)
 
 void TestPattern::init()
 {
+    m_settings = std::make_unique<FreshSettingsFolder>();
     m_form = std::make_unique<TForm1>();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
@@ -78,6 +80,7 @@ void TestPattern::init()
 void TestPattern::cleanup()
 {
     m_form.reset();
+    m_settings.reset();
 }
 
 void TestPattern::showMap()

@@ -1,7 +1,7 @@
 #include "fmbtnbar1dctf.h"
 
-#include "ui/main/barbutton.h"
-#include "ui/main/glyphs.h"
+#include "ui/widgets/barbutton.h"
+#include "ui/widgets/glyphs.h"
 
 #include <QButtonGroup>
 #include <QToolButton>

@@ -1,7 +1,7 @@
 #include "fmbtnbar2dctf.h"
 
-#include "ui/main/barbutton.h"
-#include "ui/main/glyphs.h"
+#include "ui/widgets/barbutton.h"
+#include "ui/widgets/glyphs.h"
 
 #include <QToolButton>
 #include <QVBoxLayout>

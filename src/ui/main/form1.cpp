@@ -1,4 +1,4 @@
-// Construction, layout, menus, view state and lifecycle of the main window.
+// Construction and layout of the main window: FormCreate and the functions building its parts.
 #include "form1.h"
 
 #include "chart/chartwidget.h"
@@ -7,14 +7,14 @@
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/glyphs.h"
-#include "ui/main/pixelimage.h"
-#include "ui/main/scrollbar.h"
-#include "ui/main/shape.h"
+#include "ui/main/chart1series.h"
+#include "ui/widgets/glyphs.h"
+#include "ui/widgets/pixelimage.h"
+#include "ui/widgets/scrollbar.h"
+#include "ui/widgets/shape.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -39,8 +39,6 @@
 namespace orvalis {
 namespace {
 
-// Series of Chart1 in creation order; their index is their number minus one.
-enum SeriesIndex { S1Ctf, S2Temporal, S3Spatial, S4Combined, S5TemporalNeg, S6SpatialNeg, S7CombinedNeg, S8Ctf2 };
 
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
 {
@@ -705,100 +703,7 @@ void TForm1::placeDirectionMarker(int top, int left)
     Shape1->raise();
 }
 
-// ---- view state and modes -----------------------------------------------------------------------
-
-void TForm1::DockButtonBar(QWidget *bar)
-{
-    if (bar == m_dockedBar)
-        return;
-    bar->setParent(paLeft);
-    paLeft->layout()->addWidget(bar);
-    if (m_dockedBar)
-        m_dockedBar->hide();
-    bar->show();
-    m_dockedBar = bar;
-}
-
-void TForm1::ApplyViewState()
-{
-    const bool show2D = Show2DCTF1->isChecked();
-    m_patternDrawFlag = show2D;
-    m_bar2d->btnShow2D->setChecked(show2D);
-    Save2D->setEnabled(show2D);
-    m_toolButton1Slot->setVisible(show2D);
-    m_bar2d->btnUpdate2D->setEnabled(show2D);
-    pa2Dctf->setVisible(show2D);
-
-    m_bar2d->btnUpdate2D->setChecked(Enable2DUpdate1->isChecked());
-    m_patternDrawFlag = Enable2DUpdate1->isChecked();
-
-    const bool showMap = N3D1->isChecked();
-    m_bar2d->btnShow3D->setChecked(showMap);
-    m_bar1d->btnShow3D->setChecked(showMap);
-    pa3dCTF->setVisible(showMap);
-    SaveDefocusMap1->setEnabled(showMap);
-    m_toolButton3Slot->setVisible(showMap);
-
-    m_bar2d->btnCombined->setChecked(Combined1->isChecked());
-    m_bar2d->btnSpatial->setChecked(Spatial1->isChecked());
-    m_bar2d->btnTemporal->setChecked(Temporal1->isChecked());
-    m_bar1d->btnEnvelopes->setChecked(m_state.ShowEnvelopes);
-    btnIntensity->setChecked(Intensity1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
-
-    const bool titles = actShowTitles->isChecked();
-    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
-        title->setVisible(titles);
-    ToolBar1->setVisible(ShowToolbar1->isChecked());
-    ToolBar2->setVisible(ShowToolbar1->isChecked());
-    m_state.MarkerPending = true;
-}
-
-void TForm1::ChangeMode()
-{
-    if (N1DCTFPlotMode1->isChecked()) {
-        N1DCTFPlotMode1->setChecked(false);
-        statusPanel0->setText(QStringLiteral("Orvalis"));
-        m_state.PlotterMode = false;
-        N1DCTF1->setEnabled(true);
-        N2DCTF1->setEnabled(true);
-        if (Show2DCTF1->isChecked()) {
-            m_patternDrawFlag = true;
-            pa2Dctf->show();
-        }
-        DockButtonBar(m_bar2d);
-        for (int i = 0; i < Chart1->seriesCount(); ++i)
-            Chart1->clearSeries(i);
-        DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        m_patternDrawFlag = Enable2DUpdate1->isChecked();
-        return;
-    }
-    N1DCTFPlotMode1->setChecked(true);
-    statusPanel0->setText(QStringLiteral("CTF Plotter"));
-    m_state.PlotterMode = true;
-    N1DCTF1->setEnabled(false);
-    N2DCTF1->setEnabled(false);
-    m_patternDrawFlag = false;
-    pa2Dctf->hide();
-    DockButtonBar(m_bar1d);
-    for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
-        Chart1->clearSeries(i);
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
 // ---- lifecycle and events -----------------------------------------------------------------------
-
-void TForm1::Exit1Click()
-{
-    close();
-}
-
-void TForm1::closeEvent(QCloseEvent *event)
-{
-    // Settings, help and the decimal separator are handled by their own parts of the shell.
-    event->accept();
-}
 
 void TForm1::showErrorReport(const QString &text)
 {
@@ -829,19 +734,6 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::Image2Click()
-{
-    const QString text = QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\r\n"
-                                        "due to the Moire effect. Usually this happens at large\r\n"
-                                        "defocus values.\r\n"
-                                        "Please disregard those.\r\n"
-                                        "If possible, use defocusi less than 300 nm.");
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("FastOscillationInfo"));
-    box.exec();
 }
 
 } // namespace orvalis

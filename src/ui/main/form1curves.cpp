@@ -7,7 +7,8 @@
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/scrollbar.h"
+#include "ui/main/chart1series.h"
+#include "ui/widgets/scrollbar.h"
 
 #include <QAction>
 #include <QFrame>
@@ -22,7 +23,6 @@
 namespace orvalis {
 namespace {
 
-enum SeriesIndex { S1Ctf, S2Temporal, S3Spatial, S4Combined, S5TemporalNeg, S6SpatialNeg, S7CombinedNeg, S8Ctf2 };
 
 void setSeries(ChartWidget *chart, int index, const QVector<double> &k, const QVector<double> &values)
 {
@@ -328,95 +328,6 @@ void TForm1::ScrollBar4Change()
     Label3->setText(convergenceLabelText(m_state.Alpha));
     redraw();
     m_state.ProgrammaticChange = false;
-}
-
-// ---- curve options ------------------------------------------------------------------------------
-
-void TForm1::Intensity1Click()
-{
-    Intensity1->setChecked(!Intensity1->isChecked());
-    btnIntensity->setChecked(Intensity1->isChecked());
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::Symmetr1Click()
-{
-    Symmetr1->setChecked(!Symmetr1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries)
-{
-    const bool on = !item->isChecked();
-    item->setChecked(on);
-    barButton->setChecked(on);
-    for (int s : {series, mirrorSeries}) {
-        if (!on)
-            Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, on);
-    }
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::Temporal1Click()
-{
-    toggleEnvelope(Temporal1, m_bar2d->btnTemporal, S2Temporal, S5TemporalNeg);
-}
-
-void TForm1::Spatial1Click()
-{
-    toggleEnvelope(Spatial1, m_bar2d->btnSpatial, S3Spatial, S6SpatialNeg);
-}
-
-void TForm1::Combined1Click()
-{
-    toggleEnvelope(Combined1, m_bar2d->btnCombined, S4Combined, S7CombinedNeg);
-}
-
-// ---- plotter legend -----------------------------------------------------------------------------
-
-void TForm1::btn1stCTFClick()
-{
-    if (!m_bar1d->btn1stCTF->isChecked())
-        return;
-    Chart1->clearSeries(S1Ctf);
-    Chart1->clearSeries(S4Combined);
-    m_state.SecondCTF = false;
-    ScopeInit(ScopeRecord1);
-    m_state.Defocus = ScopeRecord1.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::btn2ndCTFClick()
-{
-    if (!m_bar1d->btn2ndCTF->isChecked())
-        return;
-    Chart1->clearSeries(S8Ctf2);
-    Chart1->clearSeries(S7CombinedNeg);
-    m_state.SecondCTF = true;
-    ScopeInit(ScopeRecord2);
-    m_state.Defocus = ScopeRecord2.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-}
-
-void TForm1::btnEnvelopesClick()
-{
-    if (m_bar1d->btnEnvelopes->isChecked()) {
-        m_state.ShowEnvelopes = true;
-        Chart1->setSeriesVisible(S4Combined, true);
-        Chart1->setSeriesVisible(S7CombinedNeg, true);
-        DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        return;
-    }
-    m_state.ShowEnvelopes = false;
-    for (int s : {S4Combined, S7CombinedNeg}) {
-        Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, false);
-    }
-    Chart1->replot(QCustomPlot::rpQueuedReplot);
 }
 
 // ---- information tree ---------------------------------------------------------------------------

@@ -8,9 +8,9 @@
 #include "core/numberformat.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/pixelimage.h"
-#include "ui/main/scrollbar.h"
-#include "ui/main/shape.h"
+#include "ui/widgets/pixelimage.h"
+#include "ui/widgets/scrollbar.h"
+#include "ui/widgets/shape.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -120,38 +120,6 @@ void TForm1::LayoutRuler()
     laTick3->move(l + w - 11, 5);
 }
 
-void TForm1::Show2DCTF1Click()
-{
-    Show2DCTF1->setChecked(!Show2DCTF1->isChecked());
-    m_bar2d->btnUpdate2D->setEnabled(!m_bar2d->btnUpdate2D->isEnabled());
-    Save2D->setEnabled(!Save2D->isEnabled());
-    m_toolButton1Slot->setVisible(!m_toolButton1Slot->isVisible());
-    pa2Dctf->setVisible(pa2Dctf->isHidden());
-    // The bar's button follows the menu item, whichever of the two was used.
-    m_bar2d->btnShow2D->setChecked(Show2DCTF1->isChecked());
-    if (Show2DCTF1->isChecked()) {
-        m_patternDrawFlag = true;
-        m_bar2d->btnUpdate2D->setChecked(true);
-        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-    } else {
-        m_patternDrawFlag = false;
-    }
-}
-
-void TForm1::Enable2DUpdate1Click()
-{
-    if (!Enable2DUpdate1->isChecked()) {
-        Enable2DUpdate1->setChecked(true);
-        m_bar2d->btnUpdate2D->setChecked(true);
-        m_patternDrawFlag = true;
-        DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-    } else {
-        Enable2DUpdate1->setChecked(false);
-        m_bar2d->btnUpdate2D->setChecked(false);
-        m_patternDrawFlag = false;
-    }
-}
-
 // ---- readout and direction probe ----------------------------------------------------------------
 
 void TForm1::Image1MouseMove(int x, int y)
@@ -254,25 +222,6 @@ void TForm1::Chart1AfterDraw()
         return;
     Chart2AfterDraw();
     m_state.MarkerPending = false;
-}
-
-void TForm1::N3D1Click()
-{
-    N3D1->setChecked(!N3D1->isChecked());
-    SaveDefocusMap1->setEnabled(!SaveDefocusMap1->isEnabled());
-    m_toolButton3Slot->setVisible(!m_toolButton3Slot->isVisible());
-    pa3dCTF->setVisible(pa3dCTF->isHidden());
-    // Both bars' buttons follow the menu item, whichever of the three was used.
-    m_bar2d->btnShow3D->setChecked(N3D1->isChecked());
-    m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
-    if (N3D1->isChecked()) {
-        const QList<int> sizes = Splitter1->sizes();
-        if (sizes.size() == 2 && sizes[1] <= pa3dCTF->minimumHeight()) {
-            const int total = sizes[0] + sizes[1];
-            Splitter1->setSizes({std::max(0, total - 159), 159});
-        }
-        Draw3DCTF();
-    }
 }
 
 } // namespace orvalis

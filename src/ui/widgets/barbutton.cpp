@@ -1,6 +1,6 @@
 #include "barbutton.h"
 
-#include "ui/main/glyphs.h"
+#include "ui/widgets/glyphs.h"
 
 #include <QGroupBox>
 #include <QToolButton>
