@@ -99,6 +99,13 @@ double scherzerDefocus(double cs, double wavelength)
     return cs > 0 ? -magnitude : magnitude;
 }
 
+void checkUpTo(double upTo)
+{
+    if (!(upTo >= 0 && upTo <= MaxUpTo))
+        throw OrvalisError(QStringLiteral("The highest frequency shown cannot be %1 nm-1; it must be from 0 to %2 nm-1.")
+                               .arg(formatGeneral(upTo), formatGeneral(MaxUpTo)));
+}
+
 int magnificationAt(int position)
 {
     return roundToInt(std::exp(position / 5.6));

@@ -20,6 +20,12 @@ void loadInstrument(OpticsState &state, const TScopeData &scope);
 // matching overfocus for a negative one, 0 for Cs = 0. Cs and the wavelength in nm.
 double scherzerDefocus(double cs, double wavelength);
 
+// nm^-1. The highest spatial frequency the graphs may show: from 0 (everything at k = 0) to 100,
+// far beyond any instrument; the 1D curve takes 410 samples per nm^-1, so a larger range would only
+// exhaust memory. Throws OrvalisError naming the value otherwise.
+constexpr double MaxUpTo = 100;
+void checkUpTo(double upTo);
+
 // The magnification in thousands at a position of the magnification slider: round(exp(p / 5.6)).
 int magnificationAt(int position);
 
