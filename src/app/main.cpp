@@ -1,12 +1,12 @@
 // Program entry: one application, the main window, the event loop.
 #include "ui/main/form1.h"
+#include "ui/widgets/errorreport.h"
 
-#include <QApplication>
 #include <QLocale>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    orvalis::ErrorReportingApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvalis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));

@@ -1,6 +1,7 @@
 #pragma once
 // Drives the real main window the way a user does: by the names of its controls.
 #include "ui/main/form1.h"
+#include "ui/widgets/errorreport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -72,6 +73,7 @@ public:
     }
     QString text;
     QString title;
+    QString name; // the box's object name
 
 private:
     void poll()
@@ -79,6 +81,7 @@ private:
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             text = box->text();
             title = box->windowTitle();
+            name = box->objectName();
             box->accept();
             return;
         }
@@ -98,3 +101,15 @@ inline void clickRightArrow(QScrollBar *bar)
 }
 
 } // namespace orvalis::test
+
+// As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
+// reaches the error report as it does in the program.
+#define ORVALIS_UI_TEST_MAIN(TestObject)                                                                \
+    int main(int argc, char *argv[])                                                                   \
+    {                                                                                                  \
+        orvalis::ErrorReportingApplication app(argc, argv);                                            \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
+        TestObject tc;                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                          \
+    }

@@ -70,7 +70,7 @@ int main(int argc, char **argv)
     // Without scaling the platform's own density reaches the program, as on a desktop set to 120.
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
-    QApplication app(argc, argv);
+    ErrorReportingApplication app(argc, argv);
     TestDenseScreen test;
     return QTest::qExec(&test, argc, argv);
 }

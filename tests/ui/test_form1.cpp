@@ -408,5 +408,5 @@ void TestForm1::exitCloses()
     QVERIFY(!m_form->isVisible());
 }
 
-QTEST_MAIN(TestForm1)
+ORVALIS_UI_TEST_MAIN(TestForm1)
 #include "test_form1.moc"

@@ -452,5 +452,5 @@ void TestPattern::fastOscillationWarning()
     QVERIFY(!panel->isVisible());
 }
 
-QTEST_MAIN(TestPattern)
+ORVALIS_UI_TEST_MAIN(TestPattern)
 #include "test_pattern.moc"

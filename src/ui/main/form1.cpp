@@ -705,13 +705,6 @@ void TForm1::placeDirectionMarker(int top, int left)
 
 // ---- lifecycle and events -----------------------------------------------------------------------
 
-void TForm1::showErrorReport(const QString &text)
-{
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvalis"), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("ErrorReport"));
-    box.exec();
-}
-
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {

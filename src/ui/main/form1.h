@@ -65,10 +65,6 @@ public:
     double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
-    // Shows an error text the way the program reports every failure: one message box, then the event
-    // loop goes on.
-    void showErrorReport(const QString &text);
-
 public slots:
     // File, Setup, View and Help menus
     void Exit1Click();
@@ -132,7 +128,6 @@ private:
     void writeResolutionTexts();
     void selectTreeGroup(int index);
     void setDefocusRange(int minimum, int maximum);
-    template <class Handler> void guarded(Handler &&handler);
 
     OpticsState m_state;
     bool m_patternDrawFlag = false;
@@ -180,14 +175,5 @@ private:
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
 };
-
-template <class Handler> void TForm1::guarded(Handler &&handler)
-{
-    try {
-        handler();
-    } catch (const OrvalisError &e) {
-        showErrorReport(e.text());
-    }
-}
 
 } // namespace orvalis

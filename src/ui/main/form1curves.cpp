@@ -8,6 +8,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
 
 #include <QAction>
@@ -52,7 +53,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     try {
         loadInstrument(m_state, scope);
     } catch (const OrvalisError &e) {
-        showErrorReport(e.text());
+        showErrorReport(e.text(), this);
         return false;
     }
     m_state.StepFactor = 4;
@@ -161,21 +162,19 @@ void TForm1::redraw()
 
 void TForm1::edDefocusKeyDown()
 {
-    guarded([this] {
-        const int v = strToInt(edDefocus->text());
-        const int position = negatedPosition(v);
-        m_state.Defocus = v;
-        if (position < ScrollBar1->minimum())
-            setDefocusRange(position, ScrollBar1->maximum());
-        if (position > ScrollBar1->maximum())
-            setDefocusRange(ScrollBar1->minimum(), position);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar1->setValue(position);
-        if (pa3dCTF->isVisibleTo(this))
-            Draw3DCTF();
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = strToInt(edDefocus->text());
+    const int position = negatedPosition(v);
+    m_state.Defocus = v;
+    if (position < ScrollBar1->minimum())
+        setDefocusRange(position, ScrollBar1->maximum());
+    if (position > ScrollBar1->maximum())
+        setDefocusRange(ScrollBar1->minimum(), position);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar1->setValue(position);
+    if (pa3dCTF->isVisibleTo(this))
+        Draw3DCTF();
+    m_state.ProgrammaticChange = false;
 }
 
 void TForm1::setDefocusRange(int minimum, int maximum)
@@ -191,31 +190,27 @@ void TForm1::setDefocusRange(int minimum, int maximum)
 
 void TForm1::edAstigmKeyDown()
 {
-    guarded([this] {
-        const int v = magnitude(strToInt(edAstigm->text()));
-        m_state.A2 = v;
-        if (v > ScrollBar2->maximum())
-            ScrollBar2->setMaximum(v);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar2->setValue(v);
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = magnitude(strToInt(edAstigm->text()));
+    m_state.A2 = v;
+    if (v > ScrollBar2->maximum())
+        ScrollBar2->setMaximum(v);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar2->setValue(v);
+    m_state.ProgrammaticChange = false;
 }
 
 // Also bound to edMagn: Enter there commits the three-fold field; the magnification is never read back.
 void TForm1::edAstigm3KeyDown()
 {
-    guarded([this] {
-        const int v = magnitude(strToInt(edAstigm3->text()));
-        m_state.A3 = v;
-        if (v > ScrollBar3->maximum())
-            ScrollBar3->setMaximum(v);
-        m_state.StepFactor = 1;
-        m_state.ProgrammaticChange = true;
-        ScrollBar3->setValue(v);
-        m_state.ProgrammaticChange = false;
-    });
+    const int v = magnitude(strToInt(edAstigm3->text()));
+    m_state.A3 = v;
+    if (v > ScrollBar3->maximum())
+        ScrollBar3->setMaximum(v);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    ScrollBar3->setValue(v);
+    m_state.ProgrammaticChange = false;
 }
 
 // Goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
