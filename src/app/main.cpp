@@ -1,5 +1,6 @@
-// Program entry: one application, the main window, the event loop.
+// Program entry: one application, the main window and its dialogs, the event loop.
 #include "ui/main/form1.h"
+#include "ui/main/formset.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QLocale>
@@ -11,7 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QLocale::setDefault(QLocale::c());
-    orvalis::TForm1 form;
-    form.show();
+    orvalis::FormSet forms;
+    forms.form().show();
     return app.exec();
 }

@@ -527,5 +527,5 @@ void TestMicroSetup::backupProblems()
     QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
 }
 
-QTEST_MAIN(TestMicroSetup)
+ORVALIS_UI_TEST_MAIN(TestMicroSetup)
 #include "test_microsetup.moc"

@@ -177,6 +177,7 @@ void TForm1::FormCreate()
     buildBody();
     buildStatusBar();
     connectControls();
+    buildDialogItems();
 
     DockButtonBar(m_bar2d);
     m_state.UpTo = 10.0;

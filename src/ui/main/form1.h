@@ -32,6 +32,9 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class TfmBtnBar2dCTF;
+class TfmInfo;
+class TfmMicroSetup;
+class TfmQuickEdit;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -65,6 +68,14 @@ public:
     double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
+    // The library dialogs, created once after the window (FormSet) and handed over here; their menu
+    // items stay disabled until then.
+    void setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info);
+    // The one way a dialog's instrument reaches the window: active scope record := record, ScopeInit,
+    // DrawCTF, DrawPattern. A record the formulas cannot take is refused with a message and the
+    // active record and the optics state stay as they were; the result says whether it was applied.
+    bool ApplyScopeRecord(const TScopeData &record);
+
 public slots:
     // File, Setup, View and Help menus
     void Exit1Click();
@@ -76,6 +87,9 @@ public slots:
     void Show2DCTF1Click();
     void Enable2DUpdate1Click();
     void N3D1Click();
+    void Microscope1Click();
+    void QuickSetup1Click();
+    void ShowInfo1Click();
     // Aberration controls
     void edDefocusKeyDown();
     void edAstigmKeyDown();
@@ -110,6 +124,7 @@ protected:
 private:
     void FormCreate();
     void buildMenus();
+    void buildDialogItems();
     void buildToolBars();
     void buildBody();
     QWidget *buildPatternPane();
@@ -174,6 +189,12 @@ private:
     // Button bars
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
+    // Library dialogs and the information tree's pop-up menu that opens them
+    QMenu *popmTree = nullptr;
+    QAction *SelectMicroscope1 = nullptr, *QuickSetup2 = nullptr;
+    TfmMicroSetup *m_microSetup = nullptr;
+    TfmQuickEdit *m_quickEdit = nullptr;
+    TfmInfo *m_info = nullptr;
 };
 
 } // namespace orvalis
