@@ -113,7 +113,7 @@ void TfmMicroSetup::FormCreate()
     TreeView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     TreeView1->setAllColumnsShowFocus(true);
     TreeView1->setMouseTracking(true); // hot tracking
-    TreeView1->setMinimumSize(230, 260);
+    TreeView1->setMinimumSize(280, 260);
     // The selection stays visible while a button has the focus.
     QPalette palette = TreeView1->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
