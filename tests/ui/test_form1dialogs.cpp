@@ -184,6 +184,12 @@ void TestForm1Dialogs::quickSetup_data()
         << "Sorry,\n'1,5' is not a valid floating point value";
     QTest::newRow("emptied field keeps the record's")
         << QStringList{"Edit1=120", "Edit2="} << false << false << true << 120.0 << 1.2e6 << 10.0 << "";
+    QTest::newRow("refused instrument: record and frequency stay")
+        << QStringList{"Edit1=0", "Edit6=12"} << false << false << false << 200.0 << 1.2e6 << 10.0
+        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: the voltage (kV) is 0; it must be above 0.";
+    QTest::newRow("frequency out of range")
+        << QStringList{"Edit6=1000"} << false << false << false << 200.0 << 1.2e6 << 10.0
+        << "Sorry,\nThe highest frequency shown cannot be 1000 nm-1; it must be from 0 to 100 nm-1.";
     QTest::newRow("cancelled") << QStringList{"Edit1=300"} << true << false << false << 200.0 << 1.2e6 << 10.0 << "";
     QTest::newRow("2nd CTF") << QStringList{"Edit2=0.5"} << false << true << true << 200.0 << 0.5e6 << 10.0 << "";
 }
@@ -232,7 +238,7 @@ void TestForm1Dialogs::quickSetup()
     if (!cancel && message.isEmpty())
         QVERIFY(qFuzzyCompare(active.dvv, 2.5e-7)); // the shown value was stored
     else
-        QCOMPARE(active.dvv, 0.0); // cancelled, or stopped before it
+        QCOMPARE(active.dvv, 0.0); // cancelled, stopped before it, or refused
     QCOMPARE(child<ChartWidget>(&form(), "Chart1")->axisMaximum(ChartWidget::Axis::Bottom), upTo);
     const TScopeData &inactive = second ? form().ScopeRecord1 : form().ScopeRecord2;
     QCOMPARE(inactive.Cs, other.Cs);
