@@ -2,6 +2,7 @@
 
 #include "core/orvaliserror.h"
 #include "store/registry.h"
+#include "store/settingskeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -388,7 +389,7 @@ QStringList splitLines(const QString &text)
 
 QString RegImporter::acceptedKey()
 {
-    return QStringLiteral("HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis");
+    return settingsKeyFullName();
 }
 
 RegImporter::Summary RegImporter::importFile(const QString &fileName)

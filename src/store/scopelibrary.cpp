@@ -6,13 +6,11 @@
 
 namespace orvalis {
 
-const QString SettingsKeyPath = QStringLiteral("\\Software\\Vantrel\\Orvalis\\");
-
 namespace {
 
 QString libraryKey()
 {
-    return SettingsKeyPath + QStringLiteral("Default Scopes");
+    return settingsKey(DefaultScopesKeyName);
 }
 
 void checkName(const QString &name, const char *what)

@@ -2,14 +2,12 @@
 // The microscope library in the settings store: under SettingsKeyPath + "Default Scopes", one key
 // per company, below it one key per model holding seven string values in instrument units.
 #include "core/scopedata.h"
+#include "store/settingskeys.h"
 
 #include <QString>
 #include <QVector>
 
 namespace orvalis {
-
-// "\Software\Vantrel\Orvalis\", resolved against HKEY_CURRENT_USER.
-extern const QString SettingsKeyPath;
 
 // One library entry as stored: the seven texts, unconverted, in instrument units.
 struct ScopeData {

@@ -1,0 +1,62 @@
+#pragma once
+// The main window's settings as stored below the settings key: placement, splitters, tool-bar bands,
+// display ranges, the selected microscope, the use count and the view choices. Every value is
+// optional: a value that is absent here is neither applied at start nor written at close.
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace orvalis {
+
+// One band of the tool-bar row, stored as "Control<i>", "Control Width<i>", "Break<i>", "Width<i>".
+struct CoolBand {
+    std::optional<QString> Control;   // objectName of the tool bar in this band
+    std::optional<int> ControlWidth;  // px
+    std::optional<bool> Break;        // the band starts a new row
+    std::optional<int> Width;         // px
+};
+
+struct WindowSettings {
+    // "Default"
+    std::optional<QString> SaveDir;   // folder with its trailing separator, or empty
+    std::optional<QString> ScopeManuf;
+    std::optional<QString> ScopeModel;
+    std::optional<double> UpTo;       // nm^-1
+    std::optional<double> dvv;        // fraction; written for other readers, never read back
+    std::optional<double> dii;        // fraction; written for other readers, never read back
+    std::optional<bool> Monochrome;
+    std::optional<int> Underfocus;    // nm, maximum of the defocus slider
+    std::optional<int> Overfocus;     // nm, minimum of the defocus slider
+    std::optional<int> a2max;         // nm
+    std::optional<int> a3max;         // nm
+    std::optional<int> Uses;
+
+    // "Position"; the bounds are px in screen coordinates
+    std::optional<int> WindowState;   // 0 normal, 1 minimised, 2 maximised
+    std::optional<int> Top, Left, Width, Height;
+    std::optional<int> Splitter[5];   // "Splitter1".."Splitter5", px
+
+    // "CoolBar", by band index; read only when "Position" exists
+    QMap<int, CoolBand> Bands;
+
+    // "ButtonBar", each 0/1 (on only when exactly 1)
+    std::optional<bool> Show2d, Update2D, Combined, Spatial, Temporal, Show3D, Envelopes, Intensity, Symmetr;
+    std::optional<bool> PlotMode, Toolbar, Headers;
+
+    // Values present but unreadable when read (the registry's error texts, one per value): each is
+    // left absent, so the window keeps its default for it.
+    QStringList Problems;
+};
+
+// Reads what is stored; keys are opened, never created. Never throws for a bad value: that value
+// is left absent and named in Problems. Throws only when the store itself cannot be used.
+WindowSettings ReadWindowSettings();
+
+// Writes the present values in four groups, "Default", "Position", "CoolBar" and "ButtonBar" in
+// this order, each group in one transaction, creating the keys. A key that can be neither opened
+// nor created stops the save with "Cannot access registry"; the groups written before it stay.
+void WriteWindowSettings(const WindowSettings &settings);
+
+} // namespace orvalis
