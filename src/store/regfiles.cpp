@@ -1,6 +1,6 @@
 #include "store/regfiles.h"
 
-#include "store/scopelibrary.h"
+#include "store/settingskeys.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -455,7 +455,7 @@ void TestMicroSetup::backupRestore()
     standardLibrary();
     {
         Registry r;
-        QVERIFY(r.OpenKey(SettingsKeyPath + "Default", true));
+        QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), true));
         r.WriteFloat("UpTo", 12.5);
     }
     TfmMicroSetup dlg;
@@ -476,7 +476,7 @@ void TestMicroSetup::backupRestore()
     writeEntry("Zeta", "Z1");
     {
         Registry r;
-        QVERIFY(r.OpenKey(SettingsKeyPath + "Default", false));
+        QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), false));
         r.WriteFloat("UpTo", 3);
     }
     {
@@ -487,7 +487,7 @@ void TestMicroSetup::backupRestore()
     }
     QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0); Zeta: Z1(200 1.2)"));
     Registry r;
-    QVERIFY(r.OpenKey(SettingsKeyPath + "Default", false));
+    QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), false));
     QCOMPARE(r.ReadFloat("UpTo"), 12.5);
     QCOMPARE(child<QTreeWidget>(&dlg, "TreeView1")->topLevelItemCount(), 3);
 }
