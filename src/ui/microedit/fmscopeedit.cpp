@@ -1,6 +1,5 @@
 #include "ui/microedit/fmscopeedit.h"
 
-#include "core/orvaliserror.h"
 #include "ui/widgets/dialogmessage.h"
 
 #include <QFormLayout>
@@ -111,13 +110,8 @@ ScopeData TfmScopeEdit::values() const
 
 void TfmScopeEdit::OKBtnClick()
 {
-    try {
-        WriteScopeEntry(company(), model(), values());
-    } catch (const OrvalisError &e) {
-        showDialogMessage(this, QMessageBox::Critical, e.text());
-        return;
-    }
-    accept();
+    if (succeeds(this, [this] { WriteScopeEntry(company(), model(), values()); }))
+        accept();
 }
 
 } // namespace orvalis

@@ -102,7 +102,9 @@ void TfmMicroSetup::FormCreate()
     m_defaultList = DefaultListFile();
     m_backup = BackupFile();
 
-    auto *note = new QLabel(QStringLiteral("Select a microscope from the list. \nYou can customize settings for the any microscope"), this);
+    auto *note = new QLabel(QStringLiteral("Select a microscope from the list. \n"
+                                           "You can customize settings for the any microscope"),
+                            this);
     note->setObjectName(QStringLiteral("Label8"));
     note->setStyleSheet(QStringLiteral("color: navy;"));
 
@@ -149,7 +151,8 @@ void TfmMicroSetup::FormCreate()
     button(btnDelete, "btnDelete", QStringLiteral("Delete"), QStringLiteral("Delete Microscope or Company"));
     button(btnBackup, "btnBackup", QStringLiteral("Backup"), QString());
     button(btnRetore, "btnRetore", QStringLiteral("Restore"), QString());
-    button(btnDefault, "btnDefault", QStringLiteral("Default List"), QStringLiteral("Restore Default List from sc.reg"));
+    button(btnDefault, "btnDefault", QStringLiteral("Default List"),
+           QStringLiteral("Restore Default List from sc.reg"));
     OKBtn->setDefault(true);
     auto *buttons = new QVBoxLayout;
     for (QPushButton *b : {OKBtn, CancelBtn})
@@ -319,20 +322,17 @@ void TfmMicroSetup::ApplySelectedScope()
 {
     if (TreeView1->topLevelItemCount() == 0) {
         showDialogMessage(this, QMessageBox::Information,
-                          QStringLiteral("Use the file sc.reg /double click/\r\nif provided to fill-up the microscope list"));
+                          QStringLiteral("Use the file sc.reg /double click/\r\n"
+                                         "if provided to fill-up the microscope list"));
         return;
     }
     const QTreeWidgetItem *node = TreeView1->currentItem();
     if (!isModel(node))
         return;
     TScopeData record = m_active;
-    try {
-        // All seven or none: a record half loaded would be an instrument nobody chose.
-        ApplyScopeData(fieldTexts(), record);
-    } catch (const OrvalisError &e) {
-        showDialogMessage(this, QMessageBox::Critical, e.text());
+    // All seven or none: a record half loaded would be an instrument nobody chose.
+    if (!succeeds(this, [&] { ApplyScopeData(fieldTexts(), record); }))
         return;
-    }
     record.Company = node->parent()->text(0);
     record.Model = node->text(0);
     m_chosen = record;
@@ -342,8 +342,7 @@ void TfmMicroSetup::btnEditClick()
 {
     if (!m_edit)
         return;
-    const QTreeWidgetItem *selected = TreeView1->currentItem();
-    if (!isModel(selected))
+    if (!isModel(TreeView1->currentItem()))
         selectFirstModel();
     const QTreeWidgetItem *node = TreeView1->currentItem();
     if (isModel(node)) {
@@ -362,17 +361,13 @@ void TfmMicroSetup::btnDeleteClick()
     const QTreeWidgetItem *node = TreeView1->currentItem();
     if (!node)
         return;
+    const QString name = node->text(0);
     if (isModel(node)) {
         const int index = absoluteIndex(node);
-        if (!confirmed(showDialogMessage(this, QMessageBox::Warning, QStringLiteral("Do you really want to delete this microscope?"),
-                                         QMessageBox::Yes | QMessageBox::Cancel)))
+        const QString company = node->parent()->text(0);
+        if (!confirmWarning(this, QStringLiteral("Do you really want to delete this microscope?"))
+            || !succeeds(this, [&] { DeleteScopeEntry(company, name); }))
             return;
-        try {
-            DeleteScopeEntry(node->parent()->text(0), node->text(0));
-        } catch (const OrvalisError &e) {
-            showDialogMessage(this, QMessageBox::Critical, e.text());
-            return;
-        }
         ReloadScopeTree();
         // The company of the deleted model when it still has models (it is the node just above).
         QTreeWidgetItem *above = nodeAt(index - 1);
@@ -387,37 +382,24 @@ void TfmMicroSetup::btnDeleteClick()
                           QStringLiteral("First delete microscope(s) and then you can delete company"));
         return;
     }
-    if (!confirmed(showDialogMessage(this, QMessageBox::Warning, QStringLiteral("Do you really want to delete this company?"),
-                                     QMessageBox::Yes | QMessageBox::Cancel)))
+    if (!confirmWarning(this, QStringLiteral("Do you really want to delete this company?"))
+        || !succeeds(this, [&] { DeleteScopeCompany(name); }))
         return;
-    try {
-        DeleteScopeCompany(node->text(0));
-    } catch (const OrvalisError &e) {
-        showDialogMessage(this, QMessageBox::Critical, e.text());
-        return;
-    }
     ReloadScopeTree();
 }
 
 void TfmMicroSetup::btnBackupClick()
 {
-    if (!confirmed(showDialogMessage(this, QMessageBox::Information, QStringLiteral("This backs-up your custom settings"),
-                                     QMessageBox::Ok | QMessageBox::Cancel)))
+    if (!confirmInformation(this, QStringLiteral("This backs-up your custom settings")))
         return;
-    try {
-        QDir().mkpath(QFileInfo(m_backup).absolutePath()); // a failure shows as the file not created
-        ExportKeyToRegFile(HKEY_CURRENT_USER, BackupKeyPath(), m_backup);
-    } catch (const OrvalisError &e) {
-        showDialogMessage(this, QMessageBox::Critical, e.text());
-        return;
-    }
-    emit statusMessage(QStringLiteral("Settings backed up to %1").arg(QDir::toNativeSeparators(m_backup)));
+    QDir().mkpath(QFileInfo(m_backup).absolutePath()); // a failure shows as the file not created
+    if (succeeds(this, [this] { ExportKeyToRegFile(HKEY_CURRENT_USER, BackupKeyPath(), m_backup); }))
+        emit statusMessage(QStringLiteral("Settings backed up to %1").arg(QDir::toNativeSeparators(m_backup)));
 }
 
 void TfmMicroSetup::btnRetoreClick()
 {
-    if (!confirmed(showDialogMessage(this, QMessageBox::Information, QStringLiteral("This restores backed-up settings"),
-                                     QMessageBox::Ok | QMessageBox::Cancel)))
+    if (!confirmInformation(this, QStringLiteral("This restores backed-up settings")))
         return;
     if (!QFileInfo::exists(m_backup)) {
         showDialogMessage(this, QMessageBox::Information,
@@ -429,24 +411,16 @@ void TfmMicroSetup::btnRetoreClick()
 
 void TfmMicroSetup::btnDefaultClick()
 {
-    if (!confirmed(showDialogMessage(this, QMessageBox::Warning,
-                                     QStringLiteral("Are you sure? This restores default settings form sc.reg file."),
-                                     QMessageBox::Yes | QMessageBox::Cancel)))
-        return;
-    importRegFile(m_defaultList);
+    if (confirmWarning(this, QStringLiteral("Are you sure? This restores default settings form sc.reg file.")))
+        importRegFile(m_defaultList);
 }
 
 // The import runs to its end (all or nothing) before the tree is rebuilt; a file that cannot be
 // imported is reported and changes nothing.
 void TfmMicroSetup::importRegFile(const QString &fileName)
 {
-    try {
-        RegImporter::importFile(fileName);
-    } catch (const OrvalisError &e) {
-        showDialogMessage(this, QMessageBox::Critical, e.text());
-        return;
-    }
-    ReloadScopeTree();
+    if (succeeds(this, [&] { RegImporter::importFile(fileName); }))
+        ReloadScopeTree();
 }
 
 } // namespace orvalis

@@ -1,5 +1,7 @@
 #include "ui/widgets/dialogmessage.h"
 
+#include "core/orvaliserror.h"
+
 namespace orvalis {
 
 QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text,
@@ -27,9 +29,27 @@ QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-bool confirmed(QMessageBox::StandardButton answer)
+bool confirmWarning(QWidget *parent, const QString &text)
 {
-    return answer == QMessageBox::Yes || answer == QMessageBox::Ok;
+    return showDialogMessage(parent, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::Cancel)
+        == QMessageBox::Yes;
+}
+
+bool confirmInformation(QWidget *parent, const QString &text)
+{
+    return showDialogMessage(parent, QMessageBox::Information, text, QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok;
+}
+
+bool succeeds(QWidget *parent, const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const OrvalisError &e) {
+        showDialogMessage(parent, QMessageBox::Critical, e.text());
+        return false;
+    }
+    return true;
 }
 
 } // namespace orvalis

@@ -2,6 +2,8 @@
 // The message boxes of the dialogs: "\r\n" in a text is a line break, the title follows the kind.
 #include <QMessageBox>
 
+#include <functional>
+
 namespace orvalis {
 
 // Shows the text modally over `parent` and returns the button pressed (Escape counts as Cancel, or
@@ -9,7 +11,11 @@ namespace orvalis {
 QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text,
                                               QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// True when the user answered Yes or OK.
-bool confirmed(QMessageBox::StandardButton answer);
+// Confirmations: a warning with Yes and Cancel, a note with OK and Cancel; true on Yes or OK.
+bool confirmWarning(QWidget *parent, const QString &text);
+bool confirmInformation(QWidget *parent, const QString &text);
+
+// Runs `action`; a failure it raises is shown in an error box over `parent` and gives false.
+bool succeeds(QWidget *parent, const std::function<void()> &action);
 
 } // namespace orvalis
