@@ -1,5 +1,7 @@
 #include "ui/info/fminfo.h"
 
+#include "ui/widgets/dialogmessage.h"
+
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,11 +22,7 @@ TfmInfo::TfmInfo(QWidget *parent) : QDialog(parent)
     Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    addOkCancel(this, OKBtn, CancelBtn);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OKBtn);
@@ -35,7 +33,6 @@ TfmInfo::TfmInfo(QWidget *parent) : QDialog(parent)
     setFixedSize(420, 400);
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TfmInfo::FormActivate(const QStringList &lines)

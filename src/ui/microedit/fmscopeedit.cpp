@@ -1,6 +1,7 @@
 #include "ui/microedit/fmscopeedit.h"
 
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/scopefields.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,29 +18,19 @@ TfmScopeEdit::TfmScopeEdit(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("fmScopeEdit"));
     setWindowTitle(QStringLiteral("Microscope Edit"));
 
-    const ScopeData initial = initialTexts();
     auto *form = new QFormLayout;
-    const auto field = [this, form](QLineEdit *&edit, const char *name, const QString &label, const QString &text) {
-        edit = new QLineEdit(text, this);
-        edit->setObjectName(QString::fromLatin1(name));
-        edit->setMinimumWidth(180);
+    const auto name = [this, form](QLineEdit *&edit, const char *objectName, const QString &label) {
+        edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(objectName));
         form->addRow(label, edit);
     };
-    field(Edit8, "Edit8", QStringLiteral("Company:"), QStringLiteral("Some Name"));
-    field(Edit9, "Edit9", QStringLiteral("Model:"), QStringLiteral("Some Model"));
-    field(Edit1, "Edit1", QStringLiteral("Voltage (kV):"), initial.Voltage);
-    field(Edit2, "Edit2", QStringLiteral("Cs (mm):"), initial.Cs);
-    field(Edit3, "Edit3", QStringLiteral("Cc (mm):"), initial.Cc);
-    field(Edit4, "Edit4", QStringLiteral("Energy Spread (eV):"), initial.dE);
-    field(Edit6, "Edit6", QStringLiteral("HT Ripple (ppm):"), initial.dvv);
-    field(Edit7, "Edit7", QStringLiteral("Obj Lens Instab. (ppm):"), initial.dii);
-    field(Edit5, "Edit5", QStringLiteral("Convergence (mrad):"), initial.Convergence);
+    name(Edit8, "Edit8", QStringLiteral("Company:"));
+    name(Edit9, "Edit9", QStringLiteral("Model:"));
+    m_fields.addTo(form, this);
+    Edit8->setMinimumWidth(180);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    addOkCancel(this, OKBtn, CancelBtn);
+    FormActivate(QStringLiteral("Some Name"), QStringLiteral("Some Model"), initialTexts());
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
@@ -50,12 +41,12 @@ TfmScopeEdit::TfmScopeEdit(QWidget *parent) : QDialog(parent)
     setFixedSize(sizeHint());
 
     // The buttons first, then the values, the names last.
-    QWidget *order[] = {OKBtn, CancelBtn, Edit1, Edit2, Edit3, Edit4, Edit6, Edit7, Edit5, Edit8, Edit9};
+    const ScopeFields &f = m_fields;
+    QWidget *order[] = {OKBtn, CancelBtn, f.Edit1, f.Edit2, f.Edit3, f.Edit4, f.Edit6, f.Edit7, f.Edit5, Edit8, Edit9};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
     connect(OKBtn, &QPushButton::clicked, this, &TfmScopeEdit::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 ScopeData TfmScopeEdit::initialTexts()
@@ -75,13 +66,7 @@ void TfmScopeEdit::FormActivate(const QString &company, const QString &model, co
 {
     Edit8->setText(company);
     Edit9->setText(model);
-    Edit1->setText(entry.Voltage);
-    Edit2->setText(entry.Cs);
-    Edit3->setText(entry.Cc);
-    Edit4->setText(entry.dE);
-    Edit5->setText(entry.Convergence);
-    Edit6->setText(entry.dvv);
-    Edit7->setText(entry.dii);
+    m_fields.setTexts(entry);
     OKBtn->setFocus();
 }
 
@@ -97,15 +82,7 @@ QString TfmScopeEdit::model() const
 
 ScopeData TfmScopeEdit::values() const
 {
-    ScopeData d;
-    d.Voltage = Edit1->text();
-    d.Cs = Edit2->text();
-    d.Cc = Edit3->text();
-    d.dE = Edit4->text();
-    d.Convergence = Edit5->text();
-    d.dvv = Edit6->text();
-    d.dii = Edit7->text();
-    return d;
+    return m_fields.texts();
 }
 
 void TfmScopeEdit::OKBtnClick()

@@ -2,6 +2,7 @@
 // The microscope edit dialog: one library entry's names and seven values, written to the library
 // as typed on OK. An entry saved under new names is added; the one it was opened for stays.
 #include "store/scopelibrary.h"
+#include "ui/widgets/scopefields.h"
 
 #include <QDialog>
 
@@ -31,8 +32,8 @@ public slots:
     void OKBtnClick();
 
 private:
-    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr,
-              *Edit6 = nullptr, *Edit7 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr;
+    ScopeFields m_fields; // Edit1 to Edit7
+    QLineEdit *Edit8 = nullptr, *Edit9 = nullptr;
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
 };
 

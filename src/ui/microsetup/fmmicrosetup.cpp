@@ -6,6 +6,7 @@
 #include "store/regimporter.h"
 #include "ui/microedit/fmscopeedit.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/scopefields.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -124,20 +125,12 @@ void TfmMicroSetup::FormCreate()
     TreeView1->setPalette(palette);
 
     auto *fields = new QFormLayout;
-    const auto field = [this, fields](QLineEdit *&edit, const char *name, const QString &label) {
-        edit = new QLineEdit(this);
-        edit->setObjectName(QString::fromLatin1(name));
+    m_fields.addTo(fields, this);
+    for (QLineEdit *edit : {m_fields.Edit1, m_fields.Edit2, m_fields.Edit3, m_fields.Edit4, m_fields.Edit5,
+                            m_fields.Edit6, m_fields.Edit7}) {
         edit->setFixedWidth(90);
         edit->setEnabled(false); // display only
-        fields->addRow(label, edit);
-    };
-    field(Edit1, "Edit1", QStringLiteral("Voltage (kV):"));
-    field(Edit2, "Edit2", QStringLiteral("Cs (mm):"));
-    field(Edit3, "Edit3", QStringLiteral("Cc (mm):"));
-    field(Edit4, "Edit4", QStringLiteral("Energy Spread (eV):"));
-    field(Edit6, "Edit6", QStringLiteral("HT Ripple (ppm):"));
-    field(Edit7, "Edit7", QStringLiteral("Obj Lens Instab. (ppm):"));
-    field(Edit5, "Edit5", QStringLiteral("Convergence (mrad):"));
+    }
 
     const auto button = [this](QPushButton *&b, const char *name, const QString &caption, const QString &hint) {
         b = new QPushButton(caption, this);
@@ -145,15 +138,15 @@ void TfmMicroSetup::FormCreate()
         b->setToolTip(hint);
         b->setAutoDefault(false);
     };
-    button(OKBtn, "OKBtn", QStringLiteral("OK"), QString());
-    button(CancelBtn, "CancelBtn", QStringLiteral("Cancel"), QString());
+    addOkCancel(this, OKBtn, CancelBtn);
+    OKBtn->setAutoDefault(false);
+    CancelBtn->setAutoDefault(false);
     button(btnEdit, "btnEdit", QStringLiteral("Edit"), QStringLiteral("Edit Microscope"));
     button(btnDelete, "btnDelete", QStringLiteral("Delete"), QStringLiteral("Delete Microscope or Company"));
     button(btnBackup, "btnBackup", QStringLiteral("Backup"), QString());
     button(btnRetore, "btnRetore", QStringLiteral("Restore"), QString());
     button(btnDefault, "btnDefault", QStringLiteral("Default List"),
            QStringLiteral("Restore Default List from sc.reg"));
-    OKBtn->setDefault(true);
     auto *buttons = new QVBoxLayout;
     for (QPushButton *b : {OKBtn, CancelBtn})
         buttons->addWidget(b);
@@ -178,7 +171,6 @@ void TfmMicroSetup::FormCreate()
 
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TfmMicroSetup::TreeView1Change);
     connect(OKBtn, &QPushButton::clicked, this, &TfmMicroSetup::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnEdit, &QPushButton::clicked, this, &TfmMicroSetup::btnEditClick);
     connect(btnDelete, &QPushButton::clicked, this, &TfmMicroSetup::btnDeleteClick);
     connect(btnBackup, &QPushButton::clicked, this, &TfmMicroSetup::btnBackupClick);
@@ -256,27 +248,8 @@ void TfmMicroSetup::TreeView1Change()
 {
     const QTreeWidgetItem *node = TreeView1->currentItem();
     const ScopeData shown = isModel(node) ? static_cast<const ModelItem *>(node)->Data : ScopeData();
-    Edit1->setText(shown.Voltage);
-    Edit2->setText(shown.Cs);
-    Edit3->setText(shown.Cc);
-    Edit4->setText(shown.dE);
-    Edit5->setText(shown.Convergence);
-    Edit6->setText(shown.dvv);
-    Edit7->setText(shown.dii);
+    m_fields.setTexts(shown);
     btnDelete->setEnabled(node != nullptr);
-}
-
-ScopeData TfmMicroSetup::fieldTexts() const
-{
-    ScopeData d;
-    d.Voltage = Edit1->text();
-    d.Cs = Edit2->text();
-    d.Cc = Edit3->text();
-    d.dE = Edit4->text();
-    d.Convergence = Edit5->text();
-    d.dvv = Edit6->text();
-    d.dii = Edit7->text();
-    return d;
 }
 
 // Companies and models counted together, top to bottom, from 0.
@@ -331,7 +304,7 @@ void TfmMicroSetup::ApplySelectedScope()
         return;
     TScopeData record = m_active;
     // All seven or none: a record half loaded would be an instrument nobody chose.
-    if (!succeeds(this, [&] { ApplyScopeData(fieldTexts(), record); }))
+    if (!succeeds(this, [&] { ApplyScopeData(m_fields.texts(), record); }))
         return;
     record.Company = node->parent()->text(0);
     record.Model = node->text(0);
@@ -346,7 +319,7 @@ void TfmMicroSetup::btnEditClick()
         selectFirstModel();
     const QTreeWidgetItem *node = TreeView1->currentItem();
     if (isModel(node)) {
-        m_edit->FormActivate(node->parent()->text(0), node->text(0), fieldTexts());
+        m_edit->FormActivate(node->parent()->text(0), node->text(0), m_fields.texts());
     } else {
         // No model to start from (an empty library): the form's own texts make a first entry.
         m_edit->FormActivate(node ? node->text(0) : QStringLiteral("Some Name"), QStringLiteral("Some Model"),

@@ -4,13 +4,13 @@
 // given the active scope record and gives back that record with the chosen entry applied.
 #include "core/scopedata.h"
 #include "store/scopelibrary.h"
+#include "ui/widgets/scopefields.h"
 
 #include <QDialog>
 #include <QIcon>
 
 #include <optional>
 
-class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -58,13 +58,11 @@ private:
     void ApplySelectedScope();
     void importRegFile(const QString &fileName);
     void selectFirstModel();
-    ScopeData fieldTexts() const;
     QTreeWidgetItem *nodeAt(int absoluteIndex) const;
     int absoluteIndex(const QTreeWidgetItem *node) const;
 
     QTreeWidget *TreeView1 = nullptr;
-    QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr,
-              *Edit6 = nullptr, *Edit7 = nullptr;
+    ScopeFields m_fields; // Edit1 to Edit7, display only
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr, *btnEdit = nullptr, *btnDelete = nullptr,
                 *btnBackup = nullptr, *btnRetore = nullptr, *btnDefault = nullptr;
     QIcon m_companyIcon; // closed folder, open while selected

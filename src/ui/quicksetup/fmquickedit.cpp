@@ -83,11 +83,7 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
     upToRow->addStretch(1);
     lower->addLayout(upToRow);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    addOkCancel(this, OKBtn, CancelBtn);
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
@@ -102,7 +98,6 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
     setFixedSize(sizeHint());
 
     connect(OKBtn, &QPushButton::clicked, this, &TfmQuickEdit::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &record)

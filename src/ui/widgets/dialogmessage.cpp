@@ -2,6 +2,9 @@
 
 #include "core/orvaliserror.h"
 
+#include <QDialog>
+#include <QPushButton>
+
 namespace orvalis {
 
 QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text,
@@ -50,6 +53,16 @@ bool succeeds(QWidget *parent, const std::function<void()> &action)
         return false;
     }
     return true;
+}
+
+void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
+{
+    ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    ok->setDefault(true);
+    cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
 }
 
 } // namespace orvalis

@@ -1,8 +1,12 @@
 #pragma once
-// The message boxes of the dialogs: "\r\n" in a text is a line break, the title follows the kind.
+// Parts every dialog shares: its message boxes ("\r\n" in a text is a line break, the title follows
+// the kind) and its OK and Cancel pair.
 #include <QMessageBox>
 
 #include <functional>
+
+class QDialog;
+class QPushButton;
 
 namespace orvalis {
 
@@ -17,5 +21,8 @@ bool confirmInformation(QWidget *parent, const QString &text);
 
 // Runs `action`; a failure it raises is shown in an error box over `parent` and gives false.
 bool succeeds(QWidget *parent, const std::function<void()> &action);
+
+// "OK" (the default button, `OKBtn`) and "Cancel" (`CancelBtn`, which rejects the dialog).
+void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 
 } // namespace orvalis
