@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -107,6 +108,9 @@ BENCHMARK(DefocusSliderStep_Full)->Unit(benchmark::kMicrosecond);
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home; // the window reads its settings: never the user's own
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

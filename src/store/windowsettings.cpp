@@ -4,6 +4,11 @@
 #include "store/registry.h"
 #include "store/settingskeys.h"
 
+#include <QVector>
+
+#include <functional>
+#include <utility>
+
 namespace orvalis {
 namespace {
 
@@ -131,16 +136,44 @@ void readButtonBar(Reader &r, WindowSettings &s)
         r.requiredOnOff(*v.into, name(v.value));
 }
 
-// Opens or creates one sub-key and writes its group in one transaction.
-template <class Write> void writeGroup(Registry &registry, const QString &subKey, Write write)
-{
-    Registry::Transaction transaction(registry, true);
-    if (!registry.OpenKey(settingsKey(subKey), true))
-        throw OrvalisError(QStringLiteral("Cannot access registry"));
-    write();
-    registry.CloseKey();
-    transaction.commit();
-}
+void put(Registry &r, const QString &value, const QString &v) { r.WriteString(value, v); }
+void put(Registry &r, const QString &value, int v) { r.WriteInteger(value, v); }
+void put(Registry &r, const QString &value, bool v) { r.WriteBool(value, v); }
+void put(Registry &r, const QString &value, double v) { r.WriteFloat(value, v); }
+
+// The present values of one sub-key, written in the order they were added.
+class Group {
+public:
+    explicit Group(QString subKey) : m_subKey(std::move(subKey)) {}
+    template <class T> Group &add(const QString &value, const std::optional<T> &v)
+    {
+        if (v)
+            m_writes.push_back([value, x = *v](Registry &r) { put(r, value, x); });
+        return *this;
+    }
+    template <class T> Group &add(const char *value, const std::optional<T> &v)
+    {
+        return add(QString::fromLatin1(value), v);
+    }
+    // One transaction: the group is written whole or not at all. A group with nothing to write
+    // does not create its key.
+    void write(Registry &registry) const
+    {
+        if (m_writes.isEmpty())
+            return;
+        Registry::Transaction transaction(registry, true);
+        if (!registry.OpenKey(settingsKey(m_subKey), true))
+            throw OrvalisError(QStringLiteral("Cannot access registry"));
+        for (const auto &w : m_writes)
+            w(registry);
+        registry.CloseKey();
+        transaction.commit();
+    }
+
+private:
+    QString m_subKey;
+    QVector<std::function<void(Registry &)>> m_writes;
+};
 
 } // namespace
 
@@ -165,68 +198,35 @@ WindowSettings ReadWindowSettings()
 
 void WriteWindowSettings(const WindowSettings &s)
 {
-    Registry registry;
-    const auto string = [&registry](const char *value, const std::optional<QString> &v) {
-        if (v)
-            registry.WriteString(name(value), *v);
-    };
-    const auto integer = [&registry](const QString &value, const std::optional<int> &v) {
-        if (v)
-            registry.WriteInteger(value, *v);
-    };
-    const auto flag = [&registry](const QString &value, const std::optional<bool> &v) {
-        if (v)
-            registry.WriteBool(value, *v);
-    };
-    const auto real = [&registry](const char *value, const std::optional<double> &v) {
-        if (v)
-            registry.WriteFloat(name(value), *v);
-    };
+    Group main(DefaultKeyName);
+    main.add("SaveDir", s.SaveDir).add("Scope Manuf", s.ScopeManuf).add("Scope Model", s.ScopeModel);
+    main.add("UpTo", s.UpTo).add("dvv", s.dvv).add("dii", s.dii).add("Monochrome", s.Monochrome);
+    main.add("Underfocus", s.Underfocus).add("Overfocus", s.Overfocus).add("a2max", s.a2max).add("a3max", s.a3max);
+    main.add("Uses", s.Uses);
 
-    writeGroup(registry, DefaultKeyName, [&] {
-        string("SaveDir", s.SaveDir);
-        string("Scope Manuf", s.ScopeManuf);
-        string("Scope Model", s.ScopeModel);
-        real("UpTo", s.UpTo);
-        real("dvv", s.dvv);
-        real("dii", s.dii);
-        flag(name("Monochrome"), s.Monochrome);
-        integer(name("Underfocus"), s.Underfocus);
-        integer(name("Overfocus"), s.Overfocus);
-        integer(name("a2max"), s.a2max);
-        integer(name("a3max"), s.a3max);
-        integer(name("Uses"), s.Uses);
-    });
-    writeGroup(registry, PositionKeyName, [&] {
-        integer(name("Window state"), s.WindowState);
-        integer(name("Top"), s.Top);
-        integer(name("Left"), s.Left);
-        integer(name("Width"), s.Width);
-        integer(name("Height"), s.Height);
-        for (int i = 0; i < 5; ++i)
-            integer(indexed("Splitter", i + 1), s.Splitter[i]);
-    });
-    writeGroup(registry, CoolBarKeyName, [&] {
-        for (auto band = s.Bands.cbegin(); band != s.Bands.cend(); ++band) {
-            const int i = band.key();
-            if (band->Control)
-                registry.WriteString(indexed("Control", i), *band->Control);
-            integer(indexed("Control Width", i), band->ControlWidth);
-            flag(indexed("Break", i), band->Break);
-            integer(indexed("Width", i), band->Width);
-        }
-    });
-    writeGroup(registry, ButtonBarKeyName, [&] {
-        // The order in which the values are first created is the order they are listed in.
-        const std::pair<const char *, const std::optional<bool> *> values[] = {
-            {"Show2d", &s.Show2d},       {"Update2D", &s.Update2D},   {"Combined", &s.Combined},
-            {"Spatial", &s.Spatial},     {"Temporal", &s.Temporal},   {"Show3D", &s.Show3D},
-            {"Envelopes", &s.Envelopes}, {"Intensity", &s.Intensity}, {"Symmetr", &s.Symmetr},
-            {"Plot Mode", &s.PlotMode},  {"Toolbar", &s.Toolbar},     {"Headers", &s.Headers},
-        };
-        for (const auto &v : values)
-            flag(name(v.first), *v.second);
-    });
+    Group position(PositionKeyName);
+    position.add("Window state", s.WindowState).add("Top", s.Top).add("Left", s.Left);
+    position.add("Width", s.Width).add("Height", s.Height);
+    for (int i = 0; i < 5; ++i)
+        position.add(indexed("Splitter", i + 1), s.Splitter[i]);
+
+    Group coolBar(CoolBarKeyName);
+    for (auto band = s.Bands.cbegin(); band != s.Bands.cend(); ++band) {
+        const int i = band.key();
+        coolBar.add(indexed("Control", i), band->Control).add(indexed("Control Width", i), band->ControlWidth);
+        coolBar.add(indexed("Break", i), band->Break).add(indexed("Width", i), band->Width);
+    }
+
+    // The order in which the values are first created is the order they are listed in.
+    Group buttonBar(ButtonBarKeyName);
+    buttonBar.add("Show2d", s.Show2d).add("Update2D", s.Update2D).add("Combined", s.Combined);
+    buttonBar.add("Spatial", s.Spatial).add("Temporal", s.Temporal).add("Show3D", s.Show3D);
+    buttonBar.add("Envelopes", s.Envelopes).add("Intensity", s.Intensity).add("Symmetr", s.Symmetr);
+    buttonBar.add("Plot Mode", s.PlotMode).add("Toolbar", s.Toolbar).add("Headers", s.Headers);
+
+    Registry registry;
+    for (const Group *group : {&main, &position, &coolBar, &buttonBar})
+        group->write(registry);
 }
 
 } // namespace orvalis

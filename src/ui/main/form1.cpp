@@ -8,6 +8,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/glyphs.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
@@ -35,6 +36,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <climits>
 
 namespace orvalis {
 namespace {
@@ -78,6 +81,15 @@ QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
     auto *l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     return l;
+}
+
+QToolButton *toolButton(const char *name, QAction *action)
+{
+    auto *b = new QToolButton;
+    b->setObjectName(QString::fromLatin1(name));
+    b->setDefaultAction(action);
+    b->setAutoRaise(true);
+    return b;
 }
 
 QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
@@ -163,7 +175,8 @@ void TForm1::FormCreate()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvalis"));
     setMinimumSize(300, 300);
-    setGeometry(259, 117, 759, 612);
+    move(259, 117); // the outer frame's corner, as stored
+    resize(759, 612);
     // Every number is formatted and parsed by our own functions with "."; nothing consults the locale.
     QLocale::setDefault(QLocale::c());
 
@@ -181,13 +194,18 @@ void TForm1::FormCreate()
 
     DockButtonBar(m_bar2d);
     m_state.UpTo = 10.0;
+    LoadSettings();
     ApplyViewState();
+    if (m_useCount < INT_MAX)
+        ++m_useCount;
     m_state.PointDensity = 4096;
     m_state.SecondCTF = false;
     BuildScopeTreeNodes();
     m_state.Initialised = false;
-    ScopeRecord1 = defaultScope();
-    m_state.Alpha = 3e-4;
+    if (!m_scopeFromLibrary) {
+        ScopeRecord1 = defaultScope();
+        m_state.Alpha = 3e-4;
+    }
     ScopeRecord1.A3 = 0;
     if (!ScopeInit(ScopeRecord1)) {
         // A stored instrument the formulas cannot use: start with the built-in one instead.
@@ -273,32 +291,42 @@ void TForm1::buildMenus()
 
 void TForm1::buildToolBars()
 {
-    ToolBar1 = addToolBar(QStringLiteral("Save"));
+    // The buttons are the menu's own actions: enabled and checked states cannot drift apart.
+    const auto forToolBar = [](QAction *action, const QIcon &icon, const QString &hint) {
+        action->setIcon(icon);
+        action->setIconVisibleInMenu(false);
+        action->setToolTip(hint);
+    };
+    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save &2D"));
+    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save &Defocus Map"));
+    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save &1D"));
+    forToolBar(Options1, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
+    forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
+    forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
+
+    ToolBar1 = new BandToolBar(QStringLiteral("Save"), this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolButton1 = toolButton("ToolButton1", QStringLiteral("Save &2D"), QStringLiteral("Save &2D"), patternGlyph());
-    ToolButton3 = toolButton("ToolButton3", QStringLiteral("Save &Defocus Map"), QStringLiteral("Save &Defocus Map"),
-                             mapGlyph());
-    ToolButton2 = toolButton("ToolButton2", QStringLiteral("Save &1D"), QStringLiteral("Save &1D"),
-                             style()->standardIcon(QStyle::SP_DialogSaveButton));
-    // A widget's visibility inside a tool bar is its action's.
+    ToolBar1->setBandWidth(172);
+    ToolButton1 = toolButton("ToolButton1", Save2D);
+    ToolButton3 = toolButton("ToolButton3", SaveDefocusMap1);
+    ToolButton2 = toolButton("ToolButton2", Save1D);
+    // A widget's visibility inside a tool bar is its slot action's: the Save buttons come and go
+    // with their panes while the menu items only grey.
     m_toolButton1Slot = ToolBar1->addWidget(ToolButton1);
     m_toolButton3Slot = ToolBar1->addWidget(ToolButton3);
     ToolBar1->addWidget(ToolButton2);
 
-    ToolBar2 = addToolBar(QStringLiteral("Options"));
+    ToolBar2 = new BandToolBar(QStringLiteral("Options"), this);
     ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
-    ToolButton5 = toolButton("ToolButton5", QStringLiteral("&Options"), QStringLiteral("Options"),
-                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    btnIntensity = toolButton("btnIntensity", QStringLiteral("&Intensity"), QStringLiteral("Intensity"),
-                              legendSwatch(QColor(0, 0, 0x80)));
-    btnIntensity->setCheckable(true);
-    btnSymmetr = toolButton("btnSymmetr", QStringLiteral("Show &Symmetrical"), QStringLiteral("Symmetrical Envelopes"),
-                            legendSwatch(QColor(0x40, 0x80, 0x80)));
-    btnSymmetr->setCheckable(true);
+    ToolBar2->setBandWidth(573);
+    ToolButton5 = toolButton("ToolButton5", Options1);
+    btnIntensity = toolButton("btnIntensity", Intensity1);
+    btnSymmetr = toolButton("btnSymmetr", Symmetr1);
     ToolBar2->addWidget(ToolButton5);
     ToolBar2->addSeparator();
     ToolBar2->addWidget(btnIntensity);
     ToolBar2->addWidget(btnSymmetr);
+    placeToolBarBands({ToolBar1, ToolBar2}, {false, false});
 }
 
 QWidget *TForm1::buildPatternPane()
@@ -637,12 +665,12 @@ void TForm1::connectControls()
     connectToggleItem(Show2DCTF1, this, &TForm1::Show2DCTF1Click);
     connectToggleItem(Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
     connectToggleItem(N3D1, this, &TForm1::N3D1Click);
-    // Menu items of features still to come keep their check marks but do nothing yet.
-    for (QAction *later : {N1DCTFPlotMode1, actShowTitles, ShowToolbar1})
-        connect(later, &QAction::triggered, later, [later](bool checked) { later->setChecked(!checked); });
+    connectToggleItem(N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
+    connectToggleItem(actShowTitles, this, &TForm1::actShowTitlesExecute);
+    connectToggleItem(ShowToolbar1, this, &TForm1::ShowToolbar1Click);
 
-    connect(btnIntensity, &QToolButton::clicked, this, &TForm1::Intensity1Click);
-    connect(btnSymmetr, &QToolButton::clicked, this, &TForm1::Symmetr1Click);
+    connect(m_bar2d->SpeedButton8, &QToolButton::clicked, this, &TForm1::ChangeMode);
+    connect(m_bar1d->btnOrvalis, &QToolButton::clicked, this, &TForm1::ChangeMode);
     connect(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
     connect(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
     connect(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
@@ -705,6 +733,34 @@ void TForm1::placeDirectionMarker(int top, int left)
 }
 
 // ---- lifecycle and events -----------------------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    applySplitters();
+    // Told once the window is on the screen, so the user sees what the message is about.
+    if (!m_startupNotices.isEmpty())
+        QMetaObject::invokeMethod(this, &TForm1::showStartupNotices, Qt::QueuedConnection);
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+// The window becomes active again after every dialog; what is due at activation is due once a run.
+void TForm1::FormActivate()
+{
+    if (m_activated)
+        return;
+    m_activated = true;
+    emit firstActivation();
+}
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {

@@ -9,6 +9,9 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -26,6 +29,7 @@ class QFrame;
 
 namespace orvalis {
 
+class BandToolBar;
 class ChartWidget;
 class PixelImage;
 class ScrollBar;
@@ -35,6 +39,7 @@ class TfmBtnBar2dCTF;
 class TfmInfo;
 class TfmMicroSetup;
 class TfmQuickEdit;
+struct WindowSettings;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -61,6 +66,22 @@ public:
     void DockButtonBar(QWidget *bar);
     void ApplyViewState();
     void ChangeMode();
+    // Reads the stored settings and applies them to the window (start-up only).
+    void LoadSettings();
+    // Captures the window's settings and writes them; a failure is reported, never keeps the window open.
+    void FormClose();
+    // Runs at the first activation of the window in a run, once: the usage dialog hooks onto
+    // firstActivation().
+    void FormActivate();
+
+    // Values kept for the dialogs that show and change them: read at start-up, written at close.
+    bool monochrome() const { return m_monochrome; } // "Monochrome 1D CTF"
+    void setMonochrome(bool on) { m_monochrome = on; }
+    // The folder the save dialog opens in, with its trailing separator; empty: the dialog's default.
+    // Set it only from a save dialog whose file name is not empty; until then the stored one stays.
+    QString saveDir() const { return m_saveDir.value_or(QString()); }
+    void setSaveDir(const QString &folder) { m_saveDir = folder; }
+    int useCount() const { return m_useCount; } // program starts, this one included
 
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
@@ -76,6 +97,9 @@ public:
     // active record and the optics state stay as they were; the result says whether it was applied.
     bool ApplyScopeRecord(const TScopeData &record);
 
+signals:
+    void firstActivation();
+
 public slots:
     // File, Setup, View and Help menus
     void Exit1Click();
@@ -90,6 +114,9 @@ public slots:
     void Microscope1Click();
     void QuickSetup1Click();
     void ShowInfo1Click();
+    void N1DCTFPlotMode1Click();
+    void actShowTitlesExecute();
+    void ShowToolbar1Click();
     // Aberration controls
     void edDefocusKeyDown();
     void edAstigmKeyDown();
@@ -119,6 +146,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -142,6 +171,18 @@ private:
     void fillAnalysisSeries(const CtfCurves &curves);
     void writeResolutionTexts();
     void selectTreeGroup(int index);
+    // Settings: LoadSettings and FormClose in their parts
+    void applyPlacement(const WindowSettings &settings);
+    void applySplitters();
+    static void setPaneSize(QSplitter *splitter, int pane, int px);
+    void applyCoolBar(const WindowSettings &settings);
+    void applyMainValues(const WindowSettings &settings);
+    void applyViewChoices(const WindowSettings &settings);
+    void readSelectedScope();
+    WindowSettings capturedSettings() const;
+    QList<BandToolBar *> toolBarBands() const;
+    void placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks);
+    void showStartupNotices();
     void setDefocusRange(int minimum, int maximum);
 
     OpticsState m_state;
@@ -152,6 +193,18 @@ private:
     int m_selectedGroup = 0;     // absolute index of the selected group of the information tree
     QImage m_offscreen;          // the defocus map, built here and shown as Chart2's back image
     QWidget *m_dockedBar = nullptr;
+    // Settings held between start-up and close
+    QString m_storedManuf, m_storedModel; // "Scope Manuf", "Scope Model" as read
+    bool m_scopeFromLibrary = false;      // scope record 1 was filled from the library entry
+    std::optional<int> m_storedSplitters[5]; // px, applied once the window has its size ([0] unused:
+                                             // the map's pane has m_mapHeight)
+    int m_mapHeight = 159;                   // px, the defocus map's pane while it is hidden
+    bool m_monochrome = false;
+    std::optional<QString> m_saveDir;
+    int m_useCount = 0;
+    QStringList m_startupNotices; // told once, after the window is shown
+    bool m_shown = false;
+    bool m_activated = false;
 
     // Menus
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
@@ -161,7 +214,8 @@ private:
     QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr, *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
     QAction *Contents1 = nullptr, *About1 = nullptr;
     // Tool bars
-    QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+    BandToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+    QList<BandToolBar *> m_bandOrder; // as last put into the row
     QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr, *btnIntensity = nullptr, *btnSymmetr = nullptr;
     QAction *m_toolButton1Slot = nullptr, *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
     // Panels

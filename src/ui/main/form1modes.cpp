@@ -1,10 +1,12 @@
-// The two display modes, the docked button bar and the view choices that show or hide panes.
+// The two display modes, the docked button bar, the view choices that show or hide panes, the title
+// panels and the tool-bar row.
 #include "form1.h"
 
 #include "chart/chartwidget.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/widgets/bandtoolbar.h"
 
 #include <QAction>
 #include <QLabel>
@@ -12,6 +14,9 @@
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace orvalis {
 
@@ -93,6 +98,48 @@ void TForm1::ChangeMode()
     for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
         Chart1->clearSeries(i);
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+void TForm1::actShowTitlesExecute()
+{
+    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
+        title->setVisible(title->isHidden());
+    actShowTitles->setChecked(!actShowTitles->isChecked());
+}
+
+void TForm1::ShowToolbar1Click()
+{
+    const bool show = ToolBar1->isHidden();
+    for (BandToolBar *band : toolBarBands())
+        band->setVisible(show);
+    ShowToolbar1->setChecked(!ShowToolbar1->isChecked());
+}
+
+// The bands of the tool-bar row in the order the user sees them: row by row, left to right. Bands
+// not laid out yet (the row hidden all the time) stay in the order they were put in.
+QList<BandToolBar *> TForm1::toolBarBands() const
+{
+    QList<BandToolBar *> bands = m_bandOrder;
+    std::stable_sort(bands.begin(), bands.end(), [](const BandToolBar *a, const BandToolBar *b) {
+        return std::make_pair(a->y(), a->x()) < std::make_pair(b->y(), b->x());
+    });
+    return bands;
+}
+
+// Puts the bands into the row in the given order; a band whose break is set starts a new row.
+void TForm1::placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks)
+{
+    for (BandToolBar *band : bands) {
+        removeToolBarBreak(band);
+        removeToolBar(band);
+    }
+    m_bandOrder = bands;
+    for (int i = 0; i < bands.size(); ++i) {
+        if (i > 0 && breaks.value(i))
+            addToolBarBreak(Qt::TopToolBarArea);
+        addToolBar(Qt::TopToolBarArea, bands[i]);
+        bands[i]->setVisible(ShowToolbar1->isChecked());
+    }
 }
 
 } // namespace orvalis

@@ -158,18 +158,21 @@ void TForm1::N3D1Click()
     N3D1->setChecked(!N3D1->isChecked());
     SaveDefocusMap1->setEnabled(!SaveDefocusMap1->isEnabled());
     m_toolButton3Slot->setVisible(!m_toolButton3Slot->isVisible());
+    if (!pa3dCTF->isHidden())
+        m_mapHeight = pa3dCTF->height(); // it comes back at the height it had
     pa3dCTF->setVisible(pa3dCTF->isHidden());
     // Both bars' buttons follow the menu item, whichever of the three was used.
     m_bar2d->btnShow3D->setChecked(N3D1->isChecked());
     m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
     if (N3D1->isChecked()) {
-        const QList<int> sizes = Splitter1->sizes();
-        if (sizes.size() == 2 && sizes[1] <= pa3dCTF->minimumHeight()) {
-            const int total = sizes[0] + sizes[1];
-            Splitter1->setSizes({std::max(0, total - 159), 159});
-        }
+        setPaneSize(Splitter1, 1, m_mapHeight);
         Draw3DCTF();
     }
+}
+
+void TForm1::N1DCTFPlotMode1Click()
+{
+    ChangeMode();
 }
 
 } // namespace orvalis

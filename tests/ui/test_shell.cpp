@@ -1,0 +1,523 @@
+// The window as a program the user starts again and again: what closing keeps and the next start
+// restores, what a start does with settings it cannot use, the two modes, titles and tool bar.
+#include "formdriver.h"
+
+#include "chart/chartwidget.h"
+#include "store/registry.h"
+#include "store/scopelibrary.h"
+#include "store/settingskeys.h"
+#include "store/windowsettings.h"
+#include "ui/widgets/bandtoolbar.h"
+#include "ui/widgets/pixelimage.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QToolButton>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+using namespace orvalis;
+using namespace orvalis::test;
+
+namespace {
+
+std::unique_ptr<TForm1> startForm()
+{
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        qWarning("window not exposed");
+    return form;
+}
+
+QSplitter *splitter(QObject *form, const char *name)
+{
+    return child<QSplitter>(form, name);
+}
+
+QStringList bandOrder(TForm1 *form)
+{
+    QList<QToolBar *> bands{child<QToolBar>(form, "ToolBar1"), child<QToolBar>(form, "ToolBar2")};
+    std::sort(bands.begin(), bands.end(), [](QToolBar *a, QToolBar *b) { return a->x() < b->x(); });
+    return {bands[0]->objectName(), bands[1]->objectName()};
+}
+
+QImage pattern(TForm1 *form)
+{
+    return child<PixelImage>(form, "Image1")->image();
+}
+
+void writeValue(const QString &subKey, const std::function<void(Registry &)> &write)
+{
+    Registry r;
+    QVERIFY(r.OpenKey(settingsKey(subKey), true));
+    write(r);
+}
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_settings = std::make_unique<FreshSettingsFolder>(); }
+    void cleanup() { m_settings.reset(); }
+
+    void firstRunDefaults();
+    void secondStartRestores();
+    void reachablePlacement_data();
+    void reachablePlacement();
+    void maximisedCloseKeepsOlderBounds();
+    void plotModeStored();
+    void selectedInstrument_data();
+    void selectedInstrument();
+    void unreadableViewChoice();
+    void damagedStoreNoticeAfterShow();
+    void unwritableKeyAtClose();
+    void modeSwitchWithFrozenPattern();
+    void modeButtonsAndMenu();
+    void plotterGreysViewMenusOnly();
+    void titlesAndToolbarToggle();
+    void toolButtonsAreTheMenuActions();
+    void firstActivationOnce();
+
+private:
+    std::unique_ptr<FreshSettingsFolder> m_settings;
+};
+
+void TestShell::firstRunDefaults()
+{
+    auto form = startForm();
+    QCOMPARE(form->pos(), QPoint(259, 117));
+    QCOMPARE(form->size(), QSize(759, 612));
+    QCOMPARE(form->useCount(), 1);
+    QVERIFY(!form->monochrome());
+    QCOMPARE(form->saveDir(), QString());
+    QCOMPARE(form->ScopeRecord1.Company, QStringLiteral("Default"));
+    QCOMPARE(child<QLabel>(form.get(), "StatusPanel0")->text(), QStringLiteral("Orvalis"));
+    QVERIFY(!child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
+    QVERIFY(!child<QWidget>(form.get(), "ToolBar1")->isVisible());
+    QVERIFY(!child<QWidget>(form.get(), "ToolBar2")->isVisible());
+    QVERIFY(!Registry().KeyExists(settingsKey(DefaultKeyName))); // nothing is written before the close
+
+    form->close();
+    const WindowSettings stored = ReadWindowSettings();
+    QCOMPARE(stored.Uses, std::optional<int>(1));
+    QCOMPARE(stored.ScopeManuf, std::optional<QString>(QStringLiteral("Default")));
+    QCOMPARE(stored.PlotMode, std::optional<bool>(false));
+    QVERIFY(!stored.SaveDir); // no save dialog was used
+    QCOMPARE(stored.dvv, std::nullopt); // written, never read back
+    QCOMPARE(stored.Bands[0].Control, std::optional<QString>(QStringLiteral("ToolBar1")));
+    QCOMPARE(stored.Bands[0].Width, std::optional<int>(172));
+}
+
+void TestShell::secondStartRestores()
+{
+    QList<int> splitters[4];
+    int band0Width = 0;
+    QRect bounds;
+    {
+        auto form = startForm();
+        action(form.get(), "ShowToolbar1")->trigger();
+        action(form.get(), "actShowTitles")->trigger();
+        action(form.get(), "Show2DCTF1")->trigger();
+        action(form.get(), "N3D1")->trigger();
+        action(form.get(), "Temporal1")->trigger(); // off
+        action(form.get(), "Intensity1")->trigger(); // on
+        action(form.get(), "Enable2DUpdate1")->trigger(); // off
+        typeAndEnter(form.get(), "edDefocus", QStringLiteral("-700")); // widens the slider's range
+        typeAndEnter(form.get(), "edAstigm", QStringLiteral("450"));
+        form->state().UpTo = 6.5;
+        form->setMonochrome(true);
+        form->setSaveDir(QStringLiteral("/data/ctf/"));
+        // The user moves the second band in front of the first and resizes the window and panes.
+        auto *toolBar1 = child<BandToolBar>(form.get(), "ToolBar1");
+        form->removeToolBar(toolBar1);
+        form->addToolBar(Qt::TopToolBarArea, toolBar1);
+        toolBar1->show();
+        form->setGeometry(120, 80, 900, 700);
+        QTRY_COMPARE(form->geometry(), QRect(120, 80, 900, 700));
+        splitter(form.get(), "Splitter1")->setSizes({300, 180});
+        splitter(form.get(), "Splitter4")->setSizes({450, 190});
+        splitter(form.get(), "Splitter3")->setSizes({300, 330});
+        QApplication::processEvents();
+        QCOMPARE(bandOrder(form.get()), QStringList({"ToolBar2", "ToolBar1"}));
+        for (int i = 0; i < 4; ++i)
+            splitters[i] = splitter(form.get(), qPrintable(QStringLiteral("Splitter%1").arg(i + 1)))->sizes();
+        band0Width = child<QToolBar>(form.get(), "ToolBar2")->width();
+        bounds = form->geometry();
+        QTest::mouseClick(child<QToolButton>(form.get(), "SpeedButton8"), Qt::LeftButton); // plotter mode
+        QTest::mouseClick(child<QToolButton>(form.get(), "btnEnvelopes"), Qt::LeftButton);
+        form->close();
+    }
+    auto form = startForm();
+    QCOMPARE(form->geometry(), bounds);
+    QCOMPARE(splitter(form.get(), "Splitter1")->sizes(), splitters[0]);
+    QCOMPARE(splitter(form.get(), "Splitter3")->sizes(), splitters[2]);
+    QCOMPARE(splitter(form.get(), "Splitter4")->sizes(), splitters[3]);
+    QCOMPARE(bandOrder(form.get()), QStringList({"ToolBar2", "ToolBar1"}));
+    QCOMPARE(child<QToolBar>(form.get(), "ToolBar2")->width(), band0Width);
+    QCOMPARE(form->useCount(), 2);
+    QVERIFY(form->monochrome());
+    QCOMPARE(form->saveDir(), QStringLiteral("/data/ctf/"));
+    QCOMPARE(form->state().UpTo, 6.5);
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar1")->maximum(), 700);
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar1")->minimum(), -50);
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar2")->maximum(), 450);
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar3")->maximum(), 10000);
+
+    QVERIFY(form->state().PlotterMode);
+    QCOMPARE(child<QLabel>(form.get(), "StatusPanel0")->text(), QStringLiteral("CTF Plotter"));
+    QVERIFY(form->state().ShowEnvelopes);
+    QVERIFY(child<QToolButton>(form.get(), "btnEnvelopes")->isChecked());
+    const struct {
+        const char *item;
+        bool checked;
+    } checks[] = {{"Show2DCTF1", true}, {"N3D1", true},       {"Temporal1", false},      {"Spatial1", true},
+                  {"Combined1", true},  {"Intensity1", true}, {"Symmetr1", false},       {"Enable2DUpdate1", false},
+                  {"ShowToolbar1", true}, {"actShowTitles", true}, {"N1DCTFPlotMode1", true}};
+    for (const auto &c : checks)
+        QVERIFY2(action(form.get(), c.item)->isChecked() == c.checked, c.item);
+    QVERIFY(child<QWidget>(form.get(), "pa3dCTF")->isVisible());
+    QVERIFY(child<QWidget>(form.get(), "pa3DCTFHeader")->isVisible());
+    QVERIFY(child<QWidget>(form.get(), "ToolBar1")->isVisible());
+    QVERIFY(child<QToolButton>(form.get(), "btnShow3D")->isChecked());
+}
+
+void TestShell::reachablePlacement_data()
+{
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<QPoint>("expected"); // -1: the screen's extent minus 60
+    QTest::addRow("far right") << 5000 << 100 << QPoint(-1, 100);
+    QTest::addRow("above the screen") << 200 << -30 << QPoint(200, 0);
+    QTest::addRow("left of the screen") << -400 << 50 << QPoint(0, 50);
+    QTest::addRow("below the screen") << 10 << 9000 << QPoint(10, -1);
+    QTest::addRow("on the screen") << 40 << 30 << QPoint(40, 30);
+}
+
+void TestShell::reachablePlacement()
+{
+    QFETCH(int, left);
+    QFETCH(int, top);
+    QFETCH(QPoint, expected);
+    WindowSettings s;
+    s.Left = left;
+    s.Top = top;
+    s.Width = 700;
+    s.Height = 500;
+    WriteWindowSettings(s);
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    if (expected.x() < 0)
+        expected.setX(screen.width() - 60);
+    if (expected.y() < 0)
+        expected.setY(screen.height() - 60);
+    auto form = startForm();
+    QCOMPARE(form->pos(), expected);
+    QCOMPARE(form->size(), QSize(700, 500));
+}
+
+void TestShell::maximisedCloseKeepsOlderBounds()
+{
+    {
+        auto form = startForm();
+        form->move(100, 90);
+        form->resize(640, 520);
+        form->close();
+    }
+    for (int start = 0; start < 2; ++start) {
+        auto form = startForm();
+        if (start == 0)
+            form->showMaximized();
+        QTRY_VERIFY(form->isMaximized()); // the second start comes back maximised
+        QCOMPARE(form->normalGeometry().size(), QSize(640, 520));
+        form->close();
+        const WindowSettings stored = ReadWindowSettings();
+        QCOMPARE(stored.WindowState, std::optional<int>(2));
+        QCOMPARE(stored.Left, std::optional<int>(100));
+        QCOMPARE(stored.Top, std::optional<int>(90));
+        QCOMPARE(stored.Height, std::optional<int>(520));
+    }
+    auto form = startForm();
+    form->showNormal();
+    QTRY_COMPARE(form->size(), QSize(640, 520));
+    QCOMPARE(form->pos(), QPoint(100, 90));
+}
+
+void TestShell::plotModeStored()
+{
+    WindowSettings s;
+    s.PlotMode = true;
+    s.Update2D = s.Combined = s.Spatial = s.Temporal = s.Envelopes = true;
+    s.Intensity = s.Symmetr = s.Toolbar = s.Headers = false;
+    WriteWindowSettings(s);
+    {
+        auto form = startForm();
+        QVERIFY(form->state().PlotterMode);
+        QVERIFY(action(form.get(), "N1DCTFPlotMode1")->isChecked());
+        QVERIFY(child<QWidget>(form.get(), "fmBtnBar1dCTF")->isVisible());
+        QVERIFY(!child<QWidget>(form.get(), "fmBtnBar2dCTF")->isVisible());
+        QVERIFY(child<ChartWidget>(form.get(), "Chart1")->pointCount(3) > 0); // the stored envelopes are drawn
+        form->close();
+    }
+    QCOMPARE(ReadWindowSettings().PlotMode, std::optional<bool>(true));
+}
+
+void TestShell::selectedInstrument_data()
+{
+    QTest::addColumn<QString>("manufacturer");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("cs"); // the entry's Cs text
+    QTest::addColumn<QString>("company"); // of scope record 1 after start-up
+    QTest::addColumn<QString>("notice"); // a part of the start-up notice, empty for none
+    QTest::addRow("library entry") << "Maker" << "M 300" << "1.4" << "Maker" << "";
+    QTest::addRow("Default beats a library maker of that name") << "Default" << "M 300" << "1.4" << "Default" << "";
+    QTest::addRow("no manufacturer stored") << "" << "" << "1.4" << "Default" << "";
+    QTest::addRow("entry gone") << "Maker" << "M 200" << "1.4" << "Default"
+                                << "The microscope \"Maker M 200\" used last time is no longer in the library.";
+    QTest::addRow("value not a number") << "Maker" << "M 300" << "1,4" << "Default"
+                                        << "The microscope \"Maker M 300\" used last time cannot be loaded: '1,4' is "
+                                           "not a valid floating point value";
+    QTest::addRow("value empty") << "Maker" << "M 300" << "" << "Default" << "'' is not a valid floating point value";
+    // A negative Cs is a corrected microscope and loads; 1e308 mm overflows once taken to nm.
+    QTest::addRow("instrument the formulas refuse") << "Maker" << "M 300" << "1e308" << "Default" << "Cs";
+}
+
+void TestShell::selectedInstrument()
+{
+    QFETCH(QString, manufacturer);
+    QFETCH(QString, model);
+    QFETCH(QString, cs);
+    QFETCH(QString, company);
+    QFETCH(QString, notice);
+    for (const QString &maker : {QStringLiteral("Maker"), QStringLiteral("Default")})
+        WriteScopeEntry(maker, QStringLiteral("M 300"),
+                        {QStringLiteral("300"), cs, QStringLiteral("1.5"), QStringLiteral("0.8"), QStringLiteral("1"),
+                         QStringLiteral("1"), QStringLiteral("0.25")});
+    WindowSettings s;
+    s.ScopeManuf = manufacturer;
+    s.ScopeModel = model;
+    WriteWindowSettings(s);
+
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QCOMPARE(form->ScopeRecord1.Company, company);
+    if (company == QLatin1String("Maker")) {
+        QCOMPARE(form->ScopeRecord1.Voltage, 300.0);
+        QCOMPARE(form->ScopeRecord1.Cs, 1.4e6);
+        QCOMPARE(form->state().Cs, 1.4e6);
+        QCOMPARE(form->state().dvv, 2.5e-7); // not read from the entry at start
+    } else {
+        QCOMPARE(form->state().Voltage, 200.0);
+    }
+    if (notice.isEmpty()) {
+        QTest::qWait(50);
+        QCOMPARE(box.text, QString());
+        return;
+    }
+    QTRY_VERIFY(!box.text.isEmpty());
+    QVERIFY2(box.text.contains(notice), qPrintable(box.text));
+    QVERIFY(box.text.contains(QStringLiteral("built-in instrument")));
+}
+
+void TestShell::unreadableViewChoice()
+{
+    WindowSettings s;
+    s.Update2D = s.Combined = s.Temporal = s.Envelopes = s.Toolbar = s.Headers = true;
+    s.Spatial = s.Symmetr = s.PlotMode = false;
+    s.Intensity = true;
+    WriteWindowSettings(s);
+    writeValue(ButtonBarKeyName, [](Registry &r) { r.WriteString(QStringLiteral("Spatial"), QStringLiteral("0")); });
+
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTRY_VERIFY(!box.text.isEmpty());
+    QVERIFY2(box.text.contains(QStringLiteral("Invalid data type for 'Spatial'")), qPrintable(box.text));
+    QVERIFY(action(form.get(), "Spatial1")->isChecked()); // the window's default
+    QVERIFY(action(form.get(), "Intensity1")->isChecked()); // read before the bad one
+    QVERIFY(action(form.get(), "actShowTitles")->isChecked()); // read after it
+    QVERIFY(child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
+}
+
+void TestShell::damagedStoreNoticeAfterShow()
+{
+    const QString path = Registry::StorePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(8192, 'x'));
+    file.close();
+
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTRY_VERIFY(!box.text.isEmpty());
+    QVERIFY2(box.text.contains(QDir::toNativeSeparators(path) + QStringLiteral(".damaged")), qPrintable(box.text));
+    QCOMPARE(box.name, QStringLiteral("StartupNotice"));
+    QCOMPARE(form->useCount(), 1);
+}
+
+// A key that cannot be created at close: the message comes once, what was written before stays,
+// and the window still closes.
+void TestShell::unwritableKeyAtClose()
+{
+    auto form = startForm();
+    {
+        Registry r; // the store file must exist before it can be locked down
+        QVERIFY(r.OpenKey(settingsKey(QStringLiteral("Other")), true));
+    }
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(Registry::StorePath().toUtf8().constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db,
+                          "CREATE TRIGGER refuse BEFORE INSERT ON keys WHEN NEW.name = 'CoolBar' "
+                          "BEGIN SELECT RAISE(ABORT, 'refused'); END;",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+
+    MessageBoxCatcher box;
+    action(form.get(), "Exit1")->trigger();
+    QTRY_COMPARE(box.text, QStringLiteral("Cannot access registry"));
+    QVERIFY(!form->isVisible());
+    const WindowSettings stored = ReadWindowSettings();
+    QCOMPARE(stored.Uses, std::optional<int>(1));
+    QCOMPARE(stored.Width, std::optional<int>(759));
+    QVERIFY(!Registry().KeyExists(settingsKey(ButtonBarKeyName)));
+}
+
+// Back from plotter mode with the pattern shown and live update off: the pattern is drawn once for
+// the current values, and later slider moves leave it alone.
+void TestShell::modeSwitchWithFrozenPattern()
+{
+    auto form = startForm();
+    action(form.get(), "Show2DCTF1")->trigger();
+    action(form.get(), "Enable2DUpdate1")->trigger(); // off
+    QVERIFY(!form->patternDrawFlag());
+    form->ChangeMode();
+    QVERIFY(!child<QWidget>(form.get(), "pa2Dctf")->isVisible());
+    QVERIFY(!form->patternDrawFlag());
+    typeAndEnter(form.get(), "edDefocus", QStringLiteral("-150"));
+    const QImage stale = pattern(form.get());
+    form->ChangeMode();
+    QVERIFY(child<QWidget>(form.get(), "pa2Dctf")->isVisible());
+    const QImage fresh = pattern(form.get());
+    QVERIFY(fresh != stale); // drawn for -150 nm
+    QVERIFY(!form->patternDrawFlag());
+    typeAndEnter(form.get(), "edDefocus", QStringLiteral("-20"));
+    QCOMPARE(pattern(form.get()), fresh);
+}
+
+void TestShell::modeButtonsAndMenu()
+{
+    auto form = startForm();
+    auto *chart = child<ChartWidget>(form.get(), "Chart1");
+    const int temporalPoints = chart->pointCount(1);
+    QVERIFY(temporalPoints > 0);
+    QTest::mouseClick(child<QToolButton>(form.get(), "SpeedButton8"), Qt::LeftButton);
+    QVERIFY(form->state().PlotterMode);
+    QCOMPARE(child<QLabel>(form.get(), "StatusPanel0")->text(), QStringLiteral("CTF Plotter"));
+    QCOMPARE(chart->pointCount(1), 0);
+    QTest::mouseClick(child<QToolButton>(form.get(), "btnOrvalis"), Qt::LeftButton);
+    QVERIFY(!form->state().PlotterMode);
+    QCOMPARE(child<QLabel>(form.get(), "StatusPanel0")->text(), QStringLiteral("Orvalis"));
+    QCOMPARE(chart->pointCount(1), temporalPoints);
+    QVERIFY(child<QWidget>(form.get(), "fmBtnBar2dCTF")->isVisible());
+
+    action(form.get(), "N1DCTFPlotMode1")->trigger();
+    QVERIFY(form->state().PlotterMode);
+    QVERIFY(action(form.get(), "N1DCTFPlotMode1")->isChecked());
+    // The plotter bar's map switch follows the menu item.
+    action(form.get(), "N3D1")->trigger();
+    QVERIFY(child<QToolButton>(child<QWidget>(form.get(), "fmBtnBar1dCTF"), "btnShow3D")->isChecked());
+    action(form.get(), "N1DCTFPlotMode1")->trigger();
+    QVERIFY(!form->state().PlotterMode);
+    QVERIFY(!action(form.get(), "N1DCTFPlotMode1")->isChecked());
+}
+
+void TestShell::plotterGreysViewMenusOnly()
+{
+    auto form = startForm();
+    action(form.get(), "ShowToolbar1")->trigger();
+    form->ChangeMode();
+    QVERIFY(!child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
+    QVERIFY(!child<QMenu>(form.get(), "N2DCTF1")->menuAction()->isEnabled());
+    auto *intensity = child<QToolButton>(form.get(), "btnIntensity");
+    QVERIFY(intensity->isEnabled());
+    QTest::mouseClick(intensity, Qt::LeftButton);
+    QVERIFY(action(form.get(), "Intensity1")->isChecked());
+    QVERIFY(intensity->isChecked());
+    QTest::mouseClick(child<QToolButton>(form.get(), "btnSymmetr"), Qt::LeftButton);
+    QVERIFY(action(form.get(), "Symmetr1")->isChecked());
+    form->ChangeMode();
+    QVERIFY(child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
+}
+
+void TestShell::titlesAndToolbarToggle()
+{
+    auto form = startForm();
+    const char *titles[] = {"pa1dCTFHeader", "pa2dCTFheader", "pa3DCTFHeader"};
+    QAction *showTitles = action(form.get(), "actShowTitles");
+    showTitles->trigger();
+    QVERIFY(showTitles->isChecked());
+    for (const char *t : titles)
+        QVERIFY(!child<QWidget>(form.get(), t)->isHidden());
+    showTitles->trigger();
+    QVERIFY(!showTitles->isChecked());
+    for (const char *t : titles)
+        QVERIFY(child<QWidget>(form.get(), t)->isHidden());
+
+    QAction *showToolbar = action(form.get(), "ShowToolbar1");
+    showToolbar->trigger();
+    QVERIFY(showToolbar->isChecked());
+    QVERIFY(child<QWidget>(form.get(), "ToolBar1")->isVisible());
+    QVERIFY(child<QWidget>(form.get(), "ToolBar2")->isVisible());
+    showToolbar->trigger();
+    QVERIFY(!child<QWidget>(form.get(), "ToolBar2")->isVisible());
+}
+
+void TestShell::toolButtonsAreTheMenuActions()
+{
+    auto form = startForm();
+    action(form.get(), "ShowToolbar1")->trigger();
+    const struct {
+        const char *button;
+        const char *item;
+    } pairs[] = {{"ToolButton1", "Save2D"}, {"ToolButton2", "Save1D"}, {"ToolButton3", "SaveDefocusMap1"},
+                 {"ToolButton5", "Options1"}, {"btnIntensity", "Intensity1"}, {"btnSymmetr", "Symmetr1"}};
+    for (const auto &p : pairs)
+        QCOMPARE(child<QToolButton>(form.get(), p.button)->defaultAction(), action(form.get(), p.item));
+    // The Save buttons come with their panes.
+    QVERIFY(!child<QToolButton>(form.get(), "ToolButton1")->isVisible());
+    QVERIFY(!action(form.get(), "Save2D")->isEnabled());
+    action(form.get(), "Show2DCTF1")->trigger();
+    QTRY_VERIFY(child<QToolButton>(form.get(), "ToolButton1")->isVisible()); // once the bar is laid out again
+    QVERIFY(child<QToolButton>(form.get(), "ToolButton1")->isEnabled());
+    QVERIFY(!child<QToolButton>(form.get(), "ToolButton3")->isVisible());
+    QTest::mouseClick(child<QToolButton>(form.get(), "btnShow3D"), Qt::LeftButton);
+    QTRY_VERIFY(child<QToolButton>(form.get(), "ToolButton3")->isVisible());
+    QCOMPARE(child<QToolButton>(form.get(), "btnSymmetr")->toolTip(), QStringLiteral("Symmetrical Envelopes"));
+}
+
+void TestShell::firstActivationOnce()
+{
+    TForm1 form;
+    QSignalSpy spy(&form, &TForm1::firstActivation);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QApplication::setActiveWindow(&form);
+    QTRY_COMPARE(spy.count(), 1);
+    // Every dialog makes the window active again when it closes.
+    for (int i = 0; i < 2; ++i) {
+        MessageBoxCatcher box;
+        QMessageBox::information(&form, QStringLiteral("t"), QStringLiteral("x"));
+        QApplication::setActiveWindow(&form);
+        QTRY_VERIFY(form.isActiveWindow());
+    }
+    QCOMPARE(spy.count(), 1);
+}
+
+ORVALIS_UI_TEST_MAIN(TestShell)
+#include "test_shell.moc"
