@@ -10,7 +10,9 @@ namespace orvalis {
 
 FormSet::FormSet()
 {
-    // The main window first: its creation reads the settings and draws everything once.
+    // The main window first: its creation reads the settings and draws everything once. Then the
+    // dialogs in their fixed order; the About box belongs after the quick setup and the usage dialog
+    // after the info window, where the use count they show is final.
     m_form = std::make_unique<TForm1>();
     microSetup = new TfmMicroSetup(m_form.get());
     quickEdit = new TfmQuickEdit(m_form.get());
