@@ -106,7 +106,7 @@ void TfmMicroSetup::FormCreate()
     auto *note = new QLabel(QStringLiteral("Select a microscope from the list. \n"
                                            "You can customize settings for the any microscope"),
                             this);
-    note->setObjectName(QStringLiteral("Label8"));
+    note->setObjectName(QStringLiteral("laNote"));
     note->setStyleSheet(QStringLiteral("color: navy;"));
 
     TreeView1 = new QTreeWidget(this);
