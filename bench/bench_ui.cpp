@@ -1,5 +1,6 @@
-// What the user waits for in the main window: the 1D curve with its chart, the pattern, the map and
-// one full step of the defocus slider, each on the real window (offscreen, default size).
+// What the user waits for in the main window: the 1D curve with its chart, the pattern, the map,
+// one full step of the defocus slider and the settings at start and close, each on the real window
+// (offscreen, default size).
 #include "chart/chartwidget.h"
 #include "core/ctfcurves.h"
 #include "core/instrumentload.h"
@@ -102,6 +103,25 @@ void DefocusSliderStep_Full(benchmark::State &st)
     }
 }
 BENCHMARK(DefocusSliderStep_Full)->Unit(benchmark::kMicrosecond);
+
+// Start-up and close as far as the settings go: reading and applying every stored value, and
+// capturing and writing them all (four groups, one transaction each).
+void Settings_LoadSettings(benchmark::State &st)
+{
+    TForm1 &f = form();
+    f.FormClose(); // every value is stored from here on
+    for (auto _ : st)
+        f.LoadSettings();
+}
+BENCHMARK(Settings_LoadSettings)->Unit(benchmark::kMillisecond);
+
+void Settings_FormClose(benchmark::State &st)
+{
+    TForm1 &f = form();
+    for (auto _ : st)
+        f.FormClose();
+}
+BENCHMARK(Settings_FormClose)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -81,6 +81,7 @@ private slots:
     void modeSwitchWithFrozenPattern();
     void modeButtonsAndMenu();
     void plotterGreysViewMenusOnly();
+    void envelopeSwitchesOfEachMode();
     void titlesAndToolbarToggle();
     void toolButtonsAreTheMenuActions();
     void firstActivationOnce();
@@ -453,6 +454,34 @@ void TestShell::plotterGreysViewMenusOnly()
     QVERIFY(action(form.get(), "Symmetr1")->isChecked());
     form->ChangeMode();
     QVERIFY(child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
+}
+
+// The combined envelope is drawn by the same series in both modes; each mode shows it as its own
+// switch says, whatever the other mode did to it.
+void TestShell::envelopeSwitchesOfEachMode()
+{
+    auto form = startForm();
+    auto *chart = child<ChartWidget>(form.get(), "Chart1");
+    auto *envelopes = child<QToolButton>(form.get(), "btnEnvelopes");
+    form->ChangeMode();
+    QTest::mouseClick(envelopes, Qt::LeftButton); // on ...
+    QTest::mouseClick(envelopes, Qt::LeftButton); // ... and off in plotter mode
+    QVERIFY(!chart->isSeriesVisible(3));
+    form->ChangeMode();
+    QVERIFY(action(form.get(), "Combined1")->isChecked());
+    QVERIFY(chart->isSeriesVisible(3));
+    QVERIFY(chart->isSeriesVisible(6));
+    QVERIFY(chart->pointCount(3) > 0);
+
+    form->ChangeMode();
+    QTest::mouseClick(envelopes, Qt::LeftButton); // on in plotter mode
+    form->ChangeMode();
+    action(form.get(), "Combined1")->trigger(); // off in analysis mode
+    QVERIFY(!chart->isSeriesVisible(3));
+    form->ChangeMode();
+    QVERIFY(envelopes->isChecked());
+    QVERIFY(chart->isSeriesVisible(3));
+    QVERIFY(chart->pointCount(3) > 0);
 }
 
 void TestShell::titlesAndToolbarToggle()

@@ -183,6 +183,7 @@ private:
     QList<BandToolBar *> toolBarBands() const;
     void placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks);
     void showStartupNotices();
+    void showModeSeries();
     void setDefocusRange(int minimum, int maximum);
 
     OpticsState m_state;

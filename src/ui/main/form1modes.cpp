@@ -82,6 +82,7 @@ void TForm1::ChangeMode()
         DockButtonBar(m_bar2d);
         for (int i = 0; i < Chart1->seriesCount(); ++i)
             Chart1->clearSeries(i);
+        showModeSeries();
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         m_patternDrawFlag = Enable2DUpdate1->isChecked();
@@ -97,7 +98,23 @@ void TForm1::ChangeMode()
     DockButtonBar(m_bar1d);
     for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
         Chart1->clearSeries(i);
+    showModeSeries();
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// The combined-envelope series serve both modes: each mode shows them as its own switches say,
+// whatever the other mode left.
+void TForm1::showModeSeries()
+{
+    if (m_state.PlotterMode) {
+        Chart1->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
+        Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
+        return;
+    }
+    const std::pair<QAction *, int> envelopes[] = {{Temporal1, S2Temporal}, {Spatial1, S3Spatial}, {Combined1, S4Combined},
+                                                   {Temporal1, S5TemporalNeg}, {Spatial1, S6SpatialNeg}, {Combined1, S7CombinedNeg}};
+    for (const auto &e : envelopes)
+        Chart1->setSeriesVisible(e.second, e.first->isChecked());
 }
 
 void TForm1::actShowTitlesExecute()
