@@ -12,21 +12,28 @@ using namespace orvalis::test;
 
 namespace {
 
-// A button whose click handler fails the way any handler of the program might.
-class FailingButton : public QPushButton {
+// A handler that fails the way any handler of the program might.
+class Failing : public QObject {
 public:
     enum Kind { Orvalis, Standard };
-    explicit FailingButton(Kind kind) : m_kind(kind) {}
-    int clicks = 0;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *event) override
+    explicit Failing(Kind kind) : m_kind(kind) {}
+    int calls = 0;
+    void run()
     {
-        QPushButton::mouseReleaseEvent(event);
-        ++clicks;
+        ++calls;
         if (m_kind == Orvalis)
             throw OrvalisError(QStringLiteral("Cannot create file /nowhere/x.txt"));
         throw std::runtime_error("disk full");
+    }
+
+protected:
+    // An event handler that fails reaches the application's own last resort.
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        run();
+        return true;
     }
 
 private:
@@ -51,25 +58,37 @@ private:
 void TestErrorReport::exceptionFromHandler_data()
 {
     QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("viaEvent"); // else a button's slot
     QTest::addColumn<QString>("expected");
-    QTest::addRow("program error") << int(FailingButton::Orvalis) << QStringLiteral("Cannot create file /nowhere/x.txt");
-    QTest::addRow("any std::exception") << int(FailingButton::Standard) << QStringLiteral("disk full");
+    const QString orvalis = QStringLiteral("Cannot create file /nowhere/x.txt");
+    QTest::addRow("program error from a slot") << int(Failing::Orvalis) << false << orvalis;
+    QTest::addRow("std::exception from a slot") << int(Failing::Standard) << false << QStringLiteral("disk full");
+    QTest::addRow("program error from an event") << int(Failing::Orvalis) << true << orvalis;
+    QTest::addRow("std::exception from an event") << int(Failing::Standard) << true << QStringLiteral("disk full");
 }
 
 void TestErrorReport::exceptionFromHandler()
 {
     QFETCH(int, kind);
+    QFETCH(bool, viaEvent);
     QFETCH(QString, expected);
-    FailingButton button(static_cast<FailingButton::Kind>(kind));
+    Failing handler(static_cast<Failing::Kind>(kind));
+    QPushButton button;
+    connectReported(&button, &QPushButton::clicked, &handler, &Failing::run);
     button.show();
     QVERIFY(QTest::qWaitForWindowExposed(&button));
     for (int round = 1; round <= 2; ++round) {
         MessageBoxCatcher box;
-        QTest::mouseClick(&button, Qt::LeftButton);
+        if (viaEvent) {
+            QEvent event(QEvent::User);
+            QCOMPARE(QCoreApplication::sendEvent(&handler, &event), true);
+        } else {
+            QTest::mouseClick(&button, Qt::LeftButton);
+        }
         QTRY_COMPARE(box.text, expected);
         QCOMPARE(box.title, QStringLiteral("Orvalis"));
         QCOMPARE(box.name, QStringLiteral("ErrorReport"));
-        QCOMPARE(button.clicks, round); // the second click is handled as well: the loop went on
+        QCOMPARE(handler.calls, round); // the second one is handled as well: the loop went on
     }
 }
 

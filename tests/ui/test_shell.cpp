@@ -76,6 +76,7 @@ private slots:
     void selectedInstrument_data();
     void selectedInstrument();
     void unreadableViewChoice();
+    void unusableRanges();
     void damagedStoreNoticeAfterShow();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
@@ -342,6 +343,24 @@ void TestShell::unreadableViewChoice()
     QVERIFY(action(form.get(), "Intensity1")->isChecked()); // read before the bad one
     QVERIFY(action(form.get(), "actShowTitles")->isChecked()); // read after it
     QVERIFY(child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
+}
+
+// Stored ranges the charts cannot divide by are not taken over as they stand.
+void TestShell::unusableRanges()
+{
+    WindowSettings s;
+    s.UpTo = -2.0;
+    s.Underfocus = -80;
+    s.Overfocus = -50; // above the maximum
+    s.a2max = -5;
+    WriteWindowSettings(s);
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTRY_VERIFY(box.text.contains(QStringLiteral("'UpTo' (-2)")));
+    QCOMPARE(form->state().UpTo, 10.0);
+    auto *defocus = child<QScrollBar>(form.get(), "ScrollBar1");
+    QVERIFY(defocus->maximum() > defocus->minimum());
+    QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar2")->minimum(), 0);
 }
 
 void TestShell::damagedStoreNoticeAfterShow()

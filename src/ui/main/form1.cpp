@@ -9,6 +9,7 @@
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
 #include "ui/widgets/bandtoolbar.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/glyphs.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
@@ -41,7 +42,6 @@
 
 namespace orvalis {
 namespace {
-
 
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
 {
@@ -148,7 +148,7 @@ template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Han
 {
     QObject::connect(item, &QAction::triggered, form, [item, form, handler](bool checked) {
         item->setChecked(!checked);
-        (form->*handler)();
+        runReported([form, handler] { (form->*handler)(); });
     });
 }
 
@@ -297,9 +297,9 @@ void TForm1::buildToolBars()
         action->setIconVisibleInMenu(false);
         action->setToolTip(hint);
     };
-    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save &2D"));
-    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save &Defocus Map"));
-    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save &1D"));
+    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save 2D"));
+    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
+    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
     forToolBar(Options1, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
     forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
     forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
@@ -656,7 +656,7 @@ void TForm1::buildStatusBar()
 
 void TForm1::connectControls()
 {
-    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connectReported(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
     connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
     connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);
@@ -669,38 +669,38 @@ void TForm1::connectControls()
     connectToggleItem(actShowTitles, this, &TForm1::actShowTitlesExecute);
     connectToggleItem(ShowToolbar1, this, &TForm1::ShowToolbar1Click);
 
-    connect(m_bar2d->SpeedButton8, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connect(m_bar1d->btnOrvalis, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connect(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
-    connect(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
-    connect(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
-    connect(m_bar2d->btnShow2D, &QToolButton::clicked, this, &TForm1::Show2DCTF1Click);
-    connect(m_bar2d->btnUpdate2D, &QToolButton::clicked, this, &TForm1::Enable2DUpdate1Click);
-    connect(m_bar2d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
-    connect(m_bar1d->btn1stCTF, &QToolButton::clicked, this, &TForm1::btn1stCTFClick);
-    connect(m_bar1d->btn2ndCTF, &QToolButton::clicked, this, &TForm1::btn2ndCTFClick);
-    connect(m_bar1d->btnEnvelopes, &QToolButton::clicked, this, &TForm1::btnEnvelopesClick);
-    connect(m_bar1d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+    connectReported(m_bar2d->SpeedButton8, &QToolButton::clicked, this, &TForm1::ChangeMode);
+    connectReported(m_bar1d->btnOrvalis, &QToolButton::clicked, this, &TForm1::ChangeMode);
+    connectReported(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
+    connectReported(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
+    connectReported(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
+    connectReported(m_bar2d->btnShow2D, &QToolButton::clicked, this, &TForm1::Show2DCTF1Click);
+    connectReported(m_bar2d->btnUpdate2D, &QToolButton::clicked, this, &TForm1::Enable2DUpdate1Click);
+    connectReported(m_bar2d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+    connectReported(m_bar1d->btn1stCTF, &QToolButton::clicked, this, &TForm1::btn1stCTFClick);
+    connectReported(m_bar1d->btn2ndCTF, &QToolButton::clicked, this, &TForm1::btn2ndCTFClick);
+    connectReported(m_bar1d->btnEnvelopes, &QToolButton::clicked, this, &TForm1::btnEnvelopesClick);
+    connectReported(m_bar1d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
 
-    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
-    connect(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
-    connect(ScrollBar3, &QScrollBar::valueChanged, this, &TForm1::ScrollBar3Change);
-    connect(ScrollBar4, &QScrollBar::valueChanged, this, &TForm1::ScrollBar4Change);
-    connect(ScrollBar1, &ScrollBar::scrolled, this, &TForm1::ScrollBar1Scroll);
-    connect(ScrollBar2, &ScrollBar::scrolled, this, &TForm1::ScrollBar2Scroll);
-    connect(ScrollBar3, &ScrollBar::scrolled, this, &TForm1::ScrollBar3Scroll);
-    connect(ScrollBar4, &ScrollBar::scrolled, this, &TForm1::ScrollBar4Scroll);
+    connectReported(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
+    connectReported(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
+    connectReported(ScrollBar3, &QScrollBar::valueChanged, this, &TForm1::ScrollBar3Change);
+    connectReported(ScrollBar4, &QScrollBar::valueChanged, this, &TForm1::ScrollBar4Change);
+    connectReported(ScrollBar1, &ScrollBar::scrolled, this, &TForm1::ScrollBar1Scroll);
+    connectReported(ScrollBar2, &ScrollBar::scrolled, this, &TForm1::ScrollBar2Scroll);
+    connectReported(ScrollBar3, &ScrollBar::scrolled, this, &TForm1::ScrollBar3Scroll);
+    connectReported(ScrollBar4, &ScrollBar::scrolled, this, &TForm1::ScrollBar4Scroll);
     for (QLineEdit *e : {edDefocus, edAstigm, edAstigm3, edMagn})
         e->installEventFilter(this);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connectReported(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+    connectReported(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connectReported(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
 
-    connect(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
-    connect(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
-    connect(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
-    connect(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
+    connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
+    connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
+    connectReported(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
+    connectReported(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
+    connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
 }
 
 // The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
@@ -767,20 +767,22 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            void (TForm1::*handler)() = nullptr;
             if (watched == edDefocus)
-                edDefocusKeyDown();
+                handler = &TForm1::edDefocusKeyDown;
             else if (watched == edAstigm)
-                edAstigmKeyDown();
+                handler = &TForm1::edAstigmKeyDown;
             else if (watched == edAstigm3 || watched == edMagn)
-                edAstigm3KeyDown();
+                handler = &TForm1::edAstigm3KeyDown;
             else
                 return QMainWindow::eventFilter(watched, event);
+            runReported([this, handler] { (this->*handler)(); });
             return true;
         }
     } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         Panel1->setGeometry(statusPanel1->rect());
     } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
-        Image2Click();
+        runReported([this] { Image2Click(); });
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -255,14 +255,11 @@ void TForm1::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
+// A failure is reported and the window closes all the same: what was written stays, and a window
+// that could not be closed would only trap the user.
 void TForm1::FormClose()
 {
-    try {
-        WriteWindowSettings(capturedSettings());
-    } catch (const OrvalisError &e) {
-        // What was written stays; a window that could not be closed would only trap the user.
-        showErrorReport(e.text(), this);
-    }
+    runReported([this] { WriteWindowSettings(capturedSettings()); });
 }
 
 WindowSettings TForm1::capturedSettings() const

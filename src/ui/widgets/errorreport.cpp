@@ -17,13 +17,10 @@ void showErrorReport(const QString &text, QWidget *parent)
     box.exec();
 }
 
-ErrorReportingApplication::ErrorReportingApplication(int &argc, char **argv) : QApplication(argc, argv) {}
-
-bool ErrorReportingApplication::notify(QObject *receiver, QEvent *event)
+void reportCurrentException() noexcept
 {
-    // The event that failed is over: the handler has left; whatever it changed before throwing stays.
     try {
-        return QApplication::notify(receiver, event);
+        throw;
     } catch (const OrvalisError &e) {
         showErrorReport(e.text());
     } catch (const std::exception &e) {
@@ -31,7 +28,18 @@ bool ErrorReportingApplication::notify(QObject *receiver, QEvent *event)
     } catch (...) {
         showErrorReport(QStringLiteral("An unexpected error stopped the last action."));
     }
-    return true;
+}
+
+ErrorReportingApplication::ErrorReportingApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool ErrorReportingApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportCurrentException();
+        return true;
+    }
 }
 
 } // namespace orvalis
