@@ -6,6 +6,7 @@
 #include "ui/info/fminfo.h"
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/quicksetup/fmquickedit.h"
+#include "ui/widgets/errorreport.h"
 
 #include <QAction>
 #include <QMenu>
@@ -26,11 +27,11 @@ void TForm1::buildDialogItems()
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { popmTree->popup(TreeView1->viewport()->mapToGlobal(at)); });
 
-    connect(Microscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
-    connect(SelectMicroscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
-    connect(QuickSetup1, &QAction::triggered, this, &TForm1::QuickSetup1Click);
-    connect(QuickSetup2, &QAction::triggered, this, &TForm1::QuickSetup1Click);
-    connect(ShowInfo1, &QAction::triggered, this, &TForm1::ShowInfo1Click);
+    connectReported(Microscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
+    connectReported(SelectMicroscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
+    connectReported(QuickSetup1, &QAction::triggered, this, &TForm1::QuickSetup1Click);
+    connectReported(QuickSetup2, &QAction::triggered, this, &TForm1::QuickSetup1Click);
+    connectReported(ShowInfo1, &QAction::triggered, this, &TForm1::ShowInfo1Click);
     for (QAction *item : {Microscope1, SelectMicroscope1, QuickSetup1, QuickSetup2, ShowInfo1})
         item->setEnabled(false);
 }

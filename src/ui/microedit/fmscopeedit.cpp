@@ -1,6 +1,7 @@
 #include "ui/microedit/fmscopeedit.h"
 
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/scopefields.h"
 
 #include <QFormLayout>
@@ -46,7 +47,7 @@ TfmScopeEdit::TfmScopeEdit(QWidget *parent) : QDialog(parent)
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
-    connect(OKBtn, &QPushButton::clicked, this, &TfmScopeEdit::OKBtnClick);
+    connectReported(OKBtn, &QPushButton::clicked, this, &TfmScopeEdit::OKBtnClick);
 }
 
 ScopeData TfmScopeEdit::initialTexts()

@@ -6,6 +6,7 @@
 #include "store/regimporter.h"
 #include "ui/microedit/fmscopeedit.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/errorreport.h"
 #include "ui/widgets/scopefields.h"
 
 #include <QDir>
@@ -169,13 +170,13 @@ void TfmMicroSetup::FormCreate()
     page->addWidget(note);
     page->addLayout(row, 1);
 
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TfmMicroSetup::TreeView1Change);
-    connect(OKBtn, &QPushButton::clicked, this, &TfmMicroSetup::OKBtnClick);
-    connect(btnEdit, &QPushButton::clicked, this, &TfmMicroSetup::btnEditClick);
-    connect(btnDelete, &QPushButton::clicked, this, &TfmMicroSetup::btnDeleteClick);
-    connect(btnBackup, &QPushButton::clicked, this, &TfmMicroSetup::btnBackupClick);
-    connect(btnRetore, &QPushButton::clicked, this, &TfmMicroSetup::btnRetoreClick);
-    connect(btnDefault, &QPushButton::clicked, this, &TfmMicroSetup::btnDefaultClick);
+    connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TfmMicroSetup::TreeView1Change);
+    connectReported(OKBtn, &QPushButton::clicked, this, &TfmMicroSetup::OKBtnClick);
+    connectReported(btnEdit, &QPushButton::clicked, this, &TfmMicroSetup::btnEditClick);
+    connectReported(btnDelete, &QPushButton::clicked, this, &TfmMicroSetup::btnDeleteClick);
+    connectReported(btnBackup, &QPushButton::clicked, this, &TfmMicroSetup::btnBackupClick);
+    connectReported(btnRetore, &QPushButton::clicked, this, &TfmMicroSetup::btnRetoreClick);
+    connectReported(btnDefault, &QPushButton::clicked, this, &TfmMicroSetup::btnDefaultClick);
 
     LoadScopeTree();
     TreeView1Change();

@@ -5,6 +5,7 @@
 #include "core/orvaliserror.h"
 #include "store/scopelibrary.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/errorreport.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -97,7 +98,7 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
     row->addLayout(buttons);
     setFixedSize(sizeHint());
 
-    connect(OKBtn, &QPushButton::clicked, this, &TfmQuickEdit::OKBtnClick);
+    connectReported(OKBtn, &QPushButton::clicked, this, &TfmQuickEdit::OKBtnClick);
 }
 
 void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &record)
