@@ -20,31 +20,28 @@ void checkInstrument(const TScopeData &s)
     struct Quantity {
         const char *name;
         double value;
-        bool mustBePositive; // otherwise: not negative
     };
+    // Everything must be finite. Beyond that only the voltage (the wavelength divides by it) and Cc
+    // (the information limit takes a root of the focal spread) are bounded: the energy spread and the
+    // convergence enter squared, and a negative Cs is what a corrected microscope runs with.
     const Quantity quantities[] = {
-        {"the voltage (kV)", s.Voltage, true},
-        {"Cs (nm)", s.Cs, false},
-        {"Cc (nm)", s.Cc, false},
-        {"the energy spread (eV)", s.dE, false},
-        {"the convergence (rad)", s.Convergence, false},
+        {"the voltage (kV)", s.Voltage},
+        {"Cs (nm)", s.Cs},
+        {"Cc (nm)", s.Cc},
+        {"the energy spread (eV)", s.dE},
+        {"the convergence (rad)", s.Convergence},
+        {"the high-tension ripple", s.dvv},
+        {"the objective lens instability", s.dii},
+        {"the three-fold astigmatism (nm)", s.A3},
+        {"the defocus (nm)", s.Defocus},
     };
-    for (const Quantity &q : quantities) {
+    for (const Quantity &q : quantities)
         if (!std::isfinite(q.value))
             refuse(s, QString::fromLatin1(q.name), q.value, QStringLiteral("it must be a finite number"));
-        if (q.mustBePositive ? !(q.value > 0) : q.value < 0)
-            refuse(s, QString::fromLatin1(q.name), q.value,
-                   q.mustBePositive ? QStringLiteral("it must be above 0") : QStringLiteral("it must not be negative"));
-    }
-    const Quantity others[] = {
-        {"the high-tension ripple", s.dvv, false},
-        {"the objective lens instability", s.dii, false},
-        {"the three-fold astigmatism (nm)", s.A3, false},
-        {"the defocus (nm)", s.Defocus, false},
-    };
-    for (const Quantity &q : others)
-        if (!std::isfinite(q.value))
-            refuse(s, QString::fromLatin1(q.name), q.value, QStringLiteral("it must be a finite number"));
+    if (!(s.Voltage > 0))
+        refuse(s, QStringLiteral("the voltage (kV)"), s.Voltage, QStringLiteral("it must be above 0"));
+    if (s.Cc < 0)
+        refuse(s, QStringLiteral("Cc (nm)"), s.Cc, QStringLiteral("it must not be negative"));
 }
 
 } // namespace
@@ -71,11 +68,11 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     const double e = s.Voltage * 1000; // accelerating potential, V
     s.Wavelength = 1.22639 / std::sqrt(e + 9.7845e-7 * e * e);
     s.InfoLimitTheory = std::sqrt(Pi * s.Wavelength * s.FocalSpread / 2) / 0.9;
-    s.Scherzer = -std::sqrt(s.Cs * s.Wavelength);
+    s.Scherzer = scherzerDefocus(s.Cs, s.Wavelength);
     s.ExtScherzer = std::sqrt(1.5) * s.Scherzer;
     if (!s.PlotterMode && !s.Initialised)
         s.Defocus = s.ExtScherzer;
-    s.PointResTheory = 0.67 * std::pow(s.Cs, 0.25) * std::pow(s.Wavelength, 0.75);
+    s.PointResTheory = 0.67 * std::pow(std::fabs(s.Cs), 0.25) * std::pow(s.Wavelength, 0.75);
     s.ChiDefocusFactor = Pi * s.Wavelength;
     s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
 
@@ -92,6 +89,21 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     if (!(s.Wavelength > 0))
         refuse(scope, QStringLiteral("the wavelength (nm)"), s.Wavelength, QStringLiteral("the voltage is out of range"));
     state = s;
+}
+
+double scherzerDefocus(double cs, double wavelength)
+{
+    if (cs == 0)
+        return 0;
+    const double magnitude = std::sqrt(std::fabs(cs) * wavelength);
+    return cs > 0 ? -magnitude : magnitude;
+}
+
+void checkUpTo(double upTo)
+{
+    if (!(upTo >= 0 && upTo <= MaxUpTo))
+        throw OrvalisError(QStringLiteral("The highest frequency shown cannot be %1 nm-1; it must be from 0 to %2 nm-1.")
+                               .arg(formatGeneral(upTo), formatGeneral(MaxUpTo)));
 }
 
 int magnificationAt(int position)

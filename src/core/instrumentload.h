@@ -10,10 +10,21 @@ namespace orvalis {
 // Copies the instrument into the state and derives wavelength, focal spread, the characteristic
 // defoci and the theoretical limits; resets A2 to 0, A3 to the record's, Alpha to the convergence.
 // Defocus becomes the extended Scherzer defocus only on the first load in analysis mode.
-// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cs, Cc, energy
-// spread or convergence, any value that is not finite, or derived values that overflow) throws an
-// OrvalisError that names the quantity and its value, and leaves the state exactly as it was.
+// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cc, any value
+// that is not finite, or derived values that overflow) throws an OrvalisError that names the
+// quantity and its value, and leaves the state exactly as it was. A negative Cs (a corrected
+// microscope) is taken as it is; only its characteristic defoci follow scherzerDefocus().
 void loadInstrument(OpticsState &state, const TScopeData &scope);
+
+// nm. The Scherzer defocus, -sign(Cs) * sqrt(|Cs| * lambda): an underfocus for a positive Cs, the
+// matching overfocus for a negative one, 0 for Cs = 0. Cs and the wavelength in nm.
+double scherzerDefocus(double cs, double wavelength);
+
+// nm^-1. The highest spatial frequency the graphs may show: from 0 (everything at k = 0) to 1000,
+// far beyond any instrument's information limit; the 1D curve takes 410 samples per nm^-1, so a
+// much larger range would only exhaust memory. Throws OrvalisError naming the value otherwise.
+inline constexpr double MaxUpTo = 1000.0;
+void checkUpTo(double upTo);
 
 // The magnification in thousands at a position of the magnification slider: round(exp(p / 5.6)).
 int magnificationAt(int position);

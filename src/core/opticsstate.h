@@ -23,7 +23,7 @@ struct OpticsState {
     double FocalSpread = 0;      // nm
     double ChiDefocusFactor = 0; // nm, pi * lambda
     double ChiCsFactor = 0;      // nm^4, pi * Cs * lambda^3 / 2
-    double Scherzer = 0;         // nm, negative
+    double Scherzer = 0;         // nm, negative (positive for a negative Cs)
     double ExtScherzer = 0;      // nm
     double PointResTheory = 0;   // nm
     double InfoLimitTheory = 0;  // nm

@@ -1,5 +1,6 @@
 #include "optionranges.h"
 
+#include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 

@@ -22,10 +22,6 @@ struct OptionTexts {
     QString a3Max;      // "Max 3-fold Astigmatism (nm):"
 };
 
-// Highest frequency range accepted, nm^-1: far beyond any microscope's information limit, and the
-// 1D curve still samples it in well under a second.
-inline constexpr double MaxUpTo = 1000.0;
-
 // The texts the dialog shows for the given ranges.
 OptionTexts optionTexts(const OptionRanges &ranges);
 

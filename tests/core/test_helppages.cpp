@@ -7,6 +7,7 @@
 #include "core/orvaliserror.h"
 
 #include <QDir>
+#include <cmath>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
@@ -133,13 +134,20 @@ void TestHelpPages::workedExample()
     for (const QString &id : program.keys())
         QVERIFY2(seen.contains(id), qPrintable(QStringLiteral("the page no longer shows ") + id));
 
-    // The section "Negative Cs" says such an instrument is refused with a message naming the value.
-    QVERIFY(html.contains(QStringLiteral("Orvalis refuses an\ninstrument with a negative Cs")));
+    // The section "Negative Cs": such an instrument loads, its Scherzer defocus is an overfocus of
+    // sqrt(|Cs| lambda), and a negative Cc is still refused with a message naming the value.
+    QVERIFY(html.contains(QStringLiteral("for a negative\nCs the Scherzer defoci are overfocus values")));
     TScopeData corrected = defaultScope();
     corrected.Cs = -0.01e6;
+    OpticsState negative = s;
+    loadInstrument(negative, corrected);
+    QVERIFY(negative.Scherzer > 0);
+    QCOMPARE(negative.Scherzer, std::sqrt(0.01e6 * negative.Wavelength));
+    TScopeData badCc = defaultScope();
+    badCc.Cc = -0.01e6;
     try {
-        loadInstrument(s, corrected);
-        QFAIL("a negative Cs loads: the section \"Negative Cs\" of conventions.html is out of date");
+        loadInstrument(negative, badCc);
+        QFAIL("a negative Cc loads: the section \"Negative Cs\" of conventions.html is out of date");
     } catch (const OrvalisError &e) {
         QVERIFY2(e.text().contains(QStringLiteral("-10000")), qPrintable(e.text()));
     }

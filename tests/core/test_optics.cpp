@@ -50,6 +50,10 @@ private slots:
     void directionStraightUp();
     void zeroRangeHasOneSample();
     void plotterIgnoresAstigmatism();
+    void negativeCsTexts_data();
+    void negativeCsTexts();
+    void squaredQuantitiesMayBeNegative_data();
+    void squaredQuantitiesMayBeNegative();
     void refusedInstruments_data();
     void refusedInstruments();
     void magnification_data();
@@ -242,6 +246,88 @@ void TestOptics::plotterIgnoresAstigmatism()
     QVERIFY(noCurve.pointRes); // the limits are found even when the curve is not drawn
 }
 
+// Characteristic defoci of a corrected microscope, worked out by hand: lambda from the relativistic
+// formula, Scherzer = +sqrt(|Cs| lambda) (an overfocus), the others by their factors sqrt(1.5),
+// sqrt(3.5) and -0.75 Cs (UpTo lambda)^2, the point resolution 0.67 |Cs|^(1/4) lambda^(3/4).
+void TestOptics::negativeCsTexts_data()
+{
+    QTest::addColumn<double>("voltage");
+    QTest::addColumn<double>("cs");
+    QTest::addColumn<double>("scherzer");
+    QTest::addColumn<QStringList>("defocusTexts");
+    QTest::addColumn<QString>("pointResolution");
+    QTest::newRow("200 kV, Cs -1.2 mm (the default instrument mirrored)")
+        << 200.0 << -1.2e6 << 54.85835431428813
+        << QStringList{"Scherzer:  54.9 nm", "Extended Scherzer:  67.2 nm", "2nd Passband:  102.6 nm", "Lichte:  566.0 nm"}
+        << "0.25";
+    QTest::newRow("300 kV, Cs -0.05 mm")
+        << 300.0 << -5e4 << 9.921433887199605
+        << QStringList{"Scherzer:  9.9 nm", "Extended Scherzer:  12.2 nm", "2nd Passband:  18.6 nm", "Lichte:  14.5 nm"}
+        << "0.09";
+    QTest::newRow("Cs 0") << 200.0 << 0.0 << 0.0
+                          << QStringList{"Scherzer:  0.0 nm", "Extended Scherzer:  0.0 nm", "2nd Passband:  0.0 nm",
+                                         "Lichte:  0.0 nm"}
+                          << "0.00";
+}
+
+void TestOptics::negativeCsTexts()
+{
+    QFETCH(double, voltage);
+    QFETCH(double, cs);
+    QFETCH(double, scherzer);
+    QFETCH(QStringList, defocusTexts);
+    QFETCH(QString, pointResolution);
+    TScopeData scope = defaultScope();
+    scope.Voltage = voltage;
+    scope.Cs = cs;
+    OpticsState s;
+    s.UpTo = 10;
+    loadInstrument(s, scope);
+    QCOMPARE_NEAR(s.Scherzer, scherzer, 1e-9);
+    QCOMPARE_NEAR(s.ExtScherzer, std::sqrt(1.5) * scherzer, 1e-9);
+    QCOMPARE(s.Defocus, s.ExtScherzer); // the first load starts at the extended Scherzer defocus
+    const ScopeTreeTexts t = scopeTreeTexts(s);
+    QCOMPARE(t.defocusChildren, defocusTexts);
+    QVERIFY2(t.resolutionChildren[0].startsWith("Point-to-Point:  " + pointResolution + "/"),
+             qPrintable(t.resolutionChildren[0]));
+    // The curve is evaluated as it is; nothing read off it may be undefined.
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
+    for (double v : c.ctf)
+        QVERIFY(std::isfinite(v));
+}
+
+void TestOptics::squaredQuantitiesMayBeNegative_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("energy spread") << "dE";
+    QTest::newRow("convergence") << "Convergence";
+}
+
+// They enter only squared: the negative value behaves exactly as its magnitude.
+void TestOptics::squaredQuantitiesMayBeNegative()
+{
+    QFETCH(QString, field);
+    TScopeData negative = defaultScope();
+    double &value = field == "dE" ? negative.dE : negative.Convergence;
+    value = -value;
+    OpticsState s;
+    s.UpTo = 10;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, negative);
+    const OpticsState reference = startupState();
+    QCOMPARE(s.FocalSpread, reference.FocalSpread);
+    QCOMPARE(s.InfoLimitTheory, reference.InfoLimitTheory);
+    const CtfCurves a = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
+    const CtfCurves b = sampleAnalysisCurves(reference, reference.Defocus, 0, CurveOptions());
+    QCOMPARE(a.combined, b.combined);
+    for (const QString &line : scopeTreeTexts(s).microscopeChildren)
+        QVERIFY2(!line.contains("nan", Qt::CaseInsensitive) && !line.contains("inf", Qt::CaseInsensitive),
+                 qPrintable(line));
+}
+
 void TestOptics::refusedInstruments_data()
 {
     QTest::addColumn<QString>("field");
@@ -250,10 +336,7 @@ void TestOptics::refusedInstruments_data()
     const double nan = std::numeric_limits<double>::quiet_NaN();
     QTest::newRow("zero voltage") << "Voltage" << 0.0 << "the voltage (kV) is 0";
     QTest::newRow("negative voltage") << "Voltage" << -200.0 << "the voltage (kV) is -200";
-    QTest::newRow("negative Cs") << "Cs" << -1.0 << "Cs (nm) is -1";
     QTest::newRow("negative Cc") << "Cc" << -1.0 << "Cc (nm) is -1";
-    QTest::newRow("negative dE") << "dE" << -0.1 << "the energy spread (eV) is -0.1";
-    QTest::newRow("negative convergence") << "Convergence" << -1e-4 << "the convergence (rad) is -0.0001";
     QTest::newRow("nan Cs") << "Cs" << nan << "Cs (nm) is NAN";
     QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity() << "the high-tension ripple is INF";
     QTest::newRow("overflowing voltage") << "Voltage" << 1e300 << "the ";

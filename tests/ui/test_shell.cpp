@@ -285,7 +285,8 @@ void TestShell::selectedInstrument_data()
                                         << "The microscope \"Maker M 300\" used last time cannot be loaded: '1,4' is "
                                            "not a valid floating point value";
     QTest::addRow("value empty") << "Maker" << "M 300" << "" << "Default" << "'' is not a valid floating point value";
-    QTest::addRow("instrument the formulas refuse") << "Maker" << "M 300" << "-1" << "Default" << "Cs";
+    // A negative Cs is a corrected microscope and loads; 1e308 mm overflows once taken to nm.
+    QTest::addRow("instrument the formulas refuse") << "Maker" << "M 300" << "1e308" << "Default" << "Cs";
 }
 
 void TestShell::selectedInstrument()

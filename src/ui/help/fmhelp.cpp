@@ -1,5 +1,6 @@
 #include "fmhelp.h"
 
+#include "core/datafolder.h"
 #include "ui/splash/programpictures.h"
 
 #include <QCoreApplication>
@@ -36,13 +37,8 @@ QToolButton *button(const char *name, const QString &text, const QIcon &icon, co
 
 QString installedHelpFolder()
 {
-    const QDir program(QCoreApplication::applicationDirPath());
-    for (const QString &candidate : {QStringLiteral("help"), QStringLiteral("../share/orvalis/help")}) {
-        const QString folder = QDir::cleanPath(program.filePath(candidate));
-        if (QFileInfo::exists(QDir(folder).filePath(IndexPage)))
-            return folder;
-    }
-    return QString();
+    const QFileInfo index(dataFilePath(QStringLiteral("help/") + IndexPage));
+    return index.exists() ? index.absolutePath() : QString();
 }
 
 TfmHelp::TfmHelp(const QString &folder, QWidget *parent) : QWidget(parent, Qt::Window), m_folder(folder)
@@ -84,7 +80,8 @@ void TfmHelp::showContents()
 {
     if (m_folder.isEmpty() || !QFileInfo::exists(QDir(m_folder).filePath(IndexPage))) {
         HelpBrowser->setHtml(QStringLiteral("<h2>The help pages are missing</h2><p>They were looked for in the folder "
-                                            "\"help\" beside the program and in \"../share/orvalis/help\" relative to it (%1). "
+                                            "\"help\" beside the program, in \"../share/orvalis/help\" relative to it (%1) "
+                                            "and in the source tree of a build. "
                                             "Installing the program again puts them back.</p>")
                                  .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toHtmlEscaped()));
     } else {

@@ -8,8 +8,8 @@ class QToolButton;
 
 namespace orvalis {
 
-// The folder of the help pages: "help" beside the program, else ../share/orvalis/help relative to
-// it (an installed program). Empty when neither holds the index page.
+// The folder of the help pages, as the shipped data files are found (dataFilePath). Empty when no
+// folder holds the index page.
 QString installedHelpFolder();
 
 class TfmHelp : public QWidget {

@@ -198,6 +198,7 @@ void TForm1::FormCreate()
     setSliderTabOrder();
     connectControls();
     buildSaveDialog();
+    buildDialogItems();
 
     DockButtonBar(m_bar2d);
     m_state.UpTo = 10.0;

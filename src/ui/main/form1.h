@@ -44,6 +44,9 @@ class TAboutBox;
 class TfmUsed;
 class TfmHelp;
 struct OptionRanges;
+class TfmInfo;
+class TfmMicroSetup;
+class TfmQuickEdit;
 struct WindowSettings;
 
 class TForm1 : public QMainWindow {
@@ -98,6 +101,13 @@ public:
     void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
     // Where Help > Contents finds its pages; by default the folder installed with the program.
     void setHelpFolder(const QString &folder) { m_helpFolder = folder; }
+    // The library dialogs, created once after the window (FormSet) and handed over here; their menu
+    // items stay disabled until then.
+    void setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info);
+    // The one way a dialog's instrument reaches the window: active scope record := record, ScopeInit,
+    // DrawCTF, DrawPattern. A record the formulas cannot take is refused with a message and the
+    // active record and the optics state stay as they were; the result says whether it was applied.
+    bool ApplyScopeRecord(const TScopeData &record);
 
 signals:
     void firstActivation();
@@ -119,6 +129,9 @@ public slots:
     void Options1Click();
     void Contents1Click();
     void About1Click();
+    void Microscope1Click();
+    void QuickSetup1Click();
+    void ShowInfo1Click();
     void N1DCTFPlotMode1Click();
     void actShowTitlesExecute();
     void ShowToolbar1Click();
@@ -160,6 +173,7 @@ protected:
 private:
     void FormCreate();
     void buildMenus();
+    void buildDialogItems();
     void buildToolBars();
     void buildBody();
     QWidget *buildPatternPane();
@@ -274,6 +288,12 @@ private:
     TfmUsed *m_usedDialog = nullptr;
     TfmHelp *m_help = nullptr; // created at the first Help > Contents
     QString m_helpFolder;
+    // Library dialogs and the information tree's pop-up menu that opens them
+    QMenu *popmTree = nullptr;
+    QAction *SelectMicroscope1 = nullptr, *QuickSetup2 = nullptr;
+    TfmMicroSetup *m_microSetup = nullptr;
+    TfmQuickEdit *m_quickEdit = nullptr;
+    TfmInfo *m_info = nullptr;
 };
 
 } // namespace orvalis

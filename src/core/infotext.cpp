@@ -1,0 +1,34 @@
+#include "infotext.h"
+
+#include "core/numberformat.h"
+
+namespace orvalis {
+namespace {
+
+void appendBlock(QStringList &lines, int number, const TScopeData &r, const OpticsState &state)
+{
+    lines << QStringLiteral("------------ Microscope ") + QString::number(number)
+          << QStringLiteral("Manufacturer: \t") + r.Company
+          << QStringLiteral("Model: \t\t") + r.Model
+          << QStringLiteral("Voltage: \t\t") + formatGeneral(r.Voltage) + QStringLiteral(" keV")
+          << QStringLiteral("Cs:  \t\t") + formatFixed(r.Cs * 0.000001, 1) + QStringLiteral(" mm")
+          << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
+          << QStringLiteral("Energy Spread: \t") + formatGeneral(r.dE) + QStringLiteral(" eV")
+          << QStringLiteral("Convergence: \t") + formatFixed(r.Convergence * 1000, 2) + QStringLiteral(" mrad")
+          << QStringLiteral("Focal Spread: \t") + formatFixed(state.FocalSpread, 2) + QStringLiteral(" nm")
+          << QStringLiteral("Max Frequency: \t") + formatFixed(state.UpTo, 2) + QStringLiteral(" nm-1")
+          << QString();
+}
+
+} // namespace
+
+QStringList infoTextLines(const OpticsState &state, const TScopeData &record1, const TScopeData &record2)
+{
+    QStringList lines;
+    appendBlock(lines, 1, record1, state);
+    if (state.PlotterMode)
+        appendBlock(lines, 2, record2, state);
+    return lines;
+}
+
+} // namespace orvalis

@@ -1,0 +1,160 @@
+#include "ui/quicksetup/fmquickedit.h"
+
+#include "core/instrumentload.h"
+#include "core/numberformat.h"
+#include "core/orvaliserror.h"
+#include "store/scopelibrary.h"
+#include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/errorreport.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvalis {
+namespace {
+
+QLabel *navyNote(const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setStyleSheet(QStringLiteral("color: navy;"));
+    l->setWordWrap(true);
+    return l;
+}
+
+} // namespace
+
+TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("fmQuickEdit"));
+    setWindowTitle(QStringLiteral("Quick Set Up"));
+
+    const auto field = [this](QLineEdit *&edit, const char *name, int width) {
+        edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setFixedWidth(width);
+    };
+    field(Edit1, "Edit1", 80);
+    field(Edit2, "Edit2", 80);
+    field(Edit3, "Edit3", 80);
+    field(Edit4, "Edit4", 80);
+    field(Edit7, "Edit7", 50);
+    field(Edit8, "Edit8", 50);
+    field(Edit5, "Edit5", 80);
+    field(Edit6, "Edit6", 80);
+    Edit6->setText(QStringLiteral("10"));
+
+    auto *scope = new QGroupBox(this);
+    scope->setObjectName(QStringLiteral("GroupBox1"));
+    auto *upper = new QVBoxLayout(scope);
+    upper->addWidget(navyNote(QStringLiteral("Here you can quickly edit the current scope parameters.\n"
+                                             "These parameters will not be saved for the next session."),
+                              scope));
+    auto *grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Voltage:"), scope), 0, 0);
+    grid->addWidget(Edit1, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Cs:"), scope), 1, 0);
+    grid->addWidget(Edit2, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Cc:"), scope), 2, 0);
+    grid->addWidget(Edit3, 2, 1);
+    grid->setColumnMinimumWidth(2, 16);
+    grid->addWidget(new QLabel(QStringLiteral("Energy Spread:"), scope), 0, 3);
+    grid->addWidget(Edit4, 0, 4, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("dV/V:"), scope), 1, 3);
+    grid->addWidget(Edit7, 1, 4);
+    grid->addWidget(new QLabel(QStringLiteral("dI/I:"), scope), 1, 5);
+    grid->addWidget(Edit8, 1, 6);
+    grid->addWidget(new QLabel(QStringLiteral("Convergence:"), scope), 2, 3);
+    grid->addWidget(Edit5, 2, 4, 1, 3);
+    upper->addLayout(grid);
+
+    auto *range = new QGroupBox(this);
+    range->setObjectName(QStringLiteral("GroupBox2"));
+    auto *lower = new QVBoxLayout(range);
+    lower->addWidget(navyNote(QStringLiteral("Here you can change the highest frequency shown in the graphs. "
+                                             "Default value is 10 (nm-1)."),
+                              range));
+    auto *upToRow = new QHBoxLayout;
+    upToRow->addWidget(new QLabel(QStringLiteral("Up To:"), range));
+    upToRow->addWidget(Edit6);
+    upToRow->addStretch(1);
+    lower->addLayout(upToRow);
+
+    addOkCancel(this, OKBtn, CancelBtn);
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    buttons->addStretch(1);
+
+    auto *groups = new QVBoxLayout;
+    groups->addWidget(scope);
+    groups->addWidget(range);
+    auto *row = new QHBoxLayout(this);
+    row->addLayout(groups, 1);
+    row->addLayout(buttons);
+    setFixedSize(sizeHint());
+
+    connectReported(OKBtn, &QPushButton::clicked, this, &TfmQuickEdit::OKBtnClick);
+}
+
+void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &record)
+{
+    m_record = record;
+    m_upTo = state.UpTo;
+    m_failed = false;
+    Edit1->setText(formatGeneral(state.Voltage));
+    Edit2->setText(formatGeneral(state.Cs * 0.000001));
+    Edit3->setText(formatGeneral(state.Cc * 0.000001));
+    Edit4->setText(formatGeneral(state.dE));
+    Edit7->setText(formatGeneral(state.dvv * 1000000));
+    Edit8->setText(formatGeneral(state.dii * 1000000));
+    Edit5->setText(formatGeneral(state.Convergence * 1000));
+    Edit6->setText(formatGeneral(state.UpTo));
+    for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8})
+        e->setModified(false);
+    Edit1->setFocus();
+    Edit1->selectAll();
+}
+
+bool TfmQuickEdit::modified() const
+{
+    for (const QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8})
+        if (e->isModified())
+            return true;
+    return false;
+}
+
+void TfmQuickEdit::OKBtnClick()
+{
+    // Field by field in this order, each scaled as the library's texts are; an empty field keeps
+    // its quantity.
+    const auto store = [this](QLineEdit *edit, QString ScopeData::*text) {
+        ScopeData one;
+        one.*text = edit->text();
+        ApplyScopeData(one, m_record);
+    };
+    try {
+        store(Edit1, &ScopeData::Voltage);
+        store(Edit2, &ScopeData::Cs);
+        store(Edit3, &ScopeData::Cc);
+        store(Edit4, &ScopeData::dE);
+        store(Edit5, &ScopeData::Convergence);
+        if (!Edit6->text().isEmpty()) {
+            const double upTo = strToFloat(Edit6->text());
+            checkUpTo(upTo);
+            m_upTo = upTo;
+        }
+        store(Edit7, &ScopeData::dvv);
+        store(Edit8, &ScopeData::dii);
+    } catch (const OrvalisError &e) {
+        m_failed = true;
+        showDialogMessage(this, QMessageBox::NoIcon, QStringLiteral("Sorry,\r\n") + e.text());
+    }
+    accept();
+}
+
+} // namespace orvalis

@@ -1,0 +1,68 @@
+#include "ui/widgets/dialogmessage.h"
+
+#include "core/orvaliserror.h"
+
+#include <QDialog>
+#include <QPushButton>
+
+namespace orvalis {
+
+QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text,
+                                              QMessageBox::StandardButtons buttons)
+{
+    QString title;
+    switch (icon) {
+    case QMessageBox::Warning:
+        title = QStringLiteral("Warning");
+        break;
+    case QMessageBox::Information:
+        title = QStringLiteral("Information");
+        break;
+    case QMessageBox::Critical:
+        title = QStringLiteral("Error");
+        break;
+    default:
+        title = QStringLiteral("Orvalis");
+        break;
+    }
+    QMessageBox box(icon, title, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), buttons, parent);
+    box.setObjectName(QStringLiteral("DialogMessage"));
+    if (buttons.testFlag(QMessageBox::Cancel))
+        box.setEscapeButton(QMessageBox::Cancel);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+bool confirmWarning(QWidget *parent, const QString &text)
+{
+    return showDialogMessage(parent, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::Cancel)
+        == QMessageBox::Yes;
+}
+
+bool confirmInformation(QWidget *parent, const QString &text)
+{
+    return showDialogMessage(parent, QMessageBox::Information, text, QMessageBox::Ok | QMessageBox::Cancel)
+        == QMessageBox::Ok;
+}
+
+bool succeeds(QWidget *parent, const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const OrvalisError &e) {
+        showDialogMessage(parent, QMessageBox::Critical, e.text());
+        return false;
+    }
+    return true;
+}
+
+void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
+{
+    ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    ok->setDefault(true);
+    cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+} // namespace orvalis

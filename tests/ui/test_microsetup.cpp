@@ -1,0 +1,531 @@
+// The microscope setup and edit dialogs driven by their controls' names, with the library in the
+// real settings store checked after every flow.
+#include "formdriver.h"
+#include "modalscript.h"
+
+#include "core/orvaliserror.h"
+#include "store/registry.h"
+#include "store/scopelibrary.h"
+#include "ui/microedit/fmscopeedit.h"
+#include "ui/microsetup/fmmicrosetup.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace orvalis;
+using namespace orvalis::test;
+
+namespace {
+
+void writeEntry(const QString &company, const QString &model, const QString &voltage = "200",
+                const QString &cs = "1.2")
+{
+    ScopeData d = TfmScopeEdit::initialTexts();
+    d.Voltage = voltage;
+    d.Cs = cs;
+    WriteScopeEntry(company, model, d);
+}
+
+// "Company: Model(Voltage Cs), ...; Company: ..." as the store holds it.
+QString libraryText()
+{
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QStringList companies;
+    for (const ScopeCompany &c : library) {
+        QStringList models;
+        for (const ScopeModel &m : c.Models)
+            models << QStringLiteral("%1(%2 %3)").arg(m.Model, m.Data.Voltage, m.Data.Cs);
+        companies << c.Company + ": " + models.join(", ");
+    }
+    return companies.join("; ");
+}
+
+QString selectedText(TfmMicroSetup &dlg)
+{
+    const QTreeWidgetItem *node = child<QTreeWidget>(&dlg, "TreeView1")->currentItem();
+    return node ? node->text(0) : QString();
+}
+
+void select(TfmMicroSetup &dlg, const QString &company, const QString &model = QString())
+{
+    auto *tree = child<QTreeWidget>(&dlg, "TreeView1");
+    for (int c = 0; c < tree->topLevelItemCount(); ++c) {
+        QTreeWidgetItem *node = tree->topLevelItem(c);
+        if (node->text(0) != company)
+            continue;
+        if (model.isEmpty())
+            return tree->setCurrentItem(node);
+        for (int m = 0; m < node->childCount(); ++m)
+            if (node->child(m)->text(0) == model)
+                return tree->setCurrentItem(node->child(m));
+    }
+    QFAIL(qPrintable("no node " + company + "/" + model));
+}
+
+void click(QWidget *dlg, const char *button)
+{
+    child<QPushButton>(dlg, button)->click();
+}
+
+QString field(QWidget *dlg, const char *name)
+{
+    return child<QLineEdit>(dlg, name)->text();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestMicroSetup : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void treeAndFields();
+    void okApplies_data();
+    void okApplies();
+    void keyboardAndShowings();
+    void editFlows_data();
+    void editFlows();
+    void editTabOrder();
+    void deleteFlows_data();
+    void deleteFlows();
+    void defaultList_data();
+    void defaultList();
+    void backupRestore();
+    void backupProblems();
+
+private:
+    // The library most flows start from: two companies, the first with two models.
+    void standardLibrary()
+    {
+        writeEntry("Alpha", "A1", "100", "0.5");
+        writeEntry("Alpha", "A2", "120", "0.6");
+        writeEntry("Beta", "B1", "300", "1.0");
+    }
+    std::unique_ptr<FreshSettingsFolder> m_settings;
+    std::unique_ptr<TfmScopeEdit> m_edit;
+};
+
+void TestMicroSetup::init()
+{
+    m_settings = std::make_unique<FreshSettingsFolder>();
+    m_edit = std::make_unique<TfmScopeEdit>();
+}
+
+void TestMicroSetup::cleanup()
+{
+    m_edit.reset();
+    m_settings.reset();
+}
+
+void TestMicroSetup::treeAndFields()
+{
+    writeEntry("beta", "B1");
+    writeEntry("Alpha", "A2", "120");
+    writeEntry("Alpha", "a1", "100");
+    {
+        Registry r; // a company without models, and a model with some values missing
+        QVERIFY(r.OpenKey(SettingsKeyPath + "Default Scopes\\Gamma", true));
+        QVERIFY(r.OpenKey(SettingsKeyPath + "Default Scopes\\Delta\\D1", true));
+        r.WriteString("Voltage", "80");
+    }
+    TfmMicroSetup dlg;
+    QCOMPARE(dlg.windowTitle(), QString("Microscope Setup"));
+    auto *tree = child<QTreeWidget>(&dlg, "TreeView1");
+    QStringList shown;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c) {
+        QStringList models;
+        for (int m = 0; m < tree->topLevelItem(c)->childCount(); ++m)
+            models << tree->topLevelItem(c)->child(m)->text(0);
+        shown << tree->topLevelItem(c)->text(0) + "[" + models.join(",") + "]";
+    }
+    QCOMPARE(shown.join(" "), QString("Alpha[a1,A2] beta[B1] Delta[D1] Gamma[]"));
+    QVERIFY(!tree->currentItem()); // the load selects nothing
+
+    select(dlg, "Alpha", "A2");
+    const char *names[] = {"Edit1", "Edit2", "Edit3", "Edit4", "Edit6", "Edit7", "Edit5"};
+    const QStringList stored = {"120", "1.2", "1.2", "0.6", "0.25", "0.5", "0.3"};
+    for (int i = 0; i < 7; ++i) {
+        QCOMPARE(field(&dlg, names[i]), stored[i]);
+        QVERIFY(!child<QLineEdit>(&dlg, names[i])->isEnabled());
+    }
+    select(dlg, "Delta", "D1");
+    QCOMPARE(field(&dlg, "Edit1"), QString("80"));
+    QCOMPARE(field(&dlg, "Edit2"), QString());
+    select(dlg, "Alpha");
+    for (const char *name : names)
+        QCOMPARE(field(&dlg, name), QString());
+    // Each kind of node has its own closed and open picture.
+    QVERIFY(tree->topLevelItem(0)->icon(0).cacheKey() != tree->topLevelItem(0)->child(0)->icon(0).cacheKey());
+    QVERIFY(!tree->topLevelItem(0)->icon(0).pixmap(16, QIcon::Selected).toImage().isNull());
+}
+
+void TestMicroSetup::okApplies_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<double>("voltage");
+    QTest::addColumn<double>("cs");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("model") << "Alpha" << "A2" << true << 120.0 << 0.6e6 << "";
+    QTest::newRow("company: nothing applied") << "Alpha" << "" << false << 0.0 << 0.0 << "";
+    QTest::newRow("missing values keep the record's") << "Gaps" << "G1" << true << 80.0 << 9e6 << "";
+    QTest::newRow("text that is no number: nothing applied")
+        << "Broken" << "X1" << false << 0.0 << 0.0 << "'12kV' is not a valid floating point value";
+    QTest::newRow("empty tree") << "" << "" << false << 0.0 << 0.0
+                                << "Use the file sc.reg /double click/\nif provided to fill-up the microscope list";
+}
+
+void TestMicroSetup::okApplies()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    QFETCH(bool, applied);
+    QFETCH(double, voltage);
+    QFETCH(double, cs);
+    QFETCH(QString, message);
+    if (!company.isEmpty()) {
+        standardLibrary();
+        writeEntry("Broken", "X1", "12kV");
+        Registry r;
+        QVERIFY(r.OpenKey(SettingsKeyPath + "Default Scopes\\Gaps\\G1", true));
+        r.WriteString("Voltage", "80");
+    }
+    TfmMicroSetup dlg;
+    TScopeData record = defaultScope();
+    record.Cs = 9e6;
+    record.Defocus = -42;
+    dlg.setActiveRecord(record);
+    dlg.show();
+    if (!company.isEmpty())
+        select(dlg, company, model);
+    const QString libraryBefore = libraryText();
+    {
+        ModalScript script;
+        if (!message.isEmpty())
+            script.answer(QMessageBox::Ok);
+        click(&dlg, "OKBtn");
+        QCOMPARE(script.texts, message.isEmpty() ? QStringList() : QStringList{message});
+    }
+    QVERIFY(!dlg.isVisible()); // OK closes in every case
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.chosenRecord().has_value(), applied);
+    QCOMPARE(libraryText(), libraryBefore);
+    if (applied) {
+        const TScopeData &r = *dlg.chosenRecord();
+        QCOMPARE(r.Company, company);
+        QCOMPARE(r.Model, model);
+        QCOMPARE(r.Voltage, voltage);
+        QCOMPARE(r.Cs, cs);
+        QCOMPARE(r.Defocus, -42.0); // the record's own defocus stays
+    }
+}
+
+// Escape cancels, Enter is OK, and the tree and its selection survive between showings.
+void TestMicroSetup::keyboardAndShowings()
+{
+    standardLibrary();
+    TfmMicroSetup dlg;
+    dlg.setActiveRecord(defaultScope());
+    select(dlg, "Beta", "B1");
+    {
+        ModalScript script;
+        script.step<TfmMicroSetup>([](TfmMicroSetup *d) { QTest::keyClick(d, Qt::Key_Escape); });
+        QCOMPARE(dlg.exec(), int(QDialog::Rejected));
+    }
+    QVERIFY(!dlg.chosenRecord());
+    QCOMPARE(selectedText(dlg), QString("B1"));
+    {
+        ModalScript script;
+        script.step<TfmMicroSetup>([](TfmMicroSetup *d) {
+            QTest::keyClick(d->findChild<QTreeWidget *>("TreeView1"), Qt::Key_Return);
+        });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+    }
+    QVERIFY(dlg.chosenRecord());
+    QCOMPARE(dlg.chosenRecord()->Model, QString("B1"));
+    QVERIFY(dlg.sizeHint().width() <= 1366 && dlg.sizeHint().height() <= 740);
+}
+
+void TestMicroSetup::editFlows_data()
+{
+    QTest::addColumn<QString>("selectCompany");
+    QTest::addColumn<QString>("selectModel");
+    QTest::addColumn<QString>("newCompany");
+    QTest::addColumn<QString>("newModel");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("library");
+    const QString before = "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)";
+    QTest::newRow("same names overwrite") << "Beta" << "B1" << "" << "" << true
+                                          << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)";
+    QTest::newRow("new model adds an entry") << "Beta" << "B1" << "" << "B2" << true
+                                             << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0), B2(333 1.0)";
+    QTest::newRow("new company adds a company") << "Beta" << "B1" << "Gamma" << "" << true
+                                                << before + "; Gamma: B1(333 1.0)";
+    QTest::newRow("cancel writes nothing") << "Beta" << "B1" << "" << "" << false << before;
+    QTest::newRow("on a company: the first model of the first company")
+        << "Beta" << "" << "" << "" << true << "Alpha: A1(333 0.5), A2(120 0.6); Beta: B1(300 1.0)";
+}
+
+void TestMicroSetup::editFlows()
+{
+    QFETCH(QString, selectCompany);
+    QFETCH(QString, selectModel);
+    QFETCH(QString, newCompany);
+    QFETCH(QString, newModel);
+    QFETCH(bool, ok);
+    QFETCH(QString, library);
+    standardLibrary();
+    TfmMicroSetup dlg;
+    dlg.setEditDialog(m_edit.get());
+    dlg.show();
+    select(dlg, selectCompany, selectModel);
+    QString opened;
+    {
+        ModalScript script;
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
+            opened = field(edit, "Edit8") + "/" + field(edit, "Edit9") + " " + field(edit, "Edit1");
+            child<QLineEdit>(edit, "Edit1")->setText("333");
+            if (!newCompany.isEmpty())
+                child<QLineEdit>(edit, "Edit8")->setText(newCompany);
+            if (!newModel.isEmpty())
+                child<QLineEdit>(edit, "Edit9")->setText(newModel);
+            click(edit, ok ? "OKBtn" : "CancelBtn");
+        });
+        click(&dlg, "btnEdit");
+    }
+    QCOMPARE(opened, selectModel.isEmpty() ? QString("Alpha/A1 100") : selectCompany + "/" + selectModel + " 300");
+    QCOMPARE(libraryText(), library);
+    // Rebuilt either way, with the first model of the first company selected.
+    QCOMPARE(selectedText(dlg), QString("A1"));
+    QCOMPARE(field(&dlg, "Edit1"), library.startsWith("Alpha: A1(333") ? QString("333") : QString("100"));
+}
+
+void TestMicroSetup::editTabOrder()
+{
+    standardLibrary();
+    TfmMicroSetup dlg;
+    dlg.setEditDialog(m_edit.get());
+    dlg.show();
+    select(dlg, "Beta", "B1");
+    QStringList order;
+    QString refused;
+    {
+        ModalScript script;
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
+            QWidget *w = child<QWidget>(edit, "OKBtn");
+            for (int i = 0; i < 11; ++i, w = w->nextInFocusChain()) {
+                while (!(w->focusPolicy() & Qt::TabFocus))
+                    w = w->nextInFocusChain();
+                order << w->objectName();
+            }
+            child<QLineEdit>(edit, "Edit9")->setText("Bad\\Name");
+            child<QLineEdit>(edit, "Edit1")->setText("250");
+            click(edit, "OKBtn");
+        });
+        script.answer(QMessageBox::Ok);
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
+            // Refused: still open with everything typed.
+            refused = field(edit, "Edit9") + " " + field(edit, "Edit1");
+            click(edit, "CancelBtn");
+        });
+        click(&dlg, "btnEdit");
+        QCOMPARE(script.texts.size(), 1);
+        QVERIFY2(script.texts[0].contains("backslash"), qPrintable(script.texts[0]));
+    }
+    QCOMPARE(order.join(" "), QString("OKBtn CancelBtn Edit1 Edit2 Edit3 Edit4 Edit6 Edit7 Edit5 Edit8 Edit9"));
+    QCOMPARE(refused, QString("Bad\\Name 250"));
+    QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
+}
+
+void TestMicroSetup::deleteFlows_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("selected");
+    const QString model = "Do you really want to delete this microscope?";
+    const QString before = "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0); Empty: ";
+    QTest::newRow("first of two models: its company is selected")
+        << "Alpha" << "A1" << QMessageBox::Yes << model << "Alpha: A2(120 0.6); Beta: B1(300 1.0); Empty: " << "Alpha";
+    QTest::newRow("second model: first model of the first company")
+        << "Alpha" << "A2" << QMessageBox::Yes << model << "Alpha: A1(100 0.5); Beta: B1(300 1.0); Empty: " << "A1";
+    QTest::newRow("last model: the company stays")
+        << "Beta" << "B1" << QMessageBox::Yes << model << "Alpha: A1(100 0.5), A2(120 0.6); Beta: ; Empty: " << "A1";
+    QTest::newRow("cancelled") << "Beta" << "B1" << QMessageBox::Cancel << model << before << "B1";
+    QTest::newRow("company with models is refused")
+        << "Alpha" << "" << QMessageBox::Ok << "First delete microscope(s) and then you can delete company" << before
+        << "Alpha";
+    QTest::newRow("company without models") << "Empty" << "" << QMessageBox::Yes
+                                            << "Do you really want to delete this company?"
+                                            << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)" << "A1";
+}
+
+void TestMicroSetup::deleteFlows()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(QString, message);
+    QFETCH(QString, library);
+    QFETCH(QString, selected);
+    standardLibrary();
+    {
+        Registry r;
+        QVERIFY(r.OpenKey(SettingsKeyPath + "Default Scopes\\Empty", true));
+    }
+    TfmMicroSetup dlg;
+    dlg.show();
+    select(dlg, company, model);
+    {
+        ModalScript script;
+        script.answer(answer);
+        click(&dlg, "btnDelete");
+        QCOMPARE(script.texts, QStringList{message});
+    }
+    QCOMPARE(libraryText(), library);
+    QCOMPARE(selectedText(dlg), selected);
+    if (selected == "Alpha")
+        QCOMPARE(field(&dlg, "Edit1"), QString()); // a company shows no values
+}
+
+void TestMicroSetup::defaultList_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("shipped list") << "good" << "";
+    QTest::newRow("missing file") << "missing" << "Cannot open file";
+    QTest::newRow("malformed file") << "malformed" << "line 4";
+    QTest::newRow("cancelled") << "cancel" << "";
+}
+
+void TestMicroSetup::defaultList()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    writeEntry("Mine", "M1");
+    QTemporaryDir dir;
+    QString file = dir.filePath("sc.reg");
+    if (kind == "good" || kind == "cancel")
+        file = QFINDTESTDATA("../../data/sc.reg");
+    else if (kind == "malformed")
+        writeFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\New\\N1]\r\n"
+                        "\"Voltage\"=200\r\n");
+    TfmMicroSetup dlg;
+    dlg.setRegFiles(file, dir.filePath("backup.reg"));
+    dlg.show();
+    {
+        ModalScript script;
+        script.answer(kind == "cancel" ? QMessageBox::Cancel : QMessageBox::Yes);
+        if (!message.isEmpty())
+            script.answer(QMessageBox::Ok);
+        click(&dlg, "btnDefault");
+        QCOMPARE(script.texts.value(0), QString("Are you sure? This restores default settings form sc.reg file."));
+        QVERIFY2(script.texts.value(1).contains(message), qPrintable(script.texts.value(1)));
+    }
+    const QString library = libraryText();
+    auto *tree = child<QTreeWidget>(&dlg, "TreeView1");
+    if (kind == "good") {
+        QVERIFY2(library.contains("Conventional TEM: 120 kV LaB6(120") && library.contains("Mine: M1(200"),
+                 qPrintable(library));
+        QCOMPARE(tree->topLevelItemCount(), 4); // rebuilt once the import has finished
+        QCOMPARE(selectedText(dlg), tree->topLevelItem(0)->child(0)->text(0));
+    } else {
+        QCOMPARE(library, QString("Mine: M1(200 1.2)"));
+        QCOMPARE(tree->topLevelItemCount(), 1);
+    }
+}
+
+// Backup writes the whole settings key; Restore brings back a deleted entry and the window's
+// settings, and keeps what was added since.
+void TestMicroSetup::backupRestore()
+{
+    standardLibrary();
+    {
+        Registry r;
+        QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), true));
+        r.WriteFloat("UpTo", 12.5);
+    }
+    TfmMicroSetup dlg;
+    QSignalSpy status(&dlg, &TfmMicroSetup::statusMessage);
+    dlg.show();
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok);
+        click(&dlg, "btnBackup");
+        QCOMPARE(script.texts, QStringList{"This backs-up your custom settings"});
+    }
+    const QString backup = QDir(m_settings->path()).filePath("data/Vantrel/Orvalis/backup.reg");
+    QVERIFY(QFileInfo::exists(backup));
+    QCOMPARE(status.size(), 1);
+    QVERIFY2(status[0][0].toString().contains(backup), qPrintable(status[0][0].toString()));
+
+    DeleteScopeEntry("Alpha", "A2");
+    writeEntry("Zeta", "Z1");
+    {
+        Registry r;
+        QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), false));
+        r.WriteFloat("UpTo", 3);
+    }
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok);
+        click(&dlg, "btnRetore");
+        QCOMPARE(script.texts, QStringList{"This restores backed-up settings"});
+    }
+    QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0); Zeta: Z1(200 1.2)"));
+    Registry r;
+    QVERIFY(r.OpenKey(settingsKey(DefaultKeyName), false));
+    QCOMPARE(r.ReadFloat("UpTo"), 12.5);
+    QCOMPARE(child<QTreeWidget>(&dlg, "TreeView1")->topLevelItemCount(), 3);
+}
+
+void TestMicroSetup::backupProblems()
+{
+    standardLibrary();
+    TfmMicroSetup dlg;
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("backup.reg");
+    writeFile(dir.filePath("file"), "x");
+    const QString unwritable = dir.filePath("file/backup.reg"); // its folder is a file
+    dlg.setRegFiles(dir.filePath("sc.reg"), missing);
+    dlg.show();
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok).answer(QMessageBox::Ok);
+        click(&dlg, "btnRetore");
+        QCOMPARE(script.texts.value(1), "No backup exists at " + QDir::toNativeSeparators(missing));
+    }
+    dlg.setRegFiles(dir.filePath("sc.reg"), unwritable);
+    QSignalSpy status(&dlg, &TfmMicroSetup::statusMessage);
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok).answer(QMessageBox::Ok);
+        click(&dlg, "btnBackup");
+        QCOMPARE(script.texts.value(1), "Cannot create file " + QDir::toNativeSeparators(unwritable));
+    }
+    QCOMPARE(status.size(), 0);
+    {
+        ModalScript script; // cancelled: nothing written
+        script.answer(QMessageBox::Cancel);
+        dlg.setRegFiles(dir.filePath("sc.reg"), missing);
+        click(&dlg, "btnBackup");
+    }
+    QVERIFY(!QFileInfo::exists(missing));
+    QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
+}
+
+ORVALIS_UI_TEST_MAIN(TestMicroSetup)
+#include "test_microsetup.moc"
