@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -347,7 +348,8 @@ void TestShellDialogs::helpWithoutPages()
     help.showContents();
     QVERIFY(help.isVisible());
     QVERIFY(help.HelpBrowser->toPlainText().contains(QStringLiteral("help pages are missing")));
-    QCOMPARE(installedHelpFolder(), QString()); // none beside the test program
+    // A program run from the build folder finds the source tree's pages.
+    QVERIFY(QFileInfo::exists(installedHelpFolder() + QStringLiteral("/index.html")));
 }
 
 void TestShellDialogs::splashAndIcon()
