@@ -49,7 +49,7 @@ package: build
 package-check: build
 	./scripts/check-package.sh $(BUILD)
 
-test: test-main test-asan fuzz package-check
+test: format-check test-main test-asan fuzz package-check
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done

@@ -15,7 +15,7 @@ namespace {
 
 void fillLibrary()
 {
-    const ScopeData values{QStringLiteral("200"), QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
+    const ScopeData values{QStringLiteral("200"),  QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
                            QStringLiteral("0.25"), QStringLiteral("0.5"), QStringLiteral("0.3")};
     for (int c = 0; c < 200; ++c)
         for (int m = 0; m < 10; ++m)

@@ -83,8 +83,7 @@ void pattern(benchmark::State &bs)
 }
 
 // Keeps the medians of the repetitions while the console shows everything as usual.
-class MedianReporter : public benchmark::ConsoleReporter
-{
+class MedianReporter : public benchmark::ConsoleReporter {
 public:
     MedianReporter() : ConsoleReporter(OO_None) {}
     void ReportRuns(const std::vector<Run> &runs) override
@@ -112,8 +111,8 @@ QByteArray peerInput(const QString &outputsPath)
     QFile outputs(outputsPath);
     if (!outputs.open(QIODevice::WriteOnly))
         return {};
-    for (const QVector<double> *v : {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg,
-                                     &c.combinedNeg})
+    for (const QVector<double> *v :
+         {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg, &c.combinedNeg})
         outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size() * sizeof(double)));
     for (const std::vector<std::uint8_t> *v : {&map.grey, &halves.lower, &halves.upper})
         outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size()));
@@ -127,11 +126,16 @@ QByteArray peerInput(const QString &outputsPath)
     p["alpha"] = s.Alpha;
     p["chiCsFactor"] = s.ChiCsFactor;
     p["chiDefocusFactor"] = s.ChiDefocusFactor;
-    p["curve"] = QJsonObject{{"n", fineSteps(s.PointDensity, s.UpTo)}, {"count", c.k.size()}, {"upTo", s.UpTo},
-                             {"defocus", s.Defocus}, {"direction", 0.0}, {"a2", s.A2}, {"a3", s.A3}};
+    p["curve"] = QJsonObject{{"n", fineSteps(s.PointDensity, s.UpTo)},
+                             {"count", c.k.size()},
+                             {"upTo", s.UpTo},
+                             {"defocus", s.Defocus},
+                             {"direction", 0.0},
+                             {"a2", s.A2},
+                             {"a3", s.A3}};
     p["map"] = QJsonObject{{"width", kMapWidth}, {"minimum", kMapMinimum}, {"maximum", kMapMaximum}, {"upTo", s.UpTo}};
-    p["pattern"] = QJsonObject{{"n", halves.n}, {"step", 1},     {"centre", kCentre},
-                               {"range", a.UpTo}, {"defocus", a.Defocus}, {"a2", a.A2}, {"a3", a.A3}};
+    p["pattern"] = QJsonObject{{"n", halves.n},        {"step", 1},  {"centre", kCentre}, {"range", a.UpTo},
+                               {"defocus", a.Defocus}, {"a2", a.A2}, {"a3", a.A3}};
     return QJsonDocument(p).toJson(QJsonDocument::Compact);
 }
 

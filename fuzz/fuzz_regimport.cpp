@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static const bool privateStore = [] {
         // Never the user's own store: a folder of this run.
-        const QString home = QDir::temp().filePath(QStringLiteral("orvalis-fuzz-%1").arg(QCoreApplication::applicationPid()));
+        const QString home = QDir::temp().filePath(
+            QStringLiteral("orvalis-fuzz-%1").arg(QCoreApplication::applicationPid()));
         QDir().mkpath(home);
         qputenv("XDG_CONFIG_HOME", home.toLocal8Bit());
         return true;

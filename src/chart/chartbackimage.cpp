@@ -32,7 +32,7 @@ QImage ChartBackImage::stretched(const QImage &image, const QSize &size)
     if (image.isNull() || size.isEmpty())
         return QImage();
     const QImage source = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                         : QImage::Format_RGB32);
+                                                                        : QImage::Format_RGB32);
     const int width = size.width(), height = size.height();
     const int sourceWidth = source.width(), sourceHeight = source.height();
     QVector<int> column(width);

@@ -9,8 +9,7 @@ namespace orvalis {
 // Nearest-neighbour stretched so that every picture pixel lands on predictable screen pixels (see
 // sourceIndex): a picture column c starts where the axis coordinate c / W of the axis length lies, and
 // the first and last picture columns and rows always touch the rectangle's edges.
-class ChartBackImage : public QCPLayerable
-{
+class ChartBackImage : public QCPLayerable {
 public:
     ChartBackImage(QCustomPlot *plot, QCPAxisRect *rect, const QString &layerName);
 

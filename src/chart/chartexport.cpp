@@ -33,7 +33,8 @@ QByteArray toBytes(const std::function<bool(QIODevice &)> &write)
 // The chart's panel colour while a file is drawn; the screen's colour comes back on every way out.
 class PanelColorGuard {
 public:
-    PanelColorGuard(ChartWidget &chart, const std::optional<QColor> &color) : m_chart(chart), m_saved(chart.panelColor())
+    PanelColorGuard(ChartWidget &chart, const std::optional<QColor> &color)
+        : m_chart(chart), m_saved(chart.panelColor())
     {
         if (color)
             m_chart.setPanelColor(*color);
@@ -76,7 +77,8 @@ QImage renderChart(ChartWidget &chart)
 
 QByteArray chartMetafile(ChartWidget &chart, ChartFileFormat format)
 {
-    MetafileDevice device(format == ChartFileFormat::Wmf ? MetafileDevice::Format::Wmf : MetafileDevice::Format::Emf, chart.size());
+    MetafileDevice device(format == ChartFileFormat::Wmf ? MetafileDevice::Format::Wmf : MetafileDevice::Format::Emf,
+                          chart.size());
     drawChart(chart, device, true);
     return device.data();
 }
@@ -86,16 +88,10 @@ void saveChart(ChartWidget &chart, const QString &path, ChartFileFormat format, 
     const PanelColorGuard guard(chart, panelColor);
     QByteArray bytes;
     switch (format) {
-    case ChartFileFormat::Bmp:
-        saveImage(renderChart(chart), path, "BMP");
-        return;
-    case ChartFileFormat::Png:
-        saveImage(renderChart(chart), path, "PNG");
-        return;
+    case ChartFileFormat::Bmp: saveImage(renderChart(chart), path, "BMP"); return;
+    case ChartFileFormat::Png: saveImage(renderChart(chart), path, "PNG"); return;
     case ChartFileFormat::Emf:
-    case ChartFileFormat::Wmf:
-        bytes = chartMetafile(chart, format);
-        break;
+    case ChartFileFormat::Wmf: bytes = chartMetafile(chart, format); break;
     case ChartFileFormat::Svg:
         bytes = toBytes([&chart](QIODevice &out) {
             QSvgGenerator svg;

@@ -8,8 +8,7 @@
 
 namespace orvalis {
 
-class ChartSeries : public QCPGraph
-{
+class ChartSeries : public QCPGraph {
     Q_OBJECT
 
 public:

@@ -192,13 +192,11 @@ void ChartTicker::generate(const QCPRange &range, const QLocale &, QChar, int, Q
     const QString fontKey = m_axis->tickLabelFont().key();
     const QString partners = partnersKey();
     const bool cached = m_cache.length == length && m_cache.lower == range.lower && m_cache.upper == range.upper
-                        && m_cache.fontKey == fontKey && m_cache.increment == m_increment
-                        && m_cache.decimals == m_decimals && m_cache.separation == m_separation
-                        && m_cache.generation == m_generation && m_cache.partners == partners;
+        && m_cache.fontKey == fontKey && m_cache.increment == m_increment && m_cache.decimals == m_decimals
+        && m_cache.separation == m_separation && m_cache.generation == m_generation && m_cache.partners == partners;
     if (!cached) {
-        m_cache = StepCache{range.lower,  range.upper,  length,        fontKey,
-                            m_increment,  m_decimals,   m_separation,  m_generation,
-                            partners,     sharedStep(range, length)};
+        m_cache = StepCache{range.lower, range.upper,  length,       fontKey,  m_increment,
+                            m_decimals,  m_separation, m_generation, partners, sharedStep(range, length)};
     }
     const double step = m_cache.step;
     ticks = ticksFor(step, range);

@@ -4,9 +4,9 @@
 
 #include <QFont>
 #include <QSharedPointer>
+#include <QString>
 #include <QVector>
 #include <QWeakPointer>
-#include <QString>
 #include <functional>
 
 namespace orvalis {
@@ -15,8 +15,7 @@ namespace orvalis {
 // thinned, by whole 1-2-5 multiples, until neighbouring labels no longer crowd each other at the
 // axis' current pixel length. Every text passes through the owner's hook before it is drawn, so what
 // the hook leaves is exactly what the axis shows and what the thinning measured.
-class ChartTicker : public QCPAxisTicker
-{
+class ChartTicker : public QCPAxisTicker {
 public:
     using TextHook = std::function<void(QString &text)>;
 
@@ -53,8 +52,8 @@ public:
     // "." as separator: 0 -> "0", 2.5 -> "2.5", -50 -> "-50".
     static QString defaultText(double value, int decimals);
 
-    void generate(const QCPRange &range, const QLocale &locale, QChar formatChar, int precision,
-                  QVector<double> &ticks, QVector<double> *subTicks, QVector<QString> *tickLabels) override;
+    void generate(const QCPRange &range, const QLocale &locale, QChar formatChar, int precision, QVector<double> &ticks,
+                  QVector<double> *subTicks, QVector<QString> *tickLabels) override;
 
 protected:
     QString getTickLabel(double tick, const QLocale &locale, QChar formatChar, int precision) override;

@@ -81,14 +81,10 @@ QString ChartWidget::defaultLabelText(double value, int decimals)
 QCPAxis *ChartWidget::chartAxis(Axis axis) const
 {
     switch (axis) {
-    case Axis::Left:
-        return yAxis;
-    case Axis::Right:
-        return yAxis2;
-    case Axis::Top:
-        return xAxis2;
-    case Axis::Bottom:
-        break;
+    case Axis::Left: return yAxis;
+    case Axis::Right: return yAxis2;
+    case Axis::Top: return xAxis2;
+    case Axis::Bottom: break;
     }
     return xAxis;
 }

@@ -30,8 +30,7 @@ class ChartTicker;
 // right edge of column right() (coordinate right() + 1). Axis lines, when shown, lie on column left()
 // (left axis) and row bottom() (bottom axis), inside, but on column right() + 1 (right axis) and row
 // top() - 1 (top axis), outside; back colour and back image cover the whole rectangle.
-class ChartWidget : public QCustomPlot
-{
+class ChartWidget : public QCustomPlot {
     Q_OBJECT
 
 public:
@@ -92,10 +91,10 @@ public:
     // --- series ------------------------------------------------------------------------------------
     // A line series on the given axis pair; its QCPGraph carries objectName (findChild finds it) and
     // title as its name. Returns the index of the series.
-    int addSeries(const QString &objectName, const QString &title, const QColor &color,
-                  Axis keyAxis = Axis::Bottom, Axis valueAxis = Axis::Left);
+    int addSeries(const QString &objectName, const QString &title, const QColor &color, Axis keyAxis = Axis::Bottom,
+                  Axis valueAxis = Axis::Left);
     int seriesCount() const;
-    QCPGraph *series(int index) const; // nullptr for an index out of range
+    QCPGraph *series(int index) const;                // nullptr for an index out of range
     int seriesIndex(const QString &objectName) const; // -1 if there is none
 
     void clearSeries(int index);

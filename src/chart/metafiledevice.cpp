@@ -25,9 +25,12 @@ namespace {
 struct PenObject {
     bool null = true;
     QRgb color = 0;
-    int width = 1;   // px
+    int width = 1; // px
     uint32_t style = U_PS_SOLID;
-    bool operator==(const PenObject &o) const { return null == o.null && color == o.color && width == o.width && style == o.style; }
+    bool operator==(const PenObject &o) const
+    {
+        return null == o.null && color == o.color && width == o.width && style == o.style;
+    }
 };
 
 struct BrushObject {
@@ -38,13 +41,14 @@ struct BrushObject {
 
 struct FontObject {
     QString family;
-    int height = 0;     // px, character height (the em size)
-    int weight = 400;   // 100 .. 900
+    int height = 0;   // px, character height (the em size)
+    int weight = 400; // 100 .. 900
     bool italic = false;
     int escapement = 0; // tenths of a degree, counter-clockwise
     bool operator==(const FontObject &o) const
     {
-        return family == o.family && height == o.height && weight == o.weight && italic == o.italic && escapement == o.escapement;
+        return family == o.family && height == o.height && weight == o.weight && italic == o.italic
+            && escapement == o.escapement;
     }
 };
 
@@ -67,8 +71,9 @@ struct Dib {
             }
         }
         const int pixelsPerMetre = 3780; // 96 dpi
-        info = bitmapinfo_set(bitmapinfoheader_set(w, h, 1, U_BCBM_COLOR24, U_BI_RGB, static_cast<uint32_t>(pixels.size()),
-                                                   pixelsPerMetre, pixelsPerMetre, 0, 0),
+        info = bitmapinfo_set(bitmapinfoheader_set(w, h, 1, U_BCBM_COLOR24, U_BI_RGB,
+                                                   static_cast<uint32_t>(pixels.size()), pixelsPerMetre, pixelsPerMetre,
+                                                   0, 0),
                               nullptr);
     }
     ~Dib() { std::free(info); }
@@ -81,7 +86,8 @@ struct Dib {
 
 U_COLORREF colorRef(QRgb c)
 {
-    return colorref3_set(static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)), static_cast<uint8_t>(qBlue(c)));
+    return colorref3_set(static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                         static_cast<uint8_t>(qBlue(c)));
 }
 
 // Bytes written by the library's finishing step (which fills in the header's totals) go to memory, so
@@ -159,7 +165,8 @@ public:
         const int w = size.width(), h = size.height();
         const U_RECTL bounds = rectl_set(point32_set(0, 0), point32_set(w - 1, h - 1));
         // .01 mm
-        const U_RECTL frame = rectl_set(point32_set(0, 0), point32_set(std::lround(w * 2540.0 / dpi), std::lround(h * 2540.0 / dpi)));
+        const U_RECTL frame = rectl_set(point32_set(0, 0),
+                                        point32_set(std::lround(w * 2540.0 / dpi), std::lround(h * 2540.0 / dpi)));
         const U_SIZEL millimetres = sizel_set(std::lround(w * 25.4 / dpi), std::lround(h * 25.4 / dpi));
         append(U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr, sizel_set(w, h), millimetres, 0));
         append(U_EMRSETMAPMODE_set(U_MM_TEXT));
@@ -180,7 +187,8 @@ public:
     {
         uint32_t created = 0;
         if (!pen.null)
-            append(createpen_set(&created, m_handles, logpen_set(pen.style, point_set(pen.width, 0), colorRef(pen.color))));
+            append(createpen_set(&created, m_handles,
+                                 logpen_set(pen.style, point_set(pen.width, 0), colorRef(pen.color))));
         replace(m_pen, created, U_NULL_PEN);
     }
 
@@ -197,9 +205,10 @@ public:
         std::vector<uint16_t> face(U_LF_FACESIZE, 0);
         const QString name = font.family.left(U_LF_FACESIZE - 1);
         std::memcpy(face.data(), name.utf16(), sizeof(uint16_t) * static_cast<std::size_t>(name.size()));
-        U_LOGFONT logFont = logfont_set(-font.height, 0, font.escapement, font.escapement, font.weight, font.italic ? 1 : 0, 0, 0,
-                                        U_DEFAULT_CHARSET, U_OUT_DEFAULT_PRECIS, U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY,
-                                        U_DEFAULT_PITCH | U_FF_DONTCARE, face.data());
+        U_LOGFONT logFont = logfont_set(-font.height, 0, font.escapement, font.escapement, font.weight,
+                                        font.italic ? 1 : 0, 0, 0, U_DEFAULT_CHARSET, U_OUT_DEFAULT_PRECIS,
+                                        U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH | U_FF_DONTCARE,
+                                        face.data());
         uint32_t created = 0;
         append(extcreatefontindirectw_set(&created, m_handles, reinterpret_cast<const char *>(&logFont), nullptr));
         replace(m_font, created, U_DEVICE_DEFAULT_FONT);
@@ -245,8 +254,8 @@ public:
         std::vector<uint16_t> chars(text.utf16(), text.utf16() + text.size());
         chars.push_back(0);
         const U_RECTL noClip = rectl_set(point32_set(0, 0), point32_set(-1, -1));
-        char *body = emrtext_set(point32_set(baseline.x(), baseline.y()), static_cast<U_NUM_STR>(text.size()), 2, chars.data(),
-                                 U_ETO_NONE, noClip, dx.data());
+        char *body = emrtext_set(point32_set(baseline.x(), baseline.y()), static_cast<U_NUM_STR>(text.size()), 2,
+                                 chars.data(), U_ETO_NONE, noClip, dx.data());
         if (!body) {
             m_failed = true;
             return;
@@ -262,9 +271,10 @@ public:
             m_failed = true;
             return;
         }
-        append(U_EMRSTRETCHDIBITS_set(rectl(target), point32_set(target.x(), target.y()), point32_set(target.width(), target.height()),
-                                      point32_set(0, 0), point32_set(image.width(), image.height()), U_DIB_RGB_COLORS, U_SRCCOPY,
-                                      dib.info, static_cast<uint32_t>(dib.pixels.size()), dib.pixels.data()));
+        append(U_EMRSTRETCHDIBITS_set(rectl(target), point32_set(target.x(), target.y()),
+                                      point32_set(target.width(), target.height()), point32_set(0, 0),
+                                      point32_set(image.width(), image.height()), U_DIB_RGB_COLORS, U_SRCCOPY, dib.info,
+                                      static_cast<uint32_t>(dib.pixels.size()), dib.pixels.data()));
     }
 
     QByteArray finish() override
@@ -302,7 +312,10 @@ private:
         current = created;
     }
 
-    static U_RECTL rectl(const QRect &r) { return rectl_set(point32_set(r.left(), r.top()), point32_set(r.right(), r.bottom())); }
+    static U_RECTL rectl(const QRect &r)
+    {
+        return rectl_set(point32_set(r.left(), r.top()), point32_set(r.right(), r.bottom()));
+    }
 
     static std::vector<U_POINTL> pointsOf(const QPolygon &points)
     {
@@ -356,16 +369,16 @@ public:
     {
         uint32_t created = 0;
         append(wcreatepenindirect_set(&created, m_handles,
-                                      U_PEN_set(static_cast<uint16_t>(pen.null ? U_PS_NULL : pen.style), static_cast<uint16_t>(pen.width),
-                                                colorRef(pen.color))));
+                                      U_PEN_set(static_cast<uint16_t>(pen.null ? U_PS_NULL : pen.style),
+                                                static_cast<uint16_t>(pen.width), colorRef(pen.color))));
         replace(m_pen, created);
     }
 
     void selectBrush(const BrushObject &brush) override
     {
         uint32_t created = 0;
-        append(wcreatebrushindirect_set(&created, m_handles,
-                                        U_WLOGBRUSH_set(brush.null ? U_BS_NULL : U_BS_SOLID, colorRef(brush.color), 0)));
+        append(wcreatebrushindirect_set(
+            &created, m_handles, U_WLOGBRUSH_set(brush.null ? U_BS_NULL : U_BS_SOLID, colorRef(brush.color), 0)));
         replace(m_brush, created);
     }
 
@@ -373,9 +386,9 @@ public:
     {
         QByteArray face = font.family.toLatin1().left(31);
         U_FONT *uf = U_FONT_set(static_cast<int16_t>(-font.height), 0, static_cast<int16_t>(font.escapement),
-                                static_cast<int16_t>(font.escapement), static_cast<int16_t>(font.weight), font.italic ? 1 : 0, 0, 0,
-                                U_DEFAULT_CHARSET, U_OUT_DEFAULT_PRECIS, U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY,
-                                U_DEFAULT_PITCH | U_FF_DONTCARE, face.data());
+                                static_cast<int16_t>(font.escapement), static_cast<int16_t>(font.weight),
+                                font.italic ? 1 : 0, 0, 0, U_DEFAULT_CHARSET, U_OUT_DEFAULT_PRECIS,
+                                U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH | U_FF_DONTCARE, face.data());
         if (!uf) {
             m_failed = true;
             return;
@@ -441,9 +454,10 @@ public:
             m_failed = true;
             return;
         }
-        append(U_WMRSTRETCHDIB_set(point16(target.topLeft()), point16_set(clamp16(target.width()), clamp16(target.height())),
-                                   point16_set(0, 0), point16_set(clamp16(image.width()), clamp16(image.height())), U_DIB_RGB_COLORS,
-                                   U_SRCCOPY, dib.info, static_cast<uint32_t>(dib.pixels.size()), dib.pixels.constData()));
+        append(U_WMRSTRETCHDIB_set(
+            point16(target.topLeft()), point16_set(clamp16(target.width()), clamp16(target.height())),
+            point16_set(0, 0), point16_set(clamp16(image.width()), clamp16(image.height())), U_DIB_RGB_COLORS,
+            U_SRCCOPY, dib.info, static_cast<uint32_t>(dib.pixels.size()), dib.pixels.constData()));
     }
 
     QByteArray finish() override
@@ -567,8 +581,7 @@ public:
 
     void drawLines(const QLineF *lines, int lineCount) override
     {
-        for (int i = 0; i < lineCount; ++i)
-        {
+        for (int i = 0; i < lineCount; ++i) {
             const QPointF ends[2] = {lines[i].p1(), lines[i].p2()};
             drawPolygon(ends, 2, PolylineMode);
         }
@@ -606,10 +619,14 @@ public:
     {
         const QList<QPolygonF> parts = path.toSubpathPolygons();
         for (const QPolygonF &part : parts)
-            drawPolygon(part.constData(), static_cast<int>(part.size()), path.fillRule() == Qt::OddEvenFill ? OddEvenMode : WindingMode);
+            drawPolygon(part.constData(), static_cast<int>(part.size()),
+                        path.fillRule() == Qt::OddEvenFill ? OddEvenMode : WindingMode);
     }
 
-    void drawPixmap(const QRectF &r, const QPixmap &pm, const QRectF &sr) override { drawImage(r, pm.toImage(), sr, Qt::AutoColor); }
+    void drawPixmap(const QRectF &r, const QPixmap &pm, const QRectF &sr) override
+    {
+        drawImage(r, pm.toImage(), sr, Qt::AutoColor);
+    }
 
     void drawImage(const QRectF &r, const QImage &image, const QRectF &sr, Qt::ImageConversionFlags) override
     {

@@ -12,8 +12,7 @@ namespace orvalis {
 
 class MetafilePaintEngine;
 
-class MetafileDevice : public QPaintDevice
-{
+class MetafileDevice : public QPaintDevice {
 public:
     enum class Format { Emf, Wmf };
 

@@ -1,10 +1,10 @@
 #include "ctfcurves.h"
 
-#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/numberformat.h"
+#include "core/vectorstate.h"
 
 #include <cmath>
 #include <vector>
@@ -104,8 +104,8 @@ void sampleAnalysisCurves(const OpticsState &state, double defocus, double direc
     sampleAnalysisCurves(kernels::best(), state, defocus, direction, options, out);
 }
 
-void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
-                          double direction, const CurveOptions &options, CtfCurves &out)
+void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus, double direction,
+                          const CurveOptions &options, CtfCurves &out)
 {
     clearUpperVectorState();
     restart(out);

@@ -30,7 +30,7 @@ struct CtfCurves {
     QVector<double> temporalNeg; // -Et, only when symmetric
     QVector<double> spatialNeg;
     QVector<double> combinedNeg;
-    bool fastOscillation = false;   // the CTF rises faster than the sampling follows (full sampling only)
+    bool fastOscillation = false;    // the CTF rises faster than the sampling follows (full sampling only)
     std::optional<double> pointRes;  // nm, 1/k at the first positive CTF sample after k = 0
     std::optional<double> infoLimit; // nm, 1/k where the combined envelope first falls below 0.08
 };
@@ -46,8 +46,8 @@ CtfCurves sampleAnalysisCurves(const OpticsState &state, double defocus, double 
 void sampleAnalysisCurves(const OpticsState &state, double defocus, double direction, const CurveOptions &options,
                           CtfCurves &out);
 // The same with the inner loops of one instruction set (every set gives the same values).
-void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
-                          double direction, const CurveOptions &options, CtfCurves &out);
+void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus, double direction,
+                          const CurveOptions &options, CtfCurves &out);
 
 // Plotter mode: defocus and Cs terms only (no astigmatism, no direction), 4096 steps per 10 nm^-1.
 // `withCurve` and `withEnvelope` say whether the damped CTF and the combined envelope are filled.

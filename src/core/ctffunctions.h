@@ -64,8 +64,7 @@ inline double AstigTerm3(const OpticsState &s, double kx, double ky)
 inline double Chi(const OpticsState &s, double kx, double ky, double defocus)
 {
     const double k2 = kx * kx + ky * ky;
-    return s.ChiCsFactor * k2 * k2 + s.ChiDefocusFactor * defocus * k2 + AstigTerm2(s, kx, ky)
-        + AstigTerm3(s, kx, ky);
+    return s.ChiCsFactor * k2 * k2 + s.ChiDefocusFactor * defocus * k2 + AstigTerm2(s, kx, ky) + AstigTerm3(s, kx, ky);
 }
 
 } // namespace orvalis

@@ -152,38 +152,44 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
 
 // ---- the variants -----------------------------------------------------------------------------
 
-#define ORVALIS_KERNEL_SET(ns, isaValue, label, attributes)                                                  \
-    namespace ns {                                                                                       \
-    attributes void mapRow(const MapColumns &m, double df, double *c2) { mapRowBody(m, df, c2); }          \
-    attributes void patternLowerColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2, \
-                                       double *chiUpper, double *envelope)                                 \
-    {                                                                                                    \
-        patternLowerColumnBody(t, k, m, kx, c2, chiUpper, envelope);                                     \
-    }                                                                                                    \
-    attributes void patternUpperColumn(const double *chiUpper, const double *envelope, int m, double *c2) \
-    {                                                                                                    \
-        patternUpperColumnBody(chiUpper, envelope, m, c2);                                               \
-    }                                                                                                    \
-    attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                           \
-    {                                                                                                    \
-        return greyLevelsBody(c2, out, count);                                                           \
-    }                                                                                                    \
-    attributes void curvePhases(const OpticsState &s, const CurveSampling &sm, double *k, double *chi)     \
-    {                                                                                                    \
-        curvePhasesBody(s, sm, k, chi);                                                                  \
-    }                                                                                                    \
-    attributes void sines(double *values, int count) { sinesBody(values, count); }                        \
-    attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es, \
-                                       int count, double riseThreshold, bool watchRise)                  \
-    {                                                                                                    \
-        return curveEventsBody(k, ctf, et, es, count, riseThreshold, watchRise);                        \
-    }                                                                                                    \
-    attributes void curveProducts(const double *et, const double *es, int count, const CurveOutputs &o)   \
-    {                                                                                                    \
-        curveProductsBody(et, es, count, o);                                                             \
-    }                                                                                                    \
-    const KernelSet set = {isaValue,    label, &mapRow, &patternLowerColumn, &patternUpperColumn,         \
-                           &greyLevels, &curvePhases, &sines, &curveEvents, &curveProducts};                             \
+#define ORVALIS_KERNEL_SET(ns, isaValue, label, attributes)                                                            \
+    namespace ns {                                                                                                     \
+    attributes void mapRow(const MapColumns &m, double df, double *c2)                                                 \
+    {                                                                                                                  \
+        mapRowBody(m, df, c2);                                                                                         \
+    }                                                                                                                  \
+    attributes void patternLowerColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2,           \
+                                       double *chiUpper, double *envelope)                                             \
+    {                                                                                                                  \
+        patternLowerColumnBody(t, k, m, kx, c2, chiUpper, envelope);                                                   \
+    }                                                                                                                  \
+    attributes void patternUpperColumn(const double *chiUpper, const double *envelope, int m, double *c2)              \
+    {                                                                                                                  \
+        patternUpperColumnBody(chiUpper, envelope, m, c2);                                                             \
+    }                                                                                                                  \
+    attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                                         \
+    {                                                                                                                  \
+        return greyLevelsBody(c2, out, count);                                                                         \
+    }                                                                                                                  \
+    attributes void curvePhases(const OpticsState &s, const CurveSampling &sm, double *k, double *chi)                 \
+    {                                                                                                                  \
+        curvePhasesBody(s, sm, k, chi);                                                                                \
+    }                                                                                                                  \
+    attributes void sines(double *values, int count)                                                                   \
+    {                                                                                                                  \
+        sinesBody(values, count);                                                                                      \
+    }                                                                                                                  \
+    attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es,         \
+                                       int count, double riseThreshold, bool watchRise)                                \
+    {                                                                                                                  \
+        return curveEventsBody(k, ctf, et, es, count, riseThreshold, watchRise);                                       \
+    }                                                                                                                  \
+    attributes void curveProducts(const double *et, const double *es, int count, const CurveOutputs &o)                \
+    {                                                                                                                  \
+        curveProductsBody(et, es, count, o);                                                                           \
+    }                                                                                                                  \
+    const KernelSet set = {isaValue,    label,        &mapRow, &patternLowerColumn, &patternUpperColumn,               \
+                           &greyLevels, &curvePhases, &sines,  &curveEvents,        &curveProducts};                   \
     }
 
 ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten)))
@@ -200,8 +206,9 @@ ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten))
 // both g++ and clang can test for at run time (clang 14 cannot ask for the whole level). A level's
 // own name ("arch=x86-64-v3") would also stop g++ from inlining the baseline helpers.
 ORVALIS_KERNEL_SET(v3, Isa::V3, "x86-64-v3", __attribute__((flatten, target("avx2,fma,bmi,bmi2"))))
-ORVALIS_KERNEL_SET(v4, Isa::V4, "x86-64-v4",
-                   __attribute__((flatten, target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl" ORVALIS_WIDE))))
+ORVALIS_KERNEL_SET(
+    v4, Isa::V4, "x86-64-v4",
+    __attribute__((flatten, target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl" ORVALIS_WIDE))))
 #endif
 
 #undef ORVALIS_KERNEL_SET
@@ -211,8 +218,7 @@ ORVALIS_KERNEL_SET(v4, Isa::V4, "x86-64-v4",
 bool isaSupported(Isa isa)
 {
     switch (isa) {
-    case Isa::Baseline:
-        return true;
+    case Isa::Baseline: return true;
 #ifdef ORVALIS_MULTI_ISA
     case Isa::V3:
         // The checks also ask whether the operating system saves the wide registers.
@@ -223,8 +229,7 @@ bool isaSupported(Isa isa)
             && __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq")
             && __builtin_cpu_supports("avx512vl");
 #else
-    default:
-        break;
+    default: break;
 #endif
     }
     return false;

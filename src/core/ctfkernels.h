@@ -44,18 +44,18 @@ struct PatternTerms {
 
 // What the analysis curve's passes need besides the state.
 struct CurveSampling {
-    int count;           // samples
-    int n;               // fine steps; 0 puts every sample at k = 0
-    int s2;              // StepFactor squared
-    double upTo;         // nm^-1
-    double slope;        // tan(direction)
-    double inverseNorm;  // 1 / sqrt(slope^2 + 1)
-    double defocus;      // nm
+    int count;          // samples
+    int n;              // fine steps; 0 puts every sample at k = 0
+    int s2;             // StepFactor squared
+    double upTo;        // nm^-1
+    double slope;       // tan(direction)
+    double inverseNorm; // 1 / sqrt(slope^2 + 1)
+    double defocus;     // nm
 };
 
 // Which of the analysis curve's outputs are wanted (null pointers are not written).
 struct CurveOutputs {
-    double *ctf;         // in: sin(chi); out: damped CTF
+    double *ctf; // in: sin(chi); out: damped CTF
     double *temporal;
     double *spatial;
     double *combined;

@@ -1,12 +1,12 @@
 #include "ctfpattern.h"
 
-#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
 #include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/greylevellookup.h"
 #include "core/numberformat.h"
+#include "core/vectorstate.h"
 
 #include <cmath>
 
@@ -89,8 +89,8 @@ int referencePatternGrey(const OpticsState &state, double kx, double ky, double 
     return CtfGrey(c);
 }
 
-PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
-                                     double range, const PatternProgress &progress)
+PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
+                                     const PatternProgress &progress)
 {
     PatternHalves h = emptyHalves(centre, stepFactor, range);
     // Rounding ties to even is symmetric, so round(1 - N/s) = -n: the upper rows i run -n .. 0.
@@ -111,8 +111,8 @@ PatternHalves referencePatternHalves(const OpticsState &state, double defocus, i
     return h;
 }
 
-PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
-                                   double range, const PatternProgress &progress)
+PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
+                                   const PatternProgress &progress)
 {
     return computePatternHalves(kernels::best(), state, defocus, centre, stepFactor, range, progress);
 }
@@ -147,15 +147,18 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
         loops.patternLowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
                                  scratch.envelope.data() + h.index(r, 0));
         if (loops.greyLevels(c2, levels, m))
-            lookup.replaceNearSteps(c2, levels, m, [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
+            lookup.replaceNearSteps(c2, levels, m,
+                                    [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
         report(progress, r);
     }
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
         std::uint8_t *const levels = h.upper.data() + h.index(r, 0);
-        loops.patternUpperColumn(scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0), m, c2);
+        loops.patternUpperColumn(scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0), m,
+                                 c2);
         if (loops.greyLevels(c2, levels, m))
-            lookup.replaceNearSteps(c2, levels, m, [&](int e) { return referencePatternGrey(state, kx, -k[e], defocus); });
+            lookup.replaceNearSteps(c2, levels, m,
+                                    [&](int e) { return referencePatternGrey(state, kx, -k[e], defocus); });
         report(progress, r);
     }
     return h;

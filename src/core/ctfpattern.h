@@ -58,14 +58,14 @@ using PatternProgress = std::function<void(int column)>;
 // The two grids for the state's instrument, astigmatism and convergence at `defocus` (nm). The
 // levels are exactly those of referencePatternGrey at every point; arithmetic of its own makes it
 // about twenty times faster. An invalid centre or step factor gives n = -1 and empty grids.
-PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
-                                   double range, const PatternProgress &progress = {});
+PatternHalves computePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
+                                   const PatternProgress &progress = {});
 // The same with the inner loops of one instruction set (every set gives the same levels).
 PatternHalves computePatternHalves(const kernels::KernelSet &loops, const OpticsState &state, double defocus,
                                    int centre, int stepFactor, double range, const PatternProgress &progress = {});
 
 // The same grids, point by point with referencePatternGrey (for comparison and measurement).
-PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor,
-                                     double range, const PatternProgress &progress = {});
+PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
+                                     const PatternProgress &progress = {});
 
 } // namespace orvalis

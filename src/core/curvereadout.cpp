@@ -42,7 +42,7 @@ QString patternReadoutText(double k)
     if (k == 0)
         k = 0.001; // the centre has no spacing
     return QStringLiteral("Current k, (d): ") + formatFixed(k, 1) + QStringLiteral(" nm-1, ") + QStringLiteral(" (")
-         + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")");
+        + formatFixed(1 / k, 2) + QStringLiteral(" nm") + QStringLiteral(")");
 }
 
 QString pointerFrequencyText(double k)
@@ -56,7 +56,7 @@ QString pointerFrequencyText(double k)
 QString pointerCurveText(const QString &curve, const CurveValues &values)
 {
     return curve + QLatin1Char(' ') + formatFixed(values.ctf, 3) + QStringLiteral(", E ")
-         + formatFixed(values.envelope, 3);
+        + formatFixed(values.envelope, 3);
 }
 
 } // namespace orvalis

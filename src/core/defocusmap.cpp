@@ -1,11 +1,11 @@
 #include "defocusmap.h"
 
-#include "core/vectorstate.h"
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
 #include "core/ctfkernels.h"
 #include "core/fastmath.h"
 #include "core/greylevellookup.h"
+#include "core/vectorstate.h"
 
 #include <cmath>
 #include <limits>
@@ -98,7 +98,8 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
     // a few units in the last place of the sum of its terms' magnitudes, then keeps the error of c^2
     // below 3e-9, about a hundredth of the lookup's margin.
     const double kMax = std::fabs(defocusMapFrequency(w - 1, w, upTo));
-    const double dfMax = std::fmax(std::fabs(static_cast<double>(g.minimum)), std::fabs(static_cast<double>(g.maximum)));
+    const double dfMax = std::fmax(std::fabs(static_cast<double>(g.minimum)),
+                                   std::fabs(static_cast<double>(g.maximum)));
     const double bound = std::fabs(state.ChiDefocusFactor) * dfMax * kMax * kMax
         + std::fabs(state.ChiCsFactor) * kMax * kMax * kMax * kMax;
     const double a = Pi * state.Wavelength * state.FocalSpread;

@@ -44,8 +44,7 @@ public:
 
     // After a pass of level() over `count` squared CTF values found some near a step: replaces the
     // levels of those by exact(i), the level evaluated directly for value i.
-    template <class Exact>
-    void replaceNearSteps(const double *c2, std::uint8_t *out, int count, Exact exact) const
+    template <class Exact> void replaceNearSteps(const double *c2, std::uint8_t *out, int count, Exact exact) const
     {
         for (int i = 0; i < count; ++i) {
             bool nearStep;

@@ -8,16 +8,14 @@ namespace {
 void appendBlock(QStringList &lines, int number, const TScopeData &r, const OpticsState &state)
 {
     lines << QStringLiteral("------------ Microscope ") + QString::number(number)
-          << QStringLiteral("Manufacturer: \t") + r.Company
-          << QStringLiteral("Model: \t\t") + r.Model
+          << QStringLiteral("Manufacturer: \t") + r.Company << QStringLiteral("Model: \t\t") + r.Model
           << QStringLiteral("Voltage: \t\t") + formatGeneral(r.Voltage) + QStringLiteral(" keV")
           << QStringLiteral("Cs:  \t\t") + formatFixed(r.Cs * 0.000001, 1) + QStringLiteral(" mm")
           << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
           << QStringLiteral("Energy Spread: \t") + formatGeneral(r.dE) + QStringLiteral(" eV")
           << QStringLiteral("Convergence: \t") + formatFixed(r.Convergence * 1000, 2) + QStringLiteral(" mrad")
           << QStringLiteral("Focal Spread: \t") + formatFixed(state.FocalSpread, 2) + QStringLiteral(" nm")
-          << QStringLiteral("Max Frequency: \t") + formatFixed(state.UpTo, 2) + QStringLiteral(" nm-1")
-          << QString();
+          << QStringLiteral("Max Frequency: \t") + formatFixed(state.UpTo, 2) + QStringLiteral(" nm-1") << QString();
 }
 
 } // namespace

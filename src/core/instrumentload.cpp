@@ -80,14 +80,19 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     const struct {
         const char *name;
         double value;
-    } derived[] = {{"the wavelength (nm)", s.Wavelength},           {"the focal spread (nm)", s.FocalSpread},
-                   {"the information limit (nm)", s.InfoLimitTheory}, {"the Scherzer defocus (nm)", s.Scherzer},
-                   {"the point resolution (nm)", s.PointResTheory}, {"the Cs phase factor (nm^4)", s.ChiCsFactor}};
+    } derived[] = {{"the wavelength (nm)", s.Wavelength},
+                   {"the focal spread (nm)", s.FocalSpread},
+                   {"the information limit (nm)", s.InfoLimitTheory},
+                   {"the Scherzer defocus (nm)", s.Scherzer},
+                   {"the point resolution (nm)", s.PointResTheory},
+                   {"the Cs phase factor (nm^4)", s.ChiCsFactor}};
     for (const auto &d : derived)
         if (!std::isfinite(d.value))
-            refuse(scope, QString::fromLatin1(d.name), d.value, QStringLiteral("the instrument's values are out of range"));
+            refuse(scope, QString::fromLatin1(d.name), d.value,
+                   QStringLiteral("the instrument's values are out of range"));
     if (!(s.Wavelength > 0))
-        refuse(scope, QStringLiteral("the wavelength (nm)"), s.Wavelength, QStringLiteral("the voltage is out of range"));
+        refuse(scope, QStringLiteral("the wavelength (nm)"), s.Wavelength,
+               QStringLiteral("the voltage is out of range"));
     state = s;
 }
 
@@ -102,8 +107,9 @@ double scherzerDefocus(double cs, double wavelength)
 void checkUpTo(double upTo)
 {
     if (!(upTo >= 0 && upTo <= MaxUpTo))
-        throw OrvalisError(QStringLiteral("The highest frequency shown cannot be %1 nm-1; it must be from 0 to %2 nm-1.")
-                               .arg(formatGeneral(upTo), formatGeneral(MaxUpTo)));
+        throw OrvalisError(
+            QStringLiteral("The highest frequency shown cannot be %1 nm-1; it must be from 0 to %2 nm-1.")
+                .arg(formatGeneral(upTo), formatGeneral(MaxUpTo)));
 }
 
 int magnificationAt(int position)
@@ -161,8 +167,8 @@ ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
         QStringLiteral("Scherzer:  ") + formatFixed(s.Scherzer, 1) + QStringLiteral(" nm"),
         QStringLiteral("Extended Scherzer:  ") + formatFixed(std::sqrt(1.5) * s.Scherzer, 1) + QStringLiteral(" nm"),
         QStringLiteral("2nd Passband:  ") + formatFixed(std::sqrt(3.5) * s.Scherzer, 1) + QStringLiteral(" nm"),
-        QStringLiteral("Lichte:  ")
-            + formatFixed(-0.75 * s.Cs * (s.UpTo * s.Wavelength) * (s.UpTo * s.Wavelength), 1) + QStringLiteral(" nm"),
+        QStringLiteral("Lichte:  ") + formatFixed(-0.75 * s.Cs * (s.UpTo * s.Wavelength) * (s.UpTo * s.Wavelength), 1)
+            + QStringLiteral(" nm"),
     };
     return t;
 }

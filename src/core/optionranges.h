@@ -6,11 +6,11 @@
 namespace orvalis {
 
 struct OptionRanges {
-    int defocusMin = -50;  // nm, the defocus slider's minimum: minus the largest overfocus
-    int defocusMax = 200;  // nm, the defocus slider's maximum: minus the largest underfocus
-    int a2Max = 200;       // nm, largest two-fold astigmatism the slider reaches
-    int a3Max = 10000;     // nm, largest three-fold astigmatism the slider reaches
-    double upTo = 10.0;    // nm^-1, highest spatial frequency shown
+    int defocusMin = -50; // nm, the defocus slider's minimum: minus the largest overfocus
+    int defocusMax = 200; // nm, the defocus slider's maximum: minus the largest underfocus
+    int a2Max = 200;      // nm, largest two-fold astigmatism the slider reaches
+    int a3Max = 10000;    // nm, largest three-fold astigmatism the slider reaches
+    double upTo = 10.0;   // nm^-1, highest spatial frequency shown
 };
 
 // The five fields as the user typed them.

@@ -1,8 +1,8 @@
 #pragma once
 // The one exception type of the program: a user-facing text, shown as it stands in a message box
 // by whoever catches it (a dialog, or the application's default error report).
-#include <QString>
 #include <QByteArray>
+#include <QString>
 #include <exception>
 
 namespace orvalis {

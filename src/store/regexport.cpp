@@ -32,16 +32,16 @@ bool hasLineBreak(const QString &text)
 // every editor; a tab does.
 bool quotedCannotHold(const QString &text)
 {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c.category() == QChar::Other_Control && c != QLatin1Char('\t');
-    });
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.category() == QChar::Other_Control && c != QLatin1Char('\t'); });
 }
 
 void refuseLineBreak(const QString &name, const char *what)
 {
     if (hasLineBreak(name))
-        throw OrvalisError(QStringLiteral("The %1 name '%2' holds a line break and cannot be written to a registry file")
-                               .arg(QLatin1String(what), name));
+        throw OrvalisError(
+            QStringLiteral("The %1 name '%2' holds a line break and cannot be written to a registry file")
+                .arg(QLatin1String(what), name));
 }
 
 void writeValue(Registry &registry, RegFileText &out, const QString &name)
@@ -66,14 +66,11 @@ void writeValue(Registry &registry, RegFileText &out, const QString &name)
     }
     case TRegDataType::rdInteger:
         out.appendAscii("dword:");
-        out.appendAscii(QByteArray::number(quint32(registry.ReadInteger(name)), 16).toUpper().rightJustified(8, '0').constData());
+        out.appendAscii(
+            QByteArray::number(quint32(registry.ReadInteger(name)), 16).toUpper().rightJustified(8, '0').constData());
         break;
-    case TRegDataType::rdBinary:
-        out.appendHex("hex:", registry.ReadBinaryData(name));
-        return;
-    case TRegDataType::rdUnknown:
-        out.appendAscii("\"\"");
-        break;
+    case TRegDataType::rdBinary: out.appendHex("hex:", registry.ReadBinaryData(name)); return;
+    case TRegDataType::rdUnknown: out.appendAscii("\"\""); break;
     }
     out.appendAscii(crlf);
 }

@@ -259,7 +259,7 @@ void Parser::keyLine(RegImporter::Summary &summary)
     QStringList parts = inner.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     if (parts.isEmpty())
         fail(QStringLiteral("the key line names no key"));
-    static const char *const roots[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+    static const char *const roots[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",  "HKEY_USERS",
                                         "HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
     const QString root = parts.takeFirst();
     bool known = false;
@@ -283,8 +283,11 @@ void Parser::keyLine(RegImporter::Summary &summary)
         m_key = KeyState::Skipped;
         return;
     }
-    produce(Operation{deletion ? Operation::DeleteKey : Operation::OpenKey, m_reader.number(),
-                   QLatin1Char('\\') + parts.join(QLatin1Char('\\')), 0, {}});
+    produce(Operation{deletion ? Operation::DeleteKey : Operation::OpenKey,
+                      m_reader.number(),
+                      QLatin1Char('\\') + parts.join(QLatin1Char('\\')),
+                      0,
+                      {}});
     m_key = deletion ? KeyState::Deleted : KeyState::Accepted;
 }
 
@@ -507,7 +510,8 @@ RegImporter::Summary RegImporter::importFile(const QString &fileName)
 RegImporter::Summary RegImporter::importData(const QByteArray &data, const QString &sourceName)
 {
     if (data.size() > maxFileSize)
-        throw OrvalisError(QStringLiteral("%1 is larger than %2 and was not imported").arg(sourceName, sizeLimitText()));
+        throw OrvalisError(
+            QStringLiteral("%1 is larger than %2 and was not imported").arg(sourceName, sizeLimitText()));
 
     QByteArrayView bytes(data);
     Encoding encoding = Encoding::Utf8;

@@ -28,7 +28,7 @@ constexpr quint32 REG_NONE = 0;
 constexpr quint32 REG_SZ = 1;        // UTF-16LE text with its terminating 0
 constexpr quint32 REG_EXPAND_SZ = 2; // as REG_SZ
 constexpr quint32 REG_BINARY = 3;
-constexpr quint32 REG_DWORD = 4;     // 4 bytes, little-endian
+constexpr quint32 REG_DWORD = 4; // 4 bytes, little-endian
 constexpr quint32 REG_MULTI_SZ = 7;
 constexpr quint32 REG_QWORD = 11;
 
@@ -139,7 +139,7 @@ private:
 
     // Only while a transaction is open: nothing else can change what they mirror then.
     QHash<QPair<qint64, QString>, QPair<qint64, QString>> m_pathCache; // parent, folded name -> key id, stored name
-    qint64 m_valuesOf = -1;             // key whose values m_values holds
+    qint64 m_valuesOf = -1;                                            // key whose values m_values holds
     QVector<StoreDatabase::Value> m_values;
     QHash<QString, int> m_valueIndex;
     StoreDatabase::Value m_scratch; // the value last read outside a transaction

@@ -103,8 +103,7 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
     if (company == QLatin1String("Default"))
         return false;
     Registry registry;
-    if (!registry.OpenKey(libraryKey(), false) || !registry.OpenKey(company, false)
-        || !registry.OpenKey(model, false))
+    if (!registry.OpenKey(libraryKey(), false) || !registry.OpenKey(company, false) || !registry.OpenKey(model, false))
         return false;
     // Converted before anything is stored, so a bad text leaves the record whole.
     TScopeData r = record;

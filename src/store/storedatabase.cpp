@@ -98,8 +98,8 @@ class StoreLock {
 public:
     explicit StoreLock(const QString &storePath)
     {
-        m_fd = ::open(QFile::encodeName(storePath + QStringLiteral(".lock")).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd = ::open(QFile::encodeName(storePath + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                      0600);
         if (m_fd < 0)
             return; // a folder that cannot be written: nothing can be moved or created there anyway
         while (::flock(m_fd, LOCK_EX) != 0) {
@@ -220,7 +220,7 @@ StoreDatabase::~StoreDatabase()
 QString StoreDatabase::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Vantrel/Orvalis/registry.sqlite3");
+        + QStringLiteral("/Vantrel/Orvalis/registry.sqlite3");
 }
 
 QString StoreDatabase::takeProblem()
@@ -377,7 +377,8 @@ StoreDatabase::Health StoreDatabase::checkTables()
     };
     const auto columns = [&](const char *table) {
         QSet<QString> names;
-        query("SELECT name FROM pragma_table_info(?1)", table, [&names](sqlite3_stmt *s) { names.insert(columnText(s, 0)); });
+        query("SELECT name FROM pragma_table_info(?1)", table,
+              [&names](sqlite3_stmt *s) { names.insert(columnText(s, 0)); });
         return names;
     };
     static const QSet<QString> keyColumns{QStringLiteral("id"), QStringLiteral("parent"), QStringLiteral("name"),
@@ -389,7 +390,7 @@ StoreDatabase::Health StoreDatabase::checkTables()
         ours = count("PRAGMA page_count") == 0;
     else
         ours = columns("keys").contains(keyColumns) && columns("vals").contains(valueColumns)
-               && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
+            && count("SELECT count(*) FROM keys WHERE id = 1 AND parent IS NULL") == 1;
     if (failure != SQLITE_OK)
         return verdict(failure);
     return ours ? Health::Good : Health::Damaged;
@@ -479,25 +480,24 @@ bool StoreDatabase::createSchema()
     }
     // Key and value names are compared through `fold`, their case-folded form, which SQLite's own
     // NOCASE cannot do beyond ASCII; `name` keeps the case they were created with.
-    static const char schema[] =
-        "CREATE TABLE IF NOT EXISTS keys("
-        " id INTEGER PRIMARY KEY,"
-        " parent INTEGER REFERENCES keys(id),"
-        " name TEXT NOT NULL,"
-        " fold TEXT NOT NULL);"
-        "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, fold);"
-        "CREATE TABLE IF NOT EXISTS vals("
-        " id INTEGER PRIMARY KEY,"
-        " key INTEGER NOT NULL REFERENCES keys(id),"
-        " name TEXT NOT NULL,"
-        " fold TEXT NOT NULL,"
-        " type INTEGER NOT NULL,"
-        " data BLOB NOT NULL);"
-        "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_key ON vals(key, fold);"
-        // A key's values in creation order without a sort per listing.
-        "CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, id);"
-        "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, NULL, '', '');"
-        "PRAGMA user_version=1;";
+    static const char schema[] = "CREATE TABLE IF NOT EXISTS keys("
+                                 " id INTEGER PRIMARY KEY,"
+                                 " parent INTEGER REFERENCES keys(id),"
+                                 " name TEXT NOT NULL,"
+                                 " fold TEXT NOT NULL);"
+                                 "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, fold);"
+                                 "CREATE TABLE IF NOT EXISTS vals("
+                                 " id INTEGER PRIMARY KEY,"
+                                 " key INTEGER NOT NULL REFERENCES keys(id),"
+                                 " name TEXT NOT NULL,"
+                                 " fold TEXT NOT NULL,"
+                                 " type INTEGER NOT NULL,"
+                                 " data BLOB NOT NULL);"
+                                 "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_key ON vals(key, fold);"
+                                 // A key's values in creation order without a sort per listing.
+                                 "CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, id);"
+                                 "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES(1, NULL, '', '');"
+                                 "PRAGMA user_version=1;";
     if (sqlite3_exec(m_db, schema, nullptr, nullptr, nullptr) != SQLITE_OK
         || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         m_openError = QString::fromUtf8(sqlite3_errmsg(m_db));
@@ -558,8 +558,8 @@ void StoreDatabase::commit()
     if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw OrvalisError(QStringLiteral("The settings store %1 cannot be used (COMMIT: %2)")
-                               .arg(native(m_path), reason));
+        throw OrvalisError(
+            QStringLiteral("The settings store %1 cannot be used (COMMIT: %2)").arg(native(m_path), reason));
     }
 }
 

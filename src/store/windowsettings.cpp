@@ -127,19 +127,30 @@ void readButtonBar(Reader &r, WindowSettings &s)
         std::optional<bool> *into;
         const char *value;
     } required[] = {
-        {&s.PlotMode, "Plot Mode"}, {&s.Update2D, "Update2D"},   {&s.Combined, "Combined"},
-        {&s.Spatial, "Spatial"},    {&s.Temporal, "Temporal"},   {&s.Envelopes, "Envelopes"},
-        {&s.Intensity, "Intensity"}, {&s.Symmetr, "Symmetr"},    {&s.Toolbar, "Toolbar"},
-        {&s.Headers, "Headers"},
+        {&s.PlotMode, "Plot Mode"}, {&s.Update2D, "Update2D"},   {&s.Combined, "Combined"},   {&s.Spatial, "Spatial"},
+        {&s.Temporal, "Temporal"},  {&s.Envelopes, "Envelopes"}, {&s.Intensity, "Intensity"}, {&s.Symmetr, "Symmetr"},
+        {&s.Toolbar, "Toolbar"},    {&s.Headers, "Headers"},
     };
     for (const auto &v : required)
         r.requiredOnOff(*v.into, name(v.value));
 }
 
-void put(Registry &r, const QString &value, const QString &v) { r.WriteString(value, v); }
-void put(Registry &r, const QString &value, int v) { r.WriteInteger(value, v); }
-void put(Registry &r, const QString &value, bool v) { r.WriteBool(value, v); }
-void put(Registry &r, const QString &value, double v) { r.WriteFloat(value, v); }
+void put(Registry &r, const QString &value, const QString &v)
+{
+    r.WriteString(value, v);
+}
+void put(Registry &r, const QString &value, int v)
+{
+    r.WriteInteger(value, v);
+}
+void put(Registry &r, const QString &value, bool v)
+{
+    r.WriteBool(value, v);
+}
+void put(Registry &r, const QString &value, double v)
+{
+    r.WriteFloat(value, v);
+}
 
 // The present values of one sub-key, written in the order they were added.
 class Group {

@@ -12,31 +12,31 @@ namespace orvalis {
 
 // One band of the tool-bar row, stored as "Control<i>", "Control Width<i>", "Break<i>", "Width<i>".
 struct CoolBand {
-    std::optional<QString> Control;   // objectName of the tool bar in this band
-    std::optional<int> ControlWidth;  // px
-    std::optional<bool> Break;        // the band starts a new row
-    std::optional<int> Width;         // px
+    std::optional<QString> Control;  // objectName of the tool bar in this band
+    std::optional<int> ControlWidth; // px
+    std::optional<bool> Break;       // the band starts a new row
+    std::optional<int> Width;        // px
 };
 
 struct WindowSettings {
     // "Default"
-    std::optional<QString> SaveDir;   // folder with its trailing separator, or empty
+    std::optional<QString> SaveDir; // folder with its trailing separator, or empty
     std::optional<QString> ScopeManuf;
     std::optional<QString> ScopeModel;
-    std::optional<double> UpTo;       // nm^-1
-    std::optional<double> dvv;        // fraction; written for other readers, never read back
-    std::optional<double> dii;        // fraction; written for other readers, never read back
+    std::optional<double> UpTo; // nm^-1
+    std::optional<double> dvv;  // fraction; written for other readers, never read back
+    std::optional<double> dii;  // fraction; written for other readers, never read back
     std::optional<bool> Monochrome;
-    std::optional<int> Underfocus;    // nm, maximum of the defocus slider
-    std::optional<int> Overfocus;     // nm, minimum of the defocus slider
-    std::optional<int> a2max;         // nm
-    std::optional<int> a3max;         // nm
+    std::optional<int> Underfocus; // nm, maximum of the defocus slider
+    std::optional<int> Overfocus;  // nm, minimum of the defocus slider
+    std::optional<int> a2max;      // nm
+    std::optional<int> a3max;      // nm
     std::optional<int> Uses;
 
     // "Position"; the bounds are px in screen coordinates
-    std::optional<int> WindowState;   // 0 normal, 1 minimised, 2 maximised
+    std::optional<int> WindowState; // 0 normal, 1 minimised, 2 maximised
     std::optional<int> Top, Left, Width, Height;
-    std::optional<int> Splitter[5];   // "Splitter1".."Splitter5", px
+    std::optional<int> Splitter[5]; // "Splitter1".."Splitter5", px
 
     // "CoolBar", by band index; read only when "Position" exists
     QMap<int, CoolBand> Bands;

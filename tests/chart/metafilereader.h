@@ -41,7 +41,11 @@ inline QString textOf(const QString &svg)
                                          QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
     for (auto it = text.globalMatch(svg); it.hasNext();)
-        out += it.next().captured(1).replace(QLatin1String("<![CDATA["), QString()).replace(QLatin1String("]]>"), QString()).remove(tags)
+        out += it.next()
+                   .captured(1)
+                   .replace(QLatin1String("<![CDATA["), QString())
+                   .replace(QLatin1String("]]>"), QString())
+                   .remove(tags)
             + u'\n';
     return out;
 }

@@ -92,7 +92,8 @@ void TestChartExport::metafileReadBack()
     QVERIFY2(!svg.startsWith(QLatin1String("FAILED")), qPrintable(svg));
     const QString texts = textOf(svg);
     for (const QString &label : {QStringLiteral("k,(nm-1)"), QStringLiteral("CTFzero"), QStringLiteral("10")})
-        QVERIFY2(texts.contains(label), qPrintable(QStringLiteral("no text \"%1\" in:\n%2").arg(label, texts.left(2000))));
+        QVERIFY2(texts.contains(label),
+                 qPrintable(QStringLiteral("no text \"%1\" in:\n%2").arg(label, texts.left(2000))));
     // each curve is one long line of its own colour; the readers name colours differently
     const bool emf = format == ChartFileFormat::Emf;
     const QStringList colours = emf ? QStringList{QStringLiteral("#ff0000"), QStringLiteral("#0000ff")}
@@ -123,7 +124,8 @@ void TestChartExport::metafileCarriesTheBackImage()
     saveChart(*chart, path, format);
     const QString svg = convertedSvg(path, format, dir.filePath(QStringLiteral("map.svg")));
     QVERIFY2(!svg.startsWith(QLatin1String("FAILED")), qPrintable(svg));
-    QVERIFY2(svg.contains(QStringLiteral("<image")) || svg.contains(QStringLiteral("<svg:image")), qPrintable(svg.left(3000)));
+    QVERIFY2(svg.contains(QStringLiteral("<image")) || svg.contains(QStringLiteral("<svg:image")),
+             qPrintable(svg.left(3000)));
 }
 
 // A record of a Windows metafile holds at most 65535 points: a longer line goes out in pieces that
@@ -250,7 +252,8 @@ void TestChartExport::failureKeepsOldFileAndColour()
             message = e.text();
         }
     }
-    QVERIFY2(message.startsWith(QStringLiteral("Cannot create file ") + path + QStringLiteral("\r\n")), qPrintable(message));
+    QVERIFY2(message.startsWith(QStringLiteral("Cannot create file ") + path + QStringLiteral("\r\n")),
+             qPrintable(message));
     QVERIFY(message.size() > (QStringLiteral("Cannot create file \r\n") + path).size()); // with the reason
     QCOMPARE(chart->panelColor(), kPanel);
     QFile old(path);

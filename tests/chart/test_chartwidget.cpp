@@ -52,8 +52,7 @@ void setUpCurveChart(ChartWidget &chart)
 
 } // namespace
 
-class TestChartWidget : public QObject
-{
+class TestChartWidget : public QObject {
     Q_OBJECT
 
 private slots:
@@ -94,8 +93,14 @@ void TestChartWidget::initTestCase()
 
 void TestChartWidget::cleanupTestCase()
 {
-    const QStringList tables = {"defaultText",  "drawnTicksFitAndUseIncrement", "callbackReplacesDrawnTexts",
-                                "seriesVisibilityAndClearing", "refilledSeriesDrawsAsAppended", "batchedLinesDrawAsQCustomPlot", "invertedAxisOrientation", "backImageFillsPlotRect"};
+    const QStringList tables = {"defaultText",
+                                "drawnTicksFitAndUseIncrement",
+                                "callbackReplacesDrawnTexts",
+                                "seriesVisibilityAndClearing",
+                                "refilledSeriesDrawsAsAppended",
+                                "batchedLinesDrawAsQCustomPlot",
+                                "invertedAxisOrientation",
+                                "backImageFillsPlotRect"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -498,7 +503,8 @@ void TestChartWidget::plotLeftRightAlignsTwoCharts()
     for (ChartWidget *chart : {&upper, &lower})
         chart->redraw();
     const QRect automatic = lower.plotRect();
-    QVERIFY2(automatic.left() != upper.plotRect().left(), "the labels must differ in width for this test to mean anything");
+    QVERIFY2(automatic.left() != upper.plotRect().left(),
+             "the labels must differ in width for this test to mean anything");
 
     lower.setPlotLeftRight(upper.plotRect().left(), upper.plotRect().right());
     QVERIFY(lower.isPlotLeftRightFixed());
@@ -508,7 +514,8 @@ void TestChartWidget::plotLeftRightAlignsTwoCharts()
     QCOMPARE(lower.plotRect().left(), upper.plotRect().left());
     QCOMPARE(lower.plotRect().right(), upper.plotRect().right());
     // The data follow the rectangle: the axis minimum at the first column, the maximum just past the last.
-    QCOMPARE(qRound(lower.chartAxis(Axis::Bottom)->coordToPixel(lower.axisMinimum(Axis::Bottom))), upper.plotRect().left());
+    QCOMPARE(qRound(lower.chartAxis(Axis::Bottom)->coordToPixel(lower.axisMinimum(Axis::Bottom))),
+             upper.plotRect().left());
     QCOMPARE(qRound(lower.chartAxis(Axis::Bottom)->coordToPixel(lower.axisMaximum(Axis::Bottom))),
              upper.plotRect().right() + 1);
 
@@ -584,15 +591,21 @@ void TestChartWidget::backImageFillsPlotRect()
             const int wantRow = nearestLine(y - plot.top(), plot.height(), map.height());
             if (column(p) != wantColumn || row(p) != wantRow)
                 QFAIL(qPrintable(QString("pixel (%1,%2) shows picture (%3,%4), expected (%5,%6)")
-                                     .arg(x).arg(y).arg(column(p)).arg(row(p)).arg(wantColumn).arg(wantRow)));
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(column(p))
+                                     .arg(row(p))
+                                     .arg(wantColumn)
+                                     .arg(wantRow)));
         }
     }
     QCOMPARE(column(image.pixel(plot.left(), plot.center().y())), 0);
     QCOMPARE(column(image.pixel(plot.right(), plot.center().y())), map.width() - 1);
     QCOMPARE(row(image.pixel(plot.center().x(), plot.top())), 0);
     QCOMPARE(row(image.pixel(plot.center().x(), plot.bottom())), map.height() - 1);
-    for (const QPoint outside : {QPoint(plot.left() - 1, plot.center().y()), QPoint(plot.right() + 1, plot.center().y()),
-                                 QPoint(plot.center().x(), plot.top() - 1), QPoint(plot.center().x(), plot.bottom() + 1)})
+    for (const QPoint outside :
+         {QPoint(plot.left() - 1, plot.center().y()), QPoint(plot.right() + 1, plot.center().y()),
+          QPoint(plot.center().x(), plot.top() - 1), QPoint(plot.center().x(), plot.bottom() + 1)})
         QCOMPARE(image.pixel(outside), panel.rgb());
 }
 

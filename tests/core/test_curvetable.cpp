@@ -54,17 +54,28 @@ void TestCurveTable::proposedName_data()
     QTest::addColumn<bool>("plotter");
     QTest::addColumn<QString>("expected");
     const int c1 = int(SaveView::Curves1D), c2 = int(SaveView::Pattern2D), map = int(SaveView::DefocusMap);
-    QTest::newRow("2D") << c2 << "Lab" << "Lab" << false << "Lab_TEM_2dCTF";
-    QTest::newRow("1D analysis") << c1 << "Lab" << "Lab" << false << "Lab_TEM_1dCTF";
-    QTest::newRow("map") << map << "Lab" << "Lab" << false << "Lab_TEM_d_map";
-    QTest::newRow("1D plotter") << c1 << "Lab" << "Lab" << true << "Lab_TEM_1dCTF--Lab_HR_1dCTF";
-    QTest::newRow("2D in plotter mode has one instrument") << c2 << "Lab" << "Lab" << true << "Lab_TEM_2dCTF";
-    QTest::newRow("built-in 2D") << c2 << "Default" << "Lab" << false << "Default";
-    QTest::newRow("built-in 1D") << c1 << "Default" << "Lab" << false << "Default";
-    QTest::newRow("built-in map") << map << "Default" << "Lab" << false << "Default";
-    QTest::newRow("built-in 1D plotter") << c1 << "Default" << "Lab" << true << "Default--Lab_HR_1dCTF";
-    QTest::newRow("built-in second") << c1 << "Lab" << "Default" << true << "Lab_TEM_1dCTF--Default_HR_1dCTF";
-    QTest::newRow("case matters") << c2 << "default" << "Lab" << false << "default_TEM_2dCTF";
+    QTest::newRow("2D") << c2 << "Lab"
+                        << "Lab" << false << "Lab_TEM_2dCTF";
+    QTest::newRow("1D analysis") << c1 << "Lab"
+                                 << "Lab" << false << "Lab_TEM_1dCTF";
+    QTest::newRow("map") << map << "Lab"
+                         << "Lab" << false << "Lab_TEM_d_map";
+    QTest::newRow("1D plotter") << c1 << "Lab"
+                                << "Lab" << true << "Lab_TEM_1dCTF--Lab_HR_1dCTF";
+    QTest::newRow("2D in plotter mode has one instrument") << c2 << "Lab"
+                                                           << "Lab" << true << "Lab_TEM_2dCTF";
+    QTest::newRow("built-in 2D") << c2 << "Default"
+                                 << "Lab" << false << "Default";
+    QTest::newRow("built-in 1D") << c1 << "Default"
+                                 << "Lab" << false << "Default";
+    QTest::newRow("built-in map") << map << "Default"
+                                  << "Lab" << false << "Default";
+    QTest::newRow("built-in 1D plotter") << c1 << "Default"
+                                         << "Lab" << true << "Default--Lab_HR_1dCTF";
+    QTest::newRow("built-in second") << c1 << "Lab"
+                                     << "Default" << true << "Lab_TEM_1dCTF--Default_HR_1dCTF";
+    QTest::newRow("case matters") << c2 << "default"
+                                  << "Lab" << false << "default_TEM_2dCTF";
 }
 
 void TestCurveTable::proposedName()
@@ -74,7 +85,8 @@ void TestCurveTable::proposedName()
     QFETCH(QString, company2);
     QFETCH(bool, plotter);
     QFETCH(QString, expected);
-    QCOMPARE(proposedSaveName(SaveView(view), scope(company1, QStringLiteral("TEM")), scope(company2, QStringLiteral("HR")), plotter),
+    QCOMPARE(proposedSaveName(SaveView(view), scope(company1, QStringLiteral("TEM")),
+                              scope(company2, QStringLiteral("HR")), plotter),
              expected);
 }
 
@@ -133,8 +145,12 @@ void TestCurveTable::valuesReadBack()
         QCOMPARE(cells.size(), 3);
         // 15 significant digits: equal to the value rounded to 15 digits, and within 1e-14 of it
         QCOMPARE(strToFloat(QString::fromLatin1(cells[0])), strToFloat(formatGeneral(curves.k[i])));
-        QVERIFY2(qAbs(strToFloat(QString::fromLatin1(cells[1])) - curves.ctf[i]) <= 1e-14 * qMax(1.0, qAbs(curves.ctf[i])),
-                 qPrintable(QStringLiteral("line %1: %2 for %3").arg(i + 1).arg(QString::fromLatin1(cells[1])).arg(curves.ctf[i], 0, 'g', 17)));
+        QVERIFY2(qAbs(strToFloat(QString::fromLatin1(cells[1])) - curves.ctf[i])
+                     <= 1e-14 * qMax(1.0, qAbs(curves.ctf[i])),
+                 qPrintable(QStringLiteral("line %1: %2 for %3")
+                                .arg(i + 1)
+                                .arg(QString::fromLatin1(cells[1]))
+                                .arg(curves.ctf[i], 0, 'g', 17)));
         QCOMPARE(QString::fromLatin1(cells[2]), formatGeneral(curves.temporal[i]));
     }
 }
@@ -172,7 +188,11 @@ void TestCurveTable::mapTableGivesTheMapLevels()
             const int level = CtfGrey(strToFloat(QString::fromLatin1(cells[c + 1])));
             if (level != grid.at(c, y))
                 QFAIL(qPrintable(QStringLiteral("row %1 column %2: %3 gives %4, the map has %5")
-                                     .arg(y).arg(c).arg(QString::fromLatin1(cells[c + 1])).arg(level).arg(grid.at(c, y))));
+                                     .arg(y)
+                                     .arg(c)
+                                     .arg(QString::fromLatin1(cells[c + 1]))
+                                     .arg(level)
+                                     .arg(grid.at(c, y))));
         }
     }
 }

@@ -218,7 +218,8 @@ void TestGreyGrids::patternCentreRowShared()
     for (int r = 0; r <= h.n; ++r)
         QCOMPARE(h.upperAt(r, 0), h.lowerAt(r, 0));
     // ky grows downwards: the lower grid is the half below the centre row.
-    QCOMPARE(h.lowerAt(10, 40), referencePatternGrey(s, patternFrequency(10, 1, 10, 104), patternFrequency(40, 1, 10, 104), s.Defocus));
+    QCOMPARE(h.lowerAt(10, 40),
+             referencePatternGrey(s, patternFrequency(10, 1, 10, 104), patternFrequency(40, 1, 10, 104), s.Defocus));
 }
 
 void TestGreyGrids::patternZeroRange()
@@ -340,7 +341,8 @@ void TestGreyGrids::mapScales()
     QFETCH(double, upTo);
     QFETCH(double, expected);
     const double value = isColumn ? defocusMapFrequency(index, width, upTo) : defocusMapDefocus(index, width, -50, 200);
-    QVERIFY2(std::fabs(value - expected) < 1e-12, qPrintable(QStringLiteral("%1 instead of %2").arg(value).arg(expected)));
+    QVERIFY2(std::fabs(value - expected) < 1e-12,
+             qPrintable(QStringLiteral("%1 instead of %2").arg(value).arg(expected)));
 }
 
 // Row-major with the overfocus at the top: checked against direct evaluation at explicit defoci and

@@ -7,11 +7,11 @@
 #include "core/orvaliserror.h"
 
 #include <QDir>
-#include <cmath>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
 #include <QtTest>
+#include <cmath>
 
 using namespace orvalis;
 

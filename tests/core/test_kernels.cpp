@@ -134,7 +134,8 @@ void TestKernels::variantsAgree()
     QFETCH(OpticsState, state);
     QFETCH(double, direction);
     const kernels::KernelSet &base = kernels::kernelsFor(Isa::Baseline);
-    const PatternHalves basePattern = computePatternHalves(base, state, state.Defocus, 104, state.StepFactor, state.UpTo);
+    const PatternHalves basePattern = computePatternHalves(base, state, state.Defocus, 104, state.StepFactor,
+                                                           state.UpTo);
     const DefocusMapGrid baseMap = computeDefocusMap(base, state, 416, -50, 200, state.UpTo);
     const DefocusMapGrid baseWideMap = computeDefocusMap(base, state, 97, -3000, 5000, state.UpTo);
     QVERIFY(!basePattern.lower.empty() && !baseMap.grey.empty());
@@ -148,11 +149,13 @@ void TestKernels::variantsAgree()
     for (Isa isa : kernels::supportedIsas()) {
         const kernels::KernelSet &set = kernels::kernelsFor(isa);
         const QByteArray where = QByteArray(set.name) + ": ";
-        const PatternHalves pattern = computePatternHalves(set, state, state.Defocus, 104, state.StepFactor, state.UpTo);
+        const PatternHalves pattern = computePatternHalves(set, state, state.Defocus, 104, state.StepFactor,
+                                                           state.UpTo);
         QVERIFY2(pattern.lower == basePattern.lower, where + "lower pattern grid");
         QVERIFY2(pattern.upper == basePattern.upper, where + "upper pattern grid");
         QVERIFY2(computeDefocusMap(set, state, 416, -50, 200, state.UpTo).grey == baseMap.grey, where + "map");
-        QVERIFY2(computeDefocusMap(set, state, 97, -3000, 5000, state.UpTo).grey == baseWideMap.grey, where + "wide map");
+        QVERIFY2(computeDefocusMap(set, state, 97, -3000, 5000, state.UpTo).grey == baseWideMap.grey,
+                 where + "wide map");
         for (int i = 0; i < options.size(); ++i) {
             CtfCurves curves;
             sampleAnalysisCurves(set, state, state.Defocus, direction, options[i], curves);
@@ -183,7 +186,8 @@ void TestKernels::refilledCurves()
     for (bool withCurve : {true, false, true})
         for (bool withEnvelope : {true, false}) {
             samplePlotterCurves(full, full.Defocus, withCurve, withEnvelope, kept);
-            const QString difference = curveDifference(kept, samplePlotterCurves(full, full.Defocus, withCurve, withEnvelope));
+            const QString difference = curveDifference(
+                kept, samplePlotterCurves(full, full.Defocus, withCurve, withEnvelope));
             QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("plotter: %1").arg(difference)));
         }
 }

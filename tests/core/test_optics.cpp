@@ -1,8 +1,8 @@
 // Reference values of the built-in 200 kV instrument: the derived quantities, the shared functions
 // and the 1D detection, checked against values worked out independently by hand.
 #include "core/ctfcurves.h"
-#include "core/curvereadout.h"
 #include "core/ctffunctions.h"
+#include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/orvaliserror.h"
 
@@ -24,11 +24,11 @@ OpticsState startupState()
     return s;
 }
 
-#define QCOMPARE_NEAR(actual, expected, tolerance)                                                     \
-    QVERIFY2(std::fabs((actual) - (expected)) <= (tolerance),                                           \
-             qPrintable(QStringLiteral("actual %1, expected %2, error %3")                              \
-                            .arg(actual, 0, 'g', 10)                                                    \
-                            .arg(expected, 0, 'g', 10)                                                  \
+#define QCOMPARE_NEAR(actual, expected, tolerance)                                                                     \
+    QVERIFY2(std::fabs((actual) - (expected)) <= (tolerance),                                                          \
+             qPrintable(QStringLiteral("actual %1, expected %2, error %3")                                             \
+                            .arg(actual, 0, 'g', 10)                                                                   \
+                            .arg(expected, 0, 'g', 10)                                                                 \
                             .arg(std::fabs((actual) - (expected)), 0, 'g', 3)))
 
 } // namespace
@@ -85,14 +85,21 @@ void TestOptics::treeTexts()
     s.InfoLimit = *c.infoLimit;
     const ScopeTreeTexts t = scopeTreeTexts(s);
     QCOMPARE(t.microscope, QStringLiteral("Microscope: Default/Use SetUp Menu to change"));
-    const QStringList micro = {"Voltage:  200 keV", "Wavelength:  0.00251 nm", "Cs:  1.2 mm", "Cc:  1.2 mm",
-                               "Energy Spread:  0.6 eV", "HT Ripple:  0.25 ppm", "Obj Lens Instabilities:  0.5 ppm",
-                               "Focal Spread:  1.97 nm", "Convergence:  0.30 mrad"};
+    const QStringList micro = {"Voltage:  200 keV",
+                               "Wavelength:  0.00251 nm",
+                               "Cs:  1.2 mm",
+                               "Cc:  1.2 mm",
+                               "Energy Spread:  0.6 eV",
+                               "HT Ripple:  0.25 ppm",
+                               "Obj Lens Instabilities:  0.5 ppm",
+                               "Focal Spread:  1.97 nm",
+                               "Convergence:  0.30 mrad"};
     QCOMPARE(t.microscopeChildren, micro);
     QCOMPARE(t.resolution, QStringLiteral("Theoretical/Current Resolution"));
     QCOMPARE(t.resolutionChildren, QStringList({"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/0.15 nm"}));
-    QCOMPARE(t.defocusChildren, QStringList({"Scherzer:  -54.9 nm", "Extended Scherzer:  -67.2 nm",
-                                             "2nd Passband:  -102.6 nm", "Lichte:  -566.0 nm"}));
+    QCOMPARE(t.defocusChildren,
+             QStringList({"Scherzer:  -54.9 nm", "Extended Scherzer:  -67.2 nm", "2nd Passband:  -102.6 nm",
+                          "Lichte:  -566.0 nm"}));
 }
 
 void TestOptics::missingInstabilitiesUseDefaults()
@@ -142,8 +149,8 @@ void TestOptics::startupCurves()
     const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, o);
     QCOMPARE(c.k.size(), 4097);
     QCOMPARE(c.k.last(), 10.0);
-    for (const QVector<double> *v : {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg,
-                                     &c.combinedNeg})
+    for (const QVector<double> *v :
+         {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg, &c.combinedNeg})
         QCOMPARE(v->size(), 4097);
     QCOMPARE(c.ctf[0], 0.0);
     QCOMPARE(c.temporal[0], 1.0);
@@ -258,12 +265,13 @@ void TestOptics::negativeCsTexts_data()
     QTest::addColumn<QString>("pointResolution");
     QTest::newRow("200 kV, Cs -1.2 mm (the default instrument mirrored)")
         << 200.0 << -1.2e6 << 54.85835431428813
-        << QStringList{"Scherzer:  54.9 nm", "Extended Scherzer:  67.2 nm", "2nd Passband:  102.6 nm", "Lichte:  566.0 nm"}
+        << QStringList{"Scherzer:  54.9 nm", "Extended Scherzer:  67.2 nm", "2nd Passband:  102.6 nm",
+                       "Lichte:  566.0 nm"}
         << "0.25";
-    QTest::newRow("300 kV, Cs -0.05 mm")
-        << 300.0 << -5e4 << 9.921433887199605
-        << QStringList{"Scherzer:  9.9 nm", "Extended Scherzer:  12.2 nm", "2nd Passband:  18.6 nm", "Lichte:  14.5 nm"}
-        << "0.09";
+    QTest::newRow("300 kV, Cs -0.05 mm") << 300.0 << -5e4 << 9.921433887199605
+                                         << QStringList{"Scherzer:  9.9 nm", "Extended Scherzer:  12.2 nm",
+                                                        "2nd Passband:  18.6 nm", "Lichte:  14.5 nm"}
+                                         << "0.09";
     QTest::newRow("Cs 0") << 200.0 << 0.0 << 0.0
                           << QStringList{"Scherzer:  0.0 nm", "Extended Scherzer:  0.0 nm", "2nd Passband:  0.0 nm",
                                          "Lichte:  0.0 nm"}
@@ -338,7 +346,8 @@ void TestOptics::refusedInstruments_data()
     QTest::newRow("negative voltage") << "Voltage" << -200.0 << "the voltage (kV) is -200";
     QTest::newRow("negative Cc") << "Cc" << -1.0 << "Cc (nm) is -1";
     QTest::newRow("nan Cs") << "Cs" << nan << "Cs (nm) is NAN";
-    QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity() << "the high-tension ripple is INF";
+    QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity()
+                                  << "the high-tension ripple is INF";
     QTest::newRow("overflowing voltage") << "Voltage" << 1e300 << "the ";
 }
 
@@ -422,8 +431,8 @@ void TestOptics::curveAtMatchesSampledCurve()
     QCOMPARE(curves.k.size(), 4097);
     for (int i = 0; i < curves.k.size(); i += 37) {
         const double k = curves.k[i];
-        const CurveValues v =
-            plotter ? plotterCurveAt(s, s.Defocus, k) : analysisCurveAt(s, s.Defocus, direction, intensity, k);
+        const CurveValues v = plotter ? plotterCurveAt(s, s.Defocus, k)
+                                      : analysisCurveAt(s, s.Defocus, direction, intensity, k);
         QCOMPARE_NEAR(v.ctf, curves.ctf[i], 1e-12);
         QCOMPARE_NEAR(v.envelope, curves.combined[i], 1e-12);
     }

@@ -49,7 +49,8 @@ void TestOptionRanges::apply_data()
     QTest::newRow("untouched") << QStringList{"50", "-200", "10", "200", "10000"} << factory << QString();
     QTest::newRow("overfocus 300") << QStringList{"300", "-200", "10", "200", "10000"}
                                    << ranges(-300, 200, 200, 10000, 10) << QString();
-    QTest::newRow("overfocus -300 ignored") << QStringList{"-300", "-200", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("overfocus -300 ignored")
+        << QStringList{"-300", "-200", "10", "200", "10000"} << factory << QString();
     QTest::newRow("overfocus up to the maximum ignored")
         << QStringList{"-200", "-200", "10", "200", "10000"} << factory << QString();
     QTest::newRow("underfocus -500") << QStringList{"50", "-500", "10", "200", "10000"}
@@ -61,15 +62,15 @@ void TestOptionRanges::apply_data()
         << QStringList{"50", "60", "10", "200", "10000"} << factory << QString();
     QTest::newRow("frequency 12.5") << QStringList{"50", "-200", "12.5", "200", "10000"}
                                     << ranges(-50, 200, 200, 10000, 12.5) << QString();
-    QTest::newRow("letters in 2-fold")
-        << QStringList{"300", "-500", "12.5", "abc", "20"} << ranges(-300, 500, 200, 10000, 10)
-        << QStringLiteral("'abc' is not a valid integer value");
-    QTest::newRow("decimal in 3-fold")
-        << QStringList{"50", "-200", "10", "300", "1.5"} << ranges(-50, 200, 300, 10000, 10)
-        << QStringLiteral("'1.5' is not a valid integer value");
-    QTest::newRow("comma in frequency")
-        << QStringList{"50", "-200", "12,5", "300", "400"} << ranges(-50, 200, 300, 400, 10)
-        << QStringLiteral("'12,5' is not a valid floating point value");
+    QTest::newRow("letters in 2-fold") << QStringList{"300", "-500", "12.5", "abc", "20"}
+                                       << ranges(-300, 500, 200, 10000, 10)
+                                       << QStringLiteral("'abc' is not a valid integer value");
+    QTest::newRow("decimal in 3-fold") << QStringList{"50", "-200", "10", "300", "1.5"}
+                                       << ranges(-50, 200, 300, 10000, 10)
+                                       << QStringLiteral("'1.5' is not a valid integer value");
+    QTest::newRow("comma in frequency") << QStringList{"50", "-200", "12,5", "300", "400"}
+                                        << ranges(-50, 200, 300, 400, 10)
+                                        << QStringLiteral("'12,5' is not a valid floating point value");
     QTest::newRow("letters in overfocus") << QStringList{"x", "-500", "12", "300", "400"} << factory
                                           << QStringLiteral("'x' is not a valid integer value");
     QTest::newRow("frequency 0")
@@ -78,8 +79,8 @@ void TestOptionRanges::apply_data()
     QTest::newRow("frequency negative") << QStringList{"50", "-200", "-3", "200", "10000"} << factory
                                         << QStringLiteral("'-3' is not a valid value for Max Frequency: it must be "
                                                           "above 0 and at most 1000 nm-1");
-    QTest::newRow("frequency 1000 accepted") << QStringList{"50", "-200", "1000", "200", "10000"}
-                                             << ranges(-50, 200, 200, 10000, 1000) << QString();
+    QTest::newRow("frequency 1000 accepted")
+        << QStringList{"50", "-200", "1000", "200", "10000"} << ranges(-50, 200, 200, 10000, 1000) << QString();
     QTest::newRow("frequency above 1000") << QStringList{"50", "-200", "1000.5", "200", "10000"} << factory
                                           << QStringLiteral("'1000.5' is not a valid value for Max Frequency: it must "
                                                             "be above 0 and at most 1000 nm-1");
@@ -90,10 +91,10 @@ void TestOptionRanges::apply_data()
         << QStringList{"50", "-200", "20", "0", "-1"} << ranges(-50, 200, 0, 10000, 10)
         << QStringLiteral("'-1' is not a valid value for Max 3-fold Astigmatism: it must be 0 nm or more");
     // Negating the extreme integers must not overflow.
-    QTest::newRow("overfocus of the lowest integer") << QStringList{"-2147483648", "-200", "10", "200", "10000"}
-                                                     << factory << QString();
-    QTest::newRow("underfocus of the lowest integer") << QStringList{"50", "-2147483648", "10", "200", "10000"}
-                                                      << factory << QString();
+    QTest::newRow("overfocus of the lowest integer")
+        << QStringList{"-2147483648", "-200", "10", "200", "10000"} << factory << QString();
+    QTest::newRow("underfocus of the lowest integer")
+        << QStringList{"50", "-2147483648", "10", "200", "10000"} << factory << QString();
     QTest::newRow("largest integers") << QStringList{"2147483647", "-2147483647", "10", "2147483647", "0"}
                                       << ranges(-2147483647, 2147483647, 2147483647, 0, 10) << QString();
 }

@@ -157,8 +157,8 @@ void TestStore::cleanupTestCase()
 {
     if (m_selected)
         return;
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
-                              "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
+    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside",
+                              "libraryRefusesLostNames", "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -200,14 +200,30 @@ void TestStore::valueErrors_data()
     QTest::addColumn<QString>("read");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("message");
-    QTest::newRow("integer from text") << "integer" << "Text" << "Invalid data type for 'Text'";
-    QTest::newRow("text from integer") << "string" << "Int" << "Invalid data type for 'Int'";
-    QTest::newRow("float of 4 bytes") << "float" << "Short" << "Invalid data type for 'Short'";
-    QTest::newRow("float from integer") << "float" << "Int" << "Invalid data type for 'Int'";
-    QTest::newRow("missing integer") << "integer" << "None" << "Failed to get data for 'None'";
-    QTest::newRow("missing float") << "float" << "None" << "Failed to get data for 'None'";
-    QTest::newRow("missing binary") << "binary" << "None" << "Failed to get data for 'None'";
-    QTest::newRow("missing bool") << "bool" << "None" << "Failed to get data for 'None'";
+    QTest::newRow("integer from text") << "integer"
+                                       << "Text"
+                                       << "Invalid data type for 'Text'";
+    QTest::newRow("text from integer") << "string"
+                                       << "Int"
+                                       << "Invalid data type for 'Int'";
+    QTest::newRow("float of 4 bytes") << "float"
+                                      << "Short"
+                                      << "Invalid data type for 'Short'";
+    QTest::newRow("float from integer") << "float"
+                                        << "Int"
+                                        << "Invalid data type for 'Int'";
+    QTest::newRow("missing integer") << "integer"
+                                     << "None"
+                                     << "Failed to get data for 'None'";
+    QTest::newRow("missing float") << "float"
+                                   << "None"
+                                   << "Failed to get data for 'None'";
+    QTest::newRow("missing binary") << "binary"
+                                    << "None"
+                                    << "Failed to get data for 'None'";
+    QTest::newRow("missing bool") << "bool"
+                                  << "None"
+                                  << "Failed to get data for 'None'";
 }
 
 void TestStore::valueErrors()
@@ -349,8 +365,9 @@ void TestStore::exportExamples()
 
 void TestStore::exportRefusesUncreatableFile()
 {
-    const QString error = errorOf(
-        [] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software"), QStringLiteral("/nonexistent/dir/b.reg")); });
+    const QString error = errorOf([] {
+        ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software"), QStringLiteral("/nonexistent/dir/b.reg"));
+    });
     QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ")), qPrintable(error));
     QVERIFY(error.contains(QStringLiteral("/nonexistent/dir/b.reg")));
 }
@@ -359,9 +376,11 @@ void TestStore::failedExportKeepsPreviousFile_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("32-bit number of three bytes") << "odd" << "Invalid data type for 'odd'";
+    QTest::newRow("32-bit number of three bytes") << "odd"
+                                                  << "Invalid data type for 'odd'";
     QTest::newRow("line break in a value name")
-        << "two\nlines" << "The value name 'two\nlines' holds a line break and cannot be written to a registry file";
+        << "two\nlines"
+        << "The value name 'two\nlines' holds a line break and cannot be written to a registry file";
 }
 
 void TestStore::failedExportKeepsPreviousFile()
@@ -384,7 +403,8 @@ void TestStore::failedExportKeepsPreviousFile()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(previous);
     }
-    const QString error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file); });
+    const QString error = errorOf(
+        [&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), file); });
     QCOMPARE(error, message);
     QCOMPARE(fileBytes(file), previous);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("backup.reg")});
@@ -481,69 +501,110 @@ void TestStore::importGrammar_data()
     QTest::addColumn<QString>("expect"); // its text, "int:N", "bytes:hex", "missing" or "error:<part>"
     const QByteArray k = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n";
     QTest::newRow("header: v5") << QByteArray("Windows Registry Editor Version 5.00\r\n\r\n" + k + "\"a\"=\"x\"\r\n")
-                                << "a" << "x";
-    QTest::newRow("header: leading blanks") << QByteArray("  REGEDIT4\n" + k + "\"a\"=\"x\"\n") << "a" << "x";
-    QTest::newRow("header: wrong case") << QByteArray("regedit4\r\n" + k) << "a" << "error:registry file";
-    QTest::newRow("header: none") << QByteArray("hello\r\n") << "a" << "error:registry file";
+                                << "a"
+                                << "x";
+    QTest::newRow("header: leading blanks") << QByteArray("  REGEDIT4\n" + k + "\"a\"=\"x\"\n") << "a"
+                                            << "x";
+    QTest::newRow("header: wrong case") << QByteArray("regedit4\r\n" + k) << "a"
+                                        << "error:registry file";
+    QTest::newRow("header: none") << QByteArray("hello\r\n") << "a"
+                                  << "error:registry file";
     QTest::newRow("keys: root in lower case")
-        << regFile("[hkey_current_user\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"x\"\r\n") << "a" << "x";
+        << regFile("[hkey_current_user\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"x\"\r\n") << "a"
+        << "x";
     QTest::newRow("keys: empty parts collapse")
-        << regFile("[HKEY_CURRENT_USER\\Software\\\\Vantrel\\Orvalis\\K\\]\r\n\"a\"=\"x\"\r\n") << "a" << "x";
-    QTest::newRow("keys: blank after bracket") << regFile("[ HKEY_CURRENT_USER\\Software]\r\n") << "a" << "error:line 3";
-    QTest::newRow("strings: escapes") << regFile(k + "\"a\"=\"C:\\\\d \\\"q\\\"\"\r\n") << "a" << "C:\\d \"q\"";
-    QTest::newRow("strings: blanks and comment") << regFile(k + "\"a\" = \"x\" ; note\r\n") << "a" << "x";
-    QTest::newRow("strings: no closing quote") << regFile(k + "\"a\"=\"C:\\\"\r\n") << "a" << "error:line 4";
-    QTest::newRow("strings: text after quote") << regFile(k + "\"a\"=\"x\"y\r\n") << "a" << "error:line 4";
-    QTest::newRow("strings: nul escape") << regFile(k + "\"a\"=\"x\\0y\"\r\n") << "a" << "error:line 4";
-    QTest::newRow("strings: default value") << regFile(k + "@=\"d\"\r\n") << "" << "d";
-    QTest::newRow("strings: value named @") << regFile(k + "\"@\"=\"n\"\r\n") << "@" << "n";
-    QTest::newRow("dword: short") << regFile(k + "\"a\"=dword:ff\r\n") << "a" << "int:255";
-    QTest::newRow("dword: full") << regFile(k + "\"a\"=dword:FFFFFFFF\r\n") << "a" << "int:-1";
-    QTest::newRow("dword: 0x prefix") << regFile(k + "\"a\"=dword:0x1\r\n") << "a" << "error:line 4";
-    QTest::newRow("dword: blank inside") << regFile(k + "\"a\"=dword:12 34\r\n") << "a" << "error:line 4";
-    QTest::newRow("dword: nine digits") << regFile(k + "\"a\"=dword:123456789\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: continued")
-        << regFile(k + "\"a\"=hex:01,02,\\\r\n  03,\\ ; c\r\n\r\n; skipped\r\n  0a\r\n") << "a" << "bytes:0102030a";
-    QTest::newRow("hex: byte split over lines")
-        << regFile(k + "\"a\"=hex:01,0\\\r\n  2\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: continuation without a byte")
-        << regFile(k + "\"a\"=hex:01,\\\r\n\"b\"=\"x\"\r\n") << "a" << "error:line";
+        << regFile("[HKEY_CURRENT_USER\\Software\\\\Vantrel\\Orvalis\\K\\]\r\n\"a\"=\"x\"\r\n") << "a"
+        << "x";
+    QTest::newRow("keys: blank after bracket") << regFile("[ HKEY_CURRENT_USER\\Software]\r\n") << "a"
+                                               << "error:line 3";
+    QTest::newRow("strings: escapes") << regFile(k + "\"a\"=\"C:\\\\d \\\"q\\\"\"\r\n") << "a"
+                                      << "C:\\d \"q\"";
+    QTest::newRow("strings: blanks and comment") << regFile(k + "\"a\" = \"x\" ; note\r\n") << "a"
+                                                 << "x";
+    QTest::newRow("strings: no closing quote") << regFile(k + "\"a\"=\"C:\\\"\r\n") << "a"
+                                               << "error:line 4";
+    QTest::newRow("strings: text after quote") << regFile(k + "\"a\"=\"x\"y\r\n") << "a"
+                                               << "error:line 4";
+    QTest::newRow("strings: nul escape") << regFile(k + "\"a\"=\"x\\0y\"\r\n") << "a"
+                                         << "error:line 4";
+    QTest::newRow("strings: default value") << regFile(k + "@=\"d\"\r\n") << ""
+                                            << "d";
+    QTest::newRow("strings: value named @") << regFile(k + "\"@\"=\"n\"\r\n") << "@"
+                                            << "n";
+    QTest::newRow("dword: short") << regFile(k + "\"a\"=dword:ff\r\n") << "a"
+                                  << "int:255";
+    QTest::newRow("dword: full") << regFile(k + "\"a\"=dword:FFFFFFFF\r\n") << "a"
+                                 << "int:-1";
+    QTest::newRow("dword: 0x prefix") << regFile(k + "\"a\"=dword:0x1\r\n") << "a"
+                                      << "error:line 4";
+    QTest::newRow("dword: blank inside") << regFile(k + "\"a\"=dword:12 34\r\n") << "a"
+                                         << "error:line 4";
+    QTest::newRow("dword: nine digits") << regFile(k + "\"a\"=dword:123456789\r\n") << "a"
+                                        << "error:line 4";
+    QTest::newRow("hex: continued") << regFile(k + "\"a\"=hex:01,02,\\\r\n  03,\\ ; c\r\n\r\n; skipped\r\n  0a\r\n")
+                                    << "a"
+                                    << "bytes:0102030a";
+    QTest::newRow("hex: byte split over lines") << regFile(k + "\"a\"=hex:01,0\\\r\n  2\r\n") << "a"
+                                                << "error:line 4";
+    QTest::newRow("hex: continuation without a byte") << regFile(k + "\"a\"=hex:01,\\\r\n\"b\"=\"x\"\r\n") << "a"
+                                                      << "error:line";
     QTest::newRow("hex: typed string v5")
         << QByteArray("Windows Registry Editor Version 5.00\r\n" + k + "\"a\"=hex(1):41,00,42,00,00,00\r\n") << "a"
         << "AB";
-    QTest::newRow("hex: trailing comma") << regFile(k + "\"a\"=hex:01,02,\r\n") << "a" << "bytes:0102";
-    QTest::newRow("hex: trailing comma and comment") << regFile(k + "\"a\"=hex:01,02, ; c\r\n") << "a" << "bytes:0102";
-    QTest::newRow("hex: only a comma") << regFile(k + "\"a\"=hex:,\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: upper case") << regFile(k + "\"a\"=HEX:01\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: typed, upper case") << regFile(k + "\"a\"=HEX(3):01\r\n") << "a" << "error:line 4";
-    QTest::newRow("dword: upper case") << regFile(k + "\"a\"=DWORD:00000001\r\n") << "a" << "error:line 4";
-    QTest::newRow("dword: mixed case") << regFile(k + "\"a\"=Dword:00000001\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a" << "error:line 4";
-    QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a" << "AB";
-    QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a" << "int:7";
+    QTest::newRow("hex: trailing comma") << regFile(k + "\"a\"=hex:01,02,\r\n") << "a"
+                                         << "bytes:0102";
+    QTest::newRow("hex: trailing comma and comment") << regFile(k + "\"a\"=hex:01,02, ; c\r\n") << "a"
+                                                     << "bytes:0102";
+    QTest::newRow("hex: only a comma") << regFile(k + "\"a\"=hex:,\r\n") << "a"
+                                       << "error:line 4";
+    QTest::newRow("hex: upper case") << regFile(k + "\"a\"=HEX:01\r\n") << "a"
+                                     << "error:line 4";
+    QTest::newRow("hex: typed, upper case") << regFile(k + "\"a\"=HEX(3):01\r\n") << "a"
+                                            << "error:line 4";
+    QTest::newRow("dword: upper case") << regFile(k + "\"a\"=DWORD:00000001\r\n") << "a"
+                                       << "error:line 4";
+    QTest::newRow("dword: mixed case") << regFile(k + "\"a\"=Dword:00000001\r\n") << "a"
+                                       << "error:line 4";
+    QTest::newRow("hex: byte too big") << regFile(k + "\"a\"=hex:100\r\n") << "a"
+                                       << "error:line 4";
+    QTest::newRow("hex: typed string v4") << regFile(k + "\"a\"=hex(1):41,42,00\r\n") << "a"
+                                          << "AB";
+    QTest::newRow("hex: dword type") << regFile(k + "\"a\"=hex(4):07,00,00,00\r\n") << "a"
+                                     << "int:7";
     // A 32-bit number of another size is padded or cut to its four low bytes.
-    QTest::newRow("hex: dword type of one byte") << regFile(k + "\"a\"=hex(4):01\r\n") << "a" << "int:1";
-    QTest::newRow("hex: dword type without bytes") << regFile(k + "\"a\"=hex(4):\r\n") << "a" << "int:0";
-    QTest::newRow("hex: dword type of eight bytes")
-        << regFile(k + "\"a\"=hex(4):01,02,03,04,05,06,07,08\r\n") << "a" << "int:67305985";
-    QTest::newRow("deletion: value")
-        << regFile(k + "\"a\"=\"x\"\r\n\"a\"=-\r\n") << "a" << "missing";
-    QTest::newRow("deletion: key")
-        << regFile(k + "\"a\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n") << "a" << "missing";
-    QTest::newRow("comments: hash and semicolon") << regFile("# c\r\n; c\r\n" + k + "\"a\"=\"x\"\r\n") << "a" << "x";
-    QTest::newRow("encodings: lone CR") << QByteArray("REGEDIT4\r" + k.chopped(2) + "\r\"a\"=\"x\"\r") << "a" << "x";
-    QTest::newRow("encodings: UTF-8 BOM") << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"\xC3\xBC\"\r\n") << "a"
-                                          << "ü";
-    QTest::newRow("encodings: Windows-1252") << regFile(k + "\"a\"=\"\xFC\x80\"\r\n") << "a" << "ü€";
+    QTest::newRow("hex: dword type of one byte") << regFile(k + "\"a\"=hex(4):01\r\n") << "a"
+                                                 << "int:1";
+    QTest::newRow("hex: dword type without bytes") << regFile(k + "\"a\"=hex(4):\r\n") << "a"
+                                                   << "int:0";
+    QTest::newRow("hex: dword type of eight bytes") << regFile(k + "\"a\"=hex(4):01,02,03,04,05,06,07,08\r\n") << "a"
+                                                    << "int:67305985";
+    QTest::newRow("deletion: value") << regFile(k + "\"a\"=\"x\"\r\n\"a\"=-\r\n") << "a"
+                                     << "missing";
+    QTest::newRow("deletion: key") << regFile(
+        k + "\"a\"=\"x\"\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n")
+                                   << "a"
+                                   << "missing";
+    QTest::newRow("comments: hash and semicolon") << regFile("# c\r\n; c\r\n" + k + "\"a\"=\"x\"\r\n") << "a"
+                                                  << "x";
+    QTest::newRow("encodings: lone CR") << QByteArray("REGEDIT4\r" + k.chopped(2) + "\r\"a\"=\"x\"\r") << "a"
+                                        << "x";
+    QTest::newRow("encodings: UTF-8 BOM")
+        << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"\xC3\xBC\"\r\n") << "a"
+        << "ü";
+    QTest::newRow("encodings: Windows-1252") << regFile(k + "\"a\"=\"\xFC\x80\"\r\n") << "a"
+                                             << "ü€";
     const QString v5 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
                                       "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"Grüße\"\r\n");
     QByteArray utf16("\xFF\xFE");
     for (QChar c : v5)
         utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
-    QTest::newRow("encodings: UTF-16LE") << utf16 << "a" << "Grüße";
-    QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a" << "error:line 5";
+    QTest::newRow("encodings: UTF-16LE") << utf16 << "a"
+                                         << "Grüße";
+    QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a"
+                                                                    << "error:line 5";
     QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
-        << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a" << "error:line 4";
+        << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a"
+        << "error:line 4";
 }
 
 void TestStore::importGrammar()
@@ -687,7 +748,8 @@ void TestStore::damagedStoreSetAside()
     QVERIFY(reg.OpenKey(kOrvalis, true));
     reg.WriteString(QStringLiteral("a"), QStringLiteral("b"));
     QCOMPARE(reg.ReadString(QStringLiteral("a")), QStringLiteral("b"));
-    const QString aside = path + (damage == QLatin1String("again") ? QStringLiteral(".damaged.2") : QStringLiteral(".damaged"));
+    const QString aside = path
+        + (damage == QLatin1String("again") ? QStringLiteral(".damaged.2") : QStringLiteral(".damaged"));
     QFile kept(aside);
     QVERIFY2(kept.open(QIODevice::ReadOnly), qPrintable(aside));
     QCOMPARE(kept.readAll(), before); // set aside, never deleted
@@ -714,7 +776,8 @@ void TestStore::storeReplacedWhileRunning()
     QFile::remove(path + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
     QProcess other;
-    other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--writer"), QStringLiteral("F"), QStringLiteral("1")});
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--writer"), QStringLiteral("F"), QStringLiteral("1")});
     QVERIFY(other.waitForFinished(30000));
     QCOMPARE(other.exitCode(), 0);
     Registry reg; // must not go on with the handle it kept on the moved file
@@ -726,8 +789,14 @@ void TestStore::storeReplacedWhileRunning()
 void TestStore::copiesMeetDamagedStore()
 {
     // scripts/stress-damaged-store.sh runs this with many more rounds and copies.
-    const int rounds = qMax(1, qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS") : 8);
-    const int copies = qMax(2, qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") ? qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES") : 3);
+    const int rounds = qMax(1,
+                            qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS")
+                                ? qEnvironmentVariableIntValue("ORVALIS_STRESS_ROUNDS")
+                                : 8);
+    const int copies = qMax(2,
+                            qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES")
+                                ? qEnvironmentVariableIntValue("ORVALIS_STRESS_COPIES")
+                                : 3);
     QStringList faults;
     int writes = 0;
     const QByteArray damagedDatabase = [] {
@@ -805,7 +874,8 @@ void TestStore::copiesMeetDamagedStore()
             if (bytes == junk)
                 ++originals;
             else if (!(earlierCopy && bytes == "earlier") && !name.endsWith(QLatin1String("-wal")))
-                faults << QStringLiteral("round %1: %2 holds neither the damaged original nor an earlier copy (%3 bytes)")
+                faults << QStringLiteral(
+                              "round %1: %2 holds neither the damaged original nor an earlier copy (%3 bytes)")
                               .arg(round)
                               .arg(name)
                               .arg(bytes.size());
@@ -818,7 +888,9 @@ void TestStore::copiesMeetDamagedStore()
         for (int c : reported) {
             if (!reg.OpenKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Race\\M%1").arg(c), false)
                 || reg.ReadString(QStringLiteral("Cs")) != QStringLiteral("M%1").arg(c))
-                faults << QStringLiteral("round %1: copy %2 reported its entry written, but it is missing").arg(round).arg(c);
+                faults << QStringLiteral("round %1: copy %2 reported its entry written, but it is missing")
+                              .arg(round)
+                              .arg(c);
             else
                 ++writes;
         }
@@ -843,7 +915,8 @@ void TestStore::setAsideWaitsForStoreLock()
         QVERIFY(damaged.open(QIODevice::WriteOnly));
         damaged.write(junk);
     }
-    const int lock = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int lock = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                            0600);
     QVERIFY(lock >= 0);
     QCOMPARE(::flock(lock, LOCK_EX), 0);
     QProcess other;
@@ -867,16 +940,18 @@ void TestStore::libraryEdgeCases()
     ReadScopeLibrary(library);
     QVERIFY(library.isEmpty()); // no store at all
 
-    const ScopeData initial{QStringLiteral("200"), QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
+    const ScopeData initial{QStringLiteral("200"),  QStringLiteral("1.2"), QStringLiteral("1.2"), QStringLiteral("0.6"),
                             QStringLiteral("0.25"), QStringLiteral("0.5"), QStringLiteral("0.3")};
     WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"), initial);
-    QCOMPARE(exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model")),
-             QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model]\r\n"
-                        "\"Voltage\"=\"200\"\r\n\"Cs\"=\"1.2\"\r\n\"Cc\"=\"1.2\"\r\n\"dE\"=\"0.6\"\r\n"
-                        "\"Convergence\"=\"0.3\"\r\n\"dvv\"=\"0.25\"\r\n\"dii\"=\"0.5\"\r\n"));
+    QCOMPARE(
+        exportBytes(QStringLiteral("Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model")),
+        QByteArray(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Some Name\\Some Model]\r\n"
+            "\"Voltage\"=\"200\"\r\n\"Cs\"=\"1.2\"\r\n\"Cc\"=\"1.2\"\r\n\"dE\"=\"0.6\"\r\n"
+            "\"Convergence\"=\"0.3\"\r\n\"dvv\"=\"0.25\"\r\n\"dii\"=\"0.5\"\r\n"));
     ScopeData changed = initial;
     changed.Voltage = QStringLiteral("300");
-    WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"), changed); // overwrites
+    WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Some Model"), changed);  // overwrites
     WriteScopeEntry(QStringLiteral("Some Name"), QStringLiteral("Other Model"), initial); // a new entry beside it
     Registry().CreateKey(SettingsKeyPath + QStringLiteral("Default Scopes\\Lonely Company"));
     {
@@ -918,10 +993,14 @@ void TestStore::libraryRefusesLostNames_data()
 {
     QTest::addColumn<QString>("company");
     QTest::addColumn<QString>("model");
-    QTest::newRow("empty company") << "" << "M";
-    QTest::newRow("empty model") << "C" << "";
-    QTest::newRow("backslash in company") << "A\\B" << "M";
-    QTest::newRow("backslash in model") << "C" << "M\\N";
+    QTest::newRow("empty company") << ""
+                                   << "M";
+    QTest::newRow("empty model") << "C"
+                                 << "";
+    QTest::newRow("backslash in company") << "A\\B"
+                                          << "M";
+    QTest::newRow("backslash in model") << "C"
+                                        << "M\\N";
 }
 
 void TestStore::libraryRefusesLostNames()
@@ -939,11 +1018,16 @@ void TestStore::deletesRefuseLostNames_data()
 {
     QTest::addColumn<QString>("company");
     QTest::addColumn<QString>("model"); // "-" deletes the company
-    QTest::newRow("entry of an empty model") << "C" << "";
-    QTest::newRow("entry of an empty company") << "" << "M";
-    QTest::newRow("empty company") << "" << "-";
-    QTest::newRow("entry with a backslash") << "C" << "M\\..";
-    QTest::newRow("company with a backslash") << "C\\M" << "-";
+    QTest::newRow("entry of an empty model") << "C"
+                                             << "";
+    QTest::newRow("entry of an empty company") << ""
+                                               << "M";
+    QTest::newRow("empty company") << ""
+                                   << "-";
+    QTest::newRow("entry with a backslash") << "C"
+                                            << "M\\..";
+    QTest::newRow("company with a backslash") << "C\\M"
+                                              << "-";
     QTest::newRow("company name too long") << QString(256, QLatin1Char('C')) << "-";
 }
 
@@ -1051,7 +1135,8 @@ void TestStore::killedWriterLeavesSoundStore()
     QVERIFY(writer.waitForFinished(10000));
 
     sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open_v2(Registry::StorePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_open_v2(Registry::StorePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+             SQLITE_OK);
     sqlite3_stmt *check = nullptr;
     QCOMPARE(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
     QCOMPARE(sqlite3_step(check), SQLITE_ROW);

@@ -172,10 +172,10 @@ void TestWindowSettings::roundTrip()
         QCOMPARE(r.Bands[i].Break, w.Bands[i].Break);
         QCOMPARE(r.Bands[i].Width, w.Bands[i].Width);
     }
-    for (auto field : {&WindowSettings::Show2d, &WindowSettings::Update2D, &WindowSettings::Combined,
-                       &WindowSettings::Spatial, &WindowSettings::Temporal, &WindowSettings::Show3D,
-                       &WindowSettings::Envelopes, &WindowSettings::Intensity, &WindowSettings::Symmetr,
-                       &WindowSettings::PlotMode, &WindowSettings::Toolbar, &WindowSettings::Headers})
+    for (auto field :
+         {&WindowSettings::Show2d, &WindowSettings::Update2D, &WindowSettings::Combined, &WindowSettings::Spatial,
+          &WindowSettings::Temporal, &WindowSettings::Show3D, &WindowSettings::Envelopes, &WindowSettings::Intensity,
+          &WindowSettings::Symmetr, &WindowSettings::PlotMode, &WindowSettings::Toolbar, &WindowSettings::Headers})
         QCOMPARE(r.*field, w.*field);
 }
 

@@ -4,8 +4,8 @@
 #include "ui/widgets/errorreport.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -144,12 +144,12 @@ template <class TestObject> int runOnDescribedScreen(int argc, char **argv, cons
 
 // As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
 // reaches the error report as it does in the program.
-#define ORVALIS_UI_TEST_MAIN(TestObject)                                                                \
-    int main(int argc, char *argv[])                                                                   \
-    {                                                                                                  \
-        orvalis::ErrorReportingApplication app(argc, argv);                                            \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
-        TestObject tc;                                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                          \
+#define ORVALIS_UI_TEST_MAIN(TestObject)                                                                               \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        orvalis::ErrorReportingApplication app(argc, argv);                                                            \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

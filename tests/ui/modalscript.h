@@ -13,7 +13,10 @@ namespace orvalis::test {
 
 class ModalScript {
 public:
-    ModalScript() { QTimer::singleShot(0, &m_context, [this] { poll(); }); }
+    ModalScript()
+    {
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
+    }
     ~ModalScript()
     {
         // A step never reached is a window that never came: the test must not pass silently.

@@ -7,9 +7,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QWheelEvent>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <memory>
@@ -95,7 +95,8 @@ void TestForm1::startupTree()
     QCOMPARE(tree->topLevelItemCount(), 3);
     const QStringList expected[] = {
         {"Voltage:  200 keV", "Wavelength:  0.00251 nm", "Cs:  1.2 mm", "Cc:  1.2 mm", "Energy Spread:  0.6 eV",
-         "HT Ripple:  0.25 ppm", "Obj Lens Instabilities:  0.5 ppm", "Focal Spread:  1.97 nm", "Convergence:  0.30 mrad"},
+         "HT Ripple:  0.25 ppm", "Obj Lens Instabilities:  0.5 ppm", "Focal Spread:  1.97 nm",
+         "Convergence:  0.30 mrad"},
         {"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/0.15 nm"},
         {"Scherzer:  -54.9 nm", "Extended Scherzer:  -67.2 nm", "2nd Passband:  -102.6 nm", "Lichte:  -566.0 nm"},
     };
@@ -202,7 +203,8 @@ void TestForm1::stepsWithoutHeldButtonEndInFull_data()
         QTest::addRow("wheel on %s", slider) << slider << QString();
     for (const char *entry : {"Page right", "Right edge", "Scroll left", "Left edge"})
         QTest::addRow("menu '%s'", entry) << "ScrollBar1" << entry;
-    QTest::newRow("menu 'Scroll right' on the three-fold slider") << "ScrollBar3" << "Scroll right";
+    QTest::newRow("menu 'Scroll right' on the three-fold slider") << "ScrollBar3"
+                                                                  << "Scroll right";
 }
 
 void TestForm1::stepsWithoutHeldButtonEndInFull()
@@ -254,12 +256,24 @@ void TestForm1::typedValues_data()
     QTest::addColumn<int>("minimum");
     QTest::addColumn<int>("maximum");
     QTest::addColumn<int>("position");
-    QTest::newRow("overfocus widens min") << "edDefocus" << "300" << "ScrollBar1" << -300 << 200 << -300;
-    QTest::newRow("underfocus widens max") << "edDefocus" << "-500" << "ScrollBar1" << -50 << 500 << 500;
-    QTest::newRow("defocus in range") << "edDefocus" << "-120" << "ScrollBar1" << -50 << 200 << 120;
-    QTest::newRow("negative astigmatism") << "edAstigm" << "-50" << "ScrollBar2" << 0 << 200 << 50;
-    QTest::newRow("astigmatism widens") << "edAstigm" << "350" << "ScrollBar2" << 0 << 350 << 350;
-    QTest::newRow("three-fold widens") << "edAstigm3" << "12000" << "ScrollBar3" << 0 << 12000 << 12000;
+    QTest::newRow("overfocus widens min") << "edDefocus"
+                                          << "300"
+                                          << "ScrollBar1" << -300 << 200 << -300;
+    QTest::newRow("underfocus widens max") << "edDefocus"
+                                           << "-500"
+                                           << "ScrollBar1" << -50 << 500 << 500;
+    QTest::newRow("defocus in range") << "edDefocus"
+                                      << "-120"
+                                      << "ScrollBar1" << -50 << 200 << 120;
+    QTest::newRow("negative astigmatism") << "edAstigm"
+                                          << "-50"
+                                          << "ScrollBar2" << 0 << 200 << 50;
+    QTest::newRow("astigmatism widens") << "edAstigm"
+                                        << "350"
+                                        << "ScrollBar2" << 0 << 350 << 350;
+    QTest::newRow("three-fold widens") << "edAstigm3"
+                                       << "12000"
+                                       << "ScrollBar3" << 0 << 12000 << 12000;
 }
 
 void TestForm1::typedValues()
@@ -375,9 +389,12 @@ void TestForm1::envelopeToggles_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("series");
     QTest::addColumn<int>("mirror");
-    QTest::newRow("temporal") << "Temporal1" << "btnTemporal" << 1 << 4;
-    QTest::newRow("spatial") << "Spatial1" << "btnSpatial" << 2 << 5;
-    QTest::newRow("combined") << "Combined1" << "btnCombined" << 3 << 6;
+    QTest::newRow("temporal") << "Temporal1"
+                              << "btnTemporal" << 1 << 4;
+    QTest::newRow("spatial") << "Spatial1"
+                             << "btnSpatial" << 2 << 5;
+    QTest::newRow("combined") << "Combined1"
+                              << "btnCombined" << 3 << 6;
 }
 
 void TestForm1::envelopeToggles()

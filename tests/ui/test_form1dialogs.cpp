@@ -115,15 +115,22 @@ void TestForm1Dialogs::optionsOk_data()
     QTest::addColumn<bool>("redrawn");
     QTest::addColumn<QString>("message");
     QTest::newRow("untouched") << QString() << QString() << -50 << 200 << 200 << 10.0 << false << QString();
-    QTest::newRow("overfocus 300") << "edDefocusMax" << "300" << -300 << 200 << 200 << 10.0 << true << QString();
-    QTest::newRow("overfocus -300") << "edDefocusMax" << "-300" << -50 << 200 << 200 << 10.0 << true << QString();
-    QTest::newRow("underfocus -500") << "edDefocusMin" << "-500" << -50 << 500 << 200 << 10.0 << true << QString();
-    QTest::newRow("frequency 12.5") << "edUpTo" << "12.5" << -50 << 200 << 200 << 12.5 << true << QString();
-    QTest::newRow("letters in 2-fold") << "ed2ast" << "x1" << -50 << 200 << 200 << 10.0 << false
+    QTest::newRow("overfocus 300") << "edDefocusMax"
+                                   << "300" << -300 << 200 << 200 << 10.0 << true << QString();
+    QTest::newRow("overfocus -300") << "edDefocusMax"
+                                    << "-300" << -50 << 200 << 200 << 10.0 << true << QString();
+    QTest::newRow("underfocus -500") << "edDefocusMin"
+                                     << "-500" << -50 << 500 << 200 << 10.0 << true << QString();
+    QTest::newRow("frequency 12.5") << "edUpTo"
+                                    << "12.5" << -50 << 200 << 200 << 12.5 << true << QString();
+    QTest::newRow("letters in 2-fold") << "ed2ast"
+                                       << "x1" << -50 << 200 << 200 << 10.0 << false
                                        << QStringLiteral("Sorry,\n'x1' is not a valid integer value");
     QTest::newRow("negative frequency")
-        << "edUpTo" << "-1" << -50 << 200 << 200 << 10.0 << false
-        << QStringLiteral("Sorry,\n'-1' is not a valid value for Max Frequency: it must be above 0 and at most 1000 nm-1");
+        << "edUpTo"
+        << "-1" << -50 << 200 << 200 << 10.0 << false
+        << QStringLiteral(
+               "Sorry,\n'-1' is not a valid value for Max Frequency: it must be above 0 and at most 1000 nm-1");
 }
 
 void TestForm1Dialogs::optionsOk()

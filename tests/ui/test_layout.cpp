@@ -34,7 +34,7 @@ QVector<PlacedLabel> placedLabels(ChartWidget *chart, ChartWidget::Axis id)
     const QRect plot = chart->plotRect();
     const QFontMetrics metrics(axis->tickLabelFont());
     const int distance = std::max(0, std::max(axis->tickLengthOut(), axis->subTickLengthOut()))
-                         + axis->tickLabelPadding() + axis->offset();
+        + axis->tickLabelPadding() + axis->offset();
     const QVector<double> ticks = chart->tickValues(id);
     const QVector<QString> texts = chart->tickLabels(id);
     for (int i = 0; i < ticks.size() && i < texts.size(); ++i) {
@@ -47,15 +47,11 @@ QVector<PlacedLabel> placedLabels(ChartWidget *chart, ChartWidget::Axis id)
         case ChartWidget::Axis::Left:
             corner = QPointF(plot.left() - distance - size.width(), at - size.height() / 2.0);
             break;
-        case ChartWidget::Axis::Right:
-            corner = QPointF(plot.right() + distance, at - size.height() / 2.0);
-            break;
+        case ChartWidget::Axis::Right: corner = QPointF(plot.right() + distance, at - size.height() / 2.0); break;
         case ChartWidget::Axis::Top:
             corner = QPointF(at - size.width() / 2.0, plot.top() - distance - size.height());
             break;
-        case ChartWidget::Axis::Bottom:
-            corner = QPointF(at - size.width() / 2.0, plot.bottom() + distance);
-            break;
+        case ChartWidget::Axis::Bottom: corner = QPointF(at - size.width() / 2.0, plot.bottom() + distance); break;
         }
         const QRect rect(corner.toPoint(), size);
         const QRect widget = chart->rect();
@@ -72,8 +68,8 @@ QVector<PlacedLabel> placedLabels(ChartWidget *chart, ChartWidget::Axis id)
 QString collision(ChartWidget *chart)
 {
     QVector<PlacedLabel> all;
-    for (ChartWidget::Axis id : {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Top,
-                                 ChartWidget::Axis::Bottom})
+    for (ChartWidget::Axis id :
+         {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Top, ChartWidget::Axis::Bottom})
         all += placedLabels(chart, id);
     for (int i = 0; i < all.size(); ++i)
         for (int j = i + 1; j < all.size(); ++j)

@@ -95,10 +95,12 @@ void TestLibraryDialogs::createdOnceInOrder()
 {
     QStringList order;
     for (QObject *o : form().children())
-        if (auto *dlg = qobject_cast<QDialog *>(o); dlg && !qobject_cast<QFileDialog *>(o)) // the kept save dialog is the window's own
+        if (auto *dlg = qobject_cast<QDialog *>(o);
+            dlg && !qobject_cast<QFileDialog *>(o)) // the kept save dialog is the window's own
             order << dlg->metaObject()->className() + QStringLiteral(":") + dlg->windowTitle();
-    QCOMPARE(order.join(" "), QString("orvalis::TfmMicroSetup:Microscope Setup orvalis::TfmQuickEdit:Quick Set Up "
-                                      "orvalis::TfmInfo:Info orvalis::TfmScopeEdit:Microscope Edit"));
+    QCOMPARE(order.join(" "),
+             QString("orvalis::TfmMicroSetup:Microscope Setup orvalis::TfmQuickEdit:Quick Set Up "
+                     "orvalis::TfmInfo:Info orvalis::TfmScopeEdit:Microscope Edit"));
     for (const char *item : {"Microscope1", "SelectMicroscope1", "QuickSetup1", "QuickSetup2", "ShowInfo1"})
         QVERIFY2(action(&form(), item)->isEnabled(), item);
     auto *popup = child<QMenu>(&form(), "popmTree");
@@ -146,7 +148,8 @@ void TestLibraryDialogs::setupLoadsActiveRecord()
     QCOMPARE(form().state().Voltage, 300.0);
     QCOMPARE(treeNode(0), QString("Microscope: Corrected/C1"));
     // The corrected instrument's Scherzer defocus is an overfocus.
-    QCOMPARE(child<QTreeWidget>(&form(), "TreeView1")->topLevelItem(2)->child(0)->text(0), QString("Scherzer:  9.9 nm"));
+    QCOMPARE(child<QTreeWidget>(&form(), "TreeView1")->topLevelItem(2)->child(0)->text(0),
+             QString("Scherzer:  9.9 nm"));
 }
 
 void TestLibraryDialogs::refusedInstrumentChangesNothing()
@@ -187,7 +190,8 @@ void TestLibraryDialogs::quickSetup_data()
         << QStringList{"Edit1=120", "Edit2="} << false << false << true << 120.0 << 1.2e6 << 10.0 << "";
     QTest::newRow("refused instrument: record and frequency stay")
         << QStringList{"Edit1=0", "Edit6=12"} << false << false << false << 200.0 << 1.2e6 << 10.0
-        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: the voltage (kV) is 0; it must be above 0.";
+        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: the voltage (kV) is 0; it must be "
+           "above 0.";
     QTest::newRow("frequency out of range")
         << QStringList{"Edit6=1000.5"} << false << false << false << 200.0 << 1.2e6 << 10.0
         << "Sorry,\nThe highest frequency shown cannot be 1000.5 nm-1; it must be from 0 to 1000 nm-1.";

@@ -19,8 +19,7 @@ using namespace orvalis::test;
 
 namespace {
 
-void writeEntry(const QString &company, const QString &model, const QString &voltage = "200",
-                const QString &cs = "1.2")
+void writeEntry(const QString &company, const QString &model, const QString &voltage = "200", const QString &cs = "1.2")
 {
     ScopeData d = TfmScopeEdit::initialTexts();
     d.Voltage = voltage;
@@ -177,12 +176,17 @@ void TestMicroSetup::okApplies_data()
     QTest::addColumn<double>("voltage");
     QTest::addColumn<double>("cs");
     QTest::addColumn<QString>("message");
-    QTest::newRow("model") << "Alpha" << "A2" << true << 120.0 << 0.6e6 << "";
-    QTest::newRow("company: nothing applied") << "Alpha" << "" << false << 0.0 << 0.0 << "";
-    QTest::newRow("missing values keep the record's") << "Gaps" << "G1" << true << 80.0 << 9e6 << "";
+    QTest::newRow("model") << "Alpha"
+                           << "A2" << true << 120.0 << 0.6e6 << "";
+    QTest::newRow("company: nothing applied") << "Alpha"
+                                              << "" << false << 0.0 << 0.0 << "";
+    QTest::newRow("missing values keep the record's") << "Gaps"
+                                                      << "G1" << true << 80.0 << 9e6 << "";
     QTest::newRow("text that is no number: nothing applied")
-        << "Broken" << "X1" << false << 0.0 << 0.0 << "'12kV' is not a valid floating point value";
-    QTest::newRow("empty tree") << "" << "" << false << 0.0 << 0.0
+        << "Broken"
+        << "X1" << false << 0.0 << 0.0 << "'12kV' is not a valid floating point value";
+    QTest::newRow("empty tree") << ""
+                                << "" << false << 0.0 << 0.0
                                 << "Use the file sc.reg /double click/\nif provided to fill-up the microscope list";
 }
 
@@ -247,9 +251,8 @@ void TestMicroSetup::keyboardAndShowings()
     QCOMPARE(selectedText(dlg), QString("B1"));
     {
         ModalScript script;
-        script.step<TfmMicroSetup>([](TfmMicroSetup *d) {
-            QTest::keyClick(d->findChild<QTreeWidget *>("TreeView1"), Qt::Key_Return);
-        });
+        script.step<TfmMicroSetup>(
+            [](TfmMicroSetup *d) { QTest::keyClick(d->findChild<QTreeWidget *>("TreeView1"), Qt::Key_Return); });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
     }
     QVERIFY(dlg.chosenRecord());
@@ -266,15 +269,28 @@ void TestMicroSetup::editFlows_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("library");
     const QString before = "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)";
-    QTest::newRow("same names overwrite") << "Beta" << "B1" << "" << "" << true
-                                          << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)";
-    QTest::newRow("new model adds an entry") << "Beta" << "B1" << "" << "B2" << true
-                                             << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0), B2(333 1.0)";
-    QTest::newRow("new company adds a company") << "Beta" << "B1" << "Gamma" << "" << true
-                                                << before + "; Gamma: B1(333 1.0)";
-    QTest::newRow("cancel writes nothing") << "Beta" << "B1" << "" << "" << false << before;
+    QTest::newRow("same names overwrite") << "Beta"
+                                          << "B1"
+                                          << ""
+                                          << "" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)";
+    QTest::newRow("new model adds an entry")
+        << "Beta"
+        << "B1"
+        << ""
+        << "B2" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0), B2(333 1.0)";
+    QTest::newRow("new company adds a company") << "Beta"
+                                                << "B1"
+                                                << "Gamma"
+                                                << "" << true << before + "; Gamma: B1(333 1.0)";
+    QTest::newRow("cancel writes nothing") << "Beta"
+                                           << "B1"
+                                           << ""
+                                           << "" << false << before;
     QTest::newRow("on a company: the first model of the first company")
-        << "Beta" << "" << "" << "" << true << "Alpha: A1(333 0.5), A2(120 0.6); Beta: B1(300 1.0)";
+        << "Beta"
+        << ""
+        << ""
+        << "" << true << "Alpha: A1(333 0.5), A2(120 0.6); Beta: B1(300 1.0)";
 }
 
 void TestMicroSetup::editFlows()
@@ -359,18 +375,26 @@ void TestMicroSetup::deleteFlows_data()
     const QString model = "Do you really want to delete this microscope?";
     const QString before = "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0); Empty: ";
     QTest::newRow("first of two models: its company is selected")
-        << "Alpha" << "A1" << QMessageBox::Yes << model << "Alpha: A2(120 0.6); Beta: B1(300 1.0); Empty: " << "Alpha";
-    QTest::newRow("second model: first model of the first company")
-        << "Alpha" << "A2" << QMessageBox::Yes << model << "Alpha: A1(100 0.5); Beta: B1(300 1.0); Empty: " << "A1";
-    QTest::newRow("last model: the company stays")
-        << "Beta" << "B1" << QMessageBox::Yes << model << "Alpha: A1(100 0.5), A2(120 0.6); Beta: ; Empty: " << "A1";
-    QTest::newRow("cancelled") << "Beta" << "B1" << QMessageBox::Cancel << model << before << "B1";
-    QTest::newRow("company with models is refused")
-        << "Alpha" << "" << QMessageBox::Ok << "First delete microscope(s) and then you can delete company" << before
+        << "Alpha"
+        << "A1" << QMessageBox::Yes << model << "Alpha: A2(120 0.6); Beta: B1(300 1.0); Empty: "
         << "Alpha";
-    QTest::newRow("company without models") << "Empty" << "" << QMessageBox::Yes
-                                            << "Do you really want to delete this company?"
-                                            << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)" << "A1";
+    QTest::newRow("second model: first model of the first company")
+        << "Alpha"
+        << "A2" << QMessageBox::Yes << model << "Alpha: A1(100 0.5); Beta: B1(300 1.0); Empty: "
+        << "A1";
+    QTest::newRow("last model: the company stays")
+        << "Beta"
+        << "B1" << QMessageBox::Yes << model << "Alpha: A1(100 0.5), A2(120 0.6); Beta: ; Empty: "
+        << "A1";
+    QTest::newRow("cancelled") << "Beta"
+                               << "B1" << QMessageBox::Cancel << model << before << "B1";
+    QTest::newRow("company with models is refused")
+        << "Alpha"
+        << "" << QMessageBox::Ok << "First delete microscope(s) and then you can delete company" << before << "Alpha";
+    QTest::newRow("company without models") << "Empty"
+                                            << "" << QMessageBox::Yes << "Do you really want to delete this company?"
+                                            << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"
+                                            << "A1";
 }
 
 void TestMicroSetup::deleteFlows()
@@ -405,10 +429,14 @@ void TestMicroSetup::defaultList_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("shipped list") << "good" << "";
-    QTest::newRow("missing file") << "missing" << "Cannot open file";
-    QTest::newRow("malformed file") << "malformed" << "line 4";
-    QTest::newRow("cancelled") << "cancel" << "";
+    QTest::newRow("shipped list") << "good"
+                                  << "";
+    QTest::newRow("missing file") << "missing"
+                                  << "Cannot open file";
+    QTest::newRow("malformed file") << "malformed"
+                                    << "line 4";
+    QTest::newRow("cancelled") << "cancel"
+                               << "";
 }
 
 void TestMicroSetup::defaultList()
@@ -421,8 +449,9 @@ void TestMicroSetup::defaultList()
     if (kind == "good" || kind == "cancel")
         file = QFINDTESTDATA("../../data/sc.reg");
     else if (kind == "malformed")
-        writeFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\New\\N1]\r\n"
-                        "\"Voltage\"=200\r\n");
+        writeFile(file,
+                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\New\\N1]\r\n"
+                  "\"Voltage\"=200\r\n");
     TfmMicroSetup dlg;
     dlg.setRegFiles(file, dir.filePath("backup.reg"));
     dlg.show();

@@ -328,8 +328,8 @@ void TestPattern::switchesInterplay()
     QVERIFY(!live->isChecked());
     QVERIFY(liveButton->isChecked());
     const QImage image = pattern();
-    QCOMPARE(grey(image, 180, 120), referencePatternGrey(m_form->state(), 76 * 10.0 / 103, 16 * 10.0 / 103,
-                                                          m_form->state().Defocus));
+    QCOMPARE(grey(image, 180, 120),
+             referencePatternGrey(m_form->state(), 76 * 10.0 / 103, 16 * 10.0 / 103, m_form->state().Defocus));
     QVERIFY(child<QToolButton>(m_form.get(), "btnShow2D")->isChecked());
 }
 
@@ -361,7 +361,9 @@ void TestPattern::mapRowsAndColumns()
         int row;
         double k;
         double defocus;
-    } points[] = {{208, 0, 5.0, 50.0}, {208, 415, 5.0, -200.0}, {415, 200, 9.975961538461538, 50 - 200 * 250.0 / 415},
+    } points[] = {{208, 0, 5.0, 50.0},
+                  {208, 415, 5.0, -200.0},
+                  {415, 200, 9.975961538461538, 50 - 200 * 250.0 / 415},
                   {100, 300, 100 * 10.0 / 416, 50 - 300 * 250.0 / 415}};
     for (const auto &p : points)
         QCOMPARE(grey(map, p.column, p.row), referenceMapGrey(s, p.k, p.defocus));
@@ -451,11 +453,12 @@ void TestPattern::fastOscillationWarning()
     QTest::mouseClick(panel, Qt::LeftButton);
     QTRY_VERIFY(!box.text.isEmpty());
     QCOMPARE(box.title, QStringLiteral("Information"));
-    QCOMPARE(box.text, QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\n"
-                                      "due to the Moire effect. Usually this happens at large\n"
-                                      "defocus values.\n"
-                                      "Please disregard those.\n"
-                                      "If possible, use defocusi less than 300 nm."));
+    QCOMPARE(box.text,
+             QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\n"
+                            "due to the Moire effect. Usually this happens at large\n"
+                            "defocus values.\n"
+                            "Please disregard those.\n"
+                            "If possible, use defocusi less than 300 nm."));
     typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-60"));
     QVERIFY(!panel->isVisible());
 }

@@ -1,10 +1,10 @@
 // The three save commands driven like a user: the tool buttons open the window's one save dialog
 // (the Qt dialog, found by its name), a name is chosen, and the file is read back.
+#include "../chart/metafilereader.h"
 #include "chart/chartwidget.h"
 #include "core/ctfgrey.h"
 #include "core/numberformat.h"
 #include "formdriver.h"
-#include "../chart/metafilereader.h"
 #include "ui/widgets/pixelimage.h"
 
 #include <QFileDialog>
@@ -121,8 +121,9 @@ void TestSave::dialogProposesAndCancelWritesNothing()
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QVERIFY(driver.seen);
     QCOMPARE(driver.proposed, QStringLiteral("Default"));
-    QCOMPARE(driver.filters, (QStringList{"Bitmaps (*.bmp)", "Metafiles (*.wmf)", "Enhanced Metafiles (*.emf)", "Text (*.txt)",
-                                          "PNG images (*.png)", "SVG drawings (*.svg)", "PDF documents (*.pdf)"}));
+    QCOMPARE(driver.filters,
+             (QStringList{"Bitmaps (*.bmp)", "Metafiles (*.wmf)", "Enhanced Metafiles (*.emf)", "Text (*.txt)",
+                          "PNG images (*.png)", "SVG drawings (*.svg)", "PDF documents (*.pdf)"}));
     QCOMPARE(driver.selectedFilter, QStringLiteral("Bitmaps (*.bmp)"));
     QVERIFY(QDir(m_dir.path()).isEmpty());
     QVERIFY(QDir::current().entryList({QStringLiteral("Default*")}).isEmpty());
@@ -182,7 +183,8 @@ void TestSave::plotterModeTable()
     SaveDialogDriver driver(file(QStringLiteral("p.txt")));
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QVERIFY(driver.proposed.startsWith(QStringLiteral("Default--")));
-    QCOMPARE(linesOf(file(QStringLiteral("p.txt"))).first(), QByteArray("k\tCTF\tCombined Envelope\tCombined Envelope 2\tCTF 2\r"));
+    QCOMPARE(linesOf(file(QStringLiteral("p.txt"))).first(),
+             QByteArray("k\tCTF\tCombined Envelope\tCombined Envelope 2\tCTF 2\r"));
 }
 
 void TestSave::chartMetafiles_data()
@@ -273,7 +275,8 @@ void TestSave::unknownExtensionIsRefused()
     MessageBoxCatcher box;
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QTRY_VERIFY(!box.text.isEmpty());
-    QVERIFY2(box.text.contains(QStringLiteral(".bmp")) && box.text.contains(QStringLiteral("UP.BMP")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QStringLiteral(".bmp")) && box.text.contains(QStringLiteral("UP.BMP")),
+             qPrintable(box.text));
     QVERIFY(QDir(m_dir.path()).isEmpty());
 }
 
@@ -286,7 +289,8 @@ void TestSave::failedWriteReported()
     MessageBoxCatcher box;
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QTRY_VERIFY(!box.text.isEmpty());
-    QVERIFY2(box.text.startsWith(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path)), qPrintable(box.text));
+    QVERIFY2(box.text.startsWith(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path)),
+             qPrintable(box.text));
     QCOMPARE(chart("Chart1")->panelColor(), panel);
     QVERIFY(QDir(m_dir.path()).isEmpty());
 }

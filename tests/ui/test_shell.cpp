@@ -111,7 +111,7 @@ void TestShell::firstRunDefaults()
     QCOMPARE(stored.Uses, std::optional<int>(1));
     QCOMPARE(stored.ScopeManuf, std::optional<QString>(QStringLiteral("Default")));
     QCOMPARE(stored.PlotMode, std::optional<bool>(false));
-    QVERIFY(!stored.SaveDir); // no save dialog was used
+    QVERIFY(!stored.SaveDir);           // no save dialog was used
     QCOMPARE(stored.dvv, std::nullopt); // written, never read back
     QCOMPARE(stored.Bands[0].Control, std::optional<QString>(QStringLiteral("ToolBar1")));
     QCOMPARE(stored.Bands[0].Width, std::optional<int>(172));
@@ -128,9 +128,9 @@ void TestShell::secondStartRestores()
         action(form.get(), "actShowTitles")->trigger();
         action(form.get(), "Show2DCTF1")->trigger();
         action(form.get(), "N3D1")->trigger();
-        action(form.get(), "Temporal1")->trigger(); // off
-        action(form.get(), "Intensity1")->trigger(); // on
-        action(form.get(), "Enable2DUpdate1")->trigger(); // off
+        action(form.get(), "Temporal1")->trigger();                    // off
+        action(form.get(), "Intensity1")->trigger();                   // on
+        action(form.get(), "Enable2DUpdate1")->trigger();              // off
         typeAndEnter(form.get(), "edDefocus", QStringLiteral("-700")); // widens the slider's range
         typeAndEnter(form.get(), "edAstigm", QStringLiteral("450"));
         form->state().UpTo = 6.5;
@@ -179,8 +179,8 @@ void TestShell::secondStartRestores()
     const struct {
         const char *item;
         bool checked;
-    } checks[] = {{"Show2DCTF1", true}, {"N3D1", true},       {"Temporal1", false},      {"Spatial1", true},
-                  {"Combined1", true},  {"Intensity1", true}, {"Symmetr1", false},       {"Enable2DUpdate1", false},
+    } checks[] = {{"Show2DCTF1", true},   {"N3D1", true},          {"Temporal1", false},     {"Spatial1", true},
+                  {"Combined1", true},    {"Intensity1", true},    {"Symmetr1", false},      {"Enable2DUpdate1", false},
                   {"ShowToolbar1", true}, {"actShowTitles", true}, {"N1DCTFPlotMode1", true}};
     for (const auto &c : checks)
         QVERIFY2(action(form.get(), c.item)->isChecked() == c.checked, c.item);
@@ -273,20 +273,46 @@ void TestShell::selectedInstrument_data()
 {
     QTest::addColumn<QString>("manufacturer");
     QTest::addColumn<QString>("model");
-    QTest::addColumn<QString>("cs"); // the entry's Cs text
+    QTest::addColumn<QString>("cs");      // the entry's Cs text
     QTest::addColumn<QString>("company"); // of scope record 1 after start-up
-    QTest::addColumn<QString>("notice"); // a part of the start-up notice, empty for none
-    QTest::addRow("library entry") << "Maker" << "M 300" << "1.4" << "Maker" << "";
-    QTest::addRow("Default beats a library maker of that name") << "Default" << "M 300" << "1.4" << "Default" << "";
-    QTest::addRow("no manufacturer stored") << "" << "" << "1.4" << "Default" << "";
-    QTest::addRow("entry gone") << "Maker" << "M 200" << "1.4" << "Default"
+    QTest::addColumn<QString>("notice");  // a part of the start-up notice, empty for none
+    QTest::addRow("library entry") << "Maker"
+                                   << "M 300"
+                                   << "1.4"
+                                   << "Maker"
+                                   << "";
+    QTest::addRow("Default beats a library maker of that name") << "Default"
+                                                                << "M 300"
+                                                                << "1.4"
+                                                                << "Default"
+                                                                << "";
+    QTest::addRow("no manufacturer stored") << ""
+                                            << ""
+                                            << "1.4"
+                                            << "Default"
+                                            << "";
+    QTest::addRow("entry gone") << "Maker"
+                                << "M 200"
+                                << "1.4"
+                                << "Default"
                                 << "The microscope \"Maker M 200\" used last time is no longer in the library.";
-    QTest::addRow("value not a number") << "Maker" << "M 300" << "1,4" << "Default"
+    QTest::addRow("value not a number") << "Maker"
+                                        << "M 300"
+                                        << "1,4"
+                                        << "Default"
                                         << "The microscope \"Maker M 300\" used last time cannot be loaded: '1,4' is "
                                            "not a valid floating point value";
-    QTest::addRow("value empty") << "Maker" << "M 300" << "" << "Default" << "'' is not a valid floating point value";
+    QTest::addRow("value empty") << "Maker"
+                                 << "M 300"
+                                 << ""
+                                 << "Default"
+                                 << "'' is not a valid floating point value";
     // A negative Cs is a corrected microscope and loads; 1e308 mm overflows once taken to nm.
-    QTest::addRow("instrument the formulas refuse") << "Maker" << "M 300" << "1e308" << "Default" << "Cs";
+    QTest::addRow("instrument the formulas refuse") << "Maker"
+                                                    << "M 300"
+                                                    << "1e308"
+                                                    << "Default"
+                                                    << "Cs";
 }
 
 void TestShell::selectedInstrument()
@@ -339,8 +365,8 @@ void TestShell::unreadableViewChoice()
     auto form = startForm();
     QTRY_VERIFY(!box.text.isEmpty());
     QVERIFY2(box.text.contains(QStringLiteral("Invalid data type for 'Spatial'")), qPrintable(box.text));
-    QVERIFY(action(form.get(), "Spatial1")->isChecked()); // the window's default
-    QVERIFY(action(form.get(), "Intensity1")->isChecked()); // read before the bad one
+    QVERIFY(action(form.get(), "Spatial1")->isChecked());      // the window's default
+    QVERIFY(action(form.get(), "Intensity1")->isChecked());    // read before the bad one
     QVERIFY(action(form.get(), "actShowTitles")->isChecked()); // read after it
     QVERIFY(child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
 }
@@ -533,7 +559,7 @@ void TestShell::toolButtonsAreTheMenuActions()
     const struct {
         const char *button;
         const char *item;
-    } pairs[] = {{"ToolButton1", "Save2D"}, {"ToolButton2", "Save1D"}, {"ToolButton3", "SaveDefocusMap1"},
+    } pairs[] = {{"ToolButton1", "Save2D"},   {"ToolButton2", "Save1D"},      {"ToolButton3", "SaveDefocusMap1"},
                  {"ToolButton5", "Options1"}, {"btnIntensity", "Intensity1"}, {"btnSymmetr", "Symmetr1"}};
     for (const auto &p : pairs)
         QCOMPARE(child<QToolButton>(form.get(), p.button)->defaultAction(), action(form.get(), p.item));

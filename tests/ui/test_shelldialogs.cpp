@@ -113,12 +113,17 @@ void TestShellDialogs::optionsOk_data()
     QTest::addColumn<bool>("reload");
     QTest::addColumn<QString>("message");
     QTest::newRow("untouched") << QString() << QString() << -50 << 10.0 << 10000 << false << QString();
-    QTest::newRow("same value retyped") << "ed3ast" << "10000" << -50 << 10.0 << 10000 << true << QString();
-    QTest::newRow("frequency 12.5") << "edUpTo" << "12.5" << -50 << 12.5 << 10000 << true << QString();
-    QTest::newRow("overfocus 300") << "edDefocusMax" << "300" << -300 << 10.0 << 10000 << true << QString();
-    QTest::newRow("letters in 2-fold") << "ed2ast" << "abc" << -50 << 10.0 << 10000 << false
+    QTest::newRow("same value retyped") << "ed3ast"
+                                        << "10000" << -50 << 10.0 << 10000 << true << QString();
+    QTest::newRow("frequency 12.5") << "edUpTo"
+                                    << "12.5" << -50 << 12.5 << 10000 << true << QString();
+    QTest::newRow("overfocus 300") << "edDefocusMax"
+                                   << "300" << -300 << 10.0 << 10000 << true << QString();
+    QTest::newRow("letters in 2-fold") << "ed2ast"
+                                       << "abc" << -50 << 10.0 << 10000 << false
                                        << QStringLiteral("Sorry,\n'abc' is not a valid integer value");
-    QTest::newRow("frequency 0") << "edUpTo" << "0" << -50 << 10.0 << 10000 << false
+    QTest::newRow("frequency 0") << "edUpTo"
+                                 << "0" << -50 << 10.0 << 10000 << false
                                  << QStringLiteral("Sorry,\n'0' is not a valid value for Max Frequency: it must be "
                                                    "above 0 and at most 1000 nm-1");
 }
@@ -258,8 +263,8 @@ void TestShellDialogs::aboutLinks()
 {
     UrlCatcher urls;
     TAboutBox about(10, nullptr,
-                    {QStringLiteral("1.2.3"), QStringLiteral("March 2027"), QStringLiteral("https://orvalis.example.org/"),
-                     QStringLiteral("help@orvalis.example.org")});
+                    {QStringLiteral("1.2.3"), QStringLiteral("March 2027"),
+                     QStringLiteral("https://orvalis.example.org/"), QStringLiteral("help@orvalis.example.org")});
     QCOMPARE(about.windowTitle(), QStringLiteral("About Orvalis"));
     QCOMPARE(about.ProductName->text(), QStringLiteral("Orvalis"));
     QVERIFY(about.ProductName->font().bold());

@@ -96,7 +96,8 @@ void TAboutBox::FormCreate(int useCount)
     Comments->setWordWrap(true);
     Label2 = namedLabel("Label2");
     Label3 = namedLabel("Label3");
-    setAddress(Label2, m_facts.contact, mailUrl(m_facts.contact).toString(), QStringLiteral("(no contact address in this build)"));
+    setAddress(Label2, m_facts.contact, mailUrl(m_facts.contact).toString(),
+               QStringLiteral("(no contact address in this build)"));
     setAddress(Label3, m_facts.homePage, QUrl::fromUserInput(m_facts.homePage).toString(),
                QStringLiteral("(no home page in this build)"));
     connect(Label2, &QLabel::linkActivated, this, &TAboutBox::Label2Click);

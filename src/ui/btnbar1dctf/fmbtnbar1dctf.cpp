@@ -31,7 +31,8 @@ TfmBtnBar1dCTF::TfmBtnBar1dCTF(QWidget *parent) : QWidget(parent)
         show->addWidget(b);
 
     btnShow3D = addDefocusMapGroup(column);
-    btnOrvalis = addChangeModeGroup(column, "btnOrvalis", QStringLiteral("Orvalis"), QStringLiteral("Go to Orvalis Mode"));
+    btnOrvalis = addChangeModeGroup(column, "btnOrvalis", QStringLiteral("Orvalis"),
+                                    QStringLiteral("Go to Orvalis Mode"));
 }
 
 } // namespace orvalis

@@ -19,14 +19,14 @@ TfmBtnBar2dCTF::TfmBtnBar2dCTF(QWidget *parent) : QWidget(parent)
     show->addWidget(SpeedButton10);
     QVBoxLayout *envelopes = addBarGroup(show, QStringLiteral("Envelopes"));
     btnTemporal = makeBarButton(nullptr, "btnTemporal", QStringLiteral("Temporal"),
-                                QStringLiteral("Show Temporal Envelopes Toggle"), legendSwatch(QColor(0x40, 0x80, 0x80)),
-                                BarButtonKind::Toggle);
+                                QStringLiteral("Show Temporal Envelopes Toggle"),
+                                legendSwatch(QColor(0x40, 0x80, 0x80)), BarButtonKind::Toggle);
     btnSpatial = makeBarButton(nullptr, "btnSpatial", QStringLiteral("Spatial"),
                                QStringLiteral("Show Spatial Envelopes Toggle"), legendSwatch(QColor(0x00, 0x80, 0x00)),
                                BarButtonKind::Toggle);
     btnCombined = makeBarButton(nullptr, "btnCombined", QStringLiteral("Combined"),
-                                QStringLiteral("Show Combined Envelopes Toggle"), legendSwatch(QColor(0xFF, 0x80, 0x40)),
-                                BarButtonKind::Toggle);
+                                QStringLiteral("Show Combined Envelopes Toggle"),
+                                legendSwatch(QColor(0xFF, 0x80, 0x40)), BarButtonKind::Toggle);
     for (QToolButton *b : {btnTemporal, btnSpatial, btnCombined}) {
         b->setFixedWidth(104);
         envelopes->addWidget(b);
@@ -41,7 +41,8 @@ TfmBtnBar2dCTF::TfmBtnBar2dCTF(QWidget *parent) : QWidget(parent)
     twoD->addWidget(btnUpdate2D);
 
     btnShow3D = addDefocusMapGroup(column);
-    SpeedButton8 = addChangeModeGroup(column, "SpeedButton8", QStringLiteral("CTF Plotter"), QStringLiteral("Go to CTF Plotter Mode"));
+    SpeedButton8 = addChangeModeGroup(column, "SpeedButton8", QStringLiteral("CTF Plotter"),
+                                      QStringLiteral("Go to CTF Plotter Mode"));
 }
 
 } // namespace orvalis

@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeySequence>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -49,7 +49,8 @@ TfmHelp::TfmHelp(const QString &folder, QWidget *parent) : QWidget(parent, Qt::W
 
     btnContents = button("btnContents", QStringLiteral("&Contents"), style()->standardIcon(QStyle::SP_DirHomeIcon),
                          QKeySequence(Qt::ALT | Qt::Key_Home));
-    btnBack = button("btnBack", QStringLiteral("&Back"), style()->standardIcon(QStyle::SP_ArrowBack), QKeySequence::Back);
+    btnBack = button("btnBack", QStringLiteral("&Back"), style()->standardIcon(QStyle::SP_ArrowBack),
+                     QKeySequence::Back);
     btnForward = button("btnForward", QStringLiteral("&Forward"), style()->standardIcon(QStyle::SP_ArrowForward),
                         QKeySequence::Forward);
     HelpBrowser = new QTextBrowser;
@@ -79,11 +80,12 @@ TfmHelp::TfmHelp(const QString &folder, QWidget *parent) : QWidget(parent, Qt::W
 void TfmHelp::showContents()
 {
     if (m_folder.isEmpty() || !QFileInfo::exists(QDir(m_folder).filePath(IndexPage))) {
-        HelpBrowser->setHtml(QStringLiteral("<h2>The help pages are missing</h2><p>They were looked for in the folder "
-                                            "\"help\" beside the program, in \"../share/orvalis/help\" relative to it (%1) "
-                                            "and in the source tree of a build. "
-                                            "Installing the program again puts them back.</p>")
-                                 .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toHtmlEscaped()));
+        HelpBrowser->setHtml(
+            QStringLiteral("<h2>The help pages are missing</h2><p>They were looked for in the folder "
+                           "\"help\" beside the program, in \"../share/orvalis/help\" relative to it (%1) "
+                           "and in the source tree of a build. "
+                           "Installing the program again puts them back.</p>")
+                .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toHtmlEscaped()));
     } else {
         HelpBrowser->setSource(QUrl::fromLocalFile(QDir(m_folder).filePath(IndexPage)));
     }

@@ -167,10 +167,10 @@ TForm1::~TForm1()
 {
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
-    for (QObject *watched : {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1),
-                             static_cast<QObject *>(Chart1),
-                             static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
-                             static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
+    for (QObject *watched :
+         {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
+          static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm), static_cast<QObject *>(edAstigm3),
+          static_cast<QObject *>(edMagn)})
         if (watched)
             watched->removeEventFilter(this);
 }
@@ -354,7 +354,8 @@ QWidget *TForm1::buildPatternPane()
     paImage1 = named(new QWidget(panel7), "paImage1");
     Image1 = new PixelImage(paImage1);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setToolTip(QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
+    Image1->setToolTip(
+        QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
     Shape1 = new Shape(Shape::Circle, Qt::red, Qt::black, paImage1);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
@@ -442,8 +443,8 @@ QWidget *TForm1::buildChartArea()
     }
     setUpFrequencyAxes(Chart2);
     // The map itself is the picture: no axis lines or grid over it.
-    for (ChartWidget::Axis axis : {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom,
-                                   ChartWidget::Axis::Top}) {
+    for (ChartWidget::Axis axis :
+         {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
         Chart2->chartAxis(axis)->setBasePen(Qt::NoPen);
         Chart2->chartAxis(axis)->grid()->setVisible(false);
         Chart2->chartAxis(axis)->setTickLength(0, 4);

@@ -84,7 +84,7 @@ public:
 
     // Values kept for the dialogs that show and change them: read at start-up, written at close.
     bool monochrome() const { return m_monochrome; } // "Monochrome 1D CTF"
-    void setMonochrome(bool on); // switches the chart as the options dialog's check does
+    void setMonochrome(bool on);                     // switches the chart as the options dialog's check does
     // The folder the save dialog opens in, with its trailing separator; empty: the dialog's default.
     // Set it only from a save dialog whose file name is not empty; until then the stored one stays.
     QString saveDir() const { return m_saveDir.value_or(QString()); }
@@ -216,17 +216,17 @@ private:
 
     OpticsState m_state;
     bool m_patternDrawFlag = false;
-    int m_patternCentre = 0;     // N: pixel (N, N) of Image1 is k = 0
-    double m_patternRange = 0;   // nm^-1, UpTo as of the last pattern pass
-    int m_rulerMargin = 6;       // px
-    int m_selectedGroup = 0;     // absolute index of the selected group of the information tree
-    QImage m_offscreen;          // the defocus map, built here and shown as Chart2's back image
-    OpticsState m_mapState;      // the state and slider range the map was last built from
+    int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
+    double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
+    int m_rulerMargin = 6;     // px
+    int m_selectedGroup = 0;   // absolute index of the selected group of the information tree
+    QImage m_offscreen;        // the defocus map, built here and shown as Chart2's back image
+    OpticsState m_mapState;    // the state and slider range the map was last built from
     int m_mapMinimum = 0, m_mapMaximum = 0;
     QWidget *m_dockedBar = nullptr;
     // Settings held between start-up and close
-    QString m_storedManuf, m_storedModel; // "Scope Manuf", "Scope Model" as read
-    bool m_scopeFromLibrary = false;      // scope record 1 was filled from the library entry
+    QString m_storedManuf, m_storedModel;    // "Scope Manuf", "Scope Model" as read
+    bool m_scopeFromLibrary = false;         // scope record 1 was filled from the library entry
     std::optional<int> m_storedSplitters[5]; // px, applied once the window has its size ([0] unused:
                                              // the map's pane has m_mapHeight)
     int m_mapHeight = 159;                   // px, the defocus map's pane while it is hidden
@@ -238,7 +238,7 @@ private:
     bool m_activated = false;
 
     QFileDialog *SavePictureDialog1 = nullptr; // kept, so its folder and last name survive between uses
-    bool m_saveDialogUsed = false; // it opens in the stored folder the first time only
+    bool m_saveDialogUsed = false;             // it opens in the stored folder the first time only
     void buildSaveDialog();
     bool runSaveDialog(const QString &proposed, QString &path, QString &ext);
 
@@ -247,17 +247,22 @@ private:
     QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
     QMenu *N1DCTF1 = nullptr, *N2DCTF1 = nullptr;
     QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
-    QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr, *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
+    QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr,
+            *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
     QAction *Contents1 = nullptr, *About1 = nullptr;
     // Tool bars
     BandToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
     QList<BandToolBar *> m_bandOrder; // as last put into the row
-    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr, *btnIntensity = nullptr, *btnSymmetr = nullptr;
-    QAction *m_toolButton1Slot = nullptr, *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
+    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr,
+                *btnIntensity = nullptr, *btnSymmetr = nullptr;
+    QAction *m_toolButton1Slot = nullptr,
+            *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
     // Panels
-    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
+    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr,
+            *pa2DRuler = nullptr;
     QLabel *pa1dCTFHeader = nullptr, *pa2dCTFheader = nullptr, *pa3DCTFHeader = nullptr;
-    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
+    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr,
+              *Splitter5 = nullptr;
     ChartWidget *Chart1 = nullptr, *Chart2 = nullptr;
     PixelImage *Image1 = nullptr;
     Shape *Shape1 = nullptr, *Shape2 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;

@@ -26,7 +26,6 @@
 namespace orvalis {
 namespace {
 
-
 // The curves of the latest DrawCTF, kept so that every later one refills the same storage (the
 // values are copied into the chart's series at once; nothing reads them afterwards).
 CtfCurves &curveBuffers()
@@ -188,8 +187,9 @@ void TForm1::Chart1MouseLeave()
 QString TForm1::curveReadout(double k) const
 {
     if (!m_state.PlotterMode)
-        return pointerCurveText(QStringLiteral("CTF"), analysisCurveAt(m_state, m_state.Defocus, m_state.Direction,
-                                                                       Intensity1->isChecked(), k));
+        return pointerCurveText(
+            QStringLiteral("CTF"),
+            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, Intensity1->isChecked(), k));
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
     const int curve = second ? S8Ctf2 : S1Ctf;

@@ -111,8 +111,9 @@ void TForm1::showModeSeries()
         Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
-    const std::pair<QAction *, int> envelopes[] = {{Temporal1, S2Temporal}, {Spatial1, S3Spatial}, {Combined1, S4Combined},
-                                                   {Temporal1, S5TemporalNeg}, {Spatial1, S6SpatialNeg}, {Combined1, S7CombinedNeg}};
+    const std::pair<QAction *, int> envelopes[] = {{Temporal1, S2Temporal},  {Spatial1, S3Spatial},
+                                                   {Combined1, S4Combined},  {Temporal1, S5TemporalNeg},
+                                                   {Spatial1, S6SpatialNeg}, {Combined1, S7CombinedNeg}};
     for (const auto &e : envelopes)
         Chart1->setSeriesVisible(e.second, e.first->isChecked());
 }

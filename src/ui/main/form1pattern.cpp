@@ -152,7 +152,8 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
     } else {
         const double raw = std::atan(static_cast<double>(dy) / dx);
         const double radius = dx > 0 ? n - 6 : 6 - n;
-        placeDirectionMarker(roundToInt(std::sin(raw) * radius + n - half), roundToInt(std::cos(raw) * radius + n - half));
+        placeDirectionMarker(roundToInt(std::sin(raw) * radius + n - half),
+                             roundToInt(std::cos(raw) * radius + n - half));
         // Clicks mirrored across the vertical axis give the same direction, as the pattern is mirrored.
         theta = raw;
         if (theta < 0 && dx < 0)
@@ -169,7 +170,8 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
 void TForm1::Draw3DCTF()
 {
     const int w = m_offscreen.width();
-    const DefocusMapGrid grid = computeDefocusMap(m_state, w, ScrollBar1->minimum(), ScrollBar1->maximum(), m_state.UpTo);
+    const DefocusMapGrid grid = computeDefocusMap(m_state, w, ScrollBar1->minimum(), ScrollBar1->maximum(),
+                                                  m_state.UpTo);
     m_mapState = m_state;
     m_mapMinimum = ScrollBar1->minimum();
     m_mapMaximum = ScrollBar1->maximum();

@@ -19,9 +19,12 @@ namespace {
 // Filter texts and their extensions, the first selected at the start.
 const QStringList &saveFilters()
 {
-    static const QStringList filters{QStringLiteral("Bitmaps (*.bmp)"),      QStringLiteral("Metafiles (*.wmf)"),
-                                     QStringLiteral("Enhanced Metafiles (*.emf)"), QStringLiteral("Text (*.txt)"),
-                                     QStringLiteral("PNG images (*.png)"),   QStringLiteral("SVG drawings (*.svg)"),
+    static const QStringList filters{QStringLiteral("Bitmaps (*.bmp)"),
+                                     QStringLiteral("Metafiles (*.wmf)"),
+                                     QStringLiteral("Enhanced Metafiles (*.emf)"),
+                                     QStringLiteral("Text (*.txt)"),
+                                     QStringLiteral("PNG images (*.png)"),
+                                     QStringLiteral("SVG drawings (*.svg)"),
                                      QStringLiteral("PDF documents (*.pdf)")};
     return filters;
 }
@@ -68,7 +71,8 @@ void TForm1::buildSaveDialog()
 
     connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
     connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
-    connect(SaveDefocusMap1, &QAction::triggered, this, [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
+    connect(SaveDefocusMap1, &QAction::triggered, this,
+            [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
 }
 
 // Proposes the name and runs the dialog; on OK gives the chosen path and its extension with the dot.
@@ -95,14 +99,13 @@ bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
 void TForm1::Save1DClick()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
+                       ext))
         return;
-    static const QHash<QString, ChartFileFormat> pictures{{QStringLiteral(".bmp"), ChartFileFormat::Bmp},
-                                                          {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
-                                                          {QStringLiteral(".emf"), ChartFileFormat::Emf},
-                                                          {QStringLiteral(".png"), ChartFileFormat::Png},
-                                                          {QStringLiteral(".svg"), ChartFileFormat::Svg},
-                                                          {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
+    static const QHash<QString, ChartFileFormat> pictures{
+        {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
+        {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},
+        {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
     if (ext == QLatin1String(".txt")) {
         QVector<CurveSeries> series;
         for (int j = 0; j < Chart1->seriesCount(); ++j) {
@@ -117,7 +120,8 @@ void TForm1::Save1DClick()
     } else if (pictures.contains(ext)) {
         saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
     } else {
-        unsupportedExtension(path, QStringLiteral("1D chart"), QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
+        unsupportedExtension(path, QStringLiteral("1D chart"),
+                             QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
     }
 }
 
@@ -125,7 +129,8 @@ void TForm1::Save1DClick()
 void TForm1::Save2DClick()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
+                       ext))
         return;
     saveImage(Image1->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
 }
@@ -133,20 +138,24 @@ void TForm1::Save2DClick()
 void TForm1::SaveDefocusMap1Click()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path, ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
+                       ext))
         return;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
         saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
-    else if (ext == QLatin1String(".wmf") || ext == QLatin1String(".emf") || ext == QLatin1String(".svg") || ext == QLatin1String(".pdf"))
+    else if (ext == QLatin1String(".wmf") || ext == QLatin1String(".emf") || ext == QLatin1String(".svg")
+             || ext == QLatin1String(".pdf"))
         saveChart(*Chart2, path,
-                  ext == QLatin1String(".wmf")   ? ChartFileFormat::Wmf
-                  : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
-                  : ext == QLatin1String(".svg") ? ChartFileFormat::Svg
-                                                 : ChartFileFormat::Pdf);
+                  ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
+                      : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
+                      : ext == QLatin1String(".svg") ? ChartFileFormat::Svg
+                                                     : ChartFileFormat::Pdf);
     else if (ext == QLatin1String(".txt"))
-        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo), path);
+        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
+                  path);
     else
-        unsupportedExtension(path, QStringLiteral("defocus map"), QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
+        unsupportedExtension(path, QStringLiteral("defocus map"),
+                             QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
 }
 
 } // namespace orvalis

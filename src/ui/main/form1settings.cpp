@@ -24,8 +24,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <utility>
 #include <cmath>
+#include <utility>
 
 namespace orvalis {
 namespace {
@@ -77,7 +77,7 @@ void TForm1::LoadSettings()
     applyViewChoices(settings);
     if (!settings.Problems.isEmpty())
         m_startupNotices << QStringLiteral("These settings could not be read; their defaults are used:\r\n")
-                                + settings.Problems.join(QStringLiteral("\r\n"));
+                + settings.Problems.join(QStringLiteral("\r\n"));
     const QString storeProblem = Registry::TakeStoreProblem();
     if (!storeProblem.isEmpty())
         m_startupNotices.prepend(storeProblem);
@@ -177,7 +177,8 @@ void TForm1::applyMainValues(const WindowSettings &s)
         if (std::isfinite(*s.UpTo) && *s.UpTo > 0)
             m_state.UpTo = *s.UpTo;
         else
-            m_startupNotices << QStringLiteral("The stored frequency range 'UpTo' (%1) is no positive number; 10 is used.")
+            m_startupNotices << QStringLiteral(
+                                    "The stored frequency range 'UpTo' (%1) is no positive number; 10 is used.")
                                     .arg(*s.UpTo);
     }
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
@@ -202,8 +203,9 @@ void TForm1::readSelectedScope()
     try {
         TScopeData scope = ScopeRecord1;
         if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope)) {
-            m_startupNotices << QStringLiteral("The microscope \"%1\" used last time is no longer in the library.").arg(entry)
-                                    + fallback;
+            m_startupNotices
+                << QStringLiteral("The microscope \"%1\" used last time is no longer in the library.").arg(entry)
+                    + fallback;
             return;
         }
         OpticsState trial = m_state; // refuses what the formulas cannot use, before anything changes
@@ -212,17 +214,18 @@ void TForm1::readSelectedScope()
         m_state.Alpha = scope.Convergence;
         m_scopeFromLibrary = true;
     } catch (const OrvalisError &e) {
-        m_startupNotices << QStringLiteral("The microscope \"%1\" used last time cannot be loaded: %2").arg(entry, e.text())
-                                + fallback;
+        m_startupNotices
+            << QStringLiteral("The microscope \"%1\" used last time cannot be loaded: %2").arg(entry, e.text())
+                + fallback;
     }
 }
 
 void TForm1::applyViewChoices(const WindowSettings &s)
 {
     const std::pair<const std::optional<bool> *, QAction *> checks[] = {
-        {&s.Show2d, Show2DCTF1},   {&s.Update2D, Enable2DUpdate1}, {&s.Combined, Combined1},
-        {&s.Spatial, Spatial1},     {&s.Temporal, Temporal1},       {&s.Show3D, N3D1},
-        {&s.Intensity, Intensity1}, {&s.Symmetr, Symmetr1},         {&s.Toolbar, ShowToolbar1},
+        {&s.Show2d, Show2DCTF1},     {&s.Update2D, Enable2DUpdate1}, {&s.Combined, Combined1},
+        {&s.Spatial, Spatial1},      {&s.Temporal, Temporal1},       {&s.Show3D, N3D1},
+        {&s.Intensity, Intensity1},  {&s.Symmetr, Symmetr1},         {&s.Toolbar, ShowToolbar1},
         {&s.Headers, actShowTitles},
     };
     for (const auto &check : checks)
@@ -239,9 +242,10 @@ void TForm1::showStartupNotices()
 {
     if (m_startupNotices.isEmpty())
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Orvalis"),
-                    m_startupNotices.join(QStringLiteral("\r\n\r\n")).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    QMessageBox::Ok, this);
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Orvalis"),
+        m_startupNotices.join(QStringLiteral("\r\n\r\n")).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+        QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("StartupNotice"));
     m_startupNotices.clear();
     box.exec();
@@ -295,8 +299,8 @@ WindowSettings TForm1::capturedSettings() const
 
     const QList<BandToolBar *> bands = toolBarBands();
     for (int i = 0; i < bands.size(); ++i)
-        s.Bands[i] = CoolBand{bands[i]->objectName(), bands[i]->QToolBar::sizeHint().width(),
-                              toolBarBreak(bands[i]), bands[i]->shownWidth()};
+        s.Bands[i] = CoolBand{bands[i]->objectName(), bands[i]->QToolBar::sizeHint().width(), toolBarBreak(bands[i]),
+                              bands[i]->shownWidth()};
 
     s.Show2d = m_bar2d->btnShow2D->isChecked();
     s.Update2D = m_bar2d->btnUpdate2D->isChecked();

@@ -30,8 +30,8 @@ void TForm1::Image2Click()
                                         "defocus values.\r\n"
                                         "Please disregard those.\r\n"
                                         "If possible, use defocusi less than 300 nm.");
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"),
+                    QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("FastOscillationInfo"));
     box.exec();
 }

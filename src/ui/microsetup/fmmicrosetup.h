@@ -63,8 +63,8 @@ private:
 
     QTreeWidget *TreeView1 = nullptr;
     ScopeFields m_fields; // Edit1 to Edit7, display only
-    QPushButton *OKBtn = nullptr, *CancelBtn = nullptr, *btnEdit = nullptr, *btnDelete = nullptr,
-                *btnBackup = nullptr, *btnRetore = nullptr, *btnDefault = nullptr;
+    QPushButton *OKBtn = nullptr, *CancelBtn = nullptr, *btnEdit = nullptr, *btnDelete = nullptr, *btnBackup = nullptr,
+                *btnRetore = nullptr, *btnDefault = nullptr;
     QIcon m_companyIcon; // closed folder, open while selected
     QIcon m_modelIcon;   // closed book, open while selected
 

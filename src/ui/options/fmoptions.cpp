@@ -154,7 +154,8 @@ void TfmOptions::done(int result)
 void TfmOptions::applyFields()
 {
     try {
-        applyOptionTexts(m_ranges, {edDefocusMax->text(), edDefocusMin->text(), edUpTo->text(), ed2ast->text(), ed3ast->text()});
+        applyOptionTexts(m_ranges,
+                         {edDefocusMax->text(), edDefocusMin->text(), edUpTo->text(), ed2ast->text(), ed3ast->text()});
     } catch (const OrvalisError &e) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Orvalis"), QStringLiteral("Sorry,\n") + e.text(),
                         QMessageBox::Ok, this);

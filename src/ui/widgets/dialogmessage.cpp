@@ -12,18 +12,10 @@ QMessageBox::StandardButton showDialogMessage(QWidget *parent, QMessageBox::Icon
 {
     QString title;
     switch (icon) {
-    case QMessageBox::Warning:
-        title = QStringLiteral("Warning");
-        break;
-    case QMessageBox::Information:
-        title = QStringLiteral("Information");
-        break;
-    case QMessageBox::Critical:
-        title = QStringLiteral("Error");
-        break;
-    default:
-        title = QStringLiteral("Orvalis");
-        break;
+    case QMessageBox::Warning: title = QStringLiteral("Warning"); break;
+    case QMessageBox::Information: title = QStringLiteral("Information"); break;
+    case QMessageBox::Critical: title = QStringLiteral("Error"); break;
+    default: title = QStringLiteral("Orvalis"); break;
     }
     QMessageBox box(icon, title, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), buttons, parent);
     box.setObjectName(QStringLiteral("DialogMessage"));

@@ -1,11 +1,11 @@
 #include "glyphs.h"
 
 #include <QApplication>
-#include <cmath>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QStyle>
+#include <cmath>
 
 namespace orvalis {
 namespace {

@@ -6,11 +6,11 @@
 
 namespace orvalis {
 
-QIcon legendSwatch(QColor colour);   // a line in a series colour
-QIcon patternGlyph();                // concentric rings: the 2D pattern
-QIcon liveGlyph();                   // a circular arrow: live update
-QIcon mapGlyph();                    // a grey ramp with a red line: the defocus map
-QIcon modeGlyph();                   // two curves: change of mode
-QIcon warningGlyph();                // the fast-oscillation warning
+QIcon legendSwatch(QColor colour); // a line in a series colour
+QIcon patternGlyph();              // concentric rings: the 2D pattern
+QIcon liveGlyph();                 // a circular arrow: live update
+QIcon mapGlyph();                  // a grey ramp with a red line: the defocus map
+QIcon modeGlyph();                 // two curves: change of mode
+QIcon warningGlyph();              // the fast-oscillation warning
 
 } // namespace orvalis
