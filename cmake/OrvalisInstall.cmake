@@ -121,11 +121,6 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set_property(TARGET orvalis APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now")
 include(CPack)
 
-# A program run from inside this build folder finds its shipped files in the source tree.
-set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/core/datafolder.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/core"
-             APPEND PROPERTY COMPILE_DEFINITIONS
-             ORVALIS_BUILD_DIR="${CMAKE_BINARY_DIR}" ORVALIS_SOURCE_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
-
 # --help and --version show the summary and the project's version; the windows carry the desktop id.
 set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/programstart.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
              APPEND PROPERTY COMPILE_DEFINITIONS

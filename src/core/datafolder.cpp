@@ -1,5 +1,7 @@
 #include "datafolder.h"
 
+#include "core/buildinfo.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -44,8 +46,8 @@ QString locateDataFile(const QString &relativePath, const QString &programFolder
 
 QString dataFilePath(const QString &relativePath)
 {
-    return locateDataFile(relativePath, QCoreApplication::applicationDirPath(), QStringLiteral(ORVALIS_BUILD_DIR),
-                          QStringLiteral(ORVALIS_SOURCE_DATA_DIR));
+    return locateDataFile(relativePath, QCoreApplication::applicationDirPath(),
+                          QString::fromUtf8(buildinfo::BuildFolder), QString::fromUtf8(buildinfo::SourceDataFolder));
 }
 
 } // namespace orvalis
