@@ -122,6 +122,6 @@ set_property(TARGET orvalis APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now
 include(CPack)
 
 # --help and --version show the summary and the project's version; the windows carry the desktop id.
-set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/startup/programstart.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
+set_property(SOURCE "${CMAKE_SOURCE_DIR}/src/ui/main/programstart.cpp" DIRECTORY "${CMAKE_SOURCE_DIR}/src/ui"
              APPEND PROPERTY COMPILE_DEFINITIONS
              ORVALIS_SUMMARY="${ORVALIS_SUMMARY}" ORVALIS_APP_ID="${ORVALIS_APP_ID}")

@@ -1,9 +1,9 @@
 // Program entry: the splash, every window in its order, then the event loop.
 #include "ui/main/form1.h"
 #include "ui/main/formset.h"
+#include "ui/main/programstart.h"
 #include "ui/splash/fmsplash.h"
 #include "ui/splash/programpictures.h"
-#include "ui/startup/programstart.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QLocale>

@@ -1,7 +1,7 @@
 // --check-installation: it must pass on a complete data folder and fail, naming what is wrong, on
 // every folder a broken package could leave behind, so that the CI step cannot pass on nothing.
 #include "store/scopelibrary.h"
-#include "ui/startup/programstart.h"
+#include "ui/main/programstart.h"
 
 #include <QDir>
 #include <QFile>
