@@ -1,6 +1,6 @@
 #pragma once
-// A line series of ChartWidget: a QCPGraph that hands its aliased segments to the painter in one
-// batch instead of one call per segment, which is most of a redraw's cost with thousands of points.
+// A line series of ChartWidget: a QCPGraph that hands its segments to the painter in one batch
+// instead of one call per segment, which is most of a redraw's cost with thousands of points.
 #include <qcustomplot.h>
 
 #include <QLine>
@@ -18,7 +18,9 @@ protected:
     void drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const override;
 
 private:
-    mutable QVector<QLine> m_segments; // kept between redraws so that its storage is reused
+    // Kept between redraws so that their storage is reused: whole pixels when aliased, else exact.
+    mutable QVector<QLine> m_segments;
+    mutable QVector<QLineF> m_exactSegments;
 };
 
 } // namespace orvalis

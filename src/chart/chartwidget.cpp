@@ -48,6 +48,10 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
     // Nor an invisible legend: each item's text would still be measured in every replot's layout.
     setAutoAddPlottableToLegend(false);
 
+    // QCustomPlot gives its overlay layer (selection rectangles, which these charts never show) a
+    // buffer of its own, which every replot clears and every paint blends over the chart: one buffer
+    // serves all layers.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     addLayer(kBackImageLayer, layer(QStringLiteral("grid")), limBelow);
     m_backImage = std::make_unique<ChartBackImage>(this, axisRect(), kBackImageLayer);
 

@@ -383,12 +383,14 @@ void TestChartWidget::batchedLinesDrawAsQCustomPlot_data()
     QTest::addColumn<double>("scale"); // > 1.1 runs off the plotting area
     QTest::addColumn<int>("gapAt");    // a NaN point, -1 for none
     QTest::addColumn<bool>("antialiased");
-    QTest::newRow("full curve, thinned") << 4097 << 0.2 << 1.0 << -1 << false;
-    QTest::newRow("drag step, every point") << 257 << 0.2 << 1.0 << -1 << false;
-    QTest::newRow("slow envelope") << 4097 << 0.0 << 1.0 << -1 << false;
-    QTest::newRow("gap") << 600 << 0.05 << 1.0 << 300 << false;
-    QTest::newRow("off the area") << 1000 << 0.1 << 3.0 << -1 << false;
-    QTest::newRow("antialiased, as on screen") << 4097 << 0.2 << 1.0 << 300 << true;
+    for (bool antialiased : {false, true}) {
+        const char *mode = antialiased ? ", antialiased" : ", aliased";
+        QTest::addRow("full curve, thinned%s", mode) << 4097 << 0.2 << 1.0 << -1 << antialiased;
+        QTest::addRow("drag step, every point%s", mode) << 257 << 0.2 << 1.0 << -1 << antialiased;
+        QTest::addRow("slow envelope%s", mode) << 4097 << 0.0 << 1.0 << -1 << antialiased;
+        QTest::addRow("gap%s", mode) << 600 << 0.05 << 1.0 << 300 << antialiased;
+        QTest::addRow("off the area%s", mode) << 1000 << 0.1 << 3.0 << -1 << antialiased;
+    }
 }
 
 void TestChartWidget::batchedLinesDrawAsQCustomPlot()

@@ -57,16 +57,20 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     ProgressBar1->setVisible(full);
     LayoutRuler();
 
-    // The bar climbs with every column, but a pass is far shorter than a frame: repainting it at each
-    // step would cost more than the pass itself, so it is repainted only once a pass has run for a while.
+    // The bar climbs with the columns, but a pass is far shorter than a frame: repainting it at each
+    // step would cost more than the pass itself, so it is repainted only once a pass has run for a
+    // while. It takes a value only then and at the ends of each half: a value nobody sees still
+    // costs its change signal and accessibility event, a tenth of a whole slider step.
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
     ProgressBar1->setUpdatesEnabled(false);
     PatternProgress progress;
     if (full) {
-        progress = [this, &sinceRepaint](int column) {
-            ProgressBar1->setValue(column);
-            if (sinceRepaint.elapsed() >= 40) {
+        progress = [this, &sinceRepaint, n](int column) {
+            const bool due = sinceRepaint.elapsed() >= 40;
+            if (due || column == 0 || column == n)
+                ProgressBar1->setValue(column);
+            if (due) {
                 ProgressBar1->setUpdatesEnabled(true);
                 ProgressBar1->repaint();
                 ProgressBar1->setUpdatesEnabled(false);
