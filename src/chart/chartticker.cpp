@@ -195,19 +195,20 @@ void ChartTicker::generate(const QCPRange &range, const QLocale &, QChar, int, Q
         && m_cache.fontKey == fontKey && m_cache.increment == m_increment && m_cache.decimals == m_decimals
         && m_cache.separation == m_separation && m_cache.generation == m_generation && m_cache.partners == partners;
     if (!cached) {
-        m_cache = StepCache{range.lower, range.upper,  length,       fontKey,  m_increment,
-                            m_decimals,  m_separation, m_generation, partners, sharedStep(range, length)};
+        const double step = sharedStep(range, length);
+        QVector<double> stepTicks = ticksFor(step, range);
+        QVector<QString> labels;
+        labels.reserve(stepTicks.size());
+        for (double tick : stepTicks)
+            labels.append(labelText(tick));
+        m_cache = StepCache{range.lower,  range.upper,  length,   fontKey, m_increment,          m_decimals,
+                            m_separation, m_generation, partners, step,    std::move(stepTicks), std::move(labels)};
     }
-    const double step = m_cache.step;
-    ticks = ticksFor(step, range);
+    ticks = m_cache.ticks;
     if (subTicks)
-        *subTicks = createSubTickVector(getSubTickCount(step), ticks);
-    if (tickLabels) {
-        tickLabels->clear();
-        tickLabels->reserve(ticks.size());
-        for (double tick : ticks)
-            tickLabels->append(labelText(tick));
-    }
+        *subTicks = createSubTickVector(getSubTickCount(m_cache.step), ticks);
+    if (tickLabels)
+        *tickLabels = m_cache.labels;
 }
 
 } // namespace orvalis

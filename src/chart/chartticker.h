@@ -39,8 +39,8 @@ public:
     // range and length given, so two charts of equal plot width show the same ticks.
     void shareWith(const QSharedPointer<ChartTicker> &other);
 
-    // The thinning result is kept while range, length, font and settings stay the same; call this when
-    // the hook's texts changed for another reason.
+    // The thinning result and the texts are kept while range, length, font and settings stay the same;
+    // call this when the hook's texts changed for another reason.
     void invalidate() { ++m_generation; }
 
     // Step of the last generated ticks (axis units), and the axis length in pixels it was chosen for.
@@ -68,6 +68,10 @@ private:
         unsigned generation = 0;
         QString partners;
         double step = 0;
+        // The ticks at that step and their texts: a replot that changes none of the above (every
+        // curve redraw) formats no text again.
+        QVector<double> ticks;
+        QVector<QString> labels;
     };
 
     QString labelText(double tick) const;
