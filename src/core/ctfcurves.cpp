@@ -134,7 +134,7 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
     double *const ctf = out.ctf.data();
 
     // The phases and their sines first, kept in the CTF series until the products replace them by
-    // the damped values; the envelopes with the C library's exponential, as everywhere else.
+    // the damped values; the envelopes with the C library's exponential (or its vector copy).
     const kernels::CurveSampling curveSampling{count, sm.n, sm.s2, state.UpTo, t, 1 / std::sqrt(t * t + 1), defocus};
     loops.curvePhases(state, curveSampling, kOut, ctf);
     loops.sines(ctf, count);
@@ -143,10 +143,7 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
     scratch.spatial.resize(count);
     double *const et = scratch.temporal.data();
     double *const es = scratch.spatial.data();
-    for (int i = 0; i < count; ++i) {
-        et[i] = envelopes.temporalEnvelope(kOut[i]);
-        es[i] = envelopes.spatialEnvelope(kOut[i], defocus);
-    }
+    loops.curveEnvelopes(envelopes, defocus, kOut, count, et, es);
 
     // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
     const kernels::CurveEvents events = loops.curveEvents(kOut, ctf, et, es, count, riseThreshold, dk > 0 && s == 1);

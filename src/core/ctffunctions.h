@@ -25,12 +25,15 @@ struct EnvelopeFactors {
     {
     }
     // exp(-0.5 * (pi * lambda * FocalSpread)^2 * k^4)
-    double temporalEnvelope(double k) const { return envelopeExp(temporal * (k * k * k * k)); }
+    double temporalEnvelope(double k) const { return envelopeExp(temporalExponent(k)); }
     // exp(-pi^2 * Alpha^2 * k^2 * (Cs * lambda^2 * k^2 + D)^2), D the defocus in nm
-    double spatialEnvelope(double k, double defocus) const
+    double spatialEnvelope(double k, double defocus) const { return envelopeExp(spatialExponent(k, defocus)); }
+
+    double temporalExponent(double k) const { return temporal * (k * k * k * k); }
+    double spatialExponent(double k, double defocus) const
     {
         const double u = csLambda2 * k * k + defocus;
-        return envelopeExp(spatial * (k * k) * (u * u));
+        return spatial * (k * k) * (u * u);
     }
 
     double temporal;  // nm^4

@@ -3,8 +3,11 @@
 #include "core/ctffunctions.h"
 #include "core/fastmath.h"
 #include "core/greylevellookup.h"
+#include "core/vectorexp.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace orvalis::kernels {
 namespace {
@@ -93,6 +96,50 @@ inline void sinesBody(double *values, int count)
         values[i] = fastmath::sine(values[i]);
 }
 
+// The exponents a block at a time on the stack, then their exponentials in vectors; the slow lanes
+// (underflow far out in frequency, k = 0) take envelopeExp, as the scalar loop does for all.
+inline void curveEnvelopesBody(const EnvelopeFactors &f, double defocus, const double *k, int count, double *et,
+                               double *es, bool vectorExp)
+{
+    if (!vectorExp) {
+        for (int i = 0; i < count; ++i) {
+            et[i] = f.temporalEnvelope(k[i]);
+            es[i] = f.spatialEnvelope(k[i], defocus);
+        }
+        return;
+    }
+    constexpr int kBlock = 256;
+    double temporal[kBlock];
+    double spatial[kBlock];
+    for (int start = 0; start < count; start += kBlock) {
+        const int n = std::min(kBlock, count - start);
+        for (int i = 0; i < n; ++i) {
+            temporal[i] = f.temporalExponent(k[start + i]);
+            spatial[i] = f.spatialExponent(k[start + i], defocus);
+        }
+        vectorexp::exponentials(temporal, et + start, n, envelopeExp);
+        vectorexp::exponentials(spatial, es + start, n, envelopeExp);
+    }
+}
+
+// Whether the vector exponential gives std::exp's bits here: over the range the envelopes use and at
+// the arguments that tell its variants apart.
+inline bool vectorExpAgreesBody()
+{
+    constexpr int kSpread = 1024;
+    constexpr int kCount = kSpread + static_cast<int>(std::size(vectorexp::kTellingArguments));
+    double x[kCount];
+    double y[kCount];
+    for (int i = 0; i < kSpread; ++i)
+        x[i] = -750.0 + i * (751.0 / kSpread) + i * 0x1p-40; // -750 .. 1, off the round numbers
+    std::copy(std::begin(vectorexp::kTellingArguments), std::end(vectorexp::kTellingArguments), x + kSpread);
+    vectorexp::exponentials(x, y, kCount, envelopeExp);
+    for (int i = 0; i < kCount; ++i)
+        if (vectorexp::detail::bitsOf(y[i]) != vectorexp::detail::bitsOf(envelopeExp(x[i])))
+            return false;
+    return true;
+}
+
 // One pass without early exits (which the vectoriser cannot take): each detection keeps the least
 // index at which it holds.
 inline CurveEvents curveEventsBody(const double *__restrict k, const double *__restrict ctf,
@@ -152,7 +199,7 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
 
 // ---- the variants -----------------------------------------------------------------------------
 
-#define ORVALIS_KERNEL_SET(ns, isaValue, label, attributes)                                                            \
+#define ORVALIS_KERNEL_SET(ns, isaValue, label, vectorExp, attributes)                                                 \
     namespace ns {                                                                                                     \
     attributes void mapRow(const MapColumns &m, double df, double *c2)                                                 \
     {                                                                                                                  \
@@ -179,6 +226,16 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         sinesBody(values, count);                                                                                      \
     }                                                                                                                  \
+    attributes bool vectorExpAgrees()                                                                                  \
+    {                                                                                                                  \
+        return vectorExpAgreesBody();                                                                                  \
+    }                                                                                                                  \
+    attributes void curveEnvelopes(const EnvelopeFactors &f, double defocus, const double *k, int count, double *et,   \
+                                   double *es)                                                                         \
+    {                                                                                                                  \
+        static const bool vector = vectorExp && vectorExpAgrees();                                                     \
+        curveEnvelopesBody(f, defocus, k, count, et, es, vector);                                                      \
+    }                                                                                                                  \
     attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es,         \
                                        int count, double riseThreshold, bool watchRise)                                \
     {                                                                                                                  \
@@ -188,11 +245,12 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         curveProductsBody(et, es, count, o);                                                                           \
     }                                                                                                                  \
-    const KernelSet set = {isaValue,    label,        &mapRow, &patternLowerColumn, &patternUpperColumn,               \
-                           &greyLevels, &curvePhases, &sines,  &curveEvents,        &curveProducts};                   \
+    const KernelSet set = {                                                                                            \
+        isaValue,     label,  &mapRow,         &patternLowerColumn, &patternUpperColumn, &greyLevels,                  \
+        &curvePhases, &sines, &curveEnvelopes, &curveEvents,        &curveProducts};                                   \
     }
 
-ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten)))
+ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", false, __attribute__((flatten)))
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ORVALIS_MULTI_ISA 1
@@ -205,9 +263,9 @@ ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", __attribute__((flatten))
 // The features of the x86-64-v3 and -v4 levels that vector arithmetic on doubles uses, and that
 // both g++ and clang can test for at run time (clang 14 cannot ask for the whole level). A level's
 // own name ("arch=x86-64-v3") would also stop g++ from inlining the baseline helpers.
-ORVALIS_KERNEL_SET(v3, Isa::V3, "x86-64-v3", __attribute__((flatten, target("avx2,fma,bmi,bmi2"))))
+ORVALIS_KERNEL_SET(v3, Isa::V3, "x86-64-v3", true, __attribute__((flatten, target("avx2,fma,bmi,bmi2"))))
 ORVALIS_KERNEL_SET(
-    v4, Isa::V4, "x86-64-v4",
+    v4, Isa::V4, "x86-64-v4", true,
     __attribute__((flatten, target("avx2,fma,bmi,bmi2,avx512f,avx512bw,avx512cd,avx512dq,avx512vl" ORVALIS_WIDE))))
 #endif
 

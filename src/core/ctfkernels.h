@@ -7,6 +7,7 @@
 //
 // The loops work on plain arrays; the callers (ctfcurves, ctfpattern, defocusmap) own the buffers,
 // the guards that choose the fast path and the exact evaluation near grey-level steps.
+#include "core/ctffunctions.h"
 #include "core/opticsstate.h"
 
 #include <cstdint>
@@ -90,6 +91,10 @@ struct KernelSet {
     void (*curvePhases)(const OpticsState &state, const CurveSampling &sampling, double *k, double *chi);
     // sin of every value in place: the fast sine when all lie within its limit, else the C library's.
     void (*sines)(double *values, int count);
+    // The temporal and spatial envelopes at count frequencies k, bit for bit those of the C library's
+    // exponential (EnvelopeFactors); the wider variants compute it in vectors where it agrees.
+    void (*curveEnvelopes)(const EnvelopeFactors &factors, double defocus, const double *k, int count, double *et,
+                           double *es);
     // The detections over sin(chi) and the envelopes; the rise only when watchRise.
     CurveEvents (*curveEvents)(const double *k, const double *ctf, const double *et, const double *es, int count,
                                double riseThreshold, bool watchRise);

@@ -1,15 +1,18 @@
 // The inner loops built for wider instruction sets must give exactly what the baseline build gives:
-// every curve value to the bit, every grey level. Each row runs every variant this processor can
-// run against the baseline one. And a curve refilled into series kept from an earlier call must
-// equal one computed afresh.
+// every curve value to the bit, every grey level; the envelopes exactly the C library's exponential. Each row runs
+// every variant this processor can run against the baseline one. And a curve refilled into series kept from an earlier
+// call must equal one computed afresh.
 #include "core/ctfcurves.h"
 #include "core/ctfkernels.h"
 #include "core/ctfpattern.h"
 #include "core/defocusmap.h"
 #include "core/instrumentload.h"
+#include "core/vectorexp.h"
 
 #include <QtTest>
 #include <cstring>
+#include <limits>
+#include <random>
 
 using namespace orvalis;
 using kernels::Isa;
@@ -94,6 +97,9 @@ private slots:
     void variantsAgree_data();
     void variantsAgree();
     void refilledCurves();
+    void vectorExponentialIsCLibrary();
+    void envelopesAsCLibrary_data();
+    void envelopesAsCLibrary();
 };
 
 // The baseline always; a processor with AVX-512 also runs the AVX2 variant, and the one chosen is
@@ -161,6 +167,73 @@ void TestKernels::variantsAgree()
             sampleAnalysisCurves(set, state, state.Defocus, direction, options[i], curves);
             const QString difference = curveDifference(curves, baseCurves[i]);
             QVERIFY2(difference.isEmpty(), qPrintable(where + QStringLiteral("options %1, %2").arg(i).arg(difference)));
+        }
+    }
+}
+
+// The written-out exponential against the C library's on a processor where the library takes its
+// FMA build: every bit over the envelopes' range (slow lanes included, which go to std::exp).
+void TestKernels::vectorExponentialIsCLibrary()
+{
+    if (!__builtin_cpu_supports("fma") || !__builtin_cpu_supports("avx2"))
+        QSKIP("the C library takes its build without FMA here");
+    QVector<double> x = {0.0,    -0.0,   1e-300, -1e-17, -0x1p-54, -0x1p-55, -511.99999999999994,
+                         -512.0, -708.5, -745.2, -746.0, -1e6,     1.0,      -std::numeric_limits<double>::infinity()};
+    for (double telling : vectorexp::kTellingArguments)
+        x.append(telling);
+    std::mt19937_64 random(20261208);
+    std::uniform_real_distribution<double> range(-750.0, 1.0);
+    for (int i = 0; i < 2000000; ++i)
+        x.append(range(random));
+    QVector<double> y(x.size());
+    vectorexp::exponentials(x.constData(), y.data(), int(x.size()), [](double v) { return std::exp(v); });
+    for (int i = 0; i < x.size(); ++i) {
+        const double expected = std::exp(x[i]);
+        if (std::memcmp(&expected, &y[i], sizeof expected) != 0)
+            QFAIL(qPrintable(QStringLiteral("exp(%1)").arg(x[i], 0, 'a')));
+    }
+}
+
+// The wider variants take the envelopes' exponential in vectors; every value must still be the C
+// library's, through the whole range: k = 0, exponents too small to matter, the ordinary range, the
+// subnormal results below -708 and the underflow to 0.
+void TestKernels::envelopesAsCLibrary_data()
+{
+    QTest::addColumn<double>("temporal"); // exponent over k^4
+    QTest::addColumn<double>("spatial");  // exponent over k^2 (c k^2 + defocus)^2
+    QTest::addColumn<double>("c");
+    QTest::addColumn<double>("defocus");
+    QTest::addColumn<double>("kMax");
+    QTest::newRow("to underflow") << -1.0 << -1e-3 << 0.5 << -60.0 << 6.0;
+    QTest::newRow("tiny near the origin") << -1e-30 << -1e-25 << 1e-3 << 1.0 << 1e-2;
+    QTest::newRow("ordinary, through Scherzer") << -0.07 << -2.3 << 1.1 << -90.0 << 9.5;
+    QTest::newRow("far beyond 0") << -1e6 << -1e3 << 3.0 << 500.0 << 40.0;
+}
+
+void TestKernels::envelopesAsCLibrary()
+{
+    QFETCH(double, temporal);
+    QFETCH(double, spatial);
+    QFETCH(double, c);
+    QFETCH(double, defocus);
+    QFETCH(double, kMax);
+    EnvelopeFactors factors(startupState());
+    factors.temporal = temporal;
+    factors.spatial = spatial;
+    factors.csLambda2 = c;
+    constexpr int kCount = 200003; // not a whole number of vectors or blocks
+    QVector<double> k(kCount);
+    for (int i = 0; i < kCount; ++i)
+        k[i] = i * (kMax / (kCount - 1));
+    QVector<double> et(kCount), es(kCount);
+    for (Isa isa : kernels::supportedIsas()) {
+        kernels::kernelsFor(isa).curveEnvelopes(factors, defocus, k.constData(), kCount, et.data(), es.data());
+        for (int i = 0; i < kCount; ++i) {
+            const double t = std::exp(factors.temporalExponent(k[i]));
+            const double s = std::exp(factors.spatialExponent(k[i], defocus));
+            if (std::memcmp(&t, &et[i], sizeof t) != 0 || std::memcmp(&s, &es[i], sizeof s) != 0)
+                QFAIL(qPrintable(
+                    QStringLiteral("%1 at k = %2").arg(kernels::kernelsFor(isa).name).arg(k[i], 0, 'g', 17)));
         }
     }
 }
