@@ -51,24 +51,18 @@ void ChartTicker::shareWith(const QSharedPointer<ChartTicker> &other)
         m_partners.append(other);
 }
 
-// Everything of this ticker that its step depends on besides range and length.
-QString ChartTicker::settingsKey() const
+ChartTicker::Settings ChartTicker::settings() const
 {
-    return QStringLiteral("%1|%2|%3|%4|%5")
-        .arg(m_axis->tickLabelFont().key())
-        .arg(m_increment, 0, 'g', 17)
-        .arg(m_decimals)
-        .arg(m_separation)
-        .arg(m_generation);
+    return Settings{m_axis->tickLabelFont(), m_increment, m_decimals, m_separation, m_generation};
 }
 
-QString ChartTicker::partnersKey() const
+QVector<ChartTicker::Settings> ChartTicker::partnerSettings() const
 {
-    QString key;
+    QVector<Settings> all;
     for (const auto &weak : m_partners)
         if (const auto partner = weak.toStrongRef())
-            key += partner->settingsKey() + QLatin1Char(';');
-    return key;
+            all.append(partner->settings());
+    return all;
 }
 
 int ChartTicker::currentLength() const
@@ -189,11 +183,10 @@ void ChartTicker::generate(const QCPRange &range, const QLocale &, QChar, int, Q
                            QVector<double> *subTicks, QVector<QString> *tickLabels)
 {
     const int length = currentLength();
-    const QString fontKey = m_axis->tickLabelFont().key();
-    const QString partners = partnersKey();
+    const Settings own = settings();
+    const QVector<Settings> partners = partnerSettings();
     const bool cached = m_cache.length == length && m_cache.lower == range.lower && m_cache.upper == range.upper
-        && m_cache.fontKey == fontKey && m_cache.increment == m_increment && m_cache.decimals == m_decimals
-        && m_cache.separation == m_separation && m_cache.generation == m_generation && m_cache.partners == partners;
+        && m_cache.own == own && m_cache.partners == partners;
     if (!cached) {
         const double step = sharedStep(range, length);
         QVector<double> stepTicks = ticksFor(step, range);
@@ -201,8 +194,8 @@ void ChartTicker::generate(const QCPRange &range, const QLocale &, QChar, int, Q
         labels.reserve(stepTicks.size());
         for (double tick : stepTicks)
             labels.append(labelText(tick));
-        m_cache = StepCache{range.lower,  range.upper,  length,   fontKey, m_increment,          m_decimals,
-                            m_separation, m_generation, partners, step,    std::move(stepTicks), std::move(labels)};
+        m_cache = StepCache{range.lower, range.upper,          length,           own, partners,
+                            step,        std::move(stepTicks), std::move(labels)};
     }
     ticks = m_cache.ticks;
     if (subTicks)

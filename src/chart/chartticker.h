@@ -59,14 +59,24 @@ protected:
     QString getTickLabel(double tick, const QLocale &locale, QChar formatChar, int precision) override;
 
 private:
-    struct StepCache {
-        double lower = 0, upper = 0;
-        int length = -1;
-        QString fontKey;
+    // Everything of a ticker that its step depends on besides range and length.
+    struct Settings {
+        QFont font;
         double increment = 0;
         int decimals = 0, separation = 0;
         unsigned generation = 0;
-        QString partners;
+        bool operator==(const Settings &o) const
+        {
+            return font == o.font && increment == o.increment && decimals == o.decimals && separation == o.separation
+                && generation == o.generation;
+        }
+    };
+
+    struct StepCache {
+        double lower = 0, upper = 0;
+        int length = -1;
+        Settings own;
+        QVector<Settings> partners;
         double step = 0;
         // The ticks at that step and their texts: a replot that changes none of the above (every
         // curve redraw) formats no text again.
@@ -79,8 +89,8 @@ private:
     bool labelsFit(double step, const QCPRange &range, int length) const;
     double chooseStep(const QCPRange &range, int length) const;
     double sharedStep(const QCPRange &range, int length) const;
-    QString settingsKey() const;
-    QString partnersKey() const;
+    Settings settings() const;
+    QVector<Settings> partnerSettings() const;
 
     QCPAxis *m_axis;
     double m_increment = 0;

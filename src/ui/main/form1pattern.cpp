@@ -83,14 +83,15 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     const int centre = m_patternCentre;
     auto *pixels = reinterpret_cast<QRgb *>(image.bits());
     const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
-    for (int r = 0; r <= halves.n; ++r) {
-        for (int e = 0; e <= halves.n; ++e) {
+    // Row by row, so that the picture is written along its lines.
+    for (int e = 0; e <= halves.n; ++e) {
+        for (int r = 0; r <= halves.n; ++r)
             setGreyPixel(pixels, stride, centre + r * s, centre + e * s, halves.lowerAt(r, e));
-            // Row 0 of the image lies one step above the highest computed row and stays black.
-            const int y = centre - e * s;
-            if (y >= 0)
+        // Row 0 of the image lies one step above the highest computed row and stays black.
+        const int y = centre - e * s;
+        if (y >= 0)
+            for (int r = 0; r <= halves.n; ++r)
                 setGreyPixel(pixels, stride, centre + r * s, y, halves.upperAt(r, e));
-        }
     }
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
@@ -99,10 +100,13 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     // Column 0 has no partner inside the picture (the right half ends at column 2N - 1); it takes the
     // outermost computed column, so that the picture has no black edge on the left.
     const int last = image.width() - 1;
+    const int mirrored = std::min(centre, last - centre);
     for (int y = 0; y < image.height(); ++y) {
         QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
-        for (int x = 1; x <= centre; ++x)
-            line[centre - x] = line[std::min(centre + x, last)];
+        for (int x = 1; x <= mirrored; ++x)
+            line[centre - x] = line[centre + x];
+        for (int x = mirrored + 1; x <= centre; ++x)
+            line[centre - x] = line[last];
     }
     Image1->update();
 }
