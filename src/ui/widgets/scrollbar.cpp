@@ -1,5 +1,7 @@
 #include "scrollbar.h"
 
+#include "stripstyle.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -7,6 +9,10 @@ namespace orvalis {
 
 ScrollBar::ScrollBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent)
 {
+    // Drawn in strips that Qt paints on this thread (see StripStyle): the bar is repainted at every step.
+    auto *style = new StripStyle;
+    style->setParent(this);
+    setStyle(style);
     setSingleStep(1);
     setPageStep(1);
     // A scroll bar inverts its keys by default (Right would step down); here Right steps up.
