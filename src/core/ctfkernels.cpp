@@ -135,7 +135,7 @@ inline bool vectorExpAgreesBody()
     std::copy(std::begin(vectorexp::kTellingArguments), std::end(vectorexp::kTellingArguments), x + kSpread);
     vectorexp::exponentials(x, y, kCount, envelopeExp);
     for (int i = 0; i < kCount; ++i)
-        if (vectorexp::detail::bitsOf(y[i]) != vectorexp::detail::bitsOf(envelopeExp(x[i])))
+        if (bitsOf(y[i]) != bitsOf(envelopeExp(x[i])))
             return false;
     return true;
 }

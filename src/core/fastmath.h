@@ -12,8 +12,9 @@
 //   degree 13 on |f| <= ln2/2 (first omitted term < 5e-18); Horner adds a few roundings.
 // So sine() and sinSquared() are within about 3e-16 absolute of the true value and exponential()
 // within about 5e-16 relative, for arguments inside the limits.
+#include "core/doublebits.h"
+
 #include <cstdint>
-#include <cstring>
 
 namespace orvalis::fastmath {
 
@@ -30,20 +31,6 @@ inline constexpr double kPio2Lo = 0x1.3198a2e037073p-69;  // next 53 bits
 inline constexpr double kInvLn2 = 0x1.71547652b82fep+0;
 inline constexpr double kLn2Hi = 0x1.62e42ff000000p-1;   // ln 2, first 32 bits
 inline constexpr double kLn2Lo = -0x1.718432a1b0e26p-35; // the rest
-
-inline std::uint64_t bitsOf(double x)
-{
-    std::uint64_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-inline double fromBits(std::uint64_t b)
-{
-    double x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
 
 // sin(r) for |r| <= pi/4 (a little beyond is harmless).
 inline double sinKernel(double r)
@@ -98,8 +85,8 @@ inline double sinSquared(double x)
     const double s = detail::sinKernel(red.r);
     const double s2 = s * s;
     const std::uint64_t odd = std::uint64_t{0} - (red.quadrant & 1u); // all ones in odd quadrants
-    const std::uint64_t pick = (detail::bitsOf(s2) & ~odd) | (detail::bitsOf(1.0 - s2) & odd);
-    return detail::fromBits(pick);
+    const std::uint64_t pick = (bitsOf(s2) & ~odd) | (bitsOf(1.0 - s2) & odd);
+    return fromBits(pick);
 }
 
 // sin(x) for |x| <= kSinArgumentLimit.
@@ -109,9 +96,9 @@ inline double sine(double x)
     const double s = detail::sinKernel(red.r);
     const double c = detail::cosKernel(red.r);
     const std::uint64_t odd = std::uint64_t{0} - (red.quadrant & 1u);
-    const std::uint64_t value = (detail::bitsOf(s) & ~odd) | (detail::bitsOf(c) & odd);
+    const std::uint64_t value = (bitsOf(s) & ~odd) | (bitsOf(c) & odd);
     const std::uint64_t negate = (red.quadrant & 2u) << 62; // quadrants 2 and 3 flip the sign
-    return detail::fromBits(value ^ negate);
+    return fromBits(value ^ negate);
 }
 
 // exp(x). Arguments are clamped to [-708, 709], which keeps 2^n a normal number: below -708 the
@@ -142,7 +129,7 @@ inline double exponential(double x)
     p = p * f + 1.0;
     // t holds 1.5 * 2^52 + n exactly; adding the exponent bias and shifting the low bits into the
     // exponent field gives 2^n (the high bits of t shift out).
-    const double scale = detail::fromBits((detail::bitsOf(t) + 1023u) << 52);
+    const double scale = fromBits((bitsOf(t) + 1023u) << 52);
     return p * scale;
 }
 

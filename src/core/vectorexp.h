@@ -10,8 +10,9 @@
 // Only for code built for FMA (x86-64-v3 and up): elsewhere __builtin_fma is a slow library call.
 // Arguments outside the fast range (|x| >= 512, |x| < 2^-54, NaN, infinities) are "slow lanes" whose
 // value here is meaningless; the caller takes std::exp for them.
+#include "core/doublebits.h"
+
 #include <cstdint>
-#include <cstring>
 
 namespace orvalis::vectorexp {
 
@@ -84,20 +85,6 @@ inline constexpr std::uint64_t kTable[256] = {
     0x3feff3c22b8f71f1,
 };
 
-inline std::uint64_t bitsOf(double x)
-{
-    std::uint64_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-inline double fromBits(std::uint64_t b)
-{
-    double x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
-
 } // namespace detail
 
 // Arguments at which the C library's builds with and without FMA differ (the first six), and at
@@ -112,7 +99,7 @@ inline constexpr double kTellingArguments[] = {
 // 1 when x needs std::exp: |x| >= 512 or |x| < 2^-54 (by exponent bits), NaN or infinite.
 inline std::uint64_t slowLane(double x)
 {
-    const std::uint64_t top = (detail::bitsOf(x) >> 52) & 0x7ff;
+    const std::uint64_t top = (bitsOf(x) >> 52) & 0x7ff;
     return top - 0x3c9 >= 0x408 - 0x3c9 ? 1 : 0; // 0x3c9: 2^-54, 0x408: 512
 }
 
