@@ -71,6 +71,8 @@ private slots:
     void secondStartRestores();
     void reachablePlacement_data();
     void reachablePlacement();
+    void sizeFitsTheScreen_data();
+    void sizeFitsTheScreen();
     void maximisedCloseKeepsOlderBounds();
     void plotModeStored();
     void selectedInstrument_data();
@@ -141,8 +143,8 @@ void TestShell::secondStartRestores()
         form->removeToolBar(toolBar1);
         form->addToolBar(Qt::TopToolBarArea, toolBar1);
         toolBar1->show();
-        form->setGeometry(120, 80, 900, 700);
-        QTRY_COMPARE(form->geometry(), QRect(120, 80, 900, 700));
+        form->setGeometry(60, 40, 720, 700);
+        QTRY_COMPARE(form->geometry(), QRect(60, 40, 720, 700));
         splitter(form.get(), "Splitter1")->setSizes({300, 180});
         splitter(form.get(), "Splitter4")->setSizes({450, 190});
         splitter(form.get(), "Splitter3")->setSizes({300, 330});
@@ -221,6 +223,30 @@ void TestShell::reachablePlacement()
     auto form = startForm();
     QCOMPARE(form->pos(), expected);
     QCOMPARE(form->size(), QSize(700, 500));
+}
+
+// A window stored on a larger screen must not come back larger than this one.
+void TestShell::sizeFitsTheScreen_data()
+{
+    QTest::addColumn<QSize>("stored");
+    const QSize area = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QTest::newRow("wider") << QSize(area.width() + 900, 500);
+    QTest::newRow("taller") << QSize(700, area.height() + 700);
+    QTest::newRow("both") << QSize(5000, 4000);
+    QTest::newRow("fits") << QSize(700, 500);
+}
+
+void TestShell::sizeFitsTheScreen()
+{
+    QFETCH(QSize, stored);
+    WindowSettings s;
+    s.Left = 0;
+    s.Top = 0;
+    s.Width = stored.width();
+    s.Height = stored.height();
+    WriteWindowSettings(s);
+    auto form = startForm();
+    QCOMPARE(form->size(), stored.boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size()));
 }
 
 void TestShell::maximisedCloseKeepsOlderBounds()

@@ -87,7 +87,12 @@ void TForm1::applyPlacement(const WindowSettings &s)
 {
     if (s.Left || s.Top)
         move(reachable(s.Left.value_or(x()), s.Top.value_or(y())));
-    resize(s.Width.value_or(width()), s.Height.value_or(height()));
+    // A size stored on a larger screen comes back no larger than this one's work area, where the
+    // window still shows its edges and title bar; the user may maximise it.
+    QSize size(s.Width.value_or(width()), s.Height.value_or(height()));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
     // The bounds first: a maximised window keeps them as the ones it returns to.
     if (s.WindowState == 1)
         setWindowState(Qt::WindowMinimized);
