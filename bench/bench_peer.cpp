@@ -2,10 +2,10 @@
 // same formulas vectorised with numpy (bench/numpy_peer.py, run in a child process before and after
 // the program's own benchmarks of the same run). Prints the medians and program / numpy per
 // computation, and how far numpy's results lie from the program's.
+#include "../tests/support/startupstate.h"
 #include "core/ctfcurves.h"
 #include "core/ctfpattern.h"
 #include "core/defocusmap.h"
-#include "core/instrumentload.h"
 #include "core/scopedata.h"
 
 #include <QByteArray>
@@ -31,16 +31,6 @@ constexpr int kMapWidth = 416;
 constexpr int kMapMinimum = -50;
 constexpr int kMapMaximum = 200;
 constexpr int kCentre = 104;
-
-OpticsState startupState()
-{
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
-    return s;
-}
 
 OpticsState astigmatic()
 {

@@ -1,10 +1,10 @@
 // The save commands' own work: the 1D curve table of a full computation written to a file, the
 // defocus map table of the window's 416 x 416 map, and an EMF of the 1D chart.
+#include "../tests/support/startupstate.h"
 #include "chart/chartexport.h"
 #include "chart/chartwidget.h"
 #include "core/ctfcurves.h"
 #include "core/curvetable.h"
-#include "core/instrumentload.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,20 +14,10 @@ using namespace orvalis;
 
 namespace {
 
-OpticsState startState()
-{
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
-    return s;
-}
-
 // CTF and three envelopes, 4097 points each, as the default start draws them.
 QVector<CurveSeries> defaultSeries()
 {
-    const CtfCurves c = sampleAnalysisCurves(startState(), -60, 0, CurveOptions{});
+    const CtfCurves c = sampleAnalysisCurves(startupState(), -60, 0, CurveOptions{});
     return {{QStringLiteral("CTF"), c.k, c.ctf},
             {QStringLiteral("Temporal Envelope"), c.k, c.temporal},
             {QStringLiteral("Spatial Envelope"), c.k, c.spatial},
@@ -46,7 +36,7 @@ BENCHMARK(BM_Save1DText)->Unit(benchmark::kMillisecond);
 
 void BM_MapTable416(benchmark::State &state)
 {
-    const OpticsState s = startState();
+    const OpticsState s = startupState();
     for (auto _ : state)
         benchmark::DoNotOptimize(defocusMapTableText(s, 416, -50, 200, s.UpTo));
 }

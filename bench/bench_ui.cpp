@@ -1,9 +1,9 @@
 // What the user waits for in the main window: the 1D curve with its chart, the pattern, the map,
 // one full step of the defocus slider and the settings at start and close, each on the real window
 // (offscreen, default size).
+#include "../tests/support/startupstate.h"
 #include "chart/chartwidget.h"
 #include "core/ctfcurves.h"
-#include "core/instrumentload.h"
 #include "ui/main/form1.h"
 
 #include <QAction>
@@ -43,11 +43,7 @@ ChartWidget *chart1()
 
 void DrawCTF_Compute(benchmark::State &st)
 {
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
+    const OpticsState s = startupState();
     const CurveOptions options;
     for (auto _ : st) {
         CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, options);

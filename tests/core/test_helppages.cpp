@@ -1,5 +1,6 @@
 // The help pages: every link leads somewhere, and the worked example on the conventions page is what
 // the program computes.
+#include "../support/startupstate.h"
 #include "core/ctfcurves.h"
 #include "core/ctffunctions.h"
 #include "core/instrumentload.h"
@@ -87,11 +88,7 @@ void TestHelpPages::linksResolve()
 
 void TestHelpPages::workedExample()
 {
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
+    OpticsState s = startupState();
     const CtfCurves curves = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
     QVERIFY(curves.pointRes && curves.infoLimit);
     const int magnification = magnificationAt(35);

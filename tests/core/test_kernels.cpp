@@ -2,11 +2,11 @@
 // every curve value to the bit, every grey level; the envelopes exactly the C library's exponential. Each row runs
 // every variant this processor can run against the baseline one. And a curve refilled into series kept from an earlier
 // call must equal one computed afresh.
+#include "../support/startupstate.h"
 #include "core/ctfcurves.h"
 #include "core/ctfkernels.h"
 #include "core/ctfpattern.h"
 #include "core/defocusmap.h"
-#include "core/instrumentload.h"
 #include "core/vectorexp.h"
 
 #include <QtTest>
@@ -20,16 +20,6 @@ using kernels::Isa;
 Q_DECLARE_METATYPE(OpticsState)
 
 namespace {
-
-OpticsState startupState()
-{
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
-    return s;
-}
 
 OpticsState changed(double defocus, double a2, double a3, double alpha, double upTo, int stepFactor = 1)
 {

@@ -1,5 +1,6 @@
 // Reference values of the built-in 200 kV instrument: the derived quantities, the shared functions
 // and the 1D detection, checked against values worked out independently by hand.
+#include "../support/startupstate.h"
 #include "core/ctfcurves.h"
 #include "core/ctffunctions.h"
 #include "core/curvereadout.h"
@@ -13,16 +14,6 @@
 using namespace orvalis;
 
 namespace {
-
-OpticsState startupState()
-{
-    OpticsState s;
-    s.UpTo = 10;
-    s.PointDensity = 4096;
-    s.StepFactor = 1;
-    loadInstrument(s, defaultScope());
-    return s;
-}
 
 #define QCOMPARE_NEAR(actual, expected, tolerance)                                                                     \
     QVERIFY2(std::fabs((actual) - (expected)) <= (tolerance),                                                          \
