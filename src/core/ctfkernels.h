@@ -3,7 +3,9 @@
 // x86-64 and chosen once at run time, so that one binary uses the wide vector units where they exist
 // and still runs on any x86-64 processor. Every variant is the same arithmetic in the same order with
 // floating-point contraction off (no fused multiply-adds), so all of them give bit-identical results;
-// only their speed differs.
+// only their speed differs. The one exception is written out: the curve's envelopes, whose
+// exponential the wider variants compute as the C library does, fused multiply-adds and all
+// (vectorexp.h), once it has given the library's bits here.
 //
 // The loops work on plain arrays; the callers (ctfcurves, ctfpattern, defocusmap) own the buffers,
 // the guards that choose the fast path and the exact evaluation near grey-level steps.
@@ -17,7 +19,7 @@ namespace orvalis::kernels {
 
 enum class Isa {
     Baseline, // any x86-64 (SSE2)
-    V3,       // x86-64-v3: AVX2, FMA (unused: contraction is off), BMI
+    V3,       // x86-64-v3: AVX2, FMA (only where written out: contraction is off), BMI
     V4,       // x86-64-v4: AVX-512 F, BW, CD, DQ, VL
 };
 
