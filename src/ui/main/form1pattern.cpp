@@ -26,8 +26,6 @@
 namespace orvalis {
 namespace {
 
-// `pixels` and the stride (in pixels) come from the image once per pass, since asking the image for
-// a line checks whether it must be detached.
 inline QRgb greyPixel(int grey)
 {
     return qRgb(grey, grey, grey);
@@ -83,6 +81,8 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     const PatternHalves halves = computePatternHalves(m_state, Defocus, m_patternCentre, s, m_patternRange, progress);
     ProgressBar1->setUpdatesEnabled(true);
     const int centre = m_patternCentre;
+    // The pixels and the stride (in pixels) are taken from the image once per pass, since asking the
+    // image for a line checks whether it must be detached.
     auto *pixels = reinterpret_cast<QRgb *>(image.bits());
     const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
     // Row by row, so that the picture is written along its lines; the halves hold columns.
