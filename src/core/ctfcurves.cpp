@@ -79,9 +79,9 @@ void restart(CtfCurves &out)
     out.infoLimit.reset();
 }
 
-// Per-thread envelopes of the analysis curve, kept so that they are allocated once.
+// Per-thread frequencies and envelopes of a curve, kept so that they are allocated once.
 struct Envelopes {
-    std::vector<double> temporal, spatial;
+    std::vector<double> k, temporal, spatial;
 };
 
 } // namespace
@@ -173,6 +173,13 @@ CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool wit
 
 void samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope, CtfCurves &out)
 {
+    samplePlotterCurves(kernels::best(), state, defocus, withCurve, withEnvelope, out);
+}
+
+void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus, bool withCurve,
+                         bool withEnvelope, CtfCurves &out)
+{
+    clearUpperVectorState();
     restart(out);
     const Sampling sm = sampling(4096, state.UpTo, state.StepFactor);
     const int filled = withCurve ? sm.count : 0;
@@ -184,15 +191,27 @@ void samplePlotterCurves(const OpticsState &state, double defocus, bool withCurv
     double *const kOut = dataOrNull(out.k);
     double *const ctfOut = dataOrNull(out.ctf);
     double *const combinedOut = dataOrNull(out.combined);
-    const EnvelopeFactors envelopes(state);
+
+    // The frequencies and both envelopes first, the envelopes in one call of the kernels; the limits
+    // are found even when no curve is drawn.
+    thread_local Envelopes scratch;
+    const int count = sm.count;
+    scratch.k.resize(count);
+    scratch.temporal.resize(count);
+    scratch.spatial.resize(count);
+    double *const ks = scratch.k.data();
+    for (int i = 0; i < count; ++i)
+        ks[i] = sampleK(i, sm, state.UpTo);
+    loops.curveEnvelopes(EnvelopeFactors(state), defocus, ks, count, scratch.temporal.data(), scratch.spatial.data());
+
     LimitDetector limits;
-    for (int i = 0; i < sm.count; ++i) {
-        const double k = sampleK(i, sm, state.UpTo);
+    for (int i = 0; i < count; ++i) {
+        const double k = ks[i];
         const double k2 = k * k;
         const double chi = state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2;
         const double ctf = ctfOfPhase(chi);
-        const double et = envelopes.temporalEnvelope(k);
-        const double es = envelopes.spatialEnvelope(k, defocus);
+        const double et = scratch.temporal[i];
+        const double es = scratch.spatial[i];
         const double e = et * es;
         limits.observe(k, e, ctf, out);
         if (withCurve) {

@@ -53,5 +53,7 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
 // `withCurve` and `withEnvelope` say whether the damped CTF and the combined envelope are filled.
 CtfCurves samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope);
 void samplePlotterCurves(const OpticsState &state, double defocus, bool withCurve, bool withEnvelope, CtfCurves &out);
+void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &state, double defocus, bool withCurve,
+                         bool withEnvelope, CtfCurves &out);
 
 } // namespace orvalis

@@ -158,6 +158,13 @@ void TestKernels::variantsAgree()
             const QString difference = curveDifference(curves, baseCurves[i]);
             QVERIFY2(difference.isEmpty(), qPrintable(where + QStringLiteral("options %1, %2").arg(i).arg(difference)));
         }
+        for (const bool envelope : {false, true}) {
+            CtfCurves plotter, basePlotter;
+            samplePlotterCurves(base, state, state.Defocus, true, envelope, basePlotter);
+            samplePlotterCurves(set, state, state.Defocus, true, envelope, plotter);
+            const QString difference = curveDifference(plotter, basePlotter);
+            QVERIFY2(difference.isEmpty(), qPrintable(where + QStringLiteral("plotter, ") + difference));
+        }
     }
 }
 
