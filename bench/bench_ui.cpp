@@ -52,6 +52,18 @@ void DrawCTF_Compute(benchmark::State &st)
 }
 BENCHMARK(DrawCTF_Compute)->Unit(benchmark::kMicrosecond);
 
+// The plotter's curve with its combined envelope, refilled as the window does.
+void PlotterCurve_Compute(benchmark::State &st)
+{
+    const OpticsState s = startupState();
+    CtfCurves c;
+    for (auto _ : st) {
+        samplePlotterCurves(s, s.Defocus, true, true, c);
+        benchmark::DoNotOptimize(c.ctf.data());
+    }
+}
+BENCHMARK(PlotterCurve_Compute)->Unit(benchmark::kMicrosecond);
+
 void DrawCTF_ComputeAndReplot(benchmark::State &st)
 {
     TForm1 &f = form();
