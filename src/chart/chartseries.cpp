@@ -27,22 +27,17 @@ void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &line
         painter->setPen(cosmetic);
     }
     const auto isNan = [](const QPointF &p) { return std::isnan(p.x()) || std::isnan(p.y()); };
-    const bool exact = painter->antialiasing();
-    m_segments.clear();
-    m_exactSegments.clear();
-    for (int i = 1; i < lines.size(); ++i) {
-        if (isNan(lines[i - 1]) || isNan(lines[i]))
-            continue;
-        const QLineF segment(lines[i - 1], lines[i]);
-        if (exact)
-            m_exactSegments.append(segment);
-        else
-            m_segments.append(segment.toLine());
-    }
-    if (exact)
-        painter->drawLines(m_exactSegments.constData(), static_cast<int>(m_exactSegments.size()));
+    const auto drawBatch = [&](auto &segments, auto toSegment) {
+        segments.clear();
+        for (int i = 1; i < lines.size(); ++i)
+            if (!isNan(lines[i - 1]) && !isNan(lines[i]))
+                segments.append(toSegment(QLineF(lines[i - 1], lines[i])));
+        painter->drawLines(segments.constData(), static_cast<int>(segments.size()));
+    };
+    if (painter->antialiasing())
+        drawBatch(m_exactSegments, [](const QLineF &segment) { return segment; });
     else
-        painter->drawLines(m_segments.constData(), static_cast<int>(m_segments.size()));
+        drawBatch(m_segments, [](const QLineF &segment) { return segment.toLine(); });
 }
 
 } // namespace orvalis
