@@ -42,24 +42,24 @@ double ctfOfPhase(double chi)
     return std::fabs(chi) <= fastmath::kSinArgumentLimit ? fastmath::sine(chi) : std::sin(chi);
 }
 
-// The information limit where the combined envelope first falls below 0.08, the point resolution at
-// the first positive CTF after k = 0; each found once per curve.
-struct LimitDetector {
-    bool infoPending = true;
-    bool pointPending = true;
+// The sign of the CTF in the passband whose end is the point resolution: negative where an underfocus
+// balances a positive Cs, positive where an overfocus balances a negative one. (-Cs, +D) is the curve
+// of (+Cs, -D) negated and so gives the same resolution. Without Cs the defocus alone sets the sign;
+// with neither there is no passband.
+double passbandSign(double cs, double defocus)
+{
+    const double leading = cs != 0 ? -cs : defocus;
+    return leading > 0 ? 1.0 : leading < 0 ? -1.0 : 0.0;
+}
 
-    void observe(double k, double envelope, double ctf, CtfCurves &out)
-    {
-        if (envelope < 0.08 && infoPending) {
-            out.infoLimit = 1 / k;
-            infoPending = false;
-        }
-        if (ctf > 0 && k != 0 && pointPending) {
-            out.pointRes = 1 / k;
-            pointPending = false;
-        }
-    }
-};
+// The limits at the samples where the detections fired; a detection that did not fire leaves none.
+void takeLimits(const kernels::CurveEvents &events, const double *k, int count, CtfCurves &out)
+{
+    if (events.point < count)
+        out.pointRes = 1 / k[events.point];
+    if (events.info < count)
+        out.infoLimit = 1 / k[events.info];
+}
 
 // Sizes a series for this call: refilled in place, so its storage is allocated once for a run.
 void fit(QVector<double> &v, bool filled, int count)
@@ -79,9 +79,9 @@ void restart(CtfCurves &out)
     out.infoLimit.reset();
 }
 
-// Per-thread frequencies and envelopes of a curve, kept so that they are allocated once.
+// Per-thread frequencies, envelopes and CTF of a curve, kept so that they are allocated once.
 struct Envelopes {
-    std::vector<double> k, temporal, spatial;
+    std::vector<double> k, temporal, spatial, ctf;
 };
 
 } // namespace
@@ -146,11 +146,9 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
     loops.curveEnvelopes(envelopes, defocus, kOut, count, et, es);
 
     // Only rising steps count; a dense enough sampling never rises by more than 10 per nm^-1 step.
-    const kernels::CurveEvents events = loops.curveEvents(kOut, ctf, et, es, count, riseThreshold, dk > 0 && s == 1);
-    if (events.point < count)
-        out.pointRes = 1 / kOut[events.point];
-    if (events.info < count)
-        out.infoLimit = 1 / kOut[events.info];
+    const kernels::CurveEvents events = loops.curveEvents(kOut, ctf, et, es, count, passbandSign(state.Cs, defocus),
+                                                          riseThreshold, dk > 0 && s == 1);
+    takeLimits(events, kOut, count, out);
     out.fastOscillation = events.rise < count;
 
     const kernels::CurveOutputs outputs{ctf,
@@ -192,34 +190,35 @@ void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &sta
     double *const ctfOut = dataOrNull(out.ctf);
     double *const combinedOut = dataOrNull(out.combined);
 
-    // The frequencies and both envelopes first, the envelopes in one call of the kernels; the limits
-    // are found even when no curve is drawn.
+    // The frequencies, both envelopes and the CTF first, then the limits: they are found even when no
+    // curve is drawn.
     thread_local Envelopes scratch;
     const int count = sm.count;
     scratch.k.resize(count);
     scratch.temporal.resize(count);
     scratch.spatial.resize(count);
+    scratch.ctf.resize(count);
     double *const ks = scratch.k.data();
+    double *const et = scratch.temporal.data();
+    double *const es = scratch.spatial.data();
+    double *const ctf = scratch.ctf.data();
     for (int i = 0; i < count; ++i)
         ks[i] = sampleK(i, sm, state.UpTo);
-    loops.curveEnvelopes(EnvelopeFactors(state), defocus, ks, count, scratch.temporal.data(), scratch.spatial.data());
-
-    LimitDetector limits;
+    loops.curveEnvelopes(EnvelopeFactors(state), defocus, ks, count, et, es);
     for (int i = 0; i < count; ++i) {
-        const double k = ks[i];
-        const double k2 = k * k;
-        const double chi = state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2;
-        const double ctf = ctfOfPhase(chi);
-        const double et = scratch.temporal[i];
-        const double es = scratch.spatial[i];
-        const double e = et * es;
-        limits.observe(k, e, ctf, out);
-        if (withCurve) {
-            kOut[i] = k;
-            ctfOut[i] = ctf * et * es;
-            if (combinedOut)
-                combinedOut[i] = e;
-        }
+        const double k2 = ks[i] * ks[i];
+        ctf[i] = ctfOfPhase(state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2);
+    }
+    const kernels::CurveEvents events = loops.curveEvents(ks, ctf, et, es, count, passbandSign(state.Cs, defocus), 0.0,
+                                                          false);
+    takeLimits(events, ks, count, out);
+    if (!withCurve)
+        return;
+    for (int i = 0; i < count; ++i) {
+        kOut[i] = ks[i];
+        ctfOut[i] = ctf[i] * et[i] * es[i];
+        if (combinedOut)
+            combinedOut[i] = et[i] * es[i];
     }
 }
 

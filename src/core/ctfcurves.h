@@ -30,8 +30,11 @@ struct CtfCurves {
     QVector<double> temporalNeg; // -Et, only when symmetric
     QVector<double> spatialNeg;
     QVector<double> combinedNeg;
-    bool fastOscillation = false;    // the CTF rises faster than the sampling follows (full sampling only)
-    std::optional<double> pointRes;  // nm, 1/k at the first positive CTF sample after k = 0
+    bool fastOscillation = false; // the CTF rises faster than the sampling follows (full sampling only)
+    // nm, 1/k where the CTF leaves its first passband (the first sample after k = 0 with the sign
+    // opposite to the passband's, negative for a positive Cs and positive for a negative one); none when
+    // the curve starts with the other sign or stays in its passband up to UpTo.
+    std::optional<double> pointRes;
     std::optional<double> infoLimit; // nm, 1/k where the combined envelope first falls below 0.08
 };
 

@@ -143,25 +143,33 @@ inline bool vectorExpAgreesBody()
 // One pass without early exits (which the vectoriser cannot take): each detection keeps the least
 // index at which it holds.
 inline CurveEvents curveEventsBody(const double *__restrict k, const double *__restrict ctf,
-                                   const double *__restrict et, const double *__restrict es, int count,
+                                   const double *__restrict et, const double *__restrict es, int count, double passband,
                                    double riseThreshold, bool watchRise)
 {
     if (count == 0)
         return {0, 0, 0};
     const std::int64_t none = count;
     const double e0 = et[0] * es[0];
-    std::int64_t point = ctf[0] > 0 && k[0] != 0 ? 0 : none;
+    const double side0 = ctf[0] * passband;
+    std::int64_t inside = side0 > 0 && k[0] != 0 ? 0 : none;
+    std::int64_t point = side0 < 0 && k[0] != 0 ? 0 : none;
     std::int64_t info = e0 < 0.08 ? 0 : none;
     std::int64_t rise = watchRise && e0 > 0.9 && ctf[0] - 0.0 > riseThreshold ? 0 : none;
     for (std::int64_t i = 1; i < count; ++i) {
         const double e = et[i] * es[i];
-        const std::int64_t isPoint = ctf[i] > 0 && k[i] != 0 ? i : none;
+        const double side = ctf[i] * passband;
+        const std::int64_t isInside = side > 0 && k[i] != 0 ? i : none;
+        const std::int64_t isPoint = side < 0 && k[i] != 0 ? i : none;
         const std::int64_t isInfo = e < 0.08 ? i : none;
         const std::int64_t isRise = e > 0.9 && ctf[i] - ctf[i - 1] > riseThreshold ? i : none;
+        inside = isInside < inside ? isInside : inside;
         point = isPoint < point ? isPoint : point;
         info = isInfo < info ? isInfo : info;
         rise = isRise < rise ? isRise : rise;
     }
+    // A curve that starts with the other sign (overfocus for a positive Cs) has no passband to leave.
+    if (!(inside < point))
+        point = none;
     return {static_cast<int>(point), static_cast<int>(info), watchRise ? static_cast<int>(rise) : count};
 }
 
@@ -237,9 +245,9 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
         curveEnvelopesBody(f, defocus, k, count, et, es, vector);                                                      \
     }                                                                                                                  \
     attributes CurveEvents curveEvents(const double *k, const double *ctf, const double *et, const double *es,         \
-                                       int count, double riseThreshold, bool watchRise)                                \
+                                       int count, double passband, double riseThreshold, bool watchRise)               \
     {                                                                                                                  \
-        return curveEventsBody(k, ctf, et, es, count, riseThreshold, watchRise);                                       \
+        return curveEventsBody(k, ctf, et, es, count, passband, riseThreshold, watchRise);                             \
     }                                                                                                                  \
     attributes void curveProducts(const double *et, const double *es, int count, const CurveOutputs &o)                \
     {                                                                                                                  \

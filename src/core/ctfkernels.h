@@ -68,9 +68,10 @@ struct CurveOutputs {
     bool intensity;
 };
 
-// The first sample at which each detection of the analysis curve fires; count when none does.
+// The first sample at which each detection of a curve fires; count when none does.
 struct CurveEvents {
-    int point; // CTF > 0 at k != 0
+    int point; // the CTF leaves its first passband: the first sample at k != 0 with the sign opposite to
+               // the passband's, after at least one inside it
     int info;  // combined envelope below 0.08
     int rise;  // CTF rising by more than the threshold from the sample before (0 before the first)
                // while the combined envelope is above 0.9
@@ -97,9 +98,10 @@ struct KernelSet {
     // exponential (EnvelopeFactors); the wider variants compute it in vectors where it agrees.
     void (*curveEnvelopes)(const EnvelopeFactors &factors, double defocus, const double *k, int count, double *et,
                            double *es);
-    // The detections over sin(chi) and the envelopes; the rise only when watchRise.
+    // The detections over sin(chi) and the envelopes; passband is the sign of the CTF in its first
+    // passband (-1 or +1; 0 when there is none); the rise only when watchRise.
     CurveEvents (*curveEvents)(const double *k, const double *ctf, const double *et, const double *es, int count,
-                               double riseThreshold, bool watchRise);
+                               double passband, double riseThreshold, bool watchRise);
     // The analysis curve's series from sin(chi) (in outputs.ctf) and the two envelopes.
     void (*curveProducts)(const double *et, const double *es, int count, const CurveOutputs &outputs);
 };

@@ -1,5 +1,6 @@
 #include "infotext.h"
 
+#include "core/instrumentload.h"
 #include "core/numberformat.h"
 
 namespace orvalis {
@@ -10,7 +11,7 @@ void appendBlock(QStringList &lines, int number, const TScopeData &r, const Opti
     lines << QStringLiteral("------------ Microscope ") + QString::number(number)
           << QStringLiteral("Manufacturer: \t") + r.Company << QStringLiteral("Model: \t\t") + r.Model
           << QStringLiteral("Voltage: \t\t") + formatGeneral(r.Voltage) + QStringLiteral(" keV")
-          << QStringLiteral("Cs:  \t\t") + formatFixed(r.Cs * 0.000001, 1) + QStringLiteral(" mm")
+          << QStringLiteral("Cs:  \t\t") + csMillimetresText(r.Cs) + QStringLiteral(" mm")
           << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
           << QStringLiteral("Energy Spread: \t") + formatGeneral(r.dE) + QStringLiteral(" eV")
           << QStringLiteral("Convergence: \t") + formatFixed(r.Convergence * 1000, 2) + QStringLiteral(" mrad")

@@ -44,6 +44,22 @@ void checkInstrument(const TScopeData &s)
         refuse(s, QStringLiteral("Cc (nm)"), s.Cc, QStringLiteral("it must not be negative"));
 }
 
+// A resolution of 0 nm is no resolution (the theoretical point resolution of Cs = 0).
+QString resolutionValue(double nm)
+{
+    return nm > 0 ? formatFixed(nm, 2) : QStringLiteral("-");
+}
+
+QString resolutionValue(const std::optional<double> &nm)
+{
+    return nm ? resolutionValue(*nm) : QStringLiteral("-");
+}
+
+QString resolutionText(const QString &name, double theory, const std::optional<double> &current)
+{
+    return name + resolutionValue(theory) + QLatin1Char('/') + resolutionValue(current) + QStringLiteral(" nm");
+}
+
 } // namespace
 
 void loadInstrument(OpticsState &state, const TScopeData &scope)
@@ -119,7 +135,7 @@ int magnificationAt(int position)
 
 double alphaAtMagnification(double convergence, int magnification)
 {
-    const double ratio = magnification / 500.0;
+    const double ratio = magnification / static_cast<double>(magnificationAt(MagnificationLoadPosition));
     return convergence * (ratio * ratio);
 }
 
@@ -133,16 +149,26 @@ QString convergenceLabelText(double alpha)
     return QStringLiteral("(Convergence: ") + formatFixed(alpha * 1000, 4) + QStringLiteral(" mrad)");
 }
 
+QString csMillimetresText(double cs)
+{
+    const double mm = cs / 1e6;
+    // Decided on the three-decimal text, so that 0.0996 reads 0.1 and not 0.100.
+    return formatFixed(mm, std::round(std::fabs(mm) * 1000) < 100 ? 3 : 1);
+}
+
 QString pointResolutionText(const OpticsState &s)
 {
-    return QStringLiteral("Point-to-Point:  ") + formatFixed(s.PointResTheory, 2) + QLatin1Char('/')
-        + formatFixed(s.PointRes, 2) + QStringLiteral(" nm");
+    return resolutionText(QStringLiteral("Point-to-Point:  "), s.PointResTheory, s.PointRes);
 }
 
 QString infoLimitText(const OpticsState &s)
 {
-    return QStringLiteral("Info Limit:  ") + formatFixed(s.InfoLimitTheory, 2) + QLatin1Char('/')
-        + formatFixed(s.InfoLimit, 2) + QStringLiteral(" nm");
+    return resolutionText(QStringLiteral("Info Limit:  "), s.InfoLimitTheory, s.InfoLimit);
+}
+
+QString convergenceText(const OpticsState &s)
+{
+    return QStringLiteral("Convergence:  ") + formatFixed(s.Alpha * 1000, 2) + QStringLiteral(" mrad");
 }
 
 ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
@@ -152,13 +178,13 @@ ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
     t.microscopeChildren = {
         QStringLiteral("Voltage:  ") + formatGeneral(s.Voltage) + QStringLiteral(" keV"),
         QStringLiteral("Wavelength:  ") + formatFixed(s.Wavelength, 5) + QStringLiteral(" nm"),
-        QStringLiteral("Cs:  ") + formatFixed(s.Cs * 1e-6, 1) + QStringLiteral(" mm"),
+        QStringLiteral("Cs:  ") + csMillimetresText(s.Cs) + QStringLiteral(" mm"),
         QStringLiteral("Cc:  ") + formatFixed(s.Cc * 1e-6, 1) + QStringLiteral(" mm"),
         QStringLiteral("Energy Spread:  ") + formatGeneral(s.dE) + QStringLiteral(" eV"),
         QStringLiteral("HT Ripple:  ") + formatGeneral(s.dvv * 1e6) + QStringLiteral(" ppm"),
         QStringLiteral("Obj Lens Instabilities:  ") + formatGeneral(s.dii * 1e6) + QStringLiteral(" ppm"),
         QStringLiteral("Focal Spread:  ") + formatFixed(s.FocalSpread, 2) + QStringLiteral(" nm"),
-        QStringLiteral("Convergence:  ") + formatFixed(s.Alpha * 1000, 2) + QStringLiteral(" mrad"),
+        convergenceText(s),
     };
     t.resolution = QStringLiteral("Theoretical/Current Resolution");
     t.resolutionChildren = {pointResolutionText(s), infoLimitText(s)};

@@ -29,13 +29,23 @@ void checkUpTo(double upTo);
 // The magnification in thousands at a position of the magnification slider: round(exp(p / 5.6)).
 int magnificationAt(int position);
 
-// The semi-angle in use at magnification M (thousands): Convergence * (M / 500)^2.
+// The position every load puts the magnification slider at (518 k); the instrument's convergence is
+// the semi-angle there.
+inline constexpr int MagnificationLoadPosition = 35;
+
+// The semi-angle in use at magnification M (thousands): Convergence * (M / M0)^2, M0 the magnification
+// at MagnificationLoadPosition, so that every slider position gives one convergence however it was
+// reached.
 double alphaAtMagnification(double convergence, int magnification);
 
 // "x 518 k"
 QString magnificationText(int magnification);
-// "(Convergence: 0.3220 mrad)"
+// "(Convergence: 0.3000 mrad)"
 QString convergenceLabelText(double alpha);
+
+// Cs (nm) in mm as the tree and the info window show it: one decimal, three below 0.1 mm so that a
+// corrected instrument's few tens of micrometres do not read 0.0 ("1.2", "-0.030").
+QString csMillimetresText(double cs);
 
 // Texts of the information tree, in node order: the microscope node and its 9 children, the
 // resolution node and its 2, the defocus node and its 4.
@@ -47,8 +57,11 @@ struct ScopeTreeTexts {
     QString defocus;
     QStringList defocusChildren;
 };
+// A value that is not known for the state on screen (not found on the curve, or a theoretical limit of
+// 0 for Cs = 0) stands as "-": "Info Limit:  0.08/- nm".
 ScopeTreeTexts scopeTreeTexts(const OpticsState &state);
 QString pointResolutionText(const OpticsState &state); // "Point-to-Point:  0.25/0.24 nm"
 QString infoLimitText(const OpticsState &state);       // "Info Limit:  0.10/0.15 nm"
+QString convergenceText(const OpticsState &state);     // "Convergence:  0.30 mrad", of Alpha
 
 } // namespace orvalis

@@ -3,6 +3,8 @@
 // instance; core functions read it and never keep a copy.
 #include <QString>
 
+#include <optional>
+
 namespace orvalis {
 
 struct OpticsState {
@@ -15,7 +17,7 @@ struct OpticsState {
     double dE = 0;          // eV
     double dvv = 0;         // fraction; a missing (0) value is replaced by 2.5e-7 on loading
     double dii = 0;         // fraction; a missing (0) value is replaced by 5e-7 on loading
-    double Convergence = 0; // rad, the instrument's semi-angle at 500 k (alpha0)
+    double Convergence = 0; // rad, the instrument's semi-angle at the load magnification, 518 k (alpha0)
     double Alpha = 0;       // rad, the semi-angle in use (follows the magnification)
 
     // Derived from the instrument on loading.
@@ -35,9 +37,9 @@ struct OpticsState {
     double Direction = 0; // rad, direction of the 1D profile from the kx axis; positive points below
     double UpTo = 0;      // nm^-1, highest spatial frequency shown
 
-    // Written by the latest 1D computation.
-    double PointRes = 0;  // nm, current point-to-point resolution
-    double InfoLimit = 0; // nm, current information limit
+    // Written by the latest 1D computation; none when that computation did not find it.
+    std::optional<double> PointRes;  // nm, current point-to-point resolution
+    std::optional<double> InfoLimit; // nm, current information limit
 
     int PointDensity = 0; // samples per 10 nm^-1 of the 1D curve
     int StepFactor = 0;   // 1 full sampling, 4 coarse while a slider is dragged

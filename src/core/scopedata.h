@@ -11,7 +11,7 @@ struct TScopeData {
     double Cs = 0;          // nm, spherical aberration constant (1 mm = 1e6 nm)
     double Cc = 0;          // nm, chromatic aberration constant
     double dE = 0;          // eV, energy spread
-    double Convergence = 0; // rad, illumination semi-angle at the reference magnification of 500 k
+    double Convergence = 0; // rad, illumination semi-angle at the magnification slider's load position (518 k)
     double A3 = 0;          // nm, three-fold astigmatism handed to the optics state on loading
     double Defocus = 0;     // nm, the defocus last used with this record (negative is underfocus)
     double dvv = 0;         // fraction, high-tension ripple dV/V; 0 stands for a missing value

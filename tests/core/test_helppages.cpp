@@ -104,6 +104,7 @@ void TestHelpPages::workedExample()
         {QStringLiteral("es5"), SpatialEnvelope(s, 5, s.Defocus)},
         {QStringLiteral("magnification"), double(magnification)},
         {QStringLiteral("alpha35"), alphaAtMagnification(s.Convergence, magnification) * 1000},
+        {QStringLiteral("alpha39"), alphaAtMagnification(s.Convergence, magnificationAt(39)) * 1000},
         {QStringLiteral("scherzer"), s.Scherzer},
         {QStringLiteral("extscherzer"), s.ExtScherzer},
         {QStringLiteral("passband"), std::sqrt(3.5) * s.Scherzer},

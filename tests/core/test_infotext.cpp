@@ -12,6 +12,7 @@ private slots:
     void blocks_data();
     void blocks();
     void lines();
+    void csOfCorrectedInstrument();
 };
 
 void TestInfoText::blocks_data()
@@ -69,6 +70,16 @@ void TestInfoText::lines()
         "",
     };
     QCOMPARE(infoTextLines(s, r, r), expected);
+}
+
+// A corrected instrument's few tens of micrometres must not read "0.0 mm".
+void TestInfoText::csOfCorrectedInstrument()
+{
+    OpticsState s;
+    s.UpTo = 10;
+    TScopeData r = defaultScope();
+    r.Cs = -0.03e6;
+    QCOMPARE(infoTextLines(s, r, r).at(4), QStringLiteral("Cs:  \t\t-0.030 mm"));
 }
 
 QTEST_APPLESS_MAIN(TestInfoText)

@@ -119,6 +119,13 @@ void TestKernels::variantsAgree_data()
     QTest::newRow("fast oscillation") << changed(-300, 0, 0, 5e-5, 10) << 0.0;
     QTest::newRow("coarse drag step") << changed(-200, 10, 100, start.Alpha, 10, 4) << 0.3;
     QTest::newRow("no convergence") << changed(-60, 0, 0, 0, 3.7) << 0.0;
+    OpticsState corrected = start;
+    TScopeData negativeCs = defaultScope();
+    negativeCs.Cs = -0.04e6;
+    corrected.Initialised = true;
+    loadInstrument(corrected, negativeCs);
+    corrected.Defocus = 12;
+    QTest::newRow("negative Cs at its overfocus") << corrected << 0.2;
     QTest::newRow("zero range") << changed(-60, 50, 2000, start.Alpha, 0) << 0.0;
     // Phases beyond the fast sine's limit: the curve takes the C library's sine, the grids their
     // direct evaluation.

@@ -34,7 +34,12 @@ private slots:
     void sharedFunctions();
     void startupCurves();
     void coarseSampling();
-    void overfocusPointResolution();
+    void pointResolutionFollowsCsSign_data();
+    void pointResolutionFollowsCsSign();
+    void unknownValuesShowDash_data();
+    void unknownValuesShowDash();
+    void csTexts_data();
+    void csTexts();
     void fastOscillation_data();
     void fastOscillation();
     void intensityHasNoMirror();
@@ -72,8 +77,8 @@ void TestOptics::treeTexts()
 {
     OpticsState s = startupState();
     const CtfCurves c = sampleAnalysisCurves(s, s.Defocus, 0, CurveOptions());
-    s.PointRes = *c.pointRes;
-    s.InfoLimit = *c.infoLimit;
+    s.PointRes = c.pointRes;
+    s.InfoLimit = c.infoLimit;
     const ScopeTreeTexts t = scopeTreeTexts(s);
     QCOMPARE(t.microscope, QStringLiteral("Microscope: Default/Use SetUp Menu to change"));
     const QStringList micro = {"Voltage:  200 keV",
@@ -162,12 +167,133 @@ void TestOptics::coarseSampling()
     QCOMPARE(c.k.last(), 10.0); // the same range, sixteen times fewer points
 }
 
-void TestOptics::overfocusPointResolution()
+namespace {
+
+// An instrument of the built-in kind with another voltage and Cs (nm), loaded at its first start.
+OpticsState loaded(double voltage, double cs, double upTo = 10)
 {
-    const OpticsState s = startupState();
-    const CtfCurves c = sampleAnalysisCurves(s, 50, 0, CurveOptions());
-    QVERIFY(c.pointRes);
-    QCOMPARE_NEAR(*c.pointRes, 409.6, 1e-9); // 1 / (first nonzero k)
+    TScopeData scope = defaultScope();
+    scope.Voltage = voltage;
+    scope.Cs = cs;
+    OpticsState s;
+    s.UpTo = upTo;
+    s.PointDensity = 4096;
+    s.StepFactor = 1;
+    loadInstrument(s, scope);
+    return s;
+}
+
+} // namespace
+
+// The point resolution ends the passband that the defocus opens against Cs, whatever the sign of Cs;
+// its value was worked out by hand as 1/k of the first sample past the CTF's first zero.
+void TestOptics::pointResolutionFollowsCsSign_data()
+{
+    QTest::addColumn<double>("voltage");
+    QTest::addColumn<double>("cs");       // nm
+    QTest::addColumn<double>("defocus");  // nm; NaN: the extended Scherzer defocus
+    QTest::addColumn<double>("expected"); // nm; 0: none found
+    const double scherzer = std::numeric_limits<double>::quiet_NaN();
+    // The first sample past 0.64 |Cs|^(1/4) lambda^(3/4), the first zero at the extended Scherzer defocus.
+    QTest::newRow("built-in, underfocus") << 200.0 << 1.2e6 << scherzer << 0.2369;
+    QTest::newRow("negative Cs at its overfocus") << 200.0 << -1.2e6 << scherzer << 0.2369;
+    QTest::newRow("80 kV, Cs -0.05 mm at its overfocus") << 80.0 << -5e4 << scherzer << 0.1569;
+    QTest::newRow("200 kV, Cs -0.05 mm at its overfocus") << 200.0 << -5e4 << scherzer << 0.1071;
+    QTest::newRow("300 kV, Cs -0.05 mm: beyond 10 nm-1") << 300.0 << -5e4 << scherzer << 0.0;
+    // Started with the other sign: there is no passband to close.
+    QTest::newRow("positive Cs in overfocus") << 200.0 << 1.2e6 << 50.0 << 0.0;
+    QTest::newRow("negative Cs in underfocus") << 200.0 << -5e4 << -10.0 << 0.0;
+    QTest::newRow("positive Cs in focus") << 200.0 << 1.2e6 << 0.0 << 0.0;
+    // Without Cs the CTF is sin(pi lambda D k^2): its first zero lies at 1/k = sqrt(lambda |D|).
+    QTest::newRow("Cs 0, underfocus") << 200.0 << 0.0 << -100.0 << 0.5008;
+    QTest::newRow("Cs 0, overfocus") << 200.0 << 0.0 << 100.0 << 0.5008;
+    QTest::newRow("Cs 0, in focus") << 200.0 << 0.0 << 0.0 << 0.0;
+}
+
+void TestOptics::pointResolutionFollowsCsSign()
+{
+    QFETCH(double, voltage);
+    QFETCH(double, cs);
+    QFETCH(double, defocus);
+    QFETCH(double, expected);
+    const OpticsState s = loaded(voltage, cs);
+    const double d = std::isnan(defocus) ? s.ExtScherzer : defocus;
+    const CtfCurves analysis = sampleAnalysisCurves(s, d, 0, CurveOptions());
+    if (expected == 0) {
+        QVERIFY2(!analysis.pointRes, qPrintable(QString::number(analysis.pointRes.value_or(0))));
+    } else {
+        QVERIFY(analysis.pointRes);
+        QCOMPARE_NEAR(*analysis.pointRes, expected, 5e-4);
+    }
+    // Plotter mode finds the same, and the mirrored instrument and defocus give exactly the same limits.
+    const CtfCurves plotter = samplePlotterCurves(s, d, true, true);
+    QCOMPARE(plotter.pointRes, analysis.pointRes);
+    const OpticsState mirrored = loaded(voltage, -cs);
+    for (const CtfCurves &m :
+         {sampleAnalysisCurves(mirrored, -d, 0, CurveOptions()), samplePlotterCurves(mirrored, -d, false, false)}) {
+        QCOMPARE(m.pointRes, analysis.pointRes);
+        QCOMPARE(m.infoLimit, analysis.infoLimit);
+    }
+}
+
+// What the tree shows for the resolution node: only values found for this state, "-" for the others.
+void TestOptics::unknownValuesShowDash_data()
+{
+    QTest::addColumn<double>("voltage");
+    QTest::addColumn<double>("cs");
+    QTest::addColumn<double>("defocus"); // NaN: the extended Scherzer defocus
+    QTest::addColumn<double>("upTo");
+    QTest::addColumn<QStringList>("texts");
+    const double scherzer = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("built-in at start") << 200.0 << 1.2e6 << scherzer << 10.0
+                                       << QStringList{"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/0.15 nm"};
+    QTest::newRow("envelope above 0.08 up to the range")
+        << 200.0 << 1.2e6 << scherzer << 5.0 << QStringList{"Point-to-Point:  0.25/0.24 nm", "Info Limit:  0.10/- nm"};
+    QTest::newRow("positive Cs in overfocus")
+        << 200.0 << 1.2e6 << 50.0 << 10.0 << QStringList{"Point-to-Point:  0.25/- nm", "Info Limit:  0.10/0.18 nm"};
+    QTest::newRow("Cs 0 in focus") << 200.0 << 0.0 << 0.0 << 10.0
+                                   << QStringList{"Point-to-Point:  -/- nm", "Info Limit:  0.10/- nm"};
+}
+
+void TestOptics::unknownValuesShowDash()
+{
+    QFETCH(double, voltage);
+    QFETCH(double, cs);
+    QFETCH(double, defocus);
+    QFETCH(double, upTo);
+    QFETCH(QStringList, texts);
+    OpticsState s = loaded(voltage, cs, upTo);
+    // An earlier state's values must not survive into a state where they are not found.
+    s.PointRes = 0.5;
+    s.InfoLimit = 0.5;
+    const CtfCurves c = sampleAnalysisCurves(s, std::isnan(defocus) ? s.ExtScherzer : defocus, 0, CurveOptions());
+    s.PointRes = c.pointRes;
+    s.InfoLimit = c.infoLimit;
+    QCOMPARE(scopeTreeTexts(s).resolutionChildren, texts);
+    QCOMPARE(pointResolutionText(s), texts[0]);
+    QCOMPARE(infoLimitText(s), texts[1]);
+}
+
+void TestOptics::csTexts_data()
+{
+    QTest::addColumn<double>("cs"); // nm
+    QTest::addColumn<QString>("text");
+    QTest::newRow("conventional") << 1.2e6 << "1.2";
+    QTest::newRow("at 0.1 mm") << 1e5 << "0.1";
+    QTest::newRow("negative at -0.1 mm") << -1e5 << "-0.1";
+    QTest::newRow("corrected, tens of micrometres") << -3e4 << "-0.030";
+    QTest::newRow("corrected, a few micrometres") << 7e3 << "0.007";
+    QTest::newRow("rounds to 0.1 mm") << 9.96e4 << "0.1";
+    QTest::newRow("just below 0.1 mm") << -9.94e4 << "-0.099";
+    QTest::newRow("zero") << 0.0 << "0.000";
+}
+
+void TestOptics::csTexts()
+{
+    QFETCH(double, cs);
+    QFETCH(QString, text);
+    QCOMPARE(csMillimetresText(cs), text);
+    QCOMPARE(scopeTreeTexts(loaded(200, cs)).microscopeChildren[2], "Cs:  " + text + " mm");
 }
 
 void TestOptics::fastOscillation_data()
@@ -266,7 +392,7 @@ void TestOptics::negativeCsTexts_data()
     QTest::newRow("Cs 0") << 200.0 << 0.0 << 0.0
                           << QStringList{"Scherzer:  0.0 nm", "Extended Scherzer:  0.0 nm", "2nd Passband:  0.0 nm",
                                          "Lichte:  0.0 nm"}
-                          << "0.00";
+                          << "-";
 }
 
 void TestOptics::negativeCsTexts()
@@ -373,10 +499,15 @@ void TestOptics::magnification_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<int>("magnification");
     QTest::addColumn<QString>("text");
-    QTest::newRow("lowest") << 14 << 12 << "x 12 k";
-    QTest::newRow("window start") << 22 << 51 << "x 51 k";
-    QTest::newRow("load position") << 35 << 518 << "x 518 k";
-    QTest::newRow("highest") << 39 << 1058 << "x 1058 k";
+    QTest::addColumn<QString>("label"); // for an instrument of 0.3 mrad: 0.3 * (M / 518)^2
+    QTest::newRow("lowest") << 14 << 12 << "x 12 k"
+                            << "(Convergence: 0.0002 mrad)";
+    QTest::newRow("window start") << 22 << 51 << "x 51 k"
+                                  << "(Convergence: 0.0029 mrad)";
+    QTest::newRow("load position") << 35 << 518 << "x 518 k"
+                                   << "(Convergence: 0.3000 mrad)";
+    QTest::newRow("highest") << 39 << 1058 << "x 1058 k"
+                             << "(Convergence: 1.2515 mrad)";
 }
 
 void TestOptics::magnification()
@@ -384,10 +515,12 @@ void TestOptics::magnification()
     QFETCH(int, position);
     QFETCH(int, magnification);
     QFETCH(QString, text);
+    QFETCH(QString, label);
     QCOMPARE(magnificationAt(position), magnification);
     QCOMPARE(magnificationText(magnification), text);
-    if (position == 35)
-        QCOMPARE(convergenceLabelText(alphaAtMagnification(3e-4, 518)), QStringLiteral("(Convergence: 0.3220 mrad)"));
+    QCOMPARE(convergenceLabelText(alphaAtMagnification(3e-4, magnification)), label);
+    if (position == MagnificationLoadPosition)
+        QCOMPARE(alphaAtMagnification(3e-4, magnification), 3e-4); // exactly the instrument's
 }
 
 void TestOptics::curveAtMatchesSampledCurve_data()

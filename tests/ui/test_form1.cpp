@@ -36,6 +36,10 @@ private slots:
     void typedValueAtPositionRaisesNoChange();
     void enterInMagnificationCommitsThreeFold();
     void magnificationAfterLoad();
+    void convergenceOfSliderPosition_data();
+    void convergenceOfSliderPosition();
+    void resolutionNotFoundShowsDash_data();
+    void resolutionNotFoundShowsDash();
     void badText_data();
     void badText();
     void jumpButtons();
@@ -124,8 +128,8 @@ void TestForm1::startupCurves()
     QCOMPARE(c->yValue(0, 0), 0.0);
     QCOMPARE(c->yValue(3, 0), 1.0);
     QCOMPARE(c->xValue(0, 4096), 10.0);
-    QVERIFY(std::fabs(m_form->state().PointRes - 0.237) < 5e-4);
-    QVERIFY(std::fabs(m_form->state().InfoLimit - 0.154) < 5e-4);
+    QVERIFY(m_form->state().PointRes && std::fabs(*m_form->state().PointRes - 0.237) < 5e-4);
+    QVERIFY(m_form->state().InfoLimit && std::fabs(*m_form->state().InfoLimit - 0.154) < 5e-4);
     QVERIFY(!child<QWidget>(m_form.get(), "Panel1")->isVisible());
 }
 
@@ -325,12 +329,93 @@ void TestForm1::magnificationAfterLoad()
 {
     bar("ScrollBar4")->setValue(14);
     QCOMPARE(text("edMagn"), QStringLiteral("x 12 k"));
-    QVERIFY(m_form->ScopeInit(defaultScope())); // back to 35: the convergence follows the magnification
+    QVERIFY(m_form->ScopeInit(defaultScope())); // back to 35, where the convergence is the instrument's
     QCOMPARE(text("edMagn"), QStringLiteral("x 518 k"));
-    QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), QStringLiteral("(Convergence: 0.3220 mrad)"));
-    QVERIFY(std::fabs(m_form->state().Alpha / m_form->state().Convergence - 1.0733) < 1e-4);
-    QVERIFY(m_form->ScopeInit(defaultScope())); // already at 35: alpha is the convergence again
+    QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), QStringLiteral("(Convergence: 0.3000 mrad)"));
     QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
+    QVERIFY(m_form->ScopeInit(defaultScope())); // already at 35
+    QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
+}
+
+// One convergence per slider position, however the slider got there, shown alike by the label, the
+// tree and the list of the microscope group.
+void TestForm1::convergenceOfSliderPosition_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("highest") << 39 << "(Convergence: 1.2515 mrad)"
+                             << "Convergence:  1.25 mrad";
+    QTest::newRow("one step up") << 36 << "(Convergence: 0.4284 mrad)"
+                                 << "Convergence:  0.43 mrad";
+    QTest::newRow("lowest") << 14 << "(Convergence: 0.0002 mrad)"
+                            << "Convergence:  0.00 mrad";
+}
+
+void TestForm1::convergenceOfSliderPosition()
+{
+    QFETCH(int, position);
+    QFETCH(QString, label);
+    QFETCH(QString, line);
+    auto *tree = child<QTreeWidget>(m_form.get(), "TreeView1");
+    auto *list = child<QListWidget>(m_form.get(), "ListView1");
+    QCOMPARE(list->count(), 9); // the microscope group is shown at start
+    const auto shows = [&](const QString &labelText, const QString &lineText) {
+        QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), labelText);
+        QCOMPARE(tree->topLevelItem(0)->child(8)->text(0), lineText);
+        QCOMPARE(list->item(8)->text(), lineText);
+    };
+    shows(QStringLiteral("(Convergence: 0.3000 mrad)"), QStringLiteral("Convergence:  0.30 mrad"));
+    bar("ScrollBar4")->setFocus();
+    const Qt::Key step = position > bar("ScrollBar4")->value() ? Qt::Key_Right : Qt::Key_Left;
+    while (bar("ScrollBar4")->value() != position)
+        QTest::keyClick(bar("ScrollBar4"), step);
+    shows(label, line);
+    bar("ScrollBar4")->setValue(35);
+    shows(QStringLiteral("(Convergence: 0.3000 mrad)"), QStringLiteral("Convergence:  0.30 mrad"));
+    QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
+}
+
+// A value the curve on screen does not give is shown as "-", never as the one of an earlier state.
+void TestForm1::resolutionNotFoundShowsDash_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("overfocus typed") << "overfocus"
+                                     << QStringList{"Point-to-Point:  0.25/- nm", "Info Limit:  0.10/0.18 nm"};
+    QTest::newRow("corrected instrument at its Scherzer defocus")
+        << "corrected" << QStringList{"Point-to-Point:  0.11/0.10 nm", "Info Limit:  0.08/- nm"};
+    QTest::newRow("no Cs") << "no Cs" << QStringList{"Point-to-Point:  -/0.41 nm", "Info Limit:  0.08/- nm"};
+}
+
+void TestForm1::resolutionNotFoundShowsDash()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, texts);
+    auto *tree = child<QTreeWidget>(m_form.get(), "TreeView1");
+    auto *list = child<QListWidget>(m_form.get(), "ListView1");
+    tree->setCurrentItem(tree->topLevelItem(1));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Info Limit:  0.10/0.15 nm"));
+    if (change == "overfocus") {
+        typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("50"));
+    } else {
+        // A 200 kV cold field emission instrument at the defocus in use, with Cs as a corrector sets it
+        // for imaging, or none.
+        TScopeData scope = defaultScope();
+        scope.Defocus = m_form->state().Defocus;
+        scope.Cs = change == "corrected" ? -0.04e6 : 0.0;
+        scope.Cc = 1.4e6;
+        scope.dE = 0.35;
+        scope.dvv = 0.3e-6;
+        scope.dii = 0.3e-6;
+        scope.Convergence = 0.1e-3;
+        QVERIFY(m_form->ApplyScopeRecord(scope));
+        if (change == "corrected")
+            QTest::mouseClick(child<QWidget>(m_form.get(), "SpeedButton1"), Qt::LeftButton);
+    }
+    const QStringList shown = {tree->topLevelItem(1)->child(0)->text(0), tree->topLevelItem(1)->child(1)->text(0)};
+    QCOMPARE(shown, texts);
+    QCOMPARE(QStringList({list->item(0)->text(), list->item(1)->text()}), texts);
 }
 
 void TestForm1::badText_data()

@@ -192,6 +192,7 @@ private:
     void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);
     void fillAnalysisSeries(const CtfCurves &curves);
     void writeResolutionTexts();
+    void writeTreeLine(int group, int line, const QString &text);
     QString curveReadout(double k) const;
     void selectTreeGroup(int index);
     // Settings: LoadSettings and FormClose in their parts

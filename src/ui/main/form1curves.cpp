@@ -70,7 +70,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     edAstigm->setText(QStringLiteral("0"));
     ScrollBar3->setValue(roundToInt(m_state.A3));
     edAstigm3->setText(formatFixed(m_state.A3, 0));
-    ScrollBar4->setValue(35);
+    ScrollBar4->setValue(MagnificationLoadPosition);
     edMagn->setText(magnificationText(magnificationAt(ScrollBar4->value())));
     Label3->setText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
@@ -120,10 +120,9 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         Chart1->setPoints(curve, curves.k, curves.ctf);
         Chart1->setPoints(envelope, curves.k, curves.combined);
     }
-    if (curves.infoLimit)
-        m_state.InfoLimit = *curves.infoLimit;
-    if (curves.pointRes)
-        m_state.PointRes = *curves.pointRes;
+    // A limit this curve did not find is unknown now, not the one of an earlier state.
+    m_state.InfoLimit = curves.infoLimit;
+    m_state.PointRes = curves.pointRes;
     writeResolutionTexts();
     Chart1->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -141,17 +140,19 @@ void TForm1::fillAnalysisSeries(const CtfCurves &c)
 
 void TForm1::writeResolutionTexts()
 {
-    if (TreeView1->topLevelItemCount() < 2)
+    writeTreeLine(1, 1, infoLimitText(m_state));
+    writeTreeLine(1, 0, pointResolutionText(m_state));
+}
+
+// A line of the information tree, and of the list beside it while that line's group is shown there.
+void TForm1::writeTreeLine(int group, int line, const QString &text)
+{
+    QTreeWidgetItem *node = TreeView1->topLevelItem(group);
+    if (!node || line >= node->childCount())
         return;
-    QTreeWidgetItem *resolution = TreeView1->topLevelItem(1);
-    if (resolution->childCount() < 2)
-        return;
-    resolution->child(1)->setText(0, infoLimitText(m_state));
-    resolution->child(0)->setText(0, pointResolutionText(m_state));
-    if (ListView1->count() >= 2 && m_selectedGroup == 1) {
-        ListView1->item(0)->setText(resolution->child(0)->text(0));
-        ListView1->item(1)->setText(resolution->child(1)->text(0));
-    }
+    node->child(line)->setText(0, text);
+    if (m_selectedGroup == group && line < ListView1->count())
+        ListView1->item(line)->setText(text);
 }
 
 void TForm1::redraw()
@@ -362,6 +363,7 @@ void TForm1::ScrollBar4Change()
     m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnification);
     edMagn->setText(magnificationText(magnification));
     Label3->setText(convergenceLabelText(m_state.Alpha));
+    writeTreeLine(0, 8, convergenceText(m_state));
     redraw();
     m_state.ProgrammaticChange = false;
 }
