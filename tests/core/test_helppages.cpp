@@ -1,5 +1,6 @@
 // The help pages: every link leads somewhere, and the worked example on the conventions page is what
-// the program computes.
+// the program computes, including its comparisons with CODATA's constants and the cryo-EM programs'
+// forms of the CTF.
 #include "../support/startupstate.h"
 #include "core/ctfcurves.h"
 #include "core/ctffunctions.h"
@@ -86,6 +87,89 @@ void TestHelpPages::linksResolve()
     QVERIFY(internal > 50);
 }
 
+namespace {
+
+// CODATA 2018: h / sqrt(2 m e) in nm V^1/2 and e / (2 m c^2) in 1/V.
+constexpr double CodataWavelengthConstant = 1.2264260;
+constexpr double CodataRelativistic = 9.784756e-7;
+
+double codataWavelength(double kilovolts)
+{
+    const double e = kilovolts * 1000;
+    return CodataWavelengthConstant / std::sqrt(e * (1 + CodataRelativistic * e));
+}
+
+// The state with another wavelength and the phase factors that follow from it.
+OpticsState withWavelength(OpticsState s, double wavelength)
+{
+    s.Wavelength = wavelength;
+    s.ChiDefocusFactor = Pi * wavelength;
+    s.ChiCsFactor = Pi * s.Cs * wavelength * wavelength * wavelength / 2;
+    return s;
+}
+
+// The CTF as cisTEM and CTFFIND write it (defocus positive for underfocus, no amplitude contrast or
+// phase shift) and as RELION's CTF::getCTF computes it (its defocus negated, Q0 = 0); all in nm.
+double cistemCtf(const OpticsState &s, double k, double phi, double defU, double defV, double angle)
+{
+    const double df = 0.5 * (defU + defV + std::cos(2 * (phi - angle)) * (defU - defV));
+    return -std::sin(Pi * s.Wavelength * k * k * (df - 0.5 * s.Wavelength * s.Wavelength * k * k * s.Cs));
+}
+
+double relionCtf(const OpticsState &s, double k, double phi, double defU, double defV, double angle)
+{
+    const double average = -(defU + defV) * 0.5;
+    const double deviation = -(defU - defV) * 0.5;
+    const double deltaf = average + deviation * std::cos(2 * (phi - angle));
+    const double lambda = s.Wavelength;
+    return -std::sin(Pi * lambda * deltaf * k * k + Pi / 2 * s.Cs * lambda * lambda * lambda * k * k * k * k);
+}
+
+double programCtf(const OpticsState &s, double k, double phi, double defocus)
+{
+    return std::sin(Chi(s, k * std::cos(phi), k * std::sin(phi), defocus));
+}
+
+// 1/k0 of the CTF's first zero after k = 0 at a defocus, in units of |Cs|^1/4 lambda^3/4.
+double firstZeroFactor(const OpticsState &s, double defocus)
+{
+    double low = 1e-3;
+    double high = low;
+    while (Chi(s, high, 0, defocus) < 0)
+        high += 1e-3;
+    for (int i = 0; i < 60; ++i) {
+        const double mid = (low + high) / 2;
+        (Chi(s, mid, 0, defocus) < 0 ? low : high) = mid;
+    }
+    return 1 / high / (std::pow(std::fabs(s.Cs), 0.25) * std::pow(s.Wavelength, 0.75));
+}
+
+// The tree's resolution texts once a curve has been computed for the state.
+QStringList resolutionTexts(OpticsState s, double defocus)
+{
+    const CtfCurves c = sampleAnalysisCurves(s, defocus, 0, CurveOptions());
+    s.PointRes = c.pointRes;
+    s.InfoLimit = c.infoLimit;
+    return scopeTreeTexts(s).resolutionChildren;
+}
+
+// The marked values of a page, id -> text, by the class of their span; an id used twice would hide
+// one of them and lands in `repeated`.
+QMap<QString, QString> marked(const QString &html, const QString &cls, QStringList &repeated)
+{
+    QMap<QString, QString> found;
+    const QRegularExpression span(QStringLiteral("<span class=\"%1\" id=\"([^\"]+)\">([^<]+)</span>").arg(cls));
+    for (auto m = span.globalMatch(html); m.hasNext();) {
+        const auto match = m.next();
+        if (found.contains(match.captured(1)))
+            repeated << match.captured(1);
+        found.insert(match.captured(1), match.captured(2));
+    }
+    return found;
+}
+
+} // namespace
+
 void TestHelpPages::workedExample()
 {
     OpticsState s = startupState();
@@ -93,58 +177,140 @@ void TestHelpPages::workedExample()
     QVERIFY(curves.pointRes && curves.infoLimit);
     const int magnification = magnificationAt(35);
 
+    // The wavelength constant as the program has it: at 1 V the relativistic term is below 1e-6.
+    TScopeData oneVolt = defaultScope();
+    oneVolt.Voltage = 1e-3;
+    OpticsState low = s;
+    loadInstrument(low, oneVolt);
+    const double constant = low.Wavelength * std::sqrt(1 + 9.7845e-7);
+    const double d = s.Defocus;
+    const OpticsState codata = withWavelength(s, codataWavelength(s.Voltage));
+
+    // The cryo-EM forms of the CTF: the same as this program's for cisTEM, the negative for RELION,
+    // with A2 = pi (defU - defV) and defU along kx.
+    const double defU = 80;
+    const double defV = 60;
+    OpticsState astigmatic = s;
+    astigmatic.A2 = Pi * (defU - defV);
+    for (double k : {0.7, 2.0, 5.0})
+        for (double phi : {0.0, 0.4, Pi / 3, Pi / 2, 2.5}) {
+            const double here = programCtf(astigmatic, k, phi, -(defU + defV) / 2);
+            QVERIFY2(std::fabs(here - cistemCtf(astigmatic, k, phi, defU, defV, 0)) < 1e-12, "cisTEM's CTF");
+            QVERIFY2(std::fabs(here + relionCtf(astigmatic, k, phi, defU, defV, 0)) < 1e-12, "RELION's CTF");
+        }
+    QVERIFY(std::fabs(programCtf(s, 1, 0, d) - cistemCtf(s, 1, 0, -d, -d, 0)) < 1e-12);
+
+    // The three-fold term against the usual coefficient A = A3 / 2 pi, lobes at 90, 210 and 330 degrees.
+    OpticsState trefoil = s;
+    trefoil.A3 = 1000;
+    const double k = 3;
+    const double usual = AstigTerm3(trefoil, 0, k) * 3 / (2 * Pi * s.Wavelength * s.Wavelength * k * k * k);
+    for (double degrees : {90.0, 210.0, 330.0}) {
+        const double phi = degrees * Pi / 180;
+        const double lobe = AstigTerm3(trefoil, k * std::cos(phi), k * std::sin(phi));
+        QVERIFY2(std::fabs(lobe - 2 * Pi / 3 * s.Wavelength * s.Wavelength * usual * k * k * k) < 1e-12,
+                 qPrintable(QString::number(degrees)));
+    }
+
+    TScopeData mirroredScope = defaultScope();
+    mirroredScope.Cs = -mirroredScope.Cs;
+    OpticsState mirrored = s;
+    loadInstrument(mirrored, mirroredScope);
+    const std::optional<double> mirroredPoint = sampleAnalysisCurves(mirrored, -d, 0, CurveOptions()).pointRes;
+    QVERIFY(mirroredPoint);
+
     // Each marked number of the page, by its id, and the program's value for it.
     const QMap<QString, double> program = {
         {QStringLiteral("wavelength"), s.Wavelength},
+        {QStringLiteral("constantdeficit"), (CodataWavelengthConstant - constant) / CodataWavelengthConstant * 1e5},
+        {QStringLiteral("wavelengthdeficit"), (codata.Wavelength - s.Wavelength) / codata.Wavelength * 1e5},
+        {QStringLiteral("chi10"), Chi(s, 10, 0, d)},
+        {QStringLiteral("chierror10"), Chi(codata, 10, 0, d) - Chi(s, 10, 0, d)},
         {QStringLiteral("sigma"), s.dE / 2.355},
         {QStringLiteral("focalspread"), s.FocalSpread},
-        {QStringLiteral("chi1"), Chi(s, 1, 0, s.Defocus)},
-        {QStringLiteral("chi5"), Chi(s, 5, 0, s.Defocus)},
+        {QStringLiteral("ctf1"), programCtf(s, 1, 0, d)},
+        {QStringLiteral("ctf1relion"), relionCtf(s, 1, 0, -d, -d, 0)},
+        {QStringLiteral("relionD"), -(defU + defV) / 2},
+        {QStringLiteral("a2relion"), astigmatic.A2},
+        {QStringLiteral("a3usual"), usual},
+        {QStringLiteral("chi1"), Chi(s, 1, 0, d)},
+        {QStringLiteral("chi5"), Chi(s, 5, 0, d)},
         {QStringLiteral("et5"), TemporalEnvelope(s, 5)},
-        {QStringLiteral("es5"), SpatialEnvelope(s, 5, s.Defocus)},
+        {QStringLiteral("es5"), SpatialEnvelope(s, 5, d)},
         {QStringLiteral("magnification"), double(magnification)},
         {QStringLiteral("alpha35"), alphaAtMagnification(s.Convergence, magnification) * 1000},
         {QStringLiteral("alpha39"), alphaAtMagnification(s.Convergence, magnificationAt(39)) * 1000},
         {QStringLiteral("scherzer"), s.Scherzer},
         {QStringLiteral("extscherzer"), s.ExtScherzer},
         {QStringLiteral("passband"), std::sqrt(3.5) * s.Scherzer},
+        {QStringLiteral("scherzer43"), -std::sqrt(4.0 / 3 * s.Cs * s.Wavelength)},
         {QStringLiteral("lichte"), -0.75 * s.Cs * (s.UpTo * s.Wavelength) * (s.UpTo * s.Wavelength)},
         {QStringLiteral("pointrestheory"), s.PointResTheory},
         {QStringLiteral("infolimittheory"), s.InfoLimitTheory},
+        {QStringLiteral("zero43"), firstZeroFactor(s, -std::sqrt(4.0 / 3 * s.Cs * s.Wavelength))},
+        {QStringLiteral("zeroext"), firstZeroFactor(s, s.ExtScherzer)},
+        {QStringLiteral("zeroplain"), firstZeroFactor(s, s.Scherzer)},
+        {QStringLiteral("etinfo"), TemporalEnvelope(s, 1 / s.InfoLimitTheory)},
         {QStringLiteral("pointres"), *curves.pointRes},
         {QStringLiteral("infolimit"), *curves.infoLimit},
+        {QStringLiteral("overfocus"), -d},
+        {QStringLiteral("underfocus"), d},
+        {QStringLiteral("pointresmirrored"), *mirroredPoint},
     };
     const QString html = readPage(QDir(helpFolder()).filePath(QStringLiteral("conventions.html")));
-    static const QRegularExpression marked(QStringLiteral("<span class=\"value\" id=\"([^\"]+)\">([^<]+)</span>"));
-    QStringList seen;
-    for (auto m = marked.globalMatch(html); m.hasNext();) {
-        const auto match = m.next();
-        const QString id = match.captured(1);
-        const QString written = match.captured(2);
+    QStringList repeated;
+    const QMap<QString, QString> numbers = marked(html, QStringLiteral("value"), repeated);
+    for (auto it = numbers.cbegin(); it != numbers.cend(); ++it) {
+        const QString &id = it.key();
+        const QString &written = it.value();
         QVERIFY2(program.contains(id), qPrintable(QStringLiteral("no program value for ") + id));
         const QString computed = formatFixed(program.value(id), decimalsOf(written));
         QVERIFY2(computed == written,
                  qPrintable(QStringLiteral("%1: the page says %2, the program computes %3 (%4)")
                                 .arg(id, written, computed, QString::number(program.value(id), 'g', 10))));
-        seen << id;
     }
     // A page that lost its marks would otherwise check nothing.
     for (const QString &id : program.keys())
-        QVERIFY2(seen.contains(id), qPrintable(QStringLiteral("the page no longer shows ") + id));
+        QVERIFY2(numbers.contains(id), qPrintable(QStringLiteral("the page no longer shows ") + id));
+
+    // The tree texts quoted on the page: the built-in instrument up to 5 nm-1, and a corrected one.
+    TScopeData corrected = defaultScope();
+    corrected.Cs = -0.03e6;
+    corrected.Cc = 1.4e6;
+    corrected.dE = 0.35;
+    corrected.dvv = 0.3e-6;
+    corrected.dii = 0.3e-6;
+    corrected.Convergence = 0.1e-3;
+    OpticsState narrow = s;
+    narrow.UpTo = 5;
+    OpticsState corrected10 = s;
+    corrected10.Initialised = false; // its first load: at its extended Scherzer defocus
+    loadInstrument(corrected10, corrected);
+    OpticsState corrected15 = corrected10;
+    corrected15.UpTo = 15;
+    const QStringList texts10 = resolutionTexts(corrected10, corrected10.Defocus);
+    const QStringList texts15 = resolutionTexts(corrected15, corrected15.Defocus);
+    const QMap<QString, QString> shown = {
+        {QStringLiteral("infodash"), resolutionTexts(narrow, d)[1]},
+        {QStringLiteral("corrected10cs"), scopeTreeTexts(corrected10).microscopeChildren[2]},
+        {QStringLiteral("corrected10point"), texts10[0]},
+        {QStringLiteral("corrected10info"), texts10[1]},
+        {QStringLiteral("corrected15point"), texts15[0]},
+        {QStringLiteral("corrected15info"), texts15[1]},
+    };
+    QCOMPARE(marked(html, QStringLiteral("text"), repeated), shown);
+    QVERIFY2(repeated.isEmpty(), qPrintable(repeated.join(QLatin1Char(' '))));
 
     // The section "Negative Cs": such an instrument loads, its Scherzer defocus is an overfocus of
     // sqrt(|Cs| lambda), and a negative Cc is still refused with a message naming the value.
     QVERIFY(html.contains(QStringLiteral("for a negative\nCs the Scherzer defoci are overfocus values")));
-    TScopeData corrected = defaultScope();
-    corrected.Cs = -0.01e6;
-    OpticsState negative = s;
-    loadInstrument(negative, corrected);
-    QVERIFY(negative.Scherzer > 0);
-    QCOMPARE(negative.Scherzer, std::sqrt(0.01e6 * negative.Wavelength));
+    QVERIFY(mirrored.Scherzer > 0);
+    QCOMPARE(mirrored.Scherzer, std::sqrt(1.2e6 * mirrored.Wavelength));
     TScopeData badCc = defaultScope();
     badCc.Cc = -0.01e6;
+    OpticsState refused = s;
     try {
-        loadInstrument(negative, badCc);
+        loadInstrument(refused, badCc);
         QFAIL("a negative Cc loads: the section \"Negative Cs\" of conventions.html is out of date");
     } catch (const OrvalisError &e) {
         QVERIFY2(e.text().contains(QStringLiteral("-10000")), qPrintable(e.text()));
