@@ -11,7 +11,7 @@ namespace {
 
 [[noreturn]] void refuse(const QString &text, const QString &field, const QString &allowed)
 {
-    throw OrvalisError(QStringLiteral("'%1' is not a valid value for %2: %3").arg(text, field, allowed));
+    throw OrvalisError(QStringLiteral("'%1' is not a valid value for %2: %3").arg(inputExcerpt(text), field, allowed));
 }
 
 int astigmatismMaximum(const QString &text, const QString &field)

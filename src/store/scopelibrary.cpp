@@ -18,7 +18,7 @@ void checkName(const QString &name, const char *what)
     if (name.isEmpty() || name.contains(QLatin1Char('\\')) || name.size() > 255)
         throw OrvalisError(QStringLiteral("The %1 name '%2' is not stored: a name must not be empty, contain a "
                                           "backslash or be longer than 255 characters")
-                               .arg(QLatin1String(what), name));
+                               .arg(QLatin1String(what), inputExcerpt(name)));
 }
 
 // Conversion factors from the stored instrument units into the record's.
