@@ -5,6 +5,13 @@
 
 namespace orvalis {
 
+// nm. The largest overfocus and underfocus the defocus slider reaches (its minimum and maximum lie in
+// -MaxDefocus .. MaxDefocus), and the largest two-fold and three-fold astigmatism the other two reach:
+// a metre, far beyond any microscope, and small enough that a slider's span always fits its integer
+// arithmetic (a span near 2^32 divides by zero while the bar is painted).
+inline constexpr int MaxDefocus = 1000000000;
+inline constexpr int MaxAstigmatism = 1000000000;
+
 struct OptionRanges {
     int defocusMin = -50; // nm, the defocus slider's minimum: minus the largest overfocus
     int defocusMax = 200; // nm, the defocus slider's maximum: minus the largest underfocus

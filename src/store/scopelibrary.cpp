@@ -13,6 +13,20 @@ QString libraryKey()
     return settingsKey(DefaultScopesKeyName);
 }
 
+QString ScopeData::*textOf(ScopeValue value)
+{
+    switch (value) {
+    case ScopeValue::Voltage: return &ScopeData::Voltage;
+    case ScopeValue::Cs: return &ScopeData::Cs;
+    case ScopeValue::Cc: return &ScopeData::Cc;
+    case ScopeValue::dE: return &ScopeData::dE;
+    case ScopeValue::Convergence: return &ScopeData::Convergence;
+    case ScopeValue::dvv: return &ScopeData::dvv;
+    case ScopeValue::dii: return &ScopeData::dii;
+    }
+    return &ScopeData::Voltage;
+}
+
 void checkName(const QString &name, const char *what)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('\\')) || name.size() > 255)
@@ -21,12 +35,21 @@ void checkName(const QString &name, const char *what)
                                .arg(QLatin1String(what), inputExcerpt(name)));
 }
 
-// Conversion factors from the stored instrument units into the record's.
-constexpr double mmToNm = 1e6;
-constexpr double mradToRad = 1e-3;
-constexpr double ppmToFraction = 1e-6;
-
 } // namespace
+
+QString ScopeValueName(ScopeValue value)
+{
+    switch (value) {
+    case ScopeValue::Voltage: return QStringLiteral("Voltage");
+    case ScopeValue::Cs: return QStringLiteral("Cs");
+    case ScopeValue::Cc: return QStringLiteral("Cc");
+    case ScopeValue::dE: return QStringLiteral("dE");
+    case ScopeValue::Convergence: return QStringLiteral("Convergence");
+    case ScopeValue::dvv: return QStringLiteral("dvv");
+    case ScopeValue::dii: return QStringLiteral("dii");
+    }
+    return QString();
+}
 
 void ReadScopeLibrary(QVector<ScopeCompany> &library)
 {
@@ -123,18 +146,21 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
 void ApplyScopeData(const ScopeData &data, TScopeData &record)
 {
     TScopeData r = record;
-    const auto apply = [](const QString &text, double factor, double &field) {
-        if (!text.isEmpty())
-            field = strToFloat(text) * factor;
-    };
-    apply(data.Voltage, 1, r.Voltage);
-    apply(data.Cs, mmToNm, r.Cs);
-    apply(data.Cc, mmToNm, r.Cc);
-    apply(data.dE, 1, r.dE);
-    apply(data.Convergence, mradToRad, r.Convergence);
-    apply(data.dvv, ppmToFraction, r.dvv);
-    apply(data.dii, ppmToFraction, r.dii);
+    for (ScopeValue v : AllScopeValues)
+        if (!(data.*textOf(v)).isEmpty())
+            r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
     record = r;
+}
+
+TScopeData ScopeRecordFromData(const QString &company, const QString &model, const ScopeData &data)
+{
+    TScopeData r;
+    r.Company = company;
+    r.Model = model;
+    for (ScopeValue v : AllScopeValues)
+        r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
+    checkInstrument(r);
+    return r;
 }
 
 ScopeData ScopeDataFromRecord(const TScopeData &record)

@@ -468,7 +468,7 @@ void TestForm1::unusableInstrumentRefused()
     broken.Voltage = 0;
     MessageBoxCatcher box;
     QVERIFY(!m_form->ScopeInit(broken));
-    QVERIFY2(box.text.contains(QStringLiteral("the voltage (kV) is 0")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QStringLiteral("Voltage (kV) is 0; it must be from 0.001")), qPrintable(box.text));
     QCOMPARE(m_form->state().Wavelength, before.Wavelength);
     QCOMPARE(m_form->state().Voltage, 200.0);
     const QString tree = child<QTreeWidget>(m_form.get(), "TreeView1")->topLevelItem(0)->child(1)->text(0);
