@@ -3,6 +3,8 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "core/instrumentload.h"
+#include "core/optionranges.h"
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 #include "store/settingskeys.h"
@@ -79,6 +81,8 @@ private slots:
     void selectedInstrument();
     void unreadableViewChoice();
     void unusableRanges();
+    void storedExtremesStart_data();
+    void storedExtremesStart();
     void damagedStoreNoticeAfterShow();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
@@ -413,6 +417,76 @@ void TestShell::unusableRanges()
     auto *defocus = child<QScrollBar>(form.get(), "ScrollBar1");
     QVERIFY(defocus->maximum() > defocus->minimum());
     QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar2")->minimum(), 0);
+}
+
+void TestShell::storedExtremesStart_data()
+{
+    QTest::addColumn<QString>("name");   // the stored value
+    QTest::addColumn<double>("stored");  // written as the value's kind
+    QTest::addColumn<QString>("notice"); // what the start-up notice says of it; empty: nothing
+    const double intMin = std::numeric_limits<int>::min();
+    const double intMax = std::numeric_limits<int>::max();
+    QTest::newRow("UpTo 1e9") << "UpTo" << 1e9 << "'UpTo' (1000000000): 1000 is used";
+    QTest::newRow("UpTo 1e5") << "UpTo" << 1e5 << "'UpTo' (100000): 1000 is used";
+    QTest::newRow("UpTo at the limit") << "UpTo" << 1000.0 << "";
+    QTest::newRow("UpTo infinite") << "UpTo" << std::numeric_limits<double>::infinity() << "'UpTo' (INF): 10 is used";
+    QTest::newRow("Overfocus lowest") << "Overfocus" << intMin << "'Overfocus' (-2147483648): -1000000000 is used";
+    QTest::newRow("Underfocus highest") << "Underfocus" << intMax << "'Underfocus' (2147483647): 1000000000 is used";
+    QTest::newRow("a2max highest") << "a2max" << intMax << "'a2max' (2147483647): 1000000000 is used";
+    QTest::newRow("a3max lowest") << "a3max" << intMin << "'a3max' (-2147483648): 0 is used";
+    QTest::newRow("Uses negative") << "Uses" << -7.0 << "'Uses' (-7): 0 is used";
+    QTest::newRow("Width highest") << "Width" << intMax << "";
+    QTest::newRow("Height lowest") << "Height" << intMin << "";
+    QTest::newRow("Splitter1 highest") << "Splitter1" << intMax << "";
+    QTest::newRow("Splitter3 lowest") << "Splitter3" << intMin << "";
+    QTest::newRow("Width0 highest") << "Width0" << intMax << "";
+    QTest::newRow("Control Width1 highest") << "Control Width1" << intMax << "";
+}
+
+// No stored number can crash, freeze or slow the start: each comes back within what the window and
+// its dialogs accept, and the user is told which ones were changed.
+void TestShell::storedExtremesStart()
+{
+    QFETCH(QString, name);
+    QFETCH(double, stored);
+    QFETCH(QString, notice);
+    WindowSettings s;
+    s.Overfocus = -50;
+    s.Underfocus = 200;
+    if (name == "Overfocus")
+        s.Underfocus = std::numeric_limits<int>::max(); // the widest span there is
+    if (name == "Underfocus")
+        s.Overfocus = std::numeric_limits<int>::min();
+    s.Bands[0].Control = QStringLiteral("ToolBar1");
+    s.Bands[1].Control = QStringLiteral("ToolBar2");
+    WriteWindowSettings(s);
+    const bool position = name.startsWith("Splitter") || name == "Width" || name == "Height";
+    const bool coolBar = name.contains("Width") && name != "Width";
+    writeValue(position      ? PositionKeyName
+                   : coolBar ? CoolBarKeyName
+                             : DefaultKeyName,
+               [&](Registry &r) {
+                   if (name == "UpTo")
+                       r.WriteFloat(name, stored);
+                   else
+                       r.WriteInteger(name, static_cast<int>(stored));
+               });
+    MessageBoxCatcher box;
+    auto form = startForm();
+    form->grab(); // every bar and chart painted once
+    QTest::qWait(50);
+    const OpticsState &state = form->state();
+    QVERIFY(state.UpTo > 0 && state.UpTo <= MaxUpTo);
+    for (const char *bar : {"ScrollBar1", "ScrollBar2", "ScrollBar3"}) {
+        auto *slider = child<QScrollBar>(form.get(), bar);
+        QVERIFY(slider->minimum() >= -MaxDefocus && slider->maximum() <= MaxDefocus);
+    }
+    QVERIFY(form->useCount() >= 1);
+    if (notice.isEmpty()) {
+        QVERIFY2(box.text.isEmpty(), qPrintable(box.text));
+        return;
+    }
+    QVERIFY2(box.text.contains(notice), qPrintable(box.text));
 }
 
 void TestShell::damagedStoreNoticeAfterShow()

@@ -23,8 +23,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
 #include <utility>
 
 namespace orvalis {
@@ -70,6 +68,10 @@ void TForm1::LoadSettings()
     } catch (const OrvalisError &e) {
         m_startupNotices << e.text(); // a store that cannot be read: every value takes its default
     }
+    const QStringList fitted = FitToAcceptedRanges(settings);
+    if (!fitted.isEmpty())
+        m_startupNotices << QStringLiteral("These stored settings lay outside what Orvalis accepts:\r\n")
+                + fitted.join(QStringLiteral("\r\n"));
     applyPlacement(settings);
     applyCoolBar(settings);
     applyMainValues(settings);
@@ -175,23 +177,13 @@ void TForm1::applyMainValues(const WindowSettings &s)
     m_storedModel = s.ScopeModel.value_or(QString());
     if (m_storedManuf.isEmpty())
         m_storedManuf = defaultManufacturer;
-    m_state.UpTo = 10.0;
-    if (s.UpTo) {
-        // Every chart and pattern divides by the range: a stored one that is no positive number is
-        // as good as none.
-        if (std::isfinite(*s.UpTo) && *s.UpTo > 0)
-            m_state.UpTo = *s.UpTo;
-        else
-            m_startupNotices << QStringLiteral(
-                                    "The stored frequency range 'UpTo' (%1) is no positive number; 10 is used.")
-                                    .arg(*s.UpTo);
-    }
+    m_state.UpTo = s.UpTo.value_or(10.0);
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     setDefocusRange(s.Overfocus.value_or(ScrollBar1->minimum()), s.Underfocus.value_or(ScrollBar1->maximum()));
     if (s.a2max)
-        ScrollBar2->setMaximum(std::max(0, *s.a2max));
+        ScrollBar2->setMaximum(*s.a2max);
     if (s.a3max)
-        ScrollBar3->setMaximum(std::max(0, *s.a3max));
+        ScrollBar3->setMaximum(*s.a3max);
     m_useCount = s.Uses.value_or(0);
 }
 
