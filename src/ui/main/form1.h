@@ -207,7 +207,7 @@ private:
     void placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks);
     void showStartupNotices();
     void showModeSeries();
-    void setDefocusRange(int minimum, int maximum);
+    void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void askAboutUsage();
     void showUsageDialog();
     void closeHelp();

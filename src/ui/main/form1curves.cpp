@@ -217,6 +217,10 @@ void TForm1::setDefocusRange(int minimum, int maximum)
         maximum = minimum + 1;
     }
     ScrollBar1->setRange(minimum, maximum);
+    // The map spans the slider's range: one built for another range would show other defoci under
+    // the line. Start-up builds its first map itself.
+    if (m_state.Initialised && (minimum != m_mapMinimum || maximum != m_mapMaximum))
+        Draw3DCTF();
 }
 
 void TForm1::edAstigmKeyDown()
