@@ -83,6 +83,9 @@ private slots:
     void unusableRanges();
     void storedExtremesStart_data();
     void storedExtremesStart();
+    void storedPaneWidths_data();
+    void storedPaneWidths();
+    void patternPaneDragged();
     void damagedStoreNoticeAfterShow();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
@@ -487,6 +490,86 @@ void TestShell::storedExtremesStart()
         return;
     }
     QVERIFY2(box.text.contains(notice), qPrintable(box.text));
+}
+
+void TestShell::storedPaneWidths_data()
+{
+    QTest::addColumn<bool>("show2d");   // the 2D pane is on at start
+    QTest::addColumn<int>("splitter2"); // stored width of the 2D pane, px
+    QTest::addColumn<int>("splitter5"); // stored width of the button bar's panel, px
+    QTest::addColumn<int>("expected2"); // the 2D pane's width once shown; 0: its least; -1: not shown
+    QTest::newRow("2D pane 400") << true << 400 << 138 << 400;
+    QTest::newRow("2D pane 400, shown later") << false << 400 << 138 << 400;
+    QTest::newRow("2D pane 400, never shown") << false << 400 << 138 << -1;
+    QTest::newRow("2D pane narrower than it may be") << true << 100 << 138 << 0;
+    QTest::newRow("bar panel stored wider") << true << 100 << 220 << 0;
+    QTest::newRow("bar panel stored narrower") << true << 300 << 60 << 300;
+}
+
+// The 2D pane comes back at its stored width; the button bar's panel always at its own, with the bar
+// filling it.
+void TestShell::storedPaneWidths()
+{
+    QFETCH(bool, show2d);
+    QFETCH(int, splitter2);
+    QFETCH(int, splitter5);
+    QFETCH(int, expected2);
+    WindowSettings s;
+    s.Width = 1000;
+    s.Height = 650;
+    s.Splitter[1] = splitter2;
+    s.Splitter[4] = splitter5;
+    s.Show2d = show2d;
+    s.Update2D = s.Combined = s.Spatial = s.Temporal = true;
+    s.Show3D = s.Envelopes = s.Intensity = s.Symmetr = s.PlotMode = s.Toolbar = s.Headers = false;
+    WriteWindowSettings(s);
+    MessageBoxCatcher notice;
+    auto form = startForm();
+    if (expected2 < 0) {
+        form->close(); // the width stored stays for the next start that shows the pane
+        QCOMPARE(ReadWindowSettings().Splitter[1], std::optional<int>(splitter2));
+        return;
+    }
+    if (!show2d)
+        action(form.get(), "Show2DCTF1")->trigger();
+    QApplication::processEvents();
+    QWidget *pane = child<QWidget>(form.get(), "pa2Dctf");
+    QVERIFY(pane->isVisible());
+    QCOMPARE(pane->width(), expected2 ? expected2 : pane->minimumWidth());
+    QWidget *bar = child<QWidget>(form.get(), "paLeft");
+    QCOMPARE(bar->width(), 138);
+    QSplitter *split = splitter(form.get(), "Splitter5");
+    QCOMPARE(split->sizes().value(1), 138);
+    // No band between the charts and the bar: the splitter's two panes and its handle fill it.
+    QCOMPARE(split->widget(0)->width() + split->handleWidth() + bar->width(), split->width());
+    form->close();
+    QCOMPARE(ReadWindowSettings().Splitter[1], std::optional<int>(pane->width()));
+    QVERIFY2(notice.text.isEmpty(), qPrintable(notice.text));
+}
+
+// The user drags the 2D pane wider; the next start gives it that width again.
+void TestShell::patternPaneDragged()
+{
+    int dragged = 0;
+    {
+        auto form = startForm();
+        action(form.get(), "Show2DCTF1")->trigger();
+        QApplication::processEvents();
+        QWidget *pane = child<QWidget>(form.get(), "pa2Dctf");
+        const int before = pane->width();
+        QWidget *handle = splitter(form.get(), "Splitter2")->handle(1);
+        const QPoint grip = handle->rect().center();
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(60, 0));
+        QTest::mouseMove(handle, grip + QPoint(120, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(120, 0));
+        QApplication::processEvents();
+        dragged = pane->width();
+        QVERIFY2(dragged >= before + 100, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(dragged)));
+        form->close();
+    }
+    auto form = startForm();
+    QCOMPARE(child<QWidget>(form.get(), "pa2Dctf")->width(), dragged);
 }
 
 void TestShell::damagedStoreNoticeAfterShow()

@@ -102,7 +102,8 @@ void TForm1::applyPlacement(const WindowSettings &s)
         setWindowState(Qt::WindowMaximized);
     if (s.Splitter[0])
         m_mapHeight = *s.Splitter[0];
-    for (int i = 1; i < 5; ++i)
+    m_patternPaneWidth = s.Splitter[1];
+    for (int i = 1; i < 4; ++i)
         m_storedSplitters[i] = s.Splitter[i];
 }
 
@@ -124,8 +125,10 @@ void TForm1::applySplitters()
 {
     if (!pa3dCTF->isHidden())
         setPaneSize(Splitter1, 1, m_mapHeight);
-    const std::pair<QSplitter *, int> panes[4] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}, {Splitter5, 1}};
-    for (int i = 0; i < 4; ++i)
+    // Not Splitter5: the docked bar's panel keeps the width the start-up layout gave it, whatever was
+    // stored; any other width would leave an empty band beside the bar.
+    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}};
+    for (int i = 0; i < 3; ++i)
         if (m_storedSplitters[i + 1])
             setPaneSize(panes[i].first, panes[i].second, *m_storedSplitters[i + 1]);
 }
@@ -289,7 +292,7 @@ WindowSettings TForm1::capturedSettings() const
         s.Height = height();
     }
     s.Splitter[0] = pa3dCTF->isHidden() ? m_mapHeight : pa3dCTF->height();
-    s.Splitter[1] = pa2Dctf->width();
+    s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
     s.Splitter[2] = TreeView1->width();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();
