@@ -270,7 +270,7 @@ void Parser::keyLine(RegImporter::Summary &summary)
     for (const char *name : roots)
         known = known || root.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
     if (!known)
-        fail(QStringLiteral("\"%1\" is not a registry root key").arg(root));
+        fail(QStringLiteral("\"%1\" is not a registry root key").arg(inputExcerpt(root)));
     for (const QString &part : parts)
         if (part.size() > maxKeyNameLength)
             fail(QStringLiteral("a key name is longer than %1 characters").arg(maxKeyNameLength));

@@ -68,17 +68,9 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
         // The company's models with all their values in one read: a large library lists at once.
         const QVector<StoreDatabase::ChildValues> models = registry.GetSubKeysWithValues();
         for (const StoreDatabase::ChildValues &model : models) {
-            const auto text = [&model](const char *name) {
-                return Registry::StringOf(model.values, QString::fromLatin1(name));
-            };
             ScopeData d;
-            d.Voltage = text("Voltage");
-            d.Cs = text("Cs");
-            d.Cc = text("Cc");
-            d.dE = text("dE");
-            d.dvv = text("dvv");
-            d.dii = text("dii");
-            d.Convergence = text("Convergence");
+            for (ScopeValue v : AllScopeValues)
+                d.*textOf(v) = Registry::StringOf(model.values, ScopeValueName(v));
             library.back().Models.push_back(ScopeModel{model.name, d});
         }
         registry.CloseKey();
@@ -93,13 +85,8 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
     Registry::Transaction transaction(registry, true);
     if (!registry.OpenKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model, true))
         throw OrvalisError(QStringLiteral("Cannot access registry"));
-    registry.WriteString(QStringLiteral("Voltage"), data.Voltage);
-    registry.WriteString(QStringLiteral("Cs"), data.Cs);
-    registry.WriteString(QStringLiteral("Cc"), data.Cc);
-    registry.WriteString(QStringLiteral("dE"), data.dE);
-    registry.WriteString(QStringLiteral("Convergence"), data.Convergence);
-    registry.WriteString(QStringLiteral("dvv"), data.dvv);
-    registry.WriteString(QStringLiteral("dii"), data.dii);
+    for (ScopeValue v : AllScopeValues) // Voltage, Cs, Cc, dE, Convergence, dvv, dii: the order of the files
+        registry.WriteString(ScopeValueName(v), data.*textOf(v));
     registry.CloseKey();
     transaction.commit();
 }
