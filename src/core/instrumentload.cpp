@@ -10,7 +10,7 @@
 namespace orvalis {
 namespace {
 
-struct ScopeValueSpec {
+struct ScopeQuantity {
     const char *label;
     double toRecord; // the record's unit per unit of the text
     double minimum;  // in the text's unit
@@ -21,9 +21,9 @@ struct ScopeValueSpec {
 // The limits keep, at k up to MaxUpTo and defocus and astigmatism up to MaxDefocus and MaxAstigmatism,
 // every term below about 1e60: the largest wavelength (1.23 nm at 1 V), Cs and Cc of a kilometre and
 // an energy spread of a megavolt give a Cs phase near 1e25 and a temporal exponent near 1e42.
-const ScopeValueSpec &spec(ScopeValue value)
+const ScopeQuantity &quantity(ScopeValue value)
 {
-    static const ScopeValueSpec specs[] = {
+    static const ScopeQuantity quantities[] = {
         {"Voltage (kV)", 1, 0.001, 1e6, &TScopeData::Voltage},
         {"Cs (mm)", mmToNm, -1e6, 1e6, &TScopeData::Cs},
         {"Cc (mm)", mmToNm, 0, 1e6, &TScopeData::Cc},
@@ -32,7 +32,7 @@ const ScopeValueSpec &spec(ScopeValue value)
         {"HT Ripple (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dvv},
         {"Obj Lens Instab. (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dii},
     };
-    return specs[static_cast<int>(value)];
+    return quantities[static_cast<int>(value)];
 }
 
 [[noreturn]] void refuse(const TScopeData &scope, const QString &what, double value, const QString &rule)
@@ -46,18 +46,18 @@ const ScopeValueSpec &spec(ScopeValue value)
 
 QString scopeValueLabel(ScopeValue value)
 {
-    return QString::fromLatin1(spec(value).label);
+    return QString::fromLatin1(quantity(value).label);
 }
 
 double TScopeData::*scopeValueField(ScopeValue value)
 {
-    return spec(value).field;
+    return quantity(value).field;
 }
 
 double scopeValueFromText(ScopeValue value, const QString &text)
 {
     try {
-        return strToFloat(text) * spec(value).toRecord;
+        return strToFloat(text) * quantity(value).toRecord;
     } catch (const OrvalisError &e) {
         throw OrvalisError(scopeValueLabel(value) + QStringLiteral(": ") + e.text());
     }
@@ -65,20 +65,20 @@ double scopeValueFromText(ScopeValue value, const QString &text)
 
 QString scopeValueRule(ScopeValue value, double recordValue)
 {
-    const ScopeValueSpec &s = spec(value);
+    const ScopeQuantity &q = quantity(value);
     // Compared in the record's unit, so that a text at a limit passes whatever its conversion rounds.
-    if (recordValue >= s.minimum * s.toRecord && recordValue <= s.maximum * s.toRecord)
+    if (recordValue >= q.minimum * q.toRecord && recordValue <= q.maximum * q.toRecord)
         return QString();
-    return QStringLiteral("it must be from %1 to %2").arg(formatGeneral(s.minimum), formatGeneral(s.maximum));
+    return QStringLiteral("it must be from %1 to %2").arg(formatGeneral(q.minimum), formatGeneral(q.maximum));
 }
 
 void checkInstrument(const TScopeData &scope)
 {
     for (ScopeValue v : AllScopeValues) {
-        const double value = scope.*spec(v).field;
+        const double value = scope.*quantity(v).field;
         const QString rule = scopeValueRule(v, value);
         if (!rule.isEmpty())
-            refuse(scope, scopeValueLabel(v), value / spec(v).toRecord, rule);
+            refuse(scope, scopeValueLabel(v), value / quantity(v).toRecord, rule);
     }
     const auto within = [](double v, int limit) { return v >= -limit && v <= limit; };
     const QString rule = QStringLiteral("it must be from %1 to %2");

@@ -13,18 +13,29 @@ QString libraryKey()
     return settingsKey(DefaultScopesKeyName);
 }
 
+// Each of the seven values: its name in the store and the entry's text that holds it.
+struct LibraryValue {
+    const char *name;
+    QString ScopeData::*text;
+};
+
+const LibraryValue &libraryValue(ScopeValue value)
+{
+    static const LibraryValue values[] = {
+        {"Voltage", &ScopeData::Voltage},
+        {"Cs", &ScopeData::Cs},
+        {"Cc", &ScopeData::Cc},
+        {"dE", &ScopeData::dE},
+        {"Convergence", &ScopeData::Convergence},
+        {"dvv", &ScopeData::dvv},
+        {"dii", &ScopeData::dii},
+    };
+    return values[static_cast<int>(value)];
+}
+
 QString ScopeData::*textOf(ScopeValue value)
 {
-    switch (value) {
-    case ScopeValue::Voltage: return &ScopeData::Voltage;
-    case ScopeValue::Cs: return &ScopeData::Cs;
-    case ScopeValue::Cc: return &ScopeData::Cc;
-    case ScopeValue::dE: return &ScopeData::dE;
-    case ScopeValue::Convergence: return &ScopeData::Convergence;
-    case ScopeValue::dvv: return &ScopeData::dvv;
-    case ScopeValue::dii: return &ScopeData::dii;
-    }
-    return &ScopeData::Voltage;
+    return libraryValue(value).text;
 }
 
 void checkName(const QString &name, const char *what)
@@ -39,16 +50,7 @@ void checkName(const QString &name, const char *what)
 
 QString ScopeValueName(ScopeValue value)
 {
-    switch (value) {
-    case ScopeValue::Voltage: return QStringLiteral("Voltage");
-    case ScopeValue::Cs: return QStringLiteral("Cs");
-    case ScopeValue::Cc: return QStringLiteral("Cc");
-    case ScopeValue::dE: return QStringLiteral("dE");
-    case ScopeValue::Convergence: return QStringLiteral("Convergence");
-    case ScopeValue::dvv: return QStringLiteral("dvv");
-    case ScopeValue::dii: return QStringLiteral("dii");
-    }
-    return QString();
+    return QString::fromLatin1(libraryValue(value).name);
 }
 
 void ReadScopeLibrary(QVector<ScopeCompany> &library)
