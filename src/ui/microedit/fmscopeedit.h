@@ -1,6 +1,7 @@
 #pragma once
 // The microscope edit dialog: one library entry's names and seven values, written to the library
-// as typed on OK once they are known to load. An entry saved under new names is added; the one it was opened for stays.
+// as typed on OK once they are known to load. An entry saved under new names is added; the one it
+// was opened for stays.
 #include "store/scopelibrary.h"
 #include "ui/widgets/scopefields.h"
 
