@@ -2,6 +2,7 @@
 
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
+#include "core/optionranges.h"
 #include "core/orvaliserror.h"
 
 #include <cmath>
@@ -9,39 +10,36 @@
 namespace orvalis {
 namespace {
 
-void refuse(const TScopeData &scope, const QString &what, double value, const QString &rule)
+struct ScopeQuantity {
+    const char *label;
+    double toRecord; // the record's unit per unit of the text
+    double minimum;  // in the text's unit
+    double maximum;
+    double TScopeData::*field;
+};
+
+// The limits keep, at k up to MaxUpTo and defocus and astigmatism up to MaxDefocus and MaxAstigmatism,
+// every term below about 1e60: the largest wavelength (1.23 nm at 1 V), Cs and Cc of a kilometre and
+// an energy spread of a megavolt give a Cs phase near 1e25 and a temporal exponent near 1e42.
+const ScopeQuantity &quantity(ScopeValue value)
 {
-    throw OrvalisError(QStringLiteral("The microscope \"%1/%2\" cannot be used: %3 is %4; %5.")
-                           .arg(scope.Company, scope.Model, what, formatGeneral(value), rule));
+    static const ScopeQuantity quantities[] = {
+        {"Voltage (kV)", 1, 0.001, 1e6, &TScopeData::Voltage},
+        {"Cs (mm)", mmToNm, -1e6, 1e6, &TScopeData::Cs},
+        {"Cc (mm)", mmToNm, 0, 1e6, &TScopeData::Cc},
+        {"Energy Spread (eV)", 1, -1e6, 1e6, &TScopeData::dE},
+        {"Convergence (mrad)", mradToRad, -1e6, 1e6, &TScopeData::Convergence},
+        {"HT Ripple (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dvv},
+        {"Obj Lens Instab. (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dii},
+    };
+    return quantities[static_cast<int>(value)];
 }
 
-void checkInstrument(const TScopeData &s)
+[[noreturn]] void refuse(const TScopeData &scope, const QString &what, double value, const QString &rule)
 {
-    struct Quantity {
-        const char *name;
-        double value;
-    };
-    // Everything must be finite. Beyond that only the voltage (the wavelength divides by it) and Cc
-    // (the information limit takes a root of the focal spread) are bounded: the energy spread and the
-    // convergence enter squared, and a negative Cs is what a corrected microscope runs with.
-    const Quantity quantities[] = {
-        {"the voltage (kV)", s.Voltage},
-        {"Cs (nm)", s.Cs},
-        {"Cc (nm)", s.Cc},
-        {"the energy spread (eV)", s.dE},
-        {"the convergence (rad)", s.Convergence},
-        {"the high-tension ripple", s.dvv},
-        {"the objective lens instability", s.dii},
-        {"the three-fold astigmatism (nm)", s.A3},
-        {"the defocus (nm)", s.Defocus},
-    };
-    for (const Quantity &q : quantities)
-        if (!std::isfinite(q.value))
-            refuse(s, QString::fromLatin1(q.name), q.value, QStringLiteral("it must be a finite number"));
-    if (!(s.Voltage > 0))
-        refuse(s, QStringLiteral("the voltage (kV)"), s.Voltage, QStringLiteral("it must be above 0"));
-    if (s.Cc < 0)
-        refuse(s, QStringLiteral("Cc (nm)"), s.Cc, QStringLiteral("it must not be negative"));
+    throw OrvalisError(
+        QStringLiteral("The microscope \"%1/%2\" cannot be used: %3 is %4; %5.")
+            .arg(inputExcerpt(scope.Company), inputExcerpt(scope.Model), what, formatGeneral(value), rule));
 }
 
 // A resolution of 0 nm is no resolution (the theoretical point resolution of Cs = 0).
@@ -61,6 +59,51 @@ QString resolutionText(const QString &name, double theory, const std::optional<d
 }
 
 } // namespace
+
+QString scopeValueLabel(ScopeValue value)
+{
+    return QString::fromLatin1(quantity(value).label);
+}
+
+double TScopeData::*scopeValueField(ScopeValue value)
+{
+    return quantity(value).field;
+}
+
+double scopeValueFromText(ScopeValue value, const QString &text)
+{
+    try {
+        return strToFloat(text) * quantity(value).toRecord;
+    } catch (const OrvalisError &e) {
+        throw OrvalisError(scopeValueLabel(value) + QStringLiteral(": ") + e.text());
+    }
+}
+
+QString scopeValueRule(ScopeValue value, double recordValue)
+{
+    const ScopeQuantity &q = quantity(value);
+    // Compared in the record's unit, so that a text at a limit passes whatever its conversion rounds.
+    if (recordValue >= q.minimum * q.toRecord && recordValue <= q.maximum * q.toRecord)
+        return QString();
+    return QStringLiteral("it must be from %1 to %2").arg(formatGeneral(q.minimum), formatGeneral(q.maximum));
+}
+
+void checkInstrument(const TScopeData &scope)
+{
+    for (ScopeValue v : AllScopeValues) {
+        const double value = scope.*quantity(v).field;
+        const QString rule = scopeValueRule(v, value);
+        if (!rule.isEmpty())
+            refuse(scope, scopeValueLabel(v), value / quantity(v).toRecord, rule);
+    }
+    const auto within = [](double v, int limit) { return v >= -limit && v <= limit; };
+    const QString rule = QStringLiteral("it must be from %1 to %2");
+    if (!within(scope.A3, MaxAstigmatism))
+        refuse(scope, QStringLiteral("the three-fold astigmatism (nm)"), scope.A3,
+               rule.arg(-MaxAstigmatism).arg(MaxAstigmatism));
+    if (!within(scope.Defocus, MaxDefocus))
+        refuse(scope, QStringLiteral("the defocus (nm)"), scope.Defocus, rule.arg(-MaxDefocus).arg(MaxDefocus));
+}
 
 void loadInstrument(OpticsState &state, const TScopeData &scope)
 {
@@ -92,23 +135,6 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     s.ChiDefocusFactor = Pi * s.Wavelength;
     s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
 
-    // Extreme but finite inputs can still overflow (a voltage of 1e300 kV gives a wavelength of 0).
-    const struct {
-        const char *name;
-        double value;
-    } derived[] = {{"the wavelength (nm)", s.Wavelength},
-                   {"the focal spread (nm)", s.FocalSpread},
-                   {"the information limit (nm)", s.InfoLimitTheory},
-                   {"the Scherzer defocus (nm)", s.Scherzer},
-                   {"the point resolution (nm)", s.PointResTheory},
-                   {"the Cs phase factor (nm^4)", s.ChiCsFactor}};
-    for (const auto &d : derived)
-        if (!std::isfinite(d.value))
-            refuse(scope, QString::fromLatin1(d.name), d.value,
-                   QStringLiteral("the instrument's values are out of range"));
-    if (!(s.Wavelength > 0))
-        refuse(scope, QStringLiteral("the wavelength (nm)"), s.Wavelength,
-               QStringLiteral("the voltage is out of range"));
     state = s;
 }
 

@@ -7,13 +7,42 @@
 
 namespace orvalis {
 
+// The seven values of a microscope as the library stores them and the dialogs show them, each in its
+// unit: kV, mm, mm, eV, mrad, ppm, ppm.
+enum class ScopeValue { Voltage, Cs, Cc, dE, Convergence, dvv, dii };
+inline constexpr ScopeValue AllScopeValues[] = {ScopeValue::Voltage, ScopeValue::Cs,          ScopeValue::Cc,
+                                                ScopeValue::dE,      ScopeValue::Convergence, ScopeValue::dvv,
+                                                ScopeValue::dii};
+
+// "Voltage (kV)": the value as the library dialogs label its field.
+QString scopeValueLabel(ScopeValue value);
+// The record's field that holds the value (in the record's unit).
+double TScopeData::*scopeValueField(ScopeValue value);
+
+// The value's text, in its unit, converted into the record's unit (mm -> nm, mrad -> rad, ppm ->
+// fraction). A text that is no number (an empty one included) throws OrvalisError
+// "Cs (mm): '1,2' is not a valid floating point value".
+double scopeValueFromText(ScopeValue value, const QString &text);
+
+// Empty when the value (in the record's unit) is one the formulas can take; otherwise the rule it
+// breaks: "it must be from 0.001 to 1000000" (in the value's unit). Within these ranges every curve,
+// picture and text computed from an instrument stays finite, whatever its other values within
+// theirs, the frequency range up to MaxUpTo and the sliders anywhere in their limits; they lie far
+// beyond any microscope. A negative Cs (a corrected microscope) is allowed, as are negative energy
+// spreads, convergences and instabilities, which enter only squared.
+QString scopeValueRule(ScopeValue value, double recordValue);
+
+// Throws OrvalisError naming the microscope, the value and its rule when one of the seven values
+// breaks scopeValueRule, or the three-fold astigmatism or the defocus lies beyond MaxAstigmatism or
+// MaxDefocus:
+// "The microscope "A/B" cannot be used: Voltage (kV) is 0; it must be from 0.001 to 1000000."
+void checkInstrument(const TScopeData &scope);
+
 // Copies the instrument into the state and derives wavelength, focal spread, the characteristic
 // defoci and the theoretical limits; resets A2 to 0, A3 to the record's, Alpha to the convergence.
 // Defocus becomes the extended Scherzer defocus only on the first load in analysis mode.
-// An instrument the formulas cannot be evaluated on (voltage not above 0, a negative Cc, any value
-// that is not finite, or derived values that overflow) throws an OrvalisError that names the
-// quantity and its value, and leaves the state exactly as it was. A negative Cs (a corrected
-// microscope) is taken as it is; only its characteristic defoci follow scherzerDefocus().
+// An instrument checkInstrument refuses throws its OrvalisError and leaves the state exactly as it
+// was. A negative Cs is taken as it is; only its characteristic defoci follow scherzerDefocus().
 void loadInstrument(OpticsState &state, const TScopeData &scope);
 
 // nm. The Scherzer defocus, -sign(Cs) * sqrt(|Cs| * lambda): an underfocus for a positive Cs, the

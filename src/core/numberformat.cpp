@@ -223,7 +223,7 @@ int strToInt(const QString &text)
     if (ok && t.at(0) == u'-')
         v = -v;
     if (!ok || v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min())
-        throw OrvalisError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw OrvalisError(QStringLiteral("'%1' is not a valid integer value").arg(inputExcerpt(text)));
     return static_cast<int>(v);
 }
 
@@ -269,7 +269,7 @@ double strToFloat(const QString &text)
         ok = result.ec == std::errc() && result.ptr == end && std::isfinite(v);
     }
     if (!ok)
-        throw OrvalisError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw OrvalisError(QStringLiteral("'%1' is not a valid floating point value").arg(inputExcerpt(text)));
     return v;
 }
 

@@ -22,11 +22,12 @@ QString formatFixed(double value, int decimals);
 int roundToInt(double value);
 
 // An optionally signed decimal whole number in 32-bit range (surrounding blanks allowed).
-// Throws OrvalisError "'<text>' is not a valid integer value".
+// Throws OrvalisError "'<text>' is not a valid integer value", the text as inputExcerpt quotes it.
 int strToInt(const QString &text);
 
 // A decimal number with "." and an optional exponent; "nan", "inf", "1,5" and hex are refused, and so
-// is anything that overflows a double. Throws OrvalisError "'<text>' is not a valid floating point value".
+// is anything that overflows a double. Throws OrvalisError "'<text>' is not a valid floating point value",
+// the text as inputExcerpt quotes it.
 double strToFloat(const QString &text);
 
 } // namespace orvalis

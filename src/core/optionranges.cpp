@@ -4,25 +4,31 @@
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 
-#include <limits>
-
 namespace orvalis {
 namespace {
 
 [[noreturn]] void refuse(const QString &text, const QString &field, const QString &allowed)
 {
-    throw OrvalisError(QStringLiteral("'%1' is not a valid value for %2: %3").arg(text, field, allowed));
+    throw OrvalisError(QStringLiteral("'%1' is not a valid value for %2: %3").arg(inputExcerpt(text), field, allowed));
 }
 
 int astigmatismMaximum(const QString &text, const QString &field)
 {
     const int value = strToInt(text);
-    if (value < 0)
-        refuse(text, field, QStringLiteral("it must be 0 nm or more"));
+    if (value < 0 || value > MaxAstigmatism)
+        refuse(text, field, QStringLiteral("it must be from 0 to %1 nm").arg(MaxAstigmatism));
     return value;
 }
 
 } // namespace
+
+int typedWithin(const QString &text, int limit, const QString &field)
+{
+    const int value = strToInt(text);
+    if (value < -limit || value > limit)
+        refuse(text, field, QStringLiteral("it must be from %1 to %2 nm").arg(-limit).arg(limit));
+    return value;
+}
 
 OptionTexts optionTexts(const OptionRanges &r)
 {
@@ -38,13 +44,12 @@ OptionTexts optionTexts(const OptionRanges &r)
 
 void applyOptionTexts(OptionRanges &ranges, const OptionTexts &texts)
 {
-    // Widened to 64 bits: the negation of a typed -2147483648 does not fit an int.
-    const long long v = -static_cast<long long>(strToInt(texts.overfocus));
+    const int v = -typedWithin(texts.overfocus, MaxDefocus, QStringLiteral("Max Overfocus"));
     if (v < ranges.defocusMax)
-        ranges.defocusMin = static_cast<int>(v);
-    const long long w = -static_cast<long long>(strToInt(texts.underfocus));
-    if (w > ranges.defocusMin && w <= std::numeric_limits<int>::max())
-        ranges.defocusMax = static_cast<int>(w);
+        ranges.defocusMin = v;
+    const int w = -typedWithin(texts.underfocus, MaxDefocus, QStringLiteral("Max Underfocus"));
+    if (w > ranges.defocusMin)
+        ranges.defocusMax = w;
     ranges.a2Max = astigmatismMaximum(texts.a2Max, QStringLiteral("Max 2-fold Astigmatism"));
     ranges.a3Max = astigmatismMaximum(texts.a3Max, QStringLiteral("Max 3-fold Astigmatism"));
     const double upTo = strToFloat(texts.upTo);

@@ -5,6 +5,13 @@
 
 namespace orvalis {
 
+// nm. The largest overfocus and underfocus the defocus slider reaches (its minimum and maximum lie in
+// -MaxDefocus .. MaxDefocus), and the largest two-fold and three-fold astigmatism the other two reach:
+// a metre, far beyond any microscope, and small enough that a slider's span always fits its integer
+// arithmetic (a span near 2^32 divides by zero while the bar is painted).
+inline constexpr int MaxDefocus = 1000000000;
+inline constexpr int MaxAstigmatism = 1000000000;
+
 struct OptionRanges {
     int defocusMin = -50; // nm, the defocus slider's minimum: minus the largest overfocus
     int defocusMax = 200; // nm, the defocus slider's maximum: minus the largest underfocus
@@ -25,11 +32,17 @@ struct OptionTexts {
 // The texts the dialog shows for the given ranges.
 OptionTexts optionTexts(const OptionRanges &ranges);
 
+// A whole number typed where its magnitude may reach `limit` (one of the limits above): the defocus
+// and astigmatism fields of the main window. Throws OrvalisError "'<text>' is not a valid integer
+// value", or "'<text>' is not a valid value for <field>: it must be from -<limit> to <limit> nm".
+int typedWithin(const QString &text, int limit, const QString &field);
+
 // Applies the fields to `ranges` one after the other: overfocus, underfocus, two-fold, three-fold,
 // frequency. An overfocus that would not leave the minimum below the maximum, or an underfocus that
 // would not leave the maximum above the (new) minimum, is ignored. A field that does not convert, or
-// converts to a value that makes no sense (a negative astigmatism maximum, a frequency range not
-// above 0 or above MaxUpTo), throws OrvalisError; the fields before it stay applied in `ranges`.
+// converts to a value that makes no sense (a defocus beyond MaxDefocus, an astigmatism maximum below 0
+// or above MaxAstigmatism, a frequency range not above 0 or above MaxUpTo), throws OrvalisError; the
+// fields before it stay applied in `ranges`.
 void applyOptionTexts(OptionRanges &ranges, const OptionTexts &texts);
 
 } // namespace orvalis

@@ -18,4 +18,11 @@ private:
     QByteArray m_utf8;
 };
 
+// What a message quotes of a text the user typed or a file held: its first line, and of a line longer
+// than kInputExcerptMax characters its beginning and end around a "…", so that a message box never
+// grows wider than the screen. A text left shorter ends in "…" as well. Short one-line texts come back
+// unchanged.
+inline constexpr int kInputExcerptMax = 40;
+QString inputExcerpt(const QString &text);
+
 } // namespace orvalis

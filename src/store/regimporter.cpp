@@ -1,8 +1,10 @@
 #include "store/regimporter.h"
 
+#include "core/instrumentload.h"
 #include "core/orvaliserror.h"
 #include "store/codepage1252.h"
 #include "store/registry.h"
+#include "store/scopelibrary.h"
 #include "store/settingskeys.h"
 
 #include <QDir>
@@ -210,6 +212,7 @@ private:
 
     void keyLine(RegImporter::Summary &summary);
     void valueLine();
+    void checkLibraryValue(const QString &name, const QString &text) const;
     QString quotedText(const QString &missingQuote);
     QByteArray hexBytes();
 
@@ -219,6 +222,7 @@ private:
     Sink *m_sink;
     qsizetype m_pos = 0;
     KeyState m_key = KeyState::None;
+    bool m_libraryModel = false; // the key is one model of the microscope library
     qint64 m_operations = 0;
 };
 
@@ -266,7 +270,7 @@ void Parser::keyLine(RegImporter::Summary &summary)
     for (const char *name : roots)
         known = known || root.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
     if (!known)
-        fail(QStringLiteral("\"%1\" is not a registry root key").arg(root));
+        fail(QStringLiteral("\"%1\" is not a registry root key").arg(inputExcerpt(root)));
     for (const QString &part : parts)
         if (part.size() > maxKeyNameLength)
             fail(QStringLiteral("a key name is longer than %1 characters").arg(maxKeyNameLength));
@@ -283,6 +287,7 @@ void Parser::keyLine(RegImporter::Summary &summary)
         m_key = KeyState::Skipped;
         return;
     }
+    m_libraryModel = parts.size() == 6 && parts[3].compare(DefaultScopesKeyName, Qt::CaseInsensitive) == 0;
     produce(Operation{deletion ? Operation::DeleteKey : Operation::OpenKey,
                       m_reader.number(),
                       QLatin1Char('\\') + parts.join(QLatin1Char('\\')),
@@ -387,6 +392,8 @@ void Parser::valueLine()
     if (peek() == QLatin1Char('"')) {
         const QString text = quotedText(QStringLiteral("the string has no closing quote"));
         expectEnd(QStringLiteral("only a comment may follow the closing quote"));
+        if (m_key == KeyState::Accepted && m_libraryModel)
+            checkLibraryValue(name, text);
         op.type = REG_SZ;
         op.data = toUtf16Le(text + QChar(0));
     } else if (peek() == QLatin1Char('-')) {
@@ -439,6 +446,23 @@ void Parser::valueLine()
     }
     if (m_key == KeyState::Accepted)
         produce(std::move(op));
+}
+
+// A microscope's value the program could not load would fail only when the microscope is chosen.
+void Parser::checkLibraryValue(const QString &name, const QString &text) const
+{
+    for (ScopeValue v : AllScopeValues) {
+        if (name.compare(ScopeValueName(v), Qt::CaseInsensitive) != 0)
+            continue;
+        QString rule;
+        try {
+            rule = scopeValueRule(v, scopeValueFromText(v, text));
+        } catch (const OrvalisError &e) {
+            fail(e.text());
+        }
+        if (!rule.isEmpty())
+            fail(QStringLiteral("%1: '%2' cannot be used; %3").arg(scopeValueLabel(v), inputExcerpt(text), rule));
+    }
 }
 
 class StoreWriter : public Sink {

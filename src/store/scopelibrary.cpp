@@ -13,20 +13,45 @@ QString libraryKey()
     return settingsKey(DefaultScopesKeyName);
 }
 
+// Each of the seven values: its name in the store and the entry's text that holds it.
+struct LibraryValue {
+    const char *name;
+    QString ScopeData::*text;
+};
+
+const LibraryValue &libraryValue(ScopeValue value)
+{
+    static const LibraryValue values[] = {
+        {"Voltage", &ScopeData::Voltage},
+        {"Cs", &ScopeData::Cs},
+        {"Cc", &ScopeData::Cc},
+        {"dE", &ScopeData::dE},
+        {"Convergence", &ScopeData::Convergence},
+        {"dvv", &ScopeData::dvv},
+        {"dii", &ScopeData::dii},
+    };
+    return values[static_cast<int>(value)];
+}
+
+QString ScopeData::*textOf(ScopeValue value)
+{
+    return libraryValue(value).text;
+}
+
 void checkName(const QString &name, const char *what)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('\\')) || name.size() > 255)
         throw OrvalisError(QStringLiteral("The %1 name '%2' is not stored: a name must not be empty, contain a "
                                           "backslash or be longer than 255 characters")
-                               .arg(QLatin1String(what), name));
+                               .arg(QLatin1String(what), inputExcerpt(name)));
 }
 
-// Conversion factors from the stored instrument units into the record's.
-constexpr double mmToNm = 1e6;
-constexpr double mradToRad = 1e-3;
-constexpr double ppmToFraction = 1e-6;
-
 } // namespace
+
+QString ScopeValueName(ScopeValue value)
+{
+    return QString::fromLatin1(libraryValue(value).name);
+}
 
 void ReadScopeLibrary(QVector<ScopeCompany> &library)
 {
@@ -45,17 +70,9 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
         // The company's models with all their values in one read: a large library lists at once.
         const QVector<StoreDatabase::ChildValues> models = registry.GetSubKeysWithValues();
         for (const StoreDatabase::ChildValues &model : models) {
-            const auto text = [&model](const char *name) {
-                return Registry::StringOf(model.values, QString::fromLatin1(name));
-            };
             ScopeData d;
-            d.Voltage = text("Voltage");
-            d.Cs = text("Cs");
-            d.Cc = text("Cc");
-            d.dE = text("dE");
-            d.dvv = text("dvv");
-            d.dii = text("dii");
-            d.Convergence = text("Convergence");
+            for (ScopeValue v : AllScopeValues)
+                d.*textOf(v) = Registry::StringOf(model.values, ScopeValueName(v));
             library.back().Models.push_back(ScopeModel{model.name, d});
         }
         registry.CloseKey();
@@ -70,13 +87,8 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
     Registry::Transaction transaction(registry, true);
     if (!registry.OpenKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model, true))
         throw OrvalisError(QStringLiteral("Cannot access registry"));
-    registry.WriteString(QStringLiteral("Voltage"), data.Voltage);
-    registry.WriteString(QStringLiteral("Cs"), data.Cs);
-    registry.WriteString(QStringLiteral("Cc"), data.Cc);
-    registry.WriteString(QStringLiteral("dE"), data.dE);
-    registry.WriteString(QStringLiteral("Convergence"), data.Convergence);
-    registry.WriteString(QStringLiteral("dvv"), data.dvv);
-    registry.WriteString(QStringLiteral("dii"), data.dii);
+    for (ScopeValue v : AllScopeValues) // Voltage, Cs, Cc, dE, Convergence, dvv, dii: the order of the files
+        registry.WriteString(ScopeValueName(v), data.*textOf(v));
     registry.CloseKey();
     transaction.commit();
 }
@@ -123,18 +135,21 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
 void ApplyScopeData(const ScopeData &data, TScopeData &record)
 {
     TScopeData r = record;
-    const auto apply = [](const QString &text, double factor, double &field) {
-        if (!text.isEmpty())
-            field = strToFloat(text) * factor;
-    };
-    apply(data.Voltage, 1, r.Voltage);
-    apply(data.Cs, mmToNm, r.Cs);
-    apply(data.Cc, mmToNm, r.Cc);
-    apply(data.dE, 1, r.dE);
-    apply(data.Convergence, mradToRad, r.Convergence);
-    apply(data.dvv, ppmToFraction, r.dvv);
-    apply(data.dii, ppmToFraction, r.dii);
+    for (ScopeValue v : AllScopeValues)
+        if (!(data.*textOf(v)).isEmpty())
+            r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
     record = r;
+}
+
+TScopeData ScopeRecordFromData(const QString &company, const QString &model, const ScopeData &data)
+{
+    TScopeData r;
+    r.Company = company;
+    r.Model = model;
+    for (ScopeValue v : AllScopeValues)
+        r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
+    checkInstrument(r);
+    return r;
 }
 
 ScopeData ScopeDataFromRecord(const TScopeData &record)

@@ -1,6 +1,7 @@
 #pragma once
 // The microscope library in the settings store: under SettingsKeyPath + "Default Scopes", one key
 // per company, below it one key per model holding seven string values in instrument units.
+#include "core/instrumentload.h"
 #include "core/scopedata.h"
 #include "store/settingskeys.h"
 
@@ -8,6 +9,10 @@
 #include <QVector>
 
 namespace orvalis {
+
+// The name of the value that holds one of the seven ("Voltage", "Cs", "Cc", "dE", "Convergence",
+// "dvv", "dii").
+QString ScopeValueName(ScopeValue value);
 
 // One library entry as stored: the seven texts, unconverted, in instrument units.
 struct ScopeData {
@@ -54,8 +59,12 @@ void DeleteScopeCompany(const QString &company);
 bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record);
 
 // The non-empty texts of `data`, converted to the record's units (mm -> nm, mrad -> rad,
-// ppm -> fraction), replace the record's fields; all or none of them.
+// ppm -> fraction), replace the record's fields; all or none of them. A text that is no number throws
+// OrvalisError naming its field (scopeValueFromText).
 void ApplyScopeData(const ScopeData &data, TScopeData &record);
+// The microscope an entry's seven texts describe, before it is stored: every text must be a number
+// (an empty one is none) that checkInstrument takes. Throws OrvalisError naming the field otherwise.
+TScopeData ScopeRecordFromData(const QString &company, const QString &model, const ScopeData &data);
 // The record's values as library texts in instrument units.
 ScopeData ScopeDataFromRecord(const TScopeData &record);
 

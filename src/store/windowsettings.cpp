@@ -1,12 +1,18 @@
 #include "store/windowsettings.h"
 
+#include "core/instrumentload.h"
+#include "core/numberformat.h"
+#include "core/optionranges.h"
 #include "core/orvaliserror.h"
 #include "store/registry.h"
 #include "store/settingskeys.h"
 
 #include <QVector>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <utility>
 
 namespace orvalis {
@@ -205,6 +211,33 @@ WindowSettings ReadWindowSettings()
         readButtonBar(r, s);
     registry.CloseKey();
     return s;
+}
+
+QStringList FitToAcceptedRanges(WindowSettings &s)
+{
+    QStringList changed;
+    const auto note = [&changed](const char *value, const QString &stored, const QString &used) {
+        changed << QStringLiteral("'%1' (%2): %3 is used").arg(QLatin1String(value), stored, used);
+    };
+    const auto fit = [&note](std::optional<int> &value, const char *valueName, int lowest, int highest) {
+        if (value && (*value < lowest || *value > highest)) {
+            const int used = std::clamp(*value, lowest, highest);
+            note(valueName, QString::number(*value), QString::number(used));
+            value = used;
+        }
+    };
+    if (s.UpTo && !(*s.UpTo > 0 && *s.UpTo <= MaxUpTo)) {
+        // Every chart and pattern divides by the range: one that is no positive number is as good as none.
+        const double used = std::isfinite(*s.UpTo) && *s.UpTo > MaxUpTo ? MaxUpTo : 10.0;
+        note("UpTo", formatGeneral(*s.UpTo), formatGeneral(used));
+        s.UpTo = used;
+    }
+    fit(s.Underfocus, "Underfocus", -MaxDefocus, MaxDefocus);
+    fit(s.Overfocus, "Overfocus", -MaxDefocus, MaxDefocus);
+    fit(s.a2max, "a2max", 0, MaxAstigmatism);
+    fit(s.a3max, "a3max", 0, MaxAstigmatism);
+    fit(s.Uses, "Uses", 0, std::numeric_limits<int>::max());
+    return changed;
 }
 
 void WriteWindowSettings(const WindowSettings &s)

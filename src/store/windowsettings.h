@@ -54,6 +54,13 @@ struct WindowSettings {
 // is left absent and named in Problems. Throws only when the store itself cannot be used.
 WindowSettings ReadWindowSettings();
 
+// Brings every stored number the window takes over as it stands into the range the program accepts
+// for it where the user sets it: "UpTo" into 0 .. MaxUpTo (one that is no positive number becomes 10),
+// the defocus slider's ends into -MaxDefocus .. MaxDefocus, the astigmatism maxima into
+// 0 .. MaxAstigmatism, the use count to 0 or more. Returns one line per value changed:
+// "'UpTo' (1000000000): 1000 is used".
+QStringList FitToAcceptedRanges(WindowSettings &settings);
+
 // Writes the present values in four groups, "Default", "Position", "CoolBar" and "ButtonBar" in
 // this order, each group in one transaction, creating the keys. A key that can be neither opened
 // nor created stops the save with "Cannot access registry"; the groups written before it stay.

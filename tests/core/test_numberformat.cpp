@@ -4,6 +4,7 @@
 
 #include <QtTest>
 #include <clocale>
+#include <functional>
 #include <limits>
 
 using namespace orvalis;
@@ -22,6 +23,8 @@ private slots:
     void floatText_data();
     void floatText();
     void commaLocaleStillUsesPoint();
+    void quotedTexts_data();
+    void quotedTexts();
 };
 
 void TestNumberFormat::general_data()
@@ -193,6 +196,54 @@ void TestNumberFormat::commaLocaleStillUsesPoint()
     QCOMPARE(general, QStringLiteral("2.5E-7"));
     QCOMPARE(fixed, QStringLiteral("0.3220"));
     QCOMPARE(parsed, 1.5);
+}
+
+void TestNumberFormat::quotedTexts_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("quoted");
+    const QString ellipsis(QChar(0x2026));
+    const QString forty = QString(20, u'a') + QString(20, u'b');
+    QTest::newRow("short") << "1,2"
+                           << "1,2";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("40 characters whole") << forty << forty;
+    QTest::newRow("41: the middle left out")
+        << QString(20, u'a') + u'X' + QString(20, u'b') << QString(20, u'a') + ellipsis + QString(19, u'b');
+    QTest::newRow("32767 characters") << QString(100, u'h') + QString(32567, u'x') + QString(100, u't')
+                                      << QString(20, u'h') + ellipsis + QString(19, u't');
+    QTest::newRow("second line left out") << "12a\n3.5"
+                                          << "12a" + ellipsis;
+    QTest::newRow("CR LF") << "abc\r\ndef"
+                           << "abc" + ellipsis;
+    QTest::newRow("paragraph separator") << QStringLiteral("x\u2029y") << "x" + ellipsis;
+    QTest::newRow("long first line of two")
+        << QString(50, u'q') + "\n1" << QString(20, u'q') + ellipsis + QString(19, u'q') + ellipsis;
+    // 19 letters and a pair (U+1F600) across the cut at 20, a pair across the tail's start.
+    const QString pair = QStringLiteral("\U0001F600");
+    QTest::newRow("surrogate pairs kept whole") << QString(19, u'a') + pair + QString(30, u'm') + pair
+            + QString(18, u'z') << QString(19, u'a') + ellipsis + QString(18, u'z');
+}
+
+// A message quotes one short line of what was typed, however much that was.
+void TestNumberFormat::quotedTexts()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, quoted);
+    QCOMPARE(inputExcerpt(typed), quoted);
+    QVERIFY(quoted.size() <= kInputExcerptMax + 1);
+    QVERIFY2(QStringView(quoted).isValidUtf16(), "a surrogate pair was split");
+    for (const auto &convert :
+         {std::function<void()>([&] { strToFloat(typed); }), std::function<void()>([&] { strToInt(typed); })}) {
+        try {
+            convert();
+            QFAIL("a text that is no number was taken");
+        } catch (const OrvalisError &e) {
+            QVERIFY2(e.text().startsWith(QLatin1Char('\'') + quoted + QStringLiteral("' is not a valid ")),
+                     qPrintable(e.text()));
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestNumberFormat)

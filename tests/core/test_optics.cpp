@@ -4,7 +4,9 @@
 #include "core/ctfcurves.h"
 #include "core/ctffunctions.h"
 #include "core/curvereadout.h"
+#include "core/infotext.h"
 #include "core/instrumentload.h"
+#include "core/optionranges.h"
 #include "core/orvaliserror.h"
 
 #include <QtTest>
@@ -52,6 +54,8 @@ private slots:
     void squaredQuantitiesMayBeNegative();
     void refusedInstruments_data();
     void refusedInstruments();
+    void limitsKeepEverythingFinite_data();
+    void limitsKeepEverythingFinite();
     void magnification_data();
     void magnification();
     void curveAtMatchesSampledCurve_data();
@@ -459,13 +463,20 @@ void TestOptics::refusedInstruments_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("named");
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("zero voltage") << "Voltage" << 0.0 << "the voltage (kV) is 0";
-    QTest::newRow("negative voltage") << "Voltage" << -200.0 << "the voltage (kV) is -200";
-    QTest::newRow("negative Cc") << "Cc" << -1.0 << "Cc (nm) is -1";
-    QTest::newRow("nan Cs") << "Cs" << nan << "Cs (nm) is NAN";
-    QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity()
-                                  << "the high-tension ripple is INF";
-    QTest::newRow("overflowing voltage") << "Voltage" << 1e300 << "the ";
+    QTest::newRow("zero voltage") << "Voltage" << 0.0 << "Voltage (kV) is 0; it must be from 0.001 to 1000000.";
+    QTest::newRow("negative voltage") << "Voltage" << -200.0 << "Voltage (kV) is -200";
+    QTest::newRow("below 1 V") << "Voltage" << 0.0009 << "Voltage (kV) is 0.0009";
+    QTest::newRow("overflowing voltage") << "Voltage" << 1e300 << "Voltage (kV) is 1E300";
+    QTest::newRow("negative Cc") << "Cc" << -1.0 << "Cc (mm) is -1E-6; it must be from 0 to 1000000.";
+    QTest::newRow("nan Cs") << "Cs" << nan << "Cs (mm) is NAN";
+    QTest::newRow("Cs beyond a kilometre") << "Cs" << -1.5e12 << "Cs (mm) is -1500000; it must be from -1000000";
+    QTest::newRow("infinite dvv") << "dvv" << std::numeric_limits<double>::infinity() << "HT Ripple (ppm) is INF";
+    // 1e308 mrad: finite, yet the spatial envelope's factor overflows and every curve was NaN.
+    QTest::newRow("convergence 1e308 mrad") << "Convergence" << 1e305 << "Convergence (mrad) is 1E308";
+    QTest::newRow("energy spread 1e200 eV") << "dE" << 1e200 << "Energy Spread (eV) is 1E200";
+    QTest::newRow("dii of 2") << "dii" << 2.0 << "Obj Lens Instab. (ppm) is 2000000";
+    QTest::newRow("three-fold astigmatism") << "A3" << 1e300 << "the three-fold astigmatism (nm) is 1E300";
+    QTest::newRow("defocus") << "Defocus" << -nan << "the defocus (nm) is NAN";
 }
 
 void TestOptics::refusedInstruments()
@@ -479,6 +490,9 @@ void TestOptics::refusedInstruments()
         : field == "Cc"                 ? &scope.Cc
         : field == "dE"                 ? &scope.dE
         : field == "Convergence"        ? &scope.Convergence
+        : field == "dii"                ? &scope.dii
+        : field == "A3"                 ? &scope.A3
+        : field == "Defocus"            ? &scope.Defocus
                                         : &scope.dvv;
     *target = value;
     OpticsState s = startupState();
@@ -492,6 +506,77 @@ void TestOptics::refusedInstruments()
     QCOMPARE(s.Voltage, before.Voltage);
     QCOMPARE(s.Wavelength, before.Wavelength);
     QCOMPARE(s.Cs, before.Cs);
+}
+
+void TestOptics::limitsKeepEverythingFinite_data()
+{
+    QTest::addColumn<double>("voltage"); // kV; the others in the record's units
+    QTest::addColumn<double>("cs");
+    QTest::addColumn<double>("cc");
+    QTest::addColumn<double>("dE");
+    QTest::addColumn<double>("convergence");
+    QTest::addColumn<double>("instability"); // dvv and dii
+    QTest::newRow("all at the top, 1 V") << 0.001 << 1e12 << 1e12 << 1e6 << 1e3 << 1.0;
+    QTest::newRow("all at the top, 1 GV") << 1e6 << 1e12 << 1e12 << 1e6 << 1e3 << 1.0;
+    QTest::newRow("all at the bottom, 1 V") << 0.001 << -1e12 << 0.0 << -1e6 << -1e3 << -1.0;
+    QTest::newRow("no spread, largest Cs") << 0.001 << 1e12 << 0.0 << 0.0 << 0.0 << 1e-300;
+    QTest::newRow("nothing but a voltage") << 0.001 << 0.0 << 0.0 << 0.0 << 0.0 << 0.0;
+}
+
+// An instrument checkInstrument takes gives finite curves, readouts and texts over the whole working
+// range: the highest frequency range, the sliders' limits and the highest magnification.
+void TestOptics::limitsKeepEverythingFinite()
+{
+    QFETCH(double, voltage);
+    QFETCH(double, cs);
+    QFETCH(double, cc);
+    QFETCH(double, dE);
+    QFETCH(double, convergence);
+    QFETCH(double, instability);
+    const TScopeData scope{"Edge", "Case", voltage, cs, cc, dE, convergence, 0, 0, instability, instability};
+    OpticsState s;
+    s.UpTo = MaxUpTo;
+    s.PointDensity = 4096;
+    s.StepFactor = 4; // every fourth sample: the values are those of the full curve
+    loadInstrument(s, scope);
+    s.A2 = MaxAstigmatism;
+    s.A3 = MaxAstigmatism;
+    s.Alpha = alphaAtMagnification(s.Convergence, magnificationAt(39)); // the slider's last position
+    const auto finite = [](const QVector<double> &values, const char *what) {
+        for (double v : values)
+            if (!std::isfinite(v))
+                QFAIL(what);
+    };
+    CurveOptions all;
+    all.symmetric = true;
+    for (double defocus : {-double(MaxDefocus), double(MaxDefocus)}) {
+        for (bool intensity : {false, true}) {
+            all.intensity = intensity;
+            const CtfCurves c = sampleAnalysisCurves(s, defocus, 1.0, all);
+            QCOMPARE(c.k.last(), MaxUpTo);
+            finite(c.ctf, "CTF");
+            finite(c.temporal, "temporal envelope");
+            finite(c.spatial, "spatial envelope");
+            finite(c.combined, "combined envelope");
+            finite(c.spatialNeg, "mirrored spatial envelope");
+        }
+        const CtfCurves p = samplePlotterCurves(s, defocus, true, true);
+        finite(p.ctf, "plotter CTF");
+        finite(p.combined, "plotter envelope");
+        for (double k : {0.0, 1e-3, 1.0, MaxUpTo}) {
+            const CurveValues at = analysisCurveAt(s, defocus, 1.0, false, k);
+            QVERIFY(std::isfinite(at.ctf) && std::isfinite(at.envelope));
+            // The pattern and the map take the phase and the envelopes at these points too.
+            QVERIFY(std::isfinite(Chi(s, k, -k, defocus)));
+            QVERIFY(std::isfinite(std::sin(Chi(s, k, -k, defocus)) * TemporalEnvelope(s, k)
+                                  * SpatialEnvelope(s, k, defocus)));
+        }
+    }
+    const ScopeTreeTexts t = scopeTreeTexts(s);
+    // The number forms write what is not finite as "NAN" and "INF".
+    for (const QString &line :
+         t.microscopeChildren + t.resolutionChildren + t.defocusChildren + infoTextLines(s, scope, scope))
+        QVERIFY2(!line.contains("NAN") && !line.contains("INF"), qPrintable(line));
 }
 
 void TestOptics::magnification_data()

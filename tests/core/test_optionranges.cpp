@@ -86,17 +86,26 @@ void TestOptionRanges::apply_data()
                                                             "be above 0 and at most 1000 nm-1");
     QTest::newRow("negative 2-fold stops the rest")
         << QStringList{"300", "-200", "20", "-5", "400"} << ranges(-300, 200, 200, 10000, 10)
-        << QStringLiteral("'-5' is not a valid value for Max 2-fold Astigmatism: it must be 0 nm or more");
+        << QStringLiteral("'-5' is not a valid value for Max 2-fold Astigmatism: it must be from 0 to 1000000000 nm");
     QTest::newRow("negative 3-fold")
         << QStringList{"50", "-200", "20", "0", "-1"} << ranges(-50, 200, 0, 10000, 10)
-        << QStringLiteral("'-1' is not a valid value for Max 3-fold Astigmatism: it must be 0 nm or more");
-    // Negating the extreme integers must not overflow.
+        << QStringLiteral("'-1' is not a valid value for Max 3-fold Astigmatism: it must be from 0 to 1000000000 nm");
+    // A span near 2^32 made the slider divide by zero while it was painted.
+    QTest::newRow("the widest span accepted")
+        << QStringList{"1000000000", "-1000000000", "10", "1000000000", "1000000000"}
+        << ranges(-1000000000, 1000000000, 1000000000, 1000000000, 10) << QString();
     QTest::newRow("overfocus of the lowest integer")
-        << QStringList{"-2147483648", "-200", "10", "200", "10000"} << factory << QString();
-    QTest::newRow("underfocus of the lowest integer")
-        << QStringList{"50", "-2147483648", "10", "200", "10000"} << factory << QString();
-    QTest::newRow("largest integers") << QStringList{"2147483647", "-2147483647", "10", "2147483647", "0"}
-                                      << ranges(-2147483647, 2147483647, 2147483647, 0, 10) << QString();
+        << QStringList{"-2147483648", "-200", "10", "200", "10000"} << factory
+        << QStringLiteral("'-2147483648' is not a valid value for Max Overfocus: it must be from -1000000000 to "
+                          "1000000000 nm");
+    QTest::newRow("underfocus beyond a metre stops the rest")
+        << QStringList{"300", "-1000000001", "10", "200", "10000"} << ranges(-300, 200, 200, 10000, 10)
+        << QStringLiteral("'-1000000001' is not a valid value for Max Underfocus: it must be from -1000000000 to "
+                          "1000000000 nm");
+    QTest::newRow("2-fold beyond a metre")
+        << QStringList{"50", "-200", "10", "2147483647", "0"} << factory
+        << QStringLiteral("'2147483647' is not a valid value for Max 2-fold Astigmatism: it must be from 0 to "
+                          "1000000000 nm");
 }
 
 void TestOptionRanges::apply()

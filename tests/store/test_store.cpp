@@ -120,6 +120,8 @@ private slots:
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void importChecksLibraryValues_data();
+    void importChecksLibraryValues();
     void deepestExportImportsBack();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
@@ -650,6 +652,46 @@ void TestStore::importRejectsWhole()
     QVERIFY(!Registry().KeyExists(kOrvalis + QStringLiteral("\\Good"))); // the good lines before it are not kept
 }
 
+void TestStore::importChecksLibraryValues_data()
+{
+    QTest::addColumn<QByteArray>("body"); // the lines after "REGEDIT4" and a blank line
+    QTest::addColumn<QString>("error");   // what the message says, with the line; empty: imported
+    const QByteArray model = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Co\\Mo]\r\n";
+    const QByteArray good = "\"Voltage\"=\"300\"\r\n\"Cs\"=\"-0.03\"\r\n\"dvv\"=\"0\"\r\n";
+    QTest::newRow("a sound entry") << model + good << "";
+    QTest::newRow("letters for the voltage") << model + good + "\"Voltage\"=\"abc\"\r\n"
+                                             << "line 7: Voltage (kV): 'abc' is not a valid floating point value";
+    QTest::newRow("empty Cc") << model + "\"Cc\"=\"\"\r\n"
+                              << "line 4: Cc (mm): '' is not a valid floating point value";
+    QTest::newRow("convergence 1e308 mrad")
+        << model + "\"Convergence\"=\"1e308\"\r\n"
+        << "line 4: Convergence (mrad): '1e308' cannot be used; it must be from -1000000 to 1000000";
+    QTest::newRow("name in capitals") << model + "\"VOLTAGE\"=\"0\"\r\n"
+                                      << "line 4: Voltage (kV): '0' cannot be used; it must be from 0.001";
+    QTest::newRow("a value of its own") << model + "\"Notes\"=\"abc\"\r\n"
+                                        << "";
+    QTest::newRow("a company's value is none of a microscope")
+        << QByteArray("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Co]\r\n\"Voltage\"=\"x\"\r\n")
+        << "";
+    QTest::newRow("outside the program's key") << QByteArray("[HKEY_CURRENT_USER\\Software\\Other\\Default "
+                                                             "Scopes\\Co\\Mo]\r\n\"Voltage\"=\"x\"\r\n")
+                                               << "";
+}
+
+// A microscope that could never be loaded is refused when its file is imported, with the line named.
+void TestStore::importChecksLibraryValues()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, error);
+    const QString got = errorOf([&] { RegImporter::importData(regFile(body), QStringLiteral("list.reg")); });
+    if (error.isEmpty()) {
+        QVERIFY2(got.isEmpty(), qPrintable(got));
+        return;
+    }
+    QVERIFY2(got.startsWith(QStringLiteral("list.reg, ") + error), qPrintable(got));
+    QVERIFY(!Registry().KeyExists(kOrvalis + QStringLiteral("\\Default Scopes\\Co"))); // nothing of the file
+}
+
 void TestStore::importLimits()
 {
     const QByteArray foreign = regFile("[HKEY_LOCAL_MACHINE\\Software\\Evil]\r\n\"a\"=\"1\"\r\n\r\n"
@@ -1074,7 +1116,7 @@ void TestStore::selectedScope()
     bad.Voltage = QStringLiteral("2OO");
     TScopeData target;
     QCOMPARE(errorOf([&] { ApplyScopeData(bad, target); }),
-             QStringLiteral("'2OO' is not a valid floating point value"));
+             QStringLiteral("Voltage (kV): '2OO' is not a valid floating point value"));
 }
 
 void TestStore::shippedList()

@@ -121,6 +121,8 @@ private slots:
     void unreadableValues_data();
     void unreadableValues();
     void keyThatCannotBeCreated();
+    void fitToAcceptedRanges_data();
+    void fitToAcceptedRanges();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -318,6 +320,61 @@ void TestWindowSettings::keyThatCannotBeCreated()
     QVERIFY(!Registry().KeyExists(settingsKey(PositionKeyName)));
     QVERIFY(!Registry().KeyExists(settingsKey(CoolBarKeyName)));
     QVERIFY(!Registry().KeyExists(settingsKey(ButtonBarKeyName)));
+}
+
+void TestWindowSettings::fitToAcceptedRanges_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<double>("used");
+    QTest::addColumn<QString>("line"); // empty: kept as it is
+    const double intMin = std::numeric_limits<int>::min();
+    const double intMax = std::numeric_limits<int>::max();
+    QTest::newRow("UpTo within") << "UpTo" << 12.5 << 12.5 << "";
+    QTest::newRow("UpTo at the limit") << "UpTo" << 1000.0 << 1000.0 << "";
+    QTest::newRow("UpTo 1e9") << "UpTo" << 1e9 << 1000.0 << "'UpTo' (1000000000): 1000 is used";
+    QTest::newRow("UpTo 0") << "UpTo" << 0.0 << 10.0 << "'UpTo' (0): 10 is used";
+    QTest::newRow("UpTo NaN") << "UpTo" << std::numeric_limits<double>::quiet_NaN() << 10.0
+                              << "'UpTo' (NAN): 10 is used";
+    QTest::newRow("Overfocus at the limit") << "Overfocus" << -1e9 << -1e9 << "";
+    QTest::newRow("Overfocus lowest") << "Overfocus" << intMin << -1e9
+                                      << "'Overfocus' (-2147483648): -1000000000 is used";
+    QTest::newRow("Underfocus highest") << "Underfocus" << intMax << 1e9
+                                        << "'Underfocus' (2147483647): 1000000000 is used";
+    QTest::newRow("Underfocus lowest") << "Underfocus" << intMin << -1e9
+                                       << "'Underfocus' (-2147483648): -1000000000 is used";
+    QTest::newRow("a2max negative") << "a2max" << -5.0 << 0.0 << "'a2max' (-5): 0 is used";
+    QTest::newRow("a3max highest") << "a3max" << intMax << 1e9 << "'a3max' (2147483647): 1000000000 is used";
+    QTest::newRow("Uses negative") << "Uses" << -1.0 << 0.0 << "'Uses' (-1): 0 is used";
+    QTest::newRow("Uses highest") << "Uses" << intMax << intMax << "";
+}
+
+// What the window takes over as it stands comes back within what its dialogs accept.
+void TestWindowSettings::fitToAcceptedRanges()
+{
+    QFETCH(QString, value);
+    QFETCH(double, stored);
+    QFETCH(double, used);
+    QFETCH(QString, line);
+    WindowSettings s;
+    s.Top = std::numeric_limits<int>::min(); // placement is the window's business: never touched here
+    std::optional<int> *integer = value == "Overfocus" ? &s.Overfocus
+        : value == "Underfocus"                        ? &s.Underfocus
+        : value == "a2max"                             ? &s.a2max
+        : value == "a3max"                             ? &s.a3max
+        : value == "Uses"                              ? &s.Uses
+                                                       : nullptr;
+    if (integer)
+        *integer = static_cast<int>(stored);
+    else
+        s.UpTo = stored;
+    const QStringList lines = FitToAcceptedRanges(s);
+    QCOMPARE(lines, line.isEmpty() ? QStringList() : QStringList{line});
+    QCOMPARE(integer ? double(**integer) : *s.UpTo, used);
+    QCOMPARE(s.Top, std::optional<int>(std::numeric_limits<int>::min()));
+    WindowSettings none;
+    QVERIFY(FitToAcceptedRanges(none).isEmpty());
+    QVERIFY(!none.UpTo && !none.Overfocus && !none.Uses);
 }
 
 QTEST_GUILESS_MAIN(TestWindowSettings)

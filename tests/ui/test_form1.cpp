@@ -275,6 +275,9 @@ void TestForm1::typedValues_data()
     QTest::newRow("astigmatism widens") << "edAstigm"
                                         << "350"
                                         << "ScrollBar2" << 0 << 350 << 350;
+    QTest::newRow("underfocus of a metre") << "edDefocus"
+                                           << "-1000000000"
+                                           << "ScrollBar1" << -50 << 1000000000 << 1000000000;
     QTest::newRow("three-fold widens") << "edAstigm3"
                                        << "12000"
                                        << "ScrollBar3" << 0 << 12000 << 12000;
@@ -422,22 +425,35 @@ void TestForm1::badText_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
     for (const char *field : {"edDefocus", "edAstigm", "edAstigm3"}) {
         for (const char *bad : {"abc", "", "1.5", "12x", "99999999999"})
-            QTest::addRow("%s '%s'", field, bad) << field << bad;
+            QTest::addRow("%s '%s'", field, bad)
+                << field << bad << QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad));
     }
+    // Beyond a metre the slider's span would no longer fit its arithmetic.
+    const QString beyond = QStringLiteral(
+        "'%1' is not a valid value for %2: it must be from -1000000000 to 1000000000 nm");
+    QTest::newRow("edDefocus beyond a metre") << "edDefocus"
+                                              << "-1000000001" << beyond.arg("-1000000001", "Defocus");
+    QTest::newRow("edAstigm of the largest integer") << "edAstigm"
+                                                     << "2147483647" << beyond.arg("2147483647", "Astigmatism");
+    QTest::newRow("edAstigm3 of the lowest integer")
+        << "edAstigm3"
+        << "-2147483648" << beyond.arg("-2147483648", "3-fold Astigmatism");
 }
 
 void TestForm1::badText()
 {
     QFETCH(QString, field);
     QFETCH(QString, typed);
+    QFETCH(QString, message);
     const OpticsState before = m_form->state();
     const int positions[] = {bar("ScrollBar1")->value(), bar("ScrollBar2")->value(), bar("ScrollBar3")->value()};
     MessageBoxCatcher box;
     typeAndEnter(m_form.get(), field.toLatin1().constData(), typed);
     QTRY_VERIFY(!box.text.isEmpty());
-    QCOMPARE(box.text, QStringLiteral("'%1' is not a valid integer value").arg(typed));
+    QCOMPARE(box.text, message);
     QCOMPARE(m_form->state().Defocus, before.Defocus);
     QCOMPARE(m_form->state().A2, before.A2);
     QCOMPARE(m_form->state().A3, before.A3);
@@ -553,7 +569,7 @@ void TestForm1::unusableInstrumentRefused()
     broken.Voltage = 0;
     MessageBoxCatcher box;
     QVERIFY(!m_form->ScopeInit(broken));
-    QVERIFY2(box.text.contains(QStringLiteral("the voltage (kV) is 0")), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QStringLiteral("Voltage (kV) is 0; it must be from 0.001")), qPrintable(box.text));
     QCOMPARE(m_form->state().Wavelength, before.Wavelength);
     QCOMPARE(m_form->state().Voltage, 200.0);
     const QString tree = child<QTreeWidget>(m_form.get(), "TreeView1")->topLevelItem(0)->child(1)->text(0);

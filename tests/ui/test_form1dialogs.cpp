@@ -4,6 +4,8 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "core/defocusmap.h"
+#include "core/numberformat.h"
 #include "store/windowsettings.h"
 #include "ui/about/aboutbox.h"
 #include "ui/help/fmhelp.h"
@@ -34,6 +36,8 @@ private slots:
     void optionsOk_data();
     void optionsOk();
     void optionsClampsSlider();
+    void rangeChangeRedrawsMap_data();
+    void rangeChangeRedrawsMap();
     void monochromeThenCancel();
     void aboutFromHelpMenu();
     void helpOnF1ClosesWithWindow();
@@ -178,6 +182,61 @@ void TestForm1Dialogs::optionsClampsSlider()
     QCOMPARE(bar("ScrollBar2")->value(), 0); // the instrument was loaded again, which zeroes A2
     QCOMPARE(form()->state().StepFactor, 1);
     QCOMPARE(chart1()->pointCount(0), 4097);
+}
+
+void TestForm1Dialogs::rangeChangeRedrawsMap_data()
+{
+    QTest::addColumn<QStringList>("edits"); // options field=text, in order; "edDefocus=..." is the window's
+    QTest::addColumn<bool>("mapShown");     // while the range changes
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::newRow("underfocus -500") << QStringList{"edDefocusMin=-500"} << true << -50 << 500;
+    QTest::newRow("overfocus 300") << QStringList{"edDefocusMax=300"} << true << -300 << 200;
+    QTest::newRow("narrower") << QStringList{"edDefocusMin=-100"} << true << -50 << 100;
+    // The fields above a refused one stay applied, and nothing is loaded again.
+    QTest::newRow("underfocus -500, then letters in the 2-fold field")
+        << QStringList{"edDefocusMin=-500", "ed2ast=x"} << true << -50 << 500;
+    QTest::newRow("typed defocus while the map is hidden") << QStringList{"edDefocus=-400"} << false << -50 << 400;
+}
+
+// The map covers the slider's range after every change of it, and its line sits where the defocus is.
+void TestForm1Dialogs::rangeChangeRedrawsMap()
+{
+    QFETCH(QStringList, edits);
+    QFETCH(bool, mapShown);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    if (mapShown)
+        action(form(), "N3D1")->trigger();
+    const bool options = edits.first().startsWith("ed") && !edits.first().startsWith("edDefocus=");
+    MessageBoxCatcher refusal;
+    if (options) {
+        QVERIFY(runOptions([&](TfmOptions *d) {
+            for (const QString &edit : edits)
+                retype(d->findChild<QLineEdit *>(edit.section('=', 0, 0)), edit.section('=', 1));
+            d->OKBtn->click();
+        }));
+    } else {
+        typeAndEnter(form(), "edDefocus", edits.first().section('=', 1));
+    }
+    if (!mapShown)
+        action(form(), "N3D1")->trigger();
+    QTest::qWait(20);
+    auto *map = child<ChartWidget>(form(), "Chart2");
+    QVERIFY(map->isVisible());
+    QCOMPARE(bar("ScrollBar1")->minimum(), minimum);
+    QCOMPARE(bar("ScrollBar1")->maximum(), maximum);
+    QCOMPARE(map->axisMinimum(ChartWidget::Axis::Left), double(minimum));
+    QCOMPARE(map->axisMaximum(ChartWidget::Axis::Left), double(maximum));
+    const QImage grid = form()->offscreenImage();
+    const int last = grid.height() - 1;
+    QCOMPARE(qRed(grid.pixel(300, 0)), referenceMapGrey(form()->state(), 300 * 10.0 / grid.width(), -minimum));
+    QCOMPARE(qRed(grid.pixel(300, last)), referenceMapGrey(form()->state(), 300 * 10.0 / grid.width(), -maximum));
+    const QRect plot = map->plotRect();
+    const double defocus = form()->state().Defocus;
+    const int row = plot.top()
+        + roundToInt(-(minimum + defocus) * (plot.bottom() - plot.top() - 1) / (maximum - minimum));
+    QCOMPARE(child<QWidget>(form(), "Shape2")->y(), row);
 }
 
 void TestForm1Dialogs::monochromeThenCancel()

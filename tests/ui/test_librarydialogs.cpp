@@ -163,7 +163,7 @@ void TestLibraryDialogs::refusedInstrumentChangesNothing()
         action(&form(), "Microscope1")->trigger();
     }
     QTRY_VERIFY(!report.text.isEmpty());
-    QVERIFY2(report.text.contains("the voltage (kV) is 0"), qPrintable(report.text));
+    QVERIFY2(report.text.contains("Voltage (kV) is 0;"), qPrintable(report.text));
     QCOMPARE(form().ScopeRecord1.Model, before.Model);
     QCOMPARE(form().ScopeRecord1.Voltage, before.Voltage);
     QCOMPARE(form().state().Wavelength, wavelength);
@@ -185,13 +185,17 @@ void TestLibraryDialogs::quickSetup_data()
     QTest::newRow("Up To only") << QStringList{"Edit6=12.5"} << false << false << true << 200.0 << 1.2e6 << 12.5 << "";
     QTest::newRow("bad Cs after a new voltage")
         << QStringList{"Edit1=300", "Edit2=1,5"} << false << false << false << 300.0 << 1.2e6 << 10.0
-        << "Sorry,\n'1,5' is not a valid floating point value";
+        << "Sorry,\nCs (mm): '1,5' is not a valid floating point value";
     QTest::newRow("emptied field keeps the record's")
         << QStringList{"Edit1=120", "Edit2="} << false << false << true << 120.0 << 1.2e6 << 10.0 << "";
     QTest::newRow("refused instrument: record and frequency stay")
         << QStringList{"Edit1=0", "Edit6=12"} << false << false << false << 200.0 << 1.2e6 << 10.0
-        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: the voltage (kV) is 0; it must be "
-           "above 0.";
+        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: Voltage (kV) is 0; it must be from "
+           "0.001 to 1000000.";
+    QTest::newRow("convergence of 1e308 mrad: refused, nothing changes")
+        << QStringList{"Edit1=300", "Edit5=1e308"} << false << false << false << 200.0 << 1.2e6 << 10.0
+        << "The microscope \"Default/Use SetUp Menu to change\" cannot be used: Convergence (mrad) is 1E308; it "
+           "must be from -1000000 to 1000000.";
     QTest::newRow("frequency out of range")
         << QStringList{"Edit6=1000.5"} << false << false << false << 200.0 << 1.2e6 << 10.0
         << "Sorry,\nThe highest frequency shown cannot be 1000.5 nm-1; it must be from 0 to 1000 nm-1.";

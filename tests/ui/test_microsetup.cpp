@@ -9,7 +9,9 @@
 #include "ui/microedit/fmscopeedit.h"
 #include "ui/microsetup/fmmicrosetup.h"
 
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTreeWidget>
 
 #include <memory>
@@ -95,6 +97,8 @@ private slots:
     void editFlows_data();
     void editFlows();
     void editTabOrder();
+    void editRefusesValues_data();
+    void editRefusesValues();
     void deleteFlows_data();
     void deleteFlows();
     void defaultList_data();
@@ -184,7 +188,7 @@ void TestMicroSetup::okApplies_data()
                                                       << "G1" << true << 80.0 << 9e6 << "";
     QTest::newRow("text that is no number: nothing applied")
         << "Broken"
-        << "X1" << false << 0.0 << 0.0 << "'12kV' is not a valid floating point value";
+        << "X1" << false << 0.0 << 0.0 << "Voltage (kV): '12kV' is not a valid floating point value";
     QTest::newRow("empty tree") << ""
                                 << "" << false << 0.0 << 0.0
                                 << "Use the file sc.reg /double click/\nif provided to fill-up the microscope list";
@@ -362,6 +366,78 @@ void TestMicroSetup::editTabOrder()
     QCOMPARE(order.join(" "), QString("OKBtn CancelBtn Edit1 Edit2 Edit3 Edit4 Edit6 Edit7 Edit5 Edit8 Edit9"));
     QCOMPARE(refused, QString("Bad\\Name 250"));
     QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
+}
+
+void TestMicroSetup::editRefusesValues_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    const QString loads = "The microscope \"Beta/B1\" cannot be used: ";
+    QTest::newRow("letters for the voltage") << "Edit1"
+                                             << "abc"
+                                             << "Voltage (kV): 'abc' is not a valid floating point value";
+    QTest::newRow("decimal comma in Cs") << "Edit2"
+                                         << "1,2"
+                                         << "Cs (mm): '1,2' is not a valid floating point value";
+    QTest::newRow("empty voltage") << "Edit1"
+                                   << ""
+                                   << "Voltage (kV): '' is not a valid floating point value";
+    QTest::newRow("empty lens instability") << "Edit7"
+                                            << ""
+                                            << "Obj Lens Instab. (ppm): '' is not a valid floating point value";
+    QTest::newRow("nan energy spread") << "Edit4"
+                                       << "nan"
+                                       << "Energy Spread (eV): 'nan' is not a valid floating point value";
+    QTest::newRow("zero voltage") << "Edit1"
+                                  << "0" << loads + "Voltage (kV) is 0; it must be from 0.001 to 1000000.";
+    QTest::newRow("negative Cc") << "Edit3"
+                                 << "-1" << loads + "Cc (mm) is -1; it must be from 0 to 1000000.";
+    QTest::newRow("convergence 1e308 mrad")
+        << "Edit5"
+        << "1e308" << loads + "Convergence (mrad) is 1E308; it must be from -1000000 to 1000000.";
+    QTest::newRow("32767 characters") << "Edit6" << QString(32767, u'7')
+                                      << "HT Ripple (ppm): '" + QString(20, u'7') + QChar(0x2026) + QString(19, u'7')
+            + "' is not a valid floating point value";
+}
+
+// Refused before anything is stored, with the field named: the dialog stays open with what was typed.
+void TestMicroSetup::editRefusesValues()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    standardLibrary();
+    const QString before = libraryText();
+    ScopeData entry = TfmScopeEdit::initialTexts();
+    entry.Voltage = "300";
+    m_edit->FormActivate("Beta", "B1", entry);
+    m_edit->show();
+    auto *edit = child<QLineEdit>(m_edit.get(), qPrintable(field));
+    edit->setText(typed);
+    QString shown;
+    QString cutOff;
+    {
+        ModalScript script;
+        script.step<QMessageBox>([&](QMessageBox *box) {
+            shown = box->text();
+            // Every word of the message fits the box's line: nothing is cut off at the screen's edge.
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            for (const QString &word : shown.split(QRegularExpression(QStringLiteral("\\s+"))))
+                if (label->fontMetrics().horizontalAdvance(word) > label->width())
+                    cutOff = word.left(30);
+            box->accept();
+        });
+        click(m_edit.get(), "OKBtn");
+    }
+    QCOMPARE(shown, message);
+    QVERIFY2(cutOff.isEmpty(), qPrintable(cutOff));
+    QVERIFY(m_edit->isVisible());
+    QCOMPARE(edit->text(), typed);
+    QCOMPARE(field == "Edit1" ? QString() : child<QLineEdit>(m_edit.get(), "Edit1")->text(),
+             field == "Edit1" ? QString() : QString("300"));
+    QCOMPARE(libraryText(), before);
+    m_edit->reject();
 }
 
 void TestMicroSetup::deleteFlows_data()

@@ -3,6 +3,8 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "core/instrumentload.h"
+#include "core/optionranges.h"
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 #include "store/settingskeys.h"
@@ -79,6 +81,11 @@ private slots:
     void selectedInstrument();
     void unreadableViewChoice();
     void unusableRanges();
+    void storedExtremesStart_data();
+    void storedExtremesStart();
+    void storedPaneWidths_data();
+    void storedPaneWidths();
+    void patternPaneDragged();
     void damagedStoreNoticeAfterShow();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
@@ -413,6 +420,156 @@ void TestShell::unusableRanges()
     auto *defocus = child<QScrollBar>(form.get(), "ScrollBar1");
     QVERIFY(defocus->maximum() > defocus->minimum());
     QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar2")->minimum(), 0);
+}
+
+void TestShell::storedExtremesStart_data()
+{
+    QTest::addColumn<QString>("name");   // the stored value
+    QTest::addColumn<double>("stored");  // written as the value's kind
+    QTest::addColumn<QString>("notice"); // what the start-up notice says of it; empty: nothing
+    const double intMin = std::numeric_limits<int>::min();
+    const double intMax = std::numeric_limits<int>::max();
+    QTest::newRow("UpTo 1e9") << "UpTo" << 1e9 << "'UpTo' (1000000000): 1000 is used";
+    QTest::newRow("UpTo 1e5") << "UpTo" << 1e5 << "'UpTo' (100000): 1000 is used";
+    QTest::newRow("UpTo at the limit") << "UpTo" << 1000.0 << "";
+    QTest::newRow("UpTo infinite") << "UpTo" << std::numeric_limits<double>::infinity() << "'UpTo' (INF): 10 is used";
+    QTest::newRow("Overfocus lowest") << "Overfocus" << intMin << "'Overfocus' (-2147483648): -1000000000 is used";
+    QTest::newRow("Underfocus highest") << "Underfocus" << intMax << "'Underfocus' (2147483647): 1000000000 is used";
+    QTest::newRow("a2max highest") << "a2max" << intMax << "'a2max' (2147483647): 1000000000 is used";
+    QTest::newRow("a3max lowest") << "a3max" << intMin << "'a3max' (-2147483648): 0 is used";
+    QTest::newRow("Uses negative") << "Uses" << -7.0 << "'Uses' (-7): 0 is used";
+    QTest::newRow("Width highest") << "Width" << intMax << "";
+    QTest::newRow("Height lowest") << "Height" << intMin << "";
+    QTest::newRow("Splitter1 highest") << "Splitter1" << intMax << "";
+    QTest::newRow("Splitter3 lowest") << "Splitter3" << intMin << "";
+    QTest::newRow("Width0 highest") << "Width0" << intMax << "";
+    QTest::newRow("Control Width1 highest") << "Control Width1" << intMax << "";
+}
+
+// No stored number can crash, freeze or slow the start: each comes back within what the window and
+// its dialogs accept, and the user is told which ones were changed.
+void TestShell::storedExtremesStart()
+{
+    QFETCH(QString, name);
+    QFETCH(double, stored);
+    QFETCH(QString, notice);
+    WindowSettings s;
+    s.Overfocus = -50;
+    s.Underfocus = 200;
+    if (name == "Overfocus")
+        s.Underfocus = std::numeric_limits<int>::max(); // the widest span there is
+    if (name == "Underfocus")
+        s.Overfocus = std::numeric_limits<int>::min();
+    s.Bands[0].Control = QStringLiteral("ToolBar1");
+    s.Bands[1].Control = QStringLiteral("ToolBar2");
+    WriteWindowSettings(s);
+    const bool position = name.startsWith("Splitter") || name == "Width" || name == "Height";
+    const bool coolBar = name.contains("Width") && name != "Width";
+    writeValue(position      ? PositionKeyName
+                   : coolBar ? CoolBarKeyName
+                             : DefaultKeyName,
+               [&](Registry &r) {
+                   if (name == "UpTo")
+                       r.WriteFloat(name, stored);
+                   else
+                       r.WriteInteger(name, static_cast<int>(stored));
+               });
+    MessageBoxCatcher box;
+    auto form = startForm();
+    form->grab(); // every bar and chart painted once
+    QTest::qWait(50);
+    const OpticsState &state = form->state();
+    QVERIFY(state.UpTo > 0 && state.UpTo <= MaxUpTo);
+    for (const char *bar : {"ScrollBar1", "ScrollBar2", "ScrollBar3"}) {
+        auto *slider = child<QScrollBar>(form.get(), bar);
+        QVERIFY(slider->minimum() >= -MaxDefocus && slider->maximum() <= MaxDefocus);
+    }
+    QVERIFY(form->useCount() >= 1);
+    if (notice.isEmpty()) {
+        QVERIFY2(box.text.isEmpty(), qPrintable(box.text));
+        return;
+    }
+    QVERIFY2(box.text.contains(notice), qPrintable(box.text));
+}
+
+void TestShell::storedPaneWidths_data()
+{
+    QTest::addColumn<bool>("show2d");   // the 2D pane is on at start
+    QTest::addColumn<int>("splitter2"); // stored width of the 2D pane, px
+    QTest::addColumn<int>("splitter5"); // stored width of the button bar's panel, px
+    QTest::addColumn<int>("expected2"); // the 2D pane's width once shown; 0: its least; -1: not shown
+    QTest::newRow("2D pane 400") << true << 400 << 138 << 400;
+    QTest::newRow("2D pane 400, shown later") << false << 400 << 138 << 400;
+    QTest::newRow("2D pane 400, never shown") << false << 400 << 138 << -1;
+    QTest::newRow("2D pane narrower than it may be") << true << 100 << 138 << 0;
+    QTest::newRow("bar panel stored wider") << true << 100 << 220 << 0;
+    QTest::newRow("bar panel stored narrower") << true << 300 << 60 << 300;
+}
+
+// The 2D pane comes back at its stored width; the button bar's panel always at its own, with the bar
+// filling it.
+void TestShell::storedPaneWidths()
+{
+    QFETCH(bool, show2d);
+    QFETCH(int, splitter2);
+    QFETCH(int, splitter5);
+    QFETCH(int, expected2);
+    WindowSettings s;
+    s.Width = 1000;
+    s.Height = 650;
+    s.Splitter[1] = splitter2;
+    s.Splitter[4] = splitter5;
+    s.Show2d = show2d;
+    s.Update2D = s.Combined = s.Spatial = s.Temporal = true;
+    s.Show3D = s.Envelopes = s.Intensity = s.Symmetr = s.PlotMode = s.Toolbar = s.Headers = false;
+    WriteWindowSettings(s);
+    MessageBoxCatcher notice;
+    auto form = startForm();
+    if (expected2 < 0) {
+        form->close(); // the width stored stays for the next start that shows the pane
+        QCOMPARE(ReadWindowSettings().Splitter[1], std::optional<int>(splitter2));
+        return;
+    }
+    if (!show2d)
+        action(form.get(), "Show2DCTF1")->trigger();
+    QApplication::processEvents();
+    QWidget *pane = child<QWidget>(form.get(), "pa2Dctf");
+    QVERIFY(pane->isVisible());
+    QCOMPARE(pane->width(), expected2 ? expected2 : pane->minimumWidth());
+    QWidget *bar = child<QWidget>(form.get(), "paLeft");
+    QCOMPARE(bar->width(), 138);
+    QSplitter *split = splitter(form.get(), "Splitter5");
+    QCOMPARE(split->sizes().value(1), 138);
+    // No band between the charts and the bar: the splitter's two panes and its handle fill it.
+    QCOMPARE(split->widget(0)->width() + split->handleWidth() + bar->width(), split->width());
+    form->close();
+    QCOMPARE(ReadWindowSettings().Splitter[1], std::optional<int>(pane->width()));
+    QVERIFY2(notice.text.isEmpty(), qPrintable(notice.text));
+}
+
+// The user drags the 2D pane wider; the next start gives it that width again.
+void TestShell::patternPaneDragged()
+{
+    int dragged = 0;
+    {
+        auto form = startForm();
+        action(form.get(), "Show2DCTF1")->trigger();
+        QApplication::processEvents();
+        QWidget *pane = child<QWidget>(form.get(), "pa2Dctf");
+        const int before = pane->width();
+        QWidget *handle = splitter(form.get(), "Splitter2")->handle(1);
+        const QPoint grip = handle->rect().center();
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(60, 0));
+        QTest::mouseMove(handle, grip + QPoint(120, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(120, 0));
+        QApplication::processEvents();
+        dragged = pane->width();
+        QVERIFY2(dragged >= before + 100, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(dragged)));
+        form->close();
+    }
+    auto form = startForm();
+    QCOMPARE(child<QWidget>(form.get(), "pa2Dctf")->width(), dragged);
 }
 
 void TestShell::damagedStoreNoticeAfterShow()

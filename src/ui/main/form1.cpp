@@ -169,8 +169,8 @@ TForm1::~TForm1()
     // must not reach a filter that is half destroyed.
     for (QObject *watched :
          {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
-          static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm), static_cast<QObject *>(edAstigm3),
-          static_cast<QObject *>(edMagn)})
+          static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
+          static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
             watched->removeEventFilter(this);
 }
@@ -740,7 +740,8 @@ void TForm1::connectControls()
         const QPoint at = event->position().toPoint();
         form->Chart1MouseMove(at.x(), at.y());
     });
-    Chart1->installEventFilter(this); // the readout empties when the pointer leaves
+    Chart1->installEventFilter(this);  // the readout empties when the pointer leaves
+    pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
     connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
 }
 
@@ -756,7 +757,8 @@ void TForm1::layoutForScreenDensity()
     m_offscreen = QImage(roundToInt(patternWidth / 0.5), roundToInt(patternWidth / 0.5), QImage::Format_RGB32);
     m_offscreen.fill(Qt::black);
     Image1->setImageSize(patternWidth, patternWidth);
-    pa2Dctf->setFixedWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
+    // The least the pattern, its ruler and readout need; the user may drag the pane wider (Splitter2).
+    pa2Dctf->setMinimumWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
 
     m_rulerMargin = 6;
     paImage1->setGeometry(m_rulerMargin, m_rulerMargin, patternWidth, patternWidth);
@@ -781,7 +783,7 @@ void TForm1::fitReadouts()
     const int readout = widest(Label11, {patternReadoutText(0), patternReadoutText(141.4)});
     Label11->resize(std::max(Label11->width(), readout), std::max(Label11->height(), Label11->fontMetrics().height()));
     ProgressBar1->move(ProgressBar1->x(), Label11->geometry().bottom() + 2);
-    pa2Dctf->setFixedWidth(std::max(pa2Dctf->width(), Label11->geometry().right() + m_rulerMargin));
+    pa2Dctf->setMinimumWidth(std::max(pa2Dctf->minimumWidth(), Label11->geometry().right() + m_rulerMargin));
     QWidget *panel7 = paImage1->parentWidget();
     panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
 
@@ -847,6 +849,9 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         Panel1->setGeometry(statusPanel1->rect());
+    } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
+               && pa2Dctf->isVisible()) {
+        m_patternPaneWidth = pa2Dctf->width();
     } else if (watched == Chart1 && event->type() == QEvent::Leave) {
         Chart1MouseLeave();
     } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {

@@ -208,7 +208,7 @@ private:
     void placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks);
     void showStartupNotices();
     void showModeSeries();
-    void setDefocusRange(int minimum, int maximum);
+    void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void askAboutUsage();
     void showUsageDialog();
     void closeHelp();
@@ -228,9 +228,10 @@ private:
     // Settings held between start-up and close
     QString m_storedManuf, m_storedModel;    // "Scope Manuf", "Scope Model" as read
     bool m_scopeFromLibrary = false;         // scope record 1 was filled from the library entry
-    std::optional<int> m_storedSplitters[5]; // px, applied once the window has its size ([0] unused:
-                                             // the map's pane has m_mapHeight)
+    std::optional<int> m_storedSplitters[4]; // px, "Splitter1" to "Splitter4", applied once the window
+                                             // has its size ([0] unused: the map's pane has m_mapHeight)
     int m_mapHeight = 159;                   // px, the defocus map's pane while it is hidden
+    std::optional<int> m_patternPaneWidth;   // px, the 2D pane's width when last shown, or as stored
     bool m_monochrome = false;
     std::optional<QString> m_saveDir;
     int m_useCount = 0;

@@ -6,6 +6,7 @@
 #include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
+#include "core/optionranges.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -32,17 +33,6 @@ CtfCurves &curveBuffers()
 {
     static CtfCurves kept;
     return kept;
-}
-
-// A typed whole number whose negation or magnitude must still be a slider position.
-int negatedPosition(int v)
-{
-    return v == INT_MIN ? INT_MAX : -v;
-}
-
-int magnitude(int v)
-{
-    return v == INT_MIN ? INT_MAX : std::abs(v);
 }
 
 } // namespace
@@ -204,8 +194,8 @@ QString TForm1::curveReadout(double k) const
 
 void TForm1::edDefocusKeyDown()
 {
-    const int v = strToInt(edDefocus->text());
-    const int position = negatedPosition(v);
+    const int v = typedWithin(edDefocus->text(), MaxDefocus, QStringLiteral("Defocus"));
+    const int position = -v;
     m_state.Defocus = v;
     if (position < ScrollBar1->minimum())
         setDefocusRange(position, ScrollBar1->maximum());
@@ -228,11 +218,15 @@ void TForm1::setDefocusRange(int minimum, int maximum)
         maximum = minimum + 1;
     }
     ScrollBar1->setRange(minimum, maximum);
+    // The map spans the slider's range: one built for another range would show other defoci under
+    // the line. Start-up builds its first map itself.
+    if (m_state.Initialised && (minimum != m_mapMinimum || maximum != m_mapMaximum))
+        Draw3DCTF();
 }
 
 void TForm1::edAstigmKeyDown()
 {
-    const int v = magnitude(strToInt(edAstigm->text()));
+    const int v = std::abs(typedWithin(edAstigm->text(), MaxAstigmatism, QStringLiteral("Astigmatism")));
     m_state.A2 = v;
     if (v > ScrollBar2->maximum())
         ScrollBar2->setMaximum(v);
@@ -245,7 +239,7 @@ void TForm1::edAstigmKeyDown()
 // Also bound to edMagn: Enter there commits the three-fold field; the magnification is never read back.
 void TForm1::edAstigm3KeyDown()
 {
-    const int v = magnitude(strToInt(edAstigm3->text()));
+    const int v = std::abs(typedWithin(edAstigm3->text(), MaxAstigmatism, QStringLiteral("3-fold Astigmatism")));
     m_state.A3 = v;
     if (v > ScrollBar3->maximum())
         ScrollBar3->setMaximum(v);

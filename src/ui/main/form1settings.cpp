@@ -23,8 +23,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
 #include <utility>
 
 namespace orvalis {
@@ -70,6 +68,10 @@ void TForm1::LoadSettings()
     } catch (const OrvalisError &e) {
         m_startupNotices << e.text(); // a store that cannot be read: every value takes its default
     }
+    const QStringList fitted = FitToAcceptedRanges(settings);
+    if (!fitted.isEmpty())
+        m_startupNotices << QStringLiteral("These stored settings lay outside what Orvalis accepts:\r\n")
+                + fitted.join(QStringLiteral("\r\n"));
     applyPlacement(settings);
     applyCoolBar(settings);
     applyMainValues(settings);
@@ -100,7 +102,8 @@ void TForm1::applyPlacement(const WindowSettings &s)
         setWindowState(Qt::WindowMaximized);
     if (s.Splitter[0])
         m_mapHeight = *s.Splitter[0];
-    for (int i = 1; i < 5; ++i)
+    m_patternPaneWidth = s.Splitter[1];
+    for (int i = 1; i < 4; ++i)
         m_storedSplitters[i] = s.Splitter[i];
 }
 
@@ -122,8 +125,10 @@ void TForm1::applySplitters()
 {
     if (!pa3dCTF->isHidden())
         setPaneSize(Splitter1, 1, m_mapHeight);
-    const std::pair<QSplitter *, int> panes[4] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}, {Splitter5, 1}};
-    for (int i = 0; i < 4; ++i)
+    // Not Splitter5: the docked bar's panel keeps the width the start-up layout gave it, whatever was
+    // stored; any other width would leave an empty band beside the bar.
+    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}};
+    for (int i = 0; i < 3; ++i)
         if (m_storedSplitters[i + 1])
             setPaneSize(panes[i].first, panes[i].second, *m_storedSplitters[i + 1]);
 }
@@ -175,23 +180,13 @@ void TForm1::applyMainValues(const WindowSettings &s)
     m_storedModel = s.ScopeModel.value_or(QString());
     if (m_storedManuf.isEmpty())
         m_storedManuf = defaultManufacturer;
-    m_state.UpTo = 10.0;
-    if (s.UpTo) {
-        // Every chart and pattern divides by the range: a stored one that is no positive number is
-        // as good as none.
-        if (std::isfinite(*s.UpTo) && *s.UpTo > 0)
-            m_state.UpTo = *s.UpTo;
-        else
-            m_startupNotices << QStringLiteral(
-                                    "The stored frequency range 'UpTo' (%1) is no positive number; 10 is used.")
-                                    .arg(*s.UpTo);
-    }
+    m_state.UpTo = s.UpTo.value_or(10.0);
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     setDefocusRange(s.Overfocus.value_or(ScrollBar1->minimum()), s.Underfocus.value_or(ScrollBar1->maximum()));
     if (s.a2max)
-        ScrollBar2->setMaximum(std::max(0, *s.a2max));
+        ScrollBar2->setMaximum(*s.a2max);
     if (s.a3max)
-        ScrollBar3->setMaximum(std::max(0, *s.a3max));
+        ScrollBar3->setMaximum(*s.a3max);
     m_useCount = s.Uses.value_or(0);
 }
 
@@ -297,7 +292,7 @@ WindowSettings TForm1::capturedSettings() const
         s.Height = height();
     }
     s.Splitter[0] = pa3dCTF->isHidden() ? m_mapHeight : pa3dCTF->height();
-    s.Splitter[1] = pa2Dctf->width();
+    s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
     s.Splitter[2] = TreeView1->width();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();

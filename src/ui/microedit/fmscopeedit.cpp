@@ -88,7 +88,11 @@ ScopeData TfmScopeEdit::values() const
 
 void TfmScopeEdit::OKBtnClick()
 {
-    if (succeeds(this, [this] { WriteScopeEntry(company(), model(), values()); }))
+    // An entry the program could not load would fail only when it is chosen, far from the typing.
+    if (succeeds(this, [this] {
+            ScopeRecordFromData(company(), model(), values());
+            WriteScopeEntry(company(), model(), values());
+        }))
         accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The microscope edit dialog: one library entry's names and seven values, written to the library
-// as typed on OK. An entry saved under new names is added; the one it was opened for stays.
+// as typed on OK once they are known to load. An entry saved under new names is added; the one it
+// was opened for stays.
 #include "store/scopelibrary.h"
 #include "ui/widgets/scopefields.h"
 
@@ -27,8 +28,9 @@ public:
     ScopeData values() const;
 
 public slots:
-    // Writes the entry and closes; a name the library refuses is reported and the dialog stays open
-    // with everything typed.
+    // Writes the entry and closes. A value that is no number or one the program cannot load, or a
+    // name the library refuses, is reported; then nothing is stored and the dialog stays open with
+    // everything typed.
     void OKBtnClick();
 
 private:
