@@ -1,0 +1,49 @@
+#include "micrograph/fftplans.h"
+
+#include <map>
+#include <mutex>
+#include <new>
+#include <tuple>
+
+namespace orvalis {
+
+namespace {
+
+std::mutex plannerLock;
+
+fftwf_plan keptPlan(bool forward, int rows, int cols, PlanEffort effort)
+{
+    static std::map<std::tuple<bool, int, int, PlanEffort>, fftwf_plan> plans;
+    const std::lock_guard<std::mutex> hold(plannerLock);
+    const auto key = std::make_tuple(forward, rows, cols, effort);
+    const auto found = plans.find(key);
+    if (found != plans.end())
+        return found->second;
+    // Measuring overwrites the arrays, so the plan is made on arrays of its own.
+    const std::size_t complexCount = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols / 2 + 1);
+    const FftwArray<float> real = fftwArray<float>(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+    const FftwArray<fftwf_complex> spectrum = fftwArray<fftwf_complex>(complexCount);
+    if (!real || !spectrum)
+        throw std::bad_alloc();
+    const unsigned flags = (effort == PlanEffort::Measure ? FFTW_MEASURE : FFTW_ESTIMATE) | FFTW_DESTROY_INPUT;
+    fftwf_plan plan = forward ? fftwf_plan_dft_r2c_2d(rows, cols, real.get(), spectrum.get(), flags)
+                              : fftwf_plan_dft_c2r_2d(rows, cols, spectrum.get(), real.get(), flags);
+    if (plan == nullptr)
+        throw std::bad_alloc();
+    plans.emplace(key, plan);
+    return plan;
+}
+
+} // namespace
+
+fftwf_plan realToComplexPlan(int rows, int cols, PlanEffort effort)
+{
+    return keptPlan(true, rows, cols, effort);
+}
+
+fftwf_plan complexToRealPlan(int rows, int cols, PlanEffort effort)
+{
+    return keptPlan(false, rows, cols, effort);
+}
+
+} // namespace orvalis
