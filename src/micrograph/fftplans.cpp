@@ -10,6 +10,7 @@ namespace orvalis {
 namespace {
 
 std::mutex plannerLock;
+constexpr double kMeasureSeconds = 0.1;
 
 fftwf_plan keptPlan(bool forward, int rows, int cols, PlanEffort effort)
 {
@@ -26,8 +27,12 @@ fftwf_plan keptPlan(bool forward, int rows, int cols, PlanEffort effort)
     if (!real || !spectrum)
         throw std::bad_alloc();
     const unsigned flags = (effort == PlanEffort::Measure ? FFTW_MEASURE : FFTW_ESTIMATE) | FFTW_DESTROY_INPUT;
+    // Measuring a 512 x 512 transform to the end takes 0.2 to 0.4 s for a plan a few percent faster
+    // than the one found in the first 0.1 s; the user waits for the first spectrum of a run.
+    fftwf_set_timelimit(kMeasureSeconds);
     fftwf_plan plan = forward ? fftwf_plan_dft_r2c_2d(rows, cols, real.get(), spectrum.get(), flags)
                               : fftwf_plan_dft_c2r_2d(rows, cols, spectrum.get(), real.get(), flags);
+    fftwf_set_timelimit(FFTW_NO_TIMELIMIT);
     if (plan == nullptr)
         throw std::bad_alloc();
     plans.emplace(key, plan);

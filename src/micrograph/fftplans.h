@@ -13,7 +13,7 @@ namespace orvalis {
 
 enum class PlanEffort {
     Estimate, // planned in microseconds: one-off transforms
-    Measure,  // planned once in a fraction of a second, then faster: transforms done again and again
+    Measure,  // planned once in at most about 0.1 s, then faster: transforms done again and again
 };
 
 // rows x cols real values to rows x (cols / 2 + 1) complex ones (unnormalised), and back.
