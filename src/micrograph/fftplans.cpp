@@ -12,9 +12,21 @@ namespace {
 std::mutex plannerLock;
 constexpr double kMeasureSeconds = 0.1;
 
+// Kept until the program ends, and then given back with everything FFTW holds.
+struct KeptPlans {
+    std::map<std::tuple<bool, int, int, PlanEffort>, fftwf_plan> plans;
+    ~KeptPlans()
+    {
+        for (const auto &kept : plans)
+            fftwf_destroy_plan(kept.second);
+        fftwf_cleanup();
+    }
+};
+
 fftwf_plan keptPlan(bool forward, int rows, int cols, PlanEffort effort)
 {
-    static std::map<std::tuple<bool, int, int, PlanEffort>, fftwf_plan> plans;
+    static KeptPlans kept;
+    std::map<std::tuple<bool, int, int, PlanEffort>, fftwf_plan> &plans = kept.plans;
     const std::lock_guard<std::mutex> hold(plannerLock);
     const auto key = std::make_tuple(forward, rows, cols, effort);
     const auto found = plans.find(key);
