@@ -1,5 +1,6 @@
 #include "micrograph/powerspectrum.h"
 
+#include "core/ctffunctions.h"
 #include "core/orvaliserror.h"
 #include "micrograph/fftplans.h"
 
@@ -15,8 +16,6 @@ namespace orvalis {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 // 1 in the middle of a tile, falling as a half cosine to 0 over the outer eighth of each side: the
 // jump where a tile's opposite edges meet would otherwise put a bright cross through the spectrum.
 std::vector<float> edgeTaper(int n)
@@ -24,7 +23,7 @@ std::vector<float> edgeTaper(int n)
     const int edge = n / 8;
     std::vector<float> w(static_cast<std::size_t>(n), 1.0f);
     for (int i = 0; i < edge; ++i) {
-        const auto v = static_cast<float>(0.5 * (1.0 - std::cos(kPi * (i + 0.5) / edge)));
+        const auto v = static_cast<float>(0.5 * (1.0 - std::cos(Pi * (i + 0.5) / edge)));
         w[static_cast<std::size_t>(i)] = v;
         w[static_cast<std::size_t>(n - 1 - i)] = v;
     }
@@ -44,7 +43,8 @@ std::vector<int> tileOrigins(int length, int n)
     return origins;
 }
 
-// Sums |F|^2 of the tiles first, first + stride, ... into `sum` (n x (n/2 + 1)).
+// Sums |F|^2 of the tiles it is given into `sum` (n x (n/2 + 1), the transform's half plane), with
+// arrays of its own so that workers can run side by side.
 class TileWorker {
 public:
     TileWorker(const MicrographImage &image, int n, const std::vector<float> &taper, fftwf_plan plan)
