@@ -168,7 +168,7 @@ void TestSpectrum::waveLandsOnItsPixel()
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x)
             image.data[std::size_t(y) * image.width + x] = float(
-                5 + std::cos(2 * 3.14159265358979 * (double(u) * x + double(v) * y) / tile));
+                5 + std::cos(2 * Pi * (double(u) * x + double(v) * y) / tile));
     const PowerSpectrum s = computePowerSpectrum(image, options(tile));
     int bestI = 0, bestJ = 0;
     for (int j = 0; j < tile; ++j)
