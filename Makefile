@@ -34,7 +34,7 @@ $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIS_FUZZ=ON -DORVALIS_BENCH=OFF
 
 fuzz: deps $(FUZZ_BUILD)/build.ninja
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_regimport
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_regimport fuzz_micrograph
 	./scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The program, sc.reg, the help pages, desktop entry, icons, AppStream data and manual page.

@@ -7,21 +7,16 @@
 #include "core/ctfpattern.h"
 #include "core/defocusmap.h"
 #include "core/scopedata.h"
+#include "peerrun.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
 
 using namespace orvalis;
 
@@ -72,24 +67,6 @@ void pattern(benchmark::State &bs)
         benchmark::DoNotOptimize(computePatternHalves(s, s.Defocus, kCentre, 1, s.UpTo));
 }
 
-// Keeps the medians of the repetitions while the console shows everything as usual.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    MedianReporter() : ConsoleReporter(OO_None) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs)
-            if (run.aggregate_name == "median") {
-                const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime() * toMs;
-                cpuMedians[run.run_name.function_name] = run.GetAdjustedCPUTime() * toMs;
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;    // ms, wall clock
-    std::map<std::string, double> cpuMedians; // ms, processor time
-};
-
 // The program's outputs for numpy to compare with, and the parameters of all three computations.
 QByteArray peerInput(const QString &outputsPath)
 {
@@ -129,46 +106,6 @@ QByteArray peerInput(const QString &outputsPath)
     return QJsonDocument(p).toJson(QJsonDocument::Compact);
 }
 
-struct PeerResult {
-    std::map<std::string, double> ms;    // wall clock
-    std::map<std::string, double> cpuMs; // processor time
-    std::map<std::string, std::string> check;
-};
-
-bool runPeer(const QByteArray &input, PeerResult &result)
-{
-    QProcess python;
-    // numpy at its best: without these the C library returns every freed 1.4 MB temporary of the map
-    // to the system and numpy spends most of the map's time in page faults (8.7 ms instead of 1.4).
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("MALLOC_MMAP_THRESHOLD_"), QStringLiteral("33554432"));
-    environment.insert(QStringLiteral("MALLOC_TRIM_THRESHOLD_"), QStringLiteral("268435456"));
-    python.setProcessEnvironment(environment);
-    python.start(QStringLiteral(ORVALIS_PYTHON3), {QStringLiteral(ORVALIS_NUMPY_PEER)});
-    if (!python.waitForStarted())
-        return false;
-    python.write(input);
-    python.closeWriteChannel();
-    python.waitForFinished(-1);
-    if (python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        std::fprintf(stderr, "numpy peer failed:\n%s\n", python.readAllStandardError().constData());
-        return false;
-    }
-    for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() != 4)
-            continue;
-        const std::string name = f[0].toStdString();
-        const auto keepLower = [&name](std::map<std::string, double> &m, double ms) {
-            m[name] = m.count(name) ? std::min(m[name], ms) : ms;
-        };
-        keepLower(result.ms, f[1].toDouble());
-        keepLower(result.cpuMs, f[2].toDouble());
-        result.check[name] = f[3].toStdString();
-    }
-    return true;
-}
-
 } // namespace
 
 // Timed call by call and the median taken, as the numpy peer does: on a loaded machine a mean over
@@ -187,10 +124,10 @@ int main(int argc, char **argv)
     // numpy before and after the program's runs; the faster of its two medians counts, so that a
     // load that came and went does not favour the program.
     PeerResult peer;
-    const bool peerRan = !input.isEmpty() && runPeer(input, peer);
+    const bool peerRan = !input.isEmpty() && runPeer(ORVALIS_PYTHON3, ORVALIS_NUMPY_PEER, input, peer);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const bool peerRanAgain = peerRan && runPeer(input, peer);
+    const bool peerRanAgain = peerRan && runPeer(ORVALIS_PYTHON3, ORVALIS_NUMPY_PEER, input, peer);
     benchmark::Shutdown();
     if (!peerRanAgain) {
         std::printf("numpy peer not run (needs python3 with numpy: scripts/install-deps.sh)\n");

@@ -8,14 +8,16 @@ packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-svg-dev libqcustomplot-dev
   libsqlite3-dev libuemf-dev libbenchmark-dev
+  libfftw3-dev libtiff-dev libpng-dev pkg-config # the micrograph library
+  # the micrograph readers' test files are written by independent writers
+  python3-numpy python3-mrcfile python3-tifffile libtiff-tools
   clang libclang-rt-14-dev
   xvfb xauth imagemagick
   # scripts/make-icons.sh only (renders the committed icon PNGs from their SVG sources)
   librsvg2-bin
   fonts-dejavu-core
   emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
-  # make bench only: the numpy peer that bench_peer measures the program against
-  python3-numpy
+  # make bench: the numpy peers of bench_peer and bench_micrograph use python3-numpy (above)
 )
 missing=()
 for p in "${packages[@]}"; do

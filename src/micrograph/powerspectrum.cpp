@@ -1,0 +1,278 @@
+#include "micrograph/powerspectrum.h"
+
+#include "core/ctffunctions.h"
+#include "core/orvaliserror.h"
+#include "micrograph/fftplans.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+namespace orvalis {
+
+namespace {
+
+// 1 in the middle of a tile, falling as a half cosine to 0 over the outer eighth of each side: the
+// jump where a tile's opposite edges meet would otherwise put a bright cross through the spectrum.
+std::vector<float> edgeTaper(int n)
+{
+    const int edge = n / 8;
+    std::vector<float> w(static_cast<std::size_t>(n), 1.0f);
+    for (int i = 0; i < edge; ++i) {
+        const auto v = static_cast<float>(0.5 * (1.0 - std::cos(Pi * (i + 0.5) / edge)));
+        w[static_cast<std::size_t>(i)] = v;
+        w[static_cast<std::size_t>(n - 1 - i)] = v;
+    }
+    return w;
+}
+
+// Tile origins along one side of `length` pixels: tiles of n overlapping by half, the whole grid
+// centred so that the margins left over are even on both sides.
+std::vector<int> tileOrigins(int length, int n)
+{
+    const int step = n / 2;
+    const int count = (length - n) / step + 1;
+    const int margin = (length - n - (count - 1) * step) / 2;
+    std::vector<int> origins(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        origins[static_cast<std::size_t>(i)] = margin + i * step;
+    return origins;
+}
+
+// Sums |F|^2 of the tiles it is given into `sum` (n x (n/2 + 1), the transform's half plane), with
+// arrays of its own so that workers can run side by side.
+class TileWorker {
+public:
+    TileWorker(const MicrographImage &image, int n, const std::vector<float> &taper, fftwf_plan plan)
+        : m_image(image), m_n(n), m_taper(taper), m_plan(plan),
+          m_input(fftwArray<float>(static_cast<std::size_t>(n) * static_cast<std::size_t>(n))),
+          m_output(fftwArray<fftwf_complex>(static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1))),
+          sum(static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1), 0.0)
+    {
+        if (!m_input || !m_output)
+            throw std::bad_alloc();
+    }
+
+    void addTile(int x0, int y0)
+    {
+        const std::size_t n = static_cast<std::size_t>(m_n);
+        const std::size_t width = static_cast<std::size_t>(m_image.width);
+        // Sixteen partial sums a row, which the compiler may add in vectors (one running sum would
+        // be a chain of dependent additions, and the slowest part of a tile after its transform).
+        constexpr std::size_t lanes = 16;
+        const std::size_t whole = n - n % lanes;
+        double total = 0;
+        for (std::size_t r = 0; r < n; ++r) {
+            const float *row = m_image.data.data() + (static_cast<std::size_t>(y0) + r) * width + x0;
+            float partial[lanes] = {};
+            for (std::size_t c = 0; c < whole; c += lanes)
+                for (std::size_t l = 0; l < lanes; ++l)
+                    partial[l] += row[c + l];
+            for (std::size_t c = whole; c < n; ++c)
+                partial[0] += row[c];
+            for (const float p : partial)
+                total += p;
+        }
+        const auto mean = static_cast<float>(total / static_cast<double>(n * n));
+        float *in = m_input.get();
+        for (std::size_t r = 0; r < n; ++r) {
+            const float *row = m_image.data.data() + (static_cast<std::size_t>(y0) + r) * width + x0;
+            const float wy = m_taper[r];
+            for (std::size_t c = 0; c < n; ++c)
+                in[r * n + c] = (row[c] - mean) * (wy * m_taper[c]);
+        }
+        fftwf_execute_dft_r2c(m_plan, in, m_output.get());
+        const fftwf_complex *out = m_output.get();
+        const std::size_t count = sum.size();
+        for (std::size_t i = 0; i < count; ++i)
+            sum[i] += static_cast<double>(out[i][0] * out[i][0] + out[i][1] * out[i][1]);
+    }
+
+private:
+    const MicrographImage &m_image;
+    int m_n;
+    const std::vector<float> &m_taper;
+    fftwf_plan m_plan;
+    FftwArray<float> m_input;
+    FftwArray<fftwf_complex> m_output;
+
+public:
+    std::vector<double> sum;
+};
+
+void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
+{
+    if (o.tileSize < kMinTileSize || o.tileSize > kMaxTileSize || o.tileSize % 2 != 0)
+        throw OrvalisError(QStringLiteral("The tile size must be an even number of pixels from %1 to %2, not %3.")
+                               .arg(kMinTileSize)
+                               .arg(kMaxTileSize)
+                               .arg(o.tileSize));
+    if (!(o.pixelSizeNm > 0) || !std::isfinite(o.pixelSizeNm))
+        throw OrvalisError(QStringLiteral("The spectrum needs the pixel size of the micrograph at the specimen; %1 nm "
+                                          "is none.")
+                               .arg(o.pixelSizeNm));
+    if (!(o.backgroundFrequency > 0) || !std::isfinite(o.backgroundFrequency))
+        throw OrvalisError(
+            QStringLiteral("The background frequency must be above 0 nm^-1, not %1.").arg(o.backgroundFrequency));
+    if (image.width < o.tileSize || image.height < o.tileSize)
+        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels; "
+                                          "choose a smaller tile.")
+                               .arg(image.width)
+                               .arg(image.height)
+                               .arg(o.tileSize));
+}
+
+// Box sums of `values` (n x n) along rows (`alongRows`) or columns, wrapping around: the spectrum is
+// periodic, the Nyquist frequency one pixel beyond the last.
+std::vector<double> wrappedBoxSum(const std::vector<double> &values, int n, int half, bool alongRows)
+{
+    std::vector<double> out(values.size());
+    std::vector<double> line(static_cast<std::size_t>(n));
+    const std::size_t un = static_cast<std::size_t>(n);
+    for (std::size_t k = 0; k < un; ++k) {
+        const auto at = [&](std::size_t i) -> std::size_t { return alongRows ? k * un + i : i * un + k; };
+        double window = 0;
+        for (int d = -half; d <= half; ++d)
+            window += values[at(static_cast<std::size_t>((d + n) % n))];
+        for (std::size_t i = 0; i < un; ++i) {
+            line[i] = window;
+            const std::size_t leaving = (i + un - static_cast<std::size_t>(half)) % un;
+            const std::size_t entering = (i + static_cast<std::size_t>(half) + 1) % un;
+            window += values[at(entering)] - values[at(leaving)];
+        }
+        for (std::size_t i = 0; i < un; ++i)
+            out[at(i)] = line[i];
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<float> subtractBackground(const std::vector<float> &power, int n, double frequencyStep,
+                                      double backgroundFrequency)
+{
+    const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    const int centre = n / 2;
+    const double innerRadius = backgroundFrequency / frequencyStep; // pixels
+    // An odd box, at least 5 and at most half the spectrum wide.
+    int box = static_cast<int>(std::lround(std::sqrt(2.0) * innerRadius));
+    box = std::clamp(box | 1, 5, (n / 2) | 1);
+    const int half = box / 2;
+
+    std::vector<double> amplitude(count), weighted(count), weight(count);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * n + i;
+            amplitude[k] = std::sqrt(std::max(0.0f, power[k]));
+            const bool cross = std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1;
+            weight[k] = cross ? 0.0 : 1.0;
+            weighted[k] = amplitude[k] * weight[k];
+        }
+    const std::vector<double> sum = wrappedBoxSum(wrappedBoxSum(weighted, n, half, true), n, half, false);
+    const std::vector<double> norm = wrappedBoxSum(wrappedBoxSum(weight, n, half, true), n, half, false);
+
+    std::vector<float> rings(count, 0.0f);
+    const double inner2 = innerRadius * innerRadius;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const double r2 = double(i - centre) * (i - centre) + double(j - centre) * (j - centre);
+            if (r2 <= inner2)
+                continue;
+            const std::size_t k = static_cast<std::size_t>(j) * n + i;
+            const double background = norm[k] > 0.5 ? sum[k] / norm[k] : amplitude[k];
+            rings[k] = static_cast<float>(amplitude[k] - background);
+        }
+    return rings;
+}
+
+PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumOptions &options,
+                                   const ProgressCallback &progress)
+{
+    checkOptions(image, options);
+    const int n = options.tileSize;
+    const std::vector<float> taper = edgeTaper(n);
+    const std::vector<int> xs = tileOrigins(image.width, n);
+    const std::vector<int> ys = tileOrigins(image.height, n);
+    const int tileCount = static_cast<int>(xs.size() * ys.size());
+    const int threadCount = std::clamp(options.threads, 1, std::min(16, tileCount));
+    const fftwf_plan plan = realToComplexPlan(n, n, PlanEffort::Measure);
+
+    std::vector<TileWorker> workers;
+    workers.reserve(static_cast<std::size_t>(threadCount));
+    for (int t = 0; t < threadCount; ++t)
+        workers.emplace_back(image, n, taper, plan);
+
+    // Worker t takes the tiles t, t + threads, ...; this thread is worker 0 and reports progress.
+    std::atomic<int> done{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threadCount));
+    const auto work = [&](int t) {
+        try {
+            for (int tile = t; tile < tileCount && !stop.load(std::memory_order_relaxed); tile += threadCount) {
+                workers[static_cast<std::size_t>(t)].addTile(xs[static_cast<std::size_t>(tile) % xs.size()],
+                                                             ys[static_cast<std::size_t>(tile) / xs.size()]);
+                done.fetch_add(1, std::memory_order_relaxed);
+                if (t == 0 && progress && !progress(0.95 * done.load(std::memory_order_relaxed) / tileCount))
+                    stop = true;
+            }
+        } catch (...) {
+            failures[static_cast<std::size_t>(t)] = std::current_exception();
+            stop = true;
+        }
+    };
+    {
+        std::vector<std::thread> threads;
+        for (int t = 1; t < threadCount; ++t)
+            threads.emplace_back(work, t);
+        work(0);
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+    for (const std::exception_ptr &failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+    if (stop)
+        throw Cancelled();
+
+    // Summed in worker order, so a given number of threads always gives the same values.
+    std::vector<double> &sum = workers[0].sum;
+    for (std::size_t t = 1; t < workers.size(); ++t)
+        for (std::size_t i = 0; i < sum.size(); ++i)
+            sum[i] += workers[t].sum[i];
+
+    // Normalised so that white noise of variance s^2 gives s^2: the periodogram of a tile sums
+    // s^2 times the taper's energy.
+    double taperEnergy = 0;
+    for (const float w : taper)
+        taperEnergy += static_cast<double>(w) * w;
+    const double scale = 1.0 / (static_cast<double>(tileCount) * taperEnergy * taperEnergy);
+
+    PowerSpectrum s;
+    s.size = n;
+    s.tiles = tileCount;
+    s.frequencyStep = 1.0 / (n * options.pixelSizeNm);
+    s.power.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    const int centre = n / 2;
+    const std::size_t halfWidth = static_cast<std::size_t>(n / 2 + 1);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            // The transform holds kx >= 0; the other half is its mirror through the centre.
+            int fx = i - centre, fy = j - centre;
+            if (fx < 0) {
+                fx = -fx;
+                fy = -fy;
+            }
+            const std::size_t row = static_cast<std::size_t>((fy + n) % n);
+            s.power[s.index(i, j)] = static_cast<float>(sum[row * halfWidth + static_cast<std::size_t>(fx)] * scale);
+        }
+    reportProgress(progress, 0.97);
+    s.rings = subtractBackground(s.power, n, s.frequencyStep, options.backgroundFrequency);
+    reportProgress(progress, 1.0);
+    return s;
+}
+
+} // namespace orvalis

@@ -1,0 +1,282 @@
+// TIFF through libtiff, over the same byte source as the other readers. libtiff's messages are
+// caught per file (and its process-wide handlers silenced), so nothing reaches stderr and the first
+// error becomes the text of ours.
+#include "micrograph/micrographreader.h"
+#include "micrograph/readerdetail.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace orvalis::detail {
+
+namespace {
+
+struct TiffClient {
+    ByteSource &source;
+    std::uint64_t position = 0;
+    QString firstError;
+};
+
+tmsize_t tiffRead(thandle_t handle, void *buffer, tmsize_t size)
+{
+    auto *c = static_cast<TiffClient *>(handle);
+    if (size < 0)
+        return -1;
+    const std::uint64_t left = c->position < c->source.size() ? c->source.size() - c->position : 0;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(size)));
+    if (!c->source.read(c->position, buffer, count))
+        return -1;
+    c->position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t tiffWrite(thandle_t, void *, tmsize_t)
+{
+    return -1;
+}
+
+toff_t tiffSeek(thandle_t handle, toff_t offset, int whence)
+{
+    auto *c = static_cast<TiffClient *>(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = c->position;
+    else if (whence == SEEK_END)
+        base = c->source.size();
+    c->position = base + offset;
+    return c->position;
+}
+
+int tiffClose(thandle_t)
+{
+    return 0;
+}
+
+toff_t tiffSize(thandle_t handle)
+{
+    return static_cast<TiffClient *>(handle)->source.size();
+}
+
+// Bytes already in memory are handed to libtiff whole, which then decodes from them directly.
+int tiffMap(thandle_t handle, void **base, toff_t *size)
+{
+    auto *c = static_cast<TiffClient *>(handle);
+    if (c->source.bytes() == nullptr)
+        return 0;
+    *base = const_cast<unsigned char *>(c->source.bytes());
+    *size = c->source.size();
+    return 1;
+}
+
+void tiffUnmap(thandle_t, void *, toff_t) {}
+
+int tiffError(TIFF *, void *user, const char *, const char *format, va_list args)
+{
+    auto *c = static_cast<TiffClient *>(user);
+    if (c->firstError.isEmpty()) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        c->firstError = QString::fromLocal8Bit(text);
+    }
+    return 1; // handled: not passed on to the process-wide handler
+}
+
+int tiffWarning(TIFF *, void *, const char *, const char *, va_list)
+{
+    return 1;
+}
+
+void silenceProcessWideHandlers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+struct TiffCloser {
+    void operator()(TIFF *t) const { TIFFClose(t); }
+};
+
+struct OptionsFree {
+    void operator()(TIFFOpenOptions *o) const { TIFFOpenOptionsFree(o); }
+};
+
+struct PageLayout {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 0, samples = 1, format = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    bool tiled = false;
+    bool reduced = false; // a thumbnail or preview beside the image
+};
+
+PageLayout layoutOf(TIFF *tif)
+{
+    PageLayout p;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &p.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &p.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &p.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &p.samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &p.format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &p.compression);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &p.photometric))
+        p.photometric = PHOTOMETRIC_MINISBLACK;
+    p.tiled = TIFFIsTiled(tif) != 0;
+    std::uint32_t subfile = 0;
+    if (TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile))
+        p.reduced = (subfile & FILETYPE_REDUCEDIMAGE) != 0;
+    return p;
+}
+
+// The sample type of a grey page, or a text saying why the page is not one.
+QString sampleTypeOf(const PageLayout &p, SampleType &type)
+{
+    if (p.samples != 1 || p.photometric == PHOTOMETRIC_PALETTE || p.photometric == PHOTOMETRIC_RGB)
+        return QStringLiteral("it is a TIFF with %1 samples a pixel (photometric %2), not a grey image")
+            .arg(p.samples)
+            .arg(p.photometric);
+    if (p.tiled)
+        return QStringLiteral("it is a tiled TIFF; only TIFF images stored in strips are read");
+    const bool signedInt = p.format == SAMPLEFORMAT_INT;
+    if (p.format == SAMPLEFORMAT_IEEEFP && p.bits == 32) {
+        type = SampleType::Float32;
+        return {};
+    }
+    if (p.format == SAMPLEFORMAT_UINT || signedInt) {
+        switch (p.bits) {
+        case 8: type = signedInt ? SampleType::Int8 : SampleType::UInt8; return {};
+        case 16: type = signedInt ? SampleType::Int16 : SampleType::UInt16; return {};
+        case 32: type = signedInt ? SampleType::Int32 : SampleType::UInt32; return {};
+        default: break;
+        }
+    }
+    static const char *const formats[] = {"", "unsigned integer", "signed integer", "floating-point", "", "", ""};
+    const char *name = p.format < 7 && formats[p.format][0] != '\0' ? formats[p.format] : "unknown";
+    return QStringLiteral("its TIFF samples are %1-bit %2 (sample format %3); 8, 16 and 32-bit integers and 32-bit "
+                          "floats are read")
+        .arg(p.bits)
+        .arg(QString::fromLatin1(name))
+        .arg(p.format);
+}
+
+double pixelSizeOf(TIFF *tif)
+{
+    float resolution = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &resolution) || !(resolution > 0))
+        return 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit == RESUNIT_CENTIMETER)
+        return plausiblePixelSize(1e7 / resolution);
+    if (unit == RESUNIT_INCH)
+        return plausiblePixelSize(2.54e7 / resolution);
+    return 0;
+}
+
+} // namespace
+
+MicrographImage readTiff(const ReadJob &job)
+{
+    silenceProcessWideHandlers();
+    TiffClient client{job.source, 0, {}};
+    const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), tiffError, &client);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), tiffWarning, &client);
+    const QByteArray name = job.name.toUtf8();
+    const std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(name.constData(), "r", &client, tiffRead, tiffWrite,
+                                                                  tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap,
+                                                                  options.get()));
+    const auto libtiffFailure = [&](const QString &what) {
+        job.fail(client.firstError.isEmpty() ? what
+                                             : QStringLiteral("%1 (libtiff says: %2)").arg(what, client.firstError));
+    };
+    if (!tif)
+        libtiffFailure(QStringLiteral("it is not a TIFF file libtiff can open"));
+
+    // Every page that is not a thumbnail is summed; they must all be alike.
+    const int pageCount = TIFFNumberOfDirectories(tif.get());
+    MicrographImage image;
+    PageLayout first;
+    SampleType type = SampleType::UInt8;
+    std::vector<unsigned char> strip;
+    int pagesSummed = 0;
+    reportProgress(job.progress, 0.0);
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0 && !TIFFReadDirectory(tif.get()))
+            libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
+        const PageLayout p = layoutOf(tif.get());
+        if (p.reduced && page > 0)
+            continue;
+        if (pagesSummed == 0) {
+            first = p;
+            const QString problem = sampleTypeOf(p, type);
+            if (!problem.isEmpty())
+                job.fail(problem);
+            if (!TIFFIsCODECConfigured(p.compression))
+                job.fail(
+                    QStringLiteral("it is compressed with a method libtiff cannot decode here (TIFF compression %1)")
+                        .arg(p.compression));
+            checkImageSize(job, p.width, p.height);
+            image = newImage(static_cast<int>(p.width), static_cast<int>(p.height));
+            image.pixelSizeNm = pixelSizeOf(tif.get());
+        } else if (p.width != first.width || p.height != first.height || p.bits != first.bits
+                   || p.format != first.format || p.samples != first.samples || p.tiled != first.tiled) {
+            job.fail(QStringLiteral("its page %1 (%2 x %3 pixels, %4-bit) differs from its first page (%5 x %6 "
+                                    "pixels, %7-bit), so the pages cannot be summed")
+                         .arg(page + 1)
+                         .arg(p.width)
+                         .arg(p.height)
+                         .arg(p.bits)
+                         .arg(first.width)
+                         .arg(first.height)
+                         .arg(first.bits));
+        } else if (!TIFFIsCODECConfigured(p.compression)) {
+            job.fail(QStringLiteral("its page %1 is compressed with a method libtiff cannot decode here (TIFF "
+                                    "compression %2)")
+                         .arg(page + 1)
+                         .arg(p.compression));
+        }
+
+        std::uint32_t rowsPerStrip = p.height;
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, p.height);
+        const tstrip_t strips = TIFFNumberOfStrips(tif.get());
+        const std::size_t rowBytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(sampleBytes(type));
+        const std::uint32_t needed = (p.height + rowsPerStrip - 1) / rowsPerStrip;
+        if (strips < needed)
+            job.fail(QStringLiteral("its page %1 has %2 strips of %3 rows for %4 rows")
+                         .arg(page + 1)
+                         .arg(strips)
+                         .arg(rowsPerStrip)
+                         .arg(p.height));
+        strip.resize(rowBytes * rowsPerStrip);
+        for (std::uint32_t s = 0; s < needed; ++s) {
+            const std::uint32_t row = s * rowsPerStrip;
+            const std::uint32_t rows = std::min(rowsPerStrip, p.height - row);
+            const tmsize_t want = static_cast<tmsize_t>(rowBytes * rows);
+            const tmsize_t got = TIFFReadEncodedStrip(tif.get(), s, strip.data(), want);
+            if (got < want)
+                libtiffFailure(QStringLiteral("the pixels of strip %1 of page %2 cannot be read").arg(s).arg(page + 1));
+            // libtiff has already put the samples into this machine's byte order.
+            convertSamples(type, strip.data(), static_cast<std::size_t>(p.width) * rows, false, pagesSummed > 0,
+                           image.data.data() + static_cast<std::size_t>(row) * p.width);
+            reportProgress(job.progress, (page + static_cast<double>(s + 1) / needed) / pageCount);
+        }
+        ++pagesSummed;
+    }
+    if (pagesSummed == 0)
+        job.fail(QStringLiteral("it has no image"));
+    image.frames = pagesSummed;
+    if (isFloatSample(type))
+        checkFinite(job, image);
+    return image;
+}
+
+} // namespace orvalis::detail

@@ -1,0 +1,83 @@
+#include "syntheticmicrograph.h"
+
+#include "micrograph/fftplans.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace orvalis {
+
+MicrographImage syntheticMicrograph(const SyntheticOptions &o, const TransferFunction &ctf)
+{
+    const std::size_t w = static_cast<std::size_t>(o.width), h = static_cast<std::size_t>(o.height);
+    const std::size_t halfWidth = w / 2 + 1;
+    FftwArray<float> real = fftwArray<float>(w * h);
+    FftwArray<fftwf_complex> spectrum = fftwArray<fftwf_complex>(h * halfWidth);
+
+    std::mt19937_64 objectRandom(o.seed);
+    std::normal_distribution<float> unit(0.0f, 1.0f);
+    for (std::size_t i = 0; i < w * h; ++i)
+        real[i] = unit(objectRandom);
+    fftwf_execute_dft_r2c(realToComplexPlan(o.height, o.width, PlanEffort::Estimate), real.get(), spectrum.get());
+    const double scale = 1.0 / static_cast<double>(w * h); // the inverse transform is unnormalised
+    for (std::size_t r = 0; r < h; ++r) {
+        const double ky = (r <= h / 2 ? double(r) : double(r) - double(h)) / (double(h) * o.pixelSizeNm);
+        for (std::size_t q = 0; q < halfWidth; ++q) {
+            const double kx = double(q) / (double(w) * o.pixelSizeNm);
+            const auto f = static_cast<float>(ctf(kx, ky) * scale);
+            fftwf_complex &c = spectrum[r * halfWidth + q];
+            c[0] *= f;
+            c[1] *= f;
+        }
+    }
+    fftwf_execute_dft_c2r(complexToRealPlan(o.height, o.width, PlanEffort::Estimate), spectrum.get(), real.get());
+
+    MicrographImage image;
+    image.width = o.width;
+    image.height = o.height;
+    image.pixelSizeNm = o.pixelSizeNm;
+    image.data.resize(w * h);
+    std::mt19937_64 noiseRandom(o.seed ^ 0x9e3779b97f4a7c15ull);
+    std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noise));
+    for (std::size_t i = 0; i < w * h; ++i)
+        image.data[i] = real[i] + noise(noiseRandom) + o.offset;
+    return image;
+}
+
+bool writeMrcFloat(const QString &path, const MicrographImage &image)
+{
+    unsigned char header[1024] = {};
+    const auto put = [&header](int word, std::int32_t v) { std::memcpy(header + 4 * word, &v, 4); };
+    const auto putReal = [&header](int word, float v) { std::memcpy(header + 4 * word, &v, 4); };
+    put(0, image.width);
+    put(1, image.height);
+    put(2, 1);
+    put(3, 2);
+    put(7, image.width);
+    put(8, image.height);
+    put(9, 1);
+    const auto angstrom = static_cast<float>(image.pixelSizeNm * 10);
+    putReal(10, angstrom * image.width);
+    putReal(11, angstrom * image.height);
+    putReal(12, angstrom);
+    for (int i = 13; i < 16; ++i)
+        putReal(i, 90.0f);
+    put(16, 1);
+    put(17, 2);
+    put(18, 3);
+    put(27, 20140);
+    std::memcpy(header + 208, "MAP ", 4);
+    header[212] = 0x44;
+    header[213] = 0x44;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
+    return file.write(reinterpret_cast<const char *>(header), sizeof header) == qint64(sizeof header)
+        && file.write(reinterpret_cast<const char *>(image.data.data()), bytes) == bytes;
+}
+
+} // namespace orvalis
