@@ -26,6 +26,26 @@ constexpr double mmToNm = 1e6;
 constexpr double mradToRad = 1e-3;
 constexpr double ppmToFraction = 1e-6;
 
+// The seven values of an entry, in the order they are read: the stored name, the text in ScopeData,
+// the record's field and the factor from the one to the other, and the label and unit the dialogs show.
+struct Quantity {
+    const char *name;
+    QString ScopeData::*text;
+    double TScopeData::*field;
+    double factor;
+    const char *label;
+    const char *unit;
+};
+const Quantity quantities[] = {
+    {"Voltage", &ScopeData::Voltage, &TScopeData::Voltage, 1, "Voltage", "kV"},
+    {"Cs", &ScopeData::Cs, &TScopeData::Cs, mmToNm, "Cs", "mm"},
+    {"Cc", &ScopeData::Cc, &TScopeData::Cc, mmToNm, "Cc", "mm"},
+    {"dE", &ScopeData::dE, &TScopeData::dE, 1, "Energy Spread", "eV"},
+    {"Convergence", &ScopeData::Convergence, &TScopeData::Convergence, mradToRad, "Convergence", "mrad"},
+    {"dvv", &ScopeData::dvv, &TScopeData::dvv, ppmToFraction, "HT Ripple", "ppm"},
+    {"dii", &ScopeData::dii, &TScopeData::dii, ppmToFraction, "Obj Lens Instab.", "ppm"},
+};
+
 } // namespace
 
 void ReadScopeLibrary(QVector<ScopeCompany> &library)
@@ -97,7 +117,8 @@ void DeleteScopeCompany(const QString &company)
     registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company);
 }
 
-bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record)
+bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record,
+                       QStringList *builtInValues)
 {
     const QString company = manufacturer.isEmpty() ? QStringLiteral("Default") : manufacturer;
     if (company == QLatin1String("Default"))
@@ -109,44 +130,39 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
     TScopeData r = record;
     r.Company = company;
     r.Model = model;
-    r.Voltage = strToFloat(registry.ReadString(QStringLiteral("Voltage")));
-    r.Cs = strToFloat(registry.ReadString(QStringLiteral("Cs"))) * mmToNm;
-    r.Cc = strToFloat(registry.ReadString(QStringLiteral("Cc"))) * mmToNm;
-    r.dE = strToFloat(registry.ReadString(QStringLiteral("dE")));
-    r.Convergence = strToFloat(registry.ReadString(QStringLiteral("Convergence"))) * mradToRad;
-    r.dvv = 0;
-    r.dii = 0;
+    const TScopeData builtIn = defaultScope();
+    QStringList lacking;
+    for (const Quantity &q : quantities) {
+        const QString text = registry.ReadString(QString::fromLatin1(q.name));
+        if (text.isEmpty()) {
+            r.*q.field = builtIn.*q.field;
+            lacking << QStringLiteral("%1 %2 %3")
+                           .arg(QLatin1String(q.label), formatGeneral(builtIn.*q.field / q.factor),
+                                QLatin1String(q.unit));
+        } else {
+            r.*q.field = strToFloat(text) * q.factor;
+        }
+    }
     record = r;
+    if (builtInValues)
+        *builtInValues = lacking;
     return true;
 }
 
 void ApplyScopeData(const ScopeData &data, TScopeData &record)
 {
     TScopeData r = record;
-    const auto apply = [](const QString &text, double factor, double &field) {
-        if (!text.isEmpty())
-            field = strToFloat(text) * factor;
-    };
-    apply(data.Voltage, 1, r.Voltage);
-    apply(data.Cs, mmToNm, r.Cs);
-    apply(data.Cc, mmToNm, r.Cc);
-    apply(data.dE, 1, r.dE);
-    apply(data.Convergence, mradToRad, r.Convergence);
-    apply(data.dvv, ppmToFraction, r.dvv);
-    apply(data.dii, ppmToFraction, r.dii);
+    for (const Quantity &q : quantities)
+        if (!(data.*q.text).isEmpty())
+            r.*q.field = strToFloat(data.*q.text) * q.factor;
     record = r;
 }
 
 ScopeData ScopeDataFromRecord(const TScopeData &record)
 {
     ScopeData d;
-    d.Voltage = formatGeneral(record.Voltage);
-    d.Cs = formatGeneral(record.Cs / mmToNm);
-    d.Cc = formatGeneral(record.Cc / mmToNm);
-    d.dE = formatGeneral(record.dE);
-    d.dvv = formatGeneral(record.dvv / ppmToFraction);
-    d.dii = formatGeneral(record.dii / ppmToFraction);
-    d.Convergence = formatGeneral(record.Convergence / mradToRad);
+    for (const Quantity &q : quantities)
+        d.*q.text = formatGeneral(record.*q.field / q.factor);
     return d;
 }
 

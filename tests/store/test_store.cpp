@@ -130,7 +130,9 @@ private slots:
     void libraryRefusesLostNames();
     void deletesRefuseLostNames_data();
     void deletesRefuseLostNames();
+    void selectedScope_data();
     void selectedScope();
+    void selectedScopeNotRead();
     void shippedList();
     void twoProcessesWriting();
     void killedWriterLeavesSoundStore();
@@ -157,8 +159,9 @@ void TestStore::cleanupTestCase()
 {
     if (m_selected)
         return;
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside",
-                              "libraryRefusesLostNames", "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
+    for (const char *table :
+         {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
+          "failedExportKeepsPreviousFile", "deletesRefuseLostNames", "selectedScope"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -1051,19 +1054,52 @@ void TestStore::deletesRefuseLostNames()
     QCOMPARE(library[0].Models.size(), 1);
 }
 
+void TestStore::selectedScope_data()
+{
+    QTest::addColumn<QStringList>("texts");    // Voltage, Cs, Cc, dE, dvv, dii, Convergence; "-" not stored
+    QTest::addColumn<QVector<double>>("read"); // Voltage, Cs, Cc, dE, Convergence, dvv, dii of the record
+    QTest::addColumn<QStringList>("builtIn");
+    QTest::newRow("all seven") << QStringList{"300", "1.2", "1.4", "0.7", "0.5", "0.1", "0.2"}
+                               << QVector<double>{300, 1.2e6, 1.4e6, 0.7, 0.2e-3, 0.5e-6, 0.1e-6} << QStringList{};
+    QTest::newRow("ripple and instability missing") << QStringList{"300", "1.2", "1.4", "0.7", "-", "-", "0.2"}
+                                                    << QVector<double>{300, 1.2e6, 1.4e6, 0.7, 0.2e-3, 2.5e-7, 5e-7}
+                                                    << QStringList{"HT Ripple 0.25 ppm", "Obj Lens Instab. 0.5 ppm"};
+    QTest::newRow("Cc and convergence empty") << QStringList{"300", "1.2", "", "0.7", "0.5", "0.1", ""}
+                                              << QVector<double>{300, 1.2e6, 1.2e6, 0.7, 3e-4, 0.5e-6, 0.1e-6}
+                                              << QStringList{"Cc 1.2 mm", "Convergence 0.3 mrad"};
+}
+
 void TestStore::selectedScope()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QVector<double>, read);
+    QFETCH(QStringList, builtIn);
+    WriteScopeEntry(QStringLiteral("Class"), QStringLiteral("300 kV"),
+                    {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]});
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default Scopes\\Class\\300 kV"), false));
+        const char *names[] = {"Voltage", "Cs", "Cc", "dE", "dvv", "dii", "Convergence"};
+        for (int i = 0; i < 7; ++i)
+            if (texts[i] == QLatin1String("-"))
+                QVERIFY(reg.DeleteValue(QString::fromLatin1(names[i])));
+    }
+    TScopeData record;
+    QStringList lacking{QStringLiteral("left from before")};
+    QVERIFY(ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("300 kV"), record, &lacking));
+    QCOMPARE(record.Company, QStringLiteral("Class"));
+    QCOMPARE(record.Model, QStringLiteral("300 kV"));
+    const QVector<double> got{record.Voltage,     record.Cs,  record.Cc, record.dE,
+                              record.Convergence, record.dvv, record.dii};
+    QCOMPARE(got, read);
+    QCOMPARE(lacking, builtIn);
+}
+
+void TestStore::selectedScopeNotRead()
 {
     WriteScopeEntry(QStringLiteral("Class"), QStringLiteral("300 kV"),
                     {QStringLiteral("300"), QStringLiteral("1.2"), QStringLiteral("1.4"), QStringLiteral("0.7"),
                      QStringLiteral("0.1"), QStringLiteral("0.1"), QStringLiteral("0.2")});
-    TScopeData record;
-    QVERIFY(ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("300 kV"), record));
-    QCOMPARE(record.Company, QStringLiteral("Class"));
-    QCOMPARE(record.Voltage, 300.0);
-    QCOMPARE(record.Cs, 1.2e6);
-    QCOMPARE(record.Cc, 1.4e6);
-    QCOMPARE(record.Convergence, 0.2e-3);
-    QCOMPARE(record.dvv, 0.0); // not read: loading puts in the defaults
     TScopeData untouched;
     QVERIFY(!ReadSelectedScope(QString(), QStringLiteral("x"), untouched));
     QVERIFY(!ReadSelectedScope(QStringLiteral("Default"), QStringLiteral("x"), untouched));

@@ -207,7 +207,8 @@ void TForm1::readSelectedScope()
     const QString fallback = QStringLiteral("\r\nOrvalis starts with its built-in instrument instead.");
     try {
         TScopeData scope = ScopeRecord1;
-        if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope)) {
+        QStringList builtInValues;
+        if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope, &builtInValues)) {
             m_startupNotices
                 << QStringLiteral("The microscope \"%1\" used last time is no longer in the library.").arg(entry)
                     + fallback;
@@ -218,6 +219,12 @@ void TForm1::readSelectedScope()
         ScopeRecord1 = scope;
         m_state.Alpha = scope.Convergence;
         m_scopeFromLibrary = true;
+        // The information limit and the envelopes depend on them: a value taken silently from
+        // elsewhere would change the instrument without a word.
+        if (!builtInValues.isEmpty())
+            m_startupNotices << QStringLiteral("The library entry of the microscope \"%1\" used last time lacks "
+                                               "some values; the built-in ones are used for them: %2.")
+                                    .arg(entry, builtInValues.join(QStringLiteral(", ")));
     } catch (const OrvalisError &e) {
         m_startupNotices
             << QStringLiteral("The microscope \"%1\" used last time cannot be loaded: %2").arg(entry, e.text())
