@@ -240,7 +240,8 @@ private:
     QFileDialog *SavePictureDialog1 = nullptr; // kept, so its folder and last name survive between uses
     bool m_saveDialogUsed = false;             // it opens in the stored folder the first time only
     void buildSaveDialog();
-    bool runSaveDialog(const QString &proposed, QString &path, QString &ext);
+    bool runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
+                       QString &ext);
 
     // Menus
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
