@@ -5,6 +5,7 @@
 #include "core/ctfgrey.h"
 #include "core/numberformat.h"
 #include "formdriver.h"
+#include "modalscript.h"
 #include "ui/widgets/pixelimage.h"
 
 #include <QFileDialog>
@@ -92,6 +93,7 @@ private slots:
     void mapFiles();
     void nameWithoutExtensionGetsTheFilters();
     void unknownExtensionIsRefused();
+    void tooLongNameIsRefusedWithReason();
     void failedWriteReported();
 
 private:
@@ -330,6 +332,39 @@ void TestSave::unknownExtensionIsRefused()
     QTRY_VERIFY(!box.text.isEmpty());
     QVERIFY2(box.text.contains(QStringLiteral(".bmp")) && box.text.contains(QStringLiteral("UP.BMP")),
              qPrintable(box.text));
+    QVERIFY(QDir(m_dir.path()).isEmpty());
+}
+
+// The file system takes names of up to 255 bytes; the dialog stays open and says why.
+void TestSave::tooLongNameIsRefusedWithReason()
+{
+    const QString name = QString(252, u'n') + QStringLiteral(".bmp");
+    bool stillOpen = false;
+    ModalScript script;
+    script
+        .step<QFileDialog>([&](QFileDialog *dialog) {
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(file(name));
+            QTest::keyClick(edit, Qt::Key_Return);
+        })
+        .answer(QMessageBox::Ok)
+        .step<QFileDialog>([&](QFileDialog *dialog) {
+            stillOpen = dialog->isVisible();
+            dialog->reject();
+        });
+    // A dialog that stays open without a word would wait for the user for ever.
+    QObject guard;
+    QTimer::singleShot(5000, &guard, [&script] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); dialog && !script.finished())
+            dialog->reject();
+    });
+    QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+    QVERIFY(script.finished());
+    QCOMPARE(script.texts.size(), 1);
+    QVERIFY2(script.texts[0].contains(QStringLiteral("has 256 characters"))
+                 && script.texts[0].contains(QStringLiteral("at most 255")),
+             qPrintable(script.texts[0]));
+    QVERIFY(stillOpen);
     QVERIFY(QDir(m_dir.path()).isEmpty());
 }
 

@@ -7,6 +7,7 @@
 #include "core/savename.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
+#include "ui/widgets/savefiledialog.h"
 
 #include <QAction>
 #include <QDir>
@@ -71,7 +72,7 @@ template <class Save> void reportFailure(QWidget *window, Save &&save)
 
 void TForm1::buildSaveDialog()
 {
-    SavePictureDialog1 = new QFileDialog(this, QStringLiteral("Save As"));
+    SavePictureDialog1 = new SaveFileDialog(this, QStringLiteral("Save As"));
     SavePictureDialog1->setObjectName(QStringLiteral("SavePictureDialog1"));
     SavePictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
     SavePictureDialog1->setAcceptMode(QFileDialog::AcceptSave);
