@@ -1,6 +1,7 @@
 #include "store/regimporter.h"
 
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 #include "store/codepage1252.h"
 #include "store/registry.h"
 #include "store/settingskeys.h"
@@ -497,8 +498,7 @@ RegImporter::Summary RegImporter::importFile(const QString &fileName)
 {
     const QString shown = QDir::toNativeSeparators(fileName);
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, file.errorString()));
+    openRegularFile(file);
     if (file.size() > maxFileSize)
         throw OrvalisError(QStringLiteral("%1 is larger than %2 and was not imported").arg(shown, sizeLimitText()));
     const QByteArray data = file.read(maxFileSize + 1);

@@ -1,6 +1,7 @@
 // The settings store as the program relies on it: registry semantics, registry files written byte for
 // byte and read back, the microscope library, and a store that survives damage, crashes and a second
 // running copy. Every test function starts from its own empty store.
+#include "../support/specialfiles.h"
 #include "core/orvaliserror.h"
 #include "store/regexport.h"
 #include "store/regimporter.h"
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 using namespace orvalis;
+using namespace orvalis::test;
 
 namespace {
 
@@ -119,6 +121,8 @@ private slots:
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void otherFilesRefused_data();
+    void otherFilesRefused();
     void deepestExportImportsBack();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
@@ -161,7 +165,7 @@ void TestStore::cleanupTestCase()
         return;
     for (const char *table :
          {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
-          "failedExportKeepsPreviousFile", "deletesRefuseLostNames", "selectedScope"})
+          "failedExportKeepsPreviousFile", "deletesRefuseLostNames", "selectedScope", "otherFilesRefused"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -670,6 +674,39 @@ void TestStore::importLimits()
     big.resize(RegImporter::maxFileSize + 1);
     big.close();
     QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("larger than 64 MiB")));
+}
+
+void TestStore::otherFilesRefused_data()
+{
+    addSpecialFileRows();
+}
+
+// A restore from a FIFO must not wait for a writer, and a backup must not replace what stands there.
+void TestStore::otherFilesRefused()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("backup.reg"));
+    if (!makeSpecialFile(SpecialFile(kind), path))
+        QSKIP("this system does not let the test make a device node");
+    const mode_t type = fileType(path);
+    Registry().CreateKey(kOrvalis + QStringLiteral("\\K"));
+    QString error;
+    {
+        std::optional<FifoUnblocker> unblocker;
+        if (SpecialFile(kind) == SpecialFile::Fifo)
+            unblocker.emplace(path);
+        error = errorOf([&] { RegImporter::importFile(path); });
+    }
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(path))
+                 && error.contains(what),
+             qPrintable(error));
+    error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), path); });
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path))
+                 && error.contains(what),
+             qPrintable(error));
+    QCOMPARE(fileType(path), type);
 }
 
 void TestStore::deepestExportImportsBack()
