@@ -121,6 +121,7 @@ private slots:
     void importGrammar();
     void importRejectsWhole();
     void importLimits();
+    void largeValuesStoredWhole();
     void otherFilesRefused_data();
     void otherFilesRefused();
     void deepestExportImportsBack();
@@ -609,6 +610,37 @@ void TestStore::importGrammar_data()
                                          << "Grüße";
     QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a"
                                                                     << "error:line 5";
+    // The file is read in pieces of 64 KiB (after a byte order mark); nothing may change where one
+    // ends. `across` places a text so that its first `split` bytes end the first piece.
+    constexpr int piece = 64 * 1024;
+    const auto across = [&k](const QByteArray &head, const QByteArray &text, int split, const QByteArray &tail) {
+        const QByteArray start = head + k + "\"a\"=\"";
+        return start + QByteArray(piece - start.size() - split, 'x') + text + tail;
+    };
+    const QString filler(piece - (10 + k.size() + 5) - 1, u'x');
+    QTest::newRow("pieces: a UTF-8 character across two")
+        << across("REGEDIT4\r\n", "\xC3\xBC", 1, "\"\r\n") << "a" << filler + u'ü';
+    QTest::newRow("pieces: CR LF across two") << across("REGEDIT4\r\n", "\"\r\n", 2, "\"b\"=\"y\"\r\n") << "b"
+                                              << "y";
+    QTest::newRow("pieces: a lone CR at the end of one") << across("REGEDIT4\r\n", "\"\r", 2, "\"b\"=\"y\"\r\n") << "b"
+                                                         << "y";
+    QTest::newRow("pieces: lines counted across two")
+        << across("REGEDIT4\r\n", "\"\r\n", 2, "\"b\"=\"y\"\r\nbad\r\n") << "b"
+        << "error:line 5";
+    QByteArray escapes;
+    for (int i = 0; i < 3 * piece / 8; ++i)
+        escapes += "C:\\\\d\\\"";
+    QTest::newRow("pieces: escapes in a value of several")
+        << regFile(k + "\"a\"=\"" + escapes + "\"\r\n") << "a" << QString(3 * piece / 8, u'x').replace(u'x', "C:\\d\"");
+    const QString pair = QStringLiteral("\U0001F600");
+    const QString ws(piece / 2 - 1 - (v5.size() - 3), u'w'); // the pair's first unit ends the first piece
+    QString wide = v5;
+    wide.insert(v5.size() - 3, ws + pair);
+    QByteArray wideFile("\xFF\xFE");
+    for (QChar c : wide)
+        wideFile += char(c.unicode() & 0xff), wideFile += char(c.unicode() >> 8);
+    QTest::newRow("pieces: a UTF-16 surrogate pair across two")
+        << wideFile << "a" << QStringLiteral("Grüße") + ws + pair;
     QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
         << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a"
         << "error:line 4";
@@ -674,6 +706,40 @@ void TestStore::importLimits()
     big.resize(RegImporter::maxFileSize + 1);
     big.close();
     QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("larger than 64 MiB")));
+}
+
+// Values of more than a mebibyte go into the store in pieces; each must come back byte for byte,
+// in its place among the key's values, also when it replaces a value.
+void TestStore::largeValuesStoredWhole()
+{
+    QString text;
+    QByteArray quoted;
+    for (int i = 0; i < 200'000; ++i) {
+        const QString n = QString::number(i);
+        text += n + QStringLiteral("\\\"");
+        quoted += n.toLatin1() + "\\\\\\\"";
+    }
+    QByteArray bytes(1'500'000, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 251);
+    QByteArray hex = bytes.toHex(',').toUpper();
+    const QByteArray k = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Big]\r\n";
+    RegImporter::importData(regFile(k + "\"s\"=\"small\"\r\n\"t\"=\"" + quoted + "\"\r\n\"b\"=hex:" + hex + "\r\n"),
+                            QStringLiteral("big.reg"));
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Big"), false));
+    QCOMPARE(reg.GetValueNames(), (QStringList{"s", "t", "b"}));
+    QVERIFY(reg.ReadString(QStringLiteral("t")) == text);
+    QVERIFY(reg.ReadBinaryData(QStringLiteral("b")) == bytes);
+
+    // A small value becomes large and a large one small, each keeping its place.
+    RegImporter::importData(regFile(k + "\"s\"=\"" + quoted + "\"\r\n\"t\"=\"small\"\r\n"),
+                            QStringLiteral("again.reg"));
+    QCOMPARE(reg.GetValueNames(), (QStringList{"s", "t", "b"}));
+    QVERIFY(reg.ReadString(QStringLiteral("s")) == text);
+    QCOMPARE(reg.ReadString(QStringLiteral("t")), QStringLiteral("small"));
+    reg.WriteBinaryData(QStringLiteral("b"), bytes.left(1'200'000));
+    QVERIFY(reg.ReadBinaryData(QStringLiteral("b")) == bytes.left(1'200'000));
 }
 
 void TestStore::otherFilesRefused_data()
