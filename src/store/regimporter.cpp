@@ -112,6 +112,17 @@ bool isUtf8(QIODevice &device, const QString &source)
     return !decoder.hasError();
 }
 
+bool hasUnpairedSurrogate(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 // The lines of a registry file one at a time, each decoded as it is read: neither the file nor its
 // lines ever exist as a whole in memory, only the line at hand. Line ends are CRLF, LF or a lone CR.
 class LineReader {
@@ -162,6 +173,10 @@ public:
         if (decoder.hasError())
             fail(m_encoding == Encoding::Utf16 ? QStringLiteral("the line is not valid UTF-16 text")
                                                : QStringLiteral("the line is not valid UTF-8 text"));
+        // The UTF-16 decoder lets half a surrogate pair through; stored, it would make a name that
+        // reads back as another one and a key that could never be opened or deleted again.
+        if (m_encoding == Encoding::Utf16 && hasUnpairedSurrogate(m_line))
+            fail(QStringLiteral("the line is not valid UTF-16 text (it holds half of a surrogate pair)"));
         return true;
     }
     // The parser may rewrite the line in place, up to where it has read.
@@ -605,8 +620,18 @@ RegImporter::Summary importFrom(QIODevice &device, const QString &source)
         return parser.run(summary);
     };
     RegImporter::Summary checkedSummary;
-    if (parse(nullptr, checkedSummary) == 0)
+    if (parse(nullptr, checkedSummary) == 0) {
+        // A file of nothing but foreign keys is most likely the wrong file: saying nothing would
+        // pass it off as imported.
+        const int skipped = checkedSummary.skippedKeys;
+        if (skipped > 0)
+            throw OrvalisError(QStringLiteral("Nothing was imported from %1: it holds no key under %2, %3.")
+                                   .arg(source, RegImporter::acceptedKey(),
+                                        skipped == 1
+                                            ? QStringLiteral("and its one key was skipped")
+                                            : QStringLiteral("and all its %1 keys were skipped").arg(skipped)));
         return checkedSummary; // nothing to write; a store need not be created for it
+    }
 
     RegImporter::Summary summary;
     StoreWriter writer(source, summary);

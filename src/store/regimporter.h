@@ -29,7 +29,7 @@ public:
     static QString acceptedKey();
 
     // Throws OrvalisError naming the file, the line number and what is wrong; the store is then
-    // unchanged.
+    // unchanged. A file whose keys all lie outside acceptedKey() is refused too, with their count.
     static Summary importFile(const QString &fileName);
     // The same for bytes already read; `sourceName` stands for the file in messages.
     static Summary importData(const QByteArray &data, const QString &sourceName);

@@ -603,9 +603,13 @@ void TestStore::importGrammar_data()
                                              << "ü€";
     const QString v5 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
                                       "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"Grüße\"\r\n");
-    QByteArray utf16("\xFF\xFE");
-    for (QChar c : v5)
-        utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
+    const auto asUtf16 = [](const QString &text) {
+        QByteArray bytes("\xFF\xFE");
+        for (QChar c : text)
+            bytes += char(c.unicode() & 0xff), bytes += char(c.unicode() >> 8);
+        return bytes;
+    };
+    const QByteArray utf16 = asUtf16(v5);
     QTest::newRow("encodings: UTF-16LE") << utf16 << "a"
                                          << "Grüße";
     QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a"
@@ -636,11 +640,24 @@ void TestStore::importGrammar_data()
     const QString ws(piece / 2 - 1 - (v5.size() - 3), u'w'); // the pair's first unit ends the first piece
     QString wide = v5;
     wide.insert(v5.size() - 3, ws + pair);
-    QByteArray wideFile("\xFF\xFE");
-    for (QChar c : wide)
-        wideFile += char(c.unicode() & 0xff), wideFile += char(c.unicode() >> 8);
     QTest::newRow("pieces: a UTF-16 surrogate pair across two")
-        << wideFile << "a" << QStringLiteral("Grüße") + ws + pair;
+        << asUtf16(wide) << "a" << QStringLiteral("Grüße") + ws + pair;
+    // Half a surrogate pair, alone or before another character, in a key name and in a value.
+    const QString v5Header = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
+    const QString kText = QString::fromLatin1(k);
+    QTest::newRow("encodings: UTF-16 high surrogate alone in a key name")
+        << asUtf16(v5Header + kText.left(kText.size() - 3) + QChar(0xD800) + QStringLiteral("]\r\n\"a\"=\"x\"\r\n"))
+        << "a"
+        << "error:line 3: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 low surrogate alone in a value")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"Comp") + QChar(0xDC00) + QStringLiteral("\"\r\n")) << "a"
+        << "error:line 4: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 high surrogate before a letter")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"") + QChar(0xD83D) + QStringLiteral("x\"\r\n")) << "a"
+        << "error:line 4: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 pair whole")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"\U0001F600\"\r\n")) << "a"
+        << QStringLiteral("\U0001F600");
     QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
         << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a"
         << "error:line 4";
@@ -698,6 +715,16 @@ void TestStore::importLimits()
     QCOMPARE(s.values, 1);
     QVERIFY(!Registry().KeyExists(QStringLiteral("\\Software\\Other")));
     QVERIFY(Registry().KeyExists(kOrvalis + QStringLiteral("\\Mine")));
+    // Keys all outside: nothing to import, and the user is told rather than shown a success.
+    const QByteArray onlyForeign = regFile("[HKEY_LOCAL_MACHINE\\Software\\Evil]\r\n\"a\"=\"1\"\r\n\r\n"
+                                           "[HKEY_CURRENT_USER\\Software\\Vantrel\\Other]\r\n\"a\"=\"1\"\r\n");
+    QCOMPARE(errorOf([&] { RegImporter::importData(onlyForeign, QStringLiteral("o.reg")); }),
+             QStringLiteral("Nothing was imported from o.reg: it holds no key under "
+                            "HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis, and all its 2 keys were skipped."));
+    QCOMPARE(errorOf([&] { RegImporter::importData(regFile("[HKEY_USERS\\x]\r\n"), QStringLiteral("u.reg")); }),
+             QStringLiteral("Nothing was imported from u.reg: it holds no key under "
+                            "HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis, and its one key was skipped."));
+    QCOMPARE(errorOf([&] { RegImporter::importData("REGEDIT4\r\n", QStringLiteral("e.reg")); }), QString());
 
     QTemporaryDir dir;
     QFile big(dir.filePath(QStringLiteral("big.reg")));
