@@ -57,13 +57,20 @@ void openRegularFile(QFile &file)
     }
 }
 
-void checkSaveTarget(const QString &path)
+QString notRegularFile(const QString &path)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
-        return; // a new name, or one whose trouble the writing itself reports
-    throw OrvalisError(QStringLiteral("Cannot create file %1\r\n%2 It was left as it is.")
-                           .arg(QDir::toNativeSeparators(path), notRegular(path, st.st_mode)));
+        return QString(); // a new name, or one whose trouble the reading or writing itself reports
+    return notRegular(path, st.st_mode);
+}
+
+void checkSaveTarget(const QString &path)
+{
+    const QString what = notRegularFile(path);
+    if (!what.isEmpty())
+        throw OrvalisError(QStringLiteral("Cannot create file %1\r\n%2 It was left as it is.")
+                               .arg(QDir::toNativeSeparators(path), what));
 }
 
 } // namespace orvalis

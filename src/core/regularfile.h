@@ -12,6 +12,10 @@ namespace orvalis {
 // link counts as what it points to). Throws OrvalisError "Cannot open file <name>: <why>".
 void openRegularFile(QFile &file);
 
+// "It is a folder, not a regular file." for whatever stands at `path` that is no regular file (a
+// symbolic link counts as what it points to); empty for a regular file or a name not taken.
+QString notRegularFile(const QString &path);
+
 // A name to save under must be new or name a regular file. Throws OrvalisError
 // "Cannot create file <name>\r\n<what it is>" otherwise, leaving what is there untouched.
 void checkSaveTarget(const QString &path);

@@ -1,6 +1,7 @@
 #include "store/storedatabase.h"
 
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -229,6 +230,45 @@ QString StoreDatabase::takeProblem()
     QString text = pendingProblem();
     pendingProblem().clear();
     return text;
+}
+
+QString StoreDatabase::writeProblem()
+{
+    const QString store = native(m_path);
+    const auto cannot = [&store](const QString &reason, const QString &remedy) {
+        return QStringLiteral("The settings store %1 cannot be written: %2.\r\nOrvalis works, but nothing of this "
+                              "run (window, choices, microscope library) can be saved. %3, then start Orvalis again.")
+            .arg(store, reason, remedy);
+    };
+    const QString kind = notRegularFile(m_path);
+    if (!kind.isEmpty())
+        return QStringLiteral("The settings store %1 is not a file. %2\r\nOrvalis can neither read nor save "
+                              "its settings and microscope library there. Move it out of the way (Orvalis then "
+                              "starts a new store), then start Orvalis again.")
+            .arg(store, kind);
+    const QFileInfo info(m_path);
+    const QString folder = native(info.absolutePath());
+    if (!info.exists()) {
+        // Made at the first save, in the first folder on its way that exists.
+        QString existing = info.absolutePath();
+        while (!QFileInfo::exists(existing) && QFileInfo(existing).absolutePath() != existing)
+            existing = QFileInfo(existing).absolutePath();
+        if (!QFileInfo(existing).isDir())
+            return cannot(QStringLiteral("%1 is a file where a folder is needed").arg(native(existing)),
+                          QStringLiteral("Move %1 out of the way").arg(native(existing)));
+        if (::access(QFile::encodeName(existing).constData(), W_OK | X_OK) != 0)
+            return cannot(QStringLiteral("the folder %1 is read-only").arg(native(existing)),
+                          QStringLiteral("Make the folder %1 writable for you").arg(native(existing)));
+        return QString();
+    }
+    const QString remedy = QStringLiteral("Make %1 and its folder %2 writable for you").arg(store, folder);
+    if (!open(false))
+        return m_openError.isEmpty() ? QString() : cannot(m_openError, remedy);
+    // Taking the write lock is what every save begins with; nothing is written before the ROLLBACK.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return cannot(QString::fromUtf8(sqlite3_errmsg(m_db)), remedy);
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return QString();
 }
 
 void StoreDatabase::close()

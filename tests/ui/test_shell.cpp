@@ -1,5 +1,6 @@
 // The window as a program the user starts again and again: what closing keeps and the next start
 // restores, what a start does with settings it cannot use, the two modes, titles and tool bar.
+#include "../support/specialfiles.h"
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
@@ -80,6 +81,9 @@ private slots:
     void unreadableViewChoice();
     void unusableRanges();
     void damagedStoreNoticeAfterShow();
+    void storeTroubleToldAtStart_data();
+    void storeTroubleToldAtStart();
+    void unreadableValueToldOnce();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
     void modeButtonsAndMenu();
@@ -449,6 +453,93 @@ void TestShell::damagedStoreNoticeAfterShow()
     QVERIFY2(box.text.contains(QDir::toNativeSeparators(path) + QStringLiteral(".damaged")), qPrintable(box.text));
     QCOMPARE(box.name, QStringLiteral("StartupNotice"));
     QCOMPARE(form->useCount(), 1);
+}
+
+void TestShell::storeTroubleToldAtStart_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("remedy"); // a part of the notice
+    QTest::newRow("store is a folder") << "folder"
+                                       << "Move it out of the way";
+    QTest::newRow("store is a link to a device") << "device"
+                                                 << "Move it out of the way";
+    QTest::newRow("a file where its folder belongs") << "file"
+                                                     << "Move %1 out of the way";
+    QTest::newRow("read-only folder") << "read-only"
+                                      << "Make the folder %1 writable for you";
+    QTest::newRow("store in a read-only folder") << "read-only store"
+                                                 << "and its folder %1 writable for you";
+}
+
+// A store that can take nothing is told at start, with its path and what to do: told only at close,
+// the whole run would be lost.
+void TestShell::storeTroubleToldAtStart()
+{
+    QFETCH(QString, trouble);
+    QFETCH(QString, remedy);
+    QString store = Registry::StorePath();
+    const QString config = QFileInfo(store).dir().absoluteFilePath(QStringLiteral("../.."));
+    const QString vantrel = QDir::cleanPath(config + QStringLiteral("/Vantrel"));
+    QString locked; // a folder made read-only, given its permissions back at the end
+    QVERIFY(QDir().mkpath(QFileInfo(vantrel).path()));
+    if (trouble == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(store));
+    } else if (trouble == QLatin1String("device")) {
+        QVERIFY(QDir().mkpath(QFileInfo(store).path()));
+        if (!makeSpecialFile(SpecialFile::LinkToDevice, store))
+            QSKIP("this system does not let the test make a device node");
+    } else if (trouble == QLatin1String("file")) {
+        QFile file(vantrel);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        remedy = remedy.arg(QDir::toNativeSeparators(vantrel));
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes into read-only folders");
+        // With a store: its folder, where the store keeps its log while it is open. The store is
+        // made elsewhere and copied whole, as a closed program leaves it (this process keeps its
+        // own store open).
+        if (trouble == QLatin1String("read-only store")) {
+            QVERIFY(Registry().CreateKey(settingsKey(QStringLiteral("Other"))));
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(store.toUtf8().constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings->path() + QStringLiteral("/closed")));
+            const QString copy = Registry::StorePath();
+            QVERIFY(QDir().mkpath(QFileInfo(copy).path()) && QFile::copy(store, copy));
+            store = copy;
+        }
+        locked = trouble == QLatin1String("read-only store") ? QFileInfo(store).path() : QDir::cleanPath(config);
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+        remedy = remedy.arg(QDir::toNativeSeparators(locked));
+    }
+    {
+        MessageBoxCatcher box;
+        auto form = startForm();
+        QTRY_VERIFY(!box.text.isEmpty());
+        QCOMPARE(box.name, QStringLiteral("StartupNotice"));
+        QVERIFY2(box.text.contains(QDir::toNativeSeparators(store)) && box.text.contains(remedy), qPrintable(box.text));
+        MessageBoxCatcher atClose; // the failed save is reported again, and the window still closes
+        form.reset();
+    }
+    if (!locked.isEmpty())
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A wrongly typed value is named at one start only: the close writes it anew.
+void TestShell::unreadableValueToldOnce()
+{
+    writeValue(DefaultKeyName, [](Registry &r) { r.WriteInteger(QStringLiteral("SaveDir"), 7); });
+    {
+        MessageBoxCatcher box;
+        auto form = startForm();
+        QTRY_VERIFY(box.text.contains(QStringLiteral("Invalid data type for 'SaveDir'")));
+        form->close();
+    }
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTest::qWait(100);
+    QCOMPARE(box.text, QString());
 }
 
 // A key that cannot be created at close: the message comes once, what was written before stays,

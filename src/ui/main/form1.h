@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -232,6 +233,7 @@ private:
     int m_mapHeight = 159;                   // px, the defocus map's pane while it is hidden
     bool m_monochrome = false;
     std::optional<QString> m_saveDir;
+    QMap<QString, QStringList> m_unreadableSettings; // by sub-key: rewritten or removed at close
     int m_useCount = 0;
     QStringList m_startupNotices; // told once, after the window is shown
     bool m_shown = false;

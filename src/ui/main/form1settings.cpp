@@ -78,7 +78,11 @@ void TForm1::LoadSettings()
     if (!settings.Problems.isEmpty())
         m_startupNotices << QStringLiteral("These settings could not be read; their defaults are used:\r\n")
                 + settings.Problems.join(QStringLiteral("\r\n"));
-    const QString storeProblem = Registry::TakeStoreProblem();
+    m_unreadableSettings = settings.Unreadable;
+    // Told now, once: at close it would come too late to keep anything of the run.
+    QString storeProblem = Registry::TakeStoreProblem();
+    if (storeProblem.isEmpty())
+        storeProblem = Registry::StoreWriteProblem();
     if (!storeProblem.isEmpty())
         m_startupNotices.prepend(storeProblem);
 }
@@ -295,6 +299,7 @@ WindowSettings TForm1::capturedSettings() const
     s.a2max = ScrollBar2->maximum();
     s.a3max = ScrollBar3->maximum();
     s.Uses = m_useCount;
+    s.Unreadable = m_unreadableSettings;
 
     s.WindowState = windowStateNumber(windowState());
     if (s.WindowState == 0) {
