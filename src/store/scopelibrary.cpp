@@ -26,8 +26,9 @@ constexpr double mmToNm = 1e6;
 constexpr double mradToRad = 1e-3;
 constexpr double ppmToFraction = 1e-6;
 
-// The seven values of an entry, in the order they are read: the stored name, the text in ScopeData,
-// the record's field and the factor from the one to the other, and the label and unit the dialogs show.
+// The seven values of an entry, in the order they are written and read: the stored name, the text
+// in ScopeData, the record's field and the factor from the one to the other, and the label and
+// unit the dialogs show.
 struct Quantity {
     const char *name;
     QString ScopeData::*text;
@@ -65,17 +66,9 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
         // The company's models with all their values in one read: a large library lists at once.
         const QVector<StoreDatabase::ChildValues> models = registry.GetSubKeysWithValues();
         for (const StoreDatabase::ChildValues &model : models) {
-            const auto text = [&model](const char *name) {
-                return Registry::StringOf(model.values, QString::fromLatin1(name));
-            };
             ScopeData d;
-            d.Voltage = text("Voltage");
-            d.Cs = text("Cs");
-            d.Cc = text("Cc");
-            d.dE = text("dE");
-            d.dvv = text("dvv");
-            d.dii = text("dii");
-            d.Convergence = text("Convergence");
+            for (const Quantity &q : quantities)
+                d.*q.text = Registry::StringOf(model.values, QString::fromLatin1(q.name));
             library.back().Models.push_back(ScopeModel{model.name, d});
         }
         registry.CloseKey();
@@ -90,13 +83,8 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
     Registry::Transaction transaction(registry, true);
     if (!registry.OpenKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model, true))
         throw OrvalisError(QStringLiteral("Cannot access registry"));
-    registry.WriteString(QStringLiteral("Voltage"), data.Voltage);
-    registry.WriteString(QStringLiteral("Cs"), data.Cs);
-    registry.WriteString(QStringLiteral("Cc"), data.Cc);
-    registry.WriteString(QStringLiteral("dE"), data.dE);
-    registry.WriteString(QStringLiteral("Convergence"), data.Convergence);
-    registry.WriteString(QStringLiteral("dvv"), data.dvv);
-    registry.WriteString(QStringLiteral("dii"), data.dii);
+    for (const Quantity &q : quantities)
+        registry.WriteString(QString::fromLatin1(q.name), data.*q.text);
     registry.CloseKey();
     transaction.commit();
 }
