@@ -242,7 +242,7 @@ QString StoreDatabase::writeProblem()
     };
     const QString kind = notRegularFile(m_path);
     if (!kind.isEmpty())
-        return QStringLiteral("The settings store %1 is not a file. %2\r\nOrvalis can neither read nor save "
+        return QStringLiteral("The settings store %1 cannot be used. %2\r\nOrvalis can neither read nor save "
                               "its settings and microscope library there. Move it out of the way (Orvalis then "
                               "starts a new store), then start Orvalis again.")
             .arg(store, kind);
