@@ -3,6 +3,7 @@
 #include "chart/chartwidget.h"
 #include "chart/metafiledevice.h"
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -129,6 +130,7 @@ void saveImage(const QImage &image, const QString &path, const char *format)
 
 void saveBytes(const QByteArray &bytes, const QString &path)
 {
+    checkSaveTarget(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         cannotCreate(path, file.errorString());

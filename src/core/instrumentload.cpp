@@ -11,7 +11,8 @@ namespace orvalis {
 namespace {
 
 struct ScopeQuantity {
-    const char *label;
+    const char *name; // as the dialogs label the field, without its unit
+    const char *unit;
     double toRecord; // the record's unit per unit of the text
     double minimum;  // in the text's unit
     double maximum;
@@ -24,13 +25,13 @@ struct ScopeQuantity {
 const ScopeQuantity &quantity(ScopeValue value)
 {
     static const ScopeQuantity quantities[] = {
-        {"Voltage (kV)", 1, 0.001, 1e6, &TScopeData::Voltage},
-        {"Cs (mm)", mmToNm, -1e6, 1e6, &TScopeData::Cs},
-        {"Cc (mm)", mmToNm, 0, 1e6, &TScopeData::Cc},
-        {"Energy Spread (eV)", 1, -1e6, 1e6, &TScopeData::dE},
-        {"Convergence (mrad)", mradToRad, -1e6, 1e6, &TScopeData::Convergence},
-        {"HT Ripple (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dvv},
-        {"Obj Lens Instab. (ppm)", ppmToFraction, -1e6, 1e6, &TScopeData::dii},
+        {"Voltage", "kV", 1, 0.001, 1e6, &TScopeData::Voltage},
+        {"Cs", "mm", mmToNm, -1e6, 1e6, &TScopeData::Cs},
+        {"Cc", "mm", mmToNm, 0, 1e6, &TScopeData::Cc},
+        {"Energy Spread", "eV", 1, -1e6, 1e6, &TScopeData::dE},
+        {"Convergence", "mrad", mradToRad, -1e6, 1e6, &TScopeData::Convergence},
+        {"HT Ripple", "ppm", ppmToFraction, -1e6, 1e6, &TScopeData::dvv},
+        {"Obj Lens Instab.", "ppm", ppmToFraction, -1e6, 1e6, &TScopeData::dii},
     };
     return quantities[static_cast<int>(value)];
 }
@@ -62,7 +63,19 @@ QString resolutionText(const QString &name, double theory, const std::optional<d
 
 QString scopeValueLabel(ScopeValue value)
 {
-    return QString::fromLatin1(quantity(value).label);
+    return QStringLiteral("%1 (%2)").arg(QLatin1String(quantity(value).name), QLatin1String(quantity(value).unit));
+}
+
+QString scopeValueText(ScopeValue value, double recordValue)
+{
+    return formatGeneral(recordValue / quantity(value).toRecord);
+}
+
+QString scopeValueWithUnit(ScopeValue value, double recordValue)
+{
+    return QStringLiteral("%1 %2 %3")
+        .arg(QLatin1String(quantity(value).name), scopeValueText(value, recordValue),
+             QLatin1String(quantity(value).unit));
 }
 
 double TScopeData::*scopeValueField(ScopeValue value)

@@ -16,6 +16,10 @@ inline constexpr ScopeValue AllScopeValues[] = {ScopeValue::Voltage, ScopeValue:
 
 // "Voltage (kV)": the value as the library dialogs label its field.
 QString scopeValueLabel(ScopeValue value);
+// The record's value (in the record's unit) as the library stores it, in the value's unit: "0.25".
+QString scopeValueText(ScopeValue value, double recordValue);
+// The same with the value's name and unit, for messages: "HT Ripple 0.25 ppm".
+QString scopeValueWithUnit(ScopeValue value, double recordValue);
 // The record's field that holds the value (in the record's unit).
 double TScopeData::*scopeValueField(ScopeValue value);
 

@@ -1,6 +1,7 @@
 #include "store/regexport.h"
 
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 #include "store/codepage1252.h"
 
 #include <QByteArrayView>
@@ -207,6 +208,7 @@ void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileNa
     // Written beside the target and put in its place only when complete: a failed export leaves the
     // previous file (often the only backup) as it was.
     const QString shown = QDir::toNativeSeparators(fileName);
+    checkSaveTarget(fileName);
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw OrvalisError(QStringLiteral("Cannot create file %1").arg(shown));

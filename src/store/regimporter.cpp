@@ -2,11 +2,13 @@
 
 #include "core/instrumentload.h"
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 #include "store/codepage1252.h"
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 #include "store/settingskeys.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
@@ -77,39 +79,110 @@ struct Operation {
     QByteArray data;
 };
 
-// The lines of a registry file one at a time, each decoded when it is reached: a file of millions of
-// short lines never exists as millions of strings at once. Line ends are CRLF, LF or a lone CR.
+// A piece of the file at a time: the file itself is never in memory whole, only the line at hand.
+constexpr qint64 pieceBytes = 64 * 1024;
+
+// Appends the next piece of `device` to `into`; false at the end of the file.
+bool readPiece(QIODevice &device, QByteArray &into, const QString &source)
+{
+    const qsizetype had = into.size();
+    into.resize(had + pieceBytes);
+    const qint64 got = device.read(into.data() + had, pieceBytes);
+    if (got < 0)
+        throw OrvalisError(QStringLiteral("Cannot read file %1: %2").arg(source, device.errorString()));
+    into.resize(had + got);
+    // A file that grows while it is read must not slip past the limit.
+    if (device.pos() > RegImporter::maxFileSize)
+        throw OrvalisError(
+            QStringLiteral("%1 is larger than %2 and was not imported").arg(source, RegImporter::sizeLimitText()));
+    return got > 0;
+}
+
+// Whether the bytes from the device's position on are UTF-8 text throughout.
+bool isUtf8(QIODevice &device, const QString &source)
+{
+    QStringDecoder decoder(QStringConverter::Utf8);
+    QByteArray piece;
+    while (readPiece(device, piece, source)) {
+        (void)QString(decoder(piece));
+        if (decoder.hasError())
+            return false;
+        piece.clear();
+    }
+    // A character cut off at the end of the file shows only when something follows it.
+    (void)QString(decoder(QByteArrayView("\n")));
+    return !decoder.hasError();
+}
+
+bool hasUnpairedSurrogate(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return false;
+}
+
+// The lines of a registry file one at a time, each decoded as it is read: neither the file nor its
+// lines ever exist as a whole in memory, only the line at hand. Line ends are CRLF, LF or a lone CR.
 class LineReader {
 public:
-    // `bytes` without the byte order mark; `checked` when the encoding is not yet known to hold.
-    LineReader(QByteArrayView bytes, Encoding encoding, bool checked, const QString &source)
-        : m_bytes(bytes), m_encoding(encoding), m_checked(checked), m_source(source)
+    LineReader(QIODevice &device, Encoding encoding, const QString &source)
+        : m_device(device), m_encoding(encoding), m_unit(encoding == Encoding::Utf16 ? 2 : 1), m_source(source)
     {
     }
 
     // False at the end of the file.
     bool next()
     {
-        const qsizetype n = m_bytes.size();
-        if (m_pos >= n)
+        m_line.clear();
+        if (m_skipLf) { // the CR that ended the last line was the last character of a piece
+            if (!available(true))
+                return false;
+            if (unitAt(m_pos) == u'\n')
+                m_pos += m_unit;
+            m_skipLf = false;
+        }
+        if (!available(true))
             return false;
         ++m_number;
-        const int unit = m_encoding == Encoding::Utf16 ? 2 : 1;
-        qsizetype end = m_pos;
-        while (end + unit <= n && !isLineEnd(end))
-            end += unit;
-        if (end < n && end + unit > n)
-            fail(QStringLiteral("the file ends in the middle of a UTF-16 character"));
-        decode(m_bytes.sliced(m_pos, end - m_pos));
-        if (end < n) {
-            const bool cr = unitAt(end) == u'\r';
-            end += unit;
-            if (cr && end + unit <= n && unitAt(end) == u'\n')
-                end += unit;
+        QStringDecoder decoder(m_encoding == Encoding::Utf16 ? QStringConverter::Utf16LE : QStringConverter::Utf8,
+                               QStringConverter::Flag::ConvertInitialBom);
+        while (true) {
+            qsizetype end = m_pos;
+            while (end < m_end && !isLineEnd(end))
+                end += m_unit;
+            const QByteArrayView bytes = QByteArrayView(m_piece).sliced(m_pos, end - m_pos);
+            if (m_encoding == Encoding::Cp1252)
+                m_line += fromWindows1252(bytes);
+            else
+                m_line += decoder(bytes);
+            if (end < m_end) {
+                const bool cr = unitAt(end) == u'\r';
+                m_pos = end + m_unit;
+                if (cr && m_pos < m_end && unitAt(m_pos) == u'\n')
+                    m_pos += m_unit;
+                else if (cr && m_pos == m_end)
+                    m_skipLf = true;
+                break;
+            }
+            m_pos = end;
+            if (!available(false))
+                break; // the last line has no line end
         }
-        m_pos = end;
+        if (decoder.hasError())
+            fail(m_encoding == Encoding::Utf16 ? QStringLiteral("the line is not valid UTF-16 text")
+                                               : QStringLiteral("the line is not valid UTF-8 text"));
+        // The UTF-16 decoder lets half a surrogate pair through; stored, it would make a name that
+        // reads back as another one and a key that could never be opened or deleted again.
+        if (m_encoding == Encoding::Utf16 && hasUnpairedSurrogate(m_line))
+            fail(QStringLiteral("the line is not valid UTF-16 text (it holds half of a surrogate pair)"));
         return true;
     }
+    // The parser may rewrite the line in place, up to where it has read.
+    QString &line() { return m_line; }
     const QString &line() const { return m_line; }
     int number() const { return m_number; }
     [[noreturn]] void fail(const QString &what) const
@@ -118,39 +191,44 @@ public:
     }
 
 private:
+    // Whether bytes are left at m_pos, reading the next piece when this one is used up. Before a
+    // line has begun, a half character left at the end of the file is that next line's fault.
+    bool available(bool beforeLine)
+    {
+        if (m_pos < m_end)
+            return true;
+        m_piece.remove(0, m_end); // what is left is at most the first byte of a UTF-16 unit
+        m_pos = 0;
+        const bool more = readPiece(m_device, m_piece, m_source);
+        m_end = m_piece.size() - m_piece.size() % m_unit;
+        if (!more && !m_piece.isEmpty()) {
+            if (beforeLine)
+                ++m_number;
+            fail(QStringLiteral("the file ends in the middle of a UTF-16 character"));
+        }
+        if (m_end == 0 && more)
+            return available(beforeLine); // a piece of a single byte
+        return m_end > 0;
+    }
     char16_t unitAt(qsizetype i) const
     {
-        const auto low = static_cast<unsigned char>(m_bytes[i]);
-        return m_encoding == Encoding::Utf16 ? char16_t(low | static_cast<unsigned char>(m_bytes[i + 1]) << 8) : low;
+        const auto low = static_cast<unsigned char>(m_piece[i]);
+        return m_encoding == Encoding::Utf16 ? char16_t(low | static_cast<unsigned char>(m_piece[i + 1]) << 8) : low;
     }
     bool isLineEnd(qsizetype i) const
     {
         const char16_t u = unitAt(i);
         return u == u'\r' || u == u'\n';
     }
-    void decode(QByteArrayView bytes)
-    {
-        if (m_encoding == Encoding::Cp1252) {
-            m_line = fromWindows1252(bytes);
-            return;
-        }
-        if (m_encoding == Encoding::Utf8 && !m_checked) {
-            m_line = QString::fromUtf8(bytes);
-            return;
-        }
-        QStringDecoder decoder(m_encoding == Encoding::Utf16 ? QStringConverter::Utf16LE : QStringConverter::Utf8,
-                               QStringConverter::Flag::ConvertInitialBom);
-        m_line = decoder(bytes);
-        if (decoder.hasError())
-            fail(m_encoding == Encoding::Utf16 ? QStringLiteral("the line is not valid UTF-16 text")
-                                               : QStringLiteral("the line is not valid UTF-8 text"));
-    }
 
-    QByteArrayView m_bytes;
+    QIODevice &m_device;
     Encoding m_encoding;
-    bool m_checked;
+    int m_unit; // bytes per code unit
     const QString &m_source;
-    qsizetype m_pos = 0;
+    QByteArray m_piece;  // the piece of the file being read
+    qsizetype m_pos = 0; // next byte of m_piece to read
+    qsizetype m_end = 0; // end of the whole code units in m_piece
+    bool m_skipLf = false;
     int m_number = 0;
     QString m_line;
 };
@@ -212,8 +290,9 @@ private:
 
     void keyLine(RegImporter::Summary &summary);
     void valueLine();
-    void checkLibraryValue(const QString &name, const QString &text) const;
-    QString quotedText(const QString &missingQuote);
+    void checkLibraryValue(const QString &name, QStringView text) const;
+    QStringView quotedText(const QString &missingQuote);
+    QByteArray storedString(QStringView text);
     QByteArray hexBytes();
 
     LineReader &m_reader;
@@ -248,34 +327,42 @@ void Parser::keyLine(RegImporter::Summary &summary)
     const qsizetype close = line().lastIndexOf(QLatin1Char(']'));
     if (close < open)
         fail(QStringLiteral("the key line has no closing \"]\""));
-    QString inner = line().mid(open + 1, close - open - 1);
+    QStringView inner = QStringView(line()).mid(open + 1, close - open - 1);
     m_pos = close + 1;
     expectEnd(QStringLiteral("only a comment may follow the closing \"]\" of a key line"));
 
     const bool deletion = inner.startsWith(QLatin1Char('-'));
     if (deletion)
-        inner.remove(0, 1);
+        inner = inner.mid(1);
     if (inner.isEmpty())
         fail(QStringLiteral("the key line names no key"));
     if (isBlank(inner[0]))
         fail(QStringLiteral("a key path may not start with a blank"));
 
-    QStringList parts = inner.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    if (parts.isEmpty())
-        fail(QStringLiteral("the key line names no key"));
+    // Taken apart name by name: a line of millions of names fails at the first one too many
+    // without holding them all.
     static const char *const roots[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",  "HKEY_USERS",
                                         "HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
-    const QString root = parts.takeFirst();
-    bool known = false;
-    for (const char *name : roots)
-        known = known || root.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    if (!known)
-        fail(QStringLiteral("\"%1\" is not a registry root key").arg(inputExcerpt(root)));
-    for (const QString &part : parts)
+    QString root;
+    QStringList parts;
+    for (const QStringView part : inner.tokenize(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        if (root.isEmpty()) {
+            root = part.toString();
+            bool known = false;
+            for (const char *name : roots)
+                known = known || root.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+            if (!known)
+                fail(QStringLiteral("\"%1\" is not a registry root key").arg(inputExcerpt(root)));
+            continue;
+        }
         if (part.size() > maxKeyNameLength)
             fail(QStringLiteral("a key name is longer than %1 characters").arg(maxKeyNameLength));
-    if (parts.size() > maxKeyDepth)
-        fail(QStringLiteral("the key lies more than %1 levels deep").arg(maxKeyDepth));
+        if (parts.size() == maxKeyDepth)
+            fail(QStringLiteral("the key lies more than %1 levels deep").arg(maxKeyDepth));
+        parts << part.toString();
+    }
+    if (root.isEmpty())
+        fail(QStringLiteral("the key line names no key"));
 
     static const QString accepted[] = {QStringLiteral("software"), QStringLiteral("vantrel"),
                                        QStringLiteral("orvalis")};
@@ -296,32 +383,49 @@ void Parser::keyLine(RegImporter::Summary &summary)
     m_key = deletion ? KeyState::Deleted : KeyState::Accepted;
 }
 
-QString Parser::quotedText(const QString &missingQuote)
+// The text between the quotes, its escapes resolved in place: the result lies in the line itself,
+// where the quoted text stood, so a text as long as the file is never copied.
+QStringView Parser::quotedText(const QString &missingQuote)
 {
     ++m_pos; // the opening quote
-    QString text;
+    QChar *text = m_reader.line().data();
+    const qsizetype start = m_pos;
+    qsizetype written = start; // never beyond what has been read
     while (true) {
         if (atEnd())
             fail(missingQuote);
-        const QChar c = line()[m_pos++];
+        const QChar c = text[m_pos++];
         if (c == QLatin1Char('"'))
-            return text;
+            return QStringView(text + start, written - start);
         if (c != QLatin1Char('\\')) {
-            text += c;
+            text[written++] = c;
             continue;
         }
         if (atEnd())
             fail(missingQuote);
-        const QChar next = line()[m_pos++];
+        const QChar next = text[m_pos++];
         if (next == QLatin1Char('\\') || next == QLatin1Char('"'))
-            text += next;
+            text[written++] = next;
         else if (next == QLatin1Char('0'))
             fail(QStringLiteral("\"\\0\" is not allowed in a quoted text"));
         else {
-            text += c; // any other backslash stands for itself
-            text += next;
+            text[written++] = c; // any other backslash stands for itself
+            text[written++] = next;
         }
     }
+}
+
+// The stored form of a string value, UTF-16LE with a terminating 0. On a little-endian machine
+// that is the line's own memory once the 0 is put after the text (where its closing quote was):
+// the value is handed to the store without a copy, valid until the next line is read.
+QByteArray Parser::storedString(QStringView text)
+{
+    if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+        QChar *line = m_reader.line().data();
+        line[text.data() - line + text.size()] = QChar(0);
+        return QByteArray::fromRawData(reinterpret_cast<const char *>(text.utf16()), (text.size() + 1) * 2);
+    }
+    return toUtf16Le(text.toString() + QChar(0));
 }
 
 QByteArray Parser::hexBytes()
@@ -371,12 +475,14 @@ void Parser::valueLine()
 {
     const int lineNo = m_reader.number();
     QString name;
-    if (peek() == QLatin1Char('@'))
+    if (peek() == QLatin1Char('@')) {
         ++m_pos;
-    else
-        name = quotedText(QStringLiteral("the value name has no closing quote"));
-    if (name.size() > maxValueNameLength)
-        fail(QStringLiteral("a value name is longer than %1 characters").arg(maxValueNameLength));
+    } else {
+        const QStringView quoted = quotedText(QStringLiteral("the value name has no closing quote"));
+        if (quoted.size() > maxValueNameLength)
+            fail(QStringLiteral("a value name is longer than %1 characters").arg(maxValueNameLength));
+        name = quoted.toString();
+    }
     skipBlanks();
     if (peek() != QLatin1Char('='))
         fail(QStringLiteral("\"=\" is expected after the value name"));
@@ -390,12 +496,12 @@ void Parser::valueLine()
     Operation op{Operation::SetValue, lineNo, name, 0, {}};
     const QStringView rest = QStringView(line()).mid(m_pos);
     if (peek() == QLatin1Char('"')) {
-        const QString text = quotedText(QStringLiteral("the string has no closing quote"));
+        const QStringView text = quotedText(QStringLiteral("the string has no closing quote"));
         expectEnd(QStringLiteral("only a comment may follow the closing quote"));
         if (m_key == KeyState::Accepted && m_libraryModel)
             checkLibraryValue(name, text);
         op.type = REG_SZ;
-        op.data = toUtf16Le(text + QChar(0));
+        op.data = storedString(text);
     } else if (peek() == QLatin1Char('-')) {
         ++m_pos;
         expectEnd(QStringLiteral("only a comment may follow \"-\""));
@@ -439,8 +545,10 @@ void Parser::valueLine()
         if (op.type == REG_DWORD) // as the other platform's editor: padded or cut to four little-endian bytes
             op.data = op.data.leftJustified(4, '\0', true);
         const bool text = op.type == REG_SZ || op.type == REG_EXPAND_SZ || op.type == REG_MULTI_SZ;
-        if (text && !m_version5) // the store keeps every text as UTF-16LE
+        if (text && !m_version5) {   // the store keeps every text as UTF-16LE
+            m_reader.line().clear(); // read to its end; the memory goes to the converted text
             op.data = toUtf16Le(decodeBytes(op.data, m_encoding));
+        }
     } else {
         fail(QStringLiteral("the value data is neither a quoted string, \"-\", \"dword:\" nor \"hex:\""));
     }
@@ -449,19 +557,20 @@ void Parser::valueLine()
 }
 
 // A microscope's value the program could not load would fail only when the microscope is chosen.
-void Parser::checkLibraryValue(const QString &name, const QString &text) const
+void Parser::checkLibraryValue(const QString &name, QStringView text) const
 {
     for (ScopeValue v : AllScopeValues) {
         if (name.compare(ScopeValueName(v), Qt::CaseInsensitive) != 0)
             continue;
+        const QString value = text.toString();
         QString rule;
         try {
-            rule = scopeValueRule(v, scopeValueFromText(v, text));
+            rule = scopeValueRule(v, scopeValueFromText(v, value));
         } catch (const OrvalisError &e) {
             fail(e.text());
         }
         if (!rule.isEmpty())
-            fail(QStringLiteral("%1: '%2' cannot be used; %3").arg(scopeValueLabel(v), inputExcerpt(text), rule));
+            fail(QStringLiteral("%1: '%2' cannot be used; %3").arg(scopeValueLabel(v), inputExcerpt(value), rule));
     }
 }
 
@@ -505,6 +614,57 @@ private:
     Registry::Transaction m_transaction;
 };
 
+RegImporter::Summary importFrom(QIODevice &device, const QString &source)
+{
+    const QByteArray head = device.peek(3);
+    Encoding encoding = Encoding::Utf8;
+    qint64 start = 0;
+    if (head.startsWith("\xFF\xFE")) {
+        encoding = Encoding::Utf16;
+        start = 2;
+    } else if (head.startsWith("\xEF\xBB\xBF")) {
+        start = 3;
+    } else if (!isUtf8(device, source)) {
+        encoding = Encoding::Cp1252;
+    }
+
+    // Read twice: once to find any invalid line before the store is touched, once to write.
+    const auto parse = [&](Sink *sink, RegImporter::Summary &summary) {
+        if (!device.seek(start))
+            throw OrvalisError(QStringLiteral("Cannot read file %1: %2").arg(source, device.errorString()));
+        LineReader reader(device, encoding, source);
+        QStringView first = reader.next() ? QStringView(reader.line()) : QStringView();
+        while (!first.isEmpty() && isBlank(first.front()))
+            first = first.mid(1);
+        const bool version5 = first == QLatin1String("Windows Registry Editor Version 5.00");
+        if (!version5 && first != QLatin1String("REGEDIT4"))
+            throw OrvalisError(QStringLiteral("%1, line 1: not a registry file (the first line must be "
+                                              "\"REGEDIT4\" or \"Windows Registry Editor Version 5.00\")")
+                                   .arg(source));
+        Parser parser(reader, version5, encoding, sink);
+        return parser.run(summary);
+    };
+    RegImporter::Summary checkedSummary;
+    if (parse(nullptr, checkedSummary) == 0) {
+        // A file of nothing but foreign keys is most likely the wrong file: saying nothing would
+        // pass it off as imported.
+        const int skipped = checkedSummary.skippedKeys;
+        if (skipped > 0)
+            throw OrvalisError(QStringLiteral("Nothing was imported from %1: it holds no key under %2, %3.")
+                                   .arg(source, RegImporter::acceptedKey(),
+                                        skipped == 1
+                                            ? QStringLiteral("and its one key was skipped")
+                                            : QStringLiteral("and all its %1 keys were skipped").arg(skipped)));
+        return checkedSummary; // nothing to write; a store need not be created for it
+    }
+
+    RegImporter::Summary summary;
+    StoreWriter writer(source, summary);
+    parse(&writer, summary);
+    writer.commit();
+    return summary;
+}
+
 } // namespace
 
 QString RegImporter::acceptedKey()
@@ -521,14 +681,10 @@ RegImporter::Summary RegImporter::importFile(const QString &fileName)
 {
     const QString shown = QDir::toNativeSeparators(fileName);
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, file.errorString()));
+    openRegularFile(file);
     if (file.size() > maxFileSize)
         throw OrvalisError(QStringLiteral("%1 is larger than %2 and was not imported").arg(shown, sizeLimitText()));
-    const QByteArray data = file.read(maxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw OrvalisError(QStringLiteral("Cannot read file %1: %2").arg(shown, file.errorString()));
-    return importData(data, shown);
+    return importFrom(file, shown);
 }
 
 RegImporter::Summary RegImporter::importData(const QByteArray &data, const QString &sourceName)
@@ -536,47 +692,10 @@ RegImporter::Summary RegImporter::importData(const QByteArray &data, const QStri
     if (data.size() > maxFileSize)
         throw OrvalisError(
             QStringLiteral("%1 is larger than %2 and was not imported").arg(sourceName, sizeLimitText()));
-
-    QByteArrayView bytes(data);
-    Encoding encoding = Encoding::Utf8;
-    bool checked = false;
-    if (bytes.startsWith("\xFF\xFE")) {
-        encoding = Encoding::Utf16;
-        bytes = bytes.sliced(2);
-        checked = true;
-    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
-        bytes = bytes.sliced(3);
-        checked = true;
-    } else if (!bytes.isValidUtf8()) {
-        encoding = Encoding::Cp1252;
-    }
-
-    // Read twice: once to find any invalid line before the store is touched, once to write. Nothing
-    // of the file is kept between the two but its bytes.
-    const auto parse = [&](Sink *sink, Summary &summary) {
-        LineReader reader(bytes, encoding, checked, sourceName);
-        const QString header = reader.next() ? reader.line() : QString();
-        qsizetype lead = 0;
-        while (lead < header.size() && isBlank(header[lead]))
-            ++lead;
-        const QStringView first = QStringView(header).mid(lead);
-        const bool version5 = first == QLatin1String("Windows Registry Editor Version 5.00");
-        if (!version5 && first != QLatin1String("REGEDIT4"))
-            throw OrvalisError(QStringLiteral("%1, line 1: not a registry file (the first line must be "
-                                              "\"REGEDIT4\" or \"Windows Registry Editor Version 5.00\")")
-                                   .arg(sourceName));
-        Parser parser(reader, version5, encoding, sink);
-        return parser.run(summary);
-    };
-    Summary checkedSummary;
-    if (parse(nullptr, checkedSummary) == 0)
-        return checkedSummary; // nothing to write; a store need not be created for it
-
-    Summary summary;
-    StoreWriter writer(sourceName, summary);
-    parse(&writer, summary);
-    writer.commit();
-    return summary;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return importFrom(buffer, sourceName);
 }
 
 } // namespace orvalis

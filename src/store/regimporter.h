@@ -18,7 +18,9 @@ public:
     };
 
     // Admits the export of the deepest tree the store holds (512 levels of 255-character names,
-    // about 32 MiB); reading keeps one line decoded at a time, so memory stays near the file's size.
+    // about 32 MiB). The file is read in pieces and only the line at hand is kept, decoded; a string
+    // value is stored from that line itself, so even a file of one value needs less than three times
+    // its size.
     static constexpr qint64 maxFileSize = 64 * 1024 * 1024;
     // "64 MiB", for messages.
     static QString sizeLimitText();
@@ -27,7 +29,7 @@ public:
     static QString acceptedKey();
 
     // Throws OrvalisError naming the file, the line number and what is wrong; the store is then
-    // unchanged.
+    // unchanged. A file whose keys all lie outside acceptedKey() is refused too, with their count.
     static Summary importFile(const QString &fileName);
     // The same for bytes already read; `sourceName` stands for the file in messages.
     static Summary importData(const QByteArray &data, const QString &sourceName);

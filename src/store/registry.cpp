@@ -89,6 +89,11 @@ QString Registry::TakeStoreProblem()
     return StoreDatabase::takeProblem();
 }
 
+QString Registry::StoreWriteProblem()
+{
+    return StoreDatabase(StoreDatabase::defaultPath()).writeProblem();
+}
+
 void Registry::SetRootKey(HKEY root)
 {
     CloseKey();

@@ -54,6 +54,8 @@ public:
     // The message that a damaged store was set aside (naming both files), handed out once, so the
     // program can tell the user; empty when nothing happened.
     static QString TakeStoreProblem();
+    // Why the store cannot be saved in, with its path and what to do; empty when it can be.
+    static QString StoreWriteProblem();
 
     HKEY RootKey() const { return m_root; }
     void SetRootKey(HKEY root); // closes the current key

@@ -109,7 +109,8 @@ void DeleteScopeCompany(const QString &company)
     registry.DeleteKey(libraryKey() + QLatin1Char('\\') + company);
 }
 
-bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record)
+bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record,
+                       QStringList *builtInValues)
 {
     const QString company = manufacturer.isEmpty() ? QStringLiteral("Default") : manufacturer;
     if (company == QLatin1String("Default"))
@@ -121,14 +122,20 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
     TScopeData r = record;
     r.Company = company;
     r.Model = model;
-    r.Voltage = strToFloat(registry.ReadString(QStringLiteral("Voltage")));
-    r.Cs = strToFloat(registry.ReadString(QStringLiteral("Cs"))) * mmToNm;
-    r.Cc = strToFloat(registry.ReadString(QStringLiteral("Cc"))) * mmToNm;
-    r.dE = strToFloat(registry.ReadString(QStringLiteral("dE")));
-    r.Convergence = strToFloat(registry.ReadString(QStringLiteral("Convergence"))) * mradToRad;
-    r.dvv = 0;
-    r.dii = 0;
+    const TScopeData builtIn = defaultScope();
+    QStringList lacking;
+    for (ScopeValue v : AllScopeValues) {
+        const QString text = registry.ReadString(ScopeValueName(v));
+        if (text.isEmpty()) {
+            r.*scopeValueField(v) = builtIn.*scopeValueField(v);
+            lacking << scopeValueWithUnit(v, builtIn.*scopeValueField(v));
+        } else {
+            r.*scopeValueField(v) = scopeValueFromText(v, text);
+        }
+    }
     record = r;
+    if (builtInValues)
+        *builtInValues = lacking;
     return true;
 }
 
@@ -155,13 +162,8 @@ TScopeData ScopeRecordFromData(const QString &company, const QString &model, con
 ScopeData ScopeDataFromRecord(const TScopeData &record)
 {
     ScopeData d;
-    d.Voltage = formatGeneral(record.Voltage);
-    d.Cs = formatGeneral(record.Cs / mmToNm);
-    d.Cc = formatGeneral(record.Cc / mmToNm);
-    d.dE = formatGeneral(record.dE);
-    d.dvv = formatGeneral(record.dvv / ppmToFraction);
-    d.dii = formatGeneral(record.dii / ppmToFraction);
-    d.Convergence = formatGeneral(record.Convergence / mradToRad);
+    for (ScopeValue v : AllScopeValues)
+        d.*textOf(v) = scopeValueText(v, record.*scopeValueField(v));
     return d;
 }
 

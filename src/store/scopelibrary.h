@@ -6,6 +6,7 @@
 #include "store/settingskeys.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace orvalis {
@@ -52,11 +53,12 @@ void DeleteScopeEntry(const QString &company, const QString &model);
 void DeleteScopeCompany(const QString &company);
 
 // Start-up: fills `record` from the named entry unless the manufacturer is "Default" (or empty)
-// or the entry is not in the library; returns whether it did. Company, Model, Voltage, Cs, Cc, dE
-// and Convergence come from the entry; dvv and dii are set to 0, which the optics state replaces
-// by its defaults. A text that is no number raises "'%s' is not a valid floating point value" and
-// leaves `record` as it was.
-bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record);
+// or the entry is not in the library; returns whether it did. Company, Model and all seven values
+// come from the entry. A value the entry lacks (missing or empty) takes the built-in instrument's,
+// and `builtInValues` lists those as the user knows them ("HT Ripple 0.25 ppm"). A text that is no
+// number raises "'%s' is not a valid floating point value" and leaves `record` as it was.
+bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record,
+                       QStringList *builtInValues = nullptr);
 
 // The non-empty texts of `data`, converted to the record's units (mm -> nm, mrad -> rad,
 // ppm -> fraction), replace the record's fields; all or none of them. A text that is no number throws

@@ -1,6 +1,7 @@
 #include "store/storedatabase.h"
 
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -229,6 +230,45 @@ QString StoreDatabase::takeProblem()
     QString text = pendingProblem();
     pendingProblem().clear();
     return text;
+}
+
+QString StoreDatabase::writeProblem()
+{
+    const QString store = native(m_path);
+    const auto cannot = [&store](const QString &reason, const QString &remedy) {
+        return QStringLiteral("The settings store %1 cannot be written: %2.\r\nOrvalis works, but nothing of this "
+                              "run (window, choices, microscope library) can be saved. %3, then start Orvalis again.")
+            .arg(store, reason, remedy);
+    };
+    const QString kind = notRegularFile(m_path);
+    if (!kind.isEmpty())
+        return QStringLiteral("The settings store %1 cannot be used. %2\r\nOrvalis can neither read nor save "
+                              "its settings and microscope library there. Move it out of the way (Orvalis then "
+                              "starts a new store), then start Orvalis again.")
+            .arg(store, kind);
+    const QFileInfo info(m_path);
+    const QString folder = native(info.absolutePath());
+    if (!info.exists()) {
+        // Made at the first save, in the first folder on its way that exists.
+        QString existing = info.absolutePath();
+        while (!QFileInfo::exists(existing) && QFileInfo(existing).absolutePath() != existing)
+            existing = QFileInfo(existing).absolutePath();
+        if (!QFileInfo(existing).isDir())
+            return cannot(QStringLiteral("%1 is a file where a folder is needed").arg(native(existing)),
+                          QStringLiteral("Move %1 out of the way").arg(native(existing)));
+        if (::access(QFile::encodeName(existing).constData(), W_OK | X_OK) != 0)
+            return cannot(QStringLiteral("the folder %1 is read-only").arg(native(existing)),
+                          QStringLiteral("Make the folder %1 writable for you").arg(native(existing)));
+        return QString();
+    }
+    const QString remedy = QStringLiteral("Make %1 and its folder %2 writable for you").arg(store, folder);
+    if (!open(false))
+        return m_openError.isEmpty() ? QString() : cannot(m_openError, remedy);
+    // Taking the write lock is what every save begins with; nothing is written before the ROLLBACK.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return cannot(QString::fromUtf8(sqlite3_errmsg(m_db)), remedy);
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return QString();
 }
 
 void StoreDatabase::close()
@@ -729,19 +769,58 @@ bool StoreDatabase::readValue(qint64 key, const QString &fold, quint32 &type, QB
 bool StoreDatabase::writeValue(qint64 key, const QString &name, const QString &fold, quint32 type,
                                const QByteArray &data)
 {
+    // SQLite builds a whole row in memory before it stores it, a copy of the value; a large one is
+    // stored as zeros first and then written into its place piece by piece.
+    constexpr qsizetype largeValue = 1024 * 1024;
+    const bool large = data.size() > largeValue;
     // An existing value keeps its place in the enumeration and the case of its first name.
-    Use q(prepare("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                  "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
+    Use q(prepare(large ? "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, zeroblob(?5)) "
+                          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data "
+                          "RETURNING id"
+                        : "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                          "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
     sqlite3_bind_int64(q.stmt, 1, key);
     bindText(q.stmt, 2, name);
     bindText(q.stmt, 3, fold);
     sqlite3_bind_int64(q.stmt, 4, qint64(type));
-    sqlite3_bind_blob(q.stmt, 5, data.isEmpty() ? "" : data.constData(), int(data.size()), SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(q.stmt);
-    if ((rc & 0xff) == SQLITE_CONSTRAINT)
-        return false;
-    if (rc != SQLITE_DONE)
-        fail("write value");
+    if (large)
+        sqlite3_bind_int64(q.stmt, 5, data.size());
+    else // the bytes outlive the statement's step: no copy
+        sqlite3_bind_blob(q.stmt, 5, data.isEmpty() ? "" : data.constData(), int(data.size()), SQLITE_STATIC);
+    if (!large) {
+        const int rc = sqlite3_step(q.stmt);
+        if ((rc & 0xff) == SQLITE_CONSTRAINT)
+            return false;
+        if (rc != SQLITE_DONE)
+            fail("write value");
+        return true;
+    }
+    begin(true); // the zeros never stay
+    try {
+        int rc = sqlite3_step(q.stmt);
+        if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+            commit(); // nothing was written
+            return false;
+        }
+        if (rc != SQLITE_ROW)
+            fail("write value");
+        const qint64 row = sqlite3_column_int64(q.stmt, 0);
+        if ((rc = sqlite3_step(q.stmt)) != SQLITE_DONE)
+            fail("write value");
+        sqlite3_blob *blob = nullptr;
+        if (sqlite3_blob_open(m_db, "main", "vals", "data", row, 1, &blob) != SQLITE_OK) {
+            sqlite3_blob_close(blob);
+            fail("write value");
+        }
+        rc = sqlite3_blob_write(blob, data.constData(), int(data.size()), 0);
+        sqlite3_blob_close(blob);
+        if (rc != SQLITE_OK)
+            fail("write value");
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    commit();
     return true;
 }
 

@@ -27,6 +27,11 @@ public:
     // The message about a damaged store that was set aside, once; empty when there is none.
     static QString takeProblem();
 
+    // Why nothing could be saved in the store, with its path and what the user can do about it;
+    // empty when a write could begin. Writes nothing and creates nothing: a store that does not
+    // exist yet is judged by the folder it would be made in.
+    QString writeProblem();
+
     const QString &path() const { return m_path; }
 
     // Opens the store. Without `create` a missing file is not made and the call returns false, so

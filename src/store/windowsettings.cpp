@@ -32,7 +32,10 @@ QString indexed(const char *stem, int i)
 // its error text is kept for the user.
 class Reader {
 public:
-    Reader(Registry &registry, QStringList &problems) : m_registry(registry), m_problems(problems) {}
+    Reader(Registry &registry, WindowSettings &settings) : m_registry(registry), m_settings(settings) {}
+
+    // The sub-key whose values are read next.
+    void inKey(const QString &subKey) { m_subKey = subKey; }
 
     template <class T, class Read> void read(std::optional<T> &into, const QString &value, Read readValue)
     {
@@ -41,7 +44,7 @@ public:
         try {
             into = readValue(value);
         } catch (const OrvalisError &e) {
-            m_problems << e.text();
+            unreadable(value, e);
         }
     }
     void string(std::optional<QString> &into, const QString &value)
@@ -70,13 +73,20 @@ public:
         try {
             into = m_registry.ReadInteger(value) == 1;
         } catch (const OrvalisError &e) {
-            m_problems << e.text();
+            unreadable(value, e);
         }
     }
 
 private:
+    void unreadable(const QString &value, const OrvalisError &e)
+    {
+        m_settings.Problems << e.text();
+        m_settings.Unreadable[m_subKey] << value;
+    }
+
     Registry &m_registry;
-    QStringList &m_problems;
+    WindowSettings &m_settings;
+    QString m_subKey;
 };
 
 void readDefault(Reader &r, WindowSettings &s)
@@ -173,19 +183,24 @@ public:
         return add(QString::fromLatin1(value), v);
     }
     // One transaction: the group is written whole or not at all. A group with nothing to write
-    // does not create its key.
-    void write(Registry &registry) const
+    // does not create its key. The values that could not be read go first; what is written again
+    // takes their place.
+    void write(Registry &registry, const QStringList &unreadable) const
     {
-        if (m_writes.isEmpty())
+        if (m_writes.isEmpty() && unreadable.isEmpty())
             return;
         Registry::Transaction transaction(registry, true);
         if (!registry.OpenKey(settingsKey(m_subKey), true))
             throw OrvalisError(QStringLiteral("Cannot access registry"));
+        for (const QString &value : unreadable)
+            registry.DeleteValue(value);
         for (const auto &w : m_writes)
             w(registry);
         registry.CloseKey();
         transaction.commit();
     }
+
+    const QString &subKey() const { return m_subKey; }
 
 private:
     QString m_subKey;
@@ -199,16 +214,23 @@ WindowSettings ReadWindowSettings()
     WindowSettings s;
     Registry registry;
     Registry::Transaction snapshot(registry, false);
-    Reader r(registry, s.Problems);
+    Reader r(registry, s);
     if (registry.OpenKey(settingsKey(PositionKeyName), false)) {
+        r.inKey(PositionKeyName);
         readPosition(r, s);
-        if (registry.OpenKey(settingsKey(CoolBarKeyName), false))
+        if (registry.OpenKey(settingsKey(CoolBarKeyName), false)) {
+            r.inKey(CoolBarKeyName);
             readCoolBar(registry, r, s);
+        }
     }
-    if (registry.OpenKey(settingsKey(DefaultKeyName), false))
+    if (registry.OpenKey(settingsKey(DefaultKeyName), false)) {
+        r.inKey(DefaultKeyName);
         readDefault(r, s);
-    if (registry.OpenKey(settingsKey(ButtonBarKeyName), false))
+    }
+    if (registry.OpenKey(settingsKey(ButtonBarKeyName), false)) {
+        r.inKey(ButtonBarKeyName);
         readButtonBar(r, s);
+    }
     registry.CloseKey();
     return s;
 }
@@ -270,7 +292,7 @@ void WriteWindowSettings(const WindowSettings &s)
 
     Registry registry;
     for (const Group *group : {&main, &position, &coolBar, &buttonBar})
-        group->write(registry);
+        group->write(registry, s.Unreadable.value(group->subKey()));
 }
 
 } // namespace orvalis

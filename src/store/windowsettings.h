@@ -48,6 +48,10 @@ struct WindowSettings {
     // Values present but unreadable when read (the registry's error texts, one per value): each is
     // left absent, so the window keeps its default for it.
     QStringList Problems;
+    // The same values by sub-key ("Default", ...) and name. Handed back to the writer, each is
+    // replaced by what the window writes now, or removed when it writes nothing for it (its default
+    // then holds): a bad value is reported at one start, not at every start.
+    QMap<QString, QStringList> Unreadable;
 };
 
 // Reads what is stored; keys are opened, never created. Never throws for a bad value: that value
@@ -62,7 +66,8 @@ WindowSettings ReadWindowSettings();
 QStringList FitToAcceptedRanges(WindowSettings &settings);
 
 // Writes the present values in four groups, "Default", "Position", "CoolBar" and "ButtonBar" in
-// this order, each group in one transaction, creating the keys. A key that can be neither opened
+// this order, each group in one transaction, creating the keys, and removes the values named in
+// Unreadable that it does not write. A key that can be neither opened
 // nor created stops the save with "Cannot access registry"; the groups written before it stay.
 void WriteWindowSettings(const WindowSettings &settings);
 

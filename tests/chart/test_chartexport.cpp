@@ -14,6 +14,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "../support/specialfiles.h"
 #include "failingwrites.h"
 #include "metafilereader.h"
 
@@ -71,6 +72,8 @@ private slots:
     void bitmaps();
     void failureKeepsOldFileAndColour_data();
     void failureKeepsOldFileAndColour();
+    void otherFilesLeftAlone_data();
+    void otherFilesLeftAlone();
 };
 
 void TestChartExport::metafileReadBack_data()
@@ -260,6 +263,36 @@ void TestChartExport::failureKeepsOldFileAndColour()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("earlier"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestChartExport::otherFilesLeftAlone_data()
+{
+    addSpecialFileRows();
+}
+
+// Saving onto a FIFO or a device would replace it with a file and report success.
+void TestChartExport::otherFilesLeftAlone()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("chart.png"));
+    if (!makeSpecialFile(SpecialFile(kind), path))
+        QSKIP("this system does not let the test make a device node");
+    const mode_t type = fileType(path);
+    auto chart = makeChart();
+    for (ChartFileFormat format : {ChartFileFormat::Png, ChartFileFormat::Svg}) {
+        QString message;
+        try {
+            saveChart(*chart, path, format);
+        } catch (const OrvalisError &e) {
+            message = e.text();
+        }
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path))
+                     && message.contains(what),
+                 qPrintable(message));
+        QCOMPARE(fileType(path), type);
+    }
 }
 
 QTEST_MAIN(TestChartExport)

@@ -1,6 +1,7 @@
 // The settings store as the program relies on it: registry semantics, registry files written byte for
 // byte and read back, the microscope library, and a store that survives damage, crashes and a second
 // running copy. Every test function starts from its own empty store.
+#include "../support/specialfiles.h"
 #include "core/instrumentload.h"
 #include "core/orvaliserror.h"
 #include "store/regexport.h"
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 using namespace orvalis;
+using namespace orvalis::test;
 
 namespace {
 
@@ -122,6 +124,9 @@ private slots:
     void importLimits();
     void importChecksLibraryValues_data();
     void importChecksLibraryValues();
+    void largeValuesStoredWhole();
+    void otherFilesRefused_data();
+    void otherFilesRefused();
     void deepestExportImportsBack();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
@@ -133,7 +138,9 @@ private slots:
     void libraryRefusesLostNames();
     void deletesRefuseLostNames_data();
     void deletesRefuseLostNames();
+    void selectedScope_data();
     void selectedScope();
+    void selectedScopeNotRead();
     void shippedList();
     void twoProcessesWriting();
     void killedWriterLeavesSoundStore();
@@ -160,8 +167,9 @@ void TestStore::cleanupTestCase()
 {
     if (m_selected)
         return;
-    for (const char *table : {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside",
-                              "libraryRefusesLostNames", "failedExportKeepsPreviousFile", "deletesRefuseLostNames"})
+    for (const char *table :
+         {"valueErrors", "exportExamples", "importGrammar", "damagedStoreSetAside", "libraryRefusesLostNames",
+          "failedExportKeepsPreviousFile", "deletesRefuseLostNames", "selectedScope", "otherFilesRefused"})
         QVERIFY2(m_rowsRun.value(QLatin1String(table)) > 0, qPrintable(QLatin1String(table) + " ran no rows"));
 }
 
@@ -598,13 +606,61 @@ void TestStore::importGrammar_data()
                                              << "ü€";
     const QString v5 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
                                       "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\K]\r\n\"a\"=\"Grüße\"\r\n");
-    QByteArray utf16("\xFF\xFE");
-    for (QChar c : v5)
-        utf16 += char(c.unicode() & 0xff), utf16 += char(c.unicode() >> 8);
+    const auto asUtf16 = [](const QString &text) {
+        QByteArray bytes("\xFF\xFE");
+        for (QChar c : text)
+            bytes += char(c.unicode() & 0xff), bytes += char(c.unicode() >> 8);
+        return bytes;
+    };
+    const QByteArray utf16 = asUtf16(v5);
     QTest::newRow("encodings: UTF-16LE") << utf16 << "a"
                                          << "Grüße";
     QTest::newRow("encodings: UTF-16LE ending in half a character") << QByteArray(utf16 + "A") << "a"
                                                                     << "error:line 5";
+    // The file is read in pieces of 64 KiB (after a byte order mark); nothing may change where one
+    // ends. `across` places a text so that its first `split` bytes end the first piece.
+    constexpr int piece = 64 * 1024;
+    const auto across = [&k](const QByteArray &head, const QByteArray &text, int split, const QByteArray &tail) {
+        const QByteArray start = head + k + "\"a\"=\"";
+        return start + QByteArray(piece - start.size() - split, 'x') + text + tail;
+    };
+    const QString filler(piece - (10 + k.size() + 5) - 1, u'x');
+    QTest::newRow("pieces: a UTF-8 character across two")
+        << across("REGEDIT4\r\n", "\xC3\xBC", 1, "\"\r\n") << "a" << filler + u'ü';
+    QTest::newRow("pieces: CR LF across two") << across("REGEDIT4\r\n", "\"\r\n", 2, "\"b\"=\"y\"\r\n") << "b"
+                                              << "y";
+    QTest::newRow("pieces: a lone CR at the end of one") << across("REGEDIT4\r\n", "\"\r", 2, "\"b\"=\"y\"\r\n") << "b"
+                                                         << "y";
+    QTest::newRow("pieces: lines counted across two")
+        << across("REGEDIT4\r\n", "\"\r\n", 2, "\"b\"=\"y\"\r\nbad\r\n") << "b"
+        << "error:line 5";
+    QByteArray escapes;
+    for (int i = 0; i < 3 * piece / 8; ++i)
+        escapes += "C:\\\\d\\\"";
+    QTest::newRow("pieces: escapes in a value of several")
+        << regFile(k + "\"a\"=\"" + escapes + "\"\r\n") << "a" << QString(3 * piece / 8, u'x').replace(u'x', "C:\\d\"");
+    const QString pair = QStringLiteral("\U0001F600");
+    const QString ws(piece / 2 - 1 - (v5.size() - 3), u'w'); // the pair's first unit ends the first piece
+    QString wide = v5;
+    wide.insert(v5.size() - 3, ws + pair);
+    QTest::newRow("pieces: a UTF-16 surrogate pair across two")
+        << asUtf16(wide) << "a" << QStringLiteral("Grüße") + ws + pair;
+    // Half a surrogate pair, alone or before another character, in a key name and in a value.
+    const QString v5Header = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
+    const QString kText = QString::fromLatin1(k);
+    QTest::newRow("encodings: UTF-16 high surrogate alone in a key name")
+        << asUtf16(v5Header + kText.left(kText.size() - 3) + QChar(0xD800) + QStringLiteral("]\r\n\"a\"=\"x\"\r\n"))
+        << "a"
+        << "error:line 3: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 low surrogate alone in a value")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"Comp") + QChar(0xDC00) + QStringLiteral("\"\r\n")) << "a"
+        << "error:line 4: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 high surrogate before a letter")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"") + QChar(0xD83D) + QStringLiteral("x\"\r\n")) << "a"
+        << "error:line 4: the line is not valid UTF-16 text";
+    QTest::newRow("encodings: UTF-16 pair whole")
+        << asUtf16(v5Header + kText + QStringLiteral("\"a\"=\"\U0001F600\"\r\n")) << "a"
+        << QStringLiteral("\U0001F600");
     QTest::newRow("encodings: bad UTF-8 after a BOM names its line")
         << QByteArray("\xEF\xBB\xBFREGEDIT4\r\n" + k + "\"a\"=\"x\"\r\n\"b\"=\"\xC3\"\r\n") << "a"
         << "error:line 4";
@@ -673,9 +729,10 @@ void TestStore::importChecksLibraryValues_data()
     QTest::newRow("a company's value is none of a microscope")
         << QByteArray("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default Scopes\\Co]\r\n\"Voltage\"=\"x\"\r\n")
         << "";
-    QTest::newRow("outside the program's key") << QByteArray("[HKEY_CURRENT_USER\\Software\\Other\\Default "
-                                                             "Scopes\\Co\\Mo]\r\n\"Voltage\"=\"x\"\r\n")
-                                               << "";
+    QTest::newRow("outside the program's key")
+        << QByteArray("[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Default]\r\n"
+                      "[HKEY_CURRENT_USER\\Software\\Other\\Default Scopes\\Co\\Mo]\r\n\"Voltage\"=\"x\"\r\n")
+        << "";
 }
 
 // A microscope that could never be loaded is refused when its file is imported, with the line named.
@@ -702,6 +759,16 @@ void TestStore::importLimits()
     QCOMPARE(s.values, 1);
     QVERIFY(!Registry().KeyExists(QStringLiteral("\\Software\\Other")));
     QVERIFY(Registry().KeyExists(kOrvalis + QStringLiteral("\\Mine")));
+    // Keys all outside: nothing to import, and the user is told rather than shown a success.
+    const QByteArray onlyForeign = regFile("[HKEY_LOCAL_MACHINE\\Software\\Evil]\r\n\"a\"=\"1\"\r\n\r\n"
+                                           "[HKEY_CURRENT_USER\\Software\\Vantrel\\Other]\r\n\"a\"=\"1\"\r\n");
+    QCOMPARE(errorOf([&] { RegImporter::importData(onlyForeign, QStringLiteral("o.reg")); }),
+             QStringLiteral("Nothing was imported from o.reg: it holds no key under "
+                            "HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis, and all its 2 keys were skipped."));
+    QCOMPARE(errorOf([&] { RegImporter::importData(regFile("[HKEY_USERS\\x]\r\n"), QStringLiteral("u.reg")); }),
+             QStringLiteral("Nothing was imported from u.reg: it holds no key under "
+                            "HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis, and its one key was skipped."));
+    QCOMPARE(errorOf([&] { RegImporter::importData("REGEDIT4\r\n", QStringLiteral("e.reg")); }), QString());
 
     QTemporaryDir dir;
     QFile big(dir.filePath(QStringLiteral("big.reg")));
@@ -710,6 +777,73 @@ void TestStore::importLimits()
     big.resize(RegImporter::maxFileSize + 1);
     big.close();
     QVERIFY(errorOf([&] { RegImporter::importFile(big.fileName()); }).contains(QStringLiteral("larger than 64 MiB")));
+}
+
+// Values of more than a mebibyte go into the store in pieces; each must come back byte for byte,
+// in its place among the key's values, also when it replaces a value.
+void TestStore::largeValuesStoredWhole()
+{
+    QString text;
+    QByteArray quoted;
+    for (int i = 0; i < 200'000; ++i) {
+        const QString n = QString::number(i);
+        text += n + QStringLiteral("\\\"");
+        quoted += n.toLatin1() + "\\\\\\\"";
+    }
+    QByteArray bytes(1'500'000, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 251);
+    QByteArray hex = bytes.toHex(',').toUpper();
+    const QByteArray k = "[HKEY_CURRENT_USER\\Software\\Vantrel\\Orvalis\\Big]\r\n";
+    RegImporter::importData(regFile(k + "\"s\"=\"small\"\r\n\"t\"=\"" + quoted + "\"\r\n\"b\"=hex:" + hex + "\r\n"),
+                            QStringLiteral("big.reg"));
+    Registry reg;
+    QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Big"), false));
+    QCOMPARE(reg.GetValueNames(), (QStringList{"s", "t", "b"}));
+    QVERIFY(reg.ReadString(QStringLiteral("t")) == text);
+    QVERIFY(reg.ReadBinaryData(QStringLiteral("b")) == bytes);
+
+    // A small value becomes large and a large one small, each keeping its place.
+    RegImporter::importData(regFile(k + "\"s\"=\"" + quoted + "\"\r\n\"t\"=\"small\"\r\n"),
+                            QStringLiteral("again.reg"));
+    QCOMPARE(reg.GetValueNames(), (QStringList{"s", "t", "b"}));
+    QVERIFY(reg.ReadString(QStringLiteral("s")) == text);
+    QCOMPARE(reg.ReadString(QStringLiteral("t")), QStringLiteral("small"));
+    reg.WriteBinaryData(QStringLiteral("b"), bytes.left(1'200'000));
+    QVERIFY(reg.ReadBinaryData(QStringLiteral("b")) == bytes.left(1'200'000));
+}
+
+void TestStore::otherFilesRefused_data()
+{
+    addSpecialFileRows();
+}
+
+// A restore from a FIFO must not wait for a writer, and a backup must not replace what stands there.
+void TestStore::otherFilesRefused()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("backup.reg"));
+    if (!makeSpecialFile(SpecialFile(kind), path))
+        QSKIP("this system does not let the test make a device node");
+    const mode_t type = fileType(path);
+    Registry().CreateKey(kOrvalis + QStringLiteral("\\K"));
+    QString error;
+    {
+        std::optional<FifoUnblocker> unblocker;
+        if (SpecialFile(kind) == SpecialFile::Fifo)
+            unblocker.emplace(path);
+        error = errorOf([&] { RegImporter::importFile(path); });
+    }
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(path))
+                 && error.contains(what),
+             qPrintable(error));
+    error = errorOf([&] { ExportKeyToRegFile(HKEY_CURRENT_USER, QStringLiteral("Software\\Vantrel\\Orvalis"), path); });
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path))
+                 && error.contains(what),
+             qPrintable(error));
+    QCOMPARE(fileType(path), type);
 }
 
 void TestStore::deepestExportImportsBack()
@@ -1094,19 +1228,52 @@ void TestStore::deletesRefuseLostNames()
     QCOMPARE(library[0].Models.size(), 1);
 }
 
+void TestStore::selectedScope_data()
+{
+    QTest::addColumn<QStringList>("texts");    // Voltage, Cs, Cc, dE, dvv, dii, Convergence; "-" not stored
+    QTest::addColumn<QVector<double>>("read"); // Voltage, Cs, Cc, dE, Convergence, dvv, dii of the record
+    QTest::addColumn<QStringList>("builtIn");
+    QTest::newRow("all seven") << QStringList{"300", "1.2", "1.4", "0.7", "0.5", "0.1", "0.2"}
+                               << QVector<double>{300, 1.2e6, 1.4e6, 0.7, 0.2e-3, 0.5e-6, 0.1e-6} << QStringList{};
+    QTest::newRow("ripple and instability missing") << QStringList{"300", "1.2", "1.4", "0.7", "-", "-", "0.2"}
+                                                    << QVector<double>{300, 1.2e6, 1.4e6, 0.7, 0.2e-3, 2.5e-7, 5e-7}
+                                                    << QStringList{"HT Ripple 0.25 ppm", "Obj Lens Instab. 0.5 ppm"};
+    QTest::newRow("Cc and convergence empty") << QStringList{"300", "1.2", "", "0.7", "0.5", "0.1", ""}
+                                              << QVector<double>{300, 1.2e6, 1.2e6, 0.7, 3e-4, 0.5e-6, 0.1e-6}
+                                              << QStringList{"Cc 1.2 mm", "Convergence 0.3 mrad"};
+}
+
 void TestStore::selectedScope()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QVector<double>, read);
+    QFETCH(QStringList, builtIn);
+    WriteScopeEntry(QStringLiteral("Class"), QStringLiteral("300 kV"),
+                    {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]});
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(kOrvalis + QStringLiteral("\\Default Scopes\\Class\\300 kV"), false));
+        const char *names[] = {"Voltage", "Cs", "Cc", "dE", "dvv", "dii", "Convergence"};
+        for (int i = 0; i < 7; ++i)
+            if (texts[i] == QLatin1String("-"))
+                QVERIFY(reg.DeleteValue(QString::fromLatin1(names[i])));
+    }
+    TScopeData record;
+    QStringList lacking{QStringLiteral("left from before")};
+    QVERIFY(ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("300 kV"), record, &lacking));
+    QCOMPARE(record.Company, QStringLiteral("Class"));
+    QCOMPARE(record.Model, QStringLiteral("300 kV"));
+    const QVector<double> got{record.Voltage,     record.Cs,  record.Cc, record.dE,
+                              record.Convergence, record.dvv, record.dii};
+    QCOMPARE(got, read);
+    QCOMPARE(lacking, builtIn);
+}
+
+void TestStore::selectedScopeNotRead()
 {
     WriteScopeEntry(QStringLiteral("Class"), QStringLiteral("300 kV"),
                     {QStringLiteral("300"), QStringLiteral("1.2"), QStringLiteral("1.4"), QStringLiteral("0.7"),
                      QStringLiteral("0.1"), QStringLiteral("0.1"), QStringLiteral("0.2")});
-    TScopeData record;
-    QVERIFY(ReadSelectedScope(QStringLiteral("Class"), QStringLiteral("300 kV"), record));
-    QCOMPARE(record.Company, QStringLiteral("Class"));
-    QCOMPARE(record.Voltage, 300.0);
-    QCOMPARE(record.Cs, 1.2e6);
-    QCOMPARE(record.Cc, 1.4e6);
-    QCOMPARE(record.Convergence, 0.2e-3);
-    QCOMPARE(record.dvv, 0.0); // not read: loading puts in the defaults
     TScopeData untouched;
     QVERIFY(!ReadSelectedScope(QString(), QStringLiteral("x"), untouched));
     QVERIFY(!ReadSelectedScope(QStringLiteral("Default"), QStringLiteral("x"), untouched));

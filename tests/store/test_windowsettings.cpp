@@ -120,6 +120,8 @@ private slots:
     void coolBarOnlyWithPosition();
     void unreadableValues_data();
     void unreadableValues();
+    void unreadableValuesGoAtNextWrite_data();
+    void unreadableValuesGoAtNextWrite();
     void keyThatCannotBeCreated();
     void fitToAcceptedRanges_data();
     void fitToAcceptedRanges();
@@ -296,6 +298,54 @@ void TestWindowSettings::unreadableValues()
     QCOMPARE(s.Uses, std::optional<int>(49));
     QCOMPARE(s.Top, std::optional<int>(40));
     QCOMPARE(s.Bands[1].ControlWidth, std::optional<int>(150));
+}
+
+void TestWindowSettings::unreadableValuesGoAtNextWrite_data()
+{
+    QTest::addColumn<QString>("subKey");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("asText");  // stored as text where a number belongs, else the other way round
+    QTest::addColumn<bool>("written"); // the next write has a value of its own for it
+    QTest::addRow("SaveDir as a number, nothing saved this run") << DefaultKeyName << "SaveDir" << false << false;
+    QTest::addRow("bound as text, closed maximised") << PositionKeyName << "Top" << true << false;
+    QTest::addRow("band beyond the tool bars") << CoolBarKeyName << "Control5" << false << false;
+    QTest::addRow("range as text, written again") << DefaultKeyName << "a3max" << true << true;
+}
+
+// A value reported as unreadable must not be reported again at every start: the next write
+// replaces it, or removes it when it has nothing to write for it.
+void TestWindowSettings::unreadableValuesGoAtNextWrite()
+{
+    QFETCH(QString, subKey);
+    QFETCH(QString, value);
+    QFETCH(bool, asText);
+    QFETCH(bool, written);
+    WriteWindowSettings(everyValue());
+    writeRaw(subKey, [&](Registry &r) {
+        if (asText)
+            r.WriteString(value, QStringLiteral("12"));
+        else
+            r.WriteInteger(value, 12);
+    });
+    const WindowSettings read = ReadWindowSettings();
+    QCOMPARE(read.Problems.size(), 1);
+    QCOMPARE(read.Unreadable, (QMap<QString, QStringList>{{subKey, {value}}}));
+
+    WindowSettings next = everyValue(); // what the window has at close
+    if (value == QLatin1String("SaveDir"))
+        next.SaveDir.reset();
+    else if (value == QLatin1String("Top"))
+        next.Top.reset();
+    next.Unreadable = read.Unreadable;
+    WriteWindowSettings(next);
+    const WindowSettings again = ReadWindowSettings();
+    QCOMPARE(again.Problems, QStringList());
+    Registry r;
+    QVERIFY(r.OpenKey(settingsKey(subKey), false));
+    QCOMPARE(r.ValueExists(value), written);
+    if (written)
+        QCOMPARE(again.a3max, std::optional<int>(12000));
+    QCOMPARE(again.Uses, std::optional<int>(49)); // the rest as written
 }
 
 // A key the store refuses to create stops the save there: the groups before it stay written, the

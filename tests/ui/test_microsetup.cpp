@@ -1,5 +1,6 @@
 // The microscope setup and edit dialogs driven by their controls' names, with the library in the
 // real settings store checked after every flow.
+#include "../support/specialfiles.h"
 #include "formdriver.h"
 #include "modalscript.h"
 
@@ -612,6 +613,19 @@ void TestMicroSetup::backupProblems()
         script.answer(QMessageBox::Ok).answer(QMessageBox::Ok);
         click(&dlg, "btnRetore");
         QCOMPARE(script.texts.value(1), "No backup exists at " + QDir::toNativeSeparators(missing));
+    }
+    // A FIFO in the backup's place: Restore says so at once instead of waiting for a writer.
+    const QString fifo = dir.filePath("fifo.reg");
+    QVERIFY(makeSpecialFile(SpecialFile::Fifo, fifo));
+    dlg.setRegFiles(dir.filePath("sc.reg"), fifo);
+    {
+        const FifoUnblocker unblocker(fifo);
+        ModalScript script;
+        script.answer(QMessageBox::Ok).answer(QMessageBox::Ok);
+        click(&dlg, "btnRetore");
+        QVERIFY2(script.texts.value(1).contains("Cannot open file " + QDir::toNativeSeparators(fifo)
+                                                + ": It is a FIFO (named pipe), not a regular file."),
+                 qPrintable(script.texts.value(1)));
     }
     dlg.setRegFiles(dir.filePath("sc.reg"), unwritable);
     QSignalSpy status(&dlg, &TfmMicroSetup::statusMessage);

@@ -5,9 +5,12 @@
 #include "core/ctfgrey.h"
 #include "core/numberformat.h"
 #include "formdriver.h"
+#include "modalscript.h"
 #include "ui/widgets/pixelimage.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QToolButton>
 
 using namespace orvalis;
@@ -85,10 +88,15 @@ private slots:
     void plotterModeTable();
     void chartMetafiles_data();
     void chartMetafiles();
-    void patternPng();
+    void offeredFormats_data();
+    void offeredFormats();
+    void patternFiles_data();
+    void patternFiles();
     void mapFiles();
     void nameWithoutExtensionGetsTheFilters();
     void unknownExtensionIsRefused();
+    void tooLongNameIsRefusedWithReason_data();
+    void tooLongNameIsRefusedWithReason();
     void failedWriteReported();
 
 private:
@@ -217,19 +225,69 @@ void TestSave::chartMetafiles()
     QVERIFY(curveCount(svg) >= drawn);
 }
 
-void TestSave::patternPng()
+void TestSave::offeredFormats_data()
 {
+    QTest::addColumn<QByteArray>("command"); // its tool button
+    QTest::addColumn<QStringList>("filters");
+    const QStringList all{"Bitmaps (*.bmp)",    "Metafiles (*.wmf)",    "Enhanced Metafiles (*.emf)", "Text (*.txt)",
+                          "PNG images (*.png)", "SVG drawings (*.svg)", "PDF documents (*.pdf)"};
+    QTest::newRow("1D chart") << QByteArray("ToolButton2") << all;
+    QTest::newRow("2D pattern") << QByteArray("ToolButton1") << QStringList{"Bitmaps (*.bmp)", "PNG images (*.png)"};
+    QTest::newRow("defocus map") << QByteArray("ToolButton3") << all;
+}
+
+// The one dialog offers each command what that command writes, whichever command used it before.
+void TestSave::offeredFormats()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QStringList, filters);
+    action(m_form.get(), "Show2DCTF1")->trigger();
+    action(m_form.get(), "N3D1")->trigger();
+    for (const char *before : {"ToolButton1", "ToolButton2", "ToolButton3"}) {
+        SaveDialogDriver earlier({});
+        QTest::mouseClick(button(before), Qt::LeftButton);
+        SaveDialogDriver driver({});
+        QTest::mouseClick(button(command.constData()), Qt::LeftButton);
+        QVERIFY(driver.seen);
+        QCOMPARE(driver.filters, filters);
+        QCOMPARE(driver.selectedFilter, filters.first());
+    }
+}
+
+void TestSave::patternFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format"); // read back in it; empty: refused, nothing written
+    QTest::newRow("png") << "p.png" << QByteArray("PNG");
+    QTest::newRow("bmp") << "p.bmp" << QByteArray("BMP");
+    QTest::newRow("pdf is no picture of the pattern") << "p.pdf" << QByteArray();
+    QTest::newRow("emf") << "p.emf" << QByteArray();
+    QTest::newRow("txt") << "p.txt" << QByteArray();
+    QTest::newRow("upper case") << "p.PNG" << QByteArray();
+}
+
+// A file holds what its name says, or no file is written and the user is told why.
+void TestSave::patternFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
     action(m_form.get(), "Show2DCTF1")->trigger();
     QVERIFY(button("ToolButton1")->isEnabled());
-    for (const QString &name : {QStringLiteral("p.png"), QStringLiteral("p.emf")}) {
-        SaveDialogDriver driver(file(name));
-        QTest::mouseClick(button("ToolButton1"), Qt::LeftButton);
-        QCOMPARE(driver.proposed, QStringLiteral("Default"));
-        QImage read;
-        QVERIFY(read.load(file(name), name.endsWith(QLatin1String("png")) ? "PNG" : "BMP")); // p.emf holds a bitmap
-        const QImage shown = child<PixelImage>(m_form.get(), "Image1")->image();
-        QCOMPARE(read.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+    SaveDialogDriver driver(file(name));
+    MessageBoxCatcher box;
+    QTest::mouseClick(button("ToolButton1"), Qt::LeftButton);
+    QCOMPARE(driver.proposed, QStringLiteral("Default"));
+    if (format.isEmpty()) {
+        QTRY_VERIFY(!box.text.isEmpty());
+        QVERIFY2(box.text.contains(name) && box.text.contains(QStringLiteral("Use one of .bmp or .png")),
+                 qPrintable(box.text));
+        QVERIFY(QDir(m_dir.path()).isEmpty());
+        return;
     }
+    QImage read;
+    QVERIFY(read.load(file(name), format.constData()));
+    const QImage shown = child<PixelImage>(m_form.get(), "Image1")->image();
+    QCOMPARE(read.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
 }
 
 void TestSave::mapFiles()
@@ -277,6 +335,53 @@ void TestSave::unknownExtensionIsRefused()
     QTRY_VERIFY(!box.text.isEmpty());
     QVERIFY2(box.text.contains(QStringLiteral(".bmp")) && box.text.contains(QStringLiteral("UP.BMP")),
              qPrintable(box.text));
+    QVERIFY(QDir(m_dir.path()).isEmpty());
+}
+
+// The file system takes names of up to 255 bytes; the dialog stays open and says why.
+void TestSave::tooLongNameIsRefusedWithReason_data()
+{
+    QTest::addColumn<bool>("click"); // on Save, else Enter in the name
+    QTest::newRow("Enter") << false;
+    QTest::newRow("Save button") << true;
+}
+
+void TestSave::tooLongNameIsRefusedWithReason()
+{
+    QFETCH(bool, click);
+    const QString name = QString(252, u'n') + QStringLiteral(".bmp");
+    bool stillOpen = false;
+    ModalScript script;
+    script
+        .step<QFileDialog>([&](QFileDialog *dialog) {
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(file(name));
+            if (!click) {
+                QTest::keyClick(edit, Qt::Key_Return);
+                return;
+            }
+            QPushButton *save = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save);
+            QVERIFY(save->isEnabled()); // a greyed button would say nothing
+            save->click();
+        })
+        .answer(QMessageBox::Ok)
+        .step<QFileDialog>([&](QFileDialog *dialog) {
+            stillOpen = dialog->isVisible();
+            dialog->reject();
+        });
+    // A dialog that stays open without a word would wait for the user for ever.
+    QObject guard;
+    QTimer::singleShot(5000, &guard, [&script] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); dialog && !script.finished())
+            dialog->reject();
+    });
+    QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+    QVERIFY(script.finished());
+    QCOMPARE(script.texts.size(), 1);
+    QVERIFY2(script.texts[0].contains(QStringLiteral("has 256 characters"))
+                 && script.texts[0].contains(QStringLiteral("at most 255")),
+             qPrintable(script.texts[0]));
+    QVERIFY(stillOpen);
     QVERIFY(QDir(m_dir.path()).isEmpty());
 }
 

@@ -1,5 +1,6 @@
 // The window as a program the user starts again and again: what closing keeps and the next start
 // restores, what a start does with settings it cannot use, the two modes, titles and tool bar.
+#include "../support/specialfiles.h"
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
@@ -87,6 +88,9 @@ private slots:
     void storedPaneWidths();
     void patternPaneDragged();
     void damagedStoreNoticeAfterShow();
+    void storeTroubleToldAtStart_data();
+    void storeTroubleToldAtStart();
+    void unreadableValueToldOnce();
     void unwritableKeyAtClose();
     void modeSwitchWithFrozenPattern();
     void modeButtonsAndMenu();
@@ -307,43 +311,59 @@ void TestShell::selectedInstrument_data()
     QTest::addColumn<QString>("manufacturer");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("cs");      // the entry's Cs text
+    QTest::addColumn<QString>("ripple");  // the entry's dvv and dii texts
     QTest::addColumn<QString>("company"); // of scope record 1 after start-up
     QTest::addColumn<QString>("notice");  // a part of the start-up notice, empty for none
     QTest::addRow("library entry") << "Maker"
                                    << "M 300"
                                    << "1.4"
+                                   << "1"
                                    << "Maker"
                                    << "";
     QTest::addRow("Default beats a library maker of that name") << "Default"
                                                                 << "M 300"
                                                                 << "1.4"
+                                                                << "1"
                                                                 << "Default"
                                                                 << "";
     QTest::addRow("no manufacturer stored") << ""
                                             << ""
                                             << "1.4"
+                                            << "1"
                                             << "Default"
                                             << "";
     QTest::addRow("entry gone") << "Maker"
                                 << "M 200"
                                 << "1.4"
+                                << "1"
                                 << "Default"
                                 << "The microscope \"Maker M 200\" used last time is no longer in the library.";
     QTest::addRow("value not a number") << "Maker"
                                         << "M 300"
                                         << "1,4"
+                                        << "1"
                                         << "Default"
-                                        << "The microscope \"Maker M 300\" used last time cannot be loaded: '1,4' is "
-                                           "not a valid floating point value";
-    QTest::addRow("value empty") << "Maker"
-                                 << "M 300"
-                                 << ""
-                                 << "Default"
-                                 << "'' is not a valid floating point value";
+                                        << "The microscope \"Maker M 300\" used last time cannot be loaded: Cs (mm): "
+                                           "'1,4' is not a valid floating point value";
+    QTest::addRow("Cs lacking") << "Maker"
+                                << "M 300"
+                                << ""
+                                << "1"
+                                << "Maker"
+                                << "The library entry of the microscope \"Maker M 300\" used last time lacks some "
+                                   "values; the built-in ones are used for them: Cs 1.2 mm.";
+    QTest::addRow("ripple and instability lacking")
+        << "Maker"
+        << "M 300"
+        << "1.4"
+        << ""
+        << "Maker"
+        << "the built-in ones are used for them: HT Ripple 0.25 ppm, Obj Lens Instab. 0.5 ppm.";
     // A negative Cs is a corrected microscope and loads; 1e308 mm overflows once taken to nm.
     QTest::addRow("instrument the formulas refuse") << "Maker"
                                                     << "M 300"
                                                     << "1e308"
+                                                    << "1"
                                                     << "Default"
                                                     << "Cs";
 }
@@ -353,12 +373,13 @@ void TestShell::selectedInstrument()
     QFETCH(QString, manufacturer);
     QFETCH(QString, model);
     QFETCH(QString, cs);
+    QFETCH(QString, ripple);
     QFETCH(QString, company);
     QFETCH(QString, notice);
     for (const QString &maker : {QStringLiteral("Maker"), QStringLiteral("Default")})
         WriteScopeEntry(maker, QStringLiteral("M 300"),
-                        {QStringLiteral("300"), cs, QStringLiteral("1.5"), QStringLiteral("0.8"), QStringLiteral("1"),
-                         QStringLiteral("1"), QStringLiteral("0.25")});
+                        {QStringLiteral("300"), cs, QStringLiteral("1.5"), QStringLiteral("0.8"), ripple, ripple,
+                         QStringLiteral("0.25")});
     WindowSettings s;
     s.ScopeManuf = manufacturer;
     s.ScopeModel = model;
@@ -369,9 +390,10 @@ void TestShell::selectedInstrument()
     QCOMPARE(form->ScopeRecord1.Company, company);
     if (company == QLatin1String("Maker")) {
         QCOMPARE(form->ScopeRecord1.Voltage, 300.0);
-        QCOMPARE(form->ScopeRecord1.Cs, 1.4e6);
-        QCOMPARE(form->state().Cs, 1.4e6);
-        QCOMPARE(form->state().dvv, 2.5e-7); // not read from the entry at start
+        QCOMPARE(form->state().Cs, cs.isEmpty() ? 1.2e6 : 1.4e6);
+        // All seven values come back after a restart, or the information limit would change.
+        QCOMPARE(form->state().dvv, ripple.isEmpty() ? 2.5e-7 : 1e-6);
+        QCOMPARE(form->state().dii, ripple.isEmpty() ? 5e-7 : 1e-6);
     } else {
         QCOMPARE(form->state().Voltage, 200.0);
     }
@@ -382,7 +404,8 @@ void TestShell::selectedInstrument()
     }
     QTRY_VERIFY(!box.text.isEmpty());
     QVERIFY2(box.text.contains(notice), qPrintable(box.text));
-    QVERIFY(box.text.contains(QStringLiteral("built-in instrument")));
+    if (company == QLatin1String("Default"))
+        QVERIFY(box.text.contains(QStringLiteral("built-in instrument")));
 }
 
 void TestShell::unreadableViewChoice()
@@ -587,6 +610,93 @@ void TestShell::damagedStoreNoticeAfterShow()
     QVERIFY2(box.text.contains(QDir::toNativeSeparators(path) + QStringLiteral(".damaged")), qPrintable(box.text));
     QCOMPARE(box.name, QStringLiteral("StartupNotice"));
     QCOMPARE(form->useCount(), 1);
+}
+
+void TestShell::storeTroubleToldAtStart_data()
+{
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("remedy"); // a part of the notice
+    QTest::newRow("store is a folder") << "folder"
+                                       << "Move it out of the way";
+    QTest::newRow("store is a link to a device") << "device"
+                                                 << "Move it out of the way";
+    QTest::newRow("a file where its folder belongs") << "file"
+                                                     << "Move %1 out of the way";
+    QTest::newRow("read-only folder") << "read-only"
+                                      << "Make the folder %1 writable for you";
+    QTest::newRow("store in a read-only folder") << "read-only store"
+                                                 << "and its folder %1 writable for you";
+}
+
+// A store that can take nothing is told at start, with its path and what to do: told only at close,
+// the whole run would be lost.
+void TestShell::storeTroubleToldAtStart()
+{
+    QFETCH(QString, trouble);
+    QFETCH(QString, remedy);
+    QString store = Registry::StorePath();
+    const QString config = QFileInfo(store).dir().absoluteFilePath(QStringLiteral("../.."));
+    const QString vantrel = QDir::cleanPath(config + QStringLiteral("/Vantrel"));
+    QString locked; // a folder made read-only, given its permissions back at the end
+    QVERIFY(QDir().mkpath(QFileInfo(vantrel).path()));
+    if (trouble == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(store));
+    } else if (trouble == QLatin1String("device")) {
+        QVERIFY(QDir().mkpath(QFileInfo(store).path()));
+        if (!makeSpecialFile(SpecialFile::LinkToDevice, store))
+            QSKIP("this system does not let the test make a device node");
+    } else if (trouble == QLatin1String("file")) {
+        QFile file(vantrel);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        remedy = remedy.arg(QDir::toNativeSeparators(vantrel));
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes into read-only folders");
+        // With a store: its folder, where the store keeps its log while it is open. The store is
+        // made elsewhere and copied whole, as a closed program leaves it (this process keeps its
+        // own store open).
+        if (trouble == QLatin1String("read-only store")) {
+            QVERIFY(Registry().CreateKey(settingsKey(QStringLiteral("Other"))));
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(store.toUtf8().constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings->path() + QStringLiteral("/closed")));
+            const QString copy = Registry::StorePath();
+            QVERIFY(QDir().mkpath(QFileInfo(copy).path()) && QFile::copy(store, copy));
+            store = copy;
+        }
+        locked = trouble == QLatin1String("read-only store") ? QFileInfo(store).path() : QDir::cleanPath(config);
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+        remedy = remedy.arg(QDir::toNativeSeparators(locked));
+    }
+    {
+        MessageBoxCatcher box;
+        auto form = startForm();
+        QTRY_VERIFY(!box.text.isEmpty());
+        QCOMPARE(box.name, QStringLiteral("StartupNotice"));
+        QVERIFY2(box.text.contains(QDir::toNativeSeparators(store)) && box.text.contains(remedy), qPrintable(box.text));
+        MessageBoxCatcher atClose; // the failed save is reported again, and the window still closes
+        form.reset();
+    }
+    if (!locked.isEmpty())
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A wrongly typed value is named at one start only: the close writes it anew.
+void TestShell::unreadableValueToldOnce()
+{
+    writeValue(DefaultKeyName, [](Registry &r) { r.WriteInteger(QStringLiteral("SaveDir"), 7); });
+    {
+        MessageBoxCatcher box;
+        auto form = startForm();
+        QTRY_VERIFY(box.text.contains(QStringLiteral("Invalid data type for 'SaveDir'")));
+        form->close();
+    }
+    MessageBoxCatcher box;
+    auto form = startForm();
+    QTest::qWait(100);
+    QCOMPARE(box.text, QString());
 }
 
 // A key that cannot be created at close: the message comes once, what was written before stays,

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -234,6 +235,7 @@ private:
     std::optional<int> m_patternPaneWidth;   // px, the 2D pane's width when last shown, or as stored
     bool m_monochrome = false;
     std::optional<QString> m_saveDir;
+    QMap<QString, QStringList> m_unreadableSettings; // by sub-key: rewritten or removed at close
     int m_useCount = 0;
     QStringList m_startupNotices; // told once, after the window is shown
     bool m_shown = false;
@@ -242,7 +244,8 @@ private:
     QFileDialog *SavePictureDialog1 = nullptr; // kept, so its folder and last name survive between uses
     bool m_saveDialogUsed = false;             // it opens in the stored folder the first time only
     void buildSaveDialog();
-    bool runSaveDialog(const QString &proposed, QString &path, QString &ext);
+    bool runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
+                       QString &ext);
 
     // Menus
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;

@@ -7,6 +7,7 @@
 #include "core/savename.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
+#include "ui/widgets/savefiledialog.h"
 
 #include <QAction>
 #include <QDir>
@@ -16,31 +17,44 @@
 namespace orvalis {
 namespace {
 
-// Filter texts and their extensions, the first selected at the start.
-const QStringList &saveFilters()
+// The dialog's filter of each format a file can be saved in.
+QString filterOf(const QString &extension)
 {
-    static const QStringList filters{QStringLiteral("Bitmaps (*.bmp)"),
-                                     QStringLiteral("Metafiles (*.wmf)"),
-                                     QStringLiteral("Enhanced Metafiles (*.emf)"),
-                                     QStringLiteral("Text (*.txt)"),
-                                     QStringLiteral("PNG images (*.png)"),
-                                     QStringLiteral("SVG drawings (*.svg)"),
-                                     QStringLiteral("PDF documents (*.pdf)")};
-    return filters;
+    static const QHash<QString, QString> filters{{QStringLiteral(".bmp"), QStringLiteral("Bitmaps (*.bmp)")},
+                                                 {QStringLiteral(".wmf"), QStringLiteral("Metafiles (*.wmf)")},
+                                                 {QStringLiteral(".emf"), QStringLiteral("Enhanced Metafiles (*.emf)")},
+                                                 {QStringLiteral(".txt"), QStringLiteral("Text (*.txt)")},
+                                                 {QStringLiteral(".png"), QStringLiteral("PNG images (*.png)")},
+                                                 {QStringLiteral(".svg"), QStringLiteral("SVG drawings (*.svg)")},
+                                                 {QStringLiteral(".pdf"), QStringLiteral("PDF documents (*.pdf)")}};
+    return filters.value(extension);
 }
 
-QString filterExtension(const QString &filter)
+// What each command writes, in the order its dialog offers it: the charts as pictures, drawings and
+// a table, the pattern only as a picture. A command offers nothing else and refuses any other name.
+const QStringList &chartExtensions()
 {
-    const int star = filter.lastIndexOf(QLatin1String("*."));
-    return filter.mid(star + 2).chopped(1);
+    static const QStringList extensions{QStringLiteral(".bmp"), QStringLiteral(".wmf"), QStringLiteral(".emf"),
+                                        QStringLiteral(".txt"), QStringLiteral(".png"), QStringLiteral(".svg"),
+                                        QStringLiteral(".pdf")};
+    return extensions;
+}
+
+const QStringList &patternExtensions()
+{
+    static const QStringList extensions{QStringLiteral(".bmp"), QStringLiteral(".png")};
+    return extensions;
 }
 
 // The name could not be written as asked: nothing was saved, and the user learns what would be.
-[[noreturn]] void unsupportedExtension(const QString &path, const QString &what, const QString &extensions)
+[[noreturn]] void unsupportedExtension(const QString &path, const QString &what, const QStringList &extensions)
 {
+    const QString choices = extensions.size() < 2 ? extensions.join(QString())
+                                                  : extensions.mid(0, extensions.size() - 1).join(QStringLiteral(", "))
+            + QStringLiteral(" or ") + extensions.last();
     throw OrvalisError(QStringLiteral("Nothing was saved: \"%1\" has an extension the %2 cannot be saved with.\r\n"
                                       "Use one of %3 (in lower case).")
-                           .arg(QFileInfo(path).fileName(), what, extensions));
+                           .arg(QFileInfo(path).fileName(), what, choices));
 }
 
 // A failed save is reported here, where it happened, rather than by unwinding through the toolkit's
@@ -58,16 +72,16 @@ template <class Save> void reportFailure(QWidget *window, Save &&save)
 
 void TForm1::buildSaveDialog()
 {
-    SavePictureDialog1 = new QFileDialog(this, QStringLiteral("Save As"));
+    SavePictureDialog1 = new SaveFileDialog(this, QStringLiteral("Save As"));
     SavePictureDialog1->setObjectName(QStringLiteral("SavePictureDialog1"));
     SavePictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
     SavePictureDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SavePictureDialog1->setFileMode(QFileDialog::AnyFile);
-    SavePictureDialog1->setNameFilters(saveFilters());
-    SavePictureDialog1->selectNameFilter(saveFilters().first());
-    SavePictureDialog1->setDefaultSuffix(QStringLiteral("bmp"));
-    connect(SavePictureDialog1, &QFileDialog::filterSelected, SavePictureDialog1,
-            [this](const QString &filter) { SavePictureDialog1->setDefaultSuffix(filterExtension(filter)); });
+    // A name typed without an extension gets the one of the filter chosen.
+    connect(SavePictureDialog1, &QFileDialog::filterSelected, SavePictureDialog1, [this](const QString &filter) {
+        const int star = filter.lastIndexOf(QLatin1String("*."));
+        SavePictureDialog1->setDefaultSuffix(filter.mid(star + 2).chopped(1));
+    });
 
     connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
     connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
@@ -75,15 +89,23 @@ void TForm1::buildSaveDialog()
             [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
 }
 
-// Proposes the name and runs the dialog; on OK gives the chosen path and its extension with the dot.
+// Proposes the name, offers the command's formats and runs the dialog; on OK gives the chosen path
+// and its extension with the dot, which is one of `extensions` (any other is refused here).
 // The folder kept for the next start is that of the dialog's file name: the chosen path's, or none
 // after a Cancel, when the name is still the proposed one.
-bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
+bool TForm1::runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
+                           QString &ext)
 {
     if (!m_saveDialogUsed && !saveDir().isEmpty() && QFileInfo(saveDir()).isDir())
         SavePictureDialog1->setDirectory(saveDir());
     m_saveDialogUsed = true;
     setSaveDir(QString());
+    QStringList filters;
+    for (const QString &extension : extensions)
+        filters << filterOf(extension);
+    SavePictureDialog1->setNameFilters(filters);
+    SavePictureDialog1->selectNameFilter(filters.first());
+    SavePictureDialog1->setDefaultSuffix(extensions.first().mid(1));
     SavePictureDialog1->selectFile(proposed);
     if (SavePictureDialog1->exec() != QDialog::Accepted || SavePictureDialog1->selectedFiles().isEmpty())
         return false;
@@ -93,14 +115,16 @@ bool TForm1::runSaveDialog(const QString &proposed, QString &path, QString &ext)
     const QString name = QFileInfo(path).fileName();
     const int dot = name.lastIndexOf(u'.');
     ext = dot < 0 ? QString() : name.mid(dot);
+    if (!extensions.contains(ext))
+        unsupportedExtension(path, what, extensions);
     return true;
 }
 
 void TForm1::Save1DClick()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
-                       ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
+                       QStringLiteral("1D chart"), chartExtensions(), path, ext))
         return;
     static const QHash<QString, ChartFileFormat> pictures{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
@@ -117,20 +141,16 @@ void TForm1::Save1DClick()
             series << s;
         }
         saveBytes(curveTableText(series), path);
-    } else if (pictures.contains(ext)) {
-        saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
     } else {
-        unsupportedExtension(path, QStringLiteral("1D chart"),
-                             QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
+        saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
     }
 }
 
-// The pattern is always a bitmap, whatever the name says, except that a .png name gets a PNG.
 void TForm1::Save2DClick()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
-                       ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
+                       QStringLiteral("2D pattern"), patternExtensions(), path, ext))
         return;
     saveImage(Image1->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
 }
@@ -138,24 +158,20 @@ void TForm1::Save2DClick()
 void TForm1::SaveDefocusMap1Click()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode), path,
-                       ext))
+    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
+                       QStringLiteral("defocus map"), chartExtensions(), path, ext))
         return;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
         saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
-    else if (ext == QLatin1String(".wmf") || ext == QLatin1String(".emf") || ext == QLatin1String(".svg")
-             || ext == QLatin1String(".pdf"))
+    else if (ext == QLatin1String(".txt"))
+        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
+                  path);
+    else
         saveChart(*Chart2, path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
                       : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
                       : ext == QLatin1String(".svg") ? ChartFileFormat::Svg
                                                      : ChartFileFormat::Pdf);
-    else if (ext == QLatin1String(".txt"))
-        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
-                  path);
-    else
-        unsupportedExtension(path, QStringLiteral("defocus map"),
-                             QStringLiteral(".bmp, .wmf, .emf, .txt, .png, .svg or .pdf"));
 }
 
 } // namespace orvalis

@@ -80,7 +80,11 @@ void TForm1::LoadSettings()
     if (!settings.Problems.isEmpty())
         m_startupNotices << QStringLiteral("These settings could not be read; their defaults are used:\r\n")
                 + settings.Problems.join(QStringLiteral("\r\n"));
-    const QString storeProblem = Registry::TakeStoreProblem();
+    m_unreadableSettings = settings.Unreadable;
+    // Told now, once: at close it would come too late to keep anything of the run.
+    QString storeProblem = Registry::TakeStoreProblem();
+    if (storeProblem.isEmpty())
+        storeProblem = Registry::StoreWriteProblem();
     if (!storeProblem.isEmpty())
         m_startupNotices.prepend(storeProblem);
 }
@@ -202,7 +206,8 @@ void TForm1::readSelectedScope()
     const QString fallback = QStringLiteral("\r\nOrvalis starts with its built-in instrument instead.");
     try {
         TScopeData scope = ScopeRecord1;
-        if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope)) {
+        QStringList builtInValues;
+        if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope, &builtInValues)) {
             m_startupNotices
                 << QStringLiteral("The microscope \"%1\" used last time is no longer in the library.").arg(entry)
                     + fallback;
@@ -213,6 +218,12 @@ void TForm1::readSelectedScope()
         ScopeRecord1 = scope;
         m_state.Alpha = scope.Convergence;
         m_scopeFromLibrary = true;
+        // The information limit and the envelopes depend on them: a value taken silently from
+        // elsewhere would change the instrument without a word.
+        if (!builtInValues.isEmpty())
+            m_startupNotices << QStringLiteral("The library entry of the microscope \"%1\" used last time lacks "
+                                               "some values; the built-in ones are used for them: %2.")
+                                    .arg(entry, builtInValues.join(QStringLiteral(", ")));
     } catch (const OrvalisError &e) {
         m_startupNotices
             << QStringLiteral("The microscope \"%1\" used last time cannot be loaded: %2").arg(entry, e.text())
@@ -283,6 +294,7 @@ WindowSettings TForm1::capturedSettings() const
     s.a2max = ScrollBar2->maximum();
     s.a3max = ScrollBar3->maximum();
     s.Uses = m_useCount;
+    s.Unreadable = m_unreadableSettings;
 
     s.WindowState = windowStateNumber(windowState());
     if (s.WindowState == 0) {

@@ -1,0 +1,23 @@
+#pragma once
+// Registry files and saved pictures are regular files, but under their names something else may
+// stand: a folder, a FIFO, a device or a socket. Opening a FIFO to read waits for a writer that may
+// never come; saving would replace the FIFO or device with a file, or pour the data into the
+// device. Both are refused, with what was found.
+#include <QFile>
+#include <QString>
+
+namespace orvalis {
+
+// Opens `file` (its name set) for reading at once, and only when it is a regular file (a symbolic
+// link counts as what it points to). Throws OrvalisError "Cannot open file <name>: <why>".
+void openRegularFile(QFile &file);
+
+// "It is a folder, not a regular file." for whatever stands at `path` that is no regular file (a
+// symbolic link counts as what it points to); empty for a regular file or a name not taken.
+QString notRegularFile(const QString &path);
+
+// A name to save under must be new or name a regular file. Throws OrvalisError
+// "Cannot create file <name>\r\n<what it is>" otherwise, leaving what is there untouched.
+void checkSaveTarget(const QString &path);
+
+} // namespace orvalis
