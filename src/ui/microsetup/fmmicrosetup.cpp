@@ -6,6 +6,7 @@
 #include "store/regimporter.h"
 #include "ui/microedit/fmscopeedit.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scopefields.h"
 
@@ -99,6 +100,7 @@ void TfmMicroSetup::FormCreate()
 {
     setObjectName(QStringLiteral("fmMicroSetup"));
     setWindowTitle(QStringLiteral("Microscope Setup"));
+    openCentredOnMainWindow(this);
     m_companyIcon = nodeIcon(folderPicture(false), folderPicture(true));
     m_modelIcon = nodeIcon(bookPicture(false), bookPicture(true));
     m_defaultList = DefaultListFile();

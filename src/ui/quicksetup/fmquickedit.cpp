@@ -5,6 +5,7 @@
 #include "core/orvaliserror.h"
 #include "store/scopelibrary.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QGridLayout>
@@ -32,6 +33,7 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmQuickEdit"));
     setWindowTitle(QStringLiteral("Quick Set Up"));
+    openCentredOnMainWindow(this);
 
     const auto field = [this](QLineEdit *&edit, const char *name, int width) {
         edit = new QLineEdit(this);
