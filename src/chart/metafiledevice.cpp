@@ -167,8 +167,12 @@ public:
         // .01 mm
         const U_RECTL frame = rectl_set(point32_set(0, 0),
                                         point32_set(std::lround(w * 2540.0 / dpi), std::lround(h * 2540.0 / dpi)));
-        const U_SIZEL millimetres = sizel_set(std::lround(w * 25.4 / dpi), std::lround(h * 25.4 / dpi));
-        append(U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr, sizel_set(w, h), millimetres, 0));
+        // Readers place a pixel at (pixel x reference millimetres / reference pixels): a reference
+        // device of the picture's own size in whole millimetres is a little off the picture's dpi and
+        // moves every line by up to a pixel, which then lands between two rows. A ten-inch square
+        // device holds the dpi exactly.
+        append(
+            U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr, sizel_set(10 * dpi, 10 * dpi), sizel_set(254, 254), 0));
         append(U_EMRSETMAPMODE_set(U_MM_TEXT));
         append(U_EMRSETBKMODE_set(U_TRANSPARENT));
         append(U_EMRSETTEXTALIGN_set(U_TA_BASELINE | U_TA_LEFT));
@@ -225,7 +229,7 @@ public:
         append(U_EMRRESTOREDC_set(-1));
         append(U_EMRSAVEDC_set());
         if (clip)
-            append(U_EMRINTERSECTCLIPRECT_set(rectl(*clip)));
+            append(U_EMRINTERSECTCLIPRECT_set(rectlPast(*clip)));
         // the restored state has the stock objects selected
         for (uint32_t handle : {m_pen, m_brush, m_font})
             if (handle)
@@ -246,7 +250,8 @@ public:
         append(U_EMRPOLYGON_set(rectl(points.boundingRect()), static_cast<uint32_t>(p.size()), p.data()));
     }
 
-    void rectangle(const QRect &rect) override { append(U_EMRRECTANGLE_set(rectl(rect))); }
+    // GDI leaves out the right and bottom edges of a rectangle; Qt's rect covers them.
+    void rectangle(const QRect &rect) override { append(U_EMRRECTANGLE_set(rectlPast(rect))); }
 
     void text(QPoint baseline, const QString &text, const QVector<int> &advances) override
     {
@@ -316,6 +321,11 @@ private:
     {
         return rectl_set(point32_set(r.left(), r.top()), point32_set(r.right(), r.bottom()));
     }
+    // Right and bottom one past the last pixel, as clipping and pen-less rectangles count them.
+    static U_RECTL rectlPast(const QRect &r)
+    {
+        return rectl_set(point32_set(r.left(), r.top()), point32_set(r.right() + 1, r.bottom() + 1));
+    }
 
     static std::vector<U_POINTL> pointsOf(const QPolygon &points)
     {
@@ -352,9 +362,7 @@ public:
         append(U_WMRSETWINDOWEXT_set(point16_set(clamp16(size.width()), clamp16(size.height()))));
         append(U_WMRSETWINDOWORG_set(point16_set(0, 0)));
         append(U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC));
-        append(U_WMRSETBKMODE_set(U_TRANSPARENT));
-        append(U_WMRSETTEXTALIGN_set(U_TA_BASELINE | U_TA_LEFT));
-        append(U_WMRSETPOLYFILLMODE_set(U_WINDING));
+        setModes();
         append(U_WMRSAVEDC_set());
     }
 
@@ -409,6 +417,7 @@ public:
     {
         append(U_WMRRESTOREDC_set(-1));
         append(U_WMRSAVEDC_set());
+        setModes();
         if (clip)
             append(U_WMRINTERSECTCLIPRECT_set(rect16(*clip)));
         for (const std::optional<uint32_t> &handle : {m_pen, m_brush, m_font})
@@ -486,6 +495,15 @@ private:
         }
         if (wmf_append(reinterpret_cast<U_METARECORD *>(record), m_track, U_REC_FREE))
             m_failed = true;
+    }
+
+    // Said again after every restore: some readers restore a saved state without its text
+    // alignment, and then place every label a line too low.
+    void setModes()
+    {
+        append(U_WMRSETBKMODE_set(U_TRANSPARENT));
+        append(U_WMRSETTEXTALIGN_set(U_TA_BASELINE | U_TA_LEFT));
+        append(U_WMRSETPOLYFILLMODE_set(U_WINDING));
     }
 
     void replace(std::optional<uint32_t> &current, uint32_t created)

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 #include <cmath>
 
@@ -67,6 +68,8 @@ private slots:
     void metafileCarriesTheBackImage_data();
     void metafileCarriesTheBackImage();
     void longLineInPieces();
+    void emfReferenceDeviceKeepsTheScale_data();
+    void emfReferenceDeviceKeepsTheScale();
     void svgAndPdf();
     void bitmaps_data();
     void bitmaps();
@@ -160,6 +163,39 @@ void TestChartExport::longLineInPieces()
     }
     QCOMPARE(pieces, 3);
     QCOMPARE(points, 40000 + 2); // the two joins are written twice
+}
+
+void TestChartExport::emfReferenceDeviceKeepsTheScale_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("1D chart") << QSize(617, 247) << 96;
+    QTest::newRow("wide, half a millimetre off") << QSize(1514, 400) << 96;
+    QTest::newRow("printer") << QSize(2400, 1200) << 300;
+}
+
+// Readers place a pixel at its coordinate times the reference device's millimetres per pixel,
+// inside the header's frame: the device must have the picture's own dpi, else lines shift by up to a
+// pixel and fall between two rows.
+void TestChartExport::emfReferenceDeviceKeepsTheScale()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, dpi);
+    MetafileDevice device(MetafileDevice::Format::Emf, size, dpi);
+    QPainter painter(&device);
+    painter.drawLine(0, 0, size.width() - 1, size.height() - 1);
+    QVERIFY(painter.end());
+    const QByteArray emf = device.data();
+    QVERIFY(emf.size() > 88);
+    const auto int32At = [&emf](int offset) { return qFromLittleEndian<qint32>(emf.constData() + offset); };
+    const double frameWidth = (int32At(32) - int32At(24)) / 100.0; // mm
+    const double frameHeight = (int32At(36) - int32At(28)) / 100.0;
+    const double pixelsPerMm = double(int32At(72)) / int32At(80);
+    QVERIFY2(std::abs(pixelsPerMm - double(int32At(76)) / int32At(84)) < 1e-9, "pixels are not square");
+    QVERIFY2(std::abs(frameWidth * pixelsPerMm - size.width()) < 0.1,
+             qPrintable(QStringLiteral("%1 px wide as read").arg(frameWidth * pixelsPerMm)));
+    QVERIFY2(std::abs(frameHeight * pixelsPerMm - size.height()) < 0.1,
+             qPrintable(QStringLiteral("%1 px high as read").arg(frameHeight * pixelsPerMm)));
 }
 
 void TestChartExport::svgAndPdf()

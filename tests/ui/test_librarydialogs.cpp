@@ -12,6 +12,7 @@
 #include "ui/quicksetup/fmquickedit.h"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -59,6 +60,8 @@ private slots:
     void refusedInstrumentChangesNothing();
     void quickSetup_data();
     void quickSetup();
+    void quickSetupUnits_data();
+    void quickSetupUnits();
     void infoBlocks_data();
     void infoBlocks();
 
@@ -252,6 +255,48 @@ void TestLibraryDialogs::quickSetup()
     const TScopeData &inactive = second ? form().ScopeRecord1 : form().ScopeRecord2;
     QCOMPARE(inactive.Cs, other.Cs);
     QCOMPARE(inactive.Voltage, other.Voltage);
+}
+
+void TestLibraryDialogs::quickSetupUnits_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("Voltage") << "Edit1"
+                             << "kV";
+    QTest::newRow("Cs") << "Edit2"
+                        << "mm";
+    QTest::newRow("Cc") << "Edit3"
+                        << "mm";
+    QTest::newRow("Energy Spread") << "Edit4"
+                                   << "eV";
+    QTest::newRow("dV/V") << "Edit7"
+                          << "ppm";
+    QTest::newRow("dI/I") << "Edit8"
+                          << "ppm";
+    QTest::newRow("Convergence") << "Edit5"
+                                 << "mrad";
+    QTest::newRow("Up To") << "Edit6" << QString::fromUtf8("nm\u207B\u00B9");
+}
+
+// The fields take numbers in the units the library uses; each says its unit right beside it, whole.
+void TestLibraryDialogs::quickSetupUnits()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, unit);
+    TfmQuickEdit *dlg = m_forms->quickEdit;
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg));
+    auto *edit = child<QLineEdit>(dlg, qPrintable(field));
+    auto *label = child<QLabel>(dlg, qPrintable("laUnit" + field));
+    QCOMPARE(label->text(), unit);
+    QVERIFY(label->isVisible());
+    const QRect e(edit->mapTo(dlg, QPoint(0, 0)), edit->size());
+    const QRect l(label->mapTo(dlg, QPoint(0, 0)), label->size());
+    QVERIFY2(l.left() > e.right() && l.left() - e.right() <= 12,
+             qPrintable(QStringLiteral("unit at %1, field ends at %2").arg(l.left()).arg(e.right())));
+    QVERIFY(std::abs(l.center().y() - e.center().y()) <= 3);
+    QVERIFY(l.width() >= label->sizeHint().width() && dlg->rect().contains(l));
+    dlg->hide();
 }
 
 void TestLibraryDialogs::infoBlocks_data()

@@ -9,6 +9,7 @@
 #include "store/scopelibrary.h"
 #include "ui/microedit/fmscopeedit.h"
 #include "ui/microsetup/fmmicrosetup.h"
+#include "ui/microsetup/librarytree.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -49,6 +50,26 @@ QString selectedText(TfmMicroSetup &dlg)
 {
     const QTreeWidgetItem *node = child<QTreeWidget>(&dlg, "TreeView1")->currentItem();
     return node ? node->text(0) : QString();
+}
+
+// The companies shown open, in tree order.
+QStringList openCompanies(TfmMicroSetup &dlg)
+{
+    auto *tree = child<QTreeWidget>(&dlg, "TreeView1");
+    QStringList open;
+    for (int c = 0; c < tree->topLevelItemCount(); ++c)
+        if (tree->topLevelItem(c)->isExpanded() && tree->topLevelItem(c)->childCount() > 0)
+            open << tree->topLevelItem(c)->text(0);
+    return open;
+}
+
+// "Company/Model" of the selected model, or the selected company's name.
+QString selectedPlace(TfmMicroSetup &dlg)
+{
+    const QTreeWidgetItem *node = child<QTreeWidget>(&dlg, "TreeView1")->currentItem();
+    if (!node)
+        return QString();
+    return node->parent() ? node->parent()->text(0) + "/" + node->text(0) : node->text(0);
 }
 
 void select(TfmMicroSetup &dlg, const QString &company, const QString &model = QString())
@@ -95,6 +116,11 @@ private slots:
     void okApplies_data();
     void okApplies();
     void keyboardAndShowings();
+    void doubleClick_data();
+    void doubleClick();
+    void emptyTreeSaysHowToFill();
+    void treeKeptAfterChanges_data();
+    void treeKeptAfterChanges();
     void editFlows_data();
     void editFlows();
     void editTabOrder();
@@ -265,6 +291,154 @@ void TestMicroSetup::keyboardAndShowings()
     QVERIFY(dlg.sizeHint().width() <= 1366 && dlg.sizeHint().height() <= 740);
 }
 
+void TestMicroSetup::doubleClick_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("model");
+    QTest::newRow("a model is chosen as by OK") << "Beta"
+                                                << "B1";
+    QTest::newRow("a company opens, the dialog stays") << "Beta"
+                                                       << "";
+}
+
+void TestMicroSetup::doubleClick()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, model);
+    standardLibrary();
+    TfmMicroSetup dlg;
+    dlg.setActiveRecord(defaultScope());
+    bool stillOpen = false, companyOpen = false;
+    {
+        ModalScript script;
+        script.step<TfmMicroSetup>([&](TfmMicroSetup *d) {
+            auto *tree = child<QTreeWidget>(d, "TreeView1");
+            select(*d, company, model);
+            tree->scrollToItem(tree->currentItem());
+            tree->doItemsLayout();
+            const QPoint at = tree->visualItemRect(tree->currentItem()).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+            stillOpen = d->isVisible();
+            companyOpen = tree->currentItem()->isExpanded();
+            if (stillOpen)
+                d->reject();
+        });
+        dlg.exec();
+    }
+    if (model.isEmpty()) {
+        QVERIFY(stillOpen);
+        QVERIFY(companyOpen);
+        QVERIFY(!dlg.chosenRecord());
+        return;
+    }
+    QVERIFY(!stillOpen);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QVERIFY(dlg.chosenRecord());
+    QCOMPARE(dlg.chosenRecord()->Company + "/" + dlg.chosenRecord()->Model, company + "/" + model);
+    QCOMPARE(dlg.chosenRecord()->Voltage, 300.0);
+}
+
+// At a first start the library is empty: the tree itself says which button fills it, and stops
+// saying so once it holds the shipped list.
+void TestMicroSetup::emptyTreeSaysHowToFill()
+{
+    TfmMicroSetup dlg;
+    dlg.setRegFiles(QFINDTESTDATA("../../data/sc.reg"), QString());
+    dlg.resize(640, 400);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *tree = child<LibraryTree>(&dlg, "TreeView1");
+    QVERIFY2(tree->hint().contains("\"Default List\""), qPrintable(tree->hint()));
+    const auto inkOf = [tree] {
+        const QImage shot = tree->viewport()->grab().toImage();
+        const QRgb base = shot.pixel(1, 1);
+        int ink = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                ink += shot.pixel(x, y) != base;
+        return ink;
+    };
+    QVERIFY2(inkOf() > 200, "the empty tree shows nothing");
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Yes);
+        click(&dlg, "btnDefault");
+    }
+    QVERIFY(tree->topLevelItemCount() > 0);
+    QCOMPARE(tree->hint(), QString());
+}
+
+void TestMicroSetup::treeKeptAfterChanges_data()
+{
+    QTest::addColumn<QString>("action"); // edit: then the edit dialog's names, or "cancel"
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QStringList>("open");
+    QTest::newRow("edit") << "edit"
+                          << "Beta/B1"
+                          << "Beta/B1" << QStringList{"Alpha", "Beta"};
+    QTest::newRow("edit under a new model name") << "edit"
+                                                 << "Beta/B2"
+                                                 << "Beta/B2" << QStringList{"Alpha", "Beta"};
+    QTest::newRow("edit into a new company") << "edit"
+                                             << "Gamma/G1"
+                                             << "Gamma/G1" << QStringList{"Alpha", "Beta", "Gamma"};
+    QTest::newRow("edit cancelled") << "edit"
+                                    << "cancel"
+                                    << "Beta/B1" << QStringList{"Alpha", "Beta"};
+    QTest::newRow("delete") << "delete"
+                            << ""
+                            << "Beta" << QStringList{"Alpha"};
+    QTest::newRow("restore") << "restore"
+                             << ""
+                             << "Beta/B1" << QStringList{"Alpha", "Beta"};
+}
+
+// Edit, Delete and Restore rebuild the tree: the companies the user opened stay open, and the
+// selection is the entry just edited (or the row above the one deleted), not the first model.
+void TestMicroSetup::treeKeptAfterChanges()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, names);
+    QFETCH(QString, selected);
+    QFETCH(QStringList, open);
+    standardLibrary();
+    writeEntry("Delta", "D1");
+    TfmMicroSetup dlg;
+    dlg.setEditDialog(m_edit.get());
+    QTemporaryDir dir;
+    dlg.setRegFiles(QString(), dir.filePath("backup.reg"));
+    dlg.show();
+    auto *tree = child<QTreeWidget>(&dlg, "TreeView1");
+    tree->topLevelItem(0)->setExpanded(true); // Alpha and Beta open, Delta closed
+    tree->topLevelItem(1)->setExpanded(true);
+    select(dlg, "Beta", "B1");
+    ModalScript script;
+    if (action == "edit") {
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
+            if (names == "cancel")
+                return click(edit, "CancelBtn");
+            child<QLineEdit>(edit, "Edit8")->setText(names.section('/', 0, 0));
+            child<QLineEdit>(edit, "Edit9")->setText(names.section('/', 1, 1));
+            click(edit, "OKBtn");
+        });
+        click(&dlg, "btnEdit");
+    } else if (action == "delete") {
+        script.answer(QMessageBox::Yes);
+        click(&dlg, "btnDelete");
+    } else {
+        script.answer(QMessageBox::Ok).answer(QMessageBox::Ok);
+        click(&dlg, "btnBackup");
+        DeleteScopeEntry("Alpha", "A2");
+        click(&dlg, "btnRetore");
+        QCOMPARE(tree->topLevelItem(0)->childCount(), 2); // the restored entry is back
+    }
+    QVERIFY(script.finished());
+    QCOMPARE(selectedPlace(dlg), selected);
+    QCOMPARE(openCompanies(dlg), open);
+}
+
 void TestMicroSetup::editFlows_data()
 {
     QTest::addColumn<QString>("selectCompany");
@@ -273,29 +447,47 @@ void TestMicroSetup::editFlows_data()
     QTest::addColumn<QString>("newModel");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("selected"); // after the rebuild: the entry just edited
+    QTest::addColumn<QString>("voltage");  // its field
     const QString before = "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)";
     QTest::newRow("same names overwrite") << "Beta"
                                           << "B1"
                                           << ""
-                                          << "" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)";
+                                          << "" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)"
+                                          << "Beta/B1"
+                                          << "333";
     QTest::newRow("new model adds an entry")
         << "Beta"
         << "B1"
         << ""
-        << "B2" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0), B2(333 1.0)";
+        << "B2" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0), B2(333 1.0)"
+        << "Beta/B2"
+        << "333";
     QTest::newRow("new company adds a company") << "Beta"
                                                 << "B1"
                                                 << "Gamma"
-                                                << "" << true << before + "; Gamma: B1(333 1.0)";
+                                                << "" << true << before + "; Gamma: B1(333 1.0)"
+                                                << "Gamma/B1"
+                                                << "333";
+    QTest::newRow("names typed in other case overwrite")
+        << "Beta"
+        << "B1"
+        << "BETA"
+        << "b1" << true << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(333 1.0)"
+        << "Beta/B1"
+        << "333";
     QTest::newRow("cancel writes nothing") << "Beta"
                                            << "B1"
                                            << ""
-                                           << "" << false << before;
+                                           << "" << false << before << "Beta/B1"
+                                           << "300";
     QTest::newRow("on a company: the first model of the first company")
         << "Beta"
         << ""
         << ""
-        << "" << true << "Alpha: A1(333 0.5), A2(120 0.6); Beta: B1(300 1.0)";
+        << "" << true << "Alpha: A1(333 0.5), A2(120 0.6); Beta: B1(300 1.0)"
+        << "Alpha/A1"
+        << "333";
 }
 
 void TestMicroSetup::editFlows()
@@ -306,6 +498,8 @@ void TestMicroSetup::editFlows()
     QFETCH(QString, newModel);
     QFETCH(bool, ok);
     QFETCH(QString, library);
+    QFETCH(QString, selected);
+    QFETCH(QString, voltage);
     standardLibrary();
     TfmMicroSetup dlg;
     dlg.setEditDialog(m_edit.get());
@@ -327,9 +521,8 @@ void TestMicroSetup::editFlows()
     }
     QCOMPARE(opened, selectModel.isEmpty() ? QString("Alpha/A1 100") : selectCompany + "/" + selectModel + " 300");
     QCOMPARE(libraryText(), library);
-    // Rebuilt either way, with the first model of the first company selected.
-    QCOMPARE(selectedText(dlg), QString("A1"));
-    QCOMPARE(field(&dlg, "Edit1"), library.startsWith("Alpha: A1(333") ? QString("333") : QString("100"));
+    QCOMPARE(selectedPlace(dlg), selected); // rebuilt either way
+    QCOMPARE(field(&dlg, "Edit1"), voltage);
 }
 
 void TestMicroSetup::editTabOrder()
@@ -455,23 +648,24 @@ void TestMicroSetup::deleteFlows_data()
         << "Alpha"
         << "A1" << QMessageBox::Yes << model << "Alpha: A2(120 0.6); Beta: B1(300 1.0); Empty: "
         << "Alpha";
-    QTest::newRow("second model: first model of the first company")
+    QTest::newRow("second model: the model above it")
         << "Alpha"
         << "A2" << QMessageBox::Yes << model << "Alpha: A1(100 0.5); Beta: B1(300 1.0); Empty: "
         << "A1";
-    QTest::newRow("last model: the company stays")
+    QTest::newRow("last model: the company stays, selected")
         << "Beta"
         << "B1" << QMessageBox::Yes << model << "Alpha: A1(100 0.5), A2(120 0.6); Beta: ; Empty: "
-        << "A1";
+        << "Beta";
     QTest::newRow("cancelled") << "Beta"
                                << "B1" << QMessageBox::Cancel << model << before << "B1";
     QTest::newRow("company with models is refused")
         << "Alpha"
         << "" << QMessageBox::Ok << "First delete microscope(s) and then you can delete company" << before << "Alpha";
-    QTest::newRow("company without models") << "Empty"
-                                            << "" << QMessageBox::Yes << "Do you really want to delete this company?"
-                                            << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"
-                                            << "A1";
+    QTest::newRow("company without models: the row above")
+        << "Empty"
+        << "" << QMessageBox::Yes << "Do you really want to delete this company?"
+        << "Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"
+        << "Beta";
 }
 
 void TestMicroSetup::deleteFlows()
@@ -498,7 +692,7 @@ void TestMicroSetup::deleteFlows()
     }
     QCOMPARE(libraryText(), library);
     QCOMPARE(selectedText(dlg), selected);
-    if (selected == "Alpha")
+    if (selected == "Alpha" || selected == "Beta")
         QCOMPARE(field(&dlg, "Edit1"), QString()); // a company shows no values
 }
 
@@ -546,8 +740,8 @@ void TestMicroSetup::defaultList()
     if (kind == "good") {
         QVERIFY2(library.contains("Conventional TEM: 120 kV LaB6(120") && library.contains("Mine: M1(200"),
                  qPrintable(library));
-        QCOMPARE(tree->topLevelItemCount(), 4); // rebuilt once the import has finished
-        QCOMPARE(selectedText(dlg), tree->topLevelItem(0)->child(0)->text(0));
+        QCOMPARE(tree->topLevelItemCount(), 4);       // rebuilt once the import has finished
+        QCOMPARE(selectedText(dlg), QString("Mine")); // the focus made it current; it stays so
     } else {
         QCOMPARE(library, QString("Mine: M1(200 1.2)"));
         QCOMPARE(tree->topLevelItemCount(), 1);

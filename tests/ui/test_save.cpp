@@ -88,6 +88,8 @@ private slots:
     void plotterModeTable();
     void chartMetafiles_data();
     void chartMetafiles();
+    void metafilesInOffice_data();
+    void metafilesInOffice();
     void offeredFormats_data();
     void offeredFormats();
     void patternFiles_data();
@@ -223,6 +225,53 @@ void TestSave::chartMetafiles()
     for (int j = 0; j < c->seriesCount(); ++j)
         drawn += c->pointCount(j) > 0 && c->isSeriesVisible(j);
     QVERIFY(curveCount(svg) >= drawn);
+}
+
+void TestSave::metafilesInOffice_data()
+{
+    QTest::addColumn<QByteArray>("command"); // its tool button
+    QTest::addColumn<QString>("name");
+    QTest::newRow("1D chart, emf") << QByteArray("ToolButton2") << QStringLiteral("c.emf");
+    QTest::newRow("1D chart, wmf") << QByteArray("ToolButton2") << QStringLiteral("c.wmf");
+    QTest::newRow("defocus map, emf") << QByteArray("ToolButton3") << QStringLiteral("m.emf");
+    QTest::newRow("defocus map, wmf") << QByteArray("ToolButton3") << QStringLiteral("m.wmf");
+}
+
+// LibreOffice, in which Linux users open metafiles, draws each one as the chart is drawn for a
+// bitmap: same places, same colours, text where the labels are. With ORVALIS_OFFICE_PICTURES set
+// (scripts/check-metafiles.sh), LibreOffice must be there, and both pictures are kept in that folder.
+void TestSave::metafilesInOffice()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QString, name);
+    const QString keep = qEnvironmentVariable("ORVALIS_OFFICE_PICTURES");
+    action(m_form.get(), "N3D1")->trigger();
+    const bool curves = command == "ToolButton2";
+    QImage shown;
+    if (curves) {
+        SaveDialogDriver bitmap(file(QStringLiteral("c.png")));
+        QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
+        shown = QImage(file(QStringLiteral("c.png")));
+    } else {
+        shown = renderChart(*chart("Chart2")); // the map's own bitmap is the picture without its axes
+    }
+    QVERIFY(!shown.isNull());
+    SaveDialogDriver driver(file(name));
+    QTest::mouseClick(button(command.constData()), Qt::LeftButton);
+    QString why;
+    const QImage page = libreOfficePage(file(name), m_dir.path(), why);
+    if (page.isNull()) {
+        if (keep.isEmpty())
+            QSKIP(qPrintable(why));
+        QFAIL(qPrintable(why));
+    }
+    if (!keep.isEmpty()) {
+        QDir().mkpath(keep);
+        const QString stem = QDir(keep).filePath(QFileInfo(name).baseName() + u'-' + QFileInfo(name).suffix());
+        QVERIFY(shown.save(stem + QStringLiteral("-bitmap.png")) && page.save(stem + QStringLiteral("-office.png")));
+    }
+    const double mismatch = mismatchOnPage(shown, page);
+    QVERIFY2(mismatch < 0.01, qPrintable(QStringLiteral("%1 of the pixels differ").arg(mismatch)));
 }
 
 void TestSave::offeredFormats_data()

@@ -3,6 +3,7 @@
 #include "core/buildinfo.h"
 #include "core/usagetexts.h"
 #include "ui/splash/programpictures.h"
+#include "ui/widgets/dialogplacement.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -61,6 +62,7 @@ AboutFacts AboutFacts::ofThisBuild()
 TAboutBox::TAboutBox(int useCount, QWidget *parent, const AboutFacts &facts) : QDialog(parent), m_facts(facts)
 {
     FormCreate(useCount);
+    openCentredOnMainWindow(this);
 }
 
 void TAboutBox::FormCreate(int useCount)

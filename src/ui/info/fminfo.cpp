@@ -1,6 +1,7 @@
 #include "ui/info/fminfo.h"
 
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@ TfmInfo::TfmInfo(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmInfo"));
     setWindowTitle(QStringLiteral("Info"));
+    openCentredOnMainWindow(this);
     Memo = new QPlainTextEdit(this);
     Memo->setObjectName(QStringLiteral("Memo"));
     Memo->setReadOnly(true);

@@ -1,6 +1,7 @@
 #include "ui/microedit/fmscopeedit.h"
 
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scopefields.h"
 
@@ -18,6 +19,7 @@ TfmScopeEdit::TfmScopeEdit(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmScopeEdit"));
     setWindowTitle(QStringLiteral("Microscope Edit"));
+    openCentredOnMainWindow(this);
 
     auto *form = new QFormLayout;
     const auto name = [this, form](QLineEdit *&edit, const char *objectName, const QString &label) {

@@ -5,7 +5,9 @@
 #include "store/regfiles.h"
 #include "store/regimporter.h"
 #include "ui/microedit/fmscopeedit.h"
+#include "ui/microsetup/librarytree.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scopefields.h"
 
@@ -38,6 +40,20 @@ public:
 bool isModel(const QTreeWidgetItem *node)
 {
     return node && node->type() == ModelNode;
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0; // as the library's key names compare
+}
+
+std::optional<TfmMicroSetup::TreePlace> placeOf(const QTreeWidgetItem *node)
+{
+    if (!node)
+        return std::nullopt;
+    if (isModel(node))
+        return TfmMicroSetup::TreePlace{node->parent()->text(0), node->text(0)};
+    return TfmMicroSetup::TreePlace{node->text(0), QString()};
 }
 
 // The pictures of ImageList1, 16 x 16: a folder for a company, a book for a model, each drawn open
@@ -99,6 +115,7 @@ void TfmMicroSetup::FormCreate()
 {
     setObjectName(QStringLiteral("fmMicroSetup"));
     setWindowTitle(QStringLiteral("Microscope Setup"));
+    openCentredOnMainWindow(this);
     m_companyIcon = nodeIcon(folderPicture(false), folderPicture(true));
     m_modelIcon = nodeIcon(bookPicture(false), bookPicture(true));
     m_defaultList = DefaultListFile();
@@ -110,7 +127,7 @@ void TfmMicroSetup::FormCreate()
     note->setObjectName(QStringLiteral("laNote"));
     note->setStyleSheet(QStringLiteral("color: navy;"));
 
-    TreeView1 = new QTreeWidget(this);
+    TreeView1 = new LibraryTree(this);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -172,6 +189,7 @@ void TfmMicroSetup::FormCreate()
 
     connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TfmMicroSetup::TreeView1Change);
     connectReported(OKBtn, &QPushButton::clicked, this, &TfmMicroSetup::OKBtnClick);
+    connectReported(TreeView1, &QTreeWidget::itemDoubleClicked, this, &TfmMicroSetup::TreeView1DblClick);
     connectReported(btnEdit, &QPushButton::clicked, this, &TfmMicroSetup::btnEditClick);
     connectReported(btnDelete, &QPushButton::clicked, this, &TfmMicroSetup::btnDeleteClick);
     connectReported(btnBackup, &QPushButton::clicked, this, &TfmMicroSetup::btnBackupClick);
@@ -226,14 +244,45 @@ void TfmMicroSetup::LoadScopeTree()
         showDialogMessage(this, QMessageBox::Critical, problem);
 }
 
-void TfmMicroSetup::ReloadScopeTree()
+void TfmMicroSetup::ReloadScopeTree(const std::optional<TreePlace> &select)
 {
+    const std::optional<TreePlace> selected = placeOf(TreeView1->currentItem());
+    QStringList open;
+    for (int c = 0; c < TreeView1->topLevelItemCount(); ++c)
+        if (TreeView1->topLevelItem(c)->isExpanded())
+            open << TreeView1->topLevelItem(c)->text(0);
     TreeView1->setUpdatesEnabled(false);
     TreeView1->clear();
     LoadScopeTree();
+    for (int c = 0; c < TreeView1->topLevelItemCount(); ++c)
+        if (open.contains(TreeView1->topLevelItem(c)->text(0), Qt::CaseInsensitive))
+            TreeView1->topLevelItem(c)->setExpanded(true);
     TreeView1->setUpdatesEnabled(true);
-    selectFirstModel();
+    QTreeWidgetItem *node = select ? nodeNamed(*select) : nullptr;
+    if (!node && selected)
+        node = nodeNamed(*selected);
+    if (node) {
+        TreeView1->setCurrentItem(node);
+        TreeView1->scrollToItem(node);
+    } else {
+        selectFirstModel();
+    }
     TreeView1Change();
+}
+
+QTreeWidgetItem *TfmMicroSetup::nodeNamed(const TreePlace &place) const
+{
+    for (int c = 0; c < TreeView1->topLevelItemCount(); ++c) {
+        QTreeWidgetItem *company = TreeView1->topLevelItem(c);
+        if (!sameName(company->text(0), place.company))
+            continue;
+        if (place.model.isEmpty())
+            return company;
+        for (int m = 0; m < company->childCount(); ++m)
+            if (sameName(company->child(m)->text(0), place.model))
+                return company->child(m);
+    }
+    return nullptr;
 }
 
 void TfmMicroSetup::selectFirstModel()
@@ -253,38 +302,14 @@ void TfmMicroSetup::TreeView1Change()
     btnDelete->setEnabled(node != nullptr);
 }
 
-// Companies and models counted together, top to bottom, from 0.
-int TfmMicroSetup::absoluteIndex(const QTreeWidgetItem *node) const
-{
-    int index = 0;
-    for (int c = 0; c < TreeView1->topLevelItemCount(); ++c) {
-        const QTreeWidgetItem *company = TreeView1->topLevelItem(c);
-        if (company == node)
-            return index;
-        ++index;
-        for (int m = 0; m < company->childCount(); ++m, ++index)
-            if (company->child(m) == node)
-                return index;
-    }
-    return -1;
-}
-
-QTreeWidgetItem *TfmMicroSetup::nodeAt(int absoluteIndex) const
-{
-    int index = 0;
-    for (int c = 0; c < TreeView1->topLevelItemCount() && absoluteIndex >= 0; ++c) {
-        QTreeWidgetItem *company = TreeView1->topLevelItem(c);
-        if (index == absoluteIndex)
-            return company;
-        ++index;
-        if (absoluteIndex < index + company->childCount())
-            return company->child(absoluteIndex - index);
-        index += company->childCount();
-    }
-    return nullptr;
-}
-
 // ---- the buttons --------------------------------------------------------------------------------
+
+// A model is chosen as by OK; a company opens or closes, as the tree does by itself.
+void TfmMicroSetup::TreeView1DblClick(QTreeWidgetItem *node, int)
+{
+    if (isModel(node))
+        OKBtnClick();
+}
 
 void TfmMicroSetup::OKBtnClick()
 {
@@ -326,8 +351,11 @@ void TfmMicroSetup::btnEditClick()
         m_edit->FormActivate(node ? node->text(0) : QStringLiteral("Some Name"), QStringLiteral("Some Model"),
                              TfmScopeEdit::initialTexts());
     }
-    m_edit->exec();
-    ReloadScopeTree();
+    // The entry as saved, which may be a new one; after Cancel the one opened stays selected.
+    std::optional<TreePlace> edited;
+    if (m_edit->exec() == QDialog::Accepted)
+        edited = TreePlace{m_edit->company(), m_edit->model()};
+    ReloadScopeTree(edited);
 }
 
 void TfmMicroSetup::btnDeleteClick()
@@ -336,19 +364,16 @@ void TfmMicroSetup::btnDeleteClick()
     if (!node)
         return;
     const QString name = node->text(0);
+    // The selection moves to the row above the deleted one (the first row when it was the first).
+    TreeView1->scrollToItem(node); // rows are counted as shown
+    const QTreeWidgetItem *above = TreeView1->itemAbove(node);
+    const std::optional<TreePlace> next = placeOf(above ? above : TreeView1->itemBelow(node));
     if (isModel(node)) {
-        const int index = absoluteIndex(node);
         const QString company = node->parent()->text(0);
         if (!confirmWarning(this, QStringLiteral("Do you really want to delete this microscope?"))
             || !succeeds(this, [&] { DeleteScopeEntry(company, name); }))
             return;
-        ReloadScopeTree();
-        // The company of the deleted model when it still has models (it is the node just above).
-        QTreeWidgetItem *above = nodeAt(index - 1);
-        if (above && above->childCount() > 0) {
-            TreeView1->setCurrentItem(above);
-            TreeView1Change();
-        }
+        ReloadScopeTree(next);
         return;
     }
     if (node->childCount() > 0) {
@@ -359,7 +384,7 @@ void TfmMicroSetup::btnDeleteClick()
     if (!confirmWarning(this, QStringLiteral("Do you really want to delete this company?"))
         || !succeeds(this, [&] { DeleteScopeCompany(name); }))
         return;
-    ReloadScopeTree();
+    ReloadScopeTree(next);
 }
 
 void TfmMicroSetup::btnBackupClick()

@@ -12,11 +12,11 @@
 #include <optional>
 
 class QPushButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace orvalis {
 
+class LibraryTree;
 class TfmScopeEdit;
 
 class TfmMicroSetup : public QDialog {
@@ -37,8 +37,17 @@ public:
 
     int exec() override;
 
+    // A node by the names it shows: a model, or with an empty model its company.
+    struct TreePlace {
+        QString company;
+        QString model;
+    };
+
     void LoadScopeTree();
-    void ReloadScopeTree();
+    // Rebuilds the tree from the library, keeping the companies that were open. The selection goes to
+    // `select`, else stays on the entry that was selected, else (when that is gone) to the first
+    // model of the first company.
+    void ReloadScopeTree(const std::optional<TreePlace> &select = std::nullopt);
 
 signals:
     // A short note for the main window's status bar (where a backup went).
@@ -46,6 +55,7 @@ signals:
 
 public slots:
     void TreeView1Change();
+    void TreeView1DblClick(QTreeWidgetItem *node, int column);
     void OKBtnClick();
     void btnEditClick();
     void btnDeleteClick();
@@ -58,10 +68,9 @@ private:
     void ApplySelectedScope();
     void importRegFile(const QString &fileName);
     void selectFirstModel();
-    QTreeWidgetItem *nodeAt(int absoluteIndex) const;
-    int absoluteIndex(const QTreeWidgetItem *node) const;
+    QTreeWidgetItem *nodeNamed(const TreePlace &place) const;
 
-    QTreeWidget *TreeView1 = nullptr;
+    LibraryTree *TreeView1 = nullptr;
     ScopeFields m_fields; // Edit1 to Edit7, display only
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr, *btnEdit = nullptr, *btnDelete = nullptr, *btnBackup = nullptr,
                 *btnRetore = nullptr, *btnDefault = nullptr;

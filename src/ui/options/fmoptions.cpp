@@ -1,6 +1,7 @@
 #include "fmoptions.h"
 
 #include "core/orvaliserror.h"
+#include "ui/widgets/dialogplacement.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -36,6 +37,7 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmOptions"));
     setWindowTitle(QStringLiteral("Options"));
+    openCentredOnMainWindow(this);
     setModal(true);
 
     auto *GroupBox1 = new QGroupBox(QStringLiteral("Color/Monochrome"));

@@ -5,6 +5,7 @@
 #include "core/orvaliserror.h"
 #include "store/scopelibrary.h"
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QGridLayout>
@@ -26,12 +27,26 @@ QLabel *navyNote(const QString &text, QWidget *parent)
     return l;
 }
 
+// A field with its unit right beside it.
+QHBoxLayout *withUnit(QLineEdit *edit, const QString &unit)
+{
+    auto *label = new QLabel(unit, edit->parentWidget());
+    label->setObjectName(QStringLiteral("laUnit") + edit->objectName());
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(edit);
+    row->addWidget(label);
+    row->addStretch(1);
+    return row;
+}
+
 } // namespace
 
 TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("fmQuickEdit"));
     setWindowTitle(QStringLiteral("Quick Set Up"));
+    openCentredOnMainWindow(this);
 
     const auto field = [this](QLineEdit *&edit, const char *name, int width) {
         edit = new QLineEdit(this);
@@ -56,20 +71,20 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
                               scope));
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Voltage:"), scope), 0, 0);
-    grid->addWidget(Edit1, 0, 1);
+    grid->addLayout(withUnit(Edit1, QStringLiteral("kV")), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Cs:"), scope), 1, 0);
-    grid->addWidget(Edit2, 1, 1);
+    grid->addLayout(withUnit(Edit2, QStringLiteral("mm")), 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Cc:"), scope), 2, 0);
-    grid->addWidget(Edit3, 2, 1);
+    grid->addLayout(withUnit(Edit3, QStringLiteral("mm")), 2, 1);
     grid->setColumnMinimumWidth(2, 16);
     grid->addWidget(new QLabel(QStringLiteral("Energy Spread:"), scope), 0, 3);
-    grid->addWidget(Edit4, 0, 4, 1, 3);
+    grid->addLayout(withUnit(Edit4, QStringLiteral("eV")), 0, 4, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("dV/V:"), scope), 1, 3);
-    grid->addWidget(Edit7, 1, 4);
+    grid->addLayout(withUnit(Edit7, QStringLiteral("ppm")), 1, 4);
     grid->addWidget(new QLabel(QStringLiteral("dI/I:"), scope), 1, 5);
-    grid->addWidget(Edit8, 1, 6);
+    grid->addLayout(withUnit(Edit8, QStringLiteral("ppm")), 1, 6);
     grid->addWidget(new QLabel(QStringLiteral("Convergence:"), scope), 2, 3);
-    grid->addWidget(Edit5, 2, 4, 1, 3);
+    grid->addLayout(withUnit(Edit5, QStringLiteral("mrad")), 2, 4, 1, 3);
     upper->addLayout(grid);
 
     auto *range = new QGroupBox(this);
@@ -80,8 +95,7 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
                               range));
     auto *upToRow = new QHBoxLayout;
     upToRow->addWidget(new QLabel(QStringLiteral("Up To:"), range));
-    upToRow->addWidget(Edit6);
-    upToRow->addStretch(1);
+    upToRow->addLayout(withUnit(Edit6, QStringLiteral("nm\u207B\u00B9")), 1);
     lower->addLayout(upToRow);
 
     addOkCancel(this, OKBtn, CancelBtn);

@@ -2,6 +2,7 @@
 
 #include "core/usagetexts.h"
 #include "ui/about/aboutbox.h"
+#include "ui/widgets/dialogplacement.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -13,6 +14,7 @@ namespace orvalis {
 TfmUsed::TfmUsed(int useCount, TAboutBox *aboutBox, QWidget *parent) : QDialog(parent), m_aboutBox(aboutBox)
 {
     FormCreate(useCount);
+    openCentredOnMainWindow(this);
 }
 
 void TfmUsed::FormCreate(int useCount)

@@ -17,6 +17,26 @@ QPixmap canvas()
     return pm;
 }
 
+// The style's save picture (the one of Save 1D) with a small copy of what is saved in its lower
+// right corner: the tool buttons that save a view look like saving, not like the view's switch.
+QIcon saveGlyph(const QIcon &what)
+{
+    const QIcon save = QApplication::style()->standardIcon(QStyle::SP_DialogSaveButton);
+    QIcon icon;
+    for (const int size : {16, 24, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.drawPixmap(0, 0, save.pixmap(QSize(size, size), 1.0));
+        const int mark = size * 9 / 16;
+        const QRect corner(size - mark, size - mark, mark, mark);
+        p.fillRect(corner, Qt::white);
+        p.drawPixmap(corner.adjusted(1, 1, 0, 0), what.pixmap(QSize(mark - 1, mark - 1), 1.0));
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 } // namespace
 
 QIcon legendSwatch(QColor colour)
@@ -66,6 +86,16 @@ QIcon mapGlyph()
     }
     p.fillRect(0, 9, 16, 2, Qt::red);
     return QIcon(pm);
+}
+
+QIcon savePatternGlyph()
+{
+    return saveGlyph(patternGlyph());
+}
+
+QIcon saveMapGlyph()
+{
+    return saveGlyph(mapGlyph());
 }
 
 QIcon modeGlyph()

@@ -10,6 +10,8 @@ QIcon legendSwatch(QColor colour); // a line in a series colour
 QIcon patternGlyph();              // concentric rings: the 2D pattern
 QIcon liveGlyph();                 // a circular arrow: live update
 QIcon mapGlyph();                  // a grey ramp with a red line: the defocus map
+QIcon savePatternGlyph();          // saving the 2D pattern: the save picture marked with the rings
+QIcon saveMapGlyph();              // saving the defocus map: the save picture marked with the ramp
 QIcon modeGlyph();                 // two curves: change of mode
 QIcon warningGlyph();              // the fast-oscillation warning
 

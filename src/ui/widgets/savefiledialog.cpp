@@ -1,6 +1,7 @@
 #include "savefiledialog.h"
 
 #include "ui/widgets/dialogmessage.h"
+#include "ui/widgets/dialogplacement.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -13,7 +14,10 @@
 
 namespace orvalis {
 
-SaveFileDialog::SaveFileDialog(QWidget *parent, const QString &caption) : QFileDialog(parent, caption) {}
+SaveFileDialog::SaveFileDialog(QWidget *parent, const QString &caption) : QFileDialog(parent, caption)
+{
+    openCentredOnMainWindow(this);
+}
 
 QString SaveFileDialog::nameTooLong() const
 {
