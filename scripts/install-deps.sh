@@ -17,6 +17,7 @@ packages=(
   librsvg2-bin
   fonts-dejavu-core
   emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
+  libreoffice-draw # the saving tests open the EMF and WMF files in LibreOffice, as Office users on Linux do
   # make bench: the numpy peers of bench_peer and bench_micrograph use python3-numpy (above)
 )
 missing=()
