@@ -53,7 +53,7 @@ struct CtfFitOptions {
 // The score of a fit must stand this far above what noise reaches: score * sqrt(N) >= this, N the
 // independent pixels of the band (half of them: the spectrum is centrosymmetric). The best score a
 // search over defocus, astigmatism and phase finds in noise alone stays below 6 (measured over
-// spectra of 256 to 2048 pixels); a spectrum with rings reaches 20 and more.
+// spectra of 256 to 1024 pixels); the micrographs of the accuracy benchmark reach 60 to 200.
 inline constexpr double kFitSignificance = 10.0;
 
 struct CtfFitValues {
