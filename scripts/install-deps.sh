@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-svg-dev libqcustomplot-dev
   libsqlite3-dev libuemf-dev libbenchmark-dev
-  libfftw3-dev libtiff-dev libpng-dev pkg-config # the micrograph library
+  libfftw3-dev libtiff-dev libpng-dev pkg-config libnlopt-cxx-dev # the micrograph library and its CTF fit
   # the micrograph readers' test files are written by independent writers
   python3-numpy python3-mrcfile python3-tifffile libtiff-tools
   clang libclang-rt-14-dev

@@ -137,18 +137,23 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
 
     const double spread = s.dE / (2.355 * s.Voltage * 1000);
     s.FocalSpread = s.Cc * std::sqrt(spread * spread + s.dvv * s.dvv + 4 * s.dii * s.dii);
-    const double e = s.Voltage * 1000; // accelerating potential, V
-    s.Wavelength = 1.22639 / std::sqrt(e + 9.7845e-7 * e * e);
+    derivePhaseFactors(s);
     s.InfoLimitTheory = std::sqrt(Pi * s.Wavelength * s.FocalSpread / 2) / 0.9;
     s.Scherzer = scherzerDefocus(s.Cs, s.Wavelength);
     s.ExtScherzer = std::sqrt(1.5) * s.Scherzer;
     if (!s.PlotterMode && !s.Initialised)
         s.Defocus = s.ExtScherzer;
     s.PointResTheory = 0.67 * std::pow(std::fabs(s.Cs), 0.25) * std::pow(s.Wavelength, 0.75);
-    s.ChiDefocusFactor = Pi * s.Wavelength;
-    s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
 
     state = s;
+}
+
+void derivePhaseFactors(OpticsState &s)
+{
+    const double e = s.Voltage * 1000; // accelerating potential, V
+    s.Wavelength = 1.22639 / std::sqrt(e + 9.7845e-7 * e * e);
+    s.ChiDefocusFactor = Pi * s.Wavelength;
+    s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
 }
 
 double scherzerDefocus(double cs, double wavelength)

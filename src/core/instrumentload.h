@@ -49,6 +49,10 @@ void checkInstrument(const TScopeData &scope);
 // was. A negative Cs is taken as it is; only its characteristic defoci follow scherzerDefocus().
 void loadInstrument(OpticsState &state, const TScopeData &scope);
 
+// The wavelength and the factors of the phase chi from the state's Voltage and Cs, as loading an
+// instrument sets them; for callers that have a voltage and a Cs but no library entry.
+void derivePhaseFactors(OpticsState &state);
+
 // nm. The Scherzer defocus, -sign(Cs) * sqrt(|Cs| * lambda): an underfocus for a positive Cs, the
 // matching overfocus for a negative one, 0 for Cs = 0. Cs and the wavelength in nm.
 double scherzerDefocus(double cs, double wavelength);

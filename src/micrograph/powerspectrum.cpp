@@ -152,8 +152,8 @@ std::vector<double> wrappedBoxSum(const std::vector<double> &values, int n, int 
 
 } // namespace
 
-std::vector<float> subtractBackground(const std::vector<float> &power, int n, double frequencyStep,
-                                      double backgroundFrequency)
+std::vector<double> boxBackground(const std::vector<double> &amplitude, int n, double frequencyStep,
+                                  double backgroundFrequency)
 {
     const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     const int centre = n / 2;
@@ -163,17 +163,32 @@ std::vector<float> subtractBackground(const std::vector<float> &power, int n, do
     box = std::clamp(box | 1, 5, (n / 2) | 1);
     const int half = box / 2;
 
-    std::vector<double> amplitude(count), weighted(count), weight(count);
+    std::vector<double> weighted(count), weight(count);
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * n + i;
-            amplitude[k] = std::sqrt(std::max(0.0f, power[k]));
             const bool cross = std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1;
             weight[k] = cross ? 0.0 : 1.0;
             weighted[k] = amplitude[k] * weight[k];
         }
     const std::vector<double> sum = wrappedBoxSum(wrappedBoxSum(weighted, n, half, true), n, half, false);
     const std::vector<double> norm = wrappedBoxSum(wrappedBoxSum(weight, n, half, true), n, half, false);
+    std::vector<double> background(count);
+    for (std::size_t k = 0; k < count; ++k)
+        background[k] = norm[k] > 0.5 ? sum[k] / norm[k] : amplitude[k];
+    return background;
+}
+
+std::vector<float> subtractBackground(const std::vector<float> &power, int n, double frequencyStep,
+                                      double backgroundFrequency)
+{
+    const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    const int centre = n / 2;
+    const double innerRadius = backgroundFrequency / frequencyStep; // pixels
+    std::vector<double> amplitude(count);
+    for (std::size_t k = 0; k < count; ++k)
+        amplitude[k] = std::sqrt(std::max(0.0f, power[k]));
+    const std::vector<double> background = boxBackground(amplitude, n, frequencyStep, backgroundFrequency);
 
     std::vector<float> rings(count, 0.0f);
     const double inner2 = innerRadius * innerRadius;
@@ -183,8 +198,7 @@ std::vector<float> subtractBackground(const std::vector<float> &power, int n, do
             if (r2 <= inner2)
                 continue;
             const std::size_t k = static_cast<std::size_t>(j) * n + i;
-            const double background = norm[k] > 0.5 ? sum[k] / norm[k] : amplitude[k];
-            rings[k] = static_cast<float>(amplitude[k] - background);
+            rings[k] = static_cast<float>(amplitude[k] - background[k]);
         }
     return rings;
 }

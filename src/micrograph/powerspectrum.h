@@ -60,4 +60,9 @@ PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumO
 std::vector<float> subtractBackground(const std::vector<float> &power, int n, double frequencyStep,
                                       double backgroundFrequency);
 
+// The background subtractBackground takes away, of any amplitudes (n x n, centred as above): their
+// mean over the same box, the central cross left out.
+std::vector<double> boxBackground(const std::vector<double> &amplitude, int n, double frequencyStep,
+                                  double backgroundFrequency);
+
 } // namespace orvalis

@@ -1,0 +1,567 @@
+#include "micrograph/ctffit.h"
+
+#include "core/ctffunctions.h"
+#include "core/fastmath.h"
+#include "core/orvaliserror.h"
+#include "micrograph/ringaverage.h"
+
+#include <nlopt.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+namespace orvalis {
+
+namespace {
+
+constexpr double kPixelsPerRing = 2.5;  // the spectrum's pixels per period of CTF^2 at the band's top
+constexpr int kCandidates = 3;          // peaks of the defocus scan refined
+constexpr double kRingsFirstBand = 4.0; // rings spanned by the first band of the refinement
+constexpr double kBandGrowth = 1.4;     // the ratio of one band's top to the one before
+constexpr int kGridPixels = 8000;       // pixels taken for the coarse astigmatism grid
+constexpr int kBackgroundPasses = 2;    // backgrounds taken again with the fitted model's rings left out
+constexpr int kTileSizes[] = {256, 384, 512, 768, 1024, 1536, 2048};
+
+QString angstrom(double nm)
+{
+    return QString::number(nm * 10, 'g', 4);
+}
+
+// The band's pixels, in order of frequency so that a lower band top is a shorter prefix, with the
+// terms of chi at each (one half of the centrosymmetric spectrum, the central cross left out).
+struct Band {
+    std::vector<double> k, value, fixed, defocus, astigmatismX, astigmatismY;
+    std::vector<std::size_t> index; // of the pixel in the spectrum
+
+    int count() const { return static_cast<int>(k.size()); }
+    int upTo(double top) const { return static_cast<int>(std::upper_bound(k.begin(), k.end(), top) - k.begin()); }
+};
+
+Band collectBand(const PowerSpectrum &s, const CtfModel &model, double low, double high)
+{
+    struct Pixel {
+        double k;
+        int column, row;
+    };
+    std::vector<Pixel> pixels;
+    const int n = s.size, centre = n / 2;
+    for (int j = centre; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            if (std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1)
+                continue; // the tiles' edges leak into the axes
+            const double k = std::hypot(s.frequencyX(i), s.frequencyY(j));
+            if (k >= low && k <= high)
+                pixels.push_back({k, i, j});
+        }
+    std::sort(pixels.begin(), pixels.end(), [](const Pixel &a, const Pixel &b) { return a.k < b.k; });
+    Band b;
+    for (std::vector<double> *v : {&b.k, &b.value, &b.fixed, &b.defocus, &b.astigmatismX, &b.astigmatismY})
+        v->reserve(pixels.size());
+    for (const Pixel &p : pixels) {
+        const ChiTerms t = model.terms(s.frequencyX(p.column), s.frequencyY(p.row));
+        b.k.push_back(p.k);
+        b.value.push_back(s.ringsAt(p.column, p.row));
+        b.fixed.push_back(t.fixed);
+        b.defocus.push_back(t.defocus);
+        b.astigmatismX.push_back(t.astigmatismX);
+        b.astigmatismY.push_back(t.astigmatismY);
+        b.index.push_back(s.index(p.column, p.row));
+    }
+    return b;
+}
+
+// The values fitted: chi = fixed + defocus * Defocus + ax * astigmatismX + ay * astigmatismY, and the
+// CTF^2 = sin^2(chi - phase), phase = asin Q + the phase shift.
+struct Parameters {
+    double defocus = 0; // nm
+    double ax = 0;      // nm, A2 cos 2t
+    double ay = 0;      // nm, A2 sin 2t
+    double phase = 0;   // rad
+};
+
+// Pearson's correlation of values v with model values m from their sums over `count` pixels.
+struct Sums {
+    double v = 0, vv = 0, m = 0, mm = 0, vm = 0, weight = 0;
+
+    void add(double value, double model, double w = 1)
+    {
+        v += w * value;
+        vv += w * value * value;
+        m += w * model;
+        mm += w * model * model;
+        vm += w * value * model;
+        weight += w;
+    }
+    double correlation() const
+    {
+        if (weight <= 0)
+            return 0;
+        const double cross = vm - v * m / weight;
+        const double varV = vv - v * v / weight, varM = mm - m * m / weight;
+        return varV > 0 && varM > 0 ? cross / std::sqrt(varV * varM) : 0.0;
+    }
+};
+
+// The score over the first `count` pixels of the band, every `stride`-th taken.
+double bandScore(const Band &b, int count, const Parameters &p, int stride = 1)
+{
+    Sums s;
+    const double *fixed = b.fixed.data(), *defocus = b.defocus.data(), *x = b.astigmatismX.data(),
+                 *y = b.astigmatismY.data(), *value = b.value.data();
+    for (int i = 0; i < count; i += stride) {
+        const double chi = fixed[i] + p.defocus * defocus[i] + p.ax * x[i] + p.ay * y[i] - p.phase;
+        s.add(value[i], fastmath::sinSquared(chi));
+    }
+    return s.correlation();
+}
+
+// The rings averaged over circles in bins of one spectrum pixel: the scan's data.
+struct Profile {
+    std::vector<double> value, weight, fixed, defocus;
+};
+
+Profile circularProfile(const Band &b, double low, double step)
+{
+    const int bins = static_cast<int>(std::floor((b.k.back() - low) / step)) + 1;
+    Profile p;
+    std::vector<double> k(static_cast<std::size_t>(bins), 0.0), fixed = k, defocus = k;
+    p.value = k;
+    p.weight = k;
+    for (int i = 0; i < b.count(); ++i) {
+        const auto bin = static_cast<std::size_t>(std::clamp(int((b.k[i] - low) / step), 0, bins - 1));
+        p.value[bin] += b.value[i];
+        p.weight[bin] += 1;
+        // The circular parts of chi; the astigmatism averages out over a circle.
+        fixed[bin] += b.fixed[i];
+        defocus[bin] += b.defocus[i];
+    }
+    for (std::size_t bin = 0; bin < p.value.size(); ++bin)
+        if (p.weight[bin] > 0) {
+            p.value[bin] /= p.weight[bin];
+            p.fixed.push_back(fixed[bin] / p.weight[bin]);
+            p.defocus.push_back(defocus[bin] / p.weight[bin]);
+        } else {
+            p.fixed.push_back(0);
+            p.defocus.push_back(0);
+        }
+    return p;
+}
+
+double profileScore(const Profile &p, double defocus, double phase)
+{
+    Sums s;
+    for (std::size_t bin = 0; bin < p.value.size(); ++bin)
+        if (p.weight[bin] > 0)
+            s.add(p.value[bin], fastmath::sinSquared(p.fixed[bin] + defocus * p.defocus[bin] - phase), p.weight[bin]);
+    return s.correlation();
+}
+
+struct Candidate {
+    Parameters parameters;
+    double score = -2;
+};
+
+// The peaks of the scan over defocus (and phase shifts, taken as a ring), best first.
+std::vector<Candidate> scanDefocus(const Profile &profile, const CtfFitOptions &o, double step,
+                                   const std::vector<double> &phases, const ProgressCallback &progress)
+{
+    const int steps = static_cast<int>(std::ceil((o.defocusTo - o.defocusFrom) / step)) + 1;
+    const int rows = static_cast<int>(phases.size());
+    std::vector<double> score(static_cast<std::size_t>(steps * rows));
+    const auto defocusAt = [&](int d) { return std::min(o.defocusTo, o.defocusFrom + d * step); };
+    for (int r = 0; r < rows; ++r) {
+        for (int d = 0; d < steps; ++d)
+            score[static_cast<std::size_t>(r * steps + d)] = profileScore(profile, defocusAt(d), phases[r]);
+        reportProgress(progress, 0.2 * (r + 1) / rows);
+    }
+    std::vector<Candidate> peaks;
+    for (int r = 0; r < rows; ++r)
+        for (int d = 0; d < steps; ++d) {
+            const double s = score[static_cast<std::size_t>(r * steps + d)];
+            bool peak = true;
+            for (int dr = rows > 1 ? -1 : 0; dr <= (rows > 1 ? 1 : 0) && peak; ++dr)
+                for (int dd = -1; dd <= 1 && peak; ++dd) {
+                    const int rr = (r + dr + rows) % rows, nd = d + dd;
+                    if ((dr != 0 || dd != 0) && nd >= 0 && nd < steps
+                        && score[static_cast<std::size_t>(rr * steps + nd)] > s)
+                        peak = false;
+                }
+            if (peak) {
+                Candidate c;
+                c.parameters.defocus = defocusAt(d);
+                c.parameters.phase = phases[r];
+                c.score = s;
+                peaks.push_back(c);
+            }
+        }
+    std::sort(peaks.begin(), peaks.end(), [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
+    if (peaks.size() > static_cast<std::size_t>(kCandidates))
+        peaks.resize(kCandidates);
+    return peaks;
+}
+
+// The local refinement of one candidate over the first `count` pixels, in units of about a quarter
+// ring at the band's top so that BOBYQA's one trust region fits every parameter.
+class Refinement {
+public:
+    Refinement(const Band &band, const CtfFitOptions &options, double wavelength)
+        : m_band(band), m_options(options), m_wavelength(wavelength)
+    {
+    }
+
+    Candidate refine(const Candidate &start, int count, double top)
+    {
+        m_count = count;
+        m_start = start.parameters;
+        m_best = start;
+        m_best.score = bandScore(m_band, count, start.parameters);
+        // nm of defocus for a quarter ring at the top: d chi / dD = pi lambda k^2
+        m_defocusUnit = 1.0 / (4 * m_wavelength * top * top);
+        m_astigmatismUnit = 2 * Pi * m_defocusUnit; // A2 moves chi half as much as defocus
+        const int dim = m_options.fitPhaseShift ? 4 : 3;
+        std::vector<double> lower(dim), upper(dim), x(dim, 0.0);
+        lower[0] = (m_options.defocusFrom - m_start.defocus) / m_defocusUnit;
+        upper[0] = (m_options.defocusTo - m_start.defocus) / m_defocusUnit;
+        for (int a = 1; a <= 2; ++a) {
+            const double at = a == 1 ? m_start.ax : m_start.ay;
+            lower[a] = (-m_options.maxA2 - at) / m_astigmatismUnit;
+            upper[a] = (m_options.maxA2 - at) / m_astigmatismUnit;
+        }
+        if (dim == 4) {
+            lower[3] = -Pi / kPhaseUnit;
+            upper[3] = Pi / kPhaseUnit;
+        }
+        for (int a = 0; a < dim; ++a)
+            if (upper[a] - lower[a] < 1e-9)
+                return m_best; // a bound pinned: nothing to move
+        nlopt::opt opt(nlopt::LN_BOBYQA, static_cast<unsigned>(dim));
+        opt.set_lower_bounds(lower);
+        opt.set_upper_bounds(upper);
+        opt.set_max_objective(&Refinement::objective, this);
+        opt.set_xtol_abs(0.005);
+        opt.set_maxeval(400);
+        std::vector<double> step(dim);
+        for (int a = 0; a < dim; ++a)
+            step[a] = std::min(1.0, 0.45 * (upper[a] - lower[a]));
+        opt.set_initial_step(step);
+        double value = 0;
+        try {
+            opt.optimize(x, value);
+        } catch (const std::runtime_error &) {
+            // Round-off or a failed step: the best point seen stands.
+        }
+        return m_best;
+    }
+
+private:
+    static constexpr double kPhaseUnit = Pi / 16; // rad
+
+    Parameters at(const double *x, unsigned dim) const
+    {
+        Parameters p = m_start;
+        p.defocus += x[0] * m_defocusUnit;
+        p.ax += x[1] * m_astigmatismUnit;
+        p.ay += x[2] * m_astigmatismUnit;
+        if (dim == 4)
+            p.phase += x[3] * kPhaseUnit;
+        // A2 beyond its limit in the (ax, ay) plane, whose bounds are a square, is held to the circle.
+        const double a2 = std::hypot(p.ax, p.ay);
+        if (a2 > m_options.maxA2) {
+            p.ax *= m_options.maxA2 / a2;
+            p.ay *= m_options.maxA2 / a2;
+        }
+        return p;
+    }
+
+    static double objective(unsigned dim, const double *x, double *gradient, void *data)
+    {
+        (void)gradient; // derivative-free
+        auto *self = static_cast<Refinement *>(data);
+        const Parameters p = self->at(x, dim);
+        const double s = bandScore(self->m_band, self->m_count, p);
+        if (s > self->m_best.score) {
+            self->m_best.score = s;
+            self->m_best.parameters = p;
+        }
+        return s;
+    }
+
+    const Band &m_band;
+    const CtfFitOptions &m_options;
+    double m_wavelength;
+    int m_count = 0;
+    Parameters m_start;
+    Candidate m_best;
+    double m_defocusUnit = 1, m_astigmatismUnit = 1;
+};
+
+// The best astigmatism on a grid over the (ax, ay) disc, spaced so that no astigmatism lies further
+// than a quarter ring at the band's top from a grid point.
+Candidate astigmatismGrid(const Band &band, const Candidate &start, int count, double top, double wavelength,
+                          double maxA2)
+{
+    const double spacing = 0.5 * Pi / (wavelength * top * top); // nm of A2: chi moves by pi/4 at `top`
+    const int steps = static_cast<int>(std::ceil(maxA2 / spacing));
+    const int stride = std::max(1, count / kGridPixels);
+    Candidate best = start;
+    best.score = bandScore(band, count, start.parameters, stride);
+    for (int i = -steps; i <= steps; ++i)
+        for (int j = -steps; j <= steps; ++j) {
+            Parameters p = start.parameters;
+            p.ax = i * spacing;
+            p.ay = j * spacing;
+            if ((i == 0 && j == 0) || std::hypot(p.ax, p.ay) > maxA2 + 1e-9)
+                continue;
+            const double s = bandScore(band, count, p, stride);
+            if (s > best.score) {
+                best.score = s;
+                best.parameters = p;
+            }
+        }
+    best.score = bandScore(band, count, best.parameters);
+    return best;
+}
+
+double modelAt(const ChiTerms &t, const Parameters &p)
+{
+    return fastmath::sinSquared(t.fixed + p.defocus * t.defocus + p.ax * t.astigmatismX + p.ay * t.astigmatismY
+                                - p.phase);
+}
+
+// The band's values again, the background now the box mean of the amplitudes less the model's rings
+// scaled to them. The plain box is narrower than the broad first rings of a small defocus and takes
+// part of them for background, which moves what is left of them: by a few nm of defocus, and a few
+// degrees of phase shift, with a phase plate.
+void remodelBackground(Band &band, const PowerSpectrum &s, const CtfModel &model, const Parameters &p,
+                       double backgroundFrequency)
+{
+    Sums fit;
+    for (int i = 0; i < band.count(); ++i)
+        fit.add(band.value[i],
+                modelAt({band.fixed[i], band.defocus[i], band.astigmatismX[i], band.astigmatismY[i]}, p));
+    const double varM = fit.mm - fit.m * fit.m / fit.weight;
+    const double scale = varM > 0 ? (fit.vm - fit.v * fit.m / fit.weight) / varM : 0.0;
+
+    const int n = s.size, centre = n / 2;
+    // Only pixels within a box of the band reach its background.
+    const double reach = (band.k.back() + std::sqrt(2.0) * backgroundFrequency) / s.frequencyStep;
+    std::vector<double> amplitude(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const std::size_t at = s.index(i, j);
+            amplitude[at] = std::sqrt(std::max(0.0f, s.power[at]));
+            if (std::hypot(i - centre, j - centre) <= reach)
+                amplitude[at] -= scale * modelAt(model.terms(s.frequencyX(i), s.frequencyY(j)), p);
+        }
+    const std::vector<double> background = boxBackground(amplitude, n, s.frequencyStep, backgroundFrequency);
+    for (int i = 0; i < band.count(); ++i) {
+        const std::size_t at = band.index[i];
+        band.value[i] = std::sqrt(std::max(0.0f, s.power[at])) - background[at];
+    }
+}
+
+void checkOptions(const CtfFitOptions &o)
+{
+    const auto finite = [](double v) { return std::isfinite(v); };
+    if (!finite(o.defocusFrom) || !finite(o.defocusTo) || !(o.defocusFrom < o.defocusTo))
+        throw OrvalisError(QStringLiteral("The defocus range to search, from %1 nm to %2 nm, is empty.")
+                               .arg(o.defocusFrom)
+                               .arg(o.defocusTo));
+    if (!finite(o.maxA2) || o.maxA2 < 0)
+        throw OrvalisError(
+            QStringLiteral("The largest astigmatism searched must be 0 nm or more, not %1.").arg(o.maxA2));
+    if (!finite(o.lowResolution) || !finite(o.highResolution) || !(o.highResolution > 0)
+        || !(o.lowResolution > o.highResolution))
+        throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, is empty: its first resolution must be "
+                                          "the larger, and both above 0.")
+                               .arg(angstrom(o.lowResolution), angstrom(o.highResolution)));
+    if (!finite(o.phaseShift))
+        throw OrvalisError(QStringLiteral("The phase shift must be a number."));
+}
+
+void checkNyquist(const CtfFitOptions &o, double pixelSizeNm)
+{
+    if (o.highResolution < 2 * pixelSizeNm * (1 - 1e-12))
+        throw OrvalisError(QStringLiteral("The band to fit reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å "
+                                          "(twice its pixel size).")
+                               .arg(angstrom(o.highResolution), angstrom(2 * pixelSizeNm)));
+}
+
+// The steepest the phase gets within the band and the search's limits (rad per nm^-1).
+double steepestPhase(const CtfFitOptions &o)
+{
+    CtfModel model(o.instrument, o.amplitudeContrast);
+    const double low = 1 / o.lowResolution, high = 1 / o.highResolution;
+    const double spread = o.maxA2 / (2 * Pi); // nm of defocus the astigmatism adds or takes
+    double steepest = 0;
+    for (const double defocus : {o.defocusFrom - spread, o.defocusTo + spread})
+        for (int i = 0; i <= 16; ++i) {
+            const double k = low + (high - low) * i / 16, h = 1e-4 * k;
+            model.Defocus = defocus;
+            steepest = std::max(steepest, std::fabs(model.chi(k + h, 0) - model.chi(k - h, 0)) / (2 * h));
+        }
+    return steepest;
+}
+
+int chooseTileSize(const CtfFitOptions &o, const MicrographImage &image, double pixelSizeNm)
+{
+    // CTF^2 repeats every pi of phase: its period in k is pi / slope, a spectrum pixel 1 / (n p).
+    const double needed = kPixelsPerRing * steepestPhase(o) / (Pi * pixelSizeNm);
+    const int side = std::min(image.width, image.height);
+    int chosen = 0;
+    for (const int n : kTileSizes) {
+        if (n > side)
+            break;
+        chosen = n;
+        if (n >= needed && n >= kDefaultTileSize)
+            break;
+    }
+    return chosen > 0 ? chosen : kMinTileSize; // too small an image: computePowerSpectrum says so
+}
+
+} // namespace
+
+CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
+{
+    CtfModel model(options.instrument, options.amplitudeContrast);
+    model.Defocus = values.program.Defocus;
+    model.A2 = values.program.A2;
+    model.azimuth = values.program.azimuth * Pi / 180;
+    model.phaseShift = (options.fitPhaseShift ? values.phaseShift * Pi / 180 : options.phaseShift);
+    return model;
+}
+
+CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress)
+{
+    checkOptions(options);
+    const int n = spectrum.size;
+    if (n < 4 || !(spectrum.frequencyStep > 0)
+        || spectrum.rings.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+        throw OrvalisError(QStringLiteral("There is no spectrum to fit."));
+    const double step = spectrum.frequencyStep;
+    checkNyquist(options, 1 / (step * n));
+    const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
+    if ((high - low) / step < 3)
+        throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, spans fewer than three pixels of the "
+                                          "spectrum; widen it or use a larger tile.")
+                               .arg(angstrom(options.lowResolution), angstrom(options.highResolution)));
+
+    CtfModel model(options.instrument, options.amplitudeContrast);
+    model.phaseShift = options.fitPhaseShift ? 0 : options.phaseShift;
+    Band band = collectBand(spectrum, model, low, high);
+    if (band.count() < 16)
+        throw OrvalisError(QStringLiteral("The band to fit holds too few pixels of the spectrum; widen it or use a "
+                                          "larger tile."));
+    reportProgress(progress, 0.02);
+
+    // Scan: a tenth of a ring at the band's top per step.
+    const double lambda = model.wavelength();
+    const double scanStep = 1.0 / (10 * lambda * high * high);
+    std::vector<double> phases;
+    if (options.fitPhaseShift)
+        for (int i = 0; i < 12; ++i)
+            phases.push_back(model.phaseOffset() + i * Pi / 12);
+    else
+        phases.push_back(model.phaseOffset());
+    const Profile profile = circularProfile(band, low, step);
+    std::vector<Candidate> candidates = scanDefocus(profile, options, scanStep, phases, progress);
+
+    // Refinement of each peak over growing bands.
+    Refinement refinement(band, options, lambda);
+    Candidate best;
+    for (std::size_t c = 0; c < candidates.size(); ++c) {
+        Candidate current = candidates[c];
+        // The first band spans kRingsFirstBand rings at the candidate's defocus.
+        CtfModel round = model;
+        round.Defocus = current.parameters.defocus;
+        const double chiLow = round.chi(low, 0);
+        double top = high;
+        for (int i = 1; i <= 64; ++i) {
+            const double k = low + (high - low) * i / 64;
+            if (std::fabs(round.chi(k, 0) - chiLow) >= kRingsFirstBand * Pi) {
+                top = k;
+                break;
+            }
+        }
+        current = astigmatismGrid(band, current, band.upTo(top), top, lambda, options.maxA2);
+        for (;;) {
+            current = refinement.refine(current, band.upTo(top), top);
+            if (top >= high)
+                break;
+            top = std::min(high, top * kBandGrowth);
+        }
+        if (current.score > best.score)
+            best = current;
+        reportProgress(progress, 0.2 + 0.6 * static_cast<double>(c + 1) / candidates.size());
+    }
+    for (int pass = 0; pass < kBackgroundPasses && best.score > 0; ++pass) {
+        remodelBackground(band, spectrum, model, best.parameters, low);
+        best = refinement.refine(best, band.count(), high);
+        reportProgress(progress, 0.8 + 0.1 * (pass + 1) / kBackgroundPasses);
+    }
+
+    CtfFitResult result;
+    result.tileSize = n;
+    result.pixels = band.count();
+    result.score = best.score;
+    result.significance = best.score * std::sqrt(static_cast<double>(band.count()));
+    if (!(result.significance >= kFitSignificance)) {
+        result.message = QStringLiteral("No reliable fit: the best score, %1, is within what noise reaches "
+                                        "(%2 standard deviations of noise, %3 needed).")
+                             .arg(result.score, 0, 'f', 4)
+                             .arg(result.significance, 0, 'f', 1)
+                             .arg(kFitSignificance, 0, 'f', 0);
+        reportProgress(progress, 1.0);
+        return result;
+    }
+
+    const Parameters &p = best.parameters;
+    CtfFitValues v;
+    v.program.Defocus = p.defocus;
+    v.program.A2 = std::hypot(p.ax, p.ay);
+    v.program.azimuth = v.program.A2 > 0 ? twoFoldAngle(std::atan2(p.ay, p.ax) / 2 * 180 / Pi) : 0.0;
+    v.cryoEm = toCryoEmDefocus(v.program);
+    double shift = std::fmod(p.phase - std::asin(options.amplitudeContrast), Pi);
+    if (shift < 0)
+        shift += Pi;
+    v.phaseShift = options.fitPhaseShift ? shift * 180 / Pi : options.phaseShift * 180 / Pi;
+
+    // How far out the rings follow the fit, ring by ring.
+    const CtfModel fitted = fittedModel(options, v);
+    const RingAverage average = equalPhaseAverage(
+        spectrum.rings, n, step, [&fitted](double kx, double ky) { return fitted.equivalentFrequency(kx, ky); });
+    std::vector<double> modelCtf2(average.value.size());
+    for (std::size_t b = 0; b < modelCtf2.size(); ++b)
+        modelCtf2[b] = fitted.roundCtfSquared(static_cast<double>(b) * step);
+    const RingAgreement agreement = ringAgreement(average.value, modelCtf2, step, low);
+    v.resolution = agreement.agreedUpTo > 0 ? 1 / agreement.agreedUpTo : 0.0;
+    result.values = v;
+    reportProgress(progress, 1.0);
+    return result;
+}
+
+CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm,
+                              const ProgressCallback &progress)
+{
+    checkOptions(options);
+    const double pixel = pixelSizeNm > 0 ? pixelSizeNm : image.pixelSizeNm;
+    if (!(pixel > 0) || !std::isfinite(pixel))
+        throw OrvalisError(QStringLiteral("The fit needs the pixel size of the micrograph at the specimen; the file "
+                                          "gives none."));
+    checkNyquist(options, pixel);
+    (void)CtfModel(options.instrument, options.amplitudeContrast); // its values are checked before the long work
+
+    SpectrumOptions so;
+    so.tileSize = options.tileSize > 0 ? options.tileSize : chooseTileSize(options, image, pixel);
+    so.pixelSizeNm = pixel;
+    so.backgroundFrequency = 1 / options.lowResolution;
+    so.threads = options.threads;
+    const ProgressCallback half = [&progress](double f) { return !progress || progress(0.5 * f); };
+    const PowerSpectrum spectrum = computePowerSpectrum(image, so, half);
+    const ProgressCallback rest = [&progress](double f) { return !progress || progress(0.5 + 0.5 * f); };
+    return fitCtf(spectrum, options, rest);
+}
+
+} // namespace orvalis

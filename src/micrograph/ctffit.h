@@ -1,0 +1,92 @@
+#pragma once
+// Fitting the transfer function to a micrograph's power spectrum: the mean defocus, the two-fold
+// astigmatism and its azimuth, and optionally a phase plate's shift, found by maximising the
+// normalised cross-correlation of the background-removed spectrum (PowerSpectrum::rings) with the
+// model's CTF^2 over a band of frequencies.
+//
+// The search: the rings averaged over circles are scanned over the whole defocus range (and the
+// phase shifts, when they are fitted) at steps of a tenth of a ring at the band's top; the best
+// few peaks are then refined on the whole spectrum, astigmatism included, first over the band's low
+// frequencies, where every astigmatism within the limit lies inside one basin of the score, and
+// then over wider bands up to the full one (BOBYQA from NLopt, bounded and derivative-free: the
+// score is smooth but its derivatives would cost as much as a dozen evaluations).
+//
+// Each call keeps everything it needs to itself, so many spectra can be fitted on separate threads
+// at once; the spectrum of fitMicrographCtf makes its FFTW plans through fftplans.h.
+#include "micrograph/ctfmodel.h"
+#include "micrograph/micrographimage.h"
+#include "micrograph/powerspectrum.h"
+#include "micrograph/progress.h"
+
+#include "core/cryoemdefocus.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace orvalis {
+
+struct CtfFitOptions {
+    CtfInstrument instrument;
+    double amplitudeContrast = 0.07; // fraction Q, 0 <= Q < 1
+
+    // The mean defocus searched (nm, negative underfocus as Defocus): 0.5 to 5 um underfocus.
+    double defocusFrom = -5000;
+    double defocusTo = -500;
+    // nm, the largest A2 searched: pi * 300 nm, a defocus U - V of 3000 Å.
+    double maxA2 = 942.4777960769379;
+
+    // The band fitted, as resolutions (nm): 30 Å to 5 Å.
+    double lowResolution = 3.0;
+    double highResolution = 0.5;
+
+    bool fitPhaseShift = false;
+    double phaseShift = 0; // rad: the shift taken as known when it is not fitted
+
+    // fitMicrographCtf only: the spectrum's tile (0: the smallest that samples the rings at the
+    // band's top at least 2.5 pixels apart over the whole defocus range, within the image) and the
+    // threads that compute it.
+    int tileSize = 0;
+    int threads = 1;
+};
+
+// The score of a fit must stand this far above what noise reaches: score * sqrt(N) >= this, N the
+// independent pixels of the band (half of them: the spectrum is centrosymmetric). The best score a
+// search over defocus, astigmatism and phase finds in noise alone stays below 6 (measured over
+// spectra of 256 to 1024 pixels); the micrographs of the accuracy benchmark reach 60 to 200.
+inline constexpr double kFitSignificance = 10.0;
+
+struct CtfFitValues {
+    TwoFoldDefocus program; // Defocus (nm), A2 (nm), azimuth (degrees)
+    CryoEmDefocus cryoEm;   // defocus U and V (Å), angle (degrees)
+    double phaseShift = 0;  // degrees, 0 <= shift < 180 when fitted (CTF^2 repeats every 180)
+    double resolution = 0;  // nm: the fit holds up to this resolution; 0 when the rings never agree
+};
+
+struct CtfFitResult {
+    double score = 0;        // normalised cross-correlation over the band at the best model, -1 .. 1
+    double significance = 0; // score * sqrt(independent pixels); reliable from kFitSignificance on
+    int pixels = 0;          // the spectrum's pixels in the band
+    int tileSize = 0;        // pixels a side of the spectrum fitted
+    // The fit; none when the best score is not significant: noise, or a spectrum without rings.
+    std::optional<CtfFitValues> values;
+    // "No reliable fit: ..." when values is empty, else empty.
+    QString message;
+};
+
+// The fit of `spectrum`, computed with a background frequency at or below the band's low end
+// (inside it the rings are 0). Throws OrvalisError for an empty defocus range or band, a band
+// beyond the spectrum's Nyquist frequency or inside its first pixels, and values that are not
+// numbers; Cancelled when `progress` asks to stop.
+CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress = {});
+
+// The spectrum of `image` (pixel size from the image, or `pixelSizeNm` when above 0) and its fit,
+// the spectrum taking the first half of the progress. Throws OrvalisError as above and as
+// computePowerSpectrum does, an image smaller than the tile included.
+CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm = 0,
+                              const ProgressCallback &progress = {});
+
+// The model of a fit's values, to draw or compare with.
+CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values);
+
+} // namespace orvalis

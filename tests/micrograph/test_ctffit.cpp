@@ -1,0 +1,298 @@
+// The CTF fit: its model against RELION's own CTF, a few synthetic micrographs fitted (the
+// benchmark bench/ctffit_accuracy holds the tight targets over many more), noise that must give no
+// result, bad input, Cancel and fits running side by side.
+#include "ctffitcase.h"
+#include "syntheticmicrograph.h"
+
+#include "core/orvaliserror.h"
+#include "micrograph/ctffit.h"
+#include "micrograph/ctfmodel.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <cmath>
+#include <thread>
+
+using namespace orvalis;
+
+namespace {
+
+constexpr double None = std::numeric_limits<double>::quiet_NaN();
+
+QString describe(const FitCase &c, const CtfFitResult &r)
+{
+    if (!r.values)
+        return QStringLiteral("%1: %2").arg(QLatin1String(c.name), r.message);
+    const FitErrors e = fitErrors(c, *r.values);
+    return QStringLiteral("%1: U %2 V %3 angle %4 shift %5 (true %6 %7 %8 %9); errors mean %10 A, U-V %11 A, "
+                          "angle %12, shift %13; score %14, z %15")
+        .arg(QLatin1String(c.name))
+        .arg(r.values->cryoEm.defocusU, 0, 'f', 1)
+        .arg(r.values->cryoEm.defocusV, 0, 'f', 1)
+        .arg(r.values->cryoEm.angle, 0, 'f', 2)
+        .arg(r.values->phaseShift, 0, 'f', 2)
+        .arg(c.defocusU)
+        .arg(c.defocusV)
+        .arg(c.angle)
+        .arg(c.phaseShift)
+        .arg(e.meanDefocus, 0, 'f', 1)
+        .arg(e.difference, 0, 'f', 1)
+        .arg(e.angle, 0, 'f', 2)
+        .arg(e.phaseShift, 0, 'f', 2)
+        .arg(r.score, 0, 'f', 3)
+        .arg(r.significance, 0, 'f', 1);
+}
+
+MicrographImage noiseOnly(int size, double pixelNm, double ctfValue, std::uint64_t seed)
+{
+    SyntheticOptions o;
+    o.width = size;
+    o.height = size;
+    o.pixelSizeNm = pixelNm;
+    o.seed = seed;
+    return syntheticMicrograph(o, [ctfValue](double, double) { return ctfValue; });
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(FitCase)
+
+class TestCtfFit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void modelMatchesRelion();
+    void fitsSyntheticMicrographs_data();
+    void fitsSyntheticMicrographs();
+    void noiseGivesNoResult_data();
+    void noiseGivesNoResult();
+    void refusesBadInput_data();
+    void refusesBadInput();
+    void reportsProgressAndCancels();
+    void fitsSideBySide();
+};
+
+// RELION's CTF is the negative of this program's; an angle or a phase shift taken the other way
+// round, or defocus U put across kx, would give errors of order 1.
+void TestCtfFit::modelMatchesRelion()
+{
+    QFile file(QStringLiteral(ORVALIS_CTFFIT_TEST_DATA "/relion_ctf.txt"));
+    QVERIFY2(file.open(QIODevice::ReadOnly | QIODevice::Text), qPrintable(file.fileName()));
+    std::optional<CtfModel> model;
+    int box = 0, samples = 0, cases = 0;
+    double pixelNm = 0, worst = 0;
+    while (!file.atEnd()) {
+        const QStringList f = QString::fromLatin1(file.readLine()).simplified().split(QLatin1Char(' '));
+        if (f.size() == 10 && f[0] == QLatin1String("case")) {
+            CtfInstrument instrument;
+            instrument.voltage = f[1].toDouble();
+            instrument.cs = f[2].toDouble() * 1e6;
+            model.emplace(instrument, f[3].toDouble());
+            pixelNm = f[4].toDouble() / 10;
+            box = f[5].toInt();
+            const TwoFoldDefocus d = fromCryoEmDefocus({f[6].toDouble(), f[7].toDouble(), f[8].toDouble()});
+            model->Defocus = d.Defocus;
+            model->A2 = d.A2;
+            model->azimuth = d.azimuth * M_PI / 180;
+            model->phaseShift = f[9].toDouble() * M_PI / 180;
+            ++cases;
+            continue;
+        }
+        QVERIFY2(f.size() == 3 && model, qPrintable(f.join(QLatin1Char(' '))));
+        const int row = f[0].toInt(), column = f[1].toInt();
+        const double kx = (column - box / 2) / (box * pixelNm), ky = (row - box / 2) / (box * pixelNm);
+        const double ours = model->ctf(kx, ky), relion = f[2].toDouble();
+        // The wavelengths' constants differ by 3e-5, which moves chi by as much of itself.
+        const double tolerance = 2e-5 + 4e-5 * std::fabs(model->chi(kx, ky));
+        worst = std::max(worst, std::fabs(ours + relion));
+        QVERIFY2(std::fabs(ours + relion) <= tolerance,
+                 qPrintable(QStringLiteral("case %1, row %2 column %3: %4 here, %5 in RELION")
+                                .arg(cases)
+                                .arg(row)
+                                .arg(column)
+                                .arg(ours, 0, 'f', 7)
+                                .arg(relion, 0, 'f', 7)));
+        ++samples;
+    }
+    QVERIFY2(cases == 4 && samples == 160, qPrintable(QStringLiteral("%1 cases, %2 samples").arg(cases).arg(samples)));
+    qInfo("largest difference from RELION's CTF: %.2e", worst);
+}
+
+// 2048 x 2048 images, a quarter of the benchmark's, with less noise; bounds twice the benchmark's.
+void TestCtfFit::fitsSyntheticMicrographs_data()
+{
+    QTest::addColumn<FitCase>("fitCase");
+    const FitCase cases[] = {
+        {"300 kV, 2 um, 1000 A at 30 deg", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None},
+        {"200 kV, 1.2 um, 1000 A at 100 deg, 1.5 A", 200, 2.7, 0.1, 1.5, 12500, 11500, 100, None},
+        {"80 kV, 0.8 um, 500 A at 75 deg, 2 A", 80, 1.0, 0.1, 2.0, 8250, 7750, 75, None},
+        {"300 kV, 0.7 um, 500 A at 40 deg, phase plate 60 deg", 300, 2.7, 0.07, 1.0, 7250, 6750, 40, 60},
+        {"300 kV, 1 um round, phase plate 120 deg", 300, 2.7, 0.07, 1.0, 10000, 10000, 0, 120},
+    };
+    for (const FitCase &c : cases)
+        QTest::newRow(c.name) << c;
+}
+
+void TestCtfFit::fitsSyntheticMicrographs()
+{
+    QFETCH(FitCase, fitCase);
+    FitImageOptions image;
+    image.size = 2048;
+    image.noise = 1.0;
+    const CtfFitResult r = fitMicrographCtf(fitCaseImage(fitCase, image), fitCaseOptions(fitCase));
+    QVERIFY2(r.values, qPrintable(r.message));
+    QVERIFY2(withinTargets(fitErrors(fitCase, *r.values), 2), qPrintable(describe(fitCase, r)));
+    QVERIFY2(r.values->resolution > 0 && r.values->resolution < 0.6,
+             qPrintable(QStringLiteral("the fit holds to %1 nm").arg(r.values->resolution)));
+    QCOMPARE(r.values->cryoEm.defocusU >= r.values->cryoEm.defocusV, true);
+}
+
+// No rings: the search still finds a best score, which must not pass for a result.
+void TestCtfFit::noiseGivesNoResult_data()
+{
+    QTest::addColumn<double>("ctfValue");
+    QTest::addColumn<int>("tileSize");
+    QTest::addColumn<bool>("fitPhase");
+    QTest::newRow("white noise, 512 px tiles") << 0.0 << 512 << false;
+    QTest::newRow("white noise, phase shift fitted") << 0.0 << 512 << true;
+    QTest::newRow("white object without rings, 1024 px tiles") << 1.0 << 1024 << false;
+    QTest::newRow("white noise, 256 px tiles") << 0.0 << 256 << true;
+}
+
+void TestCtfFit::noiseGivesNoResult()
+{
+    QFETCH(double, ctfValue);
+    QFETCH(int, tileSize);
+    QFETCH(bool, fitPhase);
+    CtfFitOptions o;
+    o.tileSize = tileSize;
+    o.fitPhaseShift = fitPhase;
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        const CtfFitResult r = fitMicrographCtf(noiseOnly(2048, 0.1, ctfValue, seed), o);
+        QVERIFY2(!r.values,
+                 qPrintable(QStringLiteral("seed %1: a fit at %2 nm, z %3")
+                                .arg(seed)
+                                .arg(r.values ? r.values->program.Defocus : 0)
+                                .arg(r.significance)));
+        QVERIFY2(r.message.startsWith(QLatin1String("No reliable fit")), qPrintable(r.message));
+        QVERIFY(r.message.contains(QString::number(r.score, 'f', 4)));
+        QVERIFY2(r.significance < 0.8 * kFitSignificance, qPrintable(QString::number(r.significance)));
+        QCOMPARE(r.tileSize, tileSize);
+        qInfo("seed %d: score %.4f, z %.2f", int(seed), r.score, r.significance);
+    }
+}
+
+void TestCtfFit::refusesBadInput_data()
+{
+    QTest::addColumn<int>("imageSize");
+    QTest::addColumn<double>("pixelNm");
+    QTest::addColumn<double>("defocusFrom");
+    QTest::addColumn<double>("defocusTo");
+    QTest::addColumn<double>("lowResolution");
+    QTest::addColumn<double>("highResolution");
+    QTest::addColumn<double>("amplitudeContrast");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty defocus range") << 512 << 0.1 << -500.0 << -500.0 << 3.0 << 0.5 << 0.07
+                                         << "The defocus range to search, from -500 nm to -500 nm, is empty.";
+    QTest::newRow("reversed defocus range") << 512 << 0.1 << -500.0 << -5000.0 << 3.0 << 0.5 << 0.07
+                                            << "The defocus range to search, from -500 nm to -5000 nm, is empty.";
+    QTest::newRow("defocus not a number") << 512 << 0.1 << qQNaN() << -500.0 << 3.0 << 0.5 << 0.07
+                                          << "The defocus range to search, from nan nm to -500 nm, is empty.";
+    QTest::newRow("empty band") << 512 << 0.1 << -5000.0 << -500.0 << 0.5 << 0.5 << 0.07
+                                << "The band to fit, from 5 Å to 5 Å, is empty";
+    QTest::newRow("reversed band") << 512 << 0.1 << -5000.0 << -500.0 << 0.5 << 3.0 << 0.07
+                                   << "The band to fit, from 5 Å to 30 Å, is empty";
+    QTest::newRow("band beyond Nyquist") << 512 << 0.3 << -5000.0 << -500.0 << 3.0 << 0.5 << 0.07
+                                         << "The band to fit reaches 5 Å, beyond the micrograph's Nyquist limit of 6 Å";
+    QTest::newRow("image smaller than a tile") << 200 << 0.1 << -5000.0 << -500.0 << 3.0 << 0.5 << 0.07
+                                               << "The micrograph has 200 x 200 pixels, fewer than one tile";
+    QTest::newRow("no pixel size") << 512 << 0.0 << -5000.0 << -500.0 << 3.0 << 0.5 << 0.07
+                                   << "The fit needs the pixel size of the micrograph";
+    QTest::newRow("amplitude contrast of 1") << 512 << 0.1 << -5000.0 << -500.0 << 3.0 << 0.5 << 1.0
+                                             << "The amplitude contrast must be from 0 to below 1, not 1.";
+}
+
+void TestCtfFit::refusesBadInput()
+{
+    QFETCH(int, imageSize);
+    QFETCH(double, pixelNm);
+    QFETCH(double, defocusFrom);
+    QFETCH(double, defocusTo);
+    QFETCH(double, lowResolution);
+    QFETCH(double, highResolution);
+    QFETCH(double, amplitudeContrast);
+    QFETCH(QString, message);
+    CtfFitOptions o;
+    o.defocusFrom = defocusFrom;
+    o.defocusTo = defocusTo;
+    o.lowResolution = lowResolution;
+    o.highResolution = highResolution;
+    o.amplitudeContrast = amplitudeContrast;
+    const MicrographImage image = noiseOnly(imageSize, pixelNm > 0 ? pixelNm : 0.1, 1.0, 1);
+    MicrographImage unsized = image;
+    unsized.pixelSizeNm = 0;
+    bool progressed = false;
+    try {
+        fitMicrographCtf(unsized, o, pixelNm, [&progressed](double) { return progressed = true; });
+        QFAIL("no error");
+    } catch (const OrvalisError &e) {
+        QVERIFY2(e.text().startsWith(message), qPrintable(e.text()));
+    }
+    // Options are checked before the long work starts.
+    QVERIFY(!progressed || message.startsWith(QLatin1String("The micrograph has")));
+}
+
+void TestCtfFit::reportsProgressAndCancels()
+{
+    const FitCase c = {"1 um", 300, 2.7, 0.07, 1.0, 10500, 9500, 20, None};
+    FitImageOptions io;
+    io.size = 1024;
+    io.noise = 0.5;
+    const MicrographImage image = fitCaseImage(c, io);
+    std::vector<double> seen;
+    const CtfFitResult r = fitMicrographCtf(image, fitCaseOptions(c), 0, [&seen](double f) {
+        seen.push_back(f);
+        return true;
+    });
+    QVERIFY(r.values);
+    QVERIFY2(seen.size() >= 10, qPrintable(QString::number(seen.size())));
+    QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+    QCOMPARE(seen.back(), 1.0);
+
+    // Cancelled in the spectrum, and in the fit itself.
+    for (const double stopAt : {0.3, 0.6}) {
+        double last = 0;
+        QVERIFY_THROWS_EXCEPTION(Cancelled, fitMicrographCtf(image, fitCaseOptions(c), 0, [&](double f) {
+                                     last = f;
+                                     return f < stopAt;
+                                 }));
+        QVERIFY2(last >= stopAt && last < stopAt + 0.25, qPrintable(QString::number(last)));
+    }
+}
+
+// Fits share nothing: two at once give what each gives alone.
+void TestCtfFit::fitsSideBySide()
+{
+    const FitCase a = {"a", 300, 2.7, 0.07, 1.0, 15500, 14500, 60, None};
+    const FitCase b = {"b", 200, 2.7, 0.1, 1.2, 9000, 8500, 150, 90};
+    FitImageOptions io;
+    io.size = 1024;
+    io.noise = 0.5;
+    const MicrographImage ia = fitCaseImage(a, io), ib = fitCaseImage(b, io);
+    const CtfFitResult aloneA = fitMicrographCtf(ia, fitCaseOptions(a));
+    const CtfFitResult aloneB = fitMicrographCtf(ib, fitCaseOptions(b));
+    QVERIFY(aloneA.values && aloneB.values);
+    CtfFitResult togetherA, togetherB;
+    std::thread other([&] { togetherB = fitMicrographCtf(ib, fitCaseOptions(b)); });
+    togetherA = fitMicrographCtf(ia, fitCaseOptions(a));
+    other.join();
+    QVERIFY(togetherA.values && togetherB.values);
+    QCOMPARE(togetherA.score, aloneA.score);
+    QCOMPARE(togetherB.score, aloneB.score);
+    QCOMPARE(togetherA.values->program.Defocus, aloneA.values->program.Defocus);
+    QCOMPARE(togetherB.values->phaseShift, aloneB.values->phaseShift);
+}
+
+QTEST_GUILESS_MAIN(TestCtfFit)
+#include "test_ctffit.moc"
