@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -170,6 +171,50 @@ QString dumpWindow(TForm1 &form)
     return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+// Answers the next save dialog with a path.
+class SaveAs {
+public:
+    explicit SaveAs(QString path) : m_path(std::move(path))
+    {
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
+    }
+    bool seen = false;
+
+private:
+    void poll()
+    {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            seen = true;
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(m_path);
+            QTest::keyClick(edit, Qt::Key_Return);
+            return;
+        }
+        if (++m_tries < 400)
+            QTimer::singleShot(5, &m_context, [this] { poll(); });
+    }
+    QString m_path;
+    QObject m_context;
+    int m_tries = 0;
+};
+
+// The text table a tool button saves, as its size and digest.
+QString savedTable(TForm1 &form, const char *item)
+{
+    QAction *save = action(&form, item);
+    if (!save->isEnabled())
+        return QStringLiteral("not offered");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("table.txt"));
+    SaveAs answer(path);
+    save->trigger();
+    QFile file(path);
+    if (!answer.seen || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("not saved");
+    const QByteArray text = file.readAll();
+    return QStringLiteral("%1 bytes %2").arg(text.size()).arg(QString::fromLatin1(sha256(text)));
+}
+
 void showPatternAndMap(TForm1 &form)
 {
     action(&form, "Show2DCTF1")->trigger();
@@ -262,7 +307,9 @@ void TestWindowStates::sameAsDump()
     QCOMPARE(form->size(), windowSize);
     setup(*form);
     QCoreApplication::processEvents();
-    const QString dump = dumpWindow(*form);
+    QString dump = dumpWindow(*form);
+    dump += QStringLiteral("saved 1D table: %1\n").arg(savedTable(*form, "Save1D"));
+    dump += QStringLiteral("saved defocus map table: %1\n").arg(savedTable(*form, "SaveDefocusMap1"));
 
     const QString golden = QStringLiteral(ORVALIS_SOURCE_DIR "/tests/ui/windowstates/%1.txt").arg(file);
     if (qEnvironmentVariableIntValue("ORVALIS_WRITE_GOLDEN") == 1) {
