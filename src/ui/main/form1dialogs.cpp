@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "core/infotext.h"
+#include "session/ctfsession.h"
 #include "ui/info/fminfo.h"
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/quicksetup/fmquickedit.h"
@@ -79,13 +80,13 @@ void TForm1::QuickSetup1Click()
     if (m_quickEdit->conversionFailed() || !m_quickEdit->modified()) {
         // Stored without loading: the fields up to a bad one, or the values the dialog showed.
         activeScopeRecord() = m_quickEdit->record();
-        m_state.UpTo = m_quickEdit->upTo();
+        m_session->setUpTo(m_quickEdit->upTo());
         return;
     }
     const double upTo = m_state.UpTo;
-    m_state.UpTo = m_quickEdit->upTo();
+    m_session->setUpTo(m_quickEdit->upTo());
     if (!ApplyScopeRecord(m_quickEdit->record()))
-        m_state.UpTo = upTo;
+        m_session->setUpTo(upTo);
 }
 
 void TForm1::ShowInfo1Click()
