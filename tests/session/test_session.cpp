@@ -68,6 +68,7 @@ private slots:
     void mapFollowsRange();
     void storedScope_data();
     void storedScope();
+    void sessionsKeepTheirOwnCurves();
 };
 
 void TestSession::firstLoad()
@@ -615,6 +616,24 @@ void TestSession::storedScope()
     session.beginRun();
     QCOMPARE(session.state().Voltage, voltage);
     QCOMPARE(session.ScopeRecord2.Voltage, voltage);
+}
+
+// Two windows run two sessions: a computation in one never changes the curves the other shows.
+void TestSession::sessionsKeepTheirOwnCurves()
+{
+    CtfSession first, second;
+    startDefault(first);
+    startDefault(second);
+    first.computeCurves();
+    const QVector<double> shown = first.seriesY(CurveCtf);
+    const QVector<double> shownK = first.seriesX(CurveCtf);
+    second.setDefocus(-500, true);
+    second.setA2(80, true);
+    second.computeCurves();
+    QCOMPARE(second.seriesY(CurveCtf).size(), 257);
+    QCOMPARE(first.seriesY(CurveCtf), shown);
+    QCOMPARE(first.seriesX(CurveCtf), shownK);
+    QVERIFY(first.seriesY(CurveCtf).constData() != second.seriesY(CurveCtf).constData());
 }
 
 QTEST_GUILESS_MAIN(TestSession)
