@@ -3,10 +3,8 @@
 // choices, the microscope), the window maps the rest onto its geometry and back.
 #include "form1.h"
 
-#include "core/instrumentload.h"
 #include "session/ctfsession.h"
 #include "store/registry.h"
-#include "store/scopelibrary.h"
 #include "store/windowsettings.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
