@@ -160,6 +160,14 @@ void TestSession::refusedInstrument()
     QCOMPARE(after.Alpha, before.Alpha);
     QCOMPARE(session.magnificationPosition(), 30);
     QCOMPARE(session.activeScopeRecord().Model, recordModel);
+
+    // A dialog's record is refused the same way, and the active record stays the one loaded.
+    session.setSecondActive(true);
+    QVERIFY(!session.applyRecord(scope));
+    QCOMPARE(loaded.count(), 0);
+    QCOMPARE(session.ScopeRecord2.Model, recordModel);
+    QCOMPARE(session.ScopeRecord2.Voltage, 200.0);
+    QCOMPARE(session.state().Voltage, before.Voltage);
 }
 
 // A later load keeps the user's defocus and direction, zeroes the two-fold astigmatism, takes the
@@ -178,7 +186,9 @@ void TestSession::laterLoad()
 
     TScopeData scope = fieldEmission(1.0e6, 0);
     scope.A3 = 5;
-    QVERIFY(session.loadInstrument(scope));
+    QVERIFY(session.applyRecord(scope));
+    QCOMPARE(session.ScopeRecord1.Cs, 1.0e6); // the active record is the dialog's
+    QCOMPARE(session.ScopeRecord2.Cs, defaultScope().Cs);
     const OpticsState &s = session.state();
     QCOMPARE(s.Defocus, -250.0);
     QCOMPARE(s.Direction, 0.7);

@@ -53,13 +53,12 @@ void TForm1::setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmI
 
 bool TForm1::ApplyScopeRecord(const TScopeData &record)
 {
-    TScopeData &active = activeScopeRecord();
-    const TScopeData before = active;
-    active = record;
-    if (!ScopeInit(active)) {
-        active = before;
+    QString refused;
+    if (!m_session->applyRecord(record, &refused)) {
+        showErrorReport(refused, this);
         return false;
     }
+    const TScopeData &active = activeScopeRecord();
     DrawCTF(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
     DrawPattern(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
     return true;
