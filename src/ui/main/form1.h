@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -186,7 +187,7 @@ private:
     void connectControls();
     void layoutForScreenDensity();
     void fitReadouts();
-    void placeDirectionMarker(int top, int left);
+    void placeDirectionMarker(QPoint corner);
     void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
