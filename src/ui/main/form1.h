@@ -96,7 +96,6 @@ public:
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
     int patternCentre() const { return m_patternCentre; }
-    double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
     // The About box and the usage dialog, created after the window; the window shows them.

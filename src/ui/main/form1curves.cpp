@@ -4,6 +4,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/curvereadout.h"
+#include "core/defocusmap.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"
@@ -21,7 +22,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace orvalis {
@@ -211,12 +211,7 @@ void TForm1::edDefocusKeyDown()
 
 void TForm1::setDefocusRange(int minimum, int maximum)
 {
-    // The map divides by the range: it must never be empty.
-    if (maximum <= minimum) {
-        if (minimum == INT_MAX)
-            --minimum;
-        maximum = minimum + 1;
-    }
+    normaliseDefocusMapRange(minimum, maximum); // the map divides by the range
     ScrollBar1->setRange(minimum, maximum);
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.

@@ -31,8 +31,6 @@ namespace {
 // A window stored beyond the right or bottom edge keeps this much of itself on the screen.
 constexpr int reachableMargin = 60; // px
 
-const QString defaultManufacturer = QStringLiteral("Default");
-
 // A window stored off the screen comes back where the user can reach it.
 QPoint reachable(int left, int top)
 {
@@ -183,7 +181,7 @@ void TForm1::applyMainValues(const WindowSettings &s)
     m_storedManuf = s.ScopeManuf.value_or(QString());
     m_storedModel = s.ScopeModel.value_or(QString());
     if (m_storedManuf.isEmpty())
-        m_storedManuf = defaultManufacturer;
+        m_storedManuf = defaultManufacturer();
     m_state.UpTo = s.UpTo.value_or(10.0);
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     setDefocusRange(s.Overfocus.value_or(ScrollBar1->minimum()), s.Underfocus.value_or(ScrollBar1->maximum()));
@@ -200,7 +198,7 @@ void TForm1::applyMainValues(const WindowSettings &s)
 void TForm1::readSelectedScope()
 {
     m_scopeFromLibrary = false;
-    if (m_storedManuf == defaultManufacturer)
+    if (m_storedManuf == defaultManufacturer())
         return;
     const QString entry = m_storedManuf + QLatin1Char(' ') + m_storedModel;
     const QString fallback = QStringLiteral("\r\nOrvalis starts with its built-in instrument instead.");
