@@ -70,6 +70,9 @@ struct PhaseFactors {
     }
     // pi Cs lambda^3 k^4 / 2 + pi lambda D k^2 at k^2 = kx^2 + ky^2: the round part of chi.
     double roundPart(double k2) const { return cs * k2 * k2 + df * k2; }
+    // The same with k^4 multiplied out from k, as the saved defocus-map table has always computed it:
+    // tables saved before keep their last digits.
+    double roundPartAt(double k) const { return df * (k * k) + cs * (k * k * k * k); }
     // (ky^2 - kx^2) * A2 * lambda / 2: the two-fold term lies along the kx axis; it carries no factor pi.
     double twoFold(double kx, double ky) const { return (ky * ky - kx * kx) * a2 * wavelength / 2; }
     // lambda^2 * A3 * ky * (ky^2 - 3 kx^2) / 3

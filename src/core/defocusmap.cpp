@@ -60,7 +60,7 @@ void normaliseDefocusMapRange(int &minimum, int &maximum)
 double referenceMapCtf(const OpticsState &state, double k, double defocus)
 {
     const EnvelopeFactors envelopes(state);
-    return std::sin(PhaseFactors(state, defocus).roundPart(k * k)) * envelopes.temporalEnvelope(k)
+    return std::sin(PhaseFactors(state, defocus).roundPartAt(k)) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
 }
 

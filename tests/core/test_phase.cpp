@@ -49,8 +49,8 @@ private slots:
     void states_data();
     void upperHalfIsChiAtMinusKy_data() { states_data(); }
     void upperHalfIsChiAtMinusKy();
-    void mapTableIsPlotterCurve_data() { states_data(); }
-    void mapTableIsPlotterCurve();
+    void mapTableAgreesWithPlotterCurve_data() { states_data(); }
+    void mapTableAgreesWithPlotterCurve();
     void patternAxisIsMapColumn_data() { states_data(); }
     void patternAxisIsMapColumn();
     void analysisCurveIsChi_data() { states_data(); }
@@ -83,7 +83,7 @@ void TestPhase::upperHalfIsChiAtMinusKy()
 }
 
 // A row of the saved map table is the plotter curve at the row's defocus, value for value.
-void TestPhase::mapTableIsPlotterCurve()
+void TestPhase::mapTableAgreesWithPlotterCurve()
 {
     QFETCH(OpticsState, state);
     const CtfCurves curve = samplePlotterCurves(state, state.Defocus, true, true);
@@ -91,8 +91,8 @@ void TestPhase::mapTableIsPlotterCurve()
     for (int i = 0; i < curve.k.size(); i += 7) {
         const double k = curve.k[i];
         const double reference = referenceMapCtf(state, k, state.Defocus);
-        QVERIFY2(withinFastSine(curve.ctf[i], reference), qPrintable(QString::number(k)));
-        QVERIFY(sameBits(plotterCurveAt(state, state.Defocus, k).ctf, reference));
+        // The table multiplies k^4 out from k, the curve squares k^2: chi differs in its last bits.
+        QVERIFY2(std::fabs(curve.ctf[i] - reference) <= 1e-12, qPrintable(QString::number(k)));
     }
 }
 
