@@ -3,7 +3,6 @@
 #include "ui/widgets/barbutton.h"
 #include "ui/widgets/glyphs.h"
 
-#include <QButtonGroup>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -22,11 +21,7 @@ TfmBtnBar1dCTF::TfmBtnBar1dCTF(QWidget *parent) : QWidget(parent)
     btnEnvelopes = makeBarButton(nullptr, "btnEnvelopes", QStringLiteral("Envelopes"),
                                  QStringLiteral("Show Envelopes Toggle"), legendSwatch(QColor(0xFF, 0x80, 0x40)),
                                  BarButtonKind::Toggle);
-    m_pair = new QButtonGroup(this);
-    m_pair->setExclusive(true);
-    m_pair->addButton(btn1stCTF);
-    m_pair->addButton(btn2ndCTF);
-    btn1stCTF->setChecked(true);
+    btn1stCTF->setChecked(true); // the window's actions make the two an exclusive pair
     for (QToolButton *b : {btn1stCTF, btn2ndCTF, btnEnvelopes})
         show->addWidget(b);
 

@@ -9,6 +9,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -47,22 +48,6 @@
 namespace orvalis {
 namespace {
 
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
-{
-    auto *a = menu->addAction(caption);
-    a->setObjectName(QString::fromLatin1(name));
-    a->setCheckable(checkable);
-    a->setChecked(checked);
-    return a;
-}
-
-void hiddenItem(QMenu *menu, const char *name, const QString &caption)
-{
-    QAction *a = menuItem(menu, name, caption);
-    a->setVisible(false);
-    a->setEnabled(false);
-}
-
 QLabel *titlePanel(const char *name, const QString &caption, int height)
 {
     auto *l = new QLabel(caption);
@@ -85,15 +70,6 @@ QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
     auto *l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     return l;
-}
-
-QToolButton *toolButton(const char *name, QAction *action)
-{
-    auto *b = new QToolButton;
-    b->setObjectName(QString::fromLatin1(name));
-    b->setDefaultAction(action);
-    b->setAutoRaise(true);
-    return b;
 }
 
 QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
@@ -190,6 +166,9 @@ void TForm1::FormCreate()
     m_bar1d = new TfmBtnBar1dCTF(this);
     m_bar2d->hide();
     m_bar1d->hide();
+    m_actions = new WindowActions(this);
+    m_actions->attachBar(m_bar2d);
+    m_actions->attachBar(m_bar1d);
     m_options = std::make_unique<TfmOptions>();
     buildMenus();
     buildToolBars();
@@ -242,99 +221,12 @@ void TForm1::FormCreate()
 
 void TForm1::buildMenus()
 {
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-
-    QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("File1"));
-    hiddenItem(file, "New1", QStringLiteral("&New"));
-    hiddenItem(file, "Open1", QStringLiteral("&Open..."));
-    hiddenItem(file, "Print1", QStringLiteral("&Print..."));
-    hiddenItem(file, "PrintSetup1", QStringLiteral("P&rint Setup..."));
-    QAction *separator = file->addSeparator();
-    separator->setObjectName(QStringLiteral("N1"));
-    separator->setVisible(false);
-    QMenu *save = file->addMenu(QStringLiteral("Save"));
-    save->setObjectName(QStringLiteral("Save1"));
-    Save1D = menuItem(save, "Save1D", QStringLiteral("Save &1D"));
-    Save2D = menuItem(save, "Save2D", QStringLiteral("Save &2D"));
-    SaveDefocusMap1 = menuItem(save, "SaveDefocusMap1", QStringLiteral("Save &Defocus Map"));
-    Exit1 = menuItem(file, "Exit1", QStringLiteral("E&xit"));
-
-    QMenu *setup = bar->addMenu(QStringLiteral("&Setup"));
-    setup->setObjectName(QStringLiteral("Setup1"));
-    Microscope1 = menuItem(setup, "Microscope1", QStringLiteral("Select/Edit &Microscope"));
-    QuickSetup1 = menuItem(setup, "QuickSetup1", QStringLiteral("&Quick Setup"));
-    Options1 = menuItem(setup, "Options1", QStringLiteral("&Options"));
-
-    QMenu *view = bar->addMenu(QStringLiteral("&View"));
-    view->setObjectName(QStringLiteral("View1"));
-    N1DCTF1 = view->addMenu(QStringLiteral("1D CTF"));
-    N1DCTF1->setObjectName(QStringLiteral("N1DCTF1"));
-    Intensity1 = menuItem(N1DCTF1, "Intensity1", QStringLiteral("&Intensity"), true, false);
-    QMenu *envelopes = N1DCTF1->addMenu(QStringLiteral("Envelopes"));
-    envelopes->setObjectName(QStringLiteral("Envelopes1"));
-    Temporal1 = menuItem(envelopes, "Temporal1", QStringLiteral("Temporal"), true, true);
-    Spatial1 = menuItem(envelopes, "Spatial1", QStringLiteral("Spatial"), true, true);
-    Combined1 = menuItem(envelopes, "Combined1", QStringLiteral("Combined"), true, true);
-    Symmetr1 = menuItem(N1DCTF1, "Symmetr1", QStringLiteral("Show &Symmetrical"), true, false);
-    N2DCTF1 = view->addMenu(QStringLiteral("2D CTF"));
-    N2DCTF1->setObjectName(QStringLiteral("N2DCTF1"));
-    Show2DCTF1 = menuItem(N2DCTF1, "Show2DCTF1", QStringLiteral("Show 2D CTF"), true, false);
-    Enable2DUpdate1 = menuItem(N2DCTF1, "Enable2DUpdate1", QStringLiteral("Enable Update"), true, true);
-    N3D1 = menuItem(view, "N3D1", QStringLiteral("Show Defocus Map"), true, false);
-    N1DCTFPlotMode1 = menuItem(view, "N1DCTFPlotMode1", QStringLiteral("CTF Plot Mode"), true, true);
-    ShowInfo1 = menuItem(view, "ShowInfo1", QStringLiteral("Info"));
-    actShowTitles = menuItem(view, "actShowTitles", QStringLiteral("Show Titles"), true, false);
-    ShowToolbar1 = menuItem(view, "ShowToolbar1", QStringLiteral("Show Toolbar"), true, false);
-
-    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    Contents1 = menuItem(help, "Contents1", QStringLiteral("&Contents"));
-    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
-    hiddenItem(help, "SearchforHelpOn1", QStringLiteral("&Search for Help On..."));
-    hiddenItem(help, "HowtoUseHelp1", QStringLiteral("&How to Use Help"));
-    About1 = menuItem(help, "About1", QStringLiteral("&About..."));
+    m_actions->buildMenus(menuBar());
 }
 
 void TForm1::buildToolBars()
 {
-    // The buttons are the menu's own actions: enabled and checked states cannot drift apart.
-    const auto forToolBar = [](QAction *action, const QIcon &icon, const QString &hint) {
-        action->setIcon(icon);
-        action->setIconVisibleInMenu(false);
-        action->setToolTip(hint);
-    };
-    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save 2D"));
-    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
-    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
-    forToolBar(Options1, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
-    forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
-    forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
-
-    ToolBar1 = new BandToolBar(QStringLiteral("Save"), this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setBandWidth(172);
-    ToolButton1 = toolButton("ToolButton1", Save2D);
-    ToolButton3 = toolButton("ToolButton3", SaveDefocusMap1);
-    ToolButton2 = toolButton("ToolButton2", Save1D);
-    // A widget's visibility inside a tool bar is its slot action's: the Save buttons come and go
-    // with their panes while the menu items only grey.
-    m_toolButton1Slot = ToolBar1->addWidget(ToolButton1);
-    m_toolButton3Slot = ToolBar1->addWidget(ToolButton3);
-    ToolBar1->addWidget(ToolButton2);
-
-    ToolBar2 = new BandToolBar(QStringLiteral("Options"), this);
-    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
-    ToolBar2->setBandWidth(573);
-    ToolButton5 = toolButton("ToolButton5", Options1);
-    btnIntensity = toolButton("btnIntensity", Intensity1);
-    btnSymmetr = toolButton("btnSymmetr", Symmetr1);
-    ToolBar2->addWidget(ToolButton5);
-    ToolBar2->addSeparator();
-    ToolBar2->addWidget(btnIntensity);
-    ToolBar2->addWidget(btnSymmetr);
-    placeToolBarBands({ToolBar1, ToolBar2}, {false, false});
+    placeToolBarBands(m_actions->buildToolBars(this), {false, false});
 }
 
 QWidget *TForm1::buildPatternPane()
@@ -683,39 +575,35 @@ void TForm1::buildStatusBar()
 
 void TForm1::connectControls()
 {
-    connectReported(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-    connectReported(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connectReported(m_actions->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
         m_chartLook.apply(Chart1, on);
     });
     connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
-    connectReported(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
-    connectReported(About1, &QAction::triggered, this, &TForm1::About1Click);
-    connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
-    connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
-    connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);
-    connectToggleItem(Spatial1, this, &TForm1::Spatial1Click);
-    connectToggleItem(Combined1, this, &TForm1::Combined1Click);
-    connectToggleItem(Show2DCTF1, this, &TForm1::Show2DCTF1Click);
-    connectToggleItem(Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
-    connectToggleItem(N3D1, this, &TForm1::N3D1Click);
-    connectToggleItem(N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
-    connectToggleItem(actShowTitles, this, &TForm1::actShowTitlesExecute);
-    connectToggleItem(ShowToolbar1, this, &TForm1::ShowToolbar1Click);
+    connectReported(m_actions->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connectReported(m_actions->About1, &QAction::triggered, this, &TForm1::About1Click);
+    connectToggleItem(m_actions->Intensity1, this, &TForm1::Intensity1Click);
+    connectToggleItem(m_actions->Symmetr1, this, &TForm1::Symmetr1Click);
+    connectToggleItem(m_actions->Temporal1, this, &TForm1::Temporal1Click);
+    connectToggleItem(m_actions->Spatial1, this, &TForm1::Spatial1Click);
+    connectToggleItem(m_actions->Combined1, this, &TForm1::Combined1Click);
+    connectToggleItem(m_actions->Show2DCTF1, this, &TForm1::Show2DCTF1Click);
+    connectToggleItem(m_actions->Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
+    connectToggleItem(m_actions->N3D1, this, &TForm1::N3D1Click);
+    connectToggleItem(m_actions->N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
+    connectToggleItem(m_actions->actShowTitles, this, &TForm1::actShowTitlesExecute);
+    connectToggleItem(m_actions->ShowToolbar1, this, &TForm1::ShowToolbar1Click);
 
-    connectReported(m_bar2d->SpeedButton8, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connectReported(m_bar1d->btnOrvalis, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connectReported(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
-    connectReported(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
-    connectReported(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
-    connectReported(m_bar2d->btnShow2D, &QToolButton::clicked, this, &TForm1::Show2DCTF1Click);
-    connectReported(m_bar2d->btnUpdate2D, &QToolButton::clicked, this, &TForm1::Enable2DUpdate1Click);
-    connectReported(m_bar2d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
-    connectReported(m_bar1d->btn1stCTF, &QToolButton::clicked, this, &TForm1::btn1stCTFClick);
-    connectReported(m_bar1d->btn2ndCTF, &QToolButton::clicked, this, &TForm1::btn2ndCTFClick);
-    connectReported(m_bar1d->btnEnvelopes, &QToolButton::clicked, this, &TForm1::btnEnvelopesClick);
-    connectReported(m_bar1d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+    const WindowActions &a = *m_actions;
+    connectReported(a.toPlotterMode, &QAction::triggered, this, &TForm1::ChangeMode);
+    connectReported(a.toAnalysisMode, &QAction::triggered, this, &TForm1::ChangeMode);
+    // The live button leaves the check to its handler, as the menu items do.
+    connectToggleItem(a.liveUpdate, this, &TForm1::Enable2DUpdate1Click);
+    connectReported(a.firstCtf, &QAction::triggered, this, &TForm1::btn1stCTFClick);
+    connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
+    connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
 
     connectReported(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
     connectReported(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);

@@ -39,6 +39,7 @@ class PixelImage;
 class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
+class WindowActions;
 class TfmBtnBar2dCTF;
 class TfmOptions;
 class TAboutBox;
@@ -190,7 +191,7 @@ private:
     void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
-    void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);
+    void toggleEnvelope(QAction *item, int series, int mirrorSeries);
     void fillAnalysisSeries(const CtfCurves &curves);
     void writeResolutionTexts();
     void writeTreeLine(int group, int line, const QString &text);
@@ -247,21 +248,8 @@ private:
     bool runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
                        QString &ext);
 
-    // Menus
-    QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
-    QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
-    QMenu *N1DCTF1 = nullptr, *N2DCTF1 = nullptr;
-    QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
-    QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr,
-            *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
-    QAction *Contents1 = nullptr, *About1 = nullptr;
-    // Tool bars
-    BandToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
-    QList<BandToolBar *> m_bandOrder; // as last put into the row
-    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr,
-                *btnIntensity = nullptr, *btnSymmetr = nullptr;
-    QAction *m_toolButton1Slot = nullptr,
-            *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
+    WindowActions *m_actions = nullptr; // every command, shared by the menus, the tool bar and both bars
+    QList<BandToolBar *> m_bandOrder;   // as last put into the row
     // Panels
     QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr,
             *pa2DRuler = nullptr;

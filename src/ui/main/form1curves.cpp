@@ -7,9 +7,8 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
 
@@ -92,11 +91,11 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
             Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
         Panel1->hide();
         CurveOptions options;
-        options.intensity = Intensity1->isChecked();
-        options.symmetric = Symmetr1->isChecked();
-        options.temporal = Temporal1->isChecked();
-        options.spatial = Spatial1->isChecked();
-        options.combined = Combined1->isChecked();
+        options.intensity = m_actions->Intensity1->isChecked();
+        options.symmetric = m_actions->Symmetr1->isChecked();
+        options.temporal = m_actions->Temporal1->isChecked();
+        options.spatial = m_actions->Spatial1->isChecked();
+        options.combined = m_actions->Combined1->isChecked();
         sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
         fillAnalysisSeries(curves);
         if (curves.fastOscillation)
@@ -105,7 +104,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         const bool second = m_state.SecondCTF;
         const int curve = second ? S8Ctf2 : S1Ctf;
         const int envelope = second ? S7CombinedNeg : S4Combined;
-        const bool down = second ? m_bar1d->btn2ndCTF->isChecked() : m_bar1d->btn1stCTF->isChecked();
+        const bool down = second ? m_actions->secondCtf->isChecked() : m_actions->firstCtf->isChecked();
         samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes, curves);
         Chart1->setPoints(curve, curves.k, curves.ctf);
         Chart1->setPoints(envelope, curves.k, curves.combined);
@@ -180,7 +179,7 @@ QString TForm1::curveReadout(double k) const
     if (!m_state.PlotterMode)
         return pointerCurveText(
             QStringLiteral("CTF"),
-            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, Intensity1->isChecked(), k));
+            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_actions->Intensity1->isChecked(), k));
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
     const int curve = second ? S8Ctf2 : S1Ctf;

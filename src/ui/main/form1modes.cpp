@@ -6,14 +6,13 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLayout>
-#include <QMenu>
 #include <QToolBar>
-#include <QToolButton>
 
 #include <algorithm>
 #include <utility>
@@ -32,50 +31,35 @@ void TForm1::DockButtonBar(QWidget *bar)
     m_dockedBar = bar;
 }
 
+// The controls follow the view choices as the menu's check marks hold them.
 void TForm1::ApplyViewState()
 {
-    const bool show2D = Show2DCTF1->isChecked();
-    m_patternDrawFlag = show2D;
-    m_bar2d->btnShow2D->setChecked(show2D);
-    Save2D->setEnabled(show2D);
-    m_toolButton1Slot->setVisible(show2D);
-    m_bar2d->btnUpdate2D->setEnabled(show2D);
+    const bool show2D = m_actions->Show2DCTF1->isChecked();
+    m_actions->setPatternShown(show2D);
     pa2Dctf->setVisible(show2D);
+    m_actions->liveUpdate->setChecked(m_actions->Enable2DUpdate1->isChecked());
+    m_patternDrawFlag = m_actions->Enable2DUpdate1->isChecked();
 
-    m_bar2d->btnUpdate2D->setChecked(Enable2DUpdate1->isChecked());
-    m_patternDrawFlag = Enable2DUpdate1->isChecked();
-
-    const bool showMap = N3D1->isChecked();
-    m_bar2d->btnShow3D->setChecked(showMap);
-    m_bar1d->btnShow3D->setChecked(showMap);
+    const bool showMap = m_actions->N3D1->isChecked();
+    m_actions->setMapShown(showMap);
     pa3dCTF->setVisible(showMap);
-    SaveDefocusMap1->setEnabled(showMap);
-    m_toolButton3Slot->setVisible(showMap);
+    m_actions->showEnvelopes->setChecked(m_state.ShowEnvelopes);
 
-    m_bar2d->btnCombined->setChecked(Combined1->isChecked());
-    m_bar2d->btnSpatial->setChecked(Spatial1->isChecked());
-    m_bar2d->btnTemporal->setChecked(Temporal1->isChecked());
-    m_bar1d->btnEnvelopes->setChecked(m_state.ShowEnvelopes);
-    btnIntensity->setChecked(Intensity1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
-
-    const bool titles = actShowTitles->isChecked();
+    const bool titles = m_actions->actShowTitles->isChecked();
     for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
         title->setVisible(titles);
-    ToolBar1->setVisible(ShowToolbar1->isChecked());
-    ToolBar2->setVisible(ShowToolbar1->isChecked());
+    for (BandToolBar *band : m_bandOrder)
+        band->setVisible(m_actions->ShowToolbar1->isChecked());
     m_state.MarkerPending = true;
 }
 
 void TForm1::ChangeMode()
 {
-    if (N1DCTFPlotMode1->isChecked()) {
-        N1DCTFPlotMode1->setChecked(false);
+    if (m_actions->N1DCTFPlotMode1->isChecked()) {
+        m_actions->setPlotterMode(false);
         statusPanel0->setText(QStringLiteral("Orvalis"));
         m_state.PlotterMode = false;
-        N1DCTF1->setEnabled(true);
-        N2DCTF1->setEnabled(true);
-        if (Show2DCTF1->isChecked()) {
+        if (m_actions->Show2DCTF1->isChecked()) {
             m_patternDrawFlag = true;
             pa2Dctf->show();
         }
@@ -85,14 +69,12 @@ void TForm1::ChangeMode()
         showModeSeries();
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        m_patternDrawFlag = Enable2DUpdate1->isChecked();
+        m_patternDrawFlag = m_actions->Enable2DUpdate1->isChecked();
         return;
     }
-    N1DCTFPlotMode1->setChecked(true);
+    m_actions->setPlotterMode(true);
     statusPanel0->setText(QStringLiteral("CTF Plotter"));
     m_state.PlotterMode = true;
-    N1DCTF1->setEnabled(false);
-    N2DCTF1->setEnabled(false);
     m_patternDrawFlag = false;
     pa2Dctf->hide();
     DockButtonBar(m_bar1d);
@@ -111,26 +93,28 @@ void TForm1::showModeSeries()
         Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
-    const std::pair<QAction *, int> envelopes[] = {{Temporal1, S2Temporal},  {Spatial1, S3Spatial},
-                                                   {Combined1, S4Combined},  {Temporal1, S5TemporalNeg},
-                                                   {Spatial1, S6SpatialNeg}, {Combined1, S7CombinedNeg}};
+    const std::pair<QAction *, int> envelopes[] = {
+        {m_actions->Temporal1, S2Temporal},  {m_actions->Spatial1, S3Spatial},
+        {m_actions->Combined1, S4Combined},  {m_actions->Temporal1, S5TemporalNeg},
+        {m_actions->Spatial1, S6SpatialNeg}, {m_actions->Combined1, S7CombinedNeg}};
     for (const auto &e : envelopes)
         Chart1->setSeriesVisible(e.second, e.first->isChecked());
 }
 
 void TForm1::actShowTitlesExecute()
 {
+    const bool show = !m_actions->actShowTitles->isChecked();
     for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
-        title->setVisible(title->isHidden());
-    actShowTitles->setChecked(!actShowTitles->isChecked());
+        title->setVisible(show);
+    m_actions->actShowTitles->setChecked(show);
 }
 
 void TForm1::ShowToolbar1Click()
 {
-    const bool show = ToolBar1->isHidden();
-    for (BandToolBar *band : toolBarBands())
+    const bool show = !m_actions->ShowToolbar1->isChecked();
+    for (BandToolBar *band : m_bandOrder)
         band->setVisible(show);
-    ShowToolbar1->setChecked(!ShowToolbar1->isChecked());
+    m_actions->ShowToolbar1->setChecked(show);
 }
 
 // The bands of the tool-bar row in the order the user sees them: row by row, left to right. Bands
@@ -156,7 +140,7 @@ void TForm1::placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bo
         if (i > 0 && breaks.value(i))
             addToolBarBreak(Qt::TopToolBarArea);
         addToolBar(Qt::TopToolBarArea, bands[i]);
-        bands[i]->setVisible(ShowToolbar1->isChecked());
+        bands[i]->setVisible(m_actions->ShowToolbar1->isChecked());
     }
 }
 

@@ -7,8 +7,6 @@
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
 #include "ui/widgets/shape.h"

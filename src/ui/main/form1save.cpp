@@ -5,6 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
 #include "core/savename.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/savefiledialog.h"
@@ -83,9 +84,9 @@ void TForm1::buildSaveDialog()
         SavePictureDialog1->setDefaultSuffix(filter.mid(star + 2).chopped(1));
     });
 
-    connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
-    connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
-    connect(SaveDefocusMap1, &QAction::triggered, this,
+    connect(m_actions->Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
+    connect(m_actions->Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
+    connect(m_actions->SaveDefocusMap1, &QAction::triggered, this,
             [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
 }
 

@@ -6,8 +6,7 @@
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
@@ -19,7 +18,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSplitter>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -234,10 +232,11 @@ void TForm1::readSelectedScope()
 void TForm1::applyViewChoices(const WindowSettings &s)
 {
     const std::pair<const std::optional<bool> *, QAction *> checks[] = {
-        {&s.Show2d, Show2DCTF1},     {&s.Update2D, Enable2DUpdate1}, {&s.Combined, Combined1},
-        {&s.Spatial, Spatial1},      {&s.Temporal, Temporal1},       {&s.Show3D, N3D1},
-        {&s.Intensity, Intensity1},  {&s.Symmetr, Symmetr1},         {&s.Toolbar, ShowToolbar1},
-        {&s.Headers, actShowTitles},
+        {&s.Show2d, m_actions->Show2DCTF1},    {&s.Update2D, m_actions->Enable2DUpdate1},
+        {&s.Combined, m_actions->Combined1},   {&s.Spatial, m_actions->Spatial1},
+        {&s.Temporal, m_actions->Temporal1},   {&s.Show3D, m_actions->N3D1},
+        {&s.Intensity, m_actions->Intensity1}, {&s.Symmetr, m_actions->Symmetr1},
+        {&s.Toolbar, m_actions->ShowToolbar1}, {&s.Headers, m_actions->actShowTitles},
     };
     for (const auto &check : checks)
         if (*check.first)
@@ -246,7 +245,7 @@ void TForm1::applyViewChoices(const WindowSettings &s)
         m_state.ShowEnvelopes = *s.Envelopes;
     // The start-up ends with one toggle of the mode, which brings the stored one back.
     if (s.PlotMode)
-        N1DCTFPlotMode1->setChecked(!*s.PlotMode);
+        m_actions->N1DCTFPlotMode1->setChecked(!*s.PlotMode);
 }
 
 void TForm1::showStartupNotices()
@@ -314,18 +313,19 @@ WindowSettings TForm1::capturedSettings() const
         s.Bands[i] = CoolBand{bands[i]->objectName(), bands[i]->QToolBar::sizeHint().width(), toolBarBreak(bands[i]),
                               bands[i]->shownWidth()};
 
-    s.Show2d = m_bar2d->btnShow2D->isChecked();
-    s.Update2D = m_bar2d->btnUpdate2D->isChecked();
-    s.Combined = m_bar2d->btnCombined->isChecked();
-    s.Spatial = m_bar2d->btnSpatial->isChecked();
-    s.Temporal = m_bar2d->btnTemporal->isChecked();
-    s.Show3D = m_bar2d->btnShow3D->isChecked();
-    s.Envelopes = m_bar1d->btnEnvelopes->isChecked();
-    s.Intensity = Intensity1->isChecked();
-    s.Symmetr = Symmetr1->isChecked();
-    s.PlotMode = N1DCTFPlotMode1->isChecked();
-    s.Toolbar = ShowToolbar1->isChecked();
-    s.Headers = actShowTitles->isChecked();
+    // The pattern's live switch is stored as its button shows it, which showing the pattern presses.
+    s.Show2d = m_actions->Show2DCTF1->isChecked();
+    s.Update2D = m_actions->liveUpdate->isChecked();
+    s.Combined = m_actions->Combined1->isChecked();
+    s.Spatial = m_actions->Spatial1->isChecked();
+    s.Temporal = m_actions->Temporal1->isChecked();
+    s.Show3D = m_actions->N3D1->isChecked();
+    s.Envelopes = m_actions->showEnvelopes->isChecked();
+    s.Intensity = m_actions->Intensity1->isChecked();
+    s.Symmetr = m_actions->Symmetr1->isChecked();
+    s.PlotMode = m_actions->N1DCTFPlotMode1->isChecked();
+    s.Toolbar = m_actions->ShowToolbar1->isChecked();
+    s.Headers = m_actions->actShowTitles->isChecked();
     return s;
 }
 

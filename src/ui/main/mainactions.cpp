@@ -1,18 +1,16 @@
-// The menu items and tool buttons of the main window, by name: each toggles its own check and the
-// bar buttons mirroring it, then redraws what it changed.
+// The commands of the main window's menus, tool bar and button bars, by name: each sets its own
+// check, then redraws what it changed.
 #include "form1.h"
 
 #include "chart/chartwidget.h"
 #include "core/numberformat.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/scrollbar.h"
 
 #include <QAction>
 #include <QMessageBox>
 #include <QSplitter>
-#include <QToolButton>
 
 #include <algorithm>
 
@@ -38,23 +36,20 @@ void TForm1::Image2Click()
 
 void TForm1::Intensity1Click()
 {
-    Intensity1->setChecked(!Intensity1->isChecked());
-    btnIntensity->setChecked(Intensity1->isChecked());
+    m_actions->Intensity1->setChecked(!m_actions->Intensity1->isChecked());
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
 void TForm1::Symmetr1Click()
 {
-    Symmetr1->setChecked(!Symmetr1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
+    m_actions->Symmetr1->setChecked(!m_actions->Symmetr1->isChecked());
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
-void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries)
+void TForm1::toggleEnvelope(QAction *item, int series, int mirrorSeries)
 {
     const bool on = !item->isChecked();
     item->setChecked(on);
-    barButton->setChecked(on);
     for (int s : {series, mirrorSeries}) {
         if (!on)
             Chart1->clearSeries(s);
@@ -65,22 +60,22 @@ void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, i
 
 void TForm1::Temporal1Click()
 {
-    toggleEnvelope(Temporal1, m_bar2d->btnTemporal, S2Temporal, S5TemporalNeg);
+    toggleEnvelope(m_actions->Temporal1, S2Temporal, S5TemporalNeg);
 }
 
 void TForm1::Spatial1Click()
 {
-    toggleEnvelope(Spatial1, m_bar2d->btnSpatial, S3Spatial, S6SpatialNeg);
+    toggleEnvelope(m_actions->Spatial1, S3Spatial, S6SpatialNeg);
 }
 
 void TForm1::Combined1Click()
 {
-    toggleEnvelope(Combined1, m_bar2d->btnCombined, S4Combined, S7CombinedNeg);
+    toggleEnvelope(m_actions->Combined1, S4Combined, S7CombinedNeg);
 }
 
 void TForm1::btn1stCTFClick()
 {
-    if (!m_bar1d->btn1stCTF->isChecked())
+    if (!m_actions->firstCtf->isChecked())
         return;
     Chart1->clearSeries(S1Ctf);
     Chart1->clearSeries(S4Combined);
@@ -93,7 +88,7 @@ void TForm1::btn1stCTFClick()
 
 void TForm1::btn2ndCTFClick()
 {
-    if (!m_bar1d->btn2ndCTF->isChecked())
+    if (!m_actions->secondCtf->isChecked())
         return;
     Chart1->clearSeries(S8Ctf2);
     Chart1->clearSeries(S7CombinedNeg);
@@ -106,7 +101,7 @@ void TForm1::btn2ndCTFClick()
 
 void TForm1::btnEnvelopesClick()
 {
-    if (m_bar1d->btnEnvelopes->isChecked()) {
+    if (m_actions->showEnvelopes->isChecked()) {
         m_state.ShowEnvelopes = true;
         Chart1->setSeriesVisible(S4Combined, true);
         Chart1->setSeriesVisible(S7CombinedNeg, true);
@@ -123,16 +118,12 @@ void TForm1::btnEnvelopesClick()
 
 void TForm1::Show2DCTF1Click()
 {
-    Show2DCTF1->setChecked(!Show2DCTF1->isChecked());
-    m_bar2d->btnUpdate2D->setEnabled(!m_bar2d->btnUpdate2D->isEnabled());
-    Save2D->setEnabled(!Save2D->isEnabled());
-    m_toolButton1Slot->setVisible(!m_toolButton1Slot->isVisible());
-    pa2Dctf->setVisible(pa2Dctf->isHidden());
-    // The bar's button follows the menu item, whichever of the two was used.
-    m_bar2d->btnShow2D->setChecked(Show2DCTF1->isChecked());
-    if (Show2DCTF1->isChecked()) {
+    const bool show = !m_actions->Show2DCTF1->isChecked();
+    m_actions->setPatternShown(show);
+    pa2Dctf->setVisible(show);
+    if (show) {
         m_patternDrawFlag = true;
-        m_bar2d->btnUpdate2D->setChecked(true);
+        m_actions->liveUpdate->setChecked(true);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     } else {
         m_patternDrawFlag = false;
@@ -141,30 +132,26 @@ void TForm1::Show2DCTF1Click()
 
 void TForm1::Enable2DUpdate1Click()
 {
-    if (!Enable2DUpdate1->isChecked()) {
-        Enable2DUpdate1->setChecked(true);
-        m_bar2d->btnUpdate2D->setChecked(true);
+    if (!m_actions->Enable2DUpdate1->isChecked()) {
+        m_actions->Enable2DUpdate1->setChecked(true);
+        m_actions->liveUpdate->setChecked(true);
         m_patternDrawFlag = true;
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     } else {
-        Enable2DUpdate1->setChecked(false);
-        m_bar2d->btnUpdate2D->setChecked(false);
+        m_actions->Enable2DUpdate1->setChecked(false);
+        m_actions->liveUpdate->setChecked(false);
         m_patternDrawFlag = false;
     }
 }
 
 void TForm1::N3D1Click()
 {
-    N3D1->setChecked(!N3D1->isChecked());
-    SaveDefocusMap1->setEnabled(!SaveDefocusMap1->isEnabled());
-    m_toolButton3Slot->setVisible(!m_toolButton3Slot->isVisible());
+    const bool show = !m_actions->N3D1->isChecked();
+    m_actions->setMapShown(show);
     if (!pa3dCTF->isHidden())
         m_mapHeight = pa3dCTF->height(); // it comes back at the height it had
-    pa3dCTF->setVisible(pa3dCTF->isHidden());
-    // Both bars' buttons follow the menu item, whichever of the three was used.
-    m_bar2d->btnShow3D->setChecked(N3D1->isChecked());
-    m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
-    if (N3D1->isChecked()) {
+    pa3dCTF->setVisible(show);
+    if (show) {
         setPaneSize(Splitter1, 1, m_mapHeight);
         Draw3DCTF();
     }
