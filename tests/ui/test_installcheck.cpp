@@ -16,7 +16,28 @@ private slots:
     void init();
     void check_data();
     void check();
+    void showsNoWindow();
 };
+
+namespace {
+
+// Counts the windows shown while it lives.
+class ShownWindows : public QObject {
+public:
+    ShownWindows() { qApp->installEventFilter(this); }
+    ~ShownWindows() override { qApp->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow())
+            ++count;
+        return false;
+    }
+};
+
+} // namespace
 
 void TestInstallCheck::init()
 {
@@ -91,6 +112,23 @@ void TestInstallCheck::check()
         QVERIFY2(found, qPrintable(QStringLiteral("no line \"%1\" in:\n%2").arg(line, text)));
     }
     QCOMPARE(result, status);
+}
+
+// The check runs where no display may be: it starts the program's model, never a window.
+void TestInstallCheck::showsNoWindow()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QFile::copy(QStringLiteral(ORVALIS_SOURCE_DIR "/data/sc.reg"), folder.filePath(QStringLiteral("sc.reg"))));
+    ShownWindows shown;
+    QString text;
+    QTextStream out(&text);
+    QCOMPARE(checkInstallation(out, folder.filePath(QStringLiteral("sc.reg")),
+                               folder.filePath(QStringLiteral("help/index.html"))),
+             0);
+    QVERIFY2(text.contains(QLatin1String("ok: start-up loads the built-in instrument (Default, 200 kV)")),
+             qPrintable(text));
+    QCOMPARE(shown.count, 0);
 }
 
 QTEST_MAIN(TestInstallCheck)

@@ -3,9 +3,10 @@
 #include "core/buildinfo.h"
 #include "core/datafolder.h"
 #include "core/orvaliserror.h"
+#include "session/ctfsession.h"
 #include "store/regimporter.h"
 #include "store/scopelibrary.h"
-#include "ui/main/form1.h"
+#include "store/windowsettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,14 +38,22 @@ private:
 
 void checkStartUp(CheckReport &report)
 {
-    // The whole start-up of a first run: an empty store, so the built-in instrument.
-    TForm1 form;
-    form.show();
-    QApplication::processEvents();
-    const OpticsState &s = form.state();
+    // The start-up of a first run without its window: an empty store, so the built-in instrument.
+    CtfSession session;
+    WindowSettings settings;
+    try {
+        settings = ReadWindowSettings();
+    } catch (const OrvalisError &) {
+        // A store that cannot be read: every value takes its default, as the window starts.
+    }
+    FitToAcceptedRanges(settings);
+    session.applySettings(settings);
+    session.selectStoredScope(settings); // what the window would tell at start is not checked here
+    session.beginRun();
+    session.computeCurves();
+    const OpticsState &s = session.state();
     report.result(s.Company == QLatin1String("Default") && s.Voltage == 200 && s.Wavelength > 0,
                   QStringLiteral("start-up loads the built-in instrument (%1, %2 kV)").arg(s.Company).arg(s.Voltage));
-    form.close();
 }
 
 void checkDefaultList(CheckReport &report, const QString &list)

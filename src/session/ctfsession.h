@@ -1,0 +1,214 @@
+#pragma once
+// One CTF session: the optics state, the two scope records, what the views show, the working ranges
+// and the curves, pattern and map computed from them. It holds no widget: a window shows what it
+// gives and hands it what the user does; a program without a window can run it alone.
+#include "core/ctfcurves.h"
+#include "core/ctfpattern.h"
+#include "core/curvetable.h"
+#include "core/defocusmap.h"
+#include "core/instrumentload.h"
+#include "core/opticsstate.h"
+#include "core/optionranges.h"
+#include "core/scopedata.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+namespace orvalis {
+
+struct WindowSettings;
+
+// The choices of what the views show, each as the user last set it.
+struct ViewChoices {
+    bool temporal = true; // the envelopes of analysis mode
+    bool spatial = true;
+    bool combined = true;
+    bool intensity = false; // squared curves
+    bool symmetric = false; // mirrored envelopes, ignored while intensity is on
+    bool plotterMode = false;
+    bool showEnvelopes = false; // the combined envelopes of plotter mode
+    bool show2D = false;        // the pattern's pane
+    bool live2D = true;         // the pattern follows every change while shown
+    bool mapShown = false;      // the defocus map's pane
+
+    bool operator==(const ViewChoices &o) const;
+    bool operator!=(const ViewChoices &o) const { return !(*this == o); }
+};
+
+// The series of the 1D view in their order; a series' index is its number minus one.
+enum CurveSeriesIndex {
+    CurveCtf,
+    CurveTemporal,
+    CurveSpatial,
+    CurveCombined,
+    CurveTemporalNeg,
+    CurveSpatialNeg,
+    CurveCombinedNeg,
+    CurveCtf2,
+    CurveSeriesCount
+};
+
+class CtfSession : public QObject {
+    Q_OBJECT
+public:
+    // The position every session's magnification starts at, before any instrument (12 .. 1058 k
+    // lie at 14 .. 39).
+    static constexpr int MagnificationStartPosition = 22;
+
+    explicit CtfSession(QObject *parent = nullptr);
+
+    // The state the formulas read. The window's control flags (ProgrammaticChange, MarkerPending)
+    // live there too and are the window's to set.
+    OpticsState &state() { return m_state; }
+    const OpticsState &state() const { return m_state; }
+
+    TScopeData ScopeRecord1; // the instrument of the first CTF
+    TScopeData ScopeRecord2; // the instrument of the second CTF (plotter mode)
+    // The record the controls and the dialogs act on: record 2 while the second CTF is active.
+    TScopeData &activeScopeRecord() { return m_state.SecondCTF ? ScopeRecord2 : ScopeRecord1; }
+    const TScopeData &activeScopeRecord() const { return m_state.SecondCTF ? ScopeRecord2 : ScopeRecord1; }
+    bool secondActive() const { return m_state.SecondCTF; }
+    void setSecondActive(bool second);
+
+    // ---- instrument ----
+    // Loads an instrument: the state takes its values and derived quantities, the two-fold
+    // astigmatism goes to 0 and the three-fold one to the record's, the magnification to its load
+    // position (a later load recomputes the convergence there when it was elsewhere), and the defocus
+    // becomes the extended Scherzer defocus at the first load of a run in analysis mode. An
+    // instrument the formulas cannot take leaves everything as it was; the result is then false and
+    // `error` says why.
+    bool loadInstrument(const TScopeData &scope, QString *error = nullptr);
+    // The start of a run, once the settings are in: scope record 1 (its A3 set to 0) is loaded, or
+    // the built-in instrument when the formulas refuse it; record 2 becomes a copy; both keep the
+    // defocus reached; the direction is 0. Before it the session is not initialised: aberrations
+    // handed to it change nothing.
+    void beginRun();
+    bool initialised() const { return m_state.Initialised; }
+
+    // ---- aberrations; `coarse` asks for the quick sampling of a drag ----
+    // nm; the active record keeps it as its defocus.
+    void setDefocus(double defocus, bool coarse);
+    void setA2(double a2, bool coarse); // nm, taken as its absolute value
+    void setA3(double a3, bool coarse); // nm, taken as its absolute value
+    // A position of the magnification slider: sets the convergence in use.
+    void setMagnificationPosition(int position, bool coarse);
+    int magnificationPosition() const { return m_magnificationPosition; }
+    void setDirection(double direction); // rad
+    bool coarse() const { return m_state.StepFactor > 1; }
+
+    // ---- view ----
+    ViewChoices viewChoices() const;
+    void setViewChoices(const ViewChoices &choices);
+    void setTemporal(bool on);
+    void setSpatial(bool on);
+    void setCombined(bool on);
+    void setIntensity(bool on);
+    void setSymmetric(bool on);
+    void setShowEnvelopes(bool on);
+    void setShow2D(bool on);
+    void setLive2D(bool on);
+    void setMapShown(bool on);
+    // Switching the mode empties the curves the other mode drew (plotter mode keeps "CTF 2").
+    void setPlotterMode(bool on);
+    // The mode the stored settings ask for, entered by whoever shows the session once the first
+    // instrument is in (that load sets the defocus as analysis mode does).
+    bool storedPlotterMode() const { return m_storedPlotterMode; }
+    CurveOptions curveOptions() const;
+
+    // ---- ranges ----
+    // The defocus range (slider positions, the negated defoci: minimum is minus the largest
+    // overfocus), the astigmatism maxima and UpTo. A defocus range that would be empty becomes one
+    // step wide.
+    OptionRanges ranges() const;
+    void setRanges(const OptionRanges &ranges);
+    void setDefocusRange(int minimum, int maximum);
+    void setA2Maximum(int maximum);
+    void setA3Maximum(int maximum);
+    double upTo() const { return m_state.UpTo; }
+    void setUpTo(double upTo); // nm^-1
+
+    // ---- settings: what the session keeps of a run ----
+    // Takes the stored ranges and view choices (each only when present).
+    void applySettings(const WindowSettings &settings);
+    // Scope record 1 from the library entry the settings name, or the built-in instrument when they
+    // name "Default" (or none). An entry that is gone or that the formulas cannot take leaves the
+    // built-in instrument too; the lines returned tell the user which entry and why.
+    QStringList selectStoredScope(const WindowSettings &settings);
+    // Writes the session's values into `settings`: the selected microscope, the ranges, UpTo and the
+    // view choices.
+    void captureSettings(WindowSettings &settings) const;
+
+    // ---- results ----
+    // Samples the 1D curves of the state at `defocus` (nm) and `direction` (rad) as the mode and the
+    // view choices say, and keeps the current resolution limits the curve shows. Analysis mode
+    // refills every series but "CTF 2"; plotter mode only the active CTF's pair.
+    void computeCurves(double defocus, double direction);
+    void computeCurves() { computeCurves(m_state.Defocus, m_state.Direction); }
+    // The latest points of a series of the 1D view (empty when it has none).
+    const QVector<double> &seriesX(int series) const;
+    const QVector<double> &seriesY(int series) const;
+    void clearSeries(int series);
+    // The series as a table reads them, with their titles in order.
+    QVector<CurveSeries> curveSeries(const QStringList &titles) const;
+    // The fast oscillation the latest analysis curve showed.
+    bool fastOscillation() const { return m_fastOscillation; }
+
+    // The texts of the information tree and its resolution lines for the state as it is.
+    ScopeTreeTexts treeTexts() const;
+    QString pointResolutionText() const;
+    QString infoLimitText() const;
+    QString convergenceText() const;
+
+    // The pattern's grey levels for a picture of half width `centre` (px) at `defocus`, sampled as
+    // the latest aberration asked.
+    PatternHalves computePattern(double defocus, int centre, const PatternProgress &progress = {}) const;
+    // The defocus map `width` pixels wide over the defocus range; kept, with the state it was
+    // computed from, for its table.
+    const DefocusMapGrid &computeMap(int width);
+    const DefocusMapGrid &map() const { return m_map; }
+    // Whether the map would show other defoci than the latest computed one.
+    bool mapRangeDiffers() const;
+    QByteArray mapTableText() const;
+
+signals:
+    void instrumentChanged();
+    void aberrationsChanged(bool coarse);
+    void viewChanged();
+    void rangesChanged();
+    void directionChanged();
+    void curvesChanged();
+
+private:
+    void setStep(bool coarse);
+    void changeView(bool ViewChoices::*choice, bool on);
+    void dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries);
+    static void restartCurves(CtfCurves &curves);
+    // The curves a series of the 1D view is read from, and which of their values it shows.
+    std::pair<const CtfCurves *, QVector<double> CtfCurves::*> seriesSource(int series) const;
+
+    OpticsState m_state;
+    ViewChoices m_view; // its mode and plotter envelopes are the state's PlotterMode and ShowEnvelopes
+    bool m_storedPlotterMode = false;
+    int m_magnificationPosition = MagnificationStartPosition;
+    int m_defocusMin = OptionRanges().defocusMin;
+    int m_defocusMax = OptionRanges().defocusMax;
+    int m_a2Max = OptionRanges().a2Max;
+    int m_a3Max = OptionRanges().a3Max;
+
+    // Each session refills its own buffers: analysis mode's seven series, and the curve and
+    // envelope of each CTF of plotter mode.
+    CtfCurves m_analysis;
+    CtfCurves m_plotter[2];
+    bool m_fastOscillation = false;
+
+    DefocusMapGrid m_map;
+    OpticsState m_mapState; // the state and range the map was last computed from
+    int m_mapWidth = 0;
+    int m_mapMinimum = 0, m_mapMaximum = 0;
+};
+
+} // namespace orvalis
