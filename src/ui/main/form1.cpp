@@ -9,6 +9,8 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
 #include "ui/widgets/bandtoolbar.h"
@@ -144,9 +146,8 @@ TForm1::~TForm1()
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
     for (QObject *watched :
-         {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
-          static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
-          static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
+         {static_cast<QObject *>(Chart1), static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus),
+          static_cast<QObject *>(edAstigm), static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
             watched->removeEventFilter(this);
 }
@@ -461,27 +462,6 @@ void TForm1::setSliderTabOrder()
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
-QWidget *TForm1::buildInfoPanel()
-{
-    auto *panel2 = named(new QWidget, "Panel2");
-    auto *l = new QVBoxLayout(panel2);
-    l->setContentsMargins(0, 0, 0, 0);
-    TreeView1 = new QTreeWidget;
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setToolTip(QStringLiteral("Right Click!"));
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1 = new QListWidget;
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    Splitter3 = new QSplitter(Qt::Horizontal);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    Splitter3->addWidget(TreeView1);
-    Splitter3->addWidget(ListView1);
-    Splitter3->setSizes({241, 250});
-    l->addWidget(Splitter3);
-    return panel2;
-}
-
 void TForm1::buildBody()
 {
     auto *paBody = named(new QWidget, "paBody");
@@ -506,7 +486,8 @@ void TForm1::buildBody()
     status->setContentsMargins(0, 0, 0, 0);
     status->setSpacing(0);
     status->addWidget(buildSliderPanel());
-    status->addWidget(buildInfoPanel(), 1);
+    m_infoPanel = new InfoPanel;
+    status->addWidget(m_infoPanel, 1);
 
     Splitter4 = new QSplitter(Qt::Vertical);
     Splitter4->setObjectName(QStringLiteral("Splitter4"));
@@ -533,44 +514,8 @@ void TForm1::buildStatusBar()
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
-    auto *panels = new QWidget;
-    auto *row = new QHBoxLayout(panels);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(2);
-    statusPanel0 = label("StatusPanel0", QStringLiteral("Orvalis"));
-    statusPanel0->setFixedWidth(100);
-    statusPanel1 = named(new QWidget, "StatusPanel1");
-    statusPanel1->setFixedWidth(100);
-    statusPanel1->installEventFilter(this); // keeps the warning over the panel, whatever its size
-    statusPanel2 = label("StatusPanel2", QString());
-    statusPanel3 = label("StatusPanel3", QString());
-    auto *panel4 = named(new QFrame, "StatusPanel4");
-    statusPanel2->setFixedWidth(100);
-    statusPanel3->setFixedWidth(200);
-    panel4->setFixedWidth(50);
-    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(statusPanel2),
-                       static_cast<QWidget *>(statusPanel3), static_cast<QWidget *>(panel4)})
-        row->addWidget(p);
-    row->addStretch(1);
-    bar->addWidget(panels, 1);
-
-    Panel1 = new QFrame(statusPanel1);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setToolTip(QStringLiteral("Strange patterns may appear in the 2D CTF "));
-    Panel1->setCursor(Qt::PointingHandCursor);
-    auto *warning = new QHBoxLayout(Panel1);
-    warning->setContentsMargins(2, 0, 2, 0);
-    warning->setSpacing(2);
-    Image2 = label("Image2", QString(), Panel1);
-    Image2->setPixmap(warningGlyph().pixmap(16, 16));
-    Image2->setToolTip(Panel1->toolTip());
-    auto *caption = label("Panel1Caption", QStringLiteral("Fast Oscillations!"), Panel1);
-    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    caption->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
-    warning->addWidget(Image2);
-    warning->addWidget(caption, 1);
-    Panel1->installEventFilter(this);
-    Panel1->hide();
+    m_status = new StatusPanels;
+    bar->addWidget(m_status, 1);
 }
 
 void TForm1::connectControls()
@@ -630,7 +575,7 @@ void TForm1::connectControls()
     });
     Chart1->installEventFilter(this);  // the readout empties when the pointer leaves
     pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
-    connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
+    connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
 }
 
 // The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
@@ -641,7 +586,6 @@ void TForm1::layoutForScreenDensity()
     const bool dense = screen && qRound(screen->logicalDotsPerInch()) == 120;
     const int patternWidth = dense ? 256 : 208;
     paLeft->setFixedWidth(dense ? 171 : 138);
-    statusPanel1->setFixedWidth(dense ? 128 : 104);
     m_offscreen = QImage(roundToInt(patternWidth / 0.5), roundToInt(patternWidth / 0.5), QImage::Format_RGB32);
     m_offscreen.fill(Qt::black);
     Image1->setImageSize(patternWidth, patternWidth);
@@ -656,6 +600,7 @@ void TForm1::layoutForScreenDensity()
     ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
     m_patternCentre = roundToInt(patternWidth / 2.0);
     fitReadouts();
+    m_status->fitToScreen(dense);
 }
 
 // The readouts and the warning are shown whole in the window's font at this screen's density: their
@@ -674,12 +619,6 @@ void TForm1::fitReadouts()
     pa2Dctf->setMinimumWidth(std::max(pa2Dctf->minimumWidth(), Label11->geometry().right() + m_rulerMargin));
     QWidget *panel7 = paImage1->parentWidget();
     panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
-
-    statusPanel1->setFixedWidth(std::max(statusPanel1->width(), Panel1->sizeHint().width()));
-    const int frequency = widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)});
-    statusPanel2->setFixedWidth(std::max(100, frequency));
-    const int curve = widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})});
-    statusPanel3->setFixedWidth(std::max(200, curve));
 }
 
 void TForm1::placeDirectionMarker(int top, int left)
@@ -735,16 +674,11 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             runReported([this, handler] { (this->*handler)(); });
             return true;
         }
-    } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
-        Panel1->setGeometry(statusPanel1->rect());
     } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
                && pa2Dctf->isVisible()) {
         m_patternPaneWidth = pa2Dctf->width();
     } else if (watched == Chart1 && event->type() == QEvent::Leave) {
         Chart1MouseLeave();
-    } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
-        runReported([this] { Image2Click(); });
-        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

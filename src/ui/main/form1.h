@@ -40,6 +40,8 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class WindowActions;
+class InfoPanel;
+class StatusPanels;
 class TfmBtnBar2dCTF;
 class TfmOptions;
 class TAboutBox;
@@ -181,7 +183,6 @@ private:
     QWidget *buildPatternPane();
     QWidget *buildChartArea();
     QWidget *buildSliderPanel();
-    QWidget *buildInfoPanel();
     void buildStatusBar();
     void setSliderTabOrder();
     void connectControls();
@@ -194,9 +195,7 @@ private:
     void toggleEnvelope(QAction *item, int series, int mirrorSeries);
     void fillAnalysisSeries(const CtfCurves &curves);
     void writeResolutionTexts();
-    void writeTreeLine(int group, int line, const QString &text);
     QString curveReadout(double k) const;
-    void selectTreeGroup(int index);
     // Settings: LoadSettings and FormClose in their parts
     void applyPlacement(const WindowSettings &settings);
     void applySplitters();
@@ -222,7 +221,6 @@ private:
     int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
     double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
     int m_rulerMargin = 6;     // px
-    int m_selectedGroup = 0;   // absolute index of the selected group of the information tree
     QImage m_offscreen;        // the defocus map, built here and shown as Chart2's back image
     OpticsState m_mapState;    // the state and slider range the map was last built from
     int m_mapMinimum = 0, m_mapMaximum = 0;
@@ -254,8 +252,7 @@ private:
     QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr,
             *pa2DRuler = nullptr;
     QLabel *pa1dCTFHeader = nullptr, *pa2dCTFheader = nullptr, *pa3DCTFHeader = nullptr;
-    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr,
-              *Splitter5 = nullptr;
+    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
     ChartWidget *Chart1 = nullptr, *Chart2 = nullptr;
     PixelImage *Image1 = nullptr;
     Shape *Shape1 = nullptr, *Shape2 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
@@ -266,15 +263,8 @@ private:
     QLineEdit *edDefocus = nullptr, *edAstigm = nullptr, *edAstigm3 = nullptr, *edMagn = nullptr;
     QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton3 = nullptr;
     QLabel *Label3 = nullptr;
-    // Information tree
-    QTreeWidget *TreeView1 = nullptr;
-    QListWidget *ListView1 = nullptr;
-    // Status bar
-    QLabel *statusPanel0 = nullptr;
-    QWidget *statusPanel1 = nullptr;
-    QLabel *statusPanel2 = nullptr, *statusPanel3 = nullptr; // the 1D chart under the pointer
-    QFrame *Panel1 = nullptr;
-    QLabel *Image2 = nullptr;
+    InfoPanel *m_infoPanel = nullptr;
+    StatusPanels *m_status = nullptr;
     // Button bars
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
@@ -286,9 +276,6 @@ private:
     TfmUsed *m_usedDialog = nullptr;
     TfmHelp *m_help = nullptr; // created at the first Help > Contents
     QString m_helpFolder;
-    // Library dialogs and the information tree's pop-up menu that opens them
-    QMenu *popmTree = nullptr;
-    QAction *SelectMicroscope1 = nullptr, *QuickSetup2 = nullptr;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;
     TfmInfo *m_info = nullptr;

@@ -8,6 +8,8 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
@@ -40,7 +42,6 @@ CtfCurves &curveBuffers()
 
 bool TForm1::ScopeInit(TScopeData scope)
 {
-    const int group = m_selectedGroup;
     try {
         loadInstrument(m_state, scope);
     } catch (const OrvalisError &e) {
@@ -64,16 +65,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     Label3->setText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
 
-    const ScopeTreeTexts texts = scopeTreeTexts(m_state);
-    const QString groups[] = {texts.microscope, texts.resolution, texts.defocus};
-    const QStringList *lines[] = {&texts.microscopeChildren, &texts.resolutionChildren, &texts.defocusChildren};
-    for (int g = 0; g < TreeView1->topLevelItemCount() && g < 3; ++g) {
-        QTreeWidgetItem *node = TreeView1->topLevelItem(g);
-        node->setText(0, groups[g]);
-        for (int c = 0; c < node->childCount() && c < lines[g]->size(); ++c)
-            node->child(c)->setText(0, lines[g]->at(c));
-    }
-    selectTreeGroup(group);
+    m_infoPanel->setTexts(scopeTreeTexts(m_state));
     if (!m_state.MarkerPending)
         Draw3DCTF();
     return true;
@@ -89,7 +81,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
     if (!m_state.PlotterMode) {
         for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
             Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
-        Panel1->hide();
+        m_status->setFastOscillation(false);
         CurveOptions options;
         options.intensity = m_actions->Intensity1->isChecked();
         options.symmetric = m_actions->Symmetr1->isChecked();
@@ -99,7 +91,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
         fillAnalysisSeries(curves);
         if (curves.fastOscillation)
-            Panel1->show();
+            m_status->setFastOscillation(true);
     } else {
         const bool second = m_state.SecondCTF;
         const int curve = second ? S8Ctf2 : S1Ctf;
@@ -129,19 +121,8 @@ void TForm1::fillAnalysisSeries(const CtfCurves &c)
 
 void TForm1::writeResolutionTexts()
 {
-    writeTreeLine(1, 1, infoLimitText(m_state));
-    writeTreeLine(1, 0, pointResolutionText(m_state));
-}
-
-// A line of the information tree, and of the list beside it while that line's group is shown there.
-void TForm1::writeTreeLine(int group, int line, const QString &text)
-{
-    QTreeWidgetItem *node = TreeView1->topLevelItem(group);
-    if (!node || line >= node->childCount())
-        return;
-    node->child(line)->setText(0, text);
-    if (m_selectedGroup == group && line < ListView1->count())
-        ListView1->item(line)->setText(text);
+    m_infoPanel->writeLine(1, 1, infoLimitText(m_state));
+    m_infoPanel->writeLine(1, 0, pointResolutionText(m_state));
 }
 
 void TForm1::redraw()
@@ -164,14 +145,12 @@ void TForm1::Chart1MouseMove(int x, int /*y*/)
     const ChartWidget::Axis bottom = ChartWidget::Axis::Bottom;
     const double k = std::clamp(Chart1->chartAxis(bottom)->pixelToCoord(x), Chart1->axisMinimum(bottom),
                                 Chart1->axisMaximum(bottom));
-    statusPanel2->setText(pointerFrequencyText(k));
-    statusPanel3->setText(curveReadout(k));
+    m_status->showPointer(pointerFrequencyText(k), curveReadout(k));
 }
 
 void TForm1::Chart1MouseLeave()
 {
-    statusPanel2->clear();
-    statusPanel3->clear();
+    m_status->clearPointer();
 }
 
 QString TForm1::curveReadout(double k) const
@@ -356,7 +335,7 @@ void TForm1::ScrollBar4Change()
     m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnification);
     edMagn->setText(magnificationText(magnification));
     Label3->setText(convergenceLabelText(m_state.Alpha));
-    writeTreeLine(0, 8, convergenceText(m_state));
+    m_infoPanel->writeLine(0, 8, convergenceText(m_state));
     redraw();
     m_state.ProgrammaticChange = false;
 }
@@ -365,36 +344,12 @@ void TForm1::ScrollBar4Change()
 
 void TForm1::BuildScopeTreeNodes()
 {
-    TreeView1->clear();
-    for (int lines : {9, 2, 4}) {
-        auto *group = new QTreeWidgetItem(TreeView1);
-        for (int i = 0; i < lines; ++i)
-            new QTreeWidgetItem(group);
-    }
-    TreeView1->expandAll();
+    m_infoPanel->buildNodes();
 }
 
 void TForm1::TreeView1Change()
 {
-    ListView1->clear();
-    QTreeWidgetItem *node = TreeView1->currentItem();
-    if (!node)
-        return;
-    if (node->parent())
-        node = node->parent();
-    for (int i = 0; i < node->childCount(); ++i)
-        ListView1->addItem(node->child(i)->text(0));
-    m_selectedGroup = TreeView1->indexOfTopLevelItem(node);
-}
-
-void TForm1::selectTreeGroup(int index)
-{
-    QTreeWidgetItem *group = TreeView1->topLevelItem(index);
-    if (!group)
-        return;
-    const QSignalBlocker quiet(TreeView1);
-    TreeView1->setCurrentItem(group);
-    TreeView1Change();
+    m_infoPanel->showCurrentGroup();
 }
 
 } // namespace orvalis

@@ -6,6 +6,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 
@@ -57,7 +58,7 @@ void TForm1::ChangeMode()
 {
     if (m_actions->N1DCTFPlotMode1->isChecked()) {
         m_actions->setPlotterMode(false);
-        statusPanel0->setText(QStringLiteral("Orvalis"));
+        m_status->setModeText(QStringLiteral("Orvalis"));
         m_state.PlotterMode = false;
         if (m_actions->Show2DCTF1->isChecked()) {
             m_patternDrawFlag = true;
@@ -73,7 +74,7 @@ void TForm1::ChangeMode()
         return;
     }
     m_actions->setPlotterMode(true);
-    statusPanel0->setText(QStringLiteral("CTF Plotter"));
+    m_status->setModeText(QStringLiteral("CTF Plotter"));
     m_state.PlotterMode = true;
     m_patternDrawFlag = false;
     pa2Dctf->hide();

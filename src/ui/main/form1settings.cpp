@@ -6,6 +6,7 @@
 #include "store/registry.h"
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
+#include "ui/main/infopanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -129,7 +130,7 @@ void TForm1::applySplitters()
         setPaneSize(Splitter1, 1, m_mapHeight);
     // Not Splitter5: the docked bar's panel keeps the width the start-up layout gave it, whatever was
     // stored; any other width would leave an empty band beside the bar.
-    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}};
+    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {m_infoPanel->splitter(), 0}, {Splitter4, 1}};
     for (int i = 0; i < 3; ++i)
         if (m_storedSplitters[i + 1])
             setPaneSize(panes[i].first, panes[i].second, *m_storedSplitters[i + 1]);
@@ -304,7 +305,7 @@ WindowSettings TForm1::capturedSettings() const
     }
     s.Splitter[0] = pa3dCTF->isHidden() ? m_mapHeight : pa3dCTF->height();
     s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
-    s.Splitter[2] = TreeView1->width();
+    s.Splitter[2] = m_infoPanel->treeWidth();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();
 

@@ -14,8 +14,8 @@ namespace orvalis {
 // print their text and end the process, as is usual.
 std::optional<int> prepareProgram();
 
-// Runs the start-up of a CTF session as the main window would, imports the default list `list` and opens `helpIndex` (when its folder
-// exists), writing one line per check on `out`: "ok: ...", "FAILED: ..." or "skipped: ...". 0 when
+// Runs the start-up of a CTF session as the main window would, imports the default list `list` and opens `helpIndex`
+// (when its folder exists), writing one line per check on `out`: "ok: ...", "FAILED: ..." or "skipped: ...". 0 when
 // none failed, else 1. Writes into the settings store that XDG_CONFIG_HOME and XDG_DATA_HOME point
 // at as they are set.
 int checkInstallation(QTextStream &out, const QString &list, const QString &helpIndex);
