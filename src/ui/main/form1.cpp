@@ -9,7 +9,10 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
+#include "ui/main/paneparts.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
@@ -49,17 +52,6 @@
 
 namespace orvalis {
 namespace {
-
-QLabel *titlePanel(const char *name, const QString &caption, int height)
-{
-    auto *l = new QLabel(caption);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setFixedHeight(height);
-    l->setAlignment(Qt::AlignCenter);
-    l->setAutoFillBackground(true);
-    l->setStyleSheet(QStringLiteral("background: #c0c0c0; color: #000080; font: bold 15px 'Arial';"));
-    return l;
-}
 
 QWidget *named(QWidget *w, const char *name)
 {
@@ -103,27 +95,6 @@ QLineEdit *edit(const char *name, const QString &text)
     return e;
 }
 
-// Both charts share the frequency scale: k at the bottom, the spacing 1/k at the top, ticks every 0.1.
-void setUpFrequencyAxes(ChartWidget *chart)
-{
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        chart->setAxisRange(across, 0, 10);
-        chart->setAxisIncrement(across, 0.1);
-    }
-}
-
-// Rewrites a tick text of the top or bottom axis; false for the side axes.
-bool labelFrequencyAxis(ChartWidget::Axis axis, QString &text)
-{
-    if (axis == ChartWidget::Axis::Top)
-        text = distanceAxisLabel(text);
-    else if (axis == ChartWidget::Axis::Bottom)
-        text = frequencyAxisLabel(text);
-    else
-        return false;
-    return true;
-}
-
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
 template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
@@ -146,8 +117,8 @@ TForm1::~TForm1()
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
     for (QObject *watched :
-         {static_cast<QObject *>(Chart1), static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus),
-          static_cast<QObject *>(edAstigm), static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
+         {static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
+          static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
             watched->removeEventFilter(this);
 }
@@ -236,7 +207,7 @@ QWidget *TForm1::buildPatternPane()
     auto *column = new QVBoxLayout(pa2Dctf);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    pa2dCTFheader = titlePanel("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
+    pa2dCTFheader = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
     column->addWidget(pa2dCTFheader);
     auto *panel7 = named(new QWidget, "Panel7");
     panel7->setFixedHeight(268);
@@ -282,90 +253,16 @@ QWidget *TForm1::buildPatternPane()
 
 QWidget *TForm1::buildChartArea()
 {
-    auto *paChart1 = named(new QWidget, "paChart1");
-    auto *c1 = new QVBoxLayout(paChart1);
-    c1->setContentsMargins(0, 0, 0, 0);
-    c1->setSpacing(0);
-    pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
-    Chart1 = new ChartWidget;
-    Chart1->setObjectName(QStringLiteral("Chart1"));
-    Chart1->setBackColor(ChartMonochrome::colourBack());
-    Chart1->setPanelColor(ChartMonochrome::colourPanel());
-    c1->addWidget(pa1dCTFHeader);
-    c1->addWidget(Chart1, 1);
-
-    const struct {
-        const char *name;
-        const char *title;
-        QColor colour;
-    } series[] = {
-        {"Series1", "CTF", QColor(0x00, 0x00, 0x80)},
-        {"Series2", "Temporal Envelope", QColor(0x40, 0x80, 0x80)},
-        {"Series3", "Spatial Envelope", QColor(0x00, 0x80, 0x00)},
-        {"Series4", "Combined Envelope", QColor(0xFF, 0x80, 0x40)},
-        {"Series5", "Temporal Envelope 2", QColor(0x40, 0x80, 0x80)},
-        {"Series6", "Spatial Envelope 2", QColor(0x00, 0x80, 0x00)},
-        {"Series7", "Combined Envelope 2", QColor(0xFF, 0x80, 0x00)},
-        {"Series8", "CTF 2", QColor(0x00, 0x00, 0xFF)},
-    };
-    for (const auto &s : series)
-        Chart1->addSeries(QString::fromLatin1(s.name), QString::fromLatin1(s.title), s.colour);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
-        Chart1->setAxisRange(side, -1.1, 1.1);
-        // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".
-        Chart1->chartAxis(side)->setPadding(12);
-    }
-    setUpFrequencyAxes(Chart1);
-    Chart1->setLabelCallback([](ChartWidget::Axis axis, QString &text) { labelFrequencyAxis(axis, text); });
-
-    pa3dCTF = named(new QWidget, "pa3dCTF");
-    auto *c2 = new QVBoxLayout(pa3dCTF);
-    c2->setContentsMargins(0, 0, 0, 0);
-    c2->setSpacing(0);
-    pa3DCTFHeader = titlePanel("pa3DCTFHeader", QStringLiteral("Defocus Map"), 20);
-    Chart2 = new ChartWidget;
-    Chart2->setObjectName(QStringLiteral("Chart2"));
-    c2->addWidget(pa3DCTFHeader);
-    c2->addWidget(Chart2, 1);
-    Chart2->setBackColor(QColor::fromRgb(0xC0, 0xDC, 0xC0)); // 12639424 as a colour reference
-    Chart2->addSeries(QStringLiteral("Series9"), QStringLiteral("CTF"), Qt::black);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
-        Chart2->setAxisRange(side, -50, 200);
-        Chart2->setAxisInverted(side, true);
-        Chart2->setLabelSeparation(side, 20);
-    }
-    setUpFrequencyAxes(Chart2);
-    // The map itself is the picture: no axis lines or grid over it.
-    for (ChartWidget::Axis axis :
-         {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        Chart2->chartAxis(axis)->setBasePen(Qt::NoPen);
-        Chart2->chartAxis(axis)->grid()->setVisible(false);
-        Chart2->chartAxis(axis)->setTickLength(0, 4);
-        Chart2->chartAxis(axis)->setSubTickLength(0, 2);
-    }
-    Chart2->setLabelSeparation(ChartWidget::Axis::Bottom, 20);
-    Chart2->setLabelSeparation(ChartWidget::Axis::Top, 40);
-    Chart2->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
-        if (!labelFrequencyAxis(axis, text))
-            text = defocusAxisLabel(text);
-    });
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
-        Chart1->shareTicks(across, Chart2); // the map lies under the curve on the same frequency scale
-    Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
-    Shape2->setObjectName(QStringLiteral("Shape2"));
-    Shape2->resize(10, 2);
-
+    m_curves = new CurvePane;
+    m_map = new MapPane(m_curves->chart());
     Splitter1 = new QSplitter(Qt::Vertical);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(3);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(paChart1);
-    Splitter1->addWidget(pa3dCTF);
+    Splitter1->addWidget(m_curves);
+    Splitter1->addWidget(m_map);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    // A chart squeezed below a few label heights has no room left to label its axes.
-    Chart1->setMinimumSize(220, 150);
-    Chart2->setMinimumSize(220, 90);
 
     paLeft = named(new QWidget, "paLeft");
     auto *dock = new QVBoxLayout(paLeft);
@@ -524,7 +421,7 @@ void TForm1::connectControls()
     connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
-        m_chartLook.apply(Chart1, on);
+        m_chartLook.apply(m_curves->chart(), on);
     });
     connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
     connectReported(m_actions->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
@@ -566,14 +463,10 @@ void TForm1::connectControls()
 
     connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
     connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
-    connectReported(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
-    connectReported(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
-    Chart1->setMouseTracking(true);
-    connectReported(Chart1, &QCustomPlot::mouseMove, this, [](TForm1 *form, QMouseEvent *event) {
-        const QPoint at = event->position().toPoint();
-        form->Chart1MouseMove(at.x(), at.y());
-    });
-    Chart1->installEventFilter(this);  // the readout empties when the pointer leaves
+    connectReported(m_curves, &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
+    connectReported(m_map, &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
+    connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
+    connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
     pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
 }
@@ -586,8 +479,7 @@ void TForm1::layoutForScreenDensity()
     const bool dense = screen && qRound(screen->logicalDotsPerInch()) == 120;
     const int patternWidth = dense ? 256 : 208;
     paLeft->setFixedWidth(dense ? 171 : 138);
-    m_offscreen = QImage(roundToInt(patternWidth / 0.5), roundToInt(patternWidth / 0.5), QImage::Format_RGB32);
-    m_offscreen.fill(Qt::black);
+    m_map->setImageSide(roundToInt(patternWidth / 0.5));
     Image1->setImageSize(patternWidth, patternWidth);
     // The least the pattern, its ruler and readout need; the user may drag the pane wider (Splitter2).
     pa2Dctf->setMinimumWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
@@ -677,8 +569,6 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
                && pa2Dctf->isVisible()) {
         m_patternPaneWidth = pa2Dctf->width();
-    } else if (watched == Chart1 && event->type() == QEvent::Leave) {
-        Chart1MouseLeave();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -5,6 +5,7 @@
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
+#include "ui/main/chart1series.h"
 #include "ui/options/chartmonochrome.h"
 
 #include <QImage>
@@ -40,6 +41,8 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class WindowActions;
+class CurvePane;
+class MapPane;
 class InfoPanel;
 class StatusPanels;
 class TfmBtnBar2dCTF;
@@ -99,7 +102,7 @@ public:
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
     int patternCentre() const { return m_patternCentre; }
     double patternRange() const { return m_patternRange; }
-    const QImage &offscreenImage() const { return m_offscreen; }
+    const QImage &offscreenImage() const;
 
     // The About box and the usage dialog, created after the window; the window shows them.
     void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
@@ -189,11 +192,9 @@ private:
     void layoutForScreenDensity();
     void fitReadouts();
     void placeDirectionMarker(int top, int left);
-    void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
-    void toggleEnvelope(QAction *item, int series, int mirrorSeries);
-    void fillAnalysisSeries(const CtfCurves &curves);
+    void toggleEnvelope(QAction *item, Chart1Series series, Chart1Series mirrorSeries);
     void writeResolutionTexts();
     QString curveReadout(double k) const;
     // Settings: LoadSettings and FormClose in their parts
@@ -221,7 +222,6 @@ private:
     int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
     double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
     int m_rulerMargin = 6;     // px
-    QImage m_offscreen;        // the defocus map, built here and shown as Chart2's back image
     OpticsState m_mapState;    // the state and slider range the map was last built from
     int m_mapMinimum = 0, m_mapMaximum = 0;
     QWidget *m_dockedBar = nullptr;
@@ -249,13 +249,13 @@ private:
     WindowActions *m_actions = nullptr; // every command, shared by the menus, the tool bar and both bars
     QList<BandToolBar *> m_bandOrder;   // as last put into the row
     // Panels
-    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr,
-            *pa2DRuler = nullptr;
-    QLabel *pa1dCTFHeader = nullptr, *pa2dCTFheader = nullptr, *pa3DCTFHeader = nullptr;
+    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
+    QLabel *pa2dCTFheader = nullptr;
+    CurvePane *m_curves = nullptr;
+    MapPane *m_map = nullptr;
     QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
-    ChartWidget *Chart1 = nullptr, *Chart2 = nullptr;
     PixelImage *Image1 = nullptr;
-    Shape *Shape1 = nullptr, *Shape2 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
+    Shape *Shape1 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
     QLabel *laTick1 = nullptr, *laTick2 = nullptr, *laTick3 = nullptr, *Label11 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     // Aberration controls

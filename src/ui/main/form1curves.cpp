@@ -8,7 +8,9 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
@@ -50,7 +52,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     }
     m_state.StepFactor = 4;
     m_state.ProgrammaticChange = true;
-    Chart1->setAxisRange(ChartWidget::Axis::Bottom, 0, m_state.UpTo);
+    m_curves->setFrequencyEnd(m_state.UpTo, false);
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
     // its value from the new position and redraws coarsely.
@@ -79,8 +81,7 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
     // caller passes here as well.
     CtfCurves &curves = curveBuffers();
     if (!m_state.PlotterMode) {
-        for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
-            Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
+        m_curves->setFrequencyEnd(m_state.UpTo, true);
         m_status->setFastOscillation(false);
         CurveOptions options;
         options.intensity = m_actions->Intensity1->isChecked();
@@ -89,34 +90,20 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         options.spatial = m_actions->Spatial1->isChecked();
         options.combined = m_actions->Combined1->isChecked();
         sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
-        fillAnalysisSeries(curves);
+        m_curves->showAnalysisCurves(curves);
         if (curves.fastOscillation)
             m_status->setFastOscillation(true);
     } else {
         const bool second = m_state.SecondCTF;
-        const int curve = second ? S8Ctf2 : S1Ctf;
-        const int envelope = second ? S7CombinedNeg : S4Combined;
         const bool down = second ? m_actions->secondCtf->isChecked() : m_actions->firstCtf->isChecked();
         samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes, curves);
-        Chart1->setPoints(curve, curves.k, curves.ctf);
-        Chart1->setPoints(envelope, curves.k, curves.combined);
+        m_curves->showPlotterCurves(second, curves);
     }
     // A limit this curve did not find is unknown now, not the one of an earlier state.
     m_state.InfoLimit = curves.infoLimit;
     m_state.PointRes = curves.pointRes;
     writeResolutionTexts();
-    Chart1->replot(QCustomPlot::rpQueuedReplot);
-}
-
-void TForm1::fillAnalysisSeries(const CtfCurves &c)
-{
-    Chart1->setPoints(S1Ctf, c.k, c.ctf);
-    Chart1->setPoints(S2Temporal, c.k, c.temporal);
-    Chart1->setPoints(S3Spatial, c.k, c.spatial);
-    Chart1->setPoints(S4Combined, c.k, c.combined);
-    Chart1->setPoints(S5TemporalNeg, c.k, c.temporalNeg);
-    Chart1->setPoints(S6SpatialNeg, c.k, c.spatialNeg);
-    Chart1->setPoints(S7CombinedNeg, c.k, c.combinedNeg);
+    m_curves->replotSoon();
 }
 
 void TForm1::writeResolutionTexts()
@@ -137,15 +124,12 @@ void TForm1::redraw()
 // frequency rather than read from the nearest plotted point.
 void TForm1::Chart1MouseMove(int x, int /*y*/)
 {
-    const QRect plot = Chart1->plotRect();
-    if (x < plot.left() || x > plot.right() + 1) {
+    const std::optional<double> k = m_curves->frequencyAt(x);
+    if (!k) {
         Chart1MouseLeave();
         return;
     }
-    const ChartWidget::Axis bottom = ChartWidget::Axis::Bottom;
-    const double k = std::clamp(Chart1->chartAxis(bottom)->pixelToCoord(x), Chart1->axisMinimum(bottom),
-                                Chart1->axisMaximum(bottom));
-    m_status->showPointer(pointerFrequencyText(k), curveReadout(k));
+    m_status->showPointer(pointerFrequencyText(*k), curveReadout(*k));
 }
 
 void TForm1::Chart1MouseLeave()
@@ -161,8 +145,7 @@ QString TForm1::curveReadout(double k) const
             analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_actions->Intensity1->isChecked(), k));
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
-    const int curve = second ? S8Ctf2 : S1Ctf;
-    if (Chart1->pointCount(curve) == 0)
+    if (!m_curves->hasPoints(second ? S8Ctf2 : S1Ctf))
         return QString();
     return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
                             plotterCurveAt(m_state, m_state.Defocus, k));
@@ -182,7 +165,7 @@ void TForm1::edDefocusKeyDown()
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar1->setValue(position);
-    if (pa3dCTF->isVisibleTo(this))
+    if (m_map->isVisibleTo(this))
         Draw3DCTF();
     m_state.ProgrammaticChange = false;
 }
@@ -296,7 +279,7 @@ void TForm1::ScrollBar1Change()
     activeScopeRecord().Defocus = m_state.Defocus;
     edDefocus->setText(formatGeneral(m_state.Defocus));
     redraw();
-    if (pa3dCTF->isVisibleTo(this))
+    if (m_map->isVisibleTo(this))
         PlaceDefocusMarker(m_state.Defocus);
     m_state.ProgrammaticChange = false;
 }

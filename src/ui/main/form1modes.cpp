@@ -6,6 +6,8 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
@@ -43,11 +45,11 @@ void TForm1::ApplyViewState()
 
     const bool showMap = m_actions->N3D1->isChecked();
     m_actions->setMapShown(showMap);
-    pa3dCTF->setVisible(showMap);
+    m_map->setVisible(showMap);
     m_actions->showEnvelopes->setChecked(m_state.ShowEnvelopes);
 
     const bool titles = m_actions->actShowTitles->isChecked();
-    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
+    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
         title->setVisible(titles);
     for (BandToolBar *band : m_bandOrder)
         band->setVisible(m_actions->ShowToolbar1->isChecked());
@@ -65,8 +67,7 @@ void TForm1::ChangeMode()
             pa2Dctf->show();
         }
         DockButtonBar(m_bar2d);
-        for (int i = 0; i < Chart1->seriesCount(); ++i)
-            Chart1->clearSeries(i);
+        m_curves->clearAll();
         showModeSeries();
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
@@ -80,7 +81,7 @@ void TForm1::ChangeMode()
     pa2Dctf->hide();
     DockButtonBar(m_bar1d);
     for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
-        Chart1->clearSeries(i);
+        m_curves->clearSeries(static_cast<Chart1Series>(i));
     showModeSeries();
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
@@ -90,8 +91,8 @@ void TForm1::ChangeMode()
 void TForm1::showModeSeries()
 {
     if (m_state.PlotterMode) {
-        Chart1->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
-        Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
+        m_curves->chart()->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
+        m_curves->chart()->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
     const std::pair<QAction *, int> envelopes[] = {
@@ -99,13 +100,13 @@ void TForm1::showModeSeries()
         {m_actions->Combined1, S4Combined},  {m_actions->Temporal1, S5TemporalNeg},
         {m_actions->Spatial1, S6SpatialNeg}, {m_actions->Combined1, S7CombinedNeg}};
     for (const auto &e : envelopes)
-        Chart1->setSeriesVisible(e.second, e.first->isChecked());
+        m_curves->chart()->setSeriesVisible(e.second, e.first->isChecked());
 }
 
 void TForm1::actShowTitlesExecute()
 {
     const bool show = !m_actions->actShowTitles->isChecked();
-    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
+    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
         title->setVisible(show);
     m_actions->actShowTitles->setChecked(show);
 }

@@ -5,6 +5,8 @@
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
 #include "core/savename.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
@@ -131,19 +133,20 @@ void TForm1::Save1DClick()
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
+    ChartWidget &chart1 = *m_curves->chart();
     if (ext == QLatin1String(".txt")) {
         QVector<CurveSeries> series;
-        for (int j = 0; j < Chart1->seriesCount(); ++j) {
-            CurveSeries s{Chart1->seriesTitle(j), {}, {}};
-            for (int i = 0; i < Chart1->pointCount(j); ++i) {
-                s.x << Chart1->xValue(j, i);
-                s.y << Chart1->yValue(j, i);
+        for (int j = 0; j < chart1.seriesCount(); ++j) {
+            CurveSeries s{chart1.seriesTitle(j), {}, {}};
+            for (int i = 0; i < chart1.pointCount(j); ++i) {
+                s.x << chart1.xValue(j, i);
+                s.y << chart1.yValue(j, i);
             }
             series << s;
         }
         saveBytes(curveTableText(series), path);
     } else {
-        saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
+        saveChart(chart1, path, pictures.value(ext), QColor(Qt::white));
     }
 }
 
@@ -163,12 +166,12 @@ void TForm1::SaveDefocusMap1Click()
                        QStringLiteral("defocus map"), chartExtensions(), path, ext))
         return;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
-        saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+        saveImage(m_map->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
     else if (ext == QLatin1String(".txt"))
-        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
+        saveBytes(defocusMapTableText(m_mapState, m_map->image().width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
                   path);
     else
-        saveChart(*Chart2, path,
+        saveChart(*m_map->chart(), path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
                       : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
                       : ext == QLatin1String(".svg") ? ChartFileFormat::Svg

@@ -7,6 +7,7 @@
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
 #include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -126,7 +127,7 @@ void TForm1::setPaneSize(QSplitter *splitter, int pane, int px)
 // defocus map's pane takes its height when it is shown.
 void TForm1::applySplitters()
 {
-    if (!pa3dCTF->isHidden())
+    if (!m_map->isHidden())
         setPaneSize(Splitter1, 1, m_mapHeight);
     // Not Splitter5: the docked bar's panel keeps the width the start-up layout gave it, whatever was
     // stored; any other width would leave an empty band beside the bar.
@@ -303,7 +304,7 @@ WindowSettings TForm1::capturedSettings() const
         s.Width = width();
         s.Height = height();
     }
-    s.Splitter[0] = pa3dCTF->isHidden() ? m_mapHeight : pa3dCTF->height();
+    s.Splitter[0] = m_map->isHidden() ? m_mapHeight : m_map->height();
     s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
     s.Splitter[2] = m_infoPanel->treeWidth();
     s.Splitter[3] = Splitter4->widget(1)->height();

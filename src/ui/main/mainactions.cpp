@@ -5,6 +5,8 @@
 #include "chart/chartwidget.h"
 #include "core/numberformat.h"
 #include "ui/main/chart1series.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/scrollbar.h"
 
@@ -46,15 +48,12 @@ void TForm1::Symmetr1Click()
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
-void TForm1::toggleEnvelope(QAction *item, int series, int mirrorSeries)
+void TForm1::toggleEnvelope(QAction *item, Chart1Series series, Chart1Series mirrorSeries)
 {
     const bool on = !item->isChecked();
     item->setChecked(on);
-    for (int s : {series, mirrorSeries}) {
-        if (!on)
-            Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, on);
-    }
+    for (Chart1Series s : {series, mirrorSeries})
+        m_curves->setSeriesShown(s, on);
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -77,8 +76,8 @@ void TForm1::btn1stCTFClick()
 {
     if (!m_actions->firstCtf->isChecked())
         return;
-    Chart1->clearSeries(S1Ctf);
-    Chart1->clearSeries(S4Combined);
+    m_curves->clearSeries(S1Ctf);
+    m_curves->clearSeries(S4Combined);
     m_state.SecondCTF = false;
     ScopeInit(ScopeRecord1);
     m_state.Defocus = ScopeRecord1.Defocus;
@@ -90,8 +89,8 @@ void TForm1::btn2ndCTFClick()
 {
     if (!m_actions->secondCtf->isChecked())
         return;
-    Chart1->clearSeries(S8Ctf2);
-    Chart1->clearSeries(S7CombinedNeg);
+    m_curves->clearSeries(S8Ctf2);
+    m_curves->clearSeries(S7CombinedNeg);
     m_state.SecondCTF = true;
     ScopeInit(ScopeRecord2);
     m_state.Defocus = ScopeRecord2.Defocus;
@@ -103,17 +102,15 @@ void TForm1::btnEnvelopesClick()
 {
     if (m_actions->showEnvelopes->isChecked()) {
         m_state.ShowEnvelopes = true;
-        Chart1->setSeriesVisible(S4Combined, true);
-        Chart1->setSeriesVisible(S7CombinedNeg, true);
+        m_curves->setSeriesShown(S4Combined, true);
+        m_curves->setSeriesShown(S7CombinedNeg, true);
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         return;
     }
     m_state.ShowEnvelopes = false;
-    for (int s : {S4Combined, S7CombinedNeg}) {
-        Chart1->clearSeries(s);
-        Chart1->setSeriesVisible(s, false);
-    }
-    Chart1->replot(QCustomPlot::rpQueuedReplot);
+    m_curves->setSeriesShown(S4Combined, false);
+    m_curves->setSeriesShown(S7CombinedNeg, false);
+    m_curves->replotSoon();
 }
 
 void TForm1::Show2DCTF1Click()
@@ -148,9 +145,9 @@ void TForm1::N3D1Click()
 {
     const bool show = !m_actions->N3D1->isChecked();
     m_actions->setMapShown(show);
-    if (!pa3dCTF->isHidden())
-        m_mapHeight = pa3dCTF->height(); // it comes back at the height it had
-    pa3dCTF->setVisible(show);
+    if (!m_map->isHidden())
+        m_mapHeight = m_map->height(); // it comes back at the height it had
+    m_map->setVisible(show);
     if (show) {
         setPaneSize(Splitter1, 1, m_mapHeight);
         Draw3DCTF();

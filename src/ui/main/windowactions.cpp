@@ -1,5 +1,6 @@
 #include "windowactions.h"
 
+#include "ui/main/chart1series.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/glyphs.h"
 
@@ -107,8 +108,8 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
     forToolBar(Save1D, window->style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
     forToolBar(Options1, window->style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
-    forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
-    forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
+    forToolBar(Intensity1, legendSwatch(seriesColour(S1Ctf)), QStringLiteral("Intensity"));
+    forToolBar(Symmetr1, legendSwatch(seriesColour(S2Temporal)), QStringLiteral("Symmetrical Envelopes"));
 }
 
 QAction *WindowActions::command(const char *name, const QString &caption, bool checkable, bool checked)
