@@ -1,6 +1,6 @@
 // The 1D chart's pane and the defocus map's pane on their own: the eight series as the user knows
-// them (order, names, titles, colours), which series a mode fills, a hidden series that keeps no
-// stale points, the frequency under the pointer, and the map's picture and marker line.
+// them (order, names, titles, colours), a series refilled without touching the others, the frequency
+// under the pointer, and the map's picture and marker line.
 #include "chart/chartwidget.h"
 #include "core/ctfcurves.h"
 #include "core/defocusmap.h"
@@ -40,9 +40,9 @@ class TestChartPanes : public QObject {
 private slots:
     void seriesAsTheUserKnowsThem_data();
     void seriesAsTheUserKnowsThem();
-    void plotterModeFillsTheActiveCurve_data();
-    void plotterModeFillsTheActiveCurve();
-    void hiddenSeriesKeepsNoPoints();
+    void seriesTakesItsPointsAlone_data();
+    void seriesTakesItsPointsAlone();
+    void visibilityKeepsThePoints();
     void frequencyUnderThePointer_data();
     void frequencyUnderThePointer();
     void mapPictureIsTheGrid();
@@ -90,52 +90,53 @@ void TestChartPanes::seriesAsTheUserKnowsThem()
     QCOMPARE(pane.title()->objectName(), QStringLiteral("pa1dCTFHeader"));
 }
 
-void TestChartPanes::plotterModeFillsTheActiveCurve_data()
+void TestChartPanes::seriesTakesItsPointsAlone_data()
 {
-    QTest::addColumn<bool>("second");
-    QTest::addColumn<int>("curve");
-    QTest::addColumn<int>("envelope");
-    QTest::newRow("first CTF") << false << int(S1Ctf) << int(S4Combined);
-    QTest::newRow("second CTF") << true << int(S8Ctf2) << int(S7CombinedNeg);
+    QTest::addColumn<int>("series");
+    QTest::newRow("Series1") << int(S1Ctf);
+    QTest::newRow("Series4") << int(S4Combined);
+    QTest::newRow("Series7") << int(S7CombinedNeg);
+    QTest::newRow("Series8") << int(S8Ctf2);
 }
 
-void TestChartPanes::plotterModeFillsTheActiveCurve()
+void TestChartPanes::seriesTakesItsPointsAlone()
 {
-    QFETCH(bool, second);
-    QFETCH(int, curve);
-    QFETCH(int, envelope);
+    QFETCH(int, series);
+    const auto s = static_cast<Chart1Series>(series);
     CurvePane pane;
-    const CtfCurves c = someCurves(20);
-    pane.showPlotterCurves(second, c);
     ChartWidget *chart = pane.chart();
-    for (int s = 0; s < chart->seriesCount(); ++s) {
-        const bool filled = s == curve || s == envelope;
-        QCOMPARE(chart->pointCount(s), filled ? 20 : 0);
-    }
-    QCOMPARE(chart->yValue(curve, 7), c.ctf[7]);
-    QCOMPARE(chart->yValue(envelope, 7), c.combined[7]); // the positive envelope, in both series
-    QVERIFY(pane.hasPoints(static_cast<Chart1Series>(curve)));
+    const CtfCurves c = someCurves(20);
+    pane.showSeries(S2Temporal, c.k, c.temporal); // a neighbour that must stay as it is
+    pane.showSeries(s, c.k, c.ctf);
+    QCOMPARE(chart->pointCount(s), 20);
+    QCOMPARE(chart->yValue(s, 7), c.ctf[7]);
+    QVERIFY(pane.hasPoints(s));
+    // Fewer points replace more: nothing of the longer curve is left at its end.
+    const CtfCurves shorter = someCurves(5);
+    pane.showSeries(s, shorter.k, shorter.combined);
+    QCOMPARE(chart->pointCount(s), 5);
+    QCOMPARE(chart->yValue(s, 4), shorter.combined[4]);
+    for (int other = 0; other < chart->seriesCount(); ++other)
+        if (other != series && other != S2Temporal)
+            QCOMPARE(chart->pointCount(other), 0);
+    QCOMPARE(chart->pointCount(S2Temporal), 20);
+    pane.clearSeries(s);
+    QVERIFY(!pane.hasPoints(s));
+    QCOMPARE(chart->pointCount(S2Temporal), 20);
     pane.clearAll();
-    QVERIFY(!pane.hasPoints(static_cast<Chart1Series>(curve)));
+    QVERIFY(!pane.hasPoints(S2Temporal));
 }
 
-void TestChartPanes::hiddenSeriesKeepsNoPoints()
+void TestChartPanes::visibilityKeepsThePoints()
 {
     CurvePane pane;
     const CtfCurves c = someCurves(10);
-    pane.showAnalysisCurves(c);
-    ChartWidget *chart = pane.chart();
-    for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
-        QCOMPARE(chart->pointCount(s), 10);
-    QCOMPARE(chart->pointCount(S8Ctf2), 0);
-    QCOMPARE(chart->yValue(S6SpatialNeg, 3), c.spatialNeg[3]);
-    pane.setSeriesShown(S3Spatial, false);
-    QVERIFY(!chart->isSeriesVisible(S3Spatial));
-    QCOMPARE(chart->pointCount(S3Spatial), 0);
-    pane.setSeriesShown(S3Spatial, true);
-    QVERIFY(chart->isSeriesVisible(S3Spatial));
-    pane.setSeriesShown(S2Temporal, true); // shown stays drawn
-    QCOMPARE(chart->pointCount(S2Temporal), 10);
+    pane.showSeries(S3Spatial, c.k, c.spatial);
+    pane.setSeriesVisible(S3Spatial, false);
+    QVERIFY(!pane.chart()->isSeriesVisible(S3Spatial));
+    QCOMPARE(pane.chart()->pointCount(S3Spatial), 10); // emptying is the caller's choice
+    pane.setSeriesVisible(S3Spatial, true);
+    QVERIFY(pane.chart()->isSeriesVisible(S3Spatial));
 }
 
 void TestChartPanes::frequencyUnderThePointer_data()

@@ -1,7 +1,6 @@
 #include "curvepane.h"
 
 #include "chart/chartwidget.h"
-#include "core/ctfcurves.h"
 #include "ui/main/paneparts.h"
 #include "ui/options/chartmonochrome.h"
 
@@ -64,28 +63,14 @@ void CurvePane::setFrequencyEnd(double upTo, bool bothAxes)
         m_chart->setAxisRange(across, m_chart->axisMinimum(across), upTo);
 }
 
-void CurvePane::showAnalysisCurves(const CtfCurves &c)
+void CurvePane::showSeries(Chart1Series series, const QVector<double> &x, const QVector<double> &y)
 {
-    m_chart->setPoints(S1Ctf, c.k, c.ctf);
-    m_chart->setPoints(S2Temporal, c.k, c.temporal);
-    m_chart->setPoints(S3Spatial, c.k, c.spatial);
-    m_chart->setPoints(S4Combined, c.k, c.combined);
-    m_chart->setPoints(S5TemporalNeg, c.k, c.temporalNeg);
-    m_chart->setPoints(S6SpatialNeg, c.k, c.spatialNeg);
-    m_chart->setPoints(S7CombinedNeg, c.k, c.combinedNeg);
+    m_chart->setPoints(series, x, y);
 }
 
-void CurvePane::showPlotterCurves(bool second, const CtfCurves &c)
+void CurvePane::setSeriesVisible(Chart1Series series, bool visible)
 {
-    m_chart->setPoints(second ? S8Ctf2 : S1Ctf, c.k, c.ctf);
-    m_chart->setPoints(second ? S7CombinedNeg : S4Combined, c.k, c.combined);
-}
-
-void CurvePane::setSeriesShown(Chart1Series series, bool shown)
-{
-    if (!shown)
-        m_chart->clearSeries(series);
-    m_chart->setSeriesVisible(series, shown);
+    m_chart->setSeriesVisible(series, visible);
 }
 
 void CurvePane::clearSeries(Chart1Series series)

@@ -3,6 +3,7 @@
 // is given and tells where the pointer is; what the curves are is decided elsewhere.
 #include "ui/main/chart1series.h"
 
+#include <QVector>
 #include <QWidget>
 
 #include <optional>
@@ -12,7 +13,6 @@ class QLabel;
 namespace orvalis {
 
 class ChartWidget;
-struct CtfCurves;
 
 class CurvePane : public QWidget {
     Q_OBJECT
@@ -26,13 +26,9 @@ public:
     // The frequency axes run from 0 to upTo (nm^-1); the bottom one alone when a new instrument is
     // loaded, both before a curve is drawn.
     void setFrequencyEnd(double upTo, bool bothAxes);
-    // The seven series of analysis mode, from the curves.
-    void showAnalysisCurves(const CtfCurves &curves);
-    // The active CTF's curve and its combined envelope in plotter mode: Series1 and Series4 for the
-    // first CTF, Series8 and Series7 for the second.
-    void showPlotterCurves(bool second, const CtfCurves &curves);
-    // A series shown is drawn; one hidden is emptied too, so that nothing stale comes back with it.
-    void setSeriesShown(Chart1Series series, bool shown);
+    // A series takes the points (x in nm^-1) it is given, replacing what it had.
+    void showSeries(Chart1Series series, const QVector<double> &x, const QVector<double> &y);
+    void setSeriesVisible(Chart1Series series, bool visible);
     void clearSeries(Chart1Series series);
     void clearAll();
     bool hasPoints(Chart1Series series) const;

@@ -7,6 +7,7 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"
+#include "session/ctfsession.h"
 #include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
@@ -24,32 +25,23 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace orvalis {
-namespace {
-
-// The curves of the latest DrawCTF, kept so that every later one refills the same storage (the
-// values are copied into the chart's series at once; nothing reads them afterwards).
-CtfCurves &curveBuffers()
-{
-    static CtfCurves kept;
-    return kept;
-}
-
-} // namespace
 
 // ---- loading an instrument ----------------------------------------------------------------------
 
 bool TForm1::ScopeInit(TScopeData scope)
 {
-    try {
-        loadInstrument(m_state, scope);
-    } catch (const OrvalisError &e) {
-        showErrorReport(e.text(), this);
-        return false;
-    }
+    QString refused;
+    if (m_session->loadInstrument(scope, &refused))
+        return true; // shown by showInstrument
+    showErrorReport(refused, this);
+    return false;
+}
+
+void TForm1::showInstrument()
+{
     m_state.StepFactor = 4;
     m_state.ProgrammaticChange = true;
     m_curves->setFrequencyEnd(m_state.UpTo, false);
@@ -67,10 +59,9 @@ bool TForm1::ScopeInit(TScopeData scope)
     Label3->setText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
 
-    m_infoPanel->setTexts(scopeTreeTexts(m_state));
+    m_infoPanel->setTexts(m_session->treeTexts());
     if (!m_state.MarkerPending)
         Draw3DCTF();
-    return true;
 }
 
 // ---- the 1D curves ------------------------------------------------------------------------------
@@ -78,38 +69,34 @@ bool TForm1::ScopeInit(TScopeData scope)
 void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alpha*/, double Direction)
 {
     // The astigmatism and the convergence reach the computation through the optics state, which every
-    // caller passes here as well.
-    CtfCurves &curves = curveBuffers();
+    // caller passes here as well. What the curves show is the session's choice.
     if (!m_state.PlotterMode) {
         m_curves->setFrequencyEnd(m_state.UpTo, true);
         m_status->setFastOscillation(false);
-        CurveOptions options;
-        options.intensity = m_actions->Intensity1->isChecked();
-        options.symmetric = m_actions->Symmetr1->isChecked();
-        options.temporal = m_actions->Temporal1->isChecked();
-        options.spatial = m_actions->Spatial1->isChecked();
-        options.combined = m_actions->Combined1->isChecked();
-        sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
-        m_curves->showAnalysisCurves(curves);
-        if (curves.fastOscillation)
+        m_session->computeCurves(Defocus, Direction);
+        for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
+            showSeries(s);
+        if (m_session->fastOscillation())
             m_status->setFastOscillation(true);
     } else {
+        m_session->computeCurves(Defocus, Direction);
         const bool second = m_state.SecondCTF;
-        const bool down = second ? m_actions->secondCtf->isChecked() : m_actions->firstCtf->isChecked();
-        samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes, curves);
-        m_curves->showPlotterCurves(second, curves);
+        showSeries(second ? S8Ctf2 : S1Ctf);
+        showSeries(second ? S7CombinedNeg : S4Combined);
     }
-    // A limit this curve did not find is unknown now, not the one of an earlier state.
-    m_state.InfoLimit = curves.infoLimit;
-    m_state.PointRes = curves.pointRes;
     writeResolutionTexts();
     m_curves->replotSoon();
 }
 
+void TForm1::showSeries(int series)
+{
+    m_curves->showSeries(static_cast<Chart1Series>(series), m_session->seriesX(series), m_session->seriesY(series));
+}
+
 void TForm1::writeResolutionTexts()
 {
-    m_infoPanel->writeLine(1, 1, infoLimitText(m_state));
-    m_infoPanel->writeLine(1, 0, pointResolutionText(m_state));
+    m_infoPanel->writeLine(1, 1, m_session->infoLimitText());
+    m_infoPanel->writeLine(1, 0, m_session->pointResolutionText());
 }
 
 void TForm1::redraw()
@@ -142,10 +129,11 @@ QString TForm1::curveReadout(double k) const
     if (!m_state.PlotterMode)
         return pointerCurveText(
             QStringLiteral("CTF"),
-            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_actions->Intensity1->isChecked(), k));
+            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_session->viewChoices().intensity, k));
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
-    if (!m_curves->hasPoints(second ? S8Ctf2 : S1Ctf))
+    const int curve = second ? S8Ctf2 : S1Ctf;
+    if (m_session->seriesY(curve).isEmpty())
         return QString();
     return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
                             plotterCurveAt(m_state, m_state.Defocus, k));
@@ -157,11 +145,12 @@ void TForm1::edDefocusKeyDown()
 {
     const int v = typedWithin(edDefocus->text(), MaxDefocus, QStringLiteral("Defocus"));
     const int position = -v;
-    m_state.Defocus = v;
-    if (position < ScrollBar1->minimum())
-        setDefocusRange(position, ScrollBar1->maximum());
-    if (position > ScrollBar1->maximum())
-        setDefocusRange(ScrollBar1->minimum(), position);
+    m_state.Defocus = v; // the record takes it when the slider moves
+    const OptionRanges ranges = m_session->ranges();
+    if (position < ranges.defocusMin)
+        setDefocusRange(position, ranges.defocusMax);
+    if (position > ranges.defocusMax)
+        setDefocusRange(ranges.defocusMin, position);
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar1->setValue(position);
@@ -172,16 +161,12 @@ void TForm1::edDefocusKeyDown()
 
 void TForm1::setDefocusRange(int minimum, int maximum)
 {
-    // The map divides by the range: it must never be empty.
-    if (maximum <= minimum) {
-        if (minimum == INT_MAX)
-            --minimum;
-        maximum = minimum + 1;
-    }
-    ScrollBar1->setRange(minimum, maximum);
+    m_session->setDefocusRange(minimum, maximum); // never empty: the map divides by it
+    const OptionRanges ranges = m_session->ranges();
+    ScrollBar1->setRange(ranges.defocusMin, ranges.defocusMax);
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
-    if (m_state.Initialised && (minimum != m_mapMinimum || maximum != m_mapMaximum))
+    if (m_state.Initialised && m_session->mapRangeDiffers())
         Draw3DCTF();
 }
 
@@ -189,8 +174,10 @@ void TForm1::edAstigmKeyDown()
 {
     const int v = std::abs(typedWithin(edAstigm->text(), MaxAstigmatism, QStringLiteral("Astigmatism")));
     m_state.A2 = v;
-    if (v > ScrollBar2->maximum())
+    if (v > m_session->ranges().a2Max) {
+        m_session->setA2Maximum(v);
         ScrollBar2->setMaximum(v);
+    }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar2->setValue(v);
@@ -202,8 +189,10 @@ void TForm1::edAstigm3KeyDown()
 {
     const int v = std::abs(typedWithin(edAstigm3->text(), MaxAstigmatism, QStringLiteral("3-fold Astigmatism")));
     m_state.A3 = v;
-    if (v > ScrollBar3->maximum())
+    if (v > m_session->ranges().a3Max) {
+        m_session->setA3Maximum(v);
         ScrollBar3->setMaximum(v);
+    }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar3->setValue(v);
@@ -273,10 +262,7 @@ void TForm1::ScrollBar1Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.Defocus = -ScrollBar1->value();
-    activeScopeRecord().Defocus = m_state.Defocus;
+    m_session->setDefocus(-ScrollBar1->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edDefocus->setText(formatGeneral(m_state.Defocus));
     redraw();
     if (m_map->isVisibleTo(this))
@@ -288,9 +274,7 @@ void TForm1::ScrollBar2Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.A2 = ScrollBar2->value();
+    m_session->setA2(ScrollBar2->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edAstigm->setText(formatGeneral(m_state.A2));
     redraw();
     m_state.ProgrammaticChange = false;
@@ -300,9 +284,7 @@ void TForm1::ScrollBar3Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.A3 = ScrollBar3->value();
+    m_session->setA3(ScrollBar3->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edAstigm3->setText(formatGeneral(m_state.A3));
     redraw();
     m_state.ProgrammaticChange = false;
@@ -312,13 +294,11 @@ void TForm1::ScrollBar4Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
+    m_session->setMagnificationPosition(ScrollBar4->value(), !m_state.ProgrammaticChange || m_session->coarse());
     const int magnification = magnificationAt(ScrollBar4->value());
-    m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnification);
     edMagn->setText(magnificationText(magnification));
     Label3->setText(convergenceLabelText(m_state.Alpha));
-    m_infoPanel->writeLine(0, 8, convergenceText(m_state));
+    m_infoPanel->writeLine(0, 8, m_session->convergenceText());
     redraw();
     m_state.ProgrammaticChange = false;
 }

@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "chart/chartwidget.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -34,19 +35,24 @@ void TForm1::DockButtonBar(QWidget *bar)
     m_dockedBar = bar;
 }
 
-// The controls follow the view choices as the menu's check marks hold them.
+// The session's choices as the menu items and buttons show them.
 void TForm1::ApplyViewState()
 {
-    const bool show2D = m_actions->Show2DCTF1->isChecked();
-    m_actions->setPatternShown(show2D);
-    pa2Dctf->setVisible(show2D);
-    m_actions->liveUpdate->setChecked(m_actions->Enable2DUpdate1->isChecked());
-    m_patternDrawFlag = m_actions->Enable2DUpdate1->isChecked();
-
-    const bool showMap = m_actions->N3D1->isChecked();
-    m_actions->setMapShown(showMap);
-    m_map->setVisible(showMap);
-    m_actions->showEnvelopes->setChecked(m_state.ShowEnvelopes);
+    const ViewChoices v = m_session->viewChoices();
+    const std::pair<QAction *, bool> ticks[] = {
+        {m_actions->Show2DCTF1, v.show2D},    {m_actions->Enable2DUpdate1, v.live2D},
+        {m_actions->N3D1, v.mapShown},        {m_actions->Combined1, v.combined},
+        {m_actions->Spatial1, v.spatial},     {m_actions->Temporal1, v.temporal},
+        {m_actions->Intensity1, v.intensity}, {m_actions->Symmetr1, v.symmetric}};
+    for (const auto &tick : ticks)
+        tick.first->setChecked(tick.second);
+    m_actions->setPatternShown(v.show2D);
+    pa2Dctf->setVisible(v.show2D);
+    m_actions->liveUpdate->setChecked(v.live2D);
+    m_patternDrawFlag = v.live2D;
+    m_actions->setMapShown(v.mapShown);
+    m_map->setVisible(v.mapShown);
+    m_actions->showEnvelopes->setChecked(v.showEnvelopes);
 
     const bool titles = m_actions->actShowTitles->isChecked();
     for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
@@ -58,11 +64,17 @@ void TForm1::ApplyViewState()
 
 void TForm1::ChangeMode()
 {
-    if (m_actions->N1DCTFPlotMode1->isChecked()) {
-        m_actions->setPlotterMode(false);
+    enterMode(!m_session->viewChoices().plotterMode);
+}
+
+// Each mode starts from its own empty series; plotter mode keeps "CTF 2".
+void TForm1::enterMode(bool plotter)
+{
+    m_session->setPlotterMode(plotter);
+    m_actions->setPlotterMode(plotter);
+    if (!plotter) {
         m_status->setModeText(QStringLiteral("Orvalis"));
-        m_state.PlotterMode = false;
-        if (m_actions->Show2DCTF1->isChecked()) {
+        if (m_session->viewChoices().show2D) {
             m_patternDrawFlag = true;
             pa2Dctf->show();
         }
@@ -74,9 +86,7 @@ void TForm1::ChangeMode()
         m_patternDrawFlag = m_actions->Enable2DUpdate1->isChecked();
         return;
     }
-    m_actions->setPlotterMode(true);
     m_status->setModeText(QStringLiteral("CTF Plotter"));
-    m_state.PlotterMode = true;
     m_patternDrawFlag = false;
     pa2Dctf->hide();
     DockButtonBar(m_bar1d);
@@ -91,16 +101,16 @@ void TForm1::ChangeMode()
 void TForm1::showModeSeries()
 {
     if (m_state.PlotterMode) {
-        m_curves->chart()->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
-        m_curves->chart()->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
+        m_curves->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
+        m_curves->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
-    const std::pair<QAction *, int> envelopes[] = {
-        {m_actions->Temporal1, S2Temporal},  {m_actions->Spatial1, S3Spatial},
-        {m_actions->Combined1, S4Combined},  {m_actions->Temporal1, S5TemporalNeg},
-        {m_actions->Spatial1, S6SpatialNeg}, {m_actions->Combined1, S7CombinedNeg}};
+    const ViewChoices v = m_session->viewChoices();
+    const std::pair<bool, Chart1Series> envelopes[] = {{v.temporal, S2Temporal},  {v.spatial, S3Spatial},
+                                                       {v.combined, S4Combined},  {v.temporal, S5TemporalNeg},
+                                                       {v.spatial, S6SpatialNeg}, {v.combined, S7CombinedNeg}};
     for (const auto &e : envelopes)
-        m_curves->chart()->setSeriesVisible(e.second, e.first->isChecked());
+        m_curves->setSeriesVisible(e.second, e.first);
 }
 
 void TForm1::actShowTitlesExecute()

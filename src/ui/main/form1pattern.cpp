@@ -7,6 +7,8 @@
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
+#include "core/optionranges.h"
+#include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/widgets/pixelimage.h"
@@ -78,7 +80,7 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
             }
         };
     }
-    const PatternHalves halves = computePatternHalves(m_state, Defocus, m_patternCentre, s, m_patternRange, progress);
+    const PatternHalves halves = m_session->computePattern(Defocus, m_patternCentre, progress);
     ProgressBar1->setUpdatesEnabled(true);
     const int centre = m_patternCentre;
     // The pixels and the stride (in pixels) are taken from the image once per pass, since asking the
@@ -174,7 +176,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
         if (theta > 0 && dy < 0)
             theta = -theta;
     }
-    m_state.Direction = theta;
+    m_session->setDirection(theta);
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -182,11 +184,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
 
 void TForm1::Draw3DCTF()
 {
-    const DefocusMapGrid grid = computeDefocusMap(m_state, m_map->image().width(), ScrollBar1->minimum(),
-                                                  ScrollBar1->maximum(), m_state.UpTo);
-    m_mapState = m_state;
-    m_mapMinimum = ScrollBar1->minimum();
-    m_mapMaximum = ScrollBar1->maximum();
+    const DefocusMapGrid &grid = m_session->computeMap(m_map->image().width());
     ChartWidget *curve = m_curves->chart();
     m_map->showMap(grid, curve->axisMinimum(ChartWidget::Axis::Bottom), curve->axisMaximum(ChartWidget::Axis::Bottom));
     curve->layOut();
@@ -203,7 +201,8 @@ const QImage &TForm1::offscreenImage() const
 
 void TForm1::PlaceDefocusMarker(double defocus)
 {
-    m_map->placeMarker(defocus, ScrollBar1->minimum(), ScrollBar1->maximum());
+    const OptionRanges ranges = m_session->ranges();
+    m_map->placeMarker(defocus, ranges.defocusMin, ranges.defocusMax);
 }
 
 void TForm1::Chart2AfterDraw()

@@ -5,6 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
 #include "core/savename.h"
+#include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/main/windowactions.h"
@@ -135,16 +136,11 @@ void TForm1::Save1DClick()
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
     ChartWidget &chart1 = *m_curves->chart();
     if (ext == QLatin1String(".txt")) {
-        QVector<CurveSeries> series;
-        for (int j = 0; j < chart1.seriesCount(); ++j) {
-            CurveSeries s{chart1.seriesTitle(j), {}, {}};
-            for (int i = 0; i < chart1.pointCount(j); ++i) {
-                s.x << chart1.xValue(j, i);
-                s.y << chart1.yValue(j, i);
-            }
-            series << s;
-        }
-        saveBytes(curveTableText(series), path);
+        // The session's curves under the chart's titles.
+        QStringList titles;
+        for (int j = 0; j < chart1.seriesCount(); ++j)
+            titles << chart1.seriesTitle(j);
+        saveBytes(curveTableText(m_session->curveSeries(titles)), path);
     } else {
         saveChart(chart1, path, pictures.value(ext), QColor(Qt::white));
     }
@@ -168,8 +164,7 @@ void TForm1::SaveDefocusMap1Click()
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
         saveImage(m_map->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
     else if (ext == QLatin1String(".txt"))
-        saveBytes(defocusMapTableText(m_mapState, m_map->image().width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
-                  path);
+        saveBytes(m_session->mapTableText(), path);
     else
         saveChart(*m_map->chart(), path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
