@@ -2,7 +2,7 @@
 #include "form1.h"
 
 #include "chart/chartwidget.h"
-#include "core/axislabels.h"
+#include "chart/curvechart.h"
 #include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
@@ -123,27 +123,6 @@ QLineEdit *edit(const char *name, const QString &text)
     e->setObjectName(QString::fromLatin1(name));
     e->setFixedWidth(54);
     return e;
-}
-
-// Both charts share the frequency scale: k at the bottom, the spacing 1/k at the top, ticks every 0.1.
-void setUpFrequencyAxes(ChartWidget *chart)
-{
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        chart->setAxisRange(across, 0, 10);
-        chart->setAxisIncrement(across, 0.1);
-    }
-}
-
-// Rewrites a tick text of the top or bottom axis; false for the side axes.
-bool labelFrequencyAxis(ChartWidget::Axis axis, QString &text)
-{
-    if (axis == ChartWidget::Axis::Top)
-        text = distanceAxisLabel(text);
-    else if (axis == ChartWidget::Axis::Bottom)
-        text = frequencyAxisLabel(text);
-    else
-        return false;
-    return true;
 }
 
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
@@ -396,34 +375,9 @@ QWidget *TForm1::buildChartArea()
     pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
     Chart1 = new ChartWidget;
     Chart1->setObjectName(QStringLiteral("Chart1"));
-    Chart1->setBackColor(ChartMonochrome::colourBack());
-    Chart1->setPanelColor(ChartMonochrome::colourPanel());
+    setUpCurveChart(*Chart1);
     c1->addWidget(pa1dCTFHeader);
     c1->addWidget(Chart1, 1);
-
-    const struct {
-        const char *name;
-        const char *title;
-        QColor colour;
-    } series[] = {
-        {"Series1", "CTF", QColor(0x00, 0x00, 0x80)},
-        {"Series2", "Temporal Envelope", QColor(0x40, 0x80, 0x80)},
-        {"Series3", "Spatial Envelope", QColor(0x00, 0x80, 0x00)},
-        {"Series4", "Combined Envelope", QColor(0xFF, 0x80, 0x40)},
-        {"Series5", "Temporal Envelope 2", QColor(0x40, 0x80, 0x80)},
-        {"Series6", "Spatial Envelope 2", QColor(0x00, 0x80, 0x00)},
-        {"Series7", "Combined Envelope 2", QColor(0xFF, 0x80, 0x00)},
-        {"Series8", "CTF 2", QColor(0x00, 0x00, 0xFF)},
-    };
-    for (const auto &s : series)
-        Chart1->addSeries(QString::fromLatin1(s.name), QString::fromLatin1(s.title), s.colour);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
-        Chart1->setAxisRange(side, -1.1, 1.1);
-        // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".
-        Chart1->chartAxis(side)->setPadding(12);
-    }
-    setUpFrequencyAxes(Chart1);
-    Chart1->setLabelCallback([](ChartWidget::Axis axis, QString &text) { labelFrequencyAxis(axis, text); });
 
     pa3dCTF = named(new QWidget, "pa3dCTF");
     auto *c2 = new QVBoxLayout(pa3dCTF);
@@ -434,30 +388,7 @@ QWidget *TForm1::buildChartArea()
     Chart2->setObjectName(QStringLiteral("Chart2"));
     c2->addWidget(pa3DCTFHeader);
     c2->addWidget(Chart2, 1);
-    Chart2->setBackColor(QColor::fromRgb(0xC0, 0xDC, 0xC0)); // 12639424 as a colour reference
-    Chart2->addSeries(QStringLiteral("Series9"), QStringLiteral("CTF"), Qt::black);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
-        Chart2->setAxisRange(side, -50, 200);
-        Chart2->setAxisInverted(side, true);
-        Chart2->setLabelSeparation(side, 20);
-    }
-    setUpFrequencyAxes(Chart2);
-    // The map itself is the picture: no axis lines or grid over it.
-    for (ChartWidget::Axis axis :
-         {ChartWidget::Axis::Left, ChartWidget::Axis::Right, ChartWidget::Axis::Bottom, ChartWidget::Axis::Top}) {
-        Chart2->chartAxis(axis)->setBasePen(Qt::NoPen);
-        Chart2->chartAxis(axis)->grid()->setVisible(false);
-        Chart2->chartAxis(axis)->setTickLength(0, 4);
-        Chart2->chartAxis(axis)->setSubTickLength(0, 2);
-    }
-    Chart2->setLabelSeparation(ChartWidget::Axis::Bottom, 20);
-    Chart2->setLabelSeparation(ChartWidget::Axis::Top, 40);
-    Chart2->setLabelCallback([](ChartWidget::Axis axis, QString &text) {
-        if (!labelFrequencyAxis(axis, text))
-            text = defocusAxisLabel(text);
-    });
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
-        Chart1->shareTicks(across, Chart2); // the map lies under the curve on the same frequency scale
+    setUpDefocusMapChart(*Chart2, *Chart1);
     Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
     Shape2->setObjectName(QStringLiteral("Shape2"));
     Shape2->resize(10, 2);
