@@ -57,6 +57,17 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     return true;
 }
 
+bool CtfSession::applyRecord(const TScopeData &record, QString *error)
+{
+    TScopeData &active = activeScopeRecord();
+    const TScopeData before = active;
+    active = record;
+    if (loadInstrument(TScopeData(active), error)) // the record follows the controls while they are set
+        return true;
+    active = before;
+    return false;
+}
+
 void CtfSession::beginRun()
 {
     m_state.SecondCTF = false;

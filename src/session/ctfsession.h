@@ -82,6 +82,9 @@ public:
     // instrument the formulas cannot take leaves everything as it was; the result is then false and
     // `error` says why.
     bool loadInstrument(const TScopeData &scope, QString *error = nullptr);
+    // A dialog's instrument: the active record becomes `record` and is loaded. A record the formulas
+    // cannot take is refused whole: the active record and the state stay as they were.
+    bool applyRecord(const TScopeData &record, QString *error = nullptr);
     // The start of a run, once the settings are in: scope record 1 (its A3 set to 0) is loaded, or
     // the built-in instrument when the formulas refuse it; record 2 becomes a copy; both keep the
     // defocus reached; the direction is 0. Before it the session is not initialised: aberrations

@@ -68,6 +68,7 @@ private slots:
     void mapFollowsRange();
     void storedScope_data();
     void storedScope();
+    void sessionsKeepTheirOwnCurves();
 };
 
 void TestSession::firstLoad()
@@ -159,6 +160,14 @@ void TestSession::refusedInstrument()
     QCOMPARE(after.Alpha, before.Alpha);
     QCOMPARE(session.magnificationPosition(), 30);
     QCOMPARE(session.activeScopeRecord().Model, recordModel);
+
+    // A dialog's record is refused the same way, and the active record stays the one loaded.
+    session.setSecondActive(true);
+    QVERIFY(!session.applyRecord(scope));
+    QCOMPARE(loaded.count(), 0);
+    QCOMPARE(session.ScopeRecord2.Model, recordModel);
+    QCOMPARE(session.ScopeRecord2.Voltage, 200.0);
+    QCOMPARE(session.state().Voltage, before.Voltage);
 }
 
 // A later load keeps the user's defocus and direction, zeroes the two-fold astigmatism, takes the
@@ -177,7 +186,9 @@ void TestSession::laterLoad()
 
     TScopeData scope = fieldEmission(1.0e6, 0);
     scope.A3 = 5;
-    QVERIFY(session.loadInstrument(scope));
+    QVERIFY(session.applyRecord(scope));
+    QCOMPARE(session.ScopeRecord1.Cs, 1.0e6); // the active record is the dialog's
+    QCOMPARE(session.ScopeRecord2.Cs, defaultScope().Cs);
     const OpticsState &s = session.state();
     QCOMPARE(s.Defocus, -250.0);
     QCOMPARE(s.Direction, 0.7);
@@ -615,6 +626,24 @@ void TestSession::storedScope()
     session.beginRun();
     QCOMPARE(session.state().Voltage, voltage);
     QCOMPARE(session.ScopeRecord2.Voltage, voltage);
+}
+
+// Two windows run two sessions: a computation in one never changes the curves the other shows.
+void TestSession::sessionsKeepTheirOwnCurves()
+{
+    CtfSession first, second;
+    startDefault(first);
+    startDefault(second);
+    first.computeCurves();
+    const QVector<double> shown = first.seriesY(CurveCtf);
+    const QVector<double> shownK = first.seriesX(CurveCtf);
+    second.setDefocus(-500, true);
+    second.setA2(80, true);
+    second.computeCurves();
+    QCOMPARE(second.seriesY(CurveCtf).size(), 257);
+    QCOMPARE(first.seriesY(CurveCtf), shown);
+    QCOMPARE(first.seriesX(CurveCtf), shownK);
+    QVERIFY(first.seriesY(CurveCtf).constData() != second.seriesY(CurveCtf).constData());
 }
 
 QTEST_GUILESS_MAIN(TestSession)

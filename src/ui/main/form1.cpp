@@ -6,6 +6,7 @@
 #include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -137,9 +138,16 @@ template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Han
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent), m_session(new CtfSession(this)), ScopeRecord1(m_session->ScopeRecord1),
+      ScopeRecord2(m_session->ScopeRecord2), m_state(m_session->state())
 {
     FormCreate();
+}
+
+TScopeData &TForm1::activeScopeRecord()
+{
+    return m_session->activeScopeRecord();
 }
 
 TForm1::~TForm1()
@@ -180,33 +188,17 @@ void TForm1::FormCreate()
     buildDialogItems();
 
     DockButtonBar(m_bar2d);
-    m_state.UpTo = 10.0;
     LoadSettings();
     ApplyViewState();
     if (m_useCount < INT_MAX)
         ++m_useCount;
-    m_state.PointDensity = 4096;
-    m_state.SecondCTF = false;
     BuildScopeTreeNodes();
-    m_state.Initialised = false;
-    if (!m_scopeFromLibrary) {
-        ScopeRecord1 = defaultScope();
-        m_state.Alpha = 3e-4;
-    }
-    ScopeRecord1.A3 = 0;
-    if (!ScopeInit(ScopeRecord1)) {
-        // A stored instrument the formulas cannot use: start with the built-in one instead.
-        ScopeRecord1 = defaultScope();
-        ScopeInit(ScopeRecord1);
-    }
-    ScopeRecord2 = ScopeRecord1;
-    m_state.Initialised = true;
-    ScopeRecord1.Defocus = m_state.Defocus;
-    ScopeRecord2.Defocus = m_state.Defocus;
+    // The first load shows its instrument while the run is not yet under way: the sliders' moves
+    // change nothing then.
+    m_session->beginRun();
 
     layoutForScreenDensity();
     ProgressBar1->hide();
-    m_state.Direction = 0;
     const int w = Shape1->width();
     placeDirectionMarker(roundToInt(std::sin(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0),
                          roundToInt(std::cos(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0));
@@ -214,7 +206,7 @@ void TForm1::FormCreate()
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     Draw3DCTF();
-    ChangeMode();
+    enterMode(m_session->storedPlotterMode());
 }
 
 // ---- building the window ------------------------------------------------------------------------
@@ -614,6 +606,7 @@ void TForm1::buildStatusBar()
 
 void TForm1::connectControls()
 {
+    connect(m_session, &CtfSession::instrumentChanged, this, &TForm1::showInstrument);
     connectReported(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connectReported(Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {

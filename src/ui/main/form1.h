@@ -1,6 +1,7 @@
 #pragma once
-// The main window: it owns the optics state, the two scope records, both charts, the pattern image
-// and the off-screen map image, and runs every redraw synchronously inside the event that caused it.
+// The main window: it shows a CTF session (the optics state, the two scope records, the view choices
+// and the ranges live there) in both charts, the pattern image and the off-screen map image, and runs
+// every redraw synchronously inside the event that caused it.
 #include "core/ctfcurves.h"
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
@@ -33,6 +34,8 @@ class QFrame;
 
 namespace orvalis {
 
+class CtfSession;
+struct ViewChoices;
 class BandToolBar;
 class ChartWidget;
 class PixelImage;
@@ -52,15 +55,18 @@ struct WindowSettings;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
+    CtfSession *m_session; // what is drawn, stored and saved is read from here
+
 public:
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
+    CtfSession &session() { return *m_session; }
     OpticsState &state() { return m_state; }
     const OpticsState &state() const { return m_state; }
-    TScopeData ScopeRecord1; // the instrument of the first CTF
-    TScopeData ScopeRecord2; // the instrument of the second CTF (plotter mode)
-    TScopeData &activeScopeRecord() { return m_state.SecondCTF ? ScopeRecord2 : ScopeRecord1; }
+    TScopeData &ScopeRecord1; // the session's instrument of the first CTF
+    TScopeData &ScopeRecord2; // the session's instrument of the second CTF (plotter mode)
+    TScopeData &activeScopeRecord();
 
     // Loads an instrument into the optics state and refreshes every control and text showing it.
     // An instrument the formulas cannot use is refused with a message box; then nothing changes and
@@ -190,8 +196,11 @@ private:
     void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
-    void toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries);
-    void fillAnalysisSeries(const CtfCurves &curves);
+    void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item,
+                        QToolButton *barButton, int series, int mirrorSeries);
+    void showSeries(int series); // the session's points of a series of Chart1
+    void showInstrument();       // the controls and texts of the instrument the session loaded
+    void enterMode(bool plotter);
     void writeResolutionTexts();
     void writeTreeLine(int group, int line, const QString &text);
     QString curveReadout(double k) const;
@@ -203,7 +212,7 @@ private:
     void applyCoolBar(const WindowSettings &settings);
     void applyMainValues(const WindowSettings &settings);
     void applyViewChoices(const WindowSettings &settings);
-    void readSelectedScope();
+    void readSelectedScope(const WindowSettings &settings);
     WindowSettings capturedSettings() const;
     QList<BandToolBar *> toolBarBands() const;
     void placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bool> &breaks);
@@ -216,19 +225,15 @@ private:
     OptionRanges workingRanges() const;
     void applyWorkingRanges(const OptionRanges &ranges);
 
-    OpticsState m_state;
+    OpticsState &m_state; // the session's
     bool m_patternDrawFlag = false;
     int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
     double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
     int m_rulerMargin = 6;     // px
     int m_selectedGroup = 0;   // absolute index of the selected group of the information tree
     QImage m_offscreen;        // the defocus map, built here and shown as Chart2's back image
-    OpticsState m_mapState;    // the state and slider range the map was last built from
-    int m_mapMinimum = 0, m_mapMaximum = 0;
     QWidget *m_dockedBar = nullptr;
     // Settings held between start-up and close
-    QString m_storedManuf, m_storedModel;    // "Scope Manuf", "Scope Model" as read
-    bool m_scopeFromLibrary = false;         // scope record 1 was filled from the library entry
     std::optional<int> m_storedSplitters[4]; // px, "Splitter1" to "Splitter4", applied once the window
                                              // has its size ([0] unused: the map's pane has m_mapHeight)
     int m_mapHeight = 159;                   // px, the defocus map's pane while it is hidden

@@ -5,6 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/optionranges.h"
 #include "core/usagetexts.h"
+#include "session/ctfsession.h"
 #include "ui/about/aboutbox.h"
 #include "ui/help/fmhelp.h"
 #include "ui/options/fmoptions.h"
@@ -45,7 +46,7 @@ void TForm1::Options1Click()
 
 OptionRanges TForm1::workingRanges() const
 {
-    return {ScrollBar1->minimum(), ScrollBar1->maximum(), ScrollBar2->maximum(), ScrollBar3->maximum(), m_state.UpTo};
+    return m_session->ranges();
 }
 
 void TForm1::applyWorkingRanges(const OptionRanges &ranges)
@@ -55,10 +56,12 @@ void TForm1::applyWorkingRanges(const OptionRanges &ranges)
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    m_session->setA2Maximum(ranges.a2Max);
+    m_session->setA3Maximum(ranges.a3Max);
     ScrollBar2->setMaximum(ranges.a2Max);
     ScrollBar3->setMaximum(ranges.a3Max);
     m_state.ProgrammaticChange = false;
-    m_state.UpTo = ranges.upTo;
+    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
 }
 
 void TForm1::About1Click()

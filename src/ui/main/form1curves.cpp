@@ -7,6 +7,7 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -21,33 +22,24 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace orvalis {
-namespace {
-
-// The curves of the latest DrawCTF, kept so that every later one refills the same storage (the
-// values are copied into the chart's series at once; nothing reads them afterwards).
-CtfCurves &curveBuffers()
-{
-    static CtfCurves kept;
-    return kept;
-}
-
-} // namespace
 
 // ---- loading an instrument ----------------------------------------------------------------------
 
 bool TForm1::ScopeInit(TScopeData scope)
 {
+    QString refused;
+    if (m_session->loadInstrument(scope, &refused))
+        return true; // shown by showInstrument
+    showErrorReport(refused, this);
+    return false;
+}
+
+void TForm1::showInstrument()
+{
     const int group = m_selectedGroup;
-    try {
-        loadInstrument(m_state, scope);
-    } catch (const OrvalisError &e) {
-        showErrorReport(e.text(), this);
-        return false;
-    }
     m_state.StepFactor = 4;
     m_state.ProgrammaticChange = true;
     Chart1->setAxisRange(ChartWidget::Axis::Bottom, 0, m_state.UpTo);
@@ -65,7 +57,7 @@ bool TForm1::ScopeInit(TScopeData scope)
     Label3->setText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
 
-    const ScopeTreeTexts texts = scopeTreeTexts(m_state);
+    const ScopeTreeTexts texts = m_session->treeTexts();
     const QString groups[] = {texts.microscope, texts.resolution, texts.defocus};
     const QStringList *lines[] = {&texts.microscopeChildren, &texts.resolutionChildren, &texts.defocusChildren};
     for (int g = 0; g < TreeView1->topLevelItemCount() && g < 3; ++g) {
@@ -77,7 +69,6 @@ bool TForm1::ScopeInit(TScopeData scope)
     selectTreeGroup(group);
     if (!m_state.MarkerPending)
         Draw3DCTF();
-    return true;
 }
 
 // ---- the 1D curves ------------------------------------------------------------------------------
@@ -85,53 +76,35 @@ bool TForm1::ScopeInit(TScopeData scope)
 void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alpha*/, double Direction)
 {
     // The astigmatism and the convergence reach the computation through the optics state, which every
-    // caller passes here as well.
-    CtfCurves &curves = curveBuffers();
+    // caller passes here as well. What the curves show is the session's choice.
     if (!m_state.PlotterMode) {
         for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
             Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
         Panel1->hide();
-        CurveOptions options;
-        options.intensity = Intensity1->isChecked();
-        options.symmetric = Symmetr1->isChecked();
-        options.temporal = Temporal1->isChecked();
-        options.spatial = Spatial1->isChecked();
-        options.combined = Combined1->isChecked();
-        sampleAnalysisCurves(m_state, Defocus, Direction, options, curves);
-        fillAnalysisSeries(curves);
-        if (curves.fastOscillation)
+        m_session->computeCurves(Defocus, Direction);
+        for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
+            showSeries(s);
+        if (m_session->fastOscillation())
             Panel1->show();
     } else {
+        m_session->computeCurves(Defocus, Direction);
         const bool second = m_state.SecondCTF;
-        const int curve = second ? S8Ctf2 : S1Ctf;
-        const int envelope = second ? S7CombinedNeg : S4Combined;
-        const bool down = second ? m_bar1d->btn2ndCTF->isChecked() : m_bar1d->btn1stCTF->isChecked();
-        samplePlotterCurves(m_state, Defocus, down, m_state.ShowEnvelopes, curves);
-        Chart1->setPoints(curve, curves.k, curves.ctf);
-        Chart1->setPoints(envelope, curves.k, curves.combined);
+        showSeries(second ? S8Ctf2 : S1Ctf);
+        showSeries(second ? S7CombinedNeg : S4Combined);
     }
-    // A limit this curve did not find is unknown now, not the one of an earlier state.
-    m_state.InfoLimit = curves.infoLimit;
-    m_state.PointRes = curves.pointRes;
     writeResolutionTexts();
     Chart1->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TForm1::fillAnalysisSeries(const CtfCurves &c)
+void TForm1::showSeries(int series)
 {
-    Chart1->setPoints(S1Ctf, c.k, c.ctf);
-    Chart1->setPoints(S2Temporal, c.k, c.temporal);
-    Chart1->setPoints(S3Spatial, c.k, c.spatial);
-    Chart1->setPoints(S4Combined, c.k, c.combined);
-    Chart1->setPoints(S5TemporalNeg, c.k, c.temporalNeg);
-    Chart1->setPoints(S6SpatialNeg, c.k, c.spatialNeg);
-    Chart1->setPoints(S7CombinedNeg, c.k, c.combinedNeg);
+    Chart1->setPoints(series, m_session->seriesX(series), m_session->seriesY(series));
 }
 
 void TForm1::writeResolutionTexts()
 {
-    writeTreeLine(1, 1, infoLimitText(m_state));
-    writeTreeLine(1, 0, pointResolutionText(m_state));
+    writeTreeLine(1, 1, m_session->infoLimitText());
+    writeTreeLine(1, 0, m_session->pointResolutionText());
 }
 
 // A line of the information tree, and of the list beside it while that line's group is shown there.
@@ -180,11 +153,11 @@ QString TForm1::curveReadout(double k) const
     if (!m_state.PlotterMode)
         return pointerCurveText(
             QStringLiteral("CTF"),
-            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, Intensity1->isChecked(), k));
+            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_session->viewChoices().intensity, k));
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
     const int curve = second ? S8Ctf2 : S1Ctf;
-    if (Chart1->pointCount(curve) == 0)
+    if (m_session->seriesY(curve).isEmpty())
         return QString();
     return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
                             plotterCurveAt(m_state, m_state.Defocus, k));
@@ -196,11 +169,12 @@ void TForm1::edDefocusKeyDown()
 {
     const int v = typedWithin(edDefocus->text(), MaxDefocus, QStringLiteral("Defocus"));
     const int position = -v;
-    m_state.Defocus = v;
-    if (position < ScrollBar1->minimum())
-        setDefocusRange(position, ScrollBar1->maximum());
-    if (position > ScrollBar1->maximum())
-        setDefocusRange(ScrollBar1->minimum(), position);
+    m_state.Defocus = v; // the record takes it when the slider moves
+    const OptionRanges ranges = m_session->ranges();
+    if (position < ranges.defocusMin)
+        setDefocusRange(position, ranges.defocusMax);
+    if (position > ranges.defocusMax)
+        setDefocusRange(ranges.defocusMin, position);
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar1->setValue(position);
@@ -211,16 +185,12 @@ void TForm1::edDefocusKeyDown()
 
 void TForm1::setDefocusRange(int minimum, int maximum)
 {
-    // The map divides by the range: it must never be empty.
-    if (maximum <= minimum) {
-        if (minimum == INT_MAX)
-            --minimum;
-        maximum = minimum + 1;
-    }
-    ScrollBar1->setRange(minimum, maximum);
+    m_session->setDefocusRange(minimum, maximum); // never empty: the map divides by it
+    const OptionRanges ranges = m_session->ranges();
+    ScrollBar1->setRange(ranges.defocusMin, ranges.defocusMax);
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
-    if (m_state.Initialised && (minimum != m_mapMinimum || maximum != m_mapMaximum))
+    if (m_state.Initialised && m_session->mapRangeDiffers())
         Draw3DCTF();
 }
 
@@ -228,8 +198,10 @@ void TForm1::edAstigmKeyDown()
 {
     const int v = std::abs(typedWithin(edAstigm->text(), MaxAstigmatism, QStringLiteral("Astigmatism")));
     m_state.A2 = v;
-    if (v > ScrollBar2->maximum())
+    if (v > m_session->ranges().a2Max) {
+        m_session->setA2Maximum(v);
         ScrollBar2->setMaximum(v);
+    }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar2->setValue(v);
@@ -241,8 +213,10 @@ void TForm1::edAstigm3KeyDown()
 {
     const int v = std::abs(typedWithin(edAstigm3->text(), MaxAstigmatism, QStringLiteral("3-fold Astigmatism")));
     m_state.A3 = v;
-    if (v > ScrollBar3->maximum())
+    if (v > m_session->ranges().a3Max) {
+        m_session->setA3Maximum(v);
         ScrollBar3->setMaximum(v);
+    }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar3->setValue(v);
@@ -312,10 +286,7 @@ void TForm1::ScrollBar1Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.Defocus = -ScrollBar1->value();
-    activeScopeRecord().Defocus = m_state.Defocus;
+    m_session->setDefocus(-ScrollBar1->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edDefocus->setText(formatGeneral(m_state.Defocus));
     redraw();
     if (pa3dCTF->isVisibleTo(this))
@@ -327,9 +298,7 @@ void TForm1::ScrollBar2Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.A2 = ScrollBar2->value();
+    m_session->setA2(ScrollBar2->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edAstigm->setText(formatGeneral(m_state.A2));
     redraw();
     m_state.ProgrammaticChange = false;
@@ -339,9 +308,7 @@ void TForm1::ScrollBar3Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
-    m_state.A3 = ScrollBar3->value();
+    m_session->setA3(ScrollBar3->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edAstigm3->setText(formatGeneral(m_state.A3));
     redraw();
     m_state.ProgrammaticChange = false;
@@ -351,13 +318,11 @@ void TForm1::ScrollBar4Change()
 {
     if (!m_state.Initialised)
         return;
-    if (!m_state.ProgrammaticChange)
-        m_state.StepFactor = 4;
+    m_session->setMagnificationPosition(ScrollBar4->value(), !m_state.ProgrammaticChange || m_session->coarse());
     const int magnification = magnificationAt(ScrollBar4->value());
-    m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnification);
     edMagn->setText(magnificationText(magnification));
     Label3->setText(convergenceLabelText(m_state.Alpha));
-    writeTreeLine(0, 8, convergenceText(m_state));
+    writeTreeLine(0, 8, m_session->convergenceText());
     redraw();
     m_state.ProgrammaticChange = false;
 }

@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "core/infotext.h"
+#include "session/ctfsession.h"
 #include "ui/info/fminfo.h"
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/quicksetup/fmquickedit.h"
@@ -52,13 +53,12 @@ void TForm1::setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmI
 
 bool TForm1::ApplyScopeRecord(const TScopeData &record)
 {
-    TScopeData &active = activeScopeRecord();
-    const TScopeData before = active;
-    active = record;
-    if (!ScopeInit(active)) {
-        active = before;
+    QString refused;
+    if (!m_session->applyRecord(record, &refused)) {
+        showErrorReport(refused, this);
         return false;
     }
+    const TScopeData &active = activeScopeRecord();
     DrawCTF(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
     DrawPattern(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
     return true;
@@ -79,13 +79,13 @@ void TForm1::QuickSetup1Click()
     if (m_quickEdit->conversionFailed() || !m_quickEdit->modified()) {
         // Stored without loading: the fields up to a bad one, or the values the dialog showed.
         activeScopeRecord() = m_quickEdit->record();
-        m_state.UpTo = m_quickEdit->upTo();
+        m_session->setUpTo(m_quickEdit->upTo());
         return;
     }
     const double upTo = m_state.UpTo;
-    m_state.UpTo = m_quickEdit->upTo();
+    m_session->setUpTo(m_quickEdit->upTo());
     if (!ApplyScopeRecord(m_quickEdit->record()))
-        m_state.UpTo = upTo;
+        m_session->setUpTo(upTo);
 }
 
 void TForm1::ShowInfo1Click()

@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "chart/chartwidget.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -32,9 +33,16 @@ void TForm1::DockButtonBar(QWidget *bar)
     m_dockedBar = bar;
 }
 
+// The session's choices as the menu items and buttons show them.
 void TForm1::ApplyViewState()
 {
-    const bool show2D = Show2DCTF1->isChecked();
+    const ViewChoices v = m_session->viewChoices();
+    const std::pair<QAction *, bool> ticks[] = {
+        {Show2DCTF1, v.show2D}, {Enable2DUpdate1, v.live2D}, {N3D1, v.mapShown},        {Combined1, v.combined},
+        {Spatial1, v.spatial},  {Temporal1, v.temporal},     {Intensity1, v.intensity}, {Symmetr1, v.symmetric}};
+    for (const auto &tick : ticks)
+        tick.first->setChecked(tick.second);
+    const bool show2D = v.show2D;
     m_patternDrawFlag = show2D;
     m_bar2d->btnShow2D->setChecked(show2D);
     Save2D->setEnabled(show2D);
@@ -42,22 +50,22 @@ void TForm1::ApplyViewState()
     m_bar2d->btnUpdate2D->setEnabled(show2D);
     pa2Dctf->setVisible(show2D);
 
-    m_bar2d->btnUpdate2D->setChecked(Enable2DUpdate1->isChecked());
-    m_patternDrawFlag = Enable2DUpdate1->isChecked();
+    m_bar2d->btnUpdate2D->setChecked(v.live2D);
+    m_patternDrawFlag = v.live2D;
 
-    const bool showMap = N3D1->isChecked();
+    const bool showMap = v.mapShown;
     m_bar2d->btnShow3D->setChecked(showMap);
     m_bar1d->btnShow3D->setChecked(showMap);
     pa3dCTF->setVisible(showMap);
     SaveDefocusMap1->setEnabled(showMap);
     m_toolButton3Slot->setVisible(showMap);
 
-    m_bar2d->btnCombined->setChecked(Combined1->isChecked());
-    m_bar2d->btnSpatial->setChecked(Spatial1->isChecked());
-    m_bar2d->btnTemporal->setChecked(Temporal1->isChecked());
-    m_bar1d->btnEnvelopes->setChecked(m_state.ShowEnvelopes);
-    btnIntensity->setChecked(Intensity1->isChecked());
-    btnSymmetr->setChecked(Symmetr1->isChecked());
+    m_bar2d->btnCombined->setChecked(v.combined);
+    m_bar2d->btnSpatial->setChecked(v.spatial);
+    m_bar2d->btnTemporal->setChecked(v.temporal);
+    m_bar1d->btnEnvelopes->setChecked(v.showEnvelopes);
+    btnIntensity->setChecked(v.intensity);
+    btnSymmetr->setChecked(v.symmetric);
 
     const bool titles = actShowTitles->isChecked();
     for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
@@ -69,13 +77,19 @@ void TForm1::ApplyViewState()
 
 void TForm1::ChangeMode()
 {
-    if (N1DCTFPlotMode1->isChecked()) {
-        N1DCTFPlotMode1->setChecked(false);
+    enterMode(!m_session->viewChoices().plotterMode);
+}
+
+// Each mode starts from its own empty series; plotter mode keeps "CTF 2".
+void TForm1::enterMode(bool plotter)
+{
+    m_session->setPlotterMode(plotter);
+    N1DCTFPlotMode1->setChecked(plotter);
+    if (!plotter) {
         statusPanel0->setText(QStringLiteral("Orvalis"));
-        m_state.PlotterMode = false;
         N1DCTF1->setEnabled(true);
         N2DCTF1->setEnabled(true);
-        if (Show2DCTF1->isChecked()) {
+        if (m_session->viewChoices().show2D) {
             m_patternDrawFlag = true;
             pa2Dctf->show();
         }
@@ -88,9 +102,7 @@ void TForm1::ChangeMode()
         m_patternDrawFlag = Enable2DUpdate1->isChecked();
         return;
     }
-    N1DCTFPlotMode1->setChecked(true);
     statusPanel0->setText(QStringLiteral("CTF Plotter"));
-    m_state.PlotterMode = true;
     N1DCTF1->setEnabled(false);
     N2DCTF1->setEnabled(false);
     m_patternDrawFlag = false;
@@ -111,11 +123,12 @@ void TForm1::showModeSeries()
         Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
-    const std::pair<QAction *, int> envelopes[] = {{Temporal1, S2Temporal},  {Spatial1, S3Spatial},
-                                                   {Combined1, S4Combined},  {Temporal1, S5TemporalNeg},
-                                                   {Spatial1, S6SpatialNeg}, {Combined1, S7CombinedNeg}};
+    const ViewChoices v = m_session->viewChoices();
+    const std::pair<bool, int> envelopes[] = {{v.temporal, S2Temporal},  {v.spatial, S3Spatial},
+                                              {v.combined, S4Combined},  {v.temporal, S5TemporalNeg},
+                                              {v.spatial, S6SpatialNeg}, {v.combined, S7CombinedNeg}};
     for (const auto &e : envelopes)
-        Chart1->setSeriesVisible(e.second, e.first->isChecked());
+        Chart1->setSeriesVisible(e.second, e.first);
 }
 
 void TForm1::actShowTitlesExecute()

@@ -8,6 +8,7 @@
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/widgets/pixelimage.h"
@@ -70,7 +71,7 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
             }
         };
     }
-    const PatternHalves halves = computePatternHalves(m_state, Defocus, m_patternCentre, s, m_patternRange, progress);
+    const PatternHalves halves = m_session->computePattern(Defocus, m_patternCentre, progress);
     ProgressBar1->setUpdatesEnabled(true);
     drawPatternImage(image, halves);
     ProgressBar1->setValue(0);
@@ -136,7 +137,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
         if (theta > 0 && dy < 0)
             theta = -theta;
     }
-    m_state.Direction = theta;
+    m_session->setDirection(theta);
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -145,11 +146,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
 void TForm1::Draw3DCTF()
 {
     const int w = m_offscreen.width();
-    const DefocusMapGrid grid = computeDefocusMap(m_state, w, ScrollBar1->minimum(), ScrollBar1->maximum(),
-                                                  m_state.UpTo);
-    m_mapState = m_state;
-    m_mapMinimum = ScrollBar1->minimum();
-    m_mapMaximum = ScrollBar1->maximum();
+    const DefocusMapGrid &grid = m_session->computeMap(w);
     drawDefocusMapImage(m_offscreen, grid);
     Chart2->setBackImage(m_offscreen);
     for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
@@ -175,8 +172,9 @@ void TForm1::spanDefocusMarker()
 void TForm1::PlaceDefocusMarker(double defocus)
 {
     const QRect plot = Chart2->plotRect();
-    const int minimum = ScrollBar1->minimum();
-    const int maximum = ScrollBar1->maximum();
+    const OptionRanges ranges = m_session->ranges();
+    const int minimum = ranges.defocusMin;
+    const int maximum = ranges.defocusMax;
     // The slider never has an empty range (setDefocusRange), but a zero span must not divide here.
     const double span = maximum > minimum ? static_cast<double>(maximum) - minimum : 1.0;
     const int offset = roundToInt(-(minimum + defocus) * (plot.bottom() - plot.top() - 1) / span);

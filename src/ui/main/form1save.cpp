@@ -5,6 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
 #include "core/savename.h"
+#include "session/ctfsession.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/savefiledialog.h"
@@ -131,16 +132,11 @@ void TForm1::Save1DClick()
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
     if (ext == QLatin1String(".txt")) {
-        QVector<CurveSeries> series;
-        for (int j = 0; j < Chart1->seriesCount(); ++j) {
-            CurveSeries s{Chart1->seriesTitle(j), {}, {}};
-            for (int i = 0; i < Chart1->pointCount(j); ++i) {
-                s.x << Chart1->xValue(j, i);
-                s.y << Chart1->yValue(j, i);
-            }
-            series << s;
-        }
-        saveBytes(curveTableText(series), path);
+        // The session's curves under the chart's titles.
+        QStringList titles;
+        for (int j = 0; j < Chart1->seriesCount(); ++j)
+            titles << Chart1->seriesTitle(j);
+        saveBytes(curveTableText(m_session->curveSeries(titles)), path);
     } else {
         saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
     }
@@ -164,8 +160,7 @@ void TForm1::SaveDefocusMap1Click()
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
         saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
     else if (ext == QLatin1String(".txt"))
-        saveBytes(defocusMapTableText(m_mapState, m_offscreen.width(), m_mapMinimum, m_mapMaximum, m_mapState.UpTo),
-                  path);
+        saveBytes(m_session->mapTableText(), path);
     else
         saveChart(*Chart2, path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf

@@ -1,10 +1,10 @@
 // The window's settings: read and applied at start-up, captured and written at close. What is stored
-// and how lives in WindowSettings; here the window only maps it onto its widgets and back.
+// and how lives in WindowSettings; the session takes and gives the model's part (ranges, view
+// choices, the microscope), the window maps the rest onto its geometry and back.
 #include "form1.h"
 
-#include "core/instrumentload.h"
+#include "session/ctfsession.h"
 #include "store/registry.h"
-#include "store/scopelibrary.h"
 #include "store/windowsettings.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
@@ -30,8 +30,6 @@ namespace {
 
 // A window stored beyond the right or bottom edge keeps this much of itself on the screen.
 constexpr int reachableMargin = 60; // px
-
-const QString defaultManufacturer = QStringLiteral("Default");
 
 // A window stored off the screen comes back where the user can reach it.
 QPoint reachable(int left, int top)
@@ -75,7 +73,7 @@ void TForm1::LoadSettings()
     applyPlacement(settings);
     applyCoolBar(settings);
     applyMainValues(settings);
-    readSelectedScope();
+    readSelectedScope(settings);
     applyViewChoices(settings);
     if (!settings.Problems.isEmpty())
         m_startupNotices << QStringLiteral("These settings could not be read; their defaults are used:\r\n")
@@ -180,73 +178,29 @@ void TForm1::applyMainValues(const WindowSettings &s)
 {
     if (s.SaveDir)
         m_saveDir = *s.SaveDir;
-    m_storedManuf = s.ScopeManuf.value_or(QString());
-    m_storedModel = s.ScopeModel.value_or(QString());
-    if (m_storedManuf.isEmpty())
-        m_storedManuf = defaultManufacturer;
-    m_state.UpTo = s.UpTo.value_or(10.0);
+    m_session->applySettings(s);
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
-    setDefocusRange(s.Overfocus.value_or(ScrollBar1->minimum()), s.Underfocus.value_or(ScrollBar1->maximum()));
-    if (s.a2max)
-        ScrollBar2->setMaximum(*s.a2max);
-    if (s.a3max)
-        ScrollBar3->setMaximum(*s.a3max);
+    const OptionRanges ranges = m_session->ranges();
+    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    ScrollBar2->setMaximum(ranges.a2Max);
+    ScrollBar3->setMaximum(ranges.a3Max);
     m_useCount = s.Uses.value_or(0);
 }
 
-// Scope record 1 from the library entry chosen last time. An entry that is gone or cannot be
-// loaded leaves the built-in instrument to start-up, and the user is told which entry and why:
-// starting silently with another instrument would mislead.
-void TForm1::readSelectedScope()
+// Scope record 1 from the library entry chosen last time; the user is told what could not come back.
+void TForm1::readSelectedScope(const WindowSettings &settings)
 {
-    m_scopeFromLibrary = false;
-    if (m_storedManuf == defaultManufacturer)
-        return;
-    const QString entry = m_storedManuf + QLatin1Char(' ') + m_storedModel;
-    const QString fallback = QStringLiteral("\r\nOrvalis starts with its built-in instrument instead.");
-    try {
-        TScopeData scope = ScopeRecord1;
-        QStringList builtInValues;
-        if (!ReadSelectedScope(m_storedManuf, m_storedModel, scope, &builtInValues)) {
-            m_startupNotices
-                << QStringLiteral("The microscope \"%1\" used last time is no longer in the library.").arg(entry)
-                    + fallback;
-            return;
-        }
-        OpticsState trial = m_state; // refuses what the formulas cannot use, before anything changes
-        loadInstrument(trial, scope);
-        ScopeRecord1 = scope;
-        m_state.Alpha = scope.Convergence;
-        m_scopeFromLibrary = true;
-        // The information limit and the envelopes depend on them: a value taken silently from
-        // elsewhere would change the instrument without a word.
-        if (!builtInValues.isEmpty())
-            m_startupNotices << QStringLiteral("The library entry of the microscope \"%1\" used last time lacks "
-                                               "some values; the built-in ones are used for them: %2.")
-                                    .arg(entry, builtInValues.join(QStringLiteral(", ")));
-    } catch (const OrvalisError &e) {
-        m_startupNotices
-            << QStringLiteral("The microscope \"%1\" used last time cannot be loaded: %2").arg(entry, e.text())
-                + fallback;
-    }
+    m_startupNotices << m_session->selectStoredScope(settings);
 }
 
+// The view choices are the session's (ApplyViewState shows them); the tool bar and the titles are
+// the window's own.
 void TForm1::applyViewChoices(const WindowSettings &s)
 {
-    const std::pair<const std::optional<bool> *, QAction *> checks[] = {
-        {&s.Show2d, Show2DCTF1},     {&s.Update2D, Enable2DUpdate1}, {&s.Combined, Combined1},
-        {&s.Spatial, Spatial1},      {&s.Temporal, Temporal1},       {&s.Show3D, N3D1},
-        {&s.Intensity, Intensity1},  {&s.Symmetr, Symmetr1},         {&s.Toolbar, ShowToolbar1},
-        {&s.Headers, actShowTitles},
-    };
-    for (const auto &check : checks)
-        if (*check.first)
-            check.second->setChecked(**check.first);
-    if (s.Envelopes)
-        m_state.ShowEnvelopes = *s.Envelopes;
-    // The start-up ends with one toggle of the mode, which brings the stored one back.
-    if (s.PlotMode)
-        N1DCTFPlotMode1->setChecked(!*s.PlotMode);
+    if (s.Toolbar)
+        ShowToolbar1->setChecked(*s.Toolbar);
+    if (s.Headers)
+        actShowTitles->setChecked(*s.Headers);
 }
 
 void TForm1::showStartupNotices()
@@ -282,17 +236,9 @@ void TForm1::FormClose()
 WindowSettings TForm1::capturedSettings() const
 {
     WindowSettings s;
+    m_session->captureSettings(s);
     s.SaveDir = m_saveDir;
-    s.ScopeManuf = ScopeRecord1.Company;
-    s.ScopeModel = ScopeRecord1.Model;
-    s.UpTo = m_state.UpTo;
-    s.dvv = m_state.dvv;
-    s.dii = m_state.dii;
     s.Monochrome = m_monochrome;
-    s.Underfocus = ScrollBar1->maximum();
-    s.Overfocus = ScrollBar1->minimum();
-    s.a2max = ScrollBar2->maximum();
-    s.a3max = ScrollBar3->maximum();
     s.Uses = m_useCount;
     s.Unreadable = m_unreadableSettings;
 
@@ -314,16 +260,6 @@ WindowSettings TForm1::capturedSettings() const
         s.Bands[i] = CoolBand{bands[i]->objectName(), bands[i]->QToolBar::sizeHint().width(), toolBarBreak(bands[i]),
                               bands[i]->shownWidth()};
 
-    s.Show2d = m_bar2d->btnShow2D->isChecked();
-    s.Update2D = m_bar2d->btnUpdate2D->isChecked();
-    s.Combined = m_bar2d->btnCombined->isChecked();
-    s.Spatial = m_bar2d->btnSpatial->isChecked();
-    s.Temporal = m_bar2d->btnTemporal->isChecked();
-    s.Show3D = m_bar2d->btnShow3D->isChecked();
-    s.Envelopes = m_bar1d->btnEnvelopes->isChecked();
-    s.Intensity = Intensity1->isChecked();
-    s.Symmetr = Symmetr1->isChecked();
-    s.PlotMode = N1DCTFPlotMode1->isChecked();
     s.Toolbar = ShowToolbar1->isChecked();
     s.Headers = actShowTitles->isChecked();
     return s;

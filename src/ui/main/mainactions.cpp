@@ -4,6 +4,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/numberformat.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -38,26 +39,31 @@ void TForm1::Image2Click()
 
 void TForm1::Intensity1Click()
 {
-    Intensity1->setChecked(!Intensity1->isChecked());
+    m_session->setIntensity(!m_session->viewChoices().intensity);
+    Intensity1->setChecked(m_session->viewChoices().intensity);
     btnIntensity->setChecked(Intensity1->isChecked());
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
 void TForm1::Symmetr1Click()
 {
-    Symmetr1->setChecked(!Symmetr1->isChecked());
+    m_session->setSymmetric(!m_session->viewChoices().symmetric);
+    Symmetr1->setChecked(m_session->viewChoices().symmetric);
     btnSymmetr->setChecked(Symmetr1->isChecked());
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
-void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, int mirrorSeries)
+// An envelope switched off loses its points in the session (whatever the mode) and on the chart.
+void TForm1::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item,
+                            QToolButton *barButton, int series, int mirrorSeries)
 {
-    const bool on = !item->isChecked();
+    const bool on = !(m_session->viewChoices().*choice);
+    (m_session->*choose)(on);
     item->setChecked(on);
     barButton->setChecked(on);
     for (int s : {series, mirrorSeries}) {
         if (!on)
-            Chart1->clearSeries(s);
+            showSeries(s);
         Chart1->setSeriesVisible(s, on);
     }
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
@@ -65,26 +71,31 @@ void TForm1::toggleEnvelope(QAction *item, QToolButton *barButton, int series, i
 
 void TForm1::Temporal1Click()
 {
-    toggleEnvelope(Temporal1, m_bar2d->btnTemporal, S2Temporal, S5TemporalNeg);
+    toggleEnvelope(&CtfSession::setTemporal, &ViewChoices::temporal, Temporal1, m_bar2d->btnTemporal, S2Temporal,
+                   S5TemporalNeg);
 }
 
 void TForm1::Spatial1Click()
 {
-    toggleEnvelope(Spatial1, m_bar2d->btnSpatial, S3Spatial, S6SpatialNeg);
+    toggleEnvelope(&CtfSession::setSpatial, &ViewChoices::spatial, Spatial1, m_bar2d->btnSpatial, S3Spatial,
+                   S6SpatialNeg);
 }
 
 void TForm1::Combined1Click()
 {
-    toggleEnvelope(Combined1, m_bar2d->btnCombined, S4Combined, S7CombinedNeg);
+    toggleEnvelope(&CtfSession::setCombined, &ViewChoices::combined, Combined1, m_bar2d->btnCombined, S4Combined,
+                   S7CombinedNeg);
 }
 
 void TForm1::btn1stCTFClick()
 {
     if (!m_bar1d->btn1stCTF->isChecked())
         return;
-    Chart1->clearSeries(S1Ctf);
-    Chart1->clearSeries(S4Combined);
-    m_state.SecondCTF = false;
+    for (int s : {S1Ctf, S4Combined}) {
+        m_session->clearSeries(s);
+        showSeries(s);
+    }
+    m_session->setSecondActive(false);
     ScopeInit(ScopeRecord1);
     m_state.Defocus = ScopeRecord1.Defocus;
     ScrollBar1->setValue(-roundToInt(m_state.Defocus));
@@ -95,9 +106,11 @@ void TForm1::btn2ndCTFClick()
 {
     if (!m_bar1d->btn2ndCTF->isChecked())
         return;
-    Chart1->clearSeries(S8Ctf2);
-    Chart1->clearSeries(S7CombinedNeg);
-    m_state.SecondCTF = true;
+    for (int s : {S8Ctf2, S7CombinedNeg}) {
+        m_session->clearSeries(s);
+        showSeries(s);
+    }
+    m_session->setSecondActive(true);
     ScopeInit(ScopeRecord2);
     m_state.Defocus = ScopeRecord2.Defocus;
     ScrollBar1->setValue(-roundToInt(m_state.Defocus));
@@ -106,16 +119,16 @@ void TForm1::btn2ndCTFClick()
 
 void TForm1::btnEnvelopesClick()
 {
-    if (m_bar1d->btnEnvelopes->isChecked()) {
-        m_state.ShowEnvelopes = true;
+    // The button has turned itself as the user clicked it; the session takes its new state.
+    m_session->setShowEnvelopes(m_bar1d->btnEnvelopes->isChecked());
+    if (m_session->viewChoices().showEnvelopes) {
         Chart1->setSeriesVisible(S4Combined, true);
         Chart1->setSeriesVisible(S7CombinedNeg, true);
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         return;
     }
-    m_state.ShowEnvelopes = false;
     for (int s : {S4Combined, S7CombinedNeg}) {
-        Chart1->clearSeries(s);
+        showSeries(s);
         Chart1->setSeriesVisible(s, false);
     }
     Chart1->replot(QCustomPlot::rpQueuedReplot);
@@ -123,15 +136,18 @@ void TForm1::btnEnvelopesClick()
 
 void TForm1::Show2DCTF1Click()
 {
-    Show2DCTF1->setChecked(!Show2DCTF1->isChecked());
+    m_session->setShow2D(!m_session->viewChoices().show2D);
+    Show2DCTF1->setChecked(m_session->viewChoices().show2D);
     m_bar2d->btnUpdate2D->setEnabled(!m_bar2d->btnUpdate2D->isEnabled());
     Save2D->setEnabled(!Save2D->isEnabled());
     m_toolButton1Slot->setVisible(!m_toolButton1Slot->isVisible());
     pa2Dctf->setVisible(pa2Dctf->isHidden());
     // The bar's button follows the menu item, whichever of the two was used.
     m_bar2d->btnShow2D->setChecked(Show2DCTF1->isChecked());
-    if (Show2DCTF1->isChecked()) {
+    if (m_session->viewChoices().show2D) {
+        // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_patternDrawFlag = true;
+        m_session->setLive2D(true);
         m_bar2d->btnUpdate2D->setChecked(true);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     } else {
@@ -143,11 +159,13 @@ void TForm1::Enable2DUpdate1Click()
 {
     if (!Enable2DUpdate1->isChecked()) {
         Enable2DUpdate1->setChecked(true);
+        m_session->setLive2D(true);
         m_bar2d->btnUpdate2D->setChecked(true);
         m_patternDrawFlag = true;
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     } else {
         Enable2DUpdate1->setChecked(false);
+        m_session->setLive2D(false);
         m_bar2d->btnUpdate2D->setChecked(false);
         m_patternDrawFlag = false;
     }
@@ -155,7 +173,8 @@ void TForm1::Enable2DUpdate1Click()
 
 void TForm1::N3D1Click()
 {
-    N3D1->setChecked(!N3D1->isChecked());
+    m_session->setMapShown(!m_session->viewChoices().mapShown);
+    N3D1->setChecked(m_session->viewChoices().mapShown);
     SaveDefocusMap1->setEnabled(!SaveDefocusMap1->isEnabled());
     m_toolButton3Slot->setVisible(!m_toolButton3Slot->isVisible());
     if (!pa3dCTF->isHidden())
@@ -164,7 +183,7 @@ void TForm1::N3D1Click()
     // Both bars' buttons follow the menu item, whichever of the three was used.
     m_bar2d->btnShow3D->setChecked(N3D1->isChecked());
     m_bar1d->btnShow3D->setChecked(N3D1->isChecked());
-    if (N3D1->isChecked()) {
+    if (m_session->viewChoices().mapShown) {
         setPaneSize(Splitter1, 1, m_mapHeight);
         Draw3DCTF();
     }
