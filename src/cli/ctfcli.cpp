@@ -273,20 +273,22 @@ int runCurve(const QStringList &arguments)
     loadState(parser, session);
     QByteArray table = curveTable(session);
     if (format == QLatin1String("json")) {
-        QJsonObject columns;
+        // One array per column, in the table's order and with its digits (JSON numbers take its
+        // exponent form); the titles hold no character JSON would escape.
         const QList<QByteArray> lines = table.split('\n');
         const QList<QByteArray> names = lines.first().trimmed().split('\t');
-        QVector<QJsonArray> values(names.size());
+        QVector<QByteArray> values(names.size());
         for (int i = 1; i < lines.size(); ++i) {
             const QList<QByteArray> cells = lines[i].trimmed().split('\t');
-            if (cells.size() < 2 && cells.value(0).isEmpty())
+            if (cells.first().isEmpty())
                 continue;
             for (int c = 0; c < cells.size() && c < names.size(); ++c)
-                values[c].append(cells[c].toDouble());
+                values[c] += (values[c].isEmpty() ? "" : ",") + cells[c];
         }
+        QByteArray json("{");
         for (int c = 0; c < names.size(); ++c)
-            columns.insert(QString::fromUtf8(names[c]), values[c]);
-        writeOut(QJsonDocument(columns).toJson(QJsonDocument::Compact) + '\n');
+            json += (c ? ",\"" : "\"") + names[c] + "\":[" + values[c] + ']';
+        writeOut(json + "}\n");
         return ExitOk;
     }
     if (format == QLatin1String("csv"))

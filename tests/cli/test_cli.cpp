@@ -199,6 +199,12 @@ void TestCli::sameAsWindow_data()
         action(&form, "Temporal1")->trigger();
         action(&form, "Combined1")->trigger();
     }) << QStringList{"--symmetric", "--envelopes", "spatial"};
+    QTest::newRow("while the defocus slider is dragged") << StateSetup([](TForm1 &form) {
+        showPattern(form);
+        auto *slider = child<QScrollBar>(&form, "ScrollBar1");
+        slider->setValue(100); // the first move after loading counts as the program's own
+        slider->setValue(120);
+    }) << QStringList{"--samples", "coarse", "--defocus", "-120"};
     QTest::newRow("library instrument, magnification") << StateSetup([](TForm1 &form) {
         loadLibraryScope(form);
         showPattern(form);
@@ -261,7 +267,10 @@ void TestCli::sameAsWindow()
     Run csv = runCtf(QStringList{"curve", "--format", "csv"} + options);
     QVERIFY(csv.out == QByteArray(plain.out).replace('\t', ','));
     Run json = runCtf(QStringList{"curve", "--format", "json"} + options);
-    const QJsonObject columns = QJsonDocument::fromJson(json.out).object();
+    QJsonParseError error;
+    const QJsonObject columns = QJsonDocument::fromJson(json.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(json.out.startsWith("{\"k\":[0,")); // the table's order
     const QList<QByteArray> lines = plain.out.trimmed().split('\n');
     QCOMPARE(columns.keys().size(), lines.first().split('\t').size());
     for (const QByteArray &name : lines.first().split('\t'))
