@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -101,7 +102,6 @@ public:
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
     int patternCentre() const { return m_patternCentre; }
-    double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const { return m_offscreen; }
 
     // The About box and the usage dialog, created after the window; the window shows them.
@@ -192,7 +192,7 @@ private:
     void connectControls();
     void layoutForScreenDensity();
     void fitReadouts();
-    void placeDirectionMarker(int top, int left);
+    void placeDirectionMarker(QPoint corner);
     void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
