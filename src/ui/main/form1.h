@@ -6,7 +6,7 @@
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/options/chartmonochrome.h"
 
 #include <QImage>

@@ -9,7 +9,7 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "session/ctfsession.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"

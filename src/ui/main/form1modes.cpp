@@ -6,7 +6,7 @@
 #include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/main/statuspanels.h"

@@ -3,6 +3,7 @@
 #include "form1.h"
 
 #include "chart/chartwidget.h"
+#include "chart/gridimage.h"
 #include "core/ctfpattern.h"
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
@@ -27,14 +28,6 @@
 #include <cmath>
 
 namespace orvalis {
-namespace {
-
-inline QRgb greyPixel(int grey)
-{
-    return qRgb(grey, grey, grey);
-}
-
-} // namespace
 
 // ---- the pattern --------------------------------------------------------------------------------
 
@@ -45,7 +38,6 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     if (!m_patternDrawFlag)
         return;
     QImage &image = Image1->image();
-    image.fill(Qt::black);
     m_patternRange = m_state.UpTo;
     const int s = m_state.StepFactor;
     const int n = patternSteps(m_patternCentre, s);
@@ -83,39 +75,9 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     }
     const PatternHalves halves = m_session->computePattern(Defocus, m_patternCentre, progress);
     ProgressBar1->setUpdatesEnabled(true);
-    const int centre = m_patternCentre;
-    // The pixels and the stride (in pixels) are taken from the image once per pass, since asking the
-    // image for a line checks whether it must be detached.
-    auto *pixels = reinterpret_cast<QRgb *>(image.bits());
-    const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
-    // Row by row, so that the picture is written along its lines; the halves hold columns.
-    const std::size_t column = static_cast<std::size_t>(halves.n) + 1;
-    const auto writeRow = [&](int y, const std::uint8_t *__restrict levels) {
-        QRgb *__restrict line = pixels + static_cast<std::size_t>(y) * stride + centre;
-        for (int r = 0; r <= halves.n; ++r)
-            line[r * s] = greyPixel(levels[r * column]);
-    };
-    for (int e = 0; e <= halves.n; ++e) {
-        writeRow(centre + e * s, halves.lower.data() + e);
-        // Row 0 of the image lies one step above the highest computed row and stays black.
-        if (centre - e * s >= 0)
-            writeRow(centre - e * s, halves.upper.data() + e);
-    }
+    drawPatternImage(image, halves);
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
-
-    // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.
-    // Column 0 has no partner inside the picture (the right half ends at column 2N - 1); it takes the
-    // outermost computed column, so that the picture has no black edge on the left.
-    const int last = image.width() - 1;
-    const int mirrored = std::min(centre, last - centre);
-    for (int y = 0; y < image.height(); ++y) {
-        QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
-        for (int x = 1; x <= mirrored; ++x)
-            line[centre - x] = line[centre + x];
-        for (int x = mirrored + 1; x <= centre; ++x)
-            line[centre - x] = line[last];
-    }
     Image1->update();
 }
 

@@ -5,7 +5,7 @@
 #include "chart/chartwidget.h"
 #include "core/numberformat.h"
 #include "session/ctfsession.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/main/windowactions.h"
