@@ -1,5 +1,6 @@
 #include "session/ctfsession.h"
 
+#include "core/infotext.h"
 #include "core/orvaliserror.h"
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
@@ -508,6 +509,11 @@ QString CtfSession::infoLimitText() const
 QString CtfSession::convergenceText() const
 {
     return orvalis::convergenceText(m_state);
+}
+
+QStringList CtfSession::infoTexts() const
+{
+    return infoTextLines(m_state, ScopeRecord1, ScopeRecord2);
 }
 
 // ---- pattern and map ----------------------------------------------------------------------------

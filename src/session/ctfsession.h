@@ -165,6 +165,8 @@ public:
     QString pointResolutionText() const;
     QString infoLimitText() const;
     QString convergenceText() const;
+    // The lines of the info window: record 1, and record 2 as well in plotter mode.
+    QStringList infoTexts() const;
 
     // The pattern's grey levels for a picture of half width `centre` (px) at `defocus`, sampled as
     // the latest aberration asked.

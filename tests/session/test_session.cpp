@@ -449,9 +449,16 @@ void TestSession::plotterRecords()
     QVERIFY(session.seriesY(CurveCombinedNeg).isEmpty());
     QCOMPARE(session.seriesY(CurveCtf), first);
 
+    // The info window shows both microscopes in plotter mode, each block of 11 lines.
+    const QStringList both = session.infoTexts();
+    QCOMPARE(both.size(), 22);
+    QCOMPARE(both.at(3), QStringLiteral("Voltage: \t\t200 keV"));
+    QCOMPARE(both.at(15), QStringLiteral("Cs:  \t\t0.5 mm"));
+
     session.setPlotterMode(false);
     for (int series = 0; series < CurveSeriesCount; ++series)
         QVERIFY(session.seriesY(series).isEmpty());
+    QCOMPARE(session.infoTexts(), both.mid(0, 11)); // analysis mode shows the first microscope only
 }
 
 // The resolution lines the window shows for these states: a value the curve does not give is "-".

@@ -2,7 +2,6 @@
 // one function through which a dialog's instrument reaches the window.
 #include "form1.h"
 
-#include "core/infotext.h"
 #include "session/ctfsession.h"
 #include "ui/info/fminfo.h"
 #include "ui/main/infopanel.h"
@@ -81,7 +80,7 @@ void TForm1::QuickSetup1Click()
 
 void TForm1::ShowInfo1Click()
 {
-    m_info->FormActivate(infoTextLines(m_state, ScopeRecord1, ScopeRecord2));
+    m_info->FormActivate(m_session->infoTexts());
     m_info->exec();
 }
 
