@@ -14,6 +14,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
 #include "ui/main/paneparts.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
@@ -67,35 +68,6 @@ QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
     return l;
 }
 
-QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
-{
-    auto *b = new QToolButton;
-    b->setObjectName(QString::fromLatin1(name));
-    b->setText(caption);
-    b->setToolTip(hint);
-    b->setIcon(icon);
-    b->setAutoRaise(true);
-    return b;
-}
-
-ScrollBar *slider(const char *name, int minimum, int maximum, int position, const QString &hint)
-{
-    auto *s = new ScrollBar;
-    s->setObjectName(QString::fromLatin1(name));
-    s->setRange(minimum, maximum);
-    s->setValue(position);
-    s->setToolTip(hint);
-    return s;
-}
-
-QLineEdit *edit(const char *name, const QString &text)
-{
-    auto *e = new QLineEdit(text);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setFixedWidth(54);
-    return e;
-}
-
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
 template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
@@ -124,9 +96,7 @@ TForm1::~TForm1()
 {
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
-    for (QObject *watched :
-         {static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
-          static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
+    for (QObject *watched : {static_cast<QObject *>(pa2Dctf)})
         if (watched)
             watched->removeEventFilter(this);
 }
@@ -154,7 +124,7 @@ void TForm1::FormCreate()
     buildToolBars();
     buildBody();
     buildStatusBar();
-    setSliderTabOrder();
+    m_sliders->setTabOrder();
     connectControls();
     buildSaveDialog();
     buildDialogItems();
@@ -274,83 +244,6 @@ QWidget *TForm1::buildChartArea()
     return pa1Dctf;
 }
 
-QWidget *TForm1::buildSliderPanel()
-{
-    paSliders = named(new QWidget, "paSliders");
-    paSliders->setFixedWidth(250); // room for the convergence beside "Magnification"
-    auto *grid = new QGridLayout(paSliders);
-    grid->setContentsMargins(4, 2, 4, 2);
-    grid->setHorizontalSpacing(3);
-    grid->setVerticalSpacing(1);
-
-    ScrollBar1 = slider("ScrollBar1", -50, 200, 0, QStringLiteral("Adjust defocus"));
-    ScrollBar2 = slider("ScrollBar2", 0, 200, 0, QStringLiteral("Adjust 2-fold astigmatism"));
-    ScrollBar3 = slider("ScrollBar3", 0, 10000, 0, QStringLiteral("Adjust 3-fold astigmatism"));
-    ScrollBar4 = slider("ScrollBar4", 14, 39, 22, QStringLiteral("Change Magnification/Convergence"));
-    edDefocus = edit("edDefocus", QStringLiteral("-100"));
-    edAstigm = edit("edAstigm", QStringLiteral("200"));
-    edAstigm3 = edit("edAstigm3", QStringLiteral("1"));
-    edMagn = edit("edMagn", QStringLiteral("1"));
-    edMagn->setFixedWidth(70);
-    SpeedButton1 = toolButton("SpeedButton1", QString(), QStringLiteral("Scherzer"), QIcon());
-    SpeedButton1->setText(QStringLiteral("S"));
-    SpeedButton2 = toolButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
-    SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
-    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
-        b->setAutoRaise(false); // a one-letter button must look like a button before it is hovered
-    Label3 = label("Label3", QStringLiteral("(Convergence: 0.1000 mrad)"));
-
-    const struct {
-        QLabel *title;
-        ScrollBar *bar;
-        QLineEdit *field;
-        const char *unitName;
-        QToolButton *button;
-    } rows[] = {
-        {label("Label1", QStringLiteral("Defocus:")), ScrollBar1, edDefocus, "Label7", SpeedButton1},
-        {label("Label4", QStringLiteral("Astigmatism:")), ScrollBar2, edAstigm, "Label8", SpeedButton2},
-        {label("Label5", QStringLiteral("3-fold Astigmatism")), ScrollBar3, edAstigm3, "Label9", SpeedButton3},
-    };
-    int row = 0;
-    for (const auto &r : rows) {
-        grid->addWidget(r.title, row, 0, 1, 4);
-        grid->addWidget(r.bar, row + 1, 0);
-        grid->addWidget(r.field, row + 1, 1);
-        grid->addWidget(label(r.unitName, QStringLiteral("nm")), row + 1, 2);
-        r.button->setFixedSize(20, 20);
-        grid->addWidget(r.button, row + 1, 3);
-        row += 2;
-    }
-    auto *magnTitle = new QHBoxLayout;
-    magnTitle->setSpacing(4);
-    magnTitle->addWidget(label("Label2", QStringLiteral("Magnification")));
-    QFont small = Label3->font();
-    small.setPixelSize(10);
-    Label3->setFont(small);
-    magnTitle->addWidget(Label3, 1);
-    grid->addLayout(magnTitle, row, 0, 1, 4);
-    grid->addWidget(ScrollBar4, row + 1, 0);
-    grid->addWidget(edMagn, row + 1, 1, 1, 3);
-    grid->setColumnStretch(0, 1);
-
-    for (QWidget *w : {static_cast<QWidget *>(ScrollBar1), static_cast<QWidget *>(ScrollBar2),
-                       static_cast<QWidget *>(ScrollBar3), static_cast<QWidget *>(ScrollBar4)})
-        w->setFocusPolicy(Qt::StrongFocus);
-    // The jump buttons stay out of the Tab chain: the sliders and fields are the panel's keyboard path.
-    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
-        b->setFocusPolicy(Qt::NoFocus);
-    return paSliders;
-}
-
-// The sliders first, then the fields. Set once the panel sits in the window: moving a built panel
-// into another parent rebuilds its part of the focus chain in creation order.
-void TForm1::setSliderTabOrder()
-{
-    QWidget *const chain[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, edDefocus, edAstigm, edAstigm3, edMagn};
-    for (std::size_t i = 1; i < std::size(chain); ++i)
-        QWidget::setTabOrder(chain[i - 1], chain[i]);
-}
-
 void TForm1::buildBody()
 {
     auto *paBody = named(new QWidget, "paBody");
@@ -374,7 +267,8 @@ void TForm1::buildBody()
     auto *status = new QHBoxLayout(paStatus);
     status->setContentsMargins(0, 0, 0, 0);
     status->setSpacing(0);
-    status->addWidget(buildSliderPanel());
+    m_sliders = new SliderPanel;
+    status->addWidget(m_sliders);
     m_infoPanel = new InfoPanel;
     status->addWidget(m_infoPanel, 1);
 
@@ -440,19 +334,22 @@ void TForm1::connectControls()
     connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
     connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
 
-    connectReported(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
-    connectReported(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
-    connectReported(ScrollBar3, &QScrollBar::valueChanged, this, &TForm1::ScrollBar3Change);
-    connectReported(ScrollBar4, &QScrollBar::valueChanged, this, &TForm1::ScrollBar4Change);
-    connectReported(ScrollBar1, &ScrollBar::scrolled, this, &TForm1::ScrollBar1Scroll);
-    connectReported(ScrollBar2, &ScrollBar::scrolled, this, &TForm1::ScrollBar2Scroll);
-    connectReported(ScrollBar3, &ScrollBar::scrolled, this, &TForm1::ScrollBar3Scroll);
-    connectReported(ScrollBar4, &ScrollBar::scrolled, this, &TForm1::ScrollBar4Scroll);
-    for (QLineEdit *e : {edDefocus, edAstigm, edAstigm3, edMagn})
-        e->installEventFilter(this);
-    connectReported(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
-    connectReported(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
-    connectReported(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    using Step = void (TForm1::*)();
+    static constexpr Step changes[] = {&TForm1::ScrollBar1Change, &TForm1::ScrollBar2Change, &TForm1::ScrollBar3Change,
+                                       &TForm1::ScrollBar4Change};
+    using Scroll = void (TForm1::*)(bool);
+    static constexpr Scroll scrolls[] = {&TForm1::ScrollBar1Scroll, &TForm1::ScrollBar2Scroll,
+                                         &TForm1::ScrollBar3Scroll, &TForm1::ScrollBar4Scroll};
+    // Enter in edMagn commits the three-fold field; the magnification is never read back.
+    static constexpr Step entries[] = {&TForm1::edDefocusKeyDown, &TForm1::edAstigmKeyDown, &TForm1::edAstigm3KeyDown,
+                                       &TForm1::edAstigm3KeyDown};
+    static constexpr Step jumps[] = {&TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click,
+                                     &TForm1::SpeedButton3Click};
+    connectReported(m_sliders, &SliderPanel::changed, this, [](TForm1 *f, int row) { (f->*changes[row])(); });
+    connectReported(m_sliders, &SliderPanel::scrolled, this,
+                    [](TForm1 *f, int row, bool end) { (f->*scrolls[row])(end); });
+    connectReported(m_sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
+    connectReported(m_sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
 
     connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
     connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
@@ -544,23 +441,8 @@ void TForm1::FormActivate()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            void (TForm1::*handler)() = nullptr;
-            if (watched == edDefocus)
-                handler = &TForm1::edDefocusKeyDown;
-            else if (watched == edAstigm)
-                handler = &TForm1::edAstigmKeyDown;
-            else if (watched == edAstigm3 || watched == edMagn)
-                handler = &TForm1::edAstigm3KeyDown;
-            else
-                return QMainWindow::eventFilter(watched, event);
-            runReported([this, handler] { (this->*handler)(); });
-            return true;
-        }
-    } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
-               && pa2Dctf->isVisible()) {
+    if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
+        && pa2Dctf->isVisible()) {
         m_patternPaneWidth = pa2Dctf->width();
     }
     return QMainWindow::eventFilter(watched, event);

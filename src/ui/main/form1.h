@@ -44,6 +44,7 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class WindowActions;
+class SliderPanel;
 class CurvePane;
 class MapPane;
 class InfoPanel;
@@ -191,9 +192,7 @@ private:
     void buildBody();
     QWidget *buildPatternPane();
     QWidget *buildChartArea();
-    QWidget *buildSliderPanel();
     void buildStatusBar();
-    void setSliderTabOrder();
     void connectControls();
     void layoutForScreenDensity();
     void fitReadouts();
@@ -255,7 +254,7 @@ private:
     WindowActions *m_actions = nullptr; // every command, shared by the menus, the tool bar and both bars
     QList<BandToolBar *> m_bandOrder;   // as last put into the row
     // Panels
-    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
+    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
     QLabel *pa2dCTFheader = nullptr;
     CurvePane *m_curves = nullptr;
     MapPane *m_map = nullptr;
@@ -264,11 +263,7 @@ private:
     Shape *Shape1 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
     QLabel *laTick1 = nullptr, *laTick2 = nullptr, *laTick3 = nullptr, *Label11 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
-    // Aberration controls
-    ScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr, *ScrollBar3 = nullptr, *ScrollBar4 = nullptr;
-    QLineEdit *edDefocus = nullptr, *edAstigm = nullptr, *edAstigm3 = nullptr, *edMagn = nullptr;
-    QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton3 = nullptr;
-    QLabel *Label3 = nullptr;
+    SliderPanel *m_sliders = nullptr;
     InfoPanel *m_infoPanel = nullptr;
     StatusPanels *m_status = nullptr;
     // Button bars

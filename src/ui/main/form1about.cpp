@@ -8,6 +8,7 @@
 #include "session/ctfsession.h"
 #include "ui/about/aboutbox.h"
 #include "ui/help/fmhelp.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/options/fmoptions.h"
 #include "ui/used/fmused.h"
 #include "ui/widgets/errorreport.h"
@@ -58,8 +59,8 @@ void TForm1::applyWorkingRanges(const OptionRanges &ranges)
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
     m_session->setA2Maximum(ranges.a2Max);
     m_session->setA3Maximum(ranges.a3Max);
-    ScrollBar2->setMaximum(ranges.a2Max);
-    ScrollBar3->setMaximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
     m_state.ProgrammaticChange = false;
     m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
 }

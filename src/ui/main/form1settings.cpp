@@ -8,6 +8,7 @@
 #include "store/windowsettings.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -182,8 +183,8 @@ void TForm1::applyMainValues(const WindowSettings &s)
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     const OptionRanges ranges = m_session->ranges();
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
-    ScrollBar2->setMaximum(ranges.a2Max);
-    ScrollBar3->setMaximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
     m_useCount = s.Uses.value_or(0);
 }
 

@@ -8,6 +8,7 @@
 #include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/scrollbar.h"
 
@@ -92,7 +93,7 @@ void TForm1::btn1stCTFClick()
     m_session->setSecondActive(false);
     ScopeInit(ScopeRecord1);
     m_state.Defocus = ScopeRecord1.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -107,7 +108,7 @@ void TForm1::btn2ndCTFClick()
     m_session->setSecondActive(true);
     ScopeInit(ScopeRecord2);
     m_state.Defocus = ScopeRecord2.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
