@@ -205,10 +205,9 @@ void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &sta
     for (int i = 0; i < count; ++i)
         ks[i] = sampleK(i, sm, state.UpTo);
     loops.curveEnvelopes(EnvelopeFactors(state), defocus, ks, count, et, es);
-    for (int i = 0; i < count; ++i) {
-        const double k2 = ks[i] * ks[i];
-        ctf[i] = ctfOfPhase(state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2);
-    }
+    const PhaseFactors phase(state, defocus);
+    for (int i = 0; i < count; ++i)
+        ctf[i] = ctfOfPhase(phase.roundPart(ks[i] * ks[i]));
     const kernels::CurveEvents events = loops.curveEvents(ks, ctf, et, es, count, passbandSign(state.Cs, defocus), 0.0,
                                                           false);
     takeLimits(events, ks, count, out);

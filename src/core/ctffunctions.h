@@ -51,23 +51,64 @@ inline double SpatialEnvelope(const OpticsState &s, double k, double defocus)
     return EnvelopeFactors(s).spatialEnvelope(k, defocus);
 }
 
-// (ky^2 - kx^2) * A2 * lambda / 2: the two-fold term lies along the kx axis; it carries no factor pi.
+// The phase chi split into its part even in ky and its odd part (the three-fold term): chi(kx, ky) is
+// even + odd and chi(kx, -ky) is exactly even - odd.
+struct ChiParts {
+    double even;
+    double odd;
+};
+
+// The phase chi, written once: the curve, the pattern, the map and the exact references they are
+// checked against all evaluate these expressions, in this order of operations, so a vector loop and
+// the scalar code give the same bits. The factors are taken from the state once for a whole curve,
+// pattern or map row. k in nm^-1; chi in rad; the CTF is sin(chi).
+struct PhaseFactors {
+    PhaseFactors(const OpticsState &s, double defocus)
+        : cs(s.ChiCsFactor), df(s.ChiDefocusFactor * defocus), a2(s.A2), wavelength(s.Wavelength),
+          a3(s.Wavelength * s.Wavelength * s.A3)
+    {
+    }
+    // pi Cs lambda^3 k^4 / 2 + pi lambda D k^2 at k^2 = kx^2 + ky^2: the round part of chi.
+    double roundPart(double k2) const { return cs * k2 * k2 + df * k2; }
+    // The same with k^4 multiplied out from k, as the saved defocus-map table has always computed it:
+    // tables saved before keep their last digits.
+    double roundPartAt(double k) const { return df * (k * k) + cs * (k * k * k * k); }
+    // (ky^2 - kx^2) * A2 * lambda / 2: the two-fold term lies along the kx axis; it carries no factor pi.
+    double twoFold(double kx, double ky) const { return (ky * ky - kx * kx) * a2 * wavelength / 2; }
+    // lambda^2 * A3 * ky * (ky^2 - 3 kx^2) / 3
+    double threeFold(double kx, double ky) const { return a3 * ky * (ky * ky - 3 * kx * kx) / 3; }
+    ChiParts parts(double kx, double ky) const
+    {
+        const double k2 = kx * kx + ky * ky;
+        return {roundPart(k2) + twoFold(kx, ky), threeFold(kx, ky)};
+    }
+    double chi(double kx, double ky) const
+    {
+        const ChiParts p = parts(kx, ky);
+        return p.even + p.odd;
+    }
+
+    double cs;         // rad nm^4, ChiCsFactor
+    double df;         // rad nm^2, ChiDefocusFactor * defocus
+    double a2;         // nm
+    double wavelength; // nm
+    double a3;         // nm^3, lambda^2 * A3
+};
+
 inline double AstigTerm2(const OpticsState &s, double kx, double ky)
 {
-    return (ky * ky - kx * kx) * s.A2 * s.Wavelength / 2;
+    return PhaseFactors(s, 0).twoFold(kx, ky);
 }
 
-// lambda^2 * A3 * ky * (ky^2 - 3 kx^2) / 3
 inline double AstigTerm3(const OpticsState &s, double kx, double ky)
 {
-    return s.Wavelength * s.Wavelength * s.A3 * ky * (ky * ky - 3 * kx * kx) / 3;
+    return PhaseFactors(s, 0).threeFold(kx, ky);
 }
 
-// The phase chi at (kx, ky) for defocus D; the CTF is sin(chi).
+// The phase chi at (kx, ky) for defocus D.
 inline double Chi(const OpticsState &s, double kx, double ky, double defocus)
 {
-    const double k2 = kx * kx + ky * ky;
-    return s.ChiCsFactor * k2 * k2 + s.ChiDefocusFactor * defocus * k2 + AstigTerm2(s, kx, ky) + AstigTerm3(s, kx, ky);
+    return PhaseFactors(s, defocus).chi(kx, ky);
 }
 
 } // namespace orvalis

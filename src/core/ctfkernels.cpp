@@ -17,32 +17,31 @@ namespace {
 // the compiler builds the same source for every instruction set. A call the compiler declines to
 // inline goes to the baseline copy: slower, never different.
 
-inline void mapRowBody(const MapColumns &m, double df, double *c2)
+inline void mapRowBody(const MapColumns &m, const PhaseFactors &phase, double df, double *c2)
 {
+    const PhaseFactors p = phase; // a copy the stores cannot alias
     for (int c = 0; c < m.width; ++c) {
         const double u = m.cs2[c] + df;
         const double env2 = fastmath::exponential(2 * (m.et[c] + m.es[c] * (u * u))); // (Et Es)^2
-        c2[c] = fastmath::sinSquared(m.chiDf[c] * df + m.chiCs[c]) * env2;
+        c2[c] = fastmath::sinSquared(p.roundPart(m.k2[c])) * env2;
     }
 }
 
 // The upper grid differs from the lower one only in the sign of ky, and of the phase only the
-// three-fold term is odd in ky; so the lower pass keeps base - T3 and the envelope for it.
+// three-fold term is odd in ky; so the lower pass keeps even - odd and the envelope for it.
 inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *c2,
                                    double *chiUpper, double *envelope)
 {
-    const double x2 = kx * kx;
+    const PatternTerms terms = t; // a copy the stores cannot alias
     for (int e = 0; e < m; ++e) {
         const double ky = k[e];
-        const double y2 = ky * ky;
-        const double k2 = x2 + y2;
+        const double k2 = kx * kx + ky * ky;
         const double k4 = k2 * k2;
-        const double base = t.cs * k4 + t.df * k2 + t.a2 * (y2 - x2);
-        const double t3 = t.a3 * ky * (y2 - 3 * x2);
-        const double u = t.cs2 * k2 + t.defocus;
-        const double env2 = fastmath::exponential(2 * (t.et * k4 + t.es * k2 * (u * u))); // (Et Es)^2
-        c2[e] = fastmath::sinSquared(base + t3) * env2;
-        chiUpper[e] = base - t3;
+        const ChiParts chi = terms.phase.parts(kx, ky);
+        const double u = terms.cs2 * k2 + terms.defocus;
+        const double env2 = fastmath::exponential(2 * (terms.et * k4 + terms.es * k2 * (u * u))); // (Et Es)^2
+        c2[e] = fastmath::sinSquared(chi.even + chi.odd) * env2;
+        chiUpper[e] = chi.even - chi.odd;
         envelope[e] = env2;
     }
 }
@@ -73,12 +72,13 @@ inline bool greyLevelsBody(const double *__restrict c2, std::uint8_t *__restrict
 
 inline void curvePhasesBody(const OpticsState &state, const CurveSampling &sm, double *kOut, double *chi)
 {
+    const PhaseFactors phase(state, sm.defocus);
     for (int i = 0; i < sm.count; ++i) {
         // A zero range has one sample at k = 0 rather than 0/0.
         const double k = sm.n == 0 ? 0.0 : i * sm.upTo / sm.n * sm.s2;
         kOut[i] = k;
         const double kx = k * sm.inverseNorm;
-        chi[i] = Chi(state, kx, sm.slope * kx, sm.defocus);
+        chi[i] = phase.chi(kx, sm.slope * kx);
     }
 }
 
@@ -209,9 +209,9 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
 
 #define ORVALIS_KERNEL_SET(ns, isaValue, label, vectorExp, attributes)                                                 \
     namespace ns {                                                                                                     \
-    attributes void mapRow(const MapColumns &m, double df, double *c2)                                                 \
+    attributes void mapRow(const MapColumns &m, const PhaseFactors &phase, double df, double *c2)                      \
     {                                                                                                                  \
-        mapRowBody(m, df, c2);                                                                                         \
+        mapRowBody(m, phase, df, c2);                                                                                  \
     }                                                                                                                  \
     attributes void patternLowerColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2,           \
                                        double *chiUpper, double *envelope)                                             \

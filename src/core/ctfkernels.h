@@ -25,20 +25,16 @@ enum class Isa {
 
 // The column terms of the defocus map (see computeDefocusMap), width entries each.
 struct MapColumns {
-    const double *chiCs; // rad, ChiCsFactor k^4
-    const double *chiDf; // rad nm^-1, ChiDefocusFactor k^2
-    const double *et;    // temporal exponent
-    const double *es;    // spatial exponent over (Cs lambda^2 k^2 + defocus)^2
-    const double *cs2;   // nm, Cs lambda^2 k^2
+    const double *k2;  // nm^-2
+    const double *et;  // temporal exponent
+    const double *es;  // spatial exponent over (Cs lambda^2 k^2 + defocus)^2
+    const double *cs2; // nm, Cs lambda^2 k^2
     int width;
 };
 
-// The terms of the pattern's phase and doubled envelope exponent, per unit of the frequency powers.
+// The pattern's phase and the terms of its doubled envelope exponent.
 struct PatternTerms {
-    double cs;  // rad nm^4, ChiCsFactor
-    double df;  // rad nm^2, ChiDefocusFactor * defocus
-    double a2;  // rad nm^2, two-fold term over (ky^2 - kx^2)
-    double a3;  // rad nm^3, three-fold term over ky * (ky^2 - 3 kx^2)
+    PhaseFactors phase;
     double cs2; // nm^3, Cs * lambda^2 (spatial envelope)
     double et;  // nm^4, temporal exponent over k^4
     double es;  // nm^2, spatial exponent over k^2 (Cs lambda^2 k^2 + defocus)^2
@@ -80,8 +76,9 @@ struct CurveEvents {
 struct KernelSet {
     Isa isa;
     const char *name;
-    // c2[c] = sin^2(chi) * (Et Es)^2 of every column at one defocus (nm); fast sine and exponential.
-    void (*mapRow)(const MapColumns &columns, double defocus, double *c2);
+    // c2[c] = sin^2(chi) * (Et Es)^2 of every column at one defocus (nm), the round phase only (the
+    // map shows no astigmatism); fast sine and exponential.
+    void (*mapRow)(const MapColumns &columns, const PhaseFactors &phase, double defocus, double *c2);
     // Column kx of the pattern's lower grid: c2 over the m points k[0 .. m-1] along ky, and for the
     // upper grid the phase with the three-fold term negated and the squared envelope.
     void (*patternLowerColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *c2,

@@ -38,15 +38,8 @@ void report(const PatternProgress &progress, int column)
 
 kernels::PatternTerms patternTerms(const OpticsState &s, double defocus)
 {
-    const double a = Pi * s.Wavelength * s.FocalSpread;
-    return {s.ChiCsFactor,
-            s.ChiDefocusFactor * defocus,
-            s.A2 * s.Wavelength / 2,
-            s.Wavelength * s.Wavelength * s.A3 / 3,
-            s.Cs * s.Wavelength * s.Wavelength,
-            -0.5 * (a * a),
-            -(Pi * Pi) * (s.Alpha * s.Alpha),
-            defocus};
+    const EnvelopeFactors envelopes(s);
+    return {PhaseFactors(s, defocus), envelopes.csLambda2, envelopes.temporal, envelopes.spatial, defocus};
 }
 
 // The fast sine is accurate only while |chi| stays within its reduction limit, and the error of the
@@ -55,8 +48,9 @@ kernels::PatternTerms patternTerms(const OpticsState &s, double defocus)
 bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
 {
     const double k2 = 2 * kMax * kMax; // the corner of the grid
-    const double bound = std::fabs(t.cs) * k2 * k2 + std::fabs(t.df) * k2 + std::fabs(t.a2) * k2
-        + std::fabs(t.a3) * 4 * kMax * kMax * kMax;
+    const PhaseFactors &p = t.phase;
+    const double bound = std::fabs(p.cs) * k2 * k2 + std::fabs(p.df) * k2 + std::fabs(p.a2 * p.wavelength / 2) * k2
+        + std::fabs(p.a3 / 3) * 4 * kMax * kMax * kMax;
     const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus);
     return finite && bound <= fastmath::kSinArgumentLimit;
 }
@@ -83,9 +77,9 @@ double patternFrequency(int index, int stepFactor, double range, int centre)
 int referencePatternGrey(const OpticsState &state, double kx, double ky, double defocus)
 {
     const double k = std::sqrt(kx * kx + ky * ky);
-    const double chi = state.ChiCsFactor * (k * k * k * k) + state.ChiDefocusFactor * defocus * (k * k)
-        + AstigTerm2(state, kx, ky) + AstigTerm3(state, kx, ky);
-    const double c = std::sin(chi) * TemporalEnvelope(state, k) * SpatialEnvelope(state, k, defocus);
+    const EnvelopeFactors envelopes(state);
+    const double c = std::sin(Chi(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
+        * envelopes.spatialEnvelope(k, defocus);
     return CtfGrey(c);
 }
 

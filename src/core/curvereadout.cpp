@@ -32,8 +32,7 @@ CurveValues analysisCurveAt(const OpticsState &state, double defocus, double dir
 
 CurveValues plotterCurveAt(const OpticsState &state, double defocus, double k)
 {
-    const double k2 = k * k;
-    const double chi = state.ChiDefocusFactor * defocus * k2 + state.ChiCsFactor * k2 * k2;
+    const double chi = PhaseFactors(state, defocus).roundPart(k * k);
     return damped(std::sin(chi), TemporalEnvelope(state, k), SpatialEnvelope(state, k, defocus), false);
 }
 

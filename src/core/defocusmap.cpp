@@ -28,7 +28,7 @@ DefocusMapGrid emptyGrid(int width, int minimum, int maximum)
 
 // Per-thread scratch of the column terms, kept so that it is allocated once.
 struct Scratch {
-    std::vector<double> k, chiCs, chiDf, et, es, cs2, c2;
+    std::vector<double> k, k2, et, es, cs2, c2;
 };
 
 } // namespace
@@ -59,8 +59,9 @@ void normaliseDefocusMapRange(int &minimum, int &maximum)
 
 double referenceMapCtf(const OpticsState &state, double k, double defocus)
 {
-    const double chi = state.ChiDefocusFactor * defocus * (k * k) + state.ChiCsFactor * (k * k * k * k);
-    return std::sin(chi) * TemporalEnvelope(state, k) * SpatialEnvelope(state, k, defocus);
+    const EnvelopeFactors envelopes(state);
+    return std::sin(PhaseFactors(state, defocus).roundPartAt(k)) * envelopes.temporalEnvelope(k)
+        * envelopes.spatialEnvelope(k, defocus);
 }
 
 int referenceMapGrey(const OpticsState &state, double k, double defocus)
@@ -102,35 +103,31 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
                                    std::fabs(static_cast<double>(g.maximum)));
     const double bound = std::fabs(state.ChiDefocusFactor) * dfMax * kMax * kMax
         + std::fabs(state.ChiCsFactor) * kMax * kMax * kMax * kMax;
-    const double a = Pi * state.Wavelength * state.FocalSpread;
-    const double etFactor = -0.5 * (a * a);
-    const double esFactor = -(Pi * Pi) * (state.Alpha * state.Alpha);
-    const double cs2Factor = state.Cs * state.Wavelength * state.Wavelength;
-    if (!(bound <= fastmath::kSinArgumentLimit) || !std::isfinite(etFactor) || !std::isfinite(esFactor)
-        || !std::isfinite(cs2Factor))
+    const EnvelopeFactors envelopes(state);
+    if (!(bound <= fastmath::kSinArgumentLimit) || !std::isfinite(envelopes.temporal)
+        || !std::isfinite(envelopes.spatial) || !std::isfinite(envelopes.csLambda2))
         return referenceDefocusMap(state, width, minimum, maximum, upTo);
 
     // Every term but the defocus belongs to a column; a row adds its defocus to them.
     thread_local Scratch s;
-    for (std::vector<double> *v : {&s.k, &s.chiCs, &s.chiDf, &s.et, &s.es, &s.cs2, &s.c2})
+    for (std::vector<double> *v : {&s.k, &s.k2, &s.et, &s.es, &s.cs2, &s.c2})
         v->resize(w);
     for (int c = 0; c < w; ++c) {
         const double k = defocusMapFrequency(c, w, upTo);
         const double k2 = k * k;
         s.k[c] = k;
-        s.chiCs[c] = state.ChiCsFactor * (k2 * k2);
-        s.chiDf[c] = state.ChiDefocusFactor * k2;
-        s.et[c] = etFactor * (k2 * k2);
-        s.es[c] = esFactor * k2;
-        s.cs2[c] = cs2Factor * k2;
+        s.k2[c] = k2;
+        s.et[c] = envelopes.temporal * (k2 * k2);
+        s.es[c] = envelopes.spatial * k2;
+        s.cs2[c] = envelopes.csLambda2 * k2;
     }
-    const kernels::MapColumns columns{s.chiCs.data(), s.chiDf.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
+    const kernels::MapColumns columns{s.k2.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
     double *const c2 = s.c2.data();
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
     for (int y = 0; y < w; ++y) {
         const double df = defocusMapDefocus(y, w, g.minimum, g.maximum);
         std::uint8_t *const row = g.grey.data() + static_cast<std::size_t>(y) * w;
-        loops.mapRow(columns, df, c2);
+        loops.mapRow(columns, PhaseFactors(state, df), df, c2);
         if (loops.greyLevels(c2, row, w))
             lookup.replaceNearSteps(c2, row, w, [&](int c) { return referenceMapGrey(state, s.k[c], df); });
     }

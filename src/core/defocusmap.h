@@ -38,8 +38,8 @@ double defocusMapFrequency(int column, int width, double upTo);
 // nm; row y: -minimum - y * (maximum - minimum) / (W - 1). A map one pixel high has only the top row.
 double defocusMapDefocus(int row, int width, int minimum, int maximum);
 
-// The slider range a map is computed for: the requested one, unless that is empty (maximum <=
-// minimum), then minimum .. minimum + 1.
+// The defocus slider's range, and so the one a map is computed for: the requested one, unless that
+// is empty (maximum <= minimum), then minimum .. minimum + 1 (INT_MAX - 1 .. INT_MAX at the top).
 void normaliseDefocusMapRange(int &minimum, int &maximum);
 
 // The CTF value at frequency k (nm^-1) and defocus (nm), evaluated directly with the C library: no

@@ -10,8 +10,8 @@ QString proposedSaveName(SaveView view, const TScopeData &first, const TScopeDat
         suffix = QStringLiteral("_2dCTF");
     else if (view == SaveView::DefocusMap)
         suffix = QStringLiteral("_d_map");
-    QString name = first.Company == QLatin1String("Default") ? QStringLiteral("Default")
-                                                             : first.Company + u'_' + first.Model + suffix;
+    QString name = first.Company == defaultManufacturer() ? defaultManufacturer()
+                                                          : first.Company + u'_' + first.Model + suffix;
     if (view == SaveView::Curves1D && plotterMode)
         name += QStringLiteral("--") + second.Company + u'_' + second.Model + curvesSuffix;
     // A model such as "2010F/HR" would otherwise name a folder that does not exist.

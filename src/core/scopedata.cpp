@@ -5,7 +5,7 @@ namespace orvalis {
 TScopeData defaultScope()
 {
     TScopeData s;
-    s.Company = QStringLiteral("Default");
+    s.Company = defaultManufacturer();
     s.Model = QStringLiteral("Use SetUp Menu to change");
     s.Voltage = 200;
     s.Cs = 1.2e6;
@@ -15,6 +15,11 @@ TScopeData defaultScope()
     s.dvv = 2.5e-7;
     s.dii = 5e-7;
     return s;
+}
+
+QString defaultManufacturer()
+{
+    return QStringLiteral("Default");
 }
 
 } // namespace orvalis

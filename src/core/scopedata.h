@@ -26,4 +26,7 @@ inline constexpr double ppmToFraction = 1e-6;
 // The built-in instrument used when no library entry is selected.
 TScopeData defaultScope();
 
+// "Default": the built-in instrument's company, and the stored manufacturer that selects it.
+QString defaultManufacturer();
+
 } // namespace orvalis

@@ -356,7 +356,7 @@ QStringList CtfSession::selectStoredScope(const WindowSettings &s)
     const QString model = s.ScopeModel.value_or(QString());
     TScopeData scope = ScopeRecord1;
     ScopeRecord1 = defaultScope();
-    if (manufacturer.isEmpty() || manufacturer == defaultScope().Company)
+    if (manufacturer.isEmpty() || manufacturer == defaultManufacturer())
         return {};
     // Starting silently with another instrument would mislead.
     const QString entry = manufacturer + QLatin1Char(' ') + model;

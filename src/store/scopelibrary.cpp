@@ -87,7 +87,7 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
     Registry::Transaction transaction(registry, true);
     if (!registry.OpenKey(libraryKey() + QLatin1Char('\\') + company + QLatin1Char('\\') + model, true))
         throw OrvalisError(QStringLiteral("Cannot access registry"));
-    for (ScopeValue v : AllScopeValues) // Voltage, Cs, Cc, dE, Convergence, dvv, dii: the order of the files
+    for (ScopeValue v : AllScopeValues) // in the order of the files
         registry.WriteString(ScopeValueName(v), data.*textOf(v));
     registry.CloseKey();
     transaction.commit();
@@ -112,8 +112,8 @@ void DeleteScopeCompany(const QString &company)
 bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScopeData &record,
                        QStringList *builtInValues)
 {
-    const QString company = manufacturer.isEmpty() ? QStringLiteral("Default") : manufacturer;
-    if (company == QLatin1String("Default"))
+    const QString company = manufacturer.isEmpty() ? defaultManufacturer() : manufacturer;
+    if (company == defaultManufacturer())
         return false;
     Registry registry;
     if (!registry.OpenKey(libraryKey(), false) || !registry.OpenKey(company, false) || !registry.OpenKey(model, false))

@@ -7,6 +7,7 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "session/ctfsession.h"
+#include "core/patterngeometry.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -141,9 +142,8 @@ void TForm1::FormCreate()
 
     layoutForScreenDensity();
     ProgressBar1->hide();
-    const int w = Shape1->width();
-    placeDirectionMarker(roundToInt(std::sin(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0),
-                         roundToInt(std::cos(m_state.Direction) * (m_patternCentre - 6) + m_patternCentre - w / 2.0));
+    placeDirectionMarker(directionMarkerCorner(m_state.Direction, directionRingRadius(m_patternCentre), m_patternCentre,
+                                               Shape1->width()));
 
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
@@ -403,9 +403,9 @@ void TForm1::fitReadouts()
     panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
 }
 
-void TForm1::placeDirectionMarker(int top, int left)
+void TForm1::placeDirectionMarker(QPoint corner)
 {
-    Shape1->move(left, top);
+    Shape1->move(corner);
     Shape1->raise();
 }
 

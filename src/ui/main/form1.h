@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -108,7 +109,6 @@ public:
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
     int patternCentre() const { return m_patternCentre; }
-    double patternRange() const { return m_patternRange; }
     const QImage &offscreenImage() const;
 
     // The About box and the usage dialog, created after the window; the window shows them.
@@ -196,7 +196,7 @@ private:
     void connectControls();
     void layoutForScreenDensity();
     void fitReadouts();
-    void placeDirectionMarker(int top, int left);
+    void placeDirectionMarker(QPoint corner);
     void redraw();
     void scrollEvent(bool endOfScroll);
     void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, Chart1Series series,

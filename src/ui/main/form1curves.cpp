@@ -4,6 +4,7 @@
 
 #include "chart/chartwidget.h"
 #include "core/curvereadout.h"
+#include "core/defocusmap.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"

@@ -50,8 +50,8 @@ bool TForm1::ApplyScopeRecord(const TScopeData &record)
         return false;
     }
     const TScopeData &active = activeScopeRecord();
-    DrawCTF(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
-    DrawPattern(active.Defocus, m_state.A2, m_state.A3, m_state.Convergence, m_state.Direction);
+    DrawCTF(active.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    DrawPattern(active.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     return true;
 }
 

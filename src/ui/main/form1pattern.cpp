@@ -9,6 +9,7 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "session/ctfsession.h"
+#include "core/patterngeometry.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/widgets/pixelimage.h"
@@ -120,20 +121,19 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
 
 void TForm1::LayoutRuler()
 {
-    const int l = paImage1->x() - pa2DRuler->x();
-    const int w = paImage1->width();
-    shTick1->move(l, 0);
-    shTick2->move(roundToInt(w / 2.0) + l, 0);
-    shTick3->move(l + w - 1, 0);
+    const RulerPlaces places = patternRulerPlaces(paImage1->x() - pa2DRuler->x(), paImage1->width());
+    shTick1->move(places.tick[0], 0);
+    shTick2->move(places.tick[1], 0);
+    shTick3->move(places.tick[2], 0);
     const QString upTo = formatGeneral(m_state.UpTo);
     laTick1->setText(QStringLiteral("-") + upTo);
     laTick2->setText(QStringLiteral("0"));
     laTick3->setText(upTo);
     for (QLabel *label : {laTick1, laTick2, laTick3})
         label->adjustSize();
-    laTick1->move(l, 5);
-    laTick2->move(roundToInt(w / 2.0) + l - 3, 5);
-    laTick3->move(l + w - 11, 5);
+    laTick1->move(places.label[0], 5);
+    laTick2->move(places.label[1], 5);
+    laTick3->move(places.label[2], 5);
     // The ruler panel grows, if need be, to hold its labels whole in the window's font.
     pa2DRuler->resize(std::max(pa2DRuler->width(), laTick3->geometry().right() + 1),
                       std::max(pa2DRuler->height(), laTick3->geometry().bottom() + 1));
@@ -143,40 +143,17 @@ void TForm1::LayoutRuler()
 
 void TForm1::Image1MouseMove(int x, int y)
 {
-    const int n = m_patternCentre;
-    if (n < 2)
-        return;
-    const double kx = (x - n) * m_patternRange / (n - 1);
-    const double ky = (y - n) * m_patternRange / (n - 1);
-    Label11->setText(patternReadoutText(std::sqrt(kx * kx + ky * ky)));
+    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), m_patternCentre, m_patternRange))
+        Label11->setText(patternReadoutText(*k));
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
 {
-    const int n = m_patternCentre;
-    const int dx = x - n;
-    const int dy = y - n;
-    if (dx == 0 && dy == 0)
+    const std::optional<DirectionPick> pick = pickDirection(QPoint(x, y), m_patternCentre, Shape1->width());
+    if (!pick)
         return; // the centre defines no direction
-    const double half = Shape1->width() / 2.0;
-    double theta;
-    if (dx == 0) {
-        // Straight above the centre is -pi/2, below +pi/2; the marker sits on the ring on that side.
-        theta = dy < 0 ? -M_PI / 2 : M_PI / 2;
-        placeDirectionMarker(roundToInt((dy < 0 ? -(n - 6) : n - 6) + n - half), roundToInt(n - half));
-    } else {
-        const double raw = std::atan(static_cast<double>(dy) / dx);
-        const double radius = dx > 0 ? n - 6 : 6 - n;
-        placeDirectionMarker(roundToInt(std::sin(raw) * radius + n - half),
-                             roundToInt(std::cos(raw) * radius + n - half));
-        // Clicks mirrored across the vertical axis give the same direction, as the pattern is mirrored.
-        theta = raw;
-        if (theta < 0 && dx < 0)
-            theta = -theta;
-        if (theta > 0 && dy < 0)
-            theta = -theta;
-    }
-    m_session->setDirection(theta);
+    placeDirectionMarker(pick->marker);
+    m_session->setDirection(pick->direction);
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 

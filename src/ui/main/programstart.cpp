@@ -52,7 +52,7 @@ void checkStartUp(CheckReport &report)
     session.beginRun();
     session.computeCurves();
     const OpticsState &s = session.state();
-    report.result(s.Company == QLatin1String("Default") && s.Voltage == 200 && s.Wavelength > 0,
+    report.result(s.Company == defaultManufacturer() && s.Voltage == 200 && s.Wavelength > 0,
                   QStringLiteral("start-up loads the built-in instrument (%1, %2 kV)").arg(s.Company).arg(s.Voltage));
 }
 
