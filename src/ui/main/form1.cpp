@@ -6,8 +6,8 @@
 #include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
-#include "session/ctfsession.h"
 #include "core/patterngeometry.h"
+#include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/chart1series.h"
@@ -15,6 +15,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
 #include "ui/main/paneparts.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
@@ -62,13 +63,6 @@ QWidget *named(QWidget *w, const char *name)
     return w;
 }
 
-QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
-
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
 template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
@@ -93,14 +87,7 @@ TScopeData &TForm1::activeScopeRecord()
     return m_session->activeScopeRecord();
 }
 
-TForm1::~TForm1()
-{
-    // The children outlive this part of the window while the base class deletes them; their events
-    // must not reach a filter that is half destroyed.
-    for (QObject *watched : {static_cast<QObject *>(pa2Dctf)})
-        if (watched)
-            watched->removeEventFilter(this);
-}
+TForm1::~TForm1() = default;
 
 void TForm1::FormCreate()
 {
@@ -141,9 +128,10 @@ void TForm1::FormCreate()
     m_session->beginRun();
 
     layoutForScreenDensity();
-    ProgressBar1->hide();
-    placeDirectionMarker(directionMarkerCorner(m_state.Direction, directionRingRadius(m_patternCentre), m_patternCentre,
-                                               Shape1->width()));
+    m_pattern->hideProgress();
+    const int centre = m_pattern->centre();
+    placeDirectionMarker(
+        directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, m_pattern->markerWidth()));
 
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
@@ -161,56 +149,6 @@ void TForm1::buildMenus()
 void TForm1::buildToolBars()
 {
     placeToolBarBands(m_actions->buildToolBars(this), {false, false});
-}
-
-QWidget *TForm1::buildPatternPane()
-{
-    pa2Dctf = named(new QWidget, "pa2Dctf");
-    auto *column = new QVBoxLayout(pa2Dctf);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    pa2dCTFheader = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
-    column->addWidget(pa2dCTFheader);
-    auto *panel7 = named(new QWidget, "Panel7");
-    panel7->setFixedHeight(268);
-    column->addWidget(panel7);
-    column->addStretch(1);
-
-    // Children of Panel7 are placed in pixels by layoutForScreenDensity().
-    paImage1 = named(new QWidget(panel7), "paImage1");
-    Image1 = new PixelImage(paImage1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setToolTip(
-        QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
-    Shape1 = new Shape(Shape::Circle, Qt::red, Qt::black, paImage1);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
-    Shape1->resize(6, 6);
-    pa2DRuler = named(new QWidget(panel7), "pa2DRuler");
-    // One point below the window's font: small, yet readable at a glance at any density.
-    QFont small = font();
-    small.setPointSizeF(std::max(7.0, font().pointSizeF() - 1));
-    shTick1 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick2 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick3 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick1->setObjectName(QStringLiteral("shTick1"));
-    shTick2->setObjectName(QStringLiteral("shTick2"));
-    shTick3->setObjectName(QStringLiteral("shTick3"));
-    for (Shape *tick : {shTick1, shTick2, shTick3})
-        tick->resize(1, 4);
-    laTick1 = label("laTick1", QStringLiteral("-10"), pa2DRuler);
-    laTick2 = label("laTick2", QStringLiteral("0"), pa2DRuler);
-    laTick3 = label("laTick3", QStringLiteral("10"), pa2DRuler);
-    for (QLabel *l : {laTick1, laTick2, laTick3})
-        l->setFont(small);
-    Label11 = label("Label11", QStringLiteral("Current k, (d):"), panel7);
-    ProgressBar1 = new QProgressBar(panel7);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setFormat(QString()); // no text to compose at every step of a pass
-    ProgressBar1->resize(208, 8);
-    return pa2Dctf;
 }
 
 QWidget *TForm1::buildChartArea()
@@ -257,7 +195,8 @@ void TForm1::buildBody()
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(2);
     Splitter2->setChildrenCollapsible(false);
-    Splitter2->addWidget(buildPatternPane());
+    m_pattern = new PatternPane;
+    Splitter2->addWidget(m_pattern);
     Splitter2->addWidget(buildChartArea());
     Splitter2->setStretchFactor(0, 0);
     Splitter2->setStretchFactor(1, 1);
@@ -351,13 +290,14 @@ void TForm1::connectControls()
     connectReported(m_sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
     connectReported(m_sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
 
-    connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
-    connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
+    connectReported(m_pattern, &PatternPane::pointerMoved, this, &TForm1::Image1MouseMove);
+    connectReported(m_pattern, &PatternPane::released, this, &TForm1::Image1MouseUp);
+    // Its width is kept for the next start, also while it is hidden.
+    connect(m_pattern, &PatternPane::widthShown, this, [this](int px) { m_patternPaneWidth = px; });
     connectReported(m_curves, &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
     connectReported(m_map, &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
     connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
     connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
-    pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
 }
 
@@ -370,43 +310,13 @@ void TForm1::layoutForScreenDensity()
     const int patternWidth = dense ? 256 : 208;
     paLeft->setFixedWidth(dense ? 171 : 138);
     m_map->setImageSide(roundToInt(patternWidth / 0.5));
-    Image1->setImageSize(patternWidth, patternWidth);
-    // The least the pattern, its ruler and readout need; the user may drag the pane wider (Splitter2).
-    pa2Dctf->setMinimumWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
-
-    m_rulerMargin = 6;
-    paImage1->setGeometry(m_rulerMargin, m_rulerMargin, patternWidth, patternWidth);
-    pa2DRuler->setGeometry(paImage1->x() - 1, paImage1->height() + paImage1->y(), paImage1->width() + 2, 16);
-    LayoutRuler();
-    Label11->setGeometry(paImage1->x(), pa2DRuler->geometry().bottom() + 2, patternWidth + 10, 16);
-    ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
-    m_patternCentre = roundToInt(patternWidth / 2.0);
-    fitReadouts();
+    m_pattern->layOut(patternWidth, m_state.UpTo);
     m_status->fitToScreen(dense);
-}
-
-// The readouts and the warning are shown whole in the window's font at this screen's density: their
-// panes grow to the widest text they can show, never shrink below their defined sizes.
-void TForm1::fitReadouts()
-{
-    const auto widest = [](const QWidget *w, std::initializer_list<QString> texts) {
-        int width = 0;
-        for (const QString &text : texts)
-            width = std::max(width, w->fontMetrics().horizontalAdvance(text));
-        return width + 8; // frame and a little air
-    };
-    const int readout = widest(Label11, {patternReadoutText(0), patternReadoutText(141.4)});
-    Label11->resize(std::max(Label11->width(), readout), std::max(Label11->height(), Label11->fontMetrics().height()));
-    ProgressBar1->move(ProgressBar1->x(), Label11->geometry().bottom() + 2);
-    pa2Dctf->setMinimumWidth(std::max(pa2Dctf->minimumWidth(), Label11->geometry().right() + m_rulerMargin));
-    QWidget *panel7 = paImage1->parentWidget();
-    panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
 }
 
 void TForm1::placeDirectionMarker(QPoint corner)
 {
-    Shape1->move(corner);
-    Shape1->raise();
+    m_pattern->placeMarker(corner);
 }
 
 // ---- lifecycle and events -----------------------------------------------------------------------
@@ -437,15 +347,6 @@ void TForm1::FormActivate()
         return;
     m_activated = true;
     emit firstActivation();
-}
-
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
-        && pa2Dctf->isVisible()) {
-        m_patternPaneWidth = pa2Dctf->width();
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace orvalis

@@ -8,6 +8,7 @@
 #include "store/windowsettings.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
@@ -251,7 +252,7 @@ WindowSettings TForm1::capturedSettings() const
         s.Height = height();
     }
     s.Splitter[0] = m_map->isHidden() ? m_mapHeight : m_map->height();
-    s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
+    s.Splitter[1] = m_patternPaneWidth.value_or(m_pattern->width());
     s.Splitter[2] = m_infoPanel->treeWidth();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();

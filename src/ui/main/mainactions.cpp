@@ -8,6 +8,7 @@
 #include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/scrollbar.h"
@@ -134,7 +135,7 @@ void TForm1::Show2DCTF1Click()
     m_session->setShow2D(!m_session->viewChoices().show2D);
     const bool show = m_session->viewChoices().show2D;
     m_actions->setPatternShown(show);
-    pa2Dctf->setVisible(show);
+    m_pattern->setVisible(show);
     if (show) {
         // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_patternDrawFlag = true;
