@@ -173,6 +173,27 @@ void TForm1::setDefocusRange(int minimum, int maximum)
         Draw3DCTF();
 }
 
+// The options dialog's ranges: the sliders' and the session's.
+OptionRanges TForm1::workingRanges() const
+{
+    return m_session->ranges();
+}
+
+void TForm1::applyWorkingRanges(const OptionRanges &ranges)
+{
+    // A slider clamped into its new range redraws through its change handler, in full like any other
+    // change the program makes.
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    m_session->setA2Maximum(ranges.a2Max);
+    m_session->setA3Maximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
+    m_state.ProgrammaticChange = false;
+    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
+}
+
 void TForm1::edAstigmKeyDown()
 {
     const int v = std::abs(
