@@ -272,7 +272,11 @@ void TForm1::connectControls()
     connectReported(a.firstCtf, &QAction::triggered, this, &TForm1::btn1stCTFClick);
     connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
     connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
+    connectPanels();
+}
 
+void TForm1::connectPanels()
+{
     using Step = void (TForm1::*)();
     static constexpr Step changes[] = {&TForm1::ScrollBar1Change, &TForm1::ScrollBar2Change, &TForm1::ScrollBar3Change,
                                        &TForm1::ScrollBar4Change};

@@ -192,7 +192,8 @@ private:
     void buildBody();
     QWidget *buildChartArea();
     void buildStatusBar();
-    void connectControls();
+    void connectControls(); // the commands, then connectPanels()
+    void connectPanels();
     void layoutForScreenDensity();
     void placeDirectionMarker(QPoint corner);
     void redraw();
