@@ -84,6 +84,15 @@ add_custom_command(OUTPUT "${gen_dir}/orvalis.1.gz"
                    DEPENDS "${gen_dir}/orvalis.1" VERBATIM)
 add_custom_target(orvalis_manpage ALL DEPENDS "${gen_dir}/orvalis.1.gz")
 install(FILES "${gen_dir}/orvalis.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+# The shell program's page and its bash completion, found by bash-completion under the program's name.
+configure_file("${data_dir}/orvalis-ctf.1.in" "${gen_dir}/orvalis-ctf.1" @ONLY)
+add_custom_command(OUTPUT "${gen_dir}/orvalis-ctf.1.gz"
+                   COMMAND gzip -9 -n -c "${gen_dir}/orvalis-ctf.1" > "${gen_dir}/orvalis-ctf.1.gz"
+                   DEPENDS "${gen_dir}/orvalis-ctf.1" VERBATIM)
+add_custom_target(orvalis_ctf_manpage ALL DEPENDS "${gen_dir}/orvalis-ctf.1.gz")
+install(FILES "${gen_dir}/orvalis-ctf.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${data_dir}/orvalis-ctf.bash-completion" DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions"
+        RENAME orvalis-ctf)
 
 # Copyright and change log, where every Debian package keeps them.
 execute_process(COMMAND date -u -R -d "${ORVALIS_RELEASE_DATE} 12:00" OUTPUT_VARIABLE ORVALIS_RELEASE_DATE_RFC2822
@@ -118,7 +127,7 @@ if(ORVALIS_HOMEPAGE)
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Relocations resolved at start-up and then made read-only (the usual hardening of Debian binaries).
-set_property(TARGET orvalis APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now")
+set_property(TARGET orvalis orvalis-ctf orvalis-ctf-pictures APPEND PROPERTY LINK_OPTIONS "LINKER:-z,relro,-z,now")
 include(CPack)
 
 # --help and --version show the summary and the project's version; the windows carry the desktop id.

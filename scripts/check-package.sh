@@ -21,8 +21,12 @@ check_layout() {
     local root=$1 missing=0 f
     local required=(
         bin/orvalis
+        bin/orvalis-ctf
+        libexec/orvalis/orvalis-ctf-pictures
         share/orvalis/sc.reg
         share/man/man1/orvalis.1.gz
+        share/man/man1/orvalis-ctf.1.gz
+        share/bash-completion/completions/orvalis-ctf
         share/doc/orvalis/copyright
     )
     local desktop=("$root"/share/applications/*.desktop)
@@ -56,6 +60,30 @@ check_layout() {
     echo "layout of $root: ${#required[@]} files present"
 }
 
+# The shell program of <root>, with no display and no platform named: its version, a curve of the
+# built-in instrument, a chart drawn offscreen; its manual page reads without warnings and its
+# completion file loads in bash.
+check_shell_program() {
+    local root=$1 out
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/orvalis-ctf" --version) \
+        || fail "$root/bin/orvalis-ctf --version failed"
+    [ "$out" = "orvalis-ctf $version" ] || fail "$root/bin/orvalis-ctf --version says '$out'"
+    out=$(cd "$work" && env -u DISPLAY XDG_CONFIG_HOME="$work/ctf-config" "$root/bin/orvalis-ctf" curve) \
+        || fail "$root/bin/orvalis-ctf curve failed"
+    [ "$(wc -l <<< "$out")" -eq 4098 ] || fail "$root/bin/orvalis-ctf curve did not print 4098 lines"
+    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/ctf-config" \
+        XDG_RUNTIME_DIR="$work/run" "$root/bin/orvalis-ctf" chart --out "$work/ctf.svg") \
+        || fail "$root/bin/orvalis-ctf chart failed without a display"
+    grep -q "<svg" "$work/ctf.svg" || fail "$root/bin/orvalis-ctf chart wrote no SVG"
+    rm -f "$work/ctf.svg"
+    local warnings
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$root/share/man/man1/orvalis-ctf.1.gz" 2>&1 > /dev/null) || true
+    [ -z "$warnings" ] || { echo "$warnings"; fail "the manual page of orvalis-ctf has warnings"; }
+    bash -c "source /usr/share/bash-completion/bash_completion 2> /dev/null; source '$root/share/bash-completion/completions/orvalis-ctf' && complete -p orvalis-ctf" > /dev/null \
+        || fail "the completion file of orvalis-ctf does not load"
+    echo "ok: orvalis-ctf of $root"
+}
+
 # Starts the program of <root> without a display; it must pass every check it makes.
 check_program() {
     local root=$1 out
@@ -76,6 +104,8 @@ step "install into an empty prefix"
 cmake --install "$build" --prefix "$work/prefix" > /dev/null
 check_layout "$work/prefix"
 check_program "$work/prefix"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+check_shell_program "$work/prefix"
 
 step "build the Debian package"
 rm -f "$build"/orvalis_*.deb
@@ -103,4 +133,5 @@ grep -v "^running with root privileges" "$work/lintian.log" || true
 
 step "start the unpacked program"
 check_program "$work/root/usr"
+check_shell_program "$work/root/usr"
 echo "package checks passed: $deb"

@@ -69,7 +69,10 @@ struct PhaseFactors {
     {
     }
     // pi Cs lambda^3 k^4 / 2 + pi lambda D k^2 at k^2 = kx^2 + ky^2: the round part of chi.
-    double roundPart(double k2) const { return cs * k2 * k2 + df * k2; }
+    double roundPart(double k2) const { return roundPart(sphericalPart(k2), k2); }
+    double sphericalPart(double k2) const { return cs * k2 * k2; }
+    // The same from a spherical part taken before, for a loop over the defocus at one k^2.
+    double roundPart(double spherical, double k2) const { return spherical + df * k2; }
     // The same with k^4 multiplied out from k, as the saved defocus-map table has always computed it:
     // tables saved before keep their last digits.
     double roundPartAt(double k) const { return df * (k * k) + cs * (k * k * k * k); }
@@ -77,11 +80,8 @@ struct PhaseFactors {
     double twoFold(double kx, double ky) const { return (ky * ky - kx * kx) * a2 * wavelength / 2; }
     // lambda^2 * A3 * ky * (ky^2 - 3 kx^2) / 3
     double threeFold(double kx, double ky) const { return a3 * ky * (ky * ky - 3 * kx * kx) / 3; }
-    ChiParts parts(double kx, double ky) const
-    {
-        const double k2 = kx * kx + ky * ky;
-        return {roundPart(k2) + twoFold(kx, ky), threeFold(kx, ky)};
-    }
+    double evenPart(double kx, double ky) const { return roundPart(kx * kx + ky * ky) + twoFold(kx, ky); }
+    ChiParts parts(double kx, double ky) const { return {evenPart(kx, ky), threeFold(kx, ky)}; }
     double chi(double kx, double ky) const
     {
         const ChiParts p = parts(kx, ky);

@@ -23,7 +23,7 @@ inline void mapRowBody(const MapColumns &m, const PhaseFactors &phase, double df
     for (int c = 0; c < m.width; ++c) {
         const double u = m.cs2[c] + df;
         const double env2 = fastmath::exponential(2 * (m.et[c] + m.es[c] * (u * u))); // (Et Es)^2
-        c2[c] = fastmath::sinSquared(p.roundPart(m.k2[c])) * env2;
+        c2[c] = fastmath::sinSquared(p.roundPart(m.spherical[c], m.k2[c])) * env2;
     }
 }
 
@@ -43,6 +43,20 @@ inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m
         c2[e] = fastmath::sinSquared(chi.even + chi.odd) * env2;
         chiUpper[e] = chi.even - chi.odd;
         envelope[e] = env2;
+    }
+}
+
+// Without the three-fold term the odd part is a signed zero: even + odd and even - odd are even.
+inline void patternEvenColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *c2)
+{
+    const PatternTerms terms = t; // a copy the stores cannot alias
+    for (int e = 0; e < m; ++e) {
+        const double ky = k[e];
+        const double k2 = kx * kx + ky * ky;
+        const double k4 = k2 * k2;
+        const double u = terms.cs2 * k2 + terms.defocus;
+        const double env2 = fastmath::exponential(2 * (terms.et * k4 + terms.es * k2 * (u * u))); // (Et Es)^2
+        c2[e] = fastmath::sinSquared(terms.phase.evenPart(kx, ky)) * env2;
     }
 }
 
@@ -222,6 +236,10 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         patternUpperColumnBody(chiUpper, envelope, m, c2);                                                             \
     }                                                                                                                  \
+    attributes void patternEvenColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2)            \
+    {                                                                                                                  \
+        patternEvenColumnBody(t, k, m, kx, c2);                                                                        \
+    }                                                                                                                  \
     attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                                         \
     {                                                                                                                  \
         return greyLevelsBody(c2, out, count);                                                                         \
@@ -254,8 +272,8 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
         curveProductsBody(et, es, count, o);                                                                           \
     }                                                                                                                  \
     const KernelSet set = {                                                                                            \
-        isaValue,     label,  &mapRow,         &patternLowerColumn, &patternUpperColumn, &greyLevels,                  \
-        &curvePhases, &sines, &curveEnvelopes, &curveEvents,        &curveProducts};                                   \
+        isaValue,    label,        &mapRow, &patternLowerColumn, &patternUpperColumn, &patternEvenColumn,              \
+        &greyLevels, &curvePhases, &sines,  &curveEnvelopes,     &curveEvents,        &curveProducts};                 \
     }
 
 ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", false, __attribute__((flatten)))

@@ -25,10 +25,11 @@ enum class Isa {
 
 // The column terms of the defocus map (see computeDefocusMap), width entries each.
 struct MapColumns {
-    const double *k2;  // nm^-2
-    const double *et;  // temporal exponent
-    const double *es;  // spatial exponent over (Cs lambda^2 k^2 + defocus)^2
-    const double *cs2; // nm, Cs lambda^2 k^2
+    const double *k2;        // nm^-2
+    const double *spherical; // rad, PhaseFactors::sphericalPart
+    const double *et;        // temporal exponent
+    const double *es;        // spatial exponent over (Cs lambda^2 k^2 + defocus)^2
+    const double *cs2;       // nm, Cs lambda^2 k^2
     int width;
 };
 
@@ -84,6 +85,9 @@ struct KernelSet {
     void (*patternLowerColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *c2,
                                double *chiUpper, double *envelope);
     void (*patternUpperColumn)(const double *chiUpper, const double *envelope, int m, double *c2);
+    // The lower column's c2 alone when the phase has no three-fold term: then the upper grid is the
+    // lower one, bit for bit.
+    void (*patternEvenColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *c2);
     // GreyLevelLookup levels of count squared CTF values; true when any lies near a step (those
     // levels must be replaced by exact ones).
     bool (*greyLevels)(const double *c2, std::uint8_t *out, int count);

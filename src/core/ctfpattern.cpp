@@ -133,6 +133,22 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
         k[j] = patternFrequency(j, stepFactor, range, centre);
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
 
+    if (t.phase.a3 == 0) {
+        // No three-fold term: the phase is even in ky, and the upper grid is the lower one.
+        for (int r = 0; r < m; ++r) {
+            const double kx = k[r];
+            std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
+            loops.patternEvenColumn(t, k, m, kx, c2);
+            if (loops.greyLevels(c2, levels, m))
+                lookup.replaceNearSteps(c2, levels, m,
+                                        [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
+            report(progress, r);
+        }
+        h.upper = h.lower;
+        for (int r = 0; r < m; ++r)
+            report(progress, r);
+        return h;
+    }
     // The lower pass keeps the upper grid's phase and the envelope, which differ only in the sign of
     // the three-fold term.
     for (int r = 0; r < m; ++r) {

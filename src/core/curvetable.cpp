@@ -16,6 +16,19 @@ constexpr char kLineEnd[] = "\r\n";
 
 } // namespace
 
+const QStringList &curveSeriesTitles()
+{
+    static const QStringList titles{QStringLiteral("CTF"),
+                                    QStringLiteral("Temporal Envelope"),
+                                    QStringLiteral("Spatial Envelope"),
+                                    QStringLiteral("Combined Envelope"),
+                                    QStringLiteral("Temporal Envelope 2"),
+                                    QStringLiteral("Spatial Envelope 2"),
+                                    QStringLiteral("Combined Envelope 2"),
+                                    QStringLiteral("CTF 2")};
+    return titles;
+}
+
 QByteArray curveTableText(const QVector<CurveSeries> &series)
 {
     QByteArray header("k");

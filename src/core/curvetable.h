@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace orvalis {
@@ -15,6 +16,9 @@ struct CurveSeries {
     QVector<double> x; // nm^-1
     QVector<double> y;
 };
+
+// The titles of the eight series of the 1D view in their order: the table's column names.
+const QStringList &curveSeriesTitles();
 
 // Header "k" and the titles of the series that have a first point, then one line per point of the
 // first series: its k, then the value of every series that has a point with that index, in the order

@@ -28,7 +28,7 @@ DefocusMapGrid emptyGrid(int width, int minimum, int maximum)
 
 // Per-thread scratch of the column terms, kept so that it is allocated once.
 struct Scratch {
-    std::vector<double> k, k2, et, es, cs2, c2;
+    std::vector<double> k, k2, spherical, et, es, cs2, c2;
 };
 
 } // namespace
@@ -109,19 +109,21 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
         return referenceDefocusMap(state, width, minimum, maximum, upTo);
 
     // Every term but the defocus belongs to a column; a row adds its defocus to them.
+    const PhaseFactors phase(state, 0);
     thread_local Scratch s;
-    for (std::vector<double> *v : {&s.k, &s.k2, &s.et, &s.es, &s.cs2, &s.c2})
+    for (std::vector<double> *v : {&s.k, &s.k2, &s.spherical, &s.et, &s.es, &s.cs2, &s.c2})
         v->resize(w);
     for (int c = 0; c < w; ++c) {
         const double k = defocusMapFrequency(c, w, upTo);
         const double k2 = k * k;
         s.k[c] = k;
         s.k2[c] = k2;
+        s.spherical[c] = phase.sphericalPart(k2);
         s.et[c] = envelopes.temporal * (k2 * k2);
         s.es[c] = envelopes.spatial * k2;
         s.cs2[c] = envelopes.csLambda2 * k2;
     }
-    const kernels::MapColumns columns{s.k2.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
+    const kernels::MapColumns columns{s.k2.data(), s.spherical.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
     double *const c2 = s.c2.data();
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
     for (int y = 0; y < w; ++y) {

@@ -218,8 +218,23 @@ StoreDatabase::~StoreDatabase()
     close();
 }
 
+namespace {
+QString &chosenPath()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+void StoreDatabase::setDefaultPath(const QString &path)
+{
+    chosenPath() = path;
+}
+
 QString StoreDatabase::defaultPath()
 {
+    if (!chosenPath().isEmpty())
+        return chosenPath();
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/Vantrel/Orvalis/registry.sqlite3");
 }

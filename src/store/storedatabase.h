@@ -23,6 +23,9 @@ public:
 
     // $XDG_CONFIG_HOME/Vantrel/Orvalis/registry.sqlite3 (default ~/.config/...).
     static QString defaultPath();
+    // Makes defaultPath() this file for the rest of the process (a program told which store to use);
+    // an empty path goes back to the per-user one.
+    static void setDefaultPath(const QString &path);
 
     // The message about a damaged store that was set aside, once; empty when there is none.
     static QString takeProblem();

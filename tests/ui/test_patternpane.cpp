@@ -105,7 +105,7 @@ void TestPatternPane::passLandsWhereItBelongs()
         progress(halves.n);
         QCOMPARE(bar->value(), halves.n);
     }
-    pane.showPattern(halves, step);
+    pane.showPattern(halves);
     QVERIFY(!bar->isVisible());
     const QImage &image = pane.image()->image();
     for (int r : {0, 1, halves.n}) {

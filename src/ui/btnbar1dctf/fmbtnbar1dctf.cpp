@@ -1,6 +1,6 @@
 #include "fmbtnbar1dctf.h"
 
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/widgets/barbutton.h"
 #include "ui/widgets/glyphs.h"
 

@@ -1,8 +1,8 @@
 #include "curvepane.h"
 
 #include "chart/chartwidget.h"
+#include "chart/curvechart.h"
 #include "ui/main/paneparts.h"
-#include "ui/options/chartmonochrome.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -21,20 +21,10 @@ CurvePane::CurvePane(QWidget *parent) : QWidget(parent)
     m_title = paneTitle("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
     m_chart = new ChartWidget;
     m_chart->setObjectName(QStringLiteral("Chart1"));
-    m_chart->setBackColor(ChartMonochrome::colourBack());
-    m_chart->setPanelColor(ChartMonochrome::colourPanel());
+    setUpCurveChart(*m_chart);
     column->addWidget(m_title);
     column->addWidget(m_chart, 1);
 
-    for (const Chart1SeriesLook &s : chart1Series)
-        m_chart->addSeries(QString::fromLatin1(s.name), QString::fromLatin1(s.title), seriesColour(s.series));
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
-        m_chart->setAxisRange(side, -1.1, 1.1);
-        // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".
-        m_chart->chartAxis(side)->setPadding(12);
-    }
-    setUpFrequencyAxes(m_chart);
-    m_chart->setLabelCallback([](ChartWidget::Axis axis, QString &text) { labelFrequencyAxis(axis, text); });
     // A chart squeezed below a few label heights has no room left to label its axes.
     m_chart->setMinimumSize(220, 150);
 

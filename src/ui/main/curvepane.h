@@ -1,7 +1,7 @@
 #pragma once
 // The 1D chart's pane (paChart1): its title and Chart1 with its eight series. It shows the curves it
 // is given and tells where the pointer is; what the curves are is decided elsewhere.
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 
 #include <QVector>
 #include <QWidget>

@@ -1,8 +1,9 @@
 // Construction and layout of the main window: FormCreate and the functions building its parts.
 #include "form1.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
-#include "core/axislabels.h"
+#include "chart/curvechart.h"
 #include "core/curvereadout.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
@@ -10,7 +11,6 @@
 #include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"

@@ -2,11 +2,11 @@
 // The main window: it shows a CTF session (the optics state, the two scope records, the view choices
 // and the ranges live there) in both charts, the pattern image and the off-screen map image, and runs
 // every redraw synchronously inside the event that caused it.
+#include "chart/chart1series.h"
 #include "core/ctfcurves.h"
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
-#include "ui/main/chart1series.h"
 #include "ui/options/chartmonochrome.h"
 
 #include <QImage>

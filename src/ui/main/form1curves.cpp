@@ -2,6 +2,7 @@
 // information tree of the main window.
 #include "form1.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
@@ -9,7 +10,6 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "session/ctfsession.h"
-#include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"

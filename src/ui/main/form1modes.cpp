@@ -2,11 +2,11 @@
 // panels and the tool-bar row.
 #include "form1.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"

@@ -39,7 +39,7 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     const int step = m_state.StepFactor;
     LayoutRuler();
     const PatternProgress progress = m_pattern->beginPass(m_state.UpTo, step, patternSteps(m_pattern->centre(), step));
-    m_pattern->showPattern(m_session->computePattern(Defocus, m_pattern->centre(), progress), step);
+    m_pattern->showPattern(m_session->computePattern(Defocus, m_pattern->centre(), progress));
 }
 
 void TForm1::LayoutRuler()

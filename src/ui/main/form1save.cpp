@@ -137,11 +137,7 @@ void TForm1::Save1DClick()
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
     ChartWidget &chart1 = *m_curves->chart();
     if (ext == QLatin1String(".txt")) {
-        // The session's curves under the chart's titles.
-        QStringList titles;
-        for (int j = 0; j < chart1.seriesCount(); ++j)
-            titles << chart1.seriesTitle(j);
-        saveBytes(curveTableText(m_session->curveSeries(titles)), path);
+        saveBytes(curveTableText(m_session->curveSeries(curveSeriesTitles())), path);
     } else {
         saveChart(chart1, path, pictures.value(ext), QColor(Qt::white));
     }

@@ -2,10 +2,10 @@
 // check, then redraws what it changed.
 #include "form1.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "core/numberformat.h"
 #include "session/ctfsession.h"
-#include "ui/main/chart1series.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"

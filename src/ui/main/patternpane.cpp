@@ -1,5 +1,6 @@
 #include "patternpane.h"
 
+#include "chart/gridimage.h"
 #include "core/curvereadout.h"
 #include "core/numberformat.h"
 #include "core/patterngeometry.h"
@@ -27,11 +28,6 @@ QWidget *named(QWidget *w, const char *name)
 {
     w->setObjectName(QString::fromLatin1(name));
     return w;
-}
-
-inline QRgb greyPixel(int grey)
-{
-    return qRgb(grey, grey, grey);
 }
 
 } // namespace
@@ -135,7 +131,6 @@ void PatternPane::layOutRuler(double upTo)
 
 PatternProgress PatternPane::beginPass(double upTo, int step, int columns)
 {
-    m_image->image().fill(Qt::black);
     m_range = upTo;
     const bool full = step == 1;
     m_progress->setEnabled(full);
@@ -168,44 +163,12 @@ PatternProgress PatternPane::beginPass(double upTo, int step, int columns)
     };
 }
 
-void PatternPane::showPattern(const PatternHalves &halves, int step)
+void PatternPane::showPattern(const PatternHalves &halves)
 {
     m_progress->setUpdatesEnabled(true);
-    QImage &image = m_image->image();
-    const int centre = m_centre;
-    const int s = step;
-    // The pixels and the stride (in pixels) are taken from the image once per pass, since asking the
-    // image for a line checks whether it must be detached.
-    auto *pixels = reinterpret_cast<QRgb *>(image.bits());
-    const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
-    // Row by row, so that the picture is written along its lines; the halves hold columns.
-    const std::size_t column = static_cast<std::size_t>(halves.n) + 1;
-    const auto writeRow = [&](int y, const std::uint8_t *__restrict levels) {
-        QRgb *__restrict line = pixels + static_cast<std::size_t>(y) * stride + centre;
-        for (int r = 0; r <= halves.n; ++r)
-            line[r * s] = greyPixel(levels[r * column]);
-    };
-    for (int e = 0; e <= halves.n; ++e) {
-        writeRow(centre + e * s, halves.lower.data() + e);
-        // Row 0 of the image lies one step above the highest computed row and stays black.
-        if (centre - e * s >= 0)
-            writeRow(centre - e * s, halves.upper.data() + e);
-    }
+    drawPatternImage(m_image->image(), halves);
     m_progress->setValue(0);
     m_progress->hide();
-
-    // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.
-    // Column 0 has no partner inside the picture (the right half ends at column 2N - 1); it takes the
-    // outermost computed column, so that the picture has no black edge on the left.
-    const int last = image.width() - 1;
-    const int mirrored = std::min(centre, last - centre);
-    for (int y = 0; y < image.height(); ++y) {
-        QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
-        for (int x = 1; x <= mirrored; ++x)
-            line[centre - x] = line[centre + x];
-        for (int x = mirrored + 1; x <= centre; ++x)
-            line[centre - x] = line[last];
-    }
     m_image->update();
 }
 

@@ -34,11 +34,11 @@ public:
     void layOut(int side, double upTo);
     // The ruler's ticks under the pattern's edges and centre, labelled -upTo, 0 and upTo.
     void layOutRuler(double upTo);
-    // A pass over the pattern with this step factor and UpTo begins: the picture goes black and, for
-    // a full pass (step 1) of `columns` columns, the progress bar shows. The result follows the pass.
+    // A pass over the pattern with this step factor and UpTo begins: for a full pass (step 1) of
+    // `columns` columns, the progress bar shows. The result follows the pass.
     PatternProgress beginPass(double upTo, int step, int columns);
     // The pass's grey levels into the picture: the right half as computed, the left half mirrored.
-    void showPattern(const PatternHalves &halves, int step);
+    void showPattern(const PatternHalves &halves);
     void placeMarker(QPoint corner);
     int markerWidth() const;
     void showReadout(double k);

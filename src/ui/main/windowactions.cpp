@@ -1,6 +1,6 @@
 #include "windowactions.h"
 
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/glyphs.h"
 

@@ -1,0 +1,475 @@
+// The shell program run as a process: for a table of states, what it prints and saves is byte for
+// byte what the window saves for the same state; its library commands work on the window's store;
+// every refused command line and every failed file says why, exits with its status and leaves no
+// file behind.
+#include "formdriver.h"
+
+#include "chart/chartwidget.h"
+#include "core/scopedata.h"
+#include "store/regexport.h"
+#include "store/regfiles.h"
+#include "store/scopelibrary.h"
+#include "ui/widgets/pixelimage.h"
+
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+
+using namespace orvalis;
+using namespace orvalis::test;
+
+using StateSetup = std::function<void(TForm1 &)>;
+Q_DECLARE_METATYPE(StateSetup)
+
+namespace {
+
+const QSize windowSize(1000, 720);
+const QString libraryCompany = QStringLiteral("Acme Optics");
+const QString libraryModel = QStringLiteral("Cryo 300");
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCtf(const QStringList &arguments,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ORVALIS_CTF), arguments);
+    if (!process.waitForFinished(60000))
+        qFatal("orvalis-ctf did not finish");
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
+}
+
+// Answers the next save dialog with a path.
+class SaveAs {
+public:
+    explicit SaveAs(QString path) : m_path(std::move(path))
+    {
+        QTimer::singleShot(0, &m_context, [this] { poll(); });
+    }
+
+private:
+    void poll()
+    {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->setText(m_path);
+            QTest::keyClick(edit, Qt::Key_Return);
+            return;
+        }
+        if (++m_tries < 400)
+            QTimer::singleShot(5, &m_context, [this] { poll(); });
+    }
+    QString m_path;
+    QObject m_context;
+    int m_tries = 0;
+};
+
+// What a save command of the window writes under `name`; empty when the command is not offered.
+QByteArray windowSaves(TForm1 &form, const char *item, const QString &path)
+{
+    QAction *save = action(&form, item);
+    if (!save->isEnabled())
+        return {};
+    SaveAs answer(path);
+    save->trigger();
+    return fileBytes(path);
+}
+
+ScopeData libraryData()
+{
+    ScopeData data;
+    data.Voltage = QStringLiteral("300");
+    data.Cs = QStringLiteral("2.7");
+    data.Cc = QStringLiteral("2.7");
+    data.dE = QStringLiteral("0.8");
+    data.dvv = QStringLiteral("0.06");
+    data.dii = QStringLiteral("0.1");
+    data.Convergence = QStringLiteral("0.2");
+    return data;
+}
+
+void loadLibraryScope(TForm1 &form)
+{
+    if (!form.ApplyScopeRecord(ScopeRecordFromData(libraryCompany, libraryModel, libraryData())))
+        qFatal("the window refused the library instrument");
+}
+
+void showPattern(TForm1 &form)
+{
+    action(&form, "Show2DCTF1")->trigger();
+}
+
+// The map shares the 1D chart's frequency ticks (it lies below it on the same scale): the 1D chart
+// is compared before it is shown, as the shell program draws it alone.
+void showMap(TForm1 &form)
+{
+    action(&form, "N3D1")->trigger();
+    child<ChartWidget>(&form, "Chart2")->redraw();
+}
+
+QByteArray treeTexts(TForm1 &form)
+{
+    QByteArray out;
+    auto *tree = child<QTreeWidget>(&form, "TreeView1");
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *node = tree->topLevelItem(i);
+        out += node->text(0).toUtf8() + '\n';
+        for (int c = 0; c < node->childCount(); ++c)
+            out += "  " + node->child(c)->text(0).toUtf8() + '\n';
+    }
+    return out;
+}
+
+// Equal bytes; otherwise both are left in the working folder for a look, named after the test row.
+bool sameBytes(const QByteArray &actual, const QByteArray &expected, const QString &what)
+{
+    if (actual == expected)
+        return true;
+    QString name = QString::fromLatin1(QTest::currentDataTag()) + QLatin1Char('-') + what;
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]+")), QStringLiteral("_"));
+    for (const auto &[suffix, bytes] :
+         {std::pair{QStringLiteral(".cli"), &actual}, std::pair{QStringLiteral(".window"), &expected}}) {
+        QFile file(QDir::current().filePath(name + suffix));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(*bytes);
+    }
+    qWarning("%s differs from the window's: both are in %s", qPrintable(what), qPrintable(QDir::currentPath()));
+    return false;
+}
+
+QString sizeText(const QSize &size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void sameAsWindow_data();
+    void sameAsWindow();
+    void derivedValues();
+    void libraryOnTheWindowsStore();
+    void failures_data();
+    void failures();
+    void picturesWithoutDisplay();
+};
+
+void TestCli::sameAsWindow_data()
+{
+    QTest::addColumn<StateSetup>("setup");
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("start-up") << StateSetup(showPattern) << QStringList();
+    QTest::newRow("astigmatism and a direction") << StateSetup([](TForm1 &form) {
+        showPattern(form);
+        typeAndEnter(&form, "edAstigm", QStringLiteral("60"));
+        typeAndEnter(&form, "edAstigm3", QStringLiteral("1500"));
+        // 50 px right of and above the centre: -45 degrees.
+        QTest::mouseClick(child<QWidget>(&form, "Image1"), Qt::LeftButton, {}, QPoint(154, 54));
+    }) << QStringList{"--a2", "60", "--a3", "1500", "--direction", "-45"};
+    QTest::newRow("view choices") << StateSetup([](TForm1 &form) {
+        action(&form, "Intensity1")->trigger();
+        action(&form, "Symmetr1")->trigger();
+        action(&form, "Spatial1")->trigger();
+        showPattern(form);
+        child<QScrollBar>(&form, "ScrollBar1")->setValue(180);
+    }) << QStringList{"--intensity", "--symmetric", "--envelopes", "temporal,combined", "--defocus", "-180"};
+    QTest::newRow("symmetric, no envelopes but one") << StateSetup([](TForm1 &form) {
+        action(&form, "Symmetr1")->trigger();
+        action(&form, "Temporal1")->trigger();
+        action(&form, "Combined1")->trigger();
+    }) << QStringList{"--symmetric", "--envelopes", "spatial"};
+    QTest::newRow("while the defocus slider is dragged") << StateSetup([](TForm1 &form) {
+        showPattern(form);
+        auto *slider = child<QScrollBar>(&form, "ScrollBar1");
+        slider->setValue(100); // the first move after loading counts as the program's own
+        slider->setValue(120);
+    }) << QStringList{"--samples", "coarse", "--defocus", "-120"};
+    QTest::newRow("library instrument, magnification") << StateSetup([](TForm1 &form) {
+        loadLibraryScope(form);
+        showPattern(form);
+        child<QScrollBar>(&form, "ScrollBar4")->setValue(30);
+        typeAndEnter(&form, "edDefocus", QStringLiteral("-310"));
+    }) << QStringList{"--scope", "acme optics/CRYO 300", "--magnification-position", "30", "--defocus", "-310"};
+    QTest::newRow("plotter, two instruments") << StateSetup([](TForm1 &form) {
+        action(&form, "N1DCTFPlotMode1")->trigger();
+        QTest::mouseClick(child<QToolButton>(&form, "btnEnvelopes"), Qt::LeftButton);
+        // Each CTF takes the slider's whole-number defocus when it becomes the active one again.
+        child<QScrollBar>(&form, "ScrollBar1")->setValue(100);
+        QTest::mouseClick(child<QToolButton>(&form, "btn2ndCTF"), Qt::LeftButton);
+        loadLibraryScope(form);
+        child<QScrollBar>(&form, "ScrollBar1")->setValue(150);
+        QTest::mouseClick(child<QToolButton>(&form, "btn1stCTF"), Qt::LeftButton);
+    }) << QStringList{"--plotter", "Acme Optics/Cryo 300", "--defocus", "-100", "--defocus2",
+                      "-150",      "--plotter-envelopes"};
+    QTest::newRow("plotter, the built-in instrument twice") << StateSetup([](TForm1 &form) {
+        action(&form, "N1DCTFPlotMode1")->trigger();
+        typeAndEnter(&form, "edDefocus", QStringLiteral("-60"));
+        QTest::mouseClick(child<QToolButton>(&form, "btn2ndCTF"), Qt::LeftButton);
+        typeAndEnter(&form, "edDefocus", QStringLiteral("-20"));
+        QTest::mouseClick(child<QToolButton>(&form, "btn1stCTF"), Qt::LeftButton);
+    }) << QStringList{"--plotter", "default", "--defocus", "-60", "--defocus2", "-20"};
+    QTest::newRow("negative Cs, overfocus") << StateSetup([](TForm1 &form) {
+        TScopeData scope = defaultScope();
+        scope.Cs = -1.2e6;
+        if (!form.ApplyScopeRecord(scope))
+            qFatal("the window refused a negative Cs");
+        showPattern(form);
+        typeAndEnter(&form, "edDefocus", QStringLiteral("80"));
+        typeAndEnter(&form, "edAstigm", QStringLiteral("25"));
+    }) << QStringList{"--cs", "-1.2", "--defocus", "80", "--a2", "25"};
+}
+
+void TestCli::sameAsWindow()
+{
+    QFETCH(StateSetup, setup);
+    QFETCH(QStringList, options);
+    FreshSettingsFolder settings;
+    WriteScopeEntry(libraryCompany, libraryModel, libraryData());
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->resize(windowSize);
+    QTest::qWait(20);
+    setup(*form);
+    QCoreApplication::processEvents();
+    QTemporaryDir dir;
+
+    const QByteArray table = windowSaves(*form, "Save1D", dir.filePath(QStringLiteral("window.txt")));
+    Run curve = runCtf(QStringList{"curve", "--crlf"} + options);
+    QCOMPARE(curve.err, QByteArray());
+    QCOMPARE(curve.status, 0);
+    QVERIFY(table.size() > 100);
+    QVERIFY(sameBytes(curve.out, table, QStringLiteral("curve.txt")));
+    // On a terminal or a pipe the lines end in LF alone; csv differs only in its separator.
+    Run plain = runCtf(QStringList{"curve"} + options);
+    QVERIFY(plain.out == QByteArray(table).replace("\r\n", "\n"));
+    Run csv = runCtf(QStringList{"curve", "--format", "csv"} + options);
+    QVERIFY(csv.out == QByteArray(plain.out).replace('\t', ','));
+    Run json = runCtf(QStringList{"curve", "--format", "json"} + options);
+    QJsonParseError error;
+    const QJsonObject columns = QJsonDocument::fromJson(json.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(json.out.startsWith("{\"k\":[0,")); // the table's order
+    const QList<QByteArray> lines = plain.out.trimmed().split('\n');
+    QCOMPARE(columns.keys().size(), lines.first().split('\t').size());
+    for (const QByteArray &name : lines.first().split('\t'))
+        QCOMPARE(columns.value(QString::fromUtf8(name)).toArray().size(), lines.size() - 1);
+
+    Run info = runCtf(QStringList{"info", "--tree"} + options);
+    QCOMPARE(QString::fromUtf8(info.out), QString::fromUtf8(treeTexts(*form)));
+
+    const QString svgPath = dir.filePath(QStringLiteral("cli.svg"));
+    const QByteArray svg = windowSaves(*form, "Save1D", dir.filePath(QStringLiteral("window.svg")));
+    const QSize chartSize = child<ChartWidget>(form.get(), "Chart1")->size();
+    Run chart = runCtf(QStringList{"chart", "--out", svgPath, "--size", sizeText(chartSize)} + options);
+    QCOMPARE(chart.err, QByteArray());
+    QCOMPARE(chart.status, 0);
+    QVERIFY(svg.size() > 1000);
+    QVERIFY(sameBytes(fileBytes(svgPath), svg, QStringLiteral("chart.svg")));
+
+    if (!form->state().PlotterMode)
+        showMap(*form);
+    const int patternWidth = child<PixelImage>(form.get(), "Image1")->image().width();
+    const QByteArray pattern = windowSaves(*form, "Save2D", dir.filePath(QStringLiteral("window.bmp")));
+    if (!pattern.isEmpty()) {
+        const QString path = dir.filePath(QStringLiteral("cli.bmp"));
+        Run run = runCtf(QStringList{"pattern", "--out", path, "--size", QString::number(patternWidth)} + options);
+        QCOMPARE(run.status, 0);
+        QVERIFY(sameBytes(fileBytes(path), pattern, QStringLiteral("pattern.bmp")));
+    }
+    const QByteArray map = windowSaves(*form, "SaveDefocusMap1", dir.filePath(QStringLiteral("window-map.txt")));
+    if (!map.isEmpty()) {
+        const QString path = dir.filePath(QStringLiteral("cli-map.txt"));
+        Run run = runCtf(QStringList{"map", "--out", path, "--size", QString::number(form->offscreenImage().width())}
+                         + options);
+        QCOMPARE(run.status, 0);
+        QVERIFY(map.size() > 1000);
+        QVERIFY(sameBytes(fileBytes(path), map, QStringLiteral("map.txt")));
+        const QString picture = dir.filePath(QStringLiteral("cli-map.png"));
+        run = runCtf(QStringList{"map", "--out", picture, "--size", QString::number(form->offscreenImage().width())}
+                     + options);
+        QCOMPARE(QImage(picture).convertToFormat(QImage::Format_RGB32),
+                 form->offscreenImage().convertToFormat(QImage::Format_RGB32));
+    }
+    form->close();
+}
+
+// Each value printed is the one the tree shows, there rounded.
+void TestCli::derivedValues()
+{
+    FreshSettingsFolder settings;
+    const Run info = runCtf({"info"});
+    QCOMPARE(info.status, 0);
+    QMap<QString, double> values;
+    for (const QByteArray &line : info.out.trimmed().split('\n')) {
+        const QList<QByteArray> cells = line.split('\t');
+        QCOMPARE(cells.size(), 3);
+        values.insert(QString::fromLatin1(cells[0]), cells[1].toDouble());
+    }
+    const struct {
+        const char *name;
+        double shown;
+        double tolerance;
+    } expected[] = {{"wavelength", 0.00251, 5e-6},
+                    {"focal-spread", 1.97, 5e-3},
+                    {"scherzer", -54.9, 0.05},
+                    {"extended-scherzer", -67.2, 0.05},
+                    {"point-resolution-theoretical", 0.25, 5e-3},
+                    {"point-resolution", 0.24, 5e-3},
+                    {"information-limit-theoretical", 0.10, 5e-3},
+                    {"information-limit", 0.15, 5e-3},
+                    {"convergence", 0.30, 5e-3}};
+    QCOMPARE(values.size(), int(std::size(expected)));
+    for (const auto &e : expected)
+        QVERIFY2(std::fabs(values.value(QString::fromLatin1(e.name)) - e.shown) <= e.tolerance, e.name);
+    const QJsonObject json = QJsonDocument::fromJson(runCtf({"info", "--json"}).out).object();
+    QCOMPARE(json.value(QStringLiteral("extended-scherzer")).toObject().value(QStringLiteral("value")).toDouble(),
+             values.value(QStringLiteral("extended-scherzer")));
+    QCOMPARE(json.value(QStringLiteral("wavelength")).toObject().value(QStringLiteral("unit")).toString(),
+             QStringLiteral("nm"));
+}
+
+void TestCli::libraryOnTheWindowsStore()
+{
+    FreshSettingsFolder settings;
+    QTemporaryDir dir;
+    // Restore's file into the per-user store, then Backup's export of it.
+    Run import = runCtf({"library", "import", QStringLiteral(ORVALIS_SOURCE_DIR "/data/sc.reg")});
+    QCOMPARE(import.err, QByteArray());
+    QCOMPARE(import.status, 0);
+    WriteScopeEntry(libraryCompany, libraryModel, libraryData());
+    const QString backup = dir.filePath(QStringLiteral("backup.reg"));
+    ExportKeyToRegFile(HKEY_CURRENT_USER, BackupKeyPath(), backup);
+    const QString exported = dir.filePath(QStringLiteral("export.reg"));
+    QCOMPARE(runCtf({"library", "export", exported}).status, 0);
+    QVERIFY(fileBytes(backup).size() > 200);
+    QVERIFY(fileBytes(exported) == fileBytes(backup));
+
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QStringList entries;
+    for (const ScopeCompany &c : library)
+        for (const ScopeModel &m : c.Models)
+            entries << c.Company + QLatin1Char('/') + m.Model;
+    QCOMPARE(QString::fromUtf8(runCtf({"library", "list"}).out).split(QLatin1Char('\n'), Qt::SkipEmptyParts), entries);
+    QCOMPARE(runCtf({"library", "show", libraryCompany + QLatin1Char('/') + libraryModel}).out,
+             QByteArray("Voltage\t300\tkV\nCs\t2.7\tmm\nCc\t2.7\tmm\ndE\t0.8\teV\nConvergence\t0.2\tmrad\n"
+                        "dvv\t0.06\tppm\ndii\t0.1\tppm\n"));
+
+    // Another store by its path: the per-user one is left alone.
+    const QString other = dir.filePath(QStringLiteral("other.sqlite3"));
+    QCOMPARE(runCtf({"library", "import", backup, "--store", other}).status, 0);
+    QCOMPARE(runCtf({"library", "list", "--store", other}).out, runCtf({"library", "list"}).out);
+    const QString otherExport = dir.filePath(QStringLiteral("other.reg"));
+    QCOMPARE(runCtf({"library", "export", otherExport, "--store", other}).status, 0);
+    QVERIFY(fileBytes(otherExport) == fileBytes(backup));
+    const Run fromOther = runCtf(
+        {"curve", "--store", other, "--scope", libraryCompany + QLatin1Char('/') + libraryModel});
+    QCOMPARE(fromOther.status, 0);
+}
+
+void TestCli::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@" stands for the file the command would write
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no command") << QStringList() << 2 << "give a command";
+    QTest::newRow("unknown command") << QStringList{"plot"} << 2 << "\"plot\": no such command";
+    QTest::newRow("unknown option") << QStringList{"curve", "--voltage", "300"} << 2 << "Unknown option 'voltage'";
+    QTest::newRow("missing value") << QStringList{"curve", "--kv"} << 2 << "Missing value after '--kv'";
+    QTest::newRow("not a number") << QStringList{"curve", "--kv", "3OO"} << 2 << "--kv \"3OO\": not a number";
+    QTest::newRow("not finite") << QStringList{"info", "--defocus", "inf"} << 2 << "--defocus \"inf\": not a number";
+    QTest::newRow("voltage the formulas refuse")
+        << QStringList{"curve", "--kv", "0"} << 2 << "--kv \"0\": it must be from 0.001 to 1000000";
+    QTest::newRow("frequency range") << QStringList{"curve", "--upto", "5000"} << 2 << "--upto \"5000\"";
+    QTest::newRow("magnification position") << QStringList{"info", "--magnification-position", "40"} << 2
+                                            << "--magnification-position \"40\": it must be from 14 to 39";
+    QTest::newRow("both convergences") << QStringList{"info", "--alpha", "0.2", "--magnification-position", "30"} << 2
+                                       << "give one of them";
+    QTest::newRow("envelope name") << QStringList{"curve", "--envelopes", "temporal,chromatic"} << 2
+                                   << "\"chromatic\" is none of temporal, spatial, combined";
+    QTest::newRow("format") << QStringList{"curve", "--format", "xml"} << 2
+                            << "--format \"xml\": it must be tsv, csv or json";
+    QTest::newRow("missing library entry")
+        << QStringList{"curve", "--scope", "Nobody/Nothing"} << 2 << "--scope \"Nobody/Nothing\": no such microscope";
+    QTest::newRow("entry without a model") << QStringList{"curve", "--scope", "Nobody"} << 2 << "COMPANY/MODEL";
+    QTest::newRow("second instrument missing") << QStringList{"curve", "--plotter", "Nobody/Nothing"} << 2
+                                               << "--plotter \"Nobody/Nothing\": no such microscope";
+    QTest::newRow("second defocus alone") << QStringList{"curve", "--defocus2", "-100"} << 2 << "only with --plotter";
+    QTest::newRow("picture extension") << QStringList{"pattern", "--out", "@.jpg"} << 2 << "must end in .bmp, .png";
+    QTest::newRow("upper-case extension")
+        << QStringList{"map", "--out", "@.TXT"} << 2 << "must end in .bmp, .png, .txt";
+    QTest::newRow("no output file") << QStringList{"chart"} << 2 << "--out: give the file";
+    QTest::newRow("bad value, no picture")
+        << QStringList{"chart", "--out", "@.svg", "--a2", "x"} << 2 << "--a2 \"x\": not a number";
+    QTest::newRow("odd pattern width") << QStringList{"pattern", "--out", "@.png", "--size", "207"} << 2 << "even";
+    QTest::newRow("chart size") << QStringList{"chart", "--out", "@.png", "--size", "800"} << 2 << "WxH";
+    QTest::newRow("folder that is not there")
+        << QStringList{"map", "--out", "@/missing/map.txt"} << 1 << "Cannot create file";
+    QTest::newRow("export into no folder")
+        << QStringList{"library", "export", "@/missing/b.reg"} << 1 << "Cannot create file";
+    QTest::newRow("import of no file") << QStringList{"library", "import", "@/none.reg"} << 1
+                                       << "No such file or directory";
+    QTest::newRow("show of no entry") << QStringList{"library", "show", "Nobody/Nothing"} << 2 << "no such microscope";
+    QTest::newRow("library action") << QStringList{"library", "delete"} << 2 << "give list, show, import or export";
+}
+
+void TestCli::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    FreshSettingsFolder settings;
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("out"));
+    for (QString &a : arguments)
+        a.replace(QLatin1Char('@'), base);
+    const Run run = runCtf(arguments);
+    QCOMPARE(run.status, status);
+    const QString err = QString::fromUtf8(run.err);
+    QVERIFY2(err.startsWith(QLatin1String("orvalis-ctf: ")) && err.contains(message), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1); // one line
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+// No display and no platform named: the pictures are drawn all the same.
+void TestCli::picturesWithoutDisplay()
+{
+    FreshSettingsFolder settings;
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    const QString path = dir.filePath(QStringLiteral("chart.png"));
+    const Run run = runCtf({"chart", "--out", path, "--size", "640x400"}, environment);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QImage(path).size(), QSize(640, 400));
+    QCOMPARE(runCtf({"--version"}).out, QByteArray("orvalis-ctf " ORVALIS_VERSION "\n"));
+    QVERIFY(runCtf({"curve", "--help"}).out.contains("--energy-spread <EV>"));
+}
+
+ORVALIS_UI_TEST_MAIN(TestCli)
+#include "test_cli.moc"
