@@ -15,6 +15,8 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
 #include "ui/main/paneparts.h"
+#include "ui/main/patternpane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
@@ -61,42 +63,6 @@ QWidget *named(QWidget *w, const char *name)
     return w;
 }
 
-QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
-
-QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
-{
-    auto *b = new QToolButton;
-    b->setObjectName(QString::fromLatin1(name));
-    b->setText(caption);
-    b->setToolTip(hint);
-    b->setIcon(icon);
-    b->setAutoRaise(true);
-    return b;
-}
-
-ScrollBar *slider(const char *name, int minimum, int maximum, int position, const QString &hint)
-{
-    auto *s = new ScrollBar;
-    s->setObjectName(QString::fromLatin1(name));
-    s->setRange(minimum, maximum);
-    s->setValue(position);
-    s->setToolTip(hint);
-    return s;
-}
-
-QLineEdit *edit(const char *name, const QString &text)
-{
-    auto *e = new QLineEdit(text);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setFixedWidth(54);
-    return e;
-}
-
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
 template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
@@ -121,16 +87,7 @@ TScopeData &TForm1::activeScopeRecord()
     return m_session->activeScopeRecord();
 }
 
-TForm1::~TForm1()
-{
-    // The children outlive this part of the window while the base class deletes them; their events
-    // must not reach a filter that is half destroyed.
-    for (QObject *watched :
-         {static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
-          static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
-        if (watched)
-            watched->removeEventFilter(this);
-}
+TForm1::~TForm1() = default;
 
 void TForm1::FormCreate()
 {
@@ -155,7 +112,7 @@ void TForm1::FormCreate()
     buildToolBars();
     buildBody();
     buildStatusBar();
-    setSliderTabOrder();
+    m_sliders->setTabOrder();
     connectControls();
     buildSaveDialog();
     buildDialogItems();
@@ -171,9 +128,10 @@ void TForm1::FormCreate()
     m_session->beginRun();
 
     layoutForScreenDensity();
-    ProgressBar1->hide();
-    placeDirectionMarker(directionMarkerCorner(m_state.Direction, directionRingRadius(m_patternCentre), m_patternCentre,
-                                               Shape1->width()));
+    m_pattern->hideProgress();
+    const int centre = m_pattern->centre();
+    placeDirectionMarker(
+        directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, m_pattern->markerWidth()));
 
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
@@ -191,56 +149,6 @@ void TForm1::buildMenus()
 void TForm1::buildToolBars()
 {
     placeToolBarBands(m_actions->buildToolBars(this), {false, false});
-}
-
-QWidget *TForm1::buildPatternPane()
-{
-    pa2Dctf = named(new QWidget, "pa2Dctf");
-    auto *column = new QVBoxLayout(pa2Dctf);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    pa2dCTFheader = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
-    column->addWidget(pa2dCTFheader);
-    auto *panel7 = named(new QWidget, "Panel7");
-    panel7->setFixedHeight(268);
-    column->addWidget(panel7);
-    column->addStretch(1);
-
-    // Children of Panel7 are placed in pixels by layoutForScreenDensity().
-    paImage1 = named(new QWidget(panel7), "paImage1");
-    Image1 = new PixelImage(paImage1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setToolTip(
-        QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
-    Shape1 = new Shape(Shape::Circle, Qt::red, Qt::black, paImage1);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
-    Shape1->resize(6, 6);
-    pa2DRuler = named(new QWidget(panel7), "pa2DRuler");
-    // One point below the window's font: small, yet readable at a glance at any density.
-    QFont small = font();
-    small.setPointSizeF(std::max(7.0, font().pointSizeF() - 1));
-    shTick1 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick2 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick3 = new Shape(Shape::Rectangle, Qt::black, QColor(), pa2DRuler);
-    shTick1->setObjectName(QStringLiteral("shTick1"));
-    shTick2->setObjectName(QStringLiteral("shTick2"));
-    shTick3->setObjectName(QStringLiteral("shTick3"));
-    for (Shape *tick : {shTick1, shTick2, shTick3})
-        tick->resize(1, 4);
-    laTick1 = label("laTick1", QStringLiteral("-10"), pa2DRuler);
-    laTick2 = label("laTick2", QStringLiteral("0"), pa2DRuler);
-    laTick3 = label("laTick3", QStringLiteral("10"), pa2DRuler);
-    for (QLabel *l : {laTick1, laTick2, laTick3})
-        l->setFont(small);
-    Label11 = label("Label11", QStringLiteral("Current k, (d):"), panel7);
-    ProgressBar1 = new QProgressBar(panel7);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setFormat(QString()); // no text to compose at every step of a pass
-    ProgressBar1->resize(208, 8);
-    return pa2Dctf;
 }
 
 QWidget *TForm1::buildChartArea()
@@ -274,83 +182,6 @@ QWidget *TForm1::buildChartArea()
     return pa1Dctf;
 }
 
-QWidget *TForm1::buildSliderPanel()
-{
-    paSliders = named(new QWidget, "paSliders");
-    paSliders->setFixedWidth(250); // room for the convergence beside "Magnification"
-    auto *grid = new QGridLayout(paSliders);
-    grid->setContentsMargins(4, 2, 4, 2);
-    grid->setHorizontalSpacing(3);
-    grid->setVerticalSpacing(1);
-
-    ScrollBar1 = slider("ScrollBar1", -50, 200, 0, QStringLiteral("Adjust defocus"));
-    ScrollBar2 = slider("ScrollBar2", 0, 200, 0, QStringLiteral("Adjust 2-fold astigmatism"));
-    ScrollBar3 = slider("ScrollBar3", 0, 10000, 0, QStringLiteral("Adjust 3-fold astigmatism"));
-    ScrollBar4 = slider("ScrollBar4", 14, 39, 22, QStringLiteral("Change Magnification/Convergence"));
-    edDefocus = edit("edDefocus", QStringLiteral("-100"));
-    edAstigm = edit("edAstigm", QStringLiteral("200"));
-    edAstigm3 = edit("edAstigm3", QStringLiteral("1"));
-    edMagn = edit("edMagn", QStringLiteral("1"));
-    edMagn->setFixedWidth(70);
-    SpeedButton1 = toolButton("SpeedButton1", QString(), QStringLiteral("Scherzer"), QIcon());
-    SpeedButton1->setText(QStringLiteral("S"));
-    SpeedButton2 = toolButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
-    SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"), QIcon());
-    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
-        b->setAutoRaise(false); // a one-letter button must look like a button before it is hovered
-    Label3 = label("Label3", QStringLiteral("(Convergence: 0.1000 mrad)"));
-
-    const struct {
-        QLabel *title;
-        ScrollBar *bar;
-        QLineEdit *field;
-        const char *unitName;
-        QToolButton *button;
-    } rows[] = {
-        {label("Label1", QStringLiteral("Defocus:")), ScrollBar1, edDefocus, "Label7", SpeedButton1},
-        {label("Label4", QStringLiteral("Astigmatism:")), ScrollBar2, edAstigm, "Label8", SpeedButton2},
-        {label("Label5", QStringLiteral("3-fold Astigmatism")), ScrollBar3, edAstigm3, "Label9", SpeedButton3},
-    };
-    int row = 0;
-    for (const auto &r : rows) {
-        grid->addWidget(r.title, row, 0, 1, 4);
-        grid->addWidget(r.bar, row + 1, 0);
-        grid->addWidget(r.field, row + 1, 1);
-        grid->addWidget(label(r.unitName, QStringLiteral("nm")), row + 1, 2);
-        r.button->setFixedSize(20, 20);
-        grid->addWidget(r.button, row + 1, 3);
-        row += 2;
-    }
-    auto *magnTitle = new QHBoxLayout;
-    magnTitle->setSpacing(4);
-    magnTitle->addWidget(label("Label2", QStringLiteral("Magnification")));
-    QFont small = Label3->font();
-    small.setPixelSize(10);
-    Label3->setFont(small);
-    magnTitle->addWidget(Label3, 1);
-    grid->addLayout(magnTitle, row, 0, 1, 4);
-    grid->addWidget(ScrollBar4, row + 1, 0);
-    grid->addWidget(edMagn, row + 1, 1, 1, 3);
-    grid->setColumnStretch(0, 1);
-
-    for (QWidget *w : {static_cast<QWidget *>(ScrollBar1), static_cast<QWidget *>(ScrollBar2),
-                       static_cast<QWidget *>(ScrollBar3), static_cast<QWidget *>(ScrollBar4)})
-        w->setFocusPolicy(Qt::StrongFocus);
-    // The jump buttons stay out of the Tab chain: the sliders and fields are the panel's keyboard path.
-    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3})
-        b->setFocusPolicy(Qt::NoFocus);
-    return paSliders;
-}
-
-// The sliders first, then the fields. Set once the panel sits in the window: moving a built panel
-// into another parent rebuilds its part of the focus chain in creation order.
-void TForm1::setSliderTabOrder()
-{
-    QWidget *const chain[] = {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, edDefocus, edAstigm, edAstigm3, edMagn};
-    for (std::size_t i = 1; i < std::size(chain); ++i)
-        QWidget::setTabOrder(chain[i - 1], chain[i]);
-}
-
 void TForm1::buildBody()
 {
     auto *paBody = named(new QWidget, "paBody");
@@ -364,7 +195,8 @@ void TForm1::buildBody()
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
     Splitter2->setHandleWidth(2);
     Splitter2->setChildrenCollapsible(false);
-    Splitter2->addWidget(buildPatternPane());
+    m_pattern = new PatternPane;
+    Splitter2->addWidget(m_pattern);
     Splitter2->addWidget(buildChartArea());
     Splitter2->setStretchFactor(0, 0);
     Splitter2->setStretchFactor(1, 1);
@@ -374,7 +206,8 @@ void TForm1::buildBody()
     auto *status = new QHBoxLayout(paStatus);
     status->setContentsMargins(0, 0, 0, 0);
     status->setSpacing(0);
-    status->addWidget(buildSliderPanel());
+    m_sliders = new SliderPanel;
+    status->addWidget(m_sliders);
     m_infoPanel = new InfoPanel;
     status->addWidget(m_infoPanel, 1);
 
@@ -439,28 +272,36 @@ void TForm1::connectControls()
     connectReported(a.firstCtf, &QAction::triggered, this, &TForm1::btn1stCTFClick);
     connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
     connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
+    connectPanels();
+}
 
-    connectReported(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
-    connectReported(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
-    connectReported(ScrollBar3, &QScrollBar::valueChanged, this, &TForm1::ScrollBar3Change);
-    connectReported(ScrollBar4, &QScrollBar::valueChanged, this, &TForm1::ScrollBar4Change);
-    connectReported(ScrollBar1, &ScrollBar::scrolled, this, &TForm1::ScrollBar1Scroll);
-    connectReported(ScrollBar2, &ScrollBar::scrolled, this, &TForm1::ScrollBar2Scroll);
-    connectReported(ScrollBar3, &ScrollBar::scrolled, this, &TForm1::ScrollBar3Scroll);
-    connectReported(ScrollBar4, &ScrollBar::scrolled, this, &TForm1::ScrollBar4Scroll);
-    for (QLineEdit *e : {edDefocus, edAstigm, edAstigm3, edMagn})
-        e->installEventFilter(this);
-    connectReported(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
-    connectReported(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
-    connectReported(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+void TForm1::connectPanels()
+{
+    using Step = void (TForm1::*)();
+    static constexpr Step changes[] = {&TForm1::ScrollBar1Change, &TForm1::ScrollBar2Change, &TForm1::ScrollBar3Change,
+                                       &TForm1::ScrollBar4Change};
+    using Scroll = void (TForm1::*)(bool);
+    static constexpr Scroll scrolls[] = {&TForm1::ScrollBar1Scroll, &TForm1::ScrollBar2Scroll,
+                                         &TForm1::ScrollBar3Scroll, &TForm1::ScrollBar4Scroll};
+    // Enter in edMagn commits the three-fold field; the magnification is never read back.
+    static constexpr Step entries[] = {&TForm1::edDefocusKeyDown, &TForm1::edAstigmKeyDown, &TForm1::edAstigm3KeyDown,
+                                       &TForm1::edAstigm3KeyDown};
+    static constexpr Step jumps[] = {&TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click,
+                                     &TForm1::SpeedButton3Click};
+    connectReported(m_sliders, &SliderPanel::changed, this, [](TForm1 *f, int row) { (f->*changes[row])(); });
+    connectReported(m_sliders, &SliderPanel::scrolled, this,
+                    [](TForm1 *f, int row, bool end) { (f->*scrolls[row])(end); });
+    connectReported(m_sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
+    connectReported(m_sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
 
-    connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
-    connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
+    connectReported(m_pattern, &PatternPane::pointerMoved, this, &TForm1::Image1MouseMove);
+    connectReported(m_pattern, &PatternPane::released, this, &TForm1::Image1MouseUp);
+    // Its width is kept for the next start, also while it is hidden.
+    connect(m_pattern, &PatternPane::widthShown, this, [this](int px) { m_patternPaneWidth = px; });
     connectReported(m_curves, &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
     connectReported(m_map, &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
     connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
     connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
-    pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
 }
 
@@ -473,43 +314,13 @@ void TForm1::layoutForScreenDensity()
     const int patternWidth = dense ? 256 : 208;
     paLeft->setFixedWidth(dense ? 171 : 138);
     m_map->setImageSide(roundToInt(patternWidth / 0.5));
-    Image1->setImageSize(patternWidth, patternWidth);
-    // The least the pattern, its ruler and readout need; the user may drag the pane wider (Splitter2).
-    pa2Dctf->setMinimumWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
-
-    m_rulerMargin = 6;
-    paImage1->setGeometry(m_rulerMargin, m_rulerMargin, patternWidth, patternWidth);
-    pa2DRuler->setGeometry(paImage1->x() - 1, paImage1->height() + paImage1->y(), paImage1->width() + 2, 16);
-    LayoutRuler();
-    Label11->setGeometry(paImage1->x(), pa2DRuler->geometry().bottom() + 2, patternWidth + 10, 16);
-    ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
-    m_patternCentre = roundToInt(patternWidth / 2.0);
-    fitReadouts();
+    m_pattern->layOut(patternWidth, m_state.UpTo);
     m_status->fitToScreen(dense);
-}
-
-// The readouts and the warning are shown whole in the window's font at this screen's density: their
-// panes grow to the widest text they can show, never shrink below their defined sizes.
-void TForm1::fitReadouts()
-{
-    const auto widest = [](const QWidget *w, std::initializer_list<QString> texts) {
-        int width = 0;
-        for (const QString &text : texts)
-            width = std::max(width, w->fontMetrics().horizontalAdvance(text));
-        return width + 8; // frame and a little air
-    };
-    const int readout = widest(Label11, {patternReadoutText(0), patternReadoutText(141.4)});
-    Label11->resize(std::max(Label11->width(), readout), std::max(Label11->height(), Label11->fontMetrics().height()));
-    ProgressBar1->move(ProgressBar1->x(), Label11->geometry().bottom() + 2);
-    pa2Dctf->setMinimumWidth(std::max(pa2Dctf->minimumWidth(), Label11->geometry().right() + m_rulerMargin));
-    QWidget *panel7 = paImage1->parentWidget();
-    panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
 }
 
 void TForm1::placeDirectionMarker(QPoint corner)
 {
-    Shape1->move(corner);
-    Shape1->raise();
+    m_pattern->placeMarker(corner);
 }
 
 // ---- lifecycle and events -----------------------------------------------------------------------
@@ -540,30 +351,6 @@ void TForm1::FormActivate()
         return;
     m_activated = true;
     emit firstActivation();
-}
-
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            void (TForm1::*handler)() = nullptr;
-            if (watched == edDefocus)
-                handler = &TForm1::edDefocusKeyDown;
-            else if (watched == edAstigm)
-                handler = &TForm1::edAstigmKeyDown;
-            else if (watched == edAstigm3 || watched == edMagn)
-                handler = &TForm1::edAstigm3KeyDown;
-            else
-                return QMainWindow::eventFilter(watched, event);
-            runReported([this, handler] { (this->*handler)(); });
-            return true;
-        }
-    } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
-               && pa2Dctf->isVisible()) {
-        m_patternPaneWidth = pa2Dctf->width();
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace orvalis

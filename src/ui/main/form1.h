@@ -45,6 +45,8 @@ class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
 class WindowActions;
+class PatternPane;
+class SliderPanel;
 class CurvePane;
 class MapPane;
 class InfoPanel;
@@ -107,7 +109,7 @@ public:
 
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
-    int patternCentre() const { return m_patternCentre; }
+    int patternCentre() const;
     const QImage &offscreenImage() const;
 
     // The About box and the usage dialog, created after the window; the window shows them.
@@ -181,7 +183,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -189,14 +190,11 @@ private:
     void buildDialogItems();
     void buildToolBars();
     void buildBody();
-    QWidget *buildPatternPane();
     QWidget *buildChartArea();
-    QWidget *buildSliderPanel();
     void buildStatusBar();
-    void setSliderTabOrder();
-    void connectControls();
+    void connectControls(); // the commands, then connectPanels()
+    void connectPanels();
     void layoutForScreenDensity();
-    void fitReadouts();
     void placeDirectionMarker(QPoint corner);
     void redraw();
     void scrollEvent(bool endOfScroll);
@@ -229,9 +227,6 @@ private:
 
     OpticsState &m_state; // the session's
     bool m_patternDrawFlag = false;
-    int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
-    double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
-    int m_rulerMargin = 6;     // px
     QWidget *m_dockedBar = nullptr;
     // Settings held between start-up and close
     std::optional<int> m_storedSplitters[4]; // px, "Splitter1" to "Splitter4", applied once the window
@@ -255,20 +250,12 @@ private:
     WindowActions *m_actions = nullptr; // every command, shared by the menus, the tool bar and both bars
     QList<BandToolBar *> m_bandOrder;   // as last put into the row
     // Panels
-    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
-    QLabel *pa2dCTFheader = nullptr;
+    QWidget *paLeft = nullptr;
+    PatternPane *m_pattern = nullptr;
     CurvePane *m_curves = nullptr;
     MapPane *m_map = nullptr;
     QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
-    PixelImage *Image1 = nullptr;
-    Shape *Shape1 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
-    QLabel *laTick1 = nullptr, *laTick2 = nullptr, *laTick3 = nullptr, *Label11 = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    // Aberration controls
-    ScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr, *ScrollBar3 = nullptr, *ScrollBar4 = nullptr;
-    QLineEdit *edDefocus = nullptr, *edAstigm = nullptr, *edAstigm3 = nullptr, *edMagn = nullptr;
-    QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton3 = nullptr;
-    QLabel *Label3 = nullptr;
+    SliderPanel *m_sliders = nullptr;
     InfoPanel *m_infoPanel = nullptr;
     StatusPanels *m_status = nullptr;
     // Button bars

@@ -13,6 +13,7 @@
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
@@ -49,15 +50,16 @@ void TForm1::showInstrument()
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
     // its value from the new position and redraws coarsely.
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
-    edDefocus->setText(formatFixed(m_state.Defocus, 0));
-    ScrollBar2->setValue(0);
-    edAstigm->setText(QStringLiteral("0"));
-    ScrollBar3->setValue(roundToInt(m_state.A3));
-    edAstigm3->setText(formatFixed(m_state.A3, 0));
-    ScrollBar4->setValue(MagnificationLoadPosition);
-    edMagn->setText(magnificationText(magnificationAt(ScrollBar4->value())));
-    Label3->setText(convergenceLabelText(m_state.Alpha));
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Defocus, formatFixed(m_state.Defocus, 0));
+    m_sliders->setPosition(SliderPanel::Astigmatism, 0);
+    m_sliders->setFieldText(SliderPanel::Astigmatism, QStringLiteral("0"));
+    m_sliders->setPosition(SliderPanel::Astigmatism3, roundToInt(m_state.A3));
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatFixed(m_state.A3, 0));
+    m_sliders->setPosition(SliderPanel::Magnification, MagnificationLoadPosition);
+    m_sliders->setFieldText(SliderPanel::Magnification,
+                            magnificationText(magnificationAt(m_sliders->position(SliderPanel::Magnification))));
+    m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
 
     m_infoPanel->setTexts(m_session->treeTexts());
@@ -144,7 +146,7 @@ QString TForm1::curveReadout(double k) const
 
 void TForm1::edDefocusKeyDown()
 {
-    const int v = typedWithin(edDefocus->text(), MaxDefocus, QStringLiteral("Defocus"));
+    const int v = typedWithin(m_sliders->fieldText(SliderPanel::Defocus), MaxDefocus, QStringLiteral("Defocus"));
     const int position = -v;
     m_state.Defocus = v; // the record takes it when the slider moves
     const OptionRanges ranges = m_session->ranges();
@@ -154,7 +156,7 @@ void TForm1::edDefocusKeyDown()
         setDefocusRange(ranges.defocusMin, position);
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar1->setValue(position);
+    m_sliders->setPosition(SliderPanel::Defocus, position);
     if (m_map->isVisibleTo(this))
         Draw3DCTF();
     m_state.ProgrammaticChange = false;
@@ -164,39 +166,62 @@ void TForm1::setDefocusRange(int minimum, int maximum)
 {
     m_session->setDefocusRange(minimum, maximum); // never empty: the map divides by it
     const OptionRanges ranges = m_session->ranges();
-    ScrollBar1->setRange(ranges.defocusMin, ranges.defocusMax);
+    m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin, ranges.defocusMax);
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
     if (m_state.Initialised && m_session->mapRangeDiffers())
         Draw3DCTF();
 }
 
+// The options dialog's ranges: the sliders' and the session's.
+OptionRanges TForm1::workingRanges() const
+{
+    return m_session->ranges();
+}
+
+void TForm1::applyWorkingRanges(const OptionRanges &ranges)
+{
+    // A slider clamped into its new range redraws through its change handler, in full like any other
+    // change the program makes.
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    m_session->setA2Maximum(ranges.a2Max);
+    m_session->setA3Maximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
+    m_state.ProgrammaticChange = false;
+    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
+}
+
 void TForm1::edAstigmKeyDown()
 {
-    const int v = std::abs(typedWithin(edAstigm->text(), MaxAstigmatism, QStringLiteral("Astigmatism")));
+    const int v = std::abs(
+        typedWithin(m_sliders->fieldText(SliderPanel::Astigmatism), MaxAstigmatism, QStringLiteral("Astigmatism")));
     m_state.A2 = v;
     if (v > m_session->ranges().a2Max) {
         m_session->setA2Maximum(v);
-        ScrollBar2->setMaximum(v);
+        m_sliders->setMaximum(SliderPanel::Astigmatism, v);
     }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar2->setValue(v);
+    m_sliders->setPosition(SliderPanel::Astigmatism, v);
     m_state.ProgrammaticChange = false;
 }
 
 // Also bound to edMagn: Enter there commits the three-fold field; the magnification is never read back.
 void TForm1::edAstigm3KeyDown()
 {
-    const int v = std::abs(typedWithin(edAstigm3->text(), MaxAstigmatism, QStringLiteral("3-fold Astigmatism")));
+    const int v = std::abs(typedWithin(m_sliders->fieldText(SliderPanel::Astigmatism3), MaxAstigmatism,
+                                       QStringLiteral("3-fold Astigmatism")));
     m_state.A3 = v;
     if (v > m_session->ranges().a3Max) {
         m_session->setA3Maximum(v);
-        ScrollBar3->setMaximum(v);
+        m_sliders->setMaximum(SliderPanel::Astigmatism3, v);
     }
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar3->setValue(v);
+    m_sliders->setPosition(SliderPanel::Astigmatism3, v);
     m_state.ProgrammaticChange = false;
 }
 
@@ -205,7 +230,7 @@ void TForm1::SpeedButton1Click()
 {
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar1->setValue(-roundToInt(m_state.ExtScherzer)); // the slider clamps to its range
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.ExtScherzer)); // the slider clamps to its range
     m_state.ProgrammaticChange = false;
 }
 
@@ -213,7 +238,7 @@ void TForm1::SpeedButton2Click()
 {
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar2->setValue(0);
+    m_sliders->setPosition(SliderPanel::Astigmatism, 0);
     m_state.ProgrammaticChange = false;
 }
 
@@ -221,7 +246,7 @@ void TForm1::SpeedButton3Click()
 {
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    ScrollBar3->setValue(0);
+    m_sliders->setPosition(SliderPanel::Astigmatism3, 0);
     m_state.ProgrammaticChange = false;
 }
 
@@ -263,8 +288,9 @@ void TForm1::ScrollBar1Change()
 {
     if (!m_state.Initialised)
         return;
-    m_session->setDefocus(-ScrollBar1->value(), !m_state.ProgrammaticChange || m_session->coarse());
-    edDefocus->setText(formatGeneral(m_state.Defocus));
+    m_session->setDefocus(-m_sliders->position(SliderPanel::Defocus),
+                          !m_state.ProgrammaticChange || m_session->coarse());
+    m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
     redraw();
     if (m_map->isVisibleTo(this))
         PlaceDefocusMarker(m_state.Defocus);
@@ -275,8 +301,8 @@ void TForm1::ScrollBar2Change()
 {
     if (!m_state.Initialised)
         return;
-    m_session->setA2(ScrollBar2->value(), !m_state.ProgrammaticChange || m_session->coarse());
-    edAstigm->setText(formatGeneral(m_state.A2));
+    m_session->setA2(m_sliders->position(SliderPanel::Astigmatism), !m_state.ProgrammaticChange || m_session->coarse());
+    m_sliders->setFieldText(SliderPanel::Astigmatism, formatGeneral(m_state.A2));
     redraw();
     m_state.ProgrammaticChange = false;
 }
@@ -285,8 +311,9 @@ void TForm1::ScrollBar3Change()
 {
     if (!m_state.Initialised)
         return;
-    m_session->setA3(ScrollBar3->value(), !m_state.ProgrammaticChange || m_session->coarse());
-    edAstigm3->setText(formatGeneral(m_state.A3));
+    m_session->setA3(m_sliders->position(SliderPanel::Astigmatism3),
+                     !m_state.ProgrammaticChange || m_session->coarse());
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatGeneral(m_state.A3));
     redraw();
     m_state.ProgrammaticChange = false;
 }
@@ -295,10 +322,11 @@ void TForm1::ScrollBar4Change()
 {
     if (!m_state.Initialised)
         return;
-    m_session->setMagnificationPosition(ScrollBar4->value(), !m_state.ProgrammaticChange || m_session->coarse());
-    const int magnification = magnificationAt(ScrollBar4->value());
-    edMagn->setText(magnificationText(magnification));
-    Label3->setText(convergenceLabelText(m_state.Alpha));
+    m_session->setMagnificationPosition(m_sliders->position(SliderPanel::Magnification),
+                                        !m_state.ProgrammaticChange || m_session->coarse());
+    const int magnification = magnificationAt(m_sliders->position(SliderPanel::Magnification));
+    m_sliders->setFieldText(SliderPanel::Magnification, magnificationText(magnification));
+    m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
     m_infoPanel->writeLine(0, 8, m_session->convergenceText());
     redraw();
     m_state.ProgrammaticChange = false;

@@ -1,5 +1,5 @@
-// The library dialogs as the main window opens them, the information tree's pop-up menu, and the
-// one function through which a dialog's instrument reaches the window.
+// The library dialogs and the options dialog as the main window opens them, and the one function
+// through which a dialog's instrument reaches the window.
 #include "form1.h"
 
 #include "session/ctfsession.h"
@@ -7,6 +7,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/microsetup/fmmicrosetup.h"
+#include "ui/options/fmoptions.h"
 #include "ui/quicksetup/fmquickedit.h"
 #include "ui/widgets/errorreport.h"
 
@@ -82,6 +83,27 @@ void TForm1::ShowInfo1Click()
 {
     m_info->FormActivate(m_session->infoTexts());
     m_info->exec();
+}
+
+void TForm1::setMonochrome(bool on)
+{
+    m_monochrome = on;
+    m_options->setMonochrome(on); // a change reaches the chart through the dialog's signal
+}
+
+void TForm1::Options1Click()
+{
+    m_options->setRanges(workingRanges());
+    if (m_options->exec() != QDialog::Accepted)
+        return;
+    applyWorkingRanges(m_options->ranges());
+    if (!m_options->reloadNeeded())
+        return;
+    const TScopeData record = activeScopeRecord();
+    if (!ScopeInit(record))
+        return;
+    DrawCTF(record.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    DrawPattern(record.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
 } // namespace orvalis

@@ -9,6 +9,7 @@
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
@@ -47,7 +48,7 @@ void TForm1::ApplyViewState()
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
     m_actions->setPatternShown(v.show2D);
-    pa2Dctf->setVisible(v.show2D);
+    m_pattern->setVisible(v.show2D);
     m_actions->liveUpdate->setChecked(v.live2D);
     m_patternDrawFlag = v.live2D;
     m_actions->setMapShown(v.mapShown);
@@ -55,7 +56,7 @@ void TForm1::ApplyViewState()
     m_actions->showEnvelopes->setChecked(v.showEnvelopes);
 
     const bool titles = m_actions->actShowTitles->isChecked();
-    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
+    for (QLabel *title : {m_curves->title(), m_pattern->title(), m_map->title()})
         title->setVisible(titles);
     for (BandToolBar *band : m_bandOrder)
         band->setVisible(m_actions->ShowToolbar1->isChecked());
@@ -76,7 +77,7 @@ void TForm1::enterMode(bool plotter)
         m_status->setModeText(QStringLiteral("Orvalis"));
         if (m_session->viewChoices().show2D) {
             m_patternDrawFlag = true;
-            pa2Dctf->show();
+            m_pattern->show();
         }
         DockButtonBar(m_bar2d);
         m_curves->clearAll();
@@ -88,7 +89,7 @@ void TForm1::enterMode(bool plotter)
     }
     m_status->setModeText(QStringLiteral("CTF Plotter"));
     m_patternDrawFlag = false;
-    pa2Dctf->hide();
+    m_pattern->hide();
     DockButtonBar(m_bar1d);
     for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
         m_curves->clearSeries(static_cast<Chart1Series>(i));
@@ -116,7 +117,7 @@ void TForm1::showModeSeries()
 void TForm1::actShowTitlesExecute()
 {
     const bool show = !m_actions->actShowTitles->isChecked();
-    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
+    for (QLabel *title : {m_curves->title(), m_pattern->title(), m_map->title()})
         title->setVisible(show);
     m_actions->actShowTitles->setChecked(show);
 }

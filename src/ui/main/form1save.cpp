@@ -8,6 +8,7 @@
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
@@ -148,7 +149,7 @@ void TForm1::Save2DClick()
     if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
                        QStringLiteral("2D pattern"), patternExtensions(), path, ext))
         return;
-    saveImage(Image1->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+    saveImage(m_pattern->image()->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
 }
 
 void TForm1::SaveDefocusMap1Click()

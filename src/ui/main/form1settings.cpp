@@ -8,6 +8,8 @@
 #include "store/windowsettings.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -182,8 +184,8 @@ void TForm1::applyMainValues(const WindowSettings &s)
     setMonochrome(s.Monochrome.value_or(false)); // the chart takes its look before it is first shown
     const OptionRanges ranges = m_session->ranges();
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
-    ScrollBar2->setMaximum(ranges.a2Max);
-    ScrollBar3->setMaximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
     m_useCount = s.Uses.value_or(0);
 }
 
@@ -250,7 +252,7 @@ WindowSettings TForm1::capturedSettings() const
         s.Height = height();
     }
     s.Splitter[0] = m_map->isHidden() ? m_mapHeight : m_map->height();
-    s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
+    s.Splitter[1] = m_patternPaneWidth.value_or(m_pattern->width());
     s.Splitter[2] = m_infoPanel->treeWidth();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();

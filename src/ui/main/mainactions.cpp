@@ -8,6 +8,8 @@
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
+#include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/scrollbar.h"
 
@@ -92,7 +94,7 @@ void TForm1::btn1stCTFClick()
     m_session->setSecondActive(false);
     ScopeInit(ScopeRecord1);
     m_state.Defocus = ScopeRecord1.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -107,7 +109,7 @@ void TForm1::btn2ndCTFClick()
     m_session->setSecondActive(true);
     ScopeInit(ScopeRecord2);
     m_state.Defocus = ScopeRecord2.Defocus;
-    ScrollBar1->setValue(-roundToInt(m_state.Defocus));
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
@@ -133,7 +135,7 @@ void TForm1::Show2DCTF1Click()
     m_session->setShow2D(!m_session->viewChoices().show2D);
     const bool show = m_session->viewChoices().show2D;
     m_actions->setPatternShown(show);
-    pa2Dctf->setVisible(show);
+    m_pattern->setVisible(show);
     if (show) {
         // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_patternDrawFlag = true;

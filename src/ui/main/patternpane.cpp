@@ -1,0 +1,210 @@
+#include "patternpane.h"
+
+#include "chart/gridimage.h"
+#include "core/curvereadout.h"
+#include "core/numberformat.h"
+#include "core/patterngeometry.h"
+#include "ui/main/paneparts.h"
+#include "ui/widgets/pixelimage.h"
+#include "ui/widgets/shape.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace orvalis {
+namespace {
+
+QLabel *label(const char *name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QWidget *named(QWidget *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+} // namespace
+
+PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("pa2Dctf"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_title = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
+    column->addWidget(m_title);
+    m_panel = named(new QWidget, "Panel7");
+    m_panel->setFixedHeight(268);
+    column->addWidget(m_panel);
+    column->addStretch(1);
+
+    // Children of Panel7 are placed in pixels by layOut().
+    m_frame = named(new QWidget(m_panel), "paImage1");
+    m_image = new PixelImage(m_frame);
+    m_image->setObjectName(QStringLiteral("Image1"));
+    m_image->setToolTip(
+        QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
+    m_marker = new Shape(Shape::Circle, Qt::red, Qt::black, m_frame);
+    m_marker->setObjectName(QStringLiteral("Shape1"));
+    m_marker->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
+    m_marker->resize(6, 6);
+    m_ruler = named(new QWidget(m_panel), "pa2DRuler");
+    // One point below the pane's font: small, yet readable at a glance at any density.
+    QFont small = font();
+    small.setPointSizeF(std::max(7.0, font().pointSizeF() - 1));
+    const char *tickNames[] = {"shTick1", "shTick2", "shTick3"};
+    for (int i = 0; i < 3; ++i) {
+        m_ticks[i] = new Shape(Shape::Rectangle, Qt::black, QColor(), m_ruler);
+        m_ticks[i]->setObjectName(QString::fromLatin1(tickNames[i]));
+        m_ticks[i]->resize(1, 4);
+    }
+    m_tickLabels[0] = label("laTick1", QStringLiteral("-10"), m_ruler);
+    m_tickLabels[1] = label("laTick2", QStringLiteral("0"), m_ruler);
+    m_tickLabels[2] = label("laTick3", QStringLiteral("10"), m_ruler);
+    for (QLabel *l : m_tickLabels)
+        l->setFont(small);
+    m_readout = label("Label11", QStringLiteral("Current k, (d):"), m_panel);
+    m_progress = new QProgressBar(m_panel);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    m_progress->setFormat(QString()); // no text to compose at every step of a pass
+    m_progress->resize(208, 8);
+
+    connect(m_image, &PixelImage::mouseMoved, this, &PatternPane::pointerMoved);
+    connect(m_image, &PixelImage::mouseReleased, this, &PatternPane::released);
+}
+
+void PatternPane::layOut(int side, double upTo)
+{
+    m_image->setImageSize(side, side);
+    // The least the pattern, its ruler and readout need; the user may drag the pane wider.
+    setMinimumWidth(std::max(225, side + 2 * m_margin + 5));
+    m_frame->setGeometry(m_margin, m_margin, side, side);
+    m_ruler->setGeometry(m_frame->x() - 1, m_frame->height() + m_frame->y(), m_frame->width() + 2, 16);
+    layOutRuler(upTo);
+    m_readout->setGeometry(m_frame->x(), m_ruler->geometry().bottom() + 2, side + 10, 16);
+    m_progress->setGeometry(m_frame->x(), m_readout->geometry().bottom() + 2, side, 8);
+    m_centre = roundToInt(side / 2.0);
+    fitReadout();
+}
+
+// The readout is shown whole in the pane's font at this screen's density: the pane grows to the
+// widest text it can show, never shrinks below its defined size.
+void PatternPane::fitReadout()
+{
+    int widest = 0;
+    for (const QString &text : {patternReadoutText(0), patternReadoutText(141.4)})
+        widest = std::max(widest, m_readout->fontMetrics().horizontalAdvance(text));
+    widest += 8; // frame and a little air
+    m_readout->resize(std::max(m_readout->width(), widest),
+                      std::max(m_readout->height(), m_readout->fontMetrics().height()));
+    m_progress->move(m_progress->x(), m_readout->geometry().bottom() + 2);
+    setMinimumWidth(std::max(minimumWidth(), m_readout->geometry().right() + m_margin));
+    m_panel->setFixedHeight(std::max(268, m_progress->geometry().bottom() + m_margin));
+}
+
+void PatternPane::layOutRuler(double upTo)
+{
+    const RulerPlaces places = patternRulerPlaces(m_frame->x() - m_ruler->x(), m_frame->width());
+    for (int i = 0; i < 3; ++i)
+        m_ticks[i]->move(places.tick[i], 0);
+    const QString end = formatGeneral(upTo);
+    m_tickLabels[0]->setText(QStringLiteral("-") + end);
+    m_tickLabels[1]->setText(QStringLiteral("0"));
+    m_tickLabels[2]->setText(end);
+    for (QLabel *l : m_tickLabels)
+        l->adjustSize();
+    for (int i = 0; i < 3; ++i)
+        m_tickLabels[i]->move(places.label[i], 5);
+    // The ruler panel grows, if need be, to hold its labels whole in the pane's font.
+    const QRect last = m_tickLabels[2]->geometry();
+    m_ruler->resize(std::max(m_ruler->width(), last.right() + 1), std::max(m_ruler->height(), last.bottom() + 1));
+}
+
+PatternProgress PatternPane::beginPass(double upTo, int step, int columns)
+{
+    m_range = upTo;
+    const bool full = step == 1;
+    m_progress->setEnabled(full);
+    if (full) {
+        m_progress->setValue(0);
+        m_progress->setMaximum(columns);
+    }
+    m_progress->setVisible(full);
+
+    // The bar climbs with the columns, but a pass is far shorter than a frame: repainting it at each
+    // step would cost more than the pass itself, so it is repainted only once a pass has run for a
+    // while. It takes a value only then and at the ends of each half: a value nobody sees still
+    // costs its change signal and accessibility event, a tenth of a whole slider step.
+    m_sinceRepaint.start();
+    m_progress->setUpdatesEnabled(false);
+    if (!full)
+        return {};
+    return [this, columns](int column) {
+        // The clock is read every eighth column: a column takes microseconds, a repaint is due
+        // after 40 ms.
+        const bool due = column % 8 == 0 && m_sinceRepaint.elapsed() >= 40;
+        if (due || column == 0 || column == columns)
+            m_progress->setValue(column);
+        if (due) {
+            m_progress->setUpdatesEnabled(true);
+            m_progress->repaint();
+            m_progress->setUpdatesEnabled(false);
+            m_sinceRepaint.restart();
+        }
+    };
+}
+
+void PatternPane::showPattern(const PatternHalves &halves)
+{
+    m_progress->setUpdatesEnabled(true);
+    drawPatternImage(m_image->image(), halves);
+    m_progress->setValue(0);
+    m_progress->hide();
+    m_image->update();
+}
+
+void PatternPane::placeMarker(QPoint corner)
+{
+    m_marker->move(corner);
+    m_marker->raise();
+}
+
+int PatternPane::markerWidth() const
+{
+    return m_marker->width();
+}
+
+void PatternPane::showReadout(double k)
+{
+    m_readout->setText(patternReadoutText(k));
+}
+
+void PatternPane::hideProgress()
+{
+    m_progress->hide();
+}
+
+void PatternPane::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (isVisible())
+        emit widthShown(width());
+}
+
+void PatternPane::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (isVisible())
+        emit widthShown(width());
+}
+
+} // namespace orvalis

@@ -1,0 +1,75 @@
+#pragma once
+// The 2D pattern's pane (pa2Dctf): its title, the pattern (Image1) with the direction marker (Shape1),
+// the ruler under it, the readout of the frequency under the pointer (Label11) and the progress of a
+// full pass (ProgressBar1). It shows the grey levels it is given and says where the user points and
+// clicks.
+#include "core/ctfpattern.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+
+namespace orvalis {
+
+class PixelImage;
+class Shape;
+
+class PatternPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit PatternPane(QWidget *parent = nullptr);
+
+    QLabel *title() const { return m_title; }
+    PixelImage *image() const { return m_image; }
+    // N: pixel (N, N) of the pattern is k = 0.
+    int centre() const { return m_centre; }
+    double range() const { return m_range; } // nm^-1, UpTo as of the last pass
+
+    // The pattern is `side` pixels square; the pane makes room for it, its ruler (up to `upTo`) and its readout at
+    // their widest in the pane's font.
+    void layOut(int side, double upTo);
+    // The ruler's ticks under the pattern's edges and centre, labelled -upTo, 0 and upTo.
+    void layOutRuler(double upTo);
+    // A pass over the pattern with this step factor and UpTo begins: for a full pass (step 1) of
+    // `columns` columns, the progress bar shows. The result follows the pass.
+    PatternProgress beginPass(double upTo, int step, int columns);
+    // The pass's grey levels into the picture: the right half as computed, the left half mirrored.
+    void showPattern(const PatternHalves &halves);
+    void placeMarker(QPoint corner);
+    int markerWidth() const;
+    void showReadout(double k);
+    void hideProgress();
+
+signals:
+    void pointerMoved(int x, int y);
+    void released(Qt::MouseButton button, int x, int y);
+    void widthShown(int px); // the pane's width, whenever it is shown or resized while shown
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void fitReadout();
+
+    QLabel *m_title;
+    QWidget *m_panel; // Panel7: its children are placed in pixels
+    QWidget *m_frame; // paImage1
+    PixelImage *m_image;
+    Shape *m_marker;
+    QWidget *m_ruler; // pa2DRuler
+    Shape *m_ticks[3];
+    QLabel *m_tickLabels[3];
+    QLabel *m_readout;
+    QProgressBar *m_progress;
+    int m_margin = 6; // px
+    int m_centre = 0;
+    double m_range = 0;
+    QElapsedTimer m_sinceRepaint;
+};
+
+} // namespace orvalis
