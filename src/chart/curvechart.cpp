@@ -1,5 +1,7 @@
 #include "chart/curvechart.h"
 
+#include "chart/chart1series.h"
+
 #include "core/axislabels.h"
 #include "core/curvetable.h"
 
@@ -38,12 +40,9 @@ void setUpCurveChart(ChartWidget &chart)
 {
     chart.setBackColor(curveChartBackColour());
     chart.setPanelColor(curveChartPanelColour());
-    static const QColor colours[] = {QColor(0x00, 0x00, 0x80), QColor(0x40, 0x80, 0x80), QColor(0x00, 0x80, 0x00),
-                                     QColor(0xFF, 0x80, 0x40), QColor(0x40, 0x80, 0x80), QColor(0x00, 0x80, 0x00),
-                                     QColor(0xFF, 0x80, 0x00), QColor(0x00, 0x00, 0xFF)};
     const QStringList &titles = curveSeriesTitles();
-    for (int s = 0; s < titles.size(); ++s)
-        chart.addSeries(QStringLiteral("Series%1").arg(s + 1), titles[s], colours[s]);
+    for (const Chart1SeriesLook &s : chart1Series)
+        chart.addSeries(QString::fromLatin1(s.name), titles[s.series], seriesColour(s.series));
     for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
         chart.setAxisRange(side, -1.1, 1.1);
         // The defocus map below takes this chart's plot edges; leave room there for labels like "-1000".

@@ -10,6 +10,7 @@
 #include "core/vectorexp.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -61,6 +62,14 @@ QString curveDifference(const CtfCurves &a, const CtfCurves &b)
     if (a.infoLimit != b.infoLimit)
         return QStringLiteral("infoLimit");
     return {};
+}
+
+// The variants this processor runs besides the baseline: the ones there is something to compare.
+std::vector<Isa> widerIsas()
+{
+    std::vector<Isa> isas = kernels::supportedIsas();
+    isas.erase(std::remove(isas.begin(), isas.end(), Isa::Baseline), isas.end());
+    return isas;
 }
 
 QList<CurveOptions> everyOption()
@@ -136,6 +145,9 @@ void TestKernels::variantsAgree()
 {
     QFETCH(OpticsState, state);
     QFETCH(double, direction);
+    const std::vector<Isa> wider = widerIsas();
+    if (wider.empty())
+        QSKIP("this processor runs the baseline only: there is no other variant to compare it with");
     const kernels::KernelSet &base = kernels::kernelsFor(Isa::Baseline);
     const PatternHalves basePattern = computePatternHalves(base, state, state.Defocus, 104, state.StepFactor,
                                                            state.UpTo);
@@ -149,8 +161,10 @@ void TestKernels::variantsAgree()
         sampleAnalysisCurves(base, state, state.Defocus, direction, o, baseCurves.last());
     }
 
-    for (Isa isa : kernels::supportedIsas()) {
+    int compared = 0;
+    for (Isa isa : wider) {
         const kernels::KernelSet &set = kernels::kernelsFor(isa);
+        QVERIFY(set.isa != Isa::Baseline);
         const QByteArray where = QByteArray(set.name) + ": ";
         const PatternHalves pattern = computePatternHalves(set, state, state.Defocus, 104, state.StepFactor,
                                                            state.UpTo);
@@ -172,7 +186,9 @@ void TestKernels::variantsAgree()
             const QString difference = curveDifference(plotter, basePlotter);
             QVERIFY2(difference.isEmpty(), qPrintable(where + QStringLiteral("plotter, ") + difference));
         }
+        ++compared;
     }
+    QCOMPARE(compared, int(wider.size()));
 }
 
 // The written-out exponential against the C library's on a processor where the library takes its

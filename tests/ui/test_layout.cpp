@@ -3,14 +3,17 @@
 #include "formdriver.h"
 
 #include "chart/chartwidget.h"
+#include "core/ctffunctions.h"
 #include "core/curvereadout.h"
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <cmath>
 #include <memory>
 
 using namespace orvalis;
@@ -224,7 +227,10 @@ void TestLayout::panesWholeOrScrolled()
     panes << child<QWidget>(&form, plotter ? "fmBtnBar1dCTF" : "fmBtnBar2dCTF");
     QVector<QRect> placed;
     for (QWidget *pane : panes) {
-        if (!pane->isVisible())
+        // The plotter has no pattern; every other pane is shown in both modes.
+        const bool shown = !(plotter && pane->objectName() == QLatin1String("pa2Dctf"));
+        QVERIFY2(pane->isVisible() == shown, qPrintable(pane->objectName() + (shown ? " is hidden" : " is shown")));
+        if (!shown)
             continue;
         const QSize need = pane->minimumSizeHint().expandedTo(pane->minimumSize());
         QVERIFY2(pane->width() >= need.width() && pane->height() >= need.height(),
@@ -240,9 +246,13 @@ void TestLayout::panesWholeOrScrolled()
             QVERIFY2(!placed[i].intersects(rect), qPrintable(pane->objectName() + " overlaps another pane"));
         placed << rect;
     }
+    QCOMPARE(placed.size(), plotter ? 5 : 6);
+    const int minimumBarButtons = plotter ? 4 : 7; // the 1D bar: 1st, 2nd, envelopes, mode
     // Every button of the docked bar is there whole.
     QWidget *bar = panes.last();
-    for (QToolButton *button : bar->findChildren<QToolButton *>()) {
+    const QList<QToolButton *> buttons = bar->findChildren<QToolButton *>();
+    QVERIFY2(buttons.size() >= minimumBarButtons, qPrintable(QString::number(buttons.size())));
+    for (QToolButton *button : buttons) {
         const QRect rect(button->mapTo(bar, QPoint(0, 0)), button->size());
         QVERIFY2(button->isVisible() && bar->rect().contains(rect) && button->height() >= button->sizeHint().height(),
                  qPrintable(button->objectName()));
@@ -269,22 +279,63 @@ void TestLayout::readoutsShownWhole()
     QVERIFY2(cut.isEmpty(), qPrintable(cut));
 }
 
+namespace {
+
+// The CTF along a direction as the textbook writes it, in polar form: chi = pi lambda D k^2
+// + pi Cs lambda^3 k^4 / 2 - A2 lambda k^2 cos(2 phi) / 2 - lambda^2 A3 k^3 sin(3 phi) / 3, damped by
+// exp(-(pi lambda Delta)^2 k^4 / 2) and exp(-(pi alpha)^2 k^2 (Cs lambda^2 k^2 + D)^2).
+struct Expected {
+    double ctf;
+    double envelope;
+};
+
+Expected textbookCtf(const OpticsState &s, double k, double phi, bool astigmatism, bool intensity)
+{
+    const double l = s.Wavelength, d = s.Defocus;
+    double chi = Pi * l * d * k * k + Pi * s.Cs * l * l * l * std::pow(k, 4) / 2;
+    if (astigmatism)
+        chi += -s.A2 * l * k * k * std::cos(2 * phi) / 2 - l * l * s.A3 * std::pow(k, 3) * std::sin(3 * phi) / 3;
+    const double et = std::exp(-0.5 * std::pow(Pi * l * s.FocalSpread * k * k, 2));
+    const double es = std::exp(-std::pow(Pi * s.Alpha * k * (s.Cs * l * l * k * k + d), 2));
+    const double p = intensity ? 2 : 1;
+    return {std::pow(std::sin(chi), p) * std::pow(et * es, p), std::pow(et * es, p)};
+}
+
+// The numbers of a readout text, in their order: "k 2.50 nm-1, d 0.400 nm" gives 2.5 and 0.4.
+QVector<double> numbersIn(const QString &text)
+{
+    QVector<double> numbers;
+    static const QRegularExpression number(QStringLiteral("-?[0-9]+\\.[0-9]+"));
+    for (QRegularExpressionMatchIterator m = number.globalMatch(text); m.hasNext();)
+        numbers << m.next().captured().toDouble();
+    return numbers;
+}
+
+} // namespace
+
 void TestLayout::chartReadout_data()
 {
     QTest::addColumn<double>("fraction"); // of the plot's width
     QTest::addColumn<QString>("setup");
-    QTest::newRow("left edge") << 0.0 << "";
-    QTest::newRow("middle, astigmatism and a direction") << 0.47 << "astigmatism";
-    QTest::newRow("intensity") << 0.3 << "intensity";
-    QTest::newRow("plotter, second CTF") << 0.62 << "plotter";
+    QTest::addColumn<QString>("frequencyText"); // as shown, at the window's usual size
+    QTest::newRow("left edge") << 0.0 << ""
+                               << "k 0.00 nm-1";
+    QTest::newRow("middle, astigmatism and a direction") << 0.47 << "astigmatism"
+                                                         << "k 4.69 nm-1, d 0.213 nm";
+    QTest::newRow("intensity") << 0.3 << "intensity"
+                               << "k 3.00 nm-1, d 0.333 nm";
+    QTest::newRow("plotter, second CTF") << 0.62 << "plotter"
+                                         << "k 6.19 nm-1, d 0.162 nm";
 }
 
-// Status panels 2 and 3 read the frequency under the pointer and the curve there, as the core
-// functions give them for that frequency, and empty when the pointer leaves the chart.
+// Status panels 2 and 3 read the frequency under the pointer - the chart's pixels divide the axis
+// evenly from the left edge of its first column to the right edge of its last - and the curve and its
+// envelope there, as the textbook formula gives them; both are empty when the pointer leaves.
 void TestLayout::chartReadout()
 {
     QFETCH(double, fraction);
     QFETCH(QString, setup);
+    QFETCH(QString, frequencyText);
     TForm1 form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -304,12 +355,27 @@ void TestLayout::chartReadout()
     const QPoint at(plot.left() + qRound(fraction * (plot.width() - 1)), plot.center().y());
     QTest::mouseMove(chart, at);
     const OpticsState &s = form.state();
-    const double k = std::max(0.0, chart->chartAxis(ChartWidget::Axis::Bottom)->pixelToCoord(at.x()));
-    const CurveValues values = s.PlotterMode ? plotterCurveAt(s, s.Defocus, k)
-                                             : analysisCurveAt(s, s.Defocus, s.Direction, setup == "intensity", k);
-    QCOMPARE(child<QLabel>(&form, "StatusPanel2")->text(), pointerFrequencyText(k));
-    QCOMPARE(child<QLabel>(&form, "StatusPanel3")->text(),
-             pointerCurveText(setup == "plotter" ? QStringLiteral("CTF 2") : QStringLiteral("CTF"), values));
+    QCOMPARE(s.UpTo, 10.0);
+    const double k = (at.x() - plot.left()) * s.UpTo / plot.width();
+    const QString frequency = child<QLabel>(&form, "StatusPanel2")->text();
+    QCOMPARE(frequency, frequencyText);
+    const QVector<double> shown = numbersIn(frequency);
+    QVERIFY(std::fabs(shown[0] - k) <= 0.005 + 1e-9);
+    if (k > 0)
+        QVERIFY(std::fabs(shown[1] - 1 / k) <= 0.0005 + 1e-9);
+
+    const QString curve = child<QLabel>(&form, "StatusPanel3")->text();
+    QVERIFY2(curve.startsWith(setup == "plotter" ? QStringLiteral("CTF 2 ") : QStringLiteral("CTF ")),
+             qPrintable(curve));
+    const QVector<double> values = numbersIn(curve);
+    QCOMPARE(values.size(), 2);
+    // The textbook values at the pointer's k are the texts to within half their last digit.
+    const double phi = s.PlotterMode ? 0 : s.Direction;
+    const Expected expected = textbookCtf(s, k, phi, !s.PlotterMode, setup == "intensity");
+    QVERIFY2(std::fabs(values[0] - expected.ctf) <= 0.0005 + 1e-9,
+             qPrintable(QStringLiteral("%1, textbook %2").arg(curve).arg(expected.ctf)));
+    QVERIFY2(std::fabs(values[1] - expected.envelope) <= 0.0005 + 1e-9,
+             qPrintable(QStringLiteral("%1, textbook envelope %2").arg(curve).arg(expected.envelope)));
     for (const char *panel : {"StatusPanel2", "StatusPanel3"}) {
         auto *label = child<QLabel>(&form, panel);
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), panel);

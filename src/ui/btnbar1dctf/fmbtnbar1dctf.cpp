@@ -1,9 +1,9 @@
 #include "fmbtnbar1dctf.h"
 
+#include "chart/chart1series.h"
 #include "ui/widgets/barbutton.h"
 #include "ui/widgets/glyphs.h"
 
-#include <QButtonGroup>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -16,17 +16,13 @@ TfmBtnBar1dCTF::TfmBtnBar1dCTF(QWidget *parent) : QWidget(parent)
 
     QVBoxLayout *show = addBarGroup(column, QStringLiteral("Show/Legend"));
     btn1stCTF = makeBarButton(nullptr, "btn1stCTF", QStringLiteral("1st CTF"), QStringLiteral("Switch To 1st CTF"),
-                              legendSwatch(QColor(0x00, 0x00, 0x80)), BarButtonKind::Toggle);
+                              legendSwatch(seriesColour(S1Ctf)), BarButtonKind::Toggle);
     btn2ndCTF = makeBarButton(nullptr, "btn2ndCTF", QStringLiteral("2nd CTF"), QStringLiteral("Switch To 2nd CTF"),
-                              legendSwatch(QColor(0x00, 0x00, 0xFF)), BarButtonKind::Toggle);
+                              legendSwatch(seriesColour(S8Ctf2)), BarButtonKind::Toggle);
     btnEnvelopes = makeBarButton(nullptr, "btnEnvelopes", QStringLiteral("Envelopes"),
-                                 QStringLiteral("Show Envelopes Toggle"), legendSwatch(QColor(0xFF, 0x80, 0x40)),
+                                 QStringLiteral("Show Envelopes Toggle"), legendSwatch(seriesColour(S4Combined)),
                                  BarButtonKind::Toggle);
-    m_pair = new QButtonGroup(this);
-    m_pair->setExclusive(true);
-    m_pair->addButton(btn1stCTF);
-    m_pair->addButton(btn2ndCTF);
-    btn1stCTF->setChecked(true);
+    btn1stCTF->setChecked(true); // the window's actions make the two an exclusive pair
     for (QToolButton *b : {btn1stCTF, btn2ndCTF, btnEnvelopes})
         show->addWidget(b);
 

@@ -1,9 +1,8 @@
 #pragma once
 // The plotter-mode button bar: which of the two CTFs the controls act on, the envelope switch, the
-// defocus map switch and the way back to analysis mode. The main window connects the buttons.
+// defocus map switch and the way back to analysis mode. The buttons show the main window's actions.
 #include <QWidget>
 
-class QButtonGroup;
 class QToolButton;
 
 namespace orvalis {
@@ -18,9 +17,6 @@ public:
     QToolButton *btnEnvelopes;
     QToolButton *btnShow3D;
     QToolButton *btnOrvalis;
-
-private:
-    QButtonGroup *m_pair; // exactly one of the two CTF buttons is down
 };
 
 } // namespace orvalis

@@ -1,5 +1,6 @@
 #include "fmbtnbar2dctf.h"
 
+#include "chart/chart1series.h"
 #include "ui/widgets/barbutton.h"
 #include "ui/widgets/glyphs.h"
 
@@ -15,18 +16,18 @@ TfmBtnBar2dCTF::TfmBtnBar2dCTF(QWidget *parent) : QWidget(parent)
 
     QVBoxLayout *show = addBarGroup(column, QStringLiteral("Show/Legend"));
     SpeedButton10 = makeBarButton(nullptr, "SpeedButton10", QStringLiteral("CTF"), QStringLiteral("CTF"),
-                                  legendSwatch(QColor(0x00, 0x00, 0x80)), BarButtonKind::Push);
+                                  legendSwatch(seriesColour(S1Ctf)), BarButtonKind::Push);
     show->addWidget(SpeedButton10);
     QVBoxLayout *envelopes = addBarGroup(show, QStringLiteral("Envelopes"));
     btnTemporal = makeBarButton(nullptr, "btnTemporal", QStringLiteral("Temporal"),
                                 QStringLiteral("Show Temporal Envelopes Toggle"),
-                                legendSwatch(QColor(0x40, 0x80, 0x80)), BarButtonKind::Toggle);
+                                legendSwatch(seriesColour(S2Temporal)), BarButtonKind::Toggle);
     btnSpatial = makeBarButton(nullptr, "btnSpatial", QStringLiteral("Spatial"),
-                               QStringLiteral("Show Spatial Envelopes Toggle"), legendSwatch(QColor(0x00, 0x80, 0x00)),
+                               QStringLiteral("Show Spatial Envelopes Toggle"), legendSwatch(seriesColour(S3Spatial)),
                                BarButtonKind::Toggle);
     btnCombined = makeBarButton(nullptr, "btnCombined", QStringLiteral("Combined"),
                                 QStringLiteral("Show Combined Envelopes Toggle"),
-                                legendSwatch(QColor(0xFF, 0x80, 0x40)), BarButtonKind::Toggle);
+                                legendSwatch(seriesColour(S4Combined)), BarButtonKind::Toggle);
     for (QToolButton *b : {btnTemporal, btnSpatial, btnCombined}) {
         b->setFixedWidth(104);
         envelopes->addWidget(b);

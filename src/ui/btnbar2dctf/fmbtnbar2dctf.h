@@ -1,6 +1,6 @@
 #pragma once
-// The analysis-mode button bar docked beside the 1D chart. It holds no logic: the main window
-// connects each button to its own handler.
+// The analysis-mode button bar docked beside the 1D chart. It holds no logic: each button shows
+// the main window's action of its command.
 #include <QWidget>
 
 class QToolButton;

@@ -1,6 +1,7 @@
 // Construction and layout of the main window: FormCreate and the functions building its parts.
 #include "form1.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
 #include "core/curvereadout.h"
@@ -10,7 +11,12 @@
 #include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
+#include "ui/main/paneparts.h"
+#include "ui/main/statuspanels.h"
+#include "ui/main/windowactions.h"
 #include "ui/options/fmoptions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
@@ -49,33 +55,6 @@
 namespace orvalis {
 namespace {
 
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false, bool checked = false)
-{
-    auto *a = menu->addAction(caption);
-    a->setObjectName(QString::fromLatin1(name));
-    a->setCheckable(checkable);
-    a->setChecked(checked);
-    return a;
-}
-
-void hiddenItem(QMenu *menu, const char *name, const QString &caption)
-{
-    QAction *a = menuItem(menu, name, caption);
-    a->setVisible(false);
-    a->setEnabled(false);
-}
-
-QLabel *titlePanel(const char *name, const QString &caption, int height)
-{
-    auto *l = new QLabel(caption);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setFixedHeight(height);
-    l->setAlignment(Qt::AlignCenter);
-    l->setAutoFillBackground(true);
-    l->setStyleSheet(QStringLiteral("background: #c0c0c0; color: #000080; font: bold 15px 'Arial';"));
-    return l;
-}
-
 QWidget *named(QWidget *w, const char *name)
 {
     w->setObjectName(QString::fromLatin1(name));
@@ -87,15 +66,6 @@ QLabel *label(const char *name, const QString &text, QWidget *parent = nullptr)
     auto *l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     return l;
-}
-
-QToolButton *toolButton(const char *name, QAction *action)
-{
-    auto *b = new QToolButton;
-    b->setObjectName(QString::fromLatin1(name));
-    b->setDefaultAction(action);
-    b->setAutoRaise(true);
-    return b;
 }
 
 QToolButton *toolButton(const char *name, const QString &caption, const QString &hint, const QIcon &icon)
@@ -156,8 +126,7 @@ TForm1::~TForm1()
     // The children outlive this part of the window while the base class deletes them; their events
     // must not reach a filter that is half destroyed.
     for (QObject *watched :
-         {static_cast<QObject *>(statusPanel1), static_cast<QObject *>(Panel1), static_cast<QObject *>(Chart1),
-          static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
+         {static_cast<QObject *>(pa2Dctf), static_cast<QObject *>(edDefocus), static_cast<QObject *>(edAstigm),
           static_cast<QObject *>(edAstigm3), static_cast<QObject *>(edMagn)})
         if (watched)
             watched->removeEventFilter(this);
@@ -178,6 +147,9 @@ void TForm1::FormCreate()
     m_bar1d = new TfmBtnBar1dCTF(this);
     m_bar2d->hide();
     m_bar1d->hide();
+    m_actions = new WindowActions(this);
+    m_actions->attachBar(m_bar2d);
+    m_actions->attachBar(m_bar1d);
     m_options = std::make_unique<TfmOptions>();
     buildMenus();
     buildToolBars();
@@ -213,99 +185,12 @@ void TForm1::FormCreate()
 
 void TForm1::buildMenus()
 {
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-
-    QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("File1"));
-    hiddenItem(file, "New1", QStringLiteral("&New"));
-    hiddenItem(file, "Open1", QStringLiteral("&Open..."));
-    hiddenItem(file, "Print1", QStringLiteral("&Print..."));
-    hiddenItem(file, "PrintSetup1", QStringLiteral("P&rint Setup..."));
-    QAction *separator = file->addSeparator();
-    separator->setObjectName(QStringLiteral("N1"));
-    separator->setVisible(false);
-    QMenu *save = file->addMenu(QStringLiteral("Save"));
-    save->setObjectName(QStringLiteral("Save1"));
-    Save1D = menuItem(save, "Save1D", QStringLiteral("Save &1D"));
-    Save2D = menuItem(save, "Save2D", QStringLiteral("Save &2D"));
-    SaveDefocusMap1 = menuItem(save, "SaveDefocusMap1", QStringLiteral("Save &Defocus Map"));
-    Exit1 = menuItem(file, "Exit1", QStringLiteral("E&xit"));
-
-    QMenu *setup = bar->addMenu(QStringLiteral("&Setup"));
-    setup->setObjectName(QStringLiteral("Setup1"));
-    Microscope1 = menuItem(setup, "Microscope1", QStringLiteral("Select/Edit &Microscope"));
-    QuickSetup1 = menuItem(setup, "QuickSetup1", QStringLiteral("&Quick Setup"));
-    Options1 = menuItem(setup, "Options1", QStringLiteral("&Options"));
-
-    QMenu *view = bar->addMenu(QStringLiteral("&View"));
-    view->setObjectName(QStringLiteral("View1"));
-    N1DCTF1 = view->addMenu(QStringLiteral("1D CTF"));
-    N1DCTF1->setObjectName(QStringLiteral("N1DCTF1"));
-    Intensity1 = menuItem(N1DCTF1, "Intensity1", QStringLiteral("&Intensity"), true, false);
-    QMenu *envelopes = N1DCTF1->addMenu(QStringLiteral("Envelopes"));
-    envelopes->setObjectName(QStringLiteral("Envelopes1"));
-    Temporal1 = menuItem(envelopes, "Temporal1", QStringLiteral("Temporal"), true, true);
-    Spatial1 = menuItem(envelopes, "Spatial1", QStringLiteral("Spatial"), true, true);
-    Combined1 = menuItem(envelopes, "Combined1", QStringLiteral("Combined"), true, true);
-    Symmetr1 = menuItem(N1DCTF1, "Symmetr1", QStringLiteral("Show &Symmetrical"), true, false);
-    N2DCTF1 = view->addMenu(QStringLiteral("2D CTF"));
-    N2DCTF1->setObjectName(QStringLiteral("N2DCTF1"));
-    Show2DCTF1 = menuItem(N2DCTF1, "Show2DCTF1", QStringLiteral("Show 2D CTF"), true, false);
-    Enable2DUpdate1 = menuItem(N2DCTF1, "Enable2DUpdate1", QStringLiteral("Enable Update"), true, true);
-    N3D1 = menuItem(view, "N3D1", QStringLiteral("Show Defocus Map"), true, false);
-    N1DCTFPlotMode1 = menuItem(view, "N1DCTFPlotMode1", QStringLiteral("CTF Plot Mode"), true, true);
-    ShowInfo1 = menuItem(view, "ShowInfo1", QStringLiteral("Info"));
-    actShowTitles = menuItem(view, "actShowTitles", QStringLiteral("Show Titles"), true, false);
-    ShowToolbar1 = menuItem(view, "ShowToolbar1", QStringLiteral("Show Toolbar"), true, false);
-
-    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    Contents1 = menuItem(help, "Contents1", QStringLiteral("&Contents"));
-    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
-    hiddenItem(help, "SearchforHelpOn1", QStringLiteral("&Search for Help On..."));
-    hiddenItem(help, "HowtoUseHelp1", QStringLiteral("&How to Use Help"));
-    About1 = menuItem(help, "About1", QStringLiteral("&About..."));
+    m_actions->buildMenus(menuBar());
 }
 
 void TForm1::buildToolBars()
 {
-    // The buttons are the menu's own actions: enabled and checked states cannot drift apart.
-    const auto forToolBar = [](QAction *action, const QIcon &icon, const QString &hint) {
-        action->setIcon(icon);
-        action->setIconVisibleInMenu(false);
-        action->setToolTip(hint);
-    };
-    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save 2D"));
-    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
-    forToolBar(Save1D, style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
-    forToolBar(Options1, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
-    forToolBar(Intensity1, legendSwatch(QColor(0, 0, 0x80)), QStringLiteral("Intensity"));
-    forToolBar(Symmetr1, legendSwatch(QColor(0x40, 0x80, 0x80)), QStringLiteral("Symmetrical Envelopes"));
-
-    ToolBar1 = new BandToolBar(QStringLiteral("Save"), this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setBandWidth(172);
-    ToolButton1 = toolButton("ToolButton1", Save2D);
-    ToolButton3 = toolButton("ToolButton3", SaveDefocusMap1);
-    ToolButton2 = toolButton("ToolButton2", Save1D);
-    // A widget's visibility inside a tool bar is its slot action's: the Save buttons come and go
-    // with their panes while the menu items only grey.
-    m_toolButton1Slot = ToolBar1->addWidget(ToolButton1);
-    m_toolButton3Slot = ToolBar1->addWidget(ToolButton3);
-    ToolBar1->addWidget(ToolButton2);
-
-    ToolBar2 = new BandToolBar(QStringLiteral("Options"), this);
-    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
-    ToolBar2->setBandWidth(573);
-    ToolButton5 = toolButton("ToolButton5", Options1);
-    btnIntensity = toolButton("btnIntensity", Intensity1);
-    btnSymmetr = toolButton("btnSymmetr", Symmetr1);
-    ToolBar2->addWidget(ToolButton5);
-    ToolBar2->addSeparator();
-    ToolBar2->addWidget(btnIntensity);
-    ToolBar2->addWidget(btnSymmetr);
-    placeToolBarBands({ToolBar1, ToolBar2}, {false, false});
+    placeToolBarBands(m_actions->buildToolBars(this), {false, false});
 }
 
 QWidget *TForm1::buildPatternPane()
@@ -314,7 +199,7 @@ QWidget *TForm1::buildPatternPane()
     auto *column = new QVBoxLayout(pa2Dctf);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    pa2dCTFheader = titlePanel("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
+    pa2dCTFheader = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
     column->addWidget(pa2dCTFheader);
     auto *panel7 = named(new QWidget, "Panel7");
     panel7->setFixedHeight(268);
@@ -360,42 +245,16 @@ QWidget *TForm1::buildPatternPane()
 
 QWidget *TForm1::buildChartArea()
 {
-    auto *paChart1 = named(new QWidget, "paChart1");
-    auto *c1 = new QVBoxLayout(paChart1);
-    c1->setContentsMargins(0, 0, 0, 0);
-    c1->setSpacing(0);
-    pa1dCTFHeader = titlePanel("pa1dCTFHeader", QStringLiteral("1D CTF"), 20);
-    Chart1 = new ChartWidget;
-    Chart1->setObjectName(QStringLiteral("Chart1"));
-    setUpCurveChart(*Chart1);
-    c1->addWidget(pa1dCTFHeader);
-    c1->addWidget(Chart1, 1);
-
-    pa3dCTF = named(new QWidget, "pa3dCTF");
-    auto *c2 = new QVBoxLayout(pa3dCTF);
-    c2->setContentsMargins(0, 0, 0, 0);
-    c2->setSpacing(0);
-    pa3DCTFHeader = titlePanel("pa3DCTFHeader", QStringLiteral("Defocus Map"), 20);
-    Chart2 = new ChartWidget;
-    Chart2->setObjectName(QStringLiteral("Chart2"));
-    c2->addWidget(pa3DCTFHeader);
-    c2->addWidget(Chart2, 1);
-    setUpDefocusMapChart(*Chart2, *Chart1);
-    Shape2 = new Shape(Shape::Rectangle, Qt::red, QColor(), Chart2);
-    Shape2->setObjectName(QStringLiteral("Shape2"));
-    Shape2->resize(10, 2);
-
+    m_curves = new CurvePane;
+    m_map = new MapPane(m_curves->chart());
     Splitter1 = new QSplitter(Qt::Vertical);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(3);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(paChart1);
-    Splitter1->addWidget(pa3dCTF);
+    Splitter1->addWidget(m_curves);
+    Splitter1->addWidget(m_map);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    // A chart squeezed below a few label heights has no room left to label its axes.
-    Chart1->setMinimumSize(220, 150);
-    Chart2->setMinimumSize(220, 90);
 
     paLeft = named(new QWidget, "paLeft");
     auto *dock = new QVBoxLayout(paLeft);
@@ -492,27 +351,6 @@ void TForm1::setSliderTabOrder()
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
-QWidget *TForm1::buildInfoPanel()
-{
-    auto *panel2 = named(new QWidget, "Panel2");
-    auto *l = new QVBoxLayout(panel2);
-    l->setContentsMargins(0, 0, 0, 0);
-    TreeView1 = new QTreeWidget;
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setToolTip(QStringLiteral("Right Click!"));
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1 = new QListWidget;
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    Splitter3 = new QSplitter(Qt::Horizontal);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    Splitter3->addWidget(TreeView1);
-    Splitter3->addWidget(ListView1);
-    Splitter3->setSizes({241, 250});
-    l->addWidget(Splitter3);
-    return panel2;
-}
-
 void TForm1::buildBody()
 {
     auto *paBody = named(new QWidget, "paBody");
@@ -537,7 +375,8 @@ void TForm1::buildBody()
     status->setContentsMargins(0, 0, 0, 0);
     status->setSpacing(0);
     status->addWidget(buildSliderPanel());
-    status->addWidget(buildInfoPanel(), 1);
+    m_infoPanel = new InfoPanel;
+    status->addWidget(m_infoPanel, 1);
 
     Splitter4 = new QSplitter(Qt::Vertical);
     Splitter4->setObjectName(QStringLiteral("Splitter4"));
@@ -564,82 +403,42 @@ void TForm1::buildStatusBar()
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
-    auto *panels = new QWidget;
-    auto *row = new QHBoxLayout(panels);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(2);
-    statusPanel0 = label("StatusPanel0", QStringLiteral("Orvalis"));
-    statusPanel0->setFixedWidth(100);
-    statusPanel1 = named(new QWidget, "StatusPanel1");
-    statusPanel1->setFixedWidth(100);
-    statusPanel1->installEventFilter(this); // keeps the warning over the panel, whatever its size
-    statusPanel2 = label("StatusPanel2", QString());
-    statusPanel3 = label("StatusPanel3", QString());
-    auto *panel4 = named(new QFrame, "StatusPanel4");
-    statusPanel2->setFixedWidth(100);
-    statusPanel3->setFixedWidth(200);
-    panel4->setFixedWidth(50);
-    for (QWidget *p : {static_cast<QWidget *>(statusPanel0), statusPanel1, static_cast<QWidget *>(statusPanel2),
-                       static_cast<QWidget *>(statusPanel3), static_cast<QWidget *>(panel4)})
-        row->addWidget(p);
-    row->addStretch(1);
-    bar->addWidget(panels, 1);
-
-    Panel1 = new QFrame(statusPanel1);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setToolTip(QStringLiteral("Strange patterns may appear in the 2D CTF "));
-    Panel1->setCursor(Qt::PointingHandCursor);
-    auto *warning = new QHBoxLayout(Panel1);
-    warning->setContentsMargins(2, 0, 2, 0);
-    warning->setSpacing(2);
-    Image2 = label("Image2", QString(), Panel1);
-    Image2->setPixmap(warningGlyph().pixmap(16, 16));
-    Image2->setToolTip(Panel1->toolTip());
-    auto *caption = label("Panel1Caption", QStringLiteral("Fast Oscillations!"), Panel1);
-    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    caption->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
-    warning->addWidget(Image2);
-    warning->addWidget(caption, 1);
-    Panel1->installEventFilter(this);
-    Panel1->hide();
+    m_status = new StatusPanels;
+    bar->addWidget(m_status, 1);
 }
 
 void TForm1::connectControls()
 {
     connect(m_session, &CtfSession::instrumentChanged, this, &TForm1::showInstrument);
-    connectReported(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-    connectReported(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connectReported(m_actions->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
-        m_chartLook.apply(Chart1, on);
+        m_chartLook.apply(m_curves->chart(), on);
     });
     connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
-    connectReported(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
-    connectReported(About1, &QAction::triggered, this, &TForm1::About1Click);
-    connectToggleItem(Intensity1, this, &TForm1::Intensity1Click);
-    connectToggleItem(Symmetr1, this, &TForm1::Symmetr1Click);
-    connectToggleItem(Temporal1, this, &TForm1::Temporal1Click);
-    connectToggleItem(Spatial1, this, &TForm1::Spatial1Click);
-    connectToggleItem(Combined1, this, &TForm1::Combined1Click);
-    connectToggleItem(Show2DCTF1, this, &TForm1::Show2DCTF1Click);
-    connectToggleItem(Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
-    connectToggleItem(N3D1, this, &TForm1::N3D1Click);
-    connectToggleItem(N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
-    connectToggleItem(actShowTitles, this, &TForm1::actShowTitlesExecute);
-    connectToggleItem(ShowToolbar1, this, &TForm1::ShowToolbar1Click);
+    connectReported(m_actions->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connectReported(m_actions->About1, &QAction::triggered, this, &TForm1::About1Click);
+    connectToggleItem(m_actions->Intensity1, this, &TForm1::Intensity1Click);
+    connectToggleItem(m_actions->Symmetr1, this, &TForm1::Symmetr1Click);
+    connectToggleItem(m_actions->Temporal1, this, &TForm1::Temporal1Click);
+    connectToggleItem(m_actions->Spatial1, this, &TForm1::Spatial1Click);
+    connectToggleItem(m_actions->Combined1, this, &TForm1::Combined1Click);
+    connectToggleItem(m_actions->Show2DCTF1, this, &TForm1::Show2DCTF1Click);
+    connectToggleItem(m_actions->Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
+    connectToggleItem(m_actions->N3D1, this, &TForm1::N3D1Click);
+    connectToggleItem(m_actions->N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
+    connectToggleItem(m_actions->actShowTitles, this, &TForm1::actShowTitlesExecute);
+    connectToggleItem(m_actions->ShowToolbar1, this, &TForm1::ShowToolbar1Click);
 
-    connectReported(m_bar2d->SpeedButton8, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connectReported(m_bar1d->btnOrvalis, &QToolButton::clicked, this, &TForm1::ChangeMode);
-    connectReported(m_bar2d->btnTemporal, &QToolButton::clicked, this, &TForm1::Temporal1Click);
-    connectReported(m_bar2d->btnSpatial, &QToolButton::clicked, this, &TForm1::Spatial1Click);
-    connectReported(m_bar2d->btnCombined, &QToolButton::clicked, this, &TForm1::Combined1Click);
-    connectReported(m_bar2d->btnShow2D, &QToolButton::clicked, this, &TForm1::Show2DCTF1Click);
-    connectReported(m_bar2d->btnUpdate2D, &QToolButton::clicked, this, &TForm1::Enable2DUpdate1Click);
-    connectReported(m_bar2d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
-    connectReported(m_bar1d->btn1stCTF, &QToolButton::clicked, this, &TForm1::btn1stCTFClick);
-    connectReported(m_bar1d->btn2ndCTF, &QToolButton::clicked, this, &TForm1::btn2ndCTFClick);
-    connectReported(m_bar1d->btnEnvelopes, &QToolButton::clicked, this, &TForm1::btnEnvelopesClick);
-    connectReported(m_bar1d->btnShow3D, &QToolButton::clicked, this, &TForm1::N3D1Click);
+    const WindowActions &a = *m_actions;
+    connectReported(a.toPlotterMode, &QAction::triggered, this, &TForm1::ChangeMode);
+    connectReported(a.toAnalysisMode, &QAction::triggered, this, &TForm1::ChangeMode);
+    // The live button leaves the check to its handler, as the menu items do.
+    connectToggleItem(a.liveUpdate, this, &TForm1::Enable2DUpdate1Click);
+    connectReported(a.firstCtf, &QAction::triggered, this, &TForm1::btn1stCTFClick);
+    connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
+    connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
 
     connectReported(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
     connectReported(ScrollBar2, &QScrollBar::valueChanged, this, &TForm1::ScrollBar2Change);
@@ -657,16 +456,12 @@ void TForm1::connectControls()
 
     connectReported(Image1, &PixelImage::mouseMoved, this, &TForm1::Image1MouseMove);
     connectReported(Image1, &PixelImage::mouseReleased, this, &TForm1::Image1MouseUp);
-    connectReported(Chart1, &ChartWidget::afterDraw, this, &TForm1::Chart1AfterDraw);
-    connectReported(Chart2, &ChartWidget::afterDraw, this, &TForm1::Chart2AfterDraw);
-    Chart1->setMouseTracking(true);
-    connectReported(Chart1, &QCustomPlot::mouseMove, this, [](TForm1 *form, QMouseEvent *event) {
-        const QPoint at = event->position().toPoint();
-        form->Chart1MouseMove(at.x(), at.y());
-    });
-    Chart1->installEventFilter(this);  // the readout empties when the pointer leaves
+    connectReported(m_curves, &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
+    connectReported(m_map, &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
+    connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
+    connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
     pa2Dctf->installEventFilter(this); // its width is kept for the next start, also while it is hidden
-    connectReported(TreeView1, &QTreeWidget::currentItemChanged, this, &TForm1::TreeView1Change);
+    connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
 }
 
 // The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
@@ -677,9 +472,7 @@ void TForm1::layoutForScreenDensity()
     const bool dense = screen && qRound(screen->logicalDotsPerInch()) == 120;
     const int patternWidth = dense ? 256 : 208;
     paLeft->setFixedWidth(dense ? 171 : 138);
-    statusPanel1->setFixedWidth(dense ? 128 : 104);
-    m_offscreen = QImage(roundToInt(patternWidth / 0.5), roundToInt(patternWidth / 0.5), QImage::Format_RGB32);
-    m_offscreen.fill(Qt::black);
+    m_map->setImageSide(roundToInt(patternWidth / 0.5));
     Image1->setImageSize(patternWidth, patternWidth);
     // The least the pattern, its ruler and readout need; the user may drag the pane wider (Splitter2).
     pa2Dctf->setMinimumWidth(std::max(225, patternWidth + 2 * m_rulerMargin + 5));
@@ -692,6 +485,7 @@ void TForm1::layoutForScreenDensity()
     ProgressBar1->setGeometry(paImage1->x(), Label11->geometry().bottom() + 2, patternWidth, 8);
     m_patternCentre = roundToInt(patternWidth / 2.0);
     fitReadouts();
+    m_status->fitToScreen(dense);
 }
 
 // The readouts and the warning are shown whole in the window's font at this screen's density: their
@@ -710,12 +504,6 @@ void TForm1::fitReadouts()
     pa2Dctf->setMinimumWidth(std::max(pa2Dctf->minimumWidth(), Label11->geometry().right() + m_rulerMargin));
     QWidget *panel7 = paImage1->parentWidget();
     panel7->setFixedHeight(std::max(268, ProgressBar1->geometry().bottom() + m_rulerMargin));
-
-    statusPanel1->setFixedWidth(std::max(statusPanel1->width(), Panel1->sizeHint().width()));
-    const int frequency = widest(statusPanel2, {pointerFrequencyText(0.001), pointerFrequencyText(99.99)});
-    statusPanel2->setFixedWidth(std::max(100, frequency));
-    const int curve = widest(statusPanel3, {pointerCurveText(QStringLiteral("CTF 2"), {-0.888, 0.888})});
-    statusPanel3->setFixedWidth(std::max(200, curve));
 }
 
 void TForm1::placeDirectionMarker(QPoint corner)
@@ -771,16 +559,9 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             runReported([this, handler] { (this->*handler)(); });
             return true;
         }
-    } else if (watched == statusPanel1 && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
-        Panel1->setGeometry(statusPanel1->rect());
     } else if (watched == pa2Dctf && (event->type() == QEvent::Resize || event->type() == QEvent::Show)
                && pa2Dctf->isVisible()) {
         m_patternPaneWidth = pa2Dctf->width();
-    } else if (watched == Chart1 && event->type() == QEvent::Leave) {
-        Chart1MouseLeave();
-    } else if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease) {
-        runReported([this] { Image2Click(); });
-        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include "core/opticsstate.h"
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
+#include "chart/chart1series.h"
 #include "ui/options/chartmonochrome.h"
 
 #include <QImage>
@@ -43,6 +44,11 @@ class PixelImage;
 class ScrollBar;
 class Shape;
 class TfmBtnBar1dCTF;
+class WindowActions;
+class CurvePane;
+class MapPane;
+class InfoPanel;
+class StatusPanels;
 class TfmBtnBar2dCTF;
 class TfmOptions;
 class TAboutBox;
@@ -102,7 +108,7 @@ public:
     bool patternDrawFlag() const { return m_patternDrawFlag; }
     void setPatternDrawFlag(bool on) { m_patternDrawFlag = on; }
     int patternCentre() const { return m_patternCentre; }
-    const QImage &offscreenImage() const { return m_offscreen; }
+    const QImage &offscreenImage() const;
 
     // The About box and the usage dialog, created after the window; the window shows them.
     void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
@@ -186,25 +192,21 @@ private:
     QWidget *buildPatternPane();
     QWidget *buildChartArea();
     QWidget *buildSliderPanel();
-    QWidget *buildInfoPanel();
     void buildStatusBar();
     void setSliderTabOrder();
     void connectControls();
     void layoutForScreenDensity();
     void fitReadouts();
     void placeDirectionMarker(QPoint corner);
-    void spanDefocusMarker();
     void redraw();
     void scrollEvent(bool endOfScroll);
-    void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item,
-                        QToolButton *barButton, int series, int mirrorSeries);
+    void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, Chart1Series series,
+                        Chart1Series mirrorSeries);
     void showSeries(int series); // the session's points of a series of Chart1
     void showInstrument();       // the controls and texts of the instrument the session loaded
     void enterMode(bool plotter);
     void writeResolutionTexts();
-    void writeTreeLine(int group, int line, const QString &text);
     QString curveReadout(double k) const;
-    void selectTreeGroup(int index);
     // Settings: LoadSettings and FormClose in their parts
     void applyPlacement(const WindowSettings &settings);
     void applySplitters();
@@ -230,8 +232,6 @@ private:
     int m_patternCentre = 0;   // N: pixel (N, N) of Image1 is k = 0
     double m_patternRange = 0; // nm^-1, UpTo as of the last pattern pass
     int m_rulerMargin = 6;     // px
-    int m_selectedGroup = 0;   // absolute index of the selected group of the information tree
-    QImage m_offscreen;        // the defocus map, built here and shown as Chart2's back image
     QWidget *m_dockedBar = nullptr;
     // Settings held between start-up and close
     std::optional<int> m_storedSplitters[4]; // px, "Splitter1" to "Splitter4", applied once the window
@@ -252,30 +252,16 @@ private:
     bool runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
                        QString &ext);
 
-    // Menus
-    QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
-    QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
-    QMenu *N1DCTF1 = nullptr, *N2DCTF1 = nullptr;
-    QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
-    QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr,
-            *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
-    QAction *Contents1 = nullptr, *About1 = nullptr;
-    // Tool bars
-    BandToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
-    QList<BandToolBar *> m_bandOrder; // as last put into the row
-    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr, *ToolButton5 = nullptr,
-                *btnIntensity = nullptr, *btnSymmetr = nullptr;
-    QAction *m_toolButton1Slot = nullptr,
-            *m_toolButton3Slot = nullptr; // a tool-bar widget is shown and hidden through these
+    WindowActions *m_actions = nullptr; // every command, shared by the menus, the tool bar and both bars
+    QList<BandToolBar *> m_bandOrder;   // as last put into the row
     // Panels
-    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *pa3dCTF = nullptr, *paSliders = nullptr, *paImage1 = nullptr,
-            *pa2DRuler = nullptr;
-    QLabel *pa1dCTFHeader = nullptr, *pa2dCTFheader = nullptr, *pa3DCTFHeader = nullptr;
-    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter3 = nullptr, *Splitter4 = nullptr,
-              *Splitter5 = nullptr;
-    ChartWidget *Chart1 = nullptr, *Chart2 = nullptr;
+    QWidget *pa2Dctf = nullptr, *paLeft = nullptr, *paSliders = nullptr, *paImage1 = nullptr, *pa2DRuler = nullptr;
+    QLabel *pa2dCTFheader = nullptr;
+    CurvePane *m_curves = nullptr;
+    MapPane *m_map = nullptr;
+    QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
     PixelImage *Image1 = nullptr;
-    Shape *Shape1 = nullptr, *Shape2 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
+    Shape *Shape1 = nullptr, *shTick1 = nullptr, *shTick2 = nullptr, *shTick3 = nullptr;
     QLabel *laTick1 = nullptr, *laTick2 = nullptr, *laTick3 = nullptr, *Label11 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     // Aberration controls
@@ -283,15 +269,8 @@ private:
     QLineEdit *edDefocus = nullptr, *edAstigm = nullptr, *edAstigm3 = nullptr, *edMagn = nullptr;
     QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton3 = nullptr;
     QLabel *Label3 = nullptr;
-    // Information tree
-    QTreeWidget *TreeView1 = nullptr;
-    QListWidget *ListView1 = nullptr;
-    // Status bar
-    QLabel *statusPanel0 = nullptr;
-    QWidget *statusPanel1 = nullptr;
-    QLabel *statusPanel2 = nullptr, *statusPanel3 = nullptr; // the 1D chart under the pointer
-    QFrame *Panel1 = nullptr;
-    QLabel *Image2 = nullptr;
+    InfoPanel *m_infoPanel = nullptr;
+    StatusPanels *m_status = nullptr;
     // Button bars
     TfmBtnBar2dCTF *m_bar2d = nullptr;
     TfmBtnBar1dCTF *m_bar1d = nullptr;
@@ -303,9 +282,6 @@ private:
     TfmUsed *m_usedDialog = nullptr;
     TfmHelp *m_help = nullptr; // created at the first Help > Contents
     QString m_helpFolder;
-    // Library dialogs and the information tree's pop-up menu that opens them
-    QMenu *popmTree = nullptr;
-    QAction *SelectMicroscope1 = nullptr, *QuickSetup2 = nullptr;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;
     TfmInfo *m_info = nullptr;

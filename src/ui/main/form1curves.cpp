@@ -9,9 +9,12 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "session/ctfsession.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
+#include "ui/main/statuspanels.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
 
@@ -40,10 +43,9 @@ bool TForm1::ScopeInit(TScopeData scope)
 
 void TForm1::showInstrument()
 {
-    const int group = m_selectedGroup;
     m_state.StepFactor = 4;
     m_state.ProgrammaticChange = true;
-    Chart1->setAxisRange(ChartWidget::Axis::Bottom, 0, m_state.UpTo);
+    m_curves->setFrequencyEnd(m_state.UpTo, false);
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
     // its value from the new position and redraws coarsely.
@@ -58,16 +60,7 @@ void TForm1::showInstrument()
     Label3->setText(convergenceLabelText(m_state.Alpha));
     m_state.StepFactor = 1;
 
-    const ScopeTreeTexts texts = m_session->treeTexts();
-    const QString groups[] = {texts.microscope, texts.resolution, texts.defocus};
-    const QStringList *lines[] = {&texts.microscopeChildren, &texts.resolutionChildren, &texts.defocusChildren};
-    for (int g = 0; g < TreeView1->topLevelItemCount() && g < 3; ++g) {
-        QTreeWidgetItem *node = TreeView1->topLevelItem(g);
-        node->setText(0, groups[g]);
-        for (int c = 0; c < node->childCount() && c < lines[g]->size(); ++c)
-            node->child(c)->setText(0, lines[g]->at(c));
-    }
-    selectTreeGroup(group);
+    m_infoPanel->setTexts(m_session->treeTexts());
     if (!m_state.MarkerPending)
         Draw3DCTF();
 }
@@ -79,14 +72,13 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
     // The astigmatism and the convergence reach the computation through the optics state, which every
     // caller passes here as well. What the curves show is the session's choice.
     if (!m_state.PlotterMode) {
-        for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
-            Chart1->setAxisRange(across, Chart1->axisMinimum(across), m_state.UpTo);
-        Panel1->hide();
+        m_curves->setFrequencyEnd(m_state.UpTo, true);
+        m_status->setFastOscillation(false);
         m_session->computeCurves(Defocus, Direction);
         for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
             showSeries(s);
         if (m_session->fastOscillation())
-            Panel1->show();
+            m_status->setFastOscillation(true);
     } else {
         m_session->computeCurves(Defocus, Direction);
         const bool second = m_state.SecondCTF;
@@ -94,29 +86,18 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         showSeries(second ? S7CombinedNeg : S4Combined);
     }
     writeResolutionTexts();
-    Chart1->replot(QCustomPlot::rpQueuedReplot);
+    m_curves->replotSoon();
 }
 
 void TForm1::showSeries(int series)
 {
-    Chart1->setPoints(series, m_session->seriesX(series), m_session->seriesY(series));
+    m_curves->showSeries(static_cast<Chart1Series>(series), m_session->seriesX(series), m_session->seriesY(series));
 }
 
 void TForm1::writeResolutionTexts()
 {
-    writeTreeLine(1, 1, m_session->infoLimitText());
-    writeTreeLine(1, 0, m_session->pointResolutionText());
-}
-
-// A line of the information tree, and of the list beside it while that line's group is shown there.
-void TForm1::writeTreeLine(int group, int line, const QString &text)
-{
-    QTreeWidgetItem *node = TreeView1->topLevelItem(group);
-    if (!node || line >= node->childCount())
-        return;
-    node->child(line)->setText(0, text);
-    if (m_selectedGroup == group && line < ListView1->count())
-        ListView1->item(line)->setText(text);
+    m_infoPanel->writeLine(1, 1, m_session->infoLimitText());
+    m_infoPanel->writeLine(1, 0, m_session->pointResolutionText());
 }
 
 void TForm1::redraw()
@@ -131,22 +112,17 @@ void TForm1::redraw()
 // frequency rather than read from the nearest plotted point.
 void TForm1::Chart1MouseMove(int x, int /*y*/)
 {
-    const QRect plot = Chart1->plotRect();
-    if (x < plot.left() || x > plot.right() + 1) {
+    const std::optional<double> k = m_curves->frequencyAt(x);
+    if (!k) {
         Chart1MouseLeave();
         return;
     }
-    const ChartWidget::Axis bottom = ChartWidget::Axis::Bottom;
-    const double k = std::clamp(Chart1->chartAxis(bottom)->pixelToCoord(x), Chart1->axisMinimum(bottom),
-                                Chart1->axisMaximum(bottom));
-    statusPanel2->setText(pointerFrequencyText(k));
-    statusPanel3->setText(curveReadout(k));
+    m_status->showPointer(pointerFrequencyText(*k), curveReadout(*k));
 }
 
 void TForm1::Chart1MouseLeave()
 {
-    statusPanel2->clear();
-    statusPanel3->clear();
+    m_status->clearPointer();
 }
 
 QString TForm1::curveReadout(double k) const
@@ -179,7 +155,7 @@ void TForm1::edDefocusKeyDown()
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
     ScrollBar1->setValue(position);
-    if (pa3dCTF->isVisibleTo(this))
+    if (m_map->isVisibleTo(this))
         Draw3DCTF();
     m_state.ProgrammaticChange = false;
 }
@@ -290,7 +266,7 @@ void TForm1::ScrollBar1Change()
     m_session->setDefocus(-ScrollBar1->value(), !m_state.ProgrammaticChange || m_session->coarse());
     edDefocus->setText(formatGeneral(m_state.Defocus));
     redraw();
-    if (pa3dCTF->isVisibleTo(this))
+    if (m_map->isVisibleTo(this))
         PlaceDefocusMarker(m_state.Defocus);
     m_state.ProgrammaticChange = false;
 }
@@ -323,7 +299,7 @@ void TForm1::ScrollBar4Change()
     const int magnification = magnificationAt(ScrollBar4->value());
     edMagn->setText(magnificationText(magnification));
     Label3->setText(convergenceLabelText(m_state.Alpha));
-    writeTreeLine(0, 8, m_session->convergenceText());
+    m_infoPanel->writeLine(0, 8, m_session->convergenceText());
     redraw();
     m_state.ProgrammaticChange = false;
 }
@@ -332,36 +308,12 @@ void TForm1::ScrollBar4Change()
 
 void TForm1::BuildScopeTreeNodes()
 {
-    TreeView1->clear();
-    for (int lines : {9, 2, 4}) {
-        auto *group = new QTreeWidgetItem(TreeView1);
-        for (int i = 0; i < lines; ++i)
-            new QTreeWidgetItem(group);
-    }
-    TreeView1->expandAll();
+    m_infoPanel->buildNodes();
 }
 
 void TForm1::TreeView1Change()
 {
-    ListView1->clear();
-    QTreeWidgetItem *node = TreeView1->currentItem();
-    if (!node)
-        return;
-    if (node->parent())
-        node = node->parent();
-    for (int i = 0; i < node->childCount(); ++i)
-        ListView1->addItem(node->child(i)->text(0));
-    m_selectedGroup = TreeView1->indexOfTopLevelItem(node);
-}
-
-void TForm1::selectTreeGroup(int index)
-{
-    QTreeWidgetItem *group = TreeView1->topLevelItem(index);
-    if (!group)
-        return;
-    const QSignalBlocker quiet(TreeView1);
-    TreeView1->setCurrentItem(group);
-    TreeView1Change();
+    m_infoPanel->showCurrentGroup();
 }
 
 } // namespace orvalis

@@ -5,6 +5,8 @@
 #include "core/infotext.h"
 #include "session/ctfsession.h"
 #include "ui/info/fminfo.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/windowactions.h"
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/quicksetup/fmquickedit.h"
 #include "ui/widgets/errorreport.h"
@@ -18,22 +20,12 @@ namespace orvalis {
 
 void TForm1::buildDialogItems()
 {
-    popmTree = new QMenu(this);
-    popmTree->setObjectName(QStringLiteral("popmTree"));
-    SelectMicroscope1 = popmTree->addAction(QStringLiteral("Select/Edit Microscope"));
-    SelectMicroscope1->setObjectName(QStringLiteral("SelectMicroscope1"));
-    QuickSetup2 = popmTree->addAction(QStringLiteral("Quick Setup"));
-    QuickSetup2->setObjectName(QStringLiteral("QuickSetup2"));
-    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(TreeView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { popmTree->popup(TreeView1->viewport()->mapToGlobal(at)); });
-
-    connectReported(Microscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
-    connectReported(SelectMicroscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
-    connectReported(QuickSetup1, &QAction::triggered, this, &TForm1::QuickSetup1Click);
-    connectReported(QuickSetup2, &QAction::triggered, this, &TForm1::QuickSetup1Click);
-    connectReported(ShowInfo1, &QAction::triggered, this, &TForm1::ShowInfo1Click);
-    for (QAction *item : {Microscope1, SelectMicroscope1, QuickSetup1, QuickSetup2, ShowInfo1})
+    connectReported(m_actions->Microscope1, &QAction::triggered, this, &TForm1::Microscope1Click);
+    connectReported(m_infoPanel, &InfoPanel::microscopeRequested, this, &TForm1::Microscope1Click);
+    connectReported(m_actions->QuickSetup1, &QAction::triggered, this, &TForm1::QuickSetup1Click);
+    connectReported(m_infoPanel, &InfoPanel::quickSetupRequested, this, &TForm1::QuickSetup1Click);
+    connectReported(m_actions->ShowInfo1, &QAction::triggered, this, &TForm1::ShowInfo1Click);
+    for (QAction *item : {m_actions->Microscope1, m_actions->QuickSetup1, m_actions->ShowInfo1})
         item->setEnabled(false);
 }
 
@@ -44,11 +36,10 @@ void TForm1::setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmI
     m_info = info;
     connect(m_microSetup, &TfmMicroSetup::statusMessage, this,
             [this](const QString &text) { statusBar()->showMessage(text, 15000); });
-    for (QAction *item : {Microscope1, SelectMicroscope1})
-        item->setEnabled(m_microSetup != nullptr);
-    for (QAction *item : {QuickSetup1, QuickSetup2})
-        item->setEnabled(m_quickEdit != nullptr);
-    ShowInfo1->setEnabled(m_info != nullptr);
+    m_actions->Microscope1->setEnabled(m_microSetup != nullptr);
+    m_actions->QuickSetup1->setEnabled(m_quickEdit != nullptr);
+    m_infoPanel->setDialogsAvailable(m_microSetup != nullptr, m_quickEdit != nullptr);
+    m_actions->ShowInfo1->setEnabled(m_info != nullptr);
 }
 
 bool TForm1::ApplyScopeRecord(const TScopeData &record)

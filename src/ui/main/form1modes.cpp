@@ -6,15 +6,17 @@
 #include "session/ctfsession.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
-#include "ui/main/chart1series.h"
+#include "chart/chart1series.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
+#include "ui/main/statuspanels.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLayout>
-#include <QMenu>
 #include <QToolBar>
-#include <QToolButton>
 
 #include <algorithm>
 #include <utility>
@@ -38,40 +40,25 @@ void TForm1::ApplyViewState()
 {
     const ViewChoices v = m_session->viewChoices();
     const std::pair<QAction *, bool> ticks[] = {
-        {Show2DCTF1, v.show2D}, {Enable2DUpdate1, v.live2D}, {N3D1, v.mapShown},        {Combined1, v.combined},
-        {Spatial1, v.spatial},  {Temporal1, v.temporal},     {Intensity1, v.intensity}, {Symmetr1, v.symmetric}};
+        {m_actions->Show2DCTF1, v.show2D},    {m_actions->Enable2DUpdate1, v.live2D},
+        {m_actions->N3D1, v.mapShown},        {m_actions->Combined1, v.combined},
+        {m_actions->Spatial1, v.spatial},     {m_actions->Temporal1, v.temporal},
+        {m_actions->Intensity1, v.intensity}, {m_actions->Symmetr1, v.symmetric}};
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
-    const bool show2D = v.show2D;
-    m_patternDrawFlag = show2D;
-    m_bar2d->btnShow2D->setChecked(show2D);
-    Save2D->setEnabled(show2D);
-    m_toolButton1Slot->setVisible(show2D);
-    m_bar2d->btnUpdate2D->setEnabled(show2D);
-    pa2Dctf->setVisible(show2D);
-
-    m_bar2d->btnUpdate2D->setChecked(v.live2D);
+    m_actions->setPatternShown(v.show2D);
+    pa2Dctf->setVisible(v.show2D);
+    m_actions->liveUpdate->setChecked(v.live2D);
     m_patternDrawFlag = v.live2D;
+    m_actions->setMapShown(v.mapShown);
+    m_map->setVisible(v.mapShown);
+    m_actions->showEnvelopes->setChecked(v.showEnvelopes);
 
-    const bool showMap = v.mapShown;
-    m_bar2d->btnShow3D->setChecked(showMap);
-    m_bar1d->btnShow3D->setChecked(showMap);
-    pa3dCTF->setVisible(showMap);
-    SaveDefocusMap1->setEnabled(showMap);
-    m_toolButton3Slot->setVisible(showMap);
-
-    m_bar2d->btnCombined->setChecked(v.combined);
-    m_bar2d->btnSpatial->setChecked(v.spatial);
-    m_bar2d->btnTemporal->setChecked(v.temporal);
-    m_bar1d->btnEnvelopes->setChecked(v.showEnvelopes);
-    btnIntensity->setChecked(v.intensity);
-    btnSymmetr->setChecked(v.symmetric);
-
-    const bool titles = actShowTitles->isChecked();
-    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
+    const bool titles = m_actions->actShowTitles->isChecked();
+    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
         title->setVisible(titles);
-    ToolBar1->setVisible(ShowToolbar1->isChecked());
-    ToolBar2->setVisible(ShowToolbar1->isChecked());
+    for (BandToolBar *band : m_bandOrder)
+        band->setVisible(m_actions->ShowToolbar1->isChecked());
     m_state.MarkerPending = true;
 }
 
@@ -84,32 +71,27 @@ void TForm1::ChangeMode()
 void TForm1::enterMode(bool plotter)
 {
     m_session->setPlotterMode(plotter);
-    N1DCTFPlotMode1->setChecked(plotter);
+    m_actions->setPlotterMode(plotter);
     if (!plotter) {
-        statusPanel0->setText(QStringLiteral("Orvalis"));
-        N1DCTF1->setEnabled(true);
-        N2DCTF1->setEnabled(true);
+        m_status->setModeText(QStringLiteral("Orvalis"));
         if (m_session->viewChoices().show2D) {
             m_patternDrawFlag = true;
             pa2Dctf->show();
         }
         DockButtonBar(m_bar2d);
-        for (int i = 0; i < Chart1->seriesCount(); ++i)
-            Chart1->clearSeries(i);
+        m_curves->clearAll();
         showModeSeries();
         DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
         DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-        m_patternDrawFlag = Enable2DUpdate1->isChecked();
+        m_patternDrawFlag = m_actions->Enable2DUpdate1->isChecked();
         return;
     }
-    statusPanel0->setText(QStringLiteral("CTF Plotter"));
-    N1DCTF1->setEnabled(false);
-    N2DCTF1->setEnabled(false);
+    m_status->setModeText(QStringLiteral("CTF Plotter"));
     m_patternDrawFlag = false;
     pa2Dctf->hide();
     DockButtonBar(m_bar1d);
     for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
-        Chart1->clearSeries(i);
+        m_curves->clearSeries(static_cast<Chart1Series>(i));
     showModeSeries();
     DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
@@ -119,31 +101,32 @@ void TForm1::enterMode(bool plotter)
 void TForm1::showModeSeries()
 {
     if (m_state.PlotterMode) {
-        Chart1->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
-        Chart1->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
+        m_curves->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
+        m_curves->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
         return;
     }
     const ViewChoices v = m_session->viewChoices();
-    const std::pair<bool, int> envelopes[] = {{v.temporal, S2Temporal},  {v.spatial, S3Spatial},
-                                              {v.combined, S4Combined},  {v.temporal, S5TemporalNeg},
-                                              {v.spatial, S6SpatialNeg}, {v.combined, S7CombinedNeg}};
+    const std::pair<bool, Chart1Series> envelopes[] = {{v.temporal, S2Temporal},  {v.spatial, S3Spatial},
+                                                       {v.combined, S4Combined},  {v.temporal, S5TemporalNeg},
+                                                       {v.spatial, S6SpatialNeg}, {v.combined, S7CombinedNeg}};
     for (const auto &e : envelopes)
-        Chart1->setSeriesVisible(e.second, e.first);
+        m_curves->setSeriesVisible(e.second, e.first);
 }
 
 void TForm1::actShowTitlesExecute()
 {
-    for (QLabel *title : {pa1dCTFHeader, pa2dCTFheader, pa3DCTFHeader})
-        title->setVisible(title->isHidden());
-    actShowTitles->setChecked(!actShowTitles->isChecked());
+    const bool show = !m_actions->actShowTitles->isChecked();
+    for (QLabel *title : {m_curves->title(), pa2dCTFheader, m_map->title()})
+        title->setVisible(show);
+    m_actions->actShowTitles->setChecked(show);
 }
 
 void TForm1::ShowToolbar1Click()
 {
-    const bool show = ToolBar1->isHidden();
-    for (BandToolBar *band : toolBarBands())
+    const bool show = !m_actions->ShowToolbar1->isChecked();
+    for (BandToolBar *band : m_bandOrder)
         band->setVisible(show);
-    ShowToolbar1->setChecked(!ShowToolbar1->isChecked());
+    m_actions->ShowToolbar1->setChecked(show);
 }
 
 // The bands of the tool-bar row in the order the user sees them: row by row, left to right. Bands
@@ -169,7 +152,7 @@ void TForm1::placeToolBarBands(const QList<BandToolBar *> &bands, const QList<bo
         if (i > 0 && breaks.value(i))
             addToolBarBreak(Qt::TopToolBarArea);
         addToolBar(Qt::TopToolBarArea, bands[i]);
-        bands[i]->setVisible(ShowToolbar1->isChecked());
+        bands[i]->setVisible(m_actions->ShowToolbar1->isChecked());
     }
 }
 

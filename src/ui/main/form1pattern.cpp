@@ -8,10 +8,11 @@
 #include "core/curvereadout.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
+#include "core/optionranges.h"
 #include "core/patterngeometry.h"
 #include "session/ctfsession.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
 #include "ui/widgets/shape.h"
@@ -122,47 +123,31 @@ void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
 
 void TForm1::Draw3DCTF()
 {
-    const int w = m_offscreen.width();
-    const DefocusMapGrid &grid = m_session->computeMap(w);
-    drawDefocusMapImage(m_offscreen, grid);
-    Chart2->setBackImage(m_offscreen);
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
-        Chart2->setAxisRange(side, grid.minimum, grid.maximum);
-    for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
-        Chart2->setAxisRange(across, Chart1->axisMinimum(ChartWidget::Axis::Bottom),
-                             Chart1->axisMaximum(ChartWidget::Axis::Bottom));
-    Chart1->layOut();
-    const QRect plot1 = Chart1->plotRect();
-    Chart2->setPlotLeftRight(plot1.left(), plot1.right());
-    spanDefocusMarker();
+    const DefocusMapGrid &grid = m_session->computeMap(m_map->image().width());
+    ChartWidget *curve = m_curves->chart();
+    m_map->showMap(grid, curve->axisMinimum(ChartWidget::Axis::Bottom), curve->axisMaximum(ChartWidget::Axis::Bottom));
+    curve->layOut();
+    m_map->setPlotEdges(curve->plotRect().left(), curve->plotRect().right());
+    m_map->spanMarker();
     PlaceDefocusMarker(m_state.Defocus);
-    Chart2->replot(QCustomPlot::rpQueuedReplot);
+    m_map->replotSoon();
 }
 
-// The marker line runs across the plotting rectangle (one pixel past its right column, as defined).
-void TForm1::spanDefocusMarker()
+const QImage &TForm1::offscreenImage() const
 {
-    const QRect plot = Chart2->plotRect();
-    Shape2->setGeometry(plot.left(), Shape2->y(), plot.right() - plot.left() + 2, 2);
+    return m_map->image();
 }
 
 void TForm1::PlaceDefocusMarker(double defocus)
 {
-    const QRect plot = Chart2->plotRect();
     const OptionRanges ranges = m_session->ranges();
-    const int minimum = ranges.defocusMin;
-    const int maximum = ranges.defocusMax;
-    // The slider never has an empty range (setDefocusRange), but a zero span must not divide here.
-    const double span = maximum > minimum ? static_cast<double>(maximum) - minimum : 1.0;
-    const int offset = roundToInt(-(minimum + defocus) * (plot.bottom() - plot.top() - 1) / span);
-    Shape2->move(Shape2->x(), plot.top() + offset);
-    Shape2->raise();
+    m_map->placeMarker(defocus, ranges.defocusMin, ranges.defocusMax);
 }
 
 void TForm1::Chart2AfterDraw()
 {
-    spanDefocusMarker();
-    if (pa3dCTF->isVisibleTo(this))
+    m_map->spanMarker();
+    if (m_map->isVisibleTo(this))
         PlaceDefocusMarker(m_state.Defocus);
 }
 

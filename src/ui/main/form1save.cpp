@@ -6,6 +6,9 @@
 #include "core/curvetable.h"
 #include "core/savename.h"
 #include "session/ctfsession.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/savefiledialog.h"
@@ -84,9 +87,9 @@ void TForm1::buildSaveDialog()
         SavePictureDialog1->setDefaultSuffix(filter.mid(star + 2).chopped(1));
     });
 
-    connect(Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
-    connect(Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
-    connect(SaveDefocusMap1, &QAction::triggered, this,
+    connect(m_actions->Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
+    connect(m_actions->Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
+    connect(m_actions->SaveDefocusMap1, &QAction::triggered, this,
             [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
 }
 
@@ -131,14 +134,11 @@ void TForm1::Save1DClick()
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
+    ChartWidget &chart1 = *m_curves->chart();
     if (ext == QLatin1String(".txt")) {
-        // The session's curves under the chart's titles.
-        QStringList titles;
-        for (int j = 0; j < Chart1->seriesCount(); ++j)
-            titles << Chart1->seriesTitle(j);
-        saveBytes(curveTableText(m_session->curveSeries(titles)), path);
+        saveBytes(curveTableText(m_session->curveSeries(curveSeriesTitles())), path);
     } else {
-        saveChart(*Chart1, path, pictures.value(ext), QColor(Qt::white));
+        saveChart(chart1, path, pictures.value(ext), QColor(Qt::white));
     }
 }
 
@@ -158,11 +158,11 @@ void TForm1::SaveDefocusMap1Click()
                        QStringLiteral("defocus map"), chartExtensions(), path, ext))
         return;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
-        saveImage(m_offscreen, path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+        saveImage(m_map->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
     else if (ext == QLatin1String(".txt"))
         saveBytes(m_session->mapTableText(), path);
     else
-        saveChart(*Chart2, path,
+        saveChart(*m_map->chart(), path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
                       : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
                       : ext == QLatin1String(".svg") ? ChartFileFormat::Svg

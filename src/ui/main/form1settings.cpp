@@ -6,8 +6,9 @@
 #include "session/ctfsession.h"
 #include "store/registry.h"
 #include "store/windowsettings.h"
-#include "ui/btnbar1dctf/fmbtnbar1dctf.h"
-#include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mappane.h"
+#include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
 #include "ui/widgets/errorreport.h"
 #include "ui/widgets/scrollbar.h"
@@ -19,7 +20,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSplitter>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -125,11 +125,11 @@ void TForm1::setPaneSize(QSplitter *splitter, int pane, int px)
 // defocus map's pane takes its height when it is shown.
 void TForm1::applySplitters()
 {
-    if (!pa3dCTF->isHidden())
+    if (!m_map->isHidden())
         setPaneSize(Splitter1, 1, m_mapHeight);
     // Not Splitter5: the docked bar's panel keeps the width the start-up layout gave it, whatever was
     // stored; any other width would leave an empty band beside the bar.
-    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {Splitter3, 0}, {Splitter4, 1}};
+    const std::pair<QSplitter *, int> panes[3] = {{Splitter2, 0}, {m_infoPanel->splitter(), 0}, {Splitter4, 1}};
     for (int i = 0; i < 3; ++i)
         if (m_storedSplitters[i + 1])
             setPaneSize(panes[i].first, panes[i].second, *m_storedSplitters[i + 1]);
@@ -198,9 +198,9 @@ void TForm1::readSelectedScope(const WindowSettings &settings)
 void TForm1::applyViewChoices(const WindowSettings &s)
 {
     if (s.Toolbar)
-        ShowToolbar1->setChecked(*s.Toolbar);
+        m_actions->ShowToolbar1->setChecked(*s.Toolbar);
     if (s.Headers)
-        actShowTitles->setChecked(*s.Headers);
+        m_actions->actShowTitles->setChecked(*s.Headers);
 }
 
 void TForm1::showStartupNotices()
@@ -249,9 +249,9 @@ WindowSettings TForm1::capturedSettings() const
         s.Width = width();
         s.Height = height();
     }
-    s.Splitter[0] = pa3dCTF->isHidden() ? m_mapHeight : pa3dCTF->height();
+    s.Splitter[0] = m_map->isHidden() ? m_mapHeight : m_map->height();
     s.Splitter[1] = m_patternPaneWidth.value_or(pa2Dctf->width());
-    s.Splitter[2] = TreeView1->width();
+    s.Splitter[2] = m_infoPanel->treeWidth();
     s.Splitter[3] = Splitter4->widget(1)->height();
     s.Splitter[4] = paLeft->width();
 
@@ -260,8 +260,8 @@ WindowSettings TForm1::capturedSettings() const
         s.Bands[i] = CoolBand{bands[i]->objectName(), bands[i]->QToolBar::sizeHint().width(), toolBarBreak(bands[i]),
                               bands[i]->shownWidth()};
 
-    s.Toolbar = ShowToolbar1->isChecked();
-    s.Headers = actShowTitles->isChecked();
+    s.Toolbar = m_actions->ShowToolbar1->isChecked();
+    s.Headers = m_actions->actShowTitles->isChecked();
     return s;
 }
 

@@ -1,0 +1,235 @@
+// The 1D chart's pane and the defocus map's pane on their own: the eight series as the user knows
+// them (order, names, titles, colours), a series refilled without touching the others, the frequency
+// under the pointer, and the map's picture and marker line.
+#include "chart/chartwidget.h"
+#include "core/ctfcurves.h"
+#include "core/defocusmap.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mappane.h"
+#include "ui/widgets/shape.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace orvalis;
+
+namespace {
+
+CtfCurves someCurves(int n)
+{
+    CtfCurves c;
+    for (int i = 0; i < n; ++i) {
+        const double k = i * 0.1;
+        c.k << k;
+        c.ctf << std::sin(k);
+        c.temporal << 1 - k / 100;
+        c.spatial << 1 - k / 50;
+        c.combined << 1 - k / 30;
+        c.temporalNeg << k / 100 - 1;
+        c.spatialNeg << k / 50 - 1;
+        c.combinedNeg << k / 30 - 1;
+    }
+    return c;
+}
+
+} // namespace
+
+class TestChartPanes : public QObject {
+    Q_OBJECT
+private slots:
+    void seriesAsTheUserKnowsThem_data();
+    void seriesAsTheUserKnowsThem();
+    void seriesTakesItsPointsAlone_data();
+    void seriesTakesItsPointsAlone();
+    void visibilityKeepsThePoints();
+    void frequencyUnderThePointer_data();
+    void frequencyUnderThePointer();
+    void mapPictureIsTheGrid();
+    void markerAtTheDefocusRow_data();
+    void markerAtTheDefocusRow();
+};
+
+void TestChartPanes::seriesAsTheUserKnowsThem_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("1") << 0 << "Series1"
+                       << "CTF" << QColor(0x00, 0x00, 0x80);
+    QTest::newRow("2") << 1 << "Series2"
+                       << "Temporal Envelope" << QColor(0x40, 0x80, 0x80);
+    QTest::newRow("3") << 2 << "Series3"
+                       << "Spatial Envelope" << QColor(0x00, 0x80, 0x00);
+    QTest::newRow("4") << 3 << "Series4"
+                       << "Combined Envelope" << QColor(0xFF, 0x80, 0x40);
+    QTest::newRow("5") << 4 << "Series5"
+                       << "Temporal Envelope 2" << QColor(0x40, 0x80, 0x80);
+    QTest::newRow("6") << 5 << "Series6"
+                       << "Spatial Envelope 2" << QColor(0x00, 0x80, 0x00);
+    QTest::newRow("7") << 6 << "Series7"
+                       << "Combined Envelope 2" << QColor(0xFF, 0x80, 0x00);
+    QTest::newRow("8") << 7 << "Series8"
+                       << "CTF 2" << QColor(0x00, 0x00, 0xFF);
+}
+
+void TestChartPanes::seriesAsTheUserKnowsThem()
+{
+    QFETCH(int, index);
+    QFETCH(QString, name);
+    QFETCH(QString, title);
+    QFETCH(QColor, colour);
+    CurvePane pane;
+    ChartWidget *chart = pane.chart();
+    QCOMPARE(chart->objectName(), QStringLiteral("Chart1"));
+    QCOMPARE(chart->seriesCount(), 8);
+    QCOMPARE(chart->seriesIndex(name), index);
+    QCOMPARE(chart->seriesTitle(index), title);
+    QCOMPARE(chart->seriesColor(index), colour);
+    QCOMPARE(pane.title()->objectName(), QStringLiteral("pa1dCTFHeader"));
+}
+
+void TestChartPanes::seriesTakesItsPointsAlone_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::newRow("Series1") << int(S1Ctf);
+    QTest::newRow("Series4") << int(S4Combined);
+    QTest::newRow("Series7") << int(S7CombinedNeg);
+    QTest::newRow("Series8") << int(S8Ctf2);
+}
+
+void TestChartPanes::seriesTakesItsPointsAlone()
+{
+    QFETCH(int, series);
+    const auto s = static_cast<Chart1Series>(series);
+    CurvePane pane;
+    ChartWidget *chart = pane.chart();
+    const CtfCurves c = someCurves(20);
+    pane.showSeries(S2Temporal, c.k, c.temporal); // a neighbour that must stay as it is
+    pane.showSeries(s, c.k, c.ctf);
+    QCOMPARE(chart->pointCount(s), 20);
+    QCOMPARE(chart->yValue(s, 7), c.ctf[7]);
+    QVERIFY(pane.hasPoints(s));
+    // Fewer points replace more: nothing of the longer curve is left at its end.
+    const CtfCurves shorter = someCurves(5);
+    pane.showSeries(s, shorter.k, shorter.combined);
+    QCOMPARE(chart->pointCount(s), 5);
+    QCOMPARE(chart->yValue(s, 4), shorter.combined[4]);
+    for (int other = 0; other < chart->seriesCount(); ++other)
+        if (other != series && other != S2Temporal)
+            QCOMPARE(chart->pointCount(other), 0);
+    QCOMPARE(chart->pointCount(S2Temporal), 20);
+    pane.clearSeries(s);
+    QVERIFY(!pane.hasPoints(s));
+    QCOMPARE(chart->pointCount(S2Temporal), 20);
+    pane.clearAll();
+    QVERIFY(!pane.hasPoints(S2Temporal));
+}
+
+void TestChartPanes::visibilityKeepsThePoints()
+{
+    CurvePane pane;
+    const CtfCurves c = someCurves(10);
+    pane.showSeries(S3Spatial, c.k, c.spatial);
+    pane.setSeriesVisible(S3Spatial, false);
+    QVERIFY(!pane.chart()->isSeriesVisible(S3Spatial));
+    QCOMPARE(pane.chart()->pointCount(S3Spatial), 10); // emptying is the caller's choice
+    pane.setSeriesVisible(S3Spatial, true);
+    QVERIFY(pane.chart()->isSeriesVisible(S3Spatial));
+}
+
+void TestChartPanes::frequencyUnderThePointer_data()
+{
+    QTest::addColumn<double>("upTo");
+    QTest::newRow("10") << 10.0;
+    QTest::newRow("3.5") << 3.5;
+}
+
+void TestChartPanes::frequencyUnderThePointer()
+{
+    QFETCH(double, upTo);
+    CurvePane pane;
+    pane.resize(500, 300);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.setFrequencyEnd(upTo, true);
+    pane.chart()->replot();
+    const QRect plot = pane.chart()->plotRect();
+    QVERIFY(plot.width() > 100);
+    QVERIFY(!pane.frequencyAt(plot.left() - 1));
+    QVERIFY(!pane.frequencyAt(plot.right() + 2));
+    QCOMPARE(pane.frequencyAt(plot.left()).value_or(-1), 0.0);
+    const double middle = pane.frequencyAt(plot.left() + plot.width() / 2).value_or(-1);
+    QVERIFY2(std::abs(middle - upTo / 2) < upTo / plot.width() * 2, qPrintable(QString::number(middle)));
+    QCOMPARE(pane.frequencyAt(plot.right() + 1).value_or(-1), upTo); // within the axis, at its end
+    QCOMPARE(pane.chart()->axisMaximum(ChartWidget::Axis::Top), upTo);
+
+    QSignalSpy left(&pane, &CurvePane::pointerLeft);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(pane.chart(), &leave);
+    QCOMPARE(left.count(), 1);
+}
+
+void TestChartPanes::mapPictureIsTheGrid()
+{
+    CurvePane curves;
+    MapPane map(curves.chart());
+    QCOMPARE(map.objectName(), QStringLiteral("pa3dCTF"));
+    map.setImageSide(8);
+    QCOMPARE(map.image().size(), QSize(8, 8));
+    QCOMPARE(map.image().pixel(3, 3), qRgb(0, 0, 0));
+    DefocusMapGrid grid;
+    grid.width = 8;
+    grid.minimum = -40;
+    grid.maximum = 160;
+    for (int i = 0; i < 64; ++i)
+        grid.grey.push_back(static_cast<std::uint8_t>(i * 4));
+    map.showMap(grid, 0, 7.5);
+    for (const QPoint at : {QPoint(0, 0), QPoint(5, 2), QPoint(7, 7)}) {
+        const int grey = grid.at(at.x(), at.y());
+        QCOMPARE(map.image().pixel(at), qRgb(grey, grey, grey));
+    }
+    QCOMPARE(map.chart()->backImage(), map.image());
+    QCOMPARE(map.chart()->axisMinimum(ChartWidget::Axis::Left), -40.0);
+    QCOMPARE(map.chart()->axisMaximum(ChartWidget::Axis::Right), 160.0);
+    QCOMPARE(map.chart()->axisMaximum(ChartWidget::Axis::Top), 7.5);
+}
+
+void TestChartPanes::markerAtTheDefocusRow_data()
+{
+    QTest::addColumn<double>("defocus"); // nm
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<double>("fraction"); // of the plot's height minus one, from its top
+    QTest::newRow("overfocus end") << 50.0 << -50 << 200 << 0.0;
+    QTest::newRow("underfocus end") << -200.0 << -50 << 200 << 1.0;
+    QTest::newRow("middle") << -75.0 << -50 << 200 << 0.5;
+    QTest::newRow("empty range") << 0.0 << 10 << 10 << -10.0; // divides by 1, not by 0
+}
+
+void TestChartPanes::markerAtTheDefocusRow()
+{
+    QFETCH(double, defocus);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    QFETCH(double, fraction);
+    CurvePane curves;
+    MapPane map(curves.chart());
+    map.resize(400, 250);
+    map.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&map));
+    map.chart()->replot();
+    const QRect plot = map.chart()->plotRect();
+    QVERIFY(plot.height() > 50);
+    auto *marker = map.findChild<Shape *>(QStringLiteral("Shape2"));
+    QVERIFY(marker);
+    map.spanMarker();
+    QCOMPARE(marker->x(), plot.left());
+    QCOMPARE(marker->width(), plot.width() + 1);
+    map.placeMarker(defocus, minimum, maximum);
+    QCOMPARE(marker->y(), plot.top() + qRound(fraction * (plot.bottom() - plot.top() - 1)));
+}
+
+QTEST_MAIN(TestChartPanes)
+#include "test_chartpanes.moc"
