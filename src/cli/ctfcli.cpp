@@ -157,8 +157,14 @@ void applyInstrumentValue(const QCommandLineParser &parser, const char *option, 
     const QString name = QString::fromLatin1(option);
     if (!parser.isSet(name))
         return;
-    const double typed = numberOption(parser, name);
-    const double recordValue = scopeValueFromText(value, formatGeneral(typed));
+    numberOption(parser, name); // refuses what is no number, naming the option
+    // The text as typed, converted as the library's texts are.
+    double recordValue = 0;
+    try {
+        recordValue = scopeValueFromText(value, parser.value(name).trimmed());
+    } catch (const OrvalisError &e) {
+        usageFailure(QStringLiteral("%1: %2").arg(optionAndValue(parser, name), oneLine(e.text())));
+    }
     const QString rule = scopeValueRule(value, recordValue);
     if (!rule.isEmpty())
         usageFailure(QStringLiteral("%1: %2").arg(optionAndValue(parser, name), rule));
@@ -666,6 +672,13 @@ int runProgram(const QStringList &arguments, const PictureRunner &pictures)
     } catch (const Failure &failure) {
         printFailure(failure);
         return failure.status;
+    } catch (const OrvalisError &e) {
+        // What the lower layers refuse beyond the checks above is the store's or a file's trouble.
+        printFailure({ExitIo, oneLine(e.text())});
+        return ExitIo;
+    } catch (const std::exception &e) {
+        printFailure({ExitIo, QString::fromLocal8Bit(e.what())});
+        return ExitIo;
     }
 }
 
