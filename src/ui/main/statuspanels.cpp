@@ -42,7 +42,6 @@ StatusPanels::StatusPanels(QWidget *parent) : QWidget(parent)
     m_warningPanel = new QWidget;
     m_warningPanel->setObjectName(QStringLiteral("StatusPanel1"));
     m_warningPanel->setFixedWidth(100);
-    m_warningPanel->installEventFilter(this); // keeps the warning over the panel, whatever its size
     m_frequency = label("StatusPanel2", QString());
     m_curve = label("StatusPanel3", QString());
     auto *panel4 = new QFrame;
@@ -72,6 +71,8 @@ StatusPanels::StatusPanels(QWidget *parent) : QWidget(parent)
     warning->addWidget(caption, 1);
     m_warning->installEventFilter(this);
     m_warning->hide();
+    // Only now: the panel's events reach the filter, which places the warning over it.
+    m_warningPanel->installEventFilter(this); // keeps the warning over the panel, whatever its size
 }
 
 StatusPanels::~StatusPanels()

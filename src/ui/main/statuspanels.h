@@ -31,9 +31,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QLabel *m_mode, *m_frequency, *m_curve;
-    QWidget *m_warningPanel;
-    QFrame *m_warning;
+    QLabel *m_mode = nullptr, *m_frequency = nullptr, *m_curve = nullptr;
+    QWidget *m_warningPanel = nullptr;
+    QFrame *m_warning = nullptr;
 };
 
 } // namespace orvalis
