@@ -1,4 +1,5 @@
 #include "cli/ctfcli.h"
+#include "cli/micrographcommands.h"
 
 #include "core/buildinfo.h"
 #include "core/curvetable.h"
@@ -61,12 +62,16 @@ Commands:
   map        save the defocus map (--out F.bmp, F.png or F.txt)
   chart      save the 1D chart (--out F.png, F.svg, F.pdf, F.emf or F.wmf)
   library    list, show, import or export the microscope library
+  spectrum   save a micrograph's power spectrum (--out F.mrc, F.tif or F.png)
+  average    print the rotational average of a micrograph's power spectrum
+  fit        fit the CTF to micrographs: defocus, astigmatism, phase shift (TSV, JSON, STAR, CTFFIND text)
 
 Options:
   -h, --help  this text; "orvalis-ctf COMMAND --help" shows a command's options
   --version   the version
 
-Exit status: 0 done, 1 a file or stream could not be read or written, 2 the command line was refused.
+Exit status: 0 done, 1 a file or stream could not be read or written, 2 the command line was refused,
+3 (fit, average) a micrograph gave no reliable fit.
 )";
 
 struct Opt {
@@ -658,17 +663,22 @@ int runProgram(const QStringList &arguments, const PictureRunner &pictures)
             return ExitOk;
         }
         if (command.isEmpty())
-            usageFailure(QStringLiteral("give a command: curve, info, pattern, map, chart or library (see --help)"));
+            usageFailure(QStringLiteral(
+                "give a command: curve, info, pattern, map, chart, library, spectrum, average or fit (see --help)"));
         if (command == QLatin1String("curve"))
             return runCurve(rest);
         if (command == QLatin1String("info"))
             return runInfo(rest);
         if (command == QLatin1String("library"))
             return runLibrary(rest);
+        if (isMicrographCommand(command))
+            return runMicrographCommand(command, rest);
         if (isPictureCommand(command) && pictures)
             return pictures(command, rest);
-        usageFailure(QStringLiteral("%1: no such command; there are curve, info, pattern, map, chart and library")
-                         .arg(quoted(command)));
+        usageFailure(
+            QStringLiteral(
+                "%1: no such command; there are curve, info, pattern, map, chart, library, spectrum, average and fit")
+                .arg(quoted(command)));
     } catch (const Failure &failure) {
         printFailure(failure);
         return failure.status;

@@ -1,0 +1,173 @@
+#include "cli/fitoutputs.h"
+
+#include "core/ctffunctions.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+#include <cmath>
+
+namespace orvalis::cli {
+
+namespace {
+
+QByteArray fixed(double value, int decimals)
+{
+    return QByteArray::number(value, 'f', decimals);
+}
+
+double angstrom(double nm)
+{
+    return nm * 10;
+}
+
+// Where the rings never agreed with a reliable fit, the fit holds to the band's low end at best:
+// the programs that read the resolution take a number.
+double resolutionOrBand(const CtfFitValues &v, const CtfFitOptions &o)
+{
+    return v.resolution > 0 ? v.resolution : o.lowResolution;
+}
+
+bool reliable(const FitRecord &r)
+{
+    return !r.failed && r.result.values.has_value();
+}
+
+} // namespace
+
+QByteArray fitTable(const QVector<FitRecord> &records)
+{
+    QByteArray out("micrograph\tdefocus_u_A\tdefocus_v_A\tangle_deg\tphase_shift_deg\tscore\tresolution_A\t"
+                   "significance\treliable\tdefocus_nm\ta2_nm\tazimuth_deg\tpixel_A\ttile\n");
+    for (const FitRecord &r : records) {
+        if (r.failed)
+            continue;
+        const CtfFitResult &f = r.result;
+        QByteArrayList cells{r.file.toUtf8()};
+        if (f.values) {
+            const CtfFitValues &v = *f.values;
+            cells << fixed(v.cryoEm.defocusU, 2) << fixed(v.cryoEm.defocusV, 2) << fixed(v.cryoEm.angle, 2)
+                  << fixed(v.phaseShift, 2) << fixed(f.score, 6)
+                  << (v.resolution > 0 ? fixed(angstrom(v.resolution), 2) : QByteArray()) << fixed(f.significance, 1)
+                  << "yes" << fixed(v.program.Defocus, 2) << fixed(v.program.A2, 2) << fixed(v.program.azimuth, 2);
+        } else {
+            cells << ""
+                  << ""
+                  << ""
+                  << "" << fixed(f.score, 6) << "" << fixed(f.significance, 1) << "no"
+                  << ""
+                  << ""
+                  << "";
+        }
+        cells << fixed(angstrom(r.pixelSizeNm), 4) << QByteArray::number(f.tileSize);
+        out += cells.join('\t') + '\n';
+    }
+    return out;
+}
+
+QByteArray fitJson(const QVector<FitRecord> &records)
+{
+    QJsonArray array;
+    for (const FitRecord &r : records) {
+        if (r.failed)
+            continue;
+        const CtfFitResult &f = r.result;
+        QJsonObject o;
+        o.insert(QStringLiteral("micrograph"), r.file);
+        o.insert(QStringLiteral("reliable"), f.values.has_value());
+        o.insert(QStringLiteral("score"), f.score);
+        o.insert(QStringLiteral("significance"), f.significance);
+        o.insert(QStringLiteral("pixelSizeA"), angstrom(r.pixelSizeNm));
+        o.insert(QStringLiteral("tile"), f.tileSize);
+        const auto put = [&o, &f](const char *name, double value) {
+            o.insert(QString::fromLatin1(name), f.values ? QJsonValue(value) : QJsonValue());
+        };
+        const CtfFitValues v = f.values.value_or(CtfFitValues{});
+        put("defocusUA", v.cryoEm.defocusU);
+        put("defocusVA", v.cryoEm.defocusV);
+        put("angleDeg", v.cryoEm.angle);
+        put("phaseShiftDeg", v.phaseShift);
+        o.insert(QStringLiteral("resolutionA"),
+                 f.values && v.resolution > 0 ? QJsonValue(angstrom(v.resolution)) : QJsonValue());
+        put("defocusNm", v.program.Defocus);
+        put("a2Nm", v.program.A2);
+        put("azimuthDeg", v.program.azimuth);
+        if (!f.values)
+            o.insert(QStringLiteral("message"), f.message);
+        array.append(o);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &settings)
+{
+    const CtfFitOptions &o = settings.options;
+    // One optics group per pixel size, numbered in the order the micrographs bring them.
+    QMap<QByteArray, int> groups;
+    QByteArrayList groupOrder;
+    for (const FitRecord &r : records)
+        if (reliable(r)) {
+            const QByteArray pixel = fixed(angstrom(r.pixelSizeNm), 6);
+            if (!groups.contains(pixel)) {
+                groups.insert(pixel, static_cast<int>(groups.size()) + 1);
+                groupOrder << pixel;
+            }
+        }
+    QByteArray out("\n# version 30001\n\ndata_optics\n\nloop_\n"
+                   "_rlnOpticsGroupName #1\n_rlnOpticsGroup #2\n_rlnMicrographPixelSize #3\n"
+                   "_rlnMicrographOriginalPixelSize #4\n_rlnVoltage #5\n_rlnSphericalAberration #6\n"
+                   "_rlnAmplitudeContrast #7\n");
+    for (const QByteArray &pixel : groupOrder) {
+        const QByteArray number = QByteArray::number(groups.value(pixel));
+        out += "opticsGroup" + number + ' ' + number + ' ' + pixel + ' ' + pixel + ' ' + fixed(o.instrument.voltage, 6)
+            + ' ' + fixed(o.instrument.cs / 1e6, 6) + ' ' + fixed(o.amplitudeContrast, 6) + '\n';
+    }
+    out += "\n\n# version 30001\n\ndata_micrographs\n\nloop_\n"
+           "_rlnMicrographName #1\n_rlnOpticsGroup #2\n_rlnDefocusU #3\n_rlnDefocusV #4\n"
+           "_rlnCtfAstigmatism #5\n_rlnDefocusAngle #6\n_rlnPhaseShift #7\n_rlnCtfFigureOfMerit #8\n"
+           "_rlnCtfMaxResolution #9\n";
+    for (const FitRecord &r : records) {
+        if (!reliable(r))
+            continue;
+        const CtfFitValues &v = *r.result.values;
+        QByteArray name = r.file.toUtf8();
+        // STAR splits on white space: a name holding some is quoted.
+        if (name.contains(' ') || name.contains('\t'))
+            name = '"' + name + '"';
+        out += name + ' ' + QByteArray::number(groups.value(fixed(angstrom(r.pixelSizeNm), 6))) + ' '
+            + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
+            + fixed(v.cryoEm.defocusU - v.cryoEm.defocusV, 6) + ' ' + fixed(v.cryoEm.angle, 6) + ' '
+            + fixed(v.phaseShift, 6) + ' ' + fixed(r.result.score, 6) + ' ' + fixed(angstrom(resolutionOrBand(v, o)), 6)
+            + '\n';
+    }
+    return out + '\n';
+}
+
+QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
+{
+    const CtfFitOptions &o = settings.options;
+    const CtfFitValues &v = *record.result.values;
+    QByteArray out;
+    out += "# Output from orvalis-ctf fit version " + settings.version.toUtf8() + ", run on " + settings.date.toUtf8()
+        + '\n';
+    out += "# Input file: " + QFileInfo(record.file).absoluteFilePath().toUtf8() + " ; Number of micrographs: 1\n";
+    out += "# Pixel size: " + fixed(angstrom(record.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
+        + fixed(o.instrument.voltage, 1) + " keV ; spherical aberration: " + fixed(o.instrument.cs / 1e6, 2)
+        + " mm ; amplitude contrast: " + fixed(o.amplitudeContrast, 2) + '\n';
+    out += "# Box size: " + QByteArray::number(record.result.tileSize) + " pixels ; min. res.: "
+        + fixed(angstrom(o.lowResolution), 1) + " Angstroms ; max. res.: " + fixed(angstrom(o.highResolution), 1)
+        + " Angstroms ; min. def.: " + fixed(angstrom(-o.defocusTo), 1) + " Angstroms; max. def. "
+        + fixed(angstrom(-o.defocusFrom), 1) + " Angstroms\n";
+    out += "# Columns: #1 - micrograph number; #2 - defocus 1 [Angstroms]; #3 - defocus 2; #4 - azimuth of "
+           "astigmatism; #5 - additional phase shift [radians]; #6 - cross correlation; #7 - spacing (in "
+           "Angstroms) up to which CTF rings were fit successfully\n";
+    out += "1.000000 " + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
+        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(v.phaseShift * Pi / 180, 6) + ' ' + fixed(record.result.score, 6) + ' '
+        + fixed(angstrom(resolutionOrBand(v, o)), 6) + '\n';
+    return out;
+}
+
+} // namespace orvalis::cli

@@ -1,0 +1,43 @@
+#pragma once
+// What "orvalis-ctf fit" writes: its own table (TSV or JSON), a STAR file in RELION's layout and
+// CTFFIND4's text file per micrograph, so that the pipelines that read either take its results.
+#include "micrograph/ctffit.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+namespace orvalis::cli {
+
+// One micrograph's fit, or why it has none.
+struct FitRecord {
+    QString file;           // as the user named it
+    double pixelSizeNm = 0; // the pixel size fitted with
+    CtfFitResult result;
+    bool failed = false; // the file could not be read or fitted; error says why
+    QString error;
+};
+
+// The settings every record was fitted with, for the outputs that repeat them.
+struct FitSettings {
+    CtfFitOptions options;
+    QString version; // the program's
+    QString date;    // "yyyy-MM-dd hh:mm:ss", when the run began
+};
+
+// The table on the standard output: a header line, then one line per record that was fitted (the
+// failed ones are reported on their own): the cryo-EM values (Å, degrees), the score, the resolution
+// (Å) and this program's Defocus, A2 (nm) and azimuth. A record without a reliable fit gives its
+// score and significance and leaves the values empty.
+QByteArray fitTable(const QVector<FitRecord> &records);
+// The same as a JSON array of objects, the values of an unreliable fit null.
+QByteArray fitJson(const QVector<FitRecord> &records);
+
+// RELION's STAR layout: a data_optics block (one optics group per pixel size) and a data_micrographs
+// loop of the reliable fits.
+QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &settings);
+
+// CTFFIND4's text output for one reliable fit: its comment header and the line of seven columns.
+QByteArray ctffindText(const FitRecord &record, const FitSettings &settings);
+
+} // namespace orvalis::cli

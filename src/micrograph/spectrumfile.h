@@ -1,0 +1,42 @@
+#pragma once
+// A spectrum saved as a picture or as numbers: an MRC2014 file of floats (mode 2) for other programs
+// to compute with, a 16-bit grey TIFF, or an 8-bit grey PNG to look at. The grey pictures spread the
+// spectrum's values outside its centre over the grey levels, as the pattern pane shows them.
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace orvalis {
+
+enum class SpectrumFileFormat { Mrc, Tiff, Png };
+
+// The format a file name asks for by its suffix (.mrc, .tif or .tiff, .png; any case), or none.
+std::optional<SpectrumFileFormat> spectrumFileFormat(const QString &path);
+
+struct SpectrumPicture {
+    int size = 0;              // n: values holds n x n floats, row after row, the zero frequency at (n/2, n/2)
+    std::vector<float> values; // what is saved
+    double pixelSizeNm = 0;    // the micrograph's pixel; the frequency step is 1 / (n * pixelSizeNm)
+    // nm^-1: the values within this frequency of the centre (the background removal leaves none)
+    // take no part in the grey scaling; they still appear in the picture.
+    double scaleFrom = 0;
+};
+
+// The grey level range of a picture: mean - 3 sd to mean + 3 sd of its values beyond scaleFrom, so
+// that a few bright pixels cannot leave the rings in one grey.
+struct GreyRange {
+    double low = 0, high = 1;
+};
+GreyRange spectrumGreyRange(const SpectrumPicture &picture);
+
+// The file's bytes in the given format. The MRC header carries the micrograph's pixel size (Å) as
+// its voxel size, and the minimum, maximum, mean and RMS of the values.
+QByteArray spectrumFileBytes(const SpectrumPicture &picture, SpectrumFileFormat format);
+
+// Writes the picture to `path` whole or not at all (a file already there is replaced only once the
+// new one is complete). Throws OrvalisError naming the file when it cannot be written.
+void writeSpectrumFile(const QString &path, const SpectrumPicture &picture, SpectrumFileFormat format);
+
+} // namespace orvalis

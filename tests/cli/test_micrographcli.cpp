@@ -1,0 +1,458 @@
+// The shell program's micrograph commands run as a process on synthetic micrographs with a known
+// CTF: the fit's three outputs parsed back column by column against each other and against the truth
+// (and read by RELION where it is installed), noise that gives no result, a batch holding broken
+// files, the spectrum and average read back by independent readers, and the refused inputs.
+#include "ctffitcase.h"
+#include "syntheticmicrograph.h"
+
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace orvalis;
+
+Q_DECLARE_METATYPE(FitCase)
+
+namespace {
+
+constexpr double None = std::numeric_limits<double>::quiet_NaN();
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(240000))
+        qFatal("%s did not finish", qPrintable(program));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+Run runCtf(const QStringList &arguments)
+{
+    return run(QStringLiteral(ORVALIS_CTF), arguments);
+}
+
+// A python3 snippet run with the Debian interpreter, which has mrcfile and tifffile.
+Run runPython(const QString &code, const QStringList &arguments)
+{
+    return run(QStringLiteral(ORVALIS_PYTHON3), QStringList{QStringLiteral("-c"), code} + arguments);
+}
+
+QString writeCase(const QTemporaryDir &dir, const QString &name, const FitCase &c, int size)
+{
+    FitImageOptions o;
+    o.size = size;
+    o.noise = 1.0;
+    const QString path = dir.filePath(name);
+    if (!writeMrcFloat(path, fitCaseImage(c, o)))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QString writeNoise(const QTemporaryDir &dir, const QString &name, int size)
+{
+    SyntheticOptions o;
+    o.width = o.height = size;
+    const QString path = dir.filePath(name);
+    if (!writeMrcFloat(path, syntheticMicrograph(o, [](double, double) { return 1.0; })))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+using Row = QMap<QString, QString>;
+
+// A whitespace-separated loop of a STAR block: each row as column name (without _rln) -> value.
+QVector<Row> starLoop(const QByteArray &text, const QByteArray &block)
+{
+    QVector<Row> rows;
+    QStringList columns;
+    bool inBlock = false;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1String("data_"))) {
+            inBlock = line == QString::fromLatin1(block);
+            continue;
+        }
+        if (!inBlock || line.isEmpty() || line.startsWith(QLatin1Char('#')) || line == QLatin1String("loop_"))
+            continue;
+        if (line.startsWith(QLatin1String("_rln"))) {
+            columns << line.section(QLatin1Char(' '), 0, 0).mid(4);
+            continue;
+        }
+        const QStringList cells = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        if (cells.size() != columns.size())
+            qFatal("a STAR row of %d cells under %d columns: %s", int(cells.size()), int(columns.size()),
+                   raw.constData());
+        Row row;
+        for (int i = 0; i < cells.size(); ++i)
+            row.insert(columns[i], cells[i]);
+        rows << row;
+    }
+    return rows;
+}
+
+QVector<Row> tsv(const QByteArray &text)
+{
+    QVector<Row> rows;
+    const QList<QByteArray> lines = text.trimmed().split('\n');
+    const QList<QByteArray> names = lines.first().split('\t');
+    for (int i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> cells = lines[i].split('\t');
+        if (cells.size() != names.size())
+            qFatal("a table row of %d cells under %d columns", int(cells.size()), int(names.size()));
+        Row row;
+        for (int c = 0; c < cells.size(); ++c)
+            row.insert(QString::fromUtf8(names[c]), QString::fromUtf8(cells[c]));
+        rows << row;
+    }
+    return rows;
+}
+
+double value(const Row &row, const char *name)
+{
+    bool ok = false;
+    const double v = row.value(QString::fromLatin1(name)).toDouble(&ok);
+    if (!ok)
+        qFatal("column %s holds \"%s\"", name, qPrintable(row.value(QString::fromLatin1(name))));
+    return v;
+}
+
+} // namespace
+
+class TestMicrographCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void fitOutputsAgree_data();
+    void fitOutputsAgree();
+    void noiseGivesNoResult();
+    void brokenFilesInABatch();
+    void spectrumAndAverageReadBack();
+    void refusedInput_data();
+    void refusedInput();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestMicrographCli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestMicrographCli::fitOutputsAgree_data()
+{
+    QTest::addColumn<FitCase>("fitCase");
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("300 kV, 1000 A astigmatism at 30 deg")
+        << FitCase{"a", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None} << QStringList();
+    QTest::newRow("200 kV, 1.5 A pixels, 120 deg")
+        << FitCase{"b", 200, 2.0, 0.1, 1.5, 12500, 11500, 120, None}
+        << QStringList{"--kv", "200", "--cs", "2.0", "--amplitude-contrast", "0.1"};
+    QTest::newRow("phase plate 60 deg") << FitCase{"c", 300, 2.7, 0.07, 1.0, 7250, 6750, 40, 60}
+                                        << QStringList{"--fit-phase-shift"};
+}
+
+// One micrograph fitted with every output: the table, the STAR file and CTFFIND's text say the same
+// and are near the truth (the library's tests and benchmark hold the tight bounds).
+void TestMicrographCli::fitOutputsAgree()
+{
+    QFETCH(FitCase, fitCase);
+    QFETCH(QStringList, options);
+    const QString name = QStringLiteral("fit-%1.mrc").arg(QString::fromLatin1(fitCase.name));
+    const QString image = writeCase(m_dir, name, fitCase, 2048);
+    const QString star = m_dir.filePath(QStringLiteral("fit-%1.star").arg(QString::fromLatin1(fitCase.name)));
+    const Run r = runCtf(QStringList{"fit", image, "--star", star, "--ctffind-txt", "--threads", "2"} + options);
+    QVERIFY2(r.status == 0, r.err.constData());
+
+    const QVector<Row> table = tsv(r.out);
+    QCOMPARE(table.size(), 1);
+    const Row &t = table.first();
+    QCOMPARE(t.value("micrograph"), image);
+    QCOMPARE(t.value("reliable"), QStringLiteral("yes"));
+
+    QFile starFile(star);
+    QVERIFY(starFile.open(QIODevice::ReadOnly));
+    const QByteArray starText = starFile.readAll();
+    const QVector<Row> optics = starLoop(starText, "data_optics");
+    const QVector<Row> micrographs = starLoop(starText, "data_micrographs");
+    QCOMPARE(optics.size(), 1);
+    QCOMPARE(micrographs.size(), 1);
+    const Row &s = micrographs.first();
+    QCOMPARE(s.value("MicrographName"), image);
+    QCOMPARE(s.value("OpticsGroup"), optics.first().value("OpticsGroup"));
+    QCOMPARE(value(optics.first(), "MicrographPixelSize"), fitCase.pixel);
+    QCOMPARE(value(optics.first(), "Voltage"), fitCase.voltage);
+    QCOMPARE(value(optics.first(), "SphericalAberration"), fitCase.csMm);
+    QCOMPARE(value(optics.first(), "AmplitudeContrast"), fitCase.q);
+
+    QFile txtFile(m_dir.filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".txt")));
+    QVERIFY(txtFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> txt = txtFile.readAll().trimmed().split('\n');
+    QCOMPARE(txt.size(), 6); // five comment lines, one of values
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(txt[i].startsWith('#'));
+    QVERIFY(txt[1].contains(QFileInfo(image).absoluteFilePath().toUtf8()));
+    QVERIFY(txt[2].startsWith(QByteArray("# Pixel size: ") + QByteArray::number(fitCase.pixel, 'f', 3) + " Angstroms"));
+    const QList<QByteArray> columns = txt[5].simplified().split(' ');
+    QCOMPARE(columns.size(), 7);
+    QCOMPARE(columns[0].toDouble(), 1.0);
+
+    // Column by column: table, STAR and CTFFIND's text, to their printed digits.
+    const struct {
+        const char *table, *star;
+        int ctffind;
+        double ctffindScale, tolerance;
+    } same[] = {
+        {"defocus_u_A", "DefocusU", 1, 1, 0.01},   {"defocus_v_A", "DefocusV", 2, 1, 0.01},
+        {"angle_deg", "DefocusAngle", 3, 1, 0.01}, {"phase_shift_deg", "PhaseShift", 4, 180 / M_PI, 0.01},
+        {"score", "CtfFigureOfMerit", 5, 1, 1e-6}, {"resolution_A", "CtfMaxResolution", 6, 1, 0.01},
+    };
+    for (const auto &c : same) {
+        const double fromTable = value(t, c.table);
+        QVERIFY2(std::fabs(value(s, c.star) - fromTable) <= c.tolerance, c.star);
+        QVERIFY2(std::fabs(columns[c.ctffind].toDouble() * c.ctffindScale - fromTable) <= c.tolerance, c.table);
+    }
+    QCOMPARE(value(s, "CtfAstigmatism"), value(s, "DefocusU") - value(s, "DefocusV"));
+    QVERIFY(value(t, "defocus_u_A") >= value(t, "defocus_v_A"));
+    // This program's terms beside the cryo-EM ones: D = -(U + V) / 2 in nm, A2 = pi (U - V) in nm.
+    QVERIFY(std::fabs(value(t, "defocus_nm") + (value(t, "defocus_u_A") + value(t, "defocus_v_A")) / 20) < 0.01);
+    QVERIFY(std::fabs(value(t, "a2_nm") - M_PI * (value(t, "defocus_u_A") - value(t, "defocus_v_A")) / 10) < 0.05);
+
+    CtfFitValues fitted;
+    fitted.cryoEm = {value(t, "defocus_u_A"), value(t, "defocus_v_A"), value(t, "angle_deg")};
+    fitted.program = fromCryoEmDefocus(fitted.cryoEm);
+    fitted.phaseShift = value(t, "phase_shift_deg");
+    const FitErrors e = fitErrors(fitCase, fitted);
+    QVERIFY2(withinTargets(e, 3),
+             qPrintable(QStringLiteral("mean %1 A, U-V %2 A, angle %3, phase %4")
+                            .arg(e.meanDefocus)
+                            .arg(e.difference)
+                            .arg(e.angle)
+                            .arg(e.phaseShift)));
+    // The rings of these clean micrographs follow the fit beyond the band, up to near Nyquist.
+    QVERIFY2(value(t, "resolution_A") >= 2 * fitCase.pixel && value(t, "resolution_A") < 15, r.out.constData());
+
+    // RELION's own reader, where RELION is installed, takes the file and finds the same values.
+    const QString printTable = QStandardPaths::findExecutable(QStringLiteral("relion_star_printtable"));
+    if (!printTable.isEmpty()) {
+        const Run relion = run(printTable,
+                               {star, "data_micrographs", "rlnMicrographName", "rlnDefocusU", "rlnDefocusV",
+                                "rlnDefocusAngle", "rlnCtfMaxResolution"});
+        QVERIFY2(relion.status == 0, relion.err.constData());
+        const QStringList cells = QString::fromUtf8(relion.out).simplified().split(QLatin1Char(' '));
+        QCOMPARE(cells.size(), 5);
+        QCOMPARE(cells[0], image);
+        QVERIFY(std::fabs(cells[1].toDouble() - value(t, "defocus_u_A")) < 0.01);
+        QVERIFY(std::fabs(cells[3].toDouble() - value(t, "angle_deg")) < 0.01);
+    }
+}
+
+// Noise alone: no values invented, the score and its significance given, nothing in the STAR file.
+void TestMicrographCli::noiseGivesNoResult()
+{
+    const QString noise = writeNoise(m_dir, QStringLiteral("noise.mrc"), 1024);
+    const QString star = m_dir.filePath(QStringLiteral("noise.star"));
+    const Run r = runCtf({"fit", noise, "--pixel", "1", "--star", star, "--ctffind-txt"});
+    QCOMPARE(r.status, 3);
+    QVERIFY2(r.err.contains(noise.toUtf8() + ": No reliable fit"), r.err.constData());
+    const QVector<Row> table = tsv(r.out);
+    QCOMPARE(table.size(), 1);
+    QCOMPARE(table.first().value("reliable"), QStringLiteral("no"));
+    QVERIFY(std::fabs(value(table.first(), "score")) < 0.2);
+    QVERIFY(value(table.first(), "significance") < 10);
+    QVERIFY(table.first().value("defocus_u_A").isEmpty());
+    QFile starFile(star);
+    QVERIFY(starFile.open(QIODevice::ReadOnly));
+    QVERIFY(starLoop(starFile.readAll(), "data_micrographs").isEmpty());
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("noise.txt"))));
+
+    const Run json = runCtf({"fit", noise, "--pixel", "1", "--json"});
+    QCOMPARE(json.status, 3);
+    const QJsonArray array = QJsonDocument::fromJson(json.out).array();
+    QCOMPARE(array.size(), 1);
+    QCOMPARE(array[0].toObject().value("reliable").toBool(true), false);
+    QVERIFY(array[0].toObject().value("defocusUA").isNull());
+    QVERIFY(array[0].toObject().value("score").isDouble());
+}
+
+// A batch with broken files: each is named on the standard error with what is wrong, the good ones
+// are fitted and written, and the exit status says that some failed.
+void TestMicrographCli::brokenFilesInABatch()
+{
+    const FitCase c{"good", 300, 2.7, 0.07, 1.0, 15500, 14500, 60, None};
+    const QString good = writeCase(m_dir, QStringLiteral("good.mrc"), c, 2048);
+    const QString truncated = m_dir.filePath(QStringLiteral("truncated.mrc"));
+    {
+        QFile in(good), out(truncated);
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        out.write(in.read(1024 + 2048 * 100 * 4));
+    }
+    const QString missing = m_dir.filePath(QStringLiteral("missing.mrc"));
+    const QString small = writeNoise(m_dir, QStringLiteral("small.mrc"), 200);
+    const QString star = m_dir.filePath(QStringLiteral("batch.star"));
+    const Run r = runCtf({"fit", truncated, good, missing, small, "--star", star, "--threads", "2"});
+    QCOMPARE(r.status, 1);
+    const QList<QByteArray> errors = r.err.trimmed().split('\n');
+    QCOMPARE(errors.size(), 3);
+    const struct {
+        QString file;
+        const char *what;
+    } expected[] = {{truncated, "truncated"}, {missing, "No such file"}, {small, "fewer than one tile"}};
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(errors[i].contains(expected[i].file.toUtf8()), errors[i].constData());
+        QVERIFY2(errors[i].contains(expected[i].what), errors[i].constData());
+    }
+    const QVector<Row> table = tsv(r.out);
+    QCOMPARE(table.size(), 1);
+    QCOMPARE(table.first().value("micrograph"), good);
+    QFile starFile(star);
+    QVERIFY(starFile.open(QIODevice::ReadOnly));
+    const QVector<Row> rows = starLoop(starFile.readAll(), "data_micrographs");
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().value("MicrographName"), good);
+}
+
+// The spectrum as MRC read by mrcfile (its pixel size, its validation), the TIFF by tifffile and
+// the PNG by Qt: the grey pictures are the MRC's values spread over their levels. The average table
+// is the spectrum file's rotational average as numpy computes it.
+void TestMicrographCli::spectrumAndAverageReadBack()
+{
+    const FitCase c{"spectrum", 300, 2.7, 0.07, 1.25, 15000, 15000, 0, None};
+    const QString image = writeCase(m_dir, QStringLiteral("spectrum.mrc"), c, 1024);
+    const QString mrc = m_dir.filePath(QStringLiteral("s.mrc")), tif = m_dir.filePath(QStringLiteral("s.tif")),
+                  png = m_dir.filePath(QStringLiteral("s.png"));
+    for (const QString &out : {mrc, tif, png}) {
+        const Run r = runCtf({"spectrum", image, "--out", out, "--tile", "256"});
+        QVERIFY2(r.status == 0, r.err.constData());
+    }
+    const Run average = runCtf({"average", image, "--tile", "256"});
+    QVERIFY2(average.status == 0, average.err.constData());
+    const QString averageFile = m_dir.filePath(QStringLiteral("average.tsv"));
+    {
+        QFile f(averageFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(average.out);
+    }
+    const char *check = R"(
+import sys, numpy as np, mrcfile, tifffile
+mrc, tif, average = sys.argv[1:4]
+assert mrcfile.validate(mrc, print_file=open('/dev/null', 'w')), 'mrcfile finds the file invalid'
+with mrcfile.open(mrc, permissive=False) as m:
+    s = m.data.astype(np.float64)
+    assert s.shape == (256, 256), s.shape
+    assert abs(float(m.voxel_size.x) - 1.25) < 1e-5, m.voxel_size
+    assert abs(m.header.dmax - s.max()) < 1e-3 * abs(s.max()) and abs(m.header.dmean - s.mean()) < 1e-3 * s.std()
+n = 256; step = 1 / (n * 0.125)
+j, i = np.indices((n, n)); r = np.hypot(i - n // 2, j - n // 2)
+outer = r * step > 1 / 3
+mean, sd = s[outer].mean(), s[outer].std()
+grey = np.clip((s - (mean - 3 * sd)) / (6 * sd), 0, 1)
+t = tifffile.imread(tif)
+assert t.dtype == np.uint16 and t.shape == (n, n)
+assert np.abs(t / 65535.0 - grey).max() < 2e-5, np.abs(t / 65535.0 - grey).max()
+np.save(sys.argv[4], np.rint(grey * 255).astype(np.uint8))
+# the rotational average, each pixel shared between its two nearest bins
+b = np.floor(r).astype(int); w = r - b
+value = np.bincount(b.ravel(), (s * (1 - w)).ravel(), n) + np.bincount(b.ravel() + 1, (s * w).ravel(), n + 1)[:n]
+weight = np.bincount(b.ravel(), (1 - w).ravel(), n) + np.bincount(b.ravel() + 1, w.ravel(), n + 1)[:n]
+rows = [l.split('\t') for l in open(average).read().splitlines()]
+assert rows[0] == ['k', 'Rotational Average'], rows[0]
+assert len(rows) == n // 2 + 2, len(rows)
+for k in range(1, n // 2 + 1):
+    assert abs(float(rows[k + 1][0]) - k * step) < 1e-9
+    expect = value[k] / weight[k]
+    assert abs(float(rows[k + 1][1]) - expect) < 1e-4 * sd, (k, rows[k + 1][1], expect)
+)";
+    const QString greyFile = m_dir.filePath(QStringLiteral("grey.npy"));
+    const Run py = runPython(QString::fromLatin1(check), {mrc, tif, averageFile, greyFile});
+    QVERIFY2(py.status == 0, py.err.constData());
+
+    QImage picture(png);
+    QCOMPARE(picture.format(), QImage::Format_Grayscale8);
+    QFile npy(greyFile);
+    QVERIFY(npy.open(QIODevice::ReadOnly));
+    const QByteArray levels = npy.readAll().right(256 * 256);
+    int worst = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            worst = std::max(worst,
+                             std::abs(qGray(picture.pixel(x, y)) - static_cast<unsigned char>(levels[y * 256 + x])));
+    QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+}
+
+void TestMicrographCli::refusedInput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString image = QStringLiteral("@image"); // the good 1024 micrograph, 1 Å
+    QTest::newRow("band beyond Nyquist") << QStringList{"fit", image, "--pixel", "1", "--band", "30:1.5"} << 2
+                                         << "beyond the Nyquist limit of 2 Å";
+    QTest::newRow("band beyond the file's Nyquist")
+        << QStringList{"fit", image, "--band", "30:1.5"} << 1 << "beyond the micrograph's Nyquist limit";
+    QTest::newRow("band upside down") << QStringList{"fit", image, "--band", "5:30"} << 2 << "the band is empty";
+    QTest::newRow("band not two numbers") << QStringList{"fit", image, "--band", "30"} << 2 << "LOW:HIGH";
+    QTest::newRow("empty defocus range") << QStringList{"fit",   image,           "--min-defocus",
+                                                        "30000", "--max-defocus", "20000"}
+                                         << 2 << "the defocus range is empty";
+    QTest::newRow("image smaller than the tile")
+        << QStringList{"fit", image, "--tile", "2048"} << 1 << "fewer than one tile";
+    QTest::newRow("spectrum without --out") << QStringList{"spectrum", image} << 2 << "--out";
+    QTest::newRow("spectrum to an unknown format")
+        << QStringList{"spectrum", image, "--out", "x.jpg"} << 2 << "must end in .mrc, .tif, .tiff or .png";
+    QTest::newRow("odd tile") << QStringList{"average", image, "--tile", "301"} << 2 << "even number";
+    QTest::newRow("fit options without --fit")
+        << QStringList{"average", image, "--kv", "200"} << 2 << "--kv: only with --fit";
+    QTest::newRow("no pixel size") << QStringList{"spectrum", "@nopixel", "--out", "x.png"} << 1
+                                   << "gives no pixel size";
+    QTest::newRow("no micrograph") << QStringList{"fit"} << 2 << "give one or more micrographs";
+}
+
+void TestMicrographCli::refusedInput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    static const QString image = writeCase(m_dir, QStringLiteral("refused.mrc"),
+                                           FitCase{"r", 300, 2.7, 0.07, 1.0, 15000, 15000, 0, None}, 1024);
+    static const QString noPixel = [this] {
+        SyntheticOptions o;
+        o.width = o.height = 512;
+        o.pixelSizeNm = 0;
+        const QString path = m_dir.filePath(QStringLiteral("nopixel.mrc"));
+        writeMrcFloat(path, syntheticMicrograph(o, [](double, double) { return 1.0; }));
+        return path;
+    }();
+    arguments.replaceInStrings(QStringLiteral("@image"), image);
+    arguments.replaceInStrings(QStringLiteral("@nopixel"), noPixel);
+    for (QString &a : arguments)
+        if (a == QLatin1String("x.png") || a == QLatin1String("x.jpg"))
+            a = m_dir.filePath(a);
+    const Run r = runCtf(arguments);
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.err.startsWith("orvalis-ctf: ") && r.err.count('\n') == 1, r.err.constData());
+    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+    QVERIFY2(r.out.count('\n') <= 1, r.out.constData()); // a fit's table header at most
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("x.png"))));
+}
+
+QTEST_GUILESS_MAIN(TestMicrographCli)
+#include "test_micrographcli.moc"
