@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The shell program's batch fit, whole processes timed from start to exit:
+#   fit of one 4096 x 4096 micrograph, reading and spectrum included, one thread (median of 5; at most 1.5 s)
+#   fit of 16 such micrographs with --threads 1 and --threads 2: two threads at least 1.8 x faster
+# Four distinct micrographs are written (make_fit_micrographs) and each is named four times, as the
+# library's bench_ctffit does; the files stay in the page cache, so the figures are the fit's, not the disk's.
+# Usage: bench/bench-cli-fit.sh [build folder, default build]. Exits 1 when a figure is over its limit.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+program="$build/src/app/orvalis-ctf"
+maker="$build/bench/make_fit_micrographs"
+for p in "$program" "$maker"; do
+    [ -x "$p" ] || { echo "bench-cli-fit: no $p (build it first)" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+"$maker" "$work" 4
+files=()
+for round in 1 2 3 4; do
+    for i in 01 02 03 04; do
+        ln -s "$work/micrograph$i.mrc" "$work/m$round-$i.mrc"
+        files+=("$work/m$round-$i.mrc")
+    done
+done
+
+now_ns() { date +%s%N; }
+# seconds of wall clock of one run of the given command line
+wall_s() {
+    local start end
+    start=$(now_ns)
+    "$@" > /dev/null
+    end=$(now_ns)
+    awk -v t=$((end - start)) 'BEGIN { printf "%.3f", t / 1e9 }'
+}
+
+status=0
+check() { # name figure limit unit [at-least]
+    local verdict=ok
+    if [ "${5:-}" = at-least ]; then
+        awk -v f="$2" -v l="$3" 'BEGIN { exit !(f >= l) }' || { verdict=LOW; status=1; }
+    else
+        awk -v f="$2" -v l="$3" 'BEGIN { exit !(f <= l) }' || { verdict=OVER; status=1; }
+    fi
+    printf '%-44s %9s %s   (limit %s %s) %s\n' "$1" "$2" "$4" "$3" "$4" "$verdict"
+}
+
+"$program" fit "$work/micrograph01.mrc" --threads 1 > /dev/null # the page cache, the plans' wisdom
+one=$(for r in 1 2 3 4 5; do wall_s "$program" fit "$work/micrograph0$(((r - 1) % 4 + 1)).mrc" --threads 1; echo; done |
+    sort -n | awk '{ a[NR] = $1 } END { print a[3] }')
+check "fit, one 4096^2 file, 1 thread, median of 5" "$one" 1.5 s
+t1=$(wall_s "$program" fit "${files[@]}" --threads 1)
+t2=$(wall_s "$program" fit "${files[@]}" --threads 2)
+printf '%-44s %9s s\n' "fit, 16 files, --threads 1" "$t1" "fit, 16 files, --threads 2" "$t2"
+check "speed-up of 2 threads over 1" "$(awk -v a="$t1" -v b="$t2" 'BEGIN { printf "%.2f", a / b }')" 1.8 x at-least
+exit $status
