@@ -2,6 +2,7 @@
 // the program computes, including its comparisons with CODATA's constants and the cryo-EM programs'
 // forms of the CTF.
 #include "../support/startupstate.h"
+#include "core/cryoemdefocus.h"
 #include "core/ctfcurves.h"
 #include "core/ctffunctions.h"
 #include "core/instrumentload.h"
@@ -56,6 +57,7 @@ class TestHelpPages : public QObject {
 private slots:
     void linksResolve();
     void workedExample();
+    void fittingExample();
 };
 
 void TestHelpPages::linksResolve()
@@ -315,6 +317,57 @@ void TestHelpPages::workedExample()
     } catch (const OrvalisError &e) {
         QVERIFY2(e.text().contains(QStringLiteral("Cc (mm) is -0.01")), qPrintable(e.text()));
     }
+}
+
+// Independent pixels of a fit's band: half of an n-pixel spectrum's annulus from 30 to 5 Å at 1 Å per
+// pixel, the central cross (where the tiles' edges leak) left out.
+static int bandPixels(int n)
+{
+    const double step = 1.0 / (n * 0.1);
+    int count = 0;
+    for (int j = n / 2; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            if (std::abs(i - n / 2) <= 1 || std::abs(j - n / 2) <= 1)
+                continue;
+            const double k = std::hypot(i - n / 2, j - n / 2) * step;
+            count += k >= 1 / 3.0 && k <= 2.0;
+        }
+    return count;
+}
+
+// The fitting page's example: its conversions between the cryo-EM terms and this program's, and its
+// significance figures, as the numbers on the page give them.
+void TestHelpPages::fittingExample()
+{
+    QStringList repeated;
+    const QMap<QString, QString> v = marked(readPage(QDir(helpFolder()).filePath(QStringLiteral("fitting.html"))),
+                                            QStringLiteral("fit"), repeated);
+    QVERIFY2(repeated.isEmpty(), qPrintable(repeated.join(QLatin1Char(','))));
+    const auto number = [&v](const char *id) {
+        bool ok = false;
+        const double x = v.value(QString::fromLatin1(id)).toDouble(&ok);
+        if (!ok)
+            qFatal("the fitting page has no number %s", id);
+        return x;
+    };
+    const auto same = [&v](const char *id, double expected) {
+        const QString text = v.value(QString::fromLatin1(id));
+        const QString computed = QString::number(expected, 'f', decimalsOf(text));
+        QVERIFY2(
+            text == computed,
+            qPrintable(QStringLiteral("%1: the page says %2, it is %3").arg(QString::fromLatin1(id), text, computed)));
+    };
+    const TwoFoldDefocus program = fromCryoEmDefocus(
+        CryoEmDefocus{number("defocusU"), number("defocusV"), number("angle")});
+    same("defocusNm", program.Defocus);
+    same("a2Nm", program.A2);
+    QCOMPARE(program.azimuth, number("angle"));
+    same("phaseRadians", number("phaseDegrees") * Pi / 180);
+    // The page rounds the pixel counts; its significance follows from its rounded count.
+    QVERIFY(std::fabs(number("pixels") / bandPixels(1024) - 1) < 0.01);
+    QVERIFY(std::fabs(number("smallPixels") / bandPixels(256) - 1) < 0.02);
+    same("significance", number("score") * std::sqrt(number("pixels")));
+    same("smallSignificance", 0.1 * std::sqrt(number("smallPixels")));
 }
 
 QTEST_GUILESS_MAIN(TestHelpPages)
