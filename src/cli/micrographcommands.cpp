@@ -206,9 +206,13 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
 
 // ---- spectrum -----------------------------------------------------------------------------------
 
-PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, const MicrographImage &image)
+// `backgroundFrequency` 0: the spectrum's default.
+PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, const MicrographImage &image,
+                         double backgroundFrequency = 0)
 {
     SpectrumOptions so;
+    if (backgroundFrequency > 0)
+        so.backgroundFrequency = backgroundFrequency;
     const int tile = tileOption(parser);
     so.tileSize = tile > 0 ? tile : kDefaultTileSize;
     so.threads = std::min(16, hardwareThreads());
@@ -307,7 +311,8 @@ int runAverage(const QStringList &arguments)
             usageFailure(QStringLiteral("--%1: only with --fit").arg(QString::fromLatin1(option)));
     const CtfFitOptions options = fitOptionsOf(parser);
     const MicrographImage image = readImage(path);
-    const PowerSpectrum spectrum = spectrumOf(parser, path, image);
+    // A fit's band starts where the background leaves rings, at its low end at the latest.
+    const PowerSpectrum spectrum = spectrumOf(parser, path, image, fit ? 1 / options.lowResolution : 0.0);
     const int n = spectrum.size;
     const double step = spectrum.frequencyStep;
 
