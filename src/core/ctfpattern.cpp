@@ -13,7 +13,7 @@
 namespace orvalis {
 namespace {
 
-PatternHalves emptyHalves(int centre, int stepFactor, double range)
+PatternHalves emptyHalves(int centre, int stepFactor, double range, bool whole = false)
 {
     PatternHalves h;
     h.centre = centre;
@@ -24,6 +24,10 @@ PatternHalves emptyHalves(int centre, int stepFactor, double range)
         const std::size_t points = static_cast<std::size_t>(h.n + 1) * static_cast<std::size_t>(h.n + 1);
         h.lower.assign(points, 0);
         h.upper.assign(points, 0);
+        if (whole) {
+            h.leftLower.assign(points, 0);
+            h.leftUpper.assign(points, 0);
+        }
     }
     return h;
 }
@@ -39,7 +43,8 @@ void report(const PatternProgress &progress, int column)
 kernels::PatternTerms patternTerms(const OpticsState &s, double defocus)
 {
     const EnvelopeFactors envelopes(s);
-    return {PhaseFactors(s, defocus), envelopes.csLambda2, envelopes.temporal, envelopes.spatial, defocus};
+    return {PhaseFactors(s, defocus), envelopes.csLambda2, envelopes.temporal, envelopes.spatial, defocus,
+            envelopes.damping,        envelopes.c5Lambda4};
 }
 
 // The fast sine is accurate only while |chi| stays within its reduction limit, and the error of the
@@ -50,8 +55,9 @@ bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
     const double k2 = 2 * kMax * kMax; // the corner of the grid
     const PhaseFactors &p = t.phase;
     const double bound = std::fabs(p.cs) * k2 * k2 + std::fabs(p.df) * k2 + std::fabs(p.a2 * p.wavelength / 2) * k2
-        + std::fabs(p.a3 / 3) * 4 * kMax * kMax * kMax;
-    const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus);
+        + std::fabs(p.a3 / 3) * 4 * kMax * kMax * kMax + std::fabs(p.c5) * k2 * k2 * k2 + std::fabs(p.offset);
+    const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus)
+        && std::isfinite(t.damping) && std::isfinite(t.c5Lambda4);
     return finite && bound <= fastmath::kSinArgumentLimit;
 }
 
@@ -59,6 +65,70 @@ bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
 struct Scratch {
     std::vector<double> k, c2, chiUpper, envelope;
 };
+
+// With an azimuth set the phase is even under k -> -k only: the left quarters are the right ones
+// taken through the centre, (-kx, ky) the point (kx, -ky) with the odd part negated and (-kx, -ky)
+// the point (kx, ky) so. The two right quarters are computed in full, the left ones from them.
+PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &state, const kernels::PatternTerms &t,
+                           int centre, int stepFactor, double range, const PatternProgress &progress)
+{
+    PatternHalves h = emptyHalves(centre, stepFactor, range, true);
+    const int m = h.n + 1;
+    const double defocus = t.defocus;
+    thread_local Scratch scratch;
+    scratch.k.resize(2 * static_cast<std::size_t>(m));
+    scratch.c2.resize(m);
+    scratch.chiUpper.resize(static_cast<std::size_t>(m) * m);
+    scratch.envelope.resize(static_cast<std::size_t>(m) * m);
+    double *const k = scratch.k.data();
+    double *const kNegative = k + m;
+    double *const c2 = scratch.c2.data();
+    for (int j = 0; j < m; ++j) {
+        k[j] = patternFrequency(j, stepFactor, range, centre);
+        kNegative[j] = -k[j];
+    }
+    const GreyLevelLookup &lookup = GreyLevelLookup::instance();
+    const auto levelsOf = [&](std::uint8_t *levels, double kx, double sign) {
+        if (loops.greyLevels(c2, levels, m))
+            lookup.replaceNearSteps(c2, levels, m,
+                                    [&](int e) { return referencePatternGrey(state, kx, sign * k[e], defocus); });
+    };
+    // The lower right quarter with the upper left one, then the upper right with the lower left.
+    const struct {
+        std::vector<std::uint8_t> *right, *left;
+        const double *ky;
+        double sign;
+    } passes[] = {{&h.lower, &h.leftUpper, k, 1}, {&h.upper, &h.leftLower, kNegative, -1}};
+    for (const auto &pass : passes) {
+        for (int r = 0; r < m; ++r) {
+            const double kx = k[r];
+            std::uint8_t *const levels = pass.right->data() + h.index(r, 0);
+            if (t.phase.a3 == 0)
+                loops.patternEvenColumnExtended(t, pass.ky, m, kx, c2);
+            else
+                loops.patternLowerColumnExtended(t, pass.ky, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
+                                                 scratch.envelope.data() + h.index(r, 0));
+            levelsOf(levels, kx, pass.sign);
+            report(progress, r);
+        }
+        if (t.phase.a3 == 0) {
+            // Without the odd part the point through the centre has the same level.
+            *pass.left = *pass.right;
+            for (int r = 0; r < m; ++r)
+                report(progress, r);
+            continue;
+        }
+        for (int r = 0; r < m; ++r) {
+            const double kx = -k[r];
+            std::uint8_t *const levels = pass.left->data() + h.index(r, 0);
+            loops.patternUpperColumn(scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0),
+                                     m, c2);
+            levelsOf(levels, kx, -pass.sign);
+            report(progress, r);
+        }
+    }
+    return h;
+}
 
 } // namespace
 
@@ -78,7 +148,7 @@ int referencePatternGrey(const OpticsState &state, double kx, double ky, double 
 {
     const double k = std::sqrt(kx * kx + ky * ky);
     const EnvelopeFactors envelopes(state);
-    const double c = std::sin(Chi(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
+    const double c = std::sin(CtfArgument(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
     return CtfGrey(c);
 }
@@ -86,7 +156,7 @@ int referencePatternGrey(const OpticsState &state, double kx, double ky, double 
 PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
                                      const PatternProgress &progress)
 {
-    PatternHalves h = emptyHalves(centre, stepFactor, range);
+    PatternHalves h = emptyHalves(centre, stepFactor, range, PhaseFactors(state, defocus).turned);
     // Rounding ties to even is symmetric, so round(1 - N/s) = -n: the upper rows i run -n .. 0.
     for (int r = 0; r <= h.n; ++r) {
         const double kx = patternFrequency(r, stepFactor, range, centre);
@@ -101,6 +171,18 @@ PatternHalves referencePatternHalves(const OpticsState &state, double defocus, i
             h.upper[h.index(r, -i)] = static_cast<std::uint8_t>(
                 referencePatternGrey(state, kx, patternFrequency(i, stepFactor, range, centre), defocus));
         report(progress, r);
+    }
+    if (!h.wholeGrid())
+        return h;
+    for (std::vector<std::uint8_t> *grid : {&h.leftLower, &h.leftUpper}) {
+        const double sign = grid == &h.leftLower ? 1 : -1;
+        for (int r = 0; r <= h.n; ++r) {
+            const double kx = -patternFrequency(r, stepFactor, range, centre);
+            for (int e = 0; e <= h.n; ++e)
+                (*grid)[h.index(r, e)] = static_cast<std::uint8_t>(
+                    referencePatternGrey(state, kx, sign * patternFrequency(e, stepFactor, range, centre), defocus));
+            report(progress, r);
+        }
     }
     return h;
 }
@@ -120,6 +202,12 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     if (n < 0 || !fastPathHolds(t, std::fabs(patternFrequency(n, stepFactor, range, centre))))
         return referencePatternHalves(state, defocus, centre, stepFactor, range, progress);
 
+    if (t.phase.turned)
+        return wholePattern(loops, state, t, centre, stepFactor, range, progress);
+    const bool extended = t.phase.extended || t.damping != 0 || t.c5Lambda4 != 0;
+    const auto lowerColumn = extended ? loops.patternLowerColumnExtended : loops.patternLowerColumn;
+    const auto evenColumn = extended ? loops.patternEvenColumnExtended : loops.patternEvenColumn;
+
     PatternHalves h = emptyHalves(centre, stepFactor, range);
     const int m = n + 1;
     thread_local Scratch scratch;
@@ -138,7 +226,7 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
         for (int r = 0; r < m; ++r) {
             const double kx = k[r];
             std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
-            loops.patternEvenColumn(t, k, m, kx, c2);
+            evenColumn(t, k, m, kx, c2);
             if (loops.greyLevels(c2, levels, m))
                 lookup.replaceNearSteps(c2, levels, m,
                                         [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
@@ -154,7 +242,7 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
         std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
-        loops.patternLowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
+        lowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
                                  scratch.envelope.data() + h.index(r, 0));
         if (loops.greyLevels(c2, levels, m))
             lookup.replaceNearSteps(c2, levels, m,
