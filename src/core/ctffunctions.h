@@ -121,6 +121,18 @@ struct PhaseFactors {
     {
         return a3 * (cos3 * (ky * (ky * ky - 3 * kx * kx)) + sin3 * (kx * (kx * kx - 3 * ky * ky))) / 3;
     }
+    // The argument split by its parity in kx and in ky: at (sx kx, sy ky), sx and sy = +-1, it is
+    // evenEven + sx sy oddOdd + sy evenOdd + sx oddEven.
+    struct Quadrants {
+        double evenEven, oddOdd, evenOdd, oddEven;
+    };
+    Quadrants quadrants(double kx, double ky) const
+    {
+        const double k2 = kx * kx + ky * ky;
+        const double t = a2 * wavelength / 2;
+        return {roundPart(k2) + fifthOrder(k2) + cos2 * (ky * ky - kx * kx) * t - offset, -2 * sin2 * (kx * ky) * t,
+                a3 * (cos3 * (ky * (ky * ky - 3 * kx * kx))) / 3, a3 * (sin3 * (kx * (kx * kx - 3 * ky * ky))) / 3};
+    }
     // The round part of the CTF's argument: what the map and the plotter show.
     double roundArgument(double k2) const { return extended ? roundPart(k2) + fifthOrder(k2) - offset : roundPart(k2); }
     // The CTF's argument split as parts() splits chi; the offset is even.

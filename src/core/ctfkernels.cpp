@@ -85,6 +85,22 @@ inline void patternEvenColumnBody(const PatternTerms &t, const double *k, int m,
     }
 }
 
+inline void patternQuadrantsColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *lower,
+                                       double *upper, double *leftLower, double *leftUpper)
+{
+    const PatternTerms terms = t; // a copy the stores cannot alias
+    for (int e = 0; e < m; ++e) {
+        const double ky = k[e];
+        const PhaseFactors::Quadrants q = terms.phase.quadrants(kx, ky);
+        const double env2 = patternEnvelope2<true>(terms, kx * kx + ky * ky);
+        const double same = q.evenEven + q.oddOdd, crossed = q.evenEven - q.oddOdd;
+        lower[e] = fastmath::sinSquared(same + q.evenOdd + q.oddEven) * env2;
+        upper[e] = fastmath::sinSquared(crossed - q.evenOdd + q.oddEven) * env2;
+        leftLower[e] = fastmath::sinSquared(crossed + q.evenOdd - q.oddEven) * env2;
+        leftUpper[e] = fastmath::sinSquared(same - q.evenOdd - q.oddEven) * env2;
+    }
+}
+
 inline void patternUpperColumnBody(const double *chiUpper, const double *envelope, int m, double *c2)
 {
     for (int e = 0; e < m; ++e)
@@ -284,6 +300,11 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         patternEvenColumnBody<true>(t, k, m, kx, c2);                                                                  \
     }                                                                                                                  \
+    attributes void patternQuadrantsColumn(const PatternTerms &t, const double *k, int m, double kx, double *lower,     \
+                                           double *upper, double *leftLower, double *leftUpper)                        \
+    {                                                                                                                  \
+        patternQuadrantsColumnBody(t, k, m, kx, lower, upper, leftLower, leftUpper);                                   \
+    }                                                                                                                  \
     attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                                         \
     {                                                                                                                  \
         return greyLevelsBody(c2, out, count);                                                                         \
@@ -317,7 +338,8 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     }                                                                                                                  \
     const KernelSet set = {                                                                                            \
         isaValue,           label,        &mapRow,       &patternLowerColumn, &patternUpperColumn, &patternEvenColumn,    \
-        &patternLowerColumnExtended, &patternEvenColumnExtended, &greyLevels, &curvePhases, &sines, &curveEnvelopes,   \
+        &patternLowerColumnExtended, &patternEvenColumnExtended, &patternQuadrantsColumn, &greyLevels, &curvePhases,   \
+        &sines,             &curveEnvelopes,                                                                           \
         &curveEvents,       &curveProducts};                                                                           \
     }
 

@@ -96,6 +96,10 @@ struct KernelSet {
     void (*patternLowerColumnExtended)(const PatternTerms &terms, const double *k, int m, double kx, double *c2,
                                        double *chiUpper, double *envelope);
     void (*patternEvenColumnExtended)(const PatternTerms &terms, const double *k, int m, double kx, double *c2);
+    // With an azimuth: the four quarters at (kx, k[e]), (kx, -k[e]), (-kx, k[e]) and (-kx, -k[e]) from one
+    // evaluation of the phase's parts (PhaseFactors::quadrants) and of the envelope.
+    void (*patternQuadrantsColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *lower,
+                                   double *upper, double *leftLower, double *leftUpper);
     // GreyLevelLookup levels of count squared CTF values; true when any lies near a step (those
     // levels must be replaced by exact ones).
     bool (*greyLevels)(const double *c2, std::uint8_t *out, int count);

@@ -66,9 +66,8 @@ struct Scratch {
     std::vector<double> k, c2, chiUpper, envelope;
 };
 
-// With an azimuth set the phase is even under k -> -k only: the left quarters are the right ones
-// taken through the centre, (-kx, ky) the point (kx, -ky) with the odd part negated and (-kx, -ky)
-// the point (kx, ky) so. The two right quarters are computed in full, the left ones from them.
+// With an azimuth set the phase has no mirror line: all four quarters are computed, from one
+// evaluation of the phase's parts by their parity in kx and ky at each point of the lower right one.
 PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &state, const kernels::PatternTerms &t,
                            int centre, int stepFactor, double range, const PatternProgress &progress)
 {
@@ -76,57 +75,31 @@ PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &s
     const int m = h.n + 1;
     const double defocus = t.defocus;
     thread_local Scratch scratch;
-    scratch.k.resize(2 * static_cast<std::size_t>(m));
-    scratch.c2.resize(m);
-    scratch.chiUpper.resize(static_cast<std::size_t>(m) * m);
-    scratch.envelope.resize(static_cast<std::size_t>(m) * m);
+    scratch.k.resize(m);
+    scratch.c2.resize(4 * static_cast<std::size_t>(m));
     double *const k = scratch.k.data();
-    double *const kNegative = k + m;
-    double *const c2 = scratch.c2.data();
-    for (int j = 0; j < m; ++j) {
+    for (int j = 0; j < m; ++j)
         k[j] = patternFrequency(j, stepFactor, range, centre);
-        kNegative[j] = -k[j];
-    }
+    double *const c2[4] = {scratch.c2.data(), scratch.c2.data() + m, scratch.c2.data() + 2 * m,
+                           scratch.c2.data() + 3 * m};
+    std::vector<std::uint8_t> *const grids[4] = {&h.lower, &h.upper, &h.leftLower, &h.leftUpper};
+    const double xSign[4] = {1, 1, -1, -1}, ySign[4] = {1, -1, 1, -1};
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
-    const auto levelsOf = [&](std::uint8_t *levels, double kx, double sign) {
-        if (loops.greyLevels(c2, levels, m))
-            lookup.replaceNearSteps(c2, levels, m,
-                                    [&](int e) { return referencePatternGrey(state, kx, sign * k[e], defocus); });
-    };
-    // The lower right quarter with the upper left one, then the upper right with the lower left.
-    const struct {
-        std::vector<std::uint8_t> *right, *left;
-        const double *ky;
-        double sign;
-    } passes[] = {{&h.lower, &h.leftUpper, k, 1}, {&h.upper, &h.leftLower, kNegative, -1}};
-    for (const auto &pass : passes) {
-        for (int r = 0; r < m; ++r) {
-            const double kx = k[r];
-            std::uint8_t *const levels = pass.right->data() + h.index(r, 0);
-            if (t.phase.a3 == 0)
-                loops.patternEvenColumnExtended(t, pass.ky, m, kx, c2);
-            else
-                loops.patternLowerColumnExtended(t, pass.ky, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
-                                                 scratch.envelope.data() + h.index(r, 0));
-            levelsOf(levels, kx, pass.sign);
-            report(progress, r);
+    for (int r = 0; r < m; ++r) {
+        loops.patternQuadrantsColumn(t, k, m, k[r], c2[0], c2[1], c2[2], c2[3]);
+        for (int g = 0; g < 4; ++g) {
+            std::uint8_t *const levels = grids[g]->data() + h.index(r, 0);
+            const double kx = xSign[g] * k[r], sy = ySign[g];
+            if (loops.greyLevels(c2[g], levels, m))
+                lookup.replaceNearSteps(c2[g], levels, m,
+                                        [&](int e) { return referencePatternGrey(state, kx, sy * k[e], defocus); });
         }
-        if (t.phase.a3 == 0) {
-            // Without the odd part the point through the centre has the same level.
-            *pass.left = *pass.right;
-            for (int r = 0; r < m; ++r)
-                report(progress, r);
-            continue;
-        }
-        for (int r = 0; r < m; ++r) {
-            const double kx = -k[r];
-            std::uint8_t *const levels = pass.left->data() + h.index(r, 0);
-            loops.patternUpperColumn(scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0),
-                                     m, c2);
-            levelsOf(levels, kx, -pass.sign);
-            report(progress, r);
-        }
+        report(progress, r);
     }
+    // The progress of the other three grids, as the halves report theirs.
+    for (int pass = 0; pass < 3; ++pass)
+        for (int r = 0; r < m; ++r)
+            report(progress, r);
     return h;
 }
 
