@@ -35,6 +35,26 @@ OpticsState astigmatic()
     return s;
 }
 
+// Every optional term set: the pattern then needs its whole grid.
+OpticsState withTerms(OpticsState s)
+{
+    s.AmplitudeContrast = 0.07;
+    s.PhaseShift = 0.5;
+    s.BFactor = 0.5; // 50 A^2
+    s.C5 = 3e6;      // 3 mm
+    s.A2Azimuth = 0.6;
+    s.A3Azimuth = 0.3;
+    return s;
+}
+
+OpticsState termsCurveState()
+{
+    OpticsState s = withTerms(startupState());
+    s.A2 = 50;
+    s.A3 = 2000;
+    return s;
+}
+
 // Every series of the analysis view: the CTF, three envelopes and their mirror images.
 CurveOptions allSeries()
 {
@@ -67,6 +87,54 @@ void pattern(benchmark::State &bs)
         benchmark::DoNotOptimize(computePatternHalves(s, s.Defocus, kCentre, 1, s.UpTo));
 }
 
+void curveTerms(benchmark::State &bs)
+{
+    const OpticsState s = termsCurveState();
+    CtfCurves kept;
+    for (auto _ : bs) {
+        sampleAnalysisCurves(s, s.Defocus, 0.3, allSeries(), kept);
+        benchmark::DoNotOptimize(kept.ctf.data());
+    }
+}
+
+void defocusMapTerms(benchmark::State &bs)
+{
+    const OpticsState s = withTerms(startupState());
+    for (auto _ : bs)
+        benchmark::DoNotOptimize(computeDefocusMap(s, kMapWidth, kMapMinimum, kMapMaximum, s.UpTo));
+}
+
+void patternTerms(benchmark::State &bs)
+{
+    const OpticsState s = withTerms(astigmatic());
+    for (auto _ : bs)
+        benchmark::DoNotOptimize(computePatternHalves(s, s.Defocus, kCentre, 1, s.UpTo));
+}
+
+QJsonObject termsOf(const OpticsState &s)
+{
+    return QJsonObject{{"q", s.AmplitudeContrast}, {"phase", s.PhaseShift},    {"b", s.BFactor},
+                       {"c5", s.C5},               {"a2azimuth", s.A2Azimuth}, {"a3azimuth", s.A3Azimuth}};
+}
+
+QJsonObject merged(QJsonObject a, const QJsonObject &b)
+{
+    for (auto i = b.begin(); i != b.end(); ++i)
+        a.insert(i.key(), i.value());
+    return a;
+}
+
+// The program's outputs of one set of the three computations, in the order numpy reads them.
+void writeOutputs(QFile &outputs, const CtfCurves &c, const DefocusMapGrid &map, const PatternHalves &halves)
+{
+    for (const QVector<double> *v :
+         {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg, &c.combinedNeg})
+        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size() * sizeof(double)));
+    for (const std::vector<std::uint8_t> *v : {&map.grey, &halves.lower, &halves.upper, &halves.leftLower,
+                                               &halves.leftUpper})
+        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size()));
+}
+
 // The program's outputs for numpy to compare with, and the parameters of all three computations.
 QByteArray peerInput(const QString &outputsPath)
 {
@@ -78,11 +146,11 @@ QByteArray peerInput(const QString &outputsPath)
     QFile outputs(outputsPath);
     if (!outputs.open(QIODevice::WriteOnly))
         return {};
-    for (const QVector<double> *v :
-         {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg, &c.combinedNeg})
-        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size() * sizeof(double)));
-    for (const std::vector<std::uint8_t> *v : {&map.grey, &halves.lower, &halves.upper})
-        outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size()));
+    writeOutputs(outputs, c, map, halves);
+    const OpticsState tc = termsCurveState(), tm = withTerms(startupState()), tp = withTerms(astigmatic());
+    const CtfCurves termsCurve = sampleAnalysisCurves(tc, tc.Defocus, 0.3, allSeries());
+    writeOutputs(outputs, termsCurve, computeDefocusMap(tm, kMapWidth, kMapMinimum, kMapMaximum, tm.UpTo),
+                 computePatternHalves(tp, tp.Defocus, kCentre, 1, tp.UpTo));
     outputs.close();
 
     QJsonObject p;
@@ -103,6 +171,16 @@ QByteArray peerInput(const QString &outputsPath)
     p["map"] = QJsonObject{{"width", kMapWidth}, {"minimum", kMapMinimum}, {"maximum", kMapMaximum}, {"upTo", s.UpTo}};
     p["pattern"] = QJsonObject{{"n", halves.n},        {"step", 1},  {"centre", kCentre}, {"range", a.UpTo},
                                {"defocus", a.Defocus}, {"a2", a.A2}, {"a3", a.A3}};
+    p["curveTerms"] = merged(QJsonObject{{"n", fineSteps(tc.PointDensity, tc.UpTo)},
+                                         {"count", termsCurve.k.size()},
+                                         {"upTo", tc.UpTo},
+                                         {"defocus", tc.Defocus},
+                                         {"direction", 0.3},
+                                         {"a2", tc.A2},
+                                         {"a3", tc.A3}},
+                             termsOf(tc));
+    p["mapTerms"] = merged(p["map"].toObject(), termsOf(tm));
+    p["patternTerms"] = merged(p["pattern"].toObject(), termsOf(tp));
     return QJsonDocument(p).toJson(QJsonDocument::Compact);
 }
 
@@ -113,6 +191,9 @@ QByteArray peerInput(const QString &outputsPath)
 BENCHMARK(curve)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(defocusMap)->Iterations(1)->Repetitions(51)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(pattern)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(curveTerms)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(defocusMapTerms)->Iterations(1)->Repetitions(51)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(patternTerms)->Iterations(1)->Repetitions(201)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
@@ -134,14 +215,16 @@ int main(int argc, char **argv)
         return 0;
     }
     // Wall clock first; processor time, which other processes on a loaded machine disturb least, after.
-    std::printf("\n%-8s %11s %9s %8s  %11s %9s %8s  %s\n", "", "program ms", "numpy ms", "ratio", "program cpu",
+    std::printf("\n%-12s %11s %9s %8s  %11s %9s %8s  %s\n", "", "program ms", "numpy ms", "ratio", "program cpu",
                 "numpy cpu", "ratio", "numpy vs program");
-    const char *labels[][2] = {{"curve", "curve"}, {"defocusMap", "map"}, {"pattern", "pattern"}};
+    const char *labels[][2] = {{"curve", "curve"},           {"defocusMap", "map"},
+                               {"pattern", "pattern"},       {"curveTerms", "curveTerms"},
+                               {"defocusMapTerms", "mapTerms"}, {"patternTerms", "patternTerms"}};
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     for (const auto &l : labels) {
         const double wall = reporter.medians[l[0]];
         const double cpu = reporter.cpuMedians[l[0]];
-        std::printf("%-8s %11.4f %9.4f %8.3f  %11.4f %9.4f %8.3f  %s\n", l[1], wall, peer.ms[l[1]],
+        std::printf("%-12s %11.4f %9.4f %8.3f  %11.4f %9.4f %8.3f  %s\n", l[1], wall, peer.ms[l[1]],
                     ratio(wall, peer.ms[l[1]]), cpu, peer.cpuMs[l[1]], ratio(cpu, peer.cpuMs[l[1]]),
                     peer.check[l[1]].c_str());
     }

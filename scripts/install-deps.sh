@@ -19,6 +19,7 @@ packages=(
   emf2svg libwmf-bin fonts-urw-base35 poppler-utils # the tests read saved metafiles and PDFs back with their converters
   libreoffice-draw # the saving tests open the EMF and WMF files in LibreOffice, as Office users on Linux do
   # make bench: the numpy peers of bench_peer and bench_micrograph use python3-numpy (above)
+  relion # bench/relion_optics_check.py and tests/micrograph/make_relion_reference.py sample RELION's own CTF
 )
 missing=()
 for p in "${packages[@]}"; do

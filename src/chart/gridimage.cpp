@@ -3,6 +3,36 @@
 #include <algorithm>
 
 namespace orvalis {
+namespace {
+
+// The computed left half of a turned phase, and left of its outermost column that column again (as
+// the mirrored picture fills column 0).
+void drawLeftHalf(QRgb *pixels, int stride, int height, const PatternHalves &halves)
+{
+    const int centre = halves.centre;
+    const int s = halves.stepFactor;
+    const std::size_t column = static_cast<std::size_t>(halves.n) + 1;
+    const auto writeRow = [&](int y, const std::uint8_t *__restrict levels) {
+        QRgb *__restrict line = pixels + static_cast<std::size_t>(y) * stride;
+        for (int r = 1; r <= halves.n && centre - r * s >= 0; ++r) {
+            const int grey = levels[r * column];
+            line[centre - r * s] = qRgb(grey, grey, grey);
+        }
+    };
+    for (int e = 0; e <= halves.n; ++e) {
+        writeRow(centre + e * s, halves.leftLower.data() + e);
+        if (centre - e * s >= 0)
+            writeRow(centre - e * s, halves.leftUpper.data() + e);
+    }
+    const int outermost = std::max(0, centre - halves.n * s);
+    for (int y = 0; y < height; ++y) {
+        QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < outermost; ++x)
+            line[x] = line[outermost];
+    }
+}
+
+} // namespace
 
 void drawPatternImage(QImage &image, const PatternHalves &halves)
 {
@@ -29,6 +59,10 @@ void drawPatternImage(QImage &image, const PatternHalves &halves)
         // Row 0 of the image lies one step above the highest computed row and stays black.
         if (centre - e * s >= 0)
             writeRow(centre - e * s, halves.upper.data() + e);
+    }
+    if (halves.wholeGrid()) {
+        drawLeftHalf(pixels, stride, image.height(), halves);
+        return;
     }
 
     // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.

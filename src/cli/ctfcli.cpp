@@ -7,6 +7,8 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "core/orvaliserror.h"
+#include "core/scopedata.h"
+#include "core/specimenterms.h"
 #include "store/regexport.h"
 #include "store/regfiles.h"
 #include "store/regimporter.h"
@@ -92,6 +94,13 @@ const Opt stateOptions[] = {
     {"defocus", "NM", "defocus, nm, negative for underfocus (default: the extended Scherzer defocus)"},
     {"a2", "NM", "two-fold astigmatism, nm (default 0)"},
     {"a3", "NM", "three-fold astigmatism, nm (default 0)"},
+    {"c5", "MM", "fifth-order spherical aberration, mm (default: the instrument's; 0 for an entry without it)"},
+    {"a2-azimuth", "DEG", "azimuth of the two-fold astigmatism (its most underfocus) from the kx axis, degrees (default 0)"},
+    {"a3-azimuth", "DEG", "azimuth of the three-fold astigmatism, degrees (default 0)"},
+    {"amplitude-contrast", "Q", "amplitude contrast fraction, 0 to below 1 (default 0)"},
+    {"phase-shift", "DEG", "phase shift of a phase plate, degrees (default 0)"},
+    {"b-factor", "A2", "B-factor, Å² (default 0)"},
+    {"pixel-size", "A", "the detector's pixel size at the specimen, Å (default 0: no detector)"},
     {"direction", "DEG", "direction of the 1D profile from the kx axis, degrees (default 0)"},
     {"magnification-position", "P",
      "position 14 .. 39 of the magnification slider (default 35: the instrument's "
@@ -191,6 +200,14 @@ TScopeData instrumentOf(const QCommandLineParser &parser)
                                                          {"convergence", ScopeValue::Convergence}};
     for (const auto &[option, value] : typed)
         applyInstrumentValue(parser, option, value, scope);
+    if (parser.isSet(QStringLiteral("c5"))) {
+        numberOption(parser, QStringLiteral("c5")); // refuses what is no number, naming the option
+        try {
+            scope.C5 = c5FromText(parser.value(QStringLiteral("c5")).trimmed());
+        } catch (const OrvalisError &e) {
+            usageFailure(QStringLiteral("%1: %2").arg(optionAndValue(parser, QStringLiteral("c5")), oneLine(e.text())));
+        }
+    }
     scope.A3 = 0;
     return scope;
 }
@@ -597,6 +614,29 @@ void loadState(const QCommandLineParser &parser, CtfSession &session)
             / 1000;
     if (parser.isSet(QStringLiteral("direction")))
         session.setDirection(numberOption(parser, QStringLiteral("direction")) * M_PI / 180);
+    for (const auto &[option, field] :
+         {std::pair{"a2-azimuth", &OpticsState::A2Azimuth}, std::pair{"a3-azimuth", &OpticsState::A3Azimuth}})
+        if (parser.isSet(QString::fromLatin1(option)))
+            session.state().*field = boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg"))
+                * M_PI / 180;
+    SpecimenDetector specimen = specimenOf(session.state());
+    const std::pair<const char *, SpecimenField> specimenOptions[] = {
+        {"amplitude-contrast", SpecimenField::AmplitudeContrast},
+        {"phase-shift", SpecimenField::PhaseShift},
+        {"b-factor", SpecimenField::BFactor},
+        {"pixel-size", SpecimenField::PixelSize}};
+    for (const auto &[option, field] : specimenOptions) {
+        const QString name = QString::fromLatin1(option);
+        if (!parser.isSet(name))
+            continue;
+        const double value = numberOption(parser, name);
+        const QString rule = specimenRule(field, value);
+        if (!rule.isEmpty())
+            usageFailure(QStringLiteral("%1: %2").arg(optionAndValue(parser, name), rule));
+        setSpecimenValue(specimen, field, value);
+    }
+    if (specimen != specimenOf(session.state()))
+        applySpecimen(session.state(), specimen);
     // The last of these set the sampling; the curve is drawn with it.
     session.state().StepFactor = coarse ? 4 : 1;
     session.computeCurves();

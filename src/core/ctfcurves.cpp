@@ -207,7 +207,7 @@ void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &sta
     loops.curveEnvelopes(EnvelopeFactors(state), defocus, ks, count, et, es);
     const PhaseFactors phase(state, defocus);
     for (int i = 0; i < count; ++i)
-        ctf[i] = ctfOfPhase(phase.roundPart(ks[i] * ks[i]));
+        ctf[i] = ctfOfPhase(phase.roundArgument(ks[i] * ks[i]));
     const kernels::CurveEvents events = loops.curveEvents(ks, ctf, et, es, count, passbandSign(state.Cs, defocus), 0.0,
                                                           false);
     takeLimits(events, ks, count, out);

@@ -27,8 +27,33 @@ inline void mapRowBody(const MapColumns &m, const PhaseFactors &phase, double df
     }
 }
 
-// The upper grid differs from the lower one only in the sign of ky, and of the phase only the
-// three-fold term is odd in ky; so the lower pass keeps even - odd and the envelope for it.
+// (Et Es)^2 at k^2 of the pattern; the extended form adds the B-factor and C5's share of the gradient.
+template <bool Extended>
+inline double patternEnvelope2(const PatternTerms &t, double k2)
+{
+    const double k4 = k2 * k2;
+    if constexpr (Extended) {
+        const double u = t.cs2 * k2 + t.c5Lambda4 * k4 + t.defocus;
+        return fastmath::exponential(2 * (t.et * k4 + t.damping * k2 + t.es * k2 * (u * u)));
+    } else {
+        const double u = t.cs2 * k2 + t.defocus;
+        return fastmath::exponential(2 * (t.et * k4 + t.es * k2 * (u * u)));
+    }
+}
+
+template <bool Extended>
+inline ChiParts patternParts(const PatternTerms &t, double kx, double ky)
+{
+    if constexpr (Extended)
+        return t.phase.extendedParts(kx, ky);
+    else
+        return t.phase.parts(kx, ky);
+}
+
+// The point (kx, -ky) of the upper grid and the point -(kx, ky) differ from (kx, ky) only in the sign
+// of the odd (three-fold) part of the phase, the first as long as no azimuth turns the phase; so the
+// lower pass keeps even - odd and the envelope for it.
+template <bool Extended>
 inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *c2,
                                    double *chiUpper, double *envelope)
 {
@@ -36,10 +61,8 @@ inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m
     for (int e = 0; e < m; ++e) {
         const double ky = k[e];
         const double k2 = kx * kx + ky * ky;
-        const double k4 = k2 * k2;
-        const ChiParts chi = terms.phase.parts(kx, ky);
-        const double u = terms.cs2 * k2 + terms.defocus;
-        const double env2 = fastmath::exponential(2 * (terms.et * k4 + terms.es * k2 * (u * u))); // (Et Es)^2
+        const ChiParts chi = patternParts<Extended>(terms, kx, ky);
+        const double env2 = patternEnvelope2<Extended>(terms, k2); // (Et Es)^2
         c2[e] = fastmath::sinSquared(chi.even + chi.odd) * env2;
         chiUpper[e] = chi.even - chi.odd;
         envelope[e] = env2;
@@ -47,16 +70,34 @@ inline void patternLowerColumnBody(const PatternTerms &t, const double *k, int m
 }
 
 // Without the three-fold term the odd part is a signed zero: even + odd and even - odd are even.
+template <bool Extended>
 inline void patternEvenColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *c2)
 {
     const PatternTerms terms = t; // a copy the stores cannot alias
     for (int e = 0; e < m; ++e) {
         const double ky = k[e];
         const double k2 = kx * kx + ky * ky;
-        const double k4 = k2 * k2;
-        const double u = terms.cs2 * k2 + terms.defocus;
-        const double env2 = fastmath::exponential(2 * (terms.et * k4 + terms.es * k2 * (u * u))); // (Et Es)^2
-        c2[e] = fastmath::sinSquared(terms.phase.evenPart(kx, ky)) * env2;
+        const double env2 = patternEnvelope2<Extended>(terms, k2); // (Et Es)^2
+        if constexpr (Extended)
+            c2[e] = fastmath::sinSquared(terms.phase.extendedParts(kx, ky).even) * env2;
+        else
+            c2[e] = fastmath::sinSquared(terms.phase.evenPart(kx, ky)) * env2;
+    }
+}
+
+inline void patternQuadrantsColumnBody(const PatternTerms &t, const double *k, int m, double kx, double *lower,
+                                       double *upper, double *leftLower, double *leftUpper)
+{
+    const PatternTerms terms = t; // a copy the stores cannot alias
+    for (int e = 0; e < m; ++e) {
+        const double ky = k[e];
+        const PhaseFactors::Quadrants q = terms.phase.quadrants(kx, ky);
+        const double env2 = patternEnvelope2<true>(terms, kx * kx + ky * ky);
+        const double same = q.evenEven + q.oddOdd, crossed = q.evenEven - q.oddOdd;
+        lower[e] = fastmath::sinSquared(same + q.evenOdd + q.oddEven) * env2;
+        upper[e] = fastmath::sinSquared(crossed - q.evenOdd + q.oddEven) * env2;
+        leftLower[e] = fastmath::sinSquared(crossed + q.evenOdd - q.oddEven) * env2;
+        leftUpper[e] = fastmath::sinSquared(same - q.evenOdd - q.oddEven) * env2;
     }
 }
 
@@ -87,6 +128,16 @@ inline bool greyLevelsBody(const double *__restrict c2, std::uint8_t *__restrict
 inline void curvePhasesBody(const OpticsState &state, const CurveSampling &sm, double *kOut, double *chi)
 {
     const PhaseFactors phase(state, sm.defocus);
+    if (phase.extended) {
+        for (int i = 0; i < sm.count; ++i) {
+            const double k = sm.n == 0 ? 0.0 : i * sm.upTo / sm.n * sm.s2;
+            kOut[i] = k;
+            const double kx = k * sm.inverseNorm;
+            const ChiParts p = phase.extendedParts(kx, sm.slope * kx);
+            chi[i] = p.even + p.odd;
+        }
+        return;
+    }
     for (int i = 0; i < sm.count; ++i) {
         // A zero range has one sample at k = 0 rather than 0/0.
         const double k = sm.n == 0 ? 0.0 : i * sm.upTo / sm.n * sm.s2;
@@ -230,7 +281,12 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     attributes void patternLowerColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2,           \
                                        double *chiUpper, double *envelope)                                             \
     {                                                                                                                  \
-        patternLowerColumnBody(t, k, m, kx, c2, chiUpper, envelope);                                                   \
+        patternLowerColumnBody<false>(t, k, m, kx, c2, chiUpper, envelope);                                            \
+    }                                                                                                                  \
+    attributes void patternLowerColumnExtended(const PatternTerms &t, const double *k, int m, double kx, double *c2,   \
+                                               double *chiUpper, double *envelope)                                     \
+    {                                                                                                                  \
+        patternLowerColumnBody<true>(t, k, m, kx, c2, chiUpper, envelope);                                             \
     }                                                                                                                  \
     attributes void patternUpperColumn(const double *chiUpper, const double *envelope, int m, double *c2)              \
     {                                                                                                                  \
@@ -238,7 +294,16 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     }                                                                                                                  \
     attributes void patternEvenColumn(const PatternTerms &t, const double *k, int m, double kx, double *c2)            \
     {                                                                                                                  \
-        patternEvenColumnBody(t, k, m, kx, c2);                                                                        \
+        patternEvenColumnBody<false>(t, k, m, kx, c2);                                                                 \
+    }                                                                                                                  \
+    attributes void patternEvenColumnExtended(const PatternTerms &t, const double *k, int m, double kx, double *c2)    \
+    {                                                                                                                  \
+        patternEvenColumnBody<true>(t, k, m, kx, c2);                                                                  \
+    }                                                                                                                  \
+    attributes void patternQuadrantsColumn(const PatternTerms &t, const double *k, int m, double kx, double *lower,     \
+                                           double *upper, double *leftLower, double *leftUpper)                        \
+    {                                                                                                                  \
+        patternQuadrantsColumnBody(t, k, m, kx, lower, upper, leftLower, leftUpper);                                   \
     }                                                                                                                  \
     attributes bool greyLevels(const double *c2, std::uint8_t *out, int count)                                         \
     {                                                                                                                  \
@@ -272,8 +337,10 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
         curveProductsBody(et, es, count, o);                                                                           \
     }                                                                                                                  \
     const KernelSet set = {                                                                                            \
-        isaValue,    label,        &mapRow, &patternLowerColumn, &patternUpperColumn, &patternEvenColumn,              \
-        &greyLevels, &curvePhases, &sines,  &curveEnvelopes,     &curveEvents,        &curveProducts};                 \
+        isaValue,           label,        &mapRow,       &patternLowerColumn, &patternUpperColumn, &patternEvenColumn,    \
+        &patternLowerColumnExtended, &patternEvenColumnExtended, &patternQuadrantsColumn, &greyLevels, &curvePhases,   \
+        &sines,             &curveEnvelopes,                                                                           \
+        &curveEvents,       &curveProducts};                                                                           \
     }
 
 ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", false, __attribute__((flatten)))

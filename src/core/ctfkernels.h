@@ -40,6 +40,8 @@ struct PatternTerms {
     double et;  // nm^4, temporal exponent over k^4
     double es;  // nm^2, spatial exponent over k^2 (Cs lambda^2 k^2 + defocus)^2
     double defocus;
+    double damping = 0;   // nm^2, -B / 4 (the extended loops only)
+    double c5Lambda4 = 0; // nm^5, C5 lambda^4 (the extended loops only)
 };
 
 // What the analysis curve's passes need besides the state.
@@ -88,6 +90,16 @@ struct KernelSet {
     // The lower column's c2 alone when the phase has no three-fold term: then the upper grid is the
     // lower one, bit for bit.
     void (*patternEvenColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *c2);
+    // The same two with the optional terms (PhaseFactors::extended): C5, the azimuths, amplitude
+    // contrast, phase shift and the B-factor. With an azimuth the upper grid's phase is not even - odd
+    // any more, but the point -(kx, ky)'s still is.
+    void (*patternLowerColumnExtended)(const PatternTerms &terms, const double *k, int m, double kx, double *c2,
+                                       double *chiUpper, double *envelope);
+    void (*patternEvenColumnExtended)(const PatternTerms &terms, const double *k, int m, double kx, double *c2);
+    // With an azimuth: the four quarters at (kx, k[e]), (kx, -k[e]), (-kx, k[e]) and (-kx, -k[e]) from one
+    // evaluation of the phase's parts (PhaseFactors::quadrants) and of the envelope.
+    void (*patternQuadrantsColumn)(const PatternTerms &terms, const double *k, int m, double kx, double *lower,
+                                   double *upper, double *leftLower, double *leftUpper);
     // GreyLevelLookup levels of count squared CTF values; true when any lies near a step (those
     // levels must be replaced by exact ones).
     bool (*greyLevels)(const double *c2, std::uint8_t *out, int count);

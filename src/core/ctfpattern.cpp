@@ -13,7 +13,7 @@
 namespace orvalis {
 namespace {
 
-PatternHalves emptyHalves(int centre, int stepFactor, double range)
+PatternHalves emptyHalves(int centre, int stepFactor, double range, bool whole = false)
 {
     PatternHalves h;
     h.centre = centre;
@@ -24,6 +24,10 @@ PatternHalves emptyHalves(int centre, int stepFactor, double range)
         const std::size_t points = static_cast<std::size_t>(h.n + 1) * static_cast<std::size_t>(h.n + 1);
         h.lower.assign(points, 0);
         h.upper.assign(points, 0);
+        if (whole) {
+            h.leftLower.assign(points, 0);
+            h.leftUpper.assign(points, 0);
+        }
     }
     return h;
 }
@@ -39,7 +43,8 @@ void report(const PatternProgress &progress, int column)
 kernels::PatternTerms patternTerms(const OpticsState &s, double defocus)
 {
     const EnvelopeFactors envelopes(s);
-    return {PhaseFactors(s, defocus), envelopes.csLambda2, envelopes.temporal, envelopes.spatial, defocus};
+    return {PhaseFactors(s, defocus), envelopes.csLambda2, envelopes.temporal, envelopes.spatial, defocus,
+            envelopes.damping,        envelopes.c5Lambda4};
 }
 
 // The fast sine is accurate only while |chi| stays within its reduction limit, and the error of the
@@ -50,8 +55,9 @@ bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
     const double k2 = 2 * kMax * kMax; // the corner of the grid
     const PhaseFactors &p = t.phase;
     const double bound = std::fabs(p.cs) * k2 * k2 + std::fabs(p.df) * k2 + std::fabs(p.a2 * p.wavelength / 2) * k2
-        + std::fabs(p.a3 / 3) * 4 * kMax * kMax * kMax;
-    const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus);
+        + std::fabs(p.a3 / 3) * 4 * kMax * kMax * kMax + std::fabs(p.c5) * k2 * k2 * k2 + std::fabs(p.offset);
+    const bool finite = std::isfinite(t.cs2) && std::isfinite(t.et) && std::isfinite(t.es) && std::isfinite(t.defocus)
+        && std::isfinite(t.damping) && std::isfinite(t.c5Lambda4);
     return finite && bound <= fastmath::kSinArgumentLimit;
 }
 
@@ -59,6 +65,43 @@ bool fastPathHolds(const kernels::PatternTerms &t, double kMax)
 struct Scratch {
     std::vector<double> k, c2, chiUpper, envelope;
 };
+
+// With an azimuth set the phase has no mirror line: all four quarters are computed, from one
+// evaluation of the phase's parts by their parity in kx and ky at each point of the lower right one.
+PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &state, const kernels::PatternTerms &t,
+                           int centre, int stepFactor, double range, const PatternProgress &progress)
+{
+    PatternHalves h = emptyHalves(centre, stepFactor, range, true);
+    const int m = h.n + 1;
+    const double defocus = t.defocus;
+    thread_local Scratch scratch;
+    scratch.k.resize(m);
+    scratch.c2.resize(4 * static_cast<std::size_t>(m));
+    double *const k = scratch.k.data();
+    for (int j = 0; j < m; ++j)
+        k[j] = patternFrequency(j, stepFactor, range, centre);
+    double *const c2[4] = {scratch.c2.data(), scratch.c2.data() + m, scratch.c2.data() + 2 * m,
+                           scratch.c2.data() + 3 * m};
+    std::vector<std::uint8_t> *const grids[4] = {&h.lower, &h.upper, &h.leftLower, &h.leftUpper};
+    const double xSign[4] = {1, 1, -1, -1}, ySign[4] = {1, -1, 1, -1};
+    const GreyLevelLookup &lookup = GreyLevelLookup::instance();
+    for (int r = 0; r < m; ++r) {
+        loops.patternQuadrantsColumn(t, k, m, k[r], c2[0], c2[1], c2[2], c2[3]);
+        for (int g = 0; g < 4; ++g) {
+            std::uint8_t *const levels = grids[g]->data() + h.index(r, 0);
+            const double kx = xSign[g] * k[r], sy = ySign[g];
+            if (loops.greyLevels(c2[g], levels, m))
+                lookup.replaceNearSteps(c2[g], levels, m,
+                                        [&](int e) { return referencePatternGrey(state, kx, sy * k[e], defocus); });
+        }
+        report(progress, r);
+    }
+    // The progress of the other three grids, as the halves report theirs.
+    for (int pass = 0; pass < 3; ++pass)
+        for (int r = 0; r < m; ++r)
+            report(progress, r);
+    return h;
+}
 
 } // namespace
 
@@ -78,7 +121,7 @@ int referencePatternGrey(const OpticsState &state, double kx, double ky, double 
 {
     const double k = std::sqrt(kx * kx + ky * ky);
     const EnvelopeFactors envelopes(state);
-    const double c = std::sin(Chi(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
+    const double c = std::sin(CtfArgument(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
     return CtfGrey(c);
 }
@@ -86,7 +129,7 @@ int referencePatternGrey(const OpticsState &state, double kx, double ky, double 
 PatternHalves referencePatternHalves(const OpticsState &state, double defocus, int centre, int stepFactor, double range,
                                      const PatternProgress &progress)
 {
-    PatternHalves h = emptyHalves(centre, stepFactor, range);
+    PatternHalves h = emptyHalves(centre, stepFactor, range, PhaseFactors(state, defocus).turned);
     // Rounding ties to even is symmetric, so round(1 - N/s) = -n: the upper rows i run -n .. 0.
     for (int r = 0; r <= h.n; ++r) {
         const double kx = patternFrequency(r, stepFactor, range, centre);
@@ -101,6 +144,18 @@ PatternHalves referencePatternHalves(const OpticsState &state, double defocus, i
             h.upper[h.index(r, -i)] = static_cast<std::uint8_t>(
                 referencePatternGrey(state, kx, patternFrequency(i, stepFactor, range, centre), defocus));
         report(progress, r);
+    }
+    if (!h.wholeGrid())
+        return h;
+    for (std::vector<std::uint8_t> *grid : {&h.leftLower, &h.leftUpper}) {
+        const double sign = grid == &h.leftLower ? 1 : -1;
+        for (int r = 0; r <= h.n; ++r) {
+            const double kx = -patternFrequency(r, stepFactor, range, centre);
+            for (int e = 0; e <= h.n; ++e)
+                (*grid)[h.index(r, e)] = static_cast<std::uint8_t>(
+                    referencePatternGrey(state, kx, sign * patternFrequency(e, stepFactor, range, centre), defocus));
+            report(progress, r);
+        }
     }
     return h;
 }
@@ -120,6 +175,12 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     if (n < 0 || !fastPathHolds(t, std::fabs(patternFrequency(n, stepFactor, range, centre))))
         return referencePatternHalves(state, defocus, centre, stepFactor, range, progress);
 
+    if (t.phase.turned)
+        return wholePattern(loops, state, t, centre, stepFactor, range, progress);
+    const bool extended = t.phase.extended || t.damping != 0 || t.c5Lambda4 != 0;
+    const auto lowerColumn = extended ? loops.patternLowerColumnExtended : loops.patternLowerColumn;
+    const auto evenColumn = extended ? loops.patternEvenColumnExtended : loops.patternEvenColumn;
+
     PatternHalves h = emptyHalves(centre, stepFactor, range);
     const int m = n + 1;
     thread_local Scratch scratch;
@@ -138,7 +199,7 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
         for (int r = 0; r < m; ++r) {
             const double kx = k[r];
             std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
-            loops.patternEvenColumn(t, k, m, kx, c2);
+            evenColumn(t, k, m, kx, c2);
             if (loops.greyLevels(c2, levels, m))
                 lookup.replaceNearSteps(c2, levels, m,
                                         [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });
@@ -154,7 +215,7 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
         std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
-        loops.patternLowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
+        lowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
                                  scratch.envelope.data() + h.index(r, 0));
         if (loops.greyLevels(c2, levels, m))
             lookup.replaceNearSteps(c2, levels, m,

@@ -1,7 +1,8 @@
 #pragma once
 // Grey levels of the 2D CTF pattern. Only the right half of the picture is computed, as two
 // quarters meeting on the centre row; the window plots them and mirrors the right half into the
-// left one, which is exact because the phase depends on kx^2 only.
+// left one, which is exact because the phase depends on kx^2 only. An azimuth of the astigmatism
+// turns the phase off that symmetry: then the left quarters are computed too.
 #include "core/opticsstate.h"
 
 #include <cstddef>
@@ -30,6 +31,11 @@ struct PatternHalves {
     // step = s * range / (N - 1). Row e = 0 (ky = 0) is in both.
     std::vector<std::uint8_t> lower;
     std::vector<std::uint8_t> upper;
+    // Empty unless an azimuth is set; then the left half, at kx = -r * step, drawn at pixel
+    // (N - r * s, N + e * s) and (N - r * s, N - e * s).
+    std::vector<std::uint8_t> leftLower;
+    std::vector<std::uint8_t> leftUpper;
+    bool wholeGrid() const { return !leftLower.empty(); }
 
     int lowerAt(int r, int e) const { return lower[index(r, e)]; }
     int upperAt(int r, int e) const { return upper[index(r, e)]; }
@@ -52,7 +58,7 @@ double patternFrequency(int index, int stepFactor, double range, int centre);
 int referencePatternGrey(const OpticsState &state, double kx, double ky, double defocus);
 
 // Called with the column r after each column of each grid: 0 .. n for the lower grid, then
-// 0 .. n for the upper one.
+// 0 .. n for the upper one (and for a whole grid then 0 .. n for each left one).
 using PatternProgress = std::function<void(int column)>;
 
 // The two grids for the state's instrument, astigmatism and convergence at `defocus` (nm). The

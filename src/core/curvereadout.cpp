@@ -26,13 +26,13 @@ CurveValues analysisCurveAt(const OpticsState &state, double defocus, double dir
     // The profile runs along the half-line with kx >= 0 whose slope is tan(direction).
     const double t = std::tan(direction);
     const double kx = k / std::sqrt(t * t + 1);
-    return damped(std::sin(Chi(state, kx, t * kx, defocus)), TemporalEnvelope(state, k),
+    return damped(std::sin(CtfArgument(state, kx, t * kx, defocus)), TemporalEnvelope(state, k),
                   SpatialEnvelope(state, k, defocus), intensity);
 }
 
 CurveValues plotterCurveAt(const OpticsState &state, double defocus, double k)
 {
-    const double chi = PhaseFactors(state, defocus).roundPart(k * k);
+    const double chi = PhaseFactors(state, defocus).roundArgument(k * k);
     return damped(std::sin(chi), TemporalEnvelope(state, k), SpatialEnvelope(state, k, defocus), false);
 }
 

@@ -60,7 +60,9 @@ void normaliseDefocusMapRange(int &minimum, int &maximum)
 double referenceMapCtf(const OpticsState &state, double k, double defocus)
 {
     const EnvelopeFactors envelopes(state);
-    return std::sin(PhaseFactors(state, defocus).roundPartAt(k)) * envelopes.temporalEnvelope(k)
+    const PhaseFactors phase(state, defocus);
+    const double argument = phase.extended ? phase.roundArgument(k * k) : phase.roundPartAt(k);
+    return std::sin(argument) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
 }
 
@@ -101,15 +103,19 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
     const double kMax = std::fabs(defocusMapFrequency(w - 1, w, upTo));
     const double dfMax = std::fmax(std::fabs(static_cast<double>(g.minimum)),
                                    std::fabs(static_cast<double>(g.maximum)));
+    const PhaseFactors phase(state, 0);
     const double bound = std::fabs(state.ChiDefocusFactor) * dfMax * kMax * kMax
-        + std::fabs(state.ChiCsFactor) * kMax * kMax * kMax * kMax;
+        + std::fabs(state.ChiCsFactor) * kMax * kMax * kMax * kMax
+        + std::fabs(phase.c5) * (kMax * kMax) * (kMax * kMax) * (kMax * kMax) + std::fabs(phase.offset);
     const EnvelopeFactors envelopes(state);
     if (!(bound <= fastmath::kSinArgumentLimit) || !std::isfinite(envelopes.temporal)
-        || !std::isfinite(envelopes.spatial) || !std::isfinite(envelopes.csLambda2))
+        || !std::isfinite(envelopes.spatial) || !std::isfinite(envelopes.csLambda2)
+        || !std::isfinite(envelopes.damping) || !std::isfinite(envelopes.c5Lambda4))
         return referenceDefocusMap(state, width, minimum, maximum, upTo);
 
-    // Every term but the defocus belongs to a column; a row adds its defocus to them.
-    const PhaseFactors phase(state, 0);
+    // Every term but the defocus belongs to a column; a row adds its defocus to them. The optional
+    // terms (C5, amplitude contrast, phase shift, B-factor) join the columns' spherical phase and
+    // envelope terms; the map shows no astigmatism, so the azimuths do not enter.
     thread_local Scratch s;
     for (std::vector<double> *v : {&s.k, &s.k2, &s.spherical, &s.et, &s.es, &s.cs2, &s.c2})
         v->resize(w);
@@ -118,10 +124,11 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
         const double k2 = k * k;
         s.k[c] = k;
         s.k2[c] = k2;
-        s.spherical[c] = phase.sphericalPart(k2);
-        s.et[c] = envelopes.temporal * (k2 * k2);
+        s.spherical[c] = phase.extended ? phase.sphericalPart(k2) + phase.fifthOrder(k2) - phase.offset
+                                        : phase.sphericalPart(k2);
+        s.et[c] = envelopes.temporal * (k2 * k2) + envelopes.damping * k2;
         s.es[c] = envelopes.spatial * k2;
-        s.cs2[c] = envelopes.csLambda2 * k2;
+        s.cs2[c] = envelopes.gradientTerm(k2);
     }
     const kernels::MapColumns columns{s.k2.data(), s.spherical.data(), s.et.data(), s.es.data(), s.cs2.data(), w};
     double *const c2 = s.c2.data();

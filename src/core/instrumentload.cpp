@@ -92,6 +92,32 @@ double scopeValueFromText(ScopeValue value, const QString &text)
     }
 }
 
+QString c5Label()
+{
+    return QStringLiteral("C5 (mm)");
+}
+
+double c5FromText(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return 0;
+    double mm = 0;
+    try {
+        mm = strToFloat(text);
+    } catch (const OrvalisError &e) {
+        throw OrvalisError(c5Label() + QStringLiteral(": ") + e.text());
+    }
+    if (!(mm >= -1e6 && mm <= 1e6))
+        throw OrvalisError(c5Label() + QStringLiteral(": '%1' cannot be used; it must be from -1000000 to 1000000")
+                               .arg(inputExcerpt(text)));
+    return mm * mmToNm;
+}
+
+QString c5Text(double recordValue)
+{
+    return recordValue == 0 ? QString() : formatGeneral(recordValue / mmToNm);
+}
+
 QString scopeValueRule(ScopeValue value, double recordValue)
 {
     const ScopeQuantity &q = quantity(value);
@@ -114,6 +140,8 @@ void checkInstrument(const TScopeData &scope)
     if (!within(scope.A3, MaxAstigmatism))
         refuse(scope, QStringLiteral("the three-fold astigmatism (nm)"), scope.A3,
                rule.arg(-MaxAstigmatism).arg(MaxAstigmatism));
+    if (!(scope.C5 >= -1e6 * mmToNm && scope.C5 <= 1e6 * mmToNm))
+        refuse(scope, c5Label(), scope.C5 / mmToNm, QStringLiteral("it must be from -1000000 to 1000000"));
     if (!within(scope.Defocus, MaxDefocus))
         refuse(scope, QStringLiteral("the defocus (nm)"), scope.Defocus, rule.arg(-MaxDefocus).arg(MaxDefocus));
 }
@@ -126,6 +154,7 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     s.Model = scope.Model;
     s.Voltage = scope.Voltage;
     s.Cs = scope.Cs;
+    s.C5 = scope.C5;
     s.Cc = scope.Cc;
     s.dE = scope.dE;
     s.dvv = scope.dvv == 0 ? 2.5e-7 : scope.dvv;
@@ -230,6 +259,9 @@ ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
         QStringLiteral("Focal Spread:  ") + formatFixed(s.FocalSpread, 2) + QStringLiteral(" nm"),
         convergenceText(s),
     };
+    // Only an instrument with a C5 shows it; the others' texts stay as they were.
+    if (s.C5 != 0)
+        t.microscopeChildren.insert(3, QStringLiteral("C5:  ") + formatGeneral(s.C5 / mmToNm) + QStringLiteral(" mm"));
     t.resolution = QStringLiteral("Theoretical/Current Resolution");
     t.resolutionChildren = {pointResolutionText(s), infoLimitText(s)};
     t.defocus = QStringLiteral("Defocus");

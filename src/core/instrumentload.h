@@ -36,6 +36,15 @@ double scopeValueFromText(ScopeValue value, const QString &text);
 // spreads, convergences and instabilities, which enter only squared.
 QString scopeValueRule(ScopeValue value, double recordValue);
 
+// The optional eighth value, C5 (mm in the library, nm in the record): an entry without it (an empty
+// text) has none, which is 0. "C5 (mm)".
+QString c5Label();
+// The text's C5 in nm; 0 for an empty text. A text that is no number, or a value outside
+// -1e6 .. 1e6 mm, throws OrvalisError naming "C5 (mm)".
+double c5FromText(const QString &text);
+// The library's text for a C5 in nm: empty for 0, so that an entry without it stays without it.
+QString c5Text(double recordValue);
+
 // Throws OrvalisError naming the microscope, the value and its rule when one of the seven values
 // breaks scopeValueRule, or the three-fold astigmatism or the defocus lies beyond MaxAstigmatism or
 // MaxDefocus:

@@ -16,6 +16,7 @@ struct TScopeData {
     double Defocus = 0;     // nm, the defocus last used with this record (negative is underfocus)
     double dvv = 0;         // fraction, high-tension ripple dV/V; 0 stands for a missing value
     double dii = 0;         // fraction, objective lens current instability dI/I; 0 stands for missing
+    double C5 = 0;          // nm, fifth-order spherical aberration; 0 for an entry without it
 };
 
 // The units of the library's texts and of the dialogs' fields, as factors into the record's units.

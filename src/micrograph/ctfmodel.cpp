@@ -35,10 +35,14 @@ CtfModel::CtfModel(const CtfInstrument &instrument, double amplitudeContrast)
     derivePhaseFactors(m_optics);
     m_unitA2 = m_optics;
     m_unitA2.A2 = 1;
-    const double lambda = m_optics.Wavelength;
-    m_c5Factor = Pi / 3 * instrument.c5 * lambda * lambda * lambda * lambda * lambda;
+    // The fifth-order factor and the amplitude contrast's phase are core's, as the window's curves use them.
+    OpticsState withC5 = m_optics;
+    withC5.C5 = instrument.c5;
+    withC5.AmplitudeContrast = amplitudeContrast;
+    const PhaseFactors phase(withC5, 0);
+    m_c5Factor = phase.c5;
     m_amplitudeContrast = amplitudeContrast;
-    m_amplitudePhase = std::asin(amplitudeContrast);
+    m_amplitudePhase = phase.offset;
 }
 
 double CtfModel::roundChi(double k2) const

@@ -559,6 +559,14 @@ void Parser::valueLine()
 // A microscope's value the program could not load would fail only when the microscope is chosen.
 void Parser::checkLibraryValue(const QString &name, QStringView text) const
 {
+    if (name.compare(c5ValueName(), Qt::CaseInsensitive) == 0) {
+        try {
+            c5FromText(text.toString());
+        } catch (const OrvalisError &e) {
+            fail(e.text());
+        }
+        return;
+    }
     for (ScopeValue v : AllScopeValues) {
         if (name.compare(ScopeValueName(v), Qt::CaseInsensitive) != 0)
             continue;

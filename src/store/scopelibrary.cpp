@@ -48,6 +48,11 @@ void checkName(const QString &name, const char *what)
 
 } // namespace
 
+QString c5ValueName()
+{
+    return QStringLiteral("C5");
+}
+
 QString ScopeValueName(ScopeValue value)
 {
     return QString::fromLatin1(libraryValue(value).name);
@@ -73,6 +78,7 @@ void ReadScopeLibrary(QVector<ScopeCompany> &library)
             ScopeData d;
             for (ScopeValue v : AllScopeValues)
                 d.*textOf(v) = Registry::StringOf(model.values, ScopeValueName(v));
+            d.C5 = Registry::StringOf(model.values, c5ValueName());
             library.back().Models.push_back(ScopeModel{model.name, d});
         }
         registry.CloseKey();
@@ -89,6 +95,11 @@ void WriteScopeEntry(const QString &company, const QString &model, const ScopeDa
         throw OrvalisError(QStringLiteral("Cannot access registry"));
     for (ScopeValue v : AllScopeValues) // in the order of the files
         registry.WriteString(ScopeValueName(v), data.*textOf(v));
+    // An entry without C5 is written as before it existed; one that loses it loses the value.
+    if (!data.C5.isEmpty())
+        registry.WriteString(c5ValueName(), data.C5);
+    else if (registry.ValueExists(c5ValueName()))
+        registry.DeleteValue(c5ValueName());
     registry.CloseKey();
     transaction.commit();
 }
@@ -133,6 +144,7 @@ bool ReadSelectedScope(const QString &manufacturer, const QString &model, TScope
             r.*scopeValueField(v) = scopeValueFromText(v, text);
         }
     }
+    r.C5 = c5FromText(registry.ReadString(c5ValueName()));
     record = r;
     if (builtInValues)
         *builtInValues = lacking;
@@ -145,6 +157,8 @@ void ApplyScopeData(const ScopeData &data, TScopeData &record)
     for (ScopeValue v : AllScopeValues)
         if (!(data.*textOf(v)).isEmpty())
             r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
+    if (!data.C5.isEmpty())
+        r.C5 = c5FromText(data.C5);
     record = r;
 }
 
@@ -155,6 +169,7 @@ TScopeData ScopeRecordFromData(const QString &company, const QString &model, con
     r.Model = model;
     for (ScopeValue v : AllScopeValues)
         r.*scopeValueField(v) = scopeValueFromText(v, data.*textOf(v));
+    r.C5 = c5FromText(data.C5);
     checkInstrument(r);
     return r;
 }
@@ -164,6 +179,7 @@ ScopeData ScopeDataFromRecord(const TScopeData &record)
     ScopeData d;
     for (ScopeValue v : AllScopeValues)
         d.*textOf(v) = scopeValueText(v, record.*scopeValueField(v));
+    d.C5 = c5Text(record.C5);
     return d;
 }
 

@@ -14,6 +14,8 @@ namespace orvalis {
 // The name of the value that holds one of the seven ("Voltage", "Cs", "Cc", "dE", "Convergence",
 // "dvv", "dii").
 QString ScopeValueName(ScopeValue value);
+// "C5": the optional eighth value, absent from an entry without it.
+QString c5ValueName();
 
 // One library entry as stored: the seven texts, unconverted, in instrument units.
 struct ScopeData {
@@ -24,6 +26,8 @@ struct ScopeData {
     QString dvv;         // ppm, high-tension ripple
     QString dii;         // ppm, objective lens current instability
     QString Convergence; // mrad
+    QString C5 = QString(); // mm, optional: empty for an entry without it (stored only when given); its
+                            // initialiser lets the seven-value initialisations of before stand
 };
 
 struct ScopeModel {

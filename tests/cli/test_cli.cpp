@@ -173,6 +173,8 @@ private slots:
     void failures_data();
     void failures();
     void picturesWithoutDisplay();
+    void opticalTerms_data();
+    void opticalTerms();
 };
 
 void TestCli::sameAsWindow_data()
@@ -433,6 +435,50 @@ void TestCli::failures_data()
                                        << "No such file or directory";
     QTest::newRow("show of no entry") << QStringList{"library", "show", "Nobody/Nothing"} << 2 << "no such microscope";
     QTest::newRow("library action") << QStringList{"library", "delete"} << 2 << "give list, show, import or export";
+    QTest::newRow("amplitude contrast 1") << QStringList{"curve", "--amplitude-contrast", "1"} << 2
+                                          << "--amplitude-contrast \"1\": it must be from 0 to below 1";
+    QTest::newRow("negative pixel size") << QStringList{"pattern", "--out", "@.png", "--pixel-size", "-1"} << 2
+                                         << "--pixel-size \"-1\": it must be from 0 (no detector) to 100";
+    QTest::newRow("B-factor not a number") << QStringList{"curve", "--b-factor", "x"} << 2
+                                           << "--b-factor \"x\": not a number";
+    QTest::newRow("C5 not a number") << QStringList{"info", "--c5", "1,5"} << 2 << "--c5 \"1,5\": not a number";
+}
+
+// The first sample (k = 0) of the CTF is sin(-asin Q - shift); the B-factor, C5 and a turned
+// astigmatism leave it at 0 but change the curve beyond; what the curve does not depend on leaves
+// the table as it was.
+void TestCli::opticalTerms_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<double>("atZero");
+    QTest::addColumn<bool>("changesCurve");
+    QTest::newRow("amplitude contrast") << QStringList{"--amplitude-contrast", "0.1"} << -0.1 << true;
+    QTest::newRow("phase plate") << QStringList{"--phase-shift", "90"} << -1.0 << true;
+    QTest::newRow("both") << QStringList{"--amplitude-contrast", "0.6", "--phase-shift", "-90"} << 0.8 << true;
+    QTest::newRow("B-factor") << QStringList{"--b-factor", "50"} << 0.0 << true;
+    QTest::newRow("C5") << QStringList{"--c5", "4"} << 0.0 << true;
+    QTest::newRow("azimuth without astigmatism") << QStringList{"--a2-azimuth", "30"} << 0.0 << false;
+    QTest::newRow("two-fold azimuth") << QStringList{"--a2", "40", "--a2-azimuth", "30"} << 0.0 << true;
+    QTest::newRow("pixel size") << QStringList{"--pixel-size", "1.5"} << 0.0 << false;
+}
+
+void TestCli::opticalTerms()
+{
+    QFETCH(QStringList, options);
+    QFETCH(double, atZero);
+    QFETCH(bool, changesCurve);
+    FreshSettingsFolder settings;
+    const QStringList plain{"curve", "--envelopes", "none"};
+    const Run base = runCtf(plain + QStringList{"--a2", "40"});
+    const Run run = runCtf(plain + options);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    const QList<QByteArray> lines = run.out.split('\n');
+    QVERIFY(lines.size() > 4000);
+    QVERIFY(std::fabs(lines[1].split('\t').value(1).toDouble() - atZero) < 1e-12);
+    const bool withA2 = options.contains(QStringLiteral("--a2"));
+    const Run reference = withA2 ? base : runCtf(plain);
+    QCOMPARE(run.out != reference.out, changesCurve);
 }
 
 void TestCli::failures()

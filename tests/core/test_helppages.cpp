@@ -4,7 +4,10 @@
 #include "../support/startupstate.h"
 #include "core/cryoemdefocus.h"
 #include "core/ctfcurves.h"
+#include "core/cryoemdefocus.h"
 #include "core/ctffunctions.h"
+#include "core/scopedata.h"
+#include "core/specimenterms.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
@@ -222,6 +225,26 @@ void TestHelpPages::workedExample()
     QVERIFY(mirroredPoint);
 
     // Each marked number of the page, by its id, and the program's value for it.
+    // The optional terms, one at a time.
+    SpecimenDetector specimen;
+    specimen.amplitudeContrast = 0.07;
+    OpticsState withQ = s;
+    applySpecimen(withQ, specimen);
+    specimen = SpecimenDetector();
+    specimen.phaseShift = 90;
+    OpticsState withPlate = s;
+    applySpecimen(withPlate, specimen);
+    specimen = SpecimenDetector();
+    specimen.bFactor = 50;
+    OpticsState withB = s;
+    applySpecimen(withB, specimen);
+    specimen = SpecimenDetector();
+    specimen.pixelSize = 1.2;
+    OpticsState withPixel = s;
+    applySpecimen(withPixel, specimen);
+    OpticsState withC5 = s;
+    withC5.C5 = 5 * mmToNm;
+    const TwoFoldDefocus uv = fromCryoEmDefocus({1500, 1300, 40});
     const QMap<QString, double> program = {
         {QStringLiteral("wavelength"), s.Wavelength},
         {QStringLiteral("constantdeficit"), (CodataWavelengthConstant - constant) / CodataWavelengthConstant * 1e5},
@@ -258,9 +281,18 @@ void TestHelpPages::workedExample()
         {QStringLiteral("overfocus"), -d},
         {QStringLiteral("underfocus"), d},
         {QStringLiteral("pointresmirrored"), *mirroredPoint},
+        {QStringLiteral("ctf1q"), std::sin(CtfArgument(withQ, 1, 0, d))},
+        {QStringLiteral("ctf1plate"), std::sin(CtfArgument(withPlate, 1, 0, d))},
+        {QStringLiteral("bdamp5"), TemporalEnvelope(withB, 5) / TemporalEnvelope(s, 5)},
+        {QStringLiteral("c5chi5"), CtfArgument(withC5, 5, 0, d) - Chi(s, 5, 0, d)},
+        {QStringLiteral("uvD"), uv.Defocus},
+        {QStringLiteral("uvA2"), uv.A2},
+        {QStringLiteral("nyquist"), nyquistFrequency(withPixel)},
     };
     const QString html = readPage(QDir(helpFolder()).filePath(QStringLiteral("conventions.html")));
     QStringList repeated;
+    QVERIFY(html.contains(QStringLiteral("defU = 1500 &Aring;,\ndefV = 1300 &Aring; at 40&deg;")));
+    QCOMPARE(uv.azimuth, 40.0);
     const QMap<QString, QString> numbers = marked(html, QStringLiteral("value"), repeated);
     for (auto it = numbers.cbegin(); it != numbers.cend(); ++it) {
         const QString &id = it.key();

@@ -134,6 +134,7 @@ private slots:
     void copiesMeetDamagedStore();
     void setAsideWaitsForStoreLock();
     void libraryEdgeCases();
+    void c5RoundTrips();
     void libraryRefusesLostNames_data();
     void libraryRefusesLostNames();
     void deletesRefuseLostNames_data();
@@ -724,6 +725,11 @@ void TestStore::importChecksLibraryValues_data()
         << "line 4: Convergence (mrad): '1e308' cannot be used; it must be from -1000000 to 1000000";
     QTest::newRow("name in capitals") << model + "\"VOLTAGE\"=\"0\"\r\n"
                                       << "line 4: Voltage (kV): '0' cannot be used; it must be from 0.001";
+    QTest::newRow("a C5") << model + good + "\"C5\"=\"-12.5\"\r\n" << "";
+    QTest::newRow("letters for C5") << model + "\"C5\"=\"x\"\r\n"
+                                    << "line 4: C5 (mm): 'x' is not a valid floating point value";
+    QTest::newRow("C5 1e9 mm") << model + "\"c5\"=\"1e9\"\r\n"
+                               << "line 4: C5 (mm): '1e9' cannot be used; it must be from -1000000 to 1000000";
     QTest::newRow("a value of its own") << model + "\"Notes\"=\"abc\"\r\n"
                                         << "";
     QTest::newRow("a company's value is none of a microscope")
@@ -1284,6 +1290,41 @@ void TestStore::selectedScopeNotRead()
     TScopeData target;
     QCOMPARE(errorOf([&] { ApplyScopeData(bad, target); }),
              QStringLiteral("Voltage (kV): '2OO' is not a valid floating point value"));
+}
+
+// C5 is stored only for an entry that has it: it goes through the library, the selected scope, an
+// export and its import; an entry without it (as every file of older versions) stays without it.
+void TestStore::c5RoundTrips()
+{
+    ScopeData data = ScopeDataFromRecord(defaultScope());
+    QVERIFY(data.C5.isEmpty());
+    data.C5 = QStringLiteral("3.5");
+    WriteScopeEntry(QStringLiteral("Co"), QStringLiteral("Corrected"), data);
+    data.C5.clear();
+    WriteScopeEntry(QStringLiteral("Co"), QStringLiteral("Plain"), data);
+    const QString scopes = kOrvalis + QStringLiteral("\\Default Scopes");
+    const QByteArray exported = exportBytes(scopes.mid(1));
+    QCOMPARE(exported.count("\"C5\"=\"3.5\""), 1);
+    QCOMPARE(exported.count("C5"), 1);
+
+    Registry().DeleteKey(scopes);
+    RegImporter::importData(exported, QStringLiteral("back.reg"));
+    QVector<ScopeCompany> library;
+    ReadScopeLibrary(library);
+    QCOMPARE(library.size(), 1);
+    QCOMPARE(library[0].Models.size(), 2);
+    for (const ScopeModel &m : library[0].Models) {
+        const bool corrected = m.Model == QLatin1String("Corrected");
+        QCOMPARE(m.Data.C5, corrected ? QStringLiteral("3.5") : QString());
+        QCOMPARE(ScopeRecordFromData(QStringLiteral("Co"), m.Model, m.Data).C5, corrected ? 3.5e6 : 0.0);
+        TScopeData selected;
+        QVERIFY(ReadSelectedScope(QStringLiteral("Co"), m.Model, selected));
+        QCOMPARE(selected.C5, corrected ? 3.5e6 : 0.0);
+        QCOMPARE(ScopeDataFromRecord(selected).C5, m.Data.C5);
+    }
+    // Taken off again, the value leaves the store.
+    WriteScopeEntry(QStringLiteral("Co"), QStringLiteral("Corrected"), data);
+    QVERIFY(!exportBytes(scopes.mid(1)).contains("C5"));
 }
 
 void TestStore::shippedList()

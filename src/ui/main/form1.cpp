@@ -245,6 +245,7 @@ void TForm1::connectControls()
     connect(m_session, &CtfSession::instrumentChanged, this, &TForm1::showInstrument);
     connectReported(m_actions->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connectReported(m_actions->SpecimenDetector1, &QAction::triggered, this, &TForm1::SpecimenDetector1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
         m_chartLook.apply(m_curves->chart(), on);

@@ -142,6 +142,7 @@ public slots:
     void Enable2DUpdate1Click();
     void N3D1Click();
     void Options1Click();
+    void SpecimenDetector1Click();
     void Contents1Click();
     void About1Click();
     void Microscope1Click();

@@ -9,6 +9,7 @@
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/options/fmoptions.h"
 #include "ui/quicksetup/fmquickedit.h"
+#include "ui/specimen/specimendialog.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QAction>
@@ -104,6 +105,18 @@ void TForm1::Options1Click()
         return;
     DrawCTF(record.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
     DrawPattern(record.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+}
+
+// The specimen's terms leave the instrument as it is: the views are drawn again with them.
+void TForm1::SpecimenDetector1Click()
+{
+    SpecimenDialog dialog(this);
+    dialog.setTerms(specimenOf(m_state));
+    if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(m_state))
+        return;
+    applySpecimen(m_state, dialog.terms());
+    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
+    DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
 }
 
 } // namespace orvalis

@@ -75,6 +75,7 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     Microscope1 = command("Microscope1", QStringLiteral("Select/Edit &Microscope"));
     QuickSetup1 = command("QuickSetup1", QStringLiteral("&Quick Setup"));
     Options1 = command("Options1", QStringLiteral("&Options"));
+    SpecimenDetector1 = command("SpecimenDetector1", QStringLiteral("Specimen and &Detector"));
     Intensity1 = command("Intensity1", QStringLiteral("&Intensity"), true, false);
     Temporal1 = command("Temporal1", QStringLiteral("Temporal"), true, true);
     Spatial1 = command("Spatial1", QStringLiteral("Spatial"), true, true);
@@ -136,7 +137,7 @@ void WindowActions::buildMenus(QMenuBar *bar)
     subMenu(file, "Save1", QStringLiteral("Save"))->addActions({Save1D, Save2D, SaveDefocusMap1});
     file->addAction(Exit1);
 
-    topMenu(bar, "Setup1", QStringLiteral("&Setup"))->addActions({Microscope1, QuickSetup1, Options1});
+    topMenu(bar, "Setup1", QStringLiteral("&Setup"))->addActions({Microscope1, QuickSetup1, Options1, SpecimenDetector1});
 
     QMenu *view = topMenu(bar, "View1", QStringLiteral("&View"));
     m_curveMenu = subMenu(view, "N1DCTF1", QStringLiteral("1D CTF"));

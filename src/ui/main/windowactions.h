@@ -38,6 +38,7 @@ public:
     // File, Setup, View and Help
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
     QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
+    QAction *SpecimenDetector1 = nullptr;
     QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
     QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr,
             *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;
