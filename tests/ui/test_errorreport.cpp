@@ -1,4 +1,5 @@
 // A failure that escapes a handler is shown in the error report and the program goes on.
+#include "core/orvaliserror.h"
 #include "formdriver.h"
 
 #include <QLineEdit>

@@ -1,67 +1,28 @@
-// Construction and layout of the main window: FormCreate and the functions building its parts.
+// Construction of the main window, the wiring of its parts, its settings and its events.
 #include "form1.h"
 
-#include "chart/chart1series.h"
-#include "chart/chartwidget.h"
-#include "chart/curvechart.h"
-#include "core/curvereadout.h"
-#include "core/instrumentload.h"
-#include "core/numberformat.h"
 #include "core/patterngeometry.h"
-#include "session/ctfsession.h"
+#include "store/windowsettings.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
+#include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
-#include "ui/main/paneparts.h"
 #include "ui/main/patternpane.h"
-#include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
+#include "ui/main/toolbarrow.h"
 #include "ui/main/windowactions.h"
-#include "ui/options/fmoptions.h"
-#include "ui/widgets/bandtoolbar.h"
+#include "ui/main/windowstore.h"
 #include "ui/widgets/errorreport.h"
-#include "ui/widgets/glyphs.h"
-#include "ui/widgets/pixelimage.h"
-#include "ui/widgets/scrollbar.h"
-#include "ui/widgets/shape.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
+#include <QCloseEvent>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QProgressBar>
-#include <QScreen>
-#include <QScrollArea>
-#include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
-#include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
-#include <QVBoxLayout>
-
-#include <climits>
-#include <iterator>
 
 namespace orvalis {
 namespace {
-
-QWidget *named(QWidget *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
@@ -82,11 +43,6 @@ TForm1::TForm1(QWidget *parent)
     FormCreate();
 }
 
-TScopeData &TForm1::activeScopeRecord()
-{
-    return m_session->activeScopeRecord();
-}
-
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate()
@@ -99,6 +55,29 @@ void TForm1::FormCreate()
     // Every number is formatted and parsed by our own functions with "."; nothing consults the locale.
     QLocale::setDefault(QLocale::c());
 
+    buildParts();
+    DockButtonBar(m_bar2d);
+    LoadSettings();
+    ApplyViewState();
+    m_store->countUse();
+    BuildScopeTreeNodes();
+    // The first load shows its instrument while the run is not yet under way: the sliders' moves
+    // change nothing then.
+    m_session->beginRun();
+
+    m_status->fitToScreen(m_body->layOutForScreen(m_state.UpTo));
+    PatternPane *pattern = m_body->pattern();
+    pattern->hideProgress();
+    const int centre = pattern->centre();
+    pattern->placeMarker(
+        directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, pattern->markerWidth()));
+    m_painter->redraw();
+    Draw3DCTF();
+    m_views->enterMode(m_session->storedPlotterMode());
+}
+
+void TForm1::buildParts()
+{
     // Both bars belong to the window; the one not docked waits hidden.
     m_bar2d = new TfmBtnBar2dCTF(this);
     m_bar1d = new TfmBtnBar1dCTF(this);
@@ -107,172 +86,64 @@ void TForm1::FormCreate()
     m_actions = new WindowActions(this);
     m_actions->attachBar(m_bar2d);
     m_actions->attachBar(m_bar1d);
-    m_options = std::make_unique<TfmOptions>();
-    buildMenus();
-    buildToolBars();
-    buildBody();
-    buildStatusBar();
-    m_sliders->setTabOrder();
-    connectControls();
-    buildSaveDialog();
-    buildDialogItems();
-
-    DockButtonBar(m_bar2d);
-    LoadSettings();
-    ApplyViewState();
-    if (m_useCount < INT_MAX)
-        ++m_useCount;
-    BuildScopeTreeNodes();
-    // The first load shows its instrument while the run is not yet under way: the sliders' moves
-    // change nothing then.
-    m_session->beginRun();
-
-    layoutForScreenDensity();
-    m_pattern->hideProgress();
-    const int centre = m_pattern->centre();
-    placeDirectionMarker(
-        directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, m_pattern->markerWidth()));
-
-    DrawCTF(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-    DrawPattern(m_state.Defocus, m_state.A2, m_state.A3, m_state.Alpha, m_state.Direction);
-    Draw3DCTF();
-    enterMode(m_session->storedPlotterMode());
-}
-
-// ---- building the window ------------------------------------------------------------------------
-
-void TForm1::buildMenus()
-{
     m_actions->buildMenus(menuBar());
-}
-
-void TForm1::buildToolBars()
-{
-    placeToolBarBands(m_actions->buildToolBars(this), {false, false});
-}
-
-QWidget *TForm1::buildChartArea()
-{
-    m_curves = new CurvePane;
-    m_map = new MapPane(m_curves->chart());
-    Splitter1 = new QSplitter(Qt::Vertical);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(m_curves);
-    Splitter1->addWidget(m_map);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-
-    paLeft = named(new QWidget, "paLeft");
-    auto *dock = new QVBoxLayout(paLeft);
-    dock->setContentsMargins(0, 0, 0, 0);
-    Splitter5 = new QSplitter(Qt::Horizontal);
-    Splitter5->setObjectName(QStringLiteral("Splitter5"));
-    Splitter5->setChildrenCollapsible(false);
-    Splitter5->addWidget(Splitter1);
-    Splitter5->addWidget(paLeft);
-    Splitter5->setStretchFactor(0, 1);
-    Splitter5->setStretchFactor(1, 0);
-
-    auto *pa1Dctf = named(new QWidget, "pa1Dctf");
-    auto *l = new QVBoxLayout(pa1Dctf);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(Splitter5);
-    return pa1Dctf;
-}
-
-void TForm1::buildBody()
-{
-    auto *paBody = named(new QWidget, "paBody");
-    auto *body = new QVBoxLayout(paBody);
-    body->setContentsMargins(0, 0, 0, 0);
-
-    auto *paCTFhost = named(new QWidget, "paCTFhost");
-    auto *host = new QHBoxLayout(paCTFhost);
-    host->setContentsMargins(0, 0, 0, 0);
-    Splitter2 = new QSplitter(Qt::Horizontal);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setHandleWidth(2);
-    Splitter2->setChildrenCollapsible(false);
-    m_pattern = new PatternPane;
-    Splitter2->addWidget(m_pattern);
-    Splitter2->addWidget(buildChartArea());
-    Splitter2->setStretchFactor(0, 0);
-    Splitter2->setStretchFactor(1, 1);
-    host->addWidget(Splitter2);
-
-    auto *paStatus = named(new QWidget, "paStatus");
-    auto *status = new QHBoxLayout(paStatus);
-    status->setContentsMargins(0, 0, 0, 0);
-    status->setSpacing(0);
-    m_sliders = new SliderPanel;
-    status->addWidget(m_sliders);
-    m_infoPanel = new InfoPanel;
-    status->addWidget(m_infoPanel, 1);
-
-    Splitter4 = new QSplitter(Qt::Vertical);
-    Splitter4->setObjectName(QStringLiteral("Splitter4"));
-    Splitter4->setHandleWidth(2);
-    Splitter4->setChildrenCollapsible(false);
-    Splitter4->addWidget(paCTFhost);
-    Splitter4->addWidget(paStatus);
-    Splitter4->setStretchFactor(0, 1);
-    Splitter4->setStretchFactor(1, 0);
-    Splitter4->setSizes({400, 160});
-    body->addWidget(Splitter4);
-
-    // Below the size its panes need, the body scrolls instead of squeezing them over one another.
-    auto *scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("paBodyScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(paBody);
-    setCentralWidget(scroll);
-}
-
-void TForm1::buildStatusBar()
-{
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(true);
+    m_row = std::make_unique<ToolBarRow>(this);
+    m_row->place(m_actions->buildToolBars(this), {false, false}, m_actions->ShowToolbar1->isChecked());
+    m_body = new MainBody(this);
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setSizeGripEnabled(true);
     m_status = new StatusPanels;
-    bar->addWidget(m_status, 1);
+    statusBar()->addWidget(m_status, 1);
+    m_body->sliders()->setTabOrder();
+
+    m_store = std::make_unique<WindowStore>();
+    m_painter = new ViewPainter(this, m_session, m_body, m_status);
+    m_controls = new AberrationControls(this, m_session, m_body, m_painter);
+    m_views = new ViewCommands(
+        this, {m_session, m_actions, m_body, m_status, m_painter, m_controls, m_row.get(), m_bar2d, m_bar1d});
+    m_help = new HelpDialogs(this);
+    m_setup = new SetupDialogs(
+        this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()->chart()});
+    connectControls();
+    m_saver = new SaveCommands(this, m_session, m_body, m_actions);
 }
 
 void TForm1::connectControls()
 {
-    connect(m_session, &CtfSession::instrumentChanged, this, &TForm1::showInstrument);
-    connectReported(m_actions->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-    connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
-    connectReported(m_actions->SpecimenDetector1, &QAction::triggered, this, &TForm1::SpecimenDetector1Click);
-    connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
-        m_monochrome = on;
-        m_chartLook.apply(m_curves->chart(), on);
-    });
-    connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
-    connectReported(m_actions->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
-    connectReported(m_actions->About1, &QAction::triggered, this, &TForm1::About1Click);
-    connectToggleItem(m_actions->Intensity1, this, &TForm1::Intensity1Click);
-    connectToggleItem(m_actions->Symmetr1, this, &TForm1::Symmetr1Click);
-    connectToggleItem(m_actions->Temporal1, this, &TForm1::Temporal1Click);
-    connectToggleItem(m_actions->Spatial1, this, &TForm1::Spatial1Click);
-    connectToggleItem(m_actions->Combined1, this, &TForm1::Combined1Click);
-    connectToggleItem(m_actions->Show2DCTF1, this, &TForm1::Show2DCTF1Click);
-    connectToggleItem(m_actions->Enable2DUpdate1, this, &TForm1::Enable2DUpdate1Click);
-    connectToggleItem(m_actions->N3D1, this, &TForm1::N3D1Click);
-    connectToggleItem(m_actions->N1DCTFPlotMode1, this, &TForm1::N1DCTFPlotMode1Click);
-    connectToggleItem(m_actions->actShowTitles, this, &TForm1::actShowTitlesExecute);
-    connectToggleItem(m_actions->ShowToolbar1, this, &TForm1::ShowToolbar1Click);
-
+    connect(m_session, &CtfSession::instrumentChanged, m_controls, &AberrationControls::showInstrument);
+    using Command = void (TForm1::*)();
     const WindowActions &a = *m_actions;
-    connectReported(a.toPlotterMode, &QAction::triggered, this, &TForm1::ChangeMode);
-    connectReported(a.toAnalysisMode, &QAction::triggered, this, &TForm1::ChangeMode);
+    const std::pair<QAction *, Command> commands[] = {{a.Exit1, &TForm1::Exit1Click},
+                                                      {a.Options1, &TForm1::Options1Click},
+                                                      {a.SpecimenDetector1, &TForm1::SpecimenDetector1Click},
+                                                      {a.Contents1, &TForm1::Contents1Click},
+                                                      {a.About1, &TForm1::About1Click},
+                                                      {a.toPlotterMode, &TForm1::ChangeMode},
+                                                      {a.toAnalysisMode, &TForm1::ChangeMode},
+                                                      {a.firstCtf, &TForm1::btn1stCTFClick},
+                                                      {a.secondCtf, &TForm1::btn2ndCTFClick},
+                                                      {a.showEnvelopes, &TForm1::btnEnvelopesClick},
+                                                      {a.Microscope1, &TForm1::Microscope1Click},
+                                                      {a.QuickSetup1, &TForm1::QuickSetup1Click},
+                                                      {a.ShowInfo1, &TForm1::ShowInfo1Click}};
+    for (const auto &command : commands)
+        connectReported(command.first, &QAction::triggered, this, command.second);
     // The live button leaves the check to its handler, as the menu items do.
-    connectToggleItem(a.liveUpdate, this, &TForm1::Enable2DUpdate1Click);
-    connectReported(a.firstCtf, &QAction::triggered, this, &TForm1::btn1stCTFClick);
-    connectReported(a.secondCtf, &QAction::triggered, this, &TForm1::btn2ndCTFClick);
-    connectReported(a.showEnvelopes, &QAction::triggered, this, &TForm1::btnEnvelopesClick);
+    const std::pair<QAction *, Command> toggles[] = {{a.Intensity1, &TForm1::Intensity1Click},
+                                                     {a.Symmetr1, &TForm1::Symmetr1Click},
+                                                     {a.Temporal1, &TForm1::Temporal1Click},
+                                                     {a.Spatial1, &TForm1::Spatial1Click},
+                                                     {a.Combined1, &TForm1::Combined1Click},
+                                                     {a.Show2DCTF1, &TForm1::Show2DCTF1Click},
+                                                     {a.Enable2DUpdate1, &TForm1::Enable2DUpdate1Click},
+                                                     {a.N3D1, &TForm1::N3D1Click},
+                                                     {a.N1DCTFPlotMode1, &TForm1::N1DCTFPlotMode1Click},
+                                                     {a.actShowTitles, &TForm1::actShowTitlesExecute},
+                                                     {a.ShowToolbar1, &TForm1::ShowToolbar1Click},
+                                                     {a.liveUpdate, &TForm1::Enable2DUpdate1Click}};
+    for (const auto &toggle : toggles)
+        connectToggleItem(toggle.first, this, toggle.second);
+    connectReported(this, &TForm1::firstActivation, this, [](TForm1 *f) { f->m_help->askAboutUsage(f->useCount()); });
     connectPanels();
 }
 
@@ -289,42 +160,100 @@ void TForm1::connectPanels()
                                        &TForm1::edAstigm3KeyDown};
     static constexpr Step jumps[] = {&TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click,
                                      &TForm1::SpeedButton3Click};
-    connectReported(m_sliders, &SliderPanel::changed, this, [](TForm1 *f, int row) { (f->*changes[row])(); });
-    connectReported(m_sliders, &SliderPanel::scrolled, this,
+    SliderPanel *sliders = m_body->sliders();
+    connectReported(sliders, &SliderPanel::changed, this, [](TForm1 *f, int row) { (f->*changes[row])(); });
+    connectReported(sliders, &SliderPanel::scrolled, this,
                     [](TForm1 *f, int row, bool end) { (f->*scrolls[row])(end); });
-    connectReported(m_sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
-    connectReported(m_sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
+    connectReported(sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
+    connectReported(sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
 
-    connectReported(m_pattern, &PatternPane::pointerMoved, this, &TForm1::Image1MouseMove);
-    connectReported(m_pattern, &PatternPane::released, this, &TForm1::Image1MouseUp);
-    // Its width is kept for the next start, also while it is hidden.
-    connect(m_pattern, &PatternPane::widthShown, this, [this](int px) { m_patternPaneWidth = px; });
-    connectReported(m_curves, &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
-    connectReported(m_map, &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
-    connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
-    connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
+    connectReported(m_body->pattern(), &PatternPane::pointerMoved, this, &TForm1::Image1MouseMove);
+    connectReported(m_body->pattern(), &PatternPane::released, this, &TForm1::Image1MouseUp);
+    connectReported(m_body->curves(), &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
+    connectReported(m_body->map(), &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
+    connectReported(m_body->curves(), &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
+    connectReported(m_body->curves(), &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
+    connectReported(m_body->info(), &InfoPanel::microscopeRequested, this, &TForm1::Microscope1Click);
+    connectReported(m_body->info(), &InfoPanel::quickSetupRequested, this, &TForm1::QuickSetup1Click);
 }
 
-// The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
-// 120 pixels per inch, 208 on any other.
-void TForm1::layoutForScreenDensity()
+void TForm1::BuildScopeTreeNodes()
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const bool dense = screen && qRound(screen->logicalDotsPerInch()) == 120;
-    const int patternWidth = dense ? 256 : 208;
-    paLeft->setFixedWidth(dense ? 171 : 138);
-    m_map->setImageSide(roundToInt(patternWidth / 0.5));
-    m_pattern->layOut(patternWidth, m_state.UpTo);
-    m_status->fitToScreen(dense);
+    m_body->info()->buildNodes();
 }
 
-void TForm1::placeDirectionMarker(QPoint corner)
+void TForm1::TreeView1Change()
 {
-    m_pattern->placeMarker(corner);
+    m_body->info()->showCurrentGroup();
+}
+
+void TForm1::DockButtonBar(QWidget *bar)
+{
+    m_body->dockBar(bar);
+}
+
+int TForm1::useCount() const
+{
+    return m_store->useCount();
+}
+
+int TForm1::patternCentre() const
+{
+    return m_body->pattern()->centre();
+}
+
+const QImage &TForm1::offscreenImage() const
+{
+    return m_body->map()->image();
+}
+
+// ---- settings -------------------------------------------------------------------------------------
+
+// Each part takes its own values; the session its ranges, view choices and microscope.
+void TForm1::LoadSettings()
+{
+    const WindowSettings settings = m_store->read();
+    WindowStore::applyPlacement(this, settings);
+    m_body->applyStored(settings);
+    m_row->applyStored(settings, m_actions->ShowToolbar1->isChecked());
+    m_saver->applyStored(settings);
+    m_session->applySettings(settings);
+    setMonochrome(settings.Monochrome.value_or(false)); // the chart takes its look before it is first shown
+    m_controls->showStoredRanges();
+    m_store->setUseCount(settings.Uses.value_or(0));
+    // Scope record 1 from the library entry chosen last time; the user is told what could not come back.
+    m_store->addNotices(m_session->selectStoredScope(settings));
+    m_views->applyStored(settings);
+    m_store->finishRead(settings);
+}
+
+// A failure is reported and the window closes all the same: what was written stays, and a window
+// that could not be closed would only trap the user.
+void TForm1::FormClose()
+{
+    runReported([this] {
+        WindowSettings s;
+        m_session->captureSettings(s);
+        m_saver->capture(s);
+        s.Monochrome = monochrome();
+        m_store->capture(this, s);
+        m_body->capture(s);
+        m_row->capture(s);
+        m_views->capture(s);
+        WriteWindowSettings(s);
+    });
+    // Whether or not the settings were written: a help window left open would keep the program running.
+    m_help->closeHelp();
 }
 
 // ---- lifecycle and events -----------------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
 
 void TForm1::showEvent(QShowEvent *event)
 {
@@ -332,10 +261,15 @@ void TForm1::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
-    applySplitters();
+    m_body->applySplitters();
     // Told once the window is on the screen, so the user sees what the message is about.
-    if (!m_startupNotices.isEmpty())
+    if (m_store->hasNotices())
         QMetaObject::invokeMethod(this, &TForm1::showStartupNotices, Qt::QueuedConnection);
+}
+
+void TForm1::showStartupNotices()
+{
+    m_store->showNotices(this);
 }
 
 void TForm1::changeEvent(QEvent *event)

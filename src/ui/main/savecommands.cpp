@@ -1,12 +1,14 @@
-// Saving the 1D chart, the 2D pattern and the defocus map to files the user names.
-#include "form1.h"
+#include "savecommands.h"
 
 #include "chart/chartexport.h"
 #include "chart/chartwidget.h"
 #include "core/curvetable.h"
+#include "core/orvaliserror.h"
 #include "core/savename.h"
 #include "session/ctfsession.h"
+#include "store/windowsettings.h"
 #include "ui/main/curvepane.h"
+#include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/windowactions.h"
@@ -18,6 +20,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+
+#include <QWidget>
 
 namespace orvalis {
 namespace {
@@ -75,9 +79,10 @@ template <class Save> void reportFailure(QWidget *window, Save &&save)
 
 } // namespace
 
-void TForm1::buildSaveDialog()
+SaveCommands::SaveCommands(QWidget *window, CtfSession *session, const MainBody *body, WindowActions *actions)
+    : QObject(window), m_window(window), m_session(session), m_body(body)
 {
-    SavePictureDialog1 = new SaveFileDialog(this, QStringLiteral("Save As"));
+    SavePictureDialog1 = new SaveFileDialog(window, QStringLiteral("Save As"));
     SavePictureDialog1->setObjectName(QStringLiteral("SavePictureDialog1"));
     SavePictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
     SavePictureDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -88,22 +93,33 @@ void TForm1::buildSaveDialog()
         SavePictureDialog1->setDefaultSuffix(filter.mid(star + 2).chopped(1));
     });
 
-    connect(m_actions->Save1D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save1DClick(); }); });
-    connect(m_actions->Save2D, &QAction::triggered, this, [this] { reportFailure(this, [this] { Save2DClick(); }); });
-    connect(m_actions->SaveDefocusMap1, &QAction::triggered, this,
-            [this] { reportFailure(this, [this] { SaveDefocusMap1Click(); }); });
+    connect(actions->Save1D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { save1D(); }); });
+    connect(actions->Save2D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { save2D(); }); });
+    connect(actions->SaveDefocusMap1, &QAction::triggered, this,
+            [this] { reportFailure(m_window, [this] { saveMap(); }); });
+}
+
+void SaveCommands::applyStored(const WindowSettings &s)
+{
+    if (s.SaveDir)
+        m_saveDir = *s.SaveDir;
+}
+
+void SaveCommands::capture(WindowSettings &s) const
+{
+    s.SaveDir = m_saveDir;
 }
 
 // Proposes the name, offers the command's formats and runs the dialog; on OK gives the chosen path
 // and its extension with the dot, which is one of `extensions` (any other is refused here).
 // The folder kept for the next start is that of the dialog's file name: the chosen path's, or none
 // after a Cancel, when the name is still the proposed one.
-bool TForm1::runSaveDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
-                           QString &ext)
+bool SaveCommands::runDialog(const QString &proposed, const QString &what, const QStringList &extensions, QString &path,
+                             QString &ext)
 {
-    if (!m_saveDialogUsed && !saveDir().isEmpty() && QFileInfo(saveDir()).isDir())
+    if (!m_dialogUsed && !saveDir().isEmpty() && QFileInfo(saveDir()).isDir())
         SavePictureDialog1->setDirectory(saveDir());
-    m_saveDialogUsed = true;
+    m_dialogUsed = true;
     setSaveDir(QString());
     QStringList filters;
     for (const QString &extension : extensions)
@@ -125,17 +141,18 @@ bool TForm1::runSaveDialog(const QString &proposed, const QString &what, const Q
     return true;
 }
 
-void TForm1::Save1DClick()
+void SaveCommands::save1D()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Curves1D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
-                       QStringLiteral("1D chart"), chartExtensions(), path, ext))
+    if (!runDialog(proposedSaveName(SaveView::Curves1D, m_session->ScopeRecord1, m_session->ScopeRecord2,
+                                    m_session->state().PlotterMode),
+                   QStringLiteral("1D chart"), chartExtensions(), path, ext))
         return;
     static const QHash<QString, ChartFileFormat> pictures{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},
         {QStringLiteral(".svg"), ChartFileFormat::Svg}, {QStringLiteral(".pdf"), ChartFileFormat::Pdf}};
-    ChartWidget &chart1 = *m_curves->chart();
+    ChartWidget &chart1 = *m_body->curves()->chart();
     if (ext == QLatin1String(".txt")) {
         saveBytes(curveTableText(m_session->curveSeries(curveSeriesTitles())), path);
     } else {
@@ -143,27 +160,29 @@ void TForm1::Save1DClick()
     }
 }
 
-void TForm1::Save2DClick()
+void SaveCommands::save2D()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::Pattern2D, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
-                       QStringLiteral("2D pattern"), patternExtensions(), path, ext))
+    if (!runDialog(proposedSaveName(SaveView::Pattern2D, m_session->ScopeRecord1, m_session->ScopeRecord2,
+                                    m_session->state().PlotterMode),
+                   QStringLiteral("2D pattern"), patternExtensions(), path, ext))
         return;
-    saveImage(m_pattern->image()->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+    saveImage(m_body->pattern()->image()->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
 }
 
-void TForm1::SaveDefocusMap1Click()
+void SaveCommands::saveMap()
 {
     QString path, ext;
-    if (!runSaveDialog(proposedSaveName(SaveView::DefocusMap, ScopeRecord1, ScopeRecord2, m_state.PlotterMode),
-                       QStringLiteral("defocus map"), chartExtensions(), path, ext))
+    if (!runDialog(proposedSaveName(SaveView::DefocusMap, m_session->ScopeRecord1, m_session->ScopeRecord2,
+                                    m_session->state().PlotterMode),
+                   QStringLiteral("defocus map"), chartExtensions(), path, ext))
         return;
     if (ext == QLatin1String(".bmp") || ext == QLatin1String(".png"))
-        saveImage(m_map->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
+        saveImage(m_body->map()->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
     else if (ext == QLatin1String(".txt"))
         saveBytes(m_session->mapTableText(), path);
     else
-        saveChart(*m_map->chart(), path,
+        saveChart(*m_body->map()->chart(), path,
                   ext == QLatin1String(".wmf")       ? ChartFileFormat::Wmf
                       : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
                       : ext == QLatin1String(".svg") ? ChartFileFormat::Svg

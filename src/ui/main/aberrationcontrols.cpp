@@ -1,0 +1,204 @@
+#include "aberrationcontrols.h"
+
+#include "core/instrumentload.h"
+#include "core/numberformat.h"
+#include "core/optionranges.h"
+#include "session/ctfsession.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mainbody.h"
+#include "ui/main/sliderpanel.h"
+#include "ui/main/viewpainter.h"
+#include "ui/widgets/errorreport.h"
+
+#include <cmath>
+
+#include <QWidget>
+
+namespace orvalis {
+
+AberrationControls::AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter)
+    : QObject(window), m_window(window), m_session(session), m_state(session->state()), m_sliders(body->sliders()),
+      m_body(body), m_painter(painter)
+{
+}
+
+bool AberrationControls::loadInstrument(const TScopeData &scope)
+{
+    QString refused;
+    if (m_session->loadInstrument(scope, &refused))
+        return true; // shown by showInstrument
+    showErrorReport(refused, m_window);
+    return false;
+}
+
+void AberrationControls::showInstrument()
+{
+    m_state.StepFactor = 4;
+    m_state.ProgrammaticChange = true;
+    m_body->curves()->setFrequencyEnd(m_state.UpTo, false);
+
+    // Each move raises the slider's change event at once, which (once start-up is over) recomputes
+    // its value from the new position and redraws coarsely.
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Defocus, formatFixed(m_state.Defocus, 0));
+    m_sliders->setPosition(SliderPanel::Astigmatism, 0);
+    m_sliders->setFieldText(SliderPanel::Astigmatism, QStringLiteral("0"));
+    m_sliders->setPosition(SliderPanel::Astigmatism3, roundToInt(m_state.A3));
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatFixed(m_state.A3, 0));
+    m_sliders->setPosition(SliderPanel::Magnification, MagnificationLoadPosition);
+    m_sliders->setFieldText(SliderPanel::Magnification,
+                            magnificationText(magnificationAt(m_sliders->position(SliderPanel::Magnification))));
+    m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
+    m_state.StepFactor = 1;
+
+    m_body->info()->setTexts(m_session->treeTexts());
+    if (!m_state.MarkerPending)
+        m_painter->drawMap();
+}
+
+// A user's step arrives as a scroll event (clearing ProgrammaticChange) and then a change event that
+// redraws coarsely; the end of the drag redraws once more in full.
+void AberrationControls::scrolled(bool end)
+{
+    if (!m_state.Initialised)
+        return;
+    m_state.ProgrammaticChange = false;
+    if (end) {
+        m_state.StepFactor = 1;
+        m_painter->redraw();
+        m_state.ProgrammaticChange = false;
+    }
+}
+
+void AberrationControls::changed(int row)
+{
+    if (!m_state.Initialised)
+        return;
+    const int position = m_sliders->position(static_cast<SliderPanel::Row>(row));
+    const bool coarse = !m_state.ProgrammaticChange || m_session->coarse();
+    switch (row) {
+    case SliderPanel::Defocus:
+        m_session->setDefocus(-position, coarse);
+        m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
+        break;
+    case SliderPanel::Astigmatism:
+        m_session->setA2(position, coarse);
+        m_sliders->setFieldText(SliderPanel::Astigmatism, formatGeneral(m_state.A2));
+        break;
+    case SliderPanel::Astigmatism3:
+        m_session->setA3(position, coarse);
+        m_sliders->setFieldText(SliderPanel::Astigmatism3, formatGeneral(m_state.A3));
+        break;
+    default:
+        m_session->setMagnificationPosition(position, coarse);
+        m_sliders->setFieldText(SliderPanel::Magnification, magnificationText(magnificationAt(position)));
+        m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
+        m_body->info()->writeLine(0, 8, m_session->convergenceText());
+    }
+    m_painter->redraw();
+    if (row == SliderPanel::Defocus && m_painter->mapVisible())
+        m_painter->placeDefocusMarker(m_state.Defocus);
+    m_state.ProgrammaticChange = false;
+}
+
+// A program's move of a slider samples in full.
+void AberrationControls::moveSlider(int row, int position)
+{
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    m_sliders->setPosition(static_cast<SliderPanel::Row>(row), position); // the slider clamps to its range
+    m_state.ProgrammaticChange = false;
+}
+
+// "S" goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
+void AberrationControls::jumped(int row)
+{
+    moveSlider(row, row == SliderPanel::Defocus ? -roundToInt(m_state.ExtScherzer) : 0);
+}
+
+void AberrationControls::setDefocus(double defocus)
+{
+    m_state.Defocus = defocus;
+    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+}
+
+// Enter in edMagn commits the three-fold field; the magnification is never read back.
+void AberrationControls::entered(int row)
+{
+    if (row == SliderPanel::Defocus)
+        enterDefocus();
+    else
+        enterAstigmatism(row == SliderPanel::Astigmatism ? row : int(SliderPanel::Astigmatism3));
+}
+
+void AberrationControls::enterDefocus()
+{
+    const int v = typedWithin(m_sliders->fieldText(SliderPanel::Defocus), MaxDefocus, QStringLiteral("Defocus"));
+    const int position = -v;
+    m_state.Defocus = v; // the record takes it when the slider moves
+    const OptionRanges ranges = m_session->ranges();
+    if (position < ranges.defocusMin)
+        setDefocusRange(position, ranges.defocusMax);
+    if (position > ranges.defocusMax)
+        setDefocusRange(ranges.defocusMin, position);
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    m_sliders->setPosition(SliderPanel::Defocus, position);
+    if (m_painter->mapVisible())
+        m_painter->drawMap();
+    m_state.ProgrammaticChange = false;
+}
+
+void AberrationControls::enterAstigmatism(int row)
+{
+    const bool twoFold = row == SliderPanel::Astigmatism;
+    const auto r = static_cast<SliderPanel::Row>(row);
+    const int v = std::abs(typedWithin(m_sliders->fieldText(r), MaxAstigmatism,
+                                       twoFold ? QStringLiteral("Astigmatism") : QStringLiteral("3-fold Astigmatism")));
+    (twoFold ? m_state.A2 : m_state.A3) = v;
+    if (v > (twoFold ? m_session->ranges().a2Max : m_session->ranges().a3Max)) {
+        if (twoFold)
+            m_session->setA2Maximum(v);
+        else
+            m_session->setA3Maximum(v);
+        m_sliders->setMaximum(r, v);
+    }
+    moveSlider(row, v);
+}
+
+void AberrationControls::setDefocusRange(int minimum, int maximum)
+{
+    m_session->setDefocusRange(minimum, maximum); // never empty: the map divides by it
+    const OptionRanges ranges = m_session->ranges();
+    m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin, ranges.defocusMax);
+    // The map spans the slider's range: one built for another range would show other defoci under
+    // the line. Start-up builds its first map itself.
+    if (m_state.Initialised && m_session->mapRangeDiffers())
+        m_painter->drawMap();
+}
+
+void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
+{
+    // A slider clamped into its new range redraws through its change handler, in full like any other
+    // change the program makes.
+    m_state.StepFactor = 1;
+    m_state.ProgrammaticChange = true;
+    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    m_session->setA2Maximum(ranges.a2Max);
+    m_session->setA3Maximum(ranges.a3Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
+    m_state.ProgrammaticChange = false;
+    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
+}
+
+void AberrationControls::showStoredRanges()
+{
+    const OptionRanges ranges = m_session->ranges();
+    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
+}
+
+} // namespace orvalis

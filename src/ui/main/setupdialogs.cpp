@@ -1,0 +1,138 @@
+#include "setupdialogs.h"
+
+#include "session/ctfsession.h"
+#include "ui/info/fminfo.h"
+#include "ui/main/aberrationcontrols.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/viewpainter.h"
+#include "ui/main/windowactions.h"
+#include "ui/microsetup/fmmicrosetup.h"
+#include "ui/options/fmoptions.h"
+#include "ui/quicksetup/fmquickedit.h"
+#include "ui/specimen/specimendialog.h"
+#include "ui/widgets/errorreport.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStatusBar>
+
+namespace orvalis {
+
+SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
+    : QObject(window), m_window(window), m_parts(parts), m_options(std::make_unique<TfmOptions>())
+{
+    connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
+        m_monochrome = on;
+        m_chartLook.apply(m_parts.curveChart, on);
+    });
+    for (QAction *item : {parts.actions->Microscope1, parts.actions->QuickSetup1, parts.actions->ShowInfo1})
+        item->setEnabled(false);
+}
+
+SetupDialogs::~SetupDialogs() = default;
+
+void SetupDialogs::setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info)
+{
+    m_microSetup = microSetup;
+    m_quickEdit = quickEdit;
+    m_info = info;
+    connect(m_microSetup, &TfmMicroSetup::statusMessage, this,
+            [this](const QString &text) { m_window->statusBar()->showMessage(text, 15000); });
+    m_parts.actions->Microscope1->setEnabled(m_microSetup != nullptr);
+    m_parts.actions->QuickSetup1->setEnabled(m_quickEdit != nullptr);
+    m_parts.info->setDialogsAvailable(m_microSetup != nullptr, m_quickEdit != nullptr);
+    m_parts.actions->ShowInfo1->setEnabled(m_info != nullptr);
+}
+
+bool SetupDialogs::applyRecord(const TScopeData &record)
+{
+    QString refused;
+    if (!m_parts.session->applyRecord(record, &refused)) {
+        showErrorReport(refused, m_window);
+        return false;
+    }
+    m_parts.painter->drawCurves(m_parts.session->activeScopeRecord().Defocus, m_parts.session->state().Direction);
+    m_parts.painter->drawPattern(m_parts.session->activeScopeRecord().Defocus);
+    return true;
+}
+
+void SetupDialogs::selectMicroscope()
+{
+    m_microSetup->setActiveRecord(m_parts.session->activeScopeRecord());
+    if (m_microSetup->exec() == QDialog::Accepted && m_microSetup->chosenRecord())
+        applyRecord(*m_microSetup->chosenRecord());
+}
+
+void SetupDialogs::quickSetup()
+{
+    CtfSession &session = *m_parts.session;
+    m_quickEdit->FormActivate(session.state(), session.activeScopeRecord());
+    if (m_quickEdit->exec() != QDialog::Accepted)
+        return;
+    if (m_quickEdit->conversionFailed() || !m_quickEdit->modified()) {
+        // Stored without loading: the fields up to a bad one, or the values the dialog showed.
+        session.activeScopeRecord() = m_quickEdit->record();
+        session.setUpTo(m_quickEdit->upTo());
+        return;
+    }
+    const double upTo = session.upTo();
+    session.setUpTo(m_quickEdit->upTo());
+    if (!applyRecord(m_quickEdit->record()))
+        session.setUpTo(upTo);
+}
+
+void SetupDialogs::showInfo()
+{
+    m_info->FormActivate(m_parts.session->infoTexts());
+    m_info->exec();
+}
+
+void SetupDialogs::setMonochrome(bool on)
+{
+    m_monochrome = on;
+    m_options->setMonochrome(on); // a change reaches the chart through the dialog's signal
+}
+
+void SetupDialogs::editOptions()
+{
+    m_options->setRanges(m_parts.session->ranges());
+    if (m_options->exec() != QDialog::Accepted)
+        return;
+    m_parts.controls->applyWorkingRanges(m_options->ranges());
+    if (!m_options->reloadNeeded())
+        return;
+    const TScopeData record = m_parts.session->activeScopeRecord();
+    if (!m_parts.controls->loadInstrument(record))
+        return;
+    m_parts.painter->drawCurves(record.Defocus, m_parts.session->state().Direction);
+    m_parts.painter->drawPattern(record.Defocus);
+}
+
+// The specimen's terms leave the instrument as it is: the views are drawn again with them.
+void SetupDialogs::editSpecimen()
+{
+    OpticsState &state = m_parts.session->state();
+    SpecimenDialog dialog(m_window);
+    dialog.setTerms(specimenOf(state));
+    if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(state))
+        return;
+    applySpecimen(state, dialog.terms());
+    m_parts.painter->drawCurves(state.Defocus, state.Direction);
+    m_parts.painter->drawPattern(state.Defocus);
+}
+
+void SetupDialogs::explainFastOscillation()
+{
+    const QString text = QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\r\n"
+                                        "due to the Moire effect. Usually this happens at large\r\n"
+                                        "defocus values.\r\n"
+                                        "Please disregard those.\r\n"
+                                        "If possible, use defocusi less than 300 nm.");
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"),
+                    QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), QMessageBox::Ok, m_window);
+    box.setObjectName(QStringLiteral("FastOscillationInfo"));
+    box.exec();
+}
+
+} // namespace orvalis

@@ -1,0 +1,66 @@
+#pragma once
+// The options dialog and the library dialogs as the main window opens them, and the one way a
+// dialog's instrument reaches the session and the views.
+#include "ui/options/chartmonochrome.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QMainWindow;
+
+namespace orvalis {
+
+class AberrationControls;
+class ChartWidget;
+class CtfSession;
+class InfoPanel;
+class TfmInfo;
+class TfmMicroSetup;
+class TfmOptions;
+class TfmQuickEdit;
+class ViewPainter;
+class WindowActions;
+struct TScopeData;
+
+class SetupDialogs : public QObject {
+public:
+    struct Parts {
+        CtfSession *session;
+        WindowActions *actions;
+        InfoPanel *info;
+        ViewPainter *painter;
+        AberrationControls *controls;
+        ChartWidget *curveChart; // its look follows "Monochrome 1D CTF"
+    };
+    SetupDialogs(QMainWindow *window, const Parts &parts);
+    ~SetupDialogs() override;
+
+    // The library dialogs, created once after the window; their menu items stay disabled until then.
+    void setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info);
+    // Active scope record := record, loaded and drawn. A record the formulas cannot take is refused
+    // with a message; the active record and the optics state stay as they were.
+    bool applyRecord(const TScopeData &record);
+    void selectMicroscope();
+    void quickSetup();
+    void showInfo();
+    void editOptions();
+    void editSpecimen();
+    void explainFastOscillation();
+
+    bool monochrome() const { return m_monochrome; }
+    void setMonochrome(bool on); // switches the chart as the options dialog's check does
+
+private:
+    QMainWindow *m_window;
+    Parts m_parts;
+    // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
+    std::unique_ptr<TfmOptions> m_options;
+    ChartMonochrome m_chartLook;
+    bool m_monochrome = false;
+    TfmMicroSetup *m_microSetup = nullptr;
+    TfmQuickEdit *m_quickEdit = nullptr;
+    TfmInfo *m_info = nullptr;
+};
+
+} // namespace orvalis

@@ -1,0 +1,251 @@
+#include "viewcommands.h"
+
+#include "chart/chart1series.h"
+#include "session/ctfsession.h"
+#include "store/windowsettings.h"
+#include "ui/main/aberrationcontrols.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/mainbody.h"
+#include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
+#include "ui/main/statuspanels.h"
+#include "ui/main/toolbarrow.h"
+#include "ui/main/viewpainter.h"
+#include "ui/main/windowactions.h"
+
+#include <QAction>
+
+#include <utility>
+
+namespace orvalis {
+
+ViewCommands::ViewCommands(QObject *parent, const Parts &parts)
+    : QObject(parent), m_parts(parts), m_state(parts.session->state())
+{
+}
+
+void ViewCommands::drawCurves()
+{
+    m_parts.painter->drawCurves(m_state.Defocus, m_state.Direction);
+}
+
+void ViewCommands::drawPattern()
+{
+    m_parts.painter->drawPattern(m_state.Defocus);
+}
+
+void ViewCommands::toggleIntensity()
+{
+    m_parts.session->setIntensity(!m_parts.session->viewChoices().intensity);
+    m_parts.actions->Intensity1->setChecked(m_parts.session->viewChoices().intensity);
+    drawCurves();
+}
+
+void ViewCommands::toggleSymmetric()
+{
+    m_parts.session->setSymmetric(!m_parts.session->viewChoices().symmetric);
+    m_parts.actions->Symmetr1->setChecked(m_parts.session->viewChoices().symmetric);
+    drawCurves();
+}
+
+// An envelope switched off loses its points in the session (whatever the mode) and on the chart.
+void ViewCommands::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item,
+                                  int series, int mirrorSeries)
+{
+    const bool on = !(m_parts.session->viewChoices().*choice);
+    (m_parts.session->*choose)(on);
+    item->setChecked(on);
+    for (int s : {series, mirrorSeries}) {
+        if (!on)
+            m_parts.painter->showSeries(s);
+        m_parts.body->curves()->setSeriesVisible(static_cast<Chart1Series>(s), on);
+    }
+    drawCurves();
+}
+
+void ViewCommands::toggleTemporal()
+{
+    toggleEnvelope(&CtfSession::setTemporal, &ViewChoices::temporal, m_parts.actions->Temporal1, S2Temporal,
+                   S5TemporalNeg);
+}
+
+void ViewCommands::toggleSpatial()
+{
+    toggleEnvelope(&CtfSession::setSpatial, &ViewChoices::spatial, m_parts.actions->Spatial1, S3Spatial, S6SpatialNeg);
+}
+
+void ViewCommands::toggleCombined()
+{
+    toggleEnvelope(&CtfSession::setCombined, &ViewChoices::combined, m_parts.actions->Combined1, S4Combined,
+                   S7CombinedNeg);
+}
+
+void ViewCommands::chooseCtf(bool second)
+{
+    if (!(second ? m_parts.actions->secondCtf : m_parts.actions->firstCtf)->isChecked())
+        return;
+    static constexpr int cleared[2][2] = {{S1Ctf, S4Combined}, {S8Ctf2, S7CombinedNeg}};
+    for (int s : cleared[second]) {
+        m_parts.session->clearSeries(s);
+        m_parts.painter->showSeries(s);
+    }
+    m_parts.session->setSecondActive(second);
+    const TScopeData &record = second ? m_parts.session->ScopeRecord2 : m_parts.session->ScopeRecord1;
+    m_parts.controls->loadInstrument(record);
+    m_parts.controls->setDefocus(record.Defocus);
+    drawCurves();
+}
+
+void ViewCommands::showEnvelopes()
+{
+    // The button has turned itself as the user clicked it; the session takes its new state.
+    m_parts.session->setShowEnvelopes(m_parts.actions->showEnvelopes->isChecked());
+    CurvePane *curves = m_parts.body->curves();
+    if (m_parts.session->viewChoices().showEnvelopes) {
+        curves->setSeriesVisible(S4Combined, true);
+        curves->setSeriesVisible(S7CombinedNeg, true);
+        drawCurves();
+        return;
+    }
+    for (Chart1Series s : {S4Combined, S7CombinedNeg}) {
+        m_parts.painter->showSeries(s);
+        curves->setSeriesVisible(s, false);
+    }
+    curves->replotSoon();
+}
+
+void ViewCommands::togglePattern()
+{
+    m_parts.session->setShow2D(!m_parts.session->viewChoices().show2D);
+    const bool show = m_parts.session->viewChoices().show2D;
+    m_parts.actions->setPatternShown(show);
+    m_parts.body->pattern()->setVisible(show);
+    m_parts.painter->setPatternLive(show);
+    if (show) {
+        // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
+        m_parts.session->setLive2D(true);
+        m_parts.actions->liveUpdate->setChecked(true);
+        drawPattern();
+    }
+}
+
+void ViewCommands::toggleLive()
+{
+    const bool live = !m_parts.actions->Enable2DUpdate1->isChecked();
+    m_parts.actions->Enable2DUpdate1->setChecked(live);
+    m_parts.session->setLive2D(live);
+    m_parts.actions->liveUpdate->setChecked(live);
+    m_parts.painter->setPatternLive(live);
+    if (live)
+        drawPattern();
+}
+
+void ViewCommands::toggleMap()
+{
+    m_parts.session->setMapShown(!m_parts.session->viewChoices().mapShown);
+    const bool show = m_parts.session->viewChoices().mapShown;
+    m_parts.actions->setMapShown(show);
+    m_parts.body->showMap(show);
+    if (show)
+        m_parts.painter->drawMap();
+}
+
+void ViewCommands::toggleTitles()
+{
+    const bool show = !m_parts.actions->actShowTitles->isChecked();
+    m_parts.body->setTitlesVisible(show);
+    m_parts.actions->actShowTitles->setChecked(show);
+}
+
+void ViewCommands::toggleToolbar()
+{
+    const bool show = !m_parts.actions->ShowToolbar1->isChecked();
+    m_parts.row->setVisible(show);
+    m_parts.actions->ShowToolbar1->setChecked(show);
+}
+
+void ViewCommands::applyViewState()
+{
+    const ViewChoices v = m_parts.session->viewChoices();
+    const WindowActions &a = *m_parts.actions;
+    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},    {a.Enable2DUpdate1, v.live2D},
+                                                {a.N3D1, v.mapShown},        {a.Combined1, v.combined},
+                                                {a.Spatial1, v.spatial},     {a.Temporal1, v.temporal},
+                                                {a.Intensity1, v.intensity}, {a.Symmetr1, v.symmetric}};
+    for (const auto &tick : ticks)
+        tick.first->setChecked(tick.second);
+    m_parts.actions->setPatternShown(v.show2D);
+    m_parts.body->pattern()->setVisible(v.show2D);
+    a.liveUpdate->setChecked(v.live2D);
+    m_parts.painter->setPatternLive(v.live2D);
+    m_parts.actions->setMapShown(v.mapShown);
+    m_parts.body->map()->setVisible(v.mapShown);
+    a.showEnvelopes->setChecked(v.showEnvelopes);
+    m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
+    m_parts.row->setVisible(a.ShowToolbar1->isChecked());
+    m_state.MarkerPending = true;
+}
+
+// Each mode starts from its own empty series; plotter mode keeps "CTF 2".
+void ViewCommands::enterMode(bool plotter)
+{
+    m_parts.session->setPlotterMode(plotter);
+    m_parts.actions->setPlotterMode(plotter);
+    m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
+    if (plotter) {
+        m_parts.painter->setPatternLive(false);
+        m_parts.body->pattern()->hide();
+    } else if (m_parts.session->viewChoices().show2D) {
+        m_parts.painter->setPatternLive(true);
+        m_parts.body->pattern()->show();
+    }
+    m_parts.body->dockBar(plotter ? m_parts.plotterBar : m_parts.analysisBar);
+    if (plotter) {
+        for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
+            m_parts.body->curves()->clearSeries(static_cast<Chart1Series>(i));
+    } else {
+        m_parts.body->curves()->clearAll();
+    }
+    showModeSeries();
+    drawCurves();
+    if (plotter)
+        return;
+    drawPattern();
+    m_parts.painter->setPatternLive(m_parts.actions->Enable2DUpdate1->isChecked());
+}
+
+// The combined-envelope series serve both modes: each mode shows them as its own switches say,
+// whatever the other mode left.
+void ViewCommands::showModeSeries()
+{
+    CurvePane *curves = m_parts.body->curves();
+    if (m_state.PlotterMode) {
+        curves->setSeriesVisible(S4Combined, m_state.ShowEnvelopes);
+        curves->setSeriesVisible(S7CombinedNeg, m_state.ShowEnvelopes);
+        return;
+    }
+    const ViewChoices v = m_parts.session->viewChoices();
+    const std::pair<bool, Chart1Series> envelopes[] = {{v.temporal, S2Temporal},  {v.spatial, S3Spatial},
+                                                       {v.combined, S4Combined},  {v.temporal, S5TemporalNeg},
+                                                       {v.spatial, S6SpatialNeg}, {v.combined, S7CombinedNeg}};
+    for (const auto &e : envelopes)
+        curves->setSeriesVisible(e.second, e.first);
+}
+
+// The view choices are the session's (applyViewState shows them); the tool bar and the titles are
+// the window's own.
+void ViewCommands::applyStored(const WindowSettings &s)
+{
+    if (s.Toolbar)
+        m_parts.actions->ShowToolbar1->setChecked(*s.Toolbar);
+    if (s.Headers)
+        m_parts.actions->actShowTitles->setChecked(*s.Headers);
+}
+
+void ViewCommands::capture(WindowSettings &s) const
+{
+    s.Toolbar = m_parts.actions->ShowToolbar1->isChecked();
+    s.Headers = m_parts.actions->actShowTitles->isChecked();
+}
+
+} // namespace orvalis

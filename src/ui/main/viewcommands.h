@@ -1,0 +1,66 @@
+#pragma once
+// The commands that choose what the main window shows: the curve options, the panes, the two modes
+// with their button bars, the plotter's two CTFs, the titles and the tool-bar row. Each takes the
+// session's choice and sets the checks and panes that show it.
+#include <QObject>
+
+class QAction;
+
+namespace orvalis {
+
+class AberrationControls;
+class CtfSession;
+class MainBody;
+class StatusPanels;
+class ToolBarRow;
+class ViewPainter;
+class WindowActions;
+struct OpticsState;
+struct ViewChoices;
+struct WindowSettings;
+
+class ViewCommands : public QObject {
+public:
+    // The bars are the two button bars: analysis mode docks the first, plotter mode the second.
+    struct Parts {
+        CtfSession *session;
+        WindowActions *actions;
+        MainBody *body;
+        StatusPanels *status;
+        ViewPainter *painter;
+        AberrationControls *controls;
+        ToolBarRow *row;
+        QWidget *analysisBar, *plotterBar;
+    };
+    ViewCommands(QObject *parent, const Parts &parts);
+
+    void toggleIntensity();
+    void toggleSymmetric();
+    void toggleTemporal();
+    void toggleSpatial();
+    void toggleCombined();
+    void togglePattern();
+    void toggleLive();
+    void toggleMap();
+    void toggleTitles();
+    void toggleToolbar();
+    void chooseCtf(bool second); // plotter mode: the CTF the controls act on
+    void showEnvelopes();
+
+    void applyViewState(); // the session's choices as the menu items and buttons show them
+    void enterMode(bool plotter);
+    void applyStored(const WindowSettings &settings);
+    void capture(WindowSettings &settings) const;
+
+private:
+    void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, int series,
+                        int mirrorSeries);
+    void showModeSeries();
+    void drawCurves();
+    void drawPattern();
+
+    Parts m_parts;
+    OpticsState &m_state; // the session's
+};
+
+} // namespace orvalis

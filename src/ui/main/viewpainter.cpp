@@ -1,0 +1,174 @@
+#include "viewpainter.h"
+
+#include "chart/chart1series.h"
+#include "chart/chartwidget.h"
+#include "core/curvereadout.h"
+#include "core/patterngeometry.h"
+#include "session/ctfsession.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mainbody.h"
+#include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
+#include "ui/main/statuspanels.h"
+
+#include <QWidget>
+
+namespace orvalis {
+
+ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status)
+    : QObject(window), m_window(window), m_session(session), m_state(session->state()), m_body(body), m_status(status)
+{
+}
+
+// ---- the 1D curves ------------------------------------------------------------------------------
+
+void ViewPainter::drawCurves(double defocus, double direction)
+{
+    if (!m_state.PlotterMode) {
+        m_body->curves()->setFrequencyEnd(m_state.UpTo, true);
+        m_status->setFastOscillation(false);
+        m_session->computeCurves(defocus, direction);
+        for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
+            showSeries(s);
+        if (m_session->fastOscillation())
+            m_status->setFastOscillation(true);
+    } else {
+        m_session->computeCurves(defocus, direction);
+        const bool second = m_state.SecondCTF;
+        showSeries(second ? S8Ctf2 : S1Ctf);
+        showSeries(second ? S7CombinedNeg : S4Combined);
+    }
+    writeResolutionTexts();
+    m_body->curves()->replotSoon();
+}
+
+void ViewPainter::showSeries(int series)
+{
+    m_body->curves()->showSeries(static_cast<Chart1Series>(series), m_session->seriesX(series),
+                                 m_session->seriesY(series));
+}
+
+void ViewPainter::writeResolutionTexts()
+{
+    m_body->info()->writeLine(1, 1, m_session->infoLimitText());
+    m_body->info()->writeLine(1, 0, m_session->pointResolutionText());
+}
+
+void ViewPainter::redraw()
+{
+    drawCurves(m_state.Defocus, m_state.Direction);
+    drawPattern(m_state.Defocus);
+}
+
+// Status panels 2 and 3: the frequency under the pointer and the shown curve there, computed for that
+// frequency rather than read from the nearest plotted point.
+void ViewPainter::curvePointerMoved(int x)
+{
+    const std::optional<double> k = m_body->curves()->frequencyAt(x);
+    if (!k) {
+        curvePointerLeft();
+        return;
+    }
+    m_status->showPointer(pointerFrequencyText(*k), curveReadout(*k));
+}
+
+void ViewPainter::curvePointerLeft()
+{
+    m_status->clearPointer();
+}
+
+QString ViewPainter::curveReadout(double k) const
+{
+    if (!m_state.PlotterMode)
+        return pointerCurveText(
+            QStringLiteral("CTF"),
+            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_session->viewChoices().intensity, k));
+    // Only the active CTF's instrument is loaded; the other curve's values are not known here.
+    const bool second = m_state.SecondCTF;
+    const int curve = second ? S8Ctf2 : S1Ctf;
+    if (m_session->seriesY(curve).isEmpty())
+        return QString();
+    return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
+                            plotterCurveAt(m_state, m_state.Defocus, k));
+}
+
+// ---- the pattern --------------------------------------------------------------------------------
+
+// The pattern covers every direction, so the direction plays no part.
+void ViewPainter::drawPattern(double defocus)
+{
+    if (!m_patternLive)
+        return;
+    const int step = m_state.StepFactor;
+    PatternPane *pattern = m_body->pattern();
+    layOutRuler();
+    const PatternProgress progress = pattern->beginPass(m_state.UpTo, step, patternSteps(pattern->centre(), step));
+    pattern->showPattern(m_session->computePattern(defocus, pattern->centre(), progress));
+}
+
+void ViewPainter::layOutRuler()
+{
+    m_body->pattern()->layOutRuler(m_state.UpTo);
+}
+
+void ViewPainter::patternPointerMoved(int x, int y)
+{
+    PatternPane *pattern = m_body->pattern();
+    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), pattern->centre(), pattern->range()))
+        pattern->showReadout(*k);
+}
+
+void ViewPainter::patternReleased(int x, int y)
+{
+    PatternPane *pattern = m_body->pattern();
+    const std::optional<DirectionPick> pick = pickDirection(QPoint(x, y), pattern->centre(), pattern->markerWidth());
+    if (!pick)
+        return; // the centre defines no direction
+    pattern->placeMarker(pick->marker);
+    m_session->setDirection(pick->direction);
+    drawCurves(m_state.Defocus, m_state.Direction);
+}
+
+// ---- the defocus map ----------------------------------------------------------------------------
+
+void ViewPainter::drawMap()
+{
+    MapPane *map = m_body->map();
+    const DefocusMapGrid &grid = m_session->computeMap(map->image().width());
+    ChartWidget *curve = m_body->curves()->chart();
+    map->showMap(grid, curve->axisMinimum(ChartWidget::Axis::Bottom), curve->axisMaximum(ChartWidget::Axis::Bottom));
+    curve->layOut();
+    map->setPlotEdges(curve->plotRect().left(), curve->plotRect().right());
+    map->spanMarker();
+    placeDefocusMarker(m_state.Defocus);
+    map->replotSoon();
+}
+
+bool ViewPainter::mapVisible() const
+{
+    return m_body->map()->isVisibleTo(m_window);
+}
+
+void ViewPainter::placeDefocusMarker(double defocus)
+{
+    const OptionRanges ranges = m_session->ranges();
+    m_body->map()->placeMarker(defocus, ranges.defocusMin, ranges.defocusMax);
+}
+
+void ViewPainter::mapDrawn()
+{
+    m_body->map()->spanMarker();
+    if (mapVisible())
+        placeDefocusMarker(m_state.Defocus);
+}
+
+void ViewPainter::curveDrawn()
+{
+    if (!m_state.MarkerPending)
+        return;
+    mapDrawn();
+    m_state.MarkerPending = false;
+}
+
+} // namespace orvalis

@@ -1,0 +1,53 @@
+#pragma once
+// Draws what the session computes into the main window's panes: the 1D curves and their resolution
+// lines, the 2D pattern with its ruler, the defocus map with its marker line; and reads the pointer
+// over the chart and the pattern back into frequencies, curve values and the direction.
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace orvalis {
+
+class CtfSession;
+class MainBody;
+class StatusPanels;
+struct OpticsState;
+
+class ViewPainter : public QObject {
+public:
+    ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status);
+
+    // The astigmatism and the convergence reach the computations through the optics state.
+    void drawCurves(double defocus, double direction);
+    void drawPattern(double defocus); // only while the pattern is live
+    void drawMap();
+    void redraw(); // the curves and the pattern of the state as it is
+    void placeDefocusMarker(double defocus);
+    void layOutRuler();
+    void showSeries(int series); // the session's points of a series of Chart1
+    bool mapVisible() const;
+
+    bool patternLive() const { return m_patternLive; }
+    void setPatternLive(bool on) { m_patternLive = on; }
+
+    void curveDrawn();
+    void mapDrawn();
+    void curvePointerMoved(int x);
+    void curvePointerLeft();
+    void patternPointerMoved(int x, int y);
+    void patternReleased(int x, int y);
+
+private:
+    void writeResolutionTexts();
+    QString curveReadout(double k) const;
+
+    QWidget *m_window;
+    CtfSession *m_session;
+    OpticsState &m_state; // the session's
+    MainBody *m_body;
+    StatusPanels *m_status;
+    bool m_patternLive = false;
+};
+
+} // namespace orvalis
