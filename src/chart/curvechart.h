@@ -4,7 +4,10 @@
 #include "chart/chartwidget.h"
 
 #include <QColor>
+#include <QPair>
+#include <QPen>
 #include <QString>
+#include <QVector>
 
 namespace orvalis {
 
@@ -26,5 +29,11 @@ void setUpCurveChart(ChartWidget &chart);
 // frequency ticks, the wider step either needs deciding, so the 1D chart's labels follow the map's
 // rules too. Defocus on the side axes, no axis lines or grid over the map.
 void setUpDefocusMapChart(ChartWidget &map, ChartWidget &curves);
+
+// The series take their pens for the mode and look (curvePen), the plotting area and panel its colours.
+void applyCurveLook(ChartWidget &chart, bool plotter, bool monochrome);
+
+// A legend in the plot's top right corner: each entry a line in its pen and its text. No entries: none.
+void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries);
 
 } // namespace orvalis

@@ -16,6 +16,7 @@
 #include "ui/main/mappane.h"
 #include "ui/main/paneparts.h"
 #include "ui/main/patternpane.h"
+#include "ui/main/screenfit.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
@@ -243,11 +244,13 @@ void TForm1::buildStatusBar()
 void TForm1::connectControls()
 {
     connect(m_session, &CtfSession::instrumentChanged, this, &TForm1::showInstrument);
+    m_curves->followSession(m_session);
     connectReported(m_actions->Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connectReported(m_actions->Options1, &QAction::triggered, this, &TForm1::Options1Click);
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
-        m_chartLook.apply(m_curves->chart(), on);
+        m_curves->setMonochrome(on);
+        m_actions->setCurveLook(on);
     });
     connectReported(this, &TForm1::firstActivation, this, &TForm1::askAboutUsage);
     connectReported(m_actions->Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
@@ -303,6 +306,7 @@ void TForm1::connectPanels()
     connectReported(m_curves, &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
     connectReported(m_curves, &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
+    m_map->readOutTo(m_session, m_status);
 }
 
 // The pattern, its ruler and the map image follow the screen's density: 256 pixels on a screen of
@@ -331,6 +335,7 @@ void TForm1::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
+    fitWindowOnScreen(this); // as large as its panes have grown for this screen's fonts
     applySplitters();
     // Told once the window is on the screen, so the user sees what the message is about.
     if (!m_startupNotices.isEmpty())

@@ -73,6 +73,7 @@ void TForm1::enterMode(bool plotter)
 {
     m_session->setPlotterMode(plotter);
     m_actions->setPlotterMode(plotter);
+    m_curves->setPlotterMode(plotter);
     if (!plotter) {
         m_status->setModeText(QStringLiteral("Orvalis"));
         if (m_session->viewChoices().show2D) {

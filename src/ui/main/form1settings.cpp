@@ -9,6 +9,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"
+#include "ui/main/screenfit.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/bandtoolbar.h"
@@ -93,12 +94,10 @@ void TForm1::applyPlacement(const WindowSettings &s)
 {
     if (s.Left || s.Top)
         move(reachable(s.Left.value_or(x()), s.Top.value_or(y())));
-    // A size stored on a larger screen comes back no larger than this one's work area, where the
-    // window still shows its edges and title bar; the user may maximise it.
-    QSize size(s.Width.value_or(width()), s.Height.value_or(height()));
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    resize(size);
+    resize(s.Width.value_or(width()), s.Height.value_or(height()));
+    // A size or place stored on another screen or at another scale comes back whole on this one's
+    // work area, edges and title bar included; the user may maximise it.
+    fitWindowOnScreen(this);
     // The bounds first: a maximised window keeps them as the ones it returns to.
     if (s.WindowState == 1)
         setWindowState(Qt::WindowMinimized);
