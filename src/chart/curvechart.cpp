@@ -143,4 +143,24 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
     chart.legend->setVisible(!entries.isEmpty());
 }
 
+void keepPlotEdges(ChartWidget &curves, ChartWidget::Axis side, int mapRoom)
+{
+    constexpr int plainPadding = 12; // px
+    QCPAxis *axis = curves.chartAxis(side);
+    curves.setProperty(side == ChartWidget::Axis::Left ? "mapRoomLeft" : "mapRoomRight", mapRoom);
+    const QFontMetrics metrics(axis->tickLabelFont());
+    const int signRoom = curves.axisMinimum(side) >= 0 ? metrics.horizontalAdvance(QLatin1Char('-')) : 0;
+    // What the chart's own widest label takes beside the plot, its padding aside.
+    const int labels = metrics.horizontalAdvance(QStringLiteral("-0.5")) + axis->tickLabelPadding()
+        + axis->tickLengthOut();
+    axis->setPadding(std::max(plainPadding, mapRoom - labels + 4) + signRoom);
+}
+
+void keepPlotEdges(ChartWidget &curves)
+{
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+        keepPlotEdges(curves, side,
+                      curves.property(side == ChartWidget::Axis::Left ? "mapRoomLeft" : "mapRoomRight").toInt());
+}
+
 } // namespace orvalis

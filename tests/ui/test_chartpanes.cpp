@@ -371,6 +371,8 @@ void TestChartPanes::mapLabelsBesideThePlot()
     column->addWidget(curves);
     column->addWidget(map);
     host.resize(700, 500);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
     map->setImageSide(16);
     map->showMap(computeDefocusMap(session.state(), 16, minimum, maximum, 10), 0, 10);
     curves->chart()->layOut();

@@ -137,6 +137,7 @@ void CurvePane::fitValueAxes()
     for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
         if (m_chart->axisMinimum(side) != low || m_chart->axisMaximum(side) != 1.1)
             m_chart->setAxisRange(side, low, 1.1);
+    keepPlotEdges(*m_chart); // labels without a minus sign leave the plot where it was
 }
 
 // Without astigmatism every direction gives the same curve; with it, the user is told which one is

@@ -70,6 +70,12 @@ void MapPane::showMap(const DefocusMapGrid &grid, double kMin, double kMax)
 
 void MapPane::makeRoomForLabels()
 {
+    // Put away by the user; a pane merely not shown yet is laid out for when it is.
+    if (isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+            keepPlotEdges(*m_curveChart, side, 0);
+        return;
+    }
     // The widest label a defocus between the range's ends can have: as many digits as the larger end,
     // with a sign.
     const double minimum = m_chart->axisMinimum(ChartWidget::Axis::Left);
@@ -87,11 +93,7 @@ void MapPane::makeRoomForLabels()
         need += mapAxis->tickLabelPadding() + mapAxis->tickLengthOut() + mapAxis->padding();
         if (!mapAxis->label().isEmpty())
             need += QFontMetrics(mapAxis->labelFont()).height() + mapAxis->labelPadding();
-        // What the curve chart's own labels take beside the plot, its padding aside.
-        QCPAxis *curveAxis = m_curveChart->chartAxis(side);
-        const int curveLabels = QFontMetrics(curveAxis->tickLabelFont()).horizontalAdvance(QStringLiteral("-0.5"))
-            + curveAxis->tickLabelPadding() + curveAxis->tickLengthOut();
-        curveAxis->setPadding(std::max(12, need - curveLabels + 4));
+        keepPlotEdges(*m_curveChart, side, need);
     }
 }
 
@@ -124,6 +126,15 @@ void MapPane::showEvent(QShowEvent *event)
     if (auto *splitter = qobject_cast<QSplitter *>(parentWidget()); splitter && !m_watchingSplitter) {
         m_watchingSplitter = true;
         splitter->installEventFilter(this);
+    }
+}
+
+void MapPane::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (isHidden()) { // put away, not merely inside a window that is hidden
+        makeRoomForLabels();
+        m_curveChart->replot(QCustomPlot::rpQueuedReplot);
     }
 }
 

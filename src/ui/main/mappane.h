@@ -51,6 +51,7 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // The curve chart's side paddings grow so that the map's labels and title fit beside the plot
