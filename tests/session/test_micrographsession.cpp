@@ -279,12 +279,6 @@ void TestMicrographSession::halvesShowTheSameRings()
             model += onModelSide(x, y, g.centre, direction);
     QVERIFY(std::abs(model - g.side() * g.side() / 2) < 2 * g.side());
     const double r = halvesCorrelation(g, direction, 0.6, 1.15);
-    if (qEnvironmentVariableIsSet("DUMP")) {
-        QFile f(QStringLiteral("/tmp/m23_%1.pgm").arg(QTest::currentDataTag()).replace(' ', '_'));
-        f.open(QIODevice::WriteOnly);
-        f.write(QByteArray("P5 208 208 255\n"));
-        f.write(reinterpret_cast<const char *>(g.grey.data()), g.grey.size());
-    }
     // Pixel by pixel the measured half is noisy: the right model reaches about 0.25, a wrong one
     // stays below 0.1.
     if (agree)

@@ -14,6 +14,7 @@
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/paneparts.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/sliderpanel.h"
@@ -116,6 +117,7 @@ void TForm1::FormCreate()
     connectControls();
     buildSaveDialog();
     buildDialogItems();
+    m_micrographs = new MicrographController(this, *m_session, m_pattern, m_curves, [this] { redraw(); });
 
     DockButtonBar(m_bar2d);
     LoadSettings();

@@ -49,6 +49,7 @@ class PatternPane;
 class SliderPanel;
 class CurvePane;
 class MapPane;
+class MicrographController;
 class InfoPanel;
 class StatusPanels;
 class TfmBtnBar2dCTF;
@@ -71,6 +72,7 @@ public:
     ~TForm1() override;
 
     CtfSession &session() { return *m_session; }
+    MicrographController &micrographs() { return *m_micrographs; } // the user's micrograph beside the model
     OpticsState &state() { return m_state; }
     const OpticsState &state() const { return m_state; }
     TScopeData &ScopeRecord1; // the session's instrument of the first CTF
@@ -254,6 +256,7 @@ private:
     PatternPane *m_pattern = nullptr;
     CurvePane *m_curves = nullptr;
     MapPane *m_map = nullptr;
+    MicrographController *m_micrographs = nullptr;
     QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
     SliderPanel *m_sliders = nullptr;
     InfoPanel *m_infoPanel = nullptr;

@@ -13,6 +13,7 @@
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mappane.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/windowactions.h"
@@ -88,6 +89,8 @@ void TForm1::DrawCTF(double Defocus, double /*A2*/, double /*A3*/, double /*Alph
         showSeries(second ? S7CombinedNeg : S4Combined);
     }
     writeResolutionTexts();
+    if (m_micrographs)
+        m_micrographs->drawCurves();
     m_curves->replotSoon();
 }
 

@@ -12,6 +12,7 @@
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/scrollbar.h"
@@ -36,6 +37,10 @@ void TForm1::DrawPattern(double Defocus, double /*A2*/, double /*A3*/, double /*
     // direction, so the direction plays no part.
     if (!m_patternDrawFlag)
         return;
+    if (m_micrographs && m_micrographs->drawPattern()) {
+        LayoutRuler();
+        return;
+    }
     const int step = m_state.StepFactor;
     LayoutRuler();
     const PatternProgress progress = m_pattern->beginPass(m_state.UpTo, step, patternSteps(m_pattern->centre(), step));
@@ -51,8 +56,12 @@ void TForm1::LayoutRuler()
 
 void TForm1::Image1MouseMove(int x, int y)
 {
-    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), m_pattern->centre(), m_pattern->range()))
+    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), m_pattern->centre(), m_pattern->range())) {
         m_pattern->showReadout(*k);
+        if (m_micrographs)
+            m_micrographs->showReadout(m_pattern, patternPixelFrequency(x, m_pattern->centre(), m_pattern->range()),
+                                       patternPixelFrequency(y, m_pattern->centre(), m_pattern->range()));
+    }
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton /*button*/, int x, int y)
