@@ -18,7 +18,55 @@ double pixelFrequency(int pixel, int centre, double range)
     return (pixel - centre) * range / (centre - 1);
 }
 
+// CtfGrey of a value from its square, without an exp per pixel: the level grows with c^2, so it is
+// 94 plus the number of thresholds at or below c^2, each threshold the c^2 at which CtfGrey's
+// rounding reaches the next level (round(255 e^(c^2 - 1)) = L from 255 e^(c^2 - 1) = L - 1/2 on).
+class GreyOfSquare {
+public:
+    GreyOfSquare()
+    {
+        for (int level = kGreyLevelMin + 1; level <= kGreyLevelMax; ++level) {
+            double t = 1.0 + std::log((level - 0.5) / 255.0);
+            // The threshold as CtfGrey itself rounds there: moved by an ulp until it agrees.
+            while (t > 0 && CtfGrey(std::sqrt(std::nextafter(t, 0.0))) >= level)
+                t = std::nextafter(t, 0.0);
+            while (CtfGrey(std::sqrt(t)) < level)
+                t = std::nextafter(t, 2.0);
+            m_thresholds[level - kGreyLevelMin - 1] = t;
+        }
+        // Buckets of c^2 narrower than the closest two thresholds (1/255 apart at least): each holds
+        // one at most, so a level is a bucket's first level plus one comparison.
+        for (int b = 0; b < kBuckets; ++b) {
+            const double start = double(b) / kBuckets;
+            const auto first = std::upper_bound(std::begin(m_thresholds), std::end(m_thresholds), start);
+            m_base[b] = static_cast<std::uint8_t>(kGreyLevelMin + (first - std::begin(m_thresholds)));
+            m_next[b] = first == std::end(m_thresholds) ? 2.0 : *first;
+        }
+    }
+    int operator()(double c2) const
+    {
+        if (!(c2 >= 0 && c2 < 1))
+            return CtfGrey(std::sqrt(c2));
+        const int b = static_cast<int>(c2 * kBuckets);
+        return m_base[b] + (c2 >= m_next[b]);
+    }
+
+private:
+    static constexpr int kBuckets = 1024;
+    double m_thresholds[kGreyLevelMax - kGreyLevelMin];
+    std::uint8_t m_base[kBuckets];
+    double m_next[kBuckets];
+};
+
+const GreyOfSquare &greyOfSquare()
+{
+    static const GreyOfSquare table;
+    return table;
+}
+
 } // namespace
+
+double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky);
 
 // ---- the model ----------------------------------------------------------------------------------
 
@@ -51,7 +99,11 @@ double SpectrumModel::roundCtfSquared(double k, bool withEnvelopes) const
 
 double SpectrumModel::equivalentFrequency(double kx, double ky) const
 {
-    const PhaseFactors phase(state, defocus);
+    return equivalentRoundFrequency(PhaseFactors(state, defocus), kx, ky);
+}
+
+double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
+{
     const double k2 = kx * kx + ky * ky;
     if (k2 == 0)
         return 0;
@@ -155,14 +207,26 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
     const EnvelopeFactors envelopes(model.state);
     const double offset = model.phaseOffset();
     const double c = std::cos(direction), sn = std::sin(direction);
+    const GreyOfSquare &greyOf = greyOfSquare();
     for (int y0 = 0; y0 < side; y0 += s) {
         const double ky = pixelFrequency(y0, grid.centre, grid.range);
         for (int x0 = 0; x0 < side; x0 += s) {
+            // A block wholly on the measured side costs nothing.
+            bool any = false;
+            for (int corner = 0; corner < 4 && !any; ++corner) {
+                const int x = std::min(side - 1, x0 + (corner & 1) * (s - 1));
+                const int y = std::min(side - 1, y0 + (corner >> 1) * (s - 1));
+                any = c * (y - grid.centre) - sn * (x - grid.centre) > 0;
+            }
+            if (!any)
+                continue;
             const double kx = pixelFrequency(x0, grid.centre, grid.range);
             const double k = std::sqrt(kx * kx + ky * ky);
-            const double value = std::sin(phase.chi(kx, ky) - offset) * envelopes.temporalEnvelope(k)
-                * envelopes.spatialEnvelope(k, model.defocus);
-            const auto grey = static_cast<std::uint8_t>(CtfGrey(value));
+            // Both envelopes in one exponential, squared with the sine: CtfGrey depends on c^2 alone.
+            const double sine = std::sin(phase.chi(kx, ky) - offset);
+            const double exponent = envelopes.temporalExponent(k) + envelopes.spatialExponent(k, model.defocus);
+            const double value2 = sine * sine * envelopeExp(2 * exponent);
+            const auto grey = static_cast<std::uint8_t>(greyOf(value2));
             for (int y = y0; y < std::min(side, y0 + s); ++y) {
                 const double dy = y - grid.centre;
                 std::uint8_t *row = grid.grey.data() + static_cast<std::size_t>(y) * side;
@@ -189,11 +253,19 @@ RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &mode
         p.average = *roundAverage;
     else if (round)
         p.average = rotationalAverage(spectrum.rings, n, spectrum.frequencyStep).value;
-    else
+    else {
+        // Every pixel's equivalent frequency at every step of a slider: sampled so that at most
+        // 256 x 256 pixels are taken (still hundreds per bin in the outer rings), with the phase's
+        // factors taken once.
+        const int stride = std::max({1, pixelStep, n / 256});
         p.average = equalPhaseAverage(
                         spectrum.rings, n, spectrum.frequencyStep,
-                        [&model](double kx, double ky) { return model.equivalentFrequency(kx, ky); }, pixelStep)
+                        [phase = PhaseFactors(model.state, model.defocus)](double kx, double ky) {
+                            return equivalentRoundFrequency(phase, kx, ky);
+                        },
+                        stride)
                         .value;
+    }
 
     const int bins = p.bins();
     std::vector<double> bare(static_cast<std::size_t>(bins)), full(static_cast<std::size_t>(bins));
