@@ -1,6 +1,7 @@
 // Program entry: the splash, every window in its order, then the event loop.
 #include "ui/main/form1.h"
 #include "ui/main/formset.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/programstart.h"
 #include "ui/splash/fmsplash.h"
 #include "ui/splash/programpictures.h"
@@ -64,5 +65,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsSet("ORVALIS_STARTUP_PROBE"))
         probe = std::make_unique<FirstPaintProbe>(&forms.form());
     forms.form().show();
+    // `orvalis image.mrc`: the micrograph opens once the window is up.
+    const QStringList files = orvalis::micrographArguments(QCoreApplication::arguments());
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &forms.form(), [&forms, files] { forms.form().micrographs().open(files.first()); });
     return app.exec();
 }

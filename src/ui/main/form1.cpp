@@ -9,6 +9,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/screenfit.h"
 #include "ui/main/statuspanels.h"
@@ -107,6 +108,9 @@ void TForm1::buildParts()
         this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
+    m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(),
+                                             [this] { m_painter->redraw(); });
+    m_painter->setMicrographs(m_micrographs);
 }
 
 void TForm1::connectControls()

@@ -24,6 +24,7 @@ namespace orvalis {
 
 class InfoPanel;
 class MainBody;
+class MicrographController;
 class StatusPanels;
 class TAboutBox;
 class TfmBtnBar1dCTF;
@@ -45,6 +46,7 @@ public:
     ~TForm1() override;
 
     CtfSession &session() { return *m_session; }
+    MicrographController &micrographs() { return *m_micrographs; } // the user's micrograph beside the model
     OpticsState &state() { return m_state; }
     const OpticsState &state() const { return m_state; }
     TScopeData &ScopeRecord1; // the session's instrument of the first CTF
@@ -188,6 +190,7 @@ private:
     AberrationControls *m_controls = nullptr;
     ViewCommands *m_views = nullptr;
     SaveCommands *m_saver = nullptr;
+    MicrographController *m_micrographs = nullptr;
     HelpDialogs *m_help = nullptr;
     SetupDialogs *m_setup = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
@@ -40,6 +41,8 @@ void ViewPainter::drawCurves(double defocus, double direction)
         showSeries(second ? S7CombinedNeg : S4Combined);
     }
     writeResolutionTexts();
+    if (m_micrographs)
+        m_micrographs->drawCurves();
     m_body->curves()->replotSoon();
 }
 
@@ -100,6 +103,10 @@ void ViewPainter::drawPattern(double defocus)
 {
     if (!m_patternLive)
         return;
+    if (m_micrographs && m_micrographs->drawPattern()) {
+        layOutRuler();
+        return;
+    }
     const int step = m_state.StepFactor;
     PatternPane *pattern = m_body->pattern();
     layOutRuler();
@@ -115,8 +122,12 @@ void ViewPainter::layOutRuler()
 void ViewPainter::patternPointerMoved(int x, int y)
 {
     PatternPane *pattern = m_body->pattern();
-    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), pattern->centre(), pattern->range()))
+    if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), pattern->centre(), pattern->range())) {
         pattern->showReadout(*k);
+        if (m_micrographs)
+            m_micrographs->showReadout(pattern, patternPixelFrequency(x, pattern->centre(), pattern->range()),
+                                       patternPixelFrequency(y, pattern->centre(), pattern->range()));
+    }
 }
 
 void ViewPainter::patternReleased(int x, int y)

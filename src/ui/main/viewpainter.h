@@ -11,6 +11,7 @@ namespace orvalis {
 
 class CtfSession;
 class MainBody;
+class MicrographController;
 class StatusPanels;
 struct OpticsState;
 
@@ -27,6 +28,9 @@ public:
     void layOutRuler();
     void showSeries(int series); // the session's points of a series of Chart1
     bool mapVisible() const;
+
+    // The user's micrograph, once the window has one to show, takes the pattern's place and adds its curves.
+    void setMicrographs(MicrographController *micrographs) { m_micrographs = micrographs; }
 
     bool patternLive() const { return m_patternLive; }
     void setPatternLive(bool on) { m_patternLive = on; }
@@ -48,6 +52,7 @@ private:
     MainBody *m_body;
     StatusPanels *m_status;
     bool m_patternLive = false;
+    MicrographController *m_micrographs = nullptr;
 };
 
 } // namespace orvalis

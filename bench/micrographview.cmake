@@ -1,0 +1,2 @@
+orvalis_add_bench(bench_micrographview ${CMAKE_CURRENT_LIST_DIR}/bench_micrographview.cpp)
+target_link_libraries(bench_micrographview PRIVATE orvalis_ui orvalis_synthetic)

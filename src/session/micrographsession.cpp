@@ -1,0 +1,301 @@
+#include "session/micrographsession.h"
+
+#include "core/orvaliserror.h"
+#include "micrograph/micrographreader.h"
+#include "micrograph/ringaverage.h"
+#include "session/ctfsession.h"
+#include "session/recentmicrographs.h"
+
+#include <QFileInfo>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+// The part of the progress reading takes when the spectrum follows it: the spectrum's tiles take
+// the most time by far.
+constexpr double kReadShare = 0.3;
+
+ProgressCallback part(const ProgressCallback &progress, double from, double to)
+{
+    if (!progress)
+        return {};
+    return [progress, from, to](double f) { return progress(from + f * (to - from)); };
+}
+
+int spectrumThreads()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, 16);
+}
+
+} // namespace
+
+LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const MicrographImage> image, int tileSize,
+                                double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress)
+{
+    const bool read = image == nullptr;
+    if (read)
+        image = std::make_shared<const MicrographImage>(readMicrograph(path, part(progress, 0, kReadShare)));
+    const QString name = QFileInfo(path).fileName();
+    LoadedMicrograph out;
+    out.path = path;
+    out.image = image;
+    out.pixelSizeNm = pixelSizeNm > 0 ? pixelSizeNm : image->pixelSizeNm > 0 ? image->pixelSizeNm : fallbackPixelNm;
+    // A micrograph smaller than the tile asked for is still shown, with the largest tile it holds.
+    const int fits = std::min(image->width, image->height) / 2 * 2;
+    out.tileSize = std::min(tileSize, fits);
+    if (out.tileSize < kMinTileSize)
+        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: it has only %2 x %3 pixels; a spectrum "
+                                          "needs at least %4 x %4.")
+                               .arg(name)
+                               .arg(image->width)
+                               .arg(image->height)
+                               .arg(kMinTileSize));
+    SpectrumOptions options;
+    options.tileSize = out.tileSize;
+    options.pixelSizeNm = out.pixelSizeNm;
+    options.threads = spectrumThreads();
+    try {
+        out.spectrum = std::make_shared<const PowerSpectrum>(
+            computePowerSpectrum(*image, options, part(progress, read ? kReadShare : 0, 1)));
+    } catch (const OrvalisError &e) {
+        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2").arg(name, e.text()));
+    }
+    return out;
+}
+
+MicrographSession::MicrographSession(CtfSession &session, QObject *parent)
+    : QObject(parent), m_session(session), m_recent(readRecentMicrographs())
+{
+    connect(&m_watcher, &QFutureWatcher<LoadOutcome>::finished, this, &MicrographSession::finished);
+}
+
+MicrographSession::~MicrographSession()
+{
+    if (m_stop)
+        *m_stop = true;
+    m_watcher.waitForFinished();
+}
+
+// ---- opening ------------------------------------------------------------------------------------
+
+void MicrographSession::start(const QString &path, std::shared_ptr<const MicrographImage> image)
+{
+    if (m_stop)
+        *m_stop = true;
+    m_watcher.waitForFinished();
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    m_stop = stop;
+    m_pendingNewFile = image == nullptr;
+    const int tile = m_tileSize;
+    // A new file takes its own pixel size when it gives one; the same image keeps the one in use.
+    const double pixel = image ? pixelSize() : 0.0;
+    const double fallback = m_pixelSize > 0 ? m_pixelSize : isOpen() ? pixelSize() : DefaultPixelSizeNm;
+    // Progress reaches the session's thread at most every percent.
+    auto last = std::make_shared<double>(-1.0);
+    const ProgressCallback report = [this, stop, last](double f) {
+        if (f - *last >= 0.01 || f >= 1.0) {
+            *last = f;
+            QMetaObject::invokeMethod(
+                this, [this, f] { emit progress(f); }, Qt::QueuedConnection);
+        }
+        return !*stop;
+    };
+    // Exceptions do not cross the future as themselves: the outcome carries what went wrong.
+    m_watcher.setFuture(QtConcurrent::run([path, image, tile, pixel, fallback, report] {
+        LoadOutcome outcome;
+        try {
+            outcome.loaded = loadMicrograph(path, image, tile, pixel, fallback, report);
+        } catch (const Cancelled &) {
+            outcome.cancelled = true;
+        } catch (const OrvalisError &e) {
+            outcome.error = e.text();
+        } catch (const std::bad_alloc &) {
+            outcome.error = QStringLiteral("Cannot open the micrograph %1: there is not enough memory.")
+                                .arg(QFileInfo(path).fileName());
+        }
+        return outcome;
+    }));
+}
+
+void MicrographSession::open(const QString &path)
+{
+    start(path, nullptr);
+}
+
+bool MicrographSession::openNow(const QString &path, QString *error)
+{
+    cancel();
+    m_watcher.waitForFinished();
+    try {
+        const double fallback = m_pixelSize > 0 ? m_pixelSize : DefaultPixelSizeNm;
+        take(loadMicrograph(path, nullptr, m_tileSize, 0, fallback), true);
+        return true;
+    } catch (const OrvalisError &e) {
+        if (error)
+            *error = e.text();
+    } catch (const std::bad_alloc &) {
+        if (error)
+            *error = QStringLiteral("Cannot open the micrograph %1: there is not enough memory.")
+                         .arg(QFileInfo(path).fileName());
+    }
+    return false;
+}
+
+void MicrographSession::cancel()
+{
+    if (m_stop)
+        *m_stop = true;
+}
+
+void MicrographSession::finished()
+{
+    const QFuture<LoadOutcome> future = m_watcher.future();
+    if (future.resultCount() == 0)
+        return; // replaced by a newer open
+    const LoadOutcome outcome = future.result();
+    if (outcome.cancelled)
+        emit cancelled();
+    else if (!outcome.error.isEmpty())
+        emit failed(outcome.error);
+    else if (outcome.loaded.spectrum)
+        take(outcome.loaded, m_pendingNewFile);
+}
+
+void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
+{
+    m_loaded = std::move(loaded);
+    ++m_generation;
+    m_roundAverage =
+        rotationalAverage(m_loaded.spectrum->rings, m_loaded.spectrum->size, m_loaded.spectrum->frequencyStep).value;
+    if (newFile) {
+        m_recent = withRecentMicrograph(m_recent, m_loaded.path);
+        m_recentProblem = writeRecentMicrographs(m_recent);
+        emit recentFilesChanged();
+        emit opened();
+    }
+    emit spectrumChanged();
+}
+
+void MicrographSession::close()
+{
+    cancel();
+    m_watcher.waitForFinished();
+    if (!isOpen())
+        return;
+    m_loaded = {};
+    m_measured = {};
+    m_composite = {};
+    m_roundAverage.clear();
+    m_profile = {};
+    ++m_generation;
+    emit closed();
+}
+
+// ---- what the spectrum is computed with ---------------------------------------------------------
+
+void MicrographSession::setTileSize(int tile)
+{
+    if (tile < kMinTileSize || tile > kMaxTileSize || tile % 2 != 0 || tile == m_tileSize)
+        return;
+    m_tileSize = tile;
+    if (isOpen())
+        start(m_loaded.path, m_loaded.image);
+}
+
+bool MicrographSession::setPixelSize(double nm)
+{
+    if (!(nm >= 0.001 && nm <= 10))
+        return false;
+    m_pixelSize = nm;
+    if (!isOpen() || nm == m_loaded.pixelSizeNm)
+        return true;
+    // Only the frequencies and the background's box depend on it: the periodogram stays.
+    auto spectrum = std::make_shared<PowerSpectrum>(*m_loaded.spectrum);
+    spectrum->frequencyStep = 1.0 / (spectrum->size * nm);
+    spectrum->rings = subtractBackground(spectrum->power, spectrum->size, spectrum->frequencyStep,
+                                         SpectrumOptions().backgroundFrequency);
+    LoadedMicrograph loaded = m_loaded;
+    loaded.spectrum = std::move(spectrum);
+    loaded.pixelSizeNm = nm;
+    take(std::move(loaded), false);
+    return true;
+}
+
+void MicrographSession::setAmplitudeContrast(double q)
+{
+    if (!(q >= 0 && q < 1) || q == m_amplitudeContrast)
+        return;
+    m_amplitudeContrast = q;
+    emit modelChanged();
+}
+
+void MicrographSession::setPhaseShift(double rad)
+{
+    if (!std::isfinite(rad) || rad == m_phaseShift)
+        return;
+    m_phaseShift = rad;
+    emit modelChanged();
+}
+
+void MicrographSession::setShown(bool on)
+{
+    if (on == m_shown)
+        return;
+    m_shown = on;
+    emit shownChanged(shown());
+}
+
+// ---- views --------------------------------------------------------------------------------------
+
+SpectrumModel MicrographSession::model() const
+{
+    SpectrumModel m;
+    m.state = m_session.state();
+    m.defocus = m_session.state().Defocus;
+    m.amplitudeContrast = m_amplitudeContrast;
+    m.phaseShift = m_phaseShift;
+    return m;
+}
+
+const CompositeGrid &MicrographSession::composite(int centre)
+{
+    if (!isOpen()) {
+        m_composite = {};
+        return m_composite;
+    }
+    const double range = m_session.upTo();
+    if (m_measuredGeneration != m_generation || m_measured.centre != centre || m_measured.range != range) {
+        m_measured = measuredGrid(*m_loaded.spectrum, centre, range, lowestFrequency());
+        m_measuredGeneration = m_generation;
+    }
+    m_composite.centre = m_measured.centre;
+    m_composite.range = m_measured.range;
+    m_composite.grey = m_measured.grey; // same size: no allocation after the first
+    drawModelHalf(m_composite, model(), m_session.state().Direction, std::max(1, m_session.state().StepFactor));
+    return m_composite;
+}
+
+const RingProfile &MicrographSession::profile()
+{
+    if (!isOpen()) {
+        m_profile = {};
+        return m_profile;
+    }
+    m_profile = ringProfile(*m_loaded.spectrum, model(), lowestFrequency(), std::max(1, m_session.state().StepFactor),
+                            &m_roundAverage);
+    return m_profile;
+}
+
+std::optional<SpectrumSample> MicrographSession::sampleAt(double kx, double ky) const
+{
+    if (!isOpen())
+        return std::nullopt;
+    return sampleSpectrum(*m_loaded.spectrum, kx, ky);
+}
+
+} // namespace orvalis

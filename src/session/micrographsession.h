@@ -1,0 +1,147 @@
+#pragma once
+// The user's micrograph in a CTF session: the image, its power spectrum, the pixel size and tile they
+// were computed with, and what the views show of them beside the session's model. Reading and the
+// spectrum run off the event loop (Qt Concurrent) with progress and Cancel; everything else runs on
+// the caller's thread. A failed or cancelled open leaves the micrograph that was open, if any, as it
+// was.
+#include "micrograph/micrographimage.h"
+#include "micrograph/powerspectrum.h"
+#include "session/micrographviews.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+namespace orvalis {
+
+class CtfSession;
+
+// What one run of the worker gives: the image and its spectrum.
+struct LoadedMicrograph {
+    QString path;
+    std::shared_ptr<const MicrographImage> image;
+    std::shared_ptr<const PowerSpectrum> spectrum;
+    double pixelSizeNm = 0; // the spectrum's
+    int tileSize = 0;       // the spectrum's
+};
+
+// Reads `path` (or takes `image` when given) and computes its spectrum with `tileSize` (clamped to
+// the largest even tile the image holds, no smaller than kMinTileSize) and the pixel size: the
+// file's when `pixelSizeNm` is 0 and the file has one, else `pixelSizeNm`, else `fallbackPixelNm`.
+// Throws OrvalisError naming the file, and Cancelled.
+LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const MicrographImage> image, int tileSize,
+                                double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress = {});
+
+// What the worker hands back.
+struct LoadOutcome {
+    LoadedMicrograph loaded;
+    QString error;          // the message of a failure
+    bool cancelled = false; // Cancel was pressed
+};
+
+class MicrographSession : public QObject {
+    Q_OBJECT
+public:
+    // The pixel size taken for a file that gives none, until the user sets one: 1 Å.
+    static constexpr double DefaultPixelSizeNm = 0.1;
+
+    explicit MicrographSession(CtfSession &session, QObject *parent = nullptr);
+    ~MicrographSession() override;
+
+    // ---- opening ----
+    // Starts reading `path` and computing its spectrum off the event loop; ends in opened(),
+    // failed() or cancelled(). An open under way is cancelled first.
+    void open(const QString &path);
+    // The same on this thread; false with `error` on failure.
+    bool openNow(const QString &path, QString *error = nullptr);
+    void cancel();
+    bool busy() const { return m_watcher.isRunning(); }
+    // The micrograph goes; the session's views show the computed pattern again.
+    void close();
+
+    bool isOpen() const { return m_loaded.spectrum != nullptr; }
+    QString path() const { return m_loaded.path; }
+    const MicrographImage *image() const { return m_loaded.image.get(); }
+    const PowerSpectrum *spectrum() const { return m_loaded.spectrum.get(); }
+
+    // ---- what the spectrum is computed with ----
+    int tileSize() const { return m_tileSize; }
+    // Even, kMinTileSize .. kMaxTileSize; the spectrum is computed again off the event loop.
+    void setTileSize(int tile);
+    int spectrumTileSize() const { return m_loaded.tileSize; } // the open spectrum's, maybe clamped
+    // nm per pixel at the specimen: the file's when it gives one, editable.
+    double pixelSize() const { return m_loaded.spectrum ? m_loaded.pixelSizeNm : m_pixelSize; }
+    double filePixelSize() const { return m_loaded.image ? m_loaded.image->pixelSizeNm : 0.0; }
+    // Takes a pixel size from 0.001 to 10 nm; the rings are found again at once. False for others.
+    bool setPixelSize(double nm);
+    // The model's specimen terms.
+    double amplitudeContrast() const { return m_amplitudeContrast; }
+    void setAmplitudeContrast(double q);               // 0 <= q < 1, others ignored
+    double phaseShift() const { return m_phaseShift; } // rad
+    void setPhaseShift(double rad);
+
+    // View > 2D CTF > Micrograph: the pattern's pane shows the micrograph beside the model.
+    bool shown() const { return m_shown && isOpen(); }
+    void setShown(bool on);
+
+    // ---- what the views show; computed from the CTF session's state as it is ----
+    SpectrumModel model() const;
+    // The picture for a pattern of half width `centre` over the session's UpTo, divided along its
+    // direction; the model half sampled as the latest aberration asked.
+    const CompositeGrid &composite(int centre);
+    // The average along the model's rings with the model and the agreement.
+    const RingProfile &profile();
+    std::optional<SpectrumSample> sampleAt(double kx, double ky) const;
+    // nm^-1: the frequency the rings are looked for from (the spectrum's background frequency).
+    double lowestFrequency() const { return SpectrumOptions().backgroundFrequency; }
+
+    // ---- recent files ----
+    QStringList recentFiles() const { return m_recent; }
+    // What went wrong storing the list at the latest open, or an empty text.
+    QString recentProblem() const { return m_recentProblem; }
+
+signals:
+    void progress(double fraction); // on the session's thread
+    void opened();
+    void failed(const QString &message);
+    void cancelled();
+    void closed();
+    void spectrumChanged(); // a new spectrum: opened, re-tiled, or a new pixel size
+    void modelChanged();    // the specimen terms
+    void shownChanged(bool shown);
+    void recentFilesChanged();
+
+private:
+    void start(const QString &path, std::shared_ptr<const MicrographImage> image);
+    void finished();
+    void take(LoadedMicrograph loaded, bool newFile);
+
+    CtfSession &m_session;
+    LoadedMicrograph m_loaded;
+    int m_tileSize = kDefaultTileSize;
+    double m_pixelSize = 0; // set by the user, or 0
+    double m_amplitudeContrast = 0.07;
+    double m_phaseShift = 0;
+    bool m_shown = true;
+    QStringList m_recent;
+    QString m_recentProblem;
+
+    // The work under way.
+    QFutureWatcher<LoadOutcome> m_watcher;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    bool m_pendingNewFile = false;
+
+    // Kept between calls: the measured half of the picture, and the rotational average.
+    CompositeGrid m_measured;
+    CompositeGrid m_composite;
+    std::uint64_t m_generation = 0, m_measuredGeneration = ~0ull;
+    std::vector<double> m_roundAverage;
+    RingProfile m_profile;
+};
+
+} // namespace orvalis

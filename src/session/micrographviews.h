@@ -1,0 +1,98 @@
+#pragma once
+// What the views show of a micrograph beside the model: the picture that puts the measured spectrum
+// and the model's CTF^2 side by side over the pattern's frequencies, and the spectrum's average along
+// the model's rings with the model scaled to it and their ring-by-ring agreement. Plain functions of
+// their inputs, so that a program without a window computes what the window shows.
+#include "core/opticsstate.h"
+#include "micrograph/powerspectrum.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvalis {
+
+// The model the spectrum is compared with: the session's optics at a defocus (its A2 and A3 along the
+// pattern's axes, its envelopes), the specimen's amplitude contrast and a phase plate's shift:
+// CTF = sin(chi - asin Q - phaseShift) times the envelopes.
+struct SpectrumModel {
+    OpticsState state;
+    double defocus = 0;              // nm
+    double amplitudeContrast = 0.07; // Q, 0 <= Q < 1
+    double phaseShift = 0;           // rad
+
+    double phaseOffset() const;
+    // The CTF with its envelopes at (kx, ky) (nm^-1, ky positive below the centre), as the pattern
+    // draws it.
+    double ctf(double kx, double ky) const;
+    // The CTF^2 of the round model at k (nm^-1): without astigmatism, with or without the envelopes.
+    double roundCtfSquared(double k, bool envelopes) const;
+    // The squared envelopes at k.
+    double envelopeSquared(double k) const;
+    // The frequency at which the round model has the phase the model's even part has at (kx, ky): it
+    // maps the model's rings onto circles. Negative where no such frequency lies near k. The
+    // three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object
+    // holds the phase's even part only), so it plays no part here.
+    double equivalentFrequency(double kx, double ky) const;
+};
+
+// The grey levels of the side-by-side picture, 2N x 2N, row after row from the top. Pixel (N, N) is
+// k = 0 and one pixel is range / (N - 1) nm^-1, as on the pattern.
+struct CompositeGrid {
+    int centre = 0;
+    double range = 0;
+    std::vector<std::uint8_t> grey;
+
+    int side() const { return 2 * centre; }
+    int at(int x, int y) const { return grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(side()) + x]; }
+};
+
+// The measured spectrum's rings over the whole picture: each pixel the mean of the spectrum's pixels
+// it covers, scaled so that the rings' 2nd to 98th percentile over the shown annulus fill the grey
+// levels the pattern uses; black beyond the spectrum's Nyquist frequency.
+CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double range, double backgroundFrequency);
+
+// Which half a pixel belongs to: the dividing line runs through the centre along the profile's
+// direction (rad, from the kx axis, positive below); the model lies on the side the direction turns
+// towards (below the line for direction 0), the measured spectrum on the other.
+bool onModelSide(int x, int y, int centre, double direction);
+
+// Writes the model's grey levels into its half of `grid` (as measuredGrid made it), computed at
+// every `step`-th pixel and spread over the step's square, as the pattern samples while a slider is
+// dragged.
+void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direction, int step);
+
+// The spectrum along the model's rings and the model beside it, bin b at k = b * frequencyStep up to
+// the spectrum's Nyquist frequency.
+struct RingProfile {
+    double frequencyStep = 0;      // nm^-1
+    std::vector<double> average;   // the rings averaged along the model's rings; NaN where no pixel fell
+    std::vector<double> model;     // the round model's CTF^2 with its envelopes, scaled to the average
+    std::vector<double> envelope;  // its squared envelopes, scaled alike
+    std::vector<double> agreement; // normalised cross-correlation in a band around each bin, NaN unjudged
+    double agreedUpTo = 0;         // nm^-1: the frequency up to which the two agree; 0 when they never do
+    // average ~ scale * CTF^2 * E^2 + offset, fitted by least squares where they agree (or over every
+    // judged bin when they agree nowhere).
+    double scale = 0;
+    double offset = 0;
+
+    int bins() const { return static_cast<int>(average.size()); }
+    double frequency(int bin) const { return bin * frequencyStep; }
+};
+
+// The profile of `spectrum` for `model`, judged from `lowestFrequency` (nm^-1) upwards. Only every
+// `pixelStep`-th row and column is averaged (the coarse steps of a drag). `roundAverage`, when
+// given, is the plain rotational average of the spectrum's rings, taken as it is when the model is
+// round.
+RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &model, double lowestFrequency,
+                        int pixelStep = 1, const std::vector<double> *roundAverage = nullptr);
+
+// What the spectrum holds at a frequency (nm^-1): the nearest pixel's power and rings; none beyond
+// the spectrum's Nyquist frequency.
+struct SpectrumSample {
+    double power = 0;
+    double rings = 0;
+};
+std::optional<SpectrumSample> sampleSpectrum(const PowerSpectrum &spectrum, double kx, double ky);
+
+} // namespace orvalis

@@ -1,0 +1,432 @@
+#include "ui/main/micrographcontroller.h"
+
+#include "chart/chartwidget.h"
+#include "core/curvetable.h"
+#include "core/numberformat.h"
+#include "core/orvaliserror.h"
+#include "micrograph/spectrumfiles.h"
+#include "session/ctfsession.h"
+#include "ui/main/curvepane.h"
+#include "ui/main/patternpane.h"
+#include "ui/widgets/errorreport.h"
+#include "ui/widgets/pixelimage.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvalis {
+namespace {
+
+QAction *command(QObject *owner, const char *name, const QString &caption)
+{
+    auto *a = new QAction(caption, owner);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QString micrographFilter()
+{
+    return QStringLiteral("Micrographs (*.mrc *.mrcs *.map *.st *.ali *.tif *.tiff *.png);;All files (*)");
+}
+
+QStringList droppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+QStringList micrographArguments(const QStringList &arguments)
+{
+    QStringList files;
+    for (int i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].startsWith(QLatin1Char('-')))
+            files << arguments[i];
+    return files;
+}
+
+MicrographController::MicrographController(QMainWindow *window, CtfSession &session, PatternPane *pattern,
+                                           CurvePane *curves, std::function<void()> redraw)
+    : QObject(window), m_window(window), m_session(session), m_pattern(pattern), m_curves(curves),
+      m_redraw(std::move(redraw)), m_micrograph(new MicrographSession(session, this))
+{
+    m_micrograph->setObjectName(QStringLiteral("micrographSession"));
+    buildCommands();
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
+
+    connect(m_micrograph, &MicrographSession::progress, this, &MicrographController::showProgress);
+    connect(m_micrograph, &MicrographSession::spectrumChanged, this, [this] {
+        endProgress();
+        refreshCommands();
+        m_redraw();
+    });
+    // A micrograph just opened is shown: the pattern's pane comes if it was hidden.
+    connect(m_micrograph, &MicrographSession::opened, this, [this] {
+        auto *pane = m_window->findChild<QAction *>(QStringLiteral("Show2DCTF1"));
+        if (pane && !pane->isChecked())
+            pane->trigger();
+    });
+    connect(m_micrograph, &MicrographSession::failed, this, [this](const QString &message) {
+        endProgress();
+        QMessageBox::warning(m_window, QStringLiteral("Orvalis"), message);
+    });
+    connect(m_micrograph, &MicrographSession::cancelled, this, &MicrographController::endProgress);
+    connect(m_micrograph, &MicrographSession::closed, this, [this] {
+        refreshCommands();
+        m_redraw();
+    });
+    connect(m_micrograph, &MicrographSession::recentFilesChanged, this, &MicrographController::refreshRecent);
+    connect(m_micrograph, &MicrographSession::modelChanged, this, [this] { m_redraw(); });
+    refreshCommands();
+    refreshRecent();
+}
+
+MicrographController::~MicrographController()
+{
+    m_window->removeEventFilter(this);
+}
+
+void MicrographController::buildCommands()
+{
+    OpenMicrograph1 = command(m_window, "OpenMicrograph1", QStringLiteral("Open &Micrograph..."));
+    OpenMicrograph1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    CloseMicrograph1 = command(m_window, "CloseMicrograph1", QStringLiteral("&Close Micrograph"));
+    SaveSpectrum1 = command(m_window, "SaveSpectrum1", QStringLiteral("Save &Spectrum"));
+    SaveAverage1 = command(m_window, "SaveAverage1", QStringLiteral("Save Spectrum &Average"));
+    MicrographPixel1 = command(m_window, "MicrographPixel1", QStringLiteral("Micrograph &Pixel Size..."));
+    MicrographTile1 = command(m_window, "MicrographTile1", QStringLiteral("Spectrum &Tile Size..."));
+    Micrograph1 = command(m_window, "Micrograph1", QStringLiteral("Micrograph"));
+    Micrograph1->setCheckable(true);
+    Micrograph1->setChecked(true);
+
+    // The commands join the window's own menus, found by their names.
+    QMenuBar *bar = m_window->menuBar();
+    if (auto *file = bar->findChild<QMenu *>(QStringLiteral("File1"))) {
+        QAction *first = file->actions().value(0);
+        file->insertAction(first, OpenMicrograph1);
+        RecentMicrographs1 = new QMenu(QStringLiteral("Recent Micrographs"), file);
+        RecentMicrographs1->setObjectName(QStringLiteral("RecentMicrographs1"));
+        file->insertMenu(first, RecentMicrographs1);
+        file->insertAction(first, CloseMicrograph1);
+        file->insertSeparator(first);
+    }
+    if (auto *save = bar->findChild<QMenu *>(QStringLiteral("Save1")))
+        save->addActions({SaveSpectrum1, SaveAverage1});
+    if (auto *pattern = bar->findChild<QMenu *>(QStringLiteral("N2DCTF1")))
+        pattern->addAction(Micrograph1);
+    if (auto *setup = bar->findChild<QMenu *>(QStringLiteral("Setup1")))
+        setup->addActions({MicrographPixel1, MicrographTile1});
+    connect(MicrographPixel1, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const double angstrom = QInputDialog::getDouble(m_window, QStringLiteral("Micrograph Pixel Size"),
+                                                        QStringLiteral("Pixel size at the specimen (Å/pixel):"),
+                                                        m_micrograph->pixelSize() * 10, 0.01, 100, 4, &ok);
+        if (ok)
+            m_micrograph->setPixelSize(angstrom / 10);
+    });
+    connect(MicrographTile1, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int tile = QInputDialog::getInt(
+            m_window, QStringLiteral("Spectrum Tile Size"),
+            QStringLiteral("Tile size (pixels, even, %1 to %2):").arg(kMinTileSize).arg(kMaxTileSize),
+            m_micrograph->tileSize(), kMinTileSize, kMaxTileSize, 2, &ok);
+        if (ok)
+            m_micrograph->setTileSize(tile / 2 * 2);
+    });
+
+    connectReported(OpenMicrograph1, &QAction::triggered, this, &MicrographController::chooseAndOpen);
+    connectReported(CloseMicrograph1, &QAction::triggered, m_micrograph, &MicrographSession::close);
+    connectReported(SaveSpectrum1, &QAction::triggered, this, &MicrographController::saveSpectrum);
+    connectReported(SaveAverage1, &QAction::triggered, this, &MicrographController::saveAverage);
+    connect(Micrograph1, &QAction::toggled, this, [this](bool on) {
+        m_micrograph->setShown(on);
+        m_redraw();
+    });
+}
+
+void MicrographController::refreshCommands()
+{
+    const bool open = m_micrograph->isOpen();
+    CloseMicrograph1->setEnabled(open);
+    SaveSpectrum1->setEnabled(open);
+    SaveAverage1->setEnabled(open);
+    Micrograph1->setEnabled(open);
+    MicrographPixel1->setEnabled(open);
+}
+
+void MicrographController::refreshRecent()
+{
+    if (!RecentMicrographs1)
+        return;
+    RecentMicrographs1->clear();
+    const QStringList files = m_micrograph->recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction *a = RecentMicrographs1->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]));
+        a->setObjectName(QStringLiteral("RecentMicrograph%1").arg(i + 1));
+        const QString path = files[i];
+        connect(a, &QAction::triggered, this, [this, path] { open(path); });
+    }
+    RecentMicrographs1->setEnabled(!files.isEmpty());
+}
+
+// ---- opening ------------------------------------------------------------------------------------
+
+void MicrographController::chooseAndOpen()
+{
+    const QString path = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open Micrograph"), m_folder,
+                                                      micrographFilter());
+    if (!path.isEmpty())
+        open(path);
+}
+
+void MicrographController::open(const QString &path)
+{
+    m_folder = QFileInfo(path).absolutePath();
+    if (!m_progress) {
+        m_progress = new QProgressDialog(m_window);
+        m_progress->setObjectName(QStringLiteral("MicrographProgress"));
+        m_progress->setWindowTitle(QStringLiteral("Orvalis"));
+        m_progress->setWindowModality(Qt::WindowModal);
+        m_progress->setRange(0, 1000);
+        // Shown only for work that lasts: anything quicker than 0.2 s just happens.
+        m_progress->setMinimumDuration(200);
+        connect(m_progress, &QProgressDialog::canceled, m_micrograph, &MicrographSession::cancel);
+    }
+    m_progress->setLabelText(
+        QStringLiteral("Reading %1 and computing its spectrum...").arg(QFileInfo(path).fileName()));
+    m_progress->reset();
+    m_progress->setValue(0);
+    // Opening shows the micrograph: the pattern's pane comes and the switch goes on.
+    if (!Micrograph1->isChecked())
+        Micrograph1->setChecked(true);
+    m_micrograph->open(path);
+}
+
+void MicrographController::showProgress(double fraction)
+{
+    if (m_progress && m_micrograph->busy())
+        m_progress->setValue(static_cast<int>(std::lround(fraction * 999)));
+}
+
+void MicrographController::endProgress()
+{
+    if (m_progress)
+        m_progress->reset();
+}
+
+bool MicrographController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::DragEnter) {
+        auto *drag = static_cast<QDragEnterEvent *>(event);
+        if (!droppedFiles(drag->mimeData()).isEmpty()) {
+            drag->acceptProposedAction();
+            return true;
+        }
+    } else if (watched == m_window && event->type() == QEvent::Drop) {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList files = droppedFiles(drop->mimeData());
+        if (!files.isEmpty()) {
+            drop->acceptProposedAction();
+            // One micrograph is shown at a time: the first dropped.
+            const QString path = files.first();
+            QMetaObject::invokeMethod(
+                this, [this, path] { runReported([&] { open(path); }); }, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- drawing ------------------------------------------------------------------------------------
+
+bool MicrographController::drawPattern()
+{
+    if (!m_micrograph->shown())
+        return false;
+    QImage &image = m_pattern->image()->image();
+    const CompositeGrid &grid = m_micrograph->composite(m_pattern->centre());
+    if (grid.side() != image.width() || grid.side() != image.height())
+        return false;
+    for (int y = 0; y < grid.side(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const std::uint8_t *grey = grid.grey.data() + static_cast<std::size_t>(y) * grid.side();
+        for (int x = 0; x < grid.side(); ++x)
+            row[x] = qRgb(grey[x], grey[x], grey[x]);
+    }
+    m_pattern->hideProgress();
+    m_pattern->image()->update();
+    return true;
+}
+
+int MicrographController::series(const char *name, const QString &title, const QColor &color)
+{
+    ChartWidget *chart = m_curves->chart();
+    const int found = chart->seriesIndex(QString::fromLatin1(name));
+    return found >= 0 ? found : chart->addSeries(QString::fromLatin1(name), title, color);
+}
+
+void MicrographController::drawCurves()
+{
+    ChartWidget *chart = m_curves->chart();
+    if (!m_micrograph->shown()) {
+        // Nothing is added to the chart until a micrograph is shown: without one it is as it always was.
+        for (int s : {m_average, m_model, m_envelope, m_agreement, m_agreedUpTo})
+            if (s >= 0) {
+                chart->clearSeries(s);
+                chart->setSeriesVisible(s, false);
+            }
+        return;
+    }
+    if (m_average < 0) {
+        m_average = series("MicrographAverage", QStringLiteral("Spectrum average"), QColor(0, 0, 0));
+        m_model = series("MicrographModel", QStringLiteral("Model CTF^2"), QColor(200, 0, 200));
+        m_envelope = series("MicrographEnvelope", QStringLiteral("Model envelope"), QColor(0, 150, 150));
+        m_agreement = series("MicrographAgreement", QStringLiteral("Agreement"), QColor(230, 120, 0));
+        m_agreedUpTo = series("MicrographAgreedUpTo", QStringLiteral("Agreed up to"), QColor(230, 120, 0));
+    }
+    const RingProfile &p = m_micrograph->profile();
+    // The average is put on the model's scale (0 .. 1), where the chart's CTF lives, by the fit of the
+    // model to it where they agree; the model and its envelope are then CTF^2 and E^2 as they stand.
+    // Where they agree nowhere that fit means nothing: the average then spans 0 .. 1 itself (its 2nd
+    // to 98th percentile), so that a model far off still shows the measured rings to aim at.
+    QVector<double> k, average, model, envelope, agreement;
+    const double upTo = m_session.upTo();
+    double scale = p.scale, offset = p.offset;
+    if (!(p.agreedUpTo > 0 && scale > 0)) {
+        std::vector<double> values;
+        for (int b = 0; b < p.bins(); ++b)
+            if (std::isfinite(p.average[std::size_t(b)]) && p.frequency(b) >= m_micrograph->lowestFrequency())
+                values.push_back(p.average[std::size_t(b)]);
+        std::sort(values.begin(), values.end());
+        const double low = values.empty() ? 0.0 : values[values.size() / 50];
+        const double high = values.empty() ? 1.0 : values[values.size() - 1 - values.size() / 50];
+        offset = low;
+        scale = high > low ? high - low : 1.0;
+    }
+    for (int b = 0; b < p.bins() && p.frequency(b) <= upTo; ++b) {
+        const double y = p.average[std::size_t(b)];
+        if (!std::isfinite(y) || p.frequency(b) < m_micrograph->lowestFrequency())
+            continue;
+        k << p.frequency(b);
+        average << (y - offset) / scale;
+        model << (p.model[std::size_t(b)] - p.offset) / (p.scale != 0 ? p.scale : 1.0);
+        envelope << (p.envelope[std::size_t(b)] - p.offset) / (p.scale != 0 ? p.scale : 1.0);
+        const double a = p.agreement[std::size_t(b)];
+        agreement << (std::isfinite(a) ? a : 0.0);
+    }
+    chart->setPoints(m_average, k, average);
+    chart->setPoints(m_model, k, model);
+    chart->setPoints(m_envelope, k, envelope);
+    chart->setPoints(m_agreement, k, agreement);
+    chart->setPoints(m_agreedUpTo, QVector<double>{p.agreedUpTo, p.agreedUpTo}, QVector<double>{-1.0, 1.0});
+    for (int s : {m_average, m_model, m_envelope, m_agreement})
+        chart->setSeriesVisible(s, true);
+    chart->setSeriesVisible(m_agreedUpTo, p.agreedUpTo > 0);
+}
+
+QString MicrographController::readout(double kx, double ky) const
+{
+    if (!m_micrograph->shown())
+        return {};
+    const std::optional<SpectrumSample> s = m_micrograph->sampleAt(kx, ky);
+    if (!s)
+        return {};
+    return QStringLiteral("  spectrum %1").arg(formatGeneral(s->power));
+}
+
+void MicrographController::showReadout(PatternPane *pattern, double kx, double ky) const
+{
+    const QString extra = readout(kx, ky);
+    if (extra.isEmpty())
+        return;
+    if (auto *line = pattern->findChild<QLabel *>(QStringLiteral("Label11"))) {
+        line->setText(line->text() + extra);
+        line->resize(std::max(line->width(), line->fontMetrics().horizontalAdvance(line->text()) + 8), line->height());
+    }
+}
+
+// ---- saving -------------------------------------------------------------------------------------
+
+void MicrographController::saveSpectrum()
+{
+    const PowerSpectrum *spectrum = m_micrograph->spectrum();
+    if (!spectrum)
+        return;
+    const QString proposed = QFileInfo(m_micrograph->path()).completeBaseName() + QStringLiteral("_spectrum.png");
+    const QString path = QFileDialog::getSaveFileName(
+        m_window, QStringLiteral("Save the spectrum"), QDir(m_folder).filePath(proposed),
+        QStringLiteral("PNG picture (*.png);;16-bit TIFF (*.tif *.tiff);;MRC float image (*.mrc)"));
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("mrc")) {
+        writeFloatMrc(path, spectrum->size, spectrum->rings, m_micrograph->pixelSize());
+        return;
+    }
+    const std::vector<std::uint16_t> levels = greyLevels16(spectrum->rings);
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) {
+        writeGreyTiff16(path, spectrum->size, levels);
+        return;
+    }
+    QImage image(spectrum->size, spectrum->size, QImage::Format_Grayscale16);
+    for (int y = 0; y < spectrum->size; ++y)
+        std::copy_n(levels.data() + static_cast<std::size_t>(y) * spectrum->size, spectrum->size,
+                    reinterpret_cast<std::uint16_t *>(image.scanLine(y)));
+    if (!image.save(path, "PNG"))
+        throw OrvalisError(QStringLiteral("Cannot write %1.").arg(QFileInfo(path).fileName()));
+}
+
+void MicrographController::saveAverage()
+{
+    if (!m_micrograph->isOpen())
+        return;
+    const QString proposed = QFileInfo(m_micrograph->path()).completeBaseName() + QStringLiteral("_average.txt");
+    const QString path = QFileDialog::getSaveFileName(m_window, QStringLiteral("Save the spectrum's average"),
+                                                      QDir(m_folder).filePath(proposed),
+                                                      QStringLiteral("Text table (*.txt)"));
+    if (path.isEmpty())
+        return;
+    const RingProfile &p = m_micrograph->profile();
+    QVector<CurveSeries> table(4);
+    table[0].title = QStringLiteral("Spectrum average");
+    table[1].title = QStringLiteral("Model CTF^2");
+    table[2].title = QStringLiteral("Model envelope");
+    table[3].title = QStringLiteral("Agreement");
+    for (int b = 0; b < p.bins(); ++b) {
+        const double values[] = {p.average[std::size_t(b)], p.model[std::size_t(b)], p.envelope[std::size_t(b)],
+                                 p.agreement[std::size_t(b)]};
+        for (int s = 0; s < 4; ++s) {
+            table[s].x << p.frequency(b);
+            table[s].y << (std::isfinite(values[s]) ? values[s] : 0.0);
+        }
+    }
+    QFile file(path);
+    const QByteArray text = curveTableText(table);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
+        throw OrvalisError(QStringLiteral("Cannot write %1: %2.").arg(QFileInfo(path).fileName(), file.errorString()));
+}
+
+} // namespace orvalis

@@ -1,0 +1,87 @@
+#pragma once
+// The window's side of the user's micrograph: the commands that open, show, close and save it, the
+// progress of an open with its Cancel, files dropped on the window, and what the pattern's pane and
+// the 1D chart show of it. The micrograph itself lives in the session (MicrographSession); this
+// class only shows it and hands it what the user does.
+#include "session/micrographsession.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+class QProgressDialog;
+
+namespace orvalis {
+
+class CtfSession;
+class CurvePane;
+class PatternPane;
+
+class MicrographController : public QObject {
+    Q_OBJECT
+public:
+    // `redraw` draws the curves and the pattern again, as a change of the optics does.
+    MicrographController(QMainWindow *window, CtfSession &session, PatternPane *pattern, CurvePane *curves,
+                         std::function<void()> redraw);
+    ~MicrographController() override;
+
+    MicrographSession &micrograph() { return *m_micrograph; }
+
+    // Opens each file in turn off the event loop with a progress dialog; a failure is told in a
+    // message box and leaves the window as it was.
+    void open(const QString &path);
+    // The micrograph's picture into the pattern's pane when the micrograph is shown; false (and
+    // nothing drawn) otherwise.
+    bool drawPattern();
+    // The average, model and agreement curves into the 1D chart, or none while no micrograph is shown.
+    void drawCurves();
+    // The spectrum's value under a pointer at (kx, ky) nm^-1, for the pattern's readout; empty when
+    // the micrograph is not shown or the point lies beyond it.
+    QString readout(double kx, double ky) const;
+    // Adds readout() to the pattern's readout line, as the pane has just written it.
+    void showReadout(PatternPane *pattern, double kx, double ky) const;
+
+    QAction *OpenMicrograph1 = nullptr;
+    QAction *CloseMicrograph1 = nullptr;
+    QAction *Micrograph1 = nullptr; // View > 2D CTF > Micrograph
+    QAction *SaveSpectrum1 = nullptr;
+    QAction *SaveAverage1 = nullptr;
+    QAction *MicrographPixel1 = nullptr; // Setup: the pixel size, in Å as the field gives it
+    QAction *MicrographTile1 = nullptr;
+    QMenu *RecentMicrographs1 = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildCommands();
+    void chooseAndOpen();
+    void showProgress(double fraction);
+    void endProgress();
+    void refreshCommands();
+    void refreshRecent();
+    void saveSpectrum();
+    void saveAverage();
+    int series(const char *name, const QString &title, const QColor &color);
+
+    QMainWindow *m_window;
+    CtfSession &m_session;
+    PatternPane *m_pattern;
+    CurvePane *m_curves;
+    std::function<void()> m_redraw;
+    MicrographSession *m_micrograph;
+    QPointer<QProgressDialog> m_progress;
+    QString m_folder; // where the last file was opened or saved
+    int m_average = -1, m_model = -1, m_envelope = -1, m_agreement = -1, m_agreedUpTo = -1;
+};
+
+// The files named on the program's command line (arguments that are no options).
+QStringList micrographArguments(const QStringList &arguments);
+
+} // namespace orvalis
