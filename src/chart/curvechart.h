@@ -4,10 +4,7 @@
 #include "chart/chartwidget.h"
 
 #include <QColor>
-#include <QPair>
-#include <QPen>
 #include <QString>
-#include <QVector>
 
 namespace orvalis {
 
@@ -29,18 +26,5 @@ void setUpCurveChart(ChartWidget &chart);
 // frequency ticks, the wider step either needs deciding, so the 1D chart's labels follow the map's
 // rules too. Defocus on the side axes, no axis lines or grid over the map.
 void setUpDefocusMapChart(ChartWidget &map, ChartWidget &curves);
-
-// The side axes' padding of the 1D chart, so that its plot keeps its edges whatever its value labels
-// (a range from 0 has no minus signs) and leaves `mapRoom` px (0: none) beside the plot for the labels
-// and title of a defocus map lying under it.
-void keepPlotEdges(ChartWidget &curves, ChartWidget::Axis side, int mapRoom);
-// Again with the room last asked for.
-void keepPlotEdges(ChartWidget &curves);
-
-// The series take their pens for the mode and look (curvePen), the plotting area and panel its colours.
-void applyCurveLook(ChartWidget &chart, bool plotter, bool monochrome);
-
-// A legend in the plot's top right corner: each entry a line in its pen and its text. No entries: none.
-void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries);
 
 } // namespace orvalis

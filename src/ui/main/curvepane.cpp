@@ -2,7 +2,6 @@
 
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
-#include "session/ctfsession.h"
 #include "ui/main/paneparts.h"
 
 #include <QLabel>
@@ -10,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace orvalis {
 
@@ -101,83 +99,6 @@ bool CurvePane::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_chart && event->type() == QEvent::Leave)
         emit pointerLeft();
     return QWidget::eventFilter(watched, event);
-}
-
-void CurvePane::setPlotterMode(bool on)
-{
-    m_plotter = on;
-    applyLook();
-}
-
-void CurvePane::setMonochrome(bool on)
-{
-    m_monochrome = on;
-    applyLook();
-}
-
-void CurvePane::followSession(const CtfSession *session)
-{
-    m_session = session;
-    connect(session, &CtfSession::viewChanged, this, &CurvePane::fitValueAxes);
-    connect(session, &CtfSession::aberrationsChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::directionChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::instrumentChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::instrumentChanged, this, [this] {
-        if (m_plotter) {
-            showLegend();
-            replotSoon();
-        }
-    });
-}
-
-void CurvePane::fitValueAxes()
-{
-    const bool squared = m_session && !m_plotter && m_session->viewChoices().intensity;
-    const double low = squared ? 0.0 : -1.1;
-    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
-        if (m_chart->axisMinimum(side) != low || m_chart->axisMaximum(side) != 1.1)
-            m_chart->setAxisRange(side, low, 1.1);
-    keepPlotEdges(*m_chart); // labels without a minus sign leave the plot where it was
-}
-
-// Without astigmatism every direction gives the same curve; with it, the user is told which one is
-// drawn, counter-clockwise from the pattern's right as it is seen.
-void CurvePane::nameDirection()
-{
-    QString text = QStringLiteral("1D CTF");
-    if (m_session && !m_plotter) {
-        const OpticsState &state = m_session->state();
-        if (state.A2 != 0 || state.A3 != 0) {
-            double degrees = std::remainder(-state.Direction * 180 / M_PI, 360.0);
-            if (degrees <= -180)
-                degrees += 360;
-            text += QStringLiteral(" along ") + QString::number(qRound(degrees)) + QChar(0x00B0);
-        }
-    }
-    if (m_title->text() != text)
-        m_title->setText(text);
-}
-
-void CurvePane::applyLook()
-{
-    fitValueAxes();
-    nameDirection();
-    applyCurveLook(*m_chart, m_plotter, m_monochrome);
-    showLegend();
-    m_chart->redraw();
-}
-
-void CurvePane::showLegend()
-{
-    QVector<QPair<QPen, QString>> entries;
-    if (m_plotter && m_session) {
-        const auto named = [](const TScopeData &scope) {
-            return (scope.Company + QLatin1Char(' ') + scope.Model).trimmed();
-        };
-        entries = {{curvePen(S1Ctf, true, m_monochrome), QStringLiteral("CTF 1: ") + named(m_session->ScopeRecord1)},
-                   {curvePen(S8Ctf2, true, m_monochrome), QStringLiteral("CTF 2: ") + named(m_session->ScopeRecord2)}};
-    }
-    showCurveLegend(*m_chart, entries);
 }
 
 } // namespace orvalis

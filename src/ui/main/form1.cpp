@@ -11,7 +11,6 @@
 #include "ui/main/mappane.h"
 #include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
-#include "ui/main/screenfit.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/toolbarrow.h"
 #include "ui/main/windowactions.h"
@@ -105,7 +104,7 @@ void TForm1::buildParts()
         this, {m_session, m_actions, m_body, m_status, m_painter, m_controls, m_row.get(), m_bar2d, m_bar1d});
     m_help = new HelpDialogs(this);
     m_setup = new SetupDialogs(
-        this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()});
+        this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()->chart()});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(),
@@ -179,8 +178,6 @@ void TForm1::connectPanels()
     connectReported(m_body->curves(), &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
     connectReported(m_body->curves(), &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
     connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
-    m_body->curves()->followSession(m_session);
-    m_body->map()->readOutTo(m_session, m_status);
     connectReported(m_body->info(), &InfoPanel::microscopeRequested, this, &TForm1::Microscope1Click);
     connectReported(m_body->info(), &InfoPanel::quickSetupRequested, this, &TForm1::QuickSetup1Click);
 }
@@ -268,7 +265,6 @@ void TForm1::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
-    fitWindowOnScreen(this); // as large as its panes have grown for this screen's fonts
     m_body->applySplitters();
     // Told once the window is on the screen, so the user sees what the message is about.
     if (m_store->hasNotices())

@@ -1,7 +1,7 @@
 #pragma once
 // The options dialog and the library dialogs as the main window opens them, and the one way a
 // dialog's instrument reaches the session and the views.
-
+#include "ui/options/chartmonochrome.h"
 
 #include <QObject>
 
@@ -12,7 +12,7 @@ class QMainWindow;
 namespace orvalis {
 
 class AberrationControls;
-class CurvePane;
+class ChartWidget;
 class CtfSession;
 class InfoPanel;
 class TfmInfo;
@@ -31,7 +31,7 @@ public:
         InfoPanel *info;
         ViewPainter *painter;
         AberrationControls *controls;
-        CurvePane *curves; // its look follows "Monochrome 1D CTF"
+        ChartWidget *curveChart; // its look follows "Monochrome 1D CTF"
     };
     SetupDialogs(QMainWindow *window, const Parts &parts);
     ~SetupDialogs() override;
@@ -56,6 +56,7 @@ private:
     Parts m_parts;
     // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
     std::unique_ptr<TfmOptions> m_options;
+    ChartMonochrome m_chartLook;
     bool m_monochrome = false;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;

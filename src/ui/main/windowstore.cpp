@@ -3,7 +3,6 @@
 #include "core/orvaliserror.h"
 #include "store/registry.h"
 #include "store/windowsettings.h"
-#include "ui/main/screenfit.h"
 
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -90,10 +89,12 @@ void WindowStore::applyPlacement(QMainWindow *window, const WindowSettings &s)
 {
     if (s.Left || s.Top)
         window->move(reachable(s.Left.value_or(window->x()), s.Top.value_or(window->y())));
-    window->resize(s.Width.value_or(window->width()), s.Height.value_or(window->height()));
-    // A size or place stored on another screen or at another scale comes back whole on this one's
-    // work area, edges and title bar included; the user may maximise it.
-    fitWindowOnScreen(window);
+    // A size stored on a larger screen comes back no larger than this one's work area, where the
+    // window still shows its edges and title bar; the user may maximise it.
+    QSize size(s.Width.value_or(window->width()), s.Height.value_or(window->height()));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    window->resize(size);
     // The bounds first: a maximised window keeps them as the ones it returns to.
     if (s.WindowState == 1)
         window->setWindowState(Qt::WindowMinimized);
