@@ -113,8 +113,8 @@ void patternTerms(benchmark::State &bs)
 
 QJsonObject termsOf(const OpticsState &s)
 {
-    return QJsonObject{{"q", s.AmplitudeContrast}, {"phase", s.PhaseShift},    {"b", s.BFactor},
-                       {"c5", s.C5},               {"a2azimuth", s.A2Azimuth}, {"a3azimuth", s.A3Azimuth}};
+    return QJsonObject{{"q", s.AmplitudeContrast}, {"phase", s.PhaseShift},   {"b", s.BFactor}, {"c5", s.C5},
+                       {"a2azimuth", s.A2Azimuth}, {"a3azimuth", s.A3Azimuth}};
 }
 
 QJsonObject merged(QJsonObject a, const QJsonObject &b)
@@ -130,8 +130,8 @@ void writeOutputs(QFile &outputs, const CtfCurves &c, const DefocusMapGrid &map,
     for (const QVector<double> *v :
          {&c.ctf, &c.temporal, &c.spatial, &c.combined, &c.temporalNeg, &c.spatialNeg, &c.combinedNeg})
         outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size() * sizeof(double)));
-    for (const std::vector<std::uint8_t> *v : {&map.grey, &halves.lower, &halves.upper, &halves.leftLower,
-                                               &halves.leftUpper})
+    for (const std::vector<std::uint8_t> *v :
+         {&map.grey, &halves.lower, &halves.upper, &halves.leftLower, &halves.leftUpper})
         outputs.write(reinterpret_cast<const char *>(v->data()), static_cast<qint64>(v->size()));
 }
 
@@ -217,9 +217,9 @@ int main(int argc, char **argv)
     // Wall clock first; processor time, which other processes on a loaded machine disturb least, after.
     std::printf("\n%-12s %11s %9s %8s  %11s %9s %8s  %s\n", "", "program ms", "numpy ms", "ratio", "program cpu",
                 "numpy cpu", "ratio", "numpy vs program");
-    const char *labels[][2] = {{"curve", "curve"},           {"defocusMap", "map"},
-                               {"pattern", "pattern"},       {"curveTerms", "curveTerms"},
-                               {"defocusMapTerms", "mapTerms"}, {"patternTerms", "patternTerms"}};
+    const char *labels[][2] = {
+        {"curve", "curve"},           {"defocusMap", "map"},           {"pattern", "pattern"},
+        {"curveTerms", "curveTerms"}, {"defocusMapTerms", "mapTerms"}, {"patternTerms", "patternTerms"}};
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     for (const auto &l : labels) {
         const double wall = reporter.medians[l[0]];

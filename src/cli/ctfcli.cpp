@@ -95,7 +95,8 @@ const Opt stateOptions[] = {
     {"a2", "NM", "two-fold astigmatism, nm (default 0)"},
     {"a3", "NM", "three-fold astigmatism, nm (default 0)"},
     {"c5", "MM", "fifth-order spherical aberration, mm (default: the instrument's; 0 for an entry without it)"},
-    {"a2-azimuth", "DEG", "azimuth of the two-fold astigmatism (its most underfocus) from the kx axis, degrees (default 0)"},
+    {"a2-azimuth", "DEG",
+     "azimuth of the two-fold astigmatism (its most underfocus) from the kx axis, degrees (default 0)"},
     {"a3-azimuth", "DEG", "azimuth of the three-fold astigmatism, degrees (default 0)"},
     {"amplitude-contrast", "Q", "amplitude contrast fraction, 0 to below 1 (default 0)"},
     {"phase-shift", "DEG", "phase shift of a phase plate, degrees (default 0)"},
@@ -617,8 +618,9 @@ void loadState(const QCommandLineParser &parser, CtfSession &session)
     for (const auto &[option, field] :
          {std::pair{"a2-azimuth", &OpticsState::A2Azimuth}, std::pair{"a3-azimuth", &OpticsState::A3Azimuth}})
         if (parser.isSet(QString::fromLatin1(option)))
-            session.state().*field = boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg"))
-                * M_PI / 180;
+            session.state()
+                .*field = boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg")) * M_PI
+                / 180;
     SpecimenDetector specimen = specimenOf(session.state());
     const std::pair<const char *, SpecimenField> specimenOptions[] = {
         {"amplitude-contrast", SpecimenField::AmplitudeContrast},

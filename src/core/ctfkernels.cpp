@@ -28,8 +28,7 @@ inline void mapRowBody(const MapColumns &m, const PhaseFactors &phase, double df
 }
 
 // (Et Es)^2 at k^2 of the pattern; the extended form adds the B-factor and C5's share of the gradient.
-template <bool Extended>
-inline double patternEnvelope2(const PatternTerms &t, double k2)
+template <bool Extended> inline double patternEnvelope2(const PatternTerms &t, double k2)
 {
     const double k4 = k2 * k2;
     if constexpr (Extended) {
@@ -41,8 +40,7 @@ inline double patternEnvelope2(const PatternTerms &t, double k2)
     }
 }
 
-template <bool Extended>
-inline ChiParts patternParts(const PatternTerms &t, double kx, double ky)
+template <bool Extended> inline ChiParts patternParts(const PatternTerms &t, double kx, double ky)
 {
     if constexpr (Extended)
         return t.phase.extendedParts(kx, ky);
@@ -300,7 +298,7 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         patternEvenColumnBody<true>(t, k, m, kx, c2);                                                                  \
     }                                                                                                                  \
-    attributes void patternQuadrantsColumn(const PatternTerms &t, const double *k, int m, double kx, double *lower,     \
+    attributes void patternQuadrantsColumn(const PatternTerms &t, const double *k, int m, double kx, double *lower,    \
                                            double *upper, double *leftLower, double *leftUpper)                        \
     {                                                                                                                  \
         patternQuadrantsColumnBody(t, k, m, kx, lower, upper, leftLower, leftUpper);                                   \
@@ -336,11 +334,21 @@ inline void curveProductsBody(const double *et, const double *es, int count, con
     {                                                                                                                  \
         curveProductsBody(et, es, count, o);                                                                           \
     }                                                                                                                  \
-    const KernelSet set = {                                                                                            \
-        isaValue,           label,        &mapRow,       &patternLowerColumn, &patternUpperColumn, &patternEvenColumn,    \
-        &patternLowerColumnExtended, &patternEvenColumnExtended, &patternQuadrantsColumn, &greyLevels, &curvePhases,   \
-        &sines,             &curveEnvelopes,                                                                           \
-        &curveEvents,       &curveProducts};                                                                           \
+    const KernelSet set = {isaValue,                                                                                   \
+                           label,                                                                                      \
+                           &mapRow,                                                                                    \
+                           &patternLowerColumn,                                                                        \
+                           &patternUpperColumn,                                                                        \
+                           &patternEvenColumn,                                                                         \
+                           &patternLowerColumnExtended,                                                                \
+                           &patternEvenColumnExtended,                                                                 \
+                           &patternQuadrantsColumn,                                                                    \
+                           &greyLevels,                                                                                \
+                           &curvePhases,                                                                               \
+                           &sines,                                                                                     \
+                           &curveEnvelopes,                                                                            \
+                           &curveEvents,                                                                               \
+                           &curveProducts};                                                                            \
     }
 
 ORVALIS_KERNEL_SET(baseline, Isa::Baseline, "baseline", false, __attribute__((flatten)))

@@ -215,8 +215,7 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     for (int r = 0; r < m; ++r) {
         const double kx = k[r];
         std::uint8_t *const levels = h.lower.data() + h.index(r, 0);
-        lowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0),
-                                 scratch.envelope.data() + h.index(r, 0));
+        lowerColumn(t, k, m, kx, c2, scratch.chiUpper.data() + h.index(r, 0), scratch.envelope.data() + h.index(r, 0));
         if (loops.greyLevels(c2, levels, m))
             lookup.replaceNearSteps(c2, levels, m,
                                     [&](int e) { return referencePatternGrey(state, kx, k[e], defocus); });

@@ -62,8 +62,7 @@ double referenceMapCtf(const OpticsState &state, double k, double defocus)
     const EnvelopeFactors envelopes(state);
     const PhaseFactors phase(state, defocus);
     const double argument = phase.extended ? phase.roundArgument(k * k) : phase.roundPartAt(k);
-    return std::sin(argument) * envelopes.temporalEnvelope(k)
-        * envelopes.spatialEnvelope(k, defocus);
+    return std::sin(argument) * envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, defocus);
 }
 
 int referenceMapGrey(const OpticsState &state, double k, double defocus)
@@ -109,8 +108,8 @@ DefocusMapGrid computeDefocusMap(const kernels::KernelSet &loops, const OpticsSt
         + std::fabs(phase.c5) * (kMax * kMax) * (kMax * kMax) * (kMax * kMax) + std::fabs(phase.offset);
     const EnvelopeFactors envelopes(state);
     if (!(bound <= fastmath::kSinArgumentLimit) || !std::isfinite(envelopes.temporal)
-        || !std::isfinite(envelopes.spatial) || !std::isfinite(envelopes.csLambda2)
-        || !std::isfinite(envelopes.damping) || !std::isfinite(envelopes.c5Lambda4))
+        || !std::isfinite(envelopes.spatial) || !std::isfinite(envelopes.csLambda2) || !std::isfinite(envelopes.damping)
+        || !std::isfinite(envelopes.c5Lambda4))
         return referenceDefocusMap(state, width, minimum, maximum, upTo);
 
     // Every term but the defocus belongs to a column; a row adds its defocus to them. The optional

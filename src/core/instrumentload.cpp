@@ -108,8 +108,9 @@ double c5FromText(const QString &text)
         throw OrvalisError(c5Label() + QStringLiteral(": ") + e.text());
     }
     if (!(mm >= -1e6 && mm <= 1e6))
-        throw OrvalisError(c5Label() + QStringLiteral(": '%1' cannot be used; it must be from -1000000 to 1000000")
-                               .arg(inputExcerpt(text)));
+        throw OrvalisError(
+            c5Label()
+            + QStringLiteral(": '%1' cannot be used; it must be from -1000000 to 1000000").arg(inputExcerpt(text)));
     return mm * mmToNm;
 }
 

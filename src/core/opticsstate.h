@@ -45,7 +45,7 @@ struct OpticsState {
     double PhaseShift = 0;        // rad, of a phase plate
     double BFactor = 0;           // nm^2 (1 A^2 = 0.01 nm^2): the CTF and its envelopes damped by exp(-B k^2 / 4)
     double PixelSize = 0;         // nm at the specimen; 0 when no detector is set (no Nyquist frequency)
-    double UpTo = 0;      // nm^-1, highest spatial frequency shown
+    double UpTo = 0;              // nm^-1, highest spatial frequency shown
 
     // Written by the latest 1D computation; none when that computation did not find it.
     std::optional<double> PointRes;  // nm, current point-to-point resolution

@@ -53,8 +53,7 @@ QString specimenRule(SpecimenField field, double value)
     case SpecimenField::BFactor:
         return value >= 0 && value <= 10000 ? QString() : QStringLiteral("it must be from 0 to 10000");
     case SpecimenField::PixelSize:
-        return value >= 0 && value <= 100 ? QString()
-                                          : QStringLiteral("it must be from 0 (no detector) to 100");
+        return value >= 0 && value <= 100 ? QString() : QStringLiteral("it must be from 0 (no detector) to 100");
     }
     return {};
 }

@@ -19,13 +19,13 @@ QString c5ValueName();
 
 // One library entry as stored: the seven texts, unconverted, in instrument units.
 struct ScopeData {
-    QString Voltage;     // kV
-    QString Cs;          // mm
-    QString Cc;          // mm
-    QString dE;          // eV
-    QString dvv;         // ppm, high-tension ripple
-    QString dii;         // ppm, objective lens current instability
-    QString Convergence; // mrad
+    QString Voltage;        // kV
+    QString Cs;             // mm
+    QString Cc;             // mm
+    QString dE;             // eV
+    QString dvv;            // ppm, high-tension ripple
+    QString dii;            // ppm, objective lens current instability
+    QString Convergence;    // mrad
     QString C5 = QString(); // mm, optional: empty for an entry without it (stored only when given); its
                             // initialiser lets the seven-value initialisations of before stand
 };

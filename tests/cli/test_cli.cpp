@@ -439,8 +439,8 @@ void TestCli::failures_data()
                                           << "--amplitude-contrast \"1\": it must be from 0 to below 1";
     QTest::newRow("negative pixel size") << QStringList{"pattern", "--out", "@.png", "--pixel-size", "-1"} << 2
                                          << "--pixel-size \"-1\": it must be from 0 (no detector) to 100";
-    QTest::newRow("B-factor not a number") << QStringList{"curve", "--b-factor", "x"} << 2
-                                           << "--b-factor \"x\": not a number";
+    QTest::newRow("B-factor not a number")
+        << QStringList{"curve", "--b-factor", "x"} << 2 << "--b-factor \"x\": not a number";
     QTest::newRow("C5 not a number") << QStringList{"info", "--c5", "1,5"} << 2 << "--c5 \"1,5\": not a number";
 }
 

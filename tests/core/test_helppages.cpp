@@ -4,13 +4,12 @@
 #include "../support/startupstate.h"
 #include "core/cryoemdefocus.h"
 #include "core/ctfcurves.h"
-#include "core/cryoemdefocus.h"
 #include "core/ctffunctions.h"
-#include "core/scopedata.h"
-#include "core/specimenterms.h"
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/scopedata.h"
+#include "core/specimenterms.h"
 
 #include <QDir>
 #include <QFile>

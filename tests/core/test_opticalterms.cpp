@@ -133,11 +133,12 @@ void TestOpticalTerms::agreesWithRelion()
         worst = std::max(worst, std::fabs(ours + relion));
         const double same = std::fabs(std::sin(relionPhase->argument(kx, ky)) + relion);
         worstSameWavelength = std::max(worstSameWavelength, same);
-        QVERIFY2(same <= 1e-5, qPrintable(QStringLiteral("%1, row %2 column %3, RELION's wavelength: %4")
-                                              .arg(caseLine)
-                                              .arg(row)
-                                              .arg(column)
-                                              .arg(same)));
+        QVERIFY2(same <= 1e-5,
+                 qPrintable(QStringLiteral("%1, row %2 column %3, RELION's wavelength: %4")
+                                .arg(caseLine)
+                                .arg(row)
+                                .arg(column)
+                                .arg(same)));
         QVERIFY2(std::fabs(ours + relion) <= 2e-5 + 4e-5 * std::fabs(argument),
                  qPrintable(QStringLiteral("%1, row %2 column %3: %4 here, %5 in RELION")
                                 .arg(caseLine)
@@ -222,11 +223,9 @@ void TestOpticalTerms::patternFollowsReference()
                 const double ky = ySign * patternFrequency(e, 1, range, centre);
                 const int expected = CtfGrey(independentCtf(s, defocus, kx, ky));
                 const int got = grid[reference.index(r, e)];
-                QVERIFY2(std::abs(got - expected) <= 1, qPrintable(QStringLiteral("(%1, %2): %3, expected %4")
-                                                                        .arg(kx)
-                                                                        .arg(ky)
-                                                                        .arg(got)
-                                                                        .arg(expected)));
+                QVERIFY2(
+                    std::abs(got - expected) <= 1,
+                    qPrintable(QStringLiteral("(%1, %2): %3, expected %4").arg(kx).arg(ky).arg(got).arg(expected)));
                 off += got != expected;
             }
     };

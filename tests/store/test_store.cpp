@@ -725,7 +725,8 @@ void TestStore::importChecksLibraryValues_data()
         << "line 4: Convergence (mrad): '1e308' cannot be used; it must be from -1000000 to 1000000";
     QTest::newRow("name in capitals") << model + "\"VOLTAGE\"=\"0\"\r\n"
                                       << "line 4: Voltage (kV): '0' cannot be used; it must be from 0.001";
-    QTest::newRow("a C5") << model + good + "\"C5\"=\"-12.5\"\r\n" << "";
+    QTest::newRow("a C5") << model + good + "\"C5\"=\"-12.5\"\r\n"
+                          << "";
     QTest::newRow("letters for C5") << model + "\"C5\"=\"x\"\r\n"
                                     << "line 4: C5 (mm): 'x' is not a valid floating point value";
     QTest::newRow("C5 1e9 mm") << model + "\"c5\"=\"1e9\"\r\n"

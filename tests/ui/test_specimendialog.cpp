@@ -24,18 +24,23 @@ void TestSpecimenDialog::fields_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<double>("value"); // what the field's term becomes after OK
     QTest::addColumn<QString>("message");
-    QTest::newRow("amplitude contrast") << "edAmplitudeContrast" << "0.07" << 0.07 << QString();
-    QTest::newRow("phase plate") << "edPhaseShift" << "-90" << -90.0 << QString();
-    QTest::newRow("B-factor") << "edBFactor" << "75.5" << 75.5 << QString();
-    QTest::newRow("pixel size") << "edPixelSize" << " 1.06 " << 1.06 << QString();
-    QTest::newRow("Q of 1") << "edAmplitudeContrast" << "1" << 0.0
-                            << "Sorry,\nAmplitude contrast Q: it must be from 0 to below 1";
-    QTest::newRow("negative pixel size") << "edPixelSize" << "-1" << 0.0
+    QTest::newRow("amplitude contrast") << "edAmplitudeContrast"
+                                        << "0.07" << 0.07 << QString();
+    QTest::newRow("phase plate") << "edPhaseShift"
+                                 << "-90" << -90.0 << QString();
+    QTest::newRow("B-factor") << "edBFactor"
+                              << "75.5" << 75.5 << QString();
+    QTest::newRow("pixel size") << "edPixelSize"
+                                << " 1.06 " << 1.06 << QString();
+    QTest::newRow("Q of 1") << "edAmplitudeContrast"
+                            << "1" << 0.0 << "Sorry,\nAmplitude contrast Q: it must be from 0 to below 1";
+    QTest::newRow("negative pixel size") << "edPixelSize"
+                                         << "-1" << 0.0
                                          << "Sorry,\nPixel size (Å): it must be from 0 (no detector) to 100";
-    QTest::newRow("not a number") << "edBFactor" << "5O" << 0.0
-                                  << "Sorry,\nB-factor (Å²): '5O' is not a valid floating point value";
-    QTest::newRow("empty") << "edPhaseShift" << "" << 0.0
-                           << "Sorry,\nPhase shift (deg): '' is not a valid floating point value";
+    QTest::newRow("not a number") << "edBFactor"
+                                  << "5O" << 0.0 << "Sorry,\nB-factor (Å²): '5O' is not a valid floating point value";
+    QTest::newRow("empty") << "edPhaseShift"
+                           << "" << 0.0 << "Sorry,\nPhase shift (deg): '' is not a valid floating point value";
 }
 
 void TestSpecimenDialog::fields()

@@ -8,8 +8,8 @@
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
-#include "ui/main/micrographcontroller.h"
 #include "ui/main/mappane.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
 

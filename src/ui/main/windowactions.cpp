@@ -137,7 +137,8 @@ void WindowActions::buildMenus(QMenuBar *bar)
     subMenu(file, "Save1", QStringLiteral("Save"))->addActions({Save1D, Save2D, SaveDefocusMap1});
     file->addAction(Exit1);
 
-    topMenu(bar, "Setup1", QStringLiteral("&Setup"))->addActions({Microscope1, QuickSetup1, Options1, SpecimenDetector1});
+    topMenu(bar, "Setup1", QStringLiteral("&Setup"))
+        ->addActions({Microscope1, QuickSetup1, Options1, SpecimenDetector1});
 
     QMenu *view = topMenu(bar, "View1", QStringLiteral("&View"));
     m_curveMenu = subMenu(view, "N1DCTF1", QStringLiteral("1D CTF"));

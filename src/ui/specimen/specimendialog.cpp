@@ -79,7 +79,8 @@ void SpecimenDialog::done(int result)
         }
         if (!problem.isEmpty()) {
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Orvalis"),
-                            QStringLiteral("Sorry,\n%1: %2").arg(specimenFieldLabel(f), problem), QMessageBox::Ok, this);
+                            QStringLiteral("Sorry,\n%1: %2").arg(specimenFieldLabel(f), problem), QMessageBox::Ok,
+                            this);
             box.setObjectName(QStringLiteral("SpecimenError"));
             box.exec();
             field(f)->setFocus();
