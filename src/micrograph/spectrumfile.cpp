@@ -69,7 +69,7 @@ QByteArray mrcBytes(const SpectrumPicture &p)
     out[213] = 0x44;
     putFloat(out, 216, static_cast<float>(rms));
     putInt(out, 220, 1); // one label
-    const char label[] = "orvalis-ctf: power spectrum, background removed";
+    const char label[] = "Orvalis: power spectrum, background removed";
     std::memcpy(out.data() + 224, label, sizeof label - 1);
     out.append(reinterpret_cast<const char *>(p.values.data()),
                static_cast<qsizetype>(p.values.size() * sizeof(float)));
@@ -88,10 +88,8 @@ template <typename T> std::vector<T> greyLevels(const SpectrumPicture &p, double
 }
 
 // A baseline TIFF by hand: one strip of 16-bit grey, uncompressed, little endian.
-QByteArray tiffBytes(const SpectrumPicture &p)
+QByteArray tiffBytes(int n, const std::vector<std::uint16_t> &grey)
 {
-    const int n = p.size;
-    const std::vector<std::uint16_t> grey = greyLevels<std::uint16_t>(p, 65535);
     const auto imageBytes = static_cast<std::uint32_t>(grey.size() * 2);
     struct Entry {
         std::uint16_t tag, type;
@@ -188,6 +186,20 @@ void writePng(PngWriteState &st, int n, std::vector<png_bytep> &rows)
     png_destroy_write_struct(&png, &info);
 }
 
+// Whole or not at all: a file already there is replaced only once the new one is complete.
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw OrvalisError(QStringLiteral("Cannot write the spectrum to %1: %2.").arg(path, file.errorString()));
+}
+
+void requireSquare(const QString &path, int n, std::size_t values)
+{
+    if (n < 1 || values != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+        throw OrvalisError(QStringLiteral("Cannot write %1: there is no picture.").arg(QFileInfo(path).fileName()));
+}
+
 QByteArray pngBytes(const SpectrumPicture &p)
 {
     const int n = p.size;
@@ -242,7 +254,7 @@ QByteArray spectrumFileBytes(const SpectrumPicture &picture, SpectrumFileFormat 
 {
     switch (format) {
     case SpectrumFileFormat::Mrc: return mrcBytes(picture);
-    case SpectrumFileFormat::Tiff: return tiffBytes(picture);
+    case SpectrumFileFormat::Tiff: return tiffBytes(picture.size, greyLevels<std::uint16_t>(picture, 65535));
     case SpectrumFileFormat::Png: break;
     }
     return pngBytes(picture);
@@ -250,10 +262,46 @@ QByteArray spectrumFileBytes(const SpectrumPicture &picture, SpectrumFileFormat 
 
 void writeSpectrumFile(const QString &path, const SpectrumPicture &picture, SpectrumFileFormat format)
 {
-    const QByteArray bytes = spectrumFileBytes(picture, format);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw OrvalisError(QStringLiteral("Cannot write the spectrum to %1: %2.").arg(path, file.errorString()));
+    writeWhole(path, spectrumFileBytes(picture, format));
+}
+
+std::vector<std::uint16_t> greyLevels16(const std::vector<float> &values)
+{
+    std::vector<std::uint16_t> out(values.size(), 0);
+    std::vector<float> sorted;
+    sorted.reserve(values.size());
+    for (float v : values)
+        if (std::isfinite(v))
+            sorted.push_back(v);
+    if (sorted.size() < 2)
+        return out;
+    const auto at = [&sorted](double f) {
+        const auto it = sorted.begin() + static_cast<std::ptrdiff_t>(f * double(sorted.size() - 1));
+        std::nth_element(sorted.begin(), it, sorted.end());
+        return double(*it);
+    };
+    const double low = at(0.02), high = at(0.98);
+    const double span = high > low ? high - low : 1.0;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (std::isfinite(values[i]))
+            out[i] = static_cast<std::uint16_t>(std::lround(std::clamp((values[i] - low) / span, 0.0, 1.0) * 65535));
+    return out;
+}
+
+void writeGreyTiff16(const QString &path, int n, const std::vector<std::uint16_t> &levels)
+{
+    requireSquare(path, n, levels.size());
+    writeWhole(path, tiffBytes(n, levels));
+}
+
+void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm)
+{
+    requireSquare(path, n, values.size());
+    SpectrumPicture picture;
+    picture.size = n;
+    picture.values = values;
+    picture.pixelSizeNm = pixelNm;
+    writeWhole(path, mrcBytes(picture));
 }
 
 } // namespace orvalis

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -38,5 +39,15 @@ QByteArray spectrumFileBytes(const SpectrumPicture &picture, SpectrumFileFormat 
 // Writes the picture to `path` whole or not at all (a file already there is replaced only once the
 // new one is complete). Throws OrvalisError naming the file when it cannot be written.
 void writeSpectrumFile(const QString &path, const SpectrumPicture &picture, SpectrumFileFormat format);
+
+// The window's grey scale: the values of an n x n image as 16-bit grey levels, the 2nd to 98th
+// percentile spread over 0 .. 65535 and clipped beyond, so that the bright centre does not leave
+// the rings black.
+std::vector<std::uint16_t> greyLevels16(const std::vector<float> &values);
+
+// The same files from ready grey levels or values, written whole or not at all as above; an image
+// whose size does not match n x n is refused, naming the file.
+void writeGreyTiff16(const QString &path, int n, const std::vector<std::uint16_t> &levels);
+void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm); // pixel: nm
 
 } // namespace orvalis

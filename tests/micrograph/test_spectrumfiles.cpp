@@ -2,7 +2,7 @@
 // checked against independent writers), and refused with a message naming the file.
 #include "core/orvaliserror.h"
 #include "micrograph/micrographreader.h"
-#include "micrograph/spectrumfiles.h"
+#include "micrograph/spectrumfile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -4,7 +4,7 @@
 #include "core/curvetable.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
-#include "micrograph/spectrumfiles.h"
+#include "micrograph/spectrumfile.h"
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/patternpane.h"
