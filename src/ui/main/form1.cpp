@@ -9,6 +9,7 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
+#include "ui/main/fitcontroller.h"
 #include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
@@ -110,6 +111,7 @@ void TForm1::buildParts()
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(),
                                              [this] { m_painter->redraw(); });
     m_painter->setMicrographs(m_micrographs);
+    new FitController(this, *m_session, *m_micrographs, m_body->pattern(), m_controls);
 }
 
 void TForm1::connectControls()
