@@ -2,8 +2,8 @@
 
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
-#include "core/orvaliserror.h"
 #include "core/optionranges.h"
+#include "core/orvaliserror.h"
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
 

@@ -31,9 +31,8 @@ struct FitRequest {
 
     bool operator==(const FitRequest &o) const
     {
-        return minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus
-            && lowResolution == o.lowResolution && highResolution == o.highResolution
-            && fitPhaseShift == o.fitPhaseShift;
+        return minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus && lowResolution == o.lowResolution
+            && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift;
     }
     bool operator!=(const FitRequest &o) const { return !(*this == o); }
 };

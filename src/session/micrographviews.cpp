@@ -107,9 +107,8 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
     if (k2 == 0)
         return 0;
     // The even part of the phase without its constant offset, which moves both sides alike.
-    const double target = phase.extended
-        ? phase.roundPart(k2) + phase.fifthOrder(k2) + phase.twoFoldTurned(kx, ky)
-        : phase.evenPart(kx, ky);
+    const double target = phase.extended ? phase.roundPart(k2) + phase.fifthOrder(k2) + phase.twoFoldTurned(kx, ky)
+                                         : phase.evenPart(kx, ky);
     // cs u^2 + df u = target for u = k'^2: the root on k's side of the phase's turning point.
     double u;
     if (std::fabs(phase.cs * k2) <= 1e-12 * std::fabs(phase.df)) {

@@ -29,9 +29,9 @@ struct SpectrumModel {
     // The squared envelopes at k.
     double envelopeSquared(double k) const;
     // The frequency at which the round model has the phase the model's even part has at (kx, ky): it
-    // maps the model's rings onto circles, turned astigmatism included. Negative where no such frequency lies near k. The
-    // three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object
-    // holds the phase's even part only), so it plays no part here.
+    // maps the model's rings onto circles, turned astigmatism included. Negative where no such frequency lies near k.
+    // The three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object holds the phase's
+    // even part only), so it plays no part here.
     double equivalentFrequency(double kx, double ky) const;
 };
 

@@ -117,9 +117,9 @@ void FitCtfDialog::done(int result)
     FitRequest typed;
     QString problem;
     const std::pair<QLineEdit *, double FitRequest::*> fields[] = {{edMinUnderfocus, &FitRequest::minUnderfocus},
-                                                                  {edMaxUnderfocus, &FitRequest::maxUnderfocus},
-                                                                  {edLowResolution, &FitRequest::lowResolution},
-                                                                  {edHighResolution, &FitRequest::highResolution}};
+                                                                   {edMaxUnderfocus, &FitRequest::maxUnderfocus},
+                                                                   {edLowResolution, &FitRequest::lowResolution},
+                                                                   {edHighResolution, &FitRequest::highResolution}};
     QLineEdit *wrong = nullptr;
     for (const auto &f : fields) {
         try {
@@ -133,9 +133,9 @@ void FitCtfDialog::done(int result)
     typed.fitPhaseShift = cbFitPhaseShift->isChecked();
     if (problem.isEmpty()) {
         problem = fitRequestProblem(typed, m_pixelSizeNm);
-        wrong = problem.contains(QStringLiteral("Nyquist")) ? edHighResolution
-            : problem.startsWith(QStringLiteral("The band"))  ? edLowResolution
-                                                              : edMinUnderfocus;
+        wrong = problem.contains(QStringLiteral("Nyquist"))  ? edHighResolution
+            : problem.startsWith(QStringLiteral("The band")) ? edLowResolution
+                                                             : edMinUnderfocus;
     }
     if (!problem.isEmpty()) {
         // The dialog stays open with what was typed.

@@ -104,8 +104,7 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
 
 void FitResultPanel::clearValues()
 {
-    for (QLabel *l :
-         {laDefocus, laA2, laAzimuth, laDefocusU, laDefocusV, laAngle, laPhaseShift, laScore, laResolution})
+    for (QLabel *l : {laDefocus, laA2, laAzimuth, laDefocusU, laDefocusV, laAngle, laPhaseShift, laScore, laResolution})
         l->setText(QStringLiteral("–"));
 }
 
@@ -143,8 +142,7 @@ void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
 {
     setRunning(false);
     clearValues();
-    laScore->setText(QStringLiteral("%1 (%2 σ of noise)")
-                         .arg(formatFixed(r.score, 4), formatFixed(r.significance, 1)));
+    laScore->setText(QStringLiteral("%1 (%2 σ of noise)").arg(formatFixed(r.score, 4), formatFixed(r.significance, 1)));
     if (!r.values) {
         laStatus->setText(r.message + QStringLiteral(" Nothing is applied."));
         ApplyBtn->setEnabled(false);
@@ -161,8 +159,8 @@ void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
                           + (phaseFitted ? QString() : QStringLiteral(" (given)")));
     laResolution->setText(v.resolution > 0 ? fixed(v.resolution * 10, 1, QStringLiteral("Å"))
                                            : QStringLiteral("the rings never agree"));
-    laStatus->setText(QStringLiteral("Fitted on a spectrum of %1 px tiles. Apply moves the sliders there.")
-                          .arg(r.tileSize));
+    laStatus->setText(
+        QStringLiteral("Fitted on a spectrum of %1 px tiles. Apply moves the sliders there.").arg(r.tileSize));
     ApplyBtn->setEnabled(true);
     ApplyBtn->setFocus();
 }

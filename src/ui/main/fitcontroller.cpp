@@ -71,6 +71,28 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
         if (m_panel)
             m_panel->hide();
     });
+
+    // The panel shows whatever the fit does, however it was started; it comes with the first result.
+    connect(m_fit, &FitSession::progress, this, [this](double f) {
+        if (m_panel)
+            m_panel->showProgress(f);
+    });
+    connect(m_fit, &FitSession::finished, this, [this] {
+        panel()->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
+        showPanel();
+    });
+    connect(m_fit, &FitSession::failed, this, [this](const QString &message) {
+        panel()->showMessage(message + QStringLiteral(" Nothing is applied."));
+        showPanel();
+    });
+    connect(m_fit, &FitSession::cancelled, this, [this] {
+        if (m_panel)
+            m_panel->showMessage(QStringLiteral("The fit was cancelled; nothing is applied."));
+    });
+    connect(m_fit, &FitSession::resultCleared, this, [this] {
+        if (m_panel && !m_fit->busy())
+            m_panel->showMessage(QStringLiteral("The micrograph's spectrum has changed: fit again."));
+    });
     refresh();
 }
 
@@ -80,21 +102,6 @@ FitResultPanel *FitController::panel()
     if (m_panel)
         return m_panel;
     m_panel = new FitResultPanel(m_window);
-    connect(m_fit, &FitSession::progress, m_panel, &FitResultPanel::showProgress);
-    connect(m_fit, &FitSession::finished, this, [this] {
-        m_panel->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
-        showPanel();
-    });
-    connect(m_fit, &FitSession::failed, this, [this](const QString &message) {
-        m_panel->showMessage(message + QStringLiteral(" Nothing is applied."));
-        showPanel();
-    });
-    connect(m_fit, &FitSession::cancelled, m_panel,
-            [this] { m_panel->showMessage(QStringLiteral("The fit was cancelled; nothing is applied.")); });
-    connect(m_fit, &FitSession::resultCleared, m_panel, [this] {
-        if (!m_fit->busy())
-            m_panel->showMessage(QStringLiteral("The micrograph's spectrum has changed: fit again."));
-    });
     connect(m_panel, &FitResultPanel::cancelClicked, m_fit, &FitSession::cancel);
     connect(m_panel, &FitResultPanel::fitAgainClicked, this, [this] { runReported([this] { chooseAndFit(); }); });
     connect(m_panel, &FitResultPanel::applyClicked, this, [this] { runReported([this] { apply(); }); });
@@ -135,7 +142,8 @@ QString FitController::contextText() const
     text += QStringLiteral(", the amplitude contrast %1").arg(formatGeneral(s.AmplitudeContrast));
     text += QStringLiteral(" and, unless fitted, the phase shift %1° (Setup > Specimen and Detector)")
                 .arg(formatGeneral(s.PhaseShift * 180 / Pi));
-    text += QStringLiteral(", on the micrograph's pixel of %1 Å.").arg(formatGeneral(m_micrographs.micrograph().pixelSize() * 10));
+    text += QStringLiteral(", on the micrograph's pixel of %1 Å.")
+                .arg(formatGeneral(m_micrographs.micrograph().pixelSize() * 10));
     return text;
 }
 
@@ -163,7 +171,8 @@ void FitController::chooseAndFit()
         showPanel();
         return;
     }
-    panel()->showRunning(QStringLiteral("Fitting the CTF to %1...").arg(QFileInfo(m_micrographs.micrograph().path()).fileName()));
+    panel()->showRunning(
+        QStringLiteral("Fitting the CTF to %1...").arg(QFileInfo(m_micrographs.micrograph().path()).fileName()));
     showPanel();
 }
 
