@@ -101,6 +101,8 @@ void FitCtfDialog::setRequest(const FitRequest &request, double pixelSizeNm)
     m_pixelSizeNm = pixelSizeNm;
     laProblem->hide();
     showRequest(request);
+    adjustSize(); // without the room a refusal took last time
+    edMinUnderfocus->setFocus();
 }
 
 void FitCtfDialog::setContext(const QString &text)
