@@ -226,22 +226,6 @@ bool MicrographSession::setPixelSize(double nm)
     return true;
 }
 
-void MicrographSession::setAmplitudeContrast(double q)
-{
-    if (!(q >= 0 && q < 1) || q == m_amplitudeContrast)
-        return;
-    m_amplitudeContrast = q;
-    emit modelChanged();
-}
-
-void MicrographSession::setPhaseShift(double rad)
-{
-    if (!std::isfinite(rad) || rad == m_phaseShift)
-        return;
-    m_phaseShift = rad;
-    emit modelChanged();
-}
-
 void MicrographSession::setShown(bool on)
 {
     if (on == m_shown)
@@ -257,8 +241,6 @@ SpectrumModel MicrographSession::model() const
     SpectrumModel m;
     m.state = m_session.state();
     m.defocus = m_session.state().Defocus;
-    m.amplitudeContrast = m_amplitudeContrast;
-    m.phaseShift = m_phaseShift;
     return m;
 }
 

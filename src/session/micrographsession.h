@@ -67,6 +67,8 @@ public:
     bool isOpen() const { return m_loaded.spectrum != nullptr; }
     QString path() const { return m_loaded.path; }
     const MicrographImage *image() const { return m_loaded.image.get(); }
+    // The same, for work that may outlast the micrograph's closing.
+    std::shared_ptr<const MicrographImage> sharedImage() const { return m_loaded.image; }
     const PowerSpectrum *spectrum() const { return m_loaded.spectrum.get(); }
 
     // ---- what the spectrum is computed with ----
@@ -79,17 +81,13 @@ public:
     double filePixelSize() const { return m_loaded.image ? m_loaded.image->pixelSizeNm : 0.0; }
     // Takes a pixel size from 0.001 to 10 nm; the rings are found again at once. False for others.
     bool setPixelSize(double nm);
-    // The model's specimen terms.
-    double amplitudeContrast() const { return m_amplitudeContrast; }
-    void setAmplitudeContrast(double q);               // 0 <= q < 1, others ignored
-    double phaseShift() const { return m_phaseShift; } // rad
-    void setPhaseShift(double rad);
 
     // View > 2D CTF > Micrograph: the pattern's pane shows the micrograph beside the model.
     bool shown() const { return m_shown && isOpen(); }
     void setShown(bool on);
 
-    // ---- what the views show; computed from the CTF session's state as it is ----
+    // ---- what the views show; computed from the CTF session's state as it is, its specimen terms
+    // (amplitude contrast, phase shift) included ----
     SpectrumModel model() const;
     // The picture for a pattern of half width `centre` over the session's UpTo, divided along its
     // direction; the model half sampled as the latest aberration asked.
@@ -112,7 +110,6 @@ signals:
     void cancelled();
     void closed();
     void spectrumChanged(); // a new spectrum: opened, re-tiled, or a new pixel size
-    void modelChanged();    // the specimen terms
     void shownChanged(bool shown);
     void recentFilesChanged();
 
@@ -125,8 +122,6 @@ private:
     LoadedMicrograph m_loaded;
     int m_tileSize = kDefaultTileSize;
     double m_pixelSize = 0; // set by the user, or 0
-    double m_amplitudeContrast = 0.07;
-    double m_phaseShift = 0;
     bool m_shown = true;
     QStringList m_recent;
     QString m_recentProblem;

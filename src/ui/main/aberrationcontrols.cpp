@@ -123,6 +123,20 @@ void AberrationControls::setDefocus(double defocus)
     m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
 }
 
+void AberrationControls::showAberrations()
+{
+    showStoredRanges();
+    moveSlider(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    moveSlider(SliderPanel::Astigmatism, roundToInt(m_state.A2));
+    m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Astigmatism, formatGeneral(m_state.A2));
+    // The azimuth and the phase shift move no slider: one full redraw shows them too.
+    m_state.StepFactor = 1;
+    m_painter->redraw();
+    if (m_painter->mapVisible())
+        m_painter->placeDefocusMarker(m_state.Defocus);
+}
+
 // Enter in edMagn commits the three-fold field; the magnification is never read back.
 void AberrationControls::entered(int row)
 {

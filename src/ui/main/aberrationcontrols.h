@@ -29,6 +29,9 @@ public:
     void entered(int row);           // Enter in a row's field
     void jumped(int row);            // "S", "0", "0"
     void setDefocus(double defocus); // moves the defocus slider as a program's change
+    // The sliders, fields and ranges show the session's defocus and two-fold astigmatism as a
+    // program's change (a fit applied), and the views are drawn once more for what has no slider.
+    void showAberrations();
 
     void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void applyWorkingRanges(const OptionRanges &ranges);
