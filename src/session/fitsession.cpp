@@ -8,7 +8,6 @@
 #include "session/micrographsession.h"
 
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -57,20 +56,17 @@ CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
 }
 
 FitSession::FitSession(CtfSession &session, MicrographSession &micrograph, QObject *parent)
-    : QObject(parent), m_session(session), m_micrograph(micrograph)
+    : QObject(parent), m_session(session), m_micrograph(micrograph),
+      m_work(
+          this, [this](double f) { emit progress(f); },
+          [this](const WorkOutcome<CtfFitResult> &outcome) { done(outcome); })
 {
-    connect(&m_watcher, &QFutureWatcher<FitOutcome>::finished, this, &FitSession::done);
     // A result belongs to the spectrum it was fitted on: a new one, or none, makes it stale.
     connect(&m_micrograph, &MicrographSession::spectrumChanged, this, &FitSession::clear);
     connect(&m_micrograph, &MicrographSession::closed, this, &FitSession::clear);
 }
 
-FitSession::~FitSession()
-{
-    if (m_stop)
-        *m_stop = true;
-    m_watcher.waitForFinished();
-}
+FitSession::~FitSession() = default;
 
 QString FitSession::problem() const
 {
@@ -89,39 +85,12 @@ bool FitSession::start(QString *error)
             *error = refused;
         return false;
     }
-    if (m_stop)
-        *m_stop = true;
-    m_watcher.waitForFinished();
+    m_work.stop();
     clear();
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    m_stop = stop;
     m_runningOptions = fitOptionsFor(m_request, m_session.state());
-    const CtfFitOptions options = m_runningOptions;
-    const std::shared_ptr<const MicrographImage> image = m_micrograph.sharedImage();
-    const double pixel = m_micrograph.pixelSize();
-    // Progress reaches the session's thread at most every percent.
-    auto last = std::make_shared<double>(-1.0);
-    const ProgressCallback report = [this, stop, last](double f) {
-        if (f - *last >= 0.01 || f >= 1.0) {
-            *last = f;
-            QMetaObject::invokeMethod(
-                this, [this, f] { emit progress(f); }, Qt::QueuedConnection);
-        }
-        return !*stop;
-    };
-    m_watcher.setFuture(QtConcurrent::run([image, options, pixel, report] {
-        FitOutcome outcome;
-        try {
-            outcome.result = fitMicrographCtf(*image, options, pixel, report);
-        } catch (const Cancelled &) {
-            outcome.cancelled = true;
-        } catch (const OrvalisError &e) {
-            outcome.error = e.text();
-        } catch (const std::bad_alloc &) {
-            outcome.error = QStringLiteral("There is not enough memory to fit the CTF to this micrograph.");
-        }
-        return outcome;
-    }));
+    m_work.start([image = m_micrograph.sharedImage(), options = m_runningOptions, pixel = m_micrograph.pixelSize()](
+                     const ProgressCallback &report) { return fitMicrographCtf(*image, options, pixel, report); },
+                 QStringLiteral("There is not enough memory to fit the CTF to this micrograph."));
     return true;
 }
 
@@ -129,8 +98,7 @@ bool FitSession::fitNow(QString *error)
 {
     QString refused = problem();
     if (refused.isEmpty()) {
-        cancel();
-        m_watcher.waitForFinished();
+        m_work.stop();
         clear();
         const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
         try {
@@ -147,22 +115,17 @@ bool FitSession::fitNow(QString *error)
 
 void FitSession::cancel()
 {
-    if (m_stop)
-        *m_stop = true;
+    m_work.cancel();
 }
 
-void FitSession::done()
+void FitSession::done(const WorkOutcome<CtfFitResult> &outcome)
 {
-    const QFuture<FitOutcome> future = m_watcher.future();
-    if (future.resultCount() == 0)
-        return;
-    const FitOutcome outcome = future.result();
     if (outcome.cancelled)
         emit cancelled();
     else if (!outcome.error.isEmpty())
         emit failed(outcome.error);
     else
-        take(outcome.result, m_runningOptions);
+        take(outcome.value, m_runningOptions);
 }
 
 void FitSession::take(const CtfFitResult &result, const CtfFitOptions &options)

@@ -6,13 +6,11 @@
 // session's, as Setup gives them; the spectrum is computed for the fit as `orvalis-ctf fit` computes
 // it, so that the window and the shell give the same result for the same micrograph.
 #include "micrograph/ctffit.h"
+#include "session/backgroundwork.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 
-#include <atomic>
-#include <memory>
 #include <optional>
 
 namespace orvalis {
@@ -48,13 +46,6 @@ QString fitRequestProblem(const FitRequest &request, double pixelSizeNm);
 // The fit engine's options for `request` with the instrument and specimen terms of `state`.
 CtfFitOptions fitOptionsFor(const FitRequest &request, const OpticsState &state);
 
-// What the worker hands back.
-struct FitOutcome {
-    CtfFitResult result;
-    QString error;
-    bool cancelled = false;
-};
-
 class FitSession : public QObject {
     Q_OBJECT
 public:
@@ -72,7 +63,7 @@ public:
     // The same on this thread; false with `error` for a refusal or a failure.
     bool fitNow(QString *error = nullptr);
     void cancel();
-    bool busy() const { return m_watcher.isRunning(); }
+    bool busy() const { return m_work.busy(); }
 
     // The latest fit of the micrograph as it is shown; none before a fit, after a failure, and once
     // the micrograph is closed or its spectrum computed again.
@@ -95,7 +86,7 @@ signals:
     void applied();
 
 private:
-    void done();
+    void done(const WorkOutcome<CtfFitResult> &outcome);
     void clear();
     void take(const CtfFitResult &result, const CtfFitOptions &options);
 
@@ -106,8 +97,7 @@ private:
     CtfFitOptions m_resultOptions;
     CtfFitOptions m_runningOptions;
 
-    QFutureWatcher<FitOutcome> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    BackgroundWork<CtfFitResult> m_work;
 };
 
 } // namespace orvalis

@@ -6,9 +6,9 @@
 // was.
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
+#include "session/backgroundwork.h"
 #include "session/micrographviews.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -37,13 +37,6 @@ struct LoadedMicrograph {
 LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const MicrographImage> image, int tileSize,
                                 double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress = {});
 
-// What the worker hands back.
-struct LoadOutcome {
-    LoadedMicrograph loaded;
-    QString error;          // the message of a failure
-    bool cancelled = false; // Cancel was pressed
-};
-
 class MicrographSession : public QObject {
     Q_OBJECT
 public:
@@ -60,7 +53,7 @@ public:
     // The same on this thread; false with `error` on failure.
     bool openNow(const QString &path, QString *error = nullptr);
     void cancel();
-    bool busy() const { return m_watcher.isRunning(); }
+    bool busy() const { return m_work.busy(); }
     // The micrograph goes; the session's views show the computed pattern again.
     void close();
 
@@ -115,7 +108,7 @@ signals:
 
 private:
     void start(const QString &path, std::shared_ptr<const MicrographImage> image);
-    void finished();
+    void finished(const WorkOutcome<LoadedMicrograph> &outcome);
     void take(LoadedMicrograph loaded, bool newFile);
 
     CtfSession &m_session;
@@ -127,8 +120,7 @@ private:
     QString m_recentProblem;
 
     // The work under way.
-    QFutureWatcher<LoadOutcome> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    BackgroundWork<LoadedMicrograph> m_work;
     bool m_pendingNewFile = false;
 
     // Kept between calls: the measured half of the picture, and the rotational average.
