@@ -12,17 +12,14 @@ namespace {
 constexpr int AliasCount = 2 * SampledAliasCells + 1;
 
 // The square pixel's weights sinc^2(pi (u + m)) of the aliases m = -cells .. cells of the frequency
-// u ks (u in sampling frequencies), and their sum. sin^2(pi (u + m)) is sin^2(pi u) for every m.
-double pixelWeights(double u, double *weights)
+// u ks (u in sampling frequencies). sin^2(pi (u + m)) is sin^2(pi u) for every m.
+void pixelWeights(double u, double *weights)
 {
     const double s = std::sin(Pi * u);
-    double sum = 0;
     for (int i = 0; i < AliasCount; ++i) {
         const double x = Pi * (u + (i - SampledAliasCells));
         weights[i] = x == 0 ? 1.0 : (s * s) / (x * x);
-        sum += weights[i];
     }
-    return sum;
 }
 
 // The factors of one pass, taken from the state once.
@@ -41,8 +38,8 @@ public:
         const double fx = kx - std::nearbyint(kx / m_ks) * m_ks;
         const double fy = ky - std::nearbyint(ky / m_ks) * m_ks;
         double ax[AliasCount], wx[AliasCount], ay[AliasCount], wy[AliasCount];
-        const double sumX = pixelWeights(fx / m_ks, wx);
-        const double sumY = pixelWeights(fy / m_ks, wy);
+        pixelWeights(fx / m_ks, wx);
+        pixelWeights(fy / m_ks, wy);
         for (int i = 0; i < AliasCount; ++i) {
             ax[i] = fx + (i - SampledAliasCells) * m_ks;
             ay[i] = fy + (i - SampledAliasCells) * m_ks;
@@ -59,7 +56,7 @@ public:
                 p += wx[i] * wy[j] * (c * c);
             }
         }
-        return p / (sumX * sumY);
+        return p;
     }
 
 private:

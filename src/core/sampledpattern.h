@@ -16,7 +16,8 @@
 namespace orvalis {
 
 // The aliases counted on each side of a point's own frequency, in each direction. Their weights
-// fall as 1/m^2; the sum is divided by the weights it counts, so that a flat CTF^2 stays flat.
+// fall as 1/m^2: those left out hold a few percent of the weight, and the envelopes have damped
+// most of what lies that far out.
 inline constexpr int SampledAliasCells = 3;
 
 // nm^-1. Aliases beyond this frequency add nothing visible and are skipped: there the temporal

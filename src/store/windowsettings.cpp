@@ -296,6 +296,16 @@ QStringList FitToAcceptedRanges(WindowSettings &s)
             t.value->reset(); // none: the term is left out
         }
     }
+    // Tenths of a nanometre cannot count up to the ends of a wider range.
+    if (s.FineDefocus.value_or(false)) {
+        const auto beyond = [](const std::optional<int> &end) {
+            return end && (*end < -MaxFineDefocus || *end > MaxFineDefocus);
+        };
+        if (beyond(s.Underfocus) || beyond(s.Overfocus)) {
+            note("Fine Defocus", QStringLiteral("1"), QStringLiteral("0"));
+            s.FineDefocus.reset();
+        }
+    }
     return changed;
 }
 

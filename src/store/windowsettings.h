@@ -72,7 +72,8 @@ WindowSettings ReadWindowSettings();
 // Brings every stored number the window takes over as it stands into the range the program accepts
 // for it where the user sets it: "UpTo" into 0 .. MaxUpTo (one that is no positive number becomes 10),
 // the defocus slider's ends into -MaxDefocus .. MaxDefocus, the astigmatism maxima into
-// 0 .. MaxAstigmatism, the use count to 0 or more; a specimen value its rule refuses becomes 0 (none).
+// 0 .. MaxAstigmatism, the use count to 0 or more; a specimen value its rule refuses becomes 0 (none),
+// and fine defocus goes off with a defocus range beyond MaxFineDefocus.
 // Returns one line per value changed: "'UpTo' (1000000000): 1000 is used".
 QStringList FitToAcceptedRanges(WindowSettings &settings);
 
