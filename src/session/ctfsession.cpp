@@ -622,8 +622,7 @@ bool CtfSession::mapRangeDiffers() const
 
 QByteArray CtfSession::mapTableText() const
 {
-    return defocusMapTableText(m_mapState, m_mapWidth, m_mapMinimum, m_mapMaximum, m_mapState.UpTo,
-                               m_view.relionSign);
+    return defocusMapTableText(m_mapState, m_mapWidth, m_mapMinimum, m_mapMaximum, m_mapState.UpTo, m_view.relionSign);
 }
 
 } // namespace orvalis

@@ -125,9 +125,9 @@ void TestSampledPattern::fineDetectorRecordsThePattern()
     QCOMPARE(sampled.n, plain.n);
     QVERIFY(sampled.wholeGrid());
     int worst = 0;
-    for (const auto &[a, b] : {std::pair{&plain.lower, &sampled.lower}, std::pair{&plain.upper, &sampled.upper},
-                               std::pair{&plain.leftLower, &sampled.leftLower},
-                               std::pair{&plain.leftUpper, &sampled.leftUpper}}) {
+    for (const auto &[a, b] :
+         {std::pair{&plain.lower, &sampled.lower}, std::pair{&plain.upper, &sampled.upper},
+          std::pair{&plain.leftLower, &sampled.leftLower}, std::pair{&plain.leftUpper, &sampled.leftUpper}}) {
         QCOMPARE(a->size(), b->size());
         for (std::size_t i = 0; i < a->size(); ++i)
             worst = std::max(worst, std::abs(int((*a)[i]) - int((*b)[i])));

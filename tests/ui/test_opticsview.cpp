@@ -147,9 +147,9 @@ void TestOpticsView::refusedEntry()
     const OpticsState before = form()->state();
     QStringList messages;
     WhenModal<AstigmatismDialog> user([&](AstigmatismDialog *d) {
-        for (const auto &[edit, text] : {std::pair{d->edDefocusU, QStringLiteral("15OO")},
-                                         std::pair{d->edDefocusU, QStringLiteral("1e12")},
-                                         std::pair{d->edA2, QStringLiteral("-3")}}) {
+        for (const auto &[edit, text] :
+             {std::pair{d->edDefocusU, QStringLiteral("15OO")}, std::pair{d->edDefocusU, QStringLiteral("1e12")},
+              std::pair{d->edA2, QStringLiteral("-3")}}) {
             if (edit == d->edA2)
                 retype(d->edDefocusU, QStringLiteral("1500")); // the program's defocus follows, within range
             retype(edit, text);

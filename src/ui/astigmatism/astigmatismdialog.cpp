@@ -196,13 +196,13 @@ bool AstigmatismDialog::take()
         return m_cryoEmTyped ? QStringLiteral("they give %1 of %2 nm; ").arg(what, formatGeneral(value)) : QString();
     };
     if (!(std::fabs(v.defocus) <= m_defocusLimit))
-        return refuse(defocusField, gives(QStringLiteral("a defocus"), v.defocus)
-                                        + QStringLiteral("it must be from %1 to %2 nm")
-                                              .arg(-m_defocusLimit)
-                                              .arg(m_defocusLimit));
+        return refuse(defocusField,
+                      gives(QStringLiteral("a defocus"), v.defocus)
+                          + QStringLiteral("it must be from %1 to %2 nm").arg(-m_defocusLimit).arg(m_defocusLimit));
     if (!(v.a2 >= 0 && v.a2 <= m_astigmatismLimit))
-        return refuse(a2Field, gives(QStringLiteral("a two-fold astigmatism"), v.a2)
-                                   + QStringLiteral("it must be from 0 to %1 nm").arg(m_astigmatismLimit));
+        return refuse(a2Field,
+                      gives(QStringLiteral("a two-fold astigmatism"), v.a2)
+                          + QStringLiteral("it must be from 0 to %1 nm").arg(m_astigmatismLimit));
     v.a2Azimuth = twoFoldAngle(v.a2Azimuth);
     v.a3Azimuth = threeFoldAngle(v.a3Azimuth);
     setValues(v);

@@ -42,7 +42,6 @@ void ViewCommands::toggleSampled()
     drawPattern();
 }
 
-
 void ViewCommands::drawCurves()
 {
     m_parts.painter->drawCurves(m_state.Defocus, m_state.Direction);
@@ -187,10 +186,10 @@ void ViewCommands::applyViewState()
 {
     const ViewChoices v = m_parts.session->viewChoices();
     const WindowActions &a = *m_parts.actions;
-    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},    {a.Enable2DUpdate1, v.live2D},
-                                                {a.N3D1, v.mapShown},        {a.Combined1, v.combined},
-                                                {a.Spatial1, v.spatial},     {a.Temporal1, v.temporal},
-                                                {a.Intensity1, v.intensity}, {a.Symmetr1, v.symmetric},
+    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, v.live2D},
+                                                {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
+                                                {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
+                                                {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
                                                 {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
