@@ -57,7 +57,6 @@ private slots:
     void repeatsWithTheSamplingFrequency();
     void fineDetectorRecordsThePattern();
     void noDetectorNoChange();
-    void mirrorOnlyWithoutAzimuth();
 };
 
 void TestSampledPattern::againstManyAliases_data()
@@ -144,24 +143,6 @@ void TestSampledPattern::noDetectorNoChange()
     QCOMPARE(sampled.upper, plain.upper);
     QCOMPARE(sampled.leftLower, plain.leftLower);
     QCOMPARE(sampled.leftUpper, plain.leftUpper);
-}
-
-// Without an azimuth the aliases of (-kx, ky) mirror those of (kx, ky): the window mirrors the right
-// half, and the right half must hold what the left would.
-void TestSampledPattern::mirrorOnlyWithoutAzimuth()
-{
-    const OpticsState s = withPixel(1.5);
-    const PatternHalves h = computeSampledPattern(s, s.Defocus, 32, 1, 10);
-    QVERIFY(!h.wholeGrid());
-    for (int r = 0; r <= h.n; r += 3) {
-        const double kx = patternFrequency(r, 1, 10, 32);
-        for (int e = 0; e <= h.n; e += 5) {
-            const double ky = patternFrequency(e, 1, 10, 32);
-            QVERIFY(std::abs(h.lowerAt(r, e) - sampledGrey(sampledPower(s, -kx, ky, s.Defocus))) <= 1);
-            QVERIFY(std::abs(h.upperAt(r, e) - sampledGrey(sampledPower(s, -kx, -ky, s.Defocus))) <= 1);
-        }
-    }
-    QVERIFY(computeSampledPattern(withPixel(1.5, 10), s.Defocus, 32, 1, 10).wholeGrid());
 }
 
 QTEST_APPLESS_MAIN(TestSampledPattern)

@@ -70,7 +70,6 @@ private slots:
     void storedScope();
     void sessionsKeepTheirOwnCurves();
     void relionSign();
-    void opticalSettings();
 };
 
 void TestSession::firstLoad()
@@ -686,45 +685,6 @@ void TestSession::relionSign()
     session.setRelionSign(false); // squared: nothing to turn
     QCOMPARE(session.seriesY(CurveCtf), squared);
     QVERIFY(squared[0] > 0);
-}
-
-// The specimen's terms and the optical choices go through the settings; at their defaults nothing
-// is written for them.
-void TestSession::opticalSettings()
-{
-    CtfSession first;
-    startDefault(first);
-    WindowSettings none;
-    first.captureSettings(none);
-    QVERIFY(!none.AmplitudeContrast && !none.PhaseShift && !none.BFactor && !none.PixelSize && !none.FineDefocus
-            && !none.RelionSign && !none.Sampled2D);
-
-    SpecimenDetector terms;
-    terms.amplitudeContrast = 0.07;
-    terms.phaseShift = 90;
-    terms.bFactor = 40;
-    terms.pixelSize = 1.06;
-    first.setSpecimen(terms);
-    QVERIFY(first.setFineDefocus(true));
-    first.setRelionSign(true);
-    first.setSampled2D(true);
-    WindowSettings stored;
-    first.captureSettings(stored);
-
-    CtfSession next;
-    next.applySettings(stored);
-    startDefault(next);
-    QVERIFY(next.specimen() == terms);
-    QVERIFY(next.ranges().fineDefocus);
-    QVERIFY(next.viewChoices().relionSign && next.viewChoices().sampled2D);
-    QVERIFY(next.patternSampled());
-    QCOMPARE(next.state().PixelSize, 0.106);
-
-    // Fine steps cannot reach a range of beyond a tenth of the limit.
-    next.setDefocusRange(-50, MaxFineDefocus + 1);
-    QVERIFY(next.setFineDefocus(false));
-    QVERIFY(!next.setFineDefocus(true));
-    QVERIFY(!next.ranges().fineDefocus);
 }
 
 QTEST_GUILESS_MAIN(TestSession)
