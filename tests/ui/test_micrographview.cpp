@@ -102,7 +102,15 @@ void TestMicrographView::leavingGivesTodaysWindow()
     QVERIFY(!action(m_form.get(), "CloseMicrograph1")->isEnabled());
     QVERIFY(!action(m_form.get(), "Micrograph1")->isEnabled());
     action(m_form.get(), "Show2DCTF1")->trigger();
-    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400"));
+    // The open micrograph's pixel size is the model's detector, Nyquist marks and all: switched off,
+    // the window is today's only for a model that has that detector already. Closing gives back the
+    // model's own (none here).
+    if (leave == QLatin1String("Micrograph1")) {
+        SpecimenDetector detector = m_form->session().specimen();
+        detector.pixelSize = 1; // Å, the file's
+        m_form->session().setSpecimen(detector);
+    }
+    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400")); // draws the views again
     auto *chart = child<ChartWidget>(m_form.get(), "Chart1");
     QTest::qWait(50); // the pane's layout settles
     chart->redraw();
