@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -138,12 +139,50 @@ void Settings_FormClose(benchmark::State &st)
 }
 BENCHMARK(Settings_FormClose)->Unit(benchmark::kMillisecond);
 
+// The same step with the window maximised on a 1920 x 1080 screen: the pattern enlarged, the map as
+// high as its share of the window, both repainted at that size.
+void DefocusSliderStep_Maximised1920(benchmark::State &st)
+{
+    TForm1 &f = form();
+    f.showMaximized();
+    QApplication::processEvents();
+    if (!f.findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
+        f.Show2DCTF1Click();
+    if (!f.findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
+        f.N3D1Click();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    auto *slider = f.findChild<QScrollBar *>(QStringLiteral("ScrollBar1"));
+    int position = 60;
+    for (auto _ : st) {
+        f.state().StepFactor = 1;
+        f.state().ProgrammaticChange = true;
+        position = position == 60 ? 61 : 60;
+        slider->setValue(position);
+        QApplication::processEvents();
+    }
+    st.counters["window_width"] = f.width();
+    auto *image = f.findChild<QWidget *>(QStringLiteral("Image1"));
+    st.counters["pattern_px"] = image ? image->width() : 0;
+    st.counters["map_px"] = f.findChild<QWidget *>(QStringLiteral("Chart2"))->height();
+}
+BENCHMARK(DefocusSliderStep_Maximised1920)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home; // the window reads its settings: never the user's own
+    // One 1920 x 1080 screen: the windows that are not maximised keep their default size on it.
+    const QString screen = home.filePath(QStringLiteral("screen.json"));
+    {
+        QFile file(screen);
+        if (!file.open(QIODevice::WriteOnly))
+            return 2;
+        file.write(R"({"screens": [{"name": "wide", "x": 0, "y": 0, "width": 1920, "height": 1080,)"
+                   R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    }
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screen.toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
     qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication app(argc, argv);

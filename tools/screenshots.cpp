@@ -2,6 +2,10 @@
 // built, switched into each view through its own actions, painted and grabbed into PNG files.
 // Usage: orvalis_screenshots <output folder>; scripts/make-screenshots.sh runs it under Xvfb with
 // an empty settings store.
+// orvalis_screenshots --scene <analysis|plotter> [--maximised] [--monochrome] <file.png> shows one view
+// as a user would open it and grabs the whole screen, window manager's frame included: run it under
+// a window manager at the screen size and scale to be shown.
+#include "core/scopedata.h"
 #include "ui/main/form1.h"
 
 #include <QAbstractButton>
@@ -12,6 +16,7 @@
 #include <QImage>
 #include <QLocale>
 #include <QPixmap>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 
@@ -63,6 +68,48 @@ bool save(const QImage &image, const QDir &folder, const QString &name)
     return true;
 }
 
+// One view, shown as the user opens it; the picture is the whole screen.
+int scene(const QStringList &args)
+{
+    const QString view = args.value(args.indexOf(QStringLiteral("--scene")) + 1);
+    const QString file = args.last();
+    orvalis::TForm1 form;
+    if (args.contains(QStringLiteral("--maximised")))
+        form.showMaximized();
+    else
+        form.show();
+    if (args.contains(QStringLiteral("--monochrome")))
+        form.setMonochrome(true);
+    if (view == QLatin1String("analysis")) {
+        if (!trigger(form, "Show2DCTF1") || !trigger(form, "N3D1"))
+            return 1;
+    } else if (view == QLatin1String("plotter")) {
+        if (!click(form, "SpeedButton8") || !trigger(form, "showEnvelopes"))
+            return 1;
+        // A second instrument of another voltage, so that the two curves differ.
+        if (!click(form, "btn2ndCTF"))
+            return 1;
+        orvalis::TScopeData second = orvalis::defaultScope();
+        second.Company = QStringLiteral("Second");
+        second.Model = QStringLiteral("300 kV FEG");
+        second.Voltage = 300;
+        form.ApplyScopeRecord(second);
+    } else {
+        QTextStream(stderr) << "no view named " << view << Qt::endl;
+        return 2;
+    }
+    settle();
+    settle();
+    const QImage shot = form.screen()->grabWindow(0).toImage();
+    if (!shot.save(file, "PNG")) {
+        QTextStream(stderr) << "cannot write " << file << Qt::endl;
+        return 1;
+    }
+    QTextStream(stdout) << file << " window " << form.frameGeometry().x() << "," << form.frameGeometry().y() << " "
+                        << form.frameGeometry().width() << "x" << form.frameGeometry().height() << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,6 +119,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QLocale::setDefault(QLocale::c());
+    if (QApplication::arguments().contains(QStringLiteral("--scene")))
+        return scene(QApplication::arguments());
     if (argc != 2) {
         QTextStream(stderr) << "usage: orvalis_screenshots <output folder>" << Qt::endl;
         return 2;

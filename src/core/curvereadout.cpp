@@ -58,4 +58,9 @@ QString pointerCurveText(const QString &curve, const CurveValues &values)
         + formatFixed(values.envelope, 3);
 }
 
+QString pointerMapText(double defocus, double ctf)
+{
+    return QStringLiteral("Defocus ") + formatFixed(defocus, 0) + QStringLiteral(" nm, CTF ") + formatFixed(ctf, 3);
+}
+
 } // namespace orvalis

@@ -143,6 +143,12 @@ int runChart(const QStringList &arguments)
         const bool plotterEnvelope = s == CurveCombined || s == CurveCombinedNeg;
         chart.setSeriesVisible(s, view.plotterMode && plotterEnvelope ? view.showEnvelopes : envelope[s]);
     }
+    CurveLook look;
+    look.plotter = view.plotterMode;
+    look.intensity = view.intensity;
+    look.firstInstrument = instrumentName(session.ScopeRecord1);
+    look.secondInstrument = instrumentName(session.ScopeRecord2);
+    applyCurveLook(chart, look);
     static const QHash<QString, ChartFileFormat> formats{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},

@@ -2,6 +2,7 @@
 
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
+#include "session/ctfsession.h"
 #include "ui/main/paneparts.h"
 
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvalis {
 
@@ -99,6 +101,81 @@ bool CurvePane::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_chart && event->type() == QEvent::Leave)
         emit pointerLeft();
     return QWidget::eventFilter(watched, event);
+}
+
+void CurvePane::setPlotterMode(bool on)
+{
+    m_plotter = on;
+    applyLook();
+}
+
+void CurvePane::setMonochrome(bool on)
+{
+    m_monochrome = on;
+    applyLook();
+}
+
+void CurvePane::followSession(const CtfSession *session)
+{
+    m_session = session;
+    connect(session, &CtfSession::viewChanged, this, &CurvePane::fitValueAxes);
+    connect(session, &CtfSession::aberrationsChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::directionChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::instrumentChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::instrumentChanged, this, [this] {
+        if (m_plotter) {
+            showLegend();
+            replotSoon();
+        }
+    });
+}
+
+void CurvePane::fitValueAxes()
+{
+    fitCurveValueAxes(*m_chart, m_session && !m_plotter && m_session->viewChoices().intensity);
+}
+
+// Without astigmatism every direction gives the same curve; with it, the user is told which one is
+// drawn, counter-clockwise from the pattern's right as it is seen.
+void CurvePane::nameDirection()
+{
+    QString text = QStringLiteral("1D CTF");
+    if (m_session && !m_plotter) {
+        const OpticsState &state = m_session->state();
+        if (state.A2 != 0 || state.A3 != 0) {
+            double degrees = std::remainder(-state.Direction * 180 / M_PI, 360.0);
+            if (degrees <= -180)
+                degrees += 360;
+            text += QStringLiteral(" along ") + QString::number(qRound(degrees)) + QChar(0x00B0);
+        }
+    }
+    if (m_title->text() != text)
+        m_title->setText(text);
+}
+
+CurveLook CurvePane::look() const
+{
+    CurveLook look;
+    look.plotter = m_plotter;
+    look.monochrome = m_monochrome;
+    if (m_session) {
+        look.intensity = m_session->viewChoices().intensity;
+        look.firstInstrument = instrumentName(m_session->ScopeRecord1);
+        look.secondInstrument = instrumentName(m_session->ScopeRecord2);
+    }
+    return look;
+}
+
+void CurvePane::applyLook()
+{
+    applyCurveLook(*m_chart, look());
+    nameDirection();
+    m_chart->redraw();
+}
+
+void CurvePane::showLegend()
+{
+    showInstrumentLegend(*m_chart, look());
 }
 
 } // namespace orvalis
