@@ -27,10 +27,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    int unzoomed(int px) const; // the image pixel under a widget pixel
+    int unzoomed(int px) const;       // the image pixel under a widget pixel
+    const QImage &shown(qreal ratio); // the picture at the screen's size, made anew only when it changed
 
     QImage m_image;
     int m_zoom = 1;
+    // The enlarged picture last shown and the image contents (QImage::cacheKey) it was made from: a
+    // repaint that is not a new picture (a marker moving over it, a window uncovered) only copies it.
+    QImage m_shown;
+    qint64 m_shownKey = 0;
 };
 
 } // namespace orvalis
