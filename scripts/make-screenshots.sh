@@ -33,4 +33,5 @@ scene main-120dpi.png 1366x768 "QT_FONT_DPI=120" analysis
 scene main-120dpi-maximised.png 1366x768 "QT_FONT_DPI=120" analysis --maximised
 scene main-monochrome.png 1366x768 "" analysis --monochrome
 scene plotter-1366x768.png 1366x768 "" plotter
+scene intensity-three-fold.png 1366x768 "" intensity
 scene plotter-monochrome.png 1366x768 "" plotter --monochrome

@@ -2,7 +2,7 @@
 // built, switched into each view through its own actions, painted and grabbed into PNG files.
 // Usage: orvalis_screenshots <output folder>; scripts/make-screenshots.sh runs it under Xvfb with
 // an empty settings store.
-// orvalis_screenshots --scene <analysis|plotter> [--maximised] [--monochrome] <file.png> shows one view
+// orvalis_screenshots --scene <analysis|plotter|intensity> [--maximised] [--monochrome] <file.png> shows one view
 // as a user would open it and grabs the whole screen, window manager's frame included: run it under
 // a window manager at the screen size and scale to be shown.
 #include "core/scopedata.h"
@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QImage>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QTextStream>
@@ -94,6 +96,22 @@ int scene(const QStringList &args)
         second.Model = QStringLiteral("300 kV FEG");
         second.Voltage = 300;
         form.ApplyScopeRecord(second);
+    } else if (view == QLatin1String("intensity")) {
+        // The squared curves with three-fold astigmatism typed in: the axes from 0, the header naming
+        // the profile's direction; the pointer over the map reads it out in the status bar.
+        if (!trigger(form, "Intensity1") || !trigger(form, "N3D1"))
+            return 1;
+        auto *a3 = form.findChild<QLineEdit *>(QStringLiteral("edAstigm3"));
+        if (!a3)
+            return 1;
+        a3->setText(QStringLiteral("500"));
+        QMetaObject::invokeMethod(a3, "returnPressed");
+        settle();
+        if (auto *map = form.findChild<QWidget *>(QStringLiteral("Chart2"))) {
+            const QPoint at(map->width() / 2, map->height() / 2);
+            QMouseEvent move(QEvent::MouseMove, at, map->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(map, &move);
+        }
     } else {
         QTextStream(stderr) << "no view named " << view << Qt::endl;
         return 2;

@@ -136,6 +136,33 @@ void applyCurveLook(ChartWidget &chart, const CurveLook &look)
     applyCurvePens(chart, look.plotter, look.monochrome);
     fitCurveValueAxes(chart, look.intensity && !look.plotter);
     showInstrumentLegend(chart, look);
+    showDirectionNote(chart, look.plotter ? QString() : look.direction);
+}
+
+bool showDirectionNote(ChartWidget &chart, const QString &direction)
+{
+    const QString name = QStringLiteral("directionNote");
+    QCPItemText *note = nullptr;
+    for (int i = 0; i < chart.itemCount() && !note; ++i)
+        if (chart.item(i)->objectName() == name)
+            note = qobject_cast<QCPItemText *>(chart.item(i));
+    if (!note) {
+        if (direction.isEmpty())
+            return false;
+        note = new QCPItemText(&chart);
+        note->setObjectName(name);
+        note->setClipToAxisRect(true);
+        note->position->setType(QCPItemPosition::ptAxisRectRatio);
+        note->position->setCoords(1.0, 0.0);
+        note->setPositionAlignment(Qt::AlignTop | Qt::AlignRight);
+        note->setPadding(QMargins(4, 2, 6, 2));
+        note->setFont(chart.chartAxis(ChartWidget::Axis::Left)->tickLabelFont());
+    }
+    if (note->text() == direction && note->visible() == !direction.isEmpty())
+        return false;
+    note->setText(direction);
+    note->setVisible(!direction.isEmpty());
+    return true;
 }
 
 void applyCurvePens(ChartWidget &chart, bool plotter, bool monochrome)
@@ -153,6 +180,9 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
     for (const auto &entry : entries)
         chart.legend->addItem(new LegendLine(chart.legend, entry.first, entry.second));
     chart.legend->setVisible(!entries.isEmpty());
+    // Bottom right, where both curves have died away by the end of the range, rather than over the
+    // first maxima at the top.
+    chart.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
 }
 
 void fitCurveValueAxes(ChartWidget &chart, bool squared)

@@ -44,6 +44,7 @@ struct CurveLook {
     bool monochrome = false;                   // black curves told apart by their dash patterns
     bool intensity = false;                    // analysis mode's squared curves: the value axes run from 0
     QString firstInstrument, secondInstrument; // the legend's names, instrumentName()
+    QString direction; // analysis mode's profile direction (profileDirectionText); empty: none shown
 };
 
 // The legend's name of an instrument: its manufacturer and model.
@@ -58,8 +59,12 @@ void applyCurvePens(ChartWidget &chart, bool plotter, bool monochrome);
 // The side axes from -1.1 to 1.1, or from 0 while squared curves are shown, the plot keeping its edges.
 void fitCurveValueAxes(ChartWidget &chart, bool squared);
 
-// A legend in the plot's top right corner: each entry a line in its pen and its text. No entries: none.
+// A legend in the plot's bottom right corner: each entry a line in its pen and its text. No entries: none.
 void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries);
+
+// The profile's direction in the plot's top right corner, where the envelopes have fallen away; empty:
+// none. True when the chart's text changed.
+bool showDirectionNote(ChartWidget &chart, const QString &direction);
 
 // Plotter mode's legend, "CTF 1: <first>" and "CTF 2: <second>" in their curves' pens; none otherwise.
 void showInstrumentLegend(ChartWidget &chart, const CurveLook &look);

@@ -438,8 +438,17 @@ void TestChartPanes::titleNamesTheDirection()
     session.setA2(a2, false);
     session.setA3(a3, false);
     QCOMPARE(pane.title()->text(), title);
+    // The chart names it as well, for the pane's title is hidden unless the user shows titles.
+    const auto shownNote = [&pane]() -> QString {
+        for (int i = 0; i < pane.chart()->itemCount(); ++i)
+            if (auto *note = qobject_cast<QCPItemText *>(pane.chart()->item(i)); note && note->visible())
+                return note->text();
+        return QString();
+    };
+    QCOMPARE(shownNote(), title.mid(QStringLiteral("1D CTF ").size()));
     pane.setPlotterMode(true); // plotter curves have no direction
     QCOMPARE(pane.title()->text(), QStringLiteral("1D CTF"));
+    QCOMPARE(shownNote(), QString());
 }
 
 QTEST_MAIN(TestChartPanes)

@@ -5,6 +5,7 @@
 #include "chart/curvechart.h"
 #include "chart/gridimage.h"
 #include "cli/ctfcli.h"
+#include "core/curvereadout.h"
 #include "core/orvaliserror.h"
 
 #include <QFileInfo>
@@ -148,6 +149,7 @@ int runChart(const QStringList &arguments)
     look.intensity = view.intensity;
     look.firstInstrument = instrumentName(session.ScopeRecord1);
     look.secondInstrument = instrumentName(session.ScopeRecord2);
+    look.direction = profileDirectionText(session.state());
     applyCurveLook(chart, look);
     static const QHash<QString, ChartFileFormat> formats{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},

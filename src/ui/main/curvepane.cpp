@@ -2,6 +2,7 @@
 
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
+#include "core/curvereadout.h"
 #include "session/ctfsession.h"
 #include "ui/main/paneparts.h"
 
@@ -139,18 +140,13 @@ void CurvePane::fitValueAxes()
 // drawn, counter-clockwise from the pattern's right as it is seen.
 void CurvePane::nameDirection()
 {
-    QString text = QStringLiteral("1D CTF");
-    if (m_session && !m_plotter) {
-        const OpticsState &state = m_session->state();
-        if (state.A2 != 0 || state.A3 != 0) {
-            double degrees = std::remainder(-state.Direction * 180 / M_PI, 360.0);
-            if (degrees <= -180)
-                degrees += 360;
-            text += QStringLiteral(" along ") + QString::number(qRound(degrees)) + QChar(0x00B0);
-        }
-    }
+    const QString direction = m_session && !m_plotter ? profileDirectionText(m_session->state()) : QString();
+    const QString text = direction.isEmpty() ? QStringLiteral("1D CTF") : QStringLiteral("1D CTF ") + direction;
     if (m_title->text() != text)
         m_title->setText(text);
+    // The pane's title may be hidden: the chart names the direction too.
+    if (showDirectionNote(*m_chart, direction))
+        replotSoon();
 }
 
 CurveLook CurvePane::look() const
@@ -162,6 +158,8 @@ CurveLook CurvePane::look() const
         look.intensity = m_session->viewChoices().intensity;
         look.firstInstrument = instrumentName(m_session->ScopeRecord1);
         look.secondInstrument = instrumentName(m_session->ScopeRecord2);
+        if (!m_plotter)
+            look.direction = profileDirectionText(m_session->state());
     }
     return look;
 }
