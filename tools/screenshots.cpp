@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
@@ -105,7 +106,8 @@ int scene(const QStringList &args)
         if (!a3)
             return 1;
         a3->setText(QStringLiteral("500"));
-        QMetaObject::invokeMethod(a3, "returnPressed");
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(a3, &enter);
         settle();
         if (auto *map = form.findChild<QWidget *>(QStringLiteral("Chart2"))) {
             const QPoint at(map->width() / 2, map->height() / 2);
