@@ -72,14 +72,14 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
 
 double SpectrumModel::phaseOffset() const
 {
-    return std::asin(std::clamp(amplitudeContrast, 0.0, 0.999999)) + phaseShift;
+    return PhaseFactors(state, defocus).offset;
 }
 
 double SpectrumModel::ctf(double kx, double ky) const
 {
     const double k = std::sqrt(kx * kx + ky * ky);
     const EnvelopeFactors envelopes(state);
-    return std::sin(Chi(state, kx, ky, defocus) - phaseOffset()) * envelopes.temporalEnvelope(k)
+    return std::sin(CtfArgument(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
 }
 
@@ -92,8 +92,7 @@ double SpectrumModel::envelopeSquared(double k) const
 
 double SpectrumModel::roundCtfSquared(double k, bool withEnvelopes) const
 {
-    const PhaseFactors phase(state, defocus);
-    const double s = std::sin(phase.roundPart(k * k) - phaseOffset());
+    const double s = std::sin(PhaseFactors(state, defocus).roundArgument(k * k));
     return s * s * (withEnvelopes ? envelopeSquared(k) : 1.0);
 }
 
@@ -107,7 +106,9 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
     const double k2 = kx * kx + ky * ky;
     if (k2 == 0)
         return 0;
-    const double target = phase.evenPart(kx, ky);
+    // The even part of the phase without its constant offset, which moves both sides alike.
+    const double target = phase.extended ? phase.roundPart(k2) + phase.fifthOrder(k2) + phase.twoFoldTurned(kx, ky)
+                                         : phase.evenPart(kx, ky);
     // cs u^2 + df u = target for u = k'^2: the root on k's side of the phase's turning point.
     double u;
     if (std::fabs(phase.cs * k2) <= 1e-12 * std::fabs(phase.df)) {
@@ -121,6 +122,17 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
         const double root = std::sqrt(discriminant);
         const double a = (-phase.df + root) / (2 * phase.cs), b = (-phase.df - root) / (2 * phase.cs);
         u = std::fabs(a - k2) < std::fabs(b - k2) ? a : b;
+    }
+    // C5 adds c5 u^3, a small correction at the frequencies shown: Newton's steps from that root.
+    for (int step = 0; phase.c5 != 0 && step < 8 && u > 0; ++step) {
+        const double slope = 3 * phase.c5 * u * u + 2 * phase.cs * u + phase.df;
+        if (slope == 0)
+            return -1;
+        const double next = u - (phase.fifthOrder(u) + phase.roundPart(u) - target) / slope;
+        const bool converged = std::fabs(next - u) <= 1e-12 * std::fabs(next);
+        u = next;
+        if (converged)
+            break;
     }
     if (!(u > 0) || std::fabs(u - k2) > 0.5 * k2)
         return -1;
@@ -205,7 +217,6 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
     const int s = std::max(1, step);
     const PhaseFactors phase(model.state, model.defocus);
     const EnvelopeFactors envelopes(model.state);
-    const double offset = model.phaseOffset();
     const double c = std::cos(direction), sn = std::sin(direction);
     const GreyOfSquare &greyOf = greyOfSquare();
     for (int y0 = 0; y0 < side; y0 += s) {
@@ -223,7 +234,7 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
             const double kx = pixelFrequency(x0, grid.centre, grid.range);
             const double k = std::sqrt(kx * kx + ky * ky);
             // Both envelopes in one exponential, squared with the sine: CtfGrey depends on c^2 alone.
-            const double sine = std::sin(phase.chi(kx, ky) - offset);
+            const double sine = std::sin(phase.argument(kx, ky));
             const double exponent = envelopes.temporalExponent(k) + envelopes.spatialExponent(k, model.defocus);
             const double value2 = sine * sine * envelopeExp(2 * exponent);
             const auto grey = static_cast<std::uint8_t>(greyOf(value2));

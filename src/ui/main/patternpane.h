@@ -45,6 +45,9 @@ public:
     void hideProgress();
     // The pattern is shown enlarged by the largest whole factor the pane has room for.
     int zoom() const;
+    // The detector's Nyquist frequency (nm^-1) as the square it bounds on the pattern, at the range of
+    // the pattern shown; none for k not above 0.
+    void showNyquist(double k);
 
 signals:
     void pointerMoved(int x, int y);
@@ -63,12 +66,14 @@ private:
     int zoomFor(QSize room) const; // the largest factor whose parts fit in `room` (Panel7's size)
     int widthFor(int zoom) const;  // the pane's width that shows the pattern enlarged `zoom` times
     void claimWidth();             // in a splitter that has grown or shrunk, the width of the best zoom
+    void placeNyquist();
 
     QLabel *m_title;
     QWidget *m_panel; // Panel7: its children are placed in pixels
     QWidget *m_frame; // paImage1
     PixelImage *m_image;
     Shape *m_marker;
+    Shape *m_nyquist; // shNyquist: hidden without a detector
     QWidget *m_ruler; // pa2DRuler
     Shape *m_ticks[3];
     QLabel *m_tickLabels[3];
@@ -84,6 +89,7 @@ private:
     int m_widthBeforeClaim = 0;
     int m_centre = 0;
     double m_range = 0;
+    double m_nyquistK = 0; // nm^-1
     QElapsedTimer m_sinceRepaint;
 };
 
