@@ -104,8 +104,7 @@ void TForm1::buildParts()
     m_views = new ViewCommands(
         this, {m_session, m_actions, m_body, m_status, m_painter, m_controls, m_row.get(), m_bar2d, m_bar1d});
     m_help = new HelpDialogs(this);
-    m_setup = new SetupDialogs(
-        this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()->chart()});
+    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(), [this] {
