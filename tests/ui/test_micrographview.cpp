@@ -123,6 +123,11 @@ void TestMicrographView::leavingGivesTodaysWindow()
     openAndWait(m_file);
     QVERIFY(action(m_form.get(), "CloseMicrograph1")->isEnabled());
     QVERIFY(action(m_form.get(), "Micrograph1")->isChecked());
+    // The switch and Fit come under the pattern's readout, inside its pane however large it grew.
+    auto *buttons = child<QWidget>(m_form.get(), "MicrographButtons");
+    const QWidget *readout = child<QWidget>(m_form.get(), "Label11");
+    QTRY_VERIFY(buttons->isVisible() && buttons->parentWidget()->rect().contains(buttons->geometry())
+                && buttons->y() > readout->mapTo(buttons->parentWidget(), QPoint(0, readout->height())).y());
     QVERIFY(pattern() != patternBefore);
     const int average = chart->seriesIndex(QStringLiteral("MicrographAverage"));
     QVERIFY(average >= 0);
@@ -138,7 +143,6 @@ void TestMicrographView::leavingGivesTodaysWindow()
         focus->clearFocus();
     // Switched off, the micrograph is still open: its switch and Fit stay under the pattern to switch
     // it back on, and are all that differs.
-    auto *buttons = child<QWidget>(m_form.get(), "MicrographButtons");
     QCOMPARE(buttons->isVisible(), leave == QLatin1String("Micrograph1"));
     buttons->hide();
     const QImage after = m_form->grab().toImage();
