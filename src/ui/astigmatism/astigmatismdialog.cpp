@@ -3,6 +3,7 @@
 #include "core/cryoemdefocus.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "ui/widgets/dialogmessage.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -85,15 +86,9 @@ AstigmatismDialog::AstigmatismDialog(int defocusLimit, int astigmatismLimit, QWi
                             this);
     note->setWordWrap(true);
 
-    auto *buttons = new QDialogButtonBox(this);
-    OKBtn = buttons->addButton(QDialogButtonBox::Ok);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    CancelBtn = buttons->addButton(QDialogButtonBox::Cancel);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    QDialogButtonBox *buttons = okCancelBox(this, OKBtn, CancelBtn);
     ApplyBtn = buttons->addButton(QDialogButtonBox::Apply);
     ApplyBtn->setObjectName(QStringLiteral("ApplyBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(ApplyBtn, &QPushButton::clicked, this, [this] {
         if (take())
             emit applied();

@@ -2,6 +2,7 @@
 
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "ui/widgets/dialogmessage.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -29,13 +30,7 @@ SpecimenDialog::SpecimenDialog(QWidget *parent) : QDialog(parent)
     addField(edPixelSize, "edPixelSize", SpecimenField::PixelSize);
     auto *note = new QLabel(QStringLiteral("0 leaves a term out; a pixel size of 0 means no detector."), this);
     note->setWordWrap(true);
-    auto *buttons = new QDialogButtonBox(this);
-    OKBtn = buttons->addButton(QDialogButtonBox::Ok);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    CancelBtn = buttons->addButton(QDialogButtonBox::Cancel);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox *buttons = okCancelBox(this, OKBtn, CancelBtn);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(note);

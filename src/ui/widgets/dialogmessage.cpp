@@ -3,6 +3,7 @@
 #include "core/orvaliserror.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QPushButton>
 
 namespace orvalis {
@@ -55,6 +56,18 @@ void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
     cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
     cancel->setObjectName(QStringLiteral("CancelBtn"));
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+QDialogButtonBox *okCancelBox(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel)
+{
+    auto *buttons = new QDialogButtonBox(dialog);
+    ok = buttons->addButton(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 } // namespace orvalis

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QDialog;
+class QDialogButtonBox;
 class QPushButton;
 
 namespace orvalis {
@@ -24,5 +25,7 @@ bool succeeds(QWidget *parent, const std::function<void()> &action);
 
 // "OK" (the default button, `OKBtn`) and "Cancel" (`CancelBtn`, which rejects the dialog).
 void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
+// The same pair in a button box for a laid-out dialog: OK accepts it, Cancel rejects it.
+QDialogButtonBox *okCancelBox(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 
 } // namespace orvalis
