@@ -112,6 +112,7 @@ const Opt stateOptions[] = {
     {"envelopes", "LIST", "the envelopes drawn: any of temporal,spatial,combined, or none (default all three)"},
     {"intensity", nullptr, "squared curves"},
     {"symmetric", nullptr, "the envelopes mirrored below the axis too (not with --intensity)"},
+    {"relion-sign", nullptr, "the CTF with RELION's sign, -sin(chi), in the curves and the map's table"},
     {"plotter", "COMPANY/MODEL", "plotter mode, this library entry (or \"default\") as the second instrument"},
     {"defocus2", "NM", "defocus of the second CTF, nm (default: the first one's)"},
     {"plotter-envelopes", nullptr, "plotter mode draws the combined envelopes of both CTFs"},
@@ -262,6 +263,7 @@ ViewChoices viewOf(const QCommandLineParser &parser, ViewChoices v)
     }
     v.intensity = parser.isSet(QStringLiteral("intensity"));
     v.symmetric = parser.isSet(QStringLiteral("symmetric"));
+    v.relionSign = parser.isSet(QStringLiteral("relion-sign"));
     v.showEnvelopes = parser.isSet(QStringLiteral("plotter-envelopes"));
     return v;
 }

@@ -319,7 +319,7 @@ int runAverage(const QStringList &arguments)
     QByteArray table;
     if (!fit) {
         const RingAverage average = rotationalAverage(spectrum.rings, n, step);
-        table = "k\tRotational Average\r\n";
+        table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + "\r\n";
         for (std::size_t b = 0; b < average.value.size(); ++b) {
             char buffer[kGeneralTextMax];
             table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));
@@ -360,7 +360,9 @@ int runAverage(const QStringList &arguments)
         const double variance = count > 0 ? smm - sm * sm / count : 0.0;
         const double gain = variance > 0 ? (svm - sv * sm / count) / variance : 0.0;
         const double offset = count > 0 ? (sv - gain * sm) / count : 0.0;
-        table = "k\tEqual-Phase Average\tFitted CTF^2\tAgreement\r\n";
+        table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + '\t'
+            + averageColumnTitle(AverageColumn::ModelCtf2) + '\t' + averageColumnTitle(AverageColumn::Agreement)
+            + "\r\n";
         for (std::size_t b = 0; b < average.value.size(); ++b) {
             char buffer[kGeneralTextMax];
             table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));

@@ -50,7 +50,8 @@ QByteArray curveTableText(const QVector<CurveSeries> &series)
     return header + kLineEnd + body;
 }
 
-QByteArray defocusMapTableText(const OpticsState &state, int width, int minimum, int maximum, double upTo)
+QByteArray defocusMapTableText(const OpticsState &state, int width, int minimum, int maximum, double upTo,
+                               bool relionSign)
 {
     QByteArray out("defocus\\k");
     if (width < 1 || width > kMaxDefocusMapWidth)
@@ -69,7 +70,8 @@ QByteArray defocusMapTableText(const OpticsState &state, int width, int minimum,
         appendNumber(out, defocus);
         for (int c = 0; c < width; ++c) {
             out.append('\t');
-            appendNumber(out, referenceMapCtf(state, k[c], defocus));
+            const double ctf = referenceMapCtf(state, k[c], defocus);
+            appendNumber(out, relionSign ? 0.0 - ctf : ctf); // a zero stays "0"
         }
         out.append(kLineEnd);
     }

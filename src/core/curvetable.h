@@ -31,6 +31,8 @@ QByteArray curveTableText(const QVector<CurveSeries> &series);
 // the W values of the CTF the grey levels are made from (CtfGrey of each value is the map's level).
 // The grid is that of computeDefocusMap for the same arguments; a width outside its limits gives the
 // header "defocus\k" alone.
-QByteArray defocusMapTableText(const OpticsState &state, int width, int minimum, int maximum, double upTo);
+// With `relionSign` every CTF value is RELION's, -CTF.
+QByteArray defocusMapTableText(const OpticsState &state, int width, int minimum, int maximum, double upTo,
+                               bool relionSign = false);
 
 } // namespace orvalis

@@ -11,8 +11,11 @@ void appendBlock(QStringList &lines, int number, const TScopeData &r, const Opti
     lines << QStringLiteral("------------ Microscope ") + QString::number(number)
           << QStringLiteral("Manufacturer: \t") + r.Company << QStringLiteral("Model: \t\t") + r.Model
           << QStringLiteral("Voltage: \t\t") + formatGeneral(r.Voltage) + QStringLiteral(" keV")
-          << QStringLiteral("Cs:  \t\t") + csMillimetresText(r.Cs) + QStringLiteral(" mm")
-          << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
+          << QStringLiteral("Cs:  \t\t") + csMillimetresText(r.Cs) + QStringLiteral(" mm");
+    // Only an instrument with a C5 has the line: the blocks of the others keep their eleven lines.
+    if (r.C5 != 0)
+        lines << QStringLiteral("C5:  \t\t") + formatGeneral(r.C5 / mmToNm) + QStringLiteral(" mm");
+    lines << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
           << QStringLiteral("Energy Spread: \t") + formatGeneral(r.dE) + QStringLiteral(" eV")
           << QStringLiteral("Convergence: \t") + formatFixed(r.Convergence * 1000, 2) + QStringLiteral(" mrad")
           << QStringLiteral("Focal Spread: \t") + formatFixed(state.FocalSpread, 2) + QStringLiteral(" nm")

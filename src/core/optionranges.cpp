@@ -4,6 +4,8 @@
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 
+#include <cmath>
+
 namespace orvalis {
 namespace {
 
@@ -21,6 +23,33 @@ int astigmatismMaximum(const QString &text, const QString &field)
 }
 
 } // namespace
+
+int defocusStepsPerNm(const OptionRanges &ranges)
+{
+    return ranges.fineDefocus ? 10 : 1;
+}
+
+int defocusLimit(const OptionRanges &ranges)
+{
+    return ranges.fineDefocus ? MaxFineDefocus : MaxDefocus;
+}
+
+bool fineDefocusFits(const OptionRanges &r)
+{
+    return r.defocusMin >= -MaxFineDefocus && r.defocusMin <= MaxFineDefocus && r.defocusMax >= -MaxFineDefocus
+        && r.defocusMax <= MaxFineDefocus;
+}
+
+double typedDefocus(const QString &text, const OptionRanges &ranges)
+{
+    const QString field = QStringLiteral("Defocus");
+    if (!ranges.fineDefocus)
+        return typedWithin(text, MaxDefocus, field);
+    const double value = strToFloat(text);
+    if (!(value >= -MaxFineDefocus && value <= MaxFineDefocus))
+        refuse(text, field, QStringLiteral("it must be from %1 to %2 nm").arg(-MaxFineDefocus).arg(MaxFineDefocus));
+    return std::round(value * 10) / 10;
+}
 
 int typedWithin(const QString &text, int limit, const QString &field)
 {
@@ -44,10 +73,11 @@ OptionTexts optionTexts(const OptionRanges &r)
 
 void applyOptionTexts(OptionRanges &ranges, const OptionTexts &texts)
 {
-    const int v = -typedWithin(texts.overfocus, MaxDefocus, QStringLiteral("Max Overfocus"));
+    const int limit = defocusLimit(ranges);
+    const int v = -typedWithin(texts.overfocus, limit, QStringLiteral("Max Overfocus"));
     if (v < ranges.defocusMax)
         ranges.defocusMin = v;
-    const int w = -typedWithin(texts.underfocus, MaxDefocus, QStringLiteral("Max Underfocus"));
+    const int w = -typedWithin(texts.underfocus, limit, QStringLiteral("Max Underfocus"));
     if (w > ranges.defocusMin)
         ranges.defocusMax = w;
     ranges.a2Max = astigmatismMaximum(texts.a2Max, QStringLiteral("Max 2-fold Astigmatism"));
@@ -57,6 +87,13 @@ void applyOptionTexts(OptionRanges &ranges, const OptionTexts &texts)
         refuse(texts.upTo, QStringLiteral("Max Frequency"),
                QStringLiteral("it must be above 0 and at most %1 nm-1").arg(formatGeneral(MaxUpTo)));
     ranges.upTo = upTo;
+    if (ranges.fineDefocus && !fineDefocusFits(ranges)) {
+        // An end the fields left untouched may still lie beyond what tenths of a nanometre can count.
+        ranges.fineDefocus = false;
+        throw OrvalisError(QStringLiteral("Fine defocus needs the defocus range within %1 .. %2 nm")
+                               .arg(-MaxFineDefocus)
+                               .arg(MaxFineDefocus));
+    }
 }
 
 } // namespace orvalis

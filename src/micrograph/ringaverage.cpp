@@ -149,4 +149,15 @@ RingAgreement ringAgreement(const std::vector<double> &average, const std::vecto
     return g;
 }
 
+const char *averageColumnTitle(AverageColumn column)
+{
+    switch (column) {
+    case AverageColumn::Average: return "Spectrum Average";
+    case AverageColumn::ModelCtf2: return "Model CTF^2";
+    case AverageColumn::ModelEnvelope: return "Model Envelope";
+    case AverageColumn::Agreement: return "Agreement";
+    }
+    return "";
+}
+
 } // namespace orvalis

@@ -30,6 +30,11 @@ RingAverage equalPhaseAverage(const std::vector<float> &spectrum, int n, double 
 // The plain rotational average: rings taken as circles.
 RingAverage rotationalAverage(const std::vector<float> &spectrum, int n, double frequencyStep);
 
+// The columns of a spectrum's average written as a table, after the frequency k: the window's Save
+// Spectrum Average and orvalis-ctf average name them alike, so that one reader takes both.
+enum class AverageColumn { Average, ModelCtf2, ModelEnvelope, Agreement };
+const char *averageColumnTitle(AverageColumn column);
+
 // The band-wise agreement of an average with the model.
 struct RingAgreement {
     // Normalised cross-correlation of the average with the model's CTF^2 over a band of bins around

@@ -2,6 +2,7 @@
 
 #include "core/infotext.h"
 #include "core/orvaliserror.h"
+#include "core/sampledpattern.h"
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
 
@@ -16,13 +17,21 @@ const QVector<double> &noPoints()
     return none;
 }
 
+// RELION's sign: 0 - y rather than -y, so that a zero stays +0 and prints as "0".
+void negate(QVector<double> &values)
+{
+    for (double &y : values)
+        y = 0.0 - y;
+}
+
 } // namespace
 
 bool ViewChoices::operator==(const ViewChoices &o) const
 {
     return temporal == o.temporal && spatial == o.spatial && combined == o.combined && intensity == o.intensity
         && symmetric == o.symmetric && plotterMode == o.plotterMode && showEnvelopes == o.showEnvelopes
-        && show2D == o.show2D && live2D == o.live2D && mapShown == o.mapShown;
+        && show2D == o.show2D && live2D == o.live2D && mapShown == o.mapShown && relionSign == o.relionSign
+        && sampled2D == o.sampled2D;
 }
 
 CtfSession::CtfSession(QObject *parent) : QObject(parent)
@@ -169,6 +178,8 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
         setShow2D(choices.show2D);
         setLive2D(choices.live2D);
         setMapShown(choices.mapShown);
+        setRelionSign(choices.relionSign);
+        setSampled2D(choices.sampled2D);
         setPlotterMode(choices.plotterMode);
     }
     if (viewChoices() != before)
@@ -226,6 +237,23 @@ void CtfSession::setMapShown(bool on)
     changeView(&ViewChoices::mapShown, on);
 }
 
+void CtfSession::setRelionSign(bool on)
+{
+    if (m_view.relionSign == on)
+        return;
+    // Squared curves have no sign.
+    if (!m_view.intensity)
+        negate(m_analysis.ctf);
+    negate(m_plotter[0].ctf);
+    negate(m_plotter[1].ctf);
+    changeView(&ViewChoices::relionSign, on);
+}
+
+void CtfSession::setSampled2D(bool on)
+{
+    changeView(&ViewChoices::sampled2D, on);
+}
+
 // Without its envelopes plotter mode shows none: both CTFs' envelopes go.
 void CtfSession::setShowEnvelopes(bool on)
 {
@@ -270,7 +298,7 @@ CurveOptions CtfSession::curveOptions() const
 
 OptionRanges CtfSession::ranges() const
 {
-    return {m_defocusMin, m_defocusMax, m_a2Max, m_a3Max, m_state.UpTo};
+    return {m_defocusMin, m_defocusMax, m_a2Max, m_a3Max, m_state.UpTo, m_fineDefocus};
 }
 
 void CtfSession::setRanges(const OptionRanges &ranges)
@@ -282,10 +310,11 @@ void CtfSession::setRanges(const OptionRanges &ranges)
         setA2Maximum(ranges.a2Max);
         setA3Maximum(ranges.a3Max);
         setUpTo(ranges.upTo);
+        setFineDefocus(ranges.fineDefocus);
     }
     const OptionRanges after = this->ranges();
     if (after.defocusMin != before.defocusMin || after.defocusMax != before.defocusMax || after.a2Max != before.a2Max
-        || after.a3Max != before.a3Max || after.upTo != before.upTo)
+        || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus)
         emit rangesChanged();
 }
 
@@ -316,6 +345,24 @@ void CtfSession::setA3Maximum(int maximum)
     emit rangesChanged();
 }
 
+bool CtfSession::setFineDefocus(bool on)
+{
+    if (on == m_fineDefocus)
+        return true;
+    OptionRanges wanted = ranges();
+    wanted.fineDefocus = on;
+    if (on && !fineDefocusFits(wanted))
+        return false;
+    m_fineDefocus = on;
+    emit rangesChanged();
+    return true;
+}
+
+void CtfSession::setSpecimen(const SpecimenDetector &terms)
+{
+    applySpecimen(m_state, terms);
+}
+
 void CtfSession::setUpTo(double upTo)
 {
     if (upTo == m_state.UpTo)
@@ -334,13 +381,31 @@ void CtfSession::applySettings(const WindowSettings &s)
         setA2Maximum(*s.a2max);
     if (s.a3max)
         setA3Maximum(*s.a3max);
+    setFineDefocus(s.FineDefocus.value_or(false));
+    SpecimenDetector terms = specimen();
+    const std::pair<const std::optional<double> *, double SpecimenDetector::*> stored[] = {
+        {&s.AmplitudeContrast, &SpecimenDetector::amplitudeContrast},
+        {&s.PhaseShift, &SpecimenDetector::phaseShift},
+        {&s.BFactor, &SpecimenDetector::bFactor},
+        {&s.PixelSize, &SpecimenDetector::pixelSize},
+    };
+    for (const auto &[value, term] : stored)
+        if (*value)
+            terms.*term = **value;
+    // The store fitted each value into its rule; one that still breaks it leaves them all out.
+    try {
+        checkSpecimen(terms);
+        setSpecimen(terms);
+    } catch (const OrvalisError &) {
+    }
     ViewChoices v = viewChoices();
     const std::pair<const std::optional<bool> *, bool ViewChoices::*> choices[] = {
         {&s.Show2d, &ViewChoices::show2D},           {&s.Update2D, &ViewChoices::live2D},
         {&s.Combined, &ViewChoices::combined},       {&s.Spatial, &ViewChoices::spatial},
         {&s.Temporal, &ViewChoices::temporal},       {&s.Show3D, &ViewChoices::mapShown},
         {&s.Intensity, &ViewChoices::intensity},     {&s.Symmetr, &ViewChoices::symmetric},
-        {&s.Envelopes, &ViewChoices::showEnvelopes},
+        {&s.Envelopes, &ViewChoices::showEnvelopes}, {&s.RelionSign, &ViewChoices::relionSign},
+        {&s.Sampled2D, &ViewChoices::sampled2D},
     };
     for (const auto &choice : choices)
         if (*choice.first)
@@ -405,6 +470,19 @@ void CtfSession::captureSettings(WindowSettings &s) const
     s.Intensity = v.intensity;
     s.Symmetr = v.symmetric;
     s.PlotMode = v.plotterMode;
+    // Stored only while they are not at their defaults, so that a run that never used them leaves
+    // the store as it was.
+    const auto unlessDefault = [](auto value, auto defaultValue) {
+        return value == defaultValue ? std::nullopt : std::optional<decltype(value)>(value);
+    };
+    s.RelionSign = unlessDefault(v.relionSign, false);
+    s.Sampled2D = unlessDefault(v.sampled2D, false);
+    s.FineDefocus = unlessDefault(m_fineDefocus, false);
+    const SpecimenDetector terms = specimen();
+    s.AmplitudeContrast = unlessDefault(terms.amplitudeContrast, 0.0);
+    s.PhaseShift = unlessDefault(terms.phaseShift, 0.0);
+    s.BFactor = unlessDefault(terms.bFactor, 0.0);
+    s.PixelSize = unlessDefault(terms.pixelSize, 0.0);
 }
 
 // ---- curves -------------------------------------------------------------------------------------
@@ -418,7 +496,7 @@ void CtfSession::restartCurves(CtfCurves &curves)
 
 void CtfSession::computeCurves(double defocus, double direction)
 {
-    const CtfCurves *found;
+    CtfCurves *found;
     if (!m_state.PlotterMode) {
         sampleAnalysisCurves(m_state, defocus, direction, curveOptions(), m_analysis);
         m_fastOscillation = m_analysis.fastOscillation;
@@ -428,6 +506,8 @@ void CtfSession::computeCurves(double defocus, double direction)
         samplePlotterCurves(m_state, defocus, true, m_state.ShowEnvelopes, curves);
         found = &curves;
     }
+    if (m_view.relionSign && (m_state.PlotterMode || !m_view.intensity))
+        negate(found->ctf);
     // A limit this curve did not find is unknown now, not the one of an earlier state.
     m_state.InfoLimit = found->infoLimit;
     m_state.PointRes = found->pointRes;
@@ -520,6 +600,8 @@ QStringList CtfSession::infoTexts() const
 
 PatternHalves CtfSession::computePattern(double defocus, int centre, const PatternProgress &progress) const
 {
+    if (patternSampled())
+        return computeSampledPattern(m_state, defocus, centre, m_state.StepFactor, m_state.UpTo, progress);
     return computePatternHalves(m_state, defocus, centre, m_state.StepFactor, m_state.UpTo, progress);
 }
 
@@ -540,7 +622,7 @@ bool CtfSession::mapRangeDiffers() const
 
 QByteArray CtfSession::mapTableText() const
 {
-    return defocusMapTableText(m_mapState, m_mapWidth, m_mapMinimum, m_mapMaximum, m_mapState.UpTo);
+    return defocusMapTableText(m_mapState, m_mapWidth, m_mapMinimum, m_mapMaximum, m_mapState.UpTo, m_view.relionSign);
 }
 
 } // namespace orvalis

@@ -10,6 +10,7 @@
 #include "core/opticsstate.h"
 #include "core/optionranges.h"
 #include "core/scopedata.h"
+#include "core/specimenterms.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -34,6 +35,12 @@ struct ViewChoices {
     bool show2D = false;        // the pattern's pane
     bool live2D = true;         // the pattern follows every change while shown
     bool mapShown = false;      // the defocus map's pane
+    // The CTF's sign on the chart and in its tables: RELION's -sin(...) instead of this program's
+    // (and CTFFIND's) sin(...). The grey pictures show its square and do not change.
+    bool relionSign = false;
+    // The pattern as a detector of the specimen's pixel size records it: folded at its Nyquist
+    // frequency. Without a pixel size the pattern stays as it is.
+    bool sampled2D = false;
 
     bool operator==(const ViewChoices &o) const;
     bool operator!=(const ViewChoices &o) const { return !(*this == o); }
@@ -115,6 +122,13 @@ public:
     void setShow2D(bool on);
     void setLive2D(bool on);
     void setMapShown(bool on);
+    // The curves already computed change their sign with it; squared ones have none.
+    void setRelionSign(bool on);
+    // -1 with RELION's sign, else 1: the factor of the CTF the chart and its readout show.
+    int ctfSign() const { return m_view.relionSign ? -1 : 1; }
+    void setSampled2D(bool on);
+    // The sampled view is shown: chosen, and a pixel size set.
+    bool patternSampled() const { return m_view.sampled2D && m_state.PixelSize > 0; }
     // Switching the mode empties the curves the other mode drew (plotter mode keeps "CTF 2").
     void setPlotterMode(bool on);
     // The mode the stored settings ask for, entered by whoever shows the session once the first
@@ -131,8 +145,14 @@ public:
     void setDefocusRange(int minimum, int maximum);
     void setA2Maximum(int maximum);
     void setA3Maximum(int maximum);
+    // Refused (false, nothing changes) while the defocus range lies beyond what fine steps reach.
+    bool setFineDefocus(bool on);
     double upTo() const { return m_state.UpTo; }
     void setUpTo(double upTo); // nm^-1
+
+    // ---- the specimen and the detector ----
+    SpecimenDetector specimen() const { return specimenOf(m_state); }
+    void setSpecimen(const SpecimenDetector &terms); // checked by the caller (checkSpecimen)
 
     // ---- settings: what the session keeps of a run ----
     // Takes the stored ranges and view choices (each only when present).
@@ -141,8 +161,8 @@ public:
     // name "Default" (or none). An entry that is gone or that the formulas cannot take leaves the
     // built-in instrument too; the lines returned tell the user which entry and why.
     QStringList selectStoredScope(const WindowSettings &settings);
-    // Writes the session's values into `settings`: the selected microscope, the ranges, UpTo and the
-    // view choices.
+    // Writes the session's values into `settings`: the selected microscope, the ranges, UpTo, the
+    // view choices and the specimen's terms.
     void captureSettings(WindowSettings &settings) const;
 
     // ---- results ----
@@ -169,7 +189,7 @@ public:
     QStringList infoTexts() const;
 
     // The pattern's grey levels for a picture of half width `centre` (px) at `defocus`, sampled as
-    // the latest aberration asked.
+    // the latest aberration asked; as the detector records it while the sampled view is shown.
     PatternHalves computePattern(double defocus, int centre, const PatternProgress &progress = {}) const;
     // The defocus map `width` pixels wide over the defocus range; kept, with the state it was
     // computed from, for its table.
@@ -203,6 +223,7 @@ private:
     int m_defocusMax = OptionRanges().defocusMax;
     int m_a2Max = OptionRanges().a2Max;
     int m_a3Max = OptionRanges().a3Max;
+    bool m_fineDefocus = false;
 
     // Each session refills its own buffers: analysis mode's seven series, and the curve and
     // envelope of each CTF of plotter mode.

@@ -8,7 +8,6 @@
 
 #include <QFileInfo>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -69,57 +68,28 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
 }
 
 MicrographSession::MicrographSession(CtfSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_recent(readRecentMicrographs())
+    : QObject(parent), m_session(session), m_recent(readRecentMicrographs()),
+      m_work(
+          this, [this](double f) { emit progress(f); },
+          [this](const WorkOutcome<LoadedMicrograph> &outcome) { finished(outcome); })
 {
-    connect(&m_watcher, &QFutureWatcher<LoadOutcome>::finished, this, &MicrographSession::finished);
 }
 
-MicrographSession::~MicrographSession()
-{
-    if (m_stop)
-        *m_stop = true;
-    m_watcher.waitForFinished();
-}
+MicrographSession::~MicrographSession() = default;
 
 // ---- opening ------------------------------------------------------------------------------------
 
 void MicrographSession::start(const QString &path, std::shared_ptr<const MicrographImage> image)
 {
-    if (m_stop)
-        *m_stop = true;
-    m_watcher.waitForFinished();
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    m_stop = stop;
     m_pendingNewFile = image == nullptr;
-    const int tile = m_tileSize;
     // A new file takes its own pixel size when it gives one; the same image keeps the one in use.
     const double pixel = image ? pixelSize() : 0.0;
     const double fallback = m_pixelSize > 0 ? m_pixelSize : isOpen() ? pixelSize() : DefaultPixelSizeNm;
-    // Progress reaches the session's thread at most every percent.
-    auto last = std::make_shared<double>(-1.0);
-    const ProgressCallback report = [this, stop, last](double f) {
-        if (f - *last >= 0.01 || f >= 1.0) {
-            *last = f;
-            QMetaObject::invokeMethod(
-                this, [this, f] { emit progress(f); }, Qt::QueuedConnection);
-        }
-        return !*stop;
-    };
-    // Exceptions do not cross the future as themselves: the outcome carries what went wrong.
-    m_watcher.setFuture(QtConcurrent::run([path, image, tile, pixel, fallback, report] {
-        LoadOutcome outcome;
-        try {
-            outcome.loaded = loadMicrograph(path, image, tile, pixel, fallback, report);
-        } catch (const Cancelled &) {
-            outcome.cancelled = true;
-        } catch (const OrvalisError &e) {
-            outcome.error = e.text();
-        } catch (const std::bad_alloc &) {
-            outcome.error = QStringLiteral("Cannot open the micrograph %1: there is not enough memory.")
-                                .arg(QFileInfo(path).fileName());
-        }
-        return outcome;
-    }));
+    m_work.start(
+        [path, image, tile = m_tileSize, pixel, fallback](const ProgressCallback &report) {
+            return loadMicrograph(path, image, tile, pixel, fallback, report);
+        },
+        QStringLiteral("Cannot open the micrograph %1: there is not enough memory.").arg(QFileInfo(path).fileName()));
 }
 
 void MicrographSession::open(const QString &path)
@@ -129,8 +99,7 @@ void MicrographSession::open(const QString &path)
 
 bool MicrographSession::openNow(const QString &path, QString *error)
 {
-    cancel();
-    m_watcher.waitForFinished();
+    m_work.stop();
     try {
         const double fallback = m_pixelSize > 0 ? m_pixelSize : DefaultPixelSizeNm;
         take(loadMicrograph(path, nullptr, m_tileSize, 0, fallback), true);
@@ -148,22 +117,17 @@ bool MicrographSession::openNow(const QString &path, QString *error)
 
 void MicrographSession::cancel()
 {
-    if (m_stop)
-        *m_stop = true;
+    m_work.cancel();
 }
 
-void MicrographSession::finished()
+void MicrographSession::finished(const WorkOutcome<LoadedMicrograph> &outcome)
 {
-    const QFuture<LoadOutcome> future = m_watcher.future();
-    if (future.resultCount() == 0)
-        return; // replaced by a newer open
-    const LoadOutcome outcome = future.result();
     if (outcome.cancelled)
         emit cancelled();
     else if (!outcome.error.isEmpty())
         emit failed(outcome.error);
-    else if (outcome.loaded.spectrum)
-        take(outcome.loaded, m_pendingNewFile);
+    else if (outcome.value.spectrum)
+        take(outcome.value, m_pendingNewFile);
 }
 
 void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
@@ -183,8 +147,7 @@ void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
 
 void MicrographSession::close()
 {
-    cancel();
-    m_watcher.waitForFinished();
+    m_work.stop();
     if (!isOpen())
         return;
     m_loaded = {};
@@ -226,22 +189,6 @@ bool MicrographSession::setPixelSize(double nm)
     return true;
 }
 
-void MicrographSession::setAmplitudeContrast(double q)
-{
-    if (!(q >= 0 && q < 1) || q == m_amplitudeContrast)
-        return;
-    m_amplitudeContrast = q;
-    emit modelChanged();
-}
-
-void MicrographSession::setPhaseShift(double rad)
-{
-    if (!std::isfinite(rad) || rad == m_phaseShift)
-        return;
-    m_phaseShift = rad;
-    emit modelChanged();
-}
-
 void MicrographSession::setShown(bool on)
 {
     if (on == m_shown)
@@ -257,8 +204,6 @@ SpectrumModel MicrographSession::model() const
     SpectrumModel m;
     m.state = m_session.state();
     m.defocus = m_session.state().Defocus;
-    m.amplitudeContrast = m_amplitudeContrast;
-    m.phaseShift = m_phaseShift;
     return m;
 }
 

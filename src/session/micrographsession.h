@@ -6,9 +6,9 @@
 // was.
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
+#include "session/backgroundwork.h"
 #include "session/micrographviews.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -37,13 +37,6 @@ struct LoadedMicrograph {
 LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const MicrographImage> image, int tileSize,
                                 double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress = {});
 
-// What the worker hands back.
-struct LoadOutcome {
-    LoadedMicrograph loaded;
-    QString error;          // the message of a failure
-    bool cancelled = false; // Cancel was pressed
-};
-
 class MicrographSession : public QObject {
     Q_OBJECT
 public:
@@ -60,13 +53,15 @@ public:
     // The same on this thread; false with `error` on failure.
     bool openNow(const QString &path, QString *error = nullptr);
     void cancel();
-    bool busy() const { return m_watcher.isRunning(); }
+    bool busy() const { return m_work.busy(); }
     // The micrograph goes; the session's views show the computed pattern again.
     void close();
 
     bool isOpen() const { return m_loaded.spectrum != nullptr; }
     QString path() const { return m_loaded.path; }
     const MicrographImage *image() const { return m_loaded.image.get(); }
+    // The same, for work that may outlast the micrograph's closing.
+    std::shared_ptr<const MicrographImage> sharedImage() const { return m_loaded.image; }
     const PowerSpectrum *spectrum() const { return m_loaded.spectrum.get(); }
 
     // ---- what the spectrum is computed with ----
@@ -79,17 +74,13 @@ public:
     double filePixelSize() const { return m_loaded.image ? m_loaded.image->pixelSizeNm : 0.0; }
     // Takes a pixel size from 0.001 to 10 nm; the rings are found again at once. False for others.
     bool setPixelSize(double nm);
-    // The model's specimen terms.
-    double amplitudeContrast() const { return m_amplitudeContrast; }
-    void setAmplitudeContrast(double q);               // 0 <= q < 1, others ignored
-    double phaseShift() const { return m_phaseShift; } // rad
-    void setPhaseShift(double rad);
 
     // View > 2D CTF > Micrograph: the pattern's pane shows the micrograph beside the model.
     bool shown() const { return m_shown && isOpen(); }
     void setShown(bool on);
 
-    // ---- what the views show; computed from the CTF session's state as it is ----
+    // ---- what the views show; computed from the CTF session's state as it is, its specimen terms
+    // (amplitude contrast, phase shift) included ----
     SpectrumModel model() const;
     // The picture for a pattern of half width `centre` over the session's UpTo, divided along its
     // direction; the model half sampled as the latest aberration asked.
@@ -112,28 +103,24 @@ signals:
     void cancelled();
     void closed();
     void spectrumChanged(); // a new spectrum: opened, re-tiled, or a new pixel size
-    void modelChanged();    // the specimen terms
     void shownChanged(bool shown);
     void recentFilesChanged();
 
 private:
     void start(const QString &path, std::shared_ptr<const MicrographImage> image);
-    void finished();
+    void finished(const WorkOutcome<LoadedMicrograph> &outcome);
     void take(LoadedMicrograph loaded, bool newFile);
 
     CtfSession &m_session;
     LoadedMicrograph m_loaded;
     int m_tileSize = kDefaultTileSize;
     double m_pixelSize = 0; // set by the user, or 0
-    double m_amplitudeContrast = 0.07;
-    double m_phaseShift = 0;
     bool m_shown = true;
     QStringList m_recent;
     QString m_recentProblem;
 
     // The work under way.
-    QFutureWatcher<LoadOutcome> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    BackgroundWork<LoadedMicrograph> m_work;
     bool m_pendingNewFile = false;
 
     // Kept between calls: the measured half of the picture, and the rotational average.

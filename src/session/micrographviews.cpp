@@ -89,14 +89,21 @@ struct ModelRow {
 struct RowTerms {
     const PhaseFactors &phase;
     const EnvelopeFactors &envelopes;
-    double offset, defocus;
+    double defocus;
 };
 
-inline bool modelRowBody(const RowTerms &terms, double ky, ModelRow &row, int first, int last)
+// PhaseFactors::argument with its choice of terms made once for the row, outside the vector loop.
+template <bool Extended> inline double rowArgument(const PhaseFactors &phase, double kx, double ky)
+{
+    const ChiParts p = Extended ? phase.extendedParts(kx, ky) : phase.parts(kx, ky);
+    return p.even + p.odd;
+}
+
+template <bool Extended> inline bool modelRowBody(const RowTerms &terms, double ky, ModelRow &row, int first, int last)
 {
     const PhaseFactors phase = terms.phase; // copies the stores cannot alias
     const EnvelopeFactors envelopes = terms.envelopes;
-    const double offset = terms.offset, defocus = terms.defocus;
+    const double defocus = terms.defocus;
     const double *__restrict kxs = row.kx.data();
     double *__restrict phases = row.phase.data();
     double *__restrict exponents = row.exponent.data();
@@ -109,7 +116,7 @@ inline bool modelRowBody(const RowTerms &terms, double ky, ModelRow &row, int fi
         const double kx = kxs[b];
         const double k = values[b];
         // Both envelopes in one exponential, squared with the sine: CtfGrey depends on c^2 alone.
-        const double argument = phase.chi(kx, ky) - offset;
+        const double argument = rowArgument<Extended>(phase, kx, ky);
         const double exponent = 2 * (envelopes.temporalExponent(k) + envelopes.spatialExponent(k, defocus));
         const double value = fastmath::sinSquared(argument) * fastmath::exponential(exponent);
         phases[b] = argument;
@@ -124,7 +131,8 @@ using ModelRowFunction = bool (*)(const RowTerms &, double, ModelRow &, int, int
 
 __attribute__((flatten)) bool modelRowBaseline(const RowTerms &terms, double ky, ModelRow &row, int first, int last)
 {
-    return modelRowBody(terms, ky, row, first, last);
+    return terms.phase.extended ? modelRowBody<true>(terms, ky, row, first, last)
+                                : modelRowBody<false>(terms, ky, row, first, last);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -133,7 +141,8 @@ __attribute__((flatten)) bool modelRowBaseline(const RowTerms &terms, double ky,
 __attribute__((flatten, target("avx2,fma"))) bool modelRowWide(const RowTerms &terms, double ky, ModelRow &row,
                                                                int first, int last)
 {
-    return modelRowBody(terms, ky, row, first, last);
+    return terms.phase.extended ? modelRowBody<true>(terms, ky, row, first, last)
+                                : modelRowBody<false>(terms, ky, row, first, last);
 }
 #endif
 
@@ -157,14 +166,14 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
 
 double SpectrumModel::phaseOffset() const
 {
-    return std::asin(std::clamp(amplitudeContrast, 0.0, 0.999999)) + phaseShift;
+    return PhaseFactors(state, defocus).offset;
 }
 
 double SpectrumModel::ctf(double kx, double ky) const
 {
     const double k = std::sqrt(kx * kx + ky * ky);
     const EnvelopeFactors envelopes(state);
-    return std::sin(Chi(state, kx, ky, defocus) - phaseOffset()) * envelopes.temporalEnvelope(k)
+    return std::sin(CtfArgument(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
         * envelopes.spatialEnvelope(k, defocus);
 }
 
@@ -177,8 +186,7 @@ double SpectrumModel::envelopeSquared(double k) const
 
 double SpectrumModel::roundCtfSquared(double k, bool withEnvelopes) const
 {
-    const PhaseFactors phase(state, defocus);
-    const double s = std::sin(phase.roundPart(k * k) - phaseOffset());
+    const double s = std::sin(PhaseFactors(state, defocus).roundArgument(k * k));
     return s * s * (withEnvelopes ? envelopeSquared(k) : 1.0);
 }
 
@@ -192,7 +200,9 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
     const double k2 = kx * kx + ky * ky;
     if (k2 == 0)
         return 0;
-    const double target = phase.evenPart(kx, ky);
+    // The even part of the phase without its constant offset, which moves both sides alike.
+    const double target = phase.extended ? phase.roundPart(k2) + phase.fifthOrder(k2) + phase.twoFoldTurned(kx, ky)
+                                         : phase.evenPart(kx, ky);
     // cs u^2 + df u = target for u = k'^2: the root on k's side of the phase's turning point.
     double u;
     if (std::fabs(phase.cs * k2) <= 1e-12 * std::fabs(phase.df)) {
@@ -207,15 +217,26 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
         const double a = (-phase.df + root) / (2 * phase.cs), b = (-phase.df - root) / (2 * phase.cs);
         u = std::fabs(a - k2) < std::fabs(b - k2) ? a : b;
     }
+    // C5 adds c5 u^3, a small correction at the frequencies shown: Newton's steps from that root.
+    for (int step = 0; phase.c5 != 0 && step < 8 && u > 0; ++step) {
+        const double slope = 3 * phase.c5 * u * u + 2 * phase.cs * u + phase.df;
+        if (slope == 0)
+            return -1;
+        const double next = u - (phase.fifthOrder(u) + phase.roundPart(u) - target) / slope;
+        const bool converged = std::fabs(next - u) <= 1e-12 * std::fabs(next);
+        u = next;
+        if (converged)
+            break;
+    }
     if (!(u > 0) || std::fabs(u - k2) > 0.5 * k2)
         return -1;
     return std::sqrt(u);
 }
 
 // equalPhaseAverage of the spectrum along the rings of equivalentRoundFrequency, value for value,
-// without a call per pixel: the phase's even part depends on kx^2 and ky^2 alone, so the bin and
-// shares taken at (|dx|, |dy|) pixels from the centre serve all four pixels that mirror it, and
-// the pixels are then summed in the order equalPhaseAverage sums them.
+// without a call per pixel: unless an azimuth turns it, the phase's even part depends on kx^2 and
+// ky^2 alone, so the bin and shares taken at (|dx|, |dy|) pixels from the centre serve all four
+// pixels that mirror it; the pixels are then summed in the order equalPhaseAverage sums them.
 std::vector<double> equalPhaseRingAverage(const PowerSpectrum &spectrum, const PhaseFactors &phase, int stride)
 {
     const int n = spectrum.size, centre = n / 2, bins = n / 2 + 1;
@@ -230,19 +251,20 @@ std::vector<double> equalPhaseRingAverage(const PowerSpectrum &spectrum, const P
         int bin; // -1: the pixel belongs to no ring
         double lower, upper;
     };
-    // The distinct distances from the centre of the sampled rows (and columns: the same).
+    // The distinct offsets from the centre of the sampled rows (and columns: the same), taken
+    // without their sign unless an azimuth is set.
     thread_local std::vector<int> slot, distances, column;
     thread_local std::vector<Share> shares;
-    slot.assign(static_cast<std::size_t>(std::max(centre, n - 1 - centre) + 1), -1);
+    slot.assign(static_cast<std::size_t>(n) + 1, -1);
     distances.clear();
     column.clear();
     for (int i = 0; i < n; i += stride) {
-        const int d = std::abs(i - centre);
-        if (slot[std::size_t(d)] < 0) {
-            slot[std::size_t(d)] = static_cast<int>(distances.size());
+        const int d = phase.turned ? i - centre : std::abs(i - centre);
+        if (slot[std::size_t(d + centre)] < 0) {
+            slot[std::size_t(d + centre)] = static_cast<int>(distances.size());
             distances.push_back(d);
         }
-        column.push_back(slot[std::size_t(d)]);
+        column.push_back(slot[std::size_t(d + centre)]);
     }
     const std::size_t m = distances.size();
     shares.resize(m * m);
@@ -361,15 +383,14 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
     const int s = std::max(1, step);
     const PhaseFactors phase(model.state, model.defocus);
     const EnvelopeFactors envelopes(model.state);
-    const double offset = model.phaseOffset();
     const double c = std::cos(direction), sn = std::sin(direction);
     const GreyOfSquare &greyOf = greyOfSquare();
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
     const kernels::KernelSet &loops = kernels::best();
     // The polynomial sine holds only for phases within its limit; beyond, every point is exact.
     const double kMax = std::sqrt(2.0) * std::fabs(pixelFrequency(0, grid.centre, grid.range));
-    const bool fast = phase.bound(kMax) + std::fabs(offset) <= fastmath::kSinArgumentLimit;
-    const RowTerms terms{phase, envelopes, offset, model.defocus};
+    const bool fast = phase.bound(kMax) <= fastmath::kSinArgumentLimit;
+    const RowTerms terms{phase, envelopes, model.defocus};
     const ModelRowFunction computeRow = modelRowFunction();
 
     // A pixel lies on the model's side where c dy - sn dx > 0, the share of dx taken once per
@@ -478,10 +499,9 @@ RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &mode
     // roundCtfSquared and envelopeSquared, with their factors taken once.
     const PhaseFactors phase(model.state, model.defocus);
     const EnvelopeFactors envelopes(model.state);
-    const double offset = model.phaseOffset();
     for (int b = 0; b < bins; ++b) {
         const double k = p.frequency(b);
-        const double sine = std::sin(phase.roundPart(k * k) - offset);
+        const double sine = std::sin(phase.roundArgument(k * k));
         const double e = envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, model.defocus);
         bare[std::size_t(b)] = sine * sine;
         p.envelope[std::size_t(b)] = e * e;

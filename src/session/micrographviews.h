@@ -12,14 +12,13 @@
 
 namespace orvalis {
 
-// The model the spectrum is compared with: the session's optics at a defocus (its A2 and A3 along the
-// pattern's axes, its envelopes), the specimen's amplitude contrast and a phase plate's shift:
+// The model the spectrum is compared with: the session's optics at a defocus, every term of the state
+// included (A2 and A3 with their azimuths, C5, its envelopes, and the specimen's amplitude contrast
+// and a phase plate's shift as Setup > Specimen and Detector set them):
 // CTF = sin(chi - asin Q - phaseShift) times the envelopes.
 struct SpectrumModel {
     OpticsState state;
-    double defocus = 0;              // nm
-    double amplitudeContrast = 0.07; // Q, 0 <= Q < 1
-    double phaseShift = 0;           // rad
+    double defocus = 0; // nm
 
     double phaseOffset() const;
     // The CTF with its envelopes at (kx, ky) (nm^-1, ky positive below the centre), as the pattern
@@ -30,9 +29,9 @@ struct SpectrumModel {
     // The squared envelopes at k.
     double envelopeSquared(double k) const;
     // The frequency at which the round model has the phase the model's even part has at (kx, ky): it
-    // maps the model's rings onto circles. Negative where no such frequency lies near k. The
-    // three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object
-    // holds the phase's even part only), so it plays no part here.
+    // maps the model's rings onto circles, turned astigmatism included. Negative where no such frequency lies near k.
+    // The three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object holds the phase's
+    // even part only), so it plays no part here.
     double equivalentFrequency(double kx, double ky) const;
 };
 

@@ -4,6 +4,7 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "core/orvaliserror.h"
+#include "core/specimenterms.h"
 #include "store/registry.h"
 #include "store/settingskeys.h"
 
@@ -101,6 +102,11 @@ void readDefault(Reader &r, WindowSettings &s)
     r.integer(s.a2max, name("a2max"));
     r.integer(s.a3max, name("a3max"));
     r.integer(s.Uses, name("Uses"));
+    r.real(s.AmplitudeContrast, name("Amplitude Contrast"));
+    r.real(s.PhaseShift, name("Phase Shift"));
+    r.real(s.BFactor, name("B-Factor"));
+    r.real(s.PixelSize, name("Pixel Size"));
+    r.flag(s.FineDefocus, name("Fine Defocus"));
 }
 
 void readPosition(Reader &r, WindowSettings &s)
@@ -149,6 +155,8 @@ void readButtonBar(Reader &r, WindowSettings &s)
     };
     for (const auto &v : required)
         r.requiredOnOff(*v.into, name(v.value));
+    r.onOff(s.RelionSign, name("RELION Sign"));
+    r.onOff(s.Sampled2D, name("Sampled 2D"));
 }
 
 void put(Registry &r, const QString &value, const QString &v)
@@ -182,18 +190,30 @@ public:
     {
         return add(QString::fromLatin1(value), v);
     }
+    // A value stored only while it differs from its default: absent here, it goes from the store.
+    template <class T> Group &addOrRemove(const char *value, const std::optional<T> &v)
+    {
+        if (!v)
+            m_removals << QString::fromLatin1(value);
+        return add(value, v);
+    }
     // One transaction: the group is written whole or not at all. A group with nothing to write
     // does not create its key. The values that could not be read go first; what is written again
     // takes their place.
     void write(Registry &registry, const QStringList &unreadable) const
     {
-        if (m_writes.isEmpty() && unreadable.isEmpty())
+        const bool writes = !m_writes.isEmpty() || !unreadable.isEmpty();
+        if (!writes && m_removals.isEmpty())
             return;
         Registry::Transaction transaction(registry, true);
-        if (!registry.OpenKey(settingsKey(m_subKey), true))
-            throw OrvalisError(QStringLiteral("Cannot access registry"));
-        for (const QString &value : unreadable)
-            registry.DeleteValue(value);
+        if (!registry.OpenKey(settingsKey(m_subKey), writes)) {
+            if (writes)
+                throw OrvalisError(QStringLiteral("Cannot access registry"));
+            return; // nothing stored to remove
+        }
+        for (const QString &value : unreadable + m_removals)
+            if (registry.ValueExists(value))
+                registry.DeleteValue(value);
         for (const auto &w : m_writes)
             w(registry);
         registry.CloseKey();
@@ -205,6 +225,7 @@ public:
 private:
     QString m_subKey;
     QVector<std::function<void(Registry &)>> m_writes;
+    QStringList m_removals;
 };
 
 } // namespace
@@ -259,6 +280,32 @@ QStringList FitToAcceptedRanges(WindowSettings &s)
     fit(s.a2max, "a2max", 0, MaxAstigmatism);
     fit(s.a3max, "a3max", 0, MaxAstigmatism);
     fit(s.Uses, "Uses", 0, std::numeric_limits<int>::max());
+    const struct {
+        std::optional<double> *value;
+        const char *valueName;
+        SpecimenField field;
+    } specimen[] = {
+        {&s.AmplitudeContrast, "Amplitude Contrast", SpecimenField::AmplitudeContrast},
+        {&s.PhaseShift, "Phase Shift", SpecimenField::PhaseShift},
+        {&s.BFactor, "B-Factor", SpecimenField::BFactor},
+        {&s.PixelSize, "Pixel Size", SpecimenField::PixelSize},
+    };
+    for (const auto &t : specimen) {
+        if (*t.value && !specimenRule(t.field, **t.value).isEmpty()) {
+            note(t.valueName, formatGeneral(**t.value), QStringLiteral("0"));
+            t.value->reset(); // none: the term is left out
+        }
+    }
+    // Tenths of a nanometre cannot count up to the ends of a wider range.
+    if (s.FineDefocus.value_or(false)) {
+        const auto beyond = [](const std::optional<int> &end) {
+            return end && (*end < -MaxFineDefocus || *end > MaxFineDefocus);
+        };
+        if (beyond(s.Underfocus) || beyond(s.Overfocus)) {
+            note("Fine Defocus", QStringLiteral("1"), QStringLiteral("0"));
+            s.FineDefocus.reset();
+        }
+    }
     return changed;
 }
 
@@ -269,6 +316,9 @@ void WriteWindowSettings(const WindowSettings &s)
     main.add("UpTo", s.UpTo).add("dvv", s.dvv).add("dii", s.dii).add("Monochrome", s.Monochrome);
     main.add("Underfocus", s.Underfocus).add("Overfocus", s.Overfocus).add("a2max", s.a2max).add("a3max", s.a3max);
     main.add("Uses", s.Uses);
+    main.addOrRemove("Amplitude Contrast", s.AmplitudeContrast).addOrRemove("Phase Shift", s.PhaseShift);
+    main.addOrRemove("B-Factor", s.BFactor).addOrRemove("Pixel Size", s.PixelSize);
+    main.addOrRemove("Fine Defocus", s.FineDefocus);
 
     Group position(PositionKeyName);
     position.add("Window state", s.WindowState).add("Top", s.Top).add("Left", s.Left);
@@ -289,6 +339,7 @@ void WriteWindowSettings(const WindowSettings &s)
     buttonBar.add("Spatial", s.Spatial).add("Temporal", s.Temporal).add("Show3D", s.Show3D);
     buttonBar.add("Envelopes", s.Envelopes).add("Intensity", s.Intensity).add("Symmetr", s.Symmetr);
     buttonBar.add("Plot Mode", s.PlotMode).add("Toolbar", s.Toolbar).add("Headers", s.Headers);
+    buttonBar.addOrRemove("RELION Sign", s.RelionSign).addOrRemove("Sampled 2D", s.Sampled2D);
 
     Registry registry;
     for (const Group *group : {&main, &position, &coolBar, &buttonBar})

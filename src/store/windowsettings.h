@@ -32,6 +32,14 @@ struct WindowSettings {
     std::optional<int> a2max;      // nm
     std::optional<int> a3max;      // nm
     std::optional<int> Uses;
+    // The specimen and the detector (Setup > Specimen and Detector) and the defocus step, in the units
+    // the user types them in. Each is written only while it differs from its default, and removed
+    // from the store once it is back there: a store without them is exactly the one of before.
+    std::optional<double> AmplitudeContrast; // "Amplitude Contrast", fraction Q
+    std::optional<double> PhaseShift;        // "Phase Shift", degrees
+    std::optional<double> BFactor;           // "B-Factor", Å²
+    std::optional<double> PixelSize;         // "Pixel Size", Å at the specimen
+    std::optional<bool> FineDefocus;         // "Fine Defocus": defocus steps of 0.1 nm
 
     // "Position"; the bounds are px in screen coordinates
     std::optional<int> WindowState; // 0 normal, 1 minimised, 2 maximised
@@ -44,6 +52,9 @@ struct WindowSettings {
     // "ButtonBar", each 0/1 (on only when exactly 1)
     std::optional<bool> Show2d, Update2D, Combined, Spatial, Temporal, Show3D, Envelopes, Intensity, Symmetr;
     std::optional<bool> PlotMode, Toolbar, Headers;
+    // "RELION Sign" (the chart and its tables show -CTF) and "Sampled 2D" (the pattern as the
+    // detector records it): like the specimen's values, written only while on.
+    std::optional<bool> RelionSign, Sampled2D;
 
     // Values present but unreadable when read (the registry's error texts, one per value): each is
     // left absent, so the window keeps its default for it.
@@ -61,8 +72,9 @@ WindowSettings ReadWindowSettings();
 // Brings every stored number the window takes over as it stands into the range the program accepts
 // for it where the user sets it: "UpTo" into 0 .. MaxUpTo (one that is no positive number becomes 10),
 // the defocus slider's ends into -MaxDefocus .. MaxDefocus, the astigmatism maxima into
-// 0 .. MaxAstigmatism, the use count to 0 or more. Returns one line per value changed:
-// "'UpTo' (1000000000): 1000 is used".
+// 0 .. MaxAstigmatism, the use count to 0 or more; a specimen value its rule refuses becomes 0 (none),
+// and fine defocus goes off with a defocus range beyond MaxFineDefocus.
+// Returns one line per value changed: "'UpTo' (1000000000): 1000 is used".
 QStringList FitToAcceptedRanges(WindowSettings &settings);
 
 // Writes the present values in four groups, "Default", "Position", "CoolBar" and "ButtonBar" in

@@ -196,6 +196,10 @@ void TestCli::sameAsWindow_data()
         showPattern(form);
         child<QScrollBar>(&form, "ScrollBar1")->setValue(180);
     }) << QStringList{"--intensity", "--symmetric", "--envelopes", "temporal,combined", "--defocus", "-180"};
+    QTest::newRow("RELION's sign") << StateSetup([](TForm1 &form) {
+        action(&form, "RelionSign1")->trigger();
+        showPattern(form);
+    }) << QStringList{"--relion-sign"};
     QTest::newRow("symmetric, no envelopes but one") << StateSetup([](TForm1 &form) {
         action(&form, "Symmetr1")->trigger();
         action(&form, "Temporal1")->trigger();

@@ -370,7 +370,7 @@ b = np.floor(r).astype(int); w = r - b
 value = np.bincount(b.ravel(), (s * (1 - w)).ravel(), n) + np.bincount(b.ravel() + 1, (s * w).ravel(), n + 1)[:n]
 weight = np.bincount(b.ravel(), (1 - w).ravel(), n) + np.bincount(b.ravel() + 1, w.ravel(), n + 1)[:n]
 rows = [l.split('\t') for l in open(average).read().splitlines()]
-assert rows[0] == ['k', 'Rotational Average'], rows[0]
+assert rows[0] == ['k', 'Spectrum Average'], rows[0]
 assert len(rows) == n // 2 + 2, len(rows)
 for k in range(1, n // 2 + 1):
     assert abs(float(rows[k + 1][0]) - k * step) < 1e-9

@@ -13,6 +13,7 @@ private slots:
     void blocks();
     void lines();
     void csOfCorrectedInstrument();
+    void c5OnlyWhenGiven();
 };
 
 void TestInfoText::blocks_data()
@@ -80,6 +81,23 @@ void TestInfoText::csOfCorrectedInstrument()
     TScopeData r = defaultScope();
     r.Cs = -0.03e6;
     QCOMPARE(infoTextLines(s, r, r).at(4), QStringLiteral("Cs:  \t\t-0.030 mm"));
+}
+
+// An instrument with C5 names it, with its unit, after Cs; the other block keeps its eleven lines.
+void TestInfoText::c5OnlyWhenGiven()
+{
+    OpticsState s;
+    s.UpTo = 10;
+    s.PlotterMode = true;
+    TScopeData corrected = defaultScope();
+    corrected.Cs = -0.03e6;
+    corrected.C5 = 2.5e6;
+    const QStringList lines = infoTextLines(s, corrected, defaultScope());
+    QCOMPARE(lines.size(), 23);
+    QCOMPARE(lines.at(4), QStringLiteral("Cs:  \t\t-0.030 mm"));
+    QCOMPARE(lines.at(5), QStringLiteral("C5:  \t\t2.5 mm"));
+    QCOMPARE(lines.at(6), QStringLiteral("Cc:  \t\t1.2 mm"));
+    QVERIFY(!lines.mid(12).join(QLatin1Char('\n')).contains(QStringLiteral("C5")));
 }
 
 QTEST_APPLESS_MAIN(TestInfoText)

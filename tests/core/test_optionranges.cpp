@@ -15,6 +15,8 @@ private slots:
     void factoryTexts();
     void apply_data();
     void apply();
+    void fineDefocus_data();
+    void fineDefocus();
     void usageDue_data();
     void usageDue();
 };
@@ -126,6 +128,62 @@ void TestOptionRanges::apply()
     QCOMPARE(r.a2Max, expected.a2Max);
     QCOMPARE(r.a3Max, expected.a3Max);
     QCOMPARE(r.upTo, expected.upTo);
+}
+
+// With fine defocus the field takes one decimal and the slider counts tenths: its ends must stay
+// within a tenth of the coarse limit, or the slider's span would overflow its integers.
+void TestOptionRanges::fineDefocus_data()
+{
+    QTest::addColumn<bool>("fine");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("defocus"); // nm, as the field takes it
+    QTest::addColumn<QString>("error");
+    QTest::newRow("coarse: whole nm") << false << "-67" << -67.0 << QString();
+    QTest::newRow("coarse: a decimal refused") << false << "-4.2" << 0.0 << "'-4.2' is not a valid integer value";
+    QTest::newRow("fine: one decimal") << true << "-4.2" << -4.2 << QString();
+    QTest::newRow("fine: rounded to 0.1 nm") << true << "7.26" << 7.3 << QString();
+    QTest::newRow("fine: whole nm") << true << "-12" << -12.0 << QString();
+    QTest::newRow("fine: comma") << true << "-4,2" << 0.0 << "'-4,2' is not a valid floating point value";
+    QTest::newRow("fine: beyond its limit")
+        << true << "-100000000.1" << 0.0
+        << "'-100000000.1' is not a valid value for Defocus: it must be from -100000000 to 100000000 nm";
+    QTest::newRow("fine: not a number") << true << "nan" << 0.0 << "'nan' is not a valid floating point value";
+}
+
+void TestOptionRanges::fineDefocus()
+{
+    QFETCH(bool, fine);
+    QFETCH(QString, typed);
+    QFETCH(double, defocus);
+    QFETCH(QString, error);
+    OptionRanges r;
+    r.fineDefocus = fine;
+    QCOMPARE(defocusStepsPerNm(r), fine ? 10 : 1);
+    double got = 0;
+    QString thrown;
+    try {
+        got = typedDefocus(typed, r);
+    } catch (const OrvalisError &e) {
+        thrown = e.text();
+    }
+    QCOMPARE(thrown, error);
+    QCOMPARE(got, defocus);
+
+    // An end wider than tenths can count, which an ignored field leaves as it was: the fields are
+    // applied, fine defocus is switched off.
+    OptionRanges wide = ranges(-300, 200000000, 200, 10000, 10);
+    wide.fineDefocus = true;
+    QVERIFY(!fineDefocusFits(wide));
+    QString refused;
+    try {
+        applyOptionTexts(wide, {"-150", "-100", "10", "200", "10000"});
+    } catch (const OrvalisError &e) {
+        refused = e.text();
+    }
+    QCOMPARE(refused, QStringLiteral("Fine defocus needs the defocus range within -100000000 .. 100000000 nm"));
+    QVERIFY(!wide.fineDefocus);
+    QCOMPARE(wide.defocusMin, 150);
+    QCOMPARE(wide.defocusMax, 200000000);
 }
 
 void TestOptionRanges::usageDue_data()

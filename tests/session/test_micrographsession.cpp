@@ -24,7 +24,7 @@ namespace {
 
 constexpr double kPixel = 0.1;     // nm
 constexpr double kDefocus = -400;  // nm
-constexpr double kContrast = 0.07; // the session's amplitude contrast
+constexpr double kContrast = 0.07; // the session's amplitude contrast (its specimen terms)
 constexpr double kA2 = 150;        // nm, the astigmatic micrograph's
 
 // A session as a run starts it, at the micrographs' defocus and over 1.2 nm^-1.
@@ -34,6 +34,7 @@ void startSession(CtfSession &session)
     session.beginRun();
     session.setDefocus(kDefocus, false);
     session.setUpTo(1.2);
+    session.state().AmplitudeContrast = kContrast;
 }
 
 // A micrograph with the session's model at kDefocus, envelopes included, as a microscope makes it.
@@ -43,7 +44,7 @@ MicrographImage micrograph(const OpticsState &optics, double a2, int side, std::
     model.state = optics;
     model.state.A2 = a2;
     model.defocus = kDefocus;
-    model.amplitudeContrast = kContrast;
+    model.state.AmplitudeContrast = kContrast;
     SyntheticOptions o;
     o.width = o.height = side;
     o.pixelSizeNm = kPixel;

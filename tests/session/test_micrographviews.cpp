@@ -47,12 +47,15 @@ void TestMicrographViews::modelHalf_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<double>("bFactor"); // nm^2; below 0 the envelope exceeds 1
     QTest::addColumn<double>("defocus"); // nm
-    QTest::newRow("fine, line rising") << 0.4 << 1 << 0.0 << -400.0;
-    QTest::newRow("fine, line falling") << -2.5 << 1 << 0.0 << -400.0;
-    QTest::newRow("coarse blocks cut by the edge") << 1.1 << 3 << 0.0 << -400.0;
-    QTest::newRow("drag blocks, vertical line") << 3.14159265358979 / 2 << 4 << 0.5 << -900.0;
-    QTest::newRow("envelope above 1") << 0.0 << 1 << -2.0 << -400.0;
-    QTest::newRow("phase beyond the fast sine") << 0.7 << 2 << 0.0 << -4e8;
+    QTest::addColumn<double>("azimuth"); // rad, of A2
+    QTest::addColumn<double>("c5");      // nm
+    QTest::newRow("fine, line rising") << 0.4 << 1 << 0.0 << -400.0 << 0.0 << 0.0;
+    QTest::newRow("fine, line falling") << -2.5 << 1 << 0.0 << -400.0 << 0.0 << 0.0;
+    QTest::newRow("coarse blocks cut by the edge") << 1.1 << 3 << 0.0 << -400.0 << 0.0 << 0.0;
+    QTest::newRow("drag blocks, vertical line") << 3.14159265358979 / 2 << 4 << 0.5 << -900.0 << 0.0 << 0.0;
+    QTest::newRow("envelope above 1") << 0.0 << 1 << -2.0 << -400.0 << 0.0 << 0.0;
+    QTest::newRow("phase beyond the fast sine") << 0.7 << 2 << 0.0 << -4e8 << 0.0 << 0.0;
+    QTest::newRow("turned astigmatism and C5") << 0.2 << 1 << 0.3 << -600.0 << 0.7 << 3e6;
 }
 
 // Every pixel on the model's side carries the grey level of the CTF at its block's first pixel;
@@ -63,6 +66,8 @@ void TestMicrographViews::modelHalf()
     QFETCH(int, step);
     QFETCH(double, bFactor);
     QFETCH(double, defocus);
+    QFETCH(double, azimuth);
+    QFETCH(double, c5);
     SpectrumModel m = startModel();
     m.state.A2 = 30;
     m.state.A3 = 1500;
@@ -70,8 +75,10 @@ void TestMicrographViews::modelHalf()
     m.defocus = defocus;
     if (std::fabs(defocus) > 1e6)
         m.state.Alpha = 0; // the spatial envelope would leave nothing to see
-    m.amplitudeContrast = 0.1;
-    m.phaseShift = 0.3;
+    m.state.AmplitudeContrast = 0.1;
+    m.state.PhaseShift = 0.3;
+    m.state.A2Azimuth = azimuth;
+    m.state.C5 = c5;
     CompositeGrid g;
     g.centre = 101;
     g.range = 2.5;
@@ -97,13 +104,17 @@ void TestMicrographViews::modelHalf()
 
 void TestMicrographViews::equalPhaseRings_data()
 {
-    QTest::addColumn<int>("size");      // of the spectrum
-    QTest::addColumn<int>("pixelStep"); // rows and columns taken
-    QTest::addColumn<double>("a2");     // nm
-    QTest::newRow("512, sampled to 256") << 512 << 1 << 150.0;
-    QTest::newRow("256, every pixel") << 256 << 1 << 60.0;
-    QTest::newRow("100, every third (centre off the grid)") << 100 << 3 << 200.0;
-    QTest::newRow("200, drag steps") << 200 << 4 << 80.0;
+    QTest::addColumn<int>("size");       // of the spectrum
+    QTest::addColumn<int>("pixelStep");  // rows and columns taken
+    QTest::addColumn<double>("a2");      // nm
+    QTest::addColumn<double>("azimuth"); // rad
+    QTest::addColumn<double>("c5");      // nm
+    QTest::newRow("512, sampled to 256") << 512 << 1 << 150.0 << 0.0 << 0.0;
+    QTest::newRow("256, every pixel") << 256 << 1 << 60.0 << 0.0 << 0.0;
+    QTest::newRow("100, every third (centre off the grid)") << 100 << 3 << 200.0 << 0.0 << 0.0;
+    QTest::newRow("200, drag steps") << 200 << 4 << 80.0 << 0.0 << 0.0;
+    QTest::newRow("turned astigmatism") << 256 << 1 << 120.0 << 0.6 << 0.0;
+    QTest::newRow("C5, sampled to 256") << 512 << 2 << 90.0 << 0.0 << 3e6;
 }
 
 // The profile's average along the model's rings is the general equal-phase average of the same
@@ -113,6 +124,8 @@ void TestMicrographViews::equalPhaseRings()
     QFETCH(int, size);
     QFETCH(int, pixelStep);
     QFETCH(double, a2);
+    QFETCH(double, azimuth);
+    QFETCH(double, c5);
     PowerSpectrum s;
     s.size = size;
     s.frequencyStep = 1.0 / (size * 0.1);
@@ -124,6 +137,8 @@ void TestMicrographViews::equalPhaseRings()
         v = noise(random);
     SpectrumModel m = startModel();
     m.state.A2 = a2;
+    m.state.A2Azimuth = azimuth;
+    m.state.C5 = c5;
     const RingProfile p = ringProfile(s, m, 0.5, pixelStep);
     const RingAverage general = equalPhaseAverage(
         s.rings, size, s.frequencyStep, [&m](double kx, double ky) { return m.equivalentFrequency(kx, ky); },

@@ -69,6 +69,7 @@ private slots:
     void storedScope_data();
     void storedScope();
     void sessionsKeepTheirOwnCurves();
+    void relionSign();
 };
 
 void TestSession::firstLoad()
@@ -651,6 +652,39 @@ void TestSession::sessionsKeepTheirOwnCurves()
     QCOMPARE(first.seriesY(CurveCtf), shown);
     QCOMPARE(first.seriesX(CurveCtf), shownK);
     QVERIFY(first.seriesY(CurveCtf).constData() != second.seriesY(CurveCtf).constData());
+}
+
+// RELION's sign turns the CTF the chart and its tables show, curves computed before included; the
+// envelopes and squared curves have no sign.
+void TestSession::relionSign()
+{
+    CtfSession session;
+    startDefault(session);
+    session.state().AmplitudeContrast = 0.1; // the first point is not 0
+    session.computeCurves();
+    const QVector<double> ctf = session.seriesY(CurveCtf), envelope = session.seriesY(CurveCombined);
+    const QByteArray table = (session.computeMap(8), session.mapTableText());
+    session.setRelionSign(true);
+    QCOMPARE(session.ctfSign(), -1);
+    QCOMPARE(session.seriesY(CurveCtf).size(), ctf.size());
+    for (int i = 0; i < ctf.size(); i += 97)
+        QCOMPARE(session.seriesY(CurveCtf)[i], 0.0 - ctf[i]);
+    session.computeCurves();
+    QCOMPARE(session.seriesY(CurveCtf)[1], -ctf[1]);
+    QCOMPARE(session.seriesY(CurveCombined), envelope);
+    // The first column of a map row is k = 0, where the CTF is sin(-asin Q).
+    const auto atZero = [](const QByteArray &text) {
+        return text.split('\n').value(1).split('\t').value(1).toDouble();
+    };
+    QCOMPARE(atZero(table), -0.1);
+    QCOMPARE(atZero(session.mapTableText()), 0.1);
+
+    session.setIntensity(true);
+    session.computeCurves();
+    const QVector<double> squared = session.seriesY(CurveCtf);
+    session.setRelionSign(false); // squared: nothing to turn
+    QCOMPARE(session.seriesY(CurveCtf), squared);
+    QVERIFY(squared[0] > 0);
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -125,6 +125,9 @@ private slots:
     void keyThatCannotBeCreated();
     void fitToAcceptedRanges_data();
     void fitToAcceptedRanges();
+    void opticalValuesOnlyWhileSet();
+    void opticalValuesFitted_data();
+    void opticalValuesFitted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -425,6 +428,78 @@ void TestWindowSettings::fitToAcceptedRanges()
     WindowSettings none;
     QVERIFY(FitToAcceptedRanges(none).isEmpty());
     QVERIFY(!none.UpTo && !none.Overfocus && !none.Uses);
+}
+
+// The specimen's terms and the optical choices are written while set and removed once back at their
+// defaults: a run that never used them, or reset them, leaves the store of before.
+void TestWindowSettings::opticalValuesOnlyWhileSet()
+{
+    WriteWindowSettings(everyValue());
+    const QString before = describe(storedValues(DefaultKeyName)) + " / " + describe(storedValues(ButtonBarKeyName));
+    WindowSettings set = everyValue();
+    set.AmplitudeContrast = 0.07;
+    set.PhaseShift = 90;
+    set.BFactor = 50;
+    set.PixelSize = 1.2;
+    set.FineDefocus = true;
+    set.RelionSign = true;
+    set.Sampled2D = true;
+    WriteWindowSettings(set);
+    QVERIFY(describe(storedValues(DefaultKeyName))
+                .endsWith("Uses:4:4 Amplitude Contrast:3:8 Phase Shift:3:8 B-Factor:3:8 Pixel Size:3:8 "
+                          "Fine Defocus:4:4"));
+    QVERIFY(describe(storedValues(ButtonBarKeyName)).endsWith("Headers:4:4 RELION Sign:4:4 Sampled 2D:4:4"));
+    const WindowSettings r = ReadWindowSettings();
+    QCOMPARE(r.AmplitudeContrast, std::optional<double>(0.07));
+    QCOMPARE(r.PhaseShift, std::optional<double>(90));
+    QCOMPARE(r.BFactor, std::optional<double>(50));
+    QCOMPARE(r.PixelSize, std::optional<double>(1.2));
+    QCOMPARE(r.FineDefocus, std::optional<bool>(true));
+    QCOMPARE(r.RelionSign, std::optional<bool>(true));
+    QCOMPARE(r.Sampled2D, std::optional<bool>(true));
+
+    WriteWindowSettings(everyValue());
+    QCOMPARE(describe(storedValues(DefaultKeyName)) + " / " + describe(storedValues(ButtonBarKeyName)), before);
+    const WindowSettings again = ReadWindowSettings();
+    QVERIFY(!again.AmplitudeContrast && !again.PixelSize && !again.FineDefocus && !again.RelionSign);
+}
+
+void TestWindowSettings::opticalValuesFitted_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QString>("line"); // empty: kept
+    QTest::newRow("Q within") << "Amplitude Contrast" << 0.1 << "";
+    QTest::newRow("Q of 1") << "Amplitude Contrast" << 1.0 << "'Amplitude Contrast' (1): 0 is used";
+    QTest::newRow("negative pixel") << "Pixel Size" << -1.0 << "'Pixel Size' (-1): 0 is used";
+    QTest::newRow("pixel NaN") << "Pixel Size" << std::numeric_limits<double>::quiet_NaN()
+                               << "'Pixel Size' (NAN): 0 is used";
+    QTest::newRow("B beyond") << "B-Factor" << 1e5 << "'B-Factor' (100000): 0 is used";
+    QTest::newRow("phase beyond") << "Phase Shift" << 400.0 << "'Phase Shift' (400): 0 is used";
+    QTest::newRow("fine within") << "Fine Defocus" << 100000000.0 << "";
+    QTest::newRow("fine beyond") << "Fine Defocus" << 100000001.0 << "'Fine Defocus' (1): 0 is used";
+}
+
+// A stored value the program would refuse where the user sets it leaves its term out.
+void TestWindowSettings::opticalValuesFitted()
+{
+    QFETCH(QString, value);
+    QFETCH(double, stored);
+    QFETCH(QString, line);
+    WindowSettings s;
+    std::optional<double> *term = value == "Amplitude Contrast" ? &s.AmplitudeContrast
+        : value == "Pixel Size"                                 ? &s.PixelSize
+        : value == "B-Factor"                                   ? &s.BFactor
+        : value == "Phase Shift"                                ? &s.PhaseShift
+                                                                : nullptr;
+    if (term) {
+        *term = stored;
+    } else {
+        s.FineDefocus = true; // with the defocus range reaching `stored`
+        s.Underfocus = static_cast<int>(stored);
+    }
+    QCOMPARE(FitToAcceptedRanges(s), line.isEmpty() ? QStringList() : QStringList{line});
+    QCOMPARE(term ? bool(*term) : bool(s.FineDefocus), line.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestWindowSettings)

@@ -60,6 +60,7 @@ private slots:
     void refusedInstrumentChangesNothing();
     void quickSetup_data();
     void quickSetup();
+    void quickSetupC5();
     void quickSetupUnits_data();
     void quickSetupUnits();
     void infoBlocks_data();
@@ -330,6 +331,31 @@ void TestLibraryDialogs::infoBlocks()
     QVERIFY(text.startsWith("------------ Microscope 1\nManufacturer: \tDefault\n"));
     QCOMPARE(text.contains("------------ Microscope 2"), plotter);
     QVERIFY(flags & Qt::TextSelectableByMouse);
+}
+
+// C5 is the instrument's, for this run: typed in mm it reaches the active record and the optics;
+// emptied it stays as it was.
+void TestLibraryDialogs::quickSetupC5()
+{
+    QStringList shown;
+    const auto run = [&](const QString &typed) {
+        ModalScript script;
+        script.step<TfmQuickEdit>([&](TfmQuickEdit *dlg) {
+            auto *field = child<QLineEdit>(dlg, "edC5");
+            shown << field->text();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Delete);
+            QTest::keyClicks(field, typed);
+            QTest::keyClick(dlg, Qt::Key_Return);
+        });
+        action(&form(), "QuickSetup1")->trigger();
+    };
+    run("3.5");
+    QCOMPARE(form().activeScopeRecord().C5, 3.5e6);
+    QCOMPARE(form().state().C5, 3.5e6);
+    run("");
+    QCOMPARE(form().state().C5, 3.5e6);
+    QCOMPARE(shown, QStringList({"0", "3.5"}));
 }
 
 ORVALIS_UI_TEST_MAIN(TestLibraryDialogs)

@@ -1,15 +1,22 @@
 // The user's micrograph in the whole window: opened from the command and by a drop, shown in the
 // pattern's pane and on the 1D chart, refused with one message, and closed or switched off with the
-// window back as it was, pixel for pixel.
+// window back as it was, pixel for pixel; the CTF fitted from the window and applied to the sliders.
 #include "chart/chartwidget.h"
 #include "core/ctffunctions.h"
 #include "formdriver.h"
+#include "session/fitsession.h"
 #include "session/micrographsession.h"
 #include "syntheticmicrograph.h"
+#include "ui/fitctf/fitctfdialog.h"
+#include "ui/fitctf/fitresultpanel.h"
 #include "ui/main/micrographcontroller.h"
 #include "ui/widgets/pixelimage.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <cmath>
@@ -27,6 +34,8 @@ private slots:
     void leavingGivesTodaysWindow();
     void dropOpens();
     void refusalKeepsTheWindow();
+    void fitAppliesToTheSliders();
+    void fitDialogRefusesBadBands();
 
 private:
     void openAndWait(const QString &path);
@@ -119,6 +128,11 @@ void TestMicrographView::leavingGivesTodaysWindow()
     QCOMPARE(chart->pointCount(average), 0);
     if (QWidget *focus = QApplication::focusWidget())
         focus->clearFocus();
+    // Switched off, the micrograph is still open: its switch and Fit stay under the pattern to switch
+    // it back on, and are all that differs.
+    auto *buttons = child<QWidget>(m_form.get(), "MicrographButtons");
+    QCOMPARE(buttons->isVisible(), leave == QLatin1String("Micrograph1"));
+    buttons->hide();
     const QImage after = m_form->grab().toImage();
     QCOMPARE(after, before);
 }
@@ -166,6 +180,83 @@ void TestMicrographView::refusalKeepsTheWindow()
     QVERIFY2(box.text.contains(QStringLiteral("broken.mrc")), qPrintable(box.text));
     QCOMPARE(pattern(), before);
     QVERIFY(!action(m_form.get(), "CloseMicrograph1")->isEnabled());
+}
+
+// Fit is there only with a micrograph; its result shows in the panel before anything moves, and
+// Apply moves the sliders there, widening the defocus range as a typed value does.
+void TestMicrographView::fitAppliesToTheSliders()
+{
+    QVERIFY(!action(m_form.get(), "FitCtf1")->isEnabled());
+    openAndWait(m_file);
+    QVERIFY(action(m_form.get(), "FitCtf1")->isEnabled());
+    QVERIFY(child<QWidget>(m_form.get(), "MicrographButtons")->isVisible());
+    QCOMPARE(child<QToolButton>(m_form.get(), "btnFit")->defaultAction(), action(m_form.get(), "FitCtf1"));
+
+    auto *fit = m_form->findChild<FitSession *>(QStringLiteral("fitSession"));
+    QVERIFY(fit);
+    // The micrograph's 400 nm lie below the dialog's default range.
+    fit->setRequest({0.2, 2, 30, 5, false});
+    QSignalSpy finished(fit, &FitSession::finished);
+    QVERIFY(fit->start());
+    QVERIFY(finished.wait(60000));
+    auto *panel = m_form->findChild<FitResultPanel *>(QStringLiteral("FitResultPanel"));
+    QVERIFY(panel);
+    QTRY_VERIFY(panel->isVisible());
+    QVERIFY2(fit->canApply(), qPrintable(panel->laStatus->text()));
+    const CtfFitValues v = *fit->result()->values;
+    QVERIFY2(std::fabs(v.program.Defocus + 400) < 10, qPrintable(panel->laDefocus->text()));
+    QCOMPARE(panel->laDefocus->text(), QStringLiteral("%1 nm").arg(v.program.Defocus, 0, 'f', 1));
+    QCOMPARE(panel->laDefocusU->text(), QStringLiteral("%1 Å").arg(v.cryoEm.defocusU, 0, 'f', 0));
+    QVERIFY(panel->laResolution->text().endsWith(QStringLiteral(" Å")));
+    auto *defocus = child<QScrollBar>(m_form.get(), "ScrollBar1");
+    auto *astigmatism = child<QScrollBar>(m_form.get(), "ScrollBar2");
+    const int before = defocus->value();
+    QVERIFY(before != 400);
+    QVERIFY(defocus->maximum() < 400); // the window's default range ends at 200 nm underfocus
+
+    QVERIFY(panel->ApplyBtn->isEnabled());
+    QTest::mouseClick(panel->ApplyBtn, Qt::LeftButton);
+    QCOMPARE(defocus->value(), -int(std::lround(v.program.Defocus)));
+    QVERIFY(defocus->maximum() >= defocus->value());
+    QCOMPARE(astigmatism->value(), int(std::lround(v.program.A2)));
+    QCOMPARE(child<QLineEdit>(m_form.get(), "edDefocus")->text(), QString::number(std::lround(v.program.Defocus)));
+    QCOMPARE(m_form->session().state().A2Azimuth, v.program.azimuth * Pi / 180);
+
+    // Closing the micrograph takes Fit and its result away.
+    action(m_form.get(), "CloseMicrograph1")->trigger();
+    QVERIFY(!action(m_form.get(), "FitCtf1")->isEnabled());
+    QVERIFY(!panel->isVisible());
+    QVERIFY(!fit->result());
+}
+
+void TestMicrographView::fitDialogRefusesBadBands()
+{
+    FitCtfDialog dialog(m_form.get());
+    dialog.setRequest(FitRequest(), 0.1);
+    QCOMPARE(dialog.edMinUnderfocus->text(), QStringLiteral("0.5"));
+    QCOMPARE(dialog.edMaxUnderfocus->text(), QStringLiteral("5"));
+    QCOMPARE(dialog.edLowResolution->text(), QStringLiteral("30"));
+    QCOMPARE(dialog.edHighResolution->text(), QStringLiteral("5"));
+    dialog.show();
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    const std::pair<const char *, QString> refused[] = {
+        {"1.5", QStringLiteral("beyond the micrograph's Nyquist limit of 2 Å")},
+        {"40", QStringLiteral("The band from 30 Å to 40 Å is empty")},
+        {"five", QStringLiteral("'five' is not a valid floating point value")}};
+    for (const auto &r : refused) {
+        dialog.edHighResolution->setText(QString::fromLatin1(r.first));
+        QTest::mouseClick(dialog.FitBtn, Qt::LeftButton);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.laProblem->isVisible());
+        QVERIFY2(dialog.laProblem->text().contains(r.second), qPrintable(dialog.laProblem->text()));
+        QCOMPARE(dialog.request(), FitRequest());
+    }
+    dialog.edHighResolution->setText(QStringLiteral("4"));
+    dialog.cbFitPhaseShift->setChecked(true);
+    QTest::mouseClick(dialog.FitBtn, Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+    QCOMPARE(dialog.request().highResolution, 4.0);
+    QVERIFY(dialog.request().fitPhaseShift);
 }
 
 ORVALIS_UI_TEST_MAIN(TestMicrographView)

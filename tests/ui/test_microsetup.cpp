@@ -132,6 +132,7 @@ private slots:
     void defaultList();
     void backupRestore();
     void backupProblems();
+    void c5RoundTrip();
 
 private:
     // The library most flows start from: two companies, the first with two models.
@@ -538,7 +539,7 @@ void TestMicroSetup::editTabOrder()
         ModalScript script;
         script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
             QWidget *w = child<QWidget>(edit, "OKBtn");
-            for (int i = 0; i < 11; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 order << w->objectName();
@@ -557,7 +558,7 @@ void TestMicroSetup::editTabOrder()
         QCOMPARE(script.texts.size(), 1);
         QVERIFY2(script.texts[0].contains("backslash"), qPrintable(script.texts[0]));
     }
-    QCOMPARE(order.join(" "), QString("OKBtn CancelBtn Edit1 Edit2 Edit3 Edit4 Edit6 Edit7 Edit5 Edit8 Edit9"));
+    QCOMPARE(order.join(" "), QString("OKBtn CancelBtn Edit1 Edit2 Edit3 Edit4 Edit6 Edit7 Edit5 edC5 Edit8 Edit9"));
     QCOMPARE(refused, QString("Bad\\Name 250"));
     QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
 }
@@ -838,6 +839,62 @@ void TestMicroSetup::backupProblems()
     }
     QVERIFY(!QFileInfo::exists(missing));
     QCOMPARE(libraryText(), QString("Alpha: A1(100 0.5), A2(120 0.6); Beta: B1(300 1.0)"));
+}
+
+// C5 typed in the edit dialog is stored, shown, exported and imported back, and reaches the chosen
+// record; an entry without C5 gives the record none, whatever the instrument had before.
+void TestMicroSetup::c5RoundTrip()
+{
+    standardLibrary();
+    TfmMicroSetup dlg;
+    dlg.setEditDialog(m_edit.get());
+    dlg.show();
+    select(dlg, "Beta", "B1");
+    QCOMPARE(field(&dlg, "edC5"), QString());
+    {
+        ModalScript script;
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) {
+            QCOMPARE(field(edit, "edC5"), QString());
+            child<QLineEdit>(edit, "edC5")->setText(" 4.5 ");
+            click(edit, "OKBtn");
+        });
+        click(&dlg, "btnEdit");
+    }
+    QCOMPARE(field(&dlg, "edC5"), QString("4.5"));
+    // Opened again, OK without a change keeps it: the dialog hands the entry's C5 on.
+    {
+        ModalScript script;
+        script.step<TfmScopeEdit>([&](TfmScopeEdit *edit) { click(edit, "OKBtn"); });
+        click(&dlg, "btnEdit");
+    }
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok);
+        click(&dlg, "btnBackup");
+    }
+    QFile backup(QDir(m_settings->path()).filePath("data/Vantrel/Orvalis/backup.reg"));
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    const QByteArray exported = backup.readAll();
+    QCOMPARE(exported.count("\"C5\"=\"4.5\""), 1);
+    QCOMPARE(exported.count("C5"), 1); // the entries without it stay without it
+    backup.close();
+
+    DeleteScopeEntry("Beta", "B1");
+    {
+        ModalScript script;
+        script.answer(QMessageBox::Ok);
+        click(&dlg, "btnRetore");
+    }
+    TScopeData corrected = defaultScope();
+    corrected.C5 = 9e6; // the instrument before: its C5 must not survive an entry without one
+    for (const auto &[company, model, c5] : {std::tuple{"Beta", "B1", 4.5e6}, std::tuple{"Alpha", "A1", 0.0}}) {
+        dlg.setActiveRecord(corrected);
+        dlg.show();
+        select(dlg, company, model);
+        click(&dlg, "OKBtn");
+        QVERIFY(dlg.chosenRecord());
+        QCOMPARE(dlg.chosenRecord()->C5, c5);
+    }
 }
 
 ORVALIS_UI_TEST_MAIN(TestMicroSetup)

@@ -164,9 +164,11 @@ void TestWindowActions::menusHoldTheirItems_data()
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items"); // visible ones, in order
     QTest::newRow("Save1") << "Save1" << QStringList{"Save1D", "Save2D", "SaveDefocusMap1"};
-    QTest::newRow("Setup1") << "Setup1" << QStringList{"Microscope1", "QuickSetup1", "Options1", "SpecimenDetector1"};
+    QTest::newRow("Setup1") << "Setup1"
+                            << QStringList{"Microscope1", "QuickSetup1", "Options1", "SpecimenDetector1",
+                                           "Astigmatism1"};
     QTest::newRow("Envelopes1") << "Envelopes1" << QStringList{"Temporal1", "Spatial1", "Combined1"};
-    QTest::newRow("N2DCTF1") << "N2DCTF1" << QStringList{"Show2DCTF1", "Enable2DUpdate1"};
+    QTest::newRow("N2DCTF1") << "N2DCTF1" << QStringList{"Show2DCTF1", "Enable2DUpdate1", "Sampled2D1"};
     QTest::newRow("Help1") << "Help1" << QStringList{"Contents1", "About1"};
 }
 

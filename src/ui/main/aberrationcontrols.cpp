@@ -11,9 +11,11 @@
 #include "ui/main/viewpainter.h"
 #include "ui/widgets/errorreport.h"
 
-#include <cmath>
-
+#include <QSignalBlocker>
 #include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace orvalis {
 
@@ -40,8 +42,8 @@ void AberrationControls::showInstrument()
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
     // its value from the new position and redraws coarsely.
-    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
-    m_sliders->setFieldText(SliderPanel::Defocus, formatFixed(m_state.Defocus, 0));
+    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setPosition(SliderPanel::Astigmatism, 0);
     m_sliders->setFieldText(SliderPanel::Astigmatism, QStringLiteral("0"));
     m_sliders->setPosition(SliderPanel::Astigmatism3, roundToInt(m_state.A3));
@@ -79,7 +81,8 @@ void AberrationControls::changed(int row)
     const bool coarse = !m_state.ProgrammaticChange || m_session->coarse();
     switch (row) {
     case SliderPanel::Defocus:
-        m_session->setDefocus(-position, coarse);
+        // Tenths of a nanometre with fine defocus: -position / 10.0 is the nearest double to them.
+        m_session->setDefocus(stepsPerNm() == 1 ? -position : -position / 10.0, coarse);
         m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
         break;
     case SliderPanel::Astigmatism:
@@ -114,13 +117,85 @@ void AberrationControls::moveSlider(int row, int position)
 // "S" goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
 void AberrationControls::jumped(int row)
 {
-    moveSlider(row, row == SliderPanel::Defocus ? -roundToInt(m_state.ExtScherzer) : 0);
+    moveSlider(row, row == SliderPanel::Defocus ? defocusPosition(m_state.ExtScherzer) : 0);
 }
 
 void AberrationControls::setDefocus(double defocus)
 {
     m_state.Defocus = defocus;
-    m_sliders->setPosition(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
+}
+
+int AberrationControls::stepsPerNm() const
+{
+    return defocusStepsPerNm(m_session->ranges());
+}
+
+// The slider's position is the negated defocus in its steps.
+int AberrationControls::defocusPosition(double defocus) const
+{
+    return -roundToInt(defocus * stepsPerNm());
+}
+
+QString AberrationControls::defocusText(double defocus) const
+{
+    return formatFixed(defocus, stepsPerNm() == 1 ? 0 : 1);
+}
+
+void AberrationControls::showDefocusSteps()
+{
+    const OptionRanges ranges = m_session->ranges();
+    const int steps = stepsPerNm();
+    const QSignalBlocker quiet(m_sliders); // the state keeps its defocus; only the scale changes
+    m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin * steps, ranges.defocusMax * steps);
+    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
+}
+
+void AberrationControls::setAberrations(double defocus, double a2, double a2Azimuth, double a3Azimuth)
+{
+    if (!m_state.Initialised)
+        return;
+    OptionRanges ranges = m_session->ranges();
+    // A value beyond a slider's end widens it, as a typed one does.
+    const int below = static_cast<int>(std::floor(-defocus)), above = static_cast<int>(std::ceil(-defocus));
+    if (below < ranges.defocusMin || above > ranges.defocusMax)
+        setDefocusRange(std::min(below, ranges.defocusMin), std::max(above, ranges.defocusMax));
+    const int a2Top = static_cast<int>(std::ceil(a2));
+    if (a2Top > ranges.a2Max) {
+        m_session->setA2Maximum(a2Top);
+        m_sliders->setMaximum(SliderPanel::Astigmatism, a2Top);
+    }
+    {
+        // The sliders show the values as near as their steps allow; their change would round them.
+        const QSignalBlocker quiet(m_sliders);
+        m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(defocus));
+        m_sliders->setPosition(SliderPanel::Astigmatism, roundToInt(a2));
+    }
+    m_state.A2Azimuth = a2Azimuth;
+    m_state.A3Azimuth = a3Azimuth;
+    m_session->setA2(a2, false);
+    m_session->setDefocus(defocus, false);
+    // As near as the fields' own steps go: Enter there takes them back as they read.
+    m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
+    m_painter->redraw();
+    if (m_painter->mapVisible())
+        m_painter->placeDefocusMarker(m_state.Defocus);
+}
+
+void AberrationControls::showAberrations()
+{
+    showStoredRanges();
+    moveSlider(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    moveSlider(SliderPanel::Astigmatism, roundToInt(m_state.A2));
+    m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Astigmatism, formatGeneral(m_state.A2));
+    // The azimuth and the phase shift move no slider: one full redraw shows them too.
+    m_state.StepFactor = 1;
+    m_painter->redraw();
+    if (m_painter->mapVisible())
+        m_painter->placeDefocusMarker(m_state.Defocus);
 }
 
 // Enter in edMagn commits the three-fold field; the magnification is never read back.
@@ -134,17 +209,18 @@ void AberrationControls::entered(int row)
 
 void AberrationControls::enterDefocus()
 {
-    const int v = typedWithin(m_sliders->fieldText(SliderPanel::Defocus), MaxDefocus, QStringLiteral("Defocus"));
-    const int position = -v;
-    m_state.Defocus = v; // the record takes it when the slider moves
     const OptionRanges ranges = m_session->ranges();
-    if (position < ranges.defocusMin)
-        setDefocusRange(position, ranges.defocusMax);
-    if (position > ranges.defocusMax)
-        setDefocusRange(ranges.defocusMin, position);
+    const double v = typedDefocus(m_sliders->fieldText(SliderPanel::Defocus), ranges);
+    m_state.Defocus = v; // the record takes it when the slider moves
+    // The range's ends are whole nanometres: a fine defocus beyond one widens it to the next.
+    const int below = static_cast<int>(std::floor(-v)), above = static_cast<int>(std::ceil(-v));
+    if (below < ranges.defocusMin)
+        setDefocusRange(below, ranges.defocusMax);
+    if (above > ranges.defocusMax)
+        setDefocusRange(ranges.defocusMin, above);
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
-    m_sliders->setPosition(SliderPanel::Defocus, position);
+    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(v));
     if (m_painter->mapVisible())
         m_painter->drawMap();
     m_state.ProgrammaticChange = false;
@@ -171,7 +247,8 @@ void AberrationControls::setDefocusRange(int minimum, int maximum)
 {
     m_session->setDefocusRange(minimum, maximum); // never empty: the map divides by it
     const OptionRanges ranges = m_session->ranges();
-    m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin, ranges.defocusMax);
+    const int steps = stepsPerNm();
+    m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin * steps, ranges.defocusMax * steps);
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
     if (m_state.Initialised && m_session->mapRangeDiffers())
@@ -184,6 +261,8 @@ void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
     // change the program makes.
     m_state.StepFactor = 1;
     m_state.ProgrammaticChange = true;
+    if (ranges.fineDefocus != m_session->ranges().fineDefocus && m_session->setFineDefocus(ranges.fineDefocus))
+        showDefocusSteps();
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
     m_session->setA2Maximum(ranges.a2Max);
     m_session->setA3Maximum(ranges.a3Max);
@@ -196,6 +275,8 @@ void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
 void AberrationControls::showStoredRanges()
 {
     const OptionRanges ranges = m_session->ranges();
+    if (stepsPerNm() != 1)
+        showDefocusSteps();
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
     m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
     m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);

@@ -29,6 +29,13 @@ public:
     void entered(int row);           // Enter in a row's field
     void jumped(int row);            // "S", "0", "0"
     void setDefocus(double defocus); // moves the defocus slider as a program's change
+    // The sliders, fields and ranges show the session's defocus and two-fold astigmatism as a
+    // program's change (a fit applied), and the views are drawn once more for what has no slider.
+    void showAberrations();
+
+    // Sets the aberrations exactly as given (nm, nm, rad, rad), not rounded to the sliders' steps, and
+    // redraws: the sliders and fields show them as near as their steps allow.
+    void setAberrations(double defocus, double a2, double a2Azimuth, double a3Azimuth);
 
     void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void applyWorkingRanges(const OptionRanges &ranges);
@@ -36,6 +43,11 @@ public:
 
 private:
     void moveSlider(int row, int position);
+    int stepsPerNm() const; // of the defocus slider: 10 with fine defocus
+    int defocusPosition(double defocus) const;
+    QString defocusText(double defocus) const;
+    // The defocus slider's range and position in its steps, without the change that moving it raises.
+    void showDefocusSteps();
     void enterDefocus();
     void enterAstigmatism(int row);
 

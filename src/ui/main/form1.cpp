@@ -6,6 +6,7 @@
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
 #include "ui/main/curvepane.h"
+#include "ui/main/fitcontroller.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
@@ -110,6 +111,7 @@ void TForm1::buildParts()
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(),
                                              [this] { m_painter->redraw(); });
     m_painter->setMicrographs(m_micrographs);
+    new FitController(this, *m_session, *m_micrographs, m_body->pattern(), m_controls);
 }
 
 void TForm1::connectControls()

@@ -4,6 +4,7 @@
 #include "core/curvetable.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
@@ -99,7 +100,6 @@ MicrographController::MicrographController(QMainWindow *window, CtfSession &sess
         m_redraw();
     });
     connect(m_micrograph, &MicrographSession::recentFilesChanged, this, &MicrographController::refreshRecent);
-    connect(m_micrograph, &MicrographSession::modelChanged, this, [this] { m_redraw(); });
     refreshCommands();
     refreshRecent();
 }
@@ -411,10 +411,10 @@ void MicrographController::saveAverage()
         return;
     const RingProfile &p = m_micrograph->profile();
     QVector<CurveSeries> table(4);
-    table[0].title = QStringLiteral("Spectrum average");
-    table[1].title = QStringLiteral("Model CTF^2");
-    table[2].title = QStringLiteral("Model envelope");
-    table[3].title = QStringLiteral("Agreement");
+    const AverageColumn columns[] = {AverageColumn::Average, AverageColumn::ModelCtf2, AverageColumn::ModelEnvelope,
+                                     AverageColumn::Agreement};
+    for (int s = 0; s < 4; ++s)
+        table[s].title = QString::fromLatin1(averageColumnTitle(columns[s]));
     for (int b = 0; b < p.bins(); ++b) {
         const double values[] = {p.average[std::size_t(b)], p.model[std::size_t(b)], p.envelope[std::size_t(b)],
                                  p.agreement[std::size_t(b)]};

@@ -55,6 +55,9 @@ PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
     m_marker->setObjectName(QStringLiteral("Shape1"));
     m_marker->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
     m_marker->resize(6, 6);
+    m_nyquist = new Shape(Shape::Rectangle, Qt::transparent, QColor(0xFF, 0x8C, 0x00), m_frame);
+    m_nyquist->setObjectName(QStringLiteral("shNyquist"));
+    m_nyquist->hide();
     m_ruler = named(new QWidget(m_panel), "pa2DRuler");
     // One point below the pane's font: small, yet readable at a glance at any density.
     QFont small = font();
@@ -129,9 +132,37 @@ void PatternPane::layOutRuler(double upTo)
     m_ruler->resize(std::max(m_ruler->width(), last.right() + 1), std::max(m_ruler->height(), last.bottom() + 1));
 }
 
+void PatternPane::showNyquist(double k)
+{
+    m_nyquistK = k;
+    placeNyquist();
+}
+
+// Pixel (N, N) is k = 0 and one pixel is range / (N - 1): the square's edges lie k (N - 1) / range
+// pixels from the centre, outside the picture when Nyquist lies beyond its range.
+void PatternPane::placeNyquist()
+{
+    const int side = m_image->width();
+    if (!(m_nyquistK > 0) || !(m_range > 0) || m_centre < 2) {
+        m_nyquist->hide();
+        return;
+    }
+    const double half = m_nyquistK * (m_centre - 1) / m_range;
+    if (!(half < side)) {
+        m_nyquist->hide();
+        return;
+    }
+    const int h = roundToInt(half);
+    m_nyquist->setGeometry(m_centre - h, m_centre - h, 2 * h + 1, 2 * h + 1);
+    m_nyquist->show();
+    m_nyquist->raise();
+    m_marker->raise();
+}
+
 PatternProgress PatternPane::beginPass(double upTo, int step, int columns)
 {
     m_range = upTo;
+    placeNyquist();
     const bool full = step == 1;
     m_progress->setEnabled(full);
     if (full) {

@@ -43,6 +43,9 @@ public:
     int markerWidth() const;
     void showReadout(double k);
     void hideProgress();
+    // The detector's Nyquist frequency (nm^-1) as the square it bounds on the pattern, at the range of
+    // the pattern shown; none for k not above 0.
+    void showNyquist(double k);
 
 signals:
     void pointerMoved(int x, int y);
@@ -55,12 +58,14 @@ protected:
 
 private:
     void fitReadout();
+    void placeNyquist();
 
     QLabel *m_title;
     QWidget *m_panel; // Panel7: its children are placed in pixels
     QWidget *m_frame; // paImage1
     PixelImage *m_image;
     Shape *m_marker;
+    Shape *m_nyquist; // shNyquist: hidden without a detector
     QWidget *m_ruler; // pa2DRuler
     Shape *m_ticks[3];
     QLabel *m_tickLabels[3];
@@ -69,6 +74,7 @@ private:
     int m_margin = 6; // px
     int m_centre = 0;
     double m_range = 0;
+    double m_nyquistK = 0; // nm^-1
     QElapsedTimer m_sinceRepaint;
 };
 

@@ -1,6 +1,10 @@
 #include "setupdialogs.h"
 
+#include "core/cryoemdefocus.h"
+#include "core/ctffunctions.h"
+#include "core/optionranges.h"
 #include "session/ctfsession.h"
+#include "ui/astigmatism/astigmatismdialog.h"
 #include "ui/info/fminfo.h"
 #include "ui/main/aberrationcontrols.h"
 #include "ui/main/infopanel.h"
@@ -28,6 +32,7 @@ SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
     });
     for (QAction *item : {parts.actions->Microscope1, parts.actions->QuickSetup1, parts.actions->ShowInfo1})
         item->setEnabled(false);
+    connectReported(parts.actions->Astigmatism1, &QAction::triggered, this, &SetupDialogs::editAstigmatism);
 }
 
 SetupDialogs::~SetupDialogs() = default;
@@ -117,9 +122,27 @@ void SetupDialogs::editSpecimen()
     dialog.setTerms(specimenOf(state));
     if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(state))
         return;
-    applySpecimen(state, dialog.terms());
+    m_parts.session->setSpecimen(dialog.terms());
+    m_parts.actions->setDetectorSet(state.PixelSize > 0);
     m_parts.painter->drawCurves(state.Defocus, state.Direction);
     m_parts.painter->drawPattern(state.Defocus);
+    // The map shows the terms too, and the Nyquist frequency.
+    if (m_parts.painter->mapVisible())
+        m_parts.painter->drawMap();
+}
+
+void SetupDialogs::editAstigmatism()
+{
+    const OpticsState &state = m_parts.session->state();
+    AstigmatismDialog dialog(defocusLimit(m_parts.session->ranges()), MaxAstigmatism, m_window);
+    dialog.setValues({state.Defocus, state.A2, twoFoldAngle(state.A2Azimuth * 180 / Pi), state.A3Azimuth * 180 / Pi});
+    const auto show = [&dialog](SetupDialogs *self) {
+        const AstigmatismValues v = dialog.values();
+        self->m_parts.controls->setAberrations(v.defocus, v.a2, v.a2Azimuth * Pi / 180, v.a3Azimuth * Pi / 180);
+    };
+    connectReported(&dialog, &AstigmatismDialog::applied, this, show);
+    if (dialog.exec() == QDialog::Accepted)
+        show(this);
 }
 
 void SetupDialogs::explainFastOscillation()

@@ -46,6 +46,8 @@ public:
     void showInfo();
     void editOptions();
     void editSpecimen();
+    // Setup > Astigmatism and Cryo-EM Defocus; Apply and OK show the values at once.
+    void editAstigmatism();
     void explainFastOscillation();
 
     bool monochrome() const { return m_monochrome; }

@@ -12,6 +12,7 @@
 #include "ui/main/toolbarrow.h"
 #include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
+#include "ui/widgets/errorreport.h"
 
 #include <QAction>
 
@@ -22,6 +23,23 @@ namespace orvalis {
 ViewCommands::ViewCommands(QObject *parent, const Parts &parts)
     : QObject(parent), m_parts(parts), m_state(parts.session->state())
 {
+    connectReported(parts.actions->RelionSign1, &QAction::triggered, this, &ViewCommands::toggleRelionSign);
+    connectReported(parts.actions->Sampled2D1, &QAction::triggered, this, &ViewCommands::toggleSampled);
+}
+
+// The session turns the curves it holds; the chart shows them again, both CTFs of plotter mode too.
+void ViewCommands::toggleRelionSign()
+{
+    m_parts.session->setRelionSign(m_parts.actions->RelionSign1->isChecked());
+    for (int s : {S1Ctf, S8Ctf2})
+        m_parts.painter->showSeries(s);
+    m_parts.body->curves()->replotSoon();
+}
+
+void ViewCommands::toggleSampled()
+{
+    m_parts.session->setSampled2D(m_parts.actions->Sampled2D1->isChecked());
+    drawPattern();
 }
 
 void ViewCommands::drawCurves()
@@ -168,10 +186,11 @@ void ViewCommands::applyViewState()
 {
     const ViewChoices v = m_parts.session->viewChoices();
     const WindowActions &a = *m_parts.actions;
-    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},    {a.Enable2DUpdate1, v.live2D},
-                                                {a.N3D1, v.mapShown},        {a.Combined1, v.combined},
-                                                {a.Spatial1, v.spatial},     {a.Temporal1, v.temporal},
-                                                {a.Intensity1, v.intensity}, {a.Symmetr1, v.symmetric}};
+    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, v.live2D},
+                                                {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
+                                                {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
+                                                {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
+                                                {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
     m_parts.actions->setPatternShown(v.show2D);
@@ -183,6 +202,7 @@ void ViewCommands::applyViewState()
     a.showEnvelopes->setChecked(v.showEnvelopes);
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
+    m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
     m_state.MarkerPending = true;
 }
 

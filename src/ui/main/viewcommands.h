@@ -46,6 +46,8 @@ public:
     void toggleToolbar();
     void chooseCtf(bool second); // plotter mode: the CTF the controls act on
     void showEnvelopes();
+    void toggleRelionSign(); // the CTF's sign on the chart and in its tables
+    void toggleSampled();    // the pattern as the detector records it
 
     void applyViewState(); // the session's choices as the menu items and buttons show them
     void enterMode(bool plotter);

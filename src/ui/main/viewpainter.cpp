@@ -2,8 +2,10 @@
 
 #include "chart/chart1series.h"
 #include "chart/chartwidget.h"
+#include "chart/nyquistmark.h"
 #include "core/curvereadout.h"
 #include "core/patterngeometry.h"
+#include "core/specimenterms.h"
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
@@ -41,6 +43,7 @@ void ViewPainter::drawCurves(double defocus, double direction)
         showSeries(second ? S7CombinedNeg : S4Combined);
     }
     writeResolutionTexts();
+    showNyquistMark(*m_body->curves()->chart(), nyquistFrequency(m_state));
     if (m_micrographs)
         m_micrographs->drawCurves();
     m_body->curves()->replotSoon();
@@ -83,17 +86,25 @@ void ViewPainter::curvePointerLeft()
 
 QString ViewPainter::curveReadout(double k) const
 {
-    if (!m_state.PlotterMode)
+    // The chart's sign: squared curves have none.
+    const auto shown = [this](CurveValues values, bool squared) {
+        if (!squared && m_session->ctfSign() < 0)
+            values.ctf = 0.0 - values.ctf;
+        return values;
+    };
+    if (!m_state.PlotterMode) {
+        const bool intensity = m_session->viewChoices().intensity;
         return pointerCurveText(
             QStringLiteral("CTF"),
-            analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, m_session->viewChoices().intensity, k));
+            shown(analysisCurveAt(m_state, m_state.Defocus, m_state.Direction, intensity, k), intensity));
+    }
     // Only the active CTF's instrument is loaded; the other curve's values are not known here.
     const bool second = m_state.SecondCTF;
     const int curve = second ? S8Ctf2 : S1Ctf;
     if (m_session->seriesY(curve).isEmpty())
         return QString();
     return pointerCurveText(second ? QStringLiteral("CTF 2") : QStringLiteral("CTF"),
-                            plotterCurveAt(m_state, m_state.Defocus, k));
+                            shown(plotterCurveAt(m_state, m_state.Defocus, k), false));
 }
 
 // ---- the pattern --------------------------------------------------------------------------------
@@ -103,12 +114,14 @@ void ViewPainter::drawPattern(double defocus)
 {
     if (!m_patternLive)
         return;
+    PatternPane *pattern = m_body->pattern();
     if (m_micrographs && m_micrographs->drawPattern()) {
+        pattern->showNyquist(0); // the micrograph has its own sampling
         layOutRuler();
         return;
     }
     const int step = m_state.StepFactor;
-    PatternPane *pattern = m_body->pattern();
+    pattern->showNyquist(nyquistFrequency(m_state));
     layOutRuler();
     const PatternProgress progress = pattern->beginPass(m_state.UpTo, step, patternSteps(pattern->centre(), step));
     pattern->showPattern(m_session->computePattern(defocus, pattern->centre(), progress));
@@ -149,6 +162,7 @@ void ViewPainter::drawMap()
     const DefocusMapGrid &grid = m_session->computeMap(map->image().width());
     ChartWidget *curve = m_body->curves()->chart();
     map->showMap(grid, curve->axisMinimum(ChartWidget::Axis::Bottom), curve->axisMaximum(ChartWidget::Axis::Bottom));
+    showNyquistMark(*map->chart(), nyquistFrequency(m_state));
     curve->layOut();
     map->setPlotEdges(curve->plotRect().left(), curve->plotRect().right());
     map->spanMarker();

@@ -76,6 +76,12 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     QuickSetup1 = command("QuickSetup1", QStringLiteral("&Quick Setup"));
     Options1 = command("Options1", QStringLiteral("&Options"));
     SpecimenDetector1 = command("SpecimenDetector1", QStringLiteral("Specimen and &Detector"));
+    Astigmatism1 = command("Astigmatism1", QStringLiteral("&Astigmatism and Cryo-EM Defocus"));
+    RelionSign1 = command("RelionSign1", QStringLiteral("CTF with RELION's Sign"), true, false);
+    RelionSign1->setToolTip(QStringLiteral("The chart, its readout and the saved tables show -CTF, as RELION does"));
+    Sampled2D1 = command("Sampled2D1", QStringLiteral("Sampled by the Detector"), true, false);
+    Sampled2D1->setToolTip(QStringLiteral("The pattern as a detector of the pixel size set in Specimen and Detector "
+                                          "records it, with what lies beyond Nyquist folded back"));
     Intensity1 = command("Intensity1", QStringLiteral("&Intensity"), true, false);
     Temporal1 = command("Temporal1", QStringLiteral("Temporal"), true, true);
     Spatial1 = command("Spatial1", QStringLiteral("Spatial"), true, true);
@@ -138,7 +144,7 @@ void WindowActions::buildMenus(QMenuBar *bar)
     file->addAction(Exit1);
 
     topMenu(bar, "Setup1", QStringLiteral("&Setup"))
-        ->addActions({Microscope1, QuickSetup1, Options1, SpecimenDetector1});
+        ->addActions({Microscope1, QuickSetup1, Options1, SpecimenDetector1, Astigmatism1});
 
     QMenu *view = topMenu(bar, "View1", QStringLiteral("&View"));
     m_curveMenu = subMenu(view, "N1DCTF1", QStringLiteral("1D CTF"));
@@ -146,8 +152,8 @@ void WindowActions::buildMenus(QMenuBar *bar)
     subMenu(m_curveMenu, "Envelopes1", QStringLiteral("Envelopes"))->addActions({Temporal1, Spatial1, Combined1});
     m_curveMenu->addAction(Symmetr1);
     m_patternMenu = subMenu(view, "N2DCTF1", QStringLiteral("2D CTF"));
-    m_patternMenu->addActions({Show2DCTF1, Enable2DUpdate1});
-    view->addActions({N3D1, N1DCTFPlotMode1, ShowInfo1, actShowTitles, ShowToolbar1});
+    m_patternMenu->addActions({Show2DCTF1, Enable2DUpdate1, Sampled2D1});
+    view->addActions({N3D1, N1DCTFPlotMode1, RelionSign1, ShowInfo1, actShowTitles, ShowToolbar1});
 
     QMenu *help = topMenu(bar, "Help1", QStringLiteral("&Help"));
     help->addAction(Contents1);
@@ -217,6 +223,11 @@ void WindowActions::setPlotterMode(bool on)
     for (QMenu *menu : {m_curveMenu, m_patternMenu})
         if (menu)
             menu->setEnabled(!on);
+}
+
+void WindowActions::setDetectorSet(bool set)
+{
+    Sampled2D1->setEnabled(set);
 }
 
 } // namespace orvalis

@@ -34,11 +34,15 @@ public:
     void setMapShown(bool shown);
     // Plotter mode: the menus of the analysis views are greyed, the mode item is checked.
     void setPlotterMode(bool on);
+    // The sampled view of the pattern needs the detector's pixel size.
+    void setDetectorSet(bool set);
 
     // File, Setup, View and Help
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
     QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
-    QAction *SpecimenDetector1 = nullptr;
+    QAction *SpecimenDetector1 = nullptr, *Astigmatism1 = nullptr;
+    // The CTF with RELION's sign on the chart and in its tables; the pattern as the detector records it.
+    QAction *RelionSign1 = nullptr, *Sampled2D1 = nullptr;
     QAction *Intensity1 = nullptr, *Temporal1 = nullptr, *Spatial1 = nullptr, *Combined1 = nullptr, *Symmetr1 = nullptr;
     QAction *Show2DCTF1 = nullptr, *Enable2DUpdate1 = nullptr, *N3D1 = nullptr, *N1DCTFPlotMode1 = nullptr,
             *ShowInfo1 = nullptr, *actShowTitles = nullptr, *ShowToolbar1 = nullptr;

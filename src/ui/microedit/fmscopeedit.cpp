@@ -45,7 +45,8 @@ TfmScopeEdit::TfmScopeEdit(QWidget *parent) : QDialog(parent)
 
     // The buttons first, then the values, the names last.
     const ScopeFields &f = m_fields;
-    QWidget *order[] = {OKBtn, CancelBtn, f.Edit1, f.Edit2, f.Edit3, f.Edit4, f.Edit6, f.Edit7, f.Edit5, Edit8, Edit9};
+    QWidget *order[] = {OKBtn,   CancelBtn, f.Edit1, f.Edit2, f.Edit3, f.Edit4,
+                        f.Edit6, f.Edit7,   f.Edit5, f.edC5,  Edit8,   Edit9};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 

@@ -34,7 +34,7 @@ public slots:
     void OKBtnClick();
 
 private:
-    ScopeFields m_fields; // Edit1 to Edit7
+    ScopeFields m_fields; // Edit1 to Edit7 and edC5
     QLineEdit *Edit8 = nullptr, *Edit9 = nullptr;
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
 };

@@ -145,7 +145,7 @@ void TfmMicroSetup::FormCreate()
     auto *fields = new QFormLayout;
     m_fields.addTo(fields, this);
     for (QLineEdit *edit : {m_fields.Edit1, m_fields.Edit2, m_fields.Edit3, m_fields.Edit4, m_fields.Edit5,
-                            m_fields.Edit6, m_fields.Edit7}) {
+                            m_fields.Edit6, m_fields.Edit7, m_fields.edC5}) {
         edit->setFixedWidth(90);
         edit->setEnabled(false); // display only
     }
@@ -329,6 +329,7 @@ void TfmMicroSetup::ApplySelectedScope()
     if (!isModel(node))
         return;
     TScopeData record = m_active;
+    record.C5 = 0; // the entry's own, or none: never the C5 of the instrument it replaces
     // All seven or none: a record half loaded would be an instrument nobody chose.
     if (!succeeds(this, [&] { ApplyScopeData(m_fields.texts(), record); }))
         return;

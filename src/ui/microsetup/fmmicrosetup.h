@@ -71,7 +71,7 @@ private:
     QTreeWidgetItem *nodeNamed(const TreePlace &place) const;
 
     LibraryTree *TreeView1 = nullptr;
-    ScopeFields m_fields; // Edit1 to Edit7, display only
+    ScopeFields m_fields; // Edit1 to Edit7 and edC5, display only
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr, *btnEdit = nullptr, *btnDelete = nullptr, *btnBackup = nullptr,
                 *btnRetore = nullptr, *btnDefault = nullptr;
     QIcon m_companyIcon; // closed folder, open while selected

@@ -76,6 +76,11 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
         grid->addWidget(namedLabel(r.factoryLabel, QString::fromLatin1(r.factory)), row, 2);
         ++row;
     }
+    chkFineDefocus = new QCheckBox(QStringLiteral("Fine defocus (steps of 0.1 nm)"));
+    chkFineDefocus->setObjectName(QStringLiteral("chkFineDefocus"));
+    chkFineDefocus->setToolTip(QStringLiteral("For corrected instruments, whose optimum defocus lies at a few nm: "
+                                              "the defocus slider moves by 0.1 nm and its field takes one decimal"));
+    grid->addWidget(chkFineDefocus, row, 0, 1, 3);
 
     OKBtn = new QPushButton(QStringLiteral("OK"));
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
@@ -101,7 +106,8 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
     setTabOrder(edDefocusMin, edUpTo);
     setTabOrder(edUpTo, ed2ast);
     setTabOrder(ed2ast, ed3ast);
-    setTabOrder(ed3ast, OKBtn);
+    setTabOrder(ed3ast, chkFineDefocus);
+    setTabOrder(chkFineDefocus, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
 
     connect(chk1DCTFMono, &QCheckBox::toggled, this, &TfmOptions::chk1DCTFMonoClick);
@@ -135,6 +141,7 @@ void TfmOptions::FormActivate()
     edUpTo->setText(texts.upTo);
     ed2ast->setText(texts.a2Max);
     ed3ast->setText(texts.a3Max);
+    chkFineDefocus->setChecked(m_ranges.fineDefocus);
     edDefocusMax->setFocus();
 }
 
@@ -155,6 +162,7 @@ void TfmOptions::done(int result)
 
 void TfmOptions::applyFields()
 {
+    m_ranges.fineDefocus = chkFineDefocus->isChecked(); // the defocus fields' limit depends on it
     try {
         applyOptionTexts(m_ranges,
                          {edDefocusMax->text(), edDefocusMin->text(), edUpTo->text(), ed2ast->text(), ed3ast->text()});

@@ -30,6 +30,7 @@ public:
     void setMonochrome(bool on);
 
     QCheckBox *chk1DCTFMono = nullptr;
+    QCheckBox *chkFineDefocus = nullptr; // the defocus in steps of 0.1 nm
     QLineEdit *edDefocusMax = nullptr, *edDefocusMin = nullptr, *edUpTo = nullptr, *ed2ast = nullptr, *ed3ast = nullptr;
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
 

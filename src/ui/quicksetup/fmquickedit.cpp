@@ -56,6 +56,7 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
     field(Edit1, "Edit1", 80);
     field(Edit2, "Edit2", 80);
     field(Edit3, "Edit3", 80);
+    field(edC5, "edC5", 80); // the left column's last: the keyboard reaches it after Cc
     field(Edit4, "Edit4", 80);
     field(Edit7, "Edit7", 50);
     field(Edit8, "Edit8", 50);
@@ -76,6 +77,8 @@ TfmQuickEdit::TfmQuickEdit(QWidget *parent) : QDialog(parent)
     grid->addLayout(withUnit(Edit2, QStringLiteral("mm")), 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Cc:"), scope), 2, 0);
     grid->addLayout(withUnit(Edit3, QStringLiteral("mm")), 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("C5:"), scope), 3, 0);
+    grid->addLayout(withUnit(edC5, QStringLiteral("mm")), 3, 1);
     grid->setColumnMinimumWidth(2, 16);
     grid->addWidget(new QLabel(QStringLiteral("Energy Spread:"), scope), 0, 3);
     grid->addLayout(withUnit(Edit4, QStringLiteral("eV")), 0, 4, 1, 3);
@@ -128,7 +131,8 @@ void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &reco
     Edit8->setText(formatGeneral(state.dii * 1000000));
     Edit5->setText(formatGeneral(state.Convergence * 1000));
     Edit6->setText(formatGeneral(state.UpTo));
-    for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8})
+    edC5->setText(formatGeneral(state.C5 * 0.000001));
+    for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, edC5})
         e->setModified(false);
     Edit1->setFocus();
     Edit1->selectAll();
@@ -136,7 +140,7 @@ void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &reco
 
 bool TfmQuickEdit::modified() const
 {
-    for (const QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8})
+    for (const QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, edC5})
         if (e->isModified())
             return true;
     return false;
@@ -164,6 +168,7 @@ void TfmQuickEdit::OKBtnClick()
         }
         store(Edit7, &ScopeData::dvv);
         store(Edit8, &ScopeData::dii);
+        store(edC5, &ScopeData::C5);
     } catch (const OrvalisError &e) {
         m_failed = true;
         showDialogMessage(this, QMessageBox::NoIcon, QStringLiteral("Sorry,\r\n") + e.text());

@@ -35,6 +35,7 @@ public slots:
 private:
     QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr,
               *Edit6 = nullptr, *Edit7 = nullptr, *Edit8 = nullptr;
+    QLineEdit *edC5 = nullptr; // mm, the instrument's fifth-order spherical aberration
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
     TScopeData m_record;
     double m_upTo = 10; // nm^-1

@@ -1,5 +1,7 @@
 #include "ui/widgets/scopefields.h"
 
+#include "core/instrumentload.h"
+
 #include <QFormLayout>
 #include <QLineEdit>
 
@@ -19,6 +21,8 @@ void ScopeFields::addTo(QFormLayout *form, QWidget *parent)
     field(Edit6, "Edit6", QStringLiteral("HT Ripple (ppm):"));
     field(Edit7, "Edit7", QStringLiteral("Obj Lens Instab. (ppm):"));
     field(Edit5, "Edit5", QStringLiteral("Convergence (mrad):"));
+    field(edC5, "edC5", c5Label() + QLatin1Char(':'));
+    edC5->setToolTip(QStringLiteral("Fifth-order spherical aberration; empty or 0 for an instrument without it"));
 }
 
 ScopeData ScopeFields::texts() const
@@ -31,6 +35,7 @@ ScopeData ScopeFields::texts() const
     d.Convergence = Edit5->text();
     d.dvv = Edit6->text();
     d.dii = Edit7->text();
+    d.C5 = edC5->text().trimmed();
     return d;
 }
 
@@ -43,6 +48,7 @@ void ScopeFields::setTexts(const ScopeData &texts)
     Edit5->setText(texts.Convergence);
     Edit6->setText(texts.dvv);
     Edit7->setText(texts.dii);
+    edC5->setText(texts.C5);
 }
 
 } // namespace orvalis

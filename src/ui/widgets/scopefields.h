@@ -1,6 +1,6 @@
 #pragma once
-// The seven labelled fields of one library entry (Edit1 to Edit7, "Voltage (kV):" to
-// "Convergence (mrad):"), as the setup and the edit dialog both show them.
+// The labelled fields of one library entry (Edit1 to Edit7, "Voltage (kV):" to "Convergence (mrad):",
+// and edC5, "C5 (mm):", empty for an entry without it), as the setup and the edit dialog both show them.
 #include "store/scopelibrary.h"
 
 class QFormLayout;
@@ -11,7 +11,7 @@ namespace orvalis {
 
 struct ScopeFields {
     // Adds the fields to `form` in the dialogs' order: Voltage, Cs, Cc, energy spread, HT ripple,
-    // lens instability, convergence. `parent` owns them.
+    // lens instability, convergence, C5. `parent` owns them.
     void addTo(QFormLayout *form, QWidget *parent);
     ScopeData texts() const;
     void setTexts(const ScopeData &texts);
@@ -23,6 +23,7 @@ struct ScopeFields {
     QLineEdit *Edit5 = nullptr; // "Convergence"
     QLineEdit *Edit6 = nullptr; // "dvv"
     QLineEdit *Edit7 = nullptr; // "dii"
+    QLineEdit *edC5 = nullptr;  // "C5", optional
 };
 
 } // namespace orvalis

@@ -1,0 +1,171 @@
+#include "session/fitsession.h"
+
+#include "core/ctffunctions.h"
+#include "core/numberformat.h"
+#include "core/optionranges.h"
+#include "core/orvaliserror.h"
+#include "session/ctfsession.h"
+#include "session/micrographsession.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvalis {
+
+QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
+{
+    for (const double v : {r.minUnderfocus, r.maxUnderfocus, r.lowResolution, r.highResolution})
+        if (!std::isfinite(v))
+            return QStringLiteral("The defocus range and the band must be numbers.");
+    if (!(r.minUnderfocus < r.maxUnderfocus))
+        return QStringLiteral("The defocus range from %1 µm to %2 µm underfocus is empty: the smallest underfocus "
+                              "must be below the largest.")
+            .arg(formatGeneral(r.minUnderfocus), formatGeneral(r.maxUnderfocus));
+    if (std::max(std::fabs(r.minUnderfocus), std::fabs(r.maxUnderfocus)) > kMaxFitUnderfocus)
+        return QStringLiteral("The defocus range from %1 µm to %2 µm reaches beyond ±%3 µm.")
+            .arg(formatGeneral(r.minUnderfocus), formatGeneral(r.maxUnderfocus), formatGeneral(kMaxFitUnderfocus));
+    if (!(r.highResolution > 0) || !(r.lowResolution > r.highResolution))
+        return QStringLiteral("The band from %1 Å to %2 Å is empty: its first resolution must be the larger, and "
+                              "both above 0 Å.")
+            .arg(formatGeneral(r.lowResolution), formatGeneral(r.highResolution));
+    const double nyquist = 20 * pixelSizeNm; // Å, twice the pixel
+    if (pixelSizeNm > 0 && r.highResolution < nyquist * (1 - 1e-12))
+        return QStringLiteral("The band reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å (twice its "
+                              "pixel size of %3 Å).")
+            .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(pixelSizeNm * 10));
+    return {};
+}
+
+CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
+{
+    CtfFitOptions o;
+    o.instrument.voltage = state.Voltage;
+    o.instrument.cs = state.Cs;
+    o.instrument.c5 = state.C5;
+    o.amplitudeContrast = state.AmplitudeContrast;
+    o.defocusFrom = -r.maxUnderfocus * 1000;
+    o.defocusTo = -r.minUnderfocus * 1000;
+    o.lowResolution = r.lowResolution / 10;
+    o.highResolution = r.highResolution / 10;
+    o.fitPhaseShift = r.fitPhaseShift;
+    o.phaseShift = r.fitPhaseShift ? 0.0 : state.PhaseShift;
+    o.threads = std::clamp(QThread::idealThreadCount(), 1, 16);
+    return o;
+}
+
+FitSession::FitSession(CtfSession &session, MicrographSession &micrograph, QObject *parent)
+    : QObject(parent), m_session(session), m_micrograph(micrograph),
+      m_work(
+          this, [this](double f) { emit progress(f); },
+          [this](const WorkOutcome<CtfFitResult> &outcome) { done(outcome); })
+{
+    // A result belongs to the spectrum it was fitted on: a new one, or none, makes it stale.
+    connect(&m_micrograph, &MicrographSession::spectrumChanged, this, &FitSession::clear);
+    connect(&m_micrograph, &MicrographSession::closed, this, &FitSession::clear);
+}
+
+FitSession::~FitSession() = default;
+
+QString FitSession::problem() const
+{
+    if (!m_micrograph.isOpen())
+        return QStringLiteral("Open a micrograph to fit the CTF to.");
+    if (m_micrograph.busy())
+        return QStringLiteral("The micrograph's spectrum is still being computed.");
+    return fitRequestProblem(m_request, m_micrograph.pixelSize());
+}
+
+bool FitSession::start(QString *error)
+{
+    const QString refused = problem();
+    if (!refused.isEmpty()) {
+        if (error)
+            *error = refused;
+        return false;
+    }
+    m_work.stop();
+    clear();
+    m_runningOptions = fitOptionsFor(m_request, m_session.state());
+    m_work.start([image = m_micrograph.sharedImage(), options = m_runningOptions, pixel = m_micrograph.pixelSize()](
+                     const ProgressCallback &report) { return fitMicrographCtf(*image, options, pixel, report); },
+                 QStringLiteral("There is not enough memory to fit the CTF to this micrograph."));
+    return true;
+}
+
+bool FitSession::fitNow(QString *error)
+{
+    QString refused = problem();
+    if (refused.isEmpty()) {
+        m_work.stop();
+        clear();
+        const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
+        try {
+            take(fitMicrographCtf(*m_micrograph.image(), options, m_micrograph.pixelSize()), options);
+            return true;
+        } catch (const OrvalisError &e) {
+            refused = e.text();
+        }
+    }
+    if (error)
+        *error = refused;
+    return false;
+}
+
+void FitSession::cancel()
+{
+    m_work.cancel();
+}
+
+void FitSession::done(const WorkOutcome<CtfFitResult> &outcome)
+{
+    if (outcome.cancelled)
+        emit cancelled();
+    else if (!outcome.error.isEmpty())
+        emit failed(outcome.error);
+    else
+        take(outcome.value, m_runningOptions);
+}
+
+void FitSession::take(const CtfFitResult &result, const CtfFitOptions &options)
+{
+    m_result = result;
+    m_resultOptions = options;
+    emit finished();
+}
+
+void FitSession::clear()
+{
+    // A fit under way was started on what is now gone.
+    cancel();
+    if (!m_result)
+        return;
+    m_result.reset();
+    emit resultCleared();
+}
+
+bool FitSession::apply()
+{
+    if (!canApply() || !m_session.initialised())
+        return false;
+    const CtfFitValues &v = *m_result->values;
+    OpticsState &state = m_session.state();
+    // The sliders step by whole nanometres: the values the controls can show.
+    const int defocus = roundToInt(v.program.Defocus);
+    const int a2 = roundToInt(v.program.A2);
+    const OptionRanges ranges = m_session.ranges();
+    if (-defocus < ranges.defocusMin || -defocus > ranges.defocusMax)
+        m_session.setDefocusRange(std::min(ranges.defocusMin, -defocus), std::max(ranges.defocusMax, -defocus));
+    if (a2 > ranges.a2Max)
+        m_session.setA2Maximum(a2);
+    state.A2Azimuth = v.program.azimuth * Pi / 180;
+    if (m_resultOptions.fitPhaseShift)
+        state.PhaseShift = v.phaseShift * Pi / 180;
+    m_session.setA2(a2, false);
+    m_session.setDefocus(defocus, false);
+    emit applied();
+    return true;
+}
+
+} // namespace orvalis

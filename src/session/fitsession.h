@@ -1,0 +1,103 @@
+#pragma once
+// The CTF fitted to the open micrograph of a session: the range and band the user asks for, the fit
+// run off the event loop with progress and Cancel, its result kept until it is applied or no longer
+// belongs to the micrograph shown, and Apply, which gives the session's optics the fitted values.
+// The instrument, the amplitude contrast and (when it is not fitted) the phase shift are the
+// session's, as Setup gives them; the spectrum is computed for the fit as `orvalis-ctf fit` computes
+// it, so that the window and the shell give the same result for the same micrograph.
+#include "micrograph/ctffit.h"
+#include "session/backgroundwork.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace orvalis {
+
+class CtfSession;
+class MicrographSession;
+struct OpticsState;
+
+// What the user asks to fit, in the units the dialog shows.
+struct FitRequest {
+    double minUnderfocus = 0.5; // um, the smallest underfocus searched (negative: overfocus)
+    double maxUnderfocus = 5;   // um, the largest
+    double lowResolution = 30;  // Å, where the band starts
+    double highResolution = 5;  // Å, where it ends
+    bool fitPhaseShift = false;
+
+    bool operator==(const FitRequest &o) const
+    {
+        return minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus && lowResolution == o.lowResolution
+            && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift;
+    }
+    bool operator!=(const FitRequest &o) const { return !(*this == o); }
+};
+
+// Every underfocus searched lies within this (um), as orvalis-ctf takes it.
+inline constexpr double kMaxFitUnderfocus = 100;
+
+// Empty when `request` can be fitted to a micrograph of `pixelSizeNm` (0: not known yet), else the
+// message that says what is wrong: an empty or too wide defocus range, an empty band, or one that
+// reaches beyond the micrograph's Nyquist limit.
+QString fitRequestProblem(const FitRequest &request, double pixelSizeNm);
+
+// The fit engine's options for `request` with the instrument and specimen terms of `state`.
+CtfFitOptions fitOptionsFor(const FitRequest &request, const OpticsState &state);
+
+class FitSession : public QObject {
+    Q_OBJECT
+public:
+    FitSession(CtfSession &session, MicrographSession &micrograph, QObject *parent = nullptr);
+    ~FitSession() override;
+
+    FitRequest request() const { return m_request; }
+    void setRequest(const FitRequest &request) { m_request = request; }
+    // Empty when a fit can start now, else why not (no micrograph, a refused request).
+    QString problem() const;
+
+    // Starts the fit off the event loop; it ends in finished(), failed() or cancelled(). False, and
+    // nothing started, when problem() says why. A fit under way is cancelled first.
+    bool start(QString *error = nullptr);
+    // The same on this thread; false with `error` for a refusal or a failure.
+    bool fitNow(QString *error = nullptr);
+    void cancel();
+    bool busy() const { return m_work.busy(); }
+
+    // The latest fit of the micrograph as it is shown; none before a fit, after a failure, and once
+    // the micrograph is closed or its spectrum computed again.
+    const std::optional<CtfFitResult> &result() const { return m_result; }
+    const CtfFitOptions &resultOptions() const { return m_resultOptions; }
+    // A reliable result is there to apply.
+    bool canApply() const { return m_result && m_result->values; }
+
+    // The session's optics take the result: the defocus and A2 at the controls' whole nanometres
+    // (the working ranges widened to hold them, as typed values widen them), the azimuth, and the
+    // phase shift when it was fitted. False, and nothing changed, without a reliable result.
+    bool apply();
+
+signals:
+    void progress(double fraction); // on the session's thread
+    void finished();                // result() holds the fit, reliable or not
+    void failed(const QString &message);
+    void cancelled();
+    void resultCleared();
+    void applied();
+
+private:
+    void done(const WorkOutcome<CtfFitResult> &outcome);
+    void clear();
+    void take(const CtfFitResult &result, const CtfFitOptions &options);
+
+    CtfSession &m_session;
+    MicrographSession &m_micrograph;
+    FitRequest m_request;
+    std::optional<CtfFitResult> m_result;
+    CtfFitOptions m_resultOptions;
+    CtfFitOptions m_runningOptions;
+
+    BackgroundWork<CtfFitResult> m_work;
+};
+
+} // namespace orvalis

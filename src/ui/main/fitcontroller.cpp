@@ -1,0 +1,187 @@
+#include "ui/main/fitcontroller.h"
+
+#include "core/ctffunctions.h"
+#include "core/numberformat.h"
+#include "session/ctfsession.h"
+#include "session/fitsession.h"
+#include "ui/fitctf/fitctfdialog.h"
+#include "ui/fitctf/fitresultpanel.h"
+#include "ui/main/aberrationcontrols.h"
+#include "ui/main/micrographcontroller.h"
+#include "ui/main/patternpane.h"
+#include "ui/widgets/errorreport.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolButton>
+
+namespace orvalis {
+namespace {
+
+QToolButton *titleButton(QWidget *parent, const char *name, QAction *action)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setDefaultAction(action);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return b;
+}
+
+} // namespace
+
+FitController::FitController(QMainWindow *window, CtfSession &session, MicrographController &micrographs,
+                             PatternPane *pattern, AberrationControls *controls)
+    : QObject(window), m_window(window), m_session(session), m_micrographs(micrographs), m_controls(controls),
+      m_fit(new FitSession(session, micrographs.micrograph(), this)), m_pane(pattern),
+      m_below(pattern->findChild<QWidget *>(QStringLiteral("Panel7")))
+{
+    m_fit->setObjectName(QStringLiteral("fitSession"));
+    FitCtf1 = new QAction(QStringLiteral("&Fit CTF..."), window);
+    FitCtf1->setObjectName(QStringLiteral("FitCtf1"));
+    FitCtf1->setIconText(QStringLiteral("Fit"));
+    FitCtf1->setToolTip(QStringLiteral("Fit the CTF to the micrograph: defocus, astigmatism and phase shift"));
+    if (auto *setup = window->menuBar()->findChild<QMenu *>(QStringLiteral("Setup1")))
+        setup->addAction(FitCtf1);
+    connectReported(FitCtf1, &QAction::triggered, this, &FitController::chooseAndFit);
+
+    // The switch and Fit under the pattern and its readout, shown with a micrograph only: without one
+    // the pane is as it always was.
+    m_buttons = new QWidget(m_pane);
+    m_buttons->setObjectName(QStringLiteral("MicrographButtons"));
+    auto *row = new QHBoxLayout(m_buttons);
+    row->setContentsMargins(0, 0, 2, 0);
+    row->setSpacing(2);
+    row->addWidget(titleButton(m_buttons, "btnMicrograph", micrographs.Micrograph1));
+    row->addWidget(titleButton(m_buttons, "btnFit", FitCtf1));
+    m_buttons->hide();
+    m_pane->installEventFilter(this);
+    if (m_below)
+        m_below->installEventFilter(this);
+
+    MicrographSession &micrograph = micrographs.micrograph();
+    for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
+        connect(&micrograph, signal, this, &FitController::refresh);
+    connect(&micrograph, &MicrographSession::closed, this, [this] {
+        if (m_panel)
+            m_panel->hide();
+    });
+
+    // The panel shows whatever the fit does, however it was started; it comes with the first result.
+    connect(m_fit, &FitSession::progress, this, [this](double f) {
+        if (m_panel)
+            m_panel->showProgress(f);
+    });
+    connect(m_fit, &FitSession::finished, this, [this] {
+        panel()->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
+        showPanel();
+    });
+    connect(m_fit, &FitSession::failed, this, [this](const QString &message) {
+        panel()->showMessage(message + QStringLiteral(" Nothing is applied."));
+        showPanel();
+    });
+    connect(m_fit, &FitSession::cancelled, this, [this] {
+        if (m_panel)
+            m_panel->showMessage(QStringLiteral("The fit was cancelled; nothing is applied."));
+    });
+    connect(m_fit, &FitSession::resultCleared, this, [this] {
+        if (m_panel && !m_fit->busy())
+            m_panel->showMessage(QStringLiteral("The micrograph's spectrum has changed: fit again."));
+    });
+    refresh();
+}
+
+// The dialog and the panel come with the first fit: a window that never fits makes neither.
+FitResultPanel *FitController::panel()
+{
+    if (m_panel)
+        return m_panel;
+    m_panel = new FitResultPanel(m_window);
+    connect(m_panel, &FitResultPanel::cancelClicked, m_fit, &FitSession::cancel);
+    connect(m_panel, &FitResultPanel::fitAgainClicked, this, [this] { runReported([this] { chooseAndFit(); }); });
+    connect(m_panel, &FitResultPanel::applyClicked, this, [this] { runReported([this] { apply(); }); });
+    return m_panel;
+}
+
+void FitController::refresh()
+{
+    const bool open = m_micrographs.micrograph().isOpen();
+    FitCtf1->setEnabled(open && !m_micrographs.micrograph().busy());
+    m_buttons->setVisible(open);
+    placeButtons();
+}
+
+void FitController::placeButtons()
+{
+    const QSize size = m_buttons->sizeHint();
+    const int top = m_below ? m_below->geometry().bottom() + 2 : 0;
+    m_buttons->setGeometry(2, top, size.width(), size.height());
+    m_buttons->raise();
+}
+
+bool FitController::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_pane || watched == m_below)
+        && (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show))
+        placeButtons();
+    return QObject::eventFilter(watched, event);
+}
+
+QString FitController::contextText() const
+{
+    const OpticsState &s = m_session.state();
+    QString text = QStringLiteral("Fitted with the instrument's %1 kV and Cs %2 mm")
+                       .arg(formatGeneral(s.Voltage), formatGeneral(s.Cs * 1e-6));
+    if (s.C5 != 0)
+        text += QStringLiteral(", C5 %1 mm").arg(formatGeneral(s.C5 * 1e-6));
+    text += QStringLiteral(", the amplitude contrast %1").arg(formatGeneral(s.AmplitudeContrast));
+    text += QStringLiteral(" and, unless fitted, the phase shift %1° (Setup > Specimen and Detector)")
+                .arg(formatGeneral(s.PhaseShift * 180 / Pi));
+    text += QStringLiteral(", on the micrograph's pixel of %1 Å.")
+                .arg(formatGeneral(m_micrographs.micrograph().pixelSize() * 10));
+    return text;
+}
+
+void FitController::showPanel()
+{
+    if (!panel()->isVisible())
+        m_panel->show();
+    m_panel->raise();
+}
+
+void FitController::chooseAndFit()
+{
+    if (!FitCtf1->isEnabled())
+        return;
+    if (!m_dialog)
+        m_dialog = new FitCtfDialog(m_window);
+    m_dialog->setRequest(m_fit->request(), m_micrographs.micrograph().pixelSize());
+    m_dialog->setContext(contextText());
+    if (m_dialog->exec() != QDialog::Accepted)
+        return;
+    m_fit->setRequest(m_dialog->request());
+    QString refused;
+    if (!m_fit->start(&refused)) {
+        panel()->showMessage(refused + QStringLiteral(" Nothing is applied."));
+        showPanel();
+        return;
+    }
+    panel()->showRunning(
+        QStringLiteral("Fitting the CTF to %1...").arg(QFileInfo(m_micrographs.micrograph().path()).fileName()));
+    showPanel();
+}
+
+void FitController::apply()
+{
+    if (!m_fit->apply())
+        return;
+    m_controls->showAberrations();
+    panel()->showApplied();
+}
+
+} // namespace orvalis

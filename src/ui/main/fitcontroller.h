@@ -1,0 +1,59 @@
+#pragma once
+// The window's side of fitting the CTF to the user's micrograph: the Fit command (Setup > Fit CTF and
+// a button beside the micrograph switch over the pattern), its dialog, the result panel with the
+// fit's progress and Cancel, and Apply, which hands the fit to the session and shows it on the
+// sliders. The fit itself runs in the session (FitSession), off the event loop.
+#include <QObject>
+
+class QAction;
+class QMainWindow;
+class QWidget;
+
+namespace orvalis {
+
+class AberrationControls;
+class CtfSession;
+class FitCtfDialog;
+class FitResultPanel;
+class FitSession;
+class MicrographController;
+class PatternPane;
+
+class FitController : public QObject {
+    Q_OBJECT
+public:
+    FitController(QMainWindow *window, CtfSession &session, MicrographController &micrographs, PatternPane *pattern,
+                  AberrationControls *controls);
+
+    FitSession &fit() { return *m_fit; }
+    FitResultPanel *panel();
+
+    QAction *FitCtf1 = nullptr; // enabled only while a micrograph is open
+
+    // The dialog, then the fit off the event loop; nothing starts when the dialog is cancelled.
+    void chooseAndFit();
+    // Applies the result shown.
+    void apply();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refresh();
+    void placeButtons();
+    QString contextText() const;
+    void showPanel();
+
+    QMainWindow *m_window;
+    CtfSession &m_session;
+    MicrographController &m_micrographs;
+    AberrationControls *m_controls;
+    FitSession *m_fit;
+    FitCtfDialog *m_dialog = nullptr;
+    FitResultPanel *m_panel = nullptr;
+    PatternPane *m_pane;
+    QWidget *m_below;   // the pattern's panel (Panel7): the buttons sit under it
+    QWidget *m_buttons; // MicrographButtons: the micrograph switch and Fit
+};
+
+} // namespace orvalis

@@ -1,0 +1,262 @@
+// The CTF fitted to a session's micrograph, without any window: the fit runs off the event loop
+// and gives the cryo-EM values the micrograph was made with; Apply gives them to the session's
+// optics (ranges widened, whole nanometres as the sliders step); noise gives no result and applies
+// nothing; a request the micrograph cannot be fitted with is refused with a message and changes
+// nothing; a result goes stale when the spectrum changes.
+#include "core/ctffunctions.h"
+#include "core/scopedata.h"
+#include "session/ctfsession.h"
+#include "session/fitsession.h"
+#include "session/micrographsession.h"
+
+#include "ctffitcase.h"
+#include "syntheticmicrograph.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace orvalis;
+
+namespace {
+
+constexpr double None = std::numeric_limits<double>::quiet_NaN();
+
+void startSession(CtfSession &session, const FitCase &c)
+{
+    TScopeData scope = defaultScope();
+    scope.Voltage = c.voltage;
+    scope.Cs = c.csMm * 1e6;
+    session.ScopeRecord1 = scope;
+    session.beginRun();
+    session.state().AmplitudeContrast = c.q;
+}
+
+// The micrograph written as an MRC file and opened as the user opens one.
+bool openImage(MicrographSession &micrograph, const QTemporaryDir &dir, const MicrographImage &image)
+{
+    const QString path = dir.filePath(QStringLiteral("micrograph.mrc"));
+    QString error;
+    if (!writeMrcFloat(path, image) || !micrograph.openNow(path, &error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+bool waitForFit(FitSession &fit)
+{
+    QSignalSpy finished(&fit, &FitSession::finished);
+    QSignalSpy failed(&fit, &FitSession::failed);
+    return finished.wait(60000) && failed.isEmpty();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(FitCase)
+
+class TestFitSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fitsAndApplies_data();
+    void fitsAndApplies();
+    void noiseAppliesNothing();
+    void refusesBadRequests_data();
+    void refusesBadRequests();
+    void staleResultIsDropped();
+};
+
+void TestFitSession::fitsAndApplies_data()
+{
+    QTest::addColumn<FitCase>("fitCase");
+    QTest::newRow("300 kV, 2 um, 1000 A at 30 deg")
+        << FitCase{"astigmatic", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None};
+    QTest::newRow("300 kV, 0.7 um, 500 A at 140 deg, phase plate 60 deg")
+        << FitCase{"phase plate", 300, 2.7, 0.07, 1.0, 7250, 6750, 140, 60};
+}
+
+void TestFitSession::fitsAndApplies()
+{
+    QFETCH(FitCase, fitCase);
+    CtfSession session;
+    startSession(session, fitCase);
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    FitImageOptions image;
+    image.size = 2048;
+    image.noise = 1.0;
+    QVERIFY(openImage(micrograph, dir, fitCaseImage(fitCase, image)));
+
+    FitRequest request;
+    request.fitPhaseShift = hasPhaseShift(fitCase);
+    fit.setRequest(request);
+    QSignalSpy progress(&fit, &FitSession::progress);
+    QVERIFY(fit.start());
+    QVERIFY(fit.busy());
+    QVERIFY(waitForFit(fit));
+    QVERIFY(!progress.isEmpty());
+    QVERIFY(fit.result());
+    QVERIFY2(fit.canApply(), qPrintable(fit.result()->message));
+    const CtfFitValues v = *fit.result()->values;
+    const FitErrors e = fitErrors(fitCase, v);
+    QVERIFY2(withinTargets(e, 2),
+             qPrintable(QStringLiteral("errors %1 / %2 / %3 / %4")
+                            .arg(e.meanDefocus)
+                            .arg(e.difference)
+                            .arg(e.angle)
+                            .arg(e.phaseShift)));
+    QVERIFY(v.resolution > 0 && v.resolution < 0.6);
+
+    // Nothing moves before Apply.
+    const OpticsState before = session.state();
+    QCOMPARE(before.Defocus, session.state().Defocus);
+    QSignalSpy applied(&fit, &FitSession::applied);
+    QVERIFY(fit.apply());
+    QCOMPARE(applied.count(), 1);
+    const OpticsState &after = session.state();
+    QCOMPARE(after.Defocus, std::round(v.program.Defocus));
+    QCOMPARE(after.A2, std::round(v.program.A2));
+    QCOMPARE(after.A2Azimuth, v.program.azimuth * Pi / 180);
+    QCOMPARE(session.activeScopeRecord().Defocus, after.Defocus);
+    QCOMPARE(after.PhaseShift, hasPhaseShift(fitCase) ? v.phaseShift * Pi / 180 : before.PhaseShift);
+    QCOMPARE(after.AmplitudeContrast, fitCase.q);
+    // The working ranges reach the fit, as a typed value widens them.
+    QVERIFY(session.ranges().defocusMax >= -after.Defocus);
+    QVERIFY(session.ranges().a2Max >= after.A2);
+    // The micrograph's views take the session's model, azimuth and specimen terms included: with the
+    // fit the rings agree out to the band's top; with the astigmatism turned away, or without the
+    // phase plate, they do not.
+    const double agreed = micrograph.profile().agreedUpTo;
+    QVERIFY2(agreed > 1.9, qPrintable(QString::number(agreed)));
+    session.state().A2Azimuth += Pi / 2;
+    const double turned = micrograph.profile().agreedUpTo;
+    session.state().A2Azimuth -= Pi / 2;
+    QVERIFY2(turned < agreed - 0.3, qPrintable(QStringLiteral("%1 turned, %2 fitted").arg(turned).arg(agreed)));
+    if (hasPhaseShift(fitCase)) {
+        session.state().PhaseShift = 0;
+        QVERIFY(micrograph.profile().agreedUpTo < agreed - 0.3);
+    }
+}
+
+// A spectrum without rings: the fit says so with its score and there is nothing to apply.
+void TestFitSession::noiseAppliesNothing()
+{
+    const FitCase flat{"noise", 300, 2.7, 0.07, 1.0, 10000, 10000, 0, None};
+    CtfSession session;
+    startSession(session, flat);
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    SyntheticOptions o;
+    o.width = o.height = 1024;
+    o.pixelSizeNm = 0.1;
+    QVERIFY(openImage(micrograph, dir, syntheticMicrograph(o, [](double, double) { return 0.0; })));
+    const double defocus = session.state().Defocus;
+    QVERIFY(fit.start());
+    QVERIFY(waitForFit(fit));
+    QVERIFY(fit.result());
+    QVERIFY(!fit.result()->values);
+    QVERIFY2(fit.result()->message.startsWith(QLatin1String("No reliable fit")), qPrintable(fit.result()->message));
+    QVERIFY(fit.result()->message.contains(QString::number(fit.result()->score, 'f', 4)));
+    QVERIFY(!fit.canApply());
+    QVERIFY(!fit.apply());
+    QCOMPARE(session.state().Defocus, defocus);
+    QCOMPARE(session.state().A2, 0.0);
+}
+
+void TestFitSession::refusesBadRequests_data()
+{
+    QTest::addColumn<double>("minUnderfocus");
+    QTest::addColumn<double>("maxUnderfocus");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty defocus range") << 2.0 << 2.0 << 30.0 << 5.0
+                                         << "The defocus range from 2 µm to 2 µm underfocus is empty";
+    QTest::newRow("reversed defocus range")
+        << 5.0 << 0.5 << 30.0 << 5.0 << "The defocus range from 5 µm to 0.5 µm underfocus is empty";
+    QTest::newRow("defocus not a number")
+        << qQNaN() << 5.0 << 30.0 << 5.0 << "The defocus range and the band must be numbers.";
+    QTest::newRow("defocus beyond the limit") << 0.5 << 500.0 << 30.0 << 5.0 << "reaches beyond ±100 µm";
+    QTest::newRow("reversed band") << 0.5 << 5.0 << 5.0 << 30.0 << "The band from 5 Å to 30 Å is empty";
+    QTest::newRow("band at 0") << 0.5 << 5.0 << 30.0 << 0.0 << "The band from 30 Å to 0 Å is empty";
+    QTest::newRow("band beyond Nyquist") << 0.5 << 5.0 << 30.0 << 3.0
+                                         << "The band reaches 3 Å, beyond the micrograph's Nyquist limit of 4 Å "
+                                            "(twice its pixel size of 2 Å).";
+    QTest::newRow("no micrograph") << 0.5 << 5.0 << 30.0 << 5.0 << "Open a micrograph to fit the CTF to.";
+}
+
+void TestFitSession::refusesBadRequests()
+{
+    QFETCH(double, minUnderfocus);
+    QFETCH(double, maxUnderfocus);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(QString, message);
+    const FitCase scope{"scope", 300, 2.7, 0.07, 2.0, 10000, 10000, 0, None};
+    CtfSession session;
+    startSession(session, scope);
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    if (!message.startsWith(QLatin1String("Open"))) {
+        SyntheticOptions o;
+        o.width = o.height = 512;
+        o.pixelSizeNm = 0.2;
+        QVERIFY(openImage(micrograph, dir, syntheticMicrograph(o, [](double, double) { return 0.0; })));
+    }
+    fit.setRequest({minUnderfocus, maxUnderfocus, low, high, false});
+    QSignalSpy anything(&fit, &FitSession::progress);
+    QString error;
+    QVERIFY(!fit.start(&error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!fit.busy());
+    QVERIFY(!fit.fitNow(&error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!fit.result());
+    QCoreApplication::processEvents();
+    QVERIFY(anything.isEmpty());
+}
+
+// A result belongs to the spectrum it was fitted on; a cancelled fit leaves none.
+void TestFitSession::staleResultIsDropped()
+{
+    const FitCase c{"round", 300, 2.7, 0.07, 1.0, 12000, 12000, 0, None};
+    CtfSession session;
+    startSession(session, c);
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    FitImageOptions image;
+    image.size = 1024;
+    image.noise = 0.5;
+    QVERIFY(openImage(micrograph, dir, fitCaseImage(c, image)));
+    QString error;
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY(fit.canApply());
+    QSignalSpy cleared(&fit, &FitSession::resultCleared);
+    QVERIFY(micrograph.setPixelSize(0.11));
+    QCOMPARE(cleared.count(), 1);
+    QVERIFY(!fit.result());
+    QVERIFY(!fit.apply());
+
+    QSignalSpy cancelled(&fit, &FitSession::cancelled);
+    QVERIFY(fit.start());
+    fit.cancel();
+    QVERIFY(cancelled.wait(20000));
+    QVERIFY(!fit.result());
+
+    QVERIFY(fit.start());
+    micrograph.close();
+    QVERIFY(cancelled.wait(20000));
+    QVERIFY(!fit.result());
+    QVERIFY(!fit.start(&error));
+}
+
+QTEST_GUILESS_MAIN(TestFitSession)
+#include "test_fitsession.moc"
