@@ -2,6 +2,10 @@
 // built, switched into each view through its own actions, painted and grabbed into PNG files.
 // Usage: orvalis_screenshots <output folder>; scripts/make-screenshots.sh runs it under Xvfb with
 // an empty settings store.
+// orvalis_screenshots --scene <analysis|plotter|intensity> [--maximised] [--monochrome] <file.png> shows one view
+// as a user would open it and grabs the whole screen, window manager's frame included: run it under
+// a window manager at the screen size and scale to be shown.
+#include "core/scopedata.h"
 #include "ui/main/form1.h"
 
 #include <QAbstractButton>
@@ -10,8 +14,12 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 
@@ -63,6 +71,65 @@ bool save(const QImage &image, const QDir &folder, const QString &name)
     return true;
 }
 
+// One view, shown as the user opens it; the picture is the whole screen.
+int scene(const QStringList &args)
+{
+    const QString view = args.value(args.indexOf(QStringLiteral("--scene")) + 1);
+    const QString file = args.last();
+    orvalis::TForm1 form;
+    if (args.contains(QStringLiteral("--maximised")))
+        form.showMaximized();
+    else
+        form.show();
+    if (args.contains(QStringLiteral("--monochrome")))
+        form.setMonochrome(true);
+    if (view == QLatin1String("analysis")) {
+        if (!trigger(form, "Show2DCTF1") || !trigger(form, "N3D1"))
+            return 1;
+    } else if (view == QLatin1String("plotter")) {
+        if (!click(form, "SpeedButton8") || !trigger(form, "showEnvelopes"))
+            return 1;
+        // A second instrument of another voltage, so that the two curves differ.
+        if (!click(form, "btn2ndCTF"))
+            return 1;
+        orvalis::TScopeData second = orvalis::defaultScope();
+        second.Company = QStringLiteral("Second");
+        second.Model = QStringLiteral("300 kV FEG");
+        second.Voltage = 300;
+        form.ApplyScopeRecord(second);
+    } else if (view == QLatin1String("intensity")) {
+        // The squared curves with three-fold astigmatism typed in: the axes from 0, the header naming
+        // the profile's direction; the pointer over the map reads it out in the status bar.
+        if (!trigger(form, "Intensity1") || !trigger(form, "N3D1"))
+            return 1;
+        auto *a3 = form.findChild<QLineEdit *>(QStringLiteral("edAstigm3"));
+        if (!a3)
+            return 1;
+        a3->setText(QStringLiteral("500"));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(a3, &enter);
+        settle();
+        if (auto *map = form.findChild<QWidget *>(QStringLiteral("Chart2"))) {
+            const QPoint at(map->width() / 2, map->height() / 2);
+            QMouseEvent move(QEvent::MouseMove, at, map->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(map, &move);
+        }
+    } else {
+        QTextStream(stderr) << "no view named " << view << Qt::endl;
+        return 2;
+    }
+    settle();
+    settle();
+    const QImage shot = form.screen()->grabWindow(0).toImage();
+    if (!shot.save(file, "PNG")) {
+        QTextStream(stderr) << "cannot write " << file << Qt::endl;
+        return 1;
+    }
+    QTextStream(stdout) << file << " window " << form.frameGeometry().x() << "," << form.frameGeometry().y() << " "
+                        << form.frameGeometry().width() << "x" << form.frameGeometry().height() << Qt::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,6 +139,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvalis"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QLocale::setDefault(QLocale::c());
+    if (QApplication::arguments().contains(QStringLiteral("--scene")))
+        return scene(QApplication::arguments());
     if (argc != 2) {
         QTextStream(stderr) << "usage: orvalis_screenshots <output folder>" << Qt::endl;
         return 2;

@@ -17,6 +17,19 @@ void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &line
         && painter->pen().style() == Qt::SolidLine && !painter->modes().testFlag(QCPPainter::pmVectorized)
         && !painter->modes().testFlag(QCPPainter::pmNoCaching) && painter->pen().color().alpha() != 0;
     applyDefaultAntialiasingHint(painter);
+    if (painter->pen().style() != Qt::SolidLine && painter->pen().style() != Qt::NoPen) {
+        // A dash pattern runs on along a polyline; over separate segments it would start afresh at every
+        // point and a dense curve would look solid.
+        const auto isNan = [](const QPointF &p) { return std::isnan(p.x()) || std::isnan(p.y()); };
+        int start = 0;
+        for (int i = 0; i <= lines.size(); ++i)
+            if (i == lines.size() || isNan(lines[i])) {
+                if (i - start > 1)
+                    painter->drawPolyline(lines.constData() + start, i - start);
+                start = i + 1;
+            }
+        return;
+    }
     if (!batch) {
         QCPGraph::drawLinePlot(painter, lines);
         return;

@@ -30,6 +30,27 @@ constexpr int kCornerGap = 2;
 // Label padding of the top and bottom axes when the corners need no more (QCustomPlot's own).
 constexpr int kBasePadding = 5;
 
+// QCustomPlot keeps the pictures of at most 16 tick labels per axis. A chart as wide or as high as a
+// maximised window labels more (every 0.1 from -1.1 to 1.1 is 23), and a cache smaller than the labels
+// drawn in turn misses every one of them: each replot would lay out and draw every label's text anew.
+constexpr int kLabelCacheSize = 128;
+
+// The members are QCustomPlot's own, protected; naming them through a derived class gives pointers
+// to them that may be applied to any axis.
+struct AxisPainterOf : QCPAxis {
+    using QCPAxis::mAxisPainter;
+};
+struct LabelCacheOf : QCPAxisPainterPrivate {
+    using QCPAxisPainterPrivate::mLabelCache;
+};
+
+void growLabelCache(QCPAxis *axis)
+{
+    QCPAxisPainterPrivate *painter = axis->*(&AxisPainterOf::mAxisPainter);
+    if (painter)
+        (painter->*(&LabelCacheOf::mLabelCache)).setMaxCost(kLabelCacheSize);
+}
+
 // A layout that changes the plot's length again after the ticks were chosen for it settles within
 // this many passes (label widths change the margins once, rarely twice).
 constexpr int kLayoutPasses = 3;
@@ -63,6 +84,7 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
                 m_labelCallback(id, text);
         });
         axis->setTicker(ticker);
+        growLabelCache(axis);
         axis->setVisible(true);
         axis->setTickLabels(true);
         axis->setSubTicks(false);

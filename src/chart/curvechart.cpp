@@ -5,7 +5,53 @@
 #include "core/axislabels.h"
 #include "core/curvetable.h"
 
+#include <QFontMetrics>
+
+#include <algorithm>
+
 namespace orvalis {
+namespace {
+
+// A legend entry of its own: a line sample in any pen and any text, so that the legend can name what
+// the series' titles (the saved table's column titles) do not.
+class LegendLine : public QCPAbstractLegendItem {
+public:
+    LegendLine(QCPLegend *legend, const QPen &pen, const QString &text)
+        : QCPAbstractLegendItem(legend), m_pen(pen), m_text(text)
+    {
+    }
+
+protected:
+    void draw(QCPPainter *painter) override
+    {
+        const QFont font = mParentLegend->font();
+        const QSize icon = mParentLegend->iconSize();
+        const int height = std::max(QFontMetrics(font).height(), icon.height());
+        const QRect r = rect();
+        painter->setFont(font);
+        painter->setPen(mParentLegend->textColor());
+        const int textLeft = r.x() + icon.width() + mParentLegend->iconTextPadding();
+        painter->drawText(QRect(textLeft, r.y(), r.right() - textLeft + 1, height), Qt::AlignLeft | Qt::AlignVCenter,
+                          m_text);
+        painter->setPen(m_pen);
+        const double y = r.y() + height / 2.0;
+        painter->drawLine(QLineF(r.x(), y, r.x() + icon.width(), y));
+    }
+    QSize minimumOuterSizeHint() const override
+    {
+        const QFontMetrics metrics(mParentLegend->font());
+        const QSize icon = mParentLegend->iconSize();
+        return QSize(icon.width() + mParentLegend->iconTextPadding() + metrics.horizontalAdvance(m_text)
+                         + mMargins.left() + mMargins.right(),
+                     std::max(metrics.height(), icon.height()) + mMargins.top() + mMargins.bottom());
+    }
+
+private:
+    QPen m_pen;
+    QString m_text;
+};
+
+} // namespace
 
 QColor curveChartBackColour()
 {
@@ -78,6 +124,103 @@ void setUpDefocusMapChart(ChartWidget &map, ChartWidget &curves)
     });
     for (ChartWidget::Axis across : {ChartWidget::Axis::Bottom, ChartWidget::Axis::Top})
         curves.shareTicks(across, &map);
+}
+
+QString instrumentName(const TScopeData &scope)
+{
+    return (scope.Company + QLatin1Char(' ') + scope.Model).trimmed();
+}
+
+void applyCurveLook(ChartWidget &chart, const CurveLook &look)
+{
+    applyCurvePens(chart, look.plotter, look.monochrome);
+    fitCurveValueAxes(chart, look.intensity && !look.plotter);
+    showInstrumentLegend(chart, look);
+    showDirectionNote(chart, look.plotter ? QString() : look.direction);
+}
+
+bool showDirectionNote(ChartWidget &chart, const QString &direction)
+{
+    const QString name = QStringLiteral("directionNote");
+    QCPItemText *note = nullptr;
+    for (int i = 0; i < chart.itemCount() && !note; ++i)
+        if (chart.item(i)->objectName() == name)
+            note = qobject_cast<QCPItemText *>(chart.item(i));
+    if (!note) {
+        if (direction.isEmpty())
+            return false;
+        note = new QCPItemText(&chart);
+        note->setObjectName(name);
+        note->setClipToAxisRect(true);
+        note->position->setType(QCPItemPosition::ptAxisRectRatio);
+        note->position->setCoords(1.0, 0.0);
+        note->setPositionAlignment(Qt::AlignTop | Qt::AlignRight);
+        note->setPadding(QMargins(4, 2, 6, 2));
+        note->setFont(chart.chartAxis(ChartWidget::Axis::Left)->tickLabelFont());
+    }
+    if (note->text() == direction && note->visible() == !direction.isEmpty())
+        return false;
+    note->setText(direction);
+    note->setVisible(!direction.isEmpty());
+    return true;
+}
+
+void applyCurvePens(ChartWidget &chart, bool plotter, bool monochrome)
+{
+    chart.setBackColor(monochrome ? QColor(Qt::white) : curveChartBackColour());
+    chart.setPanelColor(monochrome ? QColor(Qt::white) : curveChartPanelColour());
+    for (const Chart1SeriesLook &s : chart1Series)
+        if (QCPGraph *graph = chart.series(s.series))
+            graph->setPen(curvePen(s.series, plotter, monochrome));
+}
+
+void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries)
+{
+    chart.legend->clearItems();
+    for (const auto &entry : entries)
+        chart.legend->addItem(new LegendLine(chart.legend, entry.first, entry.second));
+    chart.legend->setVisible(!entries.isEmpty());
+    // Bottom right, where both curves have died away by the end of the range, rather than over the
+    // first maxima at the top.
+    chart.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
+}
+
+void fitCurveValueAxes(ChartWidget &chart, bool squared)
+{
+    const double low = squared ? 0.0 : -1.1;
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+        if (chart.axisMinimum(side) != low || chart.axisMaximum(side) != 1.1)
+            chart.setAxisRange(side, low, 1.1);
+    keepPlotEdges(chart); // labels without a minus sign leave the plot where it was
+}
+
+void showInstrumentLegend(ChartWidget &chart, const CurveLook &look)
+{
+    QVector<QPair<QPen, QString>> entries;
+    if (look.plotter)
+        entries = {{curvePen(S1Ctf, true, look.monochrome), QStringLiteral("CTF 1: ") + look.firstInstrument},
+                   {curvePen(S8Ctf2, true, look.monochrome), QStringLiteral("CTF 2: ") + look.secondInstrument}};
+    showCurveLegend(chart, entries);
+}
+
+void keepPlotEdges(ChartWidget &curves, ChartWidget::Axis side, int mapRoom)
+{
+    constexpr int plainPadding = 12; // px
+    QCPAxis *axis = curves.chartAxis(side);
+    curves.setProperty(side == ChartWidget::Axis::Left ? "mapRoomLeft" : "mapRoomRight", mapRoom);
+    const QFontMetrics metrics(axis->tickLabelFont());
+    const int signRoom = curves.axisMinimum(side) >= 0 ? metrics.horizontalAdvance(QLatin1Char('-')) : 0;
+    // What the chart's own widest label takes beside the plot, its padding aside.
+    const int labels = metrics.horizontalAdvance(QStringLiteral("-0.5")) + axis->tickLabelPadding()
+        + axis->tickLengthOut();
+    axis->setPadding(std::max(plainPadding, mapRoom - labels + 4) + signRoom);
+}
+
+void keepPlotEdges(ChartWidget &curves)
+{
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right})
+        keepPlotEdges(curves, side,
+                      curves.property(side == ChartWidget::Axis::Left ? "mapRoomLeft" : "mapRoomRight").toInt());
 }
 
 } // namespace orvalis

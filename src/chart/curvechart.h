@@ -2,9 +2,13 @@
 // The 1D chart as both programs draw it: its eight series with their colours, its axes and labels.
 // The window shows it; the shell program draws the same chart into files.
 #include "chart/chartwidget.h"
+#include "core/scopedata.h"
 
 #include <QColor>
+#include <QPair>
+#include <QPen>
 #include <QString>
+#include <QVector>
 
 namespace orvalis {
 
@@ -26,5 +30,43 @@ void setUpCurveChart(ChartWidget &chart);
 // frequency ticks, the wider step either needs deciding, so the 1D chart's labels follow the map's
 // rules too. Defocus on the side axes, no axis lines or grid over the map.
 void setUpDefocusMapChart(ChartWidget &map, ChartWidget &curves);
+
+// The side axes' padding of the 1D chart, so that its plot keeps its edges whatever its value labels
+// (a range from 0 has no minus signs) and leaves `mapRoom` px (0: none) beside the plot for the labels
+// and title of a defocus map lying under it.
+void keepPlotEdges(ChartWidget &curves, ChartWidget::Axis side, int mapRoom);
+// Again with the room last asked for.
+void keepPlotEdges(ChartWidget &curves);
+
+// How the 1D chart is drawn besides its points, as the window shows it and the shell program saves it.
+struct CurveLook {
+    bool plotter = false;                      // plotter mode: each instrument its colour, a legend naming both
+    bool monochrome = false;                   // black curves told apart by their dash patterns
+    bool intensity = false;                    // analysis mode's squared curves: the value axes run from 0
+    QString firstInstrument, secondInstrument; // the legend's names, instrumentName()
+    QString direction; // analysis mode's profile direction (profileDirectionText); empty: none shown
+};
+
+// The legend's name of an instrument: its manufacturer and model.
+QString instrumentName(const TScopeData &scope);
+
+// The pens, the colours of the plotting area and panel, the value axes and the legend for `look`.
+void applyCurveLook(ChartWidget &chart, const CurveLook &look);
+
+// The series take their pens for the mode and look (curvePen), the plotting area and panel its colours.
+void applyCurvePens(ChartWidget &chart, bool plotter, bool monochrome);
+
+// The side axes from -1.1 to 1.1, or from 0 while squared curves are shown, the plot keeping its edges.
+void fitCurveValueAxes(ChartWidget &chart, bool squared);
+
+// A legend in the plot's bottom right corner: each entry a line in its pen and its text. No entries: none.
+void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries);
+
+// The profile's direction in the plot's top right corner, where the envelopes have fallen away; empty:
+// none. True when the chart's text changed.
+bool showDirectionNote(ChartWidget &chart, const QString &direction);
+
+// Plotter mode's legend, "CTF 1: <first>" and "CTF 2: <second>" in their curves' pens; none otherwise.
+void showInstrumentLegend(ChartWidget &chart, const CurveLook &look);
 
 } // namespace orvalis

@@ -5,6 +5,27 @@
 namespace orvalis {
 namespace {
 
+// While sampling coarsely each computed point stands for the s x s block of which it is the corner:
+// its row, written up to the block's width, is repeated over the block's other rows.
+void repeatRows(QRgb *pixels, int stride, int height, const PatternHalves &halves)
+{
+    const int s = halves.stepFactor;
+    if (s <= 1)
+        return;
+    const int centre = halves.centre;
+    const auto repeat = [&](int y) {
+        const QRgb *source = pixels + static_cast<std::size_t>(y) * stride;
+        for (int dy = 1; dy < s && y + dy < height; ++dy)
+            std::copy_n(source, stride, pixels + static_cast<std::size_t>(y + dy) * stride);
+    };
+    for (int e = 0; e <= halves.n; ++e) {
+        if (centre + e * s < height)
+            repeat(centre + e * s);
+        if (e > 0 && centre - e * s >= 0)
+            repeat(centre - e * s);
+    }
+}
+
 // The computed left half of a turned phase, and left of its outermost column that column again (as
 // the mirrored picture fills column 0).
 void drawLeftHalf(QRgb *pixels, int stride, int height, const PatternHalves &halves)
@@ -16,7 +37,7 @@ void drawLeftHalf(QRgb *pixels, int stride, int height, const PatternHalves &hal
         QRgb *__restrict line = pixels + static_cast<std::size_t>(y) * stride;
         for (int r = 1; r <= halves.n && centre - r * s >= 0; ++r) {
             const int grey = levels[r * column];
-            line[centre - r * s] = qRgb(grey, grey, grey);
+            std::fill_n(line + centre - r * s, s, qRgb(grey, grey, grey));
         }
     };
     for (int e = 0; e <= halves.n; ++e) {
@@ -24,6 +45,7 @@ void drawLeftHalf(QRgb *pixels, int stride, int height, const PatternHalves &hal
         if (centre - e * s >= 0)
             writeRow(centre - e * s, halves.leftUpper.data() + e);
     }
+    repeatRows(pixels, stride, height, halves);
     const int outermost = std::max(0, centre - halves.n * s);
     for (int y = 0; y < height; ++y) {
         QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
@@ -47,11 +69,19 @@ void drawPatternImage(QImage &image, const PatternHalves &halves)
     const int stride = image.bytesPerLine() / static_cast<int>(sizeof(QRgb));
     // Row by row, so that the picture is written along its lines; the halves hold columns.
     const std::size_t column = static_cast<std::size_t>(halves.n) + 1;
+    const int right = image.width() - centre; // columns from the centre to the picture's edge
     const auto writeRow = [&](int y, const std::uint8_t *__restrict levels) {
         QRgb *__restrict line = pixels + static_cast<std::size_t>(y) * stride + centre;
-        for (int r = 0; r <= halves.n; ++r) {
+        if (s == 1) {
+            for (int r = 0; r <= halves.n; ++r) {
+                const int grey = levels[r * column];
+                line[r] = qRgb(grey, grey, grey);
+            }
+            return;
+        }
+        for (int r = 0; r <= halves.n && r * s < right; ++r) {
             const int grey = levels[r * column];
-            line[r * s] = qRgb(grey, grey, grey);
+            std::fill_n(line + r * s, std::min(s, right - r * s), qRgb(grey, grey, grey));
         }
     };
     for (int e = 0; e <= halves.n; ++e) {
@@ -65,6 +95,7 @@ void drawPatternImage(QImage &image, const PatternHalves &halves)
         return;
     }
 
+    repeatRows(pixels, stride, image.height(), halves);
     // The left half is the right half mirrored about the centre column: the phase depends on kx^2 only.
     // Column 0 has no partner inside the picture (the right half ends at column 2N - 1); it takes the
     // outermost computed column, so that the picture has no black edge on the left.

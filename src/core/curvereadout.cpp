@@ -58,4 +58,19 @@ QString pointerCurveText(const QString &curve, const CurveValues &values)
         + formatFixed(values.envelope, 3);
 }
 
+QString profileDirectionText(const OpticsState &state)
+{
+    if (state.A2 == 0 && state.A3 == 0)
+        return QString();
+    double degrees = std::remainder(-state.Direction * 180 / M_PI, 360.0);
+    if (degrees <= -180)
+        degrees += 360;
+    return QStringLiteral("along ") + QString::number(std::lround(degrees)) + QChar(0x00B0);
+}
+
+QString pointerMapText(double defocus, double ctf)
+{
+    return QStringLiteral("Defocus ") + formatFixed(defocus, 0) + QStringLiteral(" nm, CTF ") + formatFixed(ctf, 3);
+}
+
 } // namespace orvalis

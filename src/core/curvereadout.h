@@ -28,4 +28,11 @@ QString pointerFrequencyText(double k);
 // "CTF -0.538, E 0.668", the curve's name first: "CTF 2 0.120, E 0.700".
 QString pointerCurveText(const QString &curve, const CurveValues &values);
 
+// The profile's direction, counter-clockwise from the pattern's right as it is seen: "along 45°"
+// (whole degrees, -179 .. 180); empty without astigmatism, when every direction gives the same curve.
+QString profileDirectionText(const OpticsState &state);
+
+// The readout over the defocus map: "Defocus 1250 nm, CTF -0.538".
+QString pointerMapText(double defocus, double ctf);
+
 } // namespace orvalis

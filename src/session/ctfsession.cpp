@@ -360,7 +360,10 @@ bool CtfSession::setFineDefocus(bool on)
 
 void CtfSession::setSpecimen(const SpecimenDetector &terms)
 {
+    if (terms == specimen())
+        return;
     applySpecimen(m_state, terms);
+    emit specimenChanged();
 }
 
 void CtfSession::setUpTo(double upTo)

@@ -153,6 +153,8 @@ public:
     // ---- the specimen and the detector ----
     SpecimenDetector specimen() const { return specimenOf(m_state); }
     void setSpecimen(const SpecimenDetector &terms); // checked by the caller (checkSpecimen)
+    // The detector's pixel size at the specimen (nm, 0 for none) as an open micrograph gives it.
+    void setDetectorPixelSize(double nm) { m_state.PixelSize = nm; }
 
     // ---- settings: what the session keeps of a run ----
     // Takes the stored ranges and view choices (each only when present).
@@ -206,6 +208,7 @@ signals:
     void rangesChanged();
     void directionChanged();
     void curvesChanged();
+    void specimenChanged(); // setSpecimen changed a term
 
 private:
     void setStep(bool coarse);

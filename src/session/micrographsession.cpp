@@ -73,6 +73,7 @@ MicrographSession::MicrographSession(CtfSession &session, QObject *parent)
           this, [this](double f) { emit progress(f); },
           [this](const WorkOutcome<LoadedMicrograph> &outcome) { finished(outcome); })
 {
+    connect(&m_session, &CtfSession::specimenChanged, this, &MicrographSession::followSpecimen);
 }
 
 MicrographSession::~MicrographSession() = default;
@@ -84,7 +85,7 @@ void MicrographSession::start(const QString &path, std::shared_ptr<const Microgr
     m_pendingNewFile = image == nullptr;
     // A new file takes its own pixel size when it gives one; the same image keeps the one in use.
     const double pixel = image ? pixelSize() : 0.0;
-    const double fallback = m_pixelSize > 0 ? m_pixelSize : isOpen() ? pixelSize() : DefaultPixelSizeNm;
+    const double fallback = fallbackPixelSize();
     m_work.start(
         [path, image, tile = m_tileSize, pixel, fallback](const ProgressCallback &report) {
             return loadMicrograph(path, image, tile, pixel, fallback, report);
@@ -101,8 +102,7 @@ bool MicrographSession::openNow(const QString &path, QString *error)
 {
     m_work.stop();
     try {
-        const double fallback = m_pixelSize > 0 ? m_pixelSize : DefaultPixelSizeNm;
-        take(loadMicrograph(path, nullptr, m_tileSize, 0, fallback), true);
+        take(loadMicrograph(path, nullptr, m_tileSize, 0, fallbackPixelSize()), true);
         return true;
     } catch (const OrvalisError &e) {
         if (error)
@@ -130,9 +130,22 @@ void MicrographSession::finished(const WorkOutcome<LoadedMicrograph> &outcome)
         take(outcome.value, m_pendingNewFile);
 }
 
+// For a file that gives no pixel size: the user's, else the detector's the model has, else 1 Å.
+double MicrographSession::fallbackPixelSize() const
+{
+    if (m_pixelSize > 0)
+        return m_pixelSize;
+    if (isOpen())
+        return pixelSize();
+    return m_session.state().PixelSize > 0 ? m_session.state().PixelSize : DefaultPixelSizeNm;
+}
+
 void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
 {
     m_loaded = std::move(loaded);
+    if (!m_modelPixelSize)
+        m_modelPixelSize = m_session.state().PixelSize;
+    m_session.setDetectorPixelSize(m_loaded.pixelSizeNm);
     ++m_generation;
     m_roundAverage =
         rotationalAverage(m_loaded.spectrum->rings, m_loaded.spectrum->size, m_loaded.spectrum->frequencyStep).value;
@@ -156,6 +169,9 @@ void MicrographSession::close()
     m_roundAverage.clear();
     m_profile = {};
     ++m_generation;
+    if (m_modelPixelSize)
+        m_session.setDetectorPixelSize(*m_modelPixelSize);
+    m_modelPixelSize.reset();
     emit closed();
 }
 
@@ -168,6 +184,15 @@ void MicrographSession::setTileSize(int tile)
     m_tileSize = tile;
     if (isOpen())
         start(m_loaded.path, m_loaded.image);
+}
+
+// A pixel size given in Setup > Specimen and Detector is the open micrograph's; none (0) leaves
+// the micrograph its own.
+void MicrographSession::followSpecimen()
+{
+    const double nm = m_session.state().PixelSize;
+    if (isOpen() && nm > 0 && nm != m_loaded.pixelSizeNm && !setPixelSize(nm))
+        m_session.setDetectorPixelSize(m_loaded.pixelSizeNm);
 }
 
 bool MicrographSession::setPixelSize(double nm)

@@ -69,7 +69,9 @@ public:
     // Even, kMinTileSize .. kMaxTileSize; the spectrum is computed again off the event loop.
     void setTileSize(int tile);
     int spectrumTileSize() const { return m_loaded.tileSize; } // the open spectrum's, maybe clamped
-    // nm per pixel at the specimen: the file's when it gives one, editable.
+    // nm per pixel at the specimen: the file's when it gives one, editable. While a micrograph is
+    // open it is the session's detector pixel size too (Setup > Specimen and Detector edits the
+    // same value); closing gives the model back the pixel size it had before.
     double pixelSize() const { return m_loaded.spectrum ? m_loaded.pixelSizeNm : m_pixelSize; }
     double filePixelSize() const { return m_loaded.image ? m_loaded.image->pixelSizeNm : 0.0; }
     // Takes a pixel size from 0.001 to 10 nm; the rings are found again at once. False for others.
@@ -110,11 +112,14 @@ private:
     void start(const QString &path, std::shared_ptr<const MicrographImage> image);
     void finished(const WorkOutcome<LoadedMicrograph> &outcome);
     void take(LoadedMicrograph loaded, bool newFile);
+    void followSpecimen();
+    double fallbackPixelSize() const;
 
     CtfSession &m_session;
     LoadedMicrograph m_loaded;
     int m_tileSize = kDefaultTileSize;
-    double m_pixelSize = 0; // set by the user, or 0
+    double m_pixelSize = 0;                 // set by the user, or 0
+    std::optional<double> m_modelPixelSize; // the session's before the micrograph came
     bool m_shown = true;
     QStringList m_recent;
     QString m_recentProblem;

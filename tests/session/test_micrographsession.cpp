@@ -400,6 +400,26 @@ void TestMicrographSession::tileAndPixelSize()
     micrograph.setTileSize(512);
     QVERIFY(changed.wait(30000));
     QCOMPARE(micrograph.pixelSize(), 0.2);
+
+    // One pixel size: the micrograph's is the model's detector, the specimen's setting edits it,
+    // and closing gives the model back its own.
+    CtfSession model;
+    startSession(model);
+    SpecimenDetector detector = model.specimen();
+    detector.pixelSize = 3; // Å
+    model.setSpecimen(detector);
+    MicrographSession shown(model);
+    QVERIFY(shown.openNow(m_round));
+    QCOMPARE(model.state().PixelSize, kPixel);
+    detector.pixelSize = 1.5;
+    model.setSpecimen(detector);
+    QCOMPARE(shown.pixelSize(), 0.15);
+    QVERIFY(std::fabs(shown.spectrum()->frequencyStep - 1.0 / (512 * 0.15)) < 1e-9);
+    detector.pixelSize = 0; // no detector: the micrograph keeps its own
+    model.setSpecimen(detector);
+    QCOMPARE(shown.pixelSize(), 0.15);
+    shown.close();
+    QCOMPARE(model.state().PixelSize, 0.3);
 }
 
 void TestMicrographSession::readoutAndClose()

@@ -142,11 +142,32 @@ template <class TestObject> int runOnDescribedScreen(int argc, char **argv, cons
     return QTest::qExec(&test, argc, argv);
 }
 
+// The offscreen platform's own screen (800 x 600) is smaller than the window's first size, which the
+// window would then shrink to fit: the tests run on the 1366 x 768 screen the program is made for.
+inline bool describeLaptopScreen(const QTemporaryDir &dir)
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "offscreen")
+        return true;
+    const QString config = dir.filePath(QStringLiteral("screen.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768,)"
+               R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    file.close();
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.toLocal8Bit());
+    return true;
+}
+
 // As QTEST_MAIN, with the program's own application object, so that an exception leaving a handler
 // reaches the error report as it does in the program.
 #define ORVALIS_UI_TEST_MAIN(TestObject)                                                                               \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
+        QTemporaryDir screenDir;                                                                                       \
+        if (!describeLaptopScreen(screenDir))                                                                          \
+            return 2;                                                                                                  \
         orvalis::ErrorReportingApplication app(argc, argv);                                                            \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
         TestObject tc;                                                                                                 \

@@ -1,15 +1,21 @@
 // The 1D chart's pane and the defocus map's pane on their own: the eight series as the user knows
 // them (order, names, titles, colours), a series refilled without touching the others, the frequency
 // under the pointer, and the map's picture and marker line.
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "core/ctfcurves.h"
+#include "core/curvereadout.h"
 #include "core/defocusmap.h"
+#include "core/scopedata.h"
+#include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mappane.h"
 #include "ui/widgets/shape.h"
 
 #include <QLabel>
+#include <QSet>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace orvalis;
@@ -48,6 +54,15 @@ private slots:
     void mapPictureIsTheGrid();
     void markerAtTheDefocusRow_data();
     void markerAtTheDefocusRow();
+    void plotterTellsTheInstrumentsApart_data();
+    void plotterTellsTheInstrumentsApart();
+    void mapReadoutIsTheCoreCtf_data();
+    void mapReadoutIsTheCoreCtf();
+    void mapLabelsBesideThePlot_data();
+    void mapLabelsBesideThePlot();
+    void intensityShowsZeroToOne();
+    void titleNamesTheDirection_data();
+    void titleNamesTheDirection();
 };
 
 void TestChartPanes::seriesAsTheUserKnowsThem_data()
@@ -229,6 +244,211 @@ void TestChartPanes::markerAtTheDefocusRow()
     QCOMPARE(marker->width(), plot.width() + 1);
     map.placeMarker(defocus, minimum, maximum);
     QCOMPARE(marker->y(), plot.top() + qRound(fraction * (plot.bottom() - plot.top() - 1)));
+}
+
+namespace {
+
+TScopeData instrument(const char *company, const char *model)
+{
+    TScopeData scope = defaultScope();
+    scope.Company = QString::fromLatin1(company);
+    scope.Model = QString::fromLatin1(model);
+    return scope;
+}
+
+} // namespace
+
+// Both instruments have their own colour (the envelope dashed in it) and the legend names them; in
+// monochrome the curves are black and differ in their dash pattern, the legend buttons with them.
+void TestChartPanes::plotterTellsTheInstrumentsApart_data()
+{
+    QTest::addColumn<bool>("monochrome");
+    QTest::newRow("colour") << false;
+    QTest::newRow("monochrome") << true;
+}
+
+void TestChartPanes::plotterTellsTheInstrumentsApart()
+{
+    QFETCH(bool, monochrome);
+    CtfSession session;
+    session.ScopeRecord1 = instrument("Akiro", "AK-200");
+    session.ScopeRecord2 = instrument("Velmont", "V-300 FEG");
+    CurvePane pane;
+    pane.resize(600, 400);
+    pane.followSession(&session);
+    pane.setMonochrome(monochrome);
+    ChartWidget *chart = pane.chart();
+    QVERIFY(!chart->legend->visible()); // analysis mode names no instruments
+    pane.setPlotterMode(true);
+    QVERIFY(chart->legend->visible());
+    chart->replot();
+    QCOMPARE(chart->legend->itemCount(), 2);
+    const QPen first = chart->series(S1Ctf)->pen(), second = chart->series(S8Ctf2)->pen();
+    const QPen firstEnvelope = chart->series(S4Combined)->pen(), secondEnvelope = chart->series(S7CombinedNeg)->pen();
+    if (monochrome) {
+        for (const QPen &pen : {first, second, firstEnvelope, secondEnvelope})
+            QCOMPARE(pen.color(), QColor(Qt::black));
+        const QSet<int> styles = {first.style(), second.style(), firstEnvelope.style(), secondEnvelope.style()};
+        QCOMPARE(styles.size(), 4);
+    } else {
+        QVERIFY(first.color() != second.color());
+        // Told apart by lightness too, for eyes that do not tell the hues apart.
+        QVERIFY(std::abs(first.color().lightness() - second.color().lightness()) > 20
+                || std::abs(first.color().hue() - second.color().hue()) > 90);
+        QCOMPARE(firstEnvelope.color(), first.color());
+        QCOMPARE(secondEnvelope.color(), second.color());
+        QCOMPARE(firstEnvelope.style(), Qt::DashLine);
+        QCOMPARE(first.style(), Qt::SolidLine);
+    }
+    // The legend's texts name each instrument as a whole: manufacturer and model.
+    const QFontMetrics metrics(chart->legend->font());
+    for (int i = 0; i < 2; ++i) {
+        const TScopeData &scope = i == 0 ? session.ScopeRecord1 : session.ScopeRecord2;
+        const QString text = QStringLiteral("CTF %1: %2 %3").arg(i + 1).arg(scope.Company, scope.Model);
+        QVERIFY(chart->legend->item(i)->minimumOuterSizeHint().width() >= metrics.horizontalAdvance(text));
+    }
+    QVERIFY(chart->legend->outerRect().width() < chart->width());
+    pane.setPlotterMode(false);
+    QVERIFY(!chart->legend->visible());
+}
+
+void TestChartPanes::mapReadoutIsTheCoreCtf_data()
+{
+    QTest::addColumn<double>("xFraction"); // of the plot's width
+    QTest::addColumn<double>("yFraction"); // of its height, from the top
+    QTest::newRow("corner") << 0.0 << 0.0;
+    QTest::newRow("middle") << 0.5 << 0.5;
+    QTest::newRow("low right") << 0.9 << 0.8;
+}
+
+void TestChartPanes::mapReadoutIsTheCoreCtf()
+{
+    QFETCH(double, xFraction);
+    QFETCH(double, yFraction);
+    CtfSession session;
+    CurvePane curves;
+    MapPane map(curves.chart());
+    map.resize(600, 200);
+    map.setImageSide(16);
+    const int minimum = -50, maximum = 200;
+    const double upTo = 8;
+    map.showMap(computeDefocusMap(session.state(), 16, minimum, maximum, upTo), 0, upTo);
+    map.chart()->layOut();
+    map.readOutTo(&session, nullptr);
+    const QRect plot = map.chart()->plotRect();
+    const QPoint at(plot.left() + qRound(xFraction * plot.width()), plot.top() + qRound(yFraction * plot.height()));
+    const QStringList texts = map.readoutAt(at);
+    QCOMPARE(texts.size(), 2);
+    const double k = map.chart()->chartAxis(ChartWidget::Axis::Bottom)->pixelToCoord(at.x());
+    const double defocus = -map.chart()->chartAxis(ChartWidget::Axis::Left)->pixelToCoord(at.y());
+    QCOMPARE(texts[0], pointerFrequencyText(k));
+    QCOMPARE(texts[1], pointerMapText(defocus, referenceMapCtf(session.state(), k, defocus)));
+    QVERIFY(defocus <= -minimum && defocus >= -maximum);
+    QVERIFY(map.readoutAt(QPoint(plot.left() - 5, at.y())).isEmpty());
+}
+
+// The map's side labels and title lie whole between the chart's edges and its plot, which the 1D
+// chart above shares.
+void TestChartPanes::mapLabelsBesideThePlot_data()
+{
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::newRow("start") << -50 << 200;
+    QTest::newRow("deep underfocus") << -100 << 20000;
+    QTest::newRow("both signs, wide") << -20000 << 20000;
+    QTest::newRow("very far") << 0 << 1000000;
+}
+
+void TestChartPanes::mapLabelsBesideThePlot()
+{
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    CtfSession session;
+    QWidget host;
+    auto *column = new QVBoxLayout(&host);
+    auto *curves = new CurvePane;
+    auto *map = new MapPane(curves->chart());
+    column->addWidget(curves);
+    column->addWidget(map);
+    host.resize(700, 500);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    map->setImageSide(16);
+    map->showMap(computeDefocusMap(session.state(), 16, minimum, maximum, 10), 0, 10);
+    curves->chart()->layOut();
+    map->setPlotEdges(curves->chart()->plotRect().left(), curves->chart()->plotRect().right());
+    map->chart()->layOut();
+    const QRect plot = map->chart()->plotRect();
+    for (ChartWidget::Axis side : {ChartWidget::Axis::Left, ChartWidget::Axis::Right}) {
+        const QCPAxis *axis = map->chart()->chartAxis(side);
+        const QFontMetrics metrics(axis->tickLabelFont());
+        const int room = side == ChartWidget::Axis::Left ? plot.left() : map->chart()->width() - plot.right() - 1;
+        int title = 0;
+        if (!axis->label().isEmpty())
+            title = QFontMetrics(axis->labelFont()).height() + axis->labelPadding();
+        const QVector<QString> labels = map->chart()->tickLabels(side);
+        QVERIFY(!labels.isEmpty());
+        for (const QString &label : labels)
+            QVERIFY2(metrics.horizontalAdvance(label) + axis->tickLabelPadding() + title <= room, qPrintable(label));
+    }
+    QCOMPARE(map->chart()->chartAxis(ChartWidget::Axis::Left)->label(), QStringLiteral("Defocus, (nm)"));
+}
+
+void TestChartPanes::intensityShowsZeroToOne()
+{
+    CtfSession session;
+    CurvePane pane;
+    pane.followSession(&session);
+    const ChartWidget::Axis left = ChartWidget::Axis::Left;
+    QCOMPARE(pane.chart()->axisMinimum(left), -1.1);
+    session.setIntensity(true);
+    QCOMPARE(pane.chart()->axisMinimum(left), 0.0);
+    QCOMPARE(pane.chart()->axisMaximum(ChartWidget::Axis::Right), 1.1);
+    pane.setPlotterMode(true); // plotter mode draws no squared curves
+    QCOMPARE(pane.chart()->axisMinimum(left), -1.1);
+    pane.setPlotterMode(false);
+    session.setIntensity(false);
+    QCOMPARE(pane.chart()->axisMinimum(ChartWidget::Axis::Right), -1.1);
+}
+
+void TestChartPanes::titleNamesTheDirection_data()
+{
+    QTest::addColumn<double>("a2");
+    QTest::addColumn<double>("a3");
+    QTest::addColumn<double>("direction"); // rad, positive below the pattern's centre
+    QTest::addColumn<QString>("title");
+    QTest::newRow("no astigmatism") << 0.0 << 0.0 << 0.7 << "1D CTF";
+    QTest::newRow("three-fold at the start") << 0.0 << 500.0 << 0.0 << "1D CTF along 0\u00B0";
+    QTest::newRow("two-fold, up right") << 20.0 << 0.0 << -M_PI / 4 << "1D CTF along 45\u00B0";
+    QTest::newRow("below") << 20.0 << 5000.0 << M_PI / 2 << "1D CTF along -90\u00B0";
+    QTest::newRow("left") << 0.0 << 5000.0 << M_PI << "1D CTF along 180\u00B0";
+}
+
+void TestChartPanes::titleNamesTheDirection()
+{
+    QFETCH(double, a2);
+    QFETCH(double, a3);
+    QFETCH(double, direction);
+    QFETCH(QString, title);
+    CtfSession session;
+    CurvePane pane;
+    session.beginRun(); // aberrations are taken once a run is under way
+    pane.followSession(&session);
+    session.setDirection(direction);
+    session.setA2(a2, false);
+    session.setA3(a3, false);
+    QCOMPARE(pane.title()->text(), title);
+    // The chart names it as well, for the pane's title is hidden unless the user shows titles.
+    const auto shownNote = [&pane]() -> QString {
+        for (int i = 0; i < pane.chart()->itemCount(); ++i)
+            if (auto *note = qobject_cast<QCPItemText *>(pane.chart()->item(i)); note && note->visible())
+                return note->text();
+        return QString();
+    };
+    QCOMPARE(shownNote(), title.mid(QStringLiteral("1D CTF ").size()));
+    pane.setPlotterMode(true); // plotter curves have no direction
+    QCOMPARE(pane.title()->text(), QStringLiteral("1D CTF"));
+    QCOMPARE(shownNote(), QString());
 }
 
 QTEST_MAIN(TestChartPanes)

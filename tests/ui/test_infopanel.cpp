@@ -112,8 +112,13 @@ void TestInfoPanel::lineWrittenWhereItIsShown()
     auto *tree = panel.findChild<QTreeWidget *>(QStringLiteral("TreeView1"));
     tree->setCurrentItem(tree->topLevelItem(shown));
     panel.writeLine(group, line, QStringLiteral("written"));
-    if (inTree)
+    if (inTree) {
         QCOMPARE(tree->topLevelItem(group)->child(line)->text(0), QStringLiteral("written"));
+        QCOMPARE(tree->topLevelItem(group)->child(line)->toolTip(0), QStringLiteral("written"));
+    }
+    // A line cut off in a narrow tree is read whole in its tooltip.
+    QCOMPARE(tree->topLevelItem(0)->toolTip(0), before.microscope);
+    QCOMPARE(tree->topLevelItem(0)->child(0)->toolTip(0), before.microscopeChildren[0]);
     QStringList expected = childrenOf(before, shown);
     if (inTree && group == shown)
         expected[line] = QStringLiteral("written");

@@ -102,7 +102,15 @@ void TestMicrographView::leavingGivesTodaysWindow()
     QVERIFY(!action(m_form.get(), "CloseMicrograph1")->isEnabled());
     QVERIFY(!action(m_form.get(), "Micrograph1")->isEnabled());
     action(m_form.get(), "Show2DCTF1")->trigger();
-    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400"));
+    // The open micrograph's pixel size is the model's detector, Nyquist marks and all: switched off,
+    // the window is today's only for a model that has that detector already. Closing gives back the
+    // model's own (none here).
+    if (leave == QLatin1String("Micrograph1")) {
+        SpecimenDetector detector = m_form->session().specimen();
+        detector.pixelSize = 1; // Å, the file's
+        m_form->session().setSpecimen(detector);
+    }
+    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400")); // draws the views again
     auto *chart = child<ChartWidget>(m_form.get(), "Chart1");
     QTest::qWait(50); // the pane's layout settles
     chart->redraw();
@@ -115,6 +123,11 @@ void TestMicrographView::leavingGivesTodaysWindow()
     openAndWait(m_file);
     QVERIFY(action(m_form.get(), "CloseMicrograph1")->isEnabled());
     QVERIFY(action(m_form.get(), "Micrograph1")->isChecked());
+    // The switch and Fit come under the pattern's readout, inside its pane however large it grew.
+    auto *buttons = child<QWidget>(m_form.get(), "MicrographButtons");
+    const QWidget *readout = child<QWidget>(m_form.get(), "Label11");
+    QTRY_VERIFY(buttons->isVisible() && buttons->parentWidget()->rect().contains(buttons->geometry())
+                && buttons->y() > readout->mapTo(buttons->parentWidget(), QPoint(0, readout->height())).y());
     QVERIFY(pattern() != patternBefore);
     const int average = chart->seriesIndex(QStringLiteral("MicrographAverage"));
     QVERIFY(average >= 0);
@@ -130,7 +143,6 @@ void TestMicrographView::leavingGivesTodaysWindow()
         focus->clearFocus();
     // Switched off, the micrograph is still open: its switch and Fit stay under the pattern to switch
     // it back on, and are all that differs.
-    auto *buttons = child<QWidget>(m_form.get(), "MicrographButtons");
     QCOMPARE(buttons->isVisible(), leave == QLatin1String("Micrograph1"));
     buttons->hide();
     const QImage after = m_form->grab().toImage();

@@ -6,7 +6,9 @@
 #include "ui/main/patternpane.h"
 #include "ui/widgets/pixelimage.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QtTest>
@@ -47,6 +49,8 @@ private slots:
     void passLandsWhereItBelongs_data();
     void passLandsWhereItBelongs();
     void reportsItsShownWidth();
+    void enlargedByWholeFactors_data();
+    void enlargedByWholeFactors();
 };
 
 void TestPatternPane::sizedForTheScreen_data()
@@ -134,6 +138,55 @@ void TestPatternPane::reportsItsShownWidth()
     QVERIFY(shown.count() >= 1);
     pane.resize(340, 400);
     QTRY_COMPARE(shown.last().at(0).toInt(), 340);
+}
+
+// A larger pane shows the computed picture enlarged by the largest whole factor that fits, each
+// computed pixel a sharp block; pointer positions and the direction marker stay the picture's.
+void TestPatternPane::enlargedByWholeFactors_data()
+{
+    QTest::addColumn<QSize>("paneSize");
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("least") << QSize(230, 520) << 1;
+    QTest::newRow("wide, not high") << QSize(900, 400) << 1;
+    QTest::newRow("twice") << QSize(450, 560) << 2;
+    QTest::newRow("three times, high limits") << QSize(1000, 760) << 3;
+}
+
+void TestPatternPane::enlargedByWholeFactors()
+{
+    QFETCH(QSize, paneSize);
+    QFETCH(int, zoom);
+    const int side = 208;
+    PatternPane pane;
+    pane.layOut(side, 10);
+    pane.resize(paneSize);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QCOMPARE(pane.zoom(), zoom);
+    const PatternHalves halves = numberedHalves(pane.centre(), 1);
+    pane.beginPass(10, 1, halves.n);
+    pane.showPattern(halves);
+    PixelImage *image = pane.image();
+    QCOMPARE(image->size(), QSize(side * zoom, side * zoom));
+    QCOMPARE(image->image().size(), QSize(side, side)); // what Save 2D writes stays the computed picture
+    const QImage shown = image->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), image->size());
+    for (int y = 0; y < side; y += 7)
+        for (int x = 0; x < side; x += 5) {
+            const QRgb computed = image->image().pixel(x, y);
+            for (const QPoint corner : {QPoint(0, 0), QPoint(zoom - 1, zoom - 1)})
+                if (shown.pixel(x * zoom + corner.x(), y * zoom + corner.y()) != computed)
+                    QFAIL(qPrintable(QStringLiteral("block of pixel %1,%2").arg(x).arg(y)));
+        }
+    QSignalSpy moved(image, &PixelImage::mouseMoved);
+    const QPointF at(50 * zoom + zoom - 1, 80 * zoom);
+    QMouseEvent move(QEvent::MouseMove, at, image->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(image, &move);
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved.last().value(0).toInt(), 50);
+    QCOMPARE(moved.last().value(1).toInt(), 80);
+    // The whole picture and its ruler lie inside the pane.
+    QVERIFY(pane.rect().contains(image->mapTo(&pane, image->rect().bottomRight())));
 }
 
 QTEST_MAIN(TestPatternPane)

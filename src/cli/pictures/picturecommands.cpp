@@ -5,6 +5,7 @@
 #include "chart/curvechart.h"
 #include "chart/gridimage.h"
 #include "cli/ctfcli.h"
+#include "core/curvereadout.h"
 #include "core/orvaliserror.h"
 
 #include <QFileInfo>
@@ -143,6 +144,13 @@ int runChart(const QStringList &arguments)
         const bool plotterEnvelope = s == CurveCombined || s == CurveCombinedNeg;
         chart.setSeriesVisible(s, view.plotterMode && plotterEnvelope ? view.showEnvelopes : envelope[s]);
     }
+    CurveLook look;
+    look.plotter = view.plotterMode;
+    look.intensity = view.intensity;
+    look.firstInstrument = instrumentName(session.ScopeRecord1);
+    look.secondInstrument = instrumentName(session.ScopeRecord2);
+    look.direction = profileDirectionText(session.state());
+    applyCurveLook(chart, look);
     static const QHash<QString, ChartFileFormat> formats{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},

@@ -2,6 +2,8 @@
 
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
+#include "core/curvereadout.h"
+#include "session/ctfsession.h"
 #include "ui/main/paneparts.h"
 
 #include <QLabel>
@@ -9,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvalis {
 
@@ -99,6 +102,78 @@ bool CurvePane::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_chart && event->type() == QEvent::Leave)
         emit pointerLeft();
     return QWidget::eventFilter(watched, event);
+}
+
+void CurvePane::setPlotterMode(bool on)
+{
+    m_plotter = on;
+    applyLook();
+}
+
+void CurvePane::setMonochrome(bool on)
+{
+    m_monochrome = on;
+    applyLook();
+}
+
+void CurvePane::followSession(const CtfSession *session)
+{
+    m_session = session;
+    connect(session, &CtfSession::viewChanged, this, &CurvePane::fitValueAxes);
+    connect(session, &CtfSession::aberrationsChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::directionChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::instrumentChanged, this, &CurvePane::nameDirection);
+    connect(session, &CtfSession::instrumentChanged, this, [this] {
+        if (m_plotter) {
+            showLegend();
+            replotSoon();
+        }
+    });
+}
+
+void CurvePane::fitValueAxes()
+{
+    fitCurveValueAxes(*m_chart, m_session && !m_plotter && m_session->viewChoices().intensity);
+}
+
+// Without astigmatism every direction gives the same curve; with it, the user is told which one is
+// drawn, counter-clockwise from the pattern's right as it is seen.
+void CurvePane::nameDirection()
+{
+    const QString direction = m_session && !m_plotter ? profileDirectionText(m_session->state()) : QString();
+    const QString text = direction.isEmpty() ? QStringLiteral("1D CTF") : QStringLiteral("1D CTF ") + direction;
+    if (m_title->text() != text)
+        m_title->setText(text);
+    // The pane's title may be hidden: the chart names the direction too.
+    if (showDirectionNote(*m_chart, direction))
+        replotSoon();
+}
+
+CurveLook CurvePane::look() const
+{
+    CurveLook look;
+    look.plotter = m_plotter;
+    look.monochrome = m_monochrome;
+    if (m_session) {
+        look.intensity = m_session->viewChoices().intensity;
+        look.firstInstrument = instrumentName(m_session->ScopeRecord1);
+        look.secondInstrument = instrumentName(m_session->ScopeRecord2);
+        if (!m_plotter)
+            look.direction = profileDirectionText(m_session->state());
+    }
+    return look;
+}
+
+void CurvePane::applyLook()
+{
+    applyCurveLook(*m_chart, look());
+    nameDirection();
+    m_chart->redraw();
+}
+
+void CurvePane::showLegend()
+{
+    showInstrumentLegend(*m_chart, look());
 }
 
 } // namespace orvalis

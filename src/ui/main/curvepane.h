@@ -13,6 +13,8 @@ class QLabel;
 namespace orvalis {
 
 class ChartWidget;
+struct CurveLook;
+class CtfSession;
 
 class CurvePane : public QWidget {
     Q_OBJECT
@@ -36,6 +38,17 @@ public:
     std::optional<double> frequencyAt(int x) const;
     void replotSoon();
 
+    // The look of the curves: each instrument its own colour in plotter mode, dash patterns in
+    // monochrome; in plotter mode a legend names both instruments (manufacturer and model).
+    void setPlotterMode(bool on);
+    void setMonochrome(bool on);
+    // The legend follows the session's two instruments; the side axes its intensity view: 0 to 1
+    // while the squared curves are shown, -1 to 1 otherwise; the title names the profile's direction
+    // while astigmatism makes it matter.
+    void followSession(const CtfSession *session);
+    bool plotterMode() const { return m_plotter; }
+    bool monochrome() const { return m_monochrome; }
+
 signals:
     void pointerMoved(int x, int y);
     void pointerLeft();
@@ -45,8 +58,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    CurveLook look() const;
+    void applyLook();
+    void showLegend();
+    void fitValueAxes();
+    void nameDirection();
+
     QLabel *m_title;
     ChartWidget *m_chart;
+    const CtfSession *m_session = nullptr;
+    bool m_plotter = false;
+    bool m_monochrome = false;
 };
 
 } // namespace orvalis

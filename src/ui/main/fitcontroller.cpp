@@ -39,7 +39,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
                              PatternPane *pattern, AberrationControls *controls)
     : QObject(window), m_window(window), m_session(session), m_micrographs(micrographs), m_controls(controls),
       m_fit(new FitSession(session, micrographs.micrograph(), this)), m_pane(pattern),
-      m_below(pattern->findChild<QWidget *>(QStringLiteral("Panel7")))
+      m_below(pattern->findChild<QWidget *>(QStringLiteral("ProgressBar1")))
 {
     m_fit->setObjectName(QStringLiteral("fitSession"));
     FitCtf1 = new QAction(QStringLiteral("&Fit CTF..."), window);
@@ -62,7 +62,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     m_buttons->hide();
     m_pane->installEventFilter(this);
     if (m_below)
-        m_below->installEventFilter(this);
+        m_below->parentWidget()->installEventFilter(this);
 
     MicrographSession &micrograph = micrographs.micrograph();
     for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
@@ -119,16 +119,18 @@ void FitController::refresh()
 void FitController::placeButtons()
 {
     const QSize size = m_buttons->sizeHint();
-    const int top = m_below ? m_below->geometry().bottom() + 2 : 0;
+    // The pattern grows with its pane, and its readout and progress bar move down with it.
+    const int top = m_below ? m_below->mapTo(m_pane, QPoint(0, m_below->height())).y() + 4 : 0;
     m_buttons->setGeometry(2, top, size.width(), size.height());
     m_buttons->raise();
 }
 
 bool FitController::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == m_pane || watched == m_below)
+    // Queued: the pane places its parts in its own handler of the same event, after this filter.
+    if ((watched == m_pane || (m_below && watched == m_below->parentWidget()))
         && (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show))
-        placeButtons();
+        QMetaObject::invokeMethod(this, &FitController::placeButtons, Qt::QueuedConnection);
     return QObject::eventFilter(watched, event);
 }
 

@@ -52,7 +52,7 @@ private:
     FitCtfDialog *m_dialog = nullptr;
     FitResultPanel *m_panel = nullptr;
     PatternPane *m_pane;
-    QWidget *m_below;   // the pattern's panel (Panel7): the buttons sit under it
+    QWidget *m_below;   // the pattern's lowest part (its progress bar): the buttons sit under it
     QWidget *m_buttons; // MicrographButtons: the micrograph switch and Fit
 };
 

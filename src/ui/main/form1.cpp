@@ -104,12 +104,13 @@ void TForm1::buildParts()
     m_views = new ViewCommands(
         this, {m_session, m_actions, m_body, m_status, m_painter, m_controls, m_row.get(), m_bar2d, m_bar1d});
     m_help = new HelpDialogs(this);
-    m_setup = new SetupDialogs(
-        this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()->chart()});
+    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
-    m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(),
-                                             [this] { m_painter->redraw(); });
+    m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(), [this] {
+        m_actions->setDetectorSet(m_session->state().PixelSize > 0);
+        m_painter->redraw();
+    });
     m_painter->setMicrographs(m_micrographs);
     new FitController(this, *m_session, *m_micrographs, m_body->pattern(), m_controls);
 }

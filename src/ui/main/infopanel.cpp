@@ -64,8 +64,12 @@ void InfoPanel::setTexts(const ScopeTreeTexts &texts)
     for (int g = 0; g < m_tree->topLevelItemCount() && g < 3; ++g) {
         QTreeWidgetItem *node = m_tree->topLevelItem(g);
         node->setText(0, groups[g]);
-        for (int c = 0; c < node->childCount() && c < lines[g]->size(); ++c)
+        // A line cut off by a narrow pane is read whole in its tooltip: the instrument's full name too.
+        node->setToolTip(0, groups[g]);
+        for (int c = 0; c < node->childCount() && c < lines[g]->size(); ++c) {
             node->child(c)->setText(0, lines[g]->at(c));
+            node->child(c)->setToolTip(0, lines[g]->at(c));
+        }
     }
     selectGroup(group);
 }
@@ -76,6 +80,7 @@ void InfoPanel::writeLine(int group, int line, const QString &text)
     if (!node || line >= node->childCount())
         return;
     node->child(line)->setText(0, text);
+    node->child(line)->setToolTip(0, text);
     if (m_selectedGroup == group && line < m_list->count())
         m_list->item(line)->setText(text);
 }

@@ -8,8 +8,10 @@
 #include "ui/widgets/pixelimage.h"
 #include "ui/widgets/shape.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,9 +43,9 @@ PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
     m_title = paneTitle("pa2dCTFheader", QStringLiteral("2D CTF"), 21);
     column->addWidget(m_title);
     m_panel = named(new QWidget, "Panel7");
-    m_panel->setFixedHeight(268);
-    column->addWidget(m_panel);
-    column->addStretch(1);
+    m_panel->setMinimumHeight(268);
+    // Panel7 takes the pane's height: an enlarged pattern has room there.
+    column->addWidget(m_panel, 1);
 
     // Children of Panel7 are placed in pixels by layOut().
     m_frame = named(new QWidget(m_panel), "paImage1");
@@ -87,16 +89,50 @@ PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
 
 void PatternPane::layOut(int side, double upTo)
 {
+    m_side = side;
+    m_upTo = upTo;
+    m_image->setZoom(1);
     m_image->setImageSize(side, side);
     // The least the pattern, its ruler and readout need; the user may drag the pane wider.
     setMinimumWidth(std::max(225, side + 2 * m_margin + 5));
-    m_frame->setGeometry(m_margin, m_margin, side, side);
-    m_ruler->setGeometry(m_frame->x() - 1, m_frame->height() + m_frame->y(), m_frame->width() + 2, 16);
-    layOutRuler(upTo);
-    m_readout->setGeometry(m_frame->x(), m_ruler->geometry().bottom() + 2, side + 10, 16);
-    m_progress->setGeometry(m_frame->x(), m_readout->geometry().bottom() + 2, side, 8);
     m_centre = roundToInt(side / 2.0);
+    placeParts(1);
     fitReadout();
+    m_partsBelow = m_progress->geometry().bottom() + m_margin - m_frame->geometry().bottom();
+    placeParts(zoomFor(m_panel->size()));
+}
+
+void PatternPane::placeParts(int zoom)
+{
+    m_image->setZoom(zoom);
+    const int shown = m_side * zoom;
+    m_frame->setGeometry(m_margin, m_margin, shown, shown);
+    m_ruler->setGeometry(m_frame->x() - 1, m_frame->height() + m_frame->y(), m_frame->width() + 2, 16);
+    layOutRuler(m_upTo);
+    m_readout->setGeometry(m_frame->x(), m_ruler->geometry().bottom() + 2, std::max(shown + 10, m_readout->width()),
+                           std::max(16, m_readout->height()));
+    m_progress->setGeometry(m_frame->x(), m_readout->geometry().bottom() + 2, shown, 8);
+    placeMarker(m_markerCorner);
+    placeNyquist();
+}
+
+int PatternPane::zoomFor(QSize room) const
+{
+    if (m_side <= 0)
+        return 1;
+    const int across = (room.width() - 2 * m_margin - 5) / m_side;
+    const int down = (room.height() - m_margin - m_partsBelow) / m_side;
+    return std::max(1, std::min(across, down));
+}
+
+int PatternPane::widthFor(int zoom) const
+{
+    return std::max(minimumWidth(), m_side * zoom + 2 * m_margin + 5);
+}
+
+int PatternPane::zoom() const
+{
+    return m_image->zoom();
 }
 
 // The readout is shown whole in the pane's font at this screen's density: the pane grows to the
@@ -111,7 +147,7 @@ void PatternPane::fitReadout()
                       std::max(m_readout->height(), m_readout->fontMetrics().height()));
     m_progress->move(m_progress->x(), m_readout->geometry().bottom() + 2);
     setMinimumWidth(std::max(minimumWidth(), m_readout->geometry().right() + m_margin));
-    m_panel->setFixedHeight(std::max(268, m_progress->geometry().bottom() + m_margin));
+    m_panel->setMinimumHeight(std::max(268, m_progress->geometry().bottom() + m_margin));
 }
 
 void PatternPane::layOutRuler(double upTo)
@@ -142,7 +178,7 @@ void PatternPane::showNyquist(double k)
 // pixels from the centre, outside the picture when Nyquist lies beyond its range.
 void PatternPane::placeNyquist()
 {
-    const int side = m_image->width();
+    const int side = m_image->image().width();
     if (!(m_nyquistK > 0) || !(m_range > 0) || m_centre < 2) {
         m_nyquist->hide();
         return;
@@ -153,7 +189,9 @@ void PatternPane::placeNyquist()
         return;
     }
     const int h = roundToInt(half);
-    m_nyquist->setGeometry(m_centre - h, m_centre - h, 2 * h + 1, 2 * h + 1);
+    // In the picture's pixels; an enlarged picture shows each as a block.
+    const int zoom = m_image->zoom();
+    m_nyquist->setGeometry((m_centre - h) * zoom, (m_centre - h) * zoom, (2 * h + 1) * zoom, (2 * h + 1) * zoom);
     m_nyquist->show();
     m_nyquist->raise();
     m_marker->raise();
@@ -205,7 +243,11 @@ void PatternPane::showPattern(const PatternHalves &halves)
 
 void PatternPane::placeMarker(QPoint corner)
 {
-    m_marker->move(corner);
+    m_markerCorner = corner;
+    // The corner is the picture's; the marker keeps its size and centres on the enlarged point.
+    const int zoom = m_image->zoom();
+    const double half = m_marker->width() / 2.0;
+    m_marker->move(roundToInt((corner.x() + half) * zoom - half), roundToInt((corner.y() + half) * zoom - half));
     m_marker->raise();
 }
 
@@ -227,6 +269,11 @@ void PatternPane::hideProgress()
 void PatternPane::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // Panel7's size follows once the layout has run; the pane's own size tells what it will be.
+    const QSize room(width(), height() - (m_title->isVisible() ? m_title->height() : 0));
+    const int zoom = zoomFor(room);
+    if (m_side > 0 && zoom != m_image->zoom())
+        placeParts(zoom);
     if (isVisible())
         emit widthShown(width());
 }
@@ -234,8 +281,48 @@ void PatternPane::resizeEvent(QResizeEvent *event)
 void PatternPane::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (auto *splitter = qobject_cast<QSplitter *>(parentWidget()); splitter && m_splitterSize.isEmpty()) {
+        m_splitterSize = splitter->size();
+        splitter->installEventFilter(this);
+    }
     if (isVisible())
         emit widthShown(width());
+}
+
+bool PatternPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        QMetaObject::invokeMethod(this, &PatternPane::claimWidth, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
+}
+
+// When the window grows or shrinks, the pane takes the width that shows the pattern as large as its
+// height allows, leaving the charts at least half of the splitter; a width the user drags stays until
+// the window's size changes again.
+void PatternPane::claimWidth()
+{
+    auto *splitter = qobject_cast<QSplitter *>(parentWidget());
+    if (!splitter || !isVisible() || splitter->count() != 2 || splitter->indexOf(this) != 0
+        || splitter->size() == m_splitterSize)
+        return;
+    m_splitterSize = splitter->size();
+    const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+    const QSize room(total / 2, height() - (m_title->isVisible() ? m_title->height() : 0));
+    const int best = zoomFor(room);
+    const bool claimed = m_claimedWidth > 0 && width() == m_claimedWidth;
+    int wanted = width();
+    if (best > 1 && (claimed || zoomFor(QSize(width(), room.height())) < best)) {
+        if (!claimed)
+            m_widthBeforeClaim = width();
+        wanted = std::min(widthFor(best), std::max(minimumWidth(), total / 2));
+        m_claimedWidth = wanted;
+    } else if (best == 1 && claimed) {
+        wanted = m_widthBeforeClaim; // back to the user's width
+        m_claimedWidth = 0;
+    }
+    if (wanted == width())
+        return;
+    splitter->setSizes({wanted, total - wanted});
 }
 
 } // namespace orvalis

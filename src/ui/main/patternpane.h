@@ -43,6 +43,8 @@ public:
     int markerWidth() const;
     void showReadout(double k);
     void hideProgress();
+    // The pattern is shown enlarged by the largest whole factor the pane has room for.
+    int zoom() const;
     // The detector's Nyquist frequency (nm^-1) as the square it bounds on the pattern, at the range of
     // the pattern shown; none for k not above 0.
     void showNyquist(double k);
@@ -55,9 +57,15 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void fitReadout();
+    // The frame, ruler, readout and progress bar for the pattern enlarged `zoom` times.
+    void placeParts(int zoom);
+    int zoomFor(QSize room) const; // the largest factor whose parts fit in `room` (Panel7's size)
+    int widthFor(int zoom) const;  // the pane's width that shows the pattern enlarged `zoom` times
+    void claimWidth();             // in a splitter that has grown or shrunk, the width of the best zoom
     void placeNyquist();
 
     QLabel *m_title;
@@ -72,6 +80,13 @@ private:
     QLabel *m_readout;
     QProgressBar *m_progress;
     int m_margin = 6; // px
+    int m_side = 0;   // the computed picture's side (px)
+    double m_upTo = 0;
+    int m_partsBelow = 0; // px under the picture: ruler, readout, progress and margins
+    QPoint m_markerCorner;
+    QSize m_splitterSize;
+    int m_claimedWidth = 0; // the width the pane took for a larger pattern, while it has it
+    int m_widthBeforeClaim = 0;
     int m_centre = 0;
     double m_range = 0;
     double m_nyquistK = 0; // nm^-1

@@ -7,6 +7,7 @@
 #include "ui/astigmatism/astigmatismdialog.h"
 #include "ui/info/fminfo.h"
 #include "ui/main/aberrationcontrols.h"
+#include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
@@ -28,7 +29,8 @@ SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
 {
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
         m_monochrome = on;
-        m_chartLook.apply(m_parts.curveChart, on);
+        m_parts.curves->setMonochrome(on);
+        m_parts.actions->setCurveLook(on);
     });
     for (QAction *item : {parts.actions->Microscope1, parts.actions->QuickSetup1, parts.actions->ShowInfo1})
         item->setEnabled(false);

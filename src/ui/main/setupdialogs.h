@@ -1,7 +1,6 @@
 #pragma once
 // The options dialog and the library dialogs as the main window opens them, and the one way a
 // dialog's instrument reaches the session and the views.
-#include "ui/options/chartmonochrome.h"
 
 #include <QObject>
 
@@ -12,7 +11,7 @@ class QMainWindow;
 namespace orvalis {
 
 class AberrationControls;
-class ChartWidget;
+class CurvePane;
 class CtfSession;
 class InfoPanel;
 class TfmInfo;
@@ -31,7 +30,7 @@ public:
         InfoPanel *info;
         ViewPainter *painter;
         AberrationControls *controls;
-        ChartWidget *curveChart; // its look follows "Monochrome 1D CTF"
+        CurvePane *curves; // its look follows "Monochrome 1D CTF"
     };
     SetupDialogs(QMainWindow *window, const Parts &parts);
     ~SetupDialogs() override;
@@ -58,7 +57,6 @@ private:
     Parts m_parts;
     // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
     std::unique_ptr<TfmOptions> m_options;
-    ChartMonochrome m_chartLook;
     bool m_monochrome = false;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;

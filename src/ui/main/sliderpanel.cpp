@@ -71,6 +71,8 @@ SliderPanel::SliderPanel(QWidget *parent) : QWidget(parent)
     m_fields[Astigmatism3] = edit("edAstigm3", QStringLiteral("1"));
     m_fields[Magnification] = edit("edMagn", QStringLiteral("1"));
     m_fields[Magnification]->setFixedWidth(70);
+    // The magnification is shown, never typed: only its slider sets it.
+    m_fields[Magnification]->setReadOnly(true);
     m_jumps[Defocus] = jumpButton("SpeedButton1", QStringLiteral("S"), QStringLiteral("Scherzer"));
     m_jumps[Astigmatism] = jumpButton("SpeedButton2", QStringLiteral("0"), QStringLiteral("Zero"));
     m_jumps[Astigmatism3] = jumpButton("SpeedButton3", QStringLiteral("0"), QStringLiteral("Zero"));

@@ -211,6 +211,7 @@ void ViewCommands::enterMode(bool plotter)
 {
     m_parts.session->setPlotterMode(plotter);
     m_parts.actions->setPlotterMode(plotter);
+    m_parts.body->curves()->setPlotterMode(plotter);
     m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
     if (plotter) {
         m_parts.painter->setPatternLive(false);

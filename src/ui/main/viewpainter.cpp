@@ -22,6 +22,10 @@ namespace orvalis {
 ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status)
     : QObject(window), m_window(window), m_session(session), m_state(session->state()), m_body(body), m_status(status)
 {
+    // What the panes show beside the computed pictures (the chart's look and legend, the map's readout)
+    // follows the session without a redraw of its own.
+    body->curves()->followSession(session);
+    body->map()->readOutTo(session, status);
 }
 
 // ---- the 1D curves ------------------------------------------------------------------------------

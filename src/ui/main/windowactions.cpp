@@ -72,6 +72,9 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     Save2D = command("Save2D", QStringLiteral("Save &2D"));
     SaveDefocusMap1 = command("SaveDefocusMap1", QStringLiteral("Save &Defocus Map"));
     Exit1 = command("Exit1", QStringLiteral("E&xit"));
+    // The keys every desktop program answers to, shown beside their menu items.
+    Save1D->setShortcut(QKeySequence::Save);
+    Exit1->setShortcut(QKeySequence::Quit);
     Microscope1 = command("Microscope1", QStringLiteral("Select/Edit &Microscope"));
     QuickSetup1 = command("QuickSetup1", QStringLiteral("&Quick Setup"));
     Options1 = command("Options1", QStringLiteral("&Options"));
@@ -95,7 +98,7 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     actShowTitles = command("actShowTitles", QStringLiteral("Show Titles"), true, false);
     ShowToolbar1 = command("ShowToolbar1", QStringLiteral("Show Toolbar"), true, false);
     Contents1 = command("Contents1", QStringLiteral("&Contents"));
-    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    Contents1->setShortcut(QKeySequence::HelpContents);
     About1 = command("About1", QStringLiteral("&About..."));
 
     liveUpdate = command("liveUpdate", QString(), true, true);
@@ -111,8 +114,8 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     toAnalysisMode = command("toAnalysisMode", QString());
 
     // The tool bar shows some of them: its buttons are these actions.
-    forToolBar(Save2D, patternGlyph(), QStringLiteral("Save 2D"));
-    forToolBar(SaveDefocusMap1, mapGlyph(), QStringLiteral("Save Defocus Map"));
+    forToolBar(Save2D, savePatternGlyph(), QStringLiteral("Save 2D"));
+    forToolBar(SaveDefocusMap1, saveMapGlyph(), QStringLiteral("Save Defocus Map"));
     forToolBar(Save1D, window->style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save 1D"));
     forToolBar(Options1, window->style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Options"));
     forToolBar(Intensity1, legendSwatch(seriesColour(S1Ctf)), QStringLiteral("Intensity"));
@@ -198,6 +201,31 @@ void WindowActions::attachBar(QWidget *bar)
     for (const auto &c : commands)
         if (auto *button = bar->findChild<QToolButton *>(QString::fromLatin1(c.button)))
             lend(c.action, button);
+    setCurveLook(m_monochrome);
+}
+
+void WindowActions::setCurveLook(bool monochrome)
+{
+    m_monochrome = monochrome;
+    const struct {
+        const char *button;
+        Chart1Series series;
+        bool plotter; // on the plotter mode's bar
+    } samples[] = {
+        {"SpeedButton10", S1Ctf, false},    {"btnTemporal", S2Temporal, false}, {"btnSpatial", S3Spatial, false},
+        {"btnCombined", S4Combined, false}, {"btn1stCTF", S1Ctf, true},         {"btn2ndCTF", S8Ctf2, true},
+        {"btnEnvelopes", S4Combined, true},
+    };
+    for (const auto &s : samples)
+        if (auto *button = m_window->findChild<QToolButton *>(QString::fromLatin1(s.button))) {
+            const QIcon icon = legendLine(curvePen(s.series, s.plotter, monochrome));
+            if (QAction *action = button->defaultAction())
+                action->setIcon(icon);
+            else
+                button->setIcon(icon);
+        }
+    Intensity1->setIcon(legendLine(curvePen(S1Ctf, false, monochrome)));
+    Symmetr1->setIcon(legendLine(curvePen(S2Temporal, false, monochrome)));
 }
 
 void WindowActions::setPatternShown(bool shown)

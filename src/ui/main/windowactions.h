@@ -34,6 +34,9 @@ public:
     void setMapShown(bool shown);
     // Plotter mode: the menus of the analysis views are greyed, the mode item is checked.
     void setPlotterMode(bool on);
+    // The legend buttons show their curves as the chart draws them: line samples in the curves'
+    // colours, or black with the curves' dash patterns in monochrome.
+    void setCurveLook(bool monochrome);
     // The sampled view of the pattern needs the detector's pixel size.
     void setDetectorSet(bool set);
 
@@ -56,6 +59,7 @@ private:
     QAction *command(const char *name, const QString &caption, bool checkable = false, bool checked = false);
 
     QWidget *m_window;
+    bool m_monochrome = false;
     QMenu *m_curveMenu = nullptr, *m_patternMenu = nullptr; // "1D CTF" (N1DCTF1), "2D CTF" (N2DCTF1)
     // A widget's visibility inside a tool bar is its slot action's: the Save buttons come and go with
     // their panes while the menu items only grey.

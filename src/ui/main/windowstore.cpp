@@ -4,34 +4,36 @@
 #include "store/registry.h"
 #include "store/windowsettings.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
 
+#include <algorithm>
 #include <climits>
 
 namespace orvalis {
 namespace {
 
-// A window stored beyond the right or bottom edge keeps this much of itself on the screen.
-constexpr int reachableMargin = 60; // px
+// The window's panes take their sizes for this screen's fonts only while it is built and shown; the
+// first show fits it once more, as large as it has grown.
+class FitWhenShown : public QObject {
+public:
+    explicit FitWhenShown(QWidget *window) : QObject(window) { window->installEventFilter(this); }
 
-// A window stored off the screen comes back where the user can reach it.
-QPoint reachable(int left, int top)
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QSize extent = screen ? screen->geometry().size() : QSize(1366, 768);
-    if (left > extent.width())
-        left = extent.width() - reachableMargin;
-    if (left < 0)
-        left = 0;
-    if (top > extent.height())
-        top = extent.height() - reachableMargin;
-    if (top < 0)
-        top = 0;
-    return QPoint(left, top);
-}
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched == parent()) {
+            watched->removeEventFilter(this);
+            fitWindowOnScreen(static_cast<QWidget *>(watched));
+            deleteLater();
+        }
+        return false;
+    }
+};
 
 int windowStateNumber(Qt::WindowStates state)
 {
@@ -88,13 +90,13 @@ void WindowStore::showNotices(QWidget *window)
 void WindowStore::applyPlacement(QMainWindow *window, const WindowSettings &s)
 {
     if (s.Left || s.Top)
-        window->move(reachable(s.Left.value_or(window->x()), s.Top.value_or(window->y())));
-    // A size stored on a larger screen comes back no larger than this one's work area, where the
-    // window still shows its edges and title bar; the user may maximise it.
-    QSize size(s.Width.value_or(window->width()), s.Height.value_or(window->height()));
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    window->resize(size);
+        window->move(s.Left.value_or(window->x()), s.Top.value_or(window->y()));
+    window->resize(s.Width.value_or(window->width()), s.Height.value_or(window->height()));
+    // A size or place stored on another screen or at another scale comes back whole on this one's
+    // work area, edges and title bar included; the user may maximise it.
+    fitWindowOnScreen(window);
+    if (!window->findChild<FitWhenShown *>(QString(), Qt::FindDirectChildrenOnly))
+        new FitWhenShown(window);
     // The bounds first: a maximised window keeps them as the ones it returns to.
     if (s.WindowState == 1)
         window->setWindowState(Qt::WindowMinimized);
@@ -119,6 +121,53 @@ void WindowStore::countUse()
 {
     if (m_useCount < INT_MAX)
         ++m_useCount;
+}
+
+QRect fitOnScreen(const QRect &wanted, const QMargins &frame, const QRect &available, QSize minimum)
+{
+    const QSize room = available.size().shrunkBy(frame);
+    const QSize size = wanted.size().boundedTo(room).expandedTo(minimum);
+    QRect outer(wanted.topLeft() - QPoint(frame.left(), frame.top()), size.grownBy(frame));
+    // Right and bottom first, so that a frame larger than the area keeps its title bar on it.
+    outer.moveRight(std::min(outer.right(), available.right()));
+    outer.moveBottom(std::min(outer.bottom(), available.bottom()));
+    outer.moveLeft(std::max(outer.left(), available.left()));
+    outer.moveTop(std::max(outer.top(), available.top()));
+    return outer.marginsRemoved(frame);
+}
+
+QMargins assumedFrame(int titleHeight)
+{
+    constexpr int border = 4; // px
+    return QMargins(border, std::max(titleHeight, 0) + border, border, border);
+}
+
+void fitWindowOnScreen(QWidget *window)
+{
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect inside = window->geometry();
+    const QRect outer = window->frameGeometry();
+    QMargins frame(inside.left() - outer.left(), inside.top() - outer.top(), outer.right() - inside.right(),
+                   outer.bottom() - inside.bottom());
+    if (frame.isNull()) {
+        const int title = std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window),
+                                   window->fontMetrics().height() + 10);
+        frame = assumedFrame(title);
+    }
+    const QPoint corner = window->pos(); // the frame's
+    QScreen *screen = QGuiApplication::screenAt(QRect(corner, window->size()).center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect wanted(corner + QPoint(frame.left(), frame.top()), window->size());
+    const QRect fitted = fitOnScreen(wanted, frame, screen->availableGeometry(), window->minimumSize());
+    if (fitted.size() != window->size())
+        window->resize(fitted.size());
+    const QPoint place = fitted.topLeft() - QPoint(frame.left(), frame.top());
+    if (place != corner)
+        window->move(place);
 }
 
 } // namespace orvalis

@@ -47,6 +47,18 @@ QIcon legendSwatch(QColor colour)
     return QIcon(pm);
 }
 
+QIcon legendLine(const QPen &pen)
+{
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    QPen sample = pen;
+    sample.setWidth(2); // a 1-pixel dash pattern is hard to read at icon size
+    sample.setCapStyle(Qt::FlatCap);
+    p.setPen(sample);
+    p.drawLine(0, 8, 16, 8);
+    return QIcon(pm);
+}
+
 QIcon patternGlyph()
 {
     QPixmap pm = canvas();

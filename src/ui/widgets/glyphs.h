@@ -3,10 +3,12 @@
 // series colours and stay sharp at any screen density.
 #include <QColor>
 #include <QIcon>
+#include <QPen>
 
 namespace orvalis {
 
 QIcon legendSwatch(QColor colour); // a line in a series colour
+QIcon legendLine(const QPen &pen); // a curve's legend sample: a short line in its colour and dash pattern
 QIcon patternGlyph();              // concentric rings: the 2D pattern
 QIcon liveGlyph();                 // a circular arrow: live update
 QIcon mapGlyph();                  // a grey ramp with a red line: the defocus map

@@ -3,6 +3,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace orvalis {
 
 PixelImage::PixelImage(QWidget *parent) : QWidget(parent)
@@ -15,7 +18,17 @@ void PixelImage::setImageSize(int width, int height)
 {
     m_image = QImage(width, height, QImage::Format_RGB32);
     m_image.fill(Qt::black);
-    setFixedSize(width, height);
+    setFixedSize(width * m_zoom, height * m_zoom);
+    update();
+}
+
+void PixelImage::setZoom(int factor)
+{
+    factor = std::max(1, factor);
+    if (factor == m_zoom)
+        return;
+    m_zoom = factor;
+    setFixedSize(m_image.width() * m_zoom, m_image.height() * m_zoom);
     update();
 }
 
@@ -23,28 +36,59 @@ void PixelImage::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     const qreal ratio = devicePixelRatioF();
-    if (ratio == 1.0) {
+    if (ratio == 1.0 && m_zoom == 1) {
         p.drawImage(0, 0, m_image);
         return;
     }
-    // On a scaled screen the picture is enlarged here, each computed pixel to a block of screen pixels,
-    // rather than left to a painter that may blend neighbours and soften it.
-    QImage enlarged = m_image.scaled(qRound(m_image.width() * ratio), qRound(m_image.height() * ratio),
-                                     Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    enlarged.setDevicePixelRatio(ratio);
-    p.drawImage(QPointF(0, 0), enlarged);
+    // Enlarged here, each computed pixel to a block of screen pixels, rather than by a painter that
+    // may blend neighbours and soften it; the painter then only copies.
+    p.drawImage(QPointF(0, 0), shown(ratio));
+}
+
+const QImage &PixelImage::shown(qreal ratio)
+{
+    const qreal factor = ratio * m_zoom;
+    const QSize size(qRound(m_image.width() * factor), qRound(m_image.height() * factor));
+    if (!m_shown.isNull() && m_shownKey == m_image.cacheKey() && m_shown.size() == size
+        && m_shown.devicePixelRatio() == ratio)
+        return m_shown;
+    const int whole = qRound(factor);
+    if (qFuzzyCompare(factor, static_cast<qreal>(whole)) && m_image.format() == QImage::Format_RGB32) {
+        // A whole factor: each row is widened once and copied down its block.
+        if (m_shown.size() != size || m_shown.format() != QImage::Format_RGB32)
+            m_shown = QImage(size, QImage::Format_RGB32);
+        const int width = m_image.width();
+        for (int y = 0; y < m_image.height(); ++y) {
+            const auto *source = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
+            auto *first = reinterpret_cast<QRgb *>(m_shown.scanLine(y * whole));
+            for (int x = 0; x < width; ++x)
+                std::fill_n(first + x * whole, whole, source[x]);
+            for (int copy = 1; copy < whole; ++copy)
+                std::copy_n(first, size.width(), reinterpret_cast<QRgb *>(m_shown.scanLine(y * whole + copy)));
+        }
+    } else {
+        m_shown = m_image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    m_shown.setDevicePixelRatio(ratio);
+    m_shownKey = m_image.cacheKey();
+    return m_shown;
+}
+
+int PixelImage::unzoomed(int px) const
+{
+    return static_cast<int>(std::floor(static_cast<double>(px) / m_zoom));
 }
 
 void PixelImage::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
-    emit mouseMoved(pos.x(), pos.y());
+    emit mouseMoved(unzoomed(pos.x()), unzoomed(pos.y()));
 }
 
 void PixelImage::mouseReleaseEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
-    emit mouseReleased(event->button(), pos.x(), pos.y());
+    emit mouseReleased(event->button(), unzoomed(pos.x()), unzoomed(pos.y()));
 }
 
 } // namespace orvalis
