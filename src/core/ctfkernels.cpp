@@ -106,19 +106,19 @@ inline void patternUpperColumnBody(const double *chiUpper, const double *envelop
 }
 
 // GreyLevelLookup::level over an array, in the form the vectoriser takes (with AVX-512; restrict
-// pointers, 64-bit bins, no flag written through a reference).
+// pointers, 64-bit bins, no flag written through a reference), with one load a value: the bin's
+// step and level packed in one word.
 inline bool greyLevelsBody(const double *__restrict c2, std::uint8_t *__restrict out, int count)
 {
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
-    const double *__restrict const steps = lookup.steps();
-    const std::int64_t *__restrict const below = lookup.belowLevels();
+    const std::uint64_t *__restrict const packed = lookup.packedSteps();
     std::int64_t anyNear = 0;
     for (int i = 0; i < count; ++i) {
         const double x = c2[i];
-        const std::int64_t bin = GreyLevelLookup::binOf(x);
-        const double step = steps[bin];
+        const std::uint64_t entry = packed[GreyLevelLookup::binOf(x)];
+        const double step = fromBits(entry & ~GreyLevelLookup::kPackedLevelBits);
         anyNear |= !(std::fabs(x - step) >= GreyLevelLookup::kStepMargin);
-        out[i] = static_cast<std::uint8_t>(below[bin] + (x >= step ? 1 : 0));
+        out[i] = static_cast<std::uint8_t>((entry & GreyLevelLookup::kPackedLevelBits) + (x >= step ? 1 : 0));
     }
     return anyNear != 0;
 }

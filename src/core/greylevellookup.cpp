@@ -1,6 +1,7 @@
 #include "greylevellookup.h"
 
 #include "core/ctfgrey.h"
+#include "core/doublebits.h"
 
 namespace orvalis {
 
@@ -30,6 +31,7 @@ GreyLevelLookup::GreyLevelLookup()
         const bool meets = g < kGreyLevelMax && step < hi;
         m_step[bin] = meets ? step : 4.0;
         m_below[bin] = g;
+        m_packed[bin] = (bitsOf(m_step[bin]) & ~kPackedLevelBits) | static_cast<std::uint64_t>(g);
     }
 }
 

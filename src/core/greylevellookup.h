@@ -41,6 +41,12 @@ public:
     }
     const double *steps() const { return m_step; }
     const std::int64_t *belowLevels() const { return m_below; }
+    // Each bin's step and level in one word, for loops that gather them: the bits of the step with
+    // its lowest eight replaced by the level below it. The step read back (those bits cleared) is
+    // off by less than 2^-44 of itself, far inside kStepMargin, so a value that is not near the
+    // step lies on the same side of both.
+    const std::uint64_t *packedSteps() const { return m_packed; }
+    static constexpr std::uint64_t kPackedLevelBits = 0xff;
 
     // After a pass of level() over `count` squared CTF values found some near a step: replaces the
     // levels of those by exact(i), the level evaluated directly for value i.
@@ -61,6 +67,7 @@ private:
     GreyLevelLookup();
     double m_step[kBins];        // the step met by the bin, or 4 (above any c^2) when none
     std::int64_t m_below[kBins]; // level just below m_step (wide, so that vector loops can gather it)
+    std::uint64_t m_packed[kBins];
 };
 
 } // namespace orvalis

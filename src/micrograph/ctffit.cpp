@@ -421,6 +421,28 @@ int chooseTileSize(const CtfFitOptions &o, const MicrographImage &image, double 
     return chosen > 0 ? chosen : kMinTileSize; // too small an image: computePowerSpectrum says so
 }
 
+// equalPhaseAverage along the fitted model's rings, value for value, with half the equivalent
+// frequencies: the model's phase is even (no three-fold term), so a pixel and its mirror through
+// the centre, (n - i, n - j), have the same one to the last bit.
+RingAverage fittedRingAverage(const PowerSpectrum &s, const CtfModel &fitted)
+{
+    const int n = s.size, centre = n / 2;
+    const double step = s.frequencyStep;
+    std::vector<double> k(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    for (int j = n - 1; j >= 0; --j) // the mirrors of the rows above the centre come first
+        for (int i = 0; i < n; ++i) {
+            const std::size_t at = static_cast<std::size_t>(j) * n + i;
+            if (j < centre && i > 0 && j > 0)
+                k[at] = k[static_cast<std::size_t>(n - j) * n + (n - i)];
+            else
+                k[at] = fitted.equivalentFrequency((i - centre) * step, (j - centre) * step);
+        }
+    const auto pixel = [centre, step](double f) { return static_cast<int>(std::lround(f / step)) + centre; };
+    return equalPhaseAverage(s.rings, n, step, [&](double kx, double ky) {
+        return k[static_cast<std::size_t>(pixel(ky)) * n + static_cast<std::size_t>(pixel(kx))];
+    });
+}
+
 } // namespace
 
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
@@ -530,8 +552,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
 
     // How far out the rings follow the fit, ring by ring.
     const CtfModel fitted = fittedModel(options, v);
-    const RingAverage average = equalPhaseAverage(
-        spectrum.rings, n, step, [&fitted](double kx, double ky) { return fitted.equivalentFrequency(kx, ky); });
+    const RingAverage average = fittedRingAverage(spectrum, fitted);
     std::vector<double> modelCtf2(average.value.size());
     for (std::size_t b = 0; b < modelCtf2.size(); ++b)
         modelCtf2[b] = fitted.roundCtfSquared(static_cast<double>(b) * step);

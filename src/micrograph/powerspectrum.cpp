@@ -127,25 +127,43 @@ void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
 }
 
 // Box sums of `values` (n x n) along rows (`alongRows`) or columns, wrapping around: the spectrum is
-// periodic, the Nyquist frequency one pixel beyond the last.
+// periodic, the Nyquist frequency one pixel beyond the last. The columns are swept a row at a time,
+// with one running window per column, so that the memory is read in its order.
 std::vector<double> wrappedBoxSum(const std::vector<double> &values, int n, int half, bool alongRows)
 {
     std::vector<double> out(values.size());
-    std::vector<double> line(static_cast<std::size_t>(n));
     const std::size_t un = static_cast<std::size_t>(n);
+    if (!alongRows) {
+        std::vector<double> window(un, 0.0);
+        for (int d = -half; d <= half; ++d) {
+            const double *row = values.data() + static_cast<std::size_t>((d + n) % n) * un;
+            for (std::size_t k = 0; k < un; ++k)
+                window[k] += row[k];
+        }
+        for (std::size_t i = 0; i < un; ++i) {
+            const double *leaving = values.data() + ((i + un - static_cast<std::size_t>(half)) % un) * un;
+            const double *entering = values.data() + ((i + static_cast<std::size_t>(half) + 1) % un) * un;
+            double *line = out.data() + i * un;
+            for (std::size_t k = 0; k < un; ++k) {
+                line[k] = window[k];
+                window[k] += entering[k] - leaving[k];
+            }
+        }
+        return out;
+    }
     for (std::size_t k = 0; k < un; ++k) {
-        const auto at = [&](std::size_t i) -> std::size_t { return alongRows ? k * un + i : i * un + k; };
+        const double *line = values.data() + k * un;
+        double *sums = out.data() + k * un;
         double window = 0;
         for (int d = -half; d <= half; ++d)
-            window += values[at(static_cast<std::size_t>((d + n) % n))];
+            window += line[static_cast<std::size_t>((d + n) % n)];
+        const std::size_t h = static_cast<std::size_t>(half); // below n / 2: one wrap at most
         for (std::size_t i = 0; i < un; ++i) {
-            line[i] = window;
-            const std::size_t leaving = (i + un - static_cast<std::size_t>(half)) % un;
-            const std::size_t entering = (i + static_cast<std::size_t>(half) + 1) % un;
-            window += values[at(entering)] - values[at(leaving)];
+            sums[i] = window;
+            const std::size_t leaving = i >= h ? i - h : i + un - h;
+            const std::size_t entering = i + h + 1 < un ? i + h + 1 : i + h + 1 - un;
+            window += line[entering] - line[leaving];
         }
-        for (std::size_t i = 0; i < un; ++i)
-            out[at(i)] = line[i];
     }
     return out;
 }
@@ -163,19 +181,29 @@ std::vector<double> boxBackground(const std::vector<double> &amplitude, int n, d
     box = std::clamp(box | 1, 5, (n / 2) | 1);
     const int half = box / 2;
 
-    std::vector<double> weighted(count), weight(count);
+    // The central cross is left out. Its mask is a product of one along the rows and one along the
+    // columns, so its box sums are the products of their box counts: whole numbers, exactly what
+    // summing the mask itself gives.
+    std::vector<double> outside(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        outside[std::size_t(i)] = std::abs(i - centre) <= 1 ? 0.0 : 1.0;
+    std::vector<double> counted(static_cast<std::size_t>(n), 0.0);
+    for (int i = 0; i < n; ++i)
+        for (int d = -half; d <= half; ++d)
+            counted[std::size_t(i)] += outside[static_cast<std::size_t>(((i + d) % n + n) % n)];
+    std::vector<double> weighted(count);
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * n + i;
-            const bool cross = std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1;
-            weight[k] = cross ? 0.0 : 1.0;
-            weighted[k] = amplitude[k] * weight[k];
+            weighted[k] = amplitude[k] * (outside[std::size_t(j)] * outside[std::size_t(i)]);
         }
-    const std::vector<double> sum = wrappedBoxSum(wrappedBoxSum(weighted, n, half, true), n, half, false);
-    const std::vector<double> norm = wrappedBoxSum(wrappedBoxSum(weight, n, half, true), n, half, false);
-    std::vector<double> background(count);
-    for (std::size_t k = 0; k < count; ++k)
-        background[k] = norm[k] > 0.5 ? sum[k] / norm[k] : amplitude[k];
+    std::vector<double> background = wrappedBoxSum(wrappedBoxSum(weighted, n, half, true), n, half, false);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * n + i;
+            const double norm = counted[std::size_t(j)] * counted[std::size_t(i)];
+            background[k] = norm > 0.5 ? background[k] / norm : amplitude[k];
+        }
     return background;
 }
 

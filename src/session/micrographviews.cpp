@@ -2,6 +2,9 @@
 
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
+#include "core/ctfkernels.h"
+#include "core/fastmath.h"
+#include "core/greylevellookup.h"
 #include "micrograph/ringaverage.h"
 
 #include <algorithm>
@@ -62,6 +65,97 @@ const GreyOfSquare &greyOfSquare()
 {
     static const GreyOfSquare table;
     return table;
+}
+
+// One block row of the model's half: per block its column's frequency, its phase, envelope
+// exponent, c^2 and grey level, and whether a corner lies on the model's side.
+struct ModelRow {
+    std::vector<double> kx, phase, exponent, value;
+    std::vector<std::uint8_t> level, shown;
+
+    void resize(std::size_t blocks)
+    {
+        for (std::vector<double> *v : {&kx, &phase, &exponent, &value})
+            v->resize(blocks);
+        level.resize(blocks);
+        shown.resize(blocks);
+    }
+};
+
+// The phase, exponent and c^2 = sin^2(phase) exp(exponent) of blocks first .. last - 1 of a row at
+// ky, in loops without branches or calls that the compiler vectorises; the phases lie within the
+// fast sine's limit. True when a c^2 is 1 or more (a negative B-factor) or not a number: the
+// level table holds [0, 1) only.
+struct RowTerms {
+    const PhaseFactors &phase;
+    const EnvelopeFactors &envelopes;
+    double defocus;
+};
+
+// PhaseFactors::argument with its choice of terms made once for the row, outside the vector loop.
+template <bool Extended> inline double rowArgument(const PhaseFactors &phase, double kx, double ky)
+{
+    const ChiParts p = Extended ? phase.extendedParts(kx, ky) : phase.parts(kx, ky);
+    return p.even + p.odd;
+}
+
+template <bool Extended> inline bool modelRowBody(const RowTerms &terms, double ky, ModelRow &row, int first, int last)
+{
+    const PhaseFactors phase = terms.phase; // copies the stores cannot alias
+    const EnvelopeFactors envelopes = terms.envelopes;
+    const double defocus = terms.defocus;
+    const double *__restrict kxs = row.kx.data();
+    double *__restrict phases = row.phase.data();
+    double *__restrict exponents = row.exponent.data();
+    double *__restrict values = row.value.data();
+    // The square roots first: the C library's error reporting keeps a loop with them scalar.
+    for (int b = first; b < last; ++b)
+        values[b] = std::sqrt(kxs[b] * kxs[b] + ky * ky);
+    std::int64_t outside = 0;
+    for (int b = first; b < last; ++b) {
+        const double kx = kxs[b];
+        const double k = values[b];
+        // Both envelopes in one exponential, squared with the sine: CtfGrey depends on c^2 alone.
+        const double argument = rowArgument<Extended>(phase, kx, ky);
+        const double exponent = 2 * (envelopes.temporalExponent(k) + envelopes.spatialExponent(k, defocus));
+        const double value = fastmath::sinSquared(argument) * fastmath::exponential(exponent);
+        phases[b] = argument;
+        exponents[b] = exponent;
+        values[b] = value;
+        outside |= !(value < 1);
+    }
+    return outside != 0;
+}
+
+using ModelRowFunction = bool (*)(const RowTerms &, double, ModelRow &, int, int);
+
+__attribute__((flatten)) bool modelRowBaseline(const RowTerms &terms, double ky, ModelRow &row, int first, int last)
+{
+    return terms.phase.extended ? modelRowBody<true>(terms, ky, row, first, last)
+                                : modelRowBody<false>(terms, ky, row, first, last);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Four lanes where the processor has them; the operations and their order are the baseline's (no
+// contraction into fused multiply-adds), so both give the same bits.
+__attribute__((flatten, target("avx2,fma"))) bool modelRowWide(const RowTerms &terms, double ky, ModelRow &row,
+                                                               int first, int last)
+{
+    return terms.phase.extended ? modelRowBody<true>(terms, ky, row, first, last)
+                                : modelRowBody<false>(terms, ky, row, first, last);
+}
+#endif
+
+ModelRowFunction modelRowFunction()
+{
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const ModelRowFunction chosen = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")
+        ? &modelRowWide
+        : &modelRowBaseline;
+    return chosen;
+#else
+    return &modelRowBaseline;
+#endif
 }
 
 } // namespace
@@ -137,6 +231,78 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
     if (!(u > 0) || std::fabs(u - k2) > 0.5 * k2)
         return -1;
     return std::sqrt(u);
+}
+
+// equalPhaseAverage of the spectrum along the rings of equivalentRoundFrequency, value for value,
+// without a call per pixel: unless an azimuth turns it, the phase's even part depends on kx^2 and
+// ky^2 alone, so the bin and shares taken at (|dx|, |dy|) pixels from the centre serve all four
+// pixels that mirror it; the pixels are then summed in the order equalPhaseAverage sums them.
+std::vector<double> equalPhaseRingAverage(const PowerSpectrum &spectrum, const PhaseFactors &phase, int stride)
+{
+    const int n = spectrum.size, centre = n / 2, bins = n / 2 + 1;
+    const double step = spectrum.frequencyStep;
+    // One bin more than shown: the upper share of the last bin goes there and is dropped.
+    std::vector<double> value(static_cast<std::size_t>(bins) + 1, 0.0), weight(value);
+    if (spectrum.rings.size() < static_cast<std::size_t>(n) * n) {
+        value.pop_back();
+        return value;
+    }
+    struct Share {
+        int bin; // -1: the pixel belongs to no ring
+        double lower, upper;
+    };
+    // The distinct offsets from the centre of the sampled rows (and columns: the same), taken
+    // without their sign unless an azimuth is set.
+    thread_local std::vector<int> slot, distances, column;
+    thread_local std::vector<Share> shares;
+    slot.assign(static_cast<std::size_t>(n) + 1, -1);
+    distances.clear();
+    column.clear();
+    for (int i = 0; i < n; i += stride) {
+        const int d = phase.turned ? i - centre : std::abs(i - centre);
+        if (slot[std::size_t(d + centre)] < 0) {
+            slot[std::size_t(d + centre)] = static_cast<int>(distances.size());
+            distances.push_back(d);
+        }
+        column.push_back(slot[std::size_t(d + centre)]);
+    }
+    const std::size_t m = distances.size();
+    shares.resize(m * m);
+    for (std::size_t a = 0; a < m; ++a) {
+        const double ky = distances[a] * step;
+        for (std::size_t b = 0; b < m; ++b) {
+            const double position = equivalentRoundFrequency(phase, distances[b] * step, ky) / step;
+            Share &share = shares[a * m + b];
+            // floor(position) >= bins exactly when position >= bins; below, the truncation is the floor.
+            if (!(position >= 0) || !(position < bins)) {
+                share = {-1, 0, 0};
+                continue;
+            }
+            const auto bin = static_cast<int>(position);
+            const double upper = position - static_cast<double>(bin);
+            share = {bin, 1 - upper, upper};
+        }
+    }
+    double *const sums = value.data();
+    double *const weights = weight.data();
+    for (int j = 0, r = 0; j < n; j += stride, ++r) {
+        const Share *const row = shares.data() + static_cast<std::size_t>(column[std::size_t(r)]) * m;
+        const float *const line = spectrum.rings.data() + static_cast<std::size_t>(j) * n;
+        for (int i = 0, c = 0; i < n; i += stride, ++c) {
+            const Share &share = row[column[std::size_t(c)]];
+            if (share.bin < 0)
+                continue;
+            const double v = line[i];
+            sums[share.bin] += share.lower * v;
+            weights[share.bin] += share.lower;
+            sums[share.bin + 1] += share.upper * v;
+            weights[share.bin + 1] += share.upper;
+        }
+    }
+    value.pop_back();
+    for (std::size_t b = 0; b < value.size(); ++b)
+        value[b] = weight[b] > 0 ? value[b] / weight[b] : kNaN;
+    return value;
 }
 
 // ---- the picture --------------------------------------------------------------------------------
@@ -219,31 +385,88 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
     const EnvelopeFactors envelopes(model.state);
     const double c = std::cos(direction), sn = std::sin(direction);
     const GreyOfSquare &greyOf = greyOfSquare();
+    const GreyLevelLookup &lookup = GreyLevelLookup::instance();
+    const kernels::KernelSet &loops = kernels::best();
+    // The polynomial sine holds only for phases within its limit; beyond, every point is exact.
+    const double kMax = std::sqrt(2.0) * std::fabs(pixelFrequency(0, grid.centre, grid.range));
+    const bool fast = phase.bound(kMax) <= fastmath::kSinArgumentLimit;
+    const RowTerms terms{phase, envelopes, model.defocus};
+    const ModelRowFunction computeRow = modelRowFunction();
+
+    // A pixel lies on the model's side where c dy - sn dx > 0, the share of dx taken once per
+    // column. A block has a corner there when the larger c dy of its rows exceeds the smaller
+    // sn dx of its columns (a difference of doubles is positive exactly when the first is larger).
+    thread_local std::vector<double> across;
+    across.resize(static_cast<std::size_t>(side));
+    for (int x = 0; x < side; ++x)
+        across[std::size_t(x)] = sn * (x - grid.centre);
+    thread_local ModelRow row;
+    thread_local std::vector<double> leastAcross;
+    const int blocks = (side + s - 1) / s;
+    row.resize(static_cast<std::size_t>(blocks));
+    leastAcross.resize(static_cast<std::size_t>(blocks));
+    for (int b = 0; b < blocks; ++b) {
+        row.kx[std::size_t(b)] = pixelFrequency(b * s, grid.centre, grid.range);
+        leastAcross[std::size_t(b)] = std::min(across[std::size_t(b * s)],
+                                               across[std::size_t(std::min(side - 1, b * s + s - 1))]);
+    }
+    // A block row at a time: c^2 of the span of blocks on the model's side (one span: the side is
+    // a half-plane) in vector loops, then the levels from the table; a c^2 the fast arithmetic
+    // leaves near a level's step takes the C library's sine and exponential, so that every level
+    // is the one the exact expression gives.
     for (int y0 = 0; y0 < side; y0 += s) {
         const double ky = pixelFrequency(y0, grid.centre, grid.range);
-        for (int x0 = 0; x0 < side; x0 += s) {
-            // A block wholly on the measured side costs nothing.
-            bool any = false;
-            for (int corner = 0; corner < 4 && !any; ++corner) {
-                const int x = std::min(side - 1, x0 + (corner & 1) * (s - 1));
-                const int y = std::min(side - 1, y0 + (corner >> 1) * (s - 1));
-                any = c * (y - grid.centre) - sn * (x - grid.centre) > 0;
+        const int y1 = std::min(side, y0 + s);
+        const double lowest = std::max(c * (y0 - grid.centre), c * (y1 - 1 - grid.centre));
+        std::uint8_t *const shown = row.shown.data();
+        const double *const least = leastAcross.data();
+        for (int b = 0; b < blocks; ++b)
+            shown[b] = lowest > least[b];
+        int first = 0, last = blocks;
+        while (first < last && !shown[first])
+            ++first;
+        while (last > first && !shown[last - 1])
+            --last;
+        if (first == last)
+            continue; // a block row wholly on the measured side costs nothing
+        std::uint8_t *const levels = row.level.data();
+        const double *const values = row.value.data();
+        bool exact = true;
+        if (fast) {
+            const bool outside = computeRow(terms, ky, row, first, last);
+            exact = loops.greyLevels(values + first, levels + first, last - first) || outside;
+        } else {
+            modelRowBaseline(terms, ky, row, first, last); // for its phases and exponents
+        }
+        if (exact)
+            for (int b = first; b < last; ++b) {
+                bool near = true;
+                if (fast && values[b] < 1)
+                    lookup.level(values[b], near);
+                if (near) {
+                    const double sine = std::sin(row.phase[std::size_t(b)]);
+                    levels[b] = static_cast<std::uint8_t>(
+                        greyOf(sine * sine * envelopeExp(row.exponent[std::size_t(b)])));
+                }
             }
-            if (!any)
+        if (s == 1) {
+            // A block is its pixel, and the pixel's test the block's.
+            std::uint8_t *const line = grid.grey.data() + static_cast<std::size_t>(y0) * side;
+            for (int x = first; x < last; ++x)
+                if (shown[x])
+                    line[x] = levels[x];
+            continue;
+        }
+        for (int b = first; b < last; ++b) {
+            if (!shown[b])
                 continue;
-            const double kx = pixelFrequency(x0, grid.centre, grid.range);
-            const double k = std::sqrt(kx * kx + ky * ky);
-            // Both envelopes in one exponential, squared with the sine: CtfGrey depends on c^2 alone.
-            const double sine = std::sin(phase.argument(kx, ky));
-            const double exponent = envelopes.temporalExponent(k) + envelopes.spatialExponent(k, model.defocus);
-            const double value2 = sine * sine * envelopeExp(2 * exponent);
-            const auto grey = static_cast<std::uint8_t>(greyOf(value2));
-            for (int y = y0; y < std::min(side, y0 + s); ++y) {
-                const double dy = y - grid.centre;
-                std::uint8_t *row = grid.grey.data() + static_cast<std::size_t>(y) * side;
-                for (int x = x0; x < std::min(side, x0 + s); ++x)
-                    if (c * dy - sn * (x - grid.centre) > 0)
-                        row[x] = grey;
+            const int x0 = b * s, x1 = std::min(side, x0 + s);
+            for (int y = y0; y < y1; ++y) {
+                const double down = c * (y - grid.centre);
+                std::uint8_t *const line = grid.grey.data() + static_cast<std::size_t>(y) * side;
+                for (int x = x0; x < x1; ++x)
+                    if (down - across[std::size_t(x)] > 0)
+                        line[x] = levels[b];
             }
         }
     }
@@ -266,25 +489,22 @@ RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &mode
         p.average = rotationalAverage(spectrum.rings, n, spectrum.frequencyStep).value;
     else {
         // Every pixel's equivalent frequency at every step of a slider: sampled so that at most
-        // 256 x 256 pixels are taken (still hundreds per bin in the outer rings), with the phase's
-        // factors taken once.
+        // 256 x 256 pixels are taken (still hundreds per bin in the outer rings).
         const int stride = std::max({1, pixelStep, n / 256});
-        p.average = equalPhaseAverage(
-                        spectrum.rings, n, spectrum.frequencyStep,
-                        [phase = PhaseFactors(model.state, model.defocus)](double kx, double ky) {
-                            return equivalentRoundFrequency(phase, kx, ky);
-                        },
-                        stride)
-                        .value;
+        p.average = equalPhaseRingAverage(spectrum, PhaseFactors(model.state, model.defocus), stride);
     }
-
     const int bins = p.bins();
     std::vector<double> bare(static_cast<std::size_t>(bins)), full(static_cast<std::size_t>(bins));
     p.envelope.resize(static_cast<std::size_t>(bins));
+    // roundCtfSquared and envelopeSquared, with their factors taken once.
+    const PhaseFactors phase(model.state, model.defocus);
+    const EnvelopeFactors envelopes(model.state);
     for (int b = 0; b < bins; ++b) {
         const double k = p.frequency(b);
-        bare[std::size_t(b)] = model.roundCtfSquared(k, false);
-        p.envelope[std::size_t(b)] = model.envelopeSquared(k);
+        const double sine = std::sin(phase.roundArgument(k * k));
+        const double e = envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, model.defocus);
+        bare[std::size_t(b)] = sine * sine;
+        p.envelope[std::size_t(b)] = e * e;
         full[std::size_t(b)] = bare[std::size_t(b)] * p.envelope[std::size_t(b)];
     }
     // The rings are judged against CTF^2 alone: within a band the envelopes change the scale, not
