@@ -21,7 +21,13 @@ namespace {
 // first show fits it once more, as large as it has grown.
 class FitWhenShown : public QObject {
 public:
-    explicit FitWhenShown(QWidget *window) : QObject(window) { window->installEventFilter(this); }
+    explicit FitWhenShown(QWidget *window) : QObject(window)
+    {
+        setObjectName(QString::fromLatin1(kName));
+        window->installEventFilter(this);
+    }
+    // Found by its name: a class without its own meta-object cannot be told apart by findChild.
+    static constexpr const char *kName = "fitWhenShown";
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -95,7 +101,7 @@ void WindowStore::applyPlacement(QMainWindow *window, const WindowSettings &s)
     // A size or place stored on another screen or at another scale comes back whole on this one's
     // work area, edges and title bar included; the user may maximise it.
     fitWindowOnScreen(window);
-    if (!window->findChild<FitWhenShown *>(QString(), Qt::FindDirectChildrenOnly))
+    if (!window->findChild<QObject *>(QString::fromLatin1(FitWhenShown::kName), Qt::FindDirectChildrenOnly))
         new FitWhenShown(window);
     // The bounds first: a maximised window keeps them as the ones it returns to.
     if (s.WindowState == 1)
