@@ -61,8 +61,10 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     row->addWidget(titleButton(m_buttons, "btnFit", FitCtf1));
     m_buttons->hide();
     m_pane->installEventFilter(this);
-    if (m_below)
-        m_below->parentWidget()->installEventFilter(this);
+    if (m_below) {
+        m_belowPanel = m_below->parentWidget();
+        m_belowPanel->installEventFilter(this);
+    }
 
     MicrographSession &micrograph = micrographs.micrograph();
     for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
@@ -128,7 +130,7 @@ void FitController::placeButtons()
 bool FitController::eventFilter(QObject *watched, QEvent *event)
 {
     // Queued: the pane places its parts in its own handler of the same event, after this filter.
-    if ((watched == m_pane || (m_below && watched == m_below->parentWidget()))
+    if ((watched == m_pane || (m_belowPanel && watched == m_belowPanel))
         && (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show))
         QMetaObject::invokeMethod(this, &FitController::placeButtons, Qt::QueuedConnection);
     return QObject::eventFilter(watched, event);

@@ -52,8 +52,9 @@ private:
     FitCtfDialog *m_dialog = nullptr;
     FitResultPanel *m_panel = nullptr;
     PatternPane *m_pane;
-    QWidget *m_below;   // the pattern's lowest part (its progress bar): the buttons sit under it
-    QWidget *m_buttons; // MicrographButtons: the micrograph switch and Fit
+    QWidget *m_below;                // the pattern's lowest part (its progress bar): the buttons sit under it
+    QObject *m_belowPanel = nullptr; // its panel, watched; only compared, as it may be on its way out
+    QWidget *m_buttons;              // MicrographButtons: the micrograph switch and Fit
 };
 
 } // namespace orvalis
