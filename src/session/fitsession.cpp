@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace orvalis {
 
@@ -38,6 +39,15 @@ QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
     return {};
 }
 
+namespace {
+
+QString outOfMemory()
+{
+    return QStringLiteral("There is not enough memory to fit the CTF to this micrograph.");
+}
+
+} // namespace
+
 CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
 {
     CtfFitOptions o;
@@ -64,6 +74,10 @@ FitSession::FitSession(CtfSession &session, MicrographSession &micrograph, QObje
     // A result belongs to the spectrum it was fitted on: a new one, or none, makes it stale.
     connect(&m_micrograph, &MicrographSession::spectrumChanged, this, &FitSession::clear);
     connect(&m_micrograph, &MicrographSession::closed, this, &FitSession::clear);
+    // So does one fitted under another instrument or specimen: its defocus would be applied to optics
+    // it does not describe. The aberrations it gives are what the user goes on to change, so they do not.
+    connect(&m_session, &CtfSession::instrumentChanged, this, &FitSession::dropIfOpticsChanged);
+    connect(&m_session, &CtfSession::specimenChanged, this, &FitSession::dropIfOpticsChanged);
 }
 
 FitSession::~FitSession() = default;
@@ -90,7 +104,7 @@ bool FitSession::start(QString *error)
     m_runningOptions = fitOptionsFor(m_request, m_session.state());
     m_work.start([image = m_micrograph.sharedImage(), options = m_runningOptions, pixel = m_micrograph.pixelSize()](
                      const ProgressCallback &report) { return fitMicrographCtf(*image, options, pixel, report); },
-                 QStringLiteral("There is not enough memory to fit the CTF to this micrograph."));
+                 outOfMemory());
     return true;
 }
 
@@ -106,6 +120,8 @@ bool FitSession::fitNow(QString *error)
             return true;
         } catch (const OrvalisError &e) {
             refused = e.text();
+        } catch (const std::bad_alloc &) {
+            refused = outOfMemory();
         }
     }
     if (error)
@@ -133,6 +149,23 @@ void FitSession::take(const CtfFitResult &result, const CtfFitOptions &options)
     m_result = result;
     m_resultOptions = options;
     emit finished();
+}
+
+bool FitSession::fittedUnder(const CtfFitOptions &o, const OpticsState &state)
+{
+    return o.instrument.voltage == state.Voltage && o.instrument.cs == state.Cs && o.instrument.c5 == state.C5
+        && o.amplitudeContrast == state.AmplitudeContrast && (o.fitPhaseShift || o.phaseShift == state.PhaseShift);
+}
+
+void FitSession::dropIfOpticsChanged()
+{
+    const OpticsState &state = m_session.state();
+    if (m_work.busy() && !fittedUnder(m_runningOptions, state))
+        cancel();
+    if (m_result && !fittedUnder(m_resultOptions, state)) {
+        m_result.reset();
+        emit resultCleared();
+    }
 }
 
 void FitSession::clear()

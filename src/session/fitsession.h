@@ -88,6 +88,8 @@ signals:
 private:
     void done(const WorkOutcome<CtfFitResult> &outcome);
     void clear();
+    void dropIfOpticsChanged();
+    static bool fittedUnder(const CtfFitOptions &options, const OpticsState &state);
     void take(const CtfFitResult &result, const CtfFitOptions &options);
 
     CtfSession &m_session;

@@ -2,7 +2,7 @@
 // and gives the cryo-EM values the micrograph was made with; Apply gives them to the session's
 // optics (ranges widened, whole nanometres as the sliders step); noise gives no result and applies
 // nothing; a request the micrograph cannot be fitted with is refused with a message and changes
-// nothing; a result goes stale when the spectrum changes.
+// nothing; a result goes stale when the spectrum, the instrument or the specimen changes.
 #include "core/ctffunctions.h"
 #include "core/scopedata.h"
 #include "session/ctfsession.h"
@@ -223,7 +223,7 @@ void TestFitSession::refusesBadRequests()
     QVERIFY(anything.isEmpty());
 }
 
-// A result belongs to the spectrum it was fitted on; a cancelled fit leaves none.
+// A result belongs to the spectrum and the optics it was fitted under; a cancelled fit leaves none.
 void TestFitSession::staleResultIsDropped()
 {
     const FitCase c{"round", 300, 2.7, 0.07, 1.0, 12000, 12000, 0, None};
@@ -240,8 +240,28 @@ void TestFitSession::staleResultIsDropped()
     QVERIFY2(fit.fitNow(&error), qPrintable(error));
     QVERIFY(fit.canApply());
     QSignalSpy cleared(&fit, &FitSession::resultCleared);
-    QVERIFY(micrograph.setPixelSize(0.11));
+    // The aberrations are what the user changes after Apply; the optics the fit was made under are not.
+    session.setDefocus(-3000, false);
+    session.setSpecimen(session.specimen()); // unchanged
+    QVERIFY(fit.canApply());
+    QCOMPARE(cleared.count(), 0);
+    SpecimenDetector terms = session.specimen();
+    terms.amplitudeContrast = 0.1;
+    session.setSpecimen(terms);
     QCOMPARE(cleared.count(), 1);
+    QVERIFY(!fit.apply());
+    terms.amplitudeContrast = c.q;
+    session.setSpecimen(terms);
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    TScopeData other = defaultScope();
+    other.Voltage = 200;
+    QVERIFY(session.loadInstrument(other));
+    QCOMPARE(cleared.count(), 2);
+    QVERIFY(!fit.result());
+
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY(micrograph.setPixelSize(0.11));
+    QCOMPARE(cleared.count(), 3);
     QVERIFY(!fit.result());
     QVERIFY(!fit.apply());
 
