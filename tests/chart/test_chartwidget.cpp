@@ -50,6 +50,16 @@ void setUpCurveChart(ChartWidget &chart)
         chart.setAxisRange(side, 0, 10);
 }
 
+// A chart painted as QCustomPlot paints: its own pixmap buffer, cleared whole before every replot,
+// and its own paint, the panel colour under the whole buffer blended over it.
+class StockPaintChart : public ChartWidget {
+public:
+    StockPaintChart() { mPaintBuffers.clear(); } // QCustomPlot makes its own at the first replot
+
+protected:
+    void paintEvent(QPaintEvent *event) override { QCustomPlot::paintEvent(event); }
+};
+
 } // namespace
 
 class TestChartWidget : public QObject {
@@ -78,6 +88,8 @@ private slots:
     void backImageFillsPlotRect_data();
     void backImageFillsPlotRect();
     void afterDrawFollowsEveryPaint();
+    void paintedAsQCustomPlotPaints_data();
+    void paintedAsQCustomPlotPaints();
 
 private:
     // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
@@ -100,7 +112,8 @@ void TestChartWidget::cleanupTestCase()
                                 "refilledSeriesDrawsAsAppended",
                                 "batchedLinesDrawAsQCustomPlot",
                                 "invertedAxisOrientation",
-                                "backImageFillsPlotRect"};
+                                "backImageFillsPlotRect",
+                                "paintedAsQCustomPlotPaints"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -659,3 +672,58 @@ void TestChartWidget::afterDrawFollowsEveryPaint()
 
 QTEST_MAIN(TestChartWidget)
 #include "test_chartwidget.moc"
+
+void TestChartWidget::paintedAsQCustomPlotPaints_data()
+{
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<bool>("backImage");
+    QTest::addColumn<QSize>("resizedTo"); // before the second replot; the same size keeps it
+    const QColor green(0xC0, 0xDC, 0xC0);
+    QTest::newRow("opaque back colour") << green << false << QSize(560, 300);
+    QTest::newRow("opaque back colour, grown") << green << false << QSize(900, 420);
+    QTest::newRow("opaque back colour, shrunk") << green << false << QSize(300, 200);
+    QTest::newRow("back image over it") << green << true << QSize(560, 300);
+    QTest::newRow("translucent back colour") << QColor(0, 128, 0, 100) << false << QSize(560, 300);
+    QTest::newRow("no back colour") << QColor() << false << QSize(560, 300);
+}
+
+// Every replot draws other curves over what the one before left: no pixel of the last one may show
+// through, and the picture is QCustomPlot's own, however the chart's buffer was cleared and painted.
+void TestChartWidget::paintedAsQCustomPlotPaints()
+{
+    countRow();
+    QFETCH(QColor, back);
+    QFETCH(bool, backImage);
+    QFETCH(QSize, resizedTo);
+    QImage picture(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 32, y * 32, 128));
+    ChartWidget ours;
+    StockPaintChart stock;
+    for (ChartWidget *chart : {&ours, static_cast<ChartWidget *>(&stock)}) {
+        setUpCurveChart(*chart);
+        chart->setPanelColor(QColor(0xF0, 0xF0, 0xF0));
+        if (back.isValid())
+            chart->setBackColor(back);
+        if (backImage)
+            chart->setBackImage(picture);
+        chart->addSeries("Series1", "CTF", Qt::darkBlue);
+        chart->addSeries("Series2", "Envelope", QColor(0xFF, 0x80, 0x00));
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (ChartWidget *chart : {&ours, static_cast<ChartWidget *>(&stock)}) {
+            if (pass == 1)
+                chart->resize(resizedTo);
+            for (int s = 0; s < 2; ++s) {
+                chart->clearSeries(s);
+                for (int i = 0; i < 2000; ++i) {
+                    const double k = i * 10.0 / 1999;
+                    chart->appendPoint(s, k, std::cos((0.1 + pass) * k * k + s) * std::exp(-0.02 * k * k));
+                }
+            }
+            chart->redraw();
+        }
+        QVERIFY2(grabbed(ours) == grabbed(stock), qPrintable(QStringLiteral("replot %1").arg(pass + 1)));
+    }
+}
