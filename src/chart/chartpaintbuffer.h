@@ -1,10 +1,11 @@
 #pragma once
-// The paint buffer of a ChartWidget: QCustomPlot's pixmap buffer, told which rectangle the next
-// replot covers with opaque pixels anyway (the plotting area under an opaque back colour), so that
-// neither the clearing before a replot nor the paint after it spends time on that area's old pixels.
+// The paint buffer of a ChartWidget: QCustomPlot's pixmap buffer as an image, which its series may
+// write into directly (see cosmeticstroke.h), and told which rectangle the next replot covers with
+// opaque pixels anyway (the plotting area under an opaque back colour), so that neither the clearing
+// before a replot nor the background of the paint after it is spent on that area.
 #include <qcustomplot.h>
 
-#include <QPixmap>
+#include <QImage>
 #include <QRect>
 #include <QRegion>
 #include <functional>
@@ -21,21 +22,17 @@ public:
     void draw(QCPPainter *painter) const override;
     void clear(const QColor &color) override;
 
-    // Opaque after the last replot: a paint may copy these pixels instead of blending them over the
-    // chart's background, which they hide entirely. Empty before the first replot.
+    // Opaque after the last replot: whatever a paint puts under these pixels, they hide it. Empty
+    // before the first replot.
     const QRect &opaqueRect() const { return m_opaque; }
-    // Paints the buffer as draw() does, the opaque rectangle copied and the rest blended over what
-    // the painter's device holds there.
-    void drawOver(QPainter *painter) const;
 
 protected:
     void reallocateBuffer() override;
 
 private:
-    QPixmap m_pixmap;
+    QImage m_image;
     std::function<QRect()> m_coveredRect;
     QRect m_opaque;
-    bool m_fresh = true; // never cleared since it was allocated: every pixel must be cleared once
 };
 
 } // namespace orvalis

@@ -1,5 +1,7 @@
 #include "chart/chartseries.h"
 
+#include "chart/cosmeticstroke.h"
+
 #include <cmath>
 
 namespace orvalis {
@@ -9,7 +11,8 @@ ChartSeries::ChartSeries(QCPAxis *keyAxis, QCPAxis *valueAxis) : QCPGraph(keyAxi
 // The segments are the ones QCustomPlot's fast polyline draws one QCPPainter::drawLine at a time:
 // between neighbouring points, none touching a NaN, rounded to whole pixels when aliased and exact
 // when antialiased, with a 1-pixel pen made cosmetic. The raster engine strokes every line of a batch
-// on its own, exactly as it strokes single lines, so the pixels are the same. Any other case keeps
+// on its own, exactly as it strokes single lines, so the pixels are the same; antialiased segments on
+// the chart's own buffer are written into it directly, the same pixels again. Any other case keeps
 // QCustomPlot's drawing.
 void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const
 {
@@ -40,17 +43,23 @@ void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &line
         painter->setPen(cosmetic);
     }
     const auto isNan = [](const QPointF &p) { return std::isnan(p.x()) || std::isnan(p.y()); };
-    const auto drawBatch = [&](auto &segments, auto toSegment) {
+    const auto collect = [&](auto &segments, auto toSegment) {
         segments.clear();
         for (int i = 1; i < lines.size(); ++i)
             if (!isNan(lines[i - 1]) && !isNan(lines[i]))
                 segments.append(toSegment(QLineF(lines[i - 1], lines[i])));
-        painter->drawLines(segments.constData(), static_cast<int>(segments.size()));
     };
-    if (painter->antialiasing())
-        drawBatch(m_exactSegments, [](const QLineF &segment) { return segment; });
-    else
-        drawBatch(m_segments, [](const QLineF &segment) { return segment.toLine(); });
+    if (painter->antialiasing()) {
+        collect(m_exactSegments, [](const QLineF &segment) { return segment; });
+        const int count = static_cast<int>(m_exactSegments.size());
+        if (const CosmeticTarget target = cosmeticTarget(painter); target.image)
+            strokeCosmeticSegments(target, m_exactSegments.constData(), count);
+        else
+            painter->drawLines(m_exactSegments.constData(), count);
+    } else {
+        collect(m_segments, [](const QLineF &segment) { return segment.toLine(); });
+        painter->drawLines(m_segments.constData(), static_cast<int>(m_segments.size()));
+    }
 }
 
 } // namespace orvalis

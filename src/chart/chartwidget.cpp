@@ -514,8 +514,10 @@ QRect ChartWidget::coveredPlotRect() const
     return rect->rect() & viewport().translated(0, -1);
 }
 
-// QCustomPlot paints the panel colour over the whole chart and blends the whole buffer over it; where
-// the buffer is opaque both are wasted, so there it is copied and the colour painted only around it.
+// QCustomPlot paints the panel colour over the whole chart and blends the buffer over it; where the
+// buffer is opaque the colour is hidden again, so it is painted only around that area. (Copying the
+// opaque area instead of blending it would be cheaper still, but the raster engine then converts
+// the buffer to the screen's format on worker threads and the paint waits for them.)
 void ChartWidget::paintEvent(QPaintEvent *event)
 {
     const auto *buffer = mPaintBuffers.size() == 1
@@ -533,7 +535,7 @@ void ChartWidget::paintEvent(QPaintEvent *event)
             if (mBackgroundBrush.style() != Qt::NoBrush)
                 for (const QRect &r : QRegion(mViewport) - opaque)
                     painter.fillRect(r, mBackgroundBrush);
-            buffer->drawOver(&painter);
+            buffer->draw(&painter);
         }
     }
     emit afterDraw();
