@@ -3,6 +3,8 @@
 // rendered offscreen.
 #include "chart/chartwidget.h"
 
+#include "chart/chartseries.h"
+
 #include "core/numberformat.h"
 
 #include <QSignalSpy>
@@ -60,6 +62,26 @@ protected:
     void paintEvent(QPaintEvent *event) override { QCustomPlot::paintEvent(event); }
 };
 
+// QCustomPlot's own thinned points of a series, for comparison.
+class SeriesProbe : public ChartSeries {
+public:
+    using ChartSeries::ChartSeries;
+    QVector<QPointF> stockLines() const
+    {
+        QVector<QPointF> lines;
+        getLines(&lines, QCPDataRange(0, dataCount()).adjusted(-1, 1));
+        return lines;
+    }
+};
+
+bool sameDoubles(const QVector<QPointF> &a, const QVector<QPointF> &b)
+{
+    const auto same = [](double u, double v) { return u == v || (std::isnan(u) && std::isnan(v)); };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](const QPointF &p, const QPointF &q) {
+               return same(p.x(), q.x()) && same(p.y(), q.y());
+           });
+}
+
 } // namespace
 
 class TestChartWidget : public QObject {
@@ -89,6 +111,8 @@ private slots:
     void backImageFillsPlotRect();
     void afterDrawFollowsEveryPaint();
     void paintedAsQCustomPlotPaints_data();
+    void thinnedAsQCustomPlotThins_data();
+    void thinnedAsQCustomPlotThins();
     void paintedAsQCustomPlotPaints();
 
 private:
@@ -113,7 +137,8 @@ void TestChartWidget::cleanupTestCase()
                                 "batchedLinesDrawAsQCustomPlot",
                                 "invertedAxisOrientation",
                                 "backImageFillsPlotRect",
-                                "paintedAsQCustomPlotPaints"};
+                                "paintedAsQCustomPlotPaints",
+                                "thinnedAsQCustomPlotThins"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -726,4 +751,64 @@ void TestChartWidget::paintedAsQCustomPlotPaints()
         }
         QVERIFY2(grabbed(ours) == grabbed(stock), qPrintable(QStringLiteral("replot %1").arg(pass + 1)));
     }
+}
+
+void TestChartWidget::thinnedAsQCustomPlotThins_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<double>("from"); // the bottom axis range; the curve runs over 0 ... 10
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<int>("gapAt");
+    QTest::addColumn<bool>("uneven"); // ever sparser towards high frequencies, and no points for a while
+    QTest::newRow("full curve, normal window") << 4097 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("full curve, maximised") << 4097 << 0.2 << 0.0 << 10.0 << 1300 << false << -1 << false;
+    QTest::newRow("flat envelope") << 4097 << 0.0 << 0.0 << 10.0 << 700 << false << -1 << false;
+    QTest::newRow("fewer points than pixels") << 257 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("range inside the data") << 4097 << 0.2 << 2.5 << 7.25 << 560 << false << -1 << false;
+    QTest::newRow("range beyond the data") << 4097 << 0.2 << -3.0 << 14.0 << 560 << false << -1 << false;
+    QTest::newRow("inverted axes") << 4097 << 0.2 << 0.0 << 10.0 << 560 << true << -1 << false;
+    QTest::newRow("gap") << 4097 << 0.05 << 0.0 << 10.0 << 560 << false << 2000 << false;
+    QTest::newRow("one point") << 1 << 0.0 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("range beside the data") << 4097 << 0.2 << 11.0 << 12.0 << 560 << false << -1 << false;
+    QTest::newRow("uneven spacing, hole") << 4097 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << true;
+    QTest::newRow("uneven spacing, hole, inverted") << 4097 << 0.2 << 0.0 << 10.0 << 560 << true << -1 << true;
+}
+
+// The points a series draws are QCustomPlot's adaptive sampling's, to the last bit.
+void TestChartWidget::thinnedAsQCustomPlotThins()
+{
+    countRow();
+    QFETCH(int, points);
+    QFETCH(double, speed);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, width);
+    QFETCH(bool, inverted);
+    QFETCH(int, gapAt);
+    QFETCH(bool, uneven);
+    ChartWidget chart;
+    chart.resize(width, 300);
+    chart.setAxisRange(Axis::Left, -1.1, 1.1);
+    chart.setAxisRange(Axis::Bottom, from, to);
+    chart.setAxisInverted(Axis::Bottom, inverted);
+    chart.setAxisInverted(Axis::Left, inverted);
+    auto *probe = new SeriesProbe(chart.xAxis, chart.yAxis);
+    probe->setAdaptiveSampling(true);
+    for (int i = 0; i < points; ++i) {
+        const double t = points > 1 ? double(i) / (points - 1) : 0.5;
+        const double k = 10.0 * (uneven ? t * t : t);
+        if (uneven && k > 4.5 && k < 6.0)
+            continue;
+        probe->addData(k, i == gapAt ? std::nan("") : std::cos(speed * k * k * k * k) * std::exp(-0.01 * k * k));
+    }
+    chart.layOut();
+    QVector<QPointF> ours;
+    probe->thinnedLines(ours);
+    const QVector<QPointF> stock = probe->stockLines();
+    QVERIFY(!stock.isEmpty() || from > 10);
+    QVERIFY2(sameDoubles(ours, stock),
+             qPrintable(QStringLiteral("%1 points, QCustomPlot's %2").arg(ours.size()).arg(stock.size())));
 }
