@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QRegion>
 
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -27,6 +28,9 @@ public:
           m_offset(t.offset), m_colour(t.colour), m_caps(t.caps), m_xmin(-1), m_xmax(t.image->width() + 1), m_ymin(-1),
           m_ymax(t.image->height() + 1)
     {
+        // The pen's colour at every coverage, as each pixel would scale it.
+        for (uint coverage = 0; coverage < 256; ++coverage)
+            m_shades[coverage] = scaled(m_colour, coverage);
     }
 
     void segment(const QLineF &line)
@@ -146,7 +150,7 @@ private:
         if (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom())
             return;
         uint &pixel = m_pixels[static_cast<qsizetype>(y) * m_stride + x];
-        const uint source = scaled(m_colour, coverage);
+        const uint source = m_shades[coverage];
         pixel = source + scaled(pixel, 255 - qAlpha(source));
     }
 
@@ -155,6 +159,7 @@ private:
     QRect m_clip;
     QPointF m_offset;
     uint m_colour;
+    std::array<uint, 256> m_shades;
     bool m_caps;
     double m_xmin, m_xmax, m_ymin, m_ymax;
 };
