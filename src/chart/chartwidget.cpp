@@ -1,6 +1,7 @@
 #include "chart/chartwidget.h"
 
 #include "chart/chartbackimage.h"
+#include "chart/chartpaintbuffer.h"
 #include "chart/chartseries.h"
 #include "chart/chartticker.h"
 
@@ -90,6 +91,12 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
         axis->setSubTicks(false);
         m_tickers[slot(id)] = ticker;
     }
+
+    // The one buffer all layers share; a second one, should a layer ever be buffered on its own, is
+    // QCustomPlot's own.
+    mPaintBuffers.clear();
+    mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
+        new ChartPaintBuffer(viewport().size(), bufferDevicePixelRatio(), [this] { return coveredPlotRect(); })));
 
     connect(this, &QCustomPlot::beforeReplot, this, &ChartWidget::prepareLayout);
 }
@@ -494,9 +501,43 @@ void ChartWidget::prepareLayout()
     }
 }
 
+// The plotting area under an opaque back colour: the background layer, drawn first in every replot,
+// fills it with that colour before anything else is drawn there.
+QRect ChartWidget::coveredPlotRect() const
+{
+    QCPAxisRect *rect = axisRect();
+    const QBrush &brush = rect->backgroundBrush();
+    if (mPaintBuffers.size() != 1 || !rect->realVisibility() || brush.style() != Qt::SolidPattern
+        || brush.color().alpha() != 255)
+        return QRect();
+    // A layer draws clipped to the viewport raised by one row, as QCustomPlot clips every layerable.
+    return rect->rect() & viewport().translated(0, -1);
+}
+
+// QCustomPlot paints the panel colour over the whole chart and blends the buffer over it; where the
+// buffer is opaque the colour is hidden again, so it is painted only around that area. (Copying the
+// opaque area instead of blending it would be cheaper still, but the raster engine then converts
+// the buffer to the screen's format on worker threads and the paint waits for them.)
 void ChartWidget::paintEvent(QPaintEvent *event)
 {
-    QCustomPlot::paintEvent(event);
+    const auto *buffer = mPaintBuffers.size() == 1
+        ? dynamic_cast<const ChartPaintBuffer *>(mPaintBuffers.first().data())
+        : nullptr;
+    if (!buffer || buffer->opaqueRect().isEmpty() || !mBackgroundPixmap.isNull() || devicePixelRatioF() != 1.0) {
+        QCustomPlot::paintEvent(event);
+        emit afterDraw();
+        return;
+    }
+    {
+        QCPPainter painter(this);
+        if (painter.isActive()) {
+            const QRegion opaque(buffer->opaqueRect());
+            if (mBackgroundBrush.style() != Qt::NoBrush)
+                for (const QRect &r : QRegion(mViewport) - opaque)
+                    painter.fillRect(r, mBackgroundBrush);
+            buffer->draw(&painter);
+        }
+    }
     emit afterDraw();
 }
 

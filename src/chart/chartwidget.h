@@ -158,6 +158,7 @@ private:
     bool ticksStale() const;
     void keepCornerLabelsApart();
     void syncViewport();
+    QRect coveredPlotRect() const;
 
     std::array<QSharedPointer<ChartTicker>, 4> m_tickers;
     std::array<bool, 4> m_automatic{{true, true, true, true}};

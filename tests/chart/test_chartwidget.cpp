@@ -3,6 +3,8 @@
 // rendered offscreen.
 #include "chart/chartwidget.h"
 
+#include "chart/chartseries.h"
+
 #include "core/numberformat.h"
 
 #include <QSignalSpy>
@@ -50,6 +52,36 @@ void setUpCurveChart(ChartWidget &chart)
         chart.setAxisRange(side, 0, 10);
 }
 
+// A chart painted as QCustomPlot paints: its own pixmap buffer, cleared whole before every replot,
+// and its own paint, the panel colour under the whole buffer blended over it.
+class StockPaintChart : public ChartWidget {
+public:
+    StockPaintChart() { mPaintBuffers.clear(); } // QCustomPlot makes its own at the first replot
+
+protected:
+    void paintEvent(QPaintEvent *event) override { QCustomPlot::paintEvent(event); }
+};
+
+// QCustomPlot's own thinned points of a series, for comparison.
+class SeriesProbe : public ChartSeries {
+public:
+    using ChartSeries::ChartSeries;
+    QVector<QPointF> stockLines() const
+    {
+        QVector<QPointF> lines;
+        getLines(&lines, QCPDataRange(0, dataCount()).adjusted(-1, 1));
+        return lines;
+    }
+};
+
+bool sameDoubles(const QVector<QPointF> &a, const QVector<QPointF> &b)
+{
+    const auto same = [](double u, double v) { return u == v || (std::isnan(u) && std::isnan(v)); };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](const QPointF &p, const QPointF &q) {
+               return same(p.x(), q.x()) && same(p.y(), q.y());
+           });
+}
+
 } // namespace
 
 class TestChartWidget : public QObject {
@@ -78,6 +110,10 @@ private slots:
     void backImageFillsPlotRect_data();
     void backImageFillsPlotRect();
     void afterDrawFollowsEveryPaint();
+    void paintedAsQCustomPlotPaints_data();
+    void thinnedAsQCustomPlotThins_data();
+    void thinnedAsQCustomPlotThins();
+    void paintedAsQCustomPlotPaints();
 
 private:
     // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
@@ -100,7 +136,9 @@ void TestChartWidget::cleanupTestCase()
                                 "refilledSeriesDrawsAsAppended",
                                 "batchedLinesDrawAsQCustomPlot",
                                 "invertedAxisOrientation",
-                                "backImageFillsPlotRect"};
+                                "backImageFillsPlotRect",
+                                "paintedAsQCustomPlotPaints",
+                                "thinnedAsQCustomPlotThins"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -659,3 +697,118 @@ void TestChartWidget::afterDrawFollowsEveryPaint()
 
 QTEST_MAIN(TestChartWidget)
 #include "test_chartwidget.moc"
+
+void TestChartWidget::paintedAsQCustomPlotPaints_data()
+{
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<bool>("backImage");
+    QTest::addColumn<QSize>("resizedTo"); // before the second replot; the same size keeps it
+    const QColor green(0xC0, 0xDC, 0xC0);
+    QTest::newRow("opaque back colour") << green << false << QSize(560, 300);
+    QTest::newRow("opaque back colour, grown") << green << false << QSize(900, 420);
+    QTest::newRow("opaque back colour, shrunk") << green << false << QSize(300, 200);
+    QTest::newRow("back image over it") << green << true << QSize(560, 300);
+    QTest::newRow("translucent back colour") << QColor(0, 128, 0, 100) << false << QSize(560, 300);
+    QTest::newRow("no back colour") << QColor() << false << QSize(560, 300);
+}
+
+// Every replot draws other curves over what the one before left: no pixel of the last one may show
+// through, and the picture is QCustomPlot's own, however the chart's buffer was cleared and painted.
+void TestChartWidget::paintedAsQCustomPlotPaints()
+{
+    countRow();
+    QFETCH(QColor, back);
+    QFETCH(bool, backImage);
+    QFETCH(QSize, resizedTo);
+    QImage picture(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 32, y * 32, 128));
+    ChartWidget ours;
+    StockPaintChart stock;
+    for (ChartWidget *chart : {&ours, static_cast<ChartWidget *>(&stock)}) {
+        setUpCurveChart(*chart);
+        chart->setPanelColor(QColor(0xF0, 0xF0, 0xF0));
+        if (back.isValid())
+            chart->setBackColor(back);
+        if (backImage)
+            chart->setBackImage(picture);
+        chart->addSeries("Series1", "CTF", Qt::darkBlue);
+        chart->addSeries("Series2", "Envelope", QColor(0xFF, 0x80, 0x00));
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (ChartWidget *chart : {&ours, static_cast<ChartWidget *>(&stock)}) {
+            if (pass == 1)
+                chart->resize(resizedTo);
+            for (int s = 0; s < 2; ++s) {
+                chart->clearSeries(s);
+                for (int i = 0; i < 2000; ++i) {
+                    const double k = i * 10.0 / 1999;
+                    chart->appendPoint(s, k, std::cos((0.1 + pass) * k * k + s) * std::exp(-0.02 * k * k));
+                }
+            }
+            chart->redraw();
+        }
+        QVERIFY2(grabbed(ours) == grabbed(stock), qPrintable(QStringLiteral("replot %1").arg(pass + 1)));
+    }
+}
+
+void TestChartWidget::thinnedAsQCustomPlotThins_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<double>("from"); // the bottom axis range; the curve runs over 0 ... 10
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<int>("gapAt");
+    QTest::addColumn<bool>("uneven"); // ever sparser towards high frequencies, and no points for a while
+    QTest::newRow("full curve, normal window") << 4097 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("full curve, maximised") << 4097 << 0.2 << 0.0 << 10.0 << 1300 << false << -1 << false;
+    QTest::newRow("flat envelope") << 4097 << 0.0 << 0.0 << 10.0 << 700 << false << -1 << false;
+    QTest::newRow("fewer points than pixels") << 257 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("range inside the data") << 4097 << 0.2 << 2.5 << 7.25 << 560 << false << -1 << false;
+    QTest::newRow("range beyond the data") << 4097 << 0.2 << -3.0 << 14.0 << 560 << false << -1 << false;
+    QTest::newRow("inverted axes") << 4097 << 0.2 << 0.0 << 10.0 << 560 << true << -1 << false;
+    QTest::newRow("gap") << 4097 << 0.05 << 0.0 << 10.0 << 560 << false << 2000 << false;
+    QTest::newRow("one point") << 1 << 0.0 << 0.0 << 10.0 << 560 << false << -1 << false;
+    QTest::newRow("range beside the data") << 4097 << 0.2 << 11.0 << 12.0 << 560 << false << -1 << false;
+    QTest::newRow("uneven spacing, hole") << 4097 << 0.2 << 0.0 << 10.0 << 560 << false << -1 << true;
+    QTest::newRow("uneven spacing, hole, inverted") << 4097 << 0.2 << 0.0 << 10.0 << 560 << true << -1 << true;
+}
+
+// The points a series draws are QCustomPlot's adaptive sampling's, to the last bit.
+void TestChartWidget::thinnedAsQCustomPlotThins()
+{
+    countRow();
+    QFETCH(int, points);
+    QFETCH(double, speed);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, width);
+    QFETCH(bool, inverted);
+    QFETCH(int, gapAt);
+    QFETCH(bool, uneven);
+    ChartWidget chart;
+    chart.resize(width, 300);
+    chart.setAxisRange(Axis::Left, -1.1, 1.1);
+    chart.setAxisRange(Axis::Bottom, from, to);
+    chart.setAxisInverted(Axis::Bottom, inverted);
+    chart.setAxisInverted(Axis::Left, inverted);
+    auto *probe = new SeriesProbe(chart.xAxis, chart.yAxis);
+    probe->setAdaptiveSampling(true);
+    for (int i = 0; i < points; ++i) {
+        const double t = points > 1 ? double(i) / (points - 1) : 0.5;
+        const double k = 10.0 * (uneven ? t * t : t);
+        if (uneven && k > 4.5 && k < 6.0)
+            continue;
+        probe->addData(k, i == gapAt ? std::nan("") : std::cos(speed * k * k * k * k) * std::exp(-0.01 * k * k));
+    }
+    chart.layOut();
+    QVector<QPointF> ours;
+    probe->thinnedLines(ours);
+    const QVector<QPointF> stock = probe->stockLines();
+    QVERIFY(!stock.isEmpty() || from > 10);
+    QVERIFY2(sameDoubles(ours, stock),
+             qPrintable(QStringLiteral("%1 points, QCustomPlot's %2").arg(ours.size()).arg(stock.size())));
+}

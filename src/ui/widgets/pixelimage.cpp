@@ -8,6 +8,31 @@
 
 namespace orvalis {
 
+namespace {
+
+template <int Factor> void widenBy(const QRgb *source, int width, QRgb *target)
+{
+    for (int x = 0; x < width; ++x)
+        for (int i = 0; i < Factor; ++i)
+            target[x * Factor + i] = source[x];
+}
+
+// Each pixel of the row `factor` times side by side. The usual factors have loops of their own, which
+// the compiler turns into vector shuffles; a row is widened once per repaint of a new picture.
+void widenRow(const QRgb *source, int width, int factor, QRgb *target)
+{
+    switch (factor) {
+    case 2: widenBy<2>(source, width, target); return;
+    case 3: widenBy<3>(source, width, target); return;
+    case 4: widenBy<4>(source, width, target); return;
+    default: break;
+    }
+    for (int x = 0; x < width; ++x)
+        std::fill_n(target + x * factor, factor, source[x]);
+}
+
+} // namespace
+
 PixelImage::PixelImage(QWidget *parent) : QWidget(parent)
 {
     setMouseTracking(true);
@@ -61,8 +86,7 @@ const QImage &PixelImage::shown(qreal ratio)
         for (int y = 0; y < m_image.height(); ++y) {
             const auto *source = reinterpret_cast<const QRgb *>(m_image.constScanLine(y));
             auto *first = reinterpret_cast<QRgb *>(m_shown.scanLine(y * whole));
-            for (int x = 0; x < width; ++x)
-                std::fill_n(first + x * whole, whole, source[x]);
+            widenRow(source, width, whole, first);
             for (int copy = 1; copy < whole; ++copy)
                 std::copy_n(first, size.width(), reinterpret_cast<QRgb *>(m_shown.scanLine(y * whole + copy)));
         }

@@ -1,0 +1,208 @@
+#include "chart/cosmeticstroke.h"
+
+#include <QPaintEngine>
+#include <QPainter>
+#include <QRegion>
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace orvalis {
+
+namespace {
+
+// Each byte of `argb` times a / 255, rounded as the raster engine's blending rounds it.
+inline uint scaled(uint argb, uint a)
+{
+    constexpr std::uint64_t kLanes = 0x00ff00ff00ff00ffULL;
+    std::uint64_t t = ((std::uint64_t(argb) | (std::uint64_t(argb) << 24)) & kLanes) * a;
+    t = ((t + ((t >> 8) & kLanes) + 0x0080008000800080ULL) >> 8) & kLanes;
+    return uint(t) | uint(t >> 24);
+}
+
+class Stroker {
+public:
+    explicit Stroker(const CosmeticTarget &t)
+        : m_pixels(reinterpret_cast<uint *>(t.image->bits())), m_stride(t.image->bytesPerLine() / 4), m_clip(t.clip),
+          m_offset(t.offset), m_colour(t.colour), m_caps(t.caps), m_xmin(-1), m_xmax(t.image->width() + 1), m_ymin(-1),
+          m_ymax(t.image->height() + 1)
+    {
+        // The pen's colour at every coverage, as each pixel would scale it.
+        for (uint coverage = 0; coverage < 256; ++coverage)
+            m_shades[coverage] = scaled(m_colour, coverage);
+    }
+
+    void segment(const QLineF &line)
+    {
+        if (line.p1() == line.p2()) {
+            // A point: one whole pixel, where the engine rounds it.
+            cover(qRound(line.x1() + m_offset.x()), qRound(line.y1() + m_offset.y()), 255);
+            return;
+        }
+        double x1 = line.x1() + m_offset.x(), y1 = line.y1() + m_offset.y();
+        double x2 = line.x2() + m_offset.x(), y2 = line.y2() + m_offset.y();
+        if (!clipToBounds(x1, y1, x2, y2))
+            return;
+        // 26.6 fixed point, truncated as the engine truncates.
+        const int fx1 = static_cast<int>(x1 * 64.), fy1 = static_cast<int>(y1 * 64.);
+        const int fx2 = static_cast<int>(x2 * 64.), fy2 = static_cast<int>(y2 * 64.);
+        const int dx = fx2 - fx1, dy = fy2 - fy1;
+        if (std::abs(dx) < std::abs(dy))
+            run<true>(fy1, fx1, fy2, fx2, dy, dx);
+        else if (dx != 0)
+            run<false>(fx1, fy1, fx2, fy2, dx, dy);
+    }
+
+private:
+    // Shortens the segment to the image widened by a pixel on each side; false when nothing is left.
+    bool clipToBounds(double &x1, double &y1, double &x2, double &y2) const
+    {
+        if (x1 < m_xmin) {
+            if (x2 <= m_xmin)
+                return false;
+            y1 += (y2 - y1) / (x2 - x1) * (m_xmin - x1);
+            x1 = m_xmin;
+        } else if (x1 > m_xmax) {
+            if (x2 >= m_xmax)
+                return false;
+            y1 += (y2 - y1) / (x2 - x1) * (m_xmax - x1);
+            x1 = m_xmax;
+        }
+        if (x2 < m_xmin) {
+            y2 += (y2 - y1) / (x2 - x1) * (m_xmin - x2);
+            x2 = m_xmin;
+        } else if (x2 > m_xmax) {
+            y2 += (y2 - y1) / (x2 - x1) * (m_xmax - x2);
+            x2 = m_xmax;
+        }
+        if (y1 < m_ymin) {
+            if (y2 <= m_ymin)
+                return false;
+            x1 += (x2 - x1) / (y2 - y1) * (m_ymin - y1);
+            y1 = m_ymin;
+        } else if (y1 > m_ymax) {
+            if (y2 >= m_ymax)
+                return false;
+            x1 += (x2 - x1) / (y2 - y1) * (m_ymax - y1);
+            y1 = m_ymax;
+        }
+        if (y2 < m_ymin) {
+            x2 += (x2 - x1) / (y2 - y1) * (m_ymin - y2);
+            y2 = m_ymin;
+        } else if (y2 > m_ymax) {
+            x2 += (x2 - x1) / (y2 - y1) * (m_ymax - y2);
+            y2 = m_ymax;
+        }
+        return true;
+    }
+
+    // Walks the major axis (y when `steep`, else x) one pixel at a time; at each step the minor
+    // position in 16.16 splits the coverage between the two pixels it falls between. The first and
+    // last steps are weighted by how much of their pixel the segment (with its caps) covers.
+    template <bool steep> void run(int major1, int minor1, int major2, int minor2, int dMajor, int dMinor)
+    {
+        const std::int64_t ratio = std::abs(dMinor) > 0x7fff ? (std::int64_t(dMinor) * 65536) / dMajor
+                                                             : std::int64_t(dMinor * 65536 / dMajor);
+        const int inc = static_cast<int>(ratio);
+        if (major1 > major2) {
+            std::swap(major1, major2);
+            std::swap(minor1, minor2);
+        }
+        int minor = (minor1 - 32) * 1024;
+        minor -= (((major1 & 63) - 32) * inc) >> 6;
+        if (m_caps) {
+            major1 -= 32;
+            minor -= inc >> 1;
+            major2 += 32;
+        }
+        int step = major1 >> 6;
+        const int last = major2 >> 6;
+        int weightFirst, weightLast;
+        if (step == last) {
+            weightFirst = major2 - major1;
+            weightLast = 0;
+        } else {
+            weightFirst = 64 - (major1 & 63);
+            weightLast = major2 & 63;
+        }
+        const auto pair = [this](int along, int across, uint share, int weight) {
+            const uint left = (255 - share) * weight >> 6, right = share * weight >> 6;
+            if (steep) {
+                cover(across, along, left);
+                cover(across + 1, along, right);
+            } else {
+                cover(along, across, left);
+                cover(along, across + 1, right);
+            }
+        };
+        pair(step, minor >> 16, static_cast<quint8>(minor >> 8), weightFirst);
+        minor += inc;
+        ++step;
+        for (; step < last; ++step, minor += inc)
+            pair(step, minor >> 16, static_cast<quint8>(minor >> 8), 64);
+        if (weightLast)
+            pair(step, minor >> 16, static_cast<quint8>(minor >> 8), weightLast);
+    }
+
+    void cover(int x, int y, uint coverage)
+    {
+        if (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom())
+            return;
+        uint &pixel = m_pixels[static_cast<qsizetype>(y) * m_stride + x];
+        const uint source = m_shades[coverage];
+        pixel = source + scaled(pixel, 255 - qAlpha(source));
+    }
+
+    uint *m_pixels;
+    qsizetype m_stride;
+    QRect m_clip;
+    QPointF m_offset;
+    uint m_colour;
+    std::array<uint, 256> m_shades;
+    bool m_caps;
+    double m_xmin, m_xmax, m_ymin, m_ymax;
+};
+
+} // namespace
+
+CosmeticTarget cosmeticTarget(QPainter *painter)
+{
+    CosmeticTarget target;
+    QPaintDevice *device = painter->device();
+    if (!device || device->devType() != QInternal::Image || !painter->paintEngine()
+        || painter->paintEngine()->type() != QPaintEngine::Raster)
+        return target;
+    auto *image = static_cast<QImage *>(device);
+    const QPen &pen = painter->pen();
+    if ((image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32)
+        || !painter->testRenderHint(QPainter::Antialiasing)
+        || painter->compositionMode() != QPainter::CompositionMode_SourceOver || painter->opacity() != 1.0
+        || painter->deviceTransform().type() > QTransform::TxTranslate || pen.style() != Qt::SolidLine
+        || pen.widthF() != 0.0 || pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255
+        || !painter->hasClipping())
+        return target;
+    const QRegion clip = painter->clipRegion();
+    if (clip.rectCount() != 1)
+        return target;
+    const QTransform &toDevice = painter->deviceTransform();
+    target.offset = QPointF(toDevice.dx(), toDevice.dy());
+    target.image = image;
+    // The clip was set in whole device pixels; read back through a half-pixel translation it is
+    // exact in doubles, and so is its way back.
+    target.clip = painter->clipBoundingRect().translated(target.offset).toRect() & image->rect();
+    target.colour = pen.color().rgba();
+    target.caps = pen.capStyle() != Qt::FlatCap;
+    return target;
+}
+
+void strokeCosmeticSegments(const CosmeticTarget &target, const QLineF *segments, int count)
+{
+    if (!target.image || target.clip.isEmpty())
+        return;
+    Stroker stroker(target);
+    for (int i = 0; i < count; ++i)
+        stroker.segment(segments[i]);
+}
+
+} // namespace orvalis
