@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QRegion>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -37,7 +38,7 @@ public:
     {
         if (line.p1() == line.p2()) {
             // A point: one whole pixel, where the engine rounds it.
-            cover(qRound(line.x1() + m_offset.x()), qRound(line.y1() + m_offset.y()), 255);
+            cover<true>(qRound(line.x1() + m_offset.x()), qRound(line.y1() + m_offset.y()), 255);
             return;
         }
         double x1 = line.x1() + m_offset.x(), y1 = line.y1() + m_offset.y();
@@ -126,14 +127,29 @@ private:
             weightFirst = 64 - (major1 & 63);
             weightLast = major2 & 63;
         }
+        // Most segments lie wholly inside the clip: their pixels need no test each.
+        const std::int64_t minorEnd = std::int64_t(minor) + std::int64_t(inc) * (last - step);
+        const int acrossFirst = static_cast<int>(std::min<std::int64_t>(minor, minorEnd) >> 16);
+        const int acrossLast = static_cast<int>(std::max<std::int64_t>(minor, minorEnd) >> 16) + 1;
+        const QRect along = steep ? QRect(QPoint(acrossFirst, step), QPoint(acrossLast, last))
+                                  : QRect(QPoint(step, acrossFirst), QPoint(last, acrossLast));
+        if (m_clip.contains(along))
+            walk<steep, false>(step, last, minor, inc, weightFirst, weightLast);
+        else
+            walk<steep, true>(step, last, minor, inc, weightFirst, weightLast);
+    }
+
+    template <bool steep, bool clipped>
+    void walk(int step, int last, int minor, int inc, int weightFirst, int weightLast)
+    {
         const auto pair = [this](int along, int across, uint share, int weight) {
             const uint left = (255 - share) * weight >> 6, right = share * weight >> 6;
             if (steep) {
-                cover(across, along, left);
-                cover(across + 1, along, right);
+                cover<clipped>(across, along, left);
+                cover<clipped>(across + 1, along, right);
             } else {
-                cover(along, across, left);
-                cover(along, across + 1, right);
+                cover<clipped>(along, across, left);
+                cover<clipped>(along, across + 1, right);
             }
         };
         pair(step, minor >> 16, static_cast<quint8>(minor >> 8), weightFirst);
@@ -145,9 +161,9 @@ private:
             pair(step, minor >> 16, static_cast<quint8>(minor >> 8), weightLast);
     }
 
-    void cover(int x, int y, uint coverage)
+    template <bool clipped> void cover(int x, int y, uint coverage)
     {
-        if (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom())
+        if (clipped && (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom()))
             return;
         uint &pixel = m_pixels[static_cast<qsizetype>(y) * m_stride + x];
         const uint source = m_shades[coverage];
