@@ -1,6 +1,7 @@
 #include "chart/chartwidget.h"
 
 #include "chart/chartbackimage.h"
+#include "chart/chartgrid.h"
 #include "chart/chartpaintbuffer.h"
 #include "chart/chartseries.h"
 #include "chart/chartticker.h"
@@ -91,6 +92,8 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
         axis->setSubTicks(false);
         m_tickers[slot(id)] = ticker;
     }
+
+    m_grid = std::make_unique<ChartGrid>(this, QStringLiteral("grid"), QStringLiteral("stockGrid"));
 
     // The one buffer all layers share; a second one, should a layer ever be buffered on its own, is
     // QCustomPlot's own.

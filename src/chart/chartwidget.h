@@ -15,6 +15,7 @@
 namespace orvalis {
 
 class ChartBackImage;
+class ChartGrid;
 class ChartTicker;
 
 // A QCustomPlot with four axes, line series addressed by index (creation order, which is also the
@@ -128,6 +129,7 @@ public:
 
     // --- plotting rectangle ------------------------------------------------------------------------
     QRect plotRect() const; // as of the last layout; see the class comment for the pixel meaning
+    ChartGrid &gridLines() const { return *m_grid; }
     // Fixes the plotting rectangle's left() and right() columns (same meaning as plotRect()) and lays out
     // at once, so plotRect() reads them back. The chart then keeps the left column and the distance of
     // the right column from its own right edge until releasePlotLeftRight(); two charts of equal width
@@ -161,6 +163,7 @@ private:
     QRect coveredPlotRect() const;
 
     std::array<QSharedPointer<ChartTicker>, 4> m_tickers;
+    std::unique_ptr<ChartGrid> m_grid;
     std::array<bool, 4> m_automatic{{true, true, true, true}};
     std::unique_ptr<ChartBackImage> m_backImage;
     LabelCallback m_labelCallback;

@@ -3,6 +3,7 @@
 // rendered offscreen.
 #include "chart/chartwidget.h"
 
+#include "chart/chartgrid.h"
 #include "chart/chartseries.h"
 
 #include "core/numberformat.h"
@@ -104,6 +105,8 @@ private slots:
     void refilledSeriesDrawsAsAppended();
     void batchedLinesDrawAsQCustomPlot_data();
     void batchedLinesDrawAsQCustomPlot();
+    void gridDrawsAsQCustomPlot_data();
+    void gridDrawsAsQCustomPlot();
     void invertedAxisOrientation_data();
     void invertedAxisOrientation();
     void plotLeftRightAlignsTwoCharts();
@@ -464,6 +467,70 @@ void TestChartWidget::batchedLinesDrawAsQCustomPlot()
     if (!antialiased)
         QVERIFY(containsColor(drawn, ours.plotRect(), navy.rgb()));
     QVERIFY(drawn == grabbed(stock));
+}
+
+// The grid's kept lines set the pixels QCustomPlot's own grids set, on the first redraw and the next,
+// for its dotted default, other pens, a zero line or none, inverted axes and charts of other sizes;
+// antialiased grids are left to QCustomPlot.
+void TestChartWidget::gridDrawsAsQCustomPlot_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRectF>("ranges"); // x: left .. right, y: top .. bottom
+    QTest::addColumn<int>("penStyle");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<bool>("antialiased");
+    const QColor grey(200, 200, 200);
+    QTest::newRow("curve chart, dotted, zero line")
+        << QSize(560, 300) << QRectF(0, -1.1, 10, 2.2) << int(Qt::DotLine) << grey << false << false;
+    QTest::newRow("no zero in range") << QSize(560, 300) << QRectF(3, 0.2, 14, 3.5) << int(Qt::DotLine) << grey << false
+                                      << false;
+    QTest::newRow("dashed, inverted") << QSize(430, 270) << QRectF(-20000, -4, 21000, 6) << int(Qt::DashLine)
+                                      << QColor(0, 0, 200) << true << false;
+    QTest::newRow("solid, small") << QSize(200, 150) << QRectF(-5, -1, 10, 3) << int(Qt::SolidLine) << QColor(Qt::black)
+                                  << false << false;
+    QTest::newRow("maximised") << QSize(1900, 640) << QRectF(0, -1.1, 7.3, 2.2) << int(Qt::DotLine) << grey << false
+                               << false;
+    QTest::newRow("antialiased") << QSize(560, 300) << QRectF(0, -1.1, 10, 2.2) << int(Qt::DotLine) << grey << false
+                                 << true;
+}
+
+void TestChartWidget::gridDrawsAsQCustomPlot()
+{
+    countRow();
+    QFETCH(QSize, size);
+    QFETCH(QRectF, ranges);
+    QFETCH(int, penStyle);
+    QFETCH(QColor, colour);
+    QFETCH(bool, inverted);
+    QFETCH(bool, antialiased);
+    ChartWidget chart;
+    chart.resize(size);
+    for (Axis side : {Axis::Left, Axis::Right}) {
+        chart.setAxisRange(side, ranges.top(), ranges.bottom());
+        chart.setAxisInverted(side, inverted);
+    }
+    for (Axis side : {Axis::Top, Axis::Bottom})
+        chart.setAxisRange(side, ranges.left(), ranges.right());
+    for (Axis side : {Axis::Left, Axis::Bottom}) {
+        QCPGrid *grid = chart.chartAxis(side)->grid();
+        grid->setPen(QPen(colour, 0, Qt::PenStyle(penStyle)));
+        grid->setAntialiased(antialiased);
+        if (antialiased)
+            chart.setNotAntialiasedElements(QCP::AntialiasedElements());
+    }
+    chart.redraw();
+    const QImage first = grabbed(chart);
+    if (!antialiased) // (an aliased zero line is kept even then)
+        QVERIFY(chart.gridLines().keptLines() > 0);
+    chart.redraw();
+    const QImage again = grabbed(chart);
+    chart.gridLines().setEnabled(false);
+    chart.redraw();
+    const QImage stock = grabbed(chart);
+    QVERIFY(first != QImage() && first.size() == stock.size());
+    QVERIFY(first == stock);
+    QVERIFY(again == stock);
 }
 
 void TestChartWidget::invertedAxisOrientation_data()
