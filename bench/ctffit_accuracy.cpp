@@ -10,7 +10,9 @@
 // (scores of 0.13 to 0.4) two cases miss the U - V target, by the noise's own spread: the precision
 // of U - V goes as the noise's variance over the square root of the band's pixels and tiles.
 //
-// Options: --only TEXT (cases whose name holds it), --size N, --noise S, --seed N, --tile N, --low Å.
+// Options: --only TEXT (cases whose name holds it), --size N, --noise S, --seed N, --tile N, --low Å,
+// --seeds N: each case fitted on N micrographs (seeds from --seed on) and, instead of the rows, the
+// spread of its errors over them (rms, mean and largest): whether an error is the noise's or a bias.
 #include "ctffitcase.h"
 
 #include <QElapsedTimer>
@@ -19,12 +21,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 using namespace orvalis;
 
 namespace {
 
 constexpr double None = std::numeric_limits<double>::quiet_NaN();
+
+// The errors of one kind over several seeds; NaNs (an error not judged) left out.
+struct Spread {
+    double sum = 0, squares = 0, largest = 0;
+    int count = 0;
+
+    void add(double e)
+    {
+        if (std::isnan(e))
+            return;
+        sum += e;
+        squares += e * e;
+        largest = std::max(largest, std::fabs(e));
+        ++count;
+    }
+    double rms() const { return count > 0 ? std::sqrt(squares / count) : None; }
+    double mean() const { return count > 0 ? sum / count : None; }
+};
 
 // kV, Cs (mm), Q, pixel (Å), U, V (Å), angle, phase shift (degrees)
 const FitCase kCases[] = {
@@ -53,13 +74,73 @@ const FitCase kCases[] = {
     {"120kV 0.8um 800A +150deg 1.5A", 120, 2.0, 0.10, 1.5, 8400, 7600, 5, 150},
 };
 
+CtfFitResult fitOneCase(const FitCase &c, const FitImageOptions &image, int tile, double low)
+{
+    // A pixel of half an ångström is a super-resolution frame, twice as many pixels a side.
+    FitImageOptions caseImage = image;
+    if (c.pixel < 0.75)
+        caseImage.size *= 2;
+    const MicrographImage micrograph = fitCaseImage(c, caseImage);
+    CtfFitOptions options = fitCaseOptions(c);
+    options.tileSize = tile;
+    if (low > 0)
+        options.lowResolution = low;
+    return fitMicrographCtf(micrograph, options);
+}
+
+int spreadTable(const FitImageOptions &image, const char *only, int tile, double low, int seeds)
+{
+    std::printf("%d x %d pixels, noise %.2f, B-factor %.0f A^2, seeds %llu to %llu\n\n", image.size, image.size,
+                image.noise, image.bFactor, static_cast<unsigned long long>(image.seed),
+                static_cast<unsigned long long>(image.seed + seeds - 1));
+    std::printf("%-31s | %6s %6s | %6s %6s %6s | %5s %5s | %5s %5s | %s | %s\n", "case", "rms dm", "max dm", "rms dUV",
+                "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed", "U - V's errors");
+    Spread all[4];
+    int missed = 0, fits = 0;
+    for (const FitCase &c : kCases) {
+        if (!std::strstr(c.name, only))
+            continue;
+        Spread spread[4];
+        QString differences; // U - V's error at each seed
+        int caseMissed = 0;
+        for (int k = 0; k < seeds; ++k) {
+            FitImageOptions o = image;
+            o.seed = image.seed + static_cast<std::uint64_t>(k);
+            const CtfFitResult r = fitOneCase(c, o, tile, low);
+            ++fits;
+            if (!r.values) {
+                ++caseMissed;
+                continue;
+            }
+            const FitErrors e = fitErrors(c, *r.values);
+            differences += QStringLiteral(" %1").arg(e.difference, 0, 'f', 0);
+            caseMissed += withinTargets(e) ? 0 : 1;
+            const double errors[4] = {e.meanDefocus, e.difference, e.angle, e.phaseShift};
+            for (int i = 0; i < 4; ++i) {
+                spread[i].add(errors[i]);
+                all[i].add(errors[i]);
+            }
+        }
+        missed += caseMissed;
+        std::printf("%-31s | %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s\n", c.name,
+                    spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(), spread[1].largest,
+                    spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
+                    qPrintable(differences));
+        std::fflush(stdout);
+    }
+    std::printf("\nall cases: U - V rms %.1f A (mean %+.1f, largest %.1f), mean defocus rms %.1f A, angle rms %.2f "
+                "deg, phase shift rms %.2f deg; %d fits of %d missed the targets\n",
+                all[1].rms(), all[1].mean(), all[1].largest, all[0].rms(), all[2].rms(), all[3].rms(), missed, fits);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     FitImageOptions image;
     const char *only = "";
-    int tile = 0;
+    int tile = 0, seeds = 0;
     double low = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
@@ -74,7 +155,11 @@ int main(int argc, char **argv)
             image.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--noise") == 0 && i + 1 < argc)
             image.noise = std::atof(argv[++i]);
+        else if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc)
+            seeds = std::atoi(argv[++i]);
     }
+    if (seeds > 0)
+        return spreadTable(image, only, tile, low, seeds);
     std::printf("%d x %d pixels, noise %.2f, B-factor %.0f A^2\n\n", image.size, image.size, image.noise,
                 image.bFactor);
     std::printf("%-31s %6s %6s %6s | %8s %8s %6s %6s | %7s %6s %6s %6s | %6s %5s %5s %4s\n", "case", "U", "V", "angle",
