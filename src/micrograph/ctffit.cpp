@@ -437,12 +437,13 @@ bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, cons
     const int n = s.size, count = band.count();
     const auto t = [low, high](double k) { return (2 * k - low - high) / (high - low); };
 
-    // Only pixels within a box of the band reach its background: the boxes are taken over a square
-    // about the centre just large enough that none of them wraps around, a third of the spectrum's
-    // pixels or fewer.
-    const double box = std::sqrt(2.0) * low / s.frequencyStep;
-    const double reach = band.k.back() / s.frequencyStep + box;
-    const int side = std::min(n, 2 * (static_cast<int>(std::ceil(reach + box / 2)) + 2));
+    // Only pixels within a box of the band reach its background: the boxes are taken over the
+    // square that holds every box about a pixel of the band, a fifth of the spectrum's pixels or
+    // fewer, and the model is needed only within the circle about those boxes.
+    const double top = band.k.back() / s.frequencyStep;                                // pixels
+    const double half = std::max(3.0, std::sqrt(2.0) * low / s.frequencyStep / 2 + 1); // the box's half width, pixels
+    const int side = std::min(n, 2 * (static_cast<int>(std::ceil(top + half)) + 2));
+    const double reach = top + std::sqrt(2.0) * half;
     const int origin = n / 2 - side / 2, centre = side / 2;
     const std::size_t pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
     std::vector<double> amplitude(pixels);
@@ -451,11 +452,12 @@ bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, cons
         for (int i = 0; i < side; ++i) {
             const std::size_t at = static_cast<std::size_t>(j) * side + i;
             amplitude[at] = std::sqrt(std::max(0.0f, s.powerAt(origin + i, origin + j)));
-            if (std::hypot(i - centre, j - centre) <= reach) {
+            const double r2 = double(i - centre) * (i - centre) + double(j - centre) * (j - centre);
+            if (r2 <= reach * reach) {
                 const double kx = s.frequencyX(origin + i), ky = s.frequencyY(origin + j);
                 const double ctf2 = modelAt(model.terms(kx, ky), p);
                 double l[kEnvelopeTerms];
-                legendre(t(std::hypot(kx, ky)), l);
+                legendre(t(std::sqrt(kx * kx + ky * ky)), l);
                 for (int m = 0; m < kEnvelopeTerms; ++m)
                     term[std::size_t(m)][at] = l[m] * ctf2;
             }
@@ -702,8 +704,14 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         Band matched = band;
         if (matchedBand(matched, spectrum, model, best.parameters, low, high)) {
             Refinement last(matched, options, lambda);
-            best.parameters = last.refine(best, matched.count(), high).parameters;
-            best.score = bandScore(band, band.count(), best.parameters);
+            const Parameters refined = last.refine(best, matched.count(), high).parameters;
+            // Both scores peak at about the same place; one far lower on the plain score means the
+            // depth was measured wrong (a spectrum unlike any the model makes), and the plain fit stands.
+            const double score = bandScore(band, band.count(), refined);
+            if (score >= 0.95 * best.score) {
+                best.parameters = refined;
+                best.score = score;
+            }
         }
     }
 
