@@ -34,6 +34,9 @@ QString angstrom(double nm)
 struct Band {
     std::vector<double> k, value, fixed, defocus, astigmatismX, astigmatismY;
     std::vector<std::size_t> index; // of the pixel in the spectrum
+    // Empty, or the rings' expected depth at each pixel, which the model's CTF^2 is scaled by, and
+    // each pixel's weight in the score (see matchedBand).
+    std::vector<double> envelope, weight;
 
     int count() const { return static_cast<int>(k.size()); }
     int upTo(double top) const { return static_cast<int>(std::upper_bound(k.begin(), k.end(), top) - k.begin()); }
@@ -110,6 +113,14 @@ double bandScore(const Band &b, int count, const Parameters &p, int stride = 1)
     Sums s;
     const double *fixed = b.fixed.data(), *defocus = b.defocus.data(), *x = b.astigmatismX.data(),
                  *y = b.astigmatismY.data(), *value = b.value.data();
+    if (!b.envelope.empty()) {
+        const double *envelope = b.envelope.data(), *weight = b.weight.data();
+        for (int i = 0; i < count; i += stride) {
+            const double chi = fixed[i] + p.defocus * defocus[i] + p.ax * x[i] + p.ay * y[i] - p.phase;
+            s.add(value[i], envelope[i] * fastmath::sinSquared(chi), weight[i]);
+        }
+        return s.correlation();
+    }
     for (int i = 0; i < count; i += stride) {
         const double chi = fixed[i] + p.defocus * defocus[i] + p.ax * x[i] + p.ay * y[i] - p.phase;
         s.add(value[i], fastmath::sinSquared(chi));
@@ -362,6 +373,171 @@ void remodelBackground(Band &band, const PowerSpectrum &s, const CtfModel &model
     }
 }
 
+// Solves the n x n system a x = b (row after row) in place by elimination with partial pivoting;
+// false when it is singular.
+bool solveLinear(std::vector<double> &a, std::vector<double> &b, int n)
+{
+    for (int c = 0; c < n; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::fabs(a[std::size_t(r * n + c)]) > std::fabs(a[std::size_t(pivot * n + c)]))
+                pivot = r;
+        if (!(std::fabs(a[std::size_t(pivot * n + c)]) > 1e-300))
+            return false;
+        if (pivot != c) {
+            for (int k = 0; k < n; ++k)
+                std::swap(a[std::size_t(c * n + k)], a[std::size_t(pivot * n + k)]);
+            std::swap(b[std::size_t(c)], b[std::size_t(pivot)]);
+        }
+        for (int r = c + 1; r < n; ++r) {
+            const double f = a[std::size_t(r * n + c)] / a[std::size_t(c * n + c)];
+            for (int k = c; k < n; ++k)
+                a[std::size_t(r * n + k)] -= f * a[std::size_t(c * n + k)];
+            b[std::size_t(r)] -= f * b[std::size_t(c)];
+        }
+    }
+    for (int r = n - 1; r >= 0; --r) {
+        double v = b[std::size_t(r)];
+        for (int k = r + 1; k < n; ++k)
+            v -= a[std::size_t(r * n + k)] * b[std::size_t(k)];
+        b[std::size_t(r)] = v / a[std::size_t(r * n + r)];
+    }
+    return true;
+}
+
+constexpr int kEnvelopeTerms = 4; // Legendre polynomials in the band's frequency, degree 0 to 3
+
+void legendre(double t, double *l)
+{
+    l[0] = 1;
+    l[1] = t;
+    for (int m = 2; m < kEnvelopeTerms; ++m)
+        l[m] = ((2 * m - 1) * t * l[m - 1] - (m - 1) * l[m - 2]) / m;
+}
+
+// The band made for the last refinement: the spectrum's amplitudes over their background, the
+// model's CTF^2 scaled by the rings' depth, and each pixel weighted by its noise.
+//
+// The amplitude is about background + G(k) CTF^2, the depth G falling with the envelope, the
+// noise's standard deviation growing with background + G CTF^2. The plain score compares with
+// CTF^2 alone and weighs a pixel at the band's top, where the rings are faint, as much as one at its
+// foot; and its background, the box mean less a single scale of the model, takes part of the deep
+// low rings for background and leaves part of the faint high ones in, which moves the rings it
+// fits: by tens of ångströms of astigmatism at a small defocus. Here G is measured, a cubic in k:
+// since the box mean is linear, amplitude - box(amplitude) = offset(k) + sum_m g_m (L_m CTF^2 -
+// box(L_m CTF^2)) exactly for a smooth background, a linear regression for the g_m and the offset's
+// terms (which take up what the box leaves of the background's curvature). The score over the band
+// is then the weighted correlation of (amplitude - background) / background with G CTF^2 /
+// background: least squares with the right model and weights.
+//
+// false when the rings' depth comes out at 0 or below throughout (a spectrum without rings).
+bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, const Parameters &p, double low,
+                 double high)
+{
+    const int n = s.size, count = band.count();
+    const auto t = [low, high](double k) { return (2 * k - low - high) / (high - low); };
+
+    // Only pixels within a box of the band reach its background: the boxes are taken over the
+    // square that holds every box about a pixel of the band, a fifth of the spectrum's pixels or
+    // fewer, and the model is needed only within the circle about those boxes.
+    const double top = band.k.back() / s.frequencyStep;                                // pixels
+    const double half = std::max(3.0, std::sqrt(2.0) * low / s.frequencyStep / 2 + 1); // the box's half width, pixels
+    const int side = std::min(n, 2 * (static_cast<int>(std::ceil(top + half)) + 2));
+    const double reach = top + std::sqrt(2.0) * half;
+    const int origin = n / 2 - side / 2, centre = side / 2;
+    const std::size_t pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
+    std::vector<double> amplitude(pixels);
+    std::vector<std::vector<double>> term(kEnvelopeTerms, std::vector<double>(pixels, 0.0)); // L_m CTF^2
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            const std::size_t at = static_cast<std::size_t>(j) * side + i;
+            amplitude[at] = std::sqrt(std::max(0.0f, s.powerAt(origin + i, origin + j)));
+            const double r2 = double(i - centre) * (i - centre) + double(j - centre) * (j - centre);
+            if (r2 <= reach * reach) {
+                const double kx = s.frequencyX(origin + i), ky = s.frequencyY(origin + j);
+                const double ctf2 = modelAt(model.terms(kx, ky), p);
+                double l[kEnvelopeTerms];
+                legendre(t(std::sqrt(kx * kx + ky * ky)), l);
+                for (int m = 0; m < kEnvelopeTerms; ++m)
+                    term[std::size_t(m)][at] = l[m] * ctf2;
+            }
+        }
+    std::vector<std::size_t> local(static_cast<std::size_t>(count)); // the band's pixels in the square
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = band.index[std::size_t(i)];
+        const std::size_t column = at % std::size_t(n) - std::size_t(origin),
+                          row = at / std::size_t(n) - std::size_t(origin);
+        local[std::size_t(i)] = row * std::size_t(side) + column;
+    }
+    std::vector<double> boxAmplitude(static_cast<std::size_t>(count)), ctf2(static_cast<std::size_t>(count));
+    {
+        const std::vector<double> mean = boxBackground(amplitude, side, s.frequencyStep, low);
+        for (int i = 0; i < count; ++i) {
+            boxAmplitude[std::size_t(i)] = mean[local[std::size_t(i)]];
+            ctf2[std::size_t(i)] = term[0][local[std::size_t(i)]]; // L_0 = 1
+        }
+    }
+    // box(L_m CTF^2) at the band's pixels.
+    std::vector<double> boxTerm(static_cast<std::size_t>(count) * kEnvelopeTerms);
+    for (int m = 0; m < kEnvelopeTerms; ++m) {
+        const std::vector<double> mean = boxBackground(term[std::size_t(m)], side, s.frequencyStep, low);
+        for (int i = 0; i < count; ++i)
+            boxTerm[std::size_t(i) * kEnvelopeTerms + std::size_t(m)] = mean[local[std::size_t(i)]];
+    }
+
+    constexpr int terms = 2 * kEnvelopeTerms;
+    std::vector<double> normal(terms * terms, 0.0), right(terms, 0.0);
+    for (int i = 0; i < count; ++i) {
+        double l[kEnvelopeTerms], x[terms];
+        legendre(t(band.k[std::size_t(i)]), l);
+        for (int m = 0; m < kEnvelopeTerms; ++m) {
+            x[m] = l[m];
+            x[kEnvelopeTerms + m] = l[m] * ctf2[std::size_t(i)]
+                - boxTerm[std::size_t(i) * kEnvelopeTerms + std::size_t(m)];
+        }
+        const double y = amplitude[local[std::size_t(i)]] - boxAmplitude[std::size_t(i)];
+        for (int r = 0; r < terms; ++r) {
+            right[std::size_t(r)] += x[r] * y;
+            for (int c = 0; c <= r; ++c)
+                normal[std::size_t(r * terms + c)] += x[r] * x[c];
+        }
+    }
+    for (int r = 0; r < terms; ++r)
+        for (int c = r + 1; c < terms; ++c)
+            normal[std::size_t(r * terms + c)] = normal[std::size_t(c * terms + r)];
+    if (!solveLinear(normal, right, terms))
+        return false;
+
+    band.envelope.resize(band.k.size());
+    band.weight.resize(band.k.size());
+    bool rings = false;
+    for (int i = 0; i < count; ++i) {
+        double l[kEnvelopeTerms];
+        legendre(t(band.k[std::size_t(i)]), l);
+        double depth = 0, background = boxAmplitude[std::size_t(i)];
+        for (int m = 0; m < kEnvelopeTerms; ++m) {
+            const double g = right[std::size_t(kEnvelopeTerms + m)];
+            depth += g * l[m];
+            background += right[std::size_t(m)] * l[m] - g * boxTerm[std::size_t(i) * kEnvelopeTerms + std::size_t(m)];
+        }
+        if (!(depth > 0 && background > 0)) {
+            // No rings measured here: the pixel takes no part.
+            band.value[std::size_t(i)] = 0;
+            band.envelope[std::size_t(i)] = 0;
+            band.weight[std::size_t(i)] = 0;
+            continue;
+        }
+        const double relative = depth / background;
+        rings = true;
+        band.value[std::size_t(i)] = (amplitude[local[std::size_t(i)]] - background) / background;
+        band.envelope[std::size_t(i)] = relative;
+        // The noise's variance grows with background + G CTF^2: in amplitude, on average over a
+        // ring, about 1 + G / background times the background's alone.
+        band.weight[std::size_t(i)] = 1 / (1 + relative);
+    }
+    return rings;
+}
+
 void checkOptions(const CtfFitOptions &o)
 {
     const auto finite = [](double v) { return std::isfinite(v); };
@@ -522,6 +698,21 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         remodelBackground(band, spectrum, model, best.parameters, low);
         best = refinement.refine(best, band.count(), high);
         reportProgress(progress, 0.8 + 0.1 * (pass + 1) / kBackgroundPasses);
+    }
+    if (best.score > 0) {
+        // The values come from the better-founded score; the score reported stays the plain one.
+        Band matched = band;
+        if (matchedBand(matched, spectrum, model, best.parameters, low, high)) {
+            Refinement last(matched, options, lambda);
+            const Parameters refined = last.refine(best, matched.count(), high).parameters;
+            // Both scores peak at about the same place; one far lower on the plain score means the
+            // depth was measured wrong (a spectrum unlike any the model makes), and the plain fit stands.
+            const double score = bandScore(band, band.count(), refined);
+            if (score >= 0.95 * best.score) {
+                best.parameters = refined;
+                best.score = score;
+            }
+        }
     }
 
     CtfFitResult result;

@@ -7,6 +7,7 @@
 #include "core/orvaliserror.h"
 #include "micrograph/ctffit.h"
 #include "micrograph/ctfmodel.h"
+#include "micrograph/powerspectrum.h"
 
 #include <QFile>
 #include <QTest>
@@ -54,6 +55,25 @@ MicrographImage noiseOnly(int size, double pixelNm, double ctfValue, std::uint64
     return syntheticMicrograph(o, [ctfValue](double, double) { return ctfValue; });
 }
 
+// The spectrum the case's micrograph would give without noise: a background falling away from the
+// centre plus rings whose depth falls with the B-factor's envelope, sampled on an n x n grid.
+PowerSpectrum noiselessSpectrum(const FitCase &c, int n, double bFactor)
+{
+    PowerSpectrum s;
+    s.size = n;
+    s.tiles = 1;
+    s.frequencyStep = 1 / (n * c.pixel / 10);
+    s.power.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const double kx = s.frequencyX(i), ky = s.frequencyY(j);
+            const double ctf = fitCaseCtf(c, bFactor, kx, ky);
+            s.power[s.index(i, j)] = static_cast<float>(1 + 3 * std::exp(-std::hypot(kx, ky) / 0.4) + 0.8 * ctf * ctf);
+        }
+    s.rings = subtractBackground(s.power, n, s.frequencyStep, 1 / 3.0);
+    return s;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(FitCase)
@@ -65,6 +85,8 @@ private slots:
     void modelMatchesRelion();
     void fitsSyntheticMicrographs_data();
     void fitsSyntheticMicrographs();
+    void fitsNoiselessSpectraExactly_data();
+    void fitsNoiselessSpectraExactly();
     void noiseGivesNoResult_data();
     void noiseGivesNoResult();
     void refusesBadInput_data();
@@ -146,6 +168,42 @@ void TestCtfFit::fitsSyntheticMicrographs()
     QVERIFY2(r.values->resolution > 0 && r.values->resolution < 0.6,
              qPrintable(QStringLiteral("the fit holds to %1 nm").arg(r.values->resolution)));
     QCOMPARE(r.values->cryoEm.defocusU >= r.values->cryoEm.defocusV, true);
+}
+
+// Without noise whatever the fit misses is a bias of its own: of the background taken away (the
+// box is narrower than the broad first rings of a small defocus), or of rings that fade towards
+// the band's top while the background falls.
+void TestCtfFit::fitsNoiselessSpectraExactly_data()
+{
+    QTest::addColumn<FitCase>("fitCase");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<double>("bFactor");
+    const FitCase small = {"300 kV, 0.8 um, 500 A at 80 deg", 300, 2.7, 0.07, 1.0, 8250, 7750, 80, None};
+    const FitCase large = {"300 kV, 3 um, 1500 A at 160 deg", 300, 2.7, 0.1, 1.0, 30750, 29250, 160, None};
+    const FitCase plate = {"300 kV, 0.7 um, 500 A at 40 deg, plate 60 deg", 300, 2.7, 0.07, 1.0, 7250, 6750, 40, 60};
+    const FitCase low = {"120 kV, 0.6 um, 600 A at 150 deg", 120, 2.0, 0.07, 1.5, 6300, 5700, 150, None};
+    QTest::newRow("small defocus, B 50") << small << 512 << 50.0;
+    QTest::newRow("small defocus, B 200") << small << 512 << 200.0;
+    QTest::newRow("large defocus, B 100") << large << 1024 << 100.0;
+    QTest::newRow("phase plate, B 150") << plate << 512 << 150.0;
+    QTest::newRow("phase plate, B 50") << plate << 512 << 50.0;
+    QTest::newRow("120 kV, B 100") << low << 512 << 100.0;
+}
+
+void TestCtfFit::fitsNoiselessSpectraExactly()
+{
+    QFETCH(FitCase, fitCase);
+    QFETCH(int, size);
+    QFETCH(double, bFactor);
+    const CtfFitResult r = fitCtf(noiselessSpectrum(fitCase, size, bFactor), fitCaseOptions(fitCase));
+    QVERIFY2(r.values, qPrintable(r.message));
+    const FitErrors e = fitErrors(fitCase, *r.values);
+    // With a phase plate the defocus and the shift trade against each other over the few rings
+    // of a small defocus: both keep a small bias (about 15 Å and 1 degree at B 150).
+    QVERIFY2(std::fabs(e.difference) <= 3 && !(e.angle > 0.2)
+                 && std::fabs(e.meanDefocus) <= std::max(3.0, 0.0025 * (fitCase.defocusU + fitCase.defocusV) / 2)
+                 && !(e.phaseShift > 1.5),
+             qPrintable(describe(fitCase, r)));
 }
 
 // No rings: the search still finds a best score, which must not pass for a result.
