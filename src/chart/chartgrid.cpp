@@ -1,6 +1,7 @@
 #include "chart/chartgrid.h"
 
-#include <QPaintEngine>
+#include "chart/cosmeticstroke.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -94,26 +95,16 @@ void ChartGrid::drawGridLines(QCPPainter *painter, const QCPGrid &grid, const QC
 void ChartGrid::drawLine(QCPPainter *painter, const QLineF &line)
 {
     const QPen &pen = painter->pen();
-    QPaintDevice *device = painter->device();
-    const QTransform &toDevice = painter->deviceTransform();
     const QLine whole = line.toLine(); // what QCPPainter draws of an aliased line
-    const bool direct = !painter->antialiasing() && !painter->modes().testFlag(QCPPainter::pmVectorized) && device
-        && device->devType() == QInternal::Image && painter->paintEngine()
-        && painter->paintEngine()->type() == QPaintEngine::Raster
-        && painter->compositionMode() == QPainter::CompositionMode_SourceOver && painter->opacity() == 1.0
-        && toDevice.type() <= QTransform::TxTranslate && pen.style() != Qt::NoPen && pen.widthF() <= 1.0
-        && pen.brush().style() == Qt::SolidPattern && pen.color().alpha() == 255 && painter->hasClipping()
-        && (whole.x1() == whole.x2() || whole.y1() == whole.y2());
-    auto *image = direct ? static_cast<QImage *>(device) : nullptr;
-    if (!image || (image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32)
-        || painter->clipRegion().rectCount() != 1) {
-        painter->drawLine(line);
-        return;
-    }
-    const QPointF offset(toDevice.dx(), toDevice.dy());
-    // Only a line well inside the clip and the image: one the clip cuts is the engine's to draw.
+    const QPointF offset(painter->deviceTransform().dx(), painter->deviceTransform().dy());
     const QRect around = surroundings(whole, offset);
-    if (!image->rect().contains(around) || !painter->clipBoundingRect().translated(offset).contains(QRectF(around))) {
+    QImage *image = !painter->antialiasing() && !painter->modes().testFlag(QCPPainter::pmVectorized)
+            && pen.style() != Qt::NoPen && pen.widthF() <= 1.0 && (whole.x1() == whole.x2() || whole.y1() == whole.y2())
+        ? directImage(painter)
+        : nullptr;
+    // Only a line well inside the clip and the image: one the clip cuts is the engine's to draw.
+    if (!image || !image->rect().contains(around)
+        || !painter->clipBoundingRect().translated(offset).contains(QRectF(around))) {
         painter->drawLine(line);
         return;
     }

@@ -23,7 +23,6 @@ public:
 
     // Off: the grids draw themselves again, as QCustomPlot draws them.
     void setEnabled(bool on);
-    bool enabled() const { return m_enabled; }
     std::size_t keptLines() const { return m_kept.size(); }
 
 protected:

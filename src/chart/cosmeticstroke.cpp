@@ -182,24 +182,30 @@ private:
 
 } // namespace
 
-CosmeticTarget cosmeticTarget(QPainter *painter)
+QImage *directImage(QPainter *painter)
 {
-    CosmeticTarget target;
     QPaintDevice *device = painter->device();
     if (!device || device->devType() != QInternal::Image || !painter->paintEngine()
         || painter->paintEngine()->type() != QPaintEngine::Raster)
-        return target;
+        return nullptr;
     auto *image = static_cast<QImage *>(device);
     const QPen &pen = painter->pen();
     if ((image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32)
-        || !painter->testRenderHint(QPainter::Antialiasing)
         || painter->compositionMode() != QPainter::CompositionMode_SourceOver || painter->opacity() != 1.0
-        || painter->deviceTransform().type() > QTransform::TxTranslate || pen.style() != Qt::SolidLine
-        || pen.widthF() != 0.0 || pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255
-        || !painter->hasClipping())
+        || painter->deviceTransform().type() > QTransform::TxTranslate || pen.brush().style() != Qt::SolidPattern
+        || pen.color().alpha() != 255 || !painter->hasClipping() || painter->clipRegion().rectCount() != 1)
+        return nullptr;
+    return image;
+}
+
+CosmeticTarget cosmeticTarget(QPainter *painter)
+{
+    CosmeticTarget target;
+    const QPen &pen = painter->pen();
+    if (!painter->testRenderHint(QPainter::Antialiasing) || pen.style() != Qt::SolidLine || pen.widthF() != 0.0)
         return target;
-    const QRegion clip = painter->clipRegion();
-    if (clip.rectCount() != 1)
+    QImage *image = directImage(painter);
+    if (!image)
         return target;
     const QTransform &toDevice = painter->deviceTransform();
     target.offset = QPointF(toDevice.dx(), toDevice.dy());

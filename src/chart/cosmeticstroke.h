@@ -26,6 +26,12 @@ struct CosmeticTarget {
 
 CosmeticTarget cosmeticTarget(QPainter *painter);
 
+// The image a painter draws into when whatever its pen sets may be written there directly: a 32-bit
+// image under the raster engine, drawn over at full opacity, moved at most, with an opaque pen of a
+// solid brush and a clip of one rectangle. Null otherwise. The pen's style, width and the
+// antialiasing are the caller's to check.
+QImage *directImage(QPainter *painter);
+
 // Strokes the segments into `target.image` in order, as QPainter::drawLines would.
 void strokeCosmeticSegments(const CosmeticTarget &target, const QLineF *segments, int count);
 
