@@ -238,12 +238,7 @@ void TestMicrographCli::fitOutputsAgree()
     fitted.program = fromCryoEmDefocus(fitted.cryoEm);
     fitted.phaseShift = value(t, "phase_shift_deg");
     const FitErrors e = fitErrors(fitCase, fitted);
-    QVERIFY2(withinTargets(e, 3),
-             qPrintable(QStringLiteral("mean %1 A, U-V %2 A, angle %3, phase %4")
-                            .arg(e.meanDefocus)
-                            .arg(e.difference)
-                            .arg(e.angle)
-                            .arg(e.phaseShift)));
+    QVERIFY2(withinTargets(e, 3), qPrintable(errorsText(e)));
     // The rings of these clean micrographs follow the fit beyond the band, up to near Nyquist.
     QVERIFY2(value(t, "resolution_A") >= 2 * fitCase.pixel && value(t, "resolution_A") < 15, r.out.constData());
 

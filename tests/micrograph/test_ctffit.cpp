@@ -26,8 +26,7 @@ QString describe(const FitCase &c, const CtfFitResult &r)
     if (!r.values)
         return QStringLiteral("%1: %2").arg(QLatin1String(c.name), r.message);
     const FitErrors e = fitErrors(c, *r.values);
-    return QStringLiteral("%1: U %2 V %3 angle %4 shift %5 (true %6 %7 %8 %9); errors mean %10 A, U-V %11 A, "
-                          "angle %12, shift %13; score %14, z %15")
+    return QStringLiteral("%1: U %2 V %3 angle %4 shift %5 (true %6 %7 %8 %9); %10; score %11, z %12")
         .arg(QLatin1String(c.name))
         .arg(r.values->cryoEm.defocusU, 0, 'f', 1)
         .arg(r.values->cryoEm.defocusV, 0, 'f', 1)
@@ -37,10 +36,7 @@ QString describe(const FitCase &c, const CtfFitResult &r)
         .arg(c.defocusV)
         .arg(c.angle)
         .arg(c.phaseShift)
-        .arg(e.meanDefocus, 0, 'f', 1)
-        .arg(e.difference, 0, 'f', 1)
-        .arg(e.angle, 0, 'f', 2)
-        .arg(e.phaseShift, 0, 'f', 2)
+        .arg(errorsText(e))
         .arg(r.score, 0, 'f', 3)
         .arg(r.significance, 0, 'f', 1);
 }

@@ -104,12 +104,7 @@ void TestFitSession::fitsAndApplies()
     QVERIFY2(fit.canApply(), qPrintable(fit.result()->message));
     const CtfFitValues v = *fit.result()->values;
     const FitErrors e = fitErrors(fitCase, v);
-    QVERIFY2(withinTargets(e, 2),
-             qPrintable(QStringLiteral("errors %1 / %2 / %3 / %4")
-                            .arg(e.meanDefocus)
-                            .arg(e.difference)
-                            .arg(e.angle)
-                            .arg(e.phaseShift)));
+    QVERIFY2(withinTargets(e, 2), qPrintable(errorsText(e)));
     QVERIFY(v.resolution > 0 && v.resolution < 0.6);
 
     // Nothing moves before Apply.

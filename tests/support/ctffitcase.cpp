@@ -74,4 +74,13 @@ bool withinTargets(const FitErrors &e, double slack)
         && !(e.angle > slack * 3) && !(e.phaseShift > slack * 5);
 }
 
+QString errorsText(const FitErrors &e)
+{
+    return QStringLiteral("errors mean %1 A, U-V %2 A, angle %3, shift %4")
+        .arg(e.meanDefocus, 0, 'f', 1)
+        .arg(e.difference, 0, 'f', 1)
+        .arg(e.angle, 0, 'f', 2)
+        .arg(e.phaseShift, 0, 'f', 2);
+}
+
 } // namespace orvalis

@@ -5,6 +5,8 @@
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographimage.h"
 
+#include <QString>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -57,5 +59,8 @@ FitErrors fitErrors(const FitCase &c, const CtfFitValues &values);
 
 // true when every error is within the benchmark's targets times `slack`.
 bool withinTargets(const FitErrors &e, double slack = 1);
+
+// "errors mean ... A, U-V ... A, angle ..., shift ...", for a failing check's message.
+QString errorsText(const FitErrors &e);
 
 } // namespace orvalis
