@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <functional>
@@ -130,24 +129,7 @@ void saveImage(const QImage &image, const QString &path, const char *format)
 
 void saveBytes(const QByteArray &bytes, const QString &path)
 {
-    checkSaveTarget(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        cannotCreate(path, file.errorString());
-    // A disk that fills up can take the first part of a write and refuse the rest without the file
-    // reporting an error; the count written and the size on disk tell.
-    const qint64 written = file.write(bytes);
-    const bool flushed = file.flush();
-    const qint64 onDisk = file.size();
-    if (written != bytes.size() || !flushed || onDisk != bytes.size()) {
-        const QString reason = file.error() != QFileDevice::NoError
-            ? file.errorString()
-            : QStringLiteral("Only %1 of %2 bytes could be written (is the disk full?)").arg(onDisk).arg(bytes.size());
-        file.cancelWriting();
-        cannotCreate(path, reason);
-    }
-    if (!file.commit())
-        cannotCreate(path, file.errorString());
+    saveWholeFile(path, bytes);
 }
 
 } // namespace orvalis

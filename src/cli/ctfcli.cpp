@@ -688,7 +688,8 @@ void printFailure(const Failure &failure)
 {
     if (failure.message.isEmpty())
         return;
-    const QByteArray line = (programName + QStringLiteral(": ") + failure.message).toUtf8() + '\n';
+    // One line whatever the lower layers' message holds: scripts read the standard error line by line.
+    const QByteArray line = (programName + QStringLiteral(": ") + oneLine(failure.message)).toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
 }

@@ -7,6 +7,7 @@
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/powerspectrum.h"
@@ -16,7 +17,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <atomic>
@@ -24,10 +27,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace orvalis::cli {
@@ -62,17 +68,42 @@ double number(const QCommandLineParser &parser, const char *name)
     return numberOption(parser, QString::fromLatin1(name));
 }
 
-double positive(const QCommandLineParser &parser, const char *name)
+// The limits of the options that take a number, in the units they are typed in: the fit's own
+// (ctffit.h), so that the window's fit and every command here refuse the same values.
+struct OptionRange {
+    const char *name;
+    double minimum, maximum;
+    const char *unit;
+};
+constexpr OptionRange kOptionRanges[] = {
+    {"pixel", kFitMinPixelSize * 10, kFitMaxPixelSize * 10, " Å"},
+    {"kv", kFitMinVoltage, kFitMaxVoltage, " kV"},
+    {"cs", 0, kFitMaxCs / 1e6, " mm"},
+    {"min-defocus", -kFitMaxDefocus * 10, kFitMaxDefocus * 10, " Å"},
+    {"max-defocus", -kFitMaxDefocus * 10, kFitMaxDefocus * 10, " Å"},
+    {"max-astigmatism", 0, kFitMaxAstigmatism * 10, " Å"},
+    {"phase-shift", -kFitMaxPhaseShiftDeg, kFitMaxPhaseShiftDeg, " degrees"},
+};
+// Å, either resolution of --band: from the Nyquist limit of the smallest pixel up to rings far
+// wider than any defocus gives.
+constexpr double kMinBandResolution = 2 * kFitMinPixelSize * 10;
+constexpr double kMaxBandResolution = 10000;
+
+// The option's value within its range, or a refusal that names the option and says the range.
+double ranged(const QCommandLineParser &parser, const char *name)
 {
-    const double v = number(parser, name);
-    if (!(v > 0))
-        usageFailure(QStringLiteral("%1: it must be above 0").arg(optionAndValue(parser, QString::fromLatin1(name))));
+    const QString option = QString::fromLatin1(name);
+    const auto range = std::find_if(std::begin(kOptionRanges), std::end(kOptionRanges),
+                                    [name](const OptionRange &r) { return std::strcmp(r.name, name) == 0; });
+    Q_ASSERT(range != std::end(kOptionRanges));
+    bool ok = false;
+    const double v = parser.value(option).trimmed().toDouble(&ok);
+    if (!ok || !(v >= range->minimum && v <= range->maximum))
+        usageFailure(QStringLiteral("%1: it must be a number from %2 to %3%4")
+                         .arg(optionAndValue(parser, option), formatGeneral(range->minimum),
+                              formatGeneral(range->maximum), QString::fromUtf8(range->unit)));
     return v;
 }
-
-// Å: the searches scan their range in steps of a tenth of a ring, so the range is kept to what
-// micrographs are taken at.
-constexpr double kMaxFitDefocus = 1e6;
 
 int hardwareThreads()
 {
@@ -105,7 +136,7 @@ int tileOption(const QCommandLineParser &parser)
 // nm; 0 when the file's is to be taken
 double pixelOption(const QCommandLineParser &parser)
 {
-    return isSet(parser, "pixel") ? positive(parser, "pixel") / 10 : 0.0;
+    return isSet(parser, "pixel") ? ranged(parser, "pixel") / 10 : 0.0;
 }
 
 MicrographImage readImage(const QString &path)
@@ -142,39 +173,25 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
 {
     CtfFitOptions o;
     if (isSet(parser, "kv"))
-        o.instrument.voltage = positive(parser, "kv");
-    if (isSet(parser, "cs")) {
-        const double cs = number(parser, "cs");
-        if (cs < 0 || cs > 100)
-            usageFailure(
-                QStringLiteral("%1: it must be from 0 to 100 mm").arg(optionAndValue(parser, QStringLiteral("cs"))));
-        o.instrument.cs = cs * 1e6;
-    }
+        o.instrument.voltage = ranged(parser, "kv");
+    if (isSet(parser, "cs"))
+        o.instrument.cs = ranged(parser, "cs") * 1e6;
     if (isSet(parser, "amplitude-contrast")) {
         o.amplitudeContrast = number(parser, "amplitude-contrast");
         if (o.amplitudeContrast < 0 || o.amplitudeContrast >= 1)
             usageFailure(QStringLiteral("%1: it must be from 0 up to (not including) 1")
                              .arg(optionAndValue(parser, QStringLiteral("amplitude-contrast"))));
     }
-    const double minDefocus = isSet(parser, "min-defocus") ? number(parser, "min-defocus") : 5000;
-    const double maxDefocus = isSet(parser, "max-defocus") ? number(parser, "max-defocus") : 50000;
+    const double minDefocus = isSet(parser, "min-defocus") ? ranged(parser, "min-defocus") : 5000;
+    const double maxDefocus = isSet(parser, "max-defocus") ? ranged(parser, "max-defocus") : 50000;
     if (!(minDefocus < maxDefocus))
         usageFailure(QStringLiteral("--min-defocus %1 and --max-defocus %2: the defocus range is empty; the smallest "
                                     "underfocus must be below the largest")
                          .arg(formatGeneral(minDefocus), formatGeneral(maxDefocus)));
-    if (std::max(std::fabs(minDefocus), std::fabs(maxDefocus)) > kMaxFitDefocus)
-        usageFailure(QStringLiteral("--min-defocus and --max-defocus: they must lie within ±%1 Å")
-                         .arg(formatGeneral(kMaxFitDefocus)));
     o.defocusFrom = -maxDefocus / 10;
     o.defocusTo = -minDefocus / 10;
-    if (isSet(parser, "max-astigmatism")) {
-        const double uv = number(parser, "max-astigmatism");
-        if (uv < 0 || uv > kMaxFitDefocus)
-            usageFailure(
-                QStringLiteral("%1: it must be from 0 to %2 Å")
-                    .arg(optionAndValue(parser, QStringLiteral("max-astigmatism")), formatGeneral(kMaxFitDefocus)));
-        o.maxA2 = Pi * uv / 10;
-    }
+    if (isSet(parser, "max-astigmatism"))
+        o.maxA2 = Pi * ranged(parser, "max-astigmatism") / 10;
     if (isSet(parser, "band")) {
         const QStringList parts = parser.value(QStringLiteral("band")).split(QLatin1Char(':'));
         bool okLow = false, okHigh = false;
@@ -187,6 +204,10 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
             usageFailure(QStringLiteral("%1: the band is empty: its first resolution must be the larger, and both "
                                         "above 0")
                              .arg(optionAndValue(parser, QStringLiteral("band"))));
+        if (high < kMinBandResolution || low > kMaxBandResolution)
+            usageFailure(QStringLiteral("%1: both resolutions must be from %2 to %3 Å")
+                             .arg(optionAndValue(parser, QStringLiteral("band")), formatGeneral(kMinBandResolution),
+                                  formatGeneral(kMaxBandResolution)));
         o.lowResolution = low / 10;
         o.highResolution = high / 10;
     }
@@ -194,14 +215,27 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
     if (isSet(parser, "phase-shift")) {
         if (o.fitPhaseShift)
             usageFailure(QStringLiteral("--phase-shift and --fit-phase-shift: give one of them"));
-        o.phaseShift = number(parser, "phase-shift") * Pi / 180;
+        o.phaseShift = ranged(parser, "phase-shift") * Pi / 180;
     }
-    const double pixel = pixelOption(parser);
-    if (pixel > 0 && o.highResolution < 2 * pixel * (1 - 1e-12))
-        usageFailure(QStringLiteral("--band: its top, %1 Å, is beyond the Nyquist limit of %2 Å (twice the pixel size)")
-                         .arg(formatGeneral(o.highResolution * 10), formatGeneral(pixel * 20)));
+    // A band against the micrograph's pixel size is each file's matter (bandProblem), whether the
+    // size comes from --pixel or from the file.
+    const QString search = fitSearchProblem(o);
+    if (!search.isEmpty())
+        usageFailure(QStringLiteral("--min-defocus, --max-defocus, --band%1: %2")
+                         .arg(o.fitPhaseShift ? QStringLiteral(" and --fit-phase-shift") : QString(), search));
     o.tileSize = tileOption(parser);
     return o;
+}
+
+// Empty when the band fits within the Nyquist limit of `pixelNm`, else why not, saying where the
+// pixel size came from.
+QString bandProblem(const CtfFitOptions &o, double pixelNm, bool fromOption)
+{
+    if (o.highResolution >= 2 * pixelNm * (1 - 1e-12))
+        return {};
+    return QStringLiteral("the band's top, %1 Å, is beyond the Nyquist limit of %2 Å (twice the pixel size of %3 Å %4)")
+        .arg(formatGeneral(o.highResolution * 10), formatGeneral(pixelNm * 20), formatGeneral(pixelNm * 10),
+             fromOption ? QStringLiteral("given by --pixel") : QStringLiteral("the file gives"));
 }
 
 // ---- spectrum -----------------------------------------------------------------------------------
@@ -311,6 +345,16 @@ int runAverage(const QStringList &arguments)
             usageFailure(QStringLiteral("--%1: only with --fit").arg(QString::fromLatin1(option)));
     const CtfFitOptions options = fitOptionsOf(parser);
     const MicrographImage image = readImage(path);
+    if (fit) {
+        QString problem;
+        try {
+            problem = bandProblem(options, pixelOf(image, pixelOption(parser), path), isSet(parser, "pixel"));
+        } catch (const OrvalisError &e) {
+            ioFailure(e.text());
+        }
+        if (!problem.isEmpty())
+            ioFailure(QStringLiteral("%1: %2").arg(path, problem));
+    }
     // A fit's band starts where the background leaves rings, at its low end at the latest.
     const PowerSpectrum spectrum = spectrumOf(parser, path, image, fit ? 1 / options.lowResolution : 0.0);
     const int n = spectrum.size;
@@ -412,39 +456,112 @@ private:
     bool m_shown;
 };
 
-FitRecord fitFile(const QString &path, const CtfFitOptions &options, double pixel, std::atomic<double> &fraction)
+// The signal that interrupts a batch, 0 until one comes. Set in the handler and read by the
+// workers' progress callbacks and the waiting thread: nothing else happens in the handler.
+std::atomic<int> interruption{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler stores into it");
+
+extern "C" void noteInterruption(int signal)
+{
+    interruption.store(signal, std::memory_order_relaxed);
+}
+
+// SIGINT and SIGTERM stop the batch at the next progress report instead of ending the program; a
+// second one ends it at once (the handler is reset by the first).
+class InterruptionHandler {
+public:
+    InterruptionHandler()
+    {
+        struct sigaction action {};
+        action.sa_handler = noteInterruption;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &action, &m_int);
+        sigaction(SIGTERM, &action, &m_term);
+    }
+    ~InterruptionHandler()
+    {
+        sigaction(SIGINT, &m_int, nullptr);
+        sigaction(SIGTERM, &m_term, nullptr);
+    }
+    InterruptionHandler(const InterruptionHandler &) = delete;
+    InterruptionHandler &operator=(const InterruptionHandler &) = delete;
+
+private:
+    struct sigaction m_int {};
+    struct sigaction m_term {};
+};
+
+bool interrupted()
+{
+    return interruption.load(std::memory_order_relaxed) != 0;
+}
+
+// One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
+// stopped it: the record is then neither a fit nor a failure.
+FitRecord fitFile(const QString &path, const CtfFitOptions &options, double pixel, std::atomic<double> &fraction,
+                  bool &interruptedOut)
 {
     FitRecord r;
     r.file = path;
     const ProgressCallback progress = [&fraction](double f) {
         fraction = f;
-        return true;
+        return !interrupted();
+    };
+    const auto fail = [&r](const QString &error) {
+        r.failed = true;
+        r.error = error;
     };
     try {
-        const MicrographImage image = readMicrograph(path, [&fraction](double f) {
-            fraction = 0.1 * f;
-            return true;
-        });
+        const MicrographImage image = readMicrograph(path, [&progress](double f) { return progress(0.1 * f); });
         r.pixelSizeNm = pixelOf(image, pixel, path);
+        const QString problem = bandProblem(options, r.pixelSizeNm, pixel > 0);
+        if (!problem.isEmpty())
+            throw OrvalisError(problem);
         r.result = fitMicrographCtf(image, options, r.pixelSizeNm,
                                     [&progress](double f) { return progress(0.1 + 0.9 * f); });
+    } catch (const Cancelled &) {
+        interruptedOut = true;
     } catch (const OrvalisError &e) {
-        r.failed = true;
         // The readers name the file; the spectrum and the fit do not.
-        r.error = e.text().contains(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text());
+        fail(e.text().contains(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
     } catch (const std::bad_alloc &) {
-        r.failed = true;
-        r.error = QStringLiteral("%1: not enough memory to fit it").arg(path);
+        fail(QStringLiteral("%1: not enough memory to fit it").arg(path));
+    } catch (const std::exception &e) {
+        fail(
+            QStringLiteral("%1: the fit stopped on an internal error: %2").arg(path, QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        fail(QStringLiteral("%1: the fit stopped on an internal error").arg(path));
     }
     fraction = 1;
     return r;
 }
 
+// One record's line of the table, without the header.
+QByteArray tableLine(const FitRecord &record)
+{
+    const QByteArray table = fitTable({record});
+    return table.mid(table.indexOf('\n') + 1);
+}
+
+// One record's object of the JSON array, indented as an element of it.
+QByteArray jsonElement(const FitRecord &record)
+{
+    const QJsonArray array = QJsonDocument::fromJson(fitJson({record})).array();
+    if (array.isEmpty())
+        return {};
+    QByteArray text = QJsonDocument(array.first().toObject()).toJson(QJsonDocument::Indented).trimmed();
+    text.replace("\n", "\n    ");
+    return "    " + text;
+}
+
 void saveFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        ioFailure(QStringLiteral("cannot write %1: %2").arg(quoted(path), file.errorString()));
+    try {
+        saveWholeFile(path, bytes);
+    } catch (const OrvalisError &e) {
+        ioFailure(e.text());
+    }
 }
 
 // CTFFIND's name for a micrograph's text: the image's, its extension replaced by .txt.
@@ -466,16 +583,20 @@ int runFit(const QStringList &arguments)
               "also write CTFFIND4's text file of each reliable fit beside its micrograph (NAME.txt)");
     parseCommand(
         parser, QStringLiteral("fit"),
-        QStringLiteral("Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
-                       "with --fit-phase-shift a phase plate's shift. Prints one line per micrograph "
-                       "(tab-separated, or --json): defocus U and V (Å), angle (degrees), phase shift "
-                       "(degrees), score (normalised cross-correlation over the band), the resolution to "
-                       "which the rings follow the fit (Å), the score's significance, whether the fit is "
-                       "reliable, and the same astigmatism as Defocus, A2 (nm) and azimuth. A micrograph "
-                       "that cannot be read or fitted is reported on the standard error and the others go "
-                       "on.\nExit status: 0 every micrograph fitted, 1 one could not be read or fitted (or "
-                       "an output could not be written), 2 the command line was refused, 3 every "
-                       "micrograph read but one or more gave no reliable fit."),
+        QStringLiteral(
+            "Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
+            "with --fit-phase-shift a phase plate's shift. Prints one line per micrograph "
+            "(tab-separated, or --json) in the order the micrographs are given, each as soon as it "
+            "and every one before it are done: defocus U and V (Å), angle (degrees), phase shift "
+            "(degrees), score (normalised cross-correlation over the band), the resolution to "
+            "which the rings follow the fit (Å), the score's significance, whether the fit is "
+            "reliable, and the same astigmatism as Defocus, A2 (nm) and azimuth. A micrograph "
+            "that cannot be read or fitted is reported on the standard error and the others go "
+            "on.\nExit status: 0 every micrograph fitted, 1 one could not be read or fitted (or "
+            "an output could not be written), 2 the command line was refused, 3 every "
+            "micrograph read but one or more gave no reliable fit, 130 or 143 interrupted by SIGINT or SIGTERM: "
+            "the batch stops, and the table, --star and --ctffind-txt hold the micrographs that finished "
+            "(each file replaced whole, or left as it was)."),
         arguments, QStringLiteral("IMAGE..."));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
@@ -504,59 +625,105 @@ int runFit(const QStringList &arguments)
     std::vector<std::atomic<double>> fractions(static_cast<std::size_t>(count));
     for (auto &f : fractions)
         f = 0;
-    std::atomic<int> next{0}, finished{0}, failed{0};
+    // Under `mutex`: which records are done (fitted, failed or stopped by an interruption).
+    std::vector<char> done(static_cast<std::size_t>(count), 0), stopped(static_cast<std::size_t>(count), 0);
+    std::atomic<int> next{0}, failed{0};
     std::mutex mutex;
     std::condition_variable changed;
     ProgressLine line(count);
+    const InterruptionHandler handler;
     const auto work = [&] {
-        for (int i = next++; i < count; i = next++) {
-            records[i] = fitFile(files[i], options, pixel, fractions[static_cast<std::size_t>(i)]);
-            if (records[i].failed)
+        for (int i = next++; i < count && !interrupted(); i = next++) {
+            bool stop = false;
+            FitRecord record = fitFile(files[i], options, pixel, fractions[static_cast<std::size_t>(i)], stop);
+            if (record.failed)
                 ++failed;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                ++finished;
+                records[i] = std::move(record);
+                done[static_cast<std::size_t>(i)] = 1;
+                stopped[static_cast<std::size_t>(i)] = stop;
             }
             changed.notify_one();
         }
+        changed.notify_one();
     };
     std::vector<std::thread> pool;
     for (int t = 0; t < workers; ++t)
         pool.emplace_back(work);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (finished < count) {
-            changed.wait_for(lock, std::chrono::milliseconds(200));
-            double done = 0;
-            for (const auto &f : fractions)
-                done += f;
-            line.show(done, failed);
-        }
-    }
-    for (std::thread &t : pool)
-        t.join();
-    line.clear();
 
-    int unreliable = 0;
-    for (const FitRecord &r : records) {
-        if (r.failed)
+    // Each micrograph's line in the order the micrographs were given, as soon as it and every one
+    // before it are done: the table reads the same however the threads finish.
+    const bool json = isSet(parser, "json");
+    writeOut(json ? QByteArray("[") : fitTable({}));
+    int printed = 0, unreliable = 0, written = 0;
+    QVector<FitRecord> finished; // what the other outputs hold
+    const auto print = [&](const FitRecord &r) {
+        line.clear();
+        if (r.failed) {
             printFailure({ExitIo, r.error});
-        else if (!r.result.values) {
+            return;
+        }
+        if (!r.result.values) {
             ++unreliable;
             printFailure({ExitNoReliableFit, QStringLiteral("%1: %2").arg(r.file, r.result.message)});
         }
+        writeOut(json ? (written++ > 0 ? QByteArray(",\n") : QByteArray("\n")) + jsonElement(r) : tableLine(r));
+    };
+    for (;;) {
+        std::vector<int> ready;
+        bool all = false;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait_for(lock, std::chrono::milliseconds(200));
+            while (printed < count && done[static_cast<std::size_t>(printed)]
+                   && !stopped[static_cast<std::size_t>(printed)])
+                ready.push_back(printed++);
+            all = printed == count;
+        }
+        for (const int i : ready) {
+            print(records[i]);
+            finished << records[i];
+        }
+        if (all || interrupted())
+            break;
+        double fraction = 0;
+        for (const auto &f : fractions)
+            fraction += f;
+        line.show(fraction, failed);
     }
-    writeOut(isSet(parser, "json") ? fitJson(records) : fitTable(records));
+    for (std::thread &t : pool)
+        t.join();
+    // After an interruption: what finished after the first one stopped still counts, in order.
+    for (; printed < count && done[static_cast<std::size_t>(printed)]; ++printed)
+        if (!stopped[static_cast<std::size_t>(printed)]) {
+            print(records[printed]);
+            finished << records[printed];
+        }
+    line.clear();
+    if (json)
+        writeOut(written > 0 ? QByteArray("\n]\n") : QByteArray("]\n"));
+    const int signal = interruption.load();
+
     if (isSet(parser, "star"))
-        saveFile(parser.value(QStringLiteral("star")), fitStar(records, settings));
+        saveFile(parser.value(QStringLiteral("star")), fitStar(finished, settings));
     if (isSet(parser, "ctffind-txt"))
-        for (const FitRecord &r : records)
+        for (const FitRecord &r : finished)
             if (!r.failed && r.result.values) {
                 const QString txt = ctffindPath(r.file);
                 if (QFileInfo(txt).canonicalFilePath() == QFileInfo(r.file).canonicalFilePath())
                     ioFailure(QStringLiteral("%1: its CTFFIND text would replace the micrograph itself").arg(r.file));
                 saveFile(txt, ctffindText(r, settings));
             }
+    if (signal != 0) {
+        printFailure({128 + signal,
+                      QStringLiteral("fit: interrupted by %1 after %2 of %3 micrographs; the outputs "
+                                     "hold those %2")
+                          .arg(QString::fromLatin1(signal == SIGINT ? "SIGINT" : "SIGTERM"))
+                          .arg(finished.size())
+                          .arg(count)});
+        return 128 + signal;
+    }
     if (failed > 0)
         return ExitIo;
     return unreliable > 0 ? ExitNoReliableFit : ExitOk;

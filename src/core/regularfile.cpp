@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 
@@ -71,6 +72,37 @@ void checkSaveTarget(const QString &path)
     if (!what.isEmpty())
         throw OrvalisError(QStringLiteral("Cannot create file %1\r\n%2 It was left as it is.")
                                .arg(QDir::toNativeSeparators(path), what));
+}
+
+void saveWholeFile(const QString &path, const QByteArray &bytes)
+{
+    checkSaveTarget(path);
+    const auto cannotCreate = [&path](const QString &reason) {
+        throw OrvalisError(QStringLiteral("Cannot create file %1\r\n%2").arg(QDir::toNativeSeparators(path), reason));
+    };
+    QSaveFile file(path);
+    // Unbuffered: a buffered QSaveFile flushes inside commit(), which drops the flush's error and
+    // puts the empty or cut-off file in place of the old one (Qt 6.4 on a full disk). Each write
+    // here goes to the system at once and tells how much it took.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        cannotCreate(file.errorString());
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        // A short write is the disk filling up; the next one says why (ENOSPC, EFBIG).
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    if (written != bytes.size() || file.size() != bytes.size()) {
+        const QString reason = file.error() != QFileDevice::NoError
+            ? file.errorString()
+            : QStringLiteral("Only %1 of %2 bytes could be written (is the disk full?)").arg(written).arg(bytes.size());
+        file.cancelWriting();
+        cannotCreate(reason);
+    }
+    if (!file.commit())
+        cannotCreate(file.errorString());
 }
 
 } // namespace orvalis

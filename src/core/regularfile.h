@@ -3,6 +3,7 @@
 // stand: a folder, a FIFO, a device or a socket. Opening a FIFO to read waits for a writer that may
 // never come; saving would replace the FIFO or device with a file, or pour the data into the
 // device. Both are refused, with what was found.
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
@@ -19,5 +20,11 @@ QString notRegularFile(const QString &path);
 // A name to save under must be new or name a regular file. Throws OrvalisError
 // "Cannot create file <name>\r\n<what it is>" otherwise, leaving what is there untouched.
 void checkSaveTarget(const QString &path);
+
+// The one way every file the programs save is written: checked as above, written beside its name
+// and put in its place only when every byte reached the disk, so that a failure leaves the file
+// that was there before and no empty or cut-off one. Throws OrvalisError
+// "Cannot create file <name>\r\n<the system's reason>".
+void saveWholeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace orvalis

@@ -21,6 +21,8 @@ constexpr int kCandidates = 3;          // peaks of the defocus scan refined
 constexpr double kRingsFirstBand = 4.0; // rings spanned by the first band of the refinement
 constexpr double kBandGrowth = 1.4;     // the ratio of one band's top to the one before
 constexpr int kGridPixels = 8000;       // pixels taken for the coarse astigmatism grid
+constexpr int kMaxGridSteps = 160;      // the grid's points from its centre to its edge, at most
+constexpr int kPhaseRows = 12;          // phase shifts scanned, over the 180 degrees CTF^2 repeats in
 constexpr int kBackgroundPasses = 2;    // backgrounds taken again with the fitted model's rings left out
 constexpr int kTileSizes[] = {256, 384, 512, 768, 1024, 1536, 2048};
 
@@ -178,25 +180,26 @@ struct Candidate {
 std::vector<Candidate> scanDefocus(const Profile &profile, const CtfFitOptions &o, double step,
                                    const std::vector<double> &phases, const ProgressCallback &progress)
 {
+    // Within int: fitSearchProblem refused every range of more than kFitMaxScanEvaluations steps.
     const int steps = static_cast<int>(std::ceil((o.defocusTo - o.defocusFrom) / step)) + 1;
     const int rows = static_cast<int>(phases.size());
-    std::vector<double> score(static_cast<std::size_t>(steps * rows));
+    std::vector<double> score(static_cast<std::size_t>(steps) * static_cast<std::size_t>(rows));
     const auto defocusAt = [&](int d) { return std::min(o.defocusTo, o.defocusFrom + d * step); };
     for (int r = 0; r < rows; ++r) {
         for (int d = 0; d < steps; ++d)
-            score[static_cast<std::size_t>(r * steps + d)] = profileScore(profile, defocusAt(d), phases[r]);
+            score[static_cast<std::size_t>(r) * steps + d] = profileScore(profile, defocusAt(d), phases[r]);
         reportProgress(progress, 0.2 * (r + 1) / rows);
     }
     std::vector<Candidate> peaks;
     for (int r = 0; r < rows; ++r)
         for (int d = 0; d < steps; ++d) {
-            const double s = score[static_cast<std::size_t>(r * steps + d)];
+            const double s = score[static_cast<std::size_t>(r) * steps + d];
             bool peak = true;
             for (int dr = rows > 1 ? -1 : 0; dr <= (rows > 1 ? 1 : 0) && peak; ++dr)
                 for (int dd = -1; dd <= 1 && peak; ++dd) {
                     const int rr = (r + dr + rows) % rows, nd = d + dd;
                     if ((dr != 0 || dd != 0) && nd >= 0 && nd < steps
-                        && score[static_cast<std::size_t>(rr * steps + nd)] > s)
+                        && score[static_cast<std::size_t>(rr) * steps + nd] > s)
                         peak = false;
                 }
             if (peak) {
@@ -313,7 +316,10 @@ private:
 Candidate astigmatismGrid(const Band &band, const Candidate &start, int count, double top, double wavelength,
                           double maxA2)
 {
-    const double spacing = 0.5 * Pi / (wavelength * top * top); // nm of A2: chi moves by pi/4 at `top`
+    // nm of A2: chi moves by pi/4 at `top`; coarser when that would take more than kMaxGridSteps a
+    // side, so that a wide astigmatism limit at a fine band costs seconds, not hours (the
+    // refinement that follows finds the quarter ring from a coarser start as well).
+    const double spacing = std::max(0.5 * Pi / (wavelength * top * top), maxA2 / kMaxGridSteps);
     const int steps = static_cast<int>(std::ceil(maxA2 / spacing));
     const int stride = std::max(1, count / kGridPixels);
     Candidate best = start;
@@ -553,8 +559,24 @@ void checkOptions(const CtfFitOptions &o)
         throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, is empty: its first resolution must be "
                                           "the larger, and both above 0.")
                                .arg(angstrom(o.lowResolution), angstrom(o.highResolution)));
-    if (!finite(o.phaseShift))
-        throw OrvalisError(QStringLiteral("The phase shift must be a number."));
+    if (!finite(o.phaseShift) || std::fabs(o.phaseShift) > kFitMaxPhaseShiftDeg * Pi / 180)
+        throw OrvalisError(QStringLiteral("The phase shift must be from -%1 to %1 degrees.").arg(kFitMaxPhaseShiftDeg));
+    if (!(o.instrument.voltage >= kFitMinVoltage && o.instrument.voltage <= kFitMaxVoltage))
+        throw OrvalisError(QStringLiteral("The fit takes accelerating voltages from %1 to %2 kV, not %3 kV.")
+                               .arg(kFitMinVoltage)
+                               .arg(kFitMaxVoltage)
+                               .arg(o.instrument.voltage));
+    if (!(o.instrument.cs >= 0 && o.instrument.cs <= kFitMaxCs))
+        throw OrvalisError(QStringLiteral("The fit takes a Cs from 0 to %1 mm.").arg(kFitMaxCs / 1e6));
+    if (std::max(std::fabs(o.defocusFrom), std::fabs(o.defocusTo)) > kFitMaxDefocus)
+        throw OrvalisError(
+            QStringLiteral("The defocus range to search must lie within ±%1 µm.").arg(kFitMaxDefocus / 1000));
+    if (o.maxA2 > Pi * kFitMaxAstigmatism * (1 + 1e-12))
+        throw OrvalisError(QStringLiteral("The largest astigmatism searched must be at most a defocus U - V of %1 µm.")
+                               .arg(kFitMaxAstigmatism / 1000));
+    const QString search = fitSearchProblem(o);
+    if (!search.isEmpty())
+        throw OrvalisError(search);
 }
 
 void checkNyquist(const CtfFitOptions &o, double pixelSizeNm)
@@ -621,6 +643,26 @@ RingAverage fittedRingAverage(const PowerSpectrum &s, const CtfModel &fitted)
 
 } // namespace
 
+QString fitSearchProblem(const CtfFitOptions &o)
+{
+    // The scan's step, as fitCtf takes it: a tenth of a ring at the band's top. Counted in double,
+    // which holds any range and band.
+    const double lambda = CtfModel(o.instrument, o.amplitudeContrast).wavelength();
+    const double high = 1 / o.highResolution;
+    const double steps = std::ceil((o.defocusTo - o.defocusFrom) * 10 * lambda * high * high) + 1;
+    const double rows = o.fitPhaseShift ? kPhaseRows : 1;
+    if (steps * rows <= kFitMaxScanEvaluations)
+        return {};
+    return QStringLiteral("The search is too large: the defocus range of %1 Å, scanned at a tenth of a ring at the "
+                          "band's top of %2 Å, takes %3 steps%4, more than the %5 the fit allows; narrow the defocus "
+                          "range or end the band at a lower resolution%6.")
+        .arg(QString::number((o.defocusTo - o.defocusFrom) * 10, 'g', 6), angstrom(o.highResolution),
+             QString::number(steps, 'g', 3),
+             o.fitPhaseShift ? QStringLiteral(" at each of %1 phase shifts").arg(kPhaseRows) : QString(),
+             QString::number(kFitMaxScanEvaluations, 'g', 3),
+             o.fitPhaseShift ? QStringLiteral(", or do not fit the phase shift") : QString());
+}
+
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
 {
     CtfModel model(options.instrument, options.amplitudeContrast);
@@ -659,8 +701,8 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
     const double scanStep = 1.0 / (10 * lambda * high * high);
     std::vector<double> phases;
     if (options.fitPhaseShift)
-        for (int i = 0; i < 12; ++i)
-            phases.push_back(model.phaseOffset() + i * Pi / 12);
+        for (int i = 0; i < kPhaseRows; ++i)
+            phases.push_back(model.phaseOffset() + i * Pi / kPhaseRows);
     else
         phases.push_back(model.phaseOffset());
     const Profile profile = circularProfile(band, low, step);

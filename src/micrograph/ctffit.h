@@ -50,6 +50,22 @@ struct CtfFitOptions {
     int threads = 1;
 };
 
+// What the fit takes, one definition for every place a fit is asked for. The voltages are those
+// transmission microscopes are built for (below 1 kV the wavelength makes the rings of any band too
+// dense to scan; no instrument runs above 3 MV); the defocus and the astigmatism go beyond any
+// micrograph with rings in its spectrum.
+inline constexpr double kFitMinVoltage = 1;         // kV
+inline constexpr double kFitMaxVoltage = 3000;      // kV
+inline constexpr double kFitMaxCs = 1e8;            // nm (100 mm)
+inline constexpr double kFitMaxDefocus = 1e5;       // nm either side of focus (100 um)
+inline constexpr double kFitMaxAstigmatism = 1e4;   // nm of defocus U - V (10 um)
+inline constexpr double kFitMaxPhaseShiftDeg = 360; // either way
+inline constexpr double kFitMinPixelSize = 0.001;   // nm (0.01 Å)
+inline constexpr double kFitMaxPixelSize = 10;      // nm (100 Å)
+// The defocus scan evaluates its profile this many times at most (steps times phase shifts): a few
+// seconds. Ranges and bands that need more are refused before any work.
+inline constexpr double kFitMaxScanEvaluations = 2e6;
+
 // The score of a fit must stand this far above what noise reaches: score * sqrt(N) >= this, N the
 // independent pixels of the band (half of them: the spectrum is centrosymmetric). The best score a
 // search over defocus, astigmatism and phase finds in noise alone stays below 6 (measured over
@@ -74,10 +90,14 @@ struct CtfFitResult {
     QString message;
 };
 
+// Empty when the defocus scan of `options` stays within kFitMaxScanEvaluations, else what to narrow.
+// The options must already hold a valid instrument and band.
+QString fitSearchProblem(const CtfFitOptions &options);
+
 // The fit of `spectrum`, computed with a background frequency at or below the band's low end
 // (inside it the rings are 0). Throws OrvalisError for an empty defocus range or band, a band
-// beyond the spectrum's Nyquist frequency or inside its first pixels, and values that are not
-// numbers; Cancelled when `progress` asks to stop.
+// beyond the spectrum's Nyquist frequency or inside its first pixels, values that are not numbers or
+// lie beyond the limits above, and a search too large (fitSearchProblem); Cancelled when `progress` asks to stop.
 CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress = {});
 
 // The spectrum of `image` (pixel size from the image, or `pixelSizeNm` when above 0) and its fit,

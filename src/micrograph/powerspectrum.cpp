@@ -120,10 +120,15 @@ void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
             QStringLiteral("The background frequency must be above 0 nm^-1, not %1.").arg(o.backgroundFrequency));
     if (image.width < o.tileSize || image.height < o.tileSize)
         throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels; "
-                                          "choose a smaller tile.")
+                                          "%4.")
                                .arg(image.width)
                                .arg(image.height)
-                               .arg(o.tileSize));
+                               .arg(o.tileSize)
+                               .arg(o.tileSize > kMinTileSize
+                                        ? QStringLiteral("choose a smaller tile")
+                                        : QStringLiteral("it is too small for a spectrum, whose smallest tile is "
+                                                         "%1 x %1 pixels")
+                                              .arg(kMinTileSize)));
 }
 
 // Box sums of `values` (n x n) along rows (`alongRows`) or columns, wrapping around: the spectrum is

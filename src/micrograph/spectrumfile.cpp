@@ -1,9 +1,9 @@
 #include "micrograph/spectrumfile.h"
 
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <png.h>
 
@@ -189,9 +189,7 @@ void writePng(PngWriteState &st, int n, std::vector<png_bytep> &rows)
 // Whole or not at all: a file already there is replaced only once the new one is complete.
 void writeWhole(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw OrvalisError(QStringLiteral("Cannot write the spectrum to %1: %2.").arg(path, file.errorString()));
+    saveWholeFile(path, bytes);
 }
 
 void requireSquare(const QString &path, int n, std::size_t values)

@@ -12,6 +12,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <new>
@@ -43,8 +44,8 @@ public:
     BackgroundWork(const BackgroundWork &) = delete;
     BackgroundWork &operator=(const BackgroundWork &) = delete;
 
-    // Stops the work under way and starts `work(progress)`. An OrvalisError keeps its message, and
-    // running out of memory gives `outOfMemory`.
+    // Stops the work under way and starts `work(progress)`. An OrvalisError keeps its message,
+    // running out of memory gives `outOfMemory`, and any other exception a message that says so.
     template <typename Work> void start(Work work, const QString &outOfMemory)
     {
         stop();
@@ -69,6 +70,12 @@ public:
                 outcome.error = e.text();
             } catch (const std::bad_alloc &) {
                 outcome.error = outOfMemory;
+            } catch (const std::exception &e) {
+                // Nothing may leave the worker: the future would hand it to the event loop.
+                outcome.error =
+                    QStringLiteral("The work stopped on an internal error: %1").arg(QString::fromLocal8Bit(e.what()));
+            } catch (...) {
+                outcome.error = QStringLiteral("The work stopped on an internal error.");
             }
             return outcome;
         }));

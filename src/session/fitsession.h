@@ -36,7 +36,7 @@ struct FitRequest {
 };
 
 // Every underfocus searched lies within this (um), as orvalis-ctf takes it.
-inline constexpr double kMaxFitUnderfocus = 100;
+inline constexpr double kMaxFitUnderfocus = kFitMaxDefocus / 1000;
 
 // Empty when `request` can be fitted to a micrograph of `pixelSizeNm` (0: not known yet), else the
 // message that says what is wrong: an empty or too wide defocus range, an empty band, or one that

@@ -6,7 +6,6 @@
 
 #include <QByteArrayView>
 #include <QDir>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -207,12 +206,7 @@ void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileNa
 
     // Written beside the target and put in its place only when complete: a failed export leaves the
     // previous file (often the only backup) as it was.
-    const QString shown = QDir::toNativeSeparators(fileName);
     checkSaveTarget(fileName);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw OrvalisError(QStringLiteral("Cannot create file %1").arg(shown));
-
     Registry registry(root);
     QByteArray bytes;
     {
@@ -226,8 +220,7 @@ void ExportKeyToRegFile(HKEY root, const QString &keyPath, const QString &fileNa
         if (bytes.isNull())
             bytes = exportText(registry, path, RegFileText::Encoding::Utf8);
     }
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw OrvalisError(QStringLiteral("Cannot write file %1: %2").arg(shown, file.errorString()));
+    saveWholeFile(fileName, bytes);
 }
 
 } // namespace orvalis

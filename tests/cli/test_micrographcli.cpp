@@ -2,9 +2,12 @@
 // CTF: the fit's three outputs parsed back column by column against each other and against the truth
 // (and read by RELION where it is installed), noise that gives no result, a batch holding broken
 // files, the spectrum and average read back by independent readers, and the refused inputs.
+#include "../chart/failingwrites.h"
 #include "ctffitcase.h"
 #include "syntheticmicrograph.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -34,19 +37,29 @@ struct Run {
     QByteArray err;
 };
 
-Run run(const QString &program, const QStringList &arguments)
+// Status -2: still running after `timeoutMs` (then killed); -1: ended by a signal.
+Run run(const QString &program, const QStringList &arguments, int timeoutMs = 240000)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(240000))
-        qFatal("%s did not finish", qPrintable(program));
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {-2, process.readAllStandardOutput(), "timed out"};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
 }
 
-Run runCtf(const QStringList &arguments)
+Run runCtf(const QStringList &arguments, int timeoutMs = 240000)
 {
-    return run(QStringLiteral(ORVALIS_CTF), arguments);
+    return run(QStringLiteral(ORVALIS_CTF), arguments, timeoutMs);
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 
 // A python3 snippet run with the Debian interpreter, which has mrcfile and tifffile.
@@ -147,6 +160,10 @@ private slots:
     void spectrumAndAverageReadBack();
     void refusedInput_data();
     void refusedInput();
+    void fullDiskKeepsThePreviousFile_data();
+    void fullDiskKeepsThePreviousFile();
+    void interruptedBatchKeepsWhatFinished_data();
+    void interruptedBatchKeepsWhatFinished();
 
 private:
     QTemporaryDir m_dir;
@@ -385,10 +402,12 @@ void TestMicrographCli::refusedInput_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     const QString image = QStringLiteral("@image"); // the good 1024 micrograph, 1 Å
-    QTest::newRow("band beyond Nyquist") << QStringList{"fit", image, "--pixel", "1", "--band", "30:1.5"} << 2
-                                         << "beyond the Nyquist limit of 2 Å";
+    QTest::newRow("band beyond Nyquist")
+        << QStringList{"fit", image, "--pixel", "1", "--band", "30:1.5"} << 1
+        << "beyond the Nyquist limit of 2 Å (twice the pixel size of 1 Å given by --pixel)";
     QTest::newRow("band beyond the file's Nyquist")
-        << QStringList{"fit", image, "--band", "30:1.5"} << 1 << "beyond the micrograph's Nyquist limit";
+        << QStringList{"fit", image, "--band", "30:1.5"} << 1
+        << "beyond the Nyquist limit of 2 Å (twice the pixel size of 1 Å the file gives)";
     QTest::newRow("band upside down") << QStringList{"fit", image, "--band", "5:30"} << 2 << "the band is empty";
     QTest::newRow("empty defocus range") << QStringList{"fit",   image,           "--min-defocus",
                                                         "30000", "--max-defocus", "20000"}
@@ -402,6 +421,36 @@ void TestMicrographCli::refusedInput_data()
         << QStringList{"average", image, "--kv", "200"} << 2 << "--kv: only with --fit";
     QTest::newRow("no pixel size") << QStringList{"spectrum", "@nopixel", "--out", "x.png"} << 1
                                    << "gives no pixel size";
+    // Values the fit once took and then crashed on, hung on, or answered with "no reliable fit".
+    QTest::newRow("kV far below any instrument")
+        << QStringList{"fit", image, "--kv", "1e-300"} << 2 << "--kv \"1e-300\": it must be a number from 1 to 3000 kV";
+    QTest::newRow("kV tiny, one thread") << QStringList{"fit", image, "--kv", "1e-6", "--threads", "1"} << 2
+                                         << "from 1 to 3000 kV";
+    QTest::newRow("kV beyond any instrument")
+        << QStringList{"fit", image, "--kv", "100000"} << 2 << "from 1 to 3000 kV";
+    QTest::newRow("kV near the largest double")
+        << QStringList{"fit", image, "--kv", "1e308"} << 2 << "from 1 to 3000 kV";
+    QTest::newRow("phase shift near the largest double")
+        << QStringList{"fit", image, "--phase-shift", "1e308"} << 2 << "it must be a number from -360 to 360 degrees";
+    QTest::newRow("band below the smallest pixel")
+        << QStringList{"fit", image, "--pixel", "0.001", "--band", "0.003:0.002"} << 2
+        << "both resolutions must be from 0.02 to 10000 Å";
+    QTest::newRow("pixel below the smallest")
+        << QStringList{"spectrum", image, "--pixel", "0.001", "--out", "x.png"} << 2 << "from 0.01 to 100 Å";
+    const QStringList wide{"--pixel",  "0.01",          "--band",  "0.03:0.02",        "--min-defocus",
+                           "-1000000", "--max-defocus", "1000000", "--fit-phase-shift"};
+    QTest::newRow("search too large") << QStringList{"fit", image} + wide << 2 << "The search is too large";
+    QTest::newRow("search too large for average")
+        << QStringList{"average", image, "--fit"} + wide << 2 << "The search is too large";
+    QTest::newRow("defocus beyond 100 um")
+        << QStringList{"fit", image, "--min-defocus", "-1000001"} << 2 << "from -1000000 to 1000000 Å";
+    QTest::newRow("astigmatism limit beyond 10 um")
+        << QStringList{"fit", image, "--max-astigmatism", "1000000"} << 2 << "from 0 to 100000 Å";
+    QTest::newRow("average band beyond Nyquist")
+        << QStringList{"average", image, "--fit", "--pixel", "1", "--band", "30:1.5"} << 1
+        << "beyond the Nyquist limit of 2 Å (twice the pixel size of 1 Å given by --pixel)";
+    QTest::newRow("image thinner than the smallest tile")
+        << QStringList{"fit", "@thin"} << 1 << "too small for a spectrum, whose smallest tile is 256 x 256";
 }
 
 void TestMicrographCli::refusedInput()
@@ -420,16 +469,145 @@ void TestMicrographCli::refusedInput()
         return path;
     }();
     arguments.replaceInStrings(QStringLiteral("@image"), image);
+    static const QString thin = [this] {
+        SyntheticOptions o;
+        o.width = 1024;
+        o.height = 2;
+        const QString path = m_dir.filePath(QStringLiteral("thin.mrc"));
+        writeMrcFloat(path, syntheticMicrograph(o, [](double, double) { return 1.0; }));
+        return path;
+    }();
     arguments.replaceInStrings(QStringLiteral("@nopixel"), noPixel);
+    arguments.replaceInStrings(QStringLiteral("@thin"), thin);
     for (QString &a : arguments)
         if (a == QLatin1String("x.png") || a == QLatin1String("x.jpg"))
             a = m_dir.filePath(a);
-    const Run r = runCtf(arguments);
+    // Refusals come before any long work: a hang or a search without bounds shows as a timeout.
+    const Run r = runCtf(arguments, 60000);
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.startsWith("orvalis-ctf: ") && r.err.count('\n') == 1, r.err.constData());
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
     QVERIFY2(r.out.count('\n') <= 1, r.out.constData()); // a fit's table header at most
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("x.png"))));
+}
+
+void TestMicrographCli::fullDiskKeepsThePreviousFile_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // @out: the file written
+    QTest::addColumn<bool>("previous");
+    const QStringList star{"fit", "@image", "--star", "@out"};
+    const QStringList library{"library", "export", "@out", "--store", "@store"};
+    const QStringList spectrum{"spectrum", "@image", "--tile", "256", "--out", "@out"};
+    QTest::newRow("fit --star over an earlier file") << star << true;
+    QTest::newRow("fit --star, a new file") << star << false;
+    QTest::newRow("library export over an earlier file") << library << true;
+    QTest::newRow("library export, a new file") << library << false;
+    QTest::newRow("spectrum over an earlier file") << spectrum << true;
+}
+
+// A disk that fills up while a file is written: the command fails naming the file and the system's
+// reason, and the earlier file stays as it was (or none is left).
+void TestMicrographCli::fullDiskKeepsThePreviousFile()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, previous);
+    static const QString image = writeCase(m_dir, QStringLiteral("full.mrc"),
+                                           FitCase{"f", 300, 2.7, 0.07, 1.0, 15000, 14000, 20, None}, 1024);
+    const QString store = m_dir.filePath(QStringLiteral("full.store"));
+    if (!QFile::exists(store))
+        QCOMPARE(runCtf({"library", "list", "--store", store}).status, 0);
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    const QString target = out.filePath(arguments.contains(QStringLiteral("spectrum")) ? QStringLiteral("s.mrc")
+                                                                                       : QStringLiteral("out.file"));
+    if (previous) {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier contents");
+    }
+    arguments.replaceInStrings(QStringLiteral("@image"), image);
+    arguments.replaceInStrings(QStringLiteral("@out"), target);
+    arguments.replaceInStrings(QStringLiteral("@store"), store);
+    Run r;
+    {
+        // Inherited by the program: every file it writes stops at a few bytes, as on a full disk.
+        const FailingWrites failing(out.path(), true);
+        QVERIFY(failing.effective());
+        r = runCtf(arguments);
+    }
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("orvalis-ctf: Cannot create file " + target.toUtf8() + ": File too large"),
+             r.err.constData());
+    QCOMPARE(contents(target), previous ? QByteArray("earlier contents") : QByteArray("(missing)"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), previous ? 1 : 0);
+}
+
+void TestMicrographCli::interruptedBatchKeepsWhatFinished_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("table") << false;
+    QTest::newRow("json") << true;
+}
+
+// SIGTERM in the middle of a batch: the lines of what finished are there, in order, and the STAR
+// file holds exactly those micrographs, complete.
+void TestMicrographCli::interruptedBatchKeepsWhatFinished()
+{
+    QFETCH(bool, json);
+    static const QStringList files = [this] {
+        QStringList names;
+        for (int i = 0; i < 8; ++i)
+            names << writeCase(m_dir, QStringLiteral("batch%1.mrc").arg(i),
+                               FitCase{"b", 300, 2.7, 0.07, 1.0, 12000.0 + 800 * i, 11500.0 + 800 * i, 10.0 * i, None},
+                               1024);
+        return names;
+    }();
+    const QString star = m_dir.filePath(QStringLiteral("interrupted.star"));
+    {
+        QFile f(star);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier contents");
+    }
+    QProcess process;
+    QStringList arguments = QStringList{"fit", "--threads", "1", "--star", star} + files;
+    if (json)
+        arguments << "--json";
+    process.start(QStringLiteral(ORVALIS_CTF), arguments);
+    QVERIFY(process.waitForStarted());
+    // The first micrograph's line comes while the others are still being fitted.
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (!out.contains(files.first().toUtf8()) && clock.elapsed() < 120000) {
+        process.waitForReadyRead(100);
+        out += process.readAllStandardOutput();
+    }
+    QVERIFY2(out.contains(files.first().toUtf8()), out.constData());
+    process.terminate();
+    QVERIFY(process.waitForFinished(30000));
+    out += process.readAllStandardOutput();
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 143);
+    QVERIFY2(err.contains("interrupted by SIGTERM"), err.constData());
+
+    QStringList printed;
+    if (json) {
+        QJsonParseError error{};
+        const QJsonArray array = QJsonDocument::fromJson(out, &error).array();
+        QVERIFY2(error.error == QJsonParseError::NoError, out.constData());
+        for (const QJsonValue &v : array)
+            printed << v.toObject().value("micrograph").toString();
+    } else {
+        for (const Row &row : tsv(out))
+            printed << row.value("micrograph");
+    }
+    QVERIFY2(!printed.isEmpty() && printed.size() < files.size(), qPrintable(printed.join(' ')));
+    QCOMPARE(printed, files.mid(0, printed.size()));
+    QStringList inStar;
+    for (const Row &row : starLoop(contents(star), "data_micrographs"))
+        inStar << row.value("MicrographName");
+    QCOMPARE(inStar, printed);
 }
 
 QTEST_GUILESS_MAIN(TestMicrographCli)

@@ -4,6 +4,7 @@
 #include "core/curvetable.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/regularfile.h"
 #include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
 #include "session/ctfsession.h"
@@ -13,6 +14,7 @@
 #include "ui/widgets/pixelimage.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -395,8 +397,13 @@ void MicrographController::saveSpectrum()
     for (int y = 0; y < spectrum->size; ++y)
         std::copy_n(levels.data() + static_cast<std::size_t>(y) * spectrum->size, spectrum->size,
                     reinterpret_cast<std::uint16_t *>(image.scanLine(y)));
-    if (!image.save(path, "PNG"))
-        throw OrvalisError(QStringLiteral("Cannot write %1.").arg(QFileInfo(path).fileName()));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        throw OrvalisError(
+            QStringLiteral("Cannot write %1: the picture could not be encoded.").arg(QFileInfo(path).fileName()));
+    saveWholeFile(path, bytes);
 }
 
 void MicrographController::saveAverage()
@@ -423,10 +430,7 @@ void MicrographController::saveAverage()
             table[s].y << (std::isfinite(values[s]) ? values[s] : 0.0);
         }
     }
-    QFile file(path);
-    const QByteArray text = curveTableText(table);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
-        throw OrvalisError(QStringLiteral("Cannot write %1: %2.").arg(QFileInfo(path).fileName(), file.errorString()));
+    saveWholeFile(path, curveTableText(table));
 }
 
 } // namespace orvalis
