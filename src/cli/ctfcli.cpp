@@ -73,7 +73,7 @@ Options:
   --version   the version
 
 Exit status: 0 done, 1 a file or stream could not be read or written, 2 the command line was refused,
-3 (fit, average) a micrograph gave no reliable fit.
+3 (fit, average) a micrograph gave no reliable fit, 130 or 143 (fit) interrupted by SIGINT or SIGTERM.
 )";
 
 struct Opt {

@@ -492,10 +492,40 @@ private:
     struct sigaction m_term {};
 };
 
+// Set when the batch ends early on this side (the standard output refused a line): the workers
+// stop as for an interruption, so that they can be joined.
+std::atomic<bool> abandoned{false};
+
 bool interrupted()
 {
-    return interruption.load(std::memory_order_relaxed) != 0;
+    return interruption.load(std::memory_order_relaxed) != 0 || abandoned.load(std::memory_order_relaxed);
 }
+
+// Joins the workers on every way out of the batch, stopping them first on the way of a failure.
+class Workers {
+public:
+    ~Workers()
+    {
+        for (std::thread &t : m_threads)
+            if (t.joinable()) {
+                abandoned = true;
+                t.join();
+            }
+    }
+    template <typename Work> void start(int count, const Work &work)
+    {
+        for (int t = 0; t < count; ++t)
+            m_threads.emplace_back(work);
+    }
+    void join()
+    {
+        for (std::thread &t : m_threads)
+            t.join();
+    }
+
+private:
+    std::vector<std::thread> m_threads;
+};
 
 // One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
 // stopped it: the record is then neither a fit nor a failure.
@@ -648,9 +678,8 @@ int runFit(const QStringList &arguments)
         }
         changed.notify_one();
     };
-    std::vector<std::thread> pool;
-    for (int t = 0; t < workers; ++t)
-        pool.emplace_back(work);
+    Workers pool;
+    pool.start(workers, work);
 
     // Each micrograph's line in the order the micrographs were given, as soon as it and every one
     // before it are done: the table reads the same however the threads finish.
@@ -692,8 +721,7 @@ int runFit(const QStringList &arguments)
             fraction += f;
         line.show(fraction, failed);
     }
-    for (std::thread &t : pool)
-        t.join();
+    pool.join();
     // After an interruption: what finished after the first one stopped still counts, in order.
     for (; printed < count && done[static_cast<std::size_t>(printed)]; ++printed)
         if (!stopped[static_cast<std::size_t>(printed)]) {
@@ -717,8 +745,8 @@ int runFit(const QStringList &arguments)
             }
     if (signal != 0) {
         printFailure({128 + signal,
-                      QStringLiteral("fit: interrupted by %1 after %2 of %3 micrographs; the outputs "
-                                     "hold those %2")
+                      QStringLiteral("fit: interrupted by %1 with %2 of %3 micrographs done; the outputs "
+                                     "hold what those gave")
                           .arg(QString::fromLatin1(signal == SIGINT ? "SIGINT" : "SIGTERM"))
                           .arg(finished.size())
                           .arg(count)});

@@ -88,7 +88,15 @@ QString FitSession::problem() const
         return QStringLiteral("Open a micrograph to fit the CTF to.");
     if (m_micrograph.busy())
         return QStringLiteral("The micrograph's spectrum is still being computed.");
-    return fitRequestProblem(m_request, m_micrograph.pixelSize());
+    const QString refused = fitRequestProblem(m_request, m_micrograph.pixelSize());
+    if (!refused.isEmpty())
+        return refused;
+    // A range and band whose scan would take too long are refused before the work, as the shell does.
+    try {
+        return fitSearchProblem(fitOptionsFor(m_request, m_session.state()));
+    } catch (const OrvalisError &e) {
+        return e.text();
+    }
 }
 
 bool FitSession::start(QString *error)

@@ -265,6 +265,11 @@ void TestCtfFit::refusesBadInput_data()
                                    << "The fit needs the pixel size of the micrograph";
     QTest::newRow("amplitude contrast of 1") << 512 << 0.1 << -5000.0 << -500.0 << 3.0 << 0.5 << 1.0
                                              << "The amplitude contrast must be from 0 to below 1, not 1.";
+    // Beyond these the scan's step count overflowed and the search ran for hours.
+    QTest::newRow("defocus beyond 100 um")
+        << 512 << 0.1 << -2e5 << -500.0 << 3.0 << 0.5 << 0.07 << "The defocus range to search must lie within ±100 µm.";
+    QTest::newRow("search too large") << 512 << 0.001 << -1e5 << 1e5 << 0.003 << 0.002 << 0.07
+                                      << "The search is too large: the defocus range of 2e+06 Å";
 }
 
 void TestCtfFit::refusesBadInput()
