@@ -124,9 +124,10 @@ int scene(const QStringList &args)
         std::unique_ptr<QDialog> dialog;
         if (view == QLatin1String("fit")) {
             auto *fit = new orvalis::FitCtfDialog(&form);
-            fit->setContext(QStringLiteral("The values above are the instrument's and the specimen's: changed here, "
-                                           "they change them as Setup's dialogs do. Unless fitted, the phase shift "
-                                           "is 0° (Setup > Specimen and Detector)."));
+            fit->setContext(QStringLiteral("Voltage and Cs are the microscope's, the amplitude contrast the specimen's "
+                                           "and the pixel size the micrograph's: a change here changes them there, as "
+                                           "Setup's dialogs do. Unless fitted, the phase shift is 0° (Setup > "
+                                           "Specimen and Detector)."));
             fit->setRequest(orvalis::FitRequest(), {300, 2.7, 0.07, 0.83});
             dialog.reset(fit);
         } else if (view == QLatin1String("specimen")) {

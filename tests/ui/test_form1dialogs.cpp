@@ -237,6 +237,10 @@ void TestForm1Dialogs::optionsKeepAberrations()
     QCOMPARE(child<QLineEdit>(form(), "edAstigm")->text(), QStringLiteral("45"));
     // The curve is the one of these aberrations over the new range.
     QCOMPARE(chart1()->xValue(0, chart1()->pointCount(0) - 1), upTo);
+    // Loading an instrument is another matter: the two-fold astigmatism goes to 0.
+    QVERIFY(form()->ApplyScopeRecord(form()->ScopeRecord1));
+    QCOMPARE(state.A2, 0.0);
+    QCOMPARE(bar("ScrollBar2")->value(), 0);
 }
 
 // Analysis mode shows the first CTF, with what was dialled in for it, and that is the instrument a

@@ -141,8 +141,9 @@ bool FitController::eventFilter(QObject *watched, QEvent *event)
 QString FitController::contextText() const
 {
     const OpticsState &s = m_session.state();
-    QString text = QStringLiteral("The values above are the instrument's and the specimen's: changed here, they "
-                                  "change them as Setup's dialogs do. ");
+    QString text = QStringLiteral("Voltage and Cs are the microscope's, the amplitude contrast the specimen's and the "
+                                  "pixel size the micrograph's: a change here changes them there, as Setup's dialogs "
+                                  "do. ");
     if (s.C5 != 0)
         text += QStringLiteral("The instrument's C5 of %1 mm is taken too. ").arg(formatRounded(s.C5 * 1e-6, 3));
     text += QStringLiteral("Unless fitted, the phase shift is %1° (Setup > Specimen and Detector).")
