@@ -124,11 +124,12 @@ int scene(const QStringList &args)
         std::unique_ptr<QDialog> dialog;
         if (view == QLatin1String("fit")) {
             auto *fit = new orvalis::FitCtfDialog(&form);
+            // In the order the window gives them: the note comes after the values.
+            fit->setRequest(orvalis::FitRequest(), {300, 2.7, 0.07, 0.83});
             fit->setContext(QStringLiteral("Voltage and Cs are the microscope's, the amplitude contrast the specimen's "
                                            "and the pixel size the micrograph's: a change here changes them there, as "
                                            "Setup's dialogs do. Unless fitted, the phase shift is 0° (Setup > "
                                            "Specimen and Detector)."));
-            fit->setRequest(orvalis::FitRequest(), {300, 2.7, 0.07, 0.83});
             dialog.reset(fit);
         } else if (view == QLatin1String("specimen")) {
             auto *specimen = new orvalis::SpecimenDialog(&form);

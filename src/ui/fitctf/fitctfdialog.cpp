@@ -177,6 +177,7 @@ void FitCtfDialog::setRequest(const FitRequest &request, const FitOptics &optics
 void FitCtfDialog::setContext(const QString &text)
 {
     laContext->setText(text);
+    adjustSize(); // a longer text wraps to more lines: the dialog grows to show them
 }
 
 void FitCtfDialog::done(int result)
