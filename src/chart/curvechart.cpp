@@ -204,6 +204,23 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
         row->setMarginGroup(QCP::msLeft | QCP::msRight, edges);
         row->setAutoMargins(QCP::msLeft | QCP::msRight);
         chart.legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+        // One line while it fits beside the plot, one entry under the other in a narrow window.
+        if (!chart.property("legendFolds").toBool()) {
+            chart.setProperty("legendFolds", true);
+            QObject::connect(&chart, &QCustomPlot::beforeReplot, &chart, [&chart] {
+                QCPLegend *legend = chart.legend;
+                if (!legend->visible() || legend->itemCount() == 0)
+                    return;
+                int oneLine = 0;
+                for (int i = 0; i < legend->itemCount(); ++i)
+                    oneLine += legend->item(i)->minimumOuterSizeHint().width() + legend->columnSpacing();
+                const int wrap = oneLine > chart.axisRect()->width() ? 1 : 0;
+                if (legend->wrap() != wrap) {
+                    legend->setWrap(wrap);
+                    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+                }
+            });
+        }
     } else {
         row->take(chart.legend);
         QCPMarginGroup *edges = chart.axisRect()->marginGroup(QCP::msLeft);
