@@ -4,9 +4,13 @@
 // an empty settings store.
 // orvalis_screenshots --scene <analysis|plotter|intensity> [--maximised] [--monochrome] <file.png> shows one view
 // as a user would open it and grabs the whole screen, window manager's frame included: run it under
-// a window manager at the screen size and scale to be shown.
+// a window manager at the screen size and scale to be shown. The scenes fit, specimen and options
+// show that dialog over the window, as the user meets it, to check its texts at a scale.
 #include "core/scopedata.h"
+#include "ui/fitctf/fitctfdialog.h"
 #include "ui/main/form1.h"
+#include "ui/options/fmoptions.h"
+#include "ui/specimen/specimendialog.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -22,6 +26,8 @@
 #include <QScreen>
 #include <QTextStream>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -114,6 +120,33 @@ int scene(const QStringList &args)
             QMouseEvent move(QEvent::MouseMove, at, map->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(map, &move);
         }
+    } else if (view == QLatin1String("fit") || view == QLatin1String("specimen") || view == QLatin1String("options")) {
+        std::unique_ptr<QDialog> dialog;
+        if (view == QLatin1String("fit")) {
+            auto *fit = new orvalis::FitCtfDialog(&form);
+            // In the order the window gives them: the note comes after the values.
+            fit->setRequest(orvalis::FitRequest(), {300, 2.7, 0.07, 0.83});
+            fit->setContext(QStringLiteral("Voltage and Cs are the microscope's, the amplitude contrast the specimen's "
+                                           "and the pixel size the micrograph's: a change here changes them there, as "
+                                           "Setup's dialogs do. Unless fitted, the phase shift is 0° (Setup > "
+                                           "Specimen and Detector)."));
+            dialog.reset(fit);
+        } else if (view == QLatin1String("specimen")) {
+            auto *specimen = new orvalis::SpecimenDialog(&form);
+            specimen->setTerms({0.07, 0, 0, 0.83});
+            dialog.reset(specimen);
+        } else {
+            dialog = std::make_unique<orvalis::TfmOptions>(&form);
+        }
+        settle();
+        dialog->show();
+        settle();
+        const QImage shot = form.screen()->grabWindow(0).toImage();
+        if (!shot.save(file, "PNG"))
+            return 1;
+        QTextStream(stdout) << file << " dialog " << dialog->frameGeometry().width() << "x"
+                            << dialog->frameGeometry().height() << Qt::endl;
+        return 0;
     } else {
         QTextStream(stderr) << "no view named " << view << Qt::endl;
         return 2;

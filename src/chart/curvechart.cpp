@@ -180,9 +180,56 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
     for (const auto &entry : entries)
         chart.legend->addItem(new LegendLine(chart.legend, entry.first, entry.second));
     chart.legend->setVisible(!entries.isEmpty());
-    // Bottom right, where both curves have died away by the end of the range, rather than over the
-    // first maxima at the top.
-    chart.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
+    // Above the plot, in a row of its own, at its right edge: inside it the legend would cover curves
+    // that have not died away by the end of the range (a 300 kV instrument's do not at 10 nm^-1).
+    QCPLayoutGrid *grid = chart.plotLayout();
+    auto *row = qobject_cast<QCPLayoutGrid *>(chart.legend->layout());
+    const bool above = row && row->layout() == grid;
+    if (entries.isEmpty() == !above)
+        return;
+    QCPLayoutInset *inset = chart.axisRect()->insetLayout();
+    if (!entries.isEmpty()) {
+        inset->take(chart.legend);
+        inset->simplify();
+        row = new QCPLayoutGrid;
+        grid->insertRow(0);
+        grid->addElement(0, 0, row);
+        grid->setRowStretchFactor(0, 0.001);
+        row->addElement(0, 0, new QCPLayoutElement(&chart)); // takes the room left of the legend
+        row->addElement(0, 1, chart.legend);
+        row->setColumnStretchFactors({1, 0.001});
+        // The row's sides follow the plot's, so that the legend ends where the plot does.
+        auto *edges = new QCPMarginGroup(&chart);
+        chart.axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight, edges);
+        row->setMarginGroup(QCP::msLeft | QCP::msRight, edges);
+        row->setAutoMargins(QCP::msLeft | QCP::msRight);
+        chart.legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+        // One line while it fits beside the plot, one entry under the other in a narrow window.
+        if (!chart.property("legendFolds").toBool()) {
+            chart.setProperty("legendFolds", true);
+            QObject::connect(&chart, &QCustomPlot::beforeReplot, &chart, [&chart] {
+                QCPLegend *legend = chart.legend;
+                if (!legend->visible() || legend->itemCount() == 0)
+                    return;
+                int oneLine = 0;
+                for (int i = 0; i < legend->itemCount(); ++i)
+                    oneLine += legend->item(i)->minimumOuterSizeHint().width() + legend->columnSpacing();
+                const int wrap = oneLine > chart.axisRect()->width() ? 1 : 0;
+                if (legend->wrap() != wrap) {
+                    legend->setWrap(wrap);
+                    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+                }
+            });
+        }
+    } else {
+        row->take(chart.legend);
+        QCPMarginGroup *edges = chart.axisRect()->marginGroup(QCP::msLeft);
+        chart.axisRect()->setMarginGroup(QCP::msLeft | QCP::msRight, nullptr);
+        grid->remove(row);
+        grid->simplify();
+        delete edges;
+        inset->addElement(chart.legend, Qt::AlignBottom | Qt::AlignRight);
+    }
 }
 
 void fitCurveValueAxes(ChartWidget &chart, bool squared)

@@ -273,4 +273,11 @@ double strToFloat(const QString &text)
     return v;
 }
 
+QString formatRounded(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(value * scale) / scale;
+    return formatGeneral(std::isfinite(rounded) ? rounded : value);
+}
+
 } // namespace orvalis

@@ -18,6 +18,10 @@ int writeGeneral(char *out, double value);
 // from 1e7 up in scientific form.
 QString formatFixed(double value, int decimals);
 
+// The value as a reader takes it in: rounded to at most `decimals` decimals, in formatGeneral's
+// form without trailing zeros ("0.83", "140.1", "300").
+QString formatRounded(double value, int decimals);
+
 // Nearest integer, ties to even (2.5 -> 2, 3.5 -> 4). Values beyond the int range saturate.
 int roundToInt(double value);
 

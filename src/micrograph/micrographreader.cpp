@@ -83,7 +83,11 @@ void checkFinite(const ReadJob &job, const MicrographImage &image)
 
 double plausiblePixelSize(double nm)
 {
-    return std::isfinite(nm) && nm >= 0.001 && nm <= 10 ? nm : 0.0;
+    if (!(std::isfinite(nm) && nm >= 0.001 && nm <= 10))
+        return 0.0;
+    // Headers hold it as a float (or a ratio of floats): digits beyond a float's seven are noise of
+    // the conversion, and 0.83 Å would read 0.8299999833.
+    return QString::number(nm, 'g', 7).toDouble();
 }
 
 int sampleBytes(SampleType type)

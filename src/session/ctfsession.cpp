@@ -360,10 +360,28 @@ bool CtfSession::setFineDefocus(bool on)
 
 void CtfSession::setSpecimen(const SpecimenDetector &terms)
 {
+    // While a micrograph lends the detector its pixel size, a pixel size typed is the micrograph's
+    // (MicrographSession follows it); the specimen keeps its own.
+    if (!m_micrographPixelSize)
+        m_ownPixelSize = terms.pixelSize;
     if (terms == specimen())
         return;
     applySpecimen(m_state, terms);
     emit specimenChanged();
+}
+
+void CtfSession::setDetectorPixelSize(double nm)
+{
+    m_state.PixelSize = nm;
+    m_micrographPixelSize = true;
+}
+
+void CtfSession::releaseDetectorPixelSize()
+{
+    if (!m_micrographPixelSize)
+        return;
+    m_micrographPixelSize = false;
+    m_state.PixelSize = m_ownPixelSize / 10;
 }
 
 void CtfSession::setUpTo(double upTo)
@@ -485,7 +503,7 @@ void CtfSession::captureSettings(WindowSettings &s) const
     s.AmplitudeContrast = unlessDefault(terms.amplitudeContrast, 0.0);
     s.PhaseShift = unlessDefault(terms.phaseShift, 0.0);
     s.BFactor = unlessDefault(terms.bFactor, 0.0);
-    s.PixelSize = unlessDefault(terms.pixelSize, 0.0);
+    s.PixelSize = unlessDefault(m_ownPixelSize, 0.0); // never an open micrograph's
 }
 
 // ---- curves -------------------------------------------------------------------------------------
@@ -515,6 +533,28 @@ void CtfSession::computeCurves(double defocus, double direction)
     m_state.InfoLimit = found->infoLimit;
     m_state.PointRes = found->pointRes;
     emit curvesChanged();
+}
+
+bool CtfSession::computeInactiveCurves(std::optional<int> magnification)
+{
+    if (!m_state.PlotterMode)
+        return false;
+    const bool second = !m_state.SecondCTF;
+    const TScopeData &record = second ? ScopeRecord2 : ScopeRecord1;
+    OpticsState other = m_state;
+    try {
+        orvalis::loadInstrument(other, record);
+    } catch (const OrvalisError &) {
+        return false;
+    }
+    if (magnification)
+        other.Alpha = alphaAtMagnification(other.Convergence, magnificationAt(*magnification));
+    CtfCurves &curves = m_plotter[second ? 1 : 0];
+    samplePlotterCurves(other, record.Defocus, true, m_state.ShowEnvelopes, curves);
+    if (m_view.relionSign)
+        negate(curves.ctf);
+    emit curvesChanged();
+    return true;
 }
 
 std::pair<const CtfCurves *, QVector<double> CtfCurves::*> CtfSession::seriesSource(int series) const

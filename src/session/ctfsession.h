@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <utility>
 
 namespace orvalis {
@@ -153,8 +154,14 @@ public:
     // ---- the specimen and the detector ----
     SpecimenDetector specimen() const { return specimenOf(m_state); }
     void setSpecimen(const SpecimenDetector &terms); // checked by the caller (checkSpecimen)
-    // The detector's pixel size at the specimen (nm, 0 for none) as an open micrograph gives it.
-    void setDetectorPixelSize(double nm) { m_state.PixelSize = nm; }
+    // The detector's pixel size at the specimen (nm) as an open micrograph gives it: the views use it
+    // while the micrograph is open, the specimen keeps its own (the one stored with the settings).
+    void setDetectorPixelSize(double nm);
+    // The micrograph is gone: the specimen's own pixel size is in use again.
+    void releaseDetectorPixelSize();
+    // Å, the specimen's own pixel size as the user or the settings gave it (0 for none), whatever a
+    // micrograph lends the views.
+    double ownPixelSize() const { return m_ownPixelSize; }
 
     // ---- settings: what the session keeps of a run ----
     // Takes the stored ranges and view choices (each only when present).
@@ -173,6 +180,10 @@ public:
     // refills every series but "CTF 2"; plotter mode only the active CTF's pair.
     void computeCurves(double defocus, double direction);
     void computeCurves() { computeCurves(m_state.Defocus, m_state.Direction); }
+    // Plotter mode: the pair of the CTF not active, from its record at its defocus, as choosing it
+    // would draw them (at the magnification slider's `magnification` position, or where a load puts
+    // it). False when its record cannot be loaded or analysis mode is on.
+    bool computeInactiveCurves(std::optional<int> magnification = std::nullopt);
     // The latest points of a series of the 1D view (empty when it has none).
     const QVector<double> &seriesX(int series) const;
     const QVector<double> &seriesY(int series) const;
@@ -227,6 +238,8 @@ private:
     int m_a2Max = OptionRanges().a2Max;
     int m_a3Max = OptionRanges().a3Max;
     bool m_fineDefocus = false;
+    double m_ownPixelSize = 0;          // Å, as typed or stored
+    bool m_micrographPixelSize = false; // the state's PixelSize is an open micrograph's
 
     // Each session refills its own buffers: analysis mode's seven series, and the curve and
     // envelope of each CTF of plotter mode.

@@ -143,8 +143,6 @@ double MicrographSession::fallbackPixelSize() const
 void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
 {
     m_loaded = std::move(loaded);
-    if (!m_modelPixelSize)
-        m_modelPixelSize = m_session.state().PixelSize;
     m_session.setDetectorPixelSize(m_loaded.pixelSizeNm);
     ++m_generation;
     m_roundAverage =
@@ -169,9 +167,7 @@ void MicrographSession::close()
     m_roundAverage.clear();
     m_profile = {};
     ++m_generation;
-    if (m_modelPixelSize)
-        m_session.setDetectorPixelSize(*m_modelPixelSize);
-    m_modelPixelSize.reset();
+    m_session.releaseDetectorPixelSize();
     emit closed();
 }
 
@@ -190,8 +186,12 @@ void MicrographSession::setTileSize(int tile)
 // the micrograph its own.
 void MicrographSession::followSpecimen()
 {
+    if (!isOpen())
+        return;
     const double nm = m_session.state().PixelSize;
-    if (isOpen() && nm > 0 && nm != m_loaded.pixelSizeNm && !setPixelSize(nm))
+    if (nm > 0 && nm != m_loaded.pixelSizeNm && setPixelSize(nm))
+        return;
+    if (nm != m_loaded.pixelSizeNm)
         m_session.setDetectorPixelSize(m_loaded.pixelSizeNm);
 }
 

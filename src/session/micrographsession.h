@@ -118,8 +118,7 @@ private:
     CtfSession &m_session;
     LoadedMicrograph m_loaded;
     int m_tileSize = kDefaultTileSize;
-    double m_pixelSize = 0;                 // set by the user, or 0
-    std::optional<double> m_modelPixelSize; // the session's before the micrograph came
+    double m_pixelSize = 0; // set by the user, or 0
     bool m_shown = true;
     QStringList m_recent;
     QString m_recentProblem;

@@ -4,11 +4,13 @@
 // The micrographs are synthetic, made with the program's own CTF, so where their rings lie is known.
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
+#include "core/numberformat.h"
 #include "core/scopedata.h"
 #include "micrograph/powerspectrum.h"
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
 #include "session/recentmicrographs.h"
+#include "store/windowsettings.h"
 #include "syntheticmicrograph.h"
 
 #include <QFile>
@@ -111,6 +113,8 @@ private slots:
     void profileAgrees_data();
     void profileAgrees();
     void tileAndPixelSize();
+    void pixelSizeStaysTheMicrographs_data();
+    void pixelSizeStaysTheMicrographs();
     void readoutAndClose();
     void recentFiles();
 
@@ -420,6 +424,58 @@ void TestMicrographSession::tileAndPixelSize()
     QCOMPARE(shown.pixelSize(), 0.15);
     shown.close();
     QCOMPARE(model.state().PixelSize, 0.3);
+}
+
+void TestMicrographSession::pixelSizeStaysTheMicrographs_data()
+{
+    QTest::addColumn<double>("own");   // Å, the specimen's before the micrograph, 0 for none
+    QTest::addColumn<double>("typed"); // Å, typed in Setup > Specimen and Detector while it is open
+    QTest::newRow("no pixel size of its own") << 0.0 << 0.0;
+    QTest::newRow("a pixel size of its own") << 1.5 << 0.0;
+    QTest::newRow("the micrograph's edited") << 1.5 << 0.9;
+}
+
+// The micrograph lends the views its pixel size while it is open; the specimen keeps its own, which
+// closing brings back and which alone is stored, so that a restart has no detector the user never
+// gave. The file's float comes in at its own precision.
+void TestMicrographSession::pixelSizeStaysTheMicrographs()
+{
+    QFETCH(double, own);
+    QFETCH(double, typed);
+    SyntheticOptions o;
+    o.width = o.height = 600;
+    o.pixelSizeNm = 0.083; // a float in the header: 0.8299999833 Å
+    const QString path = write(QStringLiteral("pixel083.mrc"),
+                               syntheticMicrograph(o, [](double, double) { return 0.5; }));
+
+    CtfSession session;
+    startSession(session);
+    SpecimenDetector terms = session.specimen();
+    terms.pixelSize = own;
+    session.setSpecimen(terms);
+    MicrographSession micrograph(session);
+    QVERIFY(micrograph.openNow(path));
+    QCOMPARE(formatGeneral(session.specimen().pixelSize), QStringLiteral("0.83"));
+    QCOMPARE(session.state().PixelSize, 0.083);
+    if (typed > 0) {
+        terms = session.specimen();
+        terms.pixelSize = typed;
+        session.setSpecimen(terms);
+        QCOMPARE(micrograph.pixelSize(), typed / 10);
+    }
+    const auto stored = [&session] {
+        WindowSettings s;
+        session.captureSettings(s);
+        return s;
+    };
+    QCOMPARE(stored().PixelSize.value_or(0), own); // closing the window with the micrograph open
+    micrograph.close();
+    QCOMPARE(session.state().PixelSize, own / 10);
+    QCOMPARE(stored().PixelSize.value_or(0), own);
+
+    CtfSession restarted;
+    restarted.applySettings(stored());
+    QCOMPARE(restarted.state().PixelSize, own / 10);
 }
 
 void TestMicrographSession::readoutAndClose()

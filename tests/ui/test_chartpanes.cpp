@@ -308,6 +308,17 @@ void TestChartPanes::plotterTellsTheInstrumentsApart()
         QVERIFY(chart->legend->item(i)->minimumOuterSizeHint().width() >= metrics.horizontalAdvance(text));
     }
     QVERIFY(chart->legend->outerRect().width() < chart->width());
+    // Above the plot, never over the curves.
+    QVERIFY(chart->legend->outerRect().bottom() < chart->axisRect()->top());
+    QCOMPARE(chart->legend->outerRect().right(), chart->axisRect()->right());
+    // Too narrow for one line, the entries stand one under the other.
+    pane.resize(260, 300);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    chart->replot();
+    chart->replot();
+    QCOMPARE(chart->legend->wrap(), 1);
+    QVERIFY(chart->legend->outerRect().width() <= chart->width());
     pane.setPlotterMode(false);
     QVERIFY(!chart->legend->visible());
 }

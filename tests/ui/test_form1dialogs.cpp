@@ -6,6 +6,7 @@
 #include "chart/chartwidget.h"
 #include "core/defocusmap.h"
 #include "core/numberformat.h"
+#include "session/ctfsession.h"
 #include "store/windowsettings.h"
 #include "ui/about/aboutbox.h"
 #include "ui/help/fmhelp.h"
@@ -36,6 +37,9 @@ private slots:
     void optionsOk_data();
     void optionsOk();
     void optionsClampsSlider();
+    void optionsKeepAberrations_data();
+    void optionsKeepAberrations();
+    void leavingPlotterShowsTheFirstCtf();
     void rangeChangeRedrawsMap_data();
     void rangeChangeRedrawsMap();
     void monochromeThenCancel();
@@ -179,9 +183,114 @@ void TestForm1Dialogs::optionsClampsSlider()
         d->OKBtn->click();
     }));
     QCOMPARE(bar("ScrollBar2")->maximum(), 100);
-    QCOMPARE(bar("ScrollBar2")->value(), 0); // the instrument was loaded again, which zeroes A2
+    QCOMPARE(bar("ScrollBar2")->value(), 100);
+    QCOMPARE(form()->state().A2, 100.0);
     QCOMPARE(form()->state().StepFactor, 1);
     QCOMPARE(chart1()->pointCount(0), 4097);
+}
+
+void TestForm1Dialogs::optionsKeepAberrations_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("upTo");
+    QTest::newRow("frequency 10 to 3") << "edUpTo"
+                                       << "3" << 3.0;
+    QTest::newRow("frequency 10 to 12.5") << "edUpTo"
+                                          << "12.5" << 12.5;
+    QTest::newRow("2-fold maximum 300") << "ed2ast"
+                                        << "300" << 10.0;
+    QTest::newRow("3-fold maximum 5000") << "ed3ast"
+                                         << "5000" << 10.0;
+    QTest::newRow("underfocus -500") << "edDefocusMin"
+                                     << "-500" << 10.0;
+}
+
+// New ranges are no new instrument: what a fit or the user dialled in stays, on the sliders too.
+void TestForm1Dialogs::optionsKeepAberrations()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(double, upTo);
+    typeAndEnter(form(), "edDefocus", QStringLiteral("-123"));
+    typeAndEnter(form(), "edAstigm", QStringLiteral("45"));
+    typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
+    OpticsState &state = form()->state();
+    state.A2Azimuth = 0.7; // as the astigmatism dialog or a fit leaves them
+    state.A3Azimuth = 0.3;
+    const OpticsState before = state;
+    QVERIFY(runOptions([&](TfmOptions *d) {
+        retype(d->findChild<QLineEdit *>(field), typed);
+        d->OKBtn->click();
+    }));
+    QCOMPARE(state.UpTo, upTo);
+    QCOMPARE(state.Defocus, -123.0);
+    QCOMPARE(state.A2, 45.0);
+    QCOMPARE(state.A2Azimuth, 0.7);
+    QCOMPARE(state.A3, 300.0);
+    QCOMPARE(state.A3Azimuth, 0.3);
+    QCOMPARE(state.Alpha, before.Alpha);
+    QCOMPARE(form()->ScopeRecord1.Defocus, -123.0);
+    QCOMPARE(bar("ScrollBar1")->value(), 123);
+    QCOMPARE(bar("ScrollBar2")->value(), 45);
+    QCOMPARE(bar("ScrollBar3")->value(), 300);
+    QCOMPARE(child<QLineEdit>(form(), "edAstigm")->text(), QStringLiteral("45"));
+    // The curve is the one of these aberrations over the new range.
+    QCOMPARE(chart1()->xValue(0, chart1()->pointCount(0) - 1), upTo);
+    // Loading an instrument is another matter: the two-fold astigmatism goes to 0.
+    QVERIFY(form()->ApplyScopeRecord(form()->ScopeRecord1));
+    QCOMPARE(state.A2, 0.0);
+    QCOMPARE(bar("ScrollBar2")->value(), 0);
+}
+
+// Analysis mode shows the first CTF, with what was dialled in for it, and that is the instrument a
+// restart brings back; both CTFs are drawn as soon as plotter mode is entered, the legend beside them.
+void TestForm1Dialogs::leavingPlotterShowsTheFirstCtf()
+{
+    typeAndEnter(form(), "edAstigm", QStringLiteral("40"));
+    typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
+    typeAndEnter(form(), "edDefocus", QStringLiteral("-90"));
+    OpticsState &state = form()->state();
+    state.A2Azimuth = 0.5;
+    const double voltage = state.Voltage;
+
+    form()->ChangeMode();
+    QVERIFY(state.PlotterMode);
+    QCOMPARE(chart1()->pointCount(0), 4097);
+    QCOMPARE(chart1()->pointCount(7), 4097); // the second CTF at once, not after a click on it
+    QVERIFY(chart1()->legend->visible());
+    QVERIFY(!chart1()->legend->outerRect().intersects(chart1()->axisRect()->rect()));
+
+    QTest::mouseClick(child<QToolButton>(form(), "btn2ndCTF"), Qt::LeftButton);
+    TScopeData other = form()->ScopeRecord2;
+    other.Voltage = 300;
+    other.Model = QStringLiteral("Other");
+    QVERIFY(form()->session().applyRecord(other));
+    bar("ScrollBar1")->setValue(150);
+    QCOMPARE(state.Voltage, 300.0);
+
+    form()->ChangeMode();
+    QVERIFY(!state.PlotterMode);
+    QVERIFY(!state.SecondCTF);
+    QVERIFY(action(form(), "firstCtf")->isChecked());
+    QCOMPARE(state.Voltage, voltage);
+    QCOMPARE(state.Defocus, -90.0);
+    QCOMPARE(state.A2, 40.0);
+    QCOMPARE(state.A2Azimuth, 0.5);
+    QCOMPARE(state.A3, 300.0);
+    QCOMPARE(bar("ScrollBar1")->value(), 90);
+    QCOMPARE(bar("ScrollBar3")->value(), 300);
+    QCOMPARE(form()->ScopeRecord2.Defocus, -150.0); // kept for the next visit
+
+    // Back in plotter mode the second CTF is drawn at its own defocus and instrument.
+    form()->ChangeMode();
+    QCOMPARE(chart1()->pointCount(7), 4097);
+    form()->ChangeMode();
+
+    m_forms.reset();
+    start();
+    QVERIFY(!form()->state().PlotterMode);
+    QCOMPARE(form()->state().Voltage, voltage);
 }
 
 void TestForm1Dialogs::rangeChangeRedrawsMap_data()

@@ -3,7 +3,9 @@
 // window back as it was, pixel for pixel; the CTF fitted from the window and applied to the sliders.
 #include "chart/chartwidget.h"
 #include "core/ctffunctions.h"
+#include "dialogdriver.h"
 #include "formdriver.h"
+#include "session/ctfsession.h"
 #include "session/fitsession.h"
 #include "session/micrographsession.h"
 #include "syntheticmicrograph.h"
@@ -36,6 +38,7 @@ private slots:
     void refusalKeepsTheWindow();
     void fitAppliesToTheSliders();
     void fitDialogRefusesBadBands();
+    void fitDialogChangesTheSession();
 
 private:
     void openAndWait(const QString &path);
@@ -244,24 +247,52 @@ void TestMicrographView::fitAppliesToTheSliders()
 void TestMicrographView::fitDialogRefusesBadBands()
 {
     FitCtfDialog dialog(m_form.get());
-    dialog.setRequest(FitRequest(), 0.1);
+    const FitOptics optics{200, 1.2, 0.07, 1.0};
+    dialog.setRequest(FitRequest(), optics);
     QCOMPARE(dialog.edMinUnderfocus->text(), QStringLiteral("0.5"));
     QCOMPARE(dialog.edMaxUnderfocus->text(), QStringLiteral("5"));
     QCOMPARE(dialog.edLowResolution->text(), QStringLiteral("30"));
     QCOMPARE(dialog.edHighResolution->text(), QStringLiteral("5"));
     dialog.show();
     QSignalSpy accepted(&dialog, &QDialog::accepted);
-    const std::pair<const char *, QString> refused[] = {
-        {"1.5", QStringLiteral("beyond the micrograph's Nyquist limit of 2 Å")},
-        {"40", QStringLiteral("The band from 30 Å to 40 Å is empty")},
-        {"five", QStringLiteral("'five' is not a valid floating point value")}};
+    QCOMPARE(dialog.edVoltage->text(), QStringLiteral("200"));
+    QCOMPARE(dialog.edCs->text(), QStringLiteral("1.2"));
+    QCOMPARE(dialog.edAmplitudeContrast->text(), QStringLiteral("0.07"));
+    QCOMPARE(dialog.edPixelSize->text(), QStringLiteral("1"));
+    // What is typed where, what the dialog says and where it puts the cursor.
+    const struct {
+        QLineEdit *edit;
+        const char *typed;
+        QString problem;
+        QLineEdit *focus;
+    } refused[] = {
+        {dialog.edHighResolution, "1.5", QStringLiteral("beyond the micrograph's Nyquist limit of 2 Å"),
+         dialog.edHighResolution},
+        {dialog.edHighResolution, "40", QStringLiteral("The band from 30 Å to 40 Å is empty"), dialog.edLowResolution},
+        {dialog.edHighResolution, "five", QStringLiteral("'five' is not a valid floating point value"),
+         dialog.edHighResolution},
+        {dialog.edVoltage, "0.5", QStringLiteral("Voltage (kV) cannot be 0.5: it must be from 1 to 3000."),
+         dialog.edVoltage},
+        {dialog.edCs, "2,7", QStringLiteral("Cs (mm): '2,7' is not a valid floating point value"), dialog.edCs},
+        {dialog.edAmplitudeContrast, "1",
+         QStringLiteral("Amplitude contrast cannot be 1: it must be from 0 to below 1."), dialog.edAmplitudeContrast},
+        {dialog.edPixelSize, "0", QStringLiteral("Pixel size (Å) cannot be 0: it must be from 0.01 to 100."),
+         dialog.edPixelSize},
+        // The band is checked against the pixel size typed beside it.
+        {dialog.edPixelSize, "3", QStringLiteral("beyond the micrograph's Nyquist limit of 6 Å"),
+         dialog.edHighResolution},
+    };
     for (const auto &r : refused) {
-        dialog.edHighResolution->setText(QString::fromLatin1(r.first));
+        const QString before = r.edit->text();
+        r.edit->setText(QString::fromLatin1(r.typed));
         QTest::mouseClick(dialog.FitBtn, Qt::LeftButton);
         QVERIFY(dialog.isVisible());
         QVERIFY(dialog.laProblem->isVisible());
-        QVERIFY2(dialog.laProblem->text().contains(r.second), qPrintable(dialog.laProblem->text()));
+        QVERIFY2(dialog.laProblem->text().contains(r.problem), qPrintable(dialog.laProblem->text()));
+        QCOMPARE(dialog.focusWidget(), r.focus);
         QCOMPARE(dialog.request(), FitRequest());
+        QCOMPARE(dialog.optics(), optics);
+        r.edit->setText(before);
     }
     dialog.edHighResolution->setText(QStringLiteral("4"));
     dialog.cbFitPhaseShift->setChecked(true);
@@ -269,6 +300,43 @@ void TestMicrographView::fitDialogRefusesBadBands()
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(dialog.request().highResolution, 4.0);
     QVERIFY(dialog.request().fitPhaseShift);
+}
+
+// Voltage, Cs, amplitude contrast and pixel size are decided in the Fit dialog: changed there, they
+// change the session's instrument, specimen and micrograph, and the result names what it was fitted
+// with.
+void TestMicrographView::fitDialogChangesTheSession()
+{
+    openAndWait(m_file);
+    auto *fit = m_form->findChild<FitSession *>(QStringLiteral("fitSession"));
+    fit->setRequest({0.2, 2, 30, 5, false});
+    CtfSession &session = m_form->session();
+    const double contrastBefore = session.state().AmplitudeContrast;
+    QString shown;
+    WhenModal<FitCtfDialog> user([&](FitCtfDialog *d) {
+        shown = QStringList{d->edVoltage->text(), d->edCs->text(), d->edPixelSize->text()}.join(QLatin1Char(' '));
+        retype(d->edCs, QStringLiteral("2.7"));
+        retype(d->edAmplitudeContrast, QStringLiteral("0.1"));
+        retype(d->edPixelSize, QStringLiteral("1.05"));
+        QTest::keyClick(d->edPixelSize, Qt::Key_Return); // Fit is the default button
+    });
+    QSignalSpy finished(fit, &FitSession::finished);
+    action(m_form.get(), "FitCtf1")->trigger();
+    QVERIFY(user.seen);
+    QCOMPARE(shown, QStringLiteral("200 1.2 1"));
+    QCOMPARE(session.ScopeRecord1.Cs, 2.7e6);
+    QCOMPARE(session.state().Cs, 2.7e6);
+    QCOMPARE(session.state().Voltage, 200.0);
+    QCOMPARE(session.state().AmplitudeContrast, 0.1);
+    QVERIFY(contrastBefore != 0.1);
+    QCOMPARE(m_form->micrographs().micrograph().pixelSize(), 0.105);
+    QCOMPARE(session.ownPixelSize(), 0.0); // the micrograph's, not the specimen's own
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(fit->resultOptions().instrument.cs, 2.7e6);
+    QCOMPARE(fit->resultOptions().amplitudeContrast, 0.1);
+    auto *panel = m_form->findChild<FitResultPanel *>(QStringLiteral("FitResultPanel"));
+    QTRY_VERIFY(panel && panel->isVisible());
+    QCOMPARE(panel->laFittedWith->text(), QStringLiteral("200 kV, Cs 2.7 mm, amplitude contrast 0.1, pixel 1.05 Å"));
 }
 
 ORVALIS_UI_TEST_MAIN(TestMicrographView)

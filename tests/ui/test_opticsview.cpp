@@ -194,6 +194,14 @@ void TestOpticsView::nyquistAndSampledView()
     const QImage sampled = child<PixelImage>(form(), "Image1")->image();
     QVERIFY(sampled != plain);
 
+    // Nyquist beyond the picture's range (16.7 nm^-1): a square cut by the picture's edges would show
+    // only some of its sides, so none is drawn.
+    setPixelSize(QStringLiteral("0.3"));
+    QVERIFY(!square->isVisible());
+    setPixelSize(QStringLiteral("0.6")); // 8.3 nm^-1: inside it again, every side in the picture
+    QVERIFY(square->isVisible());
+    QVERIFY(QRect(QPoint(0, 0), child<PixelImage>(form(), "Image1")->image().size()).contains(square->geometry()));
+
     setPixelSize(QStringLiteral("0"));
     QVERIFY(!nyquistLine(*curves) && !nyquistLine(*map));
     QVERIFY(!square->isVisible());

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace orvalis {
@@ -112,23 +113,25 @@ void AstigmatismDialog::setValues(const AstigmatismValues &values)
     m_values = values;
     m_cryoEmTyped = false;
     showProgram(values);
-    edA3Azimuth->setText(formatGeneral(values.a3Azimuth));
+    edA3Azimuth->setText(formatRounded(values.a3Azimuth, 2));
     showCryoEm(values);
 }
 
 void AstigmatismDialog::showProgram(const AstigmatismValues &v)
 {
-    edDefocusNm->setText(formatGeneral(v.defocus));
-    edA2->setText(formatGeneral(v.a2));
-    edA2Azimuth->setText(formatGeneral(v.a2Azimuth));
+    // nm to hundredths (a thousandth of the rings' spacing), degrees to hundredths: a fit's last
+    // digits say nothing a reader can use.
+    edDefocusNm->setText(formatRounded(v.defocus, 2));
+    edA2->setText(formatRounded(v.a2, 2));
+    edA2Azimuth->setText(formatRounded(v.a2Azimuth, 2));
 }
 
 void AstigmatismDialog::showCryoEm(const AstigmatismValues &v)
 {
     const CryoEmDefocus c = toCryoEmDefocus({v.defocus, v.a2, v.a2Azimuth});
-    edDefocusU->setText(formatGeneral(c.defocusU));
-    edDefocusV->setText(formatGeneral(c.defocusV));
-    edDefocusAngle->setText(formatGeneral(c.angle));
+    edDefocusU->setText(formatRounded(c.defocusU, 1)); // Å
+    edDefocusV->setText(formatRounded(c.defocusV, 1));
+    edDefocusAngle->setText(formatRounded(c.angle, 2));
 }
 
 // The other set follows while what is typed is a number; it keeps its texts otherwise.
@@ -152,6 +155,10 @@ void AstigmatismDialog::cryoEmTyped()
 
 bool AstigmatismDialog::take()
 {
+    // The texts are rounded: with nothing typed they stand for the exact values behind them.
+    const QLineEdit *fields[] = {edDefocusNm, edA2, edA2Azimuth, edA3Azimuth, edDefocusU, edDefocusV, edDefocusAngle};
+    if (std::none_of(std::begin(fields), std::end(fields), [](const QLineEdit *e) { return e->isModified(); }))
+        return true;
     const auto refuse = [this](QLineEdit *edit, const QString &problem) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Orvalis"),
                         QStringLiteral("Sorry,\n%1: %2").arg(label(edit), problem), QMessageBox::Ok, this);

@@ -2,15 +2,19 @@
 
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "ui/widgets/dialogmessage.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace orvalis {
 namespace {
@@ -35,7 +39,45 @@ QWidget *pair(QWidget *parent, QLineEdit *from, QLineEdit *to, const QString &un
     return row;
 }
 
+struct OpticsField {
+    const char *label; // with its unit, as messages name it
+    double FitOptics::*value;
+    double minimum, maximum;
+    bool minimumIncluded;
+    int decimals; // shown
+};
+
+// Voltages of every electron microscope; Cs of uncorrected (up to a few mm) and corrected (near 0,
+// either sign) lenses; the amplitude contrast of any specimen (1 would leave no phase contrast);
+// pixels the micrograph reader takes.
+const OpticsField kOpticsFields[] = {
+    {"Voltage (kV)", &FitOptics::voltage, 1, 3000, true, 3},
+    {"Cs (mm)", &FitOptics::cs, -20, 20, true, 3},
+    {"Amplitude contrast", &FitOptics::amplitudeContrast, 0, 1, true, 3},
+    {"Pixel size (Å)", &FitOptics::pixelSize, 0.01, 100, true, 4},
+};
+
+QString opticsRule(const OpticsField &f, double v)
+{
+    const bool below1 = f.value == &FitOptics::amplitudeContrast;
+    if (std::isfinite(v) && v >= f.minimum && (below1 ? v < f.maximum : v <= f.maximum))
+        return QString();
+    return QStringLiteral("%1 cannot be %2: it must be from %3 to %4%5.")
+        .arg(QString::fromUtf8(f.label), formatGeneral(v), formatGeneral(f.minimum),
+             below1 ? QStringLiteral("below ") : QString(), formatGeneral(f.maximum));
+}
+
 } // namespace
+
+QString fitOpticsProblem(const FitOptics &optics)
+{
+    for (const OpticsField &f : kOpticsFields) {
+        const QString rule = opticsRule(f, optics.*f.value);
+        if (!rule.isEmpty())
+            return rule;
+    }
+    return QString();
+}
 
 FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
 {
@@ -57,13 +99,35 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     form->addRow(band, pair(this, edLowResolution, edHighResolution, QStringLiteral("Å")));
     form->addRow(QString(), cbFitPhaseShift);
 
+    // Changed here, they change the session's instrument and specimen as Setup's dialogs do.
+    auto *optics = new QGroupBox(QStringLiteral("Instrument and micrograph"), this);
+    optics->setObjectName(QStringLiteral("gbOptics"));
+    auto *opticsForm = new QFormLayout(optics);
+    edVoltage = field(this, "edVoltage");
+    edCs = field(this, "edCs");
+    edAmplitudeContrast = field(this, "edAmplitudeContrast");
+    edPixelSize = field(this, "edPixelSize");
+    const std::pair<const char *, QLineEdit *> rows[] = {{"&Voltage (kV):", edVoltage},
+                                                         {"&Cs (mm):", edCs},
+                                                         {"&Amplitude contrast:", edAmplitudeContrast},
+                                                         {"Pi&xel size (Å):", edPixelSize}};
+    for (const auto &[text, edit] : rows) {
+        auto *label = new QLabel(QString::fromUtf8(text), optics);
+        label->setBuddy(edit);
+        opticsForm->addRow(label, edit);
+    }
+
     laContext = new QLabel(this);
     laContext->setObjectName(QStringLiteral("laContext"));
     laContext->setWordWrap(true);
+    // A wrapped label's height follows its width only within a layout that asks it: without this the
+    // dialog keeps the height of one line and clips the rest.
+    laContext->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
     laProblem = new QLabel(this);
     laProblem->setObjectName(QStringLiteral("laProblem"));
     laProblem->setWordWrap(true);
     laProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    laProblem->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
     laProblem->hide();
 
     auto *buttons = new QDialogButtonBox(this);
@@ -79,11 +143,14 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     connect(DefaultsBtn, &QPushButton::clicked, this, [this] { showRequest(FitRequest()); });
 
     auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize); // never smaller than the texts need
     layout->addLayout(form);
+    layout->addWidget(optics);
     layout->addWidget(laContext);
     layout->addWidget(laProblem);
     layout->addWidget(buttons);
     showRequest(m_request);
+    keepTitleWhole(this);
 }
 
 void FitCtfDialog::showRequest(const FitRequest &r)
@@ -95,12 +162,14 @@ void FitCtfDialog::showRequest(const FitRequest &r)
     cbFitPhaseShift->setChecked(r.fitPhaseShift);
 }
 
-void FitCtfDialog::setRequest(const FitRequest &request, double pixelSizeNm)
+void FitCtfDialog::setRequest(const FitRequest &request, const FitOptics &optics)
 {
     m_request = request;
-    m_pixelSizeNm = pixelSizeNm;
+    m_optics = optics;
     laProblem->hide();
     showRequest(request);
+    for (const OpticsField &f : kOpticsFields)
+        opticsEdit(f.value)->setText(formatRounded(optics.*f.value, f.decimals));
     adjustSize(); // without the room a refusal took last time
     edMinUnderfocus->setFocus();
 }
@@ -108,6 +177,7 @@ void FitCtfDialog::setRequest(const FitRequest &request, double pixelSizeNm)
 void FitCtfDialog::setContext(const QString &text)
 {
     laContext->setText(text);
+    adjustSize(); // a longer text wraps to more lines: the dialog grows to show them
 }
 
 void FitCtfDialog::done(int result)
@@ -133,24 +203,54 @@ void FitCtfDialog::done(int result)
         }
     }
     typed.fitPhaseShift = cbFitPhaseShift->isChecked();
-    if (problem.isEmpty()) {
-        problem = fitRequestProblem(typed, m_pixelSizeNm);
-        wrong = problem.contains(QStringLiteral("Nyquist"))  ? edHighResolution
-            : problem.startsWith(QStringLiteral("The band")) ? edLowResolution
-                                                             : edMinUnderfocus;
+    if (!problem.isEmpty())
+        return refuse(problem, wrong);
+    // A field left as it was shown keeps the value behind it, not its rounded text.
+    FitOptics optics = m_optics;
+    for (const OpticsField &f : kOpticsFields) {
+        QLineEdit *edit = opticsEdit(f.value);
+        if (edit->text().trimmed() == formatRounded(m_optics.*f.value, f.decimals))
+            continue;
+        try {
+            optics.*f.value = strToFloat(edit->text().trimmed());
+        } catch (const OrvalisError &e) {
+            return refuse(QString::fromUtf8(f.label) + QStringLiteral(": ") + e.text(), edit);
+        }
+        const QString rule = opticsRule(f, optics.*f.value);
+        if (!rule.isEmpty())
+            return refuse(rule, edit);
     }
-    if (!problem.isEmpty()) {
-        // The dialog stays open with what was typed.
-        laProblem->setText(problem);
-        laProblem->show();
-        adjustSize(); // the message takes room of its own
-        wrong->setFocus();
-        wrong->selectAll();
-        return;
-    }
+    problem = fitRequestProblem(typed, optics.pixelSize / 10);
+    if (!problem.isEmpty())
+        return refuse(problem,
+                      problem.contains(QStringLiteral("Nyquist"))          ? edHighResolution
+                          : problem.startsWith(QStringLiteral("The band")) ? edLowResolution
+                                                                           : edMinUnderfocus);
     laProblem->hide();
     m_request = typed;
+    m_optics = optics;
     QDialog::done(result);
+}
+
+// The dialog stays open with what was typed.
+void FitCtfDialog::refuse(const QString &problem, QLineEdit *wrong)
+{
+    laProblem->setText(problem);
+    laProblem->show();
+    adjustSize(); // the message takes room of its own
+    wrong->setFocus();
+    wrong->selectAll();
+}
+
+QLineEdit *FitCtfDialog::opticsEdit(double FitOptics::*value) const
+{
+    if (value == &FitOptics::voltage)
+        return edVoltage;
+    if (value == &FitOptics::cs)
+        return edCs;
+    if (value == &FitOptics::amplitudeContrast)
+        return edAmplitudeContrast;
+    return edPixelSize;
 }
 
 } // namespace orvalis

@@ -65,6 +65,8 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
     common->addRow(QStringLiteral("Phase shift:"), laPhaseShift);
     common->addRow(QStringLiteral("Score:"), laScore);
     common->addRow(QStringLiteral("Fit holds to:"), laResolution);
+    laFittedWith = value(this, "laFittedWith");
+    common->addRow(QStringLiteral("Fitted with:"), laFittedWith);
 
     laStatus = new QLabel(this);
     laStatus->setObjectName(QStringLiteral("laStatus"));
@@ -104,7 +106,8 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
 
 void FitResultPanel::clearValues()
 {
-    for (QLabel *l : {laDefocus, laA2, laAzimuth, laDefocusU, laDefocusV, laAngle, laPhaseShift, laScore, laResolution})
+    for (QLabel *l : {laDefocus, laA2, laAzimuth, laDefocusU, laDefocusV, laAngle, laPhaseShift, laScore, laResolution,
+                      laFittedWith})
         l->setText(QStringLiteral("–"));
 }
 
@@ -163,6 +166,11 @@ void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
         QStringLiteral("Fitted on a spectrum of %1 px tiles. Apply moves the sliders there.").arg(r.tileSize));
     ApplyBtn->setEnabled(true);
     ApplyBtn->setFocus();
+}
+
+void FitResultPanel::showFittedWith(const QString &text)
+{
+    laFittedWith->setText(text);
 }
 
 void FitResultPanel::showApplied()

@@ -28,11 +28,14 @@ public:
     void showProgress(double fraction);
     // Applied: Apply stays, to come back to the fit after the sliders have moved.
     void showApplied();
+    // The instrument, amplitude contrast and pixel size the result shown was fitted with.
+    void showFittedWith(const QString &text);
 
     QLabel *laDefocus = nullptr, *laA2 = nullptr, *laAzimuth = nullptr;
     QLabel *laDefocusU = nullptr, *laDefocusV = nullptr, *laAngle = nullptr;
     QLabel *laPhaseShift = nullptr, *laScore = nullptr, *laResolution = nullptr;
     QLabel *laStatus = nullptr;
+    QLabel *laFittedWith = nullptr;
     QProgressBar *pbFit = nullptr;
     QPushButton *CancelFitBtn = nullptr;
     QPushButton *ApplyBtn = nullptr, *FitAgainBtn = nullptr, *CloseBtn = nullptr;

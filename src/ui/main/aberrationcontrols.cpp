@@ -34,6 +34,38 @@ bool AberrationControls::loadInstrument(const TScopeData &scope)
     return false;
 }
 
+DialledAberrations AberrationControls::dialled() const
+{
+    return {m_state.Defocus, m_state.A2,        m_state.A2Azimuth,
+            m_state.A3,      m_state.A3Azimuth, m_session->magnificationPosition()};
+}
+
+bool AberrationControls::reloadInstrument(const TScopeData &scope)
+{
+    return loadKeeping(scope, dialled());
+}
+
+bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberrations &before)
+{
+    const int magnification = before.magnification;
+    if (!loadInstrument(scope))
+        return false;
+    {
+        // The sliders show them as near as their steps allow; their change would round them.
+        const QSignalBlocker quiet(m_sliders);
+        m_sliders->setPosition(SliderPanel::Astigmatism3, roundToInt(before.a3));
+        m_sliders->setPosition(SliderPanel::Magnification, magnification);
+    }
+    m_session->setA3(before.a3, false);
+    m_session->setMagnificationPosition(magnification, false);
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatFixed(m_state.A3, 0));
+    m_sliders->setFieldText(SliderPanel::Magnification, magnificationText(magnificationAt(magnification)));
+    m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
+    setAberrations(before.defocus, before.a2, before.a2Azimuth, before.a3Azimuth);
+    m_body->info()->setTexts(m_session->treeTexts());
+    return true;
+}
+
 void AberrationControls::showInstrument()
 {
     m_state.StepFactor = 4;

@@ -16,12 +16,25 @@ struct OpticsState;
 struct OptionRanges;
 struct TScopeData;
 
+// The aberrations the controls set, and the magnification: what a user has dialled in for one CTF.
+struct DialledAberrations {
+    double defocus = 0, a2 = 0, a2Azimuth = 0, a3 = 0, a3Azimuth = 0; // nm, nm, rad, nm, rad
+    int magnification = 0;                                            // slider position
+};
+
 class AberrationControls : public QObject {
 public:
     AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter);
 
     // An instrument the formulas cannot use is refused with a message box over the window.
     bool loadInstrument(const TScopeData &scope);
+    // Loads the instrument again for what new working ranges derive from it (the limits along the
+    // curve up to UpTo), keeping every aberration and the magnification as they were: a change of
+    // ranges is no new instrument.
+    bool reloadInstrument(const TScopeData &scope);
+    // Loads the instrument and sets `kept` on it, shown on the controls and drawn.
+    bool loadKeeping(const TScopeData &scope, const DialledAberrations &kept);
+    DialledAberrations dialled() const;
     void showInstrument(); // the controls and texts of the instrument the session loaded
 
     void changed(int row);           // a slider's new position (SliderPanel::Row)

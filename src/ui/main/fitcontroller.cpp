@@ -2,6 +2,7 @@
 
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
+#include "core/specimenterms.h"
 #include "session/ctfsession.h"
 #include "session/fitsession.h"
 #include "ui/fitctf/fitctfdialog.h"
@@ -81,6 +82,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     });
     connect(m_fit, &FitSession::finished, this, [this] {
         panel()->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
+        m_panel->showFittedWith(fittedWithText());
         showPanel();
     });
     connect(m_fit, &FitSession::failed, this, [this](const QString &message) {
@@ -139,16 +141,54 @@ bool FitController::eventFilter(QObject *watched, QEvent *event)
 QString FitController::contextText() const
 {
     const OpticsState &s = m_session.state();
-    QString text = QStringLiteral("Fitted with the instrument's %1 kV and Cs %2 mm")
-                       .arg(formatGeneral(s.Voltage), formatGeneral(s.Cs * 1e-6));
+    QString text = QStringLiteral("Voltage and Cs are the microscope's, the amplitude contrast the specimen's and the "
+                                  "pixel size the micrograph's: a change here changes them there, as Setup's dialogs "
+                                  "do. ");
     if (s.C5 != 0)
-        text += QStringLiteral(", C5 %1 mm").arg(formatGeneral(s.C5 * 1e-6));
-    text += QStringLiteral(", the amplitude contrast %1").arg(formatGeneral(s.AmplitudeContrast));
-    text += QStringLiteral(" and, unless fitted, the phase shift %1° (Setup > Specimen and Detector)")
-                .arg(formatGeneral(s.PhaseShift * 180 / Pi));
-    text += QStringLiteral(", on the micrograph's pixel of %1 Å.")
-                .arg(formatGeneral(m_micrographs.micrograph().pixelSize() * 10));
+        text += QStringLiteral("The instrument's C5 of %1 mm is taken too. ").arg(formatRounded(s.C5 * 1e-6, 3));
+    text += QStringLiteral("Unless fitted, the phase shift is %1° (Setup > Specimen and Detector).")
+                .arg(formatRounded(s.PhaseShift * 180 / Pi, 1));
     return text;
+}
+
+FitOptics FitController::sessionOptics() const
+{
+    const OpticsState &s = m_session.state();
+    return {s.Voltage, s.Cs / mmToNm, s.AmplitudeContrast, m_micrographs.micrograph().pixelSize() * 10};
+}
+
+// The values changed in the Fit dialog go where Setup's dialogs put them: voltage and Cs into the
+// active instrument record, loaded; the amplitude contrast into the specimen; the pixel size to the
+// micrograph (through the specimen's terms, which an open micrograph follows).
+bool FitController::applyOptics(const FitOptics &shown, const FitOptics &typed)
+{
+    if (typed.voltage != shown.voltage || typed.cs != shown.cs) {
+        TScopeData record = m_session.activeScopeRecord();
+        record.Voltage = typed.voltage;
+        record.Cs = typed.cs * mmToNm;
+        QString refused;
+        if (!m_session.applyRecord(record, &refused)) {
+            showErrorReport(refused, m_window);
+            return false;
+        }
+    }
+    if (typed.amplitudeContrast != shown.amplitudeContrast || typed.pixelSize != shown.pixelSize) {
+        SpecimenDetector terms = m_session.specimen();
+        terms.amplitudeContrast = typed.amplitudeContrast;
+        if (typed.pixelSize != shown.pixelSize)
+            terms.pixelSize = typed.pixelSize;
+        m_session.setSpecimen(terms);
+    }
+    m_controls->showAberrations(); // the views drawn with what changed
+    return true;
+}
+
+QString FitController::fittedWithText() const
+{
+    const CtfFitOptions &o = m_fit->resultOptions();
+    return QStringLiteral("%1 kV, Cs %2 mm, amplitude contrast %3, pixel %4 Å")
+        .arg(formatRounded(o.instrument.voltage, 3), formatRounded(o.instrument.cs / mmToNm, 3),
+             formatRounded(o.amplitudeContrast, 3), formatRounded(m_micrographs.micrograph().pixelSize() * 10, 4));
 }
 
 void FitController::showPanel()
@@ -164,9 +204,12 @@ void FitController::chooseAndFit()
         return;
     if (!m_dialog)
         m_dialog = new FitCtfDialog(m_window);
-    m_dialog->setRequest(m_fit->request(), m_micrographs.micrograph().pixelSize());
+    const FitOptics shown = sessionOptics();
+    m_dialog->setRequest(m_fit->request(), shown);
     m_dialog->setContext(contextText());
     if (m_dialog->exec() != QDialog::Accepted)
+        return;
+    if (m_dialog->optics() != shown && !applyOptics(shown, m_dialog->optics()))
         return;
     m_fit->setRequest(m_dialog->request());
     QString refused;

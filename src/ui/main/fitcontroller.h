@@ -3,6 +3,8 @@
 // a button beside the micrograph switch over the pattern), its dialog, the result panel with the
 // fit's progress and Cancel, and Apply, which hands the fit to the session and shows it on the
 // sliders. The fit itself runs in the session (FitSession), off the event loop.
+#include "ui/fitctf/fitctfdialog.h"
+
 #include <QObject>
 
 class QAction;
@@ -42,6 +44,9 @@ private:
     void refresh();
     void placeButtons();
     QString contextText() const;
+    FitOptics sessionOptics() const;
+    bool applyOptics(const FitOptics &shown, const FitOptics &typed);
+    QString fittedWithText() const;
     void showPanel();
 
     QMainWindow *m_window;

@@ -175,16 +175,16 @@ void PatternPane::showNyquist(double k)
 }
 
 // Pixel (N, N) is k = 0 and one pixel is range / (N - 1): the square's edges lie k (N - 1) / range
-// pixels from the centre, outside the picture when Nyquist lies beyond its range.
+// pixels from the centre. When Nyquist lies beyond the picture's range the whole picture is below
+// it and no square is drawn: a square cut by the picture's edges would show only some of its sides.
 void PatternPane::placeNyquist()
 {
-    const int side = m_image->image().width();
     if (!(m_nyquistK > 0) || !(m_range > 0) || m_centre < 2) {
         m_nyquist->hide();
         return;
     }
     const double half = m_nyquistK * (m_centre - 1) / m_range;
-    if (!(half < side)) {
+    if (!(half < m_centre) || m_centre + roundToInt(half) >= m_image->image().width()) {
         m_nyquist->hide();
         return;
     }

@@ -109,11 +109,13 @@ void SetupDialogs::editOptions()
     m_parts.controls->applyWorkingRanges(m_options->ranges());
     if (!m_options->reloadNeeded())
         return;
+    // New ranges are no new instrument: the aberrations a fit or the user set stay.
     const TScopeData record = m_parts.session->activeScopeRecord();
-    if (!m_parts.controls->loadInstrument(record))
+    if (!m_parts.controls->reloadInstrument(record))
         return;
-    m_parts.painter->drawCurves(record.Defocus, m_parts.session->state().Direction);
-    m_parts.painter->drawPattern(record.Defocus);
+    const OpticsState &state = m_parts.session->state();
+    m_parts.painter->drawCurves(state.Defocus, state.Direction);
+    m_parts.painter->drawPattern(state.Defocus);
 }
 
 // The specimen's terms leave the instrument as it is: the views are drawn again with them.

@@ -107,11 +107,29 @@ void ViewCommands::chooseCtf(bool second)
         m_parts.session->clearSeries(s);
         m_parts.painter->showSeries(s);
     }
-    m_parts.session->setSecondActive(second);
-    const TScopeData &record = second ? m_parts.session->ScopeRecord2 : m_parts.session->ScopeRecord1;
+    switchCtf(second);
+    drawCurves();
+}
+
+// Each CTF keeps what was dialled in for it (defocus, both astigmatisms and their azimuths, the
+// magnification): choosing it again, or leaving plotter mode for the first, brings that back. The
+// active CTF chosen again is loaded afresh, as before.
+void ViewCommands::switchCtf(bool second)
+{
+    CtfSession &session = *m_parts.session;
+    const bool other = session.secondActive() != second;
+    if (other)
+        m_kept[session.secondActive()] = m_parts.controls->dialled();
+    session.setSecondActive(second);
+    const TScopeData &record = second ? session.ScopeRecord2 : session.ScopeRecord1;
+    if (other && m_kept[second]) {
+        DialledAberrations kept = *m_kept[second];
+        kept.defocus = record.Defocus;
+        m_parts.controls->loadKeeping(record, kept);
+        return;
+    }
     m_parts.controls->loadInstrument(record);
     m_parts.controls->setDefocus(record.Defocus);
-    drawCurves();
 }
 
 void ViewCommands::showEnvelopes()
@@ -209,6 +227,12 @@ void ViewCommands::applyViewState()
 // Each mode starts from its own empty series; plotter mode keeps "CTF 2".
 void ViewCommands::enterMode(bool plotter)
 {
+    // Analysis mode shows the first CTF, the instrument kept at close: one that came back only at
+    // the next start would be a surprise.
+    if (!plotter && m_parts.session->secondActive()) {
+        m_parts.actions->firstCtf->setChecked(true);
+        switchCtf(false);
+    }
     m_parts.session->setPlotterMode(plotter);
     m_parts.actions->setPlotterMode(plotter);
     m_parts.body->curves()->setPlotterMode(plotter);
@@ -229,8 +253,19 @@ void ViewCommands::enterMode(bool plotter)
     }
     showModeSeries();
     drawCurves();
-    if (plotter)
+    if (plotter) {
+        // The legend names both CTFs: both are drawn at once, the other as choosing it would draw it.
+        const bool other = !m_parts.session->secondActive();
+        std::optional<int> magnification;
+        if (m_kept[other])
+            magnification = m_kept[other]->magnification;
+        if (m_parts.session->computeInactiveCurves(magnification)) {
+            m_parts.painter->showSeries(other ? S8Ctf2 : S1Ctf);
+            m_parts.painter->showSeries(other ? S7CombinedNeg : S4Combined);
+            m_parts.body->curves()->replotSoon();
+        }
         return;
+    }
     drawPattern();
     m_parts.painter->setPatternLive(m_parts.actions->Enable2DUpdate1->isChecked());
 }

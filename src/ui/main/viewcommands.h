@@ -2,7 +2,11 @@
 // The commands that choose what the main window shows: the curve options, the panes, the two modes
 // with their button bars, the plotter's two CTFs, the titles and the tool-bar row. Each takes the
 // session's choice and sets the checks and panes that show it.
+#include "ui/main/aberrationcontrols.h"
+
 #include <QObject>
+
+#include <optional>
 
 class QAction;
 
@@ -61,8 +65,13 @@ private:
     void drawCurves();
     void drawPattern();
 
+    // Plotter mode: the CTF the controls act on becomes `second`, the other's instrument loaded.
+    void switchCtf(bool second);
+
     Parts m_parts;
     OpticsState &m_state; // the session's
+    // What the user had dialled in for each CTF when the other was chosen, to come back to it.
+    std::optional<DialledAberrations> m_kept[2];
 };
 
 } // namespace orvalis

@@ -36,6 +36,7 @@ SpecimenDialog::SpecimenDialog(QWidget *parent) : QDialog(parent)
     layout->addWidget(note);
     layout->addWidget(buttons);
     setTerms(m_terms);
+    keepTitleWhole(this);
 }
 
 QLineEdit *SpecimenDialog::field(SpecimenField f) const
@@ -53,7 +54,7 @@ void SpecimenDialog::setTerms(const SpecimenDetector &terms)
 {
     m_terms = terms;
     for (SpecimenField f : AllSpecimenFields)
-        field(f)->setText(formatGeneral(specimenValue(terms, f)));
+        field(f)->setText(formatRounded(specimenValue(terms, f), 6));
 }
 
 void SpecimenDialog::done(int result)

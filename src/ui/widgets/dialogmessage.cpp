@@ -4,7 +4,11 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace orvalis {
 
@@ -68,6 +72,22 @@ QDialogButtonBox *okCancelBox(QDialog *dialog, QPushButton *&ok, QPushButton *&c
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
+}
+
+void keepTitleWhole(QDialog *dialog)
+{
+    // The title bar's font is often bold and larger; the icon and three buttons take about seven
+    // lines' height of it at any scale.
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // The frame adds the program's name: "Specimen and Detector — Orvalis".
+    QString text = dialog->windowTitle();
+    const QString program = QGuiApplication::applicationDisplayName();
+    if (!program.isEmpty() && program != text)
+        text += QStringLiteral(" — ") + program;
+    const int title = metrics.horizontalAdvance(text) + 8 * metrics.height();
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), title));
 }
 
 } // namespace orvalis

@@ -28,4 +28,8 @@ void addOkCancel(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 // The same pair in a button box for a laid-out dialog: OK accepts it, Cancel rejects it.
 QDialogButtonBox *okCancelBox(QDialog *dialog, QPushButton *&ok, QPushButton *&cancel);
 
+// Makes the dialog at least as wide as its title needs beside the frame's icon and buttons: a
+// window manager elides a title wider than the bar ("Specimen an… or"). Call once it is laid out.
+void keepTitleWhole(QDialog *dialog);
+
 } // namespace orvalis
