@@ -132,12 +132,12 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
 
-def png_bytes(a, colour=0, ppm=None, width=None):
+def png_bytes(a, colour=0, ppm=None, width=None, height=None):
     depth = 16 if a.dtype == np.uint16 else 8
     rows = a.astype(">u2" if depth == 16 else "u1").tobytes()
     stride = len(rows) // a.shape[0]
     raw = b"".join(b"\0" + rows[i * stride:(i + 1) * stride] for i in range(a.shape[0]))
-    body = chunk(b"IHDR", struct.pack(">IIBBBBB", width or a.shape[1], a.shape[0], depth, colour, 0, 0, 0))
+    body = chunk(b"IHDR", struct.pack(">IIBBBBB", width or a.shape[1], height or a.shape[0], depth, colour, 0, 0, 0))
     if ppm:
         body += chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1))
     return b"\x89PNG\r\n\x1a\n" + body + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
@@ -239,6 +239,7 @@ def shared_strip_pages(pages, side):
 
 bad("shared_strips.tif", shared_strip_pages(100, 64))
 bad("rgb.png", png_bytes(rng.integers(0, 255, (H, W * 3), dtype=np.uint8), colour=2, width=W))
+bad("claims.png", png_bytes(ints(np.uint16), width=11585, height=11585))
 bad("truncated.png", png_bytes(ints(np.uint8))[:100])
 bad("not_an_image.txt", b"Just some text, not a micrograph.\n")
 

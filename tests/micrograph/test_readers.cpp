@@ -204,6 +204,9 @@ void TestReaders::badFiles_data()
                                                     "than the file's 15504 bytes";
     QTest::newRow("colour PNG") << "rgb.png"
                                 << "colour PNG";
+    QTest::newRow("PNG claiming what deflate cannot pack")
+        << "claims.png"
+        << "it claims 11585 x 11585 pixels of 16 bits (268436035 bytes), more than 1032 times its ";
     QTest::newRow("truncated PNG") << "truncated.png"
                                    << "truncated";
     QTest::newRow("text file") << "not_an_image.txt"
