@@ -33,10 +33,15 @@ QString notRegular(const QString &path, mode_t mode)
 
 QString openIfRegular(QFile &file)
 {
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer; a regular file reads the same
-    // either way once the flag is cleared. The type is asked of what was opened, so nothing put
-    // under the name between a look and the opening can slip through.
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A device is not even opened: opening some (tapes, serial lines) does something. Without
+    // O_NONBLOCK, opening a FIFO would wait for a writer; a regular file reads the same either way
+    // once the flag is cleared. The type is asked again of what was opened, so that nothing put
+    // under the name between the look and the opening slips through.
+    const QByteArray name = QFile::encodeName(file.fileName());
+    struct stat seen {};
+    if (::stat(name.constData(), &seen) == 0 && !S_ISREG(seen.st_mode))
+        return notRegular(file.fileName(), seen.st_mode);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return qt_error_string(errno);
     struct stat st {};
