@@ -32,30 +32,44 @@ QString notRegular(const QString &path, mode_t mode)
 
 } // namespace
 
-void openRegularFile(QFile &file)
+QString openIfRegular(QFile &file)
 {
-    const QString shown = QDir::toNativeSeparators(file.fileName());
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer; a regular file reads the same
-    // either way once the flag is cleared.
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A device is not even opened: opening some (tapes, serial lines) does something. Without
+    // O_NONBLOCK, opening a FIFO would wait for a writer; a regular file reads the same either way
+    // once the flag is cleared. The type is asked again of what was opened, so that nothing put
+    // under the name between the look and the opening slips through.
+    const QByteArray name = QFile::encodeName(file.fileName());
+    struct stat seen {};
+    if (::stat(name.constData(), &seen) == 0 && !S_ISREG(seen.st_mode))
+        return notRegular(file.fileName(), seen.st_mode);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, qt_error_string(errno)));
+        return qt_error_string(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const mode_t mode = st.st_mode;
         ::close(fd);
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, notRegular(file.fileName(), mode)));
+        return notRegular(file.fileName(), mode);
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         const QString reason = qt_error_string(errno);
         ::close(fd);
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, reason));
+        return reason;
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw OrvalisError(QStringLiteral("Cannot open file %1: %2").arg(shown, file.errorString()));
+        return file.errorString();
     }
+    return QString();
+}
+
+void openRegularFile(QFile &file)
+{
+    const QString why = openIfRegular(file);
+    if (!why.isEmpty())
+        throw OrvalisError(
+            QStringLiteral("Cannot open file %1: %2").arg(QDir::toNativeSeparators(file.fileName()), why));
 }
 
 QString notRegularFile(const QString &path)

@@ -12,6 +12,9 @@ namespace orvalis {
 // Opens `file` (its name set) for reading at once, and only when it is a regular file (a symbolic
 // link counts as what it points to). Throws OrvalisError "Cannot open file <name>: <why>".
 void openRegularFile(QFile &file);
+// The same without throwing: an empty text when `file` is open, else why not ("It is a FIFO (named
+// pipe), not a regular file." or the system's reason).
+QString openIfRegular(QFile &file);
 
 // "It is a folder, not a regular file." for whatever stands at `path` that is no regular file (a
 // symbolic link counts as what it points to); empty for a regular file or a name not taken.

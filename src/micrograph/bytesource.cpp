@@ -1,5 +1,7 @@
 #include "micrograph/bytesource.h"
 
+#include "core/regularfile.h"
+
 #include <cstring>
 
 namespace orvalis {
@@ -15,7 +17,8 @@ bool MemorySource::read(std::uint64_t offset, void *destination, std::size_t cou
 
 FileSource::FileSource(const QString &path) : m_file(path)
 {
-    if (m_file.open(QIODevice::ReadOnly))
+    m_openError = openIfRegular(m_file);
+    if (m_openError.isEmpty())
         m_size = static_cast<std::uint64_t>(m_file.size());
 }
 

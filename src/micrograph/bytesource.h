@@ -35,15 +35,20 @@ private:
 
 class FileSource : public ByteSource {
 public:
-    // Opens `path` for reading; check isOpen() and errorText().
+    // Opens `path` for reading when it is a regular file: a FIFO, device or folder is never opened
+    // in a way that could wait or read without end. Check isOpen() and openError().
     explicit FileSource(const QString &path);
     bool isOpen() const { return m_file.isOpen(); }
+    // Why the file is not open ("It is a FIFO (named pipe), not a regular file." or the system's
+    // reason).
+    QString openError() const { return m_openError; }
     std::uint64_t size() const override { return m_size; }
     bool read(std::uint64_t offset, void *destination, std::size_t count) override;
     QString errorText() const override { return m_file.errorString(); }
 
 private:
     QFile m_file;
+    QString m_openError;
     std::uint64_t m_size = 0;
     std::uint64_t m_position = 0;
 };

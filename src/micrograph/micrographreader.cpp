@@ -216,11 +216,16 @@ MicrographImage readFrom(ByteSource &source, const QString &shownName, const QSt
 MicrographImage readMicrograph(const QString &path, const ProgressCallback &progress)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    if (QFileInfo(path).isDir())
-        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: it is a folder.").arg(shown));
     FileSource source(path);
-    if (!source.isOpen())
-        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2.").arg(shown, source.errorText()));
+    if (!source.isOpen()) {
+        // "It is a folder, not a regular file." continues the sentence: "...: it is a folder, ..."
+        QString why = source.openError();
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        if (why.startsWith(QLatin1String("It is ")))
+            why[0] = QLatin1Char('i');
+        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2.").arg(shown, why));
+    }
     return readFrom(source, shown, path, progress);
 }
 

@@ -27,6 +27,8 @@ struct PngState {
     std::vector<png_bytep> rows;
 };
 
+constexpr std::uint64_t kMaxDeflatePacking = 1032;
+
 void pngRead(png_structp png, png_bytep data, std::size_t length)
 {
     auto *st = static_cast<PngState *>(png_get_io_ptr(png));
@@ -86,6 +88,20 @@ bool decode(PngState &st)
     const QString size = imageSizeProblem(st.width, st.height);
     if (!size.isEmpty()) {
         std::snprintf(st.message, sizeof st.message, "%s", size.toUtf8().constData());
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    // Deflate packs no more than 1032 bytes into one: what the header claims must fit in the file.
+    const std::uint64_t filtered = (static_cast<std::uint64_t>(st.width) * static_cast<std::uint64_t>(depth) + 7) / 8
+            * st.height
+        + st.height;
+    if (filtered > kMaxDeflatePacking * st.job.source.size()) {
+        std::snprintf(st.message, sizeof st.message,
+                      "it claims %u x %u pixels of %d bits (%llu bytes), more than %llu times its %llu bytes, which "
+                      "no PNG holds",
+                      static_cast<unsigned>(st.width), static_cast<unsigned>(st.height), depth,
+                      static_cast<unsigned long long>(filtered), static_cast<unsigned long long>(kMaxDeflatePacking),
+                      static_cast<unsigned long long>(st.job.source.size()));
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }

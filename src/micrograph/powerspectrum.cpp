@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <thread>
 
 namespace orvalis {
@@ -47,8 +48,14 @@ std::vector<int> tileOrigins(int length, int n)
 // arrays of its own so that workers can run side by side.
 class TileWorker {
 public:
-    TileWorker(const MicrographImage &image, int n, const std::vector<float> &taper, fftwf_plan plan)
-        : m_image(image), m_n(n), m_taper(taper), m_plan(plan),
+    // The tiles are transformed as (pixel - offset) * factor, with `factor` a power of two: an image
+    // whose values lie near the ends of a float's range would otherwise square to infinity or to
+    // zero. Both are floats for the images a spectrum is made of; for others the transform gives
+    // infinities, and the spectrum is refused for them.
+    TileWorker(const MicrographImage &image, int n, const std::vector<float> &taper, fftwf_plan plan, double offset,
+               double factor)
+        : m_image(image), m_n(n), m_taper(taper), m_plan(plan), m_offset(static_cast<float>(offset)),
+          m_factor(static_cast<float>(factor)),
           m_input(fftwArray<float>(static_cast<std::size_t>(n) * static_cast<std::size_t>(n))),
           m_output(fftwArray<fftwf_complex>(static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1))),
           sum(static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1), 0.0)
@@ -61,6 +68,7 @@ public:
     {
         const std::size_t n = static_cast<std::size_t>(m_n);
         const std::size_t width = static_cast<std::size_t>(m_image.width);
+        const float offset = m_offset, factor = m_factor;
         // Sixteen partial sums a row, which the compiler may add in vectors (one running sum would
         // be a chain of dependent additions, and the slowest part of a tile after its transform).
         constexpr std::size_t lanes = 16;
@@ -71,9 +79,9 @@ public:
             float partial[lanes] = {};
             for (std::size_t c = 0; c < whole; c += lanes)
                 for (std::size_t l = 0; l < lanes; ++l)
-                    partial[l] += row[c + l];
+                    partial[l] += (row[c + l] - offset) * factor;
             for (std::size_t c = whole; c < n; ++c)
-                partial[0] += row[c];
+                partial[0] += (row[c] - offset) * factor;
             for (const float p : partial)
                 total += p;
         }
@@ -83,7 +91,7 @@ public:
             const float *row = m_image.data.data() + (static_cast<std::size_t>(y0) + r) * width + x0;
             const float wy = m_taper[r];
             for (std::size_t c = 0; c < n; ++c)
-                in[r * n + c] = (row[c] - mean) * (wy * m_taper[c]);
+                in[r * n + c] = ((row[c] - offset) * factor - mean) * (wy * m_taper[c]);
         }
         fftwf_execute_dft_r2c(m_plan, in, m_output.get());
         const fftwf_complex *out = m_output.get();
@@ -97,12 +105,57 @@ private:
     int m_n;
     const std::vector<float> &m_taper;
     fftwf_plan m_plan;
+    float m_offset, m_factor;
     FftwArray<float> m_input;
     FftwArray<fftwf_complex> m_output;
 
 public:
     std::vector<double> sum;
 };
+
+// Below this standard deviation of the pixels, the powers (its square and less) come close to the
+// smallest floats, whose precision fades out.
+constexpr double kSmallestDeviation = 1e-15;
+
+struct ImageSpread {
+    double mean = 0, deviation = 0;
+};
+
+// In double, where no float's square overflows or vanishes; the pixels taken less the first, so
+// that a large mean costs the deviation no digits, and summed in lanes the compiler may vectorise.
+ImageSpread spreadOf(const MicrographImage &image)
+{
+    ImageSpread s;
+    const std::size_t count = image.data.size();
+    if (count == 0)
+        return s;
+    const float *v = image.data.data();
+    const double shift = v[0];
+    constexpr std::size_t lanes = 8;
+    double sums[lanes] = {}, squares[lanes] = {};
+    const std::size_t whole = count - count % lanes;
+    for (std::size_t i = 0; i < whole; i += lanes)
+        for (std::size_t l = 0; l < lanes; ++l) {
+            const double d = static_cast<double>(v[i + l]) - shift;
+            sums[l] += d;
+            squares[l] += d * d;
+        }
+    for (std::size_t i = whole; i < count; ++i) {
+        const double d = static_cast<double>(v[i]) - shift;
+        sums[0] += d;
+        squares[0] += d * d;
+    }
+    double sum = 0, square = 0;
+    for (std::size_t l = 0; l < lanes; ++l) {
+        sum += sums[l];
+        square += squares[l];
+    }
+    const double n = static_cast<double>(count);
+    const double mean = sum / n;
+    s.mean = shift + mean;
+    s.deviation = std::sqrt(std::max(0.0, square / n - mean * mean));
+    return s;
+}
 
 void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
 {
@@ -246,12 +299,24 @@ PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumO
     const std::vector<int> ys = tileOrigins(image.height, n);
     const int tileCount = static_cast<int>(xs.size() * ys.size());
     const int threadCount = std::clamp(options.threads, 1, std::min(16, tileCount));
+    const ImageSpread spread = spreadOf(image);
+    if (!std::isfinite(spread.deviation))
+        throw OrvalisError(QStringLiteral("The micrograph's pixel values are not all finite numbers, or spread "
+                                          "beyond what a computer's numbers hold."));
+    // A power of two, so that scaling the sums back is exact.
+    const int exponent = spread.deviation > 0 ? std::ilogb(spread.deviation) : 0;
+    if (spread.deviation > 0 && spread.deviation < kSmallestDeviation)
+        throw OrvalisError(QStringLiteral("The micrograph's pixel values vary too little for a spectrum: their "
+                                          "standard deviation is %1, below %2, and their powers would fall below "
+                                          "the smallest numbers a spectrum holds.")
+                               .arg(spread.deviation, 0, 'g', 3)
+                               .arg(kSmallestDeviation, 0, 'g', 3));
     const fftwf_plan plan = realToComplexPlan(n, n, PlanEffort::Measure);
 
     std::vector<TileWorker> workers;
     workers.reserve(static_cast<std::size_t>(threadCount));
     for (int t = 0; t < threadCount; ++t)
-        workers.emplace_back(image, n, taper, plan);
+        workers.emplace_back(image, n, taper, plan, spread.mean, std::ldexp(1.0, -exponent));
 
     // Worker t takes the tiles t, t + threads, ...; this thread is worker 0 and reports progress.
     std::atomic<int> done{0};
@@ -296,7 +361,15 @@ PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumO
     double taperEnergy = 0;
     for (const float w : taper)
         taperEnergy += static_cast<double>(w) * w;
-    const double scale = 1.0 / (static_cast<double>(tileCount) * taperEnergy * taperEnergy);
+    const double scale = std::ldexp(1.0, 2 * exponent) / (static_cast<double>(tileCount) * taperEnergy * taperEnergy);
+    const double largest = *std::max_element(sum.begin(), sum.end()) * scale;
+    if (!(largest <= std::numeric_limits<float>::max()))
+        throw OrvalisError(QStringLiteral("The micrograph's pixel values vary too much for a spectrum: their "
+                                          "standard deviation is %1, and their powers would reach %2, beyond %3, the "
+                                          "largest number a spectrum holds.")
+                               .arg(spread.deviation, 0, 'g', 3)
+                               .arg(largest, 0, 'g', 3)
+                               .arg(double(std::numeric_limits<float>::max()), 0, 'g', 3));
 
     PowerSpectrum s;
     s.size = n;

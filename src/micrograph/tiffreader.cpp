@@ -6,9 +6,12 @@
 
 #include <tiffio.h>
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -16,6 +19,13 @@
 namespace orvalis::detail {
 
 namespace {
+
+// The pages summed at most: movies saved as TIFF have tens to a few hundred frames. With the
+// packing below, this bounds the work a small file can ask for.
+constexpr int kMaxTiffPages = 4096;
+// Decoded bytes per stored byte at most. Deflate cannot pack more than 1032 to 1, and a page that
+// packs that tightly is all but blank: a micrograph's noise keeps real ones near 2 to 20.
+constexpr std::uint64_t kMaxTiffPacking = 1024;
 
 struct TiffClient {
     ByteSource &source;
@@ -166,18 +176,133 @@ QString sampleTypeOf(const PageLayout &p, SampleType &type)
         .arg(p.format);
 }
 
+// nm in the length unit an ImageJ description names ("unit=micron"), or 0 for a unit it is not.
+double imageJUnitNm(TIFF *tif)
+{
+    const char *description = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description) || description == nullptr
+        || std::strncmp(description, "ImageJ=", 7) != 0)
+        return 0;
+    const QStringList lines = QString::fromUtf8(description).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (!line.startsWith(QLatin1String("unit=")))
+            continue;
+        // ImageJ writes characters beyond ASCII as the text "\u00B5"; others write them in UTF-8.
+        QString unit = line.mid(5).trimmed();
+        unit.replace(QLatin1String("\\u00B5"), QChar(0x00b5), Qt::CaseInsensitive);
+        unit.replace(QLatin1String("\\u00C5"), QChar(0x00c5), Qt::CaseInsensitive);
+        unit = unit.toLower();
+        static const QStringList microns{QStringLiteral("micron"), QStringLiteral("microns"), QStringLiteral("um"),
+                                         QString(QChar(0x00b5)) + QLatin1Char('m'),
+                                         QString(QChar(0x03bc)) + QLatin1Char('m')};
+        static const QStringList nanometres{QStringLiteral("nm"), QStringLiteral("nanometer"),
+                                            QStringLiteral("nanometers"), QStringLiteral("nanometre"),
+                                            QStringLiteral("nanometres")};
+        static const QStringList angstroms{QStringLiteral("a"), QString(QChar(0x00e5)), QString(QChar(0x212b)),
+                                           QStringLiteral("angstrom"), QStringLiteral("angstroms")};
+        if (microns.contains(unit))
+            return 1000;
+        if (nanometres.contains(unit))
+            return 1;
+        if (angstroms.contains(unit))
+            return 0.1;
+        return 0;
+    }
+    return 0;
+}
+
+// The resolution tags in pixels per centimetre or inch, as TIFF defines them, or ImageJ's way: no
+// unit in the tag (ResolutionUnit 1), pixels per the unit its description names.
 double pixelSizeOf(TIFF *tif)
 {
     float resolution = 0;
-    std::uint16_t unit = RESUNIT_INCH;
     if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &resolution) || !(resolution > 0))
         return 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-    if (unit == RESUNIT_CENTIMETER)
+    std::uint16_t unit = 0;
+    const bool unitGiven = TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit) != 0;
+    if (unitGiven && unit == RESUNIT_CENTIMETER)
         return plausiblePixelSize(1e7 / resolution);
-    if (unit == RESUNIT_INCH)
+    if (unitGiven && unit == RESUNIT_INCH)
+        return plausiblePixelSize(2.54e7 / resolution);
+    if (const double nm = imageJUnitNm(tif); nm > 0)
+        return plausiblePixelSize(nm / resolution);
+    if (!unitGiven) // TIFF's default unit
         return plausiblePixelSize(2.54e7 / resolution);
     return 0;
+}
+
+struct RowLayout {
+    std::uint32_t rowsPerStrip = 1;
+    std::uint32_t strips = 0; // the strips that hold the image's rows
+    std::size_t rowBytes = 0; // decoded
+};
+
+RowLayout rowLayoutOf(TIFF *tif, const PageLayout &p, SampleType type)
+{
+    RowLayout r;
+    r.rowsPerStrip = p.height;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &r.rowsPerStrip);
+    r.rowsPerStrip = std::clamp<std::uint32_t>(r.rowsPerStrip, 1, p.height);
+    r.strips = (p.height + r.rowsPerStrip - 1) / r.rowsPerStrip;
+    r.rowBytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(sampleBytes(type));
+    return r;
+}
+
+// Checks what the page's header claims against what the file holds, before anything is allocated
+// for it: every strip within the file; uncompressed strips as long as their rows; compressed ones
+// no more packed than kMaxTiffPacking. Gives the bytes the page's strips take up.
+std::uint64_t checkStrips(const ReadJob &job, TIFF *tif, const PageLayout &p, SampleType type, int page)
+{
+    const RowLayout r = rowLayoutOf(tif, p, type);
+    if (TIFFNumberOfStrips(tif) < r.strips)
+        job.fail(QStringLiteral("its page %1 has %2 strips of %3 rows for %4 rows")
+                     .arg(page + 1)
+                     .arg(TIFFNumberOfStrips(tif))
+                     .arg(r.rowsPerStrip)
+                     .arg(p.height));
+    const std::uint64_t fileSize = job.source.size();
+    const std::uint64_t decoded = static_cast<std::uint64_t>(r.rowBytes) * p.height;
+    std::uint64_t stored = 0;
+    for (std::uint32_t s = 0; s < r.strips; ++s) {
+        const std::uint64_t offset = TIFFGetStrileOffset(tif, s);
+        const std::uint64_t count = TIFFGetStrileByteCount(tif, s);
+        if (offset > fileSize || count > fileSize - offset)
+            job.fail(QStringLiteral("its page %1 claims %2 x %3 pixels whose strip %4 lies at bytes %5 to %6, beyond "
+                                    "the end of the file of %7 bytes")
+                         .arg(page + 1)
+                         .arg(p.width)
+                         .arg(p.height)
+                         .arg(s)
+                         .arg(offset)
+                         .arg(offset + count)
+                         .arg(fileSize));
+        if (p.compression == COMPRESSION_NONE) {
+            const std::uint32_t rows = std::min(r.rowsPerStrip, p.height - s * r.rowsPerStrip);
+            if (count < r.rowBytes * rows)
+                job.fail(QStringLiteral("its page %1 claims %2 x %3 pixels of %4 bits (%5 bytes), but its strip %6 "
+                                        "holds %7 bytes of the %8 its rows need")
+                             .arg(page + 1)
+                             .arg(p.width)
+                             .arg(p.height)
+                             .arg(p.bits)
+                             .arg(decoded)
+                             .arg(s)
+                             .arg(count)
+                             .arg(static_cast<std::uint64_t>(r.rowBytes) * rows));
+        }
+        stored += count;
+    }
+    if (p.compression != COMPRESSION_NONE && decoded > kMaxTiffPacking * stored)
+        job.fail(QStringLiteral("its page %1 claims %2 x %3 pixels of %4 bits (%5 bytes) from %6 bytes of compressed "
+                                "strips, more than %7 times as many; no compressed micrograph packs so tightly")
+                     .arg(page + 1)
+                     .arg(p.width)
+                     .arg(p.height)
+                     .arg(p.bits)
+                     .arg(decoded)
+                     .arg(stored)
+                     .arg(kMaxTiffPacking));
+    return stored;
 }
 
 } // namespace
@@ -200,21 +325,20 @@ MicrographImage readTiff(const ReadJob &job)
     if (!tif)
         libtiffFailure(QStringLiteral("it is not a TIFF file libtiff can open"));
 
-    // Every page that is not a thumbnail is summed; they must all be alike.
+    // Every page that is not a thumbnail is summed; they must all be alike. All of them are looked
+    // at before anything is allocated or decoded: what their headers claim must fit in the file.
     const int pageCount = TIFFNumberOfDirectories(tif.get());
-    MicrographImage image;
     PageLayout first;
     SampleType type = SampleType::UInt8;
-    std::vector<unsigned char> strip;
-    int pagesSummed = 0;
-    reportProgress(job.progress, 0.0);
+    std::uint64_t storedBytes = 0; // of the strips of the pages summed
+    int pagesToSum = 0;
     for (int page = 0; page < pageCount; ++page) {
         if (page > 0 && !TIFFReadDirectory(tif.get()))
             libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
         const PageLayout p = layoutOf(tif.get());
         if (p.reduced && page > 0)
             continue;
-        if (pagesSummed == 0) {
+        if (pagesToSum == 0) {
             first = p;
             const QString problem = sampleTypeOf(p, type);
             if (!problem.isEmpty())
@@ -224,8 +348,6 @@ MicrographImage readTiff(const ReadJob &job)
                     QStringLiteral("it is compressed with a method libtiff cannot decode here (TIFF compression %1)")
                         .arg(p.compression));
             checkImageSize(job, p.width, p.height);
-            image = newImage(static_cast<int>(p.width), static_cast<int>(p.height));
-            image.pixelSizeNm = pixelSizeOf(tif.get());
         } else if (p.width != first.width || p.height != first.height || p.bits != first.bits
                    || p.format != first.format || p.samples != first.samples || p.tiled != first.tiled) {
             job.fail(QStringLiteral("its page %1 (%2 x %3 pixels, %4-bit) differs from its first page (%5 x %6 "
@@ -243,31 +365,44 @@ MicrographImage readTiff(const ReadJob &job)
                          .arg(page + 1)
                          .arg(p.compression));
         }
+        if (++pagesToSum > kMaxTiffPages)
+            job.fail(QStringLiteral("it has more than %1 pages to sum; no more are read").arg(kMaxTiffPages));
+        storedBytes += checkStrips(job, tif.get(), p, type, page);
+    }
+    if (pagesToSum == 0)
+        job.fail(QStringLiteral("it has no image"));
+    if (storedBytes > job.source.size())
+        job.fail(QStringLiteral("the strips of its %1 pages claim %2 bytes in all, more than the file's %3 bytes")
+                     .arg(pagesToSum)
+                     .arg(storedBytes)
+                     .arg(job.source.size()));
+    if (!TIFFSetDirectory(tif.get(), 0))
+        libtiffFailure(QStringLiteral("its first page cannot be read again"));
 
-        std::uint32_t rowsPerStrip = p.height;
-        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, p.height);
-        const tstrip_t strips = TIFFNumberOfStrips(tif.get());
-        const std::size_t rowBytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(sampleBytes(type));
-        const std::uint32_t needed = (p.height + rowsPerStrip - 1) / rowsPerStrip;
-        if (strips < needed)
-            job.fail(QStringLiteral("its page %1 has %2 strips of %3 rows for %4 rows")
-                         .arg(page + 1)
-                         .arg(strips)
-                         .arg(rowsPerStrip)
-                         .arg(p.height));
-        strip.resize(rowBytes * rowsPerStrip);
-        for (std::uint32_t s = 0; s < needed; ++s) {
-            const std::uint32_t row = s * rowsPerStrip;
-            const std::uint32_t rows = std::min(rowsPerStrip, p.height - row);
-            const tmsize_t want = static_cast<tmsize_t>(rowBytes * rows);
+    MicrographImage image = newImage(static_cast<int>(first.width), static_cast<int>(first.height));
+    image.pixelSizeNm = pixelSizeOf(tif.get());
+    std::vector<unsigned char> strip;
+    int pagesSummed = 0;
+    reportProgress(job.progress, 0.0);
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0 && !TIFFReadDirectory(tif.get()))
+            libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
+        const PageLayout p = layoutOf(tif.get());
+        if (p.reduced && page > 0)
+            continue;
+        const RowLayout rl = rowLayoutOf(tif.get(), p, type);
+        strip.resize(rl.rowBytes * rl.rowsPerStrip);
+        for (std::uint32_t s = 0; s < rl.strips; ++s) {
+            const std::uint32_t row = s * rl.rowsPerStrip;
+            const std::uint32_t rows = std::min(rl.rowsPerStrip, p.height - row);
+            const tmsize_t want = static_cast<tmsize_t>(rl.rowBytes * rows);
             const tmsize_t got = TIFFReadEncodedStrip(tif.get(), s, strip.data(), want);
             if (got < want)
                 libtiffFailure(QStringLiteral("the pixels of strip %1 of page %2 cannot be read").arg(s).arg(page + 1));
             // libtiff has already put the samples into this machine's byte order.
             convertSamples(type, strip.data(), static_cast<std::size_t>(p.width) * rows, false, pagesSummed > 0,
                            image.data.data() + static_cast<std::size_t>(row) * p.width);
-            reportProgress(job.progress, (page + static_cast<double>(s + 1) / needed) / pageCount);
+            reportProgress(job.progress, (page + static_cast<double>(s + 1) / rl.strips) / pageCount);
         }
         ++pagesSummed;
     }

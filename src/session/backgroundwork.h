@@ -3,22 +3,60 @@
 // its spectrum and fit it: Cancel reaches the work through its progress callback, progress reaches
 // the owner's thread at most once a percent, and what went wrong comes back as a message, because
 // exceptions do not cross a future.
+//
+// Stopping never waits long: work that does not end within kStopPatience of being cancelled (a read
+// blocked in the kernel, on a network file system that went away, asks no progress) is left to end
+// on its own. It runs on a pool of threads nobody joins, so not even the program's exit waits for
+// it, and what it gives is dropped: neither its progress nor its outcome reaches the owner again.
 #include "core/orvaliserror.h"
 #include "micrograph/progress.h"
 
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 
 namespace orvalis {
+
+// Responsive work sees Cancel at its next progress report, a few milliseconds away.
+inline constexpr std::chrono::milliseconds kStopPatience{3000};
+
+namespace detail {
+
+// The threads of all background work. Never destroyed (QCoreApplication joins the global pool as
+// it goes, which would wait for work blocked in the kernel), and never short of a thread while
+// some are blocked.
+inline QThreadPool *backgroundPool()
+{
+    static QThreadPool *const pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(256);
+        return p;
+    }();
+    return pool;
+}
+
+// One piece of work, shared by its thread and its owner for as long as either needs it.
+struct WorkRun {
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable endedChanged;
+    bool ended = false;       // the work has returned
+    QObject *owner = nullptr; // who hears of its progress; null once the work is left to itself
+};
+
+} // namespace detail
 
 template <typename T> struct WorkOutcome {
     T value{};
@@ -49,48 +87,75 @@ public:
     template <typename Work> void start(Work work, const QString &outOfMemory)
     {
         stop();
-        auto flag = std::make_shared<std::atomic<bool>>(false);
-        m_stop = flag;
+        auto run = std::make_shared<detail::WorkRun>();
+        run->owner = m_owner;
+        m_run = run;
         auto last = std::make_shared<double>(-1.0);
-        const ProgressCallback report = [owner = m_owner, progress = m_progress, flag, last](double f) {
+        const ProgressCallback report = [progress = m_progress, run, last](double f) {
             if (f - *last >= 0.01 || f >= 1.0) {
                 *last = f;
-                QMetaObject::invokeMethod(
-                    owner, [progress, f] { progress(f); }, Qt::QueuedConnection);
+                const std::lock_guard<std::mutex> lock(run->mutex);
+                if (run->owner)
+                    QMetaObject::invokeMethod(
+                        run->owner, [progress, f] { progress(f); }, Qt::QueuedConnection);
             }
-            return !*flag;
+            return !run->stop;
         };
-        m_watcher.setFuture(QtConcurrent::run([work = std::move(work), report, outOfMemory] {
-            WorkOutcome<T> outcome;
-            try {
-                outcome.value = work(report);
-            } catch (const Cancelled &) {
-                outcome.cancelled = true;
-            } catch (const OrvalisError &e) {
-                outcome.error = e.text();
-            } catch (const std::bad_alloc &) {
-                outcome.error = outOfMemory;
-            } catch (const std::exception &e) {
-                // Nothing may leave the worker: the future would hand it to the event loop.
-                outcome.error =
-                    QStringLiteral("The work stopped on an internal error: %1").arg(QString::fromLocal8Bit(e.what()));
-            } catch (...) {
-                outcome.error = QStringLiteral("The work stopped on an internal error.");
-            }
-            return outcome;
-        }));
+        m_watcher.setFuture(
+            QtConcurrent::run(detail::backgroundPool(), [work = std::move(work), report, outOfMemory, run] {
+                struct Ended {
+                    detail::WorkRun &run;
+                    ~Ended()
+                    {
+                        {
+                            const std::lock_guard<std::mutex> lock(run.mutex);
+                            run.ended = true;
+                        }
+                        run.endedChanged.notify_all();
+                    }
+                } ended{*run};
+                WorkOutcome<T> outcome;
+                try {
+                    outcome.value = work(report);
+                } catch (const Cancelled &) {
+                    outcome.cancelled = true;
+                } catch (const OrvalisError &e) {
+                    outcome.error = e.text();
+                } catch (const std::bad_alloc &) {
+                    outcome.error = outOfMemory;
+                } catch (const std::exception &e) {
+                    // Nothing may leave the worker: the future would hand it to the event loop.
+                    outcome.error = QStringLiteral("The work stopped on an internal error: %1")
+                                        .arg(QString::fromLocal8Bit(e.what()));
+                } catch (...) {
+                    outcome.error = QStringLiteral("The work stopped on an internal error.");
+                }
+                return outcome;
+            }));
     }
 
     void cancel()
     {
-        if (m_stop)
-            *m_stop = true;
+        if (m_run)
+            m_run->stop = true;
     }
-    // Cancels the work under way and waits until it has ended.
+    // Cancels the work under way and waits until it has ended, or leaves it to end on its own
+    // after kStopPatience.
     void stop()
     {
         cancel();
-        m_watcher.waitForFinished();
+        if (!m_run)
+            return;
+        std::unique_lock<std::mutex> lock(m_run->mutex);
+        const bool ended = m_run->endedChanged.wait_for(lock, kStopPatience, [this] { return m_run->ended; });
+        if (!ended)
+            m_run->owner = nullptr;
+        lock.unlock();
+        if (ended)
+            m_watcher.waitForFinished(); // the work has returned: its future is all but finished
+        else
+            m_watcher.setFuture(QFuture<WorkOutcome<T>>()); // one that has ended, with no outcome
+        m_run.reset();
     }
     bool busy() const { return m_watcher.isRunning(); }
 
@@ -98,7 +163,7 @@ private:
     QObject *m_owner;
     std::function<void(double)> m_progress;
     QFutureWatcher<WorkOutcome<T>> m_watcher;
-    std::shared_ptr<std::atomic<bool>> m_stop;
+    std::shared_ptr<detail::WorkRun> m_run;
 };
 
 } // namespace orvalis

@@ -3,6 +3,7 @@
 // (and read by RELION where it is installed), noise that gives no result, a batch holding broken
 // files, the spectrum and average read back by independent readers, and the refused inputs.
 #include "../chart/failingwrites.h"
+#include "../support/specialfiles.h"
 #include "ctffitcase.h"
 #include "syntheticmicrograph.h"
 
@@ -164,6 +165,8 @@ private slots:
     void fullDiskKeepsThePreviousFile();
     void interruptedBatchKeepsWhatFinished_data();
     void interruptedBatchKeepsWhatFinished();
+    void refusedAtOnce_data();
+    void refusedAtOnce();
 
 private:
     QTemporaryDir m_dir;
@@ -608,6 +611,85 @@ void TestMicrographCli::interruptedBatchKeepsWhatFinished()
     for (const Row &row : starLoop(contents(star), "data_micrographs"))
         inStar << row.value("MicrographName");
     QCOMPARE(inStar, printed);
+}
+
+void TestMicrographCli::refusedAtOnce_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("input"); // a kind of special file, a device's path, or pixels scaled
+    QTest::addColumn<QString>("message");
+    const QString fifo = QStringLiteral("it is a FIFO (named pipe), not a regular file.");
+    QTest::newRow("spectrum of a FIFO") << "spectrum"
+                                        << "fifo" << fifo;
+    QTest::newRow("fit of a FIFO") << "fit"
+                                   << "fifo" << fifo;
+    QTest::newRow("spectrum of a folder") << "spectrum"
+                                          << "folder"
+                                          << "it is a folder, not a regular file.";
+    QTest::newRow("fit of /dev/zero") << "fit"
+                                      << "/dev/zero"
+                                      << "Cannot open the micrograph /dev/zero: it is a device, not a regular file.";
+    QTest::newRow("spectrum of a device") << "spectrum"
+                                          << "device"
+                                          << "it is a device, not a regular file.";
+    QTest::newRow("spectrum of pixels near 1e38") << "spectrum"
+                                                  << "1e38"
+                                                  << "vary too much for a spectrum";
+    QTest::newRow("fit of pixels near 1e38") << "fit"
+                                             << "1e38"
+                                             << "vary too much for a spectrum";
+    QTest::newRow("spectrum of pixels near 1e-40") << "spectrum"
+                                                   << "1e-40"
+                                                   << "vary too little for a spectrum";
+}
+
+// Each is refused with its reason and exit status 1 within seconds; none waits for a writer, reads
+// without end or writes a spectrum of NaN or zeros.
+void TestMicrographCli::refusedAtOnce()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, input);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QString path = input.startsWith(QLatin1Char('/')) ? input : dir.filePath(QStringLiteral("input.mrc"));
+    static const QMap<QString, test::SpecialFile> kinds{{"fifo", test::SpecialFile::Fifo},
+                                                        {"folder", test::SpecialFile::Folder},
+                                                        {"device", test::SpecialFile::Device}};
+    if (kinds.contains(input) && !test::makeSpecialFile(kinds[input], path))
+        QSKIP("this system does not let the test make one");
+    if (input.startsWith(QLatin1Char('1'))) {
+        FitImageOptions o;
+        o.size = 512;
+        MicrographImage image = fitCaseImage(FitCase{"s", 300, 2.7, 0.07, 1.0, 15000, 15000, 0, None}, o);
+        float most = 0;
+        for (const float v : image.data)
+            most = std::max(most, std::abs(v));
+        for (float &v : image.data)
+            v = static_cast<float>(v * (input.toDouble() / most));
+        QVERIFY(writeMrcFloat(path, image));
+    }
+    const test::FifoUnblocker unblocker(path); // a reader that waits after all gets an empty file
+    const QString out = dir.filePath(QStringLiteral("out.mrc"));
+    QStringList arguments{command, path};
+    if (command == QLatin1String("spectrum"))
+        arguments << QStringLiteral("--out") << out << QStringLiteral("--power");
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral(ORVALIS_CTF), arguments);
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        QFAIL("did not finish");
+    }
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 1, err.constData());
+    QVERIFY2(err.contains(message.toUtf8()), err.constData());
+    QVERIFY2(err.contains(path.toUtf8()), err.constData());
+    QVERIFY(!QFile::exists(out));
+    if (!input.startsWith(QLatin1Char('1')))
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestMicrographCli)

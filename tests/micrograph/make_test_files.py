@@ -5,6 +5,7 @@ zlib. Beside each readable file goes NAME.f32, the image the reader must give (f
 float32, rows as stored), and manifest.json lists them; the damaged files are listed there too,
 for the test's table of messages.
     make_test_files.py OUTPUT_FOLDER"""
+import io
 import json
 import os
 import struct
@@ -91,6 +92,25 @@ tif("big_endian.tif", [floats()], byteorder=">")
 tif("pages_uint16.tif", [ints(np.uint16) // 4 for _ in range(3)])
 
 
+# ImageJ's way: ResolutionUnit none, XResolution in pixels per the unit its description names.
+def imagej(name, unit, per_unit, description=None):
+    f = floats()
+    res = (1 / per_unit, 1 / per_unit)
+    if description is None:
+        tifffile.imwrite(path(name), f, imagej=True, resolution=res, metadata={"unit": unit})
+    else:  # what ImageJ or others write beyond ASCII, which tifffile's imagej mode will not
+        tifffile.imwrite(path(name), f, description=description, resolution=res, resolutionunit="NONE",
+                         metadata=None)
+    expect(name, 1, 0.1478, [f])
+
+
+imagej("imagej_micron.tif", "micron", 0.0001478)
+imagej("imagej_nm.tif", "nm", 0.1478)
+imagej("imagej_A.tif", "A", 1.478)
+imagej("imagej_angstrom_utf8.tif", None, 1.478, "ImageJ=1.54f\nimages=1\nunit=\u00c5\n".encode())
+imagej("imagej_micro_escaped.tif", None, 0.0001478, b"ImageJ=1.54f\nunit=\\u00B5m\nspacing=1.0\n")
+
+
 def lzw(name, source, predictor):
     src = path(source)
     subprocess.run(["tiffcp", "-c", "lzw:%d" % predictor if predictor else "lzw", src, path(name)], check=True)
@@ -112,12 +132,12 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
 
-def png_bytes(a, colour=0, ppm=None, width=None):
+def png_bytes(a, colour=0, ppm=None, width=None, height=None):
     depth = 16 if a.dtype == np.uint16 else 8
     rows = a.astype(">u2" if depth == 16 else "u1").tobytes()
     stride = len(rows) // a.shape[0]
     raw = b"".join(b"\0" + rows[i * stride:(i + 1) * stride] for i in range(a.shape[0]))
-    body = chunk(b"IHDR", struct.pack(">IIBBBBB", width or a.shape[1], a.shape[0], depth, colour, 0, 0, 0))
+    body = chunk(b"IHDR", struct.pack(">IIBBBBB", width or a.shape[1], height or a.shape[0], depth, colour, 0, 0, 0))
     if ppm:
         body += chunk(b"pHYs", struct.pack(">IIB", ppm, ppm, 1))
     return b"\x89PNG\r\n\x1a\n" + body + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
@@ -167,7 +187,59 @@ nan = floats()
 nan[7, 11] = np.nan
 bad("nan.tif", tif_bytes(nan))
 bad("truncated.tif", tif_bytes(ints(np.uint16))[:600])
+
+# Headers that claim far more than the file holds.
+def patch_long(data, tag, value):
+    """Sets a SHORT or LONG tag of the first IFD of a little-endian classic TIFF."""
+    ifd = struct.unpack_from("<I", data, 4)[0]
+    count = struct.unpack_from("<H", data, ifd)[0]
+    for i in range(count):
+        at = ifd + 2 + 12 * i
+        if struct.unpack_from("<H", data, at)[0] == tag:
+            kind = struct.unpack_from("<H", data, at + 2)[0]
+            return data[:at + 8] + struct.pack("<H" if kind == 3 else "<I", value) + data[at + 10 + 2 * (kind != 3):]
+    raise KeyError(tag)
+
+
+def claim(data, side):
+    for tag in (256, 257, 278):  # width, height, rows a strip
+        data = patch_long(data, tag, side)
+    return data
+
+
+bad("claims_uncompressed.tif", claim(tif_bytes(ints(np.uint16)), 11585))
+short = bytearray(tif_bytes(ints(np.uint16), rowsperstrip=5))
+with tifffile.TiffFile(io.BytesIO(bytes(short))) as t:
+    counts = t.pages[0].tags["StripByteCounts"]
+    struct.pack_into("<I" if counts.dtype == 4 else "<H", short, counts.valueoffset, 100)
+bad("short_strip.tif", bytes(short))
+bad("claims_compressed.tif", claim(tif_bytes(ints(np.uint16), compression="zlib"), 11585))
+with tifffile.TiffWriter(path("many_pages.tif")) as t:
+    page = np.zeros((16, 16), np.uint8)
+    for _ in range(5000):
+        t.write(page, photometric="minisblack", compression="zlib")
+manifest["bad"].append("many_pages.tif")
+
+
+def shared_strip_pages(pages, side):
+    """Many pages whose strips are all the one strip of the file: each claims bytes already counted."""
+    strip = bytes(rng.integers(0, 255, side * side, dtype=np.uint8))
+    tags = [(256, 3, side), (257, 3, side), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, 8), (277, 3, 1),
+            (278, 3, side), (279, 4, len(strip))]
+    ifd_size = 2 + 12 * len(tags) + 4
+    first = 8 + len(strip)
+    out = b"II*\0" + struct.pack("<I", first) + strip
+    for p in range(pages):
+        nxt = first + (p + 1) * ifd_size if p + 1 < pages else 0
+        entries = b"".join(struct.pack("<HHI", t, k, 1) + (struct.pack("<HH", v, 0) if k == 3 else struct.pack("<I", v))
+                           for t, k, v in tags)
+        out += struct.pack("<H", len(tags)) + entries + struct.pack("<I", nxt)
+    return out
+
+
+bad("shared_strips.tif", shared_strip_pages(100, 64))
 bad("rgb.png", png_bytes(rng.integers(0, 255, (H, W * 3), dtype=np.uint8), colour=2, width=W))
+bad("claims.png", png_bytes(ints(np.uint16), width=11585, height=11585))
 bad("truncated.png", png_bytes(ints(np.uint8))[:100])
 bad("not_an_image.txt", b"Just some text, not a micrograph.\n")
 

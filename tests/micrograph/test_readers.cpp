@@ -4,6 +4,8 @@
 #include "core/orvaliserror.h"
 #include "micrograph/micrographreader.h"
 
+#include "../support/specialfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -109,6 +111,8 @@ private slots:
     void independentWriters();
     void badFiles_data();
     void badFiles();
+    void specialFiles_data();
+    void specialFiles();
     void badMrcHeaders_data();
     void badMrcHeaders();
     void progressAndCancel_data();
@@ -183,9 +187,26 @@ void TestReaders::badFiles_data()
     QTest::newRow("NaN in a float TIFF") << "nan.tif"
                                          << "pixel x = 11, y = 7 is not a finite number";
     QTest::newRow("truncated TIFF") << "truncated.tif"
-                                    << "libtiff says:";
+                                    << "beyond the end of the file of 600 bytes";
+    // Refused before the image is allocated (512 MiB for these claims) or a page is decoded.
+    QTest::newRow("uncompressed claim beyond the strip")
+        << "claims_uncompressed.tif"
+        << "claims 11585 x 11585 pixels whose strip 0 lies at bytes 256 to 23426, beyond the end of the file";
+    QTest::newRow("uncompressed strip shorter than its rows")
+        << "short_strip.tif"
+        << "claims 37 x 23 pixels of 16 bits (1702 bytes), but its strip 0 holds 296 bytes of the 370";
+    QTest::newRow("compressed claim beyond any packing") << "claims_compressed.tif"
+                                                         << "more than 1024 times as many";
+    QTest::newRow("5000 pages") << "many_pages.tif"
+                                << "more than 4096 pages to sum";
+    QTest::newRow("100 pages sharing one strip") << "shared_strips.tif"
+                                                 << "the strips of its 100 pages claim 409600 bytes in all, more "
+                                                    "than the file's 15504 bytes";
     QTest::newRow("colour PNG") << "rgb.png"
                                 << "colour PNG";
+    QTest::newRow("PNG claiming what deflate cannot pack")
+        << "claims.png"
+        << "it claims 11585 x 11585 pixels of 16 bits (268436035 bytes), more than 1032 times its ";
     QTest::newRow("truncated PNG") << "truncated.png"
                                    << "truncated";
     QTest::newRow("text file") << "not_an_image.txt"
@@ -208,6 +229,35 @@ void TestReaders::badFiles()
     QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
     QVERIFY2(message.contains(fragment), qPrintable(message));
     QVERIFY2(printed.isEmpty(), printed.constData());
+}
+
+void TestReaders::specialFiles_data()
+{
+    test::addSpecialFileRows();
+}
+
+// Nothing but a regular file is opened: a FIFO would wait for a writer, a device read without end.
+void TestReaders::specialFiles()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("special.mrc"));
+    if (!test::makeSpecialFile(test::SpecialFile(kind), path))
+        QSKIP("this system does not let the test make one");
+    // Should the reader wait on the FIFO after all, it gets an empty file instead: the message tells.
+    const test::FifoUnblocker unblocker(path);
+    const QString message = refusal(path);
+    // "It is a FIFO ..., not a regular file." continues the message as "...: it is a FIFO ..."
+    const QString expected = QLatin1Char('i') + what.mid(1).remove(QRegularExpression(QStringLiteral("\\.$")));
+    QVERIFY2(message.startsWith(QStringLiteral("Cannot open the micrograph %1: ").arg(path)), qPrintable(message));
+    QVERIFY2(message.contains(expected), qPrintable(message));
+    if (test::SpecialFile(kind) == test::SpecialFile::Fifo) {
+        QCOMPARE(message, QStringLiteral("Cannot open the micrograph %1: %2.").arg(path, expected));
+        // A device every system has, which no test needs privileges to reach.
+        QCOMPARE(refusal(QStringLiteral("/dev/zero")),
+                 QStringLiteral("Cannot open the micrograph /dev/zero: it is a device, not a regular file."));
+    }
 }
 
 void TestReaders::badMrcHeaders_data()

@@ -92,6 +92,8 @@ private slots:
     void agreementEndsWithTheRings();
     void refusedInputs_data();
     void refusedInputs();
+    void scaleOfThePixels_data();
+    void scaleOfThePixels();
     void progressAndCancel_data();
     void progressAndCancel();
 };
@@ -333,6 +335,61 @@ void TestSpectrum::refusedInputs()
         QFAIL("computed");
     } catch (const OrvalisError &e) {
         QVERIFY2(e.text().contains(fragment), qPrintable(e.text()));
+    }
+}
+
+void TestSpectrum::scaleOfThePixels_data()
+{
+    QTest::addColumn<double>("largest"); // the largest pixel, in magnitude
+    QTest::addColumn<QString>("refusal");
+    // Transformed and squared as they are, the pixels of the first square to infinity (and NaN
+    // after it).
+    QTest::newRow("about 1e19") << 1e19 << "";
+    QTest::newRow("about 1e-12") << 1e-12 << "";
+    QTest::newRow("about 1e38") << 1e38 << "vary too much for a spectrum: their standard deviation is";
+    QTest::newRow("about 1e-40, below the normal floats") << 1e-40 << "vary too little for a spectrum";
+}
+
+// The spectrum's shape does not depend on the scale of the pixels; its values follow the scale
+// exactly, or the image is refused for it.
+void TestSpectrum::scaleOfThePixels()
+{
+    QFETCH(double, largest);
+    QFETCH(QString, refusal);
+    const MicrographImage image = synthetic(Model(-400, 0), 512, 1.0, 5);
+    float most = 0;
+    for (const float v : image.data)
+        most = std::max(most, std::abs(v));
+    // A power of two where the spectrum is expected, so that the scaled pixels are exact.
+    const int exponent = std::ilogb(largest / double(most));
+    MicrographImage scaled = image;
+    for (float &v : scaled.data)
+        v = refusal.isEmpty() ? std::ldexp(v, exponent) : static_cast<float>(v * (largest / double(most)));
+    if (!refusal.isEmpty()) {
+        try {
+            computePowerSpectrum(scaled, options(256));
+            QFAIL("computed");
+        } catch (const OrvalisError &e) {
+            QVERIFY2(e.text().contains(refusal), qPrintable(e.text()));
+        }
+        return;
+    }
+    const PowerSpectrum base = computePowerSpectrum(image, options(256));
+    const PowerSpectrum s = computePowerSpectrum(scaled, options(256));
+    QCOMPARE(s.power.size(), base.power.size());
+    for (std::size_t i = 0; i < s.power.size(); ++i) {
+        if (s.power[i] != std::ldexp(base.power[i], 2 * exponent))
+            QFAIL(qPrintable(QStringLiteral("power %1: %2, not %3 times %4")
+                                 .arg(i)
+                                 .arg(double(s.power[i]))
+                                 .arg(std::ldexp(1.0, 2 * exponent))
+                                 .arg(double(base.power[i]))));
+        if (s.rings[i] != std::ldexp(base.rings[i], exponent))
+            QFAIL(qPrintable(QStringLiteral("rings %1: %2, not %3 times %4")
+                                 .arg(i)
+                                 .arg(double(s.rings[i]))
+                                 .arg(std::ldexp(1.0, exponent))
+                                 .arg(double(base.rings[i]))));
     }
 }
 

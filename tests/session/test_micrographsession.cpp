@@ -13,6 +13,9 @@
 #include "store/windowsettings.h"
 #include "syntheticmicrograph.h"
 
+#include "../support/specialfiles.h"
+
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -108,6 +111,9 @@ private slots:
     void refusals_data();
     void refusals();
     void cancelKeepsWhatWasOpen();
+    void specialFiles_data();
+    void specialFiles();
+    void blockedWorkIsLeftBehind();
     void halvesShowTheSameRings_data();
     void halvesShowTheSameRings();
     void profileAgrees_data();
@@ -250,6 +256,85 @@ void TestMicrographSession::cancelKeepsWhatWasOpen()
     QCOMPARE(opened.count(), 0);
     QCOMPARE(micrograph.path(), m_round);
     QVERIFY(!micrograph.busy());
+}
+
+void TestMicrographSession::specialFiles_data()
+{
+    test::addSpecialFileRows();
+}
+
+// What is no regular file is refused at once, in the same words as the shell's, and the session
+// that tried goes at once, with or without waiting for the refusal.
+void TestMicrographSession::specialFiles()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("special.mrc"));
+    if (!test::makeSpecialFile(test::SpecialFile(kind), path))
+        QSKIP("this system does not let the test make one");
+    const test::FifoUnblocker unblocker(path); // a reader that waits after all gets an empty file
+    CtfSession session;
+    startSession(session);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        MicrographSession micrograph(session);
+        QSignalSpy failed(&micrograph, &MicrographSession::failed);
+        micrograph.open(path);
+        QVERIFY(failed.wait(10000));
+        const QString message = failed[0][0].toString();
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot open the micrograph %1: it").arg(path)),
+                 qPrintable(message));
+        QVERIFY2(message.contains(what.mid(1).chopped(what.endsWith(QLatin1Char('.')) ? 1 : 0)), qPrintable(message));
+        QString error;
+        QVERIFY(!micrograph.openNow(path, &error));
+        QCOMPARE(error, message);
+        micrograph.open(path); // and gone before it is told
+    }
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+}
+
+// Work blocked in the kernel, where Cancel cannot reach it, holds its owner's end no longer than
+// kStopPatience; it ends on its own later, and nothing of it reaches the owner.
+void TestMicrographSession::blockedWorkIsLeftBehind()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("blocking"));
+    QVERIFY(test::makeSpecialFile(test::SpecialFile::Fifo, fifo));
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    int progressed = 0, done = 0;
+    QElapsedTimer clock;
+    {
+        QObject owner;
+        BackgroundWork<int> work(
+            &owner, [&progressed](double) { ++progressed; }, [&done](const WorkOutcome<int> &) { ++done; });
+        work.start(
+            [name = QFile::encodeName(fifo), ended](const ProgressCallback &report) {
+                report(0.5);
+                const int fd = ::open(name.constData(), O_RDONLY); // waits for a writer
+                if (fd >= 0)
+                    ::close(fd);
+                report(1.0);
+                *ended = true;
+                return 1;
+            },
+            QString());
+        QVERIFY(work.busy());
+        QTRY_COMPARE(progressed, 1); // the progress before it blocked reaches the owner
+        clock.start();
+    }
+    const qint64 waited = clock.elapsed();
+    QVERIFY2(waited >= kStopPatience.count() - 50 && waited < kStopPatience.count() + 1000,
+             qPrintable(QString::number(waited)));
+    QVERIFY(!*ended);
+    {
+        const test::FifoUnblocker unblocker(fifo);
+        QTRY_VERIFY(*ended);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(progressed, 1);
+    QCOMPARE(done, 0);
 }
 
 void TestMicrographSession::halvesShowTheSameRings_data()
