@@ -10,7 +10,7 @@ namespace orvalis {
 
 // The correlation of the image's fine detail (each pixel less the mean of its 3 x 3 neighbours)
 // with the same mirrored through the image's centre (pixel (i, j) against (w - i, h - j), as the
-// spectra of the field centre theirs), over a central square of at most 1024 pixels a side; -1 .. 1.
+// spectra of the field centre theirs), over a central square of at most 512 pixels a side; -1 .. 1.
 // About 0 for a micrograph's shot noise, 1 for a centred spectrum.
 double centralSymmetry(const MicrographImage &image);
 
