@@ -77,6 +77,8 @@ const FitCase kCases[] = {
     {"120kV 0.8um 800A +150deg 1.5A", 120, 2.0, 0.10, 1.5, 8400, 7600, 5, 150},
 };
 
+bool unfittedPhase = false; // the phase plates' shifts left out, as a user who forgets them
+
 CtfFitResult fitOneCase(const FitCase &c, const FitImageOptions &image, int tile, double low)
 {
     // A pixel of half an ångström is a super-resolution frame, twice as many pixels a side.
@@ -85,10 +87,18 @@ CtfFitResult fitOneCase(const FitCase &c, const FitImageOptions &image, int tile
         caseImage.size *= 2;
     const MicrographImage micrograph = fitCaseImage(c, caseImage);
     CtfFitOptions options = fitCaseOptions(c);
+    options.fitPhaseShift = options.fitPhaseShift && !unfittedPhase;
     options.tileSize = tile;
     if (low > 0)
         options.lowResolution = low;
     return fitMicrographCtf(micrograph, options);
+}
+
+// How much a free phase shift raises the score, as a fraction of it (kPhaseShiftGain's measure); 0 when
+// the shift was fitted.
+double phaseGain(const CtfFitResult &r)
+{
+    return r.score > 0 && r.freePhaseScore > 0 ? r.freePhaseScore / r.score - 1 : 0.0;
 }
 
 int spreadTable(const FitImageOptions &image, const char *only, int tile, double low, int seeds)
@@ -100,12 +110,14 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
                 "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed", "U - V's errors");
     Spread all[4];
     int missed = 0, fits = 0;
+    double largestGain = 0;
     for (const FitCase &c : kCases) {
         if (!std::strstr(c.name, only))
             continue;
         Spread spread[4];
         QString differences; // U - V's error at each seed
         int caseMissed = 0;
+        double gains[2] = {HUGE_VAL, 0}; // the smallest and largest gain of a free phase shift
         for (int k = 0; k < seeds; ++k) {
             FitImageOptions o = image;
             o.seed = image.seed + static_cast<std::uint64_t>(k);
@@ -115,9 +127,12 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
                 ++caseMissed;
                 continue;
             }
+            largestGain = std::max(largestGain, phaseGain(r));
+            gains[0] = std::min(gains[0], phaseGain(r));
+            gains[1] = std::max(gains[1], phaseGain(r));
             const FitErrors e = fitErrors(c, *r.values);
             differences += QStringLiteral(" %1").arg(e.difference, 0, 'f', 0);
-            caseMissed += withinTargets(e) ? 0 : 1;
+            caseMissed += withinTargets(e) && r.reliable() ? 0 : 1;
             const double errors[4] = {e.meanDefocus, e.difference, e.angle, e.phaseShift};
             for (int i = 0; i < 4; ++i) {
                 spread[i].add(errors[i]);
@@ -125,15 +140,19 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
             }
         }
         missed += caseMissed;
-        std::printf("%-31s | %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s\n", c.name,
-                    spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(), spread[1].largest,
+        std::printf("%-31s | %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s | gain %.3f .. "
+                    "%.3f\n",
+                    c.name, spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(), spread[1].largest,
                     spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
-                    qPrintable(differences));
+                    qPrintable(differences), gains[0], gains[1]);
         std::fflush(stdout);
     }
-    std::printf("\nall cases: U - V rms %.1f A (mean %+.1f, largest %.1f), mean defocus rms %.1f A, angle rms %.2f "
-                "deg, phase shift rms %.2f deg; %d fits of %d missed the targets\n",
-                all[1].rms(), all[1].mean(), all[1].largest, all[0].rms(), all[2].rms(), all[3].rms(), missed, fits);
+    std::printf(
+        "\nall cases: U - V rms %.1f A (mean %+.1f, largest %.1f), mean defocus rms %.1f A, angle rms %.2f "
+        "deg, phase shift rms %.2f deg; %d fits of %d missed the targets or were doubted; largest gain of a free "
+        "phase shift %.3f\n",
+        all[1].rms(), all[1].mean(), all[1].largest, all[0].rms(), all[2].rms(), all[3].rms(), missed, fits,
+        largestGain);
     return 0;
 }
 
@@ -146,6 +165,8 @@ int main(int argc, char **argv)
     int tile = 0, seeds = 0;
     double low = 0;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unfitted-phase") == 0)
+            unfittedPhase = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc)
@@ -180,6 +201,7 @@ int main(int argc, char **argv)
         QElapsedTimer timer;
         timer.start();
         CtfFitOptions options = fitCaseOptions(c);
+        options.fitPhaseShift = options.fitPhaseShift && !unfittedPhase;
         options.tileSize = tile;
         if (low > 0)
             options.lowResolution = low;
@@ -193,7 +215,8 @@ int main(int argc, char **argv)
         }
         const CtfFitValues &v = *r.values;
         const FitErrors e = fitErrors(c, v);
-        const bool ok = withinTargets(e);
+        // A fit that doubts itself is one the user cannot take either.
+        const bool ok = withinTargets(e) && r.reliable();
         failed += ok ? 0 : 1;
         worst[0] = std::max(worst[0], std::fabs(e.meanDefocus) / e.defocusLimit);
         worst[1] = std::max(worst[1], std::fabs(e.difference));
@@ -202,10 +225,11 @@ int main(int argc, char **argv)
         if (!std::isnan(e.phaseShift))
             worst[3] = std::max(worst[3], e.phaseShift);
         std::printf("%-31s %6.0f %6.0f %6.0f | %8.1f %8.1f %6.2f %6.2f | %7.1f %6.1f %6.2f %6.2f | %6.3f %5.0f %5.2f "
-                    "%4d %s %.2fs\n",
+                    "%4d %s %.2fs gain %.3f%s\n",
                     c.name, c.defocusU, c.defocusV, c.angle, v.cryoEm.defocusU, v.cryoEm.defocusV, v.cryoEm.angle,
                     v.phaseShift, e.meanDefocus, e.difference, e.angle, e.phaseShift, r.score, r.significance,
-                    v.resolution * 10, r.tileSize, ok ? "ok" : "MISSED", seconds);
+                    v.resolution * 10, r.tileSize, ok ? "ok" : "MISSED", seconds, phaseGain(r),
+                    qPrintable(fitDoubtKeys(r.doubts).join(QLatin1Char(' ')).prepend(r.doubts ? " doubts: " : "")));
         std::fflush(stdout);
     }
     std::printf("\nlargest errors: mean defocus %.2f of its limit, U - V %.1f A, angle %.2f deg, phase shift %.2f "

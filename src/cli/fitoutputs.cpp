@@ -31,9 +31,10 @@ double resolutionOrBand(const CtfFitValues &v, const CtfFitOptions &o)
     return v.resolution > 0 ? v.resolution : o.lowResolution;
 }
 
+// The files other programs take as results hold only fits without doubts.
 bool reliable(const FitRecord &r)
 {
-    return !r.failed && r.result.values.has_value();
+    return !r.failed && r.result.reliable();
 }
 
 } // namespace
@@ -41,7 +42,7 @@ bool reliable(const FitRecord &r)
 QByteArray fitTable(const QVector<FitRecord> &records)
 {
     QByteArray out("micrograph\tdefocus_u_A\tdefocus_v_A\tangle_deg\tphase_shift_deg\tscore\tresolution_A\t"
-                   "significance\treliable\tdefocus_nm\ta2_nm\tazimuth_deg\tpixel_A\ttile\n");
+                   "significance\treliable\tdefocus_nm\ta2_nm\tazimuth_deg\tpixel_A\ttile\tdoubts\n");
     for (const FitRecord &r : records) {
         if (r.failed)
             continue;
@@ -52,7 +53,8 @@ QByteArray fitTable(const QVector<FitRecord> &records)
             cells << fixed(v.cryoEm.defocusU, 2) << fixed(v.cryoEm.defocusV, 2) << fixed(v.cryoEm.angle, 2)
                   << fixed(v.phaseShift, 2) << fixed(f.score, 6)
                   << (v.resolution > 0 ? fixed(angstrom(v.resolution), 2) : QByteArray()) << fixed(f.significance, 1)
-                  << "yes" << fixed(v.program.Defocus, 2) << fixed(v.program.A2, 2) << fixed(v.program.azimuth, 2);
+                  << (f.reliable() ? "yes" : "no") << fixed(v.program.Defocus, 2) << fixed(v.program.A2, 2)
+                  << fixed(v.program.azimuth, 2);
         } else {
             cells << ""
                   << ""
@@ -62,7 +64,8 @@ QByteArray fitTable(const QVector<FitRecord> &records)
                   << ""
                   << "";
         }
-        cells << fixed(angstrom(r.pixelSizeNm), 4) << QByteArray::number(f.tileSize);
+        cells << fixed(angstrom(r.pixelSizeNm), 4) << QByteArray::number(f.tileSize)
+              << (f.doubts ? fitDoubtKeys(f.doubts).join(QLatin1Char(',')).toUtf8() : QByteArray("none"));
         out += cells.join('\t') + '\n';
     }
     return out;
@@ -77,7 +80,8 @@ QByteArray fitJson(const QVector<FitRecord> &records)
         const CtfFitResult &f = r.result;
         QJsonObject o;
         o.insert(QStringLiteral("micrograph"), r.file);
-        o.insert(QStringLiteral("reliable"), f.values.has_value());
+        o.insert(QStringLiteral("reliable"), f.reliable());
+        o.insert(QStringLiteral("doubts"), QJsonArray::fromStringList(fitDoubtKeys(f.doubts)));
         o.insert(QStringLiteral("score"), f.score);
         o.insert(QStringLiteral("significance"), f.significance);
         o.insert(QStringLiteral("pixelSizeA"), angstrom(r.pixelSizeNm));
@@ -97,6 +101,8 @@ QByteArray fitJson(const QVector<FitRecord> &records)
         put("azimuthDeg", v.program.azimuth);
         if (!f.values)
             o.insert(QStringLiteral("message"), f.message);
+        else if (f.doubts)
+            o.insert(QStringLiteral("message"), fitDoubtText(f, shellFitLimitNames()));
         array.append(o);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);

@@ -27,14 +27,17 @@ struct FitSettings {
 
 // The table on the standard output: a header line, then one line per record that was fitted (the
 // failed ones are reported on their own): the cryo-EM values (Å, degrees), the score, the resolution
-// (Å) and this program's Defocus, A2 (nm) and azimuth. A record without a reliable fit gives its
-// score and significance and leaves the values empty.
+// (Å) and this program's Defocus, A2 (nm) and azimuth, and last the doubts (fitDoubtKeys, comma
+// separated, or "none": a line's last cell is never empty, for readers that strip lines). A record without a fit above
+// noise gives its score and significance and leaves the values empty; one with doubts gives its values, "no" for
+// reliable, and its doubts.
 QByteArray fitTable(const QVector<FitRecord> &records);
-// The same as a JSON array of objects, the values of an unreliable fit null.
+// The same as a JSON array of objects, the values of a fit below noise null; "doubts" lists the
+// doubts' keys and "message" says why a fit is not reliable.
 QByteArray fitJson(const QVector<FitRecord> &records);
 
 // RELION's STAR layout: a data_optics block (one optics group per pixel size) and a data_micrographs
-// loop of the reliable fits.
+// loop of the reliable fits (CtfFitResult::reliable: none with doubts).
 QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &settings);
 
 // CTFFIND4's text output for one reliable fit: its comment header and the line of seven columns.

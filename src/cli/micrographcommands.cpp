@@ -240,9 +240,10 @@ QString bandProblem(const CtfFitOptions &o, double pixelNm, bool fromOption)
 
 // ---- spectrum -----------------------------------------------------------------------------------
 
-// `backgroundFrequency` 0: the spectrum's default.
+// `backgroundFrequency` 0: the spectrum's default; `fit`: the tile, unless given, is the one the fit
+// of these options takes, so that the rings are judged on the spectrum `fit` judges them on.
 PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, const MicrographImage &image,
-                         double backgroundFrequency = 0)
+                         double backgroundFrequency = 0, const CtfFitOptions *fit = nullptr)
 {
     SpectrumOptions so;
     if (backgroundFrequency > 0)
@@ -252,6 +253,8 @@ PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, 
     so.threads = std::min(16, hardwareThreads());
     try {
         so.pixelSizeNm = pixelOf(image, pixelOption(parser), path);
+        if (fit && tile == 0)
+            so.tileSize = fitTileSize(*fit, image, so.pixelSizeNm);
         return computePowerSpectrum(image, so);
     } catch (const OrvalisError &e) {
         ioFailure(e.text().startsWith(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
@@ -356,7 +359,8 @@ int runAverage(const QStringList &arguments)
             ioFailure(QStringLiteral("%1: %2").arg(path, problem));
     }
     // A fit's band starts where the background leaves rings, at its low end at the latest.
-    const PowerSpectrum spectrum = spectrumOf(parser, path, image, fit ? 1 / options.lowResolution : 0.0);
+    const PowerSpectrum spectrum = spectrumOf(parser, path, image, fit ? 1 / options.lowResolution : 0.0,
+                                              fit ? &options : nullptr);
     const int n = spectrum.size;
     const double step = spectrum.frequencyStep;
 
@@ -381,40 +385,35 @@ int runAverage(const QStringList &arguments)
             printFailure({ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, result.message)});
             return ExitNoReliableFit;
         }
-        const CtfModel model = fittedModel(options, *result.values);
-        const RingAverage average = equalPhaseAverage(
-            spectrum.rings, n, step, [&model](double kx, double ky) { return model.equivalentFrequency(kx, ky); });
-        std::vector<double> ctf2(average.value.size());
-        for (std::size_t b = 0; b < ctf2.size(); ++b)
-            ctf2[b] = model.roundCtfSquared(static_cast<double>(b) * step);
-        const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
-        const RingAgreement agreement = ringAgreement(average.value, ctf2, step, low);
-        // The model scaled to the average over the band: least squares of a gain and an offset.
-        double sv = 0, sm = 0, smm = 0, svm = 0, count = 0;
-        for (std::size_t b = 0; b < ctf2.size(); ++b) {
-            const double k = static_cast<double>(b) * step;
-            if (k < low || k > high || !std::isfinite(average.value[b]))
-                continue;
-            sv += average.value[b];
-            sm += ctf2[b];
-            smm += ctf2[b] * ctf2[b];
-            svm += average.value[b] * ctf2[b];
-            count += 1;
-        }
-        const double variance = count > 0 ? smm - sm * sm / count : 0.0;
-        const double gain = variance > 0 ? (svm - sv * sm / count) / variance : 0.0;
-        const double offset = count > 0 ? (sv - gain * sm) / count : 0.0;
+        const FitAgreement fitted = fitAgreement(spectrum, fittedModel(options, *result.values),
+                                                 1 / options.lowResolution);
         table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + '\t'
             + averageColumnTitle(AverageColumn::ModelCtf2) + '\t' + averageColumnTitle(AverageColumn::Agreement)
             + "\r\n";
-        for (std::size_t b = 0; b < average.value.size(); ++b) {
+        for (std::size_t b = 0; b < fitted.average.value.size(); ++b) {
             char buffer[kGeneralTextMax];
             table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));
-            appendCell(table, average.value[b]);
-            appendCell(table, offset + gain * ctf2[b]);
-            appendCell(table, b < agreement.correlation.size() ? agreement.correlation[b] : NAN);
+            appendCell(table, fitted.average.value[b]);
+            appendCell(table, fitted.modelCtf2[b]);
+            appendCell(table, b < fitted.agreement.correlation.size() ? fitted.agreement.correlation[b] : NAN);
             table += "\r\n";
         }
+        if (!isSet(parser, "crlf"))
+            table.replace("\r\n", "\n");
+        writeOut(table);
+        // The rings' end, as fit reports it, where a reader of the table looks for it last.
+        // Where the Agreement column ends, as fit reports it.
+        printFailure({ExitOk,
+                      QStringLiteral("%1: the fit holds to %2")
+                          .arg(path,
+                               fitted.resolution > 0 ? QStringLiteral("%1 Å").arg(fitted.resolution * 10, 0, 'f', 2)
+                                                     : QStringLiteral("no resolution: the rings never agree"))});
+        if (!result.reliable()) {
+            printFailure(
+                {ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, fitDoubtText(result, shellFitLimitNames()))});
+            return ExitNoReliableFit;
+        }
+        return ExitOk;
     }
     if (!isSet(parser, "crlf"))
         table.replace("\r\n", "\n");
@@ -613,20 +612,23 @@ int runFit(const QStringList &arguments)
               "also write CTFFIND4's text file of each reliable fit beside its micrograph (NAME.txt)");
     parseCommand(
         parser, QStringLiteral("fit"),
-        QStringLiteral(
-            "Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
-            "with --fit-phase-shift a phase plate's shift. Prints one line per micrograph "
-            "(tab-separated, or --json) in the order the micrographs are given, each as soon as it "
-            "and every one before it are done: defocus U and V (Å), angle (degrees), phase shift "
-            "(degrees), score (normalised cross-correlation over the band), the resolution to "
-            "which the rings follow the fit (Å), the score's significance, whether the fit is "
-            "reliable, and the same astigmatism as Defocus, A2 (nm) and azimuth. A micrograph "
-            "that cannot be read or fitted is reported on the standard error and the others go "
-            "on.\nExit status: 0 every micrograph fitted, 1 one could not be read or fitted (or "
-            "an output could not be written), 2 the command line was refused, 3 every "
-            "micrograph read but one or more gave no reliable fit, 130 or 143 interrupted by SIGINT or SIGTERM: "
-            "the batch stops, and the table, --star and --ctffind-txt hold the micrographs that finished "
-            "(each file replaced whole, or left as it was)."),
+        QStringLiteral("Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
+                       "with --fit-phase-shift a phase plate's shift. Prints one line per micrograph "
+                       "(tab-separated, or --json) in the order the micrographs are given, each as soon as it "
+                       "and every one before it are done: defocus U and V (Å), angle (degrees), phase shift "
+                       "(degrees), score (normalised cross-correlation over the band), the resolution to "
+                       "which the rings follow the fit (Å), the score's significance, whether the fit is "
+                       "reliable, and the same astigmatism as Defocus, A2 (nm) and azimuth. A micrograph "
+                       "that cannot be read or fitted is reported on the standard error and the others go "
+                       "on. A fit is not reliable below the significance needed, and also at an end of the "
+                       "defocus range or the astigmatism limit, or when a phase shift not fitted explains "
+                       "the rings markedly better: its values are printed, \"no\" under reliable, the "
+                       "doubts last, and the reason on the standard error; the STAR and CTFFIND files "
+                       "leave it out.\nExit status: 0 every micrograph fitted, 1 one could not be read or "
+                       "fitted (or an output could not be written), 2 the command line was refused, 3 every "
+                       "micrograph read but one or more gave no reliable fit, 130 or 143 interrupted by SIGINT or "
+                       "SIGTERM: the batch stops, and the table, --star and --ctffind-txt hold the micrographs that "
+                       "finished (each file replaced whole, or left as it was)."),
         arguments, QStringLiteral("IMAGE..."));
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
@@ -696,6 +698,10 @@ int runFit(const QStringList &arguments)
         if (!r.result.values) {
             ++unreliable;
             printFailure({ExitNoReliableFit, QStringLiteral("%1: %2").arg(r.file, r.result.message)});
+        } else if (!r.result.reliable()) {
+            ++unreliable;
+            printFailure({ExitNoReliableFit,
+                          QStringLiteral("%1: %2").arg(r.file, fitDoubtText(r.result, shellFitLimitNames()))});
         }
         writeOut(json ? (written++ > 0 ? QByteArray(",\n") : QByteArray("\n")) + jsonElement(r) : tableLine(r));
     };
@@ -737,7 +743,7 @@ int runFit(const QStringList &arguments)
         saveFile(parser.value(QStringLiteral("star")), fitStar(finished, settings));
     if (isSet(parser, "ctffind-txt"))
         for (const FitRecord &r : finished)
-            if (!r.failed && r.result.values) {
+            if (!r.failed && r.result.reliable()) {
                 const QString txt = ctffindPath(r.file);
                 if (QFileInfo(txt).canonicalFilePath() == QFileInfo(r.file).canonicalFilePath())
                     ioFailure(QStringLiteral("%1: its CTFFIND text would replace the micrograph itself").arg(r.file));

@@ -641,6 +641,53 @@ RingAverage fittedRingAverage(const PowerSpectrum &s, const CtfModel &fitted)
     });
 }
 
+// The defocus change that moves the ring at the band's top (k, nm^-1) by one ring spacing: d chi / dD
+// = pi lambda k^2, and CTF^2 repeats every pi.
+double ringWidth(double wavelength, double k)
+{
+    return 1 / (wavelength * k * k);
+}
+
+// True when the rings' average matches better past the end `edge` of the defocus range than at the
+// fit's `found` defocus: the scan is taken on past the end by three rings' width or half the end's
+// defocus, whichever is more (a micrograph at 3000 Å fitted from 5000 Å is found so), though never
+// across focus, and only points more than a scan step past the end count, so that a micrograph
+// truly at the end (where the fit lies within a ring's width of it) stays trusted.
+bool bettersPastEnd(const Profile &profile, double found, double phase, double edge, double outwards, double step)
+{
+    const double ring = 10 * step;
+    double reach = std::max(3 * ring, 0.5 * std::fabs(edge));
+    if (outwards > 0 && edge < 0)
+        reach = std::min(reach, -edge); // not past focus
+    const int steps = static_cast<int>(std::min(4000.0, std::ceil(reach / step)));
+    const double atFound = profileScore(profile, found, phase);
+    for (int i = 2; i <= steps; ++i)
+        if (profileScore(profile, edge + outwards * i * step, phase) > atFound)
+            return true;
+    return false;
+}
+
+// The best score with the phase shift free near the fit: every shift in steps of 7.5 degrees, each
+// with the defocus moved up to a ring's width either way (astigmatism kept), over a sample of the
+// band's pixels.
+Candidate bestFreePhase(const Band &band, const Parameters &at, double ring)
+{
+    const int stride = std::max(1, band.count() / kGridPixels);
+    Candidate best;
+    for (int phase = 0; phase < 24; ++phase)
+        for (int d = -10; d <= 10; ++d) {
+            Parameters p = at;
+            p.phase = at.phase + phase * Pi / 24;
+            p.defocus = at.defocus + d * ring / 10;
+            const double score = bandScore(band, band.count(), p, stride);
+            if (score > best.score) {
+                best.score = score;
+                best.parameters = p;
+            }
+        }
+    return best;
+}
+
 } // namespace
 
 QString fitSearchProblem(const CtfFitOptions &o)
@@ -661,6 +708,69 @@ QString fitSearchProblem(const CtfFitOptions &o)
              o.fitPhaseShift ? QStringLiteral(" at each of %1 phase shifts").arg(kPhaseRows) : QString(),
              QString::number(kFitMaxScanEvaluations, 'g', 3),
              o.fitPhaseShift ? QStringLiteral(", or do not fit the phase shift") : QString());
+}
+
+FitLimitNames shellFitLimitNames()
+{
+    return {QStringLiteral("--min-defocus"), QStringLiteral("--max-defocus"), QStringLiteral("--max-astigmatism"),
+            QStringLiteral("--fit-phase-shift")};
+}
+
+QString fitDoubtText(const CtfFitResult &r, const FitLimitNames &names)
+{
+    if (!r.values || r.doubts == 0)
+        return {};
+    QStringList reasons;
+    if (r.doubts & (FitAtNearFocusEnd | FitAtFarFocusEnd)) {
+        const bool near = (r.doubts & FitAtNearFocusEnd) != 0;
+        reasons << QStringLiteral("the rings match better beyond the %1 end of the defocus range searched (%2 Å "
+                                  "underfocus) than at the fit; widen the range with %3")
+                       .arg(near ? QStringLiteral("near-focus") : QStringLiteral("far-from-focus"),
+                            QString::number(-r.edgeDefocus * 10, 'f', 0),
+                            near ? names.nearFocusEnd : names.farFocusEnd);
+    }
+    if (r.doubts & FitAtAstigmatismLimit)
+        reasons << QStringLiteral("its astigmatism lies at the largest searched (defocus U - V of %1 Å) and a wider "
+                                  "search takes more; raise it with %2")
+                       .arg(QString::number(r.astigmatismLimit / Pi * 10, 'f', 0), names.astigmatism);
+    if (r.doubts & FitWantsPhaseShift)
+        reasons << QStringLiteral("a phase shift of about %1° explains the rings markedly better (score %2 against "
+                                  "%3); fit it with %4")
+                       .arg(QString::number(r.freePhaseShift, 'f', 0), QString::number(r.freePhaseScore, 'f', 3),
+                            QString::number(r.score, 'f', 3), names.phaseShift);
+    return QStringLiteral("Not reliable: %1.").arg(reasons.join(QStringLiteral("; ")));
+}
+
+QStringList fitDoubtKeys(unsigned doubts)
+{
+    QStringList keys;
+    if (doubts & FitAtNearFocusEnd)
+        keys << QStringLiteral("nearFocusEnd");
+    if (doubts & FitAtFarFocusEnd)
+        keys << QStringLiteral("farFocusEnd");
+    if (doubts & FitAtAstigmatismLimit)
+        keys << QStringLiteral("astigmatismLimit");
+    if (doubts & FitWantsPhaseShift)
+        keys << QStringLiteral("phaseShift");
+    return keys;
+}
+
+FitAgreement fitAgreement(const PowerSpectrum &spectrum, const CtfModel &model, double lowestFrequency)
+{
+    FitAgreement a;
+    a.average = fittedRingAverage(spectrum, model);
+    a.modelCtf2.resize(a.average.value.size());
+    for (std::size_t b = 0; b < a.modelCtf2.size(); ++b)
+        a.modelCtf2[b] = model.roundCtfSquared(static_cast<double>(b) * spectrum.frequencyStep);
+    a.agreement = ringAgreement(a.average.value, a.modelCtf2, spectrum.frequencyStep, lowestFrequency);
+    a.resolution = a.agreement.agreedUpTo > 0 ? 1 / a.agreement.agreedUpTo : 0.0;
+    return a;
+}
+
+int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, double pixelSizeNm)
+{
+    checkOptions(options);
+    return chooseTileSize(options, image, pixelSizeNm);
 }
 
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
@@ -772,7 +882,38 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         return result;
     }
 
+    // Doubts: the ends of the search, and a phase shift left out.
+    const double ring = ringWidth(lambda, high);
     const Parameters &p = best.parameters;
+    // A fit near an end may be the end's answer rather than the micrograph's, and one far from
+    // both may be an alias (twice the true defocus matches every other ring): both show as a
+    // better match of the rings past an end.
+    if (bettersPastEnd(profile, p.defocus, p.phase, options.defocusTo, 1, scanStep)) {
+        result.doubts |= FitAtNearFocusEnd;
+        result.edgeDefocus = options.defocusTo;
+    } else if (bettersPastEnd(profile, p.defocus, p.phase, options.defocusFrom, -1, scanStep)) {
+        result.doubts |= FitAtFarFocusEnd;
+        result.edgeDefocus = options.defocusFrom;
+    }
+    const double ringA2 = 2 * Pi * ring;
+    result.astigmatismLimit = options.maxA2;
+    if (std::hypot(p.ax, p.ay) >= options.maxA2 - ringA2) {
+        CtfFitOptions wider = options;
+        wider.maxA2 = options.maxA2 + ringA2;
+        Refinement widened(band, wider, lambda);
+        const Candidate more = widened.refine(best, band.count(), high);
+        if (more.score > best.score && std::hypot(more.parameters.ax, more.parameters.ay) > options.maxA2 + ringA2 / 10)
+            result.doubts |= FitAtAstigmatismLimit;
+    }
+    if (!options.fitPhaseShift) {
+        const Candidate free = bestFreePhase(band, p, ring);
+        result.freePhaseScore = std::max(best.score, bandScore(band, band.count(), free.parameters));
+        double shift = std::fmod(free.parameters.phase - std::asin(options.amplitudeContrast), Pi);
+        result.freePhaseShift = (shift < 0 ? shift + Pi : shift) * 180 / Pi;
+        if (result.freePhaseScore >= (1 + kPhaseShiftGain) * best.score)
+            result.doubts |= FitWantsPhaseShift;
+    }
+
     CtfFitValues v;
     v.program.Defocus = p.defocus;
     v.program.A2 = std::hypot(p.ax, p.ay);
@@ -783,14 +924,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         shift += Pi;
     v.phaseShift = options.fitPhaseShift ? shift * 180 / Pi : options.phaseShift * 180 / Pi;
 
-    // How far out the rings follow the fit, ring by ring.
-    const CtfModel fitted = fittedModel(options, v);
-    const RingAverage average = fittedRingAverage(spectrum, fitted);
-    std::vector<double> modelCtf2(average.value.size());
-    for (std::size_t b = 0; b < modelCtf2.size(); ++b)
-        modelCtf2[b] = fitted.roundCtfSquared(static_cast<double>(b) * step);
-    const RingAgreement agreement = ringAgreement(average.value, modelCtf2, step, low);
-    v.resolution = agreement.agreedUpTo > 0 ? 1 / agreement.agreedUpTo : 0.0;
+    v.resolution = fitAgreement(spectrum, fittedModel(options, v), low).resolution;
     result.values = v;
     reportProgress(progress, 1.0);
     return result;

@@ -17,12 +17,15 @@
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/progress.h"
+#include "micrograph/ringaverage.h"
 
 #include "core/cryoemdefocus.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace orvalis {
 
@@ -76,8 +79,34 @@ struct CtfFitValues {
     TwoFoldDefocus program; // Defocus (nm), A2 (nm), azimuth (degrees)
     CryoEmDefocus cryoEm;   // defocus U and V (Å), angle (degrees)
     double phaseShift = 0;  // degrees, 0 <= shift < 180 when fitted (CTF^2 repeats every 180)
-    double resolution = 0;  // nm: the fit holds up to this resolution; 0 when the rings never agree
+    double resolution = 0;  // nm: the fit holds up to this resolution (fitAgreement); 0 when the rings never agree
 };
+
+// Why a fit that stands out of the noise is still not to be trusted; its values are kept, so that
+// the user sees what was found. "A ring's width" is the change of the mean defocus that moves the
+// ring at the band's top by one ring spacing, 1 / (lambda k_top^2) (ten of the scan's steps); for the
+// astigmatism, the change of A2 that moves that ring by one spacing where it moves most, 2 pi times
+// as much (U - V changes by two rings' width of defocus).
+enum FitDoubt : unsigned {
+    // The rings' average, scanned on past the least underfocus searched (defocusTo), matches better
+    // there than at the fit: the fit is the range's answer (within a ring's width of its end) or an
+    // alias (twice the true defocus), not the micrograph's.
+    FitAtNearFocusEnd = 1u << 0,
+    FitAtFarFocusEnd = 1u << 1, // the same at the largest underfocus searched (defocusFrom)
+    // A2 within a ring's width of maxA2, and a search allowed more astigmatism takes more.
+    FitAtAstigmatismLimit = 1u << 2,
+    // The shift not fitted: one explains the rings markedly better than the one taken
+    // (kPhaseShiftGain).
+    FitWantsPhaseShift = 1u << 3,
+};
+
+// How much the score must rise with the phase shift free, over the one taken as known, for a fit
+// to be doubted: free >= (1 + this) * taken, the free one searched in steps of 7.5 degrees and a
+// tenth of a ring about the fit. Measured on the synthetic micrographs of the accuracy benchmark
+// (2048 pixels, three seeds each): every plain one gains nothing (the coarse search never beats the
+// refined fit); phase plates left unfitted gain 0.14 to 0.19 at 30 degrees, 0.19 to 0.33 at 45, 0.7
+// to 1.0 at 60 and 120, 2.3 at 90.
+inline constexpr double kPhaseShiftGain = 0.1;
 
 struct CtfFitResult {
     double score = 0;        // normalised cross-correlation over the band at the best model, -1 .. 1
@@ -88,11 +117,34 @@ struct CtfFitResult {
     std::optional<CtfFitValues> values;
     // "No reliable fit: ..." when values is empty, else empty.
     QString message;
+    unsigned doubts = 0;         // FitDoubt flags; 0 without values
+    double edgeDefocus = 0;      // nm: the end of the range the rings match better beyond (FitAt...FocusEnd)
+    double astigmatismLimit = 0; // nm: the options' maxA2, for FitAtAstigmatismLimit's text
+    // The shift not fitted: the best score with it free (at least score), and the shift (degrees).
+    double freePhaseScore = 0;
+    double freePhaseShift = 0;
+
+    // Values that stand out of the noise with nothing to doubt.
+    bool reliable() const { return values.has_value() && doubts == 0; }
 };
 
 // Empty when the defocus scan of `options` stays within kFitMaxScanEvaluations, else what to narrow.
 // The options must already hold a valid instrument and band.
 QString fitSearchProblem(const CtfFitOptions &options);
+
+// What widens each limit a doubt names, where the user gives it: an option, a dialog's field.
+struct FitLimitNames {
+    QString nearFocusEnd, farFocusEnd, astigmatism, phaseShift;
+};
+FitLimitNames shellFitLimitNames();
+
+// "Not reliable: ..." for a result with doubts, one sentence a doubt, each saying what widens it;
+// empty without doubts. The shell and the window word a doubt alike from here.
+QString fitDoubtText(const CtfFitResult &result, const FitLimitNames &names);
+
+// The same doubts as short keys for machine-read outputs ("nearFocusEnd", "farFocusEnd",
+// "astigmatismLimit", "phaseShift").
+QStringList fitDoubtKeys(unsigned doubts);
 
 // The fit of `spectrum`, computed with a background frequency at or below the band's low end
 // (inside it the rings are 0). Throws OrvalisError for an empty defocus range or band, a band
@@ -105,6 +157,23 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
 // computePowerSpectrum does, an image smaller than the tile included.
 CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm = 0,
                               const ProgressCallback &progress = {});
+
+// How far the rings follow a fitted model: the spectrum averaged along the model's rings, the
+// model's CTF^2 without astigmatism at the same bins, and their ring-by-ring agreement judged from
+// `lowestFrequency` (ringAgreement; the fit judges from its band's low end). The resolution a fit
+// holds to is defined here, once, for every output: 1 / agreement.agreedUpTo (nm), 0 when the rings
+// never agree.
+struct FitAgreement {
+    RingAverage average;
+    std::vector<double> modelCtf2;
+    RingAgreement agreement;
+    double resolution = 0; // nm
+};
+FitAgreement fitAgreement(const PowerSpectrum &spectrum, const CtfModel &model, double lowestFrequency);
+
+// The tile fitMicrographCtf takes when options.tileSize is 0: the smallest that samples the rings at
+// the band's top at least 2.5 pixels apart over the whole search, within the image.
+int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, double pixelSizeNm);
 
 // The model of a fit's values, to draw or compare with.
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values);

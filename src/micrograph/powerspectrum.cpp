@@ -3,6 +3,7 @@
 #include "core/ctffunctions.h"
 #include "core/orvaliserror.h"
 #include "micrograph/fftplans.h"
+#include "micrograph/spectrumcheck.h"
 
 #include <QString>
 
@@ -293,6 +294,7 @@ PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumO
                                    const ProgressCallback &progress)
 {
     checkOptions(image, options);
+    checkNotPowerSpectrum(image);
     const int n = options.tileSize;
     const std::vector<float> taper = edgeTaper(n);
     const std::vector<int> xs = tileOrigins(image.width, n);

@@ -154,8 +154,9 @@ const char *averageColumnTitle(AverageColumn column)
     switch (column) {
     case AverageColumn::Average: return "Spectrum Average";
     case AverageColumn::ModelCtf2: return "Model CTF^2";
-    case AverageColumn::ModelEnvelope: return "Model Envelope";
-    case AverageColumn::Agreement: return "Agreement";
+    case AverageColumn::ModelScaled: return "Model Scaled to Average";
+    case AverageColumn::ModelEnvelopeScaled: return "Model Envelope Scaled to Average";
+    case AverageColumn::Agreement: return "Agreement NCC";
     }
     return "";
 }

@@ -32,7 +32,10 @@ RingAverage rotationalAverage(const std::vector<float> &spectrum, int n, double 
 
 // The columns of a spectrum's average written as a table, after the frequency k: the window's Save
 // Spectrum Average and orvalis-ctf average name them alike, so that one reader takes both.
-enum class AverageColumn { Average, ModelCtf2, ModelEnvelope, Agreement };
+// ModelCtf2 is the model's CTF^2 itself (0 .. 1); the Scaled columns are the model and its envelope
+// with the gain and offset that fit them to the average; Agreement is the normalised
+// cross-correlation of the average with CTF^2 over a band about each frequency (ringAgreement).
+enum class AverageColumn { Average, ModelCtf2, ModelScaled, ModelEnvelopeScaled, Agreement };
 const char *averageColumnTitle(AverageColumn column);
 
 // The band-wise agreement of an average with the model.

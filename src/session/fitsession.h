@@ -69,12 +69,13 @@ public:
     // the micrograph is closed or its spectrum computed again.
     const std::optional<CtfFitResult> &result() const { return m_result; }
     const CtfFitOptions &resultOptions() const { return m_resultOptions; }
-    // A reliable result is there to apply.
+    // A result with values is there to apply, a doubted one too (CtfFitResult::reliable false): the
+    // rings drawn at its values are how the user judges it; the panel says why it is doubted.
     bool canApply() const { return m_result && m_result->values; }
 
     // The session's optics take the result: the defocus and A2 at the controls' whole nanometres
     // (the working ranges widened to hold them, as typed values widen them), the azimuth, and the
-    // phase shift when it was fitted. False, and nothing changed, without a reliable result.
+    // phase shift when it was fitted. False, and nothing changed, without values.
     bool apply();
 
 signals:

@@ -167,6 +167,8 @@ private slots:
     void interruptedBatchKeepsWhatFinished();
     void refusedAtOnce_data();
     void refusedAtOnce();
+    void doubtedFitStaysOutOfResults();
+    void averageEndsWhereFitHolds();
 
 private:
     QTemporaryDir m_dir;
@@ -693,4 +695,70 @@ void TestMicrographCli::refusedAtOnce()
 }
 
 QTEST_GUILESS_MAIN(TestMicrographCli)
+// A phase plate fitted without its shift: above the noise, but marked no, its doubt named with the
+// option that fixes it, and kept out of the files other programs take as results.
+void TestMicrographCli::doubtedFitStaysOutOfResults()
+{
+    const QString image = writeCase(m_dir, QStringLiteral("plate.mrc"),
+                                    FitCase{"p", 300, 2.7, 0.07, 1.0, 6000, 5600, 20, 90}, 2048);
+    const QString star = m_dir.filePath(QStringLiteral("plate.star"));
+    const Run r = runCtf({"fit", image, "--star", star, "--threads", "2"});
+    QCOMPARE(r.status, 3);
+    QVERIFY2(r.err.contains(image.toUtf8() + ": Not reliable: ") && r.err.contains("--fit-phase-shift"),
+             r.err.constData());
+    const QVector<Row> table = tsv(r.out);
+    QCOMPARE(table.size(), 1);
+    QCOMPARE(table.first().value("reliable"), QStringLiteral("no"));
+    QCOMPARE(table.first().value("doubts"), QStringLiteral("phaseShift"));
+    QVERIFY(value(table.first(), "defocus_u_A") > 0); // the values stay
+    QFile starFile(star);
+    QVERIFY(starFile.open(QIODevice::ReadOnly));
+    QCOMPARE(starLoop(starFile.readAll(), "data_micrographs").size(), 0);
+
+    const Run json = runCtf({"fit", image, "--json", "--threads", "2"});
+    const QJsonObject o = QJsonDocument::fromJson(json.out).array().at(0).toObject();
+    QCOMPARE(o.value("reliable").toBool(true), false);
+    QCOMPARE(o.value("doubts").toArray().at(0).toString(), QStringLiteral("phaseShift"));
+    QVERIFY(o.value("message").toString().startsWith(QLatin1String("Not reliable: ")));
+}
+
+// The resolution fit reports is where average --fit's agreement ends, on the same spectrum; the
+// model column is a square.
+void TestMicrographCli::averageEndsWhereFitHolds()
+{
+    const QString image = writeCase(m_dir, QStringLiteral("holds.mrc"),
+                                    FitCase{"h", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None}, 2048);
+    const Run fit = runCtf({"fit", image, "--threads", "2"});
+    QVERIFY2(fit.status == 0, fit.err.constData());
+    const double resolution = value(tsv(fit.out).first(), "resolution_A");
+    const Run average = runCtf({"average", image, "--fit"});
+    QVERIFY2(average.status == 0, average.err.constData());
+    QVERIFY2(average.err.contains(QStringLiteral("the fit holds to %1 Å").arg(resolution, 0, 'f', 2).toUtf8()),
+             average.err.constData());
+    const QVector<Row> rows = tsv(average.out);
+    double lastAgreed = 0, model = 0, largest = 0;
+    bool ended = false;
+    int high = 0;
+    for (const Row &row : rows) {
+        const double k = value(row, "k");
+        model = row.value("Model CTF^2").toDouble();
+        QVERIFY2(model >= 0 && model <= 1, qPrintable(row.value("Model CTF^2")));
+        largest = std::max(largest, model);
+        const QString cell = row.value("Agreement NCC");
+        if (ended || cell.isEmpty() || k < 1 / 3.0)
+            continue;
+        const double c = cell.toDouble();
+        if (high > 3 && c < 0.5)
+            ended = true;
+        else {
+            high += c > 0.66;
+            lastAgreed = k;
+        }
+    }
+    QVERIFY(largest > 0.99);
+    QVERIFY2(
+        std::fabs(10 / lastAgreed - resolution) < 0.02,
+        qPrintable(QStringLiteral("the column ends at %1 Å, fit holds to %2 Å").arg(10 / lastAgreed).arg(resolution)));
+}
+
 #include "test_micrographcli.moc"

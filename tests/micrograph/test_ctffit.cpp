@@ -8,6 +8,7 @@
 #include "micrograph/ctffit.h"
 #include "micrograph/ctfmodel.h"
 #include "micrograph/powerspectrum.h"
+#include "micrograph/spectrumcheck.h"
 
 #include <QFile>
 #include <QTest>
@@ -89,6 +90,10 @@ private slots:
     void refusesBadInput();
     void reportsProgressAndCancels();
     void fitsSideBySide();
+    void doubtsWhatItCannotTrust_data();
+    void doubtsWhatItCannotTrust();
+    void refusesPowerSpectrumAsMicrograph_data();
+    void refusesPowerSpectrumAsMicrograph();
 };
 
 // RELION's CTF is the negative of this program's; an angle or a phase shift taken the other way
@@ -164,6 +169,7 @@ void TestCtfFit::fitsSyntheticMicrographs()
     QVERIFY2(r.values->resolution > 0 && r.values->resolution < 0.6,
              qPrintable(QStringLiteral("the fit holds to %1 nm").arg(r.values->resolution)));
     QCOMPARE(r.values->cryoEm.defocusU >= r.values->cryoEm.defocusV, true);
+    QVERIFY2(r.reliable(), qPrintable(QStringLiteral("doubted: ") + fitDoubtKeys(r.doubts).join(QLatin1Char(' '))));
 }
 
 // Without noise whatever the fit misses is a bias of its own: of the background taken away (the
@@ -354,4 +360,128 @@ void TestCtfFit::fitsSideBySide()
 }
 
 QTEST_GUILESS_MAIN(TestCtfFit)
+// A fit that stands out of the noise but not for the micrograph's own reasons: the answer pinned
+// to an end of the search, or a phase plate left out. The values stay; the doubt says which limit.
+// The controls lie at the very end (the default's 5000 Å) or well within the astigmatism limit.
+void TestCtfFit::doubtsWhatItCannotTrust_data()
+{
+    QTest::addColumn<FitCase>("fitCase");
+    QTest::addColumn<double>("minUnderfocus");  // Å
+    QTest::addColumn<double>("maxUnderfocus");  // Å
+    QTest::addColumn<double>("maxAstigmatism"); // Å, U - V
+    QTest::addColumn<bool>("fitPhase");
+    QTest::addColumn<double>("noise");
+    QTest::addColumn<unsigned>("doubts");
+    const FitCase close = {"300 kV, 3000/2800 A", 300, 2.7, 0.07, 1.0, 3000, 2800, 30, None};
+    const FitCase middle = {"300 kV, 2 um, 1000 A", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None};
+    const FitCase plate = {"300 kV, 0.6 um, plate 90 deg", 300, 2.7, 0.07, 1.0, 6000, 5600, 20, 90};
+    const FitCase atEnd = {"300 kV, 5000 A round", 300, 2.7, 0.07, 1.0, 5000, 5000, 0, None};
+    const FitCase astigmatic = {"300 kV, 4 um, 2000 A", 300, 2.7, 0.1, 1.0, 41000, 39000, 125, None};
+    // Fitted outside the search the rings match only partly: less noise than the other tests use
+    // lets the partial match stand out of it, as it does on a real micrograph of many frames.
+    QTest::newRow("below the range (the default from 5000 A)")
+        << close << 5000.0 << 50000.0 << 3000.0 << false << 0.3 << unsigned(FitAtNearFocusEnd);
+    QTest::newRow("beyond the range's far end")
+        << middle << 5000.0 << 19000.0 << 3000.0 << false << 0.3 << unsigned(FitAtFarFocusEnd);
+    QTest::newRow("twice the defocus, below a raised near end")
+        << middle << 25000.0 << 50000.0 << 3000.0 << false << 0.3 << unsigned(FitAtNearFocusEnd);
+    QTest::newRow("more astigmatism than the limit")
+        << middle << 5000.0 << 50000.0 << 500.0 << false << 1.0 << unsigned(FitAtAstigmatismLimit);
+    QTest::newRow("phase plate not fitted")
+        << plate << 5000.0 << 50000.0 << 3000.0 << false << 1.0 << unsigned(FitWantsPhaseShift);
+    QTest::newRow("phase plate fitted") << plate << 5000.0 << 50000.0 << 3000.0 << true << 1.0 << 0u;
+    QTest::newRow("truly at the near end") << atEnd << 5000.0 << 50000.0 << 3000.0 << false << 1.0 << 0u;
+    QTest::newRow("2000 A astigmatism under 3000") << astigmatic << 5000.0 << 50000.0 << 3000.0 << false << 1.0 << 0u;
+}
+
+void TestCtfFit::doubtsWhatItCannotTrust()
+{
+    QFETCH(FitCase, fitCase);
+    QFETCH(double, minUnderfocus);
+    QFETCH(double, maxUnderfocus);
+    QFETCH(double, maxAstigmatism);
+    QFETCH(bool, fitPhase);
+    QFETCH(double, noise);
+    QFETCH(unsigned, doubts);
+    FitImageOptions image;
+    image.size = 2048;
+    image.noise = noise;
+    CtfFitOptions o = fitCaseOptions(fitCase);
+    o.fitPhaseShift = fitPhase;
+    o.defocusFrom = -maxUnderfocus / 10;
+    o.defocusTo = -minUnderfocus / 10;
+    o.maxA2 = M_PI * maxAstigmatism / 10;
+    const CtfFitResult r = fitMicrographCtf(fitCaseImage(fitCase, image), o);
+    QVERIFY2(r.values, qPrintable(r.message));
+    const QString text = fitDoubtText(r, shellFitLimitNames());
+    // A fit at a wrong defocus may take a phase shift to make up for it: more doubts may come.
+    QVERIFY2(doubts == 0 ? r.doubts == 0 : (r.doubts & doubts) == doubts,
+             qPrintable(describe(fitCase, r) + QStringLiteral("; ") + text));
+    QCOMPARE(r.reliable(), doubts == 0);
+    QCOMPARE(text.isEmpty(), doubts == 0);
+    const char *option = doubts == FitAtNearFocusEnd ? "--min-defocus"
+        : doubts == FitAtFarFocusEnd                 ? "--max-defocus"
+        : doubts == FitAtAstigmatismLimit            ? "--max-astigmatism"
+        : doubts == FitWantsPhaseShift               ? "--fit-phase-shift"
+                                                     : nullptr;
+    if (option)
+        QVERIFY2(text.startsWith(QLatin1String("Not reliable: ")) && text.contains(QLatin1String(option)),
+                 qPrintable(text));
+}
+
+// The spectrum of a micrograph handed in as the micrograph (a centred periodogram, and its
+// logarithm as the grey pictures hold it) is refused by name; micrographs are not, a bright centred
+// illumination included.
+void TestCtfFit::refusesPowerSpectrumAsMicrograph_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("periodogram") << QStringLiteral("power") << true;
+    QTest::newRow("its logarithm") << QStringLiteral("log") << true;
+    QTest::newRow("micrograph") << QStringLiteral("micrograph") << false;
+    QTest::newRow("micrograph under a centred beam") << QStringLiteral("beam") << false;
+    QTest::newRow("noise") << QStringLiteral("noise") << false;
+}
+
+void TestCtfFit::refusesPowerSpectrumAsMicrograph()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, refused);
+    const FitCase c = {"300 kV, 1 um", 300, 2.7, 0.07, 1.0, 10500, 9500, 30, None};
+    FitImageOptions o;
+    o.size = 1024;
+    MicrographImage image = kind == QLatin1String("noise") ? noiseOnly(1024, 0.1, 0.0, 2) : fitCaseImage(c, o);
+    if (kind == QLatin1String("power") || kind == QLatin1String("log")) {
+        SpectrumOptions so;
+        so.tileSize = 512;
+        so.pixelSizeNm = 0.1;
+        const PowerSpectrum s = computePowerSpectrum(image, so);
+        image.width = image.height = s.size;
+        image.data = s.power;
+        if (kind == QLatin1String("log"))
+            for (float &v : image.data)
+                v = std::log10(std::max(v, 1e-30f));
+    } else if (kind == QLatin1String("beam")) {
+        double mean = 0;
+        for (const float v : image.data)
+            mean += v;
+        mean /= static_cast<double>(image.data.size());
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x) {
+                const double r = std::hypot(x - image.width / 2, y - image.height / 2) / (image.width / 3.0);
+                image.data[std::size_t(y) * std::size_t(image.width) + std::size_t(x)] += static_cast<float>(
+                    mean * std::exp(-r * r));
+            }
+    }
+    QCOMPARE(looksLikePowerSpectrum(image), refused);
+    CtfFitOptions fit = fitCaseOptions(c);
+    fit.tileSize = 512;
+    try {
+        fitMicrographCtf(image, fit, 0.1);
+        QVERIFY2(!refused, "a spectrum fitted as a micrograph");
+    } catch (const OrvalisError &e) {
+        QVERIFY2(refused && e.text().contains(QLatin1String("looks like a power spectrum")), qPrintable(e.text()));
+    }
+}
+
 #include "test_ctffit.moc"

@@ -208,6 +208,20 @@ void TestMicrographSession::refusals_data()
     QFile t(tinyPath);
     QVERIFY(t.open(QIODevice::ReadOnly));
     QTest::newRow("smaller than any tile") << "tiny.mrc" << t.readAll() << "at least 256";
+    // The spectrum motion correction writes beside a sum, centred, given in its place.
+    SpectrumOptions so;
+    so.tileSize = 512;
+    so.pixelSizeNm = kPixel;
+    const PowerSpectrum spectrum = computePowerSpectrum(micrograph(m_optics, 0, 1024, 2), so);
+    MicrographImage ps;
+    ps.width = ps.height = spectrum.size;
+    ps.pixelSizeNm = kPixel;
+    ps.data = spectrum.power;
+    const QString psPath = scratch.filePath(QStringLiteral("ps.mrc"));
+    QVERIFY(writeMrcFloat(psPath, ps));
+    QFile p(psPath);
+    QVERIFY(p.open(QIODevice::ReadOnly));
+    QTest::newRow("a power spectrum") << "sum_PS.mrc" << p.readAll() << "looks like a power spectrum";
     QTest::newRow("missing") << "missing.mrc" << QByteArray("-") << "";
 }
 

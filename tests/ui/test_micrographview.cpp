@@ -37,6 +37,7 @@ private slots:
     void dropOpens();
     void refusalKeepsTheWindow();
     void fitAppliesToTheSliders();
+    void fitOutsideTheRangeIsDoubted();
     void fitDialogRefusesBadBands();
     void fitDialogChangesTheSession();
 
@@ -242,6 +243,32 @@ void TestMicrographView::fitAppliesToTheSliders()
     QVERIFY(!action(m_form.get(), "FitCtf1")->isEnabled());
     QVERIFY(!panel->isVisible());
     QVERIFY(!fit->result());
+}
+
+// A doubted fit: the panel shows its values, says why in red naming the dialog's field, and Apply
+// stays for a look at the rings it draws.
+void TestMicrographView::fitOutsideTheRangeIsDoubted()
+{
+    FitResultPanel panel;
+    CtfFitResult r;
+    r.score = 0.2;
+    r.significance = 40;
+    r.values = CtfFitValues{};
+    r.values->program.Defocus = -500;
+    r.doubts = FitAtNearFocusEnd | FitWantsPhaseShift;
+    r.edgeDefocus = -500;
+    r.freePhaseScore = 0.4;
+    r.freePhaseShift = 90;
+    panel.showResult(r, false);
+    const QString status = panel.laStatus->text();
+    QVERIFY2(status.contains(QStringLiteral("Not reliable")) && status.contains(QStringLiteral("Underfocus from"))
+                 && status.contains(QStringLiteral("Fit a phase plate")) && status.contains(QStringLiteral("5000 Å")),
+             qPrintable(status));
+    QCOMPARE(panel.laDefocus->text(), QStringLiteral("-500.0 nm"));
+    QVERIFY(panel.ApplyBtn->isEnabled());
+    r.doubts = 0;
+    panel.showResult(r, false);
+    QVERIFY(!panel.laStatus->text().contains(QStringLiteral("Not reliable")));
 }
 
 void TestMicrographView::fitDialogRefusesBadBands()

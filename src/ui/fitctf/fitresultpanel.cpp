@@ -28,6 +28,15 @@ QString fixed(double v, int decimals, const QString &unit)
     return QStringLiteral("%1 %2").arg(formatFixed(v, decimals), unit);
 }
 
+// Where the window widens what a doubt names. The window's Fit searches the astigmatism up to the
+// fit's default, which only the shell program's option moves.
+FitLimitNames windowLimitNames()
+{
+    return {QStringLiteral("the Fit dialog's \"Underfocus from\""), QStringLiteral("the Fit dialog's \"to\" µm"),
+            QStringLiteral("orvalis-ctf fit --max-astigmatism"),
+            QStringLiteral("the Fit dialog's \"Fit a phase plate's shift\"")};
+}
+
 } // namespace
 
 FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
@@ -162,6 +171,15 @@ void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
                           + (phaseFitted ? QString() : QStringLiteral(" (given)")));
     laResolution->setText(v.resolution > 0 ? fixed(v.resolution * 10, 1, QStringLiteral("Å"))
                                            : QStringLiteral("the rings never agree"));
+    // A doubted fit can still be applied: the rings and the agreement drawn at its values are how
+    // the user sees whether to believe it, and Fit Again is one click away.
+    if (!r.reliable()) {
+        laStatus->setText(QStringLiteral("<b style=\"color:#b00000\">%1</b> Apply moves the sliders there all the "
+                                         "same.")
+                              .arg(fitDoubtText(r, windowLimitNames()).toHtmlEscaped()));
+        ApplyBtn->setEnabled(true);
+        return;
+    }
     laStatus->setText(
         QStringLiteral("Fitted on a spectrum of %1 px tiles. Apply moves the sliders there.").arg(r.tileSize));
     ApplyBtn->setEnabled(true);

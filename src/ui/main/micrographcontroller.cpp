@@ -418,8 +418,8 @@ void MicrographController::saveAverage()
         return;
     const RingProfile &p = m_micrograph->profile();
     QVector<CurveSeries> table(4);
-    const AverageColumn columns[] = {AverageColumn::Average, AverageColumn::ModelCtf2, AverageColumn::ModelEnvelope,
-                                     AverageColumn::Agreement};
+    const AverageColumn columns[] = {AverageColumn::Average, AverageColumn::ModelScaled,
+                                     AverageColumn::ModelEnvelopeScaled, AverageColumn::Agreement};
     for (int s = 0; s < 4; ++s)
         table[s].title = QString::fromLatin1(averageColumnTitle(columns[s]));
     for (int b = 0; b < p.bins(); ++b) {
