@@ -154,6 +154,7 @@ void FitSession::done(const WorkOutcome<CtfFitResult> &outcome)
 
 void FitSession::take(const CtfFitResult &result, const CtfFitOptions &options)
 {
+    m_applied.reset();
     m_result = result;
     m_resultOptions = options;
     emit finished();
@@ -203,10 +204,24 @@ bool FitSession::apply()
     state.A2Azimuth = v.program.azimuth * Pi / 180;
     if (m_resultOptions.fitPhaseShift)
         state.PhaseShift = v.phaseShift * Pi / 180;
+    // Known before the setters, whose signals redraw the chart with its marker.
+    m_applied = Applied{static_cast<double>(defocus), static_cast<double>(std::abs(a2)), state.A2Azimuth,
+                        state.PhaseShift};
     m_session.setA2(a2, false);
     m_session.setDefocus(defocus, false);
     emit applied();
     return true;
+}
+
+double FitSession::appliedResolution() const
+{
+    if (!m_applied || !canApply())
+        return 0;
+    const OpticsState &state = m_session.state();
+    const Applied now{state.Defocus, state.A2, state.A2Azimuth, state.PhaseShift};
+    const bool same = now.defocus == m_applied->defocus && now.a2 == m_applied->a2 && now.azimuth == m_applied->azimuth
+        && now.phaseShift == m_applied->phaseShift;
+    return same ? m_result->values->resolution : 0.0;
 }
 
 } // namespace orvalis

@@ -77,6 +77,10 @@ public:
     // (the working ranges widened to hold them, as typed values widen them), the azimuth, and the
     // phase shift when it was fitted. False, and nothing changed, without values.
     bool apply();
+    // The resolution (nm) the applied fit holds to, while the optics are still those Apply set and the
+    // result stands; 0 otherwise. The chart's marker shows it then, so that it sits where the fit's
+    // text says and not where the shown spectrum's own tile would put it.
+    double appliedResolution() const;
 
 signals:
     void progress(double fraction); // on the session's thread
@@ -99,6 +103,11 @@ private:
     std::optional<CtfFitResult> m_result;
     CtfFitOptions m_resultOptions;
     CtfFitOptions m_runningOptions;
+    // What Apply set (nm, nm, rad, rad), to tell whether the optics still are the applied fit's.
+    struct Applied {
+        double defocus, a2, azimuth, phaseShift;
+    };
+    std::optional<Applied> m_applied;
 
     BackgroundWork<CtfFitResult> m_work;
 };

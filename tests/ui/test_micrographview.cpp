@@ -238,6 +238,15 @@ void TestMicrographView::fitAppliesToTheSliders()
     QCOMPARE(child<QLineEdit>(m_form.get(), "edDefocus")->text(), QString::number(std::lround(v.program.Defocus)));
     QCOMPARE(m_form->session().state().A2Azimuth, v.program.azimuth * Pi / 180);
 
+    // The chart's marker stands where the panel says the fit holds, until the optics leave the fit.
+    auto *chart = child<ChartWidget>(m_form.get(), "Chart1");
+    const int marker = chart->seriesIndex(QStringLiteral("MicrographAgreedUpTo"));
+    QVERIFY(marker >= 0 && v.resolution > 0);
+    QCOMPARE(chart->xValue(marker, 0), 1 / v.resolution);
+    defocus->triggerAction(QAbstractSlider::SliderSingleStepSub); // the range ends at the fit
+    QCOMPARE(fit->appliedResolution(), 0.0);
+    QCOMPARE(chart->xValue(marker, 0), m_form->micrographs().micrograph().profile().agreedUpTo);
+
     // Closing the micrograph takes Fit and its result away.
     action(m_form.get(), "CloseMicrograph1")->trigger();
     QVERIFY(!action(m_form.get(), "FitCtf1")->isEnabled());

@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QToolButton>
 
 namespace orvalis {
@@ -43,6 +44,8 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
       m_below(pattern->findChild<QWidget *>(QStringLiteral("ProgressBar1")))
 {
     m_fit->setObjectName(QStringLiteral("fitSession"));
+    micrographs.setAppliedFitResolution(
+        [fit = QPointer<FitSession>(m_fit)] { return fit ? fit->appliedResolution() : 0.0; });
     FitCtf1 = new QAction(QStringLiteral("&Fit CTF..."), window);
     FitCtf1->setObjectName(QStringLiteral("FitCtf1"));
     FitCtf1->setIconText(QStringLiteral("Fit"));

@@ -343,10 +343,13 @@ void MicrographController::drawCurves()
     chart->setPoints(m_model, k, model);
     chart->setPoints(m_envelope, k, envelope);
     chart->setPoints(m_agreement, k, agreement);
-    chart->setPoints(m_agreedUpTo, QVector<double>{p.agreedUpTo, p.agreedUpTo}, QVector<double>{-1.0, 1.0});
+    // One resolution for the fit's text and its marker: the fit's own while its values stand.
+    const double held = m_appliedFit ? m_appliedFit() : 0.0;
+    const double agreedUpTo = held > 0 ? 1 / held : p.agreedUpTo;
+    chart->setPoints(m_agreedUpTo, QVector<double>{agreedUpTo, agreedUpTo}, QVector<double>{-1.0, 1.0});
     for (int s : {m_average, m_model, m_envelope, m_agreement})
         chart->setSeriesVisible(s, true);
-    chart->setSeriesVisible(m_agreedUpTo, p.agreedUpTo > 0);
+    chart->setSeriesVisible(m_agreedUpTo, agreedUpTo > 0);
 }
 
 QString MicrographController::readout(double kx, double ky) const

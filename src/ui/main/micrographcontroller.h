@@ -41,6 +41,10 @@ public:
     bool drawPattern();
     // The average, model and agreement curves into the 1D chart, or none while no micrograph is shown.
     void drawCurves();
+    // Where the marker of how far the rings agree stands while a fit is applied: `heldTo` gives the
+    // resolution (nm) the applied fit holds to, or 0 when the optics are no longer the fit's; the
+    // marker then follows the shown spectrum again.
+    void setAppliedFitResolution(std::function<double()> heldTo) { m_appliedFit = std::move(heldTo); }
     // The spectrum's value under a pointer at (kx, ky) nm^-1, for the pattern's readout; empty when
     // the micrograph is not shown or the point lies beyond it.
     QString readout(double kx, double ky) const;
@@ -75,6 +79,7 @@ private:
     PatternPane *m_pattern;
     CurvePane *m_curves;
     std::function<void()> m_redraw;
+    std::function<double()> m_appliedFit;
     MicrographSession *m_micrograph;
     QPointer<QProgressDialog> m_progress;
     QString m_folder; // where the last file was opened or saved
