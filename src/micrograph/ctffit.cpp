@@ -905,7 +905,9 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         if (more.score > best.score && std::hypot(more.parameters.ax, more.parameters.ay) > options.maxA2 + ringA2 / 10)
             result.doubts |= FitAtAstigmatismLimit;
     }
-    if (!options.fitPhaseShift) {
+    // At an end of the range the defocus itself is off, and a shift then makes up for part of it:
+    // the end is what the user must change first, and a shift suggested there would mislead.
+    if (!options.fitPhaseShift && !(result.doubts & (FitAtNearFocusEnd | FitAtFarFocusEnd))) {
         const Candidate free = bestFreePhase(band, p, ring);
         result.freePhaseScore = std::max(best.score, bandScore(band, band.count(), free.parameters));
         double shift = std::fmod(free.parameters.phase - std::asin(options.amplitudeContrast), Pi);
