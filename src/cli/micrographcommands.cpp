@@ -4,6 +4,7 @@
 #include "cli/fitoutputs.h"
 
 #include "core/buildinfo.h"
+#include "core/cryoemdefocus.h"
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
@@ -191,7 +192,7 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
     o.defocusFrom = -maxDefocus / 10;
     o.defocusTo = -minDefocus / 10;
     if (isSet(parser, "max-astigmatism"))
-        o.maxA2 = Pi * ranged(parser, "max-astigmatism") / 10;
+        o.maxA2 = a2OfDefocusDifference(ranged(parser, "max-astigmatism"));
     if (isSet(parser, "band")) {
         const QStringList parts = parser.value(QStringLiteral("band")).split(QLatin1Char(':'));
         bool okLow = false, okHigh = false;

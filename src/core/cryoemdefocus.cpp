@@ -18,6 +18,16 @@ double twoFoldAngle(double degrees)
     return a >= 180.0 ? 0.0 : a; // fmod of a tiny negative value plus 180 can round up to 180
 }
 
+double a2OfDefocusDifference(double uMinusV)
+{
+    return Pi * uMinusV / AngstromPerNm;
+}
+
+double defocusDifferenceOfA2(double a2)
+{
+    return a2 / Pi * AngstromPerNm;
+}
+
 CryoEmDefocus toCryoEmDefocus(const TwoFoldDefocus &d)
 {
     const double half = std::fabs(d.A2) / (2 * Pi); // nm, (U - V) / 2
@@ -35,7 +45,7 @@ TwoFoldDefocus fromCryoEmDefocus(const CryoEmDefocus &c)
     const double v = swapped ? c.defocusU : c.defocusV;
     TwoFoldDefocus d;
     d.Defocus = -(u + v) / 2 / AngstromPerNm;
-    d.A2 = Pi * (u - v) / AngstromPerNm;
+    d.A2 = a2OfDefocusDifference(u - v);
     d.azimuth = twoFoldAngle(swapped ? c.angle + 90 : c.angle);
     return d;
 }

@@ -29,6 +29,11 @@ CryoEmDefocus toCryoEmDefocus(const TwoFoldDefocus &defocus);
 // defocusU below defocusV is the same astigmatism turned by 90 degrees.
 TwoFoldDefocus fromCryoEmDefocus(const CryoEmDefocus &defocus);
 
+// A2 (nm) of a defocus difference U - V (Å), as the largest astigmatism a fit searches is given
+// (the shell's option, the Fit dialog's field), and back.
+double a2OfDefocusDifference(double uMinusV);
+double defocusDifferenceOfA2(double a2);
+
 // degrees in [0, 180): a two-fold direction and its opposite are one.
 double twoFoldAngle(double degrees);
 

@@ -732,7 +732,7 @@ QString fitDoubtText(const CtfFitResult &r, const FitLimitNames &names)
     if (r.doubts & FitAtAstigmatismLimit)
         reasons << QStringLiteral("its astigmatism lies at the largest searched (defocus U - V of %1 Å) and a wider "
                                   "search takes more; raise it with %2")
-                       .arg(QString::number(r.astigmatismLimit / Pi * 10, 'f', 0), names.astigmatism);
+                       .arg(QString::number(defocusDifferenceOfA2(r.astigmatismLimit), 'f', 0), names.astigmatism);
     if (r.doubts & FitWantsPhaseShift)
         reasons << QStringLiteral("a phase shift of about %1° explains the rings markedly better (score %2 against "
                                   "%3); fit it with %4")

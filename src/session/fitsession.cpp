@@ -36,6 +36,9 @@ QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
         return QStringLiteral("The band reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å (twice its "
                               "pixel size of %3 Å).")
             .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(pixelSizeNm * 10));
+    if (!(r.maxAstigmatism >= 0 && r.maxAstigmatism <= kMaxFitAstigmatism))
+        return QStringLiteral("Largest astigmatism (U − V) cannot be %1 Å: it must be from 0 to %2 Å.")
+            .arg(formatGeneral(r.maxAstigmatism), formatGeneral(kMaxFitAstigmatism));
     return {};
 }
 
@@ -57,6 +60,7 @@ CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
     o.amplitudeContrast = state.AmplitudeContrast;
     o.defocusFrom = -r.maxUnderfocus * 1000;
     o.defocusTo = -r.minUnderfocus * 1000;
+    o.maxA2 = a2OfDefocusDifference(r.maxAstigmatism);
     o.lowResolution = r.lowResolution / 10;
     o.highResolution = r.highResolution / 10;
     o.fitPhaseShift = r.fitPhaseShift;

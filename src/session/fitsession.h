@@ -26,21 +26,26 @@ struct FitRequest {
     double lowResolution = 30;  // Å, where the band starts
     double highResolution = 5;  // Å, where it ends
     bool fitPhaseShift = false;
+    // Å of defocus U - V, the largest astigmatism searched: the fit's own default.
+    double maxAstigmatism = defocusDifferenceOfA2(CtfFitOptions().maxA2);
 
     bool operator==(const FitRequest &o) const
     {
         return minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus && lowResolution == o.lowResolution
-            && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift;
+            && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift
+            && maxAstigmatism == o.maxAstigmatism;
     }
     bool operator!=(const FitRequest &o) const { return !(*this == o); }
 };
 
 // Every underfocus searched lies within this (um), as orvalis-ctf takes it.
 inline constexpr double kMaxFitUnderfocus = kFitMaxDefocus / 1000;
+// The largest astigmatism searched lies from 0 to this (Å of defocus U - V), as orvalis-ctf takes it.
+inline constexpr double kMaxFitAstigmatism = kFitMaxAstigmatism * 10;
 
 // Empty when `request` can be fitted to a micrograph of `pixelSizeNm` (0: not known yet), else the
-// message that says what is wrong: an empty or too wide defocus range, an empty band, or one that
-// reaches beyond the micrograph's Nyquist limit.
+// message that says what is wrong: an empty or too wide defocus range, an empty band, one that
+// reaches beyond the micrograph's Nyquist limit, or a largest astigmatism out of range.
 QString fitRequestProblem(const FitRequest &request, double pixelSizeNm);
 
 // The fit engine's options for `request` with the instrument and specimen terms of `state`.

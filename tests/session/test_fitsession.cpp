@@ -67,6 +67,7 @@ private slots:
     void noiseAppliesNothing();
     void refusesBadRequests_data();
     void refusesBadRequests();
+    void requestGivesTheFitOptions();
     void staleResultIsDropped();
 };
 
@@ -170,20 +171,29 @@ void TestFitSession::refusesBadRequests_data()
     QTest::addColumn<double>("maxUnderfocus");
     QTest::addColumn<double>("low");
     QTest::addColumn<double>("high");
+    QTest::addColumn<double>("astigmatism");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty defocus range") << 2.0 << 2.0 << 30.0 << 5.0
+    QTest::newRow("empty defocus range") << 2.0 << 2.0 << 30.0 << 5.0 << 3000.0
                                          << "The defocus range from 2 µm to 2 µm underfocus is empty";
     QTest::newRow("reversed defocus range")
-        << 5.0 << 0.5 << 30.0 << 5.0 << "The defocus range from 5 µm to 0.5 µm underfocus is empty";
+        << 5.0 << 0.5 << 30.0 << 5.0 << 3000.0 << "The defocus range from 5 µm to 0.5 µm underfocus is empty";
     QTest::newRow("defocus not a number")
-        << qQNaN() << 5.0 << 30.0 << 5.0 << "The defocus range and the band must be numbers.";
-    QTest::newRow("defocus beyond the limit") << 0.5 << 500.0 << 30.0 << 5.0 << "reaches beyond ±100 µm";
-    QTest::newRow("reversed band") << 0.5 << 5.0 << 5.0 << 30.0 << "The band from 5 Å to 30 Å is empty";
-    QTest::newRow("band at 0") << 0.5 << 5.0 << 30.0 << 0.0 << "The band from 30 Å to 0 Å is empty";
-    QTest::newRow("band beyond Nyquist") << 0.5 << 5.0 << 30.0 << 3.0
+        << qQNaN() << 5.0 << 30.0 << 5.0 << 3000.0 << "The defocus range and the band must be numbers.";
+    QTest::newRow("defocus beyond the limit") << 0.5 << 500.0 << 30.0 << 5.0 << 3000.0 << "reaches beyond ±100 µm";
+    QTest::newRow("reversed band") << 0.5 << 5.0 << 5.0 << 30.0 << 3000.0 << "The band from 5 Å to 30 Å is empty";
+    QTest::newRow("band at 0") << 0.5 << 5.0 << 30.0 << 0.0 << 3000.0 << "The band from 30 Å to 0 Å is empty";
+    QTest::newRow("band beyond Nyquist") << 0.5 << 5.0 << 30.0 << 3.0 << 3000.0
                                          << "The band reaches 3 Å, beyond the micrograph's Nyquist limit of 4 Å "
                                             "(twice its pixel size of 2 Å).";
-    QTest::newRow("no micrograph") << 0.5 << 5.0 << 30.0 << 5.0 << "Open a micrograph to fit the CTF to.";
+    // The shell's limits for --max-astigmatism.
+    QTest::newRow("negative astigmatism")
+        << 0.5 << 5.0 << 30.0 << 5.0 << -1.0
+        << "Largest astigmatism (U − V) cannot be -1 Å: it must be from 0 to 100000 Å.";
+    QTest::newRow("astigmatism beyond the limit")
+        << 0.5 << 5.0 << 30.0 << 5.0 << 100001.0 << "Largest astigmatism (U − V) cannot be 100001 Å";
+    QTest::newRow("astigmatism not a number")
+        << 0.5 << 5.0 << 30.0 << 5.0 << qQNaN() << "Largest astigmatism (U − V) cannot be";
+    QTest::newRow("no micrograph") << 0.5 << 5.0 << 30.0 << 5.0 << 3000.0 << "Open a micrograph to fit the CTF to.";
 }
 
 void TestFitSession::refusesBadRequests()
@@ -192,6 +202,7 @@ void TestFitSession::refusesBadRequests()
     QFETCH(double, maxUnderfocus);
     QFETCH(double, low);
     QFETCH(double, high);
+    QFETCH(double, astigmatism);
     QFETCH(QString, message);
     const FitCase scope{"scope", 300, 2.7, 0.07, 2.0, 10000, 10000, 0, None};
     CtfSession session;
@@ -205,7 +216,7 @@ void TestFitSession::refusesBadRequests()
         o.pixelSizeNm = 0.2;
         QVERIFY(openImage(micrograph, dir, syntheticMicrograph(o, [](double, double) { return 0.0; })));
     }
-    fit.setRequest({minUnderfocus, maxUnderfocus, low, high, false});
+    fit.setRequest({minUnderfocus, maxUnderfocus, low, high, false, astigmatism});
     QSignalSpy anything(&fit, &FitSession::progress);
     QString error;
     QVERIFY(!fit.start(&error));
@@ -216,6 +227,24 @@ void TestFitSession::refusesBadRequests()
     QVERIFY(!fit.result());
     QCoreApplication::processEvents();
     QVERIFY(anything.isEmpty());
+}
+
+// The request's units become the fit's: µm and Å of underfocus to nm of Defocus, Å of U - V to A2
+// in nm as `orvalis-ctf fit --max-astigmatism` takes it; the default searches what the fit's does.
+void TestFitSession::requestGivesTheFitOptions()
+{
+    const OpticsState state;
+    const CtfFitOptions defaults = fitOptionsFor(FitRequest(), state);
+    QCOMPARE(defaults.maxA2, CtfFitOptions().maxA2);
+    QCOMPARE(defaults.defocusFrom, CtfFitOptions().defocusFrom);
+    QCOMPARE(defaults.defocusTo, CtfFitOptions().defocusTo);
+    FitRequest r;
+    r.maxAstigmatism = 100000; // the largest allowed is the fit's own limit
+    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
+    QCOMPARE(fitOptionsFor(r, state).maxA2, Pi * kFitMaxAstigmatism);
+    r.maxAstigmatism = 0;
+    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
+    QCOMPARE(fitOptionsFor(r, state).maxA2, 0.0);
 }
 
 // A result belongs to the spectrum and the optics it was fitted under; a cancelled fit leaves none.
@@ -232,8 +261,13 @@ void TestFitSession::staleResultIsDropped()
     image.noise = 0.5;
     QVERIFY(openImage(micrograph, dir, fitCaseImage(c, image)));
     QString error;
+    FitRequest request;
+    request.maxAstigmatism = 2500;
+    fit.setRequest(request);
     QVERIFY2(fit.fitNow(&error), qPrintable(error));
     QVERIFY(fit.canApply());
+    QCOMPARE(fit.resultOptions().maxA2, Pi * 250); // the request's, in the fit run
+    QCOMPARE(fit.result()->astigmatismLimit, Pi * 250);
     QSignalSpy cleared(&fit, &FitSession::resultCleared);
     // The aberrations are what the user changes after Apply; the optics the fit was made under are not.
     session.setDefocus(-3000, false);

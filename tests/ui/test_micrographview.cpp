@@ -264,14 +264,18 @@ void TestMicrographView::fitOutsideTheRangeIsDoubted()
     r.significance = 40;
     r.values = CtfFitValues{};
     r.values->program.Defocus = -500;
-    r.doubts = FitAtNearFocusEnd | FitWantsPhaseShift;
+    r.doubts = FitAtNearFocusEnd | FitAtAstigmatismLimit | FitWantsPhaseShift;
     r.edgeDefocus = -500;
+    r.astigmatismLimit = Pi * 300;
     r.freePhaseScore = 0.4;
     r.freePhaseShift = 90;
     panel.showResult(r, false);
     const QString status = panel.laStatus->text();
     QVERIFY2(status.contains(QStringLiteral("Not reliable")) && status.contains(QStringLiteral("Underfocus from"))
-                 && status.contains(QStringLiteral("Fit a phase plate")) && status.contains(QStringLiteral("5000 Å")),
+                 && status.contains(QStringLiteral("Fit a phase plate")) && status.contains(QStringLiteral("5000 Å"))
+                 && status.contains(QStringLiteral("U - V of 3000 Å"))
+                 && status.contains(QStringLiteral("Largest astigmatism (U − V)"))
+                 && !status.contains(QStringLiteral("orvalis-ctf")),
              qPrintable(status));
     QCOMPARE(panel.laDefocus->text(), QStringLiteral("-500.0 nm"));
     QVERIFY(panel.ApplyBtn->isEnabled());
@@ -289,6 +293,7 @@ void TestMicrographView::fitDialogRefusesBadBands()
     QCOMPARE(dialog.edMaxUnderfocus->text(), QStringLiteral("5"));
     QCOMPARE(dialog.edLowResolution->text(), QStringLiteral("30"));
     QCOMPARE(dialog.edHighResolution->text(), QStringLiteral("5"));
+    QCOMPARE(dialog.edMaxAstigmatism->text(), QStringLiteral("3000"));
     dialog.show();
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     QCOMPARE(dialog.edVoltage->text(), QStringLiteral("200"));
@@ -307,6 +312,13 @@ void TestMicrographView::fitDialogRefusesBadBands()
         {dialog.edHighResolution, "40", QStringLiteral("The band from 30 Å to 40 Å is empty"), dialog.edLowResolution},
         {dialog.edHighResolution, "five", QStringLiteral("'five' is not a valid floating point value"),
          dialog.edHighResolution},
+        {dialog.edMaxAstigmatism, "-100",
+         QStringLiteral("Largest astigmatism (U − V) cannot be -100 Å: it must be from 0 to 100000 Å."),
+         dialog.edMaxAstigmatism},
+        {dialog.edMaxAstigmatism, "2e5", QStringLiteral("Largest astigmatism (U − V) cannot be 200000 Å"),
+         dialog.edMaxAstigmatism},
+        {dialog.edMaxAstigmatism, "3,000", QStringLiteral("'3,000' is not a valid floating point value"),
+         dialog.edMaxAstigmatism},
         {dialog.edVoltage, "0.5", QStringLiteral("Voltage (kV) cannot be 0.5: it must be from 1 to 3000."),
          dialog.edVoltage},
         {dialog.edCs, "2,7", QStringLiteral("Cs (mm): '2,7' is not a valid floating point value"), dialog.edCs},
@@ -331,11 +343,17 @@ void TestMicrographView::fitDialogRefusesBadBands()
         r.edit->setText(before);
     }
     dialog.edHighResolution->setText(QStringLiteral("4"));
+    dialog.edMaxAstigmatism->setText(QStringLiteral("4500"));
     dialog.cbFitPhaseShift->setChecked(true);
     QTest::mouseClick(dialog.FitBtn, Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(dialog.request().highResolution, 4.0);
+    QCOMPARE(dialog.request().maxAstigmatism, 4500.0);
     QVERIFY(dialog.request().fitPhaseShift);
+    // Shown again, the dialog holds the request it is given, not what was typed last.
+    dialog.edMaxAstigmatism->setText(QStringLiteral("1"));
+    dialog.setRequest(dialog.request(), optics);
+    QCOMPARE(dialog.edMaxAstigmatism->text(), QStringLiteral("4500"));
 }
 
 // Voltage, Cs, amplitude contrast and pixel size are decided in the Fit dialog: changed there, they

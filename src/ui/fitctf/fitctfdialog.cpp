@@ -39,6 +39,17 @@ QWidget *pair(QWidget *parent, QLineEdit *from, QLineEdit *to, const QString &un
     return row;
 }
 
+// One field in a row: "[a] unit".
+QWidget *single(QWidget *parent, QLineEdit *edit, const QString &unit)
+{
+    auto *row = new QWidget(parent);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit, 1);
+    layout->addWidget(new QLabel(unit, row));
+    return row;
+}
+
 struct OpticsField {
     const char *label; // with its unit, as messages name it
     double FitOptics::*value;
@@ -87,6 +98,7 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     edMaxUnderfocus = field(this, "edMaxUnderfocus");
     edLowResolution = field(this, "edLowResolution");
     edHighResolution = field(this, "edHighResolution");
+    edMaxAstigmatism = field(this, "edMaxAstigmatism");
     cbFitPhaseShift = new QCheckBox(QStringLiteral("Fit a phase plate's &shift"), this);
     cbFitPhaseShift->setObjectName(QStringLiteral("cbFitPhaseShift"));
 
@@ -97,6 +109,9 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     auto *band = new QLabel(QStringLiteral("&Band from"), this);
     band->setBuddy(edLowResolution);
     form->addRow(band, pair(this, edLowResolution, edHighResolution, QStringLiteral("Å")));
+    auto *astigmatism = new QLabel(QStringLiteral("&Largest astigmatism (U − V)"), this);
+    astigmatism->setBuddy(edMaxAstigmatism);
+    form->addRow(astigmatism, single(this, edMaxAstigmatism, QStringLiteral("Å")));
     form->addRow(QString(), cbFitPhaseShift);
 
     // Changed here, they change the session's instrument and specimen as Setup's dialogs do.
@@ -159,6 +174,7 @@ void FitCtfDialog::showRequest(const FitRequest &r)
     edMaxUnderfocus->setText(formatGeneral(r.maxUnderfocus));
     edLowResolution->setText(formatGeneral(r.lowResolution));
     edHighResolution->setText(formatGeneral(r.highResolution));
+    edMaxAstigmatism->setText(formatGeneral(r.maxAstigmatism));
     cbFitPhaseShift->setChecked(r.fitPhaseShift);
 }
 
@@ -191,7 +207,8 @@ void FitCtfDialog::done(int result)
     const std::pair<QLineEdit *, double FitRequest::*> fields[] = {{edMinUnderfocus, &FitRequest::minUnderfocus},
                                                                    {edMaxUnderfocus, &FitRequest::maxUnderfocus},
                                                                    {edLowResolution, &FitRequest::lowResolution},
-                                                                   {edHighResolution, &FitRequest::highResolution}};
+                                                                   {edHighResolution, &FitRequest::highResolution},
+                                                                   {edMaxAstigmatism, &FitRequest::maxAstigmatism}};
     QLineEdit *wrong = nullptr;
     for (const auto &f : fields) {
         try {
@@ -223,9 +240,10 @@ void FitCtfDialog::done(int result)
     problem = fitRequestProblem(typed, optics.pixelSize / 10);
     if (!problem.isEmpty())
         return refuse(problem,
-                      problem.contains(QStringLiteral("Nyquist"))          ? edHighResolution
-                          : problem.startsWith(QStringLiteral("The band")) ? edLowResolution
-                                                                           : edMinUnderfocus);
+                      problem.contains(QStringLiteral("Nyquist"))               ? edHighResolution
+                          : problem.startsWith(QStringLiteral("The band"))      ? edLowResolution
+                          : problem.startsWith(QStringLiteral("Largest astig")) ? edMaxAstigmatism
+                                                                                : edMinUnderfocus);
     laProblem->hide();
     m_request = typed;
     m_optics = optics;

@@ -1,9 +1,9 @@
 #pragma once
-// Setup > Fit CTF: the defocus range searched, the band of resolutions fitted and whether a phase
-// plate's shift is fitted too, and the instrument's voltage and Cs, the amplitude contrast and the
-// micrograph's pixel size the fit takes from the session, editable where the user decides. It edits
-// copies; Fit gives them back only when they can be fitted to the micrograph, and otherwise says
-// what is wrong and stays open.
+// Setup > Fit CTF: the defocus range searched, the band of resolutions fitted, the largest
+// astigmatism searched and whether a phase plate's shift is fitted too, and the instrument's voltage
+// and Cs, the amplitude contrast and the micrograph's pixel size the fit takes from the session,
+// editable where the user decides. It edits copies; Fit gives them back only when they can be fitted
+// to the micrograph, and otherwise says what is wrong and stays open.
 #include "session/fitsession.h"
 
 #include <QDialog>
@@ -49,6 +49,7 @@ public:
 
     QLineEdit *edMinUnderfocus = nullptr, *edMaxUnderfocus = nullptr;
     QLineEdit *edLowResolution = nullptr, *edHighResolution = nullptr;
+    QLineEdit *edMaxAstigmatism = nullptr;
     QLineEdit *edVoltage = nullptr, *edCs = nullptr, *edAmplitudeContrast = nullptr, *edPixelSize = nullptr;
     QCheckBox *cbFitPhaseShift = nullptr;
     QLabel *laContext = nullptr;

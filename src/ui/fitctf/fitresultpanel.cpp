@@ -28,12 +28,11 @@ QString fixed(double v, int decimals, const QString &unit)
     return QStringLiteral("%1 %2").arg(formatFixed(v, decimals), unit);
 }
 
-// Where the window widens what a doubt names. The window's Fit searches the astigmatism up to the
-// fit's default, which only the shell program's option moves.
+// Where the window widens what a doubt names: the Fit dialog's fields.
 FitLimitNames windowLimitNames()
 {
     return {QStringLiteral("the Fit dialog's \"Underfocus from\""), QStringLiteral("the Fit dialog's \"to\" µm"),
-            QStringLiteral("orvalis-ctf fit --max-astigmatism"),
+            QStringLiteral("the Fit dialog's \"Largest astigmatism (U − V)\""),
             QStringLiteral("the Fit dialog's \"Fit a phase plate's shift\"")};
 }
 
