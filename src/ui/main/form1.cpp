@@ -45,7 +45,14 @@ TForm1::TForm1(QWidget *parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // QWidget deletes the children after this class's part of the window is gone, and a child may
+    // still signal on the way (a scroll bar ends a step it was given without a key or button): none
+    // of that may reach the handlers of a window half destroyed.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
 
 void TForm1::FormCreate()
 {
