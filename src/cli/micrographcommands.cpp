@@ -337,9 +337,9 @@ int runAverage(const QStringList &arguments)
     parseCommand(parser, QStringLiteral("average"),
                  QStringLiteral("Prints the rotational average of a micrograph's power spectrum (background removed) "
                                 "as a table like Save 1D's: the frequency k (nm^-1), then the average; with --fit, "
-                                "the average along the fitted CTF's rings, the fitted CTF^2 scaled to it and their "
-                                "agreement (a normalised cross-correlation in a sliding band). Cells without data "
-                                "are empty."),
+                                "the average along the fitted CTF's rings, the fitted CTF^2 itself (0 to 1) and their "
+                                "agreement (a normalised cross-correlation in a sliding band), which ends where the "
+                                "fit holds to, as the standard error says. Cells without data are empty."),
                  arguments, QStringLiteral("IMAGE"));
     const QString path = onePositional(parser, QStringLiteral("average"));
     const bool fit = isSet(parser, "fit");
