@@ -3,6 +3,7 @@
 // window back as it was, pixel for pixel; the CTF fitted from the window and applied to the sliders.
 #include "chart/chartwidget.h"
 #include "core/ctffunctions.h"
+#include "core/numberformat.h"
 #include "dialogdriver.h"
 #include "formdriver.h"
 #include "session/ctfsession.h"
@@ -279,6 +280,16 @@ void TestMicrographView::fitOutsideTheRangeIsDoubted()
              qPrintable(status));
     QCOMPARE(panel.laDefocus->text(), QStringLiteral("-500.0 nm"));
     QVERIFY(panel.ApplyBtn->isEnabled());
+    // Shown after a short message, the panel grows for the reasons' lines: no row is squeezed.
+    panel.showMessage(QStringLiteral("Fitting."));
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.showResult(r, false);
+    QApplication::processEvents();
+    for (QLabel *l : panel.findChildren<QLabel *>())
+        if (l->isVisible())
+            QVERIFY2(l->height() >= l->heightForWidth(l->width()) && l->height() >= l->minimumSizeHint().height(),
+                     qPrintable(l->text()));
     r.doubts = 0;
     panel.showResult(r, false);
     QVERIFY(!panel.laStatus->text().contains(QStringLiteral("Not reliable")));
@@ -385,6 +396,9 @@ void TestMicrographView::fitDialogChangesTheSession()
     QVERIFY(contrastBefore != 0.1);
     QCOMPARE(m_form->micrographs().micrograph().pixelSize(), 0.105);
     QCOMPARE(session.ownPixelSize(), 0.0); // the micrograph's, not the specimen's own
+    // The defocus field and slider show the kept defocus as loading an instrument shows it.
+    QCOMPARE(child<QLineEdit>(m_form.get(), "edDefocus")->text(), formatFixed(session.state().Defocus, 0));
+    QCOMPARE(child<QScrollBar>(m_form.get(), "ScrollBar1")->value(), -int(std::lround(session.state().Defocus)));
     QVERIFY(finished.wait(60000));
     QCOMPARE(fit->resultOptions().instrument.cs, 2.7e6);
     QCOMPARE(fit->resultOptions().amplitudeContrast, 0.1);

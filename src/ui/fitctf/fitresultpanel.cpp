@@ -147,9 +147,16 @@ void FitResultPanel::showMessage(const QString &text)
     clearValues();
     laStatus->setText(text);
     ApplyBtn->setEnabled(false);
+    fitHeight();
 }
 
 void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
+{
+    showValues(r, phaseFitted);
+    fitHeight();
+}
+
+void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
 {
     setRunning(false);
     clearValues();
@@ -188,11 +195,24 @@ void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
 void FitResultPanel::showFittedWith(const QString &text)
 {
     laFittedWith->setText(text);
+    fitHeight();
 }
 
 void FitResultPanel::showApplied()
 {
     laStatus->setText(QStringLiteral("Applied: drag the sliders to watch the agreement."));
+    fitHeight();
+}
+
+void FitResultPanel::fitHeight()
+{
+    // A longer text wraps to more lines: the panel grows to show them rather than squeeze every row
+    // (it never shrinks what the user made larger).
+    QLayout *l = layout();
+    l->activate();
+    const int needed = l->hasHeightForWidth() ? l->totalHeightForWidth(width()) : l->totalSizeHint().height();
+    if (height() < needed)
+        resize(width(), needed);
 }
 
 } // namespace orvalis

@@ -47,6 +47,8 @@ signals:
 
 private:
     void clearValues();
+    void showValues(const CtfFitResult &result, bool phaseFitted);
+    void fitHeight();
     void setRunning(bool running);
 };
 

@@ -219,10 +219,12 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
 void AberrationControls::showAberrations()
 {
     showStoredRanges();
-    moveSlider(SliderPanel::Defocus, -roundToInt(m_state.Defocus));
+    // In the slider's own steps (tenths of a nanometre with fine defocus) and the fields' precision,
+    // as every other way of setting them shows them.
+    moveSlider(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
     moveSlider(SliderPanel::Astigmatism, roundToInt(m_state.A2));
-    m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
-    m_sliders->setFieldText(SliderPanel::Astigmatism, formatGeneral(m_state.A2));
+    m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
+    m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
     // The azimuth and the phase shift move no slider: one full redraw shows them too.
     m_state.StepFactor = 1;
     m_painter->redraw();
