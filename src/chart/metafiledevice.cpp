@@ -1,5 +1,7 @@
 #include "metafiledevice.h"
 
+#include "core/units.h"
+
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPaintEngine>
@@ -662,7 +664,7 @@ public:
             return;
         const QFont font = textItem.font();
         const double scale = std::hypot(m_transform.m11(), m_transform.m12());
-        const double angle = std::atan2(m_transform.m12(), m_transform.m11()) * 180.0 / M_PI; // clockwise on screen
+        const double angle = radiansToDegrees(std::atan2(m_transform.m12(), m_transform.m11())); // clockwise on screen
         FontObject object;
         object.family = font.family();
         const double pixelSize = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * m_dpi / 72.0;

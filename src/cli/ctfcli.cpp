@@ -9,6 +9,7 @@
 #include "core/orvaliserror.h"
 #include "core/scopedata.h"
 #include "core/specimenterms.h"
+#include "core/units.h"
 #include "store/regexport.h"
 #include "store/regfiles.h"
 #include "store/regimporter.h"
@@ -365,7 +366,7 @@ int runInfo(const QStringList &arguments)
         {"point-resolution", s.PointRes, "nm"},
         {"information-limit-theoretical", s.InfoLimitTheory, "nm"},
         {"information-limit", s.InfoLimit, "nm"},
-        {"convergence", s.Alpha * 1000, "mrad"},
+        {"convergence", radToMrad(s.Alpha), "mrad"},
     };
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonObject all;
@@ -613,16 +614,15 @@ void loadState(const QCommandLineParser &parser, CtfSession &session)
         session.setMagnificationPosition(static_cast<int>(p), coarse);
     }
     if (parser.isSet(QStringLiteral("alpha")))
-        session.state().Alpha = boundedOption(parser, QStringLiteral("alpha"), -1000, 1000, QStringLiteral(" mrad"))
-            / 1000;
+        session.state().Alpha = mradToRadByDivision(
+            boundedOption(parser, QStringLiteral("alpha"), -1000, 1000, QStringLiteral(" mrad")));
     if (parser.isSet(QStringLiteral("direction")))
-        session.setDirection(numberOption(parser, QStringLiteral("direction")) * M_PI / 180);
+        session.setDirection(degreesToRadians(numberOption(parser, QStringLiteral("direction"))));
     for (const auto &[option, field] :
          {std::pair{"a2-azimuth", &OpticsState::A2Azimuth}, std::pair{"a3-azimuth", &OpticsState::A3Azimuth}})
         if (parser.isSet(QString::fromLatin1(option)))
-            session.state()
-                .*field = boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg")) * M_PI
-                / 180;
+            session.state().*field = degreesToRadians(
+                boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg")));
     SpecimenDetector specimen = specimenOf(session.state());
     const std::pair<const char *, SpecimenField> specimenOptions[] = {
         {"amplitude-contrast", SpecimenField::AmplitudeContrast},

@@ -1,6 +1,7 @@
 #include "cli/fitoutputs.h"
 
 #include "core/ctffunctions.h"
+#include "core/units.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -17,11 +18,6 @@ namespace {
 QByteArray fixed(double value, int decimals)
 {
     return QByteArray::number(value, 'f', decimals);
-}
-
-double angstrom(double nm)
-{
-    return nm * 10;
 }
 
 // Where the rings never agreed with a reliable fit, the fit holds to the band's low end at best:
@@ -52,9 +48,9 @@ QByteArray fitTable(const QVector<FitRecord> &records)
             const CtfFitValues &v = *f.values;
             cells << fixed(v.cryoEm.defocusU, 2) << fixed(v.cryoEm.defocusV, 2) << fixed(v.cryoEm.angle, 2)
                   << fixed(v.phaseShift, 2) << fixed(f.score, 6)
-                  << (v.resolution > 0 ? fixed(angstrom(v.resolution), 2) : QByteArray()) << fixed(f.significance, 1)
-                  << (f.reliable() ? "yes" : "no") << fixed(v.program.Defocus, 2) << fixed(v.program.A2, 2)
-                  << fixed(v.program.azimuth, 2);
+                  << (v.resolution > 0 ? fixed(nmToAngstrom(v.resolution), 2) : QByteArray())
+                  << fixed(f.significance, 1) << (f.reliable() ? "yes" : "no") << fixed(v.program.Defocus, 2)
+                  << fixed(v.program.A2, 2) << fixed(v.program.azimuth, 2);
         } else {
             cells << ""
                   << ""
@@ -64,7 +60,7 @@ QByteArray fitTable(const QVector<FitRecord> &records)
                   << ""
                   << "";
         }
-        cells << fixed(angstrom(r.pixelSizeNm), 4) << QByteArray::number(f.tileSize)
+        cells << fixed(nmToAngstrom(r.pixelSizeNm), 4) << QByteArray::number(f.tileSize)
               << (f.doubts ? fitDoubtKeys(f.doubts).join(QLatin1Char(',')).toUtf8() : QByteArray("none"));
         out += cells.join('\t') + '\n';
     }
@@ -84,7 +80,7 @@ QByteArray fitJson(const QVector<FitRecord> &records)
         o.insert(QStringLiteral("doubts"), QJsonArray::fromStringList(fitDoubtKeys(f.doubts)));
         o.insert(QStringLiteral("score"), f.score);
         o.insert(QStringLiteral("significance"), f.significance);
-        o.insert(QStringLiteral("pixelSizeA"), angstrom(r.pixelSizeNm));
+        o.insert(QStringLiteral("pixelSizeA"), nmToAngstrom(r.pixelSizeNm));
         o.insert(QStringLiteral("tile"), f.tileSize);
         const auto put = [&o, &f](const char *name, double value) {
             o.insert(QString::fromLatin1(name), f.values ? QJsonValue(value) : QJsonValue());
@@ -95,7 +91,7 @@ QByteArray fitJson(const QVector<FitRecord> &records)
         put("angleDeg", v.cryoEm.angle);
         put("phaseShiftDeg", v.phaseShift);
         o.insert(QStringLiteral("resolutionA"),
-                 f.values && v.resolution > 0 ? QJsonValue(angstrom(v.resolution)) : QJsonValue());
+                 f.values && v.resolution > 0 ? QJsonValue(nmToAngstrom(v.resolution)) : QJsonValue());
         put("defocusNm", v.program.Defocus);
         put("a2Nm", v.program.A2);
         put("azimuthDeg", v.program.azimuth);
@@ -116,7 +112,7 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
     QByteArrayList groupOrder;
     for (const FitRecord &r : records)
         if (reliable(r)) {
-            const QByteArray pixel = fixed(angstrom(r.pixelSizeNm), 6);
+            const QByteArray pixel = fixed(nmToAngstrom(r.pixelSizeNm), 6);
             if (!groups.contains(pixel)) {
                 groups.insert(pixel, static_cast<int>(groups.size()) + 1);
                 groupOrder << pixel;
@@ -129,7 +125,7 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
     for (const QByteArray &pixel : groupOrder) {
         const QByteArray number = QByteArray::number(groups.value(pixel));
         out += "opticsGroup" + number + ' ' + number + ' ' + pixel + ' ' + pixel + ' ' + fixed(o.instrument.voltage, 6)
-            + ' ' + fixed(o.instrument.cs / 1e6, 6) + ' ' + fixed(o.amplitudeContrast, 6) + '\n';
+            + ' ' + fixed(nmToMm(o.instrument.cs), 6) + ' ' + fixed(o.amplitudeContrast, 6) + '\n';
     }
     out += "\n\n# version 30001\n\ndata_micrographs\n\nloop_\n"
            "_rlnMicrographName #1\n_rlnOpticsGroup #2\n_rlnDefocusU #3\n_rlnDefocusV #4\n"
@@ -143,11 +139,11 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
         // STAR splits on white space: a name holding some is quoted.
         if (name.contains(' ') || name.contains('\t'))
             name = '"' + name + '"';
-        out += name + ' ' + QByteArray::number(groups.value(fixed(angstrom(r.pixelSizeNm), 6))) + ' '
+        out += name + ' ' + QByteArray::number(groups.value(fixed(nmToAngstrom(r.pixelSizeNm), 6))) + ' '
             + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
             + fixed(v.cryoEm.defocusU - v.cryoEm.defocusV, 6) + ' ' + fixed(v.cryoEm.angle, 6) + ' '
-            + fixed(v.phaseShift, 6) + ' ' + fixed(r.result.score, 6) + ' ' + fixed(angstrom(resolutionOrBand(v, o)), 6)
-            + '\n';
+            + fixed(v.phaseShift, 6) + ' ' + fixed(r.result.score, 6) + ' '
+            + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
     }
     return out + '\n';
 }
@@ -160,19 +156,19 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
     out += "# Output from orvalis-ctf fit version " + settings.version.toUtf8() + ", run on " + settings.date.toUtf8()
         + '\n';
     out += "# Input file: " + QFileInfo(record.file).absoluteFilePath().toUtf8() + " ; Number of micrographs: 1\n";
-    out += "# Pixel size: " + fixed(angstrom(record.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
-        + fixed(o.instrument.voltage, 1) + " keV ; spherical aberration: " + fixed(o.instrument.cs / 1e6, 2)
+    out += "# Pixel size: " + fixed(nmToAngstrom(record.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
+        + fixed(o.instrument.voltage, 1) + " keV ; spherical aberration: " + fixed(nmToMm(o.instrument.cs), 2)
         + " mm ; amplitude contrast: " + fixed(o.amplitudeContrast, 2) + '\n';
-    out += "# Box size: " + QByteArray::number(record.result.tileSize) + " pixels ; min. res.: "
-        + fixed(angstrom(o.lowResolution), 1) + " Angstroms ; max. res.: " + fixed(angstrom(o.highResolution), 1)
-        + " Angstroms ; min. def.: " + fixed(angstrom(-o.defocusTo), 1) + " Angstroms; max. def. "
-        + fixed(angstrom(-o.defocusFrom), 1) + " Angstroms\n";
+    out += "# Box size: " + QByteArray::number(record.result.tileSize)
+        + " pixels ; min. res.: " + fixed(nmToAngstrom(o.lowResolution), 1) + " Angstroms ; max. res.: "
+        + fixed(nmToAngstrom(o.highResolution), 1) + " Angstroms ; min. def.: " + fixed(nmToAngstrom(-o.defocusTo), 1)
+        + " Angstroms; max. def. " + fixed(nmToAngstrom(-o.defocusFrom), 1) + " Angstroms\n";
     out += "# Columns: #1 - micrograph number; #2 - defocus 1 [Angstroms]; #3 - defocus 2; #4 - azimuth of "
            "astigmatism; #5 - additional phase shift [radians]; #6 - cross correlation; #7 - spacing (in "
            "Angstroms) up to which CTF rings were fit successfully\n";
     out += "1.000000 " + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
-        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(v.phaseShift * Pi / 180, 6) + ' ' + fixed(record.result.score, 6) + ' '
-        + fixed(angstrom(resolutionOrBand(v, o)), 6) + '\n';
+        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(degreesToRadians(v.phaseShift), 6) + ' '
+        + fixed(record.result.score, 6) + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
     return out;
 }
 

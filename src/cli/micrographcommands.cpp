@@ -9,6 +9,7 @@
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 #include "core/regularfile.h"
+#include "core/units.h"
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/powerspectrum.h"
@@ -77,17 +78,17 @@ struct OptionRange {
     const char *unit;
 };
 constexpr OptionRange kOptionRanges[] = {
-    {"pixel", kFitMinPixelSize * 10, kFitMaxPixelSize * 10, " Å"},
+    {"pixel", nmToAngstrom(kFitMinPixelSize), nmToAngstrom(kFitMaxPixelSize), " Å"},
     {"kv", kFitMinVoltage, kFitMaxVoltage, " kV"},
-    {"cs", 0, kFitMaxCs / 1e6, " mm"},
-    {"min-defocus", -kFitMaxDefocus * 10, kFitMaxDefocus * 10, " Å"},
-    {"max-defocus", -kFitMaxDefocus * 10, kFitMaxDefocus * 10, " Å"},
-    {"max-astigmatism", 0, kFitMaxAstigmatism * 10, " Å"},
+    {"cs", 0, nmToMm(kFitMaxCs), " mm"},
+    {"min-defocus", nmToAngstrom(-kFitMaxDefocus), nmToAngstrom(kFitMaxDefocus), " Å"},
+    {"max-defocus", nmToAngstrom(-kFitMaxDefocus), nmToAngstrom(kFitMaxDefocus), " Å"},
+    {"max-astigmatism", 0, nmToAngstrom(kFitMaxAstigmatism), " Å"},
     {"phase-shift", -kFitMaxPhaseShiftDeg, kFitMaxPhaseShiftDeg, " degrees"},
 };
 // Å, either resolution of --band: from the Nyquist limit of the smallest pixel up to rings far
 // wider than any defocus gives.
-constexpr double kMinBandResolution = 2 * kFitMinPixelSize * 10;
+constexpr double kMinBandResolution = nmToAngstrom(2 * kFitMinPixelSize);
 constexpr double kMaxBandResolution = 10000;
 
 // The option's value within its range, or a refusal that names the option and says the range.
@@ -137,7 +138,7 @@ int tileOption(const QCommandLineParser &parser)
 // nm; 0 when the file's is to be taken
 double pixelOption(const QCommandLineParser &parser)
 {
-    return isSet(parser, "pixel") ? ranged(parser, "pixel") / 10 : 0.0;
+    return isSet(parser, "pixel") ? angstromToNm(ranged(parser, "pixel")) : 0.0;
 }
 
 MicrographImage readImage(const QString &path)
@@ -176,7 +177,7 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
     if (isSet(parser, "kv"))
         o.instrument.voltage = ranged(parser, "kv");
     if (isSet(parser, "cs"))
-        o.instrument.cs = ranged(parser, "cs") * 1e6;
+        o.instrument.cs = mmToNm(ranged(parser, "cs"));
     if (isSet(parser, "amplitude-contrast")) {
         o.amplitudeContrast = number(parser, "amplitude-contrast");
         if (o.amplitudeContrast < 0 || o.amplitudeContrast >= 1)
@@ -189,8 +190,8 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
         usageFailure(QStringLiteral("--min-defocus %1 and --max-defocus %2: the defocus range is empty; the smallest "
                                     "underfocus must be below the largest")
                          .arg(formatGeneral(minDefocus), formatGeneral(maxDefocus)));
-    o.defocusFrom = -maxDefocus / 10;
-    o.defocusTo = -minDefocus / 10;
+    o.defocusFrom = angstromToNm(-maxDefocus);
+    o.defocusTo = angstromToNm(-minDefocus);
     if (isSet(parser, "max-astigmatism"))
         o.maxA2 = a2OfDefocusDifference(ranged(parser, "max-astigmatism"));
     if (isSet(parser, "band")) {
@@ -209,14 +210,14 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
             usageFailure(QStringLiteral("%1: both resolutions must be from %2 to %3 Å")
                              .arg(optionAndValue(parser, QStringLiteral("band")), formatGeneral(kMinBandResolution),
                                   formatGeneral(kMaxBandResolution)));
-        o.lowResolution = low / 10;
-        o.highResolution = high / 10;
+        o.lowResolution = angstromToNm(low);
+        o.highResolution = angstromToNm(high);
     }
     o.fitPhaseShift = isSet(parser, "fit-phase-shift");
     if (isSet(parser, "phase-shift")) {
         if (o.fitPhaseShift)
             usageFailure(QStringLiteral("--phase-shift and --fit-phase-shift: give one of them"));
-        o.phaseShift = ranged(parser, "phase-shift") * Pi / 180;
+        o.phaseShift = degreesToRadians(ranged(parser, "phase-shift"));
     }
     // A band against the micrograph's pixel size is each file's matter (bandProblem), whether the
     // size comes from --pixel or from the file.
@@ -235,7 +236,8 @@ QString bandProblem(const CtfFitOptions &o, double pixelNm, bool fromOption)
     if (o.highResolution >= 2 * pixelNm * (1 - 1e-12))
         return {};
     return QStringLiteral("the band's top, %1 Å, is beyond the Nyquist limit of %2 Å (twice the pixel size of %3 Å %4)")
-        .arg(formatGeneral(o.highResolution * 10), formatGeneral(pixelNm * 20), formatGeneral(pixelNm * 10),
+        .arg(formatGeneral(nmToAngstrom(o.highResolution)), formatGeneral(nmToAngstrom(2 * pixelNm)),
+             formatGeneral(nmToAngstrom(pixelNm)),
              fromOption ? QStringLiteral("given by --pixel") : QStringLiteral("the file gives"));
 }
 
@@ -404,11 +406,12 @@ int runAverage(const QStringList &arguments)
         writeOut(table);
         // The rings' end, as fit reports it, where a reader of the table looks for it last.
         // Where the Agreement column ends, as fit reports it.
-        printFailure({ExitOk,
-                      QStringLiteral("%1: the fit holds to %2")
-                          .arg(path,
-                               fitted.resolution > 0 ? QStringLiteral("%1 Å").arg(fitted.resolution * 10, 0, 'f', 2)
-                                                     : QStringLiteral("no resolution: the rings never agree"))});
+        printFailure(
+            {ExitOk,
+             QStringLiteral("%1: the fit holds to %2")
+                 .arg(path,
+                      fitted.resolution > 0 ? QStringLiteral("%1 Å").arg(nmToAngstrom(fitted.resolution), 0, 'f', 2)
+                                            : QStringLiteral("no resolution: the rings never agree"))});
         if (!result.reliable()) {
             printFailure(
                 {ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, fitDoubtText(result, shellFitLimitNames()))});

@@ -1,13 +1,13 @@
 #include "core/cryoemdefocus.h"
 
 #include "core/ctffunctions.h"
+#include "core/units.h"
 
 #include <cmath>
 
 namespace orvalis {
 
 namespace {
-constexpr double AngstromPerNm = 10;
 } // namespace
 
 double twoFoldAngle(double degrees)
@@ -20,20 +20,20 @@ double twoFoldAngle(double degrees)
 
 double a2OfDefocusDifference(double uMinusV)
 {
-    return Pi * uMinusV / AngstromPerNm;
+    return angstromToNm(Pi * uMinusV);
 }
 
 double defocusDifferenceOfA2(double a2)
 {
-    return a2 / Pi * AngstromPerNm;
+    return nmToAngstrom(a2 / Pi);
 }
 
 CryoEmDefocus toCryoEmDefocus(const TwoFoldDefocus &d)
 {
     const double half = std::fabs(d.A2) / (2 * Pi); // nm, (U - V) / 2
     CryoEmDefocus c;
-    c.defocusU = (-d.Defocus + half) * AngstromPerNm;
-    c.defocusV = (-d.Defocus - half) * AngstromPerNm;
+    c.defocusU = nmToAngstrom(-d.Defocus + half);
+    c.defocusV = nmToAngstrom(-d.Defocus - half);
     c.angle = twoFoldAngle(d.A2 < 0 ? d.azimuth + 90 : d.azimuth);
     return c;
 }
@@ -44,7 +44,7 @@ TwoFoldDefocus fromCryoEmDefocus(const CryoEmDefocus &c)
     const double u = swapped ? c.defocusV : c.defocusU;
     const double v = swapped ? c.defocusU : c.defocusV;
     TwoFoldDefocus d;
-    d.Defocus = -(u + v) / 2 / AngstromPerNm;
+    d.Defocus = angstromToNm(-(u + v) / 2);
     d.A2 = a2OfDefocusDifference(u - v);
     d.azimuth = twoFoldAngle(swapped ? c.angle + 90 : c.angle);
     return d;

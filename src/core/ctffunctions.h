@@ -2,12 +2,11 @@
 // The phase and envelope terms shared by the 1D curve, the 2D pattern and the defocus map.
 // All take k in nm^-1 and lengths in nm; the state supplies lambda, Cs, A2, A3, Alpha and the factors.
 #include "core/opticsstate.h"
+#include "core/units.h"
 
 #include <cmath>
 
 namespace orvalis {
-
-inline constexpr double Pi = 3.14159265358979323846;
 
 // exp(x), with the underflow to 0 taken without the C library's slow error path: far out in
 // frequency the envelopes' exponents run to -1e6 and beyond. Below -746 exp is exactly 0 anyway.

@@ -2,6 +2,7 @@
 
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
+#include "core/units.h"
 
 #include <cmath>
 
@@ -62,7 +63,7 @@ QString profileDirectionText(const OpticsState &state)
 {
     if (state.A2 == 0 && state.A3 == 0)
         return QString();
-    double degrees = std::remainder(-state.Direction * 180 / M_PI, 360.0);
+    double degrees = std::remainder(radiansToDegrees(-state.Direction), 360.0);
     if (degrees <= -180)
         degrees += 360;
     return QStringLiteral("along ") + QString::number(std::lround(degrees)) + QChar(0x00B0);

@@ -2,6 +2,7 @@
 
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
+#include "core/units.h"
 
 namespace orvalis {
 namespace {
@@ -14,10 +15,10 @@ void appendBlock(QStringList &lines, int number, const TScopeData &r, const Opti
           << QStringLiteral("Cs:  \t\t") + csMillimetresText(r.Cs) + QStringLiteral(" mm");
     // Only an instrument with a C5 has the line: the blocks of the others keep their eleven lines.
     if (r.C5 != 0)
-        lines << QStringLiteral("C5:  \t\t") + formatGeneral(r.C5 / mmToNm) + QStringLiteral(" mm");
-    lines << QStringLiteral("Cc:  \t\t") + formatFixed(r.Cc * 0.000001, 1) + QStringLiteral(" mm")
+        lines << QStringLiteral("C5:  \t\t") + formatGeneral(nmToMm(r.C5)) + QStringLiteral(" mm");
+    lines << QStringLiteral("Cc:  \t\t") + formatFixed(nmToMmByProduct(r.Cc), 1) + QStringLiteral(" mm")
           << QStringLiteral("Energy Spread: \t") + formatGeneral(r.dE) + QStringLiteral(" eV")
-          << QStringLiteral("Convergence: \t") + formatFixed(r.Convergence * 1000, 2) + QStringLiteral(" mrad")
+          << QStringLiteral("Convergence: \t") + formatFixed(radToMrad(r.Convergence), 2) + QStringLiteral(" mrad")
           << QStringLiteral("Focal Spread: \t") + formatFixed(state.FocalSpread, 2) + QStringLiteral(" nm")
           << QStringLiteral("Max Frequency: \t") + formatFixed(state.UpTo, 2) + QStringLiteral(" nm-1") << QString();
 }

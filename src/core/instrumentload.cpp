@@ -4,6 +4,7 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 
 #include <cmath>
 
@@ -26,12 +27,12 @@ const ScopeQuantity &quantity(ScopeValue value)
 {
     static const ScopeQuantity quantities[] = {
         {"Voltage", "kV", 1, 0.001, 1e6, &TScopeData::Voltage},
-        {"Cs", "mm", mmToNm, -1e6, 1e6, &TScopeData::Cs},
-        {"Cc", "mm", mmToNm, 0, 1e6, &TScopeData::Cc},
+        {"Cs", "mm", NmPerMm, -1e6, 1e6, &TScopeData::Cs},
+        {"Cc", "mm", NmPerMm, 0, 1e6, &TScopeData::Cc},
         {"Energy Spread", "eV", 1, -1e6, 1e6, &TScopeData::dE},
-        {"Convergence", "mrad", mradToRad, -1e6, 1e6, &TScopeData::Convergence},
-        {"HT Ripple", "ppm", ppmToFraction, -1e6, 1e6, &TScopeData::dvv},
-        {"Obj Lens Instab.", "ppm", ppmToFraction, -1e6, 1e6, &TScopeData::dii},
+        {"Convergence", "mrad", RadPerMrad, -1e6, 1e6, &TScopeData::Convergence},
+        {"HT Ripple", "ppm", FractionPerPpm, -1e6, 1e6, &TScopeData::dvv},
+        {"Obj Lens Instab.", "ppm", FractionPerPpm, -1e6, 1e6, &TScopeData::dii},
     };
     return quantities[static_cast<int>(value)];
 }
@@ -111,12 +112,12 @@ double c5FromText(const QString &text)
         throw OrvalisError(
             c5Label()
             + QStringLiteral(": '%1' cannot be used; it must be from -1000000 to 1000000").arg(inputExcerpt(text)));
-    return mm * mmToNm;
+    return mmToNm(mm);
 }
 
 QString c5Text(double recordValue)
 {
-    return recordValue == 0 ? QString() : formatGeneral(recordValue / mmToNm);
+    return recordValue == 0 ? QString() : formatGeneral(nmToMm(recordValue));
 }
 
 QString scopeValueRule(ScopeValue value, double recordValue)
@@ -141,8 +142,8 @@ void checkInstrument(const TScopeData &scope)
     if (!within(scope.A3, MaxAstigmatism))
         refuse(scope, QStringLiteral("the three-fold astigmatism (nm)"), scope.A3,
                rule.arg(-MaxAstigmatism).arg(MaxAstigmatism));
-    if (!(scope.C5 >= -1e6 * mmToNm && scope.C5 <= 1e6 * mmToNm))
-        refuse(scope, c5Label(), scope.C5 / mmToNm, QStringLiteral("it must be from -1000000 to 1000000"));
+    if (!(scope.C5 >= mmToNm(-1e6) && scope.C5 <= mmToNm(1e6)))
+        refuse(scope, c5Label(), nmToMm(scope.C5), QStringLiteral("it must be from -1000000 to 1000000"));
     if (!within(scope.Defocus, MaxDefocus))
         refuse(scope, QStringLiteral("the defocus (nm)"), scope.Defocus, rule.arg(-MaxDefocus).arg(MaxDefocus));
 }
@@ -180,7 +181,7 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
 
 void derivePhaseFactors(OpticsState &s)
 {
-    const double e = s.Voltage * 1000; // accelerating potential, V
+    const double e = kilovoltsToVolts(s.Voltage); // accelerating potential, V
     s.Wavelength = 1.22639 / std::sqrt(e + 9.7845e-7 * e * e);
     s.ChiDefocusFactor = Pi * s.Wavelength;
     s.ChiCsFactor = Pi * s.Cs * s.Wavelength * s.Wavelength * s.Wavelength / 2;
@@ -220,12 +221,12 @@ QString magnificationText(int magnification)
 
 QString convergenceLabelText(double alpha)
 {
-    return QStringLiteral("(Convergence: ") + formatFixed(alpha * 1000, 4) + QStringLiteral(" mrad)");
+    return QStringLiteral("(Convergence: ") + formatFixed(radToMrad(alpha), 4) + QStringLiteral(" mrad)");
 }
 
 QString csMillimetresText(double cs)
 {
-    const double mm = cs / 1e6;
+    const double mm = nmToMm(cs);
     // Decided on the three-decimal text, so that 0.0996 reads 0.1 and not 0.100.
     return formatFixed(mm, std::round(std::fabs(mm) * 1000) < 100 ? 3 : 1);
 }
@@ -242,7 +243,7 @@ QString infoLimitText(const OpticsState &s)
 
 QString convergenceText(const OpticsState &s)
 {
-    return QStringLiteral("Convergence:  ") + formatFixed(s.Alpha * 1000, 2) + QStringLiteral(" mrad");
+    return QStringLiteral("Convergence:  ") + formatFixed(radToMrad(s.Alpha), 2) + QStringLiteral(" mrad");
 }
 
 ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
@@ -253,16 +254,16 @@ ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
         QStringLiteral("Voltage:  ") + formatGeneral(s.Voltage) + QStringLiteral(" keV"),
         QStringLiteral("Wavelength:  ") + formatFixed(s.Wavelength, 5) + QStringLiteral(" nm"),
         QStringLiteral("Cs:  ") + csMillimetresText(s.Cs) + QStringLiteral(" mm"),
-        QStringLiteral("Cc:  ") + formatFixed(s.Cc * 1e-6, 1) + QStringLiteral(" mm"),
+        QStringLiteral("Cc:  ") + formatFixed(nmToMmByProduct(s.Cc), 1) + QStringLiteral(" mm"),
         QStringLiteral("Energy Spread:  ") + formatGeneral(s.dE) + QStringLiteral(" eV"),
-        QStringLiteral("HT Ripple:  ") + formatGeneral(s.dvv * 1e6) + QStringLiteral(" ppm"),
-        QStringLiteral("Obj Lens Instabilities:  ") + formatGeneral(s.dii * 1e6) + QStringLiteral(" ppm"),
+        QStringLiteral("HT Ripple:  ") + formatGeneral(fractionToPpm(s.dvv)) + QStringLiteral(" ppm"),
+        QStringLiteral("Obj Lens Instabilities:  ") + formatGeneral(fractionToPpm(s.dii)) + QStringLiteral(" ppm"),
         QStringLiteral("Focal Spread:  ") + formatFixed(s.FocalSpread, 2) + QStringLiteral(" nm"),
         convergenceText(s),
     };
     // Only an instrument with a C5 shows it; the others' texts stay as they were.
     if (s.C5 != 0)
-        t.microscopeChildren.insert(3, QStringLiteral("C5:  ") + formatGeneral(s.C5 / mmToNm) + QStringLiteral(" mm"));
+        t.microscopeChildren.insert(3, QStringLiteral("C5:  ") + formatGeneral(nmToMm(s.C5)) + QStringLiteral(" mm"));
     t.resolution = QStringLiteral("Theoretical/Current Resolution");
     t.resolutionChildren = {pointResolutionText(s), infoLimitText(s)};
     t.defocus = QStringLiteral("Defocus");

@@ -1,5 +1,7 @@
 #pragma once
 // One microscope in memory, copied whole. Units are the program's internal ones.
+#include "core/units.h"
+
 #include <QString>
 
 namespace orvalis {
@@ -18,11 +20,6 @@ struct TScopeData {
     double dii = 0;         // fraction, objective lens current instability dI/I; 0 stands for missing
     double C5 = 0;          // nm, fifth-order spherical aberration; 0 for an entry without it
 };
-
-// The units of the library's texts and of the dialogs' fields, as factors into the record's units.
-inline constexpr double mmToNm = 1e6;
-inline constexpr double mradToRad = 1e-3;
-inline constexpr double ppmToFraction = 1e-6;
 
 // The built-in instrument used when no library entry is selected.
 TScopeData defaultScope();

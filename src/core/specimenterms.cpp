@@ -3,6 +3,7 @@
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 
 #include <cmath>
 
@@ -73,18 +74,18 @@ SpecimenDetector specimenOf(const OpticsState &s)
 {
     SpecimenDetector t;
     t.amplitudeContrast = s.AmplitudeContrast;
-    t.phaseShift = s.PhaseShift * 180 / Pi;
-    t.bFactor = s.BFactor * 100;
-    t.pixelSize = s.PixelSize * 10;
+    t.phaseShift = radiansToDegrees(s.PhaseShift);
+    t.bFactor = nm2ToAngstrom2(s.BFactor);
+    t.pixelSize = nmToAngstrom(s.PixelSize);
     return t;
 }
 
 void applySpecimen(OpticsState &s, const SpecimenDetector &t)
 {
     s.AmplitudeContrast = t.amplitudeContrast;
-    s.PhaseShift = t.phaseShift * Pi / 180;
-    s.BFactor = t.bFactor / 100;
-    s.PixelSize = t.pixelSize / 10;
+    s.PhaseShift = degreesToRadians(t.phaseShift);
+    s.BFactor = angstrom2ToNm2(t.bFactor);
+    s.PixelSize = angstromToNm(t.pixelSize);
 }
 
 double nyquistFrequency(const OpticsState &state)

@@ -3,6 +3,7 @@
 #include "core/ctffunctions.h"
 #include "core/fastmath.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "micrograph/ringaverage.h"
 
 #include <nlopt.hpp>
@@ -26,9 +27,9 @@ constexpr int kPhaseRows = 12;          // phase shifts scanned, over the 180 de
 constexpr int kBackgroundPasses = 2;    // backgrounds taken again with the fitted model's rings left out
 constexpr int kTileSizes[] = {256, 384, 512, 768, 1024, 1536, 2048};
 
-QString angstrom(double nm)
+QString angstromText(double nm)
 {
-    return QString::number(nm * 10, 'g', 4);
+    return QString::number(nmToAngstrom(nm), 'g', 4);
 }
 
 // The band's pixels, in order of frequency so that a lower band top is a shorter prefix, with the
@@ -558,8 +559,8 @@ void checkOptions(const CtfFitOptions &o)
         || !(o.lowResolution > o.highResolution))
         throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, is empty: its first resolution must be "
                                           "the larger, and both above 0.")
-                               .arg(angstrom(o.lowResolution), angstrom(o.highResolution)));
-    if (!finite(o.phaseShift) || std::fabs(o.phaseShift) > kFitMaxPhaseShiftDeg * Pi / 180)
+                               .arg(angstromText(o.lowResolution), angstromText(o.highResolution)));
+    if (!finite(o.phaseShift) || std::fabs(o.phaseShift) > degreesToRadians(kFitMaxPhaseShiftDeg))
         throw OrvalisError(QStringLiteral("The phase shift must be from -%1 to %1 degrees.").arg(kFitMaxPhaseShiftDeg));
     if (!(o.instrument.voltage >= kFitMinVoltage && o.instrument.voltage <= kFitMaxVoltage))
         throw OrvalisError(QStringLiteral("The fit takes accelerating voltages from %1 to %2 kV, not %3 kV.")
@@ -567,13 +568,13 @@ void checkOptions(const CtfFitOptions &o)
                                .arg(kFitMaxVoltage)
                                .arg(o.instrument.voltage));
     if (!(o.instrument.cs >= 0 && o.instrument.cs <= kFitMaxCs))
-        throw OrvalisError(QStringLiteral("The fit takes a Cs from 0 to %1 mm.").arg(kFitMaxCs / 1e6));
+        throw OrvalisError(QStringLiteral("The fit takes a Cs from 0 to %1 mm.").arg(nmToMm(kFitMaxCs)));
     if (std::max(std::fabs(o.defocusFrom), std::fabs(o.defocusTo)) > kFitMaxDefocus)
         throw OrvalisError(
-            QStringLiteral("The defocus range to search must lie within ±%1 µm.").arg(kFitMaxDefocus / 1000));
+            QStringLiteral("The defocus range to search must lie within ±%1 µm.").arg(nmToUm(kFitMaxDefocus)));
     if (o.maxA2 > Pi * kFitMaxAstigmatism * (1 + 1e-12))
         throw OrvalisError(QStringLiteral("The largest astigmatism searched must be at most a defocus U - V of %1 µm.")
-                               .arg(kFitMaxAstigmatism / 1000));
+                               .arg(nmToUm(kFitMaxAstigmatism)));
     const QString search = fitSearchProblem(o);
     if (!search.isEmpty())
         throw OrvalisError(search);
@@ -584,7 +585,7 @@ void checkNyquist(const CtfFitOptions &o, double pixelSizeNm)
     if (o.highResolution < 2 * pixelSizeNm * (1 - 1e-12))
         throw OrvalisError(QStringLiteral("The band to fit reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å "
                                           "(twice its pixel size).")
-                               .arg(angstrom(o.highResolution), angstrom(2 * pixelSizeNm)));
+                               .arg(angstromText(o.highResolution), angstromText(2 * pixelSizeNm)));
 }
 
 // The steepest the phase gets within the band and the search's limits (rad per nm^-1).
@@ -703,7 +704,7 @@ QString fitSearchProblem(const CtfFitOptions &o)
     return QStringLiteral("The search is too large: the defocus range of %1 Å, scanned at a tenth of a ring at the "
                           "band's top of %2 Å, takes %3 steps%4, more than the %5 the fit allows; narrow the defocus "
                           "range or end the band at a lower resolution%6.")
-        .arg(QString::number((o.defocusTo - o.defocusFrom) * 10, 'g', 6), angstrom(o.highResolution),
+        .arg(QString::number(nmToAngstrom(o.defocusTo - o.defocusFrom), 'g', 6), angstromText(o.highResolution),
              QString::number(steps, 'g', 3),
              o.fitPhaseShift ? QStringLiteral(" at each of %1 phase shifts").arg(kPhaseRows) : QString(),
              QString::number(kFitMaxScanEvaluations, 'g', 3),
@@ -726,7 +727,7 @@ QString fitDoubtText(const CtfFitResult &r, const FitLimitNames &names)
         reasons << QStringLiteral("the rings match better beyond the %1 end of the defocus range searched (%2 Å "
                                   "underfocus) than at the fit; widen the range with %3")
                        .arg(near ? QStringLiteral("near-focus") : QStringLiteral("far-from-focus"),
-                            QString::number(-r.edgeDefocus * 10, 'f', 0),
+                            QString::number(nmToAngstrom(-r.edgeDefocus), 'f', 0),
                             near ? names.nearFocusEnd : names.farFocusEnd);
     }
     if (r.doubts & FitAtAstigmatismLimit)
@@ -778,8 +779,8 @@ CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
     CtfModel model(options.instrument, options.amplitudeContrast);
     model.Defocus = values.program.Defocus;
     model.A2 = values.program.A2;
-    model.azimuth = values.program.azimuth * Pi / 180;
-    model.phaseShift = (options.fitPhaseShift ? values.phaseShift * Pi / 180 : options.phaseShift);
+    model.azimuth = degreesToRadians(values.program.azimuth);
+    model.phaseShift = (options.fitPhaseShift ? degreesToRadians(values.phaseShift) : options.phaseShift);
     return model;
 }
 
@@ -796,7 +797,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
     if ((high - low) / step < 3)
         throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, spans fewer than three pixels of the "
                                           "spectrum; widen it or use a larger tile.")
-                               .arg(angstrom(options.lowResolution), angstrom(options.highResolution)));
+                               .arg(angstromText(options.lowResolution), angstromText(options.highResolution)));
 
     CtfModel model(options.instrument, options.amplitudeContrast);
     model.phaseShift = options.fitPhaseShift ? 0 : options.phaseShift;
@@ -911,7 +912,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         const Candidate free = bestFreePhase(band, p, ring);
         result.freePhaseScore = std::max(best.score, bandScore(band, band.count(), free.parameters));
         double shift = std::fmod(free.parameters.phase - std::asin(options.amplitudeContrast), Pi);
-        result.freePhaseShift = (shift < 0 ? shift + Pi : shift) * 180 / Pi;
+        result.freePhaseShift = radiansToDegrees(shift < 0 ? shift + Pi : shift);
         if (result.freePhaseScore >= (1 + kPhaseShiftGain) * best.score)
             result.doubts |= FitWantsPhaseShift;
     }
@@ -919,12 +920,12 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
     CtfFitValues v;
     v.program.Defocus = p.defocus;
     v.program.A2 = std::hypot(p.ax, p.ay);
-    v.program.azimuth = v.program.A2 > 0 ? twoFoldAngle(std::atan2(p.ay, p.ax) / 2 * 180 / Pi) : 0.0;
+    v.program.azimuth = v.program.A2 > 0 ? twoFoldAngle(radiansToDegrees(std::atan2(p.ay, p.ax) / 2)) : 0.0;
     v.cryoEm = toCryoEmDefocus(v.program);
     double shift = std::fmod(p.phase - std::asin(options.amplitudeContrast), Pi);
     if (shift < 0)
         shift += Pi;
-    v.phaseShift = options.fitPhaseShift ? shift * 180 / Pi : options.phaseShift * 180 / Pi;
+    v.phaseShift = options.fitPhaseShift ? radiansToDegrees(shift) : radiansToDegrees(options.phaseShift);
 
     v.resolution = fitAgreement(spectrum, fittedModel(options, v), low).resolution;
     result.values = v;

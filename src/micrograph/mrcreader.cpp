@@ -1,5 +1,6 @@
 // MRC and MRC2014: a 1024-byte header, an extended header of NSYMBT bytes, then the sections (a
 // stack's frames) one after the other, x fastest.
+#include "core/units.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/readerdetail.h"
 
@@ -138,7 +139,7 @@ MicrographImage readMrc(const ReadJob &job)
     const float cellX = h.real(10);
     const std::int32_t mx = h.word(7);
     if (mx > 0 && cellX > 0)
-        image.pixelSizeNm = plausiblePixelSize(0.1 * static_cast<double>(cellX) / mx);
+        image.pixelSizeNm = plausiblePixelSize(NmPerAngstrom * static_cast<double>(cellX) / mx);
 
     const std::size_t sample = static_cast<std::size_t>(sampleBytes(type));
     const std::size_t frameSamples = image.data.size();

@@ -1,5 +1,6 @@
 // Grey PNG through libpng. libpng reports errors by longjmp, so everything it may jump over lives in
 // PngState, made before the jump point and only reached through a reference after it.
+#include "core/units.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/readerdetail.h"
 
@@ -108,7 +109,7 @@ bool decode(PngState &st)
     png_uint_32 resX = 0, resY = 0;
     int unit = 0;
     if (png_get_pHYs(png, info, &resX, &resY, &unit) && unit == PNG_RESOLUTION_METER && resX > 0)
-        st.pixelSizeNm = plausiblePixelSize(1e9 / resX);
+        st.pixelSizeNm = plausiblePixelSize(NmPerMetre / resX);
     if (depth < 8)
         png_set_expand_gray_1_2_4_to_8(png);
     if (depth == 16 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)

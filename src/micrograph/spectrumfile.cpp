@@ -2,6 +2,7 @@
 
 #include "core/orvaliserror.h"
 #include "core/regularfile.h"
+#include "core/units.h"
 
 #include <QFileInfo>
 
@@ -51,7 +52,7 @@ QByteArray mrcBytes(const SpectrumPicture &p)
     putInt(out, 28, n); // the sampling along x, y and z
     putInt(out, 32, n);
     putInt(out, 36, 1);
-    const auto angstrom = static_cast<float>(p.pixelSizeNm * 10);
+    const auto angstrom = static_cast<float>(nmToAngstrom(p.pixelSizeNm));
     putFloat(out, 40, angstrom * n); // the cell, Å: voxel size = cell / sampling
     putFloat(out, 44, angstrom * n);
     putFloat(out, 48, angstrom);

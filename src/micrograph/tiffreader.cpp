@@ -1,6 +1,7 @@
 // TIFF through libtiff, over the same byte source as the other readers. libtiff's messages are
 // caught per file (and its process-wide handlers silenced), so nothing reaches stderr and the first
 // error becomes the text of ours.
+#include "core/units.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/readerdetail.h"
 
@@ -201,11 +202,11 @@ double imageJUnitNm(TIFF *tif)
         static const QStringList angstroms{QStringLiteral("a"), QString(QChar(0x00e5)), QString(QChar(0x212b)),
                                            QStringLiteral("angstrom"), QStringLiteral("angstroms")};
         if (microns.contains(unit))
-            return 1000;
+            return NmPerUm;
         if (nanometres.contains(unit))
             return 1;
         if (angstroms.contains(unit))
-            return 0.1;
+            return NmPerAngstrom;
         return 0;
     }
     return 0;
@@ -221,13 +222,13 @@ double pixelSizeOf(TIFF *tif)
     std::uint16_t unit = 0;
     const bool unitGiven = TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit) != 0;
     if (unitGiven && unit == RESUNIT_CENTIMETER)
-        return plausiblePixelSize(1e7 / resolution);
+        return plausiblePixelSize(NmPerCm / resolution);
     if (unitGiven && unit == RESUNIT_INCH)
-        return plausiblePixelSize(2.54e7 / resolution);
+        return plausiblePixelSize(NmPerInch / resolution);
     if (const double nm = imageJUnitNm(tif); nm > 0)
         return plausiblePixelSize(nm / resolution);
     if (!unitGiven) // TIFF's default unit
-        return plausiblePixelSize(2.54e7 / resolution);
+        return plausiblePixelSize(NmPerInch / resolution);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "core/infotext.h"
 #include "core/orvaliserror.h"
 #include "core/sampledpattern.h"
+#include "core/units.h"
 #include "store/scopelibrary.h"
 #include "store/windowsettings.h"
 
@@ -381,7 +382,7 @@ void CtfSession::releaseDetectorPixelSize()
     if (!m_micrographPixelSize)
         return;
     m_micrographPixelSize = false;
-    m_state.PixelSize = m_ownPixelSize / 10;
+    m_state.PixelSize = angstromToNm(m_ownPixelSize);
 }
 
 void CtfSession::setUpTo(double upTo)

@@ -4,6 +4,7 @@
 #include "core/numberformat.h"
 #include "core/optionranges.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
 
@@ -35,7 +36,7 @@ QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
     if (pixelSizeNm > 0 && r.highResolution < nyquist * (1 - 1e-12))
         return QStringLiteral("The band reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å (twice its "
                               "pixel size of %3 Å).")
-            .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(pixelSizeNm * 10));
+            .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(nmToAngstrom(pixelSizeNm)));
     if (!(r.maxAstigmatism >= 0 && r.maxAstigmatism <= kMaxFitAstigmatism))
         return QStringLiteral("Largest astigmatism (U − V) cannot be %1 Å: it must be from 0 to %2 Å.")
             .arg(formatGeneral(r.maxAstigmatism), formatGeneral(kMaxFitAstigmatism));
@@ -58,11 +59,11 @@ CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
     o.instrument.cs = state.Cs;
     o.instrument.c5 = state.C5;
     o.amplitudeContrast = state.AmplitudeContrast;
-    o.defocusFrom = -r.maxUnderfocus * 1000;
-    o.defocusTo = -r.minUnderfocus * 1000;
+    o.defocusFrom = umToNm(-r.maxUnderfocus);
+    o.defocusTo = umToNm(-r.minUnderfocus);
     o.maxA2 = a2OfDefocusDifference(r.maxAstigmatism);
-    o.lowResolution = r.lowResolution / 10;
-    o.highResolution = r.highResolution / 10;
+    o.lowResolution = angstromToNm(r.lowResolution);
+    o.highResolution = angstromToNm(r.highResolution);
     o.fitPhaseShift = r.fitPhaseShift;
     o.phaseShift = r.fitPhaseShift ? 0.0 : state.PhaseShift;
     o.threads = std::clamp(QThread::idealThreadCount(), 1, 16);
@@ -205,9 +206,9 @@ bool FitSession::apply()
         m_session.setDefocusRange(std::min(ranges.defocusMin, -defocus), std::max(ranges.defocusMax, -defocus));
     if (a2 > ranges.a2Max)
         m_session.setA2Maximum(a2);
-    state.A2Azimuth = v.program.azimuth * Pi / 180;
+    state.A2Azimuth = degreesToRadians(v.program.azimuth);
     if (m_resultOptions.fitPhaseShift)
-        state.PhaseShift = v.phaseShift * Pi / 180;
+        state.PhaseShift = degreesToRadians(v.phaseShift);
     // Known before the setters, whose signals redraw the chart with its marker.
     m_applied = Applied{static_cast<double>(defocus), static_cast<double>(std::abs(a2)), state.A2Azimuth,
                         state.PhaseShift};

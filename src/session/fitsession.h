@@ -5,6 +5,7 @@
 // The instrument, the amplitude contrast and (when it is not fitted) the phase shift are the
 // session's, as Setup gives them; the spectrum is computed for the fit as `orvalis-ctf fit` computes
 // it, so that the window and the shell give the same result for the same micrograph.
+#include "core/units.h"
 #include "micrograph/ctffit.h"
 #include "session/backgroundwork.h"
 
@@ -39,9 +40,9 @@ struct FitRequest {
 };
 
 // Every underfocus searched lies within this (um), as orvalis-ctf takes it.
-inline constexpr double kMaxFitUnderfocus = kFitMaxDefocus / 1000;
+inline constexpr double kMaxFitUnderfocus = nmToUm(kFitMaxDefocus);
 // The largest astigmatism searched lies from 0 to this (Å of defocus U - V), as orvalis-ctf takes it.
-inline constexpr double kMaxFitAstigmatism = kFitMaxAstigmatism * 10;
+inline constexpr double kMaxFitAstigmatism = nmToAngstrom(kFitMaxAstigmatism);
 
 // Empty when `request` can be fitted to a micrograph of `pixelSizeNm` (0: not known yet), else the
 // message that says what is wrong: an empty or too wide defocus range, an empty band, one that

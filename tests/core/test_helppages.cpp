@@ -242,7 +242,7 @@ void TestHelpPages::workedExample()
     OpticsState withPixel = s;
     applySpecimen(withPixel, specimen);
     OpticsState withC5 = s;
-    withC5.C5 = 5 * mmToNm;
+    withC5.C5 = mmToNm(5);
     const TwoFoldDefocus uv = fromCryoEmDefocus({1500, 1300, 40});
     const QMap<QString, double> program = {
         {QStringLiteral("wavelength"), s.Wavelength},

@@ -2,6 +2,7 @@
 
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "ui/widgets/dialogmessage.h"
 
 #include <QCheckBox>
@@ -237,7 +238,7 @@ void FitCtfDialog::done(int result)
         if (!rule.isEmpty())
             return refuse(rule, edit);
     }
-    problem = fitRequestProblem(typed, optics.pixelSize / 10);
+    problem = fitRequestProblem(typed, angstromToNm(optics.pixelSize));
     if (!problem.isEmpty())
         return refuse(problem,
                       problem.contains(QStringLiteral("Nyquist"))               ? edHighResolution

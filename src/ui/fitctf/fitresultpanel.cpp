@@ -1,6 +1,7 @@
 #include "ui/fitctf/fitresultpanel.h"
 
 #include "core/numberformat.h"
+#include "core/units.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -175,7 +176,7 @@ void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
     laAngle->setText(fixed(v.cryoEm.angle, 1, QStringLiteral("°")));
     laPhaseShift->setText(fixed(v.phaseShift, 1, QStringLiteral("°"))
                           + (phaseFitted ? QString() : QStringLiteral(" (given)")));
-    laResolution->setText(v.resolution > 0 ? fixed(v.resolution * 10, 1, QStringLiteral("Å"))
+    laResolution->setText(v.resolution > 0 ? fixed(nmToAngstrom(v.resolution), 1, QStringLiteral("Å"))
                                            : QStringLiteral("the rings never agree"));
     // A doubted fit can still be applied: the rings and the agreement drawn at its values are how
     // the user sees whether to believe it, and Fit Again is one click away.

@@ -3,6 +3,7 @@
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "core/specimenterms.h"
+#include "core/units.h"
 #include "session/ctfsession.h"
 #include "session/fitsession.h"
 #include "ui/fitctf/fitctfdialog.h"
@@ -148,16 +149,17 @@ QString FitController::contextText() const
                                   "pixel size the micrograph's: a change here changes them there, as Setup's dialogs "
                                   "do. ");
     if (s.C5 != 0)
-        text += QStringLiteral("The instrument's C5 of %1 mm is taken too. ").arg(formatRounded(s.C5 * 1e-6, 3));
+        text +=
+            QStringLiteral("The instrument's C5 of %1 mm is taken too. ").arg(formatRounded(nmToMmByProduct(s.C5), 3));
     text += QStringLiteral("Unless fitted, the phase shift is %1° (Setup > Specimen and Detector).")
-                .arg(formatRounded(s.PhaseShift * 180 / Pi, 1));
+                .arg(formatRounded(radiansToDegrees(s.PhaseShift), 1));
     return text;
 }
 
 FitOptics FitController::sessionOptics() const
 {
     const OpticsState &s = m_session.state();
-    return {s.Voltage, s.Cs / mmToNm, s.AmplitudeContrast, m_micrographs.micrograph().pixelSize() * 10};
+    return {s.Voltage, nmToMm(s.Cs), s.AmplitudeContrast, nmToAngstrom(m_micrographs.micrograph().pixelSize())};
 }
 
 // The values changed in the Fit dialog go where Setup's dialogs put them: voltage and Cs into the
@@ -168,7 +170,7 @@ bool FitController::applyOptics(const FitOptics &shown, const FitOptics &typed)
     if (typed.voltage != shown.voltage || typed.cs != shown.cs) {
         TScopeData record = m_session.activeScopeRecord();
         record.Voltage = typed.voltage;
-        record.Cs = typed.cs * mmToNm;
+        record.Cs = mmToNm(typed.cs);
         QString refused;
         if (!m_session.applyRecord(record, &refused)) {
             showErrorReport(refused, m_window);
@@ -190,8 +192,9 @@ QString FitController::fittedWithText() const
 {
     const CtfFitOptions &o = m_fit->resultOptions();
     return QStringLiteral("%1 kV, Cs %2 mm, amplitude contrast %3, pixel %4 Å")
-        .arg(formatRounded(o.instrument.voltage, 3), formatRounded(o.instrument.cs / mmToNm, 3),
-             formatRounded(o.amplitudeContrast, 3), formatRounded(m_micrographs.micrograph().pixelSize() * 10, 4));
+        .arg(formatRounded(o.instrument.voltage, 3), formatRounded(nmToMm(o.instrument.cs), 3),
+             formatRounded(o.amplitudeContrast, 3),
+             formatRounded(nmToAngstrom(m_micrographs.micrograph().pixelSize()), 4));
 }
 
 void FitController::showPanel()

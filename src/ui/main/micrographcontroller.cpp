@@ -5,6 +5,7 @@
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 #include "core/regularfile.h"
+#include "core/units.h"
 #include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
 #include "session/ctfsession.h"
@@ -145,9 +146,9 @@ void MicrographController::buildCommands()
         bool ok = false;
         const double angstrom = QInputDialog::getDouble(m_window, QStringLiteral("Micrograph Pixel Size"),
                                                         QStringLiteral("Pixel size at the specimen (Å/pixel):"),
-                                                        m_micrograph->pixelSize() * 10, 0.01, 100, 4, &ok);
+                                                        nmToAngstrom(m_micrograph->pixelSize()), 0.01, 100, 4, &ok);
         if (ok)
-            m_micrograph->setPixelSize(angstrom / 10);
+            m_micrograph->setPixelSize(angstromToNm(angstrom));
     });
     connect(MicrographTile1, &QAction::triggered, this, [this] {
         bool ok = false;

@@ -3,6 +3,7 @@
 #include "core/cryoemdefocus.h"
 #include "core/ctffunctions.h"
 #include "core/optionranges.h"
+#include "core/units.h"
 #include "session/ctfsession.h"
 #include "ui/astigmatism/astigmatismdialog.h"
 #include "ui/info/fminfo.h"
@@ -139,10 +140,12 @@ void SetupDialogs::editAstigmatism()
 {
     const OpticsState &state = m_parts.session->state();
     AstigmatismDialog dialog(defocusLimit(m_parts.session->ranges()), MaxAstigmatism, m_window);
-    dialog.setValues({state.Defocus, state.A2, twoFoldAngle(state.A2Azimuth * 180 / Pi), state.A3Azimuth * 180 / Pi});
+    dialog.setValues(
+        {state.Defocus, state.A2, twoFoldAngle(radiansToDegrees(state.A2Azimuth)), radiansToDegrees(state.A3Azimuth)});
     const auto show = [&dialog](SetupDialogs *self) {
         const AstigmatismValues v = dialog.values();
-        self->m_parts.controls->setAberrations(v.defocus, v.a2, v.a2Azimuth * Pi / 180, v.a3Azimuth * Pi / 180);
+        self->m_parts.controls->setAberrations(v.defocus, v.a2, degreesToRadians(v.a2Azimuth),
+                                               degreesToRadians(v.a3Azimuth));
     };
     connectReported(&dialog, &AstigmatismDialog::applied, this, show);
     if (dialog.exec() == QDialog::Accepted)

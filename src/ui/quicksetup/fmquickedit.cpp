@@ -3,6 +3,7 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "store/scopelibrary.h"
 #include "ui/widgets/dialogmessage.h"
 #include "ui/widgets/dialogplacement.h"
@@ -124,14 +125,14 @@ void TfmQuickEdit::FormActivate(const OpticsState &state, const TScopeData &reco
     m_upTo = state.UpTo;
     m_failed = false;
     Edit1->setText(formatGeneral(state.Voltage));
-    Edit2->setText(formatGeneral(state.Cs * 0.000001));
-    Edit3->setText(formatGeneral(state.Cc * 0.000001));
+    Edit2->setText(formatGeneral(nmToMmByProduct(state.Cs)));
+    Edit3->setText(formatGeneral(nmToMmByProduct(state.Cc)));
     Edit4->setText(formatGeneral(state.dE));
-    Edit7->setText(formatGeneral(state.dvv * 1000000));
-    Edit8->setText(formatGeneral(state.dii * 1000000));
-    Edit5->setText(formatGeneral(state.Convergence * 1000));
+    Edit7->setText(formatGeneral(fractionToPpm(state.dvv)));
+    Edit8->setText(formatGeneral(fractionToPpm(state.dii)));
+    Edit5->setText(formatGeneral(radToMrad(state.Convergence)));
     Edit6->setText(formatGeneral(state.UpTo));
-    edC5->setText(formatGeneral(state.C5 * 0.000001));
+    edC5->setText(formatGeneral(nmToMmByProduct(state.C5)));
     for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, edC5})
         e->setModified(false);
     Edit1->setFocus();
