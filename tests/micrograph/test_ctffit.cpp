@@ -415,8 +415,7 @@ void TestCtfFit::doubtsWhatItCannotTrust()
     QVERIFY2(r.values, qPrintable(r.message));
     const QString text = fitDoubtText(r, shellFitLimitNames());
     // At an end no phase shift is suggested: it would only make up for the wrong defocus.
-    QVERIFY2(r.doubts == doubts,
-             qPrintable(describe(fitCase, r) + QStringLiteral("; ") + text));
+    QVERIFY2(r.doubts == doubts, qPrintable(describe(fitCase, r) + QStringLiteral("; ") + text));
     QCOMPARE(r.reliable(), doubts == 0);
     QCOMPARE(text.isEmpty(), doubts == 0);
     const char *option = doubts == FitAtNearFocusEnd ? "--min-defocus"
