@@ -329,16 +329,21 @@ MicrographImage readTiff(const ReadJob &job)
     // Every page that is not a thumbnail is summed; they must all be alike. All of them are looked
     // at before anything is allocated or decoded: what their headers claim must fit in the file.
     const int pageCount = TIFFNumberOfDirectories(tif.get());
+    // The checks and the reading walk the pages by this one rule, so that what is read was checked.
+    const auto forEachPageSummed = [&](const auto &use) {
+        for (int page = 0; page < pageCount; ++page) {
+            if (page > 0 && !TIFFReadDirectory(tif.get()))
+                libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
+            const PageLayout p = layoutOf(tif.get());
+            if (!(p.reduced && page > 0))
+                use(page, p);
+        }
+    };
     PageLayout first;
     SampleType type = SampleType::UInt8;
     std::uint64_t storedBytes = 0; // of the strips of the pages summed
     int pagesToSum = 0;
-    for (int page = 0; page < pageCount; ++page) {
-        if (page > 0 && !TIFFReadDirectory(tif.get()))
-            libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
-        const PageLayout p = layoutOf(tif.get());
-        if (p.reduced && page > 0)
-            continue;
+    forEachPageSummed([&](int page, const PageLayout &p) {
         if (pagesToSum == 0) {
             first = p;
             const QString problem = sampleTypeOf(p, type);
@@ -369,7 +374,7 @@ MicrographImage readTiff(const ReadJob &job)
         if (++pagesToSum > kMaxTiffPages)
             job.fail(QStringLiteral("it has more than %1 pages to sum; no more are read").arg(kMaxTiffPages));
         storedBytes += checkStrips(job, tif.get(), p, type, page);
-    }
+    });
     if (pagesToSum == 0)
         job.fail(QStringLiteral("it has no image"));
     if (storedBytes > job.source.size())
@@ -385,12 +390,7 @@ MicrographImage readTiff(const ReadJob &job)
     std::vector<unsigned char> strip;
     int pagesSummed = 0;
     reportProgress(job.progress, 0.0);
-    for (int page = 0; page < pageCount; ++page) {
-        if (page > 0 && !TIFFReadDirectory(tif.get()))
-            libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
-        const PageLayout p = layoutOf(tif.get());
-        if (p.reduced && page > 0)
-            continue;
+    forEachPageSummed([&](int page, const PageLayout &p) {
         const RowLayout rl = rowLayoutOf(tif.get(), p, type);
         strip.resize(rl.rowBytes * rl.rowsPerStrip);
         for (std::uint32_t s = 0; s < rl.strips; ++s) {
@@ -406,7 +406,7 @@ MicrographImage readTiff(const ReadJob &job)
             reportProgress(job.progress, (page + static_cast<double>(s + 1) / rl.strips) / pageCount);
         }
         ++pagesSummed;
-    }
+    });
     if (pagesSummed == 0)
         job.fail(QStringLiteral("it has no image"));
     image.frames = pagesSummed;
