@@ -233,7 +233,7 @@ CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
 // pixel size came from.
 QString bandProblem(const CtfFitOptions &o, double pixelNm, bool fromOption)
 {
-    if (o.highResolution >= 2 * pixelNm * (1 - 1e-12))
+    if (!bandBeyondNyquist(o.highResolution, pixelNm))
         return {};
     return QStringLiteral("the band's top, %1 Å, is beyond the Nyquist limit of %2 Å (twice the pixel size of %3 Å %4)")
         .arg(formatGeneral(nmToAngstrom(o.highResolution)), formatGeneral(nmToAngstrom(2 * pixelNm)),

@@ -582,7 +582,7 @@ void checkOptions(const CtfFitOptions &o)
 
 void checkNyquist(const CtfFitOptions &o, double pixelSizeNm)
 {
-    if (o.highResolution < 2 * pixelSizeNm * (1 - 1e-12))
+    if (bandBeyondNyquist(o.highResolution, pixelSizeNm))
         throw OrvalisError(QStringLiteral("The band to fit reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å "
                                           "(twice its pixel size).")
                                .arg(angstromText(o.highResolution), angstromText(2 * pixelSizeNm)));

@@ -132,6 +132,14 @@ struct CtfFitResult {
 // The options must already hold a valid instrument and band.
 QString fitSearchProblem(const CtfFitOptions &options);
 
+// True when a band ending at `highResolution` (nm) reaches beyond the Nyquist limit of pixels of
+// `pixelSizeNm`: the one test the fit, the shell and the window make (a band ending exactly at
+// Nyquist, as typed in Å, is within it).
+inline bool bandBeyondNyquist(double highResolution, double pixelSizeNm)
+{
+    return highResolution < 2 * pixelSizeNm * (1 - 1e-12);
+}
+
 // What widens each limit a doubt names, where the user gives it: an option, a dialog's field.
 struct FitLimitNames {
     QString nearFocusEnd, farFocusEnd, astigmatism, phaseShift;

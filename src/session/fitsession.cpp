@@ -32,8 +32,8 @@ QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
         return QStringLiteral("The band from %1 Å to %2 Å is empty: its first resolution must be the larger, and "
                               "both above 0 Å.")
             .arg(formatGeneral(r.lowResolution), formatGeneral(r.highResolution));
-    const double nyquist = 20 * pixelSizeNm; // Å, twice the pixel
-    if (pixelSizeNm > 0 && r.highResolution < nyquist * (1 - 1e-12))
+    const double nyquist = nmToAngstrom(2 * pixelSizeNm);
+    if (pixelSizeNm > 0 && bandBeyondNyquist(angstromToNm(r.highResolution), pixelSizeNm))
         return QStringLiteral("The band reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å (twice its "
                               "pixel size of %3 Å).")
             .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(nmToAngstrom(pixelSizeNm)));
