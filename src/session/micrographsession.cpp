@@ -1,6 +1,9 @@
 #include "session/micrographsession.h"
 
 #include "core/orvaliserror.h"
+#include "core/units.h"
+#include "micrograph/fitrequest.h"
+#include "micrograph/micrographpipeline.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/ringaverage.h"
 #include "session/ctfsession.h"
@@ -54,13 +57,10 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
                                .arg(image->width)
                                .arg(image->height)
                                .arg(kMinTileSize));
-    SpectrumOptions options;
-    options.tileSize = out.tileSize;
-    options.pixelSizeNm = out.pixelSizeNm;
-    options.threads = spectrumThreads();
     try {
         out.spectrum = std::make_shared<const PowerSpectrum>(
-            computePowerSpectrum(*image, options, part(progress, read ? kReadShare : 0, 1)));
+            micrographSpectrum(*image, {out.pixelSizeNm, out.tileSize, nullptr, spectrumThreads()},
+                               part(progress, read ? kReadShare : 0, 1)));
     } catch (const OrvalisError &e) {
         throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2").arg(name, e.text()));
     }
@@ -197,7 +197,7 @@ void MicrographSession::followSpecimen()
 
 bool MicrographSession::setPixelSize(double nm)
 {
-    if (!(nm >= 0.001 && nm <= 10))
+    if (!(nm >= angstromToNm(kFitMinPixelSize) && nm <= angstromToNm(kFitMaxPixelSize)))
         return false;
     m_pixelSize = nm;
     if (!isOpen() || nm == m_loaded.pixelSizeNm)

@@ -216,7 +216,13 @@ void TestFitSession::refusesBadRequests()
         o.pixelSizeNm = 0.2;
         QVERIFY(openImage(micrograph, dir, syntheticMicrograph(o, [](double, double) { return 0.0; })));
     }
-    fit.setRequest({minUnderfocus, maxUnderfocus, low, high, false, astigmatism});
+    FitRequest request; // the dialog's units: µm of underfocus, Å of band and astigmatism
+    request.minUnderfocus = nmToAngstrom(umToNm(minUnderfocus));
+    request.maxUnderfocus = nmToAngstrom(umToNm(maxUnderfocus));
+    request.lowResolution = low;
+    request.highResolution = high;
+    request.maxAstigmatism = astigmatism;
+    fit.setRequest(request);
     QSignalSpy anything(&fit, &FitSession::progress);
     QString error;
     QVERIFY(!fit.start(&error));
@@ -229,21 +235,35 @@ void TestFitSession::refusesBadRequests()
     QVERIFY(anything.isEmpty());
 }
 
-// The request's units become the fit's: µm and Å of underfocus to nm of Defocus, Å of U - V to A2
-// in nm as `orvalis-ctf fit --max-astigmatism` takes it; the default searches what the fit's does.
+// The window's request becomes the fit's options with the session's instrument and specimen in
+// place of the request's; the default searches what the fit's does.
 void TestFitSession::requestGivesTheFitOptions()
 {
-    const OpticsState state;
+    OpticsState state;
+    state.Voltage = 200;
+    state.Cs = 1.2e6;
+    state.C5 = 3e6;
+    state.AmplitudeContrast = 0.1;
+    state.PhaseShift = 0.5;
     const CtfFitOptions defaults = fitOptionsFor(FitRequest(), state);
     QCOMPARE(defaults.maxA2, CtfFitOptions().maxA2);
     QCOMPARE(defaults.defocusFrom, CtfFitOptions().defocusFrom);
     QCOMPARE(defaults.defocusTo, CtfFitOptions().defocusTo);
+    QCOMPARE(defaults.instrument.voltage, 200.0);
+    QCOMPARE(defaults.instrument.cs, 1.2e6);
+    QCOMPARE(defaults.instrument.c5, 3e6);
+    QCOMPARE(defaults.amplitudeContrast, 0.1);
+    QCOMPARE(defaults.phaseShift, 0.5);
     FitRequest r;
-    r.maxAstigmatism = 100000; // the largest allowed is the fit's own limit
-    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
-    QCOMPARE(fitOptionsFor(r, state).maxA2, Pi * kFitMaxAstigmatism);
+    r.phaseShift = 30;                     // the window's shift is the session's
+    r.maxAstigmatism = kFitMaxAstigmatism; // the largest allowed is the fit's own limit
+    QVERIFY(fitRequestProblem(r, {FitVoice::Window, 0.1}).isEmpty());
+    QCOMPARE(fitOptionsFor(r, state).maxA2, Pi * angstromToNm(kFitMaxAstigmatism));
+    QCOMPARE(fitOptionsFor(r, state).phaseShift, 0.5);
+    r.fitPhaseShift = true;
+    QCOMPARE(fitOptionsFor(r, state).phaseShift, 0.0);
     r.maxAstigmatism = 0;
-    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
+    QVERIFY(fitRequestProblem(r, {FitVoice::Window, 0.1}).isEmpty());
     QCOMPARE(fitOptionsFor(r, state).maxA2, 0.0);
 }
 
