@@ -131,20 +131,21 @@ double pixelOption(const QCommandLineParser &parser)
     return angstromToNm(v);
 }
 
-MicrographImage readImage(const QString &path)
+MicrographJob readImage(const QString &path)
 {
     try {
-        return readMicrograph(path);
+        return MicrographJob::read(path);
     } catch (const OrvalisError &e) {
         ioFailure(e.text());
     }
 }
 
-double pixelOf(const MicrographImage &image, double given, const QString &path)
+// The shell refuses a micrograph without a pixel size where the window takes one for it.
+double pixelOf(const MicrographJob &job, double given)
 {
-    const double pixel = given > 0 ? given : image.pixelSizeNm;
+    const double pixel = job.pixelSize(given);
     if (!(pixel > 0))
-        throw OrvalisError(QStringLiteral("%1: the file gives no pixel size; give it with --pixel Å").arg(path));
+        throw OrvalisError(QStringLiteral("%1: the file gives no pixel size; give it with --pixel Å").arg(job.path()));
     return pixel;
 }
 
@@ -221,14 +222,13 @@ QString bandProblem(const FitRequest &request, double pixelNm)
 // ---- spectrum -----------------------------------------------------------------------------------
 
 // The spectrum shown or saved (a fit computes its own: fitMicrograph).
-PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, const MicrographImage &image)
+PowerSpectrum spectrumOf(const QCommandLineParser &parser, const MicrographJob &job)
 {
     try {
-        return micrographSpectrum(
-            image,
-            {pixelOf(image, pixelOption(parser), path), tileOption(parser), nullptr, std::min(16, hardwareThreads())});
+        return job.spectrum(
+            {pixelOf(job, pixelOption(parser)), tileOption(parser), nullptr, std::min(16, hardwareThreads())});
     } catch (const OrvalisError &e) {
-        ioFailure(e.text().startsWith(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
+        ioFailure(e.text().startsWith(job.path()) ? e.text() : QStringLiteral("%1: %2").arg(job.path(), e.text()));
     }
 }
 
@@ -261,8 +261,7 @@ int runSpectrum(const QStringList &arguments)
     if (!format)
         usageFailure(QStringLiteral("%1: the file must end in .mrc, .tif, .tiff or .png")
                          .arg(optionAndValue(parser, QStringLiteral("out"))));
-    const MicrographImage image = readImage(path);
-    const PowerSpectrum spectrum = spectrumOf(parser, path, image);
+    const PowerSpectrum spectrum = spectrumOf(parser, readImage(path));
     SpectrumPicture picture;
     picture.size = spectrum.size;
     picture.pixelSizeNm = 1 / (spectrum.size * spectrum.frequencyStep);
@@ -320,9 +319,9 @@ int runAverage(const QStringList &arguments)
     const FitRequest request = fitRequestOf(parser);
     CtfFitOptions options = checkedFitOptions(parser, request);
     options.threads = std::min(16, hardwareThreads());
-    const MicrographImage image = readImage(path);
+    const MicrographJob job = readImage(path);
     if (!fit) {
-        const PowerSpectrum spectrum = spectrumOf(parser, path, image);
+        const PowerSpectrum spectrum = spectrumOf(parser, job);
         const RingAverage average = rotationalAverage(spectrum.rings, spectrum.size, spectrum.frequencyStep);
         QByteArray table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + "\r\n";
         for (std::size_t b = 0; b < average.value.size(); ++b) {
@@ -338,11 +337,11 @@ int runAverage(const QStringList &arguments)
     }
     MicrographFit fitted;
     try {
-        const double pixel = pixelOf(image, pixelOption(parser), path);
+        const double pixel = pixelOf(job, pixelOption(parser));
         const QString problem = bandProblem(request, pixel);
         if (!problem.isEmpty())
             ioFailure(QStringLiteral("%1: %2").arg(path, problem));
-        fitted = fitMicrograph(image, options, pixel);
+        fitted = job.fit(options, pixel);
     } catch (const OrvalisError &e) {
         ioFailure(e.text().startsWith(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
     }
@@ -504,13 +503,12 @@ FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOp
         r.error = error;
     };
     try {
-        const MicrographImage image = readMicrograph(path, [&progress](double f) { return progress(0.1 * f); });
-        r.pixelSizeNm = pixelOf(image, pixel, path);
+        const MicrographJob job = MicrographJob::read(path, [&progress](double f) { return progress(0.1 * f); });
+        r.pixelSizeNm = pixelOf(job, pixel);
         const QString problem = bandProblem(request, r.pixelSizeNm);
         if (!problem.isEmpty())
             throw OrvalisError(problem);
-        r.result = fitMicrographCtf(image, options, r.pixelSizeNm,
-                                    [&progress](double f) { return progress(0.1 + 0.9 * f); });
+        r.result = job.fit(options, r.pixelSizeNm, [&progress](double f) { return progress(0.1 + 0.9 * f); }).result;
     } catch (const Cancelled &) {
         interruptedOut = true;
     } catch (const OrvalisError &e) {

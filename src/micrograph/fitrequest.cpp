@@ -231,7 +231,8 @@ FitProblem broken(Rule rule, const FitRequest &r, const FitCheck &c)
     }
     case Rule::Nyquist: {
         const double pixel = c.pixelSizeNm;
-        if (!(pixel > 0) || !bandBeyondNyquist(angstromToNm(r.highResolution), pixel))
+        // A band ending exactly at Nyquist, as typed in Å, is within it.
+        if (!(pixel > 0) || !(angstromToNm(r.highResolution) < 2 * pixel * (1 - 1e-12)))
             return {};
         const double nyquist = nmToAngstrom(2 * pixel);
         if (voice == FitVoice::Shell)

@@ -115,11 +115,4 @@ CtfFitOptions fitOptionsOf(const FitRequest &request);
 // The request `options` were made from, for the fit's own check of options built directly.
 FitRequest fitRequestOf(const CtfFitOptions &options);
 
-// True when a band ending at `highResolution` (nm) reaches beyond the Nyquist limit of pixels of
-// `pixelSizeNm` (a band ending exactly at Nyquist, as typed in Å, is within it).
-inline bool bandBeyondNyquist(double highResolution, double pixelSizeNm)
-{
-    return highResolution < 2 * pixelSizeNm * (1 - 1e-12);
-}
-
 } // namespace orvalis

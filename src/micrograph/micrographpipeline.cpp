@@ -2,10 +2,16 @@
 
 #include "core/orvaliserror.h"
 #include "micrograph/ctfmodel.h"
+#include "micrograph/micrographreader.h"
 
 #include <cmath>
 
 namespace orvalis {
+
+MicrographJob MicrographJob::read(const QString &path, const ProgressCallback &progress)
+{
+    return MicrographJob(path, std::make_shared<const MicrographImage>(readMicrograph(path, progress)));
+}
 
 PowerSpectrum micrographSpectrum(const MicrographImage &image, const SpectrumRequest &request,
                                  const ProgressCallback &progress)

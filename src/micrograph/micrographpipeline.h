@@ -1,24 +1,30 @@
 #pragma once
 // One micrograph's way from its file to its fit, the same for the window and the shell:
 //
-//   readMicrograph (micrographreader.h)  the image and the pixel size its file states
-//   micrographSpectrum                   its power spectrum: the one place one is computed
-//   fitMicrograph                        the spectrum the fit judges and the fit on it (fitCtf)
-//   fitAgreement, fitDoubtText (ctffit.h), cli/fitoutputs.h   what is shown or written of a fit
+//   MicrographJob::read   the image and the pixel size its file states (readMicrograph)
+//   micrographSpectrum    its power spectrum: the one place one is computed for a micrograph
+//   fitMicrograph         the spectrum the fit judges and the fit on it (fitCtf)
+//   then fitAgreement and fitDoubtText (ctffit.h) for what is shown or written of a fit.
 //
 // What is asked of a fit is a FitRequest (fitrequest.h), refused by fitRequestProblem alone and
 // turned into the engine's options by fitOptionsOf alone.
 //
-// Who owns what. These functions own nothing between calls and may run on any thread at once.
-// The window's MicrographSession (session/) owns the open image and the spectrum it shows,
-// computed here off the event loop; its FitSession owns the request the Fit dialog edits and the
-// latest result, and fits here off the event loop with progress and Cancel. The shell's commands
-// (cli/micrographcommands.cpp) own their options as one FitRequest and run each file through
-// here on worker threads of their own, with progress and SIGINT.
+// Who owns what. A MicrographJob owns nothing but its path and a shared, immutable image; what it
+// computes it hands back, and any number of jobs run on any threads at once. The window's
+// MicrographSession (session/) holds the job of the open micrograph and the spectrum it shows,
+// computed through it off the event loop; its FitSession holds the request the Fit dialog edits and
+// the latest result, and fits through the same job off the event loop with progress and Cancel. The
+// shell's commands (cli/micrographcommands.cpp) hold their options as one FitRequest and one job a
+// file, fitted on worker threads of their own with progress and SIGINT.
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/progress.h"
+
+#include <QString>
+
+#include <memory>
+#include <utility>
 
 namespace orvalis {
 
@@ -50,6 +56,36 @@ struct MicrographFit {
 // pixel size; Cancelled when `progress` asks to stop.
 MicrographFit fitMicrograph(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm = 0,
                             const ProgressCallback &progress = {});
+
+// One micrograph: the name it was opened by and its image, shared with whatever else shows it.
+class MicrographJob {
+public:
+    MicrographJob(QString path, std::shared_ptr<const MicrographImage> image)
+        : m_path(std::move(path)), m_image(std::move(image))
+    {
+    }
+    // Reads `path` (MRC, TIFF or PNG). Throws OrvalisError naming the file, and Cancelled.
+    static MicrographJob read(const QString &path, const ProgressCallback &progress = {});
+
+    const QString &path() const { return m_path; }
+    const MicrographImage &image() const { return *m_image; }
+    const std::shared_ptr<const MicrographImage> &sharedImage() const { return m_image; }
+    // nm at the specimen: `given` when above 0, else the file's; 0 when neither gives one.
+    double pixelSize(double given = 0) const { return given > 0 ? given : m_image->pixelSizeNm; }
+
+    PowerSpectrum spectrum(const SpectrumRequest &request, const ProgressCallback &progress = {}) const
+    {
+        return micrographSpectrum(*m_image, request, progress);
+    }
+    MicrographFit fit(const CtfFitOptions &options, double pixelSizeNm, const ProgressCallback &progress = {}) const
+    {
+        return fitMicrograph(*m_image, options, pixelSizeNm, progress);
+    }
+
+private:
+    QString m_path;
+    std::shared_ptr<const MicrographImage> m_image;
+};
 
 // fitMicrograph's result alone.
 CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm = 0,

@@ -77,8 +77,9 @@ bool FitSession::start(QString *error)
     m_work.stop();
     clear();
     m_runningOptions = fitOptionsFor(m_request, m_session.state());
-    m_work.start([image = m_micrograph.sharedImage(), options = m_runningOptions, pixel = m_micrograph.pixelSize()](
-                     const ProgressCallback &report) { return fitMicrographCtf(*image, options, pixel, report); },
+    m_work.start([job = MicrographJob(m_micrograph.path(), m_micrograph.sharedImage()), options = m_runningOptions,
+                  pixel = m_micrograph.pixelSize()](
+                     const ProgressCallback &report) { return job.fit(options, pixel, report).result; },
                  outOfMemory());
     return true;
 }
@@ -91,7 +92,8 @@ bool FitSession::fitNow(QString *error)
         clear();
         const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
         try {
-            take(fitMicrographCtf(*m_micrograph.image(), options, m_micrograph.pixelSize()), options);
+            const MicrographJob job(m_micrograph.path(), m_micrograph.sharedImage());
+            take(job.fit(options, m_micrograph.pixelSize()).result, options);
             return true;
         } catch (const OrvalisError &e) {
             refused = e.text();

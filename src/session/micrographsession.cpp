@@ -4,7 +4,6 @@
 #include "core/units.h"
 #include "micrograph/fitrequest.h"
 #include "micrograph/micrographpipeline.h"
-#include "micrograph/micrographreader.h"
 #include "micrograph/ringaverage.h"
 #include "session/ctfsession.h"
 #include "session/recentmicrographs.h"
@@ -40,13 +39,15 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
                                 double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress)
 {
     const bool read = image == nullptr;
-    if (read)
-        image = std::make_shared<const MicrographImage>(readMicrograph(path, part(progress, 0, kReadShare)));
+    const MicrographJob job = read ? MicrographJob::read(path, part(progress, 0, kReadShare))
+                                   : MicrographJob(path, std::move(image));
+    image = job.sharedImage();
     const QString name = QFileInfo(path).fileName();
     LoadedMicrograph out;
     out.path = path;
     out.image = image;
-    out.pixelSizeNm = pixelSizeNm > 0 ? pixelSizeNm : image->pixelSizeNm > 0 ? image->pixelSizeNm : fallbackPixelNm;
+    const double own = job.pixelSize(pixelSizeNm);
+    out.pixelSizeNm = own > 0 ? own : fallbackPixelNm;
     // A micrograph smaller than the tile asked for is still shown, with the largest tile it holds.
     const int fits = std::min(image->width, image->height) / 2 * 2;
     out.tileSize = std::min(tileSize, fits);
@@ -58,9 +59,8 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
                                .arg(image->height)
                                .arg(kMinTileSize));
     try {
-        out.spectrum = std::make_shared<const PowerSpectrum>(
-            micrographSpectrum(*image, {out.pixelSizeNm, out.tileSize, nullptr, spectrumThreads()},
-                               part(progress, read ? kReadShare : 0, 1)));
+        out.spectrum = std::make_shared<const PowerSpectrum>(job.spectrum(
+            {out.pixelSizeNm, out.tileSize, nullptr, spectrumThreads()}, part(progress, read ? kReadShare : 0, 1)));
     } catch (const OrvalisError &e) {
         throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2").arg(name, e.text()));
     }
