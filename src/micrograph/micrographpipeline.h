@@ -10,12 +10,12 @@
 // turned into the engine's options by fitOptionsOf alone.
 //
 // Who owns what. A MicrographJob owns nothing but its path and a shared, immutable image; what it
-// computes it hands back, and any number of jobs run on any threads at once. The window's
-// MicrographSession (session/) holds the job of the open micrograph and the spectrum it shows,
-// computed through it off the event loop; its FitSession holds the request the Fit dialog edits and
-// the latest result, and fits through the same job off the event loop with progress and Cancel. The
-// shell's commands (cli/micrographcommands.cpp) hold their options as one FitRequest and one job a
-// file, fitted on worker threads of their own with progress and SIGINT.
+// computes it hands back, and any number of jobs run on any threads at once. In the window,
+// MicrographSession (session/) owns the open micrograph's image and the spectrum it shows, read and
+// computed by a job off the event loop; FitSession owns the request the Fit dialog edits and the
+// latest result, and fits a job on that same image off the event loop, with progress and Cancel.
+// The shell's commands (cli/micrographcommands.cpp) own their options as one FitRequest and one job
+// a file, fitted on worker threads of their own, with a progress line and SIGINT.
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
