@@ -668,12 +668,6 @@ QString fitSearchProblem(const CtfFitOptions &o)
              o.fitPhaseShift ? QStringLiteral(", or do not fit the phase shift") : QString());
 }
 
-FitLimitNames shellFitLimitNames()
-{
-    return {QStringLiteral("--min-defocus"), QStringLiteral("--max-defocus"), QStringLiteral("--max-astigmatism"),
-            QStringLiteral("--fit-phase-shift")};
-}
-
 QString fitDoubtText(const CtfFitResult &r, const FitLimitNames &names)
 {
     if (!r.values || r.doubts == 0)

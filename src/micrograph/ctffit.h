@@ -124,12 +124,6 @@ QString fitSearchProblem(const CtfFitOptions &options);
 // the fit cannot take; the band is held to the Nyquist limit of `pixelSizeNm` when above 0.
 void checkFitOptions(const CtfFitOptions &options, double pixelSizeNm = 0);
 
-// What widens each limit a doubt names, where the user gives it: an option, a dialog's field.
-struct FitLimitNames {
-    QString nearFocusEnd, farFocusEnd, astigmatism, phaseShift;
-};
-FitLimitNames shellFitLimitNames();
-
 // "Not reliable: ..." for a result with doubts, one sentence a doubt, each saying what widens it;
 // empty without doubts. The shell and the window word a doubt alike from here.
 QString fitDoubtText(const CtfFitResult &result, const FitLimitNames &names);
@@ -141,7 +135,8 @@ QStringList fitDoubtKeys(unsigned doubts);
 // The fit of `spectrum`, computed with a background frequency at or below the band's low end
 // (inside it the rings are 0). Throws OrvalisError for an empty defocus range or band, a band
 // beyond the spectrum's Nyquist frequency or inside its first pixels, values that are not numbers or
-// lie beyond the limits above, and a search too large (fitSearchProblem); Cancelled when `progress` asks to stop.
+// lie beyond the limits of fitrequest.h, and a search too large (fitSearchProblem); Cancelled when `progress` asks to
+// stop.
 CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress = {});
 
 // How far the rings follow a fitted model: the spectrum averaged along the model's rings, the

@@ -280,6 +280,16 @@ FitProblem fitRequestProblem(const FitRequest &request, const FitCheck &check)
     return tryRules(kEngineRules);
 }
 
+FitLimitNames fitLimitNames(FitVoice voice)
+{
+    if (voice == FitVoice::Window)
+        return {QStringLiteral("the Fit dialog's \"Underfocus from\""), QStringLiteral("the Fit dialog's \"to\" µm"),
+                QStringLiteral("the Fit dialog's \"Largest astigmatism (U − V)\""),
+                QStringLiteral("the Fit dialog's \"Fit a phase plate's shift\"")};
+    return {QStringLiteral("--min-defocus"), QStringLiteral("--max-defocus"), QStringLiteral("--max-astigmatism"),
+            QStringLiteral("--fit-phase-shift")};
+}
+
 CtfFitOptions fitOptionsOf(const FitRequest &r)
 {
     CtfFitOptions o;

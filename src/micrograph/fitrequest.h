@@ -102,6 +102,17 @@ struct FitProblem {
     bool isEmpty() const { return text.isEmpty(); }
 };
 
+// What widens each limit a fit's doubt names (fitDoubtText), in a voice's words: the shell's
+// options, the Fit dialog's fields (the fit itself speaks as the shell).
+struct FitLimitNames {
+    QString nearFocusEnd, farFocusEnd, astigmatism, phaseShift;
+};
+FitLimitNames fitLimitNames(FitVoice voice);
+inline FitLimitNames shellFitLimitNames()
+{
+    return fitLimitNames(FitVoice::Shell);
+}
+
 // The one check of a request: empty when it can be fitted, else what is wrong, in `check.voice`'s
 // words, naming the value and its limit. The rules tried, in each voice's order: values that are no
 // numbers, the instrument's limits (shell and fit), an empty or too wide defocus range, the

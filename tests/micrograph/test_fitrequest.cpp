@@ -65,6 +65,8 @@ private slots:
     void refusals();
     void defaultsAreTheFitsOptions();
     void optionsRoundTrip();
+    void doubtsNameTheVoicesLimits_data();
+    void doubtsNameTheVoicesLimits();
     void spectrumForAFit_data();
     void spectrumForAFit();
 };
@@ -264,6 +266,46 @@ void TestFitRequest::optionsRoundTrip()
     QCOMPARE(back.lowResolution, r.lowResolution);
     QCOMPARE(back.highResolution, r.highResolution);
     QCOMPARE(*back.phaseShift, 90.0);
+}
+
+// A doubt says what widens the limit it names: the shell's option, the Fit dialog's field.
+void TestFitRequest::doubtsNameTheVoicesLimits_data()
+{
+    QTest::addColumn<FitVoice>("voice");
+    QTest::addColumn<unsigned>("doubts");
+    QTest::addColumn<QString>("says");
+    const auto row = [](const char *name, FitVoice voice, unsigned doubts, const char *says) {
+        QTest::newRow(name) << voice << doubts << QString::fromUtf8(says);
+    };
+    row("shell: near-focus end", FitVoice::Shell, FitAtNearFocusEnd,
+        "beyond the near-focus end of the defocus range searched (500 Å underfocus) than at the fit; widen the "
+        "range with --min-defocus");
+    row("shell: far end", FitVoice::Shell, FitAtFarFocusEnd, "widen the range with --max-defocus");
+    row("shell: astigmatism", FitVoice::Shell, FitAtAstigmatismLimit,
+        "(defocus U - V of 3000 Å) and a wider search takes more; raise it with --max-astigmatism");
+    row("shell: phase shift", FitVoice::Shell, FitWantsPhaseShift, "fit it with --fit-phase-shift.");
+    row("fit: as the shell", FitVoice::Engine, FitWantsPhaseShift, "fit it with --fit-phase-shift.");
+    row("window: near-focus end", FitVoice::Window, FitAtNearFocusEnd,
+        "widen the range with the Fit dialog's \"Underfocus from\"");
+    row("window: far end", FitVoice::Window, FitAtFarFocusEnd, "widen the range with the Fit dialog's \"to\" µm");
+    row("window: astigmatism", FitVoice::Window, FitAtAstigmatismLimit,
+        "raise it with the Fit dialog's \"Largest astigmatism (U − V)\"");
+    row("window: phase shift", FitVoice::Window, FitWantsPhaseShift,
+        "fit it with the Fit dialog's \"Fit a phase plate's shift\".");
+}
+
+void TestFitRequest::doubtsNameTheVoicesLimits()
+{
+    QFETCH(FitVoice, voice);
+    QFETCH(unsigned, doubts);
+    QFETCH(QString, says);
+    CtfFitResult r;
+    r.values = CtfFitValues();
+    r.doubts = doubts;
+    r.edgeDefocus = -50;
+    r.astigmatismLimit = CtfFitOptions().maxA2;
+    const QString text = fitDoubtText(r, fitLimitNames(voice));
+    QVERIFY2(text.startsWith(QLatin1String("Not reliable: ")) && text.contains(says), qPrintable(text));
 }
 
 // The spectrum a fit judges has the fit's tile unless one is given, and its rings start at the
