@@ -171,7 +171,7 @@ void addFitOptions(QCommandLineParser &parser)
 }
 
 // The request the options make, as typed: what is no number is NaN, for fitRequestProblem to refuse.
-FitRequest fitRequestOf(const QCommandLineParser &parser)
+FitRequest requestOf(const QCommandLineParser &parser)
 {
     FitRequest r;
     const std::pair<const char *, double FitRequest::*> numbers[] = {
@@ -316,7 +316,7 @@ int runAverage(const QStringList &arguments)
                                "band", "fit-phase-shift", "phase-shift"})
         if (isSet(parser, option) && !fit)
             usageFailure(QStringLiteral("--%1: only with --fit").arg(QString::fromLatin1(option)));
-    const FitRequest request = fitRequestOf(parser);
+    const FitRequest request = requestOf(parser);
     CtfFitOptions options = checkedFitOptions(parser, request);
     options.threads = std::min(16, hardwareThreads());
     const MicrographJob job = readImage(path);
@@ -593,7 +593,7 @@ int runFit(const QStringList &arguments)
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         usageFailure(QStringLiteral("fit: give one or more micrographs"));
-    const FitRequest request = fitRequestOf(parser);
+    const FitRequest request = requestOf(parser);
     CtfFitOptions options = checkedFitOptions(parser, request);
     const double pixel = pixelOption(parser);
     int threads = hardwareThreads();
