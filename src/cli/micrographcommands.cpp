@@ -4,13 +4,13 @@
 #include "cli/fitoutputs.h"
 
 #include "core/buildinfo.h"
-#include "core/cryoemdefocus.h"
-#include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
 #include "core/regularfile.h"
 #include "core/units.h"
 #include "micrograph/ctffit.h"
+#include "micrograph/fitrequest.h"
+#include "micrograph/micrographpipeline.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/ringaverage.h"
@@ -29,8 +29,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
-#include <iterator>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -52,12 +51,17 @@ QString optionAndValue(const QCommandLineParser &parser, const QString &name)
     return QStringLiteral("--%1 %2").arg(name, quoted(parser.value(name)));
 }
 
-void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const char *description)
+void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const QString &description)
 {
-    QCommandLineOption option(QString::fromLatin1(name), QString::fromUtf8(description));
+    QCommandLineOption option(QString::fromLatin1(name), description);
     if (valueName)
         option.setValueName(QString::fromLatin1(valueName));
     parser.addOption(option);
+}
+
+void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const char *description)
+{
+    addOption(parser, name, valueName, QString::fromUtf8(description));
 }
 
 bool isSet(const QCommandLineParser &parser, const char *name)
@@ -70,41 +74,20 @@ double number(const QCommandLineParser &parser, const char *name)
     return numberOption(parser, QString::fromLatin1(name));
 }
 
-// The limits of the options that take a number, in the units they are typed in: the fit's own
-// (ctffit.h), so that the window's fit and every command here refuse the same values.
-struct OptionRange {
-    const char *name;
-    double minimum, maximum;
-    const char *unit;
-};
-constexpr OptionRange kOptionRanges[] = {
-    {"pixel", nmToAngstrom(kFitMinPixelSize), nmToAngstrom(kFitMaxPixelSize), " Å"},
-    {"kv", kFitMinVoltage, kFitMaxVoltage, " kV"},
-    {"cs", 0, nmToMm(kFitMaxCs), " mm"},
-    {"min-defocus", nmToAngstrom(-kFitMaxDefocus), nmToAngstrom(kFitMaxDefocus), " Å"},
-    {"max-defocus", nmToAngstrom(-kFitMaxDefocus), nmToAngstrom(kFitMaxDefocus), " Å"},
-    {"max-astigmatism", 0, nmToAngstrom(kFitMaxAstigmatism), " Å"},
-    {"phase-shift", -kFitMaxPhaseShiftDeg, kFitMaxPhaseShiftDeg, " degrees"},
-};
-// Å, either resolution of --band: from the Nyquist limit of the smallest pixel up to rings far
-// wider than any defocus gives.
-constexpr double kMinBandResolution = nmToAngstrom(2 * kFitMinPixelSize);
-constexpr double kMaxBandResolution = 10000;
-
-// The option's value within its range, or a refusal that names the option and says the range.
-double ranged(const QCommandLineParser &parser, const char *name)
+// The option's number, or NaN when it is none: the request's check then refuses it, naming the
+// option and its range.
+double typedNumber(const QCommandLineParser &parser, const char *name)
 {
-    const QString option = QString::fromLatin1(name);
-    const auto range = std::find_if(std::begin(kOptionRanges), std::end(kOptionRanges),
-                                    [name](const OptionRange &r) { return std::strcmp(r.name, name) == 0; });
-    Q_ASSERT(range != std::end(kOptionRanges));
     bool ok = false;
-    const double v = parser.value(option).trimmed().toDouble(&ok);
-    if (!ok || !(v >= range->minimum && v <= range->maximum))
-        usageFailure(QStringLiteral("%1: it must be a number from %2 to %3%4")
-                         .arg(optionAndValue(parser, option), formatGeneral(range->minimum),
-                              formatGeneral(range->maximum), QString::fromUtf8(range->unit)));
-    return v;
+    const double v = parser.value(QString::fromLatin1(name)).trimmed().toDouble(&ok);
+    return ok ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
+[[noreturn]] void refuse(const QCommandLineParser &parser, const FitProblem &problem)
+{
+    usageFailure(problem.option.isEmpty()
+                     ? problem.text
+                     : QStringLiteral("%1: %2").arg(optionAndValue(parser, problem.option), problem.text));
 }
 
 int hardwareThreads()
@@ -138,129 +121,114 @@ int tileOption(const QCommandLineParser &parser)
 // nm; 0 when the file's is to be taken
 double pixelOption(const QCommandLineParser &parser)
 {
-    return isSet(parser, "pixel") ? angstromToNm(ranged(parser, "pixel")) : 0.0;
+    if (!isSet(parser, "pixel"))
+        return 0.0;
+    const double v = typedNumber(parser, "pixel");
+    if (!(v >= kFitMinPixelSize && v <= kFitMaxPixelSize))
+        usageFailure(QStringLiteral("%1: it must be a number from %2 to %3 Å")
+                         .arg(optionAndValue(parser, QStringLiteral("pixel")), formatGeneral(kFitMinPixelSize),
+                              formatGeneral(kFitMaxPixelSize)));
+    return angstromToNm(v);
 }
 
-MicrographImage readImage(const QString &path)
+MicrographJob readImage(const QString &path)
 {
     try {
-        return readMicrograph(path);
+        return MicrographJob::read(path);
     } catch (const OrvalisError &e) {
         ioFailure(e.text());
     }
 }
 
-double pixelOf(const MicrographImage &image, double given, const QString &path)
+// The shell refuses a micrograph without a pixel size where the window takes one for it.
+double pixelOf(const MicrographJob &job, double given)
 {
-    const double pixel = given > 0 ? given : image.pixelSizeNm;
+    const double pixel = job.pixelSize(given);
     if (!(pixel > 0))
-        throw OrvalisError(QStringLiteral("%1: the file gives no pixel size; give it with --pixel Å").arg(path));
+        throw OrvalisError(QStringLiteral("%1: the file gives no pixel size; give it with --pixel Å").arg(job.path()));
     return pixel;
 }
 
 void addFitOptions(QCommandLineParser &parser)
 {
-    addOption(parser, "kv", "KV", "accelerating voltage, kV (default 300)");
-    addOption(parser, "cs", "MM", "spherical aberration constant, mm (default 2.7)");
-    addOption(parser, "amplitude-contrast", "Q", "amplitude contrast, 0 .. <1 (default 0.07)");
-    addOption(parser, "min-defocus", "A", "smallest underfocus searched, Å (default 5000)");
-    addOption(parser, "max-defocus", "A", "largest underfocus searched, Å (default 50000)");
-    addOption(parser, "max-astigmatism", "A", "largest defocus U - V searched, Å (default 3000)");
-    addOption(parser, "band", "LOW:HIGH", "the resolutions fitted, Å (default 30:5)");
+    const FitRequest d;
+    const auto withDefault = [&parser](const char *name, const char *valueName, const char *description,
+                                       const QString &value) {
+        addOption(parser, name, valueName,
+                  QStringLiteral("%1 (default %2)").arg(QString::fromUtf8(description), value));
+    };
+    withDefault("kv", "KV", "accelerating voltage, kV", formatGeneral(d.voltage));
+    withDefault("cs", "MM", "spherical aberration constant, mm", formatGeneral(d.cs));
+    withDefault("amplitude-contrast", "Q", "amplitude contrast, 0 .. <1", formatGeneral(d.amplitudeContrast));
+    withDefault("min-defocus", "A", "smallest underfocus searched, Å", formatGeneral(d.minUnderfocus));
+    withDefault("max-defocus", "A", "largest underfocus searched, Å", formatGeneral(d.maxUnderfocus));
+    withDefault("max-astigmatism", "A", "largest defocus U - V searched, Å", formatGeneral(d.maxAstigmatism));
+    withDefault("band", "LOW:HIGH", "the resolutions fitted, Å",
+                formatGeneral(d.lowResolution) + QLatin1Char(':') + formatGeneral(d.highResolution));
     addOption(parser, "fit-phase-shift", nullptr, "fit a phase plate's shift too");
-    addOption(parser, "phase-shift", "DEG", "the known phase shift when it is not fitted, degrees (default 0)");
+    withDefault("phase-shift", "DEG", "the known phase shift when it is not fitted, degrees",
+                formatGeneral(d.phaseShift.value_or(0)));
 }
 
-CtfFitOptions fitOptionsOf(const QCommandLineParser &parser)
+// The request the options make, as typed: what is no number is NaN, for fitRequestProblem to refuse.
+FitRequest requestOf(const QCommandLineParser &parser)
 {
-    CtfFitOptions o;
-    if (isSet(parser, "kv"))
-        o.instrument.voltage = ranged(parser, "kv");
-    if (isSet(parser, "cs"))
-        o.instrument.cs = mmToNm(ranged(parser, "cs"));
-    if (isSet(parser, "amplitude-contrast")) {
-        o.amplitudeContrast = number(parser, "amplitude-contrast");
-        if (o.amplitudeContrast < 0 || o.amplitudeContrast >= 1)
-            usageFailure(QStringLiteral("%1: it must be from 0 up to (not including) 1")
-                             .arg(optionAndValue(parser, QStringLiteral("amplitude-contrast"))));
-    }
-    const double minDefocus = isSet(parser, "min-defocus") ? ranged(parser, "min-defocus") : 5000;
-    const double maxDefocus = isSet(parser, "max-defocus") ? ranged(parser, "max-defocus") : 50000;
-    if (!(minDefocus < maxDefocus))
-        usageFailure(QStringLiteral("--min-defocus %1 and --max-defocus %2: the defocus range is empty; the smallest "
-                                    "underfocus must be below the largest")
-                         .arg(formatGeneral(minDefocus), formatGeneral(maxDefocus)));
-    o.defocusFrom = angstromToNm(-maxDefocus);
-    o.defocusTo = angstromToNm(-minDefocus);
-    if (isSet(parser, "max-astigmatism"))
-        o.maxA2 = a2OfDefocusDifference(ranged(parser, "max-astigmatism"));
+    FitRequest r;
+    const std::pair<const char *, double FitRequest::*> numbers[] = {
+        {"kv", &FitRequest::voltage},
+        {"cs", &FitRequest::cs},
+        {"amplitude-contrast", &FitRequest::amplitudeContrast},
+        {"min-defocus", &FitRequest::minUnderfocus},
+        {"max-defocus", &FitRequest::maxUnderfocus},
+        {"max-astigmatism", &FitRequest::maxAstigmatism},
+        {"pixel", &FitRequest::pixelSize}};
+    for (const auto &[name, value] : numbers)
+        if (isSet(parser, name))
+            r.*value = typedNumber(parser, name);
     if (isSet(parser, "band")) {
         const QStringList parts = parser.value(QStringLiteral("band")).split(QLatin1Char(':'));
         bool okLow = false, okHigh = false;
         const double low = parts.size() == 2 ? parts[0].toDouble(&okLow) : 0;
         const double high = parts.size() == 2 ? parts[1].toDouble(&okHigh) : 0;
-        if (!okLow || !okHigh || !std::isfinite(low) || !std::isfinite(high))
-            usageFailure(QStringLiteral("%1: give the band as LOW:HIGH, two resolutions in Å such as 30:5")
-                             .arg(optionAndValue(parser, QStringLiteral("band"))));
-        if (!(high > 0) || !(low > high))
-            usageFailure(QStringLiteral("%1: the band is empty: its first resolution must be the larger, and both "
-                                        "above 0")
-                             .arg(optionAndValue(parser, QStringLiteral("band"))));
-        if (high < kMinBandResolution || low > kMaxBandResolution)
-            usageFailure(QStringLiteral("%1: both resolutions must be from %2 to %3 Å")
-                             .arg(optionAndValue(parser, QStringLiteral("band")), formatGeneral(kMinBandResolution),
-                                  formatGeneral(kMaxBandResolution)));
-        o.lowResolution = angstromToNm(low);
-        o.highResolution = angstromToNm(high);
+        r.lowResolution = okLow && okHigh ? low : std::numeric_limits<double>::quiet_NaN();
+        r.highResolution = okLow && okHigh ? high : std::numeric_limits<double>::quiet_NaN();
     }
-    o.fitPhaseShift = isSet(parser, "fit-phase-shift");
-    if (isSet(parser, "phase-shift")) {
-        if (o.fitPhaseShift)
-            usageFailure(QStringLiteral("--phase-shift and --fit-phase-shift: give one of them"));
-        o.phaseShift = degreesToRadians(ranged(parser, "phase-shift"));
-    }
-    // A band against the micrograph's pixel size is each file's matter (bandProblem), whether the
-    // size comes from --pixel or from the file.
-    const QString search = fitSearchProblem(o);
-    if (!search.isEmpty())
-        usageFailure(QStringLiteral("--min-defocus, --max-defocus, --band%1: %2")
-                         .arg(o.fitPhaseShift ? QStringLiteral(" and --fit-phase-shift") : QString(), search));
+    r.fitPhaseShift = isSet(parser, "fit-phase-shift");
+    if (isSet(parser, "phase-shift"))
+        r.phaseShift = typedNumber(parser, "phase-shift");
+    return r;
+}
+
+// The fit's options for `request`, refused as the request's check words it. A band against the
+// micrograph's pixel size is each file's matter (bandProblem), whether the size comes from --pixel
+// or from the file.
+CtfFitOptions checkedFitOptions(const QCommandLineParser &parser, const FitRequest &request)
+{
+    const FitProblem problem = fitRequestProblem(request, {FitVoice::Shell});
+    if (!problem.isEmpty())
+        refuse(parser, problem);
+    CtfFitOptions o = fitOptionsOf(request);
     o.tileSize = tileOption(parser);
     return o;
 }
 
 // Empty when the band fits within the Nyquist limit of `pixelNm`, else why not, saying where the
 // pixel size came from.
-QString bandProblem(const CtfFitOptions &o, double pixelNm, bool fromOption)
+QString bandProblem(const FitRequest &request, double pixelNm)
 {
-    if (!bandBeyondNyquist(o.highResolution, pixelNm))
-        return {};
-    return QStringLiteral("the band's top, %1 Å, is beyond the Nyquist limit of %2 Å (twice the pixel size of %3 Å %4)")
-        .arg(formatGeneral(nmToAngstrom(o.highResolution)), formatGeneral(nmToAngstrom(2 * pixelNm)),
-             formatGeneral(nmToAngstrom(pixelNm)),
-             fromOption ? QStringLiteral("given by --pixel") : QStringLiteral("the file gives"));
+    return fitRequestProblem(request, {FitVoice::Shell, pixelNm, false}).text;
 }
 
 // ---- spectrum -----------------------------------------------------------------------------------
 
-// `backgroundFrequency` 0: the spectrum's default; `fit`: the tile, unless given, is the one the fit
-// of these options takes, so that the rings are judged on the spectrum `fit` judges them on.
-PowerSpectrum spectrumOf(const QCommandLineParser &parser, const QString &path, const MicrographImage &image,
-                         double backgroundFrequency = 0, const CtfFitOptions *fit = nullptr)
+// The spectrum shown or saved (a fit computes its own: fitMicrograph).
+PowerSpectrum spectrumOf(const QCommandLineParser &parser, const MicrographJob &job)
 {
-    SpectrumOptions so;
-    if (backgroundFrequency > 0)
-        so.backgroundFrequency = backgroundFrequency;
-    const int tile = tileOption(parser);
-    so.tileSize = tile > 0 ? tile : kDefaultTileSize;
-    so.threads = std::min(16, hardwareThreads());
     try {
-        so.pixelSizeNm = pixelOf(image, pixelOption(parser), path);
-        if (fit && tile == 0)
-            so.tileSize = fitTileSize(*fit, image, so.pixelSizeNm);
-        return computePowerSpectrum(image, so);
+        return job.spectrum(
+            {pixelOf(job, pixelOption(parser)), tileOption(parser), nullptr, std::min(16, hardwareThreads())});
     } catch (const OrvalisError &e) {
-        ioFailure(e.text().startsWith(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
+        ioFailure(e.text().startsWith(job.path()) ? e.text() : QStringLiteral("%1: %2").arg(job.path(), e.text()));
     }
 }
 
@@ -293,8 +261,7 @@ int runSpectrum(const QStringList &arguments)
     if (!format)
         usageFailure(QStringLiteral("%1: the file must end in .mrc, .tif, .tiff or .png")
                          .arg(optionAndValue(parser, QStringLiteral("out"))));
-    const MicrographImage image = readImage(path);
-    const PowerSpectrum spectrum = spectrumOf(parser, path, image);
+    const PowerSpectrum spectrum = spectrumOf(parser, readImage(path));
     SpectrumPicture picture;
     picture.size = spectrum.size;
     picture.pixelSizeNm = 1 / (spectrum.size * spectrum.frequencyStep);
@@ -349,79 +316,69 @@ int runAverage(const QStringList &arguments)
                                "band", "fit-phase-shift", "phase-shift"})
         if (isSet(parser, option) && !fit)
             usageFailure(QStringLiteral("--%1: only with --fit").arg(QString::fromLatin1(option)));
-    const CtfFitOptions options = fitOptionsOf(parser);
-    const MicrographImage image = readImage(path);
-    if (fit) {
-        QString problem;
-        try {
-            problem = bandProblem(options, pixelOf(image, pixelOption(parser), path), isSet(parser, "pixel"));
-        } catch (const OrvalisError &e) {
-            ioFailure(e.text());
-        }
-        if (!problem.isEmpty())
-            ioFailure(QStringLiteral("%1: %2").arg(path, problem));
-    }
-    // A fit's band starts where the background leaves rings, at its low end at the latest.
-    const PowerSpectrum spectrum = spectrumOf(parser, path, image, fit ? 1 / options.lowResolution : 0.0,
-                                              fit ? &options : nullptr);
-    const int n = spectrum.size;
-    const double step = spectrum.frequencyStep;
-
-    QByteArray table;
+    const FitRequest request = requestOf(parser);
+    CtfFitOptions options = checkedFitOptions(parser, request);
+    options.threads = std::min(16, hardwareThreads());
+    const MicrographJob job = readImage(path);
     if (!fit) {
-        const RingAverage average = rotationalAverage(spectrum.rings, n, step);
-        table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + "\r\n";
+        const PowerSpectrum spectrum = spectrumOf(parser, job);
+        const RingAverage average = rotationalAverage(spectrum.rings, spectrum.size, spectrum.frequencyStep);
+        QByteArray table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + "\r\n";
         for (std::size_t b = 0; b < average.value.size(); ++b) {
             char buffer[kGeneralTextMax];
-            table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));
+            table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * spectrum.frequencyStep));
             appendCell(table, average.value[b]);
-            table += "\r\n";
-        }
-    } else {
-        CtfFitResult result;
-        try {
-            result = fitCtf(spectrum, options);
-        } catch (const OrvalisError &e) {
-            ioFailure(QStringLiteral("%1: %2").arg(path, e.text()));
-        }
-        if (!result.values) {
-            printFailure({ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, result.message)});
-            return ExitNoReliableFit;
-        }
-        const FitAgreement fitted = fitAgreement(spectrum, fittedModel(options, *result.values),
-                                                 1 / options.lowResolution);
-        table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + '\t'
-            + averageColumnTitle(AverageColumn::ModelCtf2) + '\t' + averageColumnTitle(AverageColumn::Agreement)
-            + "\r\n";
-        for (std::size_t b = 0; b < fitted.average.value.size(); ++b) {
-            char buffer[kGeneralTextMax];
-            table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));
-            appendCell(table, fitted.average.value[b]);
-            appendCell(table, fitted.modelCtf2[b]);
-            appendCell(table, b < fitted.agreement.correlation.size() ? fitted.agreement.correlation[b] : NAN);
             table += "\r\n";
         }
         if (!isSet(parser, "crlf"))
             table.replace("\r\n", "\n");
         writeOut(table);
-        // The rings' end, as fit reports it, where a reader of the table looks for it last.
-        // Where the Agreement column ends, as fit reports it.
-        printFailure(
-            {ExitOk,
-             QStringLiteral("%1: the fit holds to %2")
-                 .arg(path,
-                      fitted.resolution > 0 ? QStringLiteral("%1 Å").arg(nmToAngstrom(fitted.resolution), 0, 'f', 2)
-                                            : QStringLiteral("no resolution: the rings never agree"))});
-        if (!result.reliable()) {
-            printFailure(
-                {ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, fitDoubtText(result, shellFitLimitNames()))});
-            return ExitNoReliableFit;
-        }
         return ExitOk;
+    }
+    MicrographFit fitted;
+    try {
+        const double pixel = pixelOf(job, pixelOption(parser));
+        const QString problem = bandProblem(request, pixel);
+        if (!problem.isEmpty())
+            ioFailure(QStringLiteral("%1: %2").arg(path, problem));
+        fitted = job.fit(options, pixel);
+    } catch (const OrvalisError &e) {
+        ioFailure(e.text().startsWith(path) ? e.text() : QStringLiteral("%1: %2").arg(path, e.text()));
+    }
+    const PowerSpectrum &spectrum = fitted.spectrum;
+    const CtfFitResult &result = fitted.result;
+    const double step = spectrum.frequencyStep;
+    if (!result.values) {
+        printFailure({ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, result.message)});
+        return ExitNoReliableFit;
+    }
+    const FitAgreement agreed = fitAgreement(spectrum, fittedModel(options, *result.values), 1 / options.lowResolution);
+    QByteArray table = QByteArray("k\t") + averageColumnTitle(AverageColumn::Average) + '\t'
+        + averageColumnTitle(AverageColumn::ModelCtf2) + '\t' + averageColumnTitle(AverageColumn::Agreement) + "\r\n";
+    for (std::size_t b = 0; b < agreed.average.value.size(); ++b) {
+        char buffer[kGeneralTextMax];
+        table.append(buffer, writeGeneral(buffer, static_cast<double>(b) * step));
+        appendCell(table, agreed.average.value[b]);
+        appendCell(table, agreed.modelCtf2[b]);
+        appendCell(table, b < agreed.agreement.correlation.size() ? agreed.agreement.correlation[b] : NAN);
+        table += "\r\n";
     }
     if (!isSet(parser, "crlf"))
         table.replace("\r\n", "\n");
     writeOut(table);
+    // The rings' end, as fit reports it, where a reader of the table looks for it last.
+    // Where the Agreement column ends, as fit reports it.
+    printFailure(
+        {ExitOk,
+         QStringLiteral("%1: the fit holds to %2")
+             .arg(path,
+                  agreed.resolution > 0 ? QStringLiteral("%1 Å").arg(nmToAngstrom(agreed.resolution), 0, 'f', 2)
+                                        : QStringLiteral("no resolution: the rings never agree"))});
+    if (!result.reliable()) {
+        printFailure(
+            {ExitNoReliableFit, QStringLiteral("%1: %2").arg(path, fitDoubtText(result, shellFitLimitNames()))});
+        return ExitNoReliableFit;
+    }
     return ExitOk;
 }
 
@@ -532,8 +489,8 @@ private:
 
 // One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
 // stopped it: the record is then neither a fit nor a failure.
-FitRecord fitFile(const QString &path, const CtfFitOptions &options, double pixel, std::atomic<double> &fraction,
-                  bool &interruptedOut)
+FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOptions &options, double pixel,
+                  std::atomic<double> &fraction, bool &interruptedOut)
 {
     FitRecord r;
     r.file = path;
@@ -546,13 +503,12 @@ FitRecord fitFile(const QString &path, const CtfFitOptions &options, double pixe
         r.error = error;
     };
     try {
-        const MicrographImage image = readMicrograph(path, [&progress](double f) { return progress(0.1 * f); });
-        r.pixelSizeNm = pixelOf(image, pixel, path);
-        const QString problem = bandProblem(options, r.pixelSizeNm, pixel > 0);
+        const MicrographJob job = MicrographJob::read(path, [&progress](double f) { return progress(0.1 * f); });
+        r.pixelSizeNm = pixelOf(job, pixel);
+        const QString problem = bandProblem(request, r.pixelSizeNm);
         if (!problem.isEmpty())
             throw OrvalisError(problem);
-        r.result = fitMicrographCtf(image, options, r.pixelSizeNm,
-                                    [&progress](double f) { return progress(0.1 + 0.9 * f); });
+        r.result = job.fit(options, r.pixelSizeNm, [&progress](double f) { return progress(0.1 + 0.9 * f); }).result;
     } catch (const Cancelled &) {
         interruptedOut = true;
     } catch (const OrvalisError &e) {
@@ -637,7 +593,8 @@ int runFit(const QStringList &arguments)
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         usageFailure(QStringLiteral("fit: give one or more micrographs"));
-    CtfFitOptions options = fitOptionsOf(parser);
+    const FitRequest request = requestOf(parser);
+    CtfFitOptions options = checkedFitOptions(parser, request);
     const double pixel = pixelOption(parser);
     int threads = hardwareThreads();
     if (isSet(parser, "threads")) {
@@ -671,7 +628,7 @@ int runFit(const QStringList &arguments)
     const auto work = [&] {
         for (int i = next++; i < count && !interrupted(); i = next++) {
             bool stop = false;
-            FitRecord record = fitFile(files[i], options, pixel, fractions[static_cast<std::size_t>(i)], stop);
+            FitRecord record = fitFile(files[i], request, options, pixel, fractions[static_cast<std::size_t>(i)], stop);
             if (record.failed)
                 ++failed;
             {

@@ -545,49 +545,6 @@ bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, cons
     return rings;
 }
 
-void checkOptions(const CtfFitOptions &o)
-{
-    const auto finite = [](double v) { return std::isfinite(v); };
-    if (!finite(o.defocusFrom) || !finite(o.defocusTo) || !(o.defocusFrom < o.defocusTo))
-        throw OrvalisError(QStringLiteral("The defocus range to search, from %1 nm to %2 nm, is empty.")
-                               .arg(o.defocusFrom)
-                               .arg(o.defocusTo));
-    if (!finite(o.maxA2) || o.maxA2 < 0)
-        throw OrvalisError(
-            QStringLiteral("The largest astigmatism searched must be 0 nm or more, not %1.").arg(o.maxA2));
-    if (!finite(o.lowResolution) || !finite(o.highResolution) || !(o.highResolution > 0)
-        || !(o.lowResolution > o.highResolution))
-        throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, is empty: its first resolution must be "
-                                          "the larger, and both above 0.")
-                               .arg(angstromText(o.lowResolution), angstromText(o.highResolution)));
-    if (!finite(o.phaseShift) || std::fabs(o.phaseShift) > degreesToRadians(kFitMaxPhaseShiftDeg))
-        throw OrvalisError(QStringLiteral("The phase shift must be from -%1 to %1 degrees.").arg(kFitMaxPhaseShiftDeg));
-    if (!(o.instrument.voltage >= kFitMinVoltage && o.instrument.voltage <= kFitMaxVoltage))
-        throw OrvalisError(QStringLiteral("The fit takes accelerating voltages from %1 to %2 kV, not %3 kV.")
-                               .arg(kFitMinVoltage)
-                               .arg(kFitMaxVoltage)
-                               .arg(o.instrument.voltage));
-    if (!(o.instrument.cs >= 0 && o.instrument.cs <= kFitMaxCs))
-        throw OrvalisError(QStringLiteral("The fit takes a Cs from 0 to %1 mm.").arg(nmToMm(kFitMaxCs)));
-    if (std::max(std::fabs(o.defocusFrom), std::fabs(o.defocusTo)) > kFitMaxDefocus)
-        throw OrvalisError(
-            QStringLiteral("The defocus range to search must lie within ±%1 µm.").arg(nmToUm(kFitMaxDefocus)));
-    if (o.maxA2 > Pi * kFitMaxAstigmatism * (1 + 1e-12))
-        throw OrvalisError(QStringLiteral("The largest astigmatism searched must be at most a defocus U - V of %1 µm.")
-                               .arg(nmToUm(kFitMaxAstigmatism)));
-    const QString search = fitSearchProblem(o);
-    if (!search.isEmpty())
-        throw OrvalisError(search);
-}
-
-void checkNyquist(const CtfFitOptions &o, double pixelSizeNm)
-{
-    if (bandBeyondNyquist(o.highResolution, pixelSizeNm))
-        throw OrvalisError(QStringLiteral("The band to fit reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å "
-                                          "(twice its pixel size).")
-                               .arg(angstromText(o.highResolution), angstromText(2 * pixelSizeNm)));
-}
-
 // The steepest the phase gets within the band and the search's limits (rad per nm^-1).
 double steepestPhase(const CtfFitOptions &o)
 {
@@ -711,12 +668,6 @@ QString fitSearchProblem(const CtfFitOptions &o)
              o.fitPhaseShift ? QStringLiteral(", or do not fit the phase shift") : QString());
 }
 
-FitLimitNames shellFitLimitNames()
-{
-    return {QStringLiteral("--min-defocus"), QStringLiteral("--max-defocus"), QStringLiteral("--max-astigmatism"),
-            QStringLiteral("--fit-phase-shift")};
-}
-
 QString fitDoubtText(const CtfFitResult &r, const FitLimitNames &names)
 {
     if (!r.values || r.doubts == 0)
@@ -768,9 +719,17 @@ FitAgreement fitAgreement(const PowerSpectrum &spectrum, const CtfModel &model, 
     return a;
 }
 
+void checkFitOptions(const CtfFitOptions &options, double pixelSizeNm)
+{
+    const FitProblem problem = fitRequestProblem(fitRequestOf(options),
+                                                 {FitVoice::Engine, pixelSizeNm, true, &options});
+    if (!problem.isEmpty())
+        throw OrvalisError(problem.text);
+}
+
 int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, double pixelSizeNm)
 {
-    checkOptions(options);
+    checkFitOptions(options);
     return chooseTileSize(options, image, pixelSizeNm);
 }
 
@@ -786,13 +745,14 @@ CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
 
 CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress)
 {
-    checkOptions(options);
     const int n = spectrum.size;
-    if (n < 4 || !(spectrum.frequencyStep > 0)
-        || spectrum.rings.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+    const bool valid = n >= 4 && spectrum.frequencyStep > 0
+        && spectrum.rings.size() == static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    // The options first, whatever the spectrum: a wrong request is the message that helps.
+    checkFitOptions(options, valid ? 1 / (spectrum.frequencyStep * n) : 0.0);
+    if (!valid)
         throw OrvalisError(QStringLiteral("There is no spectrum to fit."));
     const double step = spectrum.frequencyStep;
-    checkNyquist(options, 1 / (step * n));
     const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
     if ((high - low) / step < 3)
         throw OrvalisError(QStringLiteral("The band to fit, from %1 Å to %2 Å, spans fewer than three pixels of the "
@@ -931,28 +891,6 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
     result.values = v;
     reportProgress(progress, 1.0);
     return result;
-}
-
-CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm,
-                              const ProgressCallback &progress)
-{
-    checkOptions(options);
-    const double pixel = pixelSizeNm > 0 ? pixelSizeNm : image.pixelSizeNm;
-    if (!(pixel > 0) || !std::isfinite(pixel))
-        throw OrvalisError(QStringLiteral("The fit needs the pixel size of the micrograph at the specimen; the file "
-                                          "gives none."));
-    checkNyquist(options, pixel);
-    (void)CtfModel(options.instrument, options.amplitudeContrast); // its values are checked before the long work
-
-    SpectrumOptions so;
-    so.tileSize = options.tileSize > 0 ? options.tileSize : chooseTileSize(options, image, pixel);
-    so.pixelSizeNm = pixel;
-    so.backgroundFrequency = 1 / options.lowResolution;
-    so.threads = options.threads;
-    const ProgressCallback half = [&progress](double f) { return !progress || progress(0.5 * f); };
-    const PowerSpectrum spectrum = computePowerSpectrum(image, so, half);
-    const ProgressCallback rest = [&progress](double f) { return !progress || progress(0.5 + 0.5 * f); };
-    return fitCtf(spectrum, options, rest);
 }
 
 } // namespace orvalis

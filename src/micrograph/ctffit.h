@@ -12,7 +12,7 @@
 // score is smooth but its derivatives would cost as much as a dozen evaluations).
 //
 // Each call keeps everything it needs to itself, so many spectra can be fitted on separate threads
-// at once; the spectrum of fitMicrographCtf makes its FFTW plans through fftplans.h.
+// at once; the spectrum of a micrograph (micrographpipeline.h) makes its FFTW plans through fftplans.h.
 #include "micrograph/ctfmodel.h"
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
@@ -20,6 +20,8 @@
 #include "micrograph/ringaverage.h"
 
 #include "core/cryoemdefocus.h"
+#include "core/units.h"
+#include "micrograph/fitrequest.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,45 +31,31 @@
 
 namespace orvalis {
 
+// The fit engine's options, in its own units (nm, rad). The shell and the window make them from a
+// FitRequest (fitOptionsOf), whose defaults these are.
 struct CtfFitOptions {
-    CtfInstrument instrument;
-    double amplitudeContrast = 0.07; // fraction Q, 0 <= Q < 1
+    CtfInstrument instrument{FitRequest().voltage, mmToNm(FitRequest().cs), 0};
+    double amplitudeContrast = FitRequest().amplitudeContrast; // fraction Q, 0 <= Q < 1
 
-    // The mean defocus searched (nm, negative underfocus as Defocus): 0.5 to 5 um underfocus.
-    double defocusFrom = -5000;
-    double defocusTo = -500;
-    // nm, the largest A2 searched: pi * 300 nm, a defocus U - V of 3000 Å.
-    double maxA2 = 942.4777960769379;
+    // The mean defocus searched (nm, negative underfocus as Defocus).
+    double defocusFrom = angstromToNm(-FitRequest().maxUnderfocus);
+    double defocusTo = angstromToNm(-FitRequest().minUnderfocus);
+    // nm, the largest A2 searched.
+    double maxA2 = a2OfDefocusDifference(FitRequest().maxAstigmatism);
 
-    // The band fitted, as resolutions (nm): 30 Å to 5 Å.
-    double lowResolution = 3.0;
-    double highResolution = 0.5;
+    // The band fitted, as resolutions (nm).
+    double lowResolution = angstromToNm(FitRequest().lowResolution);
+    double highResolution = angstromToNm(FitRequest().highResolution);
 
     bool fitPhaseShift = false;
     double phaseShift = 0; // rad: the shift taken as known when it is not fitted
 
-    // fitMicrographCtf only: the spectrum's tile (0: the smallest that samples the rings at the
-    // band's top at least 2.5 pixels apart over the whole defocus range, within the image) and the
-    // threads that compute it.
+    // The spectrum's tile (0: the smallest that samples the rings at the band's top at least 2.5
+    // pixels apart over the whole defocus range, within the image) and the threads that compute it,
+    // when the fit computes its spectrum (fitMicrograph).
     int tileSize = 0;
     int threads = 1;
 };
-
-// What the fit takes, one definition for every place a fit is asked for. The voltages are those
-// transmission microscopes are built for (below 1 kV the wavelength makes the rings of any band too
-// dense to scan; no instrument runs above 3 MV); the defocus and the astigmatism go beyond any
-// micrograph with rings in its spectrum.
-inline constexpr double kFitMinVoltage = 1;         // kV
-inline constexpr double kFitMaxVoltage = 3000;      // kV
-inline constexpr double kFitMaxCs = 1e8;            // nm (100 mm)
-inline constexpr double kFitMaxDefocus = 1e5;       // nm either side of focus (100 um)
-inline constexpr double kFitMaxAstigmatism = 1e4;   // nm of defocus U - V (10 um)
-inline constexpr double kFitMaxPhaseShiftDeg = 360; // either way
-inline constexpr double kFitMinPixelSize = 0.001;   // nm (0.01 Å)
-inline constexpr double kFitMaxPixelSize = 10;      // nm (100 Å)
-// The defocus scan evaluates its profile this many times at most (steps times phase shifts): a few
-// seconds. Ranges and bands that need more are refused before any work.
-inline constexpr double kFitMaxScanEvaluations = 2e6;
 
 // The score of a fit must stand this far above what noise reaches: score * sqrt(N) >= this, N the
 // independent pixels of the band (half of them: the spectrum is centrosymmetric). The best score a
@@ -132,19 +120,9 @@ struct CtfFitResult {
 // The options must already hold a valid instrument and band.
 QString fitSearchProblem(const CtfFitOptions &options);
 
-// True when a band ending at `highResolution` (nm) reaches beyond the Nyquist limit of pixels of
-// `pixelSizeNm`: the one test the fit, the shell and the window make (a band ending exactly at
-// Nyquist, as typed in Å, is within it).
-inline bool bandBeyondNyquist(double highResolution, double pixelSizeNm)
-{
-    return highResolution < 2 * pixelSizeNm * (1 - 1e-12);
-}
-
-// What widens each limit a doubt names, where the user gives it: an option, a dialog's field.
-struct FitLimitNames {
-    QString nearFocusEnd, farFocusEnd, astigmatism, phaseShift;
-};
-FitLimitNames shellFitLimitNames();
+// Throws OrvalisError with the fit's own words (fitRequestProblem's FitVoice::Engine) for options
+// the fit cannot take; the band is held to the Nyquist limit of `pixelSizeNm` when above 0.
+void checkFitOptions(const CtfFitOptions &options, double pixelSizeNm = 0);
 
 // "Not reliable: ..." for a result with doubts, one sentence a doubt, each saying what widens it;
 // empty without doubts. The shell and the window word a doubt alike from here.
@@ -157,14 +135,9 @@ QStringList fitDoubtKeys(unsigned doubts);
 // The fit of `spectrum`, computed with a background frequency at or below the band's low end
 // (inside it the rings are 0). Throws OrvalisError for an empty defocus range or band, a band
 // beyond the spectrum's Nyquist frequency or inside its first pixels, values that are not numbers or
-// lie beyond the limits above, and a search too large (fitSearchProblem); Cancelled when `progress` asks to stop.
+// lie beyond the limits of fitrequest.h, and a search too large (fitSearchProblem); Cancelled when `progress` asks to
+// stop.
 CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options, const ProgressCallback &progress = {});
-
-// The spectrum of `image` (pixel size from the image, or `pixelSizeNm` when above 0) and its fit,
-// the spectrum taking the first half of the progress. Throws OrvalisError as above and as
-// computePowerSpectrum does, an image smaller than the tile included.
-CtfFitResult fitMicrographCtf(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm = 0,
-                              const ProgressCallback &progress = {});
 
 // How far the rings follow a fitted model: the spectrum averaged along the model's rings, the
 // model's CTF^2 without astigmatism at the same bins, and their ring-by-ring agreement judged from
@@ -179,7 +152,7 @@ struct FitAgreement {
 };
 FitAgreement fitAgreement(const PowerSpectrum &spectrum, const CtfModel &model, double lowestFrequency);
 
-// The tile fitMicrographCtf takes when options.tileSize is 0: the smallest that samples the rings at
+// The tile a fit's spectrum takes when options.tileSize is 0: the smallest that samples the rings at
 // the band's top at least 2.5 pixels apart over the whole search, within the image.
 int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, double pixelSizeNm);
 

@@ -5,6 +5,7 @@
 #include "core/optionranges.h"
 #include "core/orvaliserror.h"
 #include "core/units.h"
+#include "micrograph/micrographpipeline.h"
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
 
@@ -15,33 +16,6 @@
 #include <new>
 
 namespace orvalis {
-
-QString fitRequestProblem(const FitRequest &r, double pixelSizeNm)
-{
-    for (const double v : {r.minUnderfocus, r.maxUnderfocus, r.lowResolution, r.highResolution})
-        if (!std::isfinite(v))
-            return QStringLiteral("The defocus range and the band must be numbers.");
-    if (!(r.minUnderfocus < r.maxUnderfocus))
-        return QStringLiteral("The defocus range from %1 µm to %2 µm underfocus is empty: the smallest underfocus "
-                              "must be below the largest.")
-            .arg(formatGeneral(r.minUnderfocus), formatGeneral(r.maxUnderfocus));
-    if (std::max(std::fabs(r.minUnderfocus), std::fabs(r.maxUnderfocus)) > kMaxFitUnderfocus)
-        return QStringLiteral("The defocus range from %1 µm to %2 µm reaches beyond ±%3 µm.")
-            .arg(formatGeneral(r.minUnderfocus), formatGeneral(r.maxUnderfocus), formatGeneral(kMaxFitUnderfocus));
-    if (!(r.highResolution > 0) || !(r.lowResolution > r.highResolution))
-        return QStringLiteral("The band from %1 Å to %2 Å is empty: its first resolution must be the larger, and "
-                              "both above 0 Å.")
-            .arg(formatGeneral(r.lowResolution), formatGeneral(r.highResolution));
-    const double nyquist = nmToAngstrom(2 * pixelSizeNm);
-    if (pixelSizeNm > 0 && bandBeyondNyquist(angstromToNm(r.highResolution), pixelSizeNm))
-        return QStringLiteral("The band reaches %1 Å, beyond the micrograph's Nyquist limit of %2 Å (twice its "
-                              "pixel size of %3 Å).")
-            .arg(formatGeneral(r.highResolution), formatGeneral(nyquist), formatGeneral(nmToAngstrom(pixelSizeNm)));
-    if (!(r.maxAstigmatism >= 0 && r.maxAstigmatism <= kMaxFitAstigmatism))
-        return QStringLiteral("Largest astigmatism (U − V) cannot be %1 Å: it must be from 0 to %2 Å.")
-            .arg(formatGeneral(r.maxAstigmatism), formatGeneral(kMaxFitAstigmatism));
-    return {};
-}
 
 namespace {
 
@@ -54,17 +28,11 @@ QString outOfMemory()
 
 CtfFitOptions fitOptionsFor(const FitRequest &r, const OpticsState &state)
 {
-    CtfFitOptions o;
+    CtfFitOptions o = fitOptionsOf(r);
     o.instrument.voltage = state.Voltage;
     o.instrument.cs = state.Cs;
     o.instrument.c5 = state.C5;
     o.amplitudeContrast = state.AmplitudeContrast;
-    o.defocusFrom = umToNm(-r.maxUnderfocus);
-    o.defocusTo = umToNm(-r.minUnderfocus);
-    o.maxA2 = a2OfDefocusDifference(r.maxAstigmatism);
-    o.lowResolution = angstromToNm(r.lowResolution);
-    o.highResolution = angstromToNm(r.highResolution);
-    o.fitPhaseShift = r.fitPhaseShift;
     o.phaseShift = r.fitPhaseShift ? 0.0 : state.PhaseShift;
     o.threads = std::clamp(QThread::idealThreadCount(), 1, 16);
     return o;
@@ -93,15 +61,9 @@ QString FitSession::problem() const
         return QStringLiteral("Open a micrograph to fit the CTF to.");
     if (m_micrograph.busy())
         return QStringLiteral("The micrograph's spectrum is still being computed.");
-    const QString refused = fitRequestProblem(m_request, m_micrograph.pixelSize());
-    if (!refused.isEmpty())
-        return refused;
     // A range and band whose scan would take too long are refused before the work, as the shell does.
-    try {
-        return fitSearchProblem(fitOptionsFor(m_request, m_session.state()));
-    } catch (const OrvalisError &e) {
-        return e.text();
-    }
+    const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
+    return fitRequestProblem(m_request, {FitVoice::Window, m_micrograph.pixelSize(), true, &options}).text;
 }
 
 bool FitSession::start(QString *error)
@@ -115,8 +77,9 @@ bool FitSession::start(QString *error)
     m_work.stop();
     clear();
     m_runningOptions = fitOptionsFor(m_request, m_session.state());
-    m_work.start([image = m_micrograph.sharedImage(), options = m_runningOptions, pixel = m_micrograph.pixelSize()](
-                     const ProgressCallback &report) { return fitMicrographCtf(*image, options, pixel, report); },
+    m_work.start([job = MicrographJob(m_micrograph.path(), m_micrograph.sharedImage()), options = m_runningOptions,
+                  pixel = m_micrograph.pixelSize()](
+                     const ProgressCallback &report) { return job.fit(options, pixel, report).result; },
                  outOfMemory());
     return true;
 }
@@ -129,7 +92,8 @@ bool FitSession::fitNow(QString *error)
         clear();
         const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
         try {
-            take(fitMicrographCtf(*m_micrograph.image(), options, m_micrograph.pixelSize()), options);
+            const MicrographJob job(m_micrograph.path(), m_micrograph.sharedImage());
+            take(job.fit(options, m_micrograph.pixelSize()).result, options);
             return true;
         } catch (const OrvalisError &e) {
             refused = e.text();

@@ -5,8 +5,8 @@
 // The instrument, the amplitude contrast and (when it is not fitted) the phase shift are the
 // session's, as Setup gives them; the spectrum is computed for the fit as `orvalis-ctf fit` computes
 // it, so that the window and the shell give the same result for the same micrograph.
-#include "core/units.h"
 #include "micrograph/ctffit.h"
+#include "micrograph/fitrequest.h"
 #include "session/backgroundwork.h"
 
 #include <QObject>
@@ -20,36 +20,8 @@ class CtfSession;
 class MicrographSession;
 struct OpticsState;
 
-// What the user asks to fit, in the units the dialog shows.
-struct FitRequest {
-    double minUnderfocus = 0.5; // um, the smallest underfocus searched (negative: overfocus)
-    double maxUnderfocus = 5;   // um, the largest
-    double lowResolution = 30;  // Å, where the band starts
-    double highResolution = 5;  // Å, where it ends
-    bool fitPhaseShift = false;
-    // Å of defocus U - V, the largest astigmatism searched: the fit's own default.
-    double maxAstigmatism = defocusDifferenceOfA2(CtfFitOptions().maxA2);
-
-    bool operator==(const FitRequest &o) const
-    {
-        return minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus && lowResolution == o.lowResolution
-            && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift
-            && maxAstigmatism == o.maxAstigmatism;
-    }
-    bool operator!=(const FitRequest &o) const { return !(*this == o); }
-};
-
-// Every underfocus searched lies within this (um), as orvalis-ctf takes it.
-inline constexpr double kMaxFitUnderfocus = nmToUm(kFitMaxDefocus);
-// The largest astigmatism searched lies from 0 to this (Å of defocus U - V), as orvalis-ctf takes it.
-inline constexpr double kMaxFitAstigmatism = nmToAngstrom(kFitMaxAstigmatism);
-
-// Empty when `request` can be fitted to a micrograph of `pixelSizeNm` (0: not known yet), else the
-// message that says what is wrong: an empty or too wide defocus range, an empty band, one that
-// reaches beyond the micrograph's Nyquist limit, or a largest astigmatism out of range.
-QString fitRequestProblem(const FitRequest &request, double pixelSizeNm);
-
-// The fit engine's options for `request` with the instrument and specimen terms of `state`.
+// The fit engine's options for `request` (fitOptionsOf) with the instrument and specimen terms of
+// `state` in place of the request's.
 CtfFitOptions fitOptionsFor(const FitRequest &request, const OpticsState &state);
 
 class FitSession : public QObject {

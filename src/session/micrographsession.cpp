@@ -1,7 +1,9 @@
 #include "session/micrographsession.h"
 
 #include "core/orvaliserror.h"
-#include "micrograph/micrographreader.h"
+#include "core/units.h"
+#include "micrograph/fitrequest.h"
+#include "micrograph/micrographpipeline.h"
 #include "micrograph/ringaverage.h"
 #include "session/ctfsession.h"
 #include "session/recentmicrographs.h"
@@ -37,13 +39,15 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
                                 double pixelSizeNm, double fallbackPixelNm, const ProgressCallback &progress)
 {
     const bool read = image == nullptr;
-    if (read)
-        image = std::make_shared<const MicrographImage>(readMicrograph(path, part(progress, 0, kReadShare)));
+    const MicrographJob job = read ? MicrographJob::read(path, part(progress, 0, kReadShare))
+                                   : MicrographJob(path, std::move(image));
+    image = job.sharedImage();
     const QString name = QFileInfo(path).fileName();
     LoadedMicrograph out;
     out.path = path;
     out.image = image;
-    out.pixelSizeNm = pixelSizeNm > 0 ? pixelSizeNm : image->pixelSizeNm > 0 ? image->pixelSizeNm : fallbackPixelNm;
+    const double own = job.pixelSize(pixelSizeNm);
+    out.pixelSizeNm = own > 0 ? own : fallbackPixelNm;
     // A micrograph smaller than the tile asked for is still shown, with the largest tile it holds.
     const int fits = std::min(image->width, image->height) / 2 * 2;
     out.tileSize = std::min(tileSize, fits);
@@ -54,13 +58,9 @@ LoadedMicrograph loadMicrograph(const QString &path, std::shared_ptr<const Micro
                                .arg(image->width)
                                .arg(image->height)
                                .arg(kMinTileSize));
-    SpectrumOptions options;
-    options.tileSize = out.tileSize;
-    options.pixelSizeNm = out.pixelSizeNm;
-    options.threads = spectrumThreads();
     try {
-        out.spectrum = std::make_shared<const PowerSpectrum>(
-            computePowerSpectrum(*image, options, part(progress, read ? kReadShare : 0, 1)));
+        out.spectrum = std::make_shared<const PowerSpectrum>(job.spectrum(
+            {out.pixelSizeNm, out.tileSize, nullptr, spectrumThreads()}, part(progress, read ? kReadShare : 0, 1)));
     } catch (const OrvalisError &e) {
         throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2").arg(name, e.text()));
     }
@@ -197,7 +197,7 @@ void MicrographSession::followSpecimen()
 
 bool MicrographSession::setPixelSize(double nm)
 {
-    if (!(nm >= 0.001 && nm <= 10))
+    if (!(nm >= angstromToNm(kFitMinPixelSize) && nm <= angstromToNm(kFitMaxPixelSize)))
         return false;
     m_pixelSize = nm;
     if (!isOpen() || nm == m_loaded.pixelSizeNm)

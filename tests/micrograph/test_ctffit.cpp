@@ -7,6 +7,7 @@
 #include "core/orvaliserror.h"
 #include "micrograph/ctffit.h"
 #include "micrograph/ctfmodel.h"
+#include "micrograph/micrographpipeline.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/spectrumcheck.h"
 

@@ -9,6 +9,8 @@
 #include "session/fitsession.h"
 #include "session/micrographsession.h"
 
+#include "micrograph/micrographpipeline.h"
+
 #include "ctffitcase.h"
 #include "syntheticmicrograph.h"
 
@@ -69,6 +71,7 @@ private slots:
     void refusesBadRequests();
     void requestGivesTheFitOptions();
     void staleResultIsDropped();
+    void windowFitsAsTheShell();
 };
 
 void TestFitSession::fitsAndApplies_data()
@@ -216,7 +219,13 @@ void TestFitSession::refusesBadRequests()
         o.pixelSizeNm = 0.2;
         QVERIFY(openImage(micrograph, dir, syntheticMicrograph(o, [](double, double) { return 0.0; })));
     }
-    fit.setRequest({minUnderfocus, maxUnderfocus, low, high, false, astigmatism});
+    FitRequest request; // the dialog's units: µm of underfocus, Å of band and astigmatism
+    request.minUnderfocus = nmToAngstrom(umToNm(minUnderfocus));
+    request.maxUnderfocus = nmToAngstrom(umToNm(maxUnderfocus));
+    request.lowResolution = low;
+    request.highResolution = high;
+    request.maxAstigmatism = astigmatism;
+    fit.setRequest(request);
     QSignalSpy anything(&fit, &FitSession::progress);
     QString error;
     QVERIFY(!fit.start(&error));
@@ -229,21 +238,35 @@ void TestFitSession::refusesBadRequests()
     QVERIFY(anything.isEmpty());
 }
 
-// The request's units become the fit's: µm and Å of underfocus to nm of Defocus, Å of U - V to A2
-// in nm as `orvalis-ctf fit --max-astigmatism` takes it; the default searches what the fit's does.
+// The window's request becomes the fit's options with the session's instrument and specimen in
+// place of the request's; the default searches what the fit's does.
 void TestFitSession::requestGivesTheFitOptions()
 {
-    const OpticsState state;
+    OpticsState state;
+    state.Voltage = 200;
+    state.Cs = 1.2e6;
+    state.C5 = 3e6;
+    state.AmplitudeContrast = 0.1;
+    state.PhaseShift = 0.5;
     const CtfFitOptions defaults = fitOptionsFor(FitRequest(), state);
     QCOMPARE(defaults.maxA2, CtfFitOptions().maxA2);
     QCOMPARE(defaults.defocusFrom, CtfFitOptions().defocusFrom);
     QCOMPARE(defaults.defocusTo, CtfFitOptions().defocusTo);
+    QCOMPARE(defaults.instrument.voltage, 200.0);
+    QCOMPARE(defaults.instrument.cs, 1.2e6);
+    QCOMPARE(defaults.instrument.c5, 3e6);
+    QCOMPARE(defaults.amplitudeContrast, 0.1);
+    QCOMPARE(defaults.phaseShift, 0.5);
     FitRequest r;
-    r.maxAstigmatism = 100000; // the largest allowed is the fit's own limit
-    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
-    QCOMPARE(fitOptionsFor(r, state).maxA2, Pi * kFitMaxAstigmatism);
+    r.phaseShift = 30;                     // the window's shift is the session's
+    r.maxAstigmatism = kFitMaxAstigmatism; // the largest allowed is the fit's own limit
+    QVERIFY(fitRequestProblem(r, {FitVoice::Window, 0.1}).isEmpty());
+    QCOMPARE(fitOptionsFor(r, state).maxA2, Pi * angstromToNm(kFitMaxAstigmatism));
+    QCOMPARE(fitOptionsFor(r, state).phaseShift, 0.5);
+    r.fitPhaseShift = true;
+    QCOMPARE(fitOptionsFor(r, state).phaseShift, 0.0);
     r.maxAstigmatism = 0;
-    QVERIFY(fitRequestProblem(r, 0.1).isEmpty());
+    QVERIFY(fitRequestProblem(r, {FitVoice::Window, 0.1}).isEmpty());
     QCOMPARE(fitOptionsFor(r, state).maxA2, 0.0);
 }
 
@@ -305,6 +328,55 @@ void TestFitSession::staleResultIsDropped()
     QVERIFY(cancelled.wait(20000));
     QVERIFY(!fit.result());
     QVERIFY(!fit.start(&error));
+}
+
+// The window fits through the job the shell fits through: the same file, request and optics give
+// the same fit to the last bit, and the same refusal in each one's words.
+void TestFitSession::windowFitsAsTheShell()
+{
+    const FitCase c{"shell", 300, 2.7, 0.07, 1.0, 21000, 19000, 30, None};
+    CtfSession session;
+    startSession(session, c);
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    FitImageOptions image;
+    image.size = 1024;
+    image.noise = 0.5;
+    QVERIFY(openImage(micrograph, dir, fitCaseImage(c, image)));
+    QString error;
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+
+    // As `orvalis-ctf fit FILE` takes it: the default request's own options, on as many threads.
+    CtfFitOptions shell = fitOptionsOf(FitRequest());
+    shell.threads = fit.resultOptions().threads;
+    const CtfFitOptions &window = fit.resultOptions();
+    QCOMPARE(window.instrument.voltage, shell.instrument.voltage);
+    QCOMPARE(window.instrument.cs, shell.instrument.cs);
+    QCOMPARE(window.amplitudeContrast, shell.amplitudeContrast);
+    QCOMPARE(window.defocusFrom, shell.defocusFrom);
+    QCOMPARE(window.maxA2, shell.maxA2);
+    QCOMPARE(window.highResolution, shell.highResolution);
+    const CtfFitResult alone = MicrographJob::read(micrograph.path()).fit(shell, 0).result;
+    QVERIFY(alone.values && fit.result()->values);
+    QCOMPARE(alone.score, fit.result()->score);
+    QCOMPARE(alone.tileSize, fit.result()->tileSize);
+    QCOMPARE(alone.values->program.Defocus, fit.result()->values->program.Defocus);
+    QCOMPARE(alone.values->program.A2, fit.result()->values->program.A2);
+    QCOMPARE(alone.values->program.azimuth, fit.result()->values->program.azimuth);
+    QCOMPARE(alone.values->resolution, fit.result()->values->resolution);
+
+    // A band beyond the micrograph's Nyquist limit (2 Å), refused by both before any work.
+    FitRequest beyond;
+    beyond.highResolution = 1.5;
+    fit.setRequest(beyond);
+    QVERIFY(!fit.fitNow(&error));
+    QCOMPARE(error,
+             QStringLiteral("The band reaches 1.5 Å, beyond the micrograph's Nyquist limit of 2 Å (twice its "
+                            "pixel size of 1 Å)."));
+    QCOMPARE(fitRequestProblem(beyond, {FitVoice::Shell, micrograph.pixelSize()}).text,
+             QStringLiteral("the band's top, 1.5 Å, is beyond the Nyquist limit of 2 Å (twice the pixel size of 1 Å "
+                            "the file gives)"));
 }
 
 QTEST_GUILESS_MAIN(TestFitSession)

@@ -4,6 +4,7 @@
 // the fit's tests and its accuracy benchmark.
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographimage.h"
+#include "micrograph/micrographpipeline.h"
 
 #include <QString>
 

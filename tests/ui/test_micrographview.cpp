@@ -212,7 +212,10 @@ void TestMicrographView::fitAppliesToTheSliders()
     auto *fit = m_form->findChild<FitSession *>(QStringLiteral("fitSession"));
     QVERIFY(fit);
     // The micrograph's 400 nm lie below the dialog's default range.
-    fit->setRequest({0.2, 2, 30, 5, false});
+    FitRequest request;
+    request.minUnderfocus = 2000; // Å
+    request.maxUnderfocus = 20000;
+    fit->setRequest(request);
     QSignalSpy finished(fit, &FitSession::finished);
     QVERIFY(fit->start());
     QVERIFY(finished.wait(60000));
@@ -374,7 +377,10 @@ void TestMicrographView::fitDialogChangesTheSession()
 {
     openAndWait(m_file);
     auto *fit = m_form->findChild<FitSession *>(QStringLiteral("fitSession"));
-    fit->setRequest({0.2, 2, 30, 5, false});
+    FitRequest request;
+    request.minUnderfocus = 2000; // Å
+    request.maxUnderfocus = 20000;
+    fit->setRequest(request);
     CtfSession &session = m_form->session();
     const double contrastBefore = session.state().AmplitudeContrast;
     QString shown;

@@ -63,11 +63,22 @@ struct OpticsField {
 // either sign) lenses; the amplitude contrast of any specimen (1 would leave no phase contrast);
 // pixels the micrograph reader takes.
 const OpticsField kOpticsFields[] = {
-    {"Voltage (kV)", &FitOptics::voltage, 1, 3000, true, 3},
-    {"Cs (mm)", &FitOptics::cs, -20, 20, true, 3},
+    {"Voltage (kV)", &FitOptics::voltage, kFitMinVoltage, kFitMaxVoltage, true, 3},
+    {"Cs (mm)", &FitOptics::cs, -kFitDialogMaxCs, kFitDialogMaxCs, true, 3},
     {"Amplitude contrast", &FitOptics::amplitudeContrast, 0, 1, true, 3},
-    {"Pixel size (Å)", &FitOptics::pixelSize, 0.01, 100, true, 4},
+    {"Pixel size (Å)", &FitOptics::pixelSize, kFitMinPixelSize, kFitMaxPixelSize, true, 4},
 };
+
+// The request holds the defocus in Å; the dialog shows it in µm.
+double shownUnderfocus(double angstrom)
+{
+    return nmToUm(angstromToNm(angstrom));
+}
+
+double typedUnderfocus(double um)
+{
+    return nmToAngstrom(umToNm(um));
+}
 
 QString opticsRule(const OpticsField &f, double v)
 {
@@ -171,8 +182,8 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
 
 void FitCtfDialog::showRequest(const FitRequest &r)
 {
-    edMinUnderfocus->setText(formatGeneral(r.minUnderfocus));
-    edMaxUnderfocus->setText(formatGeneral(r.maxUnderfocus));
+    edMinUnderfocus->setText(formatGeneral(shownUnderfocus(r.minUnderfocus)));
+    edMaxUnderfocus->setText(formatGeneral(shownUnderfocus(r.maxUnderfocus)));
     edLowResolution->setText(formatGeneral(r.lowResolution));
     edHighResolution->setText(formatGeneral(r.highResolution));
     edMaxAstigmatism->setText(formatGeneral(r.maxAstigmatism));
@@ -203,7 +214,7 @@ void FitCtfDialog::done(int result)
         QDialog::done(result);
         return;
     }
-    FitRequest typed;
+    FitRequest typed = m_request;
     QString problem;
     const std::pair<QLineEdit *, double FitRequest::*> fields[] = {{edMinUnderfocus, &FitRequest::minUnderfocus},
                                                                    {edMaxUnderfocus, &FitRequest::maxUnderfocus},
@@ -220,6 +231,8 @@ void FitCtfDialog::done(int result)
             break;
         }
     }
+    typed.minUnderfocus = typedUnderfocus(typed.minUnderfocus);
+    typed.maxUnderfocus = typedUnderfocus(typed.maxUnderfocus);
     typed.fitPhaseShift = cbFitPhaseShift->isChecked();
     if (!problem.isEmpty())
         return refuse(problem, wrong);
@@ -238,13 +251,14 @@ void FitCtfDialog::done(int result)
         if (!rule.isEmpty())
             return refuse(rule, edit);
     }
-    problem = fitRequestProblem(typed, angstromToNm(optics.pixelSize));
-    if (!problem.isEmpty())
-        return refuse(problem,
-                      problem.contains(QStringLiteral("Nyquist"))               ? edHighResolution
-                          : problem.startsWith(QStringLiteral("The band"))      ? edLowResolution
-                          : problem.startsWith(QStringLiteral("Largest astig")) ? edMaxAstigmatism
-                                                                                : edMinUnderfocus);
+    // The scan's size is the session's to judge, with the instrument as it stands after this dialog.
+    const FitProblem refused = fitRequestProblem(typed, {FitVoice::Window, angstromToNm(optics.pixelSize), false});
+    if (!refused.isEmpty())
+        return refuse(refused.text,
+                      refused.field == FitField::HighResolution    ? edHighResolution
+                          : refused.field == FitField::Band        ? edLowResolution
+                          : refused.field == FitField::Astigmatism ? edMaxAstigmatism
+                                                                   : edMinUnderfocus);
     laProblem->hide();
     m_request = typed;
     m_optics = optics;

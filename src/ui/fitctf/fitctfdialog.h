@@ -17,10 +17,10 @@ namespace orvalis {
 
 // What the fit takes from the session's instrument and specimen, in the units the dialog shows.
 struct FitOptics {
-    double voltage = 300;            // kV
-    double cs = 2.7;                 // mm
-    double amplitudeContrast = 0.07; // fraction
-    double pixelSize = 1;            // Å at the specimen, the micrograph's
+    double voltage = FitRequest().voltage;                     // kV
+    double cs = FitRequest().cs;                               // mm
+    double amplitudeContrast = FitRequest().amplitudeContrast; // fraction
+    double pixelSize = 1;                                      // Å at the specimen, the micrograph's
 
     bool operator==(const FitOptics &o) const
     {

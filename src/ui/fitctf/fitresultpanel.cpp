@@ -29,14 +29,6 @@ QString fixed(double v, int decimals, const QString &unit)
     return QStringLiteral("%1 %2").arg(formatFixed(v, decimals), unit);
 }
 
-// Where the window widens what a doubt names: the Fit dialog's fields.
-FitLimitNames windowLimitNames()
-{
-    return {QStringLiteral("the Fit dialog's \"Underfocus from\""), QStringLiteral("the Fit dialog's \"to\" µm"),
-            QStringLiteral("the Fit dialog's \"Largest astigmatism (U − V)\""),
-            QStringLiteral("the Fit dialog's \"Fit a phase plate's shift\"")};
-}
-
 } // namespace
 
 FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
@@ -183,7 +175,7 @@ void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
     if (!r.reliable()) {
         laStatus->setText(QStringLiteral("<b style=\"color:#b00000\">%1</b> Apply moves the sliders there all the "
                                          "same.")
-                              .arg(fitDoubtText(r, windowLimitNames()).toHtmlEscaped()));
+                              .arg(fitDoubtText(r, fitLimitNames(FitVoice::Window)).toHtmlEscaped()));
         ApplyBtn->setEnabled(true);
         return;
     }
