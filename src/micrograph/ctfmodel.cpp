@@ -48,7 +48,10 @@ double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
     return std::sqrt(u);
 }
 
-CtfModel::CtfModel(const CtfInstrument &instrument, double amplitudeContrast)
+namespace {
+
+// The optics of a fit request's instrument, checked.
+OpticsState instrumentOptics(const CtfInstrument &instrument, double amplitudeContrast)
 {
     if (!(instrument.voltage > 0) || !std::isfinite(instrument.voltage))
         throw OrvalisError(QStringLiteral("The voltage must be above 0 kV, not %1.").arg(instrument.voltage));
@@ -57,13 +60,29 @@ CtfModel::CtfModel(const CtfInstrument &instrument, double amplitudeContrast)
     if (!(amplitudeContrast >= 0 && amplitudeContrast < 1))
         throw OrvalisError(
             QStringLiteral("The amplitude contrast must be from 0 to below 1, not %1.").arg(amplitudeContrast));
-    m_optics.Voltage = instrument.voltage;
-    m_optics.Cs = instrument.cs;
-    m_optics.C5 = instrument.c5;
-    m_optics.AmplitudeContrast = amplitudeContrast;
-    derivePhaseFactors(m_optics);
-    m_unitA2 = m_optics;
-    m_unitA2.A2 = 1;
+    OpticsState s;
+    s.Voltage = instrument.voltage;
+    s.Cs = instrument.cs;
+    s.C5 = instrument.c5;
+    s.AmplitudeContrast = amplitudeContrast;
+    derivePhaseFactors(s);
+    return s;
+}
+
+// The two-fold term of unit size along kx, and C5, of the optics.
+PhaseFactors unitTwoFold(OpticsState s)
+{
+    s.A2 = 1;
+    s.A2Azimuth = 0;
+    s.A3 = 0;
+    return PhaseFactors(s, 0);
+}
+
+} // namespace
+
+CtfModel::CtfModel(const CtfInstrument &instrument, double amplitudeContrast)
+    : CtfModel(instrumentOptics(instrument, amplitudeContrast), 0)
+{
 }
 
 CtfModel::CtfModel(const CtfUserValues &values)
@@ -74,15 +93,12 @@ CtfModel::CtfModel(const CtfUserValues &values)
 }
 
 CtfModel::CtfModel(const OpticsState &optics, double defocus)
-    : Defocus(defocus), A2(optics.A2), azimuth(optics.A2Azimuth), phaseShift(optics.PhaseShift), m_optics(optics)
+    : Defocus(defocus), A2(optics.A2), azimuth(optics.A2Azimuth), phaseShift(optics.PhaseShift), m_optics(optics),
+      m_unitA2(unitTwoFold(optics))
 {
     // Names are no physics; without them the copies per evaluation stay plain numbers.
     m_optics.Company.clear();
     m_optics.Model.clear();
-    m_unitA2 = m_optics;
-    m_unitA2.A2 = 1;
-    m_unitA2.A2Azimuth = 0;
-    m_unitA2.A3 = 0;
 }
 
 void CtfModel::setDefocus(const TwoFoldDefocus &defocus)
@@ -123,7 +139,7 @@ PhaseFactors CtfModel::phase() const
 
 ChiTerms CtfModel::terms(double kx, double ky) const
 {
-    const PhaseFactors unit(m_unitA2, 0);
+    const PhaseFactors &unit = m_unitA2;
     const double k2 = kx * kx + ky * ky;
     // core writes the two-fold term along kx; the term at 45 degrees is core's at (kx, ky) turned by -45.
     const double c = std::cos(Pi / 4), s = std::sin(Pi / 4);

@@ -106,9 +106,10 @@ public:
 private:
     OpticsState phaseState() const;
 
-    OpticsState
-        m_optics; // the instrument, the specimen, A3 and the envelopes; A2, its azimuth and the shift are the fields'
-    OpticsState m_unitA2; // the same, round, with A2 = 1 nm: the fit's astigmatism terms
+    // The instrument, the specimen, A3 and the envelopes; A2, its azimuth and the shift are the fields'.
+    OpticsState m_optics;
+    // Of the same optics without A3, with A2 = 1 nm at azimuth 0: what the fit's terms are made of.
+    PhaseFactors m_unitA2;
 };
 
 } // namespace orvalis
