@@ -302,13 +302,12 @@ bool onModelSide(int x, int y, int centre, double direction)
     return std::cos(direction) * dy - std::sin(direction) * dx > 0;
 }
 
-void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direction, int step)
+void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, int step)
 {
     const int side = grid.side();
     if (grid.centre < 2 || grid.grey.size() != static_cast<std::size_t>(side) * side)
         return;
     const int s = std::max(1, step);
-    const CtfModel ctf = model.model();
     const PhaseFactors phase = ctf.phase();
     const EnvelopeFactors envelopes = ctf.envelopes();
     const double c = std::cos(direction), sn = std::sin(direction);
@@ -402,15 +401,14 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
 
 // ---- the profile --------------------------------------------------------------------------------
 
-RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &model, double lowestFrequency,
-                        int pixelStep, const std::vector<double> *roundAverage)
+RingProfile ringProfile(const PowerSpectrum &spectrum, const CtfModel &ctf, double lowestFrequency, int pixelStep,
+                        const std::vector<double> *roundAverage)
 {
     RingProfile p;
     const int n = spectrum.size;
     if (n < 4 || !(spectrum.frequencyStep > 0))
         return p;
     p.frequencyStep = spectrum.frequencyStep;
-    const CtfModel ctf = model.model();
     const bool round = ctf.A2 == 0;
     if (round && roundAverage && roundAverage->size() == static_cast<std::size_t>(n / 2 + 1))
         p.average = *roundAverage;

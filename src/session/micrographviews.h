@@ -22,6 +22,8 @@ struct SpectrumModel {
     double defocus = 0; // nm
 
     CtfModel model() const { return CtfModel(state, defocus); }
+    // The views take the model itself; the session's description stands for it.
+    operator CtfModel() const { return model(); }
     // The CTF with its envelopes at (kx, ky) (nm^-1, ky positive below the centre), as the pattern
     // draws it.
     double ctf(double kx, double ky) const { return model().ctf(kx, ky); }
@@ -53,7 +55,7 @@ bool onModelSide(int x, int y, int centre, double direction);
 // Writes the model's grey levels into its half of `grid` (as measuredGrid made it), computed at
 // every `step`-th pixel and spread over the step's square, as the pattern samples while a slider is
 // dragged.
-void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direction, int step);
+void drawModelHalf(CompositeGrid &grid, const CtfModel &model, double direction, int step);
 
 // The spectrum along the model's rings and the model beside it, bin b at k = b * frequencyStep up to
 // the spectrum's Nyquist frequency.
@@ -77,8 +79,8 @@ struct RingProfile {
 // `pixelStep`-th row and column is averaged (the coarse steps of a drag). `roundAverage`, when
 // given, is the plain rotational average of the spectrum's rings, taken as it is when the model is
 // round.
-RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &model, double lowestFrequency,
-                        int pixelStep = 1, const std::vector<double> *roundAverage = nullptr);
+RingProfile ringProfile(const PowerSpectrum &spectrum, const CtfModel &model, double lowestFrequency, int pixelStep = 1,
+                        const std::vector<double> *roundAverage = nullptr);
 
 // What the spectrum holds at a frequency (nm^-1): the nearest pixel's power and rings; none beyond
 // the spectrum's Nyquist frequency.
