@@ -80,13 +80,18 @@ PhaseFactors unitTwoFold(OpticsState s)
 
 } // namespace
 
+CtfInstrument CtfInstrument::fromUserUnits(double kilovolts, double csMm, double c5Mm)
+{
+    return {kilovolts, mmToNm(csMm), mmToNm(c5Mm)};
+}
+
 CtfModel::CtfModel(const CtfInstrument &instrument, double amplitudeContrast)
     : CtfModel(instrumentOptics(instrument, amplitudeContrast), 0)
 {
 }
 
 CtfModel::CtfModel(const CtfUserValues &values)
-    : CtfModel(CtfInstrument{values.voltage, mmToNm(values.cs), mmToNm(values.c5)}, values.amplitudeContrast)
+    : CtfModel(CtfInstrument::fromUserUnits(values.voltage, values.cs, values.c5), values.amplitudeContrast)
 {
     setDefocus(values.defocus);
     setPhaseShiftDegrees(values.phaseShift);

@@ -24,6 +24,9 @@ struct CtfInstrument {
     double voltage = 300; // kV
     double cs = 2.7e6;    // nm (2.7 mm)
     double c5 = 0;        // nm, fifth-order spherical aberration: (pi / 3) C5 lambda^5 k^6 in chi
+
+    // From kV and mm, as the shell's options and the files give them.
+    static CtfInstrument fromUserUnits(double kilovolts, double csMm, double c5Mm = 0);
 };
 
 // A micrograph's CTF as people and files give it (the shell's options, CTFFIND's and RELION's

@@ -112,7 +112,7 @@ void TestCtfModel::userUnits()
              qPrintable(QString::number(sum - expected)));
 
     // Defocus and A2 in nm with the azimuth in degrees are the same model.
-    CtfModel program(CtfInstrument{form.kV, form.csMm * 1e6, form.c5Mm * 1e6}, form.q);
+    CtfModel program(CtfInstrument::fromUserUnits(form.kV, form.csMm, form.c5Mm), form.q);
     program.setDefocus(TwoFoldDefocus{model.Defocus, model.A2, form.angle});
     program.setPhaseShiftDegrees(form.phaseDeg);
     QVERIFY(std::fabs(program.chi(kx, ky) - expected) < 1e-10 * (1 + std::fabs(expected)));
