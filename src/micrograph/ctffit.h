@@ -3,7 +3,7 @@
 // size a file states; powerspectrum.h owns the spectrum and its background; ctfmodel.h owns the one
 // model of a micrograph's CTF (users' units in, converted once; phase -> frequency solved once),
 // which the fit here, the session's micrograph views and the shell's outputs all evaluate; this
-// header owns the fit's search and what it reports. Nothing here keeps state between calls.
+// header owns the fit's search and what it reports, and keeps nothing between calls.
 //
 // Fitting the transfer function to a micrograph's power spectrum: the mean defocus, the two-fold
 // astigmatism and its azimuth, and optionally a phase plate's shift, found by maximising the
