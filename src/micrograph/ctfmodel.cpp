@@ -149,6 +149,7 @@ ChiTerms CtfModel::terms(double kx, double ky) const
     // core writes the two-fold term along kx; the term at 45 degrees is core's at (kx, ky) turned by -45.
     const double c = std::cos(Pi / 4), s = std::sin(Pi / 4);
     ChiTerms t;
+    // C5's term multiplied out from the left, as the fit has always summed it: fits keep their last digits.
     t.fixed = unit.sphericalPart(k2) + unit.c5 * k2 * k2 * k2;
     t.defocus = m_optics.ChiDefocusFactor * k2;
     t.astigmatismX = unit.twoFold(kx, ky);
