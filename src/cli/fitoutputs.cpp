@@ -1,6 +1,5 @@
 #include "cli/fitoutputs.h"
 
-#include "core/ctffunctions.h"
 #include "core/units.h"
 
 #include <QFileInfo>
@@ -107,6 +106,7 @@ QByteArray fitJson(const QVector<FitRecord> &records)
 QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &settings)
 {
     const CtfFitOptions &o = settings.options;
+    const CtfModel instrument(o.instrument, o.amplitudeContrast);
     // One optics group per pixel size, numbered in the order the micrographs bring them.
     QMap<QByteArray, int> groups;
     QByteArrayList groupOrder;
@@ -124,8 +124,8 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
                    "_rlnAmplitudeContrast #7\n");
     for (const QByteArray &pixel : groupOrder) {
         const QByteArray number = QByteArray::number(groups.value(pixel));
-        out += "opticsGroup" + number + ' ' + number + ' ' + pixel + ' ' + pixel + ' ' + fixed(o.instrument.voltage, 6)
-            + ' ' + fixed(nmToMm(o.instrument.cs), 6) + ' ' + fixed(o.amplitudeContrast, 6) + '\n';
+        out += "opticsGroup" + number + ' ' + number + ' ' + pixel + ' ' + pixel + ' ' + fixed(instrument.voltage(), 6)
+            + ' ' + fixed(instrument.csMm(), 6) + ' ' + fixed(instrument.amplitudeContrast(), 6) + '\n';
     }
     out += "\n\n# version 30001\n\ndata_micrographs\n\nloop_\n"
            "_rlnMicrographName #1\n_rlnOpticsGroup #2\n_rlnDefocusU #3\n_rlnDefocusV #4\n"
@@ -152,13 +152,14 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
 {
     const CtfFitOptions &o = settings.options;
     const CtfFitValues &v = *record.result.values;
+    const CtfModel model = fittedModel(o, v);
     QByteArray out;
     out += "# Output from orvalis-ctf fit version " + settings.version.toUtf8() + ", run on " + settings.date.toUtf8()
         + '\n';
     out += "# Input file: " + QFileInfo(record.file).absoluteFilePath().toUtf8() + " ; Number of micrographs: 1\n";
     out += "# Pixel size: " + fixed(nmToAngstrom(record.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
-        + fixed(o.instrument.voltage, 1) + " keV ; spherical aberration: " + fixed(nmToMm(o.instrument.cs), 2)
-        + " mm ; amplitude contrast: " + fixed(o.amplitudeContrast, 2) + '\n';
+        + fixed(model.voltage(), 1) + " keV ; spherical aberration: " + fixed(model.csMm(), 2)
+        + " mm ; amplitude contrast: " + fixed(model.amplitudeContrast(), 2) + '\n';
     out += "# Box size: " + QByteArray::number(record.result.tileSize)
         + " pixels ; min. res.: " + fixed(nmToAngstrom(o.lowResolution), 1) + " Angstroms ; max. res.: "
         + fixed(nmToAngstrom(o.highResolution), 1) + " Angstroms ; min. def.: " + fixed(nmToAngstrom(-o.defocusTo), 1)
@@ -167,8 +168,8 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
            "astigmatism; #5 - additional phase shift [radians]; #6 - cross correlation; #7 - spacing (in "
            "Angstroms) up to which CTF rings were fit successfully\n";
     out += "1.000000 " + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
-        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(degreesToRadians(v.phaseShift), 6) + ' '
-        + fixed(record.result.score, 6) + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
+        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(model.phaseShiftRadians(), 6) + ' ' + fixed(record.result.score, 6)
+        + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
     return out;
 }
 

@@ -584,6 +584,7 @@ RingAverage fittedRingAverage(const PowerSpectrum &s, const CtfModel &fitted)
 {
     const int n = s.size, centre = n / 2;
     const double step = s.frequencyStep;
+    const PhaseFactors phase = fitted.phase();
     std::vector<double> k(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     for (int j = n - 1; j >= 0; --j) // the mirrors of the rows above the centre come first
         for (int i = 0; i < n; ++i) {
@@ -591,7 +592,7 @@ RingAverage fittedRingAverage(const PowerSpectrum &s, const CtfModel &fitted)
             if (j < centre && i > 0 && j > 0)
                 k[at] = k[static_cast<std::size_t>(n - j) * n + (n - i)];
             else
-                k[at] = fitted.equivalentFrequency((i - centre) * step, (j - centre) * step);
+                k[at] = equivalentRoundFrequency(phase, (i - centre) * step, (j - centre) * step);
         }
     const auto pixel = [centre, step](double f) { return static_cast<int>(std::lround(f / step)) + centre; };
     return equalPhaseAverage(s.rings, n, step, [&](double kx, double ky) {
@@ -736,10 +737,11 @@ int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, doub
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
 {
     CtfModel model(options.instrument, options.amplitudeContrast);
-    model.Defocus = values.program.Defocus;
-    model.A2 = values.program.A2;
-    model.azimuth = degreesToRadians(values.program.azimuth);
-    model.phaseShift = (options.fitPhaseShift ? degreesToRadians(values.phaseShift) : options.phaseShift);
+    model.setDefocus(values.program);
+    if (options.fitPhaseShift)
+        model.setPhaseShiftDegrees(values.phaseShift);
+    else
+        model.phaseShift = options.phaseShift;
     return model;
 }
 

@@ -1,4 +1,10 @@
 #pragma once
+// The micrograph layer, who owns what: the readers (micrographreader.h) own the pixels and the pixel
+// size a file states; powerspectrum.h owns the spectrum and its background; ctfmodel.h owns the one
+// model of a micrograph's CTF (users' units in, converted once; phase -> frequency solved once),
+// which the fit here, the session's micrograph views and the shell's outputs all evaluate; this
+// header owns the fit's search and what it reports, and keeps nothing between calls.
+//
 // Fitting the transfer function to a micrograph's power spectrum: the mean defocus, the two-fold
 // astigmatism and its azimuth, and optionally a phase plate's shift, found by maximising the
 // normalised cross-correlation of the background-removed spectrum (PowerSpectrum::rings) with the

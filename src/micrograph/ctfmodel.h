@@ -1,20 +1,43 @@
 #pragma once
-// The transfer function a micrograph is fitted with: the program's phase chi (core's terms) with
-// the two-fold astigmatism turned by its azimuth, a fifth-order spherical aberration, and the
-// specimen's amplitude contrast and a phase plate's shift:
-//     CTF = sin(chi - asin Q - phaseShift).
+// The one model of a micrograph's CTF, for the fit, the micrograph views, the fit's outputs and the
+// help's worked example: core's phase (PhaseFactors: the round part of chi, C5, the two-fold term
+// turned by its azimuth) with the specimen's amplitude contrast, a phase plate's shift and, where the
+// optics have them, the envelopes:
+//     CTF = sin(chi - asin Q - phaseShift) times the envelopes.
 // Its square is what a power spectrum shows; the sign convention matches CTFFIND's (RELION's CTF
 // is its negative).
+//
+// Values come in in their users' units (kV, mm, Å or nm, degrees, fractions: CtfUserValues, the
+// setters taking TwoFoldDefocus or CryoEmDefocus) and are converted here, once, with units.h's
+// helpers; inside, the model computes in nm, nm^-1 and rad. The session's optics come in already
+// converted (their loading is their edge).
+#include "core/cryoemdefocus.h"
+#include "core/ctffunctions.h"
 #include "core/opticsstate.h"
 
 #include <cmath>
 
 namespace orvalis {
 
+// The instrument a fit request carries, in the program's units.
 struct CtfInstrument {
     double voltage = 300; // kV
     double cs = 2.7e6;    // nm (2.7 mm)
     double c5 = 0;        // nm, fifth-order spherical aberration: (pi / 3) C5 lambda^5 k^6 in chi
+
+    // From kV and mm, as the shell's options and the files give them.
+    static CtfInstrument fromUserUnits(double kilovolts, double csMm, double c5Mm = 0);
+};
+
+// A micrograph's CTF as people and files give it (the shell's options, CTFFIND's and RELION's
+// files, the help's example).
+struct CtfUserValues {
+    double voltage = 300;            // kV
+    double cs = 2.7;                 // mm
+    double c5 = 0;                   // mm
+    double amplitudeContrast = 0.07; // fraction Q, 0 <= Q < 1
+    CryoEmDefocus defocus;           // U and V (Å, positive underfocus), angle of U (degrees)
+    double phaseShift = 0;           // degrees, of a phase plate
 };
 
 // chi at one frequency as a sum of terms linear in the fitted values:
@@ -27,41 +50,69 @@ struct ChiTerms {
     double astigmatismY = 0; // rad per nm of A2 at azimuth 45 degrees
 };
 
+// The frequency (nm^-1) at which the round part of `phase` (no astigmatism) has the phase that the
+// even part of the whole has at (kx, ky): it maps the model's rings onto circles, turned astigmatism
+// and C5 included, for every average along equal-phase rings. The three-fold term is odd and leaves
+// a power spectrum (the spectrum of a weak phase object holds the phase's even part only), so it
+// plays no part. Negative where no such frequency lies near k, as beyond the turning point of an
+// underfocus' phase.
+double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky);
+
 class CtfModel {
 public:
-    // Throws OrvalisError for a voltage that is not above 0, a Q outside 0 <= Q < 1, or values that
-    // are not finite numbers.
+    // The fit request's instrument. Throws OrvalisError for a voltage that is not above 0, a Q
+    // outside 0 <= Q < 1, or values that are not finite numbers.
     CtfModel(const CtfInstrument &instrument, double amplitudeContrast);
+    // Users' units, converted here; throws as above.
+    explicit CtfModel(const CtfUserValues &values);
+    // The session's optics at a defocus (nm): every term of the state (A2 and A3 with their
+    // azimuths, C5, the envelopes, amplitude contrast and phase shift), as the pattern draws them.
+    CtfModel(const OpticsState &optics, double defocus);
 
+    // The values a fit moves, in the program's units.
     double Defocus = 0;    // nm, negative is underfocus: the mean of the two defoci
     double A2 = 0;         // nm, two-fold astigmatism (this program's definition)
     double azimuth = 0;    // rad, of A2 from the kx axis towards +ky: the direction of the most underfocus
     double phaseShift = 0; // rad
 
+    // The same from users' units: Defocus and A2 in nm with the azimuth in degrees, or U, V in Å with
+    // their angle in degrees; the shift in degrees.
+    void setDefocus(const TwoFoldDefocus &defocus);
+    void setDefocus(const CryoEmDefocus &defocus);
+    void setPhaseShiftDegrees(double degrees);
+
+    // Back in users' units, for what the outputs write.
+    double voltage() const { return m_optics.Voltage; } // kV
+    double csMm() const;
+    double amplitudeContrast() const { return m_optics.AmplitudeContrast; }
+    double phaseShiftRadians() const { return phaseShift; }
+
     double wavelength() const { return m_optics.Wavelength; } // nm
-    double amplitudeContrast() const { return m_amplitudeContrast; }
     // rad: asin Q + phaseShift, what the phase is lowered by
-    double phaseOffset() const { return m_amplitudePhase + phaseShift; }
+    double phaseOffset() const { return phase().offset; }
+    // core's phase factors of the whole model: taken once for a loop over many frequencies.
+    PhaseFactors phase() const;
+    EnvelopeFactors envelopes() const { return EnvelopeFactors(m_optics); }
 
     ChiTerms terms(double kx, double ky) const; // k in nm^-1
-    double chi(double kx, double ky) const;     // rad
-    double ctf(double kx, double ky) const { return std::sin(chi(kx, ky) - phaseOffset()); }
-    // The CTF^2 of the same model without astigmatism at frequency k (nm^-1): what the rings of an
-    // average along equal-phase rings follow.
-    double roundCtfSquared(double k) const;
-    // The frequency (nm^-1) at which the model without astigmatism has the phase the full model has
-    // at (kx, ky): it maps the model's rings onto circles (for equalPhaseAverage). Negative where no
-    // such frequency lies near k, as beyond the turning point of an underfocus' phase.
-    double equivalentFrequency(double kx, double ky) const;
+    // rad: the phase without the offset; the three-fold term included where the optics have one
+    double chi(double kx, double ky) const;
+    // The CTF with its envelopes (1 where the optics have none) at (kx, ky).
+    double ctf(double kx, double ky) const;
+    // The CTF^2 of the same model without astigmatism at frequency k (nm^-1), with or without the
+    // envelopes: what the rings of an average along equal-phase rings follow.
+    double roundCtfSquared(double k, bool withEnvelopes = false) const;
+    double envelopeSquared(double k) const; // the squared envelopes at k
+    // equivalentRoundFrequency of this model.
+    double equivalentFrequency(double kx, double ky) const { return equivalentRoundFrequency(phase(), kx, ky); }
 
 private:
-    double roundChi(double k2) const;
+    OpticsState phaseState() const;
 
-    OpticsState m_optics;  // wavelength, Cs and chi's factors; A2 and A3 kept 0
-    OpticsState m_unitA2;  // the same with A2 = 1 nm
-    double m_c5Factor = 0; // rad nm^6
-    double m_amplitudeContrast = 0;
-    double m_amplitudePhase = 0; // rad, asin Q
+    // The instrument, the specimen, A3 and the envelopes; A2, its azimuth and the shift are the fields'.
+    OpticsState m_optics;
+    // Of the same optics without A3, with A2 = 1 nm at azimuth 0: what the fit's terms are made of.
+    PhaseFactors m_unitA2;
 };
 
 } // namespace orvalis

@@ -160,79 +160,6 @@ ModelRowFunction modelRowFunction()
 
 } // namespace
 
-double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky);
-
-// ---- the model ----------------------------------------------------------------------------------
-
-double SpectrumModel::phaseOffset() const
-{
-    return PhaseFactors(state, defocus).offset;
-}
-
-double SpectrumModel::ctf(double kx, double ky) const
-{
-    const double k = std::sqrt(kx * kx + ky * ky);
-    const EnvelopeFactors envelopes(state);
-    return std::sin(CtfArgument(state, kx, ky, defocus)) * envelopes.temporalEnvelope(k)
-        * envelopes.spatialEnvelope(k, defocus);
-}
-
-double SpectrumModel::envelopeSquared(double k) const
-{
-    const EnvelopeFactors envelopes(state);
-    const double e = envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, defocus);
-    return e * e;
-}
-
-double SpectrumModel::roundCtfSquared(double k, bool withEnvelopes) const
-{
-    const double s = std::sin(PhaseFactors(state, defocus).roundArgument(k * k));
-    return s * s * (withEnvelopes ? envelopeSquared(k) : 1.0);
-}
-
-double SpectrumModel::equivalentFrequency(double kx, double ky) const
-{
-    return equivalentRoundFrequency(PhaseFactors(state, defocus), kx, ky);
-}
-
-double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
-{
-    const double k2 = kx * kx + ky * ky;
-    if (k2 == 0)
-        return 0;
-    // The even part of the phase without its constant offset, which moves both sides alike.
-    const double target = phase.extended ? phase.roundPart(k2) + phase.fifthOrder(k2) + phase.twoFoldTurned(kx, ky)
-                                         : phase.evenPart(kx, ky);
-    // cs u^2 + df u = target for u = k'^2: the root on k's side of the phase's turning point.
-    double u;
-    if (std::fabs(phase.cs * k2) <= 1e-12 * std::fabs(phase.df)) {
-        if (phase.df == 0)
-            return -1;
-        u = target / phase.df;
-    } else {
-        const double discriminant = phase.df * phase.df + 4 * phase.cs * target;
-        if (discriminant < 0)
-            return -1;
-        const double root = std::sqrt(discriminant);
-        const double a = (-phase.df + root) / (2 * phase.cs), b = (-phase.df - root) / (2 * phase.cs);
-        u = std::fabs(a - k2) < std::fabs(b - k2) ? a : b;
-    }
-    // C5 adds c5 u^3, a small correction at the frequencies shown: Newton's steps from that root.
-    for (int step = 0; phase.c5 != 0 && step < 8 && u > 0; ++step) {
-        const double slope = 3 * phase.c5 * u * u + 2 * phase.cs * u + phase.df;
-        if (slope == 0)
-            return -1;
-        const double next = u - (phase.fifthOrder(u) + phase.roundPart(u) - target) / slope;
-        const bool converged = std::fabs(next - u) <= 1e-12 * std::fabs(next);
-        u = next;
-        if (converged)
-            break;
-    }
-    if (!(u > 0) || std::fabs(u - k2) > 0.5 * k2)
-        return -1;
-    return std::sqrt(u);
-}
-
 // equalPhaseAverage of the spectrum along the rings of equivalentRoundFrequency, value for value,
 // without a call per pixel: unless an azimuth turns it, the phase's even part depends on kx^2 and
 // ky^2 alone, so the bin and shares taken at (|dx|, |dy|) pixels from the centre serve all four
@@ -375,14 +302,14 @@ bool onModelSide(int x, int y, int centre, double direction)
     return std::cos(direction) * dy - std::sin(direction) * dx > 0;
 }
 
-void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direction, int step)
+void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, int step)
 {
     const int side = grid.side();
     if (grid.centre < 2 || grid.grey.size() != static_cast<std::size_t>(side) * side)
         return;
     const int s = std::max(1, step);
-    const PhaseFactors phase(model.state, model.defocus);
-    const EnvelopeFactors envelopes(model.state);
+    const PhaseFactors phase = ctf.phase();
+    const EnvelopeFactors envelopes = ctf.envelopes();
     const double c = std::cos(direction), sn = std::sin(direction);
     const GreyOfSquare &greyOf = greyOfSquare();
     const GreyLevelLookup &lookup = GreyLevelLookup::instance();
@@ -390,7 +317,7 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
     // The polynomial sine holds only for phases within its limit; beyond, every point is exact.
     const double kMax = std::sqrt(2.0) * std::fabs(pixelFrequency(0, grid.centre, grid.range));
     const bool fast = phase.bound(kMax) <= fastmath::kSinArgumentLimit;
-    const RowTerms terms{phase, envelopes, model.defocus};
+    const RowTerms terms{phase, envelopes, ctf.Defocus};
     const ModelRowFunction computeRow = modelRowFunction();
 
     // A pixel lies on the model's side where c dy - sn dx > 0, the share of dx taken once per
@@ -474,15 +401,15 @@ void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direc
 
 // ---- the profile --------------------------------------------------------------------------------
 
-RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &model, double lowestFrequency,
-                        int pixelStep, const std::vector<double> *roundAverage)
+RingProfile ringProfile(const PowerSpectrum &spectrum, const CtfModel &ctf, double lowestFrequency, int pixelStep,
+                        const std::vector<double> *roundAverage)
 {
     RingProfile p;
     const int n = spectrum.size;
     if (n < 4 || !(spectrum.frequencyStep > 0))
         return p;
     p.frequencyStep = spectrum.frequencyStep;
-    const bool round = model.state.A2 == 0;
+    const bool round = ctf.A2 == 0;
     if (round && roundAverage && roundAverage->size() == static_cast<std::size_t>(n / 2 + 1))
         p.average = *roundAverage;
     else if (round)
@@ -491,18 +418,18 @@ RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &mode
         // Every pixel's equivalent frequency at every step of a slider: sampled so that at most
         // 256 x 256 pixels are taken (still hundreds per bin in the outer rings).
         const int stride = std::max({1, pixelStep, n / 256});
-        p.average = equalPhaseRingAverage(spectrum, PhaseFactors(model.state, model.defocus), stride);
+        p.average = equalPhaseRingAverage(spectrum, ctf.phase(), stride);
     }
     const int bins = p.bins();
     std::vector<double> bare(static_cast<std::size_t>(bins)), full(static_cast<std::size_t>(bins));
     p.envelope.resize(static_cast<std::size_t>(bins));
     // roundCtfSquared and envelopeSquared, with their factors taken once.
-    const PhaseFactors phase(model.state, model.defocus);
-    const EnvelopeFactors envelopes(model.state);
+    const PhaseFactors phase = ctf.phase();
+    const EnvelopeFactors envelopes = ctf.envelopes();
     for (int b = 0; b < bins; ++b) {
         const double k = p.frequency(b);
         const double sine = std::sin(phase.roundArgument(k * k));
-        const double e = envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, model.defocus);
+        const double e = envelopes.temporalEnvelope(k) * envelopes.spatialEnvelope(k, ctf.Defocus);
         bare[std::size_t(b)] = sine * sine;
         p.envelope[std::size_t(b)] = e * e;
         full[std::size_t(b)] = bare[std::size_t(b)] * p.envelope[std::size_t(b)];

@@ -4,6 +4,7 @@
 // the model's rings with the model scaled to it and their ring-by-ring agreement. Plain functions of
 // their inputs, so that a program without a window computes what the window shows.
 #include "core/opticsstate.h"
+#include "micrograph/ctfmodel.h"
 #include "micrograph/powerspectrum.h"
 
 #include <cstdint>
@@ -12,27 +13,22 @@
 
 namespace orvalis {
 
-// The model the spectrum is compared with: the session's optics at a defocus, every term of the state
-// included (A2 and A3 with their azimuths, C5, its envelopes, and the specimen's amplitude contrast
-// and a phase plate's shift as Setup > Specimen and Detector set them):
-// CTF = sin(chi - asin Q - phaseShift) times the envelopes.
+// The model the spectrum is compared with, as the session holds it: its optics at a defocus. Every
+// value the views show of it comes from the one model of a micrograph's CTF (CtfModel), built from
+// these with every term of the state (A2 and A3 with their azimuths, C5, the envelopes, and the
+// specimen's amplitude contrast and a phase plate's shift as Setup > Specimen and Detector set them).
 struct SpectrumModel {
     OpticsState state;
     double defocus = 0; // nm
 
-    double phaseOffset() const;
+    CtfModel model() const { return CtfModel(state, defocus); }
+    // The views take the model itself; the session's description stands for it.
+    operator CtfModel() const { return model(); }
     // The CTF with its envelopes at (kx, ky) (nm^-1, ky positive below the centre), as the pattern
     // draws it.
-    double ctf(double kx, double ky) const;
-    // The CTF^2 of the round model at k (nm^-1): without astigmatism, with or without the envelopes.
-    double roundCtfSquared(double k, bool envelopes) const;
-    // The squared envelopes at k.
-    double envelopeSquared(double k) const;
-    // The frequency at which the round model has the phase the model's even part has at (kx, ky): it
-    // maps the model's rings onto circles, turned astigmatism included. Negative where no such frequency lies near k.
-    // The three-fold term is odd and leaves the power spectrum (the spectrum of a weak phase object holds the phase's
-    // even part only), so it plays no part here.
-    double equivalentFrequency(double kx, double ky) const;
+    double ctf(double kx, double ky) const { return model().ctf(kx, ky); }
+    // CtfModel::equivalentFrequency: the rings mapped onto circles.
+    double equivalentFrequency(double kx, double ky) const { return model().equivalentFrequency(kx, ky); }
 };
 
 // The grey levels of the side-by-side picture, 2N x 2N, row after row from the top. Pixel (N, N) is
@@ -59,7 +55,7 @@ bool onModelSide(int x, int y, int centre, double direction);
 // Writes the model's grey levels into its half of `grid` (as measuredGrid made it), computed at
 // every `step`-th pixel and spread over the step's square, as the pattern samples while a slider is
 // dragged.
-void drawModelHalf(CompositeGrid &grid, const SpectrumModel &model, double direction, int step);
+void drawModelHalf(CompositeGrid &grid, const CtfModel &model, double direction, int step);
 
 // The spectrum along the model's rings and the model beside it, bin b at k = b * frequencyStep up to
 // the spectrum's Nyquist frequency.
@@ -83,8 +79,8 @@ struct RingProfile {
 // `pixelStep`-th row and column is averaged (the coarse steps of a drag). `roundAverage`, when
 // given, is the plain rotational average of the spectrum's rings, taken as it is when the model is
 // round.
-RingProfile ringProfile(const PowerSpectrum &spectrum, const SpectrumModel &model, double lowestFrequency,
-                        int pixelStep = 1, const std::vector<double> *roundAverage = nullptr);
+RingProfile ringProfile(const PowerSpectrum &spectrum, const CtfModel &model, double lowestFrequency, int pixelStep = 1,
+                        const std::vector<double> *roundAverage = nullptr);
 
 // What the spectrum holds at a frequency (nm^-1): the nearest pixel's power and rings; none beyond
 // the spectrum's Nyquist frequency.
