@@ -78,10 +78,13 @@ void step(benchmark::State &st, double a2, bool coarse)
     const int low = std::min(400, slider->maximum() - 1);
     int position = low;
     for (auto _ : st) {
-        f.state().StepFactor = coarse ? 4 : 1;
-        f.state().ProgrammaticChange = !coarse; // keeps the full sampling, as typed values do
         position = position == low ? low + 1 : low;
-        slider->setValue(position);
+        if (coarse) {
+            f.session().setSampling(true); // as a drag's step
+            slider->setValue(position);
+        } else {
+            f.controls().moveSlider(SliderPanel::Defocus, position); // in full, as typed values move it
+        }
         QApplication::processEvents();
     }
     st.counters["agreedUpTo"] = f.micrographs().micrograph().profile().agreedUpTo;

@@ -35,6 +35,33 @@ bool ViewChoices::operator==(const ViewChoices &o) const
         && sampled2D == o.sampled2D;
 }
 
+CtfSession::Batch::Batch(CtfSession &session) : m_session(session)
+{
+    ++m_session.m_batch;
+}
+
+CtfSession::Batch::~Batch()
+{
+    if (--m_session.m_batch > 0 || !m_session.m_batched)
+        return;
+    const Changes what = m_session.m_batched;
+    m_session.m_batched = {};
+    emit m_session.changed(what);
+}
+
+void CtfSession::notify(Changes what)
+{
+    if (m_batch > 0)
+        m_batched |= what;
+    else
+        emit changed(what);
+}
+
+CtfSession::Changes CtfSession::aberrations(bool coarse)
+{
+    return coarse ? Changes(Change::Aberrations) | Change::Coarse : Changes(Change::Aberrations);
+}
+
 CtfSession::CtfSession(QObject *parent) : QObject(parent)
 {
     m_state.UpTo = 10.0;
@@ -44,7 +71,10 @@ CtfSession::CtfSession(QObject *parent) : QObject(parent)
 
 void CtfSession::setSecondActive(bool second)
 {
+    if (m_state.SecondCTF == second)
+        return;
     m_state.SecondCTF = second;
+    notify(Change::View);
 }
 
 // ---- instrument ---------------------------------------------------------------------------------
@@ -64,6 +94,7 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     m_magnificationPosition = MagnificationLoadPosition;
     if (m_state.Initialised && previous != MagnificationLoadPosition)
         m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(MagnificationLoadPosition));
+    notify(Change::Instrument);
     emit instrumentChanged();
     return true;
 }
@@ -105,29 +136,32 @@ void CtfSession::setStep(bool coarse)
 
 void CtfSession::setDefocus(double defocus, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(defocus))
         return;
     setStep(coarse);
     m_state.Defocus = defocus;
     activeScopeRecord().Defocus = defocus;
+    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
 }
 
 void CtfSession::setA2(double a2, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(a2))
         return;
     setStep(coarse);
     m_state.A2 = std::fabs(a2);
+    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
 }
 
 void CtfSession::setA3(double a3, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(a3))
         return;
     setStep(coarse);
     m_state.A3 = std::fabs(a3);
+    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
 }
 
@@ -138,12 +172,48 @@ void CtfSession::setMagnificationPosition(int position, bool coarse)
     setStep(coarse);
     m_magnificationPosition = position;
     m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(position));
+    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
+}
+
+void CtfSession::setA2Azimuth(double azimuth)
+{
+    if (azimuth == m_state.A2Azimuth || !std::isfinite(azimuth))
+        return;
+    m_state.A2Azimuth = azimuth;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setA3Azimuth(double azimuth)
+{
+    if (azimuth == m_state.A3Azimuth || !std::isfinite(azimuth))
+        return;
+    m_state.A3Azimuth = azimuth;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setAlpha(double alpha)
+{
+    if (alpha == m_state.Alpha || !std::isfinite(alpha))
+        return;
+    m_state.Alpha = alpha;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setSampling(bool coarse)
+{
+    if (coarse == this->coarse())
+        return;
+    setStep(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setDirection(double direction)
 {
+    if (!std::isfinite(direction))
+        return;
     m_state.Direction = direction;
+    notify(Change::Direction);
     emit directionChanged();
 }
 
@@ -162,6 +232,7 @@ void CtfSession::changeView(bool ViewChoices::*choice, bool on)
     if (m_view.*choice == on)
         return;
     m_view.*choice = on;
+    notify(Change::View);
     emit viewChanged();
 }
 
@@ -183,8 +254,10 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
         setSampled2D(choices.sampled2D);
         setPlotterMode(choices.plotterMode);
     }
-    if (viewChoices() != before)
+    if (viewChoices() != before) {
+        notify(Change::View);
         emit viewChanged();
+    }
 }
 
 // A curve switched off loses its points at once, in whichever mode; one switched on is filled by the
@@ -265,6 +338,7 @@ void CtfSession::setShowEnvelopes(bool on)
         clearSeries(CurveCombinedNeg);
     }
     m_state.ShowEnvelopes = on;
+    notify(Change::View);
     emit viewChanged();
 }
 
@@ -281,6 +355,7 @@ void CtfSession::setPlotterMode(bool on)
         restartCurves(m_plotter[1]);
     m_fastOscillation = false;
     m_state.PlotterMode = on;
+    notify(Change::View);
     emit viewChanged();
 }
 
@@ -315,8 +390,10 @@ void CtfSession::setRanges(const OptionRanges &ranges)
     }
     const OptionRanges after = this->ranges();
     if (after.defocusMin != before.defocusMin || after.defocusMax != before.defocusMax || after.a2Max != before.a2Max
-        || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus)
+        || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus) {
+        notify(Change::Ranges);
         emit rangesChanged();
+    }
 }
 
 void CtfSession::setDefocusRange(int minimum, int maximum)
@@ -327,6 +404,7 @@ void CtfSession::setDefocusRange(int minimum, int maximum)
         return;
     m_defocusMin = minimum;
     m_defocusMax = maximum;
+    notify(Change::Ranges);
     emit rangesChanged();
 }
 
@@ -335,6 +413,7 @@ void CtfSession::setA2Maximum(int maximum)
     if (maximum == m_a2Max)
         return;
     m_a2Max = maximum;
+    notify(Change::Ranges);
     emit rangesChanged();
 }
 
@@ -343,6 +422,7 @@ void CtfSession::setA3Maximum(int maximum)
     if (maximum == m_a3Max)
         return;
     m_a3Max = maximum;
+    notify(Change::Ranges);
     emit rangesChanged();
 }
 
@@ -355,6 +435,7 @@ bool CtfSession::setFineDefocus(bool on)
     if (on && !fineDefocusFits(wanted))
         return false;
     m_fineDefocus = on;
+    notify(Change::Ranges);
     emit rangesChanged();
     return true;
 }
@@ -368,13 +449,25 @@ void CtfSession::setSpecimen(const SpecimenDetector &terms)
     if (terms == specimen())
         return;
     applySpecimen(m_state, terms);
+    notify(Change::Specimen);
     emit specimenChanged();
+}
+
+void CtfSession::setPhaseShift(double shift)
+{
+    if (shift == m_state.PhaseShift || !std::isfinite(shift))
+        return;
+    m_state.PhaseShift = shift;
+    notify(Change::Specimen);
 }
 
 void CtfSession::setDetectorPixelSize(double nm)
 {
+    if (m_micrographPixelSize && nm == m_state.PixelSize)
+        return;
     m_state.PixelSize = nm;
     m_micrographPixelSize = true;
+    notify(Change::Micrograph);
 }
 
 void CtfSession::releaseDetectorPixelSize()
@@ -383,13 +476,15 @@ void CtfSession::releaseDetectorPixelSize()
         return;
     m_micrographPixelSize = false;
     m_state.PixelSize = angstromToNm(m_ownPixelSize);
+    notify(Change::Micrograph);
 }
 
 void CtfSession::setUpTo(double upTo)
 {
-    if (upTo == m_state.UpTo)
+    if (upTo == m_state.UpTo || !(upTo >= 0) || !std::isfinite(upTo))
         return;
     m_state.UpTo = upTo;
+    notify(Change::Ranges);
     emit rangesChanged();
 }
 

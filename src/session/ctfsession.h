@@ -13,6 +13,7 @@
 #include "core/specimenterms.h"
 
 #include <QByteArray>
+#include <QFlags>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -67,11 +68,36 @@ public:
     // lie at 14 .. 39).
     static constexpr int MagnificationStartPosition = 22;
 
+    // What a change touched, as changed() tells it: each view redraws what depends on it.
+    enum class Change : unsigned {
+        Instrument = 0x1,  // an instrument loaded: its values, the derived ones, the magnification
+        Aberrations = 0x2, // defocus, astigmatisms and their azimuths, the convergence in use, the sampling
+        Coarse = 0x4,      // with Aberrations: the quick sampling of a drag was asked for
+        Direction = 0x8,   // the 1D profile's direction
+        View = 0x10,       // a view choice, the mode or the plotter's active CTF
+        Ranges = 0x20,     // the working ranges, UpTo, fine defocus
+        Specimen = 0x40,   // the specimen's and the detector's terms
+        Micrograph = 0x80, // an open micrograph lends the detector its pixel size, or no longer does
+    };
+    Q_DECLARE_FLAGS(Changes, Change)
+    Q_FLAG(Changes)
+
+    // Gathers the changes made while it lives into one changed() at its end, so that a step of
+    // several values (a fit applied, a dialog's aberrations) is drawn once.
+    class Batch {
+    public:
+        explicit Batch(CtfSession &session);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        CtfSession &m_session;
+    };
+
     explicit CtfSession(QObject *parent = nullptr);
 
-    // The state the formulas read. The window's control flags (ProgrammaticChange, MarkerPending)
-    // live there too and are the window's to set.
-    OpticsState &state() { return m_state; }
+    // The state the formulas read; it changes only through the setters below.
     const OpticsState &state() const { return m_state; }
 
     TScopeData ScopeRecord1; // the instrument of the first CTF
@@ -109,6 +135,13 @@ public:
     void setMagnificationPosition(int position, bool coarse);
     int magnificationPosition() const { return m_magnificationPosition; }
     void setDirection(double direction); // rad
+    // rad, the azimuths of the astigmatisms (see OpticsState)
+    void setA2Azimuth(double azimuth);
+    void setA3Azimuth(double azimuth);
+    // rad, a convergence semi-angle in use given directly rather than by the magnification
+    void setAlpha(double alpha);
+    // The sampling the next pattern and curve are computed with, as a drag (coarse) or its end asks.
+    void setSampling(bool coarse);
     bool coarse() const { return m_state.StepFactor > 1; }
 
     // ---- view ----
@@ -154,6 +187,8 @@ public:
     // ---- the specimen and the detector ----
     SpecimenDetector specimen() const { return specimenOf(m_state); }
     void setSpecimen(const SpecimenDetector &terms); // checked by the caller (checkSpecimen)
+    // rad, the phase plate's shift alone, as a fit found it: the specimen's other terms stay.
+    void setPhaseShift(double shift);
     // The detector's pixel size at the specimen (nm) as an open micrograph gives it: the views use it
     // while the micrograph is open, the specimen keeps its own (the one stored with the settings).
     void setDetectorPixelSize(double nm);
@@ -213,6 +248,8 @@ public:
     QByteArray mapTableText() const;
 
 signals:
+    // Every change of the state, the ranges and the view choices, once per setter (or Batch).
+    void changed(CtfSession::Changes what);
     void instrumentChanged();
     void aberrationsChanged(bool coarse);
     void viewChanged();
@@ -222,6 +259,8 @@ signals:
     void specimenChanged(); // setSpecimen changed a term
 
 private:
+    void notify(Changes what);
+    static Changes aberrations(bool coarse);
     void setStep(bool coarse);
     void changeView(bool ViewChoices::*choice, bool on);
     void dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries);
@@ -230,6 +269,8 @@ private:
     std::pair<const CtfCurves *, QVector<double> CtfCurves::*> seriesSource(int series) const;
 
     OpticsState m_state;
+    int m_batch = 0;    // Batches alive
+    Changes m_batched;  // what they gathered
     ViewChoices m_view; // its mode and plotter envelopes are the state's PlotterMode and ShowEnvelopes
     bool m_storedPlotterMode = false;
     int m_magnificationPosition = MagnificationStartPosition;
@@ -252,5 +293,7 @@ private:
     int m_mapWidth = 0;
     int m_mapMinimum = 0, m_mapMaximum = 0;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(CtfSession::Changes)
 
 } // namespace orvalis

@@ -215,9 +215,9 @@ void TestForm1Dialogs::optionsKeepAberrations()
     typeAndEnter(form(), "edDefocus", QStringLiteral("-123"));
     typeAndEnter(form(), "edAstigm", QStringLiteral("45"));
     typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
-    OpticsState &state = form()->state();
-    state.A2Azimuth = 0.7; // as the astigmatism dialog or a fit leaves them
-    state.A3Azimuth = 0.3;
+    const OpticsState &state = form()->state();
+    form()->session().setA2Azimuth(0.7); // as the astigmatism dialog or a fit leaves them
+    form()->session().setA3Azimuth(0.3);
     const OpticsState before = state;
     QVERIFY(runOptions([&](TfmOptions *d) {
         retype(d->findChild<QLineEdit *>(field), typed);
@@ -250,8 +250,8 @@ void TestForm1Dialogs::leavingPlotterShowsTheFirstCtf()
     typeAndEnter(form(), "edAstigm", QStringLiteral("40"));
     typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
     typeAndEnter(form(), "edDefocus", QStringLiteral("-90"));
-    OpticsState &state = form()->state();
-    state.A2Azimuth = 0.5;
+    const OpticsState &state = form()->state();
+    form()->session().setA2Azimuth(0.5);
     const double voltage = state.Voltage;
 
     form()->ChangeMode();

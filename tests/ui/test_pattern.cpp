@@ -109,9 +109,9 @@ void TestPattern::showPattern()
 
 void TestPattern::patternMatchesDirectEvaluation()
 {
-    OpticsState &s = m_form->state();
-    s.A2 = 35;
-    s.A3 = 1500;
+    const OpticsState &s = m_form->state();
+    m_form->session().setA2(35, false);
+    m_form->session().setA3(1500, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     const int n = 104;
@@ -129,7 +129,7 @@ void TestPattern::patternMatchesDirectEvaluation()
 
 void TestPattern::zeroRangeIsUniform()
 {
-    m_form->state().UpTo = 0;
+    m_form->session().setUpTo(0);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     for (int y = 1; y < 208; ++y)
@@ -200,8 +200,8 @@ void TestPattern::mirrorSymmetry()
 {
     QFETCH(double, a2);
     QFETCH(double, a3);
-    m_form->state().A2 = a2;
-    m_form->state().A3 = a3;
+    m_form->session().setA2(a2, false);
+    m_form->session().setA3(a3, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     bool upDownDiffers = false;
@@ -217,7 +217,7 @@ void TestPattern::mirrorSymmetry()
 
 void TestPattern::twoFoldMakesEllipsesAlongAxes()
 {
-    m_form->state().A2 = 80;
+    m_form->session().setA2(80, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     int differences = 0;
@@ -331,7 +331,7 @@ void TestPattern::switchesInterplay()
     show->trigger(); // off ...
     QVERIFY(!child<QWidget>(m_form.get(), "pa2Dctf")->isVisible());
     QVERIFY(!liveButton->isEnabled());
-    m_form->state().A2 = 90;
+    m_form->session().setA2(90, false);
     show->trigger(); // ... and on: drawn once for the current values although live update is off
     QVERIFY(!live->isChecked());
     QVERIFY(liveButton->isChecked());

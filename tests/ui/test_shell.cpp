@@ -146,7 +146,7 @@ void TestShell::secondStartRestores()
         action(form.get(), "Enable2DUpdate1")->trigger();              // off
         typeAndEnter(form.get(), "edDefocus", QStringLiteral("-700")); // widens the slider's range
         typeAndEnter(form.get(), "edAstigm", QStringLiteral("450"));
-        form->state().UpTo = 6.5;
+        form->session().setUpTo(6.5);
         form->setMonochrome(true);
         form->setSaveDir(QStringLiteral("/data/ctf/"));
         // The user moves the second band in front of the first and resizes the window and panes.

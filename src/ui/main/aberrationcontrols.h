@@ -50,12 +50,13 @@ public:
     // redraws: the sliders and fields show them as near as their steps allow.
     void setAberrations(double defocus, double a2, double a2Azimuth, double a3Azimuth);
 
+    // A program's move of a slider: sampled in full, as typed values and the jump buttons move them.
+    void moveSlider(int row, int position);
     void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void applyWorkingRanges(const OptionRanges &ranges);
     void showStoredRanges(); // the sliders take the session's ranges
 
 private:
-    void moveSlider(int row, int position);
     int stepsPerNm() const; // of the defocus slider: 10 with fine defocus
     int defocusPosition(double defocus) const;
     QString defocusText(double defocus) const;
@@ -66,7 +67,11 @@ private:
 
     QWidget *m_window;
     CtfSession *m_session;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
+    // The window's own feedback guard: a slider moved by the program (not by a user's step) is
+    // sampled in full, unless an instrument is being shown, whose moves are coarse.
+    bool m_programmatic = false;
+    bool m_loading = false;
     SliderPanel *m_sliders;
     MainBody *m_body;
     ViewPainter *m_painter;

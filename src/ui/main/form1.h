@@ -47,7 +47,8 @@ public:
 
     CtfSession &session() { return *m_session; }
     MicrographController &micrographs() { return *m_micrographs; } // the user's micrograph beside the model
-    OpticsState &state() { return m_state; }
+    AberrationControls &controls() { return *m_controls; }
+    ViewPainter &painter() { return *m_painter; }
     const OpticsState &state() const { return m_state; }
     TScopeData &ScopeRecord1; // the session's instrument of the first CTF
     TScopeData &ScopeRecord2; // the session's instrument of the second CTF (plotter mode)
@@ -175,7 +176,7 @@ private:
     void connectPanels();
     void showStartupNotices();
 
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     bool m_shown = false;
     bool m_activated = false;
 

@@ -122,7 +122,7 @@ void SetupDialogs::editOptions()
 // The specimen's terms leave the instrument as it is: the views are drawn again with them.
 void SetupDialogs::editSpecimen()
 {
-    OpticsState &state = m_parts.session->state();
+    const OpticsState &state = m_parts.session->state();
     SpecimenDialog dialog(m_window);
     dialog.setTerms(specimenOf(state));
     if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(state))

@@ -221,7 +221,7 @@ void ViewCommands::applyViewState()
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
-    m_state.MarkerPending = true;
+    m_parts.painter->setMarkerPending();
 }
 
 // Each mode starts from its own empty series; plotter mode keeps "CTF 2".

@@ -69,7 +69,7 @@ private:
     void switchCtf(bool second);
 
     Parts m_parts;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     // What the user had dialled in for each CTF when the other was chosen, to come back to it.
     std::optional<DialledAberrations> m_kept[2];
 };

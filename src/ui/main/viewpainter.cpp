@@ -194,10 +194,10 @@ void ViewPainter::mapDrawn()
 
 void ViewPainter::curveDrawn()
 {
-    if (!m_state.MarkerPending)
+    if (!m_markerPending)
         return;
     mapDrawn();
-    m_state.MarkerPending = false;
+    m_markerPending = false;
 }
 
 } // namespace orvalis

@@ -35,6 +35,9 @@ public:
     bool patternLive() const { return m_patternLive; }
     void setPatternLive(bool on) { m_patternLive = on; }
 
+    // The map's marker is placed once the chart has been painted (its plot's edges known then).
+    void setMarkerPending() { m_markerPending = true; }
+    bool markerPending() const { return m_markerPending; }
     void curveDrawn();
     void mapDrawn();
     void curvePointerMoved(int x);
@@ -48,10 +51,11 @@ private:
 
     QWidget *m_window;
     CtfSession *m_session;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     MainBody *m_body;
     StatusPanels *m_status;
     bool m_patternLive = false;
+    bool m_markerPending = false; // the map's marker waits for the chart's first paint, which lays it out
     MicrographController *m_micrographs = nullptr;
 };
 
