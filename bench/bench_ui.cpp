@@ -85,7 +85,7 @@ void DrawPattern_Full(benchmark::State &st)
 {
     TForm1 &f = form();
     const OpticsState &s = f.state();
-    f.setPatternDrawFlag(true);
+    f.session().setPatternLive(true);
     f.session().setSampling(false);
     for (auto _ : st)
         f.DrawPattern(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);

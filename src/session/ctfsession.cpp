@@ -32,7 +32,7 @@ bool ViewChoices::operator==(const ViewChoices &o) const
     return temporal == o.temporal && spatial == o.spatial && combined == o.combined && intensity == o.intensity
         && symmetric == o.symmetric && plotterMode == o.plotterMode && showEnvelopes == o.showEnvelopes
         && show2D == o.show2D && live2D == o.live2D && mapShown == o.mapShown && relionSign == o.relionSign
-        && sampled2D == o.sampled2D;
+        && sampled2D == o.sampled2D && monochrome == o.monochrome;
 }
 
 CtfSession::Batch::Batch(CtfSession &session) : m_session(session)
@@ -252,6 +252,7 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
         setMapShown(choices.mapShown);
         setRelionSign(choices.relionSign);
         setSampled2D(choices.sampled2D);
+        setMonochrome(choices.monochrome);
         setPlotterMode(choices.plotterMode);
     }
     if (viewChoices() != before) {
@@ -306,6 +307,22 @@ void CtfSession::setLive2D(bool on)
     changeView(&ViewChoices::live2D, on);
 }
 
+void CtfSession::setPatternLive(bool on)
+{
+    if (on == m_patternLive)
+        return;
+    m_patternLive = on;
+    notify(Change::View);
+}
+
+void CtfSession::setLiveChecked(bool on)
+{
+    if (on == m_liveChecked)
+        return;
+    m_liveChecked = on;
+    notify(Change::View);
+}
+
 void CtfSession::setMapShown(bool on)
 {
     changeView(&ViewChoices::mapShown, on);
@@ -326,6 +343,11 @@ void CtfSession::setRelionSign(bool on)
 void CtfSession::setSampled2D(bool on)
 {
     changeView(&ViewChoices::sampled2D, on);
+}
+
+void CtfSession::setMonochrome(bool on)
+{
+    changeView(&ViewChoices::monochrome, on);
 }
 
 // Without its envelopes plotter mode shows none: both CTFs' envelopes go.
@@ -522,7 +544,7 @@ void CtfSession::applySettings(const WindowSettings &s)
         {&s.Temporal, &ViewChoices::temporal},       {&s.Show3D, &ViewChoices::mapShown},
         {&s.Intensity, &ViewChoices::intensity},     {&s.Symmetr, &ViewChoices::symmetric},
         {&s.Envelopes, &ViewChoices::showEnvelopes}, {&s.RelionSign, &ViewChoices::relionSign},
-        {&s.Sampled2D, &ViewChoices::sampled2D},
+        {&s.Sampled2D, &ViewChoices::sampled2D},     {&s.Monochrome, &ViewChoices::monochrome},
     };
     for (const auto &choice : choices)
         if (*choice.first)
@@ -587,6 +609,7 @@ void CtfSession::captureSettings(WindowSettings &s) const
     s.Intensity = v.intensity;
     s.Symmetr = v.symmetric;
     s.PlotMode = v.plotterMode;
+    s.Monochrome = v.monochrome;
     // Stored only while they are not at their defaults, so that a run that never used them leaves
     // the store as it was.
     const auto unlessDefault = [](auto value, auto defaultValue) {

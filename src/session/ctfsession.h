@@ -43,6 +43,8 @@ struct ViewChoices {
     // The pattern as a detector of the specimen's pixel size records it: folded at its Nyquist
     // frequency. Without a pixel size the pattern stays as it is.
     bool sampled2D = false;
+    // "Monochrome 1D CTF": the chart's curves black, told apart by their dash patterns, on white.
+    bool monochrome = false;
 
     bool operator==(const ViewChoices &o) const;
     bool operator!=(const ViewChoices &o) const { return !(*this == o); }
@@ -156,11 +158,20 @@ public:
     void setShow2D(bool on);
     void setLive2D(bool on);
     void setMapShown(bool on);
+    // The pattern's draw flag: while it is set every change redraws the pattern. It follows the two
+    // switches ("Show 2D CTF", "Enable Update") and the mode by their own rules, so it may differ
+    // from live2D (the Live button), as "Enable Update"'s check may: showing the pattern presses
+    // the button without checking the menu item.
+    bool patternLive() const { return m_patternLive; }
+    void setPatternLive(bool on);
+    bool liveChecked() const { return m_liveChecked; } // "Enable Update"'s check
+    void setLiveChecked(bool on);
     // The curves already computed change their sign with it; squared ones have none.
     void setRelionSign(bool on);
     // -1 with RELION's sign, else 1: the factor of the CTF the chart and its readout show.
     int ctfSign() const { return m_view.relionSign ? -1 : 1; }
     void setSampled2D(bool on);
+    void setMonochrome(bool on);
     // The sampled view is shown: chosen, and a pixel size set.
     bool patternSampled() const { return m_view.sampled2D && m_state.PixelSize > 0; }
     // Switching the mode empties the curves the other mode drew (plotter mode keeps "CTF 2").
@@ -273,6 +284,8 @@ private:
     Changes m_batched;  // what they gathered
     ViewChoices m_view; // its mode and plotter envelopes are the state's PlotterMode and ShowEnvelopes
     bool m_storedPlotterMode = false;
+    bool m_patternLive = false;
+    bool m_liveChecked = true;
     int m_magnificationPosition = MagnificationStartPosition;
     int m_defocusMin = OptionRanges().defocusMin;
     int m_defocusMax = OptionRanges().defocusMax;

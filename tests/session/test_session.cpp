@@ -318,6 +318,10 @@ void TestSession::changeFlags_data()
     QTest::newRow("amplitude contrast") << "contrast" << 0.07 << int(C::Specimen);
     QTest::newRow("intensity") << "intensity" << 1.0 << int(C::View);
     QTest::newRow("intensity off, already") << "intensity" << 0.0 << 0;
+    QTest::newRow("monochrome") << "monochrome" << 1.0 << int(C::View);
+    QTest::newRow("monochrome off, already") << "monochrome" << 0.0 << 0;
+    QTest::newRow("pattern's draw flag") << "pattern live" << 1.0 << int(C::View);
+    QTest::newRow("Enable Update's check, already") << "live checked" << 1.0 << 0;
     QTest::newRow("second CTF active") << "second" << 1.0 << int(C::View);
     QTest::newRow("micrograph pixel size") << "detector" << 0.1 << int(C::Micrograph);
 }
@@ -364,6 +368,12 @@ void TestSession::changeFlags()
         session.setSpecimen(terms);
     } else if (which == "intensity")
         session.setIntensity(value != 0);
+    else if (which == "monochrome")
+        session.setMonochrome(value != 0);
+    else if (which == "pattern live")
+        session.setPatternLive(value != 0);
+    else if (which == "live checked")
+        session.setLiveChecked(value != 0);
     else if (which == "second")
         session.setSecondActive(value != 0);
     else if (which == "detector")
@@ -643,6 +653,7 @@ void TestSession::settingsRoundTrip()
     stored.Intensity = true;
     stored.Symmetr = true;
     stored.PlotMode = true;
+    stored.Monochrome = true;
 
     CtfSession session;
     session.applySettings(stored);
@@ -660,11 +671,12 @@ void TestSession::settingsRoundTrip()
     QCOMPARE(captured.a2max, stored.a2max);
     QCOMPARE(captured.a3max, stored.a3max);
     const std::pair<std::optional<bool> WindowSettings::*, const char *> flags[] = {
-        {&WindowSettings::Show2d, "Show2d"},       {&WindowSettings::Update2D, "Update2D"},
-        {&WindowSettings::Combined, "Combined"},   {&WindowSettings::Spatial, "Spatial"},
-        {&WindowSettings::Temporal, "Temporal"},   {&WindowSettings::Show3D, "Show3D"},
-        {&WindowSettings::Envelopes, "Envelopes"}, {&WindowSettings::Intensity, "Intensity"},
-        {&WindowSettings::Symmetr, "Symmetr"},     {&WindowSettings::PlotMode, "PlotMode"},
+        {&WindowSettings::Show2d, "Show2d"},         {&WindowSettings::Update2D, "Update2D"},
+        {&WindowSettings::Combined, "Combined"},     {&WindowSettings::Spatial, "Spatial"},
+        {&WindowSettings::Temporal, "Temporal"},     {&WindowSettings::Show3D, "Show3D"},
+        {&WindowSettings::Envelopes, "Envelopes"},   {&WindowSettings::Intensity, "Intensity"},
+        {&WindowSettings::Symmetr, "Symmetr"},       {&WindowSettings::PlotMode, "PlotMode"},
+        {&WindowSettings::Monochrome, "Monochrome"},
     };
     for (const auto &flag : flags)
         QVERIFY2(captured.*flag.first == stored.*flag.first, flag.second);

@@ -207,6 +207,12 @@ void TForm1::DockButtonBar(QWidget *bar)
     m_body->dockBar(bar);
 }
 
+void TForm1::setMonochrome(bool on)
+{
+    m_session->setMonochrome(on);
+    m_setup->showMonochrome();
+}
+
 int TForm1::useCount() const
 {
     return m_store->useCount();
@@ -233,7 +239,7 @@ void TForm1::LoadSettings()
     m_row->applyStored(settings, m_actions->ShowToolbar1->isChecked());
     m_saver->applyStored(settings);
     m_session->applySettings(settings);
-    setMonochrome(settings.Monochrome.value_or(false)); // the chart takes its look before it is first shown
+    m_setup->showMonochrome(); // the chart takes its look before it is first shown
     m_controls->showStoredRanges();
     m_store->setUseCount(settings.Uses.value_or(0));
     // Scope record 1 from the library entry chosen last time; the user is told what could not come back.
@@ -250,7 +256,6 @@ void TForm1::FormClose()
         WindowSettings s;
         m_session->captureSettings(s);
         m_saver->capture(s);
-        s.Monochrome = monochrome();
         m_store->capture(this, s);
         m_body->capture(s);
         m_row->capture(s);

@@ -81,15 +81,14 @@ public:
     void FormActivate();
 
     // Values kept for the dialogs that show and change them: read at start-up, written at close.
-    bool monochrome() const { return m_setup->monochrome(); } // "Monochrome 1D CTF"
-    void setMonochrome(bool on) { m_setup->setMonochrome(on); }
+    bool monochrome() const { return m_session->viewChoices().monochrome; } // "Monochrome 1D CTF"
+    void setMonochrome(bool on);
     // The folder the save dialog opens in, with its trailing separator; empty: the dialog's default.
     QString saveDir() const { return m_saver->saveDir(); }
     void setSaveDir(const QString &folder) { m_saver->setSaveDir(folder); }
     int useCount() const; // program starts, this one included
 
-    bool patternDrawFlag() const { return m_painter->patternLive(); }
-    void setPatternDrawFlag(bool on) { m_painter->setPatternLive(on); }
+    bool patternDrawFlag() const { return m_session->patternLive(); }
     int patternCentre() const;
     const QImage &offscreenImage() const;
 

@@ -29,7 +29,7 @@ SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
     : QObject(window), m_window(window), m_parts(parts), m_options(std::make_unique<TfmOptions>())
 {
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
-        m_monochrome = on;
+        m_parts.session->setMonochrome(on);
         m_parts.curves->setMonochrome(on);
         m_parts.actions->setCurveLook(on);
     });
@@ -96,10 +96,10 @@ void SetupDialogs::showInfo()
     m_info->exec();
 }
 
-void SetupDialogs::setMonochrome(bool on)
+void SetupDialogs::showMonochrome()
 {
-    m_monochrome = on;
-    m_options->setMonochrome(on); // a change reaches the chart through the dialog's signal
+    m_options->setMonochrome(
+        m_parts.session->viewChoices().monochrome); // a change reaches the chart through the dialog's signal
 }
 
 void SetupDialogs::editOptions()

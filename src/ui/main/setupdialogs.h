@@ -49,15 +49,15 @@ public:
     void editAstigmatism();
     void explainFastOscillation();
 
-    bool monochrome() const { return m_monochrome; }
-    void setMonochrome(bool on); // switches the chart as the options dialog's check does
+    // The options dialog's check takes the session's choice and the chart follows it, as a click on
+    // the check switches both.
+    void showMonochrome();
 
 private:
     QMainWindow *m_window;
     Parts m_parts;
     // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
     std::unique_ptr<TfmOptions> m_options;
-    bool m_monochrome = false;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;
     TfmInfo *m_info = nullptr;

@@ -30,7 +30,8 @@ ViewCommands::ViewCommands(QObject *parent, const Parts &parts)
 // The session turns the curves it holds; the chart shows them again, both CTFs of plotter mode too.
 void ViewCommands::toggleRelionSign()
 {
-    m_parts.session->setRelionSign(m_parts.actions->RelionSign1->isChecked());
+    m_parts.session->setRelionSign(!m_parts.session->viewChoices().relionSign);
+    m_parts.actions->RelionSign1->setChecked(m_parts.session->viewChoices().relionSign);
     for (int s : {S1Ctf, S8Ctf2})
         m_parts.painter->showSeries(s);
     m_parts.body->curves()->replotSoon();
@@ -38,7 +39,8 @@ void ViewCommands::toggleRelionSign()
 
 void ViewCommands::toggleSampled()
 {
-    m_parts.session->setSampled2D(m_parts.actions->Sampled2D1->isChecked());
+    m_parts.session->setSampled2D(!m_parts.session->viewChoices().sampled2D);
+    m_parts.actions->Sampled2D1->setChecked(m_parts.session->viewChoices().sampled2D);
     drawPattern();
 }
 
@@ -134,8 +136,8 @@ void ViewCommands::switchCtf(bool second)
 
 void ViewCommands::showEnvelopes()
 {
-    // The button has turned itself as the user clicked it; the session takes its new state.
-    m_parts.session->setShowEnvelopes(m_parts.actions->showEnvelopes->isChecked());
+    m_parts.session->setShowEnvelopes(!m_parts.session->viewChoices().showEnvelopes);
+    m_parts.actions->showEnvelopes->setChecked(m_parts.session->viewChoices().showEnvelopes);
     CurvePane *curves = m_parts.body->curves();
     if (m_parts.session->viewChoices().showEnvelopes) {
         curves->setSeriesVisible(S4Combined, true);
@@ -156,22 +158,24 @@ void ViewCommands::togglePattern()
     const bool show = m_parts.session->viewChoices().show2D;
     m_parts.actions->setPatternShown(show);
     m_parts.body->pattern()->setVisible(show);
-    m_parts.painter->setPatternLive(show);
+    m_parts.session->setPatternLive(show);
     if (show) {
         // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_parts.session->setLive2D(true);
-        m_parts.actions->liveUpdate->setChecked(true);
+        m_parts.actions->liveUpdate->setChecked(m_parts.session->viewChoices().live2D);
         drawPattern();
     }
 }
 
 void ViewCommands::toggleLive()
 {
-    const bool live = !m_parts.actions->Enable2DUpdate1->isChecked();
-    m_parts.actions->Enable2DUpdate1->setChecked(live);
-    m_parts.session->setLive2D(live);
-    m_parts.actions->liveUpdate->setChecked(live);
-    m_parts.painter->setPatternLive(live);
+    CtfSession &session = *m_parts.session;
+    const bool live = !session.liveChecked();
+    session.setLiveChecked(live);
+    session.setLive2D(live);
+    session.setPatternLive(live);
+    m_parts.actions->Enable2DUpdate1->setChecked(session.liveChecked());
+    m_parts.actions->liveUpdate->setChecked(session.viewChoices().live2D);
     if (live)
         drawPattern();
 }
@@ -203,18 +207,20 @@ void ViewCommands::toggleToolbar()
 void ViewCommands::applyViewState()
 {
     const ViewChoices v = m_parts.session->viewChoices();
+    m_parts.session->setLiveChecked(v.live2D);
+    m_parts.session->setPatternLive(v.live2D);
     const WindowActions &a = *m_parts.actions;
-    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, v.live2D},
-                                                {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
-                                                {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
-                                                {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
-                                                {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
+    const std::pair<QAction *, bool> ticks[] = {
+        {a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, m_parts.session->liveChecked()},
+        {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
+        {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
+        {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
+        {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
     m_parts.actions->setPatternShown(v.show2D);
     m_parts.body->pattern()->setVisible(v.show2D);
     a.liveUpdate->setChecked(v.live2D);
-    m_parts.painter->setPatternLive(v.live2D);
     m_parts.actions->setMapShown(v.mapShown);
     m_parts.body->map()->setVisible(v.mapShown);
     a.showEnvelopes->setChecked(v.showEnvelopes);
@@ -238,10 +244,10 @@ void ViewCommands::enterMode(bool plotter)
     m_parts.body->curves()->setPlotterMode(plotter);
     m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
     if (plotter) {
-        m_parts.painter->setPatternLive(false);
+        m_parts.session->setPatternLive(false);
         m_parts.body->pattern()->hide();
     } else if (m_parts.session->viewChoices().show2D) {
-        m_parts.painter->setPatternLive(true);
+        m_parts.session->setPatternLive(true);
         m_parts.body->pattern()->show();
     }
     m_parts.body->dockBar(plotter ? m_parts.plotterBar : m_parts.analysisBar);
@@ -267,7 +273,7 @@ void ViewCommands::enterMode(bool plotter)
         return;
     }
     drawPattern();
-    m_parts.painter->setPatternLive(m_parts.actions->Enable2DUpdate1->isChecked());
+    m_parts.session->setPatternLive(m_parts.session->liveChecked());
 }
 
 // The combined-envelope series serve both modes: each mode shows them as its own switches say,

@@ -116,7 +116,7 @@ QString ViewPainter::curveReadout(double k) const
 // The pattern covers every direction, so the direction plays no part.
 void ViewPainter::drawPattern(double defocus)
 {
-    if (!m_patternLive)
+    if (!m_session->patternLive())
         return;
     PatternPane *pattern = m_body->pattern();
     if (m_micrographs && m_micrographs->drawPattern()) {

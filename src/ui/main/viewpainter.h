@@ -32,9 +32,6 @@ public:
     // The user's micrograph, once the window has one to show, takes the pattern's place and adds its curves.
     void setMicrographs(MicrographController *micrographs) { m_micrographs = micrographs; }
 
-    bool patternLive() const { return m_patternLive; }
-    void setPatternLive(bool on) { m_patternLive = on; }
-
     // The map's marker is placed once the chart has been painted (its plot's edges known then).
     void setMarkerPending() { m_markerPending = true; }
     bool markerPending() const { return m_markerPending; }
@@ -54,7 +51,6 @@ private:
     const OpticsState &m_state; // the session's
     MainBody *m_body;
     StatusPanels *m_status;
-    bool m_patternLive = false;
     bool m_markerPending = false; // the map's marker waits for the chart's first paint, which lays it out
     MicrographController *m_micrographs = nullptr;
 };
