@@ -61,9 +61,9 @@ TForm1 &form()
     f->micrographs().open(path);
     loop.exec();
     if (!f->findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
-        f->Show2DCTF1Click();
+        f->views().Show2DCTF1Click();
     if (!f->findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
-        f->N3D1Click();
+        f->views().N3D1Click();
     QApplication::processEvents();
     return *f;
 }

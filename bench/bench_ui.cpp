@@ -74,7 +74,7 @@ void DrawCTF_ComputeAndReplot(benchmark::State &st)
     const OpticsState &s = f.state();
     f.session().setSampling(false);
     for (auto _ : st) {
-        f.DrawCTF(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+        f.painter().DrawCTF(s.Defocus, s.Direction);
         chart1()->redraw();
     }
     st.counters["points"] = chart1()->pointCount(0);
@@ -88,7 +88,7 @@ void DrawPattern_Full(benchmark::State &st)
     f.session().setPatternLive(true);
     f.session().setSampling(false);
     for (auto _ : st)
-        f.DrawPattern(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+        f.painter().DrawPattern(s.Defocus);
 }
 BENCHMARK(DrawPattern_Full)->Unit(benchmark::kMicrosecond);
 
@@ -96,7 +96,7 @@ void Draw3DCTF_Map(benchmark::State &st)
 {
     TForm1 &f = form();
     for (auto _ : st)
-        f.Draw3DCTF();
+        f.painter().Draw3DCTF();
 }
 BENCHMARK(Draw3DCTF_Map)->Unit(benchmark::kMicrosecond);
 
@@ -135,9 +135,9 @@ void DefocusSliderStep_Full(benchmark::State &st)
 {
     TForm1 &f = form();
     if (!f.findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
-        f.Show2DCTF1Click();
+        f.views().Show2DCTF1Click();
     if (!f.findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
-        f.N3D1Click();
+        f.views().N3D1Click();
     QApplication::processEvents();
     auto *slider = f.findChild<QScrollBar *>(QStringLiteral("ScrollBar1"));
     int position = 60;
@@ -174,9 +174,9 @@ void DefocusSliderStep_Maximised1920(benchmark::State &st)
     TForm1 &f = form();
     f.showMaximized();
     if (!f.findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
-        f.Show2DCTF1Click();
+        f.views().Show2DCTF1Click();
     if (!f.findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
-        f.N3D1Click();
+        f.views().N3D1Click();
     auto *image = f.findChild<QWidget *>(QStringLiteral("Image1"));
     auto *map = f.findChild<QWidget *>(QStringLiteral("Chart2"));
     // The panes take their shares in queued steps after the window has grown: measured once settled.

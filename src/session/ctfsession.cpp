@@ -94,8 +94,8 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     m_magnificationPosition = MagnificationLoadPosition;
     if (m_state.Initialised && previous != MagnificationLoadPosition)
         m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(MagnificationLoadPosition));
-    notify(Change::Instrument);
     emit instrumentChanged();
+    notify(Change::Instrument);
     return true;
 }
 
@@ -141,8 +141,8 @@ void CtfSession::setDefocus(double defocus, bool coarse)
     setStep(coarse);
     m_state.Defocus = defocus;
     activeScopeRecord().Defocus = defocus;
-    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setA2(double a2, bool coarse)
@@ -151,8 +151,8 @@ void CtfSession::setA2(double a2, bool coarse)
         return;
     setStep(coarse);
     m_state.A2 = std::fabs(a2);
-    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setA3(double a3, bool coarse)
@@ -161,8 +161,8 @@ void CtfSession::setA3(double a3, bool coarse)
         return;
     setStep(coarse);
     m_state.A3 = std::fabs(a3);
-    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setMagnificationPosition(int position, bool coarse)
@@ -172,8 +172,8 @@ void CtfSession::setMagnificationPosition(int position, bool coarse)
     setStep(coarse);
     m_magnificationPosition = position;
     m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(position));
-    notify(aberrations(coarse));
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setA2Azimuth(double azimuth)
@@ -213,8 +213,8 @@ void CtfSession::setDirection(double direction)
     if (!std::isfinite(direction))
         return;
     m_state.Direction = direction;
-    notify(Change::Direction);
     emit directionChanged();
+    notify(Change::Direction);
 }
 
 // ---- view ---------------------------------------------------------------------------------------
@@ -232,8 +232,8 @@ void CtfSession::changeView(bool ViewChoices::*choice, bool on)
     if (m_view.*choice == on)
         return;
     m_view.*choice = on;
-    notify(Change::View);
     emit viewChanged();
+    notify(Change::View);
 }
 
 void CtfSession::setViewChoices(const ViewChoices &choices)
@@ -256,8 +256,8 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
         setPlotterMode(choices.plotterMode);
     }
     if (viewChoices() != before) {
-        notify(Change::View);
         emit viewChanged();
+        notify(Change::View);
     }
 }
 
@@ -360,8 +360,8 @@ void CtfSession::setShowEnvelopes(bool on)
         clearSeries(CurveCombinedNeg);
     }
     m_state.ShowEnvelopes = on;
-    notify(Change::View);
     emit viewChanged();
+    notify(Change::View);
 }
 
 void CtfSession::setPlotterMode(bool on)
@@ -377,8 +377,8 @@ void CtfSession::setPlotterMode(bool on)
         restartCurves(m_plotter[1]);
     m_fastOscillation = false;
     m_state.PlotterMode = on;
-    notify(Change::View);
     emit viewChanged();
+    notify(Change::View);
 }
 
 CurveOptions CtfSession::curveOptions() const
@@ -413,8 +413,8 @@ void CtfSession::setRanges(const OptionRanges &ranges)
     const OptionRanges after = this->ranges();
     if (after.defocusMin != before.defocusMin || after.defocusMax != before.defocusMax || after.a2Max != before.a2Max
         || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus) {
-        notify(Change::Ranges);
         emit rangesChanged();
+        notify(Change::Ranges);
     }
 }
 
@@ -426,8 +426,8 @@ void CtfSession::setDefocusRange(int minimum, int maximum)
         return;
     m_defocusMin = minimum;
     m_defocusMax = maximum;
-    notify(Change::Ranges);
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 void CtfSession::setA2Maximum(int maximum)
@@ -435,8 +435,8 @@ void CtfSession::setA2Maximum(int maximum)
     if (maximum == m_a2Max)
         return;
     m_a2Max = maximum;
-    notify(Change::Ranges);
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 void CtfSession::setA3Maximum(int maximum)
@@ -444,8 +444,8 @@ void CtfSession::setA3Maximum(int maximum)
     if (maximum == m_a3Max)
         return;
     m_a3Max = maximum;
-    notify(Change::Ranges);
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 bool CtfSession::setFineDefocus(bool on)
@@ -457,8 +457,8 @@ bool CtfSession::setFineDefocus(bool on)
     if (on && !fineDefocusFits(wanted))
         return false;
     m_fineDefocus = on;
-    notify(Change::Ranges);
     emit rangesChanged();
+    notify(Change::Ranges);
     return true;
 }
 
@@ -471,8 +471,8 @@ void CtfSession::setSpecimen(const SpecimenDetector &terms)
     if (terms == specimen())
         return;
     applySpecimen(m_state, terms);
-    notify(Change::Specimen);
     emit specimenChanged();
+    notify(Change::Specimen);
 }
 
 void CtfSession::setPhaseShift(double shift)
@@ -506,8 +506,8 @@ void CtfSession::setUpTo(double upTo)
     if (upTo == m_state.UpTo || !(upTo >= 0) || !std::isfinite(upTo))
         return;
     m_state.UpTo = upTo;
-    notify(Change::Ranges);
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 // ---- settings -----------------------------------------------------------------------------------

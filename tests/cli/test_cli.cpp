@@ -109,7 +109,7 @@ ScopeData libraryData()
 
 void loadLibraryScope(TForm1 &form)
 {
-    if (!form.ApplyScopeRecord(ScopeRecordFromData(libraryCompany, libraryModel, libraryData())))
+    if (!form.setup().ApplyScopeRecord(ScopeRecordFromData(libraryCompany, libraryModel, libraryData())))
         qFatal("the window refused the library instrument");
 }
 
@@ -183,7 +183,7 @@ void TestCli::sameAsWindow_data()
     QTest::addColumn<QStringList>("chartOptions"); // the state's, and the chart's own
     QTest::newRow("start-up") << StateSetup(showPattern) << QStringList();
     QTest::newRow("monochrome") << StateSetup([](TForm1 &form) {
-        form.setMonochrome(true);
+        form.setup().setMonochrome(true);
         typeAndEnter(&form, "edAstigm", QStringLiteral("30"));
     }) << QStringList{"--monochrome", "--a2", "30"};
     QTest::newRow("astigmatism and a direction") << StateSetup([](TForm1 &form) {
@@ -242,7 +242,7 @@ void TestCli::sameAsWindow_data()
     QTest::newRow("negative Cs, overfocus") << StateSetup([](TForm1 &form) {
         TScopeData scope = defaultScope();
         scope.Cs = -1.2e6;
-        if (!form.ApplyScopeRecord(scope))
+        if (!form.setup().ApplyScopeRecord(scope))
             qFatal("the window refused a negative Cs");
         showPattern(form);
         typeAndEnter(&form, "edDefocus", QStringLiteral("80"));
@@ -324,16 +324,18 @@ void TestCli::sameAsWindow()
     const QByteArray map = windowSaves(*form, "SaveDefocusMap1", dir.filePath(QStringLiteral("window-map.txt")));
     if (!map.isEmpty()) {
         const QString path = dir.filePath(QStringLiteral("cli-map.txt"));
-        Run run = runCtf(QStringList{"map", "--out", path, "--size", QString::number(form->offscreenImage().width())}
-                         + options);
+        Run run = runCtf(
+            QStringList{"map", "--out", path, "--size", QString::number(form->body().map()->image().width())}
+            + options);
         QCOMPARE(run.status, 0);
         QVERIFY(map.size() > 1000);
         QVERIFY(sameBytes(fileBytes(path), map, QStringLiteral("map.txt")));
         const QString picture = dir.filePath(QStringLiteral("cli-map.png"));
-        run = runCtf(QStringList{"map", "--out", picture, "--size", QString::number(form->offscreenImage().width())}
-                     + options);
+        run = runCtf(
+            QStringList{"map", "--out", picture, "--size", QString::number(form->body().map()->image().width())}
+            + options);
         QCOMPARE(QImage(picture).convertToFormat(QImage::Format_RGB32),
-                 form->offscreenImage().convertToFormat(QImage::Format_RGB32));
+                 form->body().map()->image().convertToFormat(QImage::Format_RGB32));
     }
     form->close();
 }

@@ -99,11 +99,11 @@ void TestPattern::showPattern()
     QVERIFY(action(m_form.get(), "Save2D")->isEnabled());
     const QImage image = pattern();
     QCOMPARE(image.size(), QSize(208, 208));
-    QCOMPARE(m_form->patternCentre(), 104);
+    QCOMPARE(m_form->body().pattern()->centre(), 104);
     QCOMPARE(grey(image, 104, 104), 94);
     for (int x = 0; x < 208; ++x)
         QCOMPARE(image.pixel(x, 0), qRgb(0, 0, 0));
-    QCOMPARE(m_form->offscreenImage().size(), QSize(416, 416));
+    QCOMPARE(m_form->body().map()->image().size(), QSize(416, 416));
     QVERIFY(!child<QProgressBar>(m_form.get(), "ProgressBar1")->isVisible());
 }
 
@@ -327,7 +327,7 @@ void TestPattern::switchesInterplay()
     live->trigger(); // live update off
     QVERIFY(!live->isChecked());
     QVERIFY(!liveButton->isChecked());
-    QVERIFY(!m_form->patternDrawFlag());
+    QVERIFY(!m_form->session().patternLive());
     show->trigger(); // off ...
     QVERIFY(!child<QWidget>(m_form.get(), "pa2Dctf")->isVisible());
     QVERIFY(!liveButton->isEnabled());
@@ -356,7 +356,7 @@ void TestPattern::liveOffKeepsPicture()
 void TestPattern::mapRowsAndColumns()
 {
     showMap();
-    const QImage map = m_form->offscreenImage();
+    const QImage map = m_form->body().map()->image();
     const OpticsState &s = m_form->state();
     QCOMPARE(map.size(), QSize(416, 416));
     for (int y = 0; y < 416; ++y)
@@ -422,7 +422,7 @@ void TestPattern::markerFollowsDefocus()
     QFETCH(int, position);
     QFETCH(QString, edge);
     showMap();
-    const QImage before = m_form->offscreenImage();
+    const QImage before = m_form->body().map()->image();
     child<QScrollBar>(m_form.get(), "ScrollBar1")->setValue(position);
     const QRect plot = chart("Chart2")->plotRect();
     const QWidget *line = child<QWidget>(m_form.get(), "Shape2");
@@ -433,7 +433,7 @@ void TestPattern::markerFollowsDefocus()
         : edge == "bottom"             ? plot.bottom() - 1
                                        : plot.top() + roundToInt(125.0 * (plot.height() - 2) / 250);
     QCOMPARE(line->y(), expected);
-    QCOMPARE(m_form->offscreenImage(), before); // the map itself is not recomputed
+    QCOMPARE(m_form->body().map()->image(), before); // the map itself is not recomputed
 }
 
 void TestPattern::typedDefocusRebuildsMap()
@@ -441,7 +441,7 @@ void TestPattern::typedDefocusRebuildsMap()
     showMap();
     typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-300"));
     QCOMPARE(child<QScrollBar>(m_form.get(), "ScrollBar1")->maximum(), 300);
-    const QImage map = m_form->offscreenImage();
+    const QImage map = m_form->body().map()->image();
     QCOMPARE(grey(map, 300, 415), referenceMapGrey(m_form->state(), 300 * 10.0 / 416, -300));
     QCOMPARE(chart("Chart2")->axisMaximum(ChartWidget::Axis::Left), 300.0);
     const QRect plot = chart("Chart2")->plotRect();
@@ -452,7 +452,7 @@ void TestPattern::fastOscillationWarning()
 {
     TScopeData narrow = defaultScope();
     narrow.Convergence = 0.05e-3;
-    QVERIFY(m_form->ScopeInit(narrow));
+    QVERIFY(m_form->controls().ScopeInit(narrow));
     typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-300"));
     QWidget *panel = child<QWidget>(m_form.get(), "Panel1");
     QVERIFY(panel->isVisible());

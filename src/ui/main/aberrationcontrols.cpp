@@ -25,7 +25,7 @@ AberrationControls::AberrationControls(QWidget *window, CtfSession *session, Mai
 {
 }
 
-bool AberrationControls::loadInstrument(const TScopeData &scope)
+bool AberrationControls::ScopeInit(const TScopeData &scope)
 {
     QString refused;
     if (m_session->loadInstrument(scope, &refused))
@@ -48,7 +48,7 @@ bool AberrationControls::reloadInstrument(const TScopeData &scope)
 bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberrations &before)
 {
     const int magnification = before.magnification;
-    if (!loadInstrument(scope))
+    if (!ScopeInit(scope))
         return false;
     {
         // The sliders show them as near as their steps allow; their change would round them.
@@ -89,12 +89,12 @@ void AberrationControls::showInstrument()
 
     m_body->info()->setTexts(m_session->treeTexts());
     if (!m_painter->markerPending())
-        m_painter->drawMap();
+        m_painter->Draw3DCTF();
 }
 
 // A user's step arrives as a scroll event (clearing the program's mark) and then a change event that
 // redraws coarsely; the end of the drag redraws once more in full.
-void AberrationControls::scrolled(bool end)
+void AberrationControls::scrolled(int, bool end)
 {
     if (!m_state.Initialised)
         return;
@@ -133,7 +133,7 @@ void AberrationControls::changed(int row)
     }
     m_painter->redraw();
     if (row == SliderPanel::Defocus && m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
     m_programmatic = false;
 }
 
@@ -216,7 +216,7 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
     m_painter->redraw();
     if (m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
 }
 
 void AberrationControls::showAberrations()
@@ -232,7 +232,7 @@ void AberrationControls::showAberrations()
     m_session->setSampling(false);
     m_painter->redraw();
     if (m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
 }
 
 // Enter in edMagn commits the three-fold field; the magnification is never read back.
@@ -259,7 +259,7 @@ void AberrationControls::enterDefocus()
     m_programmatic = true;
     m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(v));
     if (m_painter->mapVisible())
-        m_painter->drawMap();
+        m_painter->Draw3DCTF();
     m_programmatic = false;
 }
 
@@ -292,7 +292,7 @@ void AberrationControls::setDefocusRange(int minimum, int maximum)
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
     if (m_state.Initialised && m_session->mapRangeDiffers())
-        m_painter->drawMap();
+        m_painter->Draw3DCTF();
 }
 
 void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)

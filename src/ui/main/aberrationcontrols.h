@@ -27,7 +27,7 @@ public:
     AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter);
 
     // An instrument the formulas cannot use is refused with a message box over the window.
-    bool loadInstrument(const TScopeData &scope);
+    bool ScopeInit(const TScopeData &scope);
     // Loads the instrument again for what new working ranges derive from it (the limits along the
     // curve up to UpTo), keeping every aberration and the magnification as they were: a change of
     // ranges is no new instrument.
@@ -37,11 +37,11 @@ public:
     DialledAberrations dialled() const;
     void showInstrument(); // the controls and texts of the instrument the session loaded
 
-    void changed(int row);           // a slider's new position (SliderPanel::Row)
-    void scrolled(bool end);         // a user's step, or the end of a drag
-    void entered(int row);           // Enter in a row's field
-    void jumped(int row);            // "S", "0", "0"
-    void setDefocus(double defocus); // moves the defocus slider as a program's change
+    void changed(int row);            // a slider's new position (SliderPanel::Row)
+    void scrolled(int row, bool end); // a user's step on any slider, or the end of a drag
+    void entered(int row);            // Enter in a row's field
+    void jumped(int row);             // "S", "0", "0"
+    void setDefocus(double defocus);  // moves the defocus slider as a program's change
     // The sliders, fields and ranges show the session's defocus and two-fold astigmatism as a
     // program's change (a fit applied), and the views are drawn once more for what has no slider.
     void showAberrations();

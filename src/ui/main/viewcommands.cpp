@@ -46,22 +46,22 @@ void ViewCommands::toggleSampled()
 
 void ViewCommands::drawCurves()
 {
-    m_parts.painter->drawCurves(m_state.Defocus, m_state.Direction);
+    m_parts.painter->DrawCTF(m_state.Defocus, m_state.Direction);
 }
 
 void ViewCommands::drawPattern()
 {
-    m_parts.painter->drawPattern(m_state.Defocus);
+    m_parts.painter->DrawPattern(m_state.Defocus);
 }
 
-void ViewCommands::toggleIntensity()
+void ViewCommands::Intensity1Click()
 {
     m_parts.session->setIntensity(!m_parts.session->viewChoices().intensity);
     m_parts.actions->Intensity1->setChecked(m_parts.session->viewChoices().intensity);
     drawCurves();
 }
 
-void ViewCommands::toggleSymmetric()
+void ViewCommands::Symmetr1Click()
 {
     m_parts.session->setSymmetric(!m_parts.session->viewChoices().symmetric);
     m_parts.actions->Symmetr1->setChecked(m_parts.session->viewChoices().symmetric);
@@ -83,18 +83,18 @@ void ViewCommands::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewCho
     drawCurves();
 }
 
-void ViewCommands::toggleTemporal()
+void ViewCommands::Temporal1Click()
 {
     toggleEnvelope(&CtfSession::setTemporal, &ViewChoices::temporal, m_parts.actions->Temporal1, S2Temporal,
                    S5TemporalNeg);
 }
 
-void ViewCommands::toggleSpatial()
+void ViewCommands::Spatial1Click()
 {
     toggleEnvelope(&CtfSession::setSpatial, &ViewChoices::spatial, m_parts.actions->Spatial1, S3Spatial, S6SpatialNeg);
 }
 
-void ViewCommands::toggleCombined()
+void ViewCommands::Combined1Click()
 {
     toggleEnvelope(&CtfSession::setCombined, &ViewChoices::combined, m_parts.actions->Combined1, S4Combined,
                    S7CombinedNeg);
@@ -130,11 +130,11 @@ void ViewCommands::switchCtf(bool second)
         m_parts.controls->loadKeeping(record, kept);
         return;
     }
-    m_parts.controls->loadInstrument(record);
+    m_parts.controls->ScopeInit(record);
     m_parts.controls->setDefocus(record.Defocus);
 }
 
-void ViewCommands::showEnvelopes()
+void ViewCommands::btnEnvelopesClick()
 {
     m_parts.session->setShowEnvelopes(!m_parts.session->viewChoices().showEnvelopes);
     m_parts.actions->showEnvelopes->setChecked(m_parts.session->viewChoices().showEnvelopes);
@@ -152,7 +152,7 @@ void ViewCommands::showEnvelopes()
     curves->replotSoon();
 }
 
-void ViewCommands::togglePattern()
+void ViewCommands::Show2DCTF1Click()
 {
     m_parts.session->setShow2D(!m_parts.session->viewChoices().show2D);
     const bool show = m_parts.session->viewChoices().show2D;
@@ -167,7 +167,7 @@ void ViewCommands::togglePattern()
     }
 }
 
-void ViewCommands::toggleLive()
+void ViewCommands::Enable2DUpdate1Click()
 {
     CtfSession &session = *m_parts.session;
     const bool live = !session.liveChecked();
@@ -180,31 +180,31 @@ void ViewCommands::toggleLive()
         drawPattern();
 }
 
-void ViewCommands::toggleMap()
+void ViewCommands::N3D1Click()
 {
     m_parts.session->setMapShown(!m_parts.session->viewChoices().mapShown);
     const bool show = m_parts.session->viewChoices().mapShown;
     m_parts.actions->setMapShown(show);
     m_parts.body->showMap(show);
     if (show)
-        m_parts.painter->drawMap();
+        m_parts.painter->Draw3DCTF();
 }
 
-void ViewCommands::toggleTitles()
+void ViewCommands::actShowTitlesExecute()
 {
     const bool show = !m_parts.actions->actShowTitles->isChecked();
     m_parts.body->setTitlesVisible(show);
     m_parts.actions->actShowTitles->setChecked(show);
 }
 
-void ViewCommands::toggleToolbar()
+void ViewCommands::ShowToolbar1Click()
 {
     const bool show = !m_parts.actions->ShowToolbar1->isChecked();
     m_parts.row->setVisible(show);
     m_parts.actions->ShowToolbar1->setChecked(show);
 }
 
-void ViewCommands::applyViewState()
+void ViewCommands::ApplyViewState()
 {
     const ViewChoices v = m_parts.session->viewChoices();
     m_parts.session->setLiveChecked(v.live2D);
@@ -228,6 +228,11 @@ void ViewCommands::applyViewState()
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
     m_parts.painter->setMarkerPending();
+}
+
+void ViewCommands::ChangeMode()
+{
+    enterMode(!m_parts.session->viewChoices().plotterMode);
 }
 
 // Each mode starts from its own empty series; plotter mode keeps "CTF 2".

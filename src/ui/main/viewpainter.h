@@ -20,11 +20,11 @@ public:
     ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status);
 
     // The astigmatism and the convergence reach the computations through the optics state.
-    void drawCurves(double defocus, double direction);
-    void drawPattern(double defocus); // only while the pattern is live
-    void drawMap();
+    void DrawCTF(double defocus, double direction);
+    void DrawPattern(double defocus); // only while the pattern is live
+    void Draw3DCTF();
     void redraw(); // the curves and the pattern of the state as it is
-    void placeDefocusMarker(double defocus);
+    void PlaceDefocusMarker(double defocus);
     void layOutRuler();
     void showSeries(int series); // the session's points of a series of Chart1
     bool mapVisible() const;
@@ -35,12 +35,12 @@ public:
     // The map's marker is placed once the chart has been painted (its plot's edges known then).
     void setMarkerPending() { m_markerPending = true; }
     bool markerPending() const { return m_markerPending; }
-    void curveDrawn();
-    void mapDrawn();
-    void curvePointerMoved(int x);
-    void curvePointerLeft();
-    void patternPointerMoved(int x, int y);
-    void patternReleased(int x, int y);
+    void Chart1AfterDraw();
+    void Chart2AfterDraw();
+    void Chart1MouseMove(int x, int y = 0); // y plays no part
+    void Chart1MouseLeave();
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y); // any button
 
 private:
     void writeResolutionTexts();
