@@ -1,7 +1,19 @@
 #pragma once
 // One CTF session: the optics state, the two scope records, what the views show, the working ranges
 // and the curves, pattern and map computed from them. It holds no widget: a window shows what it
-// gives and hands it what the user does; a program without a window can run it alone.
+// gives and hands it what the user does; a program without a window (the shell) runs it alone.
+//
+// Who owns what: the session alone writes its OpticsState (state() is read-only), its view choices
+// (live 2D and the pattern's draw flag, monochrome, the sign, the sampled view) and its ranges (fine
+// defocus among them). Every setter checks its value (a value not finite, or the one already set,
+// changes nothing and tells nothing) and tells what it changed once, in changed(flags); a Batch
+// tells a step of several values once. The older signals (instrumentChanged, specimenChanged ...)
+// are still emitted, before changed(), for the micrograph and fit sessions.
+// In the window: Instrument shows the new instrument on the controls (their moves redraw the
+// curves and pattern, coarsely); Aberrations, Direction and Instrument name the profile's direction
+// on the chart; Instrument renews the plotter's legend; View fits the chart's value axes. The
+// curves, pattern and map themselves are drawn by the window's painter in the handler of the user's
+// action, with the sampling the latest aberration asked for (Coarse while a slider is dragged).
 #include "core/ctfcurves.h"
 #include "core/ctfpattern.h"
 #include "core/curvetable.h"
@@ -250,6 +262,11 @@ public:
     // The pattern's grey levels for a picture of half width `centre` (px) at `defocus`, sampled as
     // the latest aberration asked; as the detector records it while the sampled view is shown.
     PatternHalves computePattern(double defocus, int centre, const PatternProgress &progress = {}) const;
+    // At the state's own defocus.
+    PatternHalves computePattern(int centre, const PatternProgress &progress) const
+    {
+        return computePattern(m_state.Defocus, centre, progress);
+    }
     // The defocus map `width` pixels wide over the defocus range; kept, with the state it was
     // computed from, for its table.
     const DefocusMapGrid &computeMap(int width);

@@ -105,11 +105,10 @@ void AberrationControls::scrolled(int, bool end)
     }
 }
 
-void AberrationControls::changed(int row)
+void AberrationControls::changed(int row, int position)
 {
     if (!m_state.Initialised)
         return;
-    const int position = m_sliders->position(static_cast<SliderPanel::Row>(row));
     const bool coarse = !m_programmatic || m_loading || m_session->coarse();
     switch (row) {
     case SliderPanel::Defocus:

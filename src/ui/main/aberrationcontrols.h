@@ -37,11 +37,11 @@ public:
     DialledAberrations dialled() const;
     void showInstrument(); // the controls and texts of the instrument the session loaded
 
-    void changed(int row);            // a slider's new position (SliderPanel::Row)
-    void scrolled(int row, bool end); // a user's step on any slider, or the end of a drag
-    void entered(int row);            // Enter in a row's field
-    void jumped(int row);             // "S", "0", "0"
-    void setDefocus(double defocus);  // moves the defocus slider as a program's change
+    void changed(int row, int position); // a slider's new position (SliderPanel::Row), as it moved
+    void scrolled(int row, bool end);    // a user's step on any slider, or the end of a drag
+    void entered(int row);               // Enter in a row's field
+    void jumped(int row);                // "S", "0", "0"
+    void setDefocus(double defocus);     // moves the defocus slider as a program's change
     // The sliders, fields and ranges show the session's defocus and two-fold astigmatism as a
     // program's change (a fit applied), and the views are drawn once more for what has no slider.
     void showAberrations();

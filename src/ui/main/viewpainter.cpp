@@ -32,16 +32,28 @@ ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, S
 
 void ViewPainter::DrawCTF(double defocus, double direction)
 {
+    drawCurves(std::pair{defocus, direction});
+}
+
+// At the given defocus and direction, or at the session's own.
+void ViewPainter::drawCurves(std::optional<std::pair<double, double>> at)
+{
+    const auto compute = [this, at] {
+        if (at)
+            m_session->computeCurves(at->first, at->second);
+        else
+            m_session->computeCurves();
+    };
     if (!m_state.PlotterMode) {
         m_body->curves()->setFrequencyEnd(m_state.UpTo, true);
         m_status->setFastOscillation(false);
-        m_session->computeCurves(defocus, direction);
+        compute();
         for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
             showSeries(s);
         if (m_session->fastOscillation())
             m_status->setFastOscillation(true);
     } else {
-        m_session->computeCurves(defocus, direction);
+        compute();
         const bool second = m_state.SecondCTF;
         showSeries(second ? S8Ctf2 : S1Ctf);
         showSeries(second ? S7CombinedNeg : S4Combined);
@@ -65,10 +77,11 @@ void ViewPainter::writeResolutionTexts()
     m_body->info()->writeLine(1, 0, m_session->pointResolutionText());
 }
 
+// The session's own values: nothing read out of it to be handed back.
 void ViewPainter::redraw()
 {
-    DrawCTF(m_state.Defocus, m_state.Direction);
-    DrawPattern(m_state.Defocus);
+    drawCurves(std::nullopt);
+    drawPattern(std::nullopt);
 }
 
 // Status panels 2 and 3: the frequency under the pointer and the shown curve there, computed for that
@@ -116,6 +129,11 @@ QString ViewPainter::curveReadout(double k) const
 // The pattern covers every direction, so the direction plays no part.
 void ViewPainter::DrawPattern(double defocus)
 {
+    drawPattern(defocus);
+}
+
+void ViewPainter::drawPattern(std::optional<double> defocus)
+{
     if (!m_session->patternLive())
         return;
     PatternPane *pattern = m_body->pattern();
@@ -128,7 +146,8 @@ void ViewPainter::DrawPattern(double defocus)
     pattern->showNyquist(nyquistFrequency(m_state));
     layOutRuler();
     const PatternProgress progress = pattern->beginPass(m_state.UpTo, step, patternSteps(pattern->centre(), step));
-    pattern->showPattern(m_session->computePattern(defocus, pattern->centre(), progress));
+    pattern->showPattern(defocus ? m_session->computePattern(*defocus, pattern->centre(), progress)
+                                 : m_session->computePattern(pattern->centre(), progress));
 }
 
 void ViewPainter::layOutRuler()

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 class QWidget;
 
 namespace orvalis {
@@ -43,6 +46,8 @@ public:
     void Image1MouseUp(Qt::MouseButton button, int x, int y); // any button
 
 private:
+    void drawCurves(std::optional<std::pair<double, double>> at); // defocus, direction
+    void drawPattern(std::optional<double> defocus);
     void writeResolutionTexts();
     QString curveReadout(double k) const;
 
