@@ -61,9 +61,9 @@ TForm1 &form()
     f->micrographs().open(path);
     loop.exec();
     if (!f->findChild<QAction *>(QStringLiteral("Show2DCTF1"))->isChecked())
-        f->Show2DCTF1Click();
+        f->views().Show2DCTF1Click();
     if (!f->findChild<QAction *>(QStringLiteral("N3D1"))->isChecked())
-        f->N3D1Click();
+        f->views().N3D1Click();
     QApplication::processEvents();
     return *f;
 }
@@ -78,10 +78,13 @@ void step(benchmark::State &st, double a2, bool coarse)
     const int low = std::min(400, slider->maximum() - 1);
     int position = low;
     for (auto _ : st) {
-        f.state().StepFactor = coarse ? 4 : 1;
-        f.state().ProgrammaticChange = !coarse; // keeps the full sampling, as typed values do
         position = position == low ? low + 1 : low;
-        slider->setValue(position);
+        if (coarse) {
+            f.session().setSampling(true); // as a drag's step
+            slider->setValue(position);
+        } else {
+            f.controls().moveSlider(SliderPanel::Defocus, position); // in full, as typed values move it
+        }
         QApplication::processEvents();
     }
     st.counters["agreedUpTo"] = f.micrographs().micrograph().profile().agreedUpTo;

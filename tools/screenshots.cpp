@@ -88,7 +88,7 @@ int scene(const QStringList &args)
     else
         form.show();
     if (args.contains(QStringLiteral("--monochrome")))
-        form.setMonochrome(true);
+        form.setup().setMonochrome(true);
     if (view == QLatin1String("analysis")) {
         if (!trigger(form, "Show2DCTF1") || !trigger(form, "N3D1"))
             return 1;
@@ -102,7 +102,7 @@ int scene(const QStringList &args)
         second.Company = QStringLiteral("Second");
         second.Model = QStringLiteral("300 kV FEG");
         second.Voltage = 300;
-        form.ApplyScopeRecord(second);
+        form.setup().ApplyScopeRecord(second);
     } else if (view == QLatin1String("intensity")) {
         // The squared curves with three-fold astigmatism typed in: the axes from 0, the header naming
         // the profile's direction; the pointer over the map reads it out in the status bar.

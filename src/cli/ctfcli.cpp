@@ -614,15 +614,15 @@ void loadState(const QCommandLineParser &parser, CtfSession &session)
         session.setMagnificationPosition(static_cast<int>(p), coarse);
     }
     if (parser.isSet(QStringLiteral("alpha")))
-        session.state().Alpha = mradToRadByDivision(
-            boundedOption(parser, QStringLiteral("alpha"), -1000, 1000, QStringLiteral(" mrad")));
+        session.setAlpha(
+            mradToRadByDivision(boundedOption(parser, QStringLiteral("alpha"), -1000, 1000, QStringLiteral(" mrad"))));
     if (parser.isSet(QStringLiteral("direction")))
         session.setDirection(degreesToRadians(numberOption(parser, QStringLiteral("direction"))));
-    for (const auto &[option, field] :
-         {std::pair{"a2-azimuth", &OpticsState::A2Azimuth}, std::pair{"a3-azimuth", &OpticsState::A3Azimuth}})
+    for (const auto &[option, set] :
+         {std::pair{"a2-azimuth", &CtfSession::setA2Azimuth}, std::pair{"a3-azimuth", &CtfSession::setA3Azimuth}})
         if (parser.isSet(QString::fromLatin1(option)))
-            session.state().*field = degreesToRadians(
-                boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg")));
+            (session.*set)(degreesToRadians(
+                boundedOption(parser, QString::fromLatin1(option), -360, 360, QStringLiteral(" deg"))));
     SpecimenDetector specimen = specimenOf(session.state());
     const std::pair<const char *, SpecimenField> specimenOptions[] = {
         {"amplitude-contrast", SpecimenField::AmplitudeContrast},
@@ -639,10 +639,8 @@ void loadState(const QCommandLineParser &parser, CtfSession &session)
             usageFailure(QStringLiteral("%1: %2").arg(optionAndValue(parser, name), rule));
         setSpecimenValue(specimen, field, value);
     }
-    if (specimen != specimenOf(session.state()))
-        applySpecimen(session.state(), specimen);
-    // The last of these set the sampling; the curve is drawn with it.
-    session.state().StepFactor = coarse ? 4 : 1;
+    session.setSpecimen(specimen);
+    // The sampling is the one the aberrations were set with; the curve is drawn with it.
     session.computeCurves();
 }
 

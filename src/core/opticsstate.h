@@ -1,6 +1,7 @@
 #pragma once
-// The one set of numbers every curve, pattern and map is computed from. The main window owns the only
-// instance; core functions read it and never keep a copy.
+// The one set of numbers every curve, pattern and map is computed from: physics only. A session
+// (CtfSession) owns the instance a window or the shell shows and changes it through its setters; core
+// functions read it and never keep a copy.
 #include <QString>
 
 #include <optional>
@@ -52,14 +53,12 @@ struct OpticsState {
     std::optional<double> InfoLimit; // nm, current information limit
 
     int PointDensity = 0; // samples per 10 nm^-1 of the 1D curve
-    int StepFactor = 0;   // 1 full sampling, 4 coarse while a slider is dragged
+    int StepFactor = 0;   // 1 full sampling, 4 coarse: as the latest change asked (a slider dragged)
 
     bool PlotterMode = false;
     bool SecondCTF = false;
     bool ShowEnvelopes = false;
     bool Initialised = false;
-    bool ProgrammaticChange = false;
-    bool MarkerPending = false;
 };
 
 } // namespace orvalis

@@ -32,7 +32,34 @@ bool ViewChoices::operator==(const ViewChoices &o) const
     return temporal == o.temporal && spatial == o.spatial && combined == o.combined && intensity == o.intensity
         && symmetric == o.symmetric && plotterMode == o.plotterMode && showEnvelopes == o.showEnvelopes
         && show2D == o.show2D && live2D == o.live2D && mapShown == o.mapShown && relionSign == o.relionSign
-        && sampled2D == o.sampled2D;
+        && sampled2D == o.sampled2D && monochrome == o.monochrome;
+}
+
+CtfSession::Batch::Batch(CtfSession &session) : m_session(session)
+{
+    ++m_session.m_batch;
+}
+
+CtfSession::Batch::~Batch()
+{
+    if (--m_session.m_batch > 0 || !m_session.m_batched)
+        return;
+    const Changes what = m_session.m_batched;
+    m_session.m_batched = {};
+    emit m_session.changed(what);
+}
+
+void CtfSession::notify(Changes what)
+{
+    if (m_batch > 0)
+        m_batched |= what;
+    else
+        emit changed(what);
+}
+
+CtfSession::Changes CtfSession::aberrations(bool coarse)
+{
+    return coarse ? Changes(Change::Aberrations) | Change::Coarse : Changes(Change::Aberrations);
 }
 
 CtfSession::CtfSession(QObject *parent) : QObject(parent)
@@ -44,7 +71,10 @@ CtfSession::CtfSession(QObject *parent) : QObject(parent)
 
 void CtfSession::setSecondActive(bool second)
 {
+    if (m_state.SecondCTF == second)
+        return;
     m_state.SecondCTF = second;
+    notify(Change::View);
 }
 
 // ---- instrument ---------------------------------------------------------------------------------
@@ -65,6 +95,7 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     if (m_state.Initialised && previous != MagnificationLoadPosition)
         m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(MagnificationLoadPosition));
     emit instrumentChanged();
+    notify(Change::Instrument);
     return true;
 }
 
@@ -105,30 +136,33 @@ void CtfSession::setStep(bool coarse)
 
 void CtfSession::setDefocus(double defocus, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(defocus))
         return;
     setStep(coarse);
     m_state.Defocus = defocus;
     activeScopeRecord().Defocus = defocus;
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setA2(double a2, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(a2))
         return;
     setStep(coarse);
     m_state.A2 = std::fabs(a2);
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setA3(double a3, bool coarse)
 {
-    if (!m_state.Initialised)
+    if (!m_state.Initialised || !std::isfinite(a3))
         return;
     setStep(coarse);
     m_state.A3 = std::fabs(a3);
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setMagnificationPosition(int position, bool coarse)
@@ -139,12 +173,48 @@ void CtfSession::setMagnificationPosition(int position, bool coarse)
     m_magnificationPosition = position;
     m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(position));
     emit aberrationsChanged(coarse);
+    notify(aberrations(coarse));
+}
+
+void CtfSession::setA2Azimuth(double azimuth)
+{
+    if (azimuth == m_state.A2Azimuth || !std::isfinite(azimuth))
+        return;
+    m_state.A2Azimuth = azimuth;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setA3Azimuth(double azimuth)
+{
+    if (azimuth == m_state.A3Azimuth || !std::isfinite(azimuth))
+        return;
+    m_state.A3Azimuth = azimuth;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setAlpha(double alpha)
+{
+    if (alpha == m_state.Alpha || !std::isfinite(alpha))
+        return;
+    m_state.Alpha = alpha;
+    notify(Change::Aberrations);
+}
+
+void CtfSession::setSampling(bool coarse)
+{
+    if (coarse == this->coarse())
+        return;
+    setStep(coarse);
+    notify(aberrations(coarse));
 }
 
 void CtfSession::setDirection(double direction)
 {
+    if (!std::isfinite(direction))
+        return;
     m_state.Direction = direction;
     emit directionChanged();
+    notify(Change::Direction);
 }
 
 // ---- view ---------------------------------------------------------------------------------------
@@ -163,6 +233,7 @@ void CtfSession::changeView(bool ViewChoices::*choice, bool on)
         return;
     m_view.*choice = on;
     emit viewChanged();
+    notify(Change::View);
 }
 
 void CtfSession::setViewChoices(const ViewChoices &choices)
@@ -181,10 +252,13 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
         setMapShown(choices.mapShown);
         setRelionSign(choices.relionSign);
         setSampled2D(choices.sampled2D);
+        setMonochrome(choices.monochrome);
         setPlotterMode(choices.plotterMode);
     }
-    if (viewChoices() != before)
+    if (viewChoices() != before) {
         emit viewChanged();
+        notify(Change::View);
+    }
 }
 
 // A curve switched off loses its points at once, in whichever mode; one switched on is filled by the
@@ -233,6 +307,22 @@ void CtfSession::setLive2D(bool on)
     changeView(&ViewChoices::live2D, on);
 }
 
+void CtfSession::setPatternLive(bool on)
+{
+    if (on == m_patternLive)
+        return;
+    m_patternLive = on;
+    notify(Change::View);
+}
+
+void CtfSession::setLiveChecked(bool on)
+{
+    if (on == m_liveChecked)
+        return;
+    m_liveChecked = on;
+    notify(Change::View);
+}
+
 void CtfSession::setMapShown(bool on)
 {
     changeView(&ViewChoices::mapShown, on);
@@ -255,6 +345,11 @@ void CtfSession::setSampled2D(bool on)
     changeView(&ViewChoices::sampled2D, on);
 }
 
+void CtfSession::setMonochrome(bool on)
+{
+    changeView(&ViewChoices::monochrome, on);
+}
+
 // Without its envelopes plotter mode shows none: both CTFs' envelopes go.
 void CtfSession::setShowEnvelopes(bool on)
 {
@@ -266,6 +361,7 @@ void CtfSession::setShowEnvelopes(bool on)
     }
     m_state.ShowEnvelopes = on;
     emit viewChanged();
+    notify(Change::View);
 }
 
 void CtfSession::setPlotterMode(bool on)
@@ -282,6 +378,7 @@ void CtfSession::setPlotterMode(bool on)
     m_fastOscillation = false;
     m_state.PlotterMode = on;
     emit viewChanged();
+    notify(Change::View);
 }
 
 CurveOptions CtfSession::curveOptions() const
@@ -315,8 +412,10 @@ void CtfSession::setRanges(const OptionRanges &ranges)
     }
     const OptionRanges after = this->ranges();
     if (after.defocusMin != before.defocusMin || after.defocusMax != before.defocusMax || after.a2Max != before.a2Max
-        || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus)
+        || after.a3Max != before.a3Max || after.upTo != before.upTo || after.fineDefocus != before.fineDefocus) {
         emit rangesChanged();
+        notify(Change::Ranges);
+    }
 }
 
 void CtfSession::setDefocusRange(int minimum, int maximum)
@@ -328,6 +427,7 @@ void CtfSession::setDefocusRange(int minimum, int maximum)
     m_defocusMin = minimum;
     m_defocusMax = maximum;
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 void CtfSession::setA2Maximum(int maximum)
@@ -336,6 +436,7 @@ void CtfSession::setA2Maximum(int maximum)
         return;
     m_a2Max = maximum;
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 void CtfSession::setA3Maximum(int maximum)
@@ -344,6 +445,7 @@ void CtfSession::setA3Maximum(int maximum)
         return;
     m_a3Max = maximum;
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 bool CtfSession::setFineDefocus(bool on)
@@ -356,6 +458,7 @@ bool CtfSession::setFineDefocus(bool on)
         return false;
     m_fineDefocus = on;
     emit rangesChanged();
+    notify(Change::Ranges);
     return true;
 }
 
@@ -369,12 +472,24 @@ void CtfSession::setSpecimen(const SpecimenDetector &terms)
         return;
     applySpecimen(m_state, terms);
     emit specimenChanged();
+    notify(Change::Specimen);
+}
+
+void CtfSession::setPhaseShift(double shift)
+{
+    if (shift == m_state.PhaseShift || !std::isfinite(shift))
+        return;
+    m_state.PhaseShift = shift;
+    notify(Change::Specimen);
 }
 
 void CtfSession::setDetectorPixelSize(double nm)
 {
+    if (m_micrographPixelSize && nm == m_state.PixelSize)
+        return;
     m_state.PixelSize = nm;
     m_micrographPixelSize = true;
+    notify(Change::Micrograph);
 }
 
 void CtfSession::releaseDetectorPixelSize()
@@ -383,14 +498,16 @@ void CtfSession::releaseDetectorPixelSize()
         return;
     m_micrographPixelSize = false;
     m_state.PixelSize = angstromToNm(m_ownPixelSize);
+    notify(Change::Micrograph);
 }
 
 void CtfSession::setUpTo(double upTo)
 {
-    if (upTo == m_state.UpTo)
+    if (upTo == m_state.UpTo || !(upTo >= 0) || !std::isfinite(upTo))
         return;
     m_state.UpTo = upTo;
     emit rangesChanged();
+    notify(Change::Ranges);
 }
 
 // ---- settings -----------------------------------------------------------------------------------
@@ -427,7 +544,7 @@ void CtfSession::applySettings(const WindowSettings &s)
         {&s.Temporal, &ViewChoices::temporal},       {&s.Show3D, &ViewChoices::mapShown},
         {&s.Intensity, &ViewChoices::intensity},     {&s.Symmetr, &ViewChoices::symmetric},
         {&s.Envelopes, &ViewChoices::showEnvelopes}, {&s.RelionSign, &ViewChoices::relionSign},
-        {&s.Sampled2D, &ViewChoices::sampled2D},
+        {&s.Sampled2D, &ViewChoices::sampled2D},     {&s.Monochrome, &ViewChoices::monochrome},
     };
     for (const auto &choice : choices)
         if (*choice.first)
@@ -492,6 +609,7 @@ void CtfSession::captureSettings(WindowSettings &s) const
     s.Intensity = v.intensity;
     s.Symmetr = v.symmetric;
     s.PlotMode = v.plotterMode;
+    s.Monochrome = v.monochrome;
     // Stored only while they are not at their defaults, so that a run that never used them leaves
     // the store as it was.
     const auto unlessDefault = [](auto value, auto defaultValue) {

@@ -1,7 +1,19 @@
 #pragma once
 // One CTF session: the optics state, the two scope records, what the views show, the working ranges
 // and the curves, pattern and map computed from them. It holds no widget: a window shows what it
-// gives and hands it what the user does; a program without a window can run it alone.
+// gives and hands it what the user does; a program without a window (the shell) runs it alone.
+//
+// Who owns what: the session alone writes its OpticsState (state() is read-only), its view choices
+// (live 2D and the pattern's draw flag, monochrome, the sign, the sampled view) and its ranges (fine
+// defocus among them). Every setter checks its value (a value not finite, or the one already set,
+// changes nothing and tells nothing) and tells what it changed once, in changed(flags); a Batch
+// tells a step of several values once. The older signals (instrumentChanged, specimenChanged ...)
+// are still emitted, before changed(), for the micrograph and fit sessions.
+// In the window: Instrument shows the new instrument on the controls (their moves redraw the
+// curves and pattern, coarsely); Aberrations, Direction and Instrument name the profile's direction
+// on the chart; Instrument renews the plotter's legend; View fits the chart's value axes. The
+// curves, pattern and map themselves are drawn by the window's painter in the handler of the user's
+// action, with the sampling the latest aberration asked for (Coarse while a slider is dragged).
 #include "core/ctfcurves.h"
 #include "core/ctfpattern.h"
 #include "core/curvetable.h"
@@ -13,6 +25,7 @@
 #include "core/specimenterms.h"
 
 #include <QByteArray>
+#include <QFlags>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -42,6 +55,8 @@ struct ViewChoices {
     // The pattern as a detector of the specimen's pixel size records it: folded at its Nyquist
     // frequency. Without a pixel size the pattern stays as it is.
     bool sampled2D = false;
+    // "Monochrome 1D CTF": the chart's curves black, told apart by their dash patterns, on white.
+    bool monochrome = false;
 
     bool operator==(const ViewChoices &o) const;
     bool operator!=(const ViewChoices &o) const { return !(*this == o); }
@@ -67,11 +82,36 @@ public:
     // lie at 14 .. 39).
     static constexpr int MagnificationStartPosition = 22;
 
+    // What a change touched, as changed() tells it: each view redraws what depends on it.
+    enum class Change : unsigned {
+        Instrument = 0x1,  // an instrument loaded: its values, the derived ones, the magnification
+        Aberrations = 0x2, // defocus, astigmatisms and their azimuths, the convergence in use, the sampling
+        Coarse = 0x4,      // with Aberrations: the quick sampling of a drag was asked for
+        Direction = 0x8,   // the 1D profile's direction
+        View = 0x10,       // a view choice, the mode or the plotter's active CTF
+        Ranges = 0x20,     // the working ranges, UpTo, fine defocus
+        Specimen = 0x40,   // the specimen's and the detector's terms
+        Micrograph = 0x80, // an open micrograph lends the detector its pixel size, or no longer does
+    };
+    Q_DECLARE_FLAGS(Changes, Change)
+    Q_FLAG(Changes)
+
+    // Gathers the changes made while it lives into one changed() at its end, so that a step of
+    // several values (a fit applied, a dialog's aberrations) is drawn once.
+    class Batch {
+    public:
+        explicit Batch(CtfSession &session);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        CtfSession &m_session;
+    };
+
     explicit CtfSession(QObject *parent = nullptr);
 
-    // The state the formulas read. The window's control flags (ProgrammaticChange, MarkerPending)
-    // live there too and are the window's to set.
-    OpticsState &state() { return m_state; }
+    // The state the formulas read; it changes only through the setters below.
     const OpticsState &state() const { return m_state; }
 
     TScopeData ScopeRecord1; // the instrument of the first CTF
@@ -109,6 +149,13 @@ public:
     void setMagnificationPosition(int position, bool coarse);
     int magnificationPosition() const { return m_magnificationPosition; }
     void setDirection(double direction); // rad
+    // rad, the azimuths of the astigmatisms (see OpticsState)
+    void setA2Azimuth(double azimuth);
+    void setA3Azimuth(double azimuth);
+    // rad, a convergence semi-angle in use given directly rather than by the magnification
+    void setAlpha(double alpha);
+    // The sampling the next pattern and curve are computed with, as a drag (coarse) or its end asks.
+    void setSampling(bool coarse);
     bool coarse() const { return m_state.StepFactor > 1; }
 
     // ---- view ----
@@ -123,11 +170,20 @@ public:
     void setShow2D(bool on);
     void setLive2D(bool on);
     void setMapShown(bool on);
+    // The pattern's draw flag: while it is set every change redraws the pattern. It follows the two
+    // switches ("Show 2D CTF", "Enable Update") and the mode by their own rules, so it may differ
+    // from live2D (the Live button), as "Enable Update"'s check may: showing the pattern presses
+    // the button without checking the menu item.
+    bool patternLive() const { return m_patternLive; }
+    void setPatternLive(bool on);
+    bool liveChecked() const { return m_liveChecked; } // "Enable Update"'s check
+    void setLiveChecked(bool on);
     // The curves already computed change their sign with it; squared ones have none.
     void setRelionSign(bool on);
     // -1 with RELION's sign, else 1: the factor of the CTF the chart and its readout show.
     int ctfSign() const { return m_view.relionSign ? -1 : 1; }
     void setSampled2D(bool on);
+    void setMonochrome(bool on);
     // The sampled view is shown: chosen, and a pixel size set.
     bool patternSampled() const { return m_view.sampled2D && m_state.PixelSize > 0; }
     // Switching the mode empties the curves the other mode drew (plotter mode keeps "CTF 2").
@@ -154,6 +210,8 @@ public:
     // ---- the specimen and the detector ----
     SpecimenDetector specimen() const { return specimenOf(m_state); }
     void setSpecimen(const SpecimenDetector &terms); // checked by the caller (checkSpecimen)
+    // rad, the phase plate's shift alone, as a fit found it: the specimen's other terms stay.
+    void setPhaseShift(double shift);
     // The detector's pixel size at the specimen (nm) as an open micrograph gives it: the views use it
     // while the micrograph is open, the specimen keeps its own (the one stored with the settings).
     void setDetectorPixelSize(double nm);
@@ -204,6 +262,11 @@ public:
     // The pattern's grey levels for a picture of half width `centre` (px) at `defocus`, sampled as
     // the latest aberration asked; as the detector records it while the sampled view is shown.
     PatternHalves computePattern(double defocus, int centre, const PatternProgress &progress = {}) const;
+    // At the state's own defocus.
+    PatternHalves computePattern(int centre, const PatternProgress &progress) const
+    {
+        return computePattern(m_state.Defocus, centre, progress);
+    }
     // The defocus map `width` pixels wide over the defocus range; kept, with the state it was
     // computed from, for its table.
     const DefocusMapGrid &computeMap(int width);
@@ -213,6 +276,8 @@ public:
     QByteArray mapTableText() const;
 
 signals:
+    // Every change of the state, the ranges and the view choices, once per setter (or Batch).
+    void changed(CtfSession::Changes what);
     void instrumentChanged();
     void aberrationsChanged(bool coarse);
     void viewChanged();
@@ -222,6 +287,8 @@ signals:
     void specimenChanged(); // setSpecimen changed a term
 
 private:
+    void notify(Changes what);
+    static Changes aberrations(bool coarse);
     void setStep(bool coarse);
     void changeView(bool ViewChoices::*choice, bool on);
     void dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries);
@@ -230,8 +297,12 @@ private:
     std::pair<const CtfCurves *, QVector<double> CtfCurves::*> seriesSource(int series) const;
 
     OpticsState m_state;
+    int m_batch = 0;    // Batches alive
+    Changes m_batched;  // what they gathered
     ViewChoices m_view; // its mode and plotter envelopes are the state's PlotterMode and ShowEnvelopes
     bool m_storedPlotterMode = false;
+    bool m_patternLive = false;
+    bool m_liveChecked = true;
     int m_magnificationPosition = MagnificationStartPosition;
     int m_defocusMin = OptionRanges().defocusMin;
     int m_defocusMax = OptionRanges().defocusMax;
@@ -252,5 +323,7 @@ private:
     int m_mapWidth = 0;
     int m_mapMinimum = 0, m_mapMaximum = 0;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(CtfSession::Changes)
 
 } // namespace orvalis

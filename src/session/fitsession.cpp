@@ -161,7 +161,7 @@ bool FitSession::apply()
     if (!canApply() || !m_session.initialised())
         return false;
     const CtfFitValues &v = *m_result->values;
-    OpticsState &state = m_session.state();
+    const OpticsState &state = m_session.state();
     // The sliders step by whole nanometres: the values the controls can show.
     const int defocus = roundToInt(v.program.Defocus);
     const int a2 = roundToInt(v.program.A2);
@@ -170,14 +170,18 @@ bool FitSession::apply()
         m_session.setDefocusRange(std::min(ranges.defocusMin, -defocus), std::max(ranges.defocusMax, -defocus));
     if (a2 > ranges.a2Max)
         m_session.setA2Maximum(a2);
-    state.A2Azimuth = degreesToRadians(v.program.azimuth);
-    if (m_resultOptions.fitPhaseShift)
-        state.PhaseShift = degreesToRadians(v.phaseShift);
+    const double azimuth = degreesToRadians(v.program.azimuth);
+    const double phaseShift = m_resultOptions.fitPhaseShift ? degreesToRadians(v.phaseShift) : state.PhaseShift;
     // Known before the setters, whose signals redraw the chart with its marker.
-    m_applied = Applied{static_cast<double>(defocus), static_cast<double>(std::abs(a2)), state.A2Azimuth,
-                        state.PhaseShift};
-    m_session.setA2(a2, false);
-    m_session.setDefocus(defocus, false);
+    m_applied = Applied{static_cast<double>(defocus), static_cast<double>(std::abs(a2)), azimuth, phaseShift};
+    {
+        const CtfSession::Batch once(m_session);
+        m_session.setA2Azimuth(azimuth);
+        if (m_resultOptions.fitPhaseShift)
+            m_session.setPhaseShift(phaseShift);
+        m_session.setA2(a2, false);
+        m_session.setDefocus(defocus, false);
+    }
     emit applied();
     return true;
 }

@@ -109,7 +109,7 @@ ScopeData libraryData()
 
 void loadLibraryScope(TForm1 &form)
 {
-    if (!form.ApplyScopeRecord(ScopeRecordFromData(libraryCompany, libraryModel, libraryData())))
+    if (!form.setup().ApplyScopeRecord(ScopeRecordFromData(libraryCompany, libraryModel, libraryData())))
         qFatal("the window refused the library instrument");
 }
 
@@ -180,8 +180,12 @@ private slots:
 void TestCli::sameAsWindow_data()
 {
     QTest::addColumn<StateSetup>("setup");
-    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("chartOptions"); // the state's, and the chart's own
     QTest::newRow("start-up") << StateSetup(showPattern) << QStringList();
+    QTest::newRow("monochrome") << StateSetup([](TForm1 &form) {
+        form.setup().setMonochrome(true);
+        typeAndEnter(&form, "edAstigm", QStringLiteral("30"));
+    }) << QStringList{"--monochrome", "--a2", "30"};
     QTest::newRow("astigmatism and a direction") << StateSetup([](TForm1 &form) {
         showPattern(form);
         typeAndEnter(&form, "edAstigm", QStringLiteral("60"));
@@ -238,7 +242,7 @@ void TestCli::sameAsWindow_data()
     QTest::newRow("negative Cs, overfocus") << StateSetup([](TForm1 &form) {
         TScopeData scope = defaultScope();
         scope.Cs = -1.2e6;
-        if (!form.ApplyScopeRecord(scope))
+        if (!form.setup().ApplyScopeRecord(scope))
             qFatal("the window refused a negative Cs");
         showPattern(form);
         typeAndEnter(&form, "edDefocus", QStringLiteral("80"));
@@ -249,7 +253,10 @@ void TestCli::sameAsWindow_data()
 void TestCli::sameAsWindow()
 {
     QFETCH(StateSetup, setup);
-    QFETCH(QStringList, options);
+    QFETCH(QStringList, chartOptions);
+    // The chart's look is the chart's alone: the other commands take the state's options.
+    QStringList options = chartOptions;
+    options.removeAll(QStringLiteral("--monochrome"));
     FreshSettingsFolder settings;
     WriteScopeEntry(libraryCompany, libraryModel, libraryData());
     auto form = std::make_unique<TForm1>();
@@ -288,11 +295,21 @@ void TestCli::sameAsWindow()
     const QString svgPath = dir.filePath(QStringLiteral("cli.svg"));
     const QByteArray svg = windowSaves(*form, "Save1D", dir.filePath(QStringLiteral("window.svg")));
     const QSize chartSize = child<ChartWidget>(form.get(), "Chart1")->size();
-    Run chart = runCtf(QStringList{"chart", "--out", svgPath, "--size", sizeText(chartSize)} + options);
+    Run chart = runCtf(QStringList{"chart", "--out", svgPath, "--size", sizeText(chartSize)} + chartOptions);
     QCOMPARE(chart.err, QByteArray());
     QCOMPARE(chart.status, 0);
     QVERIFY(svg.size() > 1000);
     QVERIFY(sameBytes(fileBytes(svgPath), svg, QStringLiteral("chart.svg")));
+    const QString pngPath = dir.filePath(QStringLiteral("cli.png"));
+    QCOMPARE(runCtf(QStringList{"chart", "--out", pngPath} + chartOptions).status, 0);
+    const QImage drawn = QImage(pngPath).convertToFormat(QImage::Format_RGB32);
+    bool coloured = false;
+    for (int y = 0; y < drawn.height() && !coloured; ++y)
+        for (int x = 0; x < drawn.width() && !coloured; ++x) {
+            const QRgb c = drawn.pixel(x, y);
+            coloured = qRed(c) != qGreen(c) || qGreen(c) != qBlue(c);
+        }
+    QCOMPARE(coloured, !chartOptions.contains(QStringLiteral("--monochrome")));
 
     if (!form->state().PlotterMode)
         showMap(*form);
@@ -307,16 +324,18 @@ void TestCli::sameAsWindow()
     const QByteArray map = windowSaves(*form, "SaveDefocusMap1", dir.filePath(QStringLiteral("window-map.txt")));
     if (!map.isEmpty()) {
         const QString path = dir.filePath(QStringLiteral("cli-map.txt"));
-        Run run = runCtf(QStringList{"map", "--out", path, "--size", QString::number(form->offscreenImage().width())}
-                         + options);
+        Run run = runCtf(
+            QStringList{"map", "--out", path, "--size", QString::number(form->body().map()->image().width())}
+            + options);
         QCOMPARE(run.status, 0);
         QVERIFY(map.size() > 1000);
         QVERIFY(sameBytes(fileBytes(path), map, QStringLiteral("map.txt")));
         const QString picture = dir.filePath(QStringLiteral("cli-map.png"));
-        run = runCtf(QStringList{"map", "--out", picture, "--size", QString::number(form->offscreenImage().width())}
-                     + options);
+        run = runCtf(
+            QStringList{"map", "--out", picture, "--size", QString::number(form->body().map()->image().width())}
+            + options);
         QCOMPARE(QImage(picture).convertToFormat(QImage::Format_RGB32),
-                 form->offscreenImage().convertToFormat(QImage::Format_RGB32));
+                 form->body().map()->image().convertToFormat(QImage::Format_RGB32));
     }
     form->close();
 }

@@ -34,7 +34,9 @@ void startSession(CtfSession &session, const FitCase &c)
     scope.Cs = c.csMm * 1e6;
     session.ScopeRecord1 = scope;
     session.beginRun();
-    session.state().AmplitudeContrast = c.q;
+    SpecimenDetector terms = session.specimen();
+    terms.amplitudeContrast = c.q;
+    session.setSpecimen(terms);
 }
 
 // The micrograph written as an MRC file and opened as the user opens one.
@@ -132,12 +134,12 @@ void TestFitSession::fitsAndApplies()
     // phase plate, they do not.
     const double agreed = micrograph.profile().agreedUpTo;
     QVERIFY2(agreed > 1.9, qPrintable(QString::number(agreed)));
-    session.state().A2Azimuth += Pi / 2;
+    session.setA2Azimuth(session.state().A2Azimuth + Pi / 2);
     const double turned = micrograph.profile().agreedUpTo;
-    session.state().A2Azimuth -= Pi / 2;
+    session.setA2Azimuth(session.state().A2Azimuth - Pi / 2);
     QVERIFY2(turned < agreed - 0.3, qPrintable(QStringLiteral("%1 turned, %2 fitted").arg(turned).arg(agreed)));
     if (hasPhaseShift(fitCase)) {
-        session.state().PhaseShift = 0;
+        session.setPhaseShift(0);
         QVERIFY(micrograph.profile().agreedUpTo < agreed - 0.3);
     }
 }

@@ -39,7 +39,9 @@ void startSession(CtfSession &session)
     session.beginRun();
     session.setDefocus(kDefocus, false);
     session.setUpTo(1.2);
-    session.state().AmplitudeContrast = kContrast;
+    SpecimenDetector terms = session.specimen();
+    terms.amplitudeContrast = kContrast;
+    session.setSpecimen(terms);
 }
 
 // A micrograph with the session's model at kDefocus, envelopes included, as a microscope makes it.

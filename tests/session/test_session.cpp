@@ -55,6 +55,9 @@ private slots:
     void aberration_data();
     void aberration();
     void nothingBeforeTheRun();
+    void changeFlags_data();
+    void changeFlags();
+    void batchTellsOnce();
     void viewChoices_data();
     void viewChoices();
     void envelopeSwitchedOff();
@@ -278,6 +281,145 @@ void TestSession::nothingBeforeTheRun()
     QCOMPARE(session.state().A2, 0.0);
     QCOMPARE(session.state().StepFactor, 1);
     QCOMPARE(session.magnificationPosition(), int(CtfSession::MagnificationStartPosition));
+}
+
+// Each setter tells once what it changed; a value refused (not finite, out of its rule, or the one
+// already set) changes nothing and tells nothing.
+void TestSession::changeFlags_data()
+{
+    using C = CtfSession::Change;
+    QTest::addColumn<QString>("setter");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("expected"); // CtfSession::Changes, 0 for none
+    const double nan = std::nan("");
+    const int aberrations = int(C::Aberrations), coarse = int(C::Aberrations) | int(C::Coarse);
+    QTest::newRow("defocus, full") << "defocus" << -120.0 << aberrations;
+    QTest::newRow("defocus, coarse") << "defocus coarse" << -120.0 << coarse;
+    QTest::newRow("defocus not finite") << "defocus" << nan << 0;
+    QTest::newRow("two-fold, coarse") << "A2 coarse" << 30.0 << coarse;
+    QTest::newRow("two-fold not finite") << "A2" << nan << 0;
+    QTest::newRow("three-fold") << "A3" << 300.0 << aberrations;
+    QTest::newRow("magnification, coarse") << "magnification coarse" << 30.0 << coarse;
+    QTest::newRow("two-fold azimuth") << "A2 azimuth" << 0.5 << aberrations;
+    QTest::newRow("two-fold azimuth unchanged") << "A2 azimuth" << 0.0 << 0;
+    QTest::newRow("three-fold azimuth not finite") << "A3 azimuth" << nan << 0;
+    QTest::newRow("alpha") << "alpha" << 1e-4 << aberrations;
+    QTest::newRow("alpha not finite") << "alpha" << nan << 0;
+    QTest::newRow("coarse sampling") << "sampling" << 1.0 << coarse;
+    QTest::newRow("full sampling, already") << "sampling" << 0.0 << 0;
+    QTest::newRow("direction") << "direction" << 0.25 << int(C::Direction);
+    QTest::newRow("direction not finite") << "direction" << nan << 0;
+    QTest::newRow("up to") << "upTo" << 6.0 << int(C::Ranges);
+    QTest::newRow("up to negative") << "upTo" << -1.0 << 0;
+    QTest::newRow("up to unchanged") << "upTo" << 10.0 << 0;
+    QTest::newRow("a2 maximum") << "a2Max" << 900.0 << int(C::Ranges);
+    QTest::newRow("phase shift") << "phase shift" << 0.5 << int(C::Specimen);
+    QTest::newRow("phase shift not finite") << "phase shift" << nan << 0;
+    QTest::newRow("amplitude contrast") << "contrast" << 0.07 << int(C::Specimen);
+    QTest::newRow("intensity") << "intensity" << 1.0 << int(C::View);
+    QTest::newRow("intensity off, already") << "intensity" << 0.0 << 0;
+    QTest::newRow("monochrome") << "monochrome" << 1.0 << int(C::View);
+    QTest::newRow("monochrome off, already") << "monochrome" << 0.0 << 0;
+    QTest::newRow("pattern's draw flag") << "pattern live" << 1.0 << int(C::View);
+    QTest::newRow("Enable Update's check, already") << "live checked" << 1.0 << 0;
+    QTest::newRow("second CTF active") << "second" << 1.0 << int(C::View);
+    QTest::newRow("micrograph pixel size") << "detector" << 0.1 << int(C::Micrograph);
+}
+
+void TestSession::changeFlags()
+{
+    QFETCH(QString, setter);
+    QFETCH(double, value);
+    QFETCH(int, expected);
+    CtfSession session;
+    startDefault(session);
+    const OpticsState before = session.state();
+    const OptionRanges rangesBefore = session.ranges();
+    QSignalSpy changed(&session, &CtfSession::changed);
+    const bool coarse = setter.endsWith(QLatin1String(" coarse"));
+    const QString which = coarse ? setter.chopped(7) : setter;
+    if (which == "defocus")
+        session.setDefocus(value, coarse);
+    else if (which == "A2")
+        session.setA2(value, coarse);
+    else if (which == "A3")
+        session.setA3(value, coarse);
+    else if (which == "magnification")
+        session.setMagnificationPosition(int(value), coarse);
+    else if (which == "A2 azimuth")
+        session.setA2Azimuth(value);
+    else if (which == "A3 azimuth")
+        session.setA3Azimuth(value);
+    else if (which == "alpha")
+        session.setAlpha(value);
+    else if (which == "sampling")
+        session.setSampling(value != 0);
+    else if (which == "direction")
+        session.setDirection(value);
+    else if (which == "upTo")
+        session.setUpTo(value);
+    else if (which == "a2Max")
+        session.setA2Maximum(int(value));
+    else if (which == "phase shift")
+        session.setPhaseShift(value);
+    else if (which == "contrast") {
+        SpecimenDetector terms = session.specimen();
+        terms.amplitudeContrast = value;
+        session.setSpecimen(terms);
+    } else if (which == "intensity")
+        session.setIntensity(value != 0);
+    else if (which == "monochrome")
+        session.setMonochrome(value != 0);
+    else if (which == "pattern live")
+        session.setPatternLive(value != 0);
+    else if (which == "live checked")
+        session.setLiveChecked(value != 0);
+    else if (which == "second")
+        session.setSecondActive(value != 0);
+    else if (which == "detector")
+        session.setDetectorPixelSize(value);
+    else
+        QFAIL(qPrintable(setter));
+    if (expected == 0) {
+        QCOMPARE(changed.count(), 0);
+        for (double OpticsState::*m : {&OpticsState::Defocus, &OpticsState::A2, &OpticsState::A3,
+                                       &OpticsState::A2Azimuth, &OpticsState::A3Azimuth, &OpticsState::Direction})
+            QCOMPARE(session.state().*m, before.*m);
+        QCOMPARE(session.state().UpTo, before.UpTo);
+        QCOMPARE(session.state().PhaseShift, before.PhaseShift);
+        QCOMPARE(session.state().Alpha, before.Alpha);
+        QCOMPARE(session.state().StepFactor, before.StepFactor);
+        QCOMPARE(session.ranges().a2Max, rangesBefore.a2Max);
+        return;
+    }
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(int(changed.first().first().value<CtfSession::Changes>()), expected);
+}
+
+// A step of several values (a fit applied) tells what it changed once, at its end.
+void TestSession::batchTellsOnce()
+{
+    CtfSession session;
+    startDefault(session);
+    QSignalSpy changed(&session, &CtfSession::changed);
+    {
+        const CtfSession::Batch once(session);
+        session.setA2Azimuth(0.4);
+        session.setPhaseShift(0.2);
+        session.setA2(20, false);
+        session.setDefocus(-90, false);
+        QCOMPARE(changed.count(), 0);
+    }
+    QCOMPARE(changed.count(), 1);
+    const auto what = changed.first().first().value<CtfSession::Changes>();
+    QCOMPARE(what, CtfSession::Change::Aberrations | CtfSession::Change::Specimen);
+    QCOMPARE(session.state().A2Azimuth, 0.4);
+    QCOMPARE(session.state().Defocus, -90.0);
+    {
+        const CtfSession::Batch nothing(session);
+        session.setA2Azimuth(0.4);
+    }
+    QCOMPARE(changed.count(), 1);
 }
 
 // Which series the analysis curve fills for each set of choices (bit i: series i has points).
@@ -511,6 +653,7 @@ void TestSession::settingsRoundTrip()
     stored.Intensity = true;
     stored.Symmetr = true;
     stored.PlotMode = true;
+    stored.Monochrome = true;
 
     CtfSession session;
     session.applySettings(stored);
@@ -528,11 +671,12 @@ void TestSession::settingsRoundTrip()
     QCOMPARE(captured.a2max, stored.a2max);
     QCOMPARE(captured.a3max, stored.a3max);
     const std::pair<std::optional<bool> WindowSettings::*, const char *> flags[] = {
-        {&WindowSettings::Show2d, "Show2d"},       {&WindowSettings::Update2D, "Update2D"},
-        {&WindowSettings::Combined, "Combined"},   {&WindowSettings::Spatial, "Spatial"},
-        {&WindowSettings::Temporal, "Temporal"},   {&WindowSettings::Show3D, "Show3D"},
-        {&WindowSettings::Envelopes, "Envelopes"}, {&WindowSettings::Intensity, "Intensity"},
-        {&WindowSettings::Symmetr, "Symmetr"},     {&WindowSettings::PlotMode, "PlotMode"},
+        {&WindowSettings::Show2d, "Show2d"},         {&WindowSettings::Update2D, "Update2D"},
+        {&WindowSettings::Combined, "Combined"},     {&WindowSettings::Spatial, "Spatial"},
+        {&WindowSettings::Temporal, "Temporal"},     {&WindowSettings::Show3D, "Show3D"},
+        {&WindowSettings::Envelopes, "Envelopes"},   {&WindowSettings::Intensity, "Intensity"},
+        {&WindowSettings::Symmetr, "Symmetr"},       {&WindowSettings::PlotMode, "PlotMode"},
+        {&WindowSettings::Monochrome, "Monochrome"},
     };
     for (const auto &flag : flags)
         QVERIFY2(captured.*flag.first == stored.*flag.first, flag.second);
@@ -660,7 +804,9 @@ void TestSession::relionSign()
 {
     CtfSession session;
     startDefault(session);
-    session.state().AmplitudeContrast = 0.1; // the first point is not 0
+    SpecimenDetector terms = session.specimen();
+    terms.amplitudeContrast = 0.1; // the first point is not 0
+    session.setSpecimen(terms);
     session.computeCurves();
     const QVector<double> ctf = session.seriesY(CurveCtf), envelope = session.seriesY(CurveCombined);
     const QByteArray table = (session.computeMap(8), session.mapTableText());

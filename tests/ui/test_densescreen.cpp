@@ -32,8 +32,8 @@ void TestDenseScreen::layout()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(child<PixelImage>(&form, "Image1")->image().size(), QSize(256, 256));
-    QCOMPARE(form.offscreenImage().size(), QSize(512, 512));
-    QCOMPARE(form.patternCentre(), 128);
+    QCOMPARE(form.body().map()->image().size(), QSize(512, 512));
+    QCOMPARE(form.body().pattern()->centre(), 128);
     QCOMPARE(child<QWidget>(&form, "paLeft")->width(), 171);
     QVERIFY(child<QWidget>(&form, "StatusPanel1")->width() >= 128); // wider when the warning needs it
     child<QWidget>(&form, "Panel1")->show();

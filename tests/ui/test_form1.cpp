@@ -89,7 +89,7 @@ void TestForm1::startupWindow()
     QVERIFY(action(m_form.get(), "Enable2DUpdate1")->isChecked());
     QVERIFY(!action(m_form.get(), "N1DCTFPlotMode1")->isChecked()); // analysis mode after start-up
     QVERIFY(!m_form->state().PlotterMode);
-    QVERIFY(!m_form->state().MarkerPending); // the first paint of the chart placed the map's marker
+    QVERIFY(!m_form->painter().markerPending()); // the first paint of the chart placed the map's marker
     QCOMPARE(m_form->state().Defocus, m_form->state().ExtScherzer);
 }
 
@@ -228,7 +228,7 @@ void TestForm1::stepsWithoutHeldButtonEndInFull()
     // The resolution texts are those of a full computation at the new values.
     const QString shown = tree->topLevelItem(1)->child(0)->text(0) + tree->topLevelItem(1)->child(1)->text(0);
     const OpticsState &s = m_form->state();
-    m_form->DrawCTF(s.Defocus, s.A2, s.A3, s.Alpha, s.Direction);
+    m_form->painter().DrawCTF(s.Defocus, s.Direction);
     QCOMPARE(shown, tree->topLevelItem(1)->child(0)->text(0) + tree->topLevelItem(1)->child(1)->text(0));
 
     // A later redraw that sets no step factor of its own stays full.
@@ -332,11 +332,11 @@ void TestForm1::magnificationAfterLoad()
 {
     bar("ScrollBar4")->setValue(14);
     QCOMPARE(text("edMagn"), QStringLiteral("x 12 k"));
-    QVERIFY(m_form->ScopeInit(defaultScope())); // back to 35, where the convergence is the instrument's
+    QVERIFY(m_form->controls().ScopeInit(defaultScope())); // back to 35, where the convergence is the instrument's
     QCOMPARE(text("edMagn"), QStringLiteral("x 518 k"));
     QCOMPARE(child<QLabel>(m_form.get(), "Label3")->text(), QStringLiteral("(Convergence: 0.3000 mrad)"));
     QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
-    QVERIFY(m_form->ScopeInit(defaultScope())); // already at 35
+    QVERIFY(m_form->controls().ScopeInit(defaultScope())); // already at 35
     QCOMPARE(m_form->state().Alpha, m_form->state().Convergence);
 }
 
@@ -412,7 +412,7 @@ void TestForm1::resolutionNotFoundShowsDash()
         scope.dvv = 0.3e-6;
         scope.dii = 0.3e-6;
         scope.Convergence = 0.1e-3;
-        QVERIFY(m_form->ApplyScopeRecord(scope));
+        QVERIFY(m_form->setup().ApplyScopeRecord(scope));
         if (change == "corrected")
             QTest::mouseClick(child<QWidget>(m_form.get(), "SpeedButton1"), Qt::LeftButton);
     }
@@ -479,7 +479,7 @@ void TestForm1::jumpButtons()
     // Beyond the slider's range the button lands on its end.
     TScopeData large = defaultScope();
     large.Cs = 1e8;
-    QVERIFY(m_form->ScopeInit(large));
+    QVERIFY(m_form->controls().ScopeInit(large));
     QTest::mouseClick(child<QToolButton>(m_form.get(), "SpeedButton1"), Qt::LeftButton);
     QCOMPARE(bar("ScrollBar1")->value(), 200);
 }
@@ -568,7 +568,7 @@ void TestForm1::unusableInstrumentRefused()
     TScopeData broken = defaultScope();
     broken.Voltage = 0;
     MessageBoxCatcher box;
-    QVERIFY(!m_form->ScopeInit(broken));
+    QVERIFY(!m_form->controls().ScopeInit(broken));
     QVERIFY2(box.text.contains(QStringLiteral("Voltage (kV) is 0; it must be from 0.001")), qPrintable(box.text));
     QCOMPARE(m_form->state().Wavelength, before.Wavelength);
     QCOMPARE(m_form->state().Voltage, 200.0);
@@ -579,7 +579,7 @@ void TestForm1::unusableInstrumentRefused()
 void TestForm1::plotterKeepsEachCtfsDefocus()
 {
     const double firstDefocus = m_form->state().Defocus; // the extended Scherzer defocus of the start
-    m_form->ChangeMode();
+    m_form->views().ChangeMode();
     QVERIFY(m_form->state().PlotterMode);
     QVERIFY(child<QWidget>(m_form.get(), "fmBtnBar1dCTF")->isVisible());
     QCOMPARE(chart1()->pointCount(0), 4097);
@@ -597,14 +597,14 @@ void TestForm1::plotterKeepsEachCtfsDefocus()
     QCOMPARE(m_form->state().Defocus, firstDefocus); // as it was, not rounded to the slider's step
     QCOMPARE(chart1()->pointCount(7), 4097);         // the second CTF stays on the chart
 
-    m_form->ChangeMode();
+    m_form->views().ChangeMode();
     QVERIFY(!m_form->state().PlotterMode);
     QCOMPARE(chart1()->pointCount(7), 0); // entering analysis mode starts from empty series
 }
 
 void TestForm1::plotterEnvelopesOff()
 {
-    m_form->ChangeMode();
+    m_form->views().ChangeMode();
     auto *envelopes = child<QToolButton>(m_form.get(), "btnEnvelopes");
     QVERIFY(!envelopes->isChecked());
     QCOMPARE(chart1()->pointCount(3), 0);

@@ -54,7 +54,7 @@ private:
     void start()
     {
         m_forms = std::make_unique<FormSet>();
-        form()->setHelpFolder(QFINDTESTDATA("../../data/help"));
+        form()->help().setHelpFolder(QFINDTESTDATA("../../data/help"));
         form()->show();
         QVERIFY(QTest::qWaitForWindowExposed(form()));
     }
@@ -215,9 +215,9 @@ void TestForm1Dialogs::optionsKeepAberrations()
     typeAndEnter(form(), "edDefocus", QStringLiteral("-123"));
     typeAndEnter(form(), "edAstigm", QStringLiteral("45"));
     typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
-    OpticsState &state = form()->state();
-    state.A2Azimuth = 0.7; // as the astigmatism dialog or a fit leaves them
-    state.A3Azimuth = 0.3;
+    const OpticsState &state = form()->state();
+    form()->session().setA2Azimuth(0.7); // as the astigmatism dialog or a fit leaves them
+    form()->session().setA3Azimuth(0.3);
     const OpticsState before = state;
     QVERIFY(runOptions([&](TfmOptions *d) {
         retype(d->findChild<QLineEdit *>(field), typed);
@@ -238,7 +238,7 @@ void TestForm1Dialogs::optionsKeepAberrations()
     // The curve is the one of these aberrations over the new range.
     QCOMPARE(chart1()->xValue(0, chart1()->pointCount(0) - 1), upTo);
     // Loading an instrument is another matter: the two-fold astigmatism goes to 0.
-    QVERIFY(form()->ApplyScopeRecord(form()->ScopeRecord1));
+    QVERIFY(form()->setup().ApplyScopeRecord(form()->ScopeRecord1));
     QCOMPARE(state.A2, 0.0);
     QCOMPARE(bar("ScrollBar2")->value(), 0);
 }
@@ -250,11 +250,11 @@ void TestForm1Dialogs::leavingPlotterShowsTheFirstCtf()
     typeAndEnter(form(), "edAstigm", QStringLiteral("40"));
     typeAndEnter(form(), "edAstigm3", QStringLiteral("300"));
     typeAndEnter(form(), "edDefocus", QStringLiteral("-90"));
-    OpticsState &state = form()->state();
-    state.A2Azimuth = 0.5;
+    const OpticsState &state = form()->state();
+    form()->session().setA2Azimuth(0.5);
     const double voltage = state.Voltage;
 
-    form()->ChangeMode();
+    form()->views().ChangeMode();
     QVERIFY(state.PlotterMode);
     QCOMPARE(chart1()->pointCount(0), 4097);
     QCOMPARE(chart1()->pointCount(7), 4097); // the second CTF at once, not after a click on it
@@ -269,7 +269,7 @@ void TestForm1Dialogs::leavingPlotterShowsTheFirstCtf()
     bar("ScrollBar1")->setValue(150);
     QCOMPARE(state.Voltage, 300.0);
 
-    form()->ChangeMode();
+    form()->views().ChangeMode();
     QVERIFY(!state.PlotterMode);
     QVERIFY(!state.SecondCTF);
     QVERIFY(action(form(), "firstCtf")->isChecked());
@@ -283,9 +283,9 @@ void TestForm1Dialogs::leavingPlotterShowsTheFirstCtf()
     QCOMPARE(form()->ScopeRecord2.Defocus, -150.0); // kept for the next visit
 
     // Back in plotter mode the second CTF is drawn at its own defocus and instrument.
-    form()->ChangeMode();
+    form()->views().ChangeMode();
     QCOMPARE(chart1()->pointCount(7), 4097);
-    form()->ChangeMode();
+    form()->views().ChangeMode();
 
     m_forms.reset();
     start();
@@ -337,7 +337,7 @@ void TestForm1Dialogs::rangeChangeRedrawsMap()
     QCOMPARE(bar("ScrollBar1")->maximum(), maximum);
     QCOMPARE(map->axisMinimum(ChartWidget::Axis::Left), double(minimum));
     QCOMPARE(map->axisMaximum(ChartWidget::Axis::Left), double(maximum));
-    const QImage grid = form()->offscreenImage();
+    const QImage grid = form()->body().map()->image();
     const int last = grid.height() - 1;
     QCOMPARE(qRed(grid.pixel(300, 0)), referenceMapGrey(form()->state(), 300 * 10.0 / grid.width(), -minimum));
     QCOMPARE(qRed(grid.pixel(300, last)), referenceMapGrey(form()->state(), 300 * 10.0 / grid.width(), -maximum));
@@ -386,7 +386,7 @@ void TestForm1Dialogs::aboutFromHelpMenu()
     action(form(), "About1")->trigger();
     QVERIFY(about.seen);
     QCOMPARE(title, QStringLiteral("About Orvalis"));
-    QCOMPARE(count, QStringLiteral("Times used: ") + QString::number(form()->useCount()));
+    QCOMPARE(count, QStringLiteral("Times used: ") + QString::number(form()->store().useCount()));
 }
 
 void TestForm1Dialogs::helpOnF1ClosesWithWindow()

@@ -215,7 +215,7 @@ void TestLayout::panesWholeOrScrolled()
     showPane(&form, "N3D1", true);
     showPane(&form, "Show2DCTF1", true);
     if (plotter)
-        form.ChangeMode();
+        form.views().ChangeMode();
     form.resize(size);
     settle();
     QCOMPARE(form.size(), size);
@@ -343,11 +343,11 @@ void TestLayout::chartReadout()
         typeAndEnter(&form, "edAstigm", QStringLiteral("60"));
         typeAndEnter(&form, "edAstigm3", QStringLiteral("2000"));
         QWidget *image = child<QWidget>(&form, "Image1");
-        form.Image1MouseUp(Qt::LeftButton, image->width() - 10, image->height() - 40);
+        form.painter().Image1MouseUp(Qt::LeftButton, image->width() - 10, image->height() - 40);
     } else if (setup == "intensity") {
         action(&form, "Intensity1")->trigger();
     } else if (setup == "plotter") {
-        form.ChangeMode();
+        form.views().ChangeMode();
         QTest::mouseClick(child<QToolButton>(&form, "btn2ndCTF"), Qt::LeftButton);
     }
     auto *chart = child<ChartWidget>(&form, "Chart1");

@@ -71,7 +71,7 @@ private:
     QString treeNode(int group) { return child<QTreeWidget>(&form(), "TreeView1")->topLevelItem(group)->text(0); }
     void enterPlotterWithSecondCtf()
     {
-        form().ChangeMode();
+        form().views().ChangeMode();
         QTest::mouseClick(child<QToolButton>(&form(), "btn2ndCTF"), Qt::LeftButton);
         QVERIFY(form().state().SecondCTF);
     }
@@ -136,7 +136,7 @@ void TestLibraryDialogs::setupLoadsActiveRecord()
     if (second)
         enterPlotterWithSecondCtf();
     const TScopeData untouched = second ? form().ScopeRecord1 : form().ScopeRecord2;
-    const double defocus = form().activeScopeRecord().Defocus;
+    const double defocus = form().session().activeScopeRecord().Defocus;
     {
         ModalScript script;
         script.step<TfmMicroSetup>(chooseAndOk("Corrected", "C1"));
@@ -221,7 +221,7 @@ void TestLibraryDialogs::quickSetup()
         enterPlotterWithSecondCtf();
     typeAndEnter(&form(), "edAstigm", "50"); // a load sets the two-fold astigmatism back to 0
     QCOMPARE(form().state().A2, 50.0);
-    form().activeScopeRecord().dvv = 0; // stands for "missing"; the optics state uses 0.25 ppm
+    form().session().activeScopeRecord().dvv = 0; // stands for "missing"; the optics state uses 0.25 ppm
     const TScopeData other = second ? form().ScopeRecord1 : form().ScopeRecord2;
     QString shownDvv;
     {
@@ -242,7 +242,7 @@ void TestLibraryDialogs::quickSetup()
         QCOMPARE(script.texts, message.isEmpty() ? QStringList() : QStringList{message});
     }
     QCOMPARE(shownDvv, QString("0.25"));
-    const TScopeData &active = form().activeScopeRecord();
+    const TScopeData &active = form().session().activeScopeRecord();
     QCOMPARE(active.Voltage, voltage);
     QCOMPARE(active.Cs, cs);
     QCOMPARE(form().state().UpTo, upTo);
@@ -313,7 +313,7 @@ void TestLibraryDialogs::infoBlocks()
     QFETCH(bool, plotter);
     QFETCH(int, lines);
     if (plotter)
-        form().ChangeMode();
+        form().views().ChangeMode();
     QString text;
     Qt::TextInteractionFlags flags;
     {
@@ -351,7 +351,7 @@ void TestLibraryDialogs::quickSetupC5()
         action(&form(), "QuickSetup1")->trigger();
     };
     run("3.5");
-    QCOMPARE(form().activeScopeRecord().C5, 3.5e6);
+    QCOMPARE(form().session().activeScopeRecord().C5, 3.5e6);
     QCOMPARE(form().state().C5, 3.5e6);
     run("");
     QCOMPARE(form().state().C5, 3.5e6);

@@ -90,7 +90,7 @@ void TestOpticsView::fineDefocus()
     QTest::keyClick(bar("ScrollBar1"), Qt::Key_Right);
     QCOMPARE(form()->state().Defocus, -4.3);
     QCOMPARE(child<QLineEdit>(form(), "edDefocus")->text(), QStringLiteral("-4.3"));
-    QCOMPARE(form()->activeScopeRecord().Defocus, -4.3);
+    QCOMPARE(form()->session().activeScopeRecord().Defocus, -4.3);
 
     WhenModal<TfmOptions> coarse([](TfmOptions *d) {
         QVERIFY(d->chkFineDefocus->isChecked());
@@ -129,7 +129,7 @@ void TestOpticsView::cryoEmEntry()
     QCOMPARE(bar("ScrollBar1")->value(), 140);
     QCOMPARE(bar("ScrollBar2")->value(), 63);
     QCOMPARE(child<QLineEdit>(form(), "edAstigm")->text(), QStringLiteral("63"));
-    QCOMPARE(form()->activeScopeRecord().Defocus, -140.0);
+    QCOMPARE(form()->session().activeScopeRecord().Defocus, -140.0);
 }
 
 void TestOpticsView::refusedEntry()

@@ -99,19 +99,19 @@ void TestPattern::showPattern()
     QVERIFY(action(m_form.get(), "Save2D")->isEnabled());
     const QImage image = pattern();
     QCOMPARE(image.size(), QSize(208, 208));
-    QCOMPARE(m_form->patternCentre(), 104);
+    QCOMPARE(m_form->body().pattern()->centre(), 104);
     QCOMPARE(grey(image, 104, 104), 94);
     for (int x = 0; x < 208; ++x)
         QCOMPARE(image.pixel(x, 0), qRgb(0, 0, 0));
-    QCOMPARE(m_form->offscreenImage().size(), QSize(416, 416));
+    QCOMPARE(m_form->body().map()->image().size(), QSize(416, 416));
     QVERIFY(!child<QProgressBar>(m_form.get(), "ProgressBar1")->isVisible());
 }
 
 void TestPattern::patternMatchesDirectEvaluation()
 {
-    OpticsState &s = m_form->state();
-    s.A2 = 35;
-    s.A3 = 1500;
+    const OpticsState &s = m_form->state();
+    m_form->session().setA2(35, false);
+    m_form->session().setA3(1500, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     const int n = 104;
@@ -129,7 +129,7 @@ void TestPattern::patternMatchesDirectEvaluation()
 
 void TestPattern::zeroRangeIsUniform()
 {
-    m_form->state().UpTo = 0;
+    m_form->session().setUpTo(0);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     for (int y = 1; y < 208; ++y)
@@ -200,8 +200,8 @@ void TestPattern::mirrorSymmetry()
 {
     QFETCH(double, a2);
     QFETCH(double, a3);
-    m_form->state().A2 = a2;
-    m_form->state().A3 = a3;
+    m_form->session().setA2(a2, false);
+    m_form->session().setA3(a3, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     bool upDownDiffers = false;
@@ -217,7 +217,7 @@ void TestPattern::mirrorSymmetry()
 
 void TestPattern::twoFoldMakesEllipsesAlongAxes()
 {
-    m_form->state().A2 = 80;
+    m_form->session().setA2(80, false);
     action(m_form.get(), "Show2DCTF1")->trigger();
     const QImage image = pattern();
     int differences = 0;
@@ -327,11 +327,11 @@ void TestPattern::switchesInterplay()
     live->trigger(); // live update off
     QVERIFY(!live->isChecked());
     QVERIFY(!liveButton->isChecked());
-    QVERIFY(!m_form->patternDrawFlag());
+    QVERIFY(!m_form->session().patternLive());
     show->trigger(); // off ...
     QVERIFY(!child<QWidget>(m_form.get(), "pa2Dctf")->isVisible());
     QVERIFY(!liveButton->isEnabled());
-    m_form->state().A2 = 90;
+    m_form->session().setA2(90, false);
     show->trigger(); // ... and on: drawn once for the current values although live update is off
     QVERIFY(!live->isChecked());
     QVERIFY(liveButton->isChecked());
@@ -356,7 +356,7 @@ void TestPattern::liveOffKeepsPicture()
 void TestPattern::mapRowsAndColumns()
 {
     showMap();
-    const QImage map = m_form->offscreenImage();
+    const QImage map = m_form->body().map()->image();
     const OpticsState &s = m_form->state();
     QCOMPARE(map.size(), QSize(416, 416));
     for (int y = 0; y < 416; ++y)
@@ -422,7 +422,7 @@ void TestPattern::markerFollowsDefocus()
     QFETCH(int, position);
     QFETCH(QString, edge);
     showMap();
-    const QImage before = m_form->offscreenImage();
+    const QImage before = m_form->body().map()->image();
     child<QScrollBar>(m_form.get(), "ScrollBar1")->setValue(position);
     const QRect plot = chart("Chart2")->plotRect();
     const QWidget *line = child<QWidget>(m_form.get(), "Shape2");
@@ -433,7 +433,7 @@ void TestPattern::markerFollowsDefocus()
         : edge == "bottom"             ? plot.bottom() - 1
                                        : plot.top() + roundToInt(125.0 * (plot.height() - 2) / 250);
     QCOMPARE(line->y(), expected);
-    QCOMPARE(m_form->offscreenImage(), before); // the map itself is not recomputed
+    QCOMPARE(m_form->body().map()->image(), before); // the map itself is not recomputed
 }
 
 void TestPattern::typedDefocusRebuildsMap()
@@ -441,7 +441,7 @@ void TestPattern::typedDefocusRebuildsMap()
     showMap();
     typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-300"));
     QCOMPARE(child<QScrollBar>(m_form.get(), "ScrollBar1")->maximum(), 300);
-    const QImage map = m_form->offscreenImage();
+    const QImage map = m_form->body().map()->image();
     QCOMPARE(grey(map, 300, 415), referenceMapGrey(m_form->state(), 300 * 10.0 / 416, -300));
     QCOMPARE(chart("Chart2")->axisMaximum(ChartWidget::Axis::Left), 300.0);
     const QRect plot = chart("Chart2")->plotRect();
@@ -452,7 +452,7 @@ void TestPattern::fastOscillationWarning()
 {
     TScopeData narrow = defaultScope();
     narrow.Convergence = 0.05e-3;
-    QVERIFY(m_form->ScopeInit(narrow));
+    QVERIFY(m_form->controls().ScopeInit(narrow));
     typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-300"));
     QWidget *panel = child<QWidget>(m_form.get(), "Panel1");
     QVERIFY(panel->isVisible());

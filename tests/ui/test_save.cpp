@@ -137,14 +137,14 @@ void TestSave::dialogProposesAndCancelWritesNothing()
     QCOMPARE(driver.selectedFilter, QStringLiteral("Bitmaps (*.bmp)"));
     QVERIFY(QDir(m_dir.path()).isEmpty());
     QVERIFY(QDir::current().entryList({QStringLiteral("Default*")}).isEmpty());
-    QCOMPARE(m_form->saveDir(), QString());
+    QCOMPARE(m_form->saver().saveDir(), QString());
 }
 
 // The stored folder is where the dialog opens first; afterwards it stays where the user went.
 void TestSave::opensInTheStoredFolder()
 {
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("first")));
-    m_form->setSaveDir(file(QStringLiteral("first/")));
+    m_form->saver().setSaveDir(file(QStringLiteral("first/")));
     {
         SaveDialogDriver driver(file(QStringLiteral("c.txt")));
         QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
@@ -153,7 +153,7 @@ void TestSave::opensInTheStoredFolder()
     SaveDialogDriver driver({});
     QTest::mouseClick(button("ToolButton2"), Qt::LeftButton);
     QCOMPARE(driver.folder, m_dir.path());
-    QCOMPARE(m_form->saveDir(), QString()); // a Cancel leaves the proposed name, which has no folder
+    QCOMPARE(m_form->saver().saveDir(), QString()); // a Cancel leaves the proposed name, which has no folder
 }
 
 void TestSave::curveTable()
@@ -180,7 +180,7 @@ void TestSave::curveTable()
         for (int n = 0; n < drawn.size(); ++n)
             QCOMPARE(QString::fromLatin1(cells[n + 1]), formatGeneral(c->yValue(drawn[n], i)));
     }
-    QCOMPARE(m_form->saveDir(), QDir::toNativeSeparators(m_dir.path() + u'/'));
+    QCOMPARE(m_form->saver().saveDir(), QDir::toNativeSeparators(m_dir.path() + u'/'));
 }
 
 // Both curves and their envelopes: the columns stand in chart order, not in the order drawn.
@@ -343,7 +343,7 @@ void TestSave::mapFiles()
 {
     action(m_form.get(), "N3D1")->trigger();
     QVERIFY(button("ToolButton3")->isEnabled());
-    const QImage map = m_form->offscreenImage().convertToFormat(QImage::Format_RGB32);
+    const QImage map = m_form->body().map()->image().convertToFormat(QImage::Format_RGB32);
     for (const QString &name : {QStringLiteral("m.bmp"), QStringLiteral("m.png")}) {
         SaveDialogDriver driver(file(name));
         QTest::mouseClick(button("ToolButton3"), Qt::LeftButton);

@@ -96,7 +96,7 @@ void TestScaledScreen::patternAndMapStaySharp()
                       qFloor(r * (marker->y() - plot.top())) - 4);
     QVERIFY(above.height() > 10);
     const QSet<QRgb> mapShown = coloursOf(chart, above);
-    const QSet<QRgb> mapComputed = coloursOf(form.offscreenImage(), form.offscreenImage().rect());
+    const QSet<QRgb> mapComputed = coloursOf(form.body().map()->image(), form.body().map()->image().rect());
     QVERIFY2(strangers(mapShown, mapComputed).isEmpty(), qPrintable(strangers(mapShown, mapComputed)));
 }
 

@@ -109,9 +109,9 @@ void TestShell::firstRunDefaults()
     auto form = startForm();
     QCOMPARE(form->pos(), QPoint(259, 117));
     QCOMPARE(form->size(), QSize(759, 612));
-    QCOMPARE(form->useCount(), 1);
-    QVERIFY(!form->monochrome());
-    QCOMPARE(form->saveDir(), QString());
+    QCOMPARE(form->store().useCount(), 1);
+    QVERIFY(!form->session().viewChoices().monochrome);
+    QCOMPARE(form->saver().saveDir(), QString());
     QCOMPARE(form->ScopeRecord1.Company, QStringLiteral("Default"));
     QCOMPARE(child<QLabel>(form.get(), "StatusPanel0")->text(), QStringLiteral("Orvalis"));
     QVERIFY(!child<QWidget>(form.get(), "pa1dCTFHeader")->isVisible());
@@ -146,9 +146,9 @@ void TestShell::secondStartRestores()
         action(form.get(), "Enable2DUpdate1")->trigger();              // off
         typeAndEnter(form.get(), "edDefocus", QStringLiteral("-700")); // widens the slider's range
         typeAndEnter(form.get(), "edAstigm", QStringLiteral("450"));
-        form->state().UpTo = 6.5;
-        form->setMonochrome(true);
-        form->setSaveDir(QStringLiteral("/data/ctf/"));
+        form->session().setUpTo(6.5);
+        form->setup().setMonochrome(true);
+        form->saver().setSaveDir(QStringLiteral("/data/ctf/"));
         // The user moves the second band in front of the first and resizes the window and panes.
         auto *toolBar1 = child<BandToolBar>(form.get(), "ToolBar1");
         form->removeToolBar(toolBar1);
@@ -177,9 +177,9 @@ void TestShell::secondStartRestores()
     QCOMPARE(splitter(form.get(), "Splitter4")->sizes(), splitters[3]);
     QCOMPARE(bandOrder(form.get()), QStringList({"ToolBar2", "ToolBar1"}));
     QCOMPARE(child<QToolBar>(form.get(), "ToolBar2")->width(), band0Width);
-    QCOMPARE(form->useCount(), 2);
-    QVERIFY(form->monochrome());
-    QCOMPARE(form->saveDir(), QStringLiteral("/data/ctf/"));
+    QCOMPARE(form->store().useCount(), 2);
+    QVERIFY(form->session().viewChoices().monochrome);
+    QCOMPARE(form->saver().saveDir(), QStringLiteral("/data/ctf/"));
     QCOMPARE(form->state().UpTo, 6.5);
     QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar1")->maximum(), 700);
     QCOMPARE(child<QScrollBar>(form.get(), "ScrollBar1")->minimum(), -50);
@@ -538,7 +538,7 @@ void TestShell::storedExtremesStart()
         auto *slider = child<QScrollBar>(form.get(), bar);
         QVERIFY(slider->minimum() >= -MaxDefocus && slider->maximum() <= MaxDefocus);
     }
-    QVERIFY(form->useCount() >= 1);
+    QVERIFY(form->store().useCount() >= 1);
     if (notice.isEmpty()) {
         QVERIFY2(box.text.isEmpty(), qPrintable(box.text));
         return;
@@ -640,7 +640,7 @@ void TestShell::damagedStoreNoticeAfterShow()
     QTRY_VERIFY(!box.text.isEmpty());
     QVERIFY2(box.text.contains(QDir::toNativeSeparators(path) + QStringLiteral(".damaged")), qPrintable(box.text));
     QCOMPARE(box.name, QStringLiteral("StartupNotice"));
-    QCOMPARE(form->useCount(), 1);
+    QCOMPARE(form->store().useCount(), 1);
 }
 
 void TestShell::storeTroubleToldAtStart_data()
@@ -765,17 +765,17 @@ void TestShell::modeSwitchWithFrozenPattern()
     auto form = startForm();
     action(form.get(), "Show2DCTF1")->trigger();
     action(form.get(), "Enable2DUpdate1")->trigger(); // off
-    QVERIFY(!form->patternDrawFlag());
-    form->ChangeMode();
+    QVERIFY(!form->session().patternLive());
+    form->views().ChangeMode();
     QVERIFY(!child<QWidget>(form.get(), "pa2Dctf")->isVisible());
-    QVERIFY(!form->patternDrawFlag());
+    QVERIFY(!form->session().patternLive());
     typeAndEnter(form.get(), "edDefocus", QStringLiteral("-150"));
     const QImage stale = pattern(form.get());
-    form->ChangeMode();
+    form->views().ChangeMode();
     QVERIFY(child<QWidget>(form.get(), "pa2Dctf")->isVisible());
     const QImage fresh = pattern(form.get());
     QVERIFY(fresh != stale); // drawn for -150 nm
-    QVERIFY(!form->patternDrawFlag());
+    QVERIFY(!form->session().patternLive());
     typeAndEnter(form.get(), "edDefocus", QStringLiteral("-20"));
     QCOMPARE(pattern(form.get()), fresh);
 }
@@ -811,7 +811,7 @@ void TestShell::plotterGreysViewMenusOnly()
 {
     auto form = startForm();
     action(form.get(), "ShowToolbar1")->trigger();
-    form->ChangeMode();
+    form->views().ChangeMode();
     QVERIFY(!child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
     QVERIFY(!child<QMenu>(form.get(), "N2DCTF1")->menuAction()->isEnabled());
     auto *intensity = child<QToolButton>(form.get(), "btnIntensity");
@@ -821,7 +821,7 @@ void TestShell::plotterGreysViewMenusOnly()
     QVERIFY(intensity->isChecked());
     QTest::mouseClick(child<QToolButton>(form.get(), "btnSymmetr"), Qt::LeftButton);
     QVERIFY(action(form.get(), "Symmetr1")->isChecked());
-    form->ChangeMode();
+    form->views().ChangeMode();
     QVERIFY(child<QMenu>(form.get(), "N1DCTF1")->menuAction()->isEnabled());
 }
 
@@ -832,22 +832,22 @@ void TestShell::envelopeSwitchesOfEachMode()
     auto form = startForm();
     auto *chart = child<ChartWidget>(form.get(), "Chart1");
     auto *envelopes = child<QToolButton>(form.get(), "btnEnvelopes");
-    form->ChangeMode();
+    form->views().ChangeMode();
     QTest::mouseClick(envelopes, Qt::LeftButton); // on ...
     QTest::mouseClick(envelopes, Qt::LeftButton); // ... and off in plotter mode
     QVERIFY(!chart->isSeriesVisible(3));
-    form->ChangeMode();
+    form->views().ChangeMode();
     QVERIFY(action(form.get(), "Combined1")->isChecked());
     QVERIFY(chart->isSeriesVisible(3));
     QVERIFY(chart->isSeriesVisible(6));
     QVERIFY(chart->pointCount(3) > 0);
 
-    form->ChangeMode();
+    form->views().ChangeMode();
     QTest::mouseClick(envelopes, Qt::LeftButton); // on in plotter mode
-    form->ChangeMode();
+    form->views().ChangeMode();
     action(form.get(), "Combined1")->trigger(); // off in analysis mode
     QVERIFY(!chart->isSeriesVisible(3));
-    form->ChangeMode();
+    form->views().ChangeMode();
     QVERIFY(envelopes->isChecked());
     QVERIFY(chart->isSeriesVisible(3));
     QVERIFY(chart->pointCount(3) > 0);

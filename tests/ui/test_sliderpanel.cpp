@@ -65,6 +65,7 @@ void TestSliderPanel::rowsSpeakForTheirControls()
     panel.setPosition(r, target);
     QCOMPARE(changed.count(), 1); // inside the move
     QCOMPARE(changed.first().at(0).toInt(), row);
+    QCOMPARE(changed.first().at(1).toInt(), target); // the position travels with the change
     QCOMPARE(slider->value(), target);
     panel.setPosition(r, target); // no change, no event
     QCOMPARE(changed.count(), 1);

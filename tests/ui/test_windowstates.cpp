@@ -130,8 +130,8 @@ QString dumpWindow(TForm1 &form)
     dumpChart(out, child<ChartWidget>(&form, "Chart2"));
     const QImage pattern = child<PixelImage>(&form, "Image1")->image();
     out << QStringLiteral("Image1: %1").arg(imageDigest(pattern)) << QStringLiteral("  %1").arg(imageSamples(pattern));
-    out << QStringLiteral("defocus map: %1").arg(imageDigest(form.offscreenImage()))
-        << QStringLiteral("  %1").arg(imageSamples(form.offscreenImage()));
+    out << QStringLiteral("defocus map: %1").arg(imageDigest(form.body().map()->image()))
+        << QStringLiteral("  %1").arg(imageSamples(form.body().map()->image()));
     for (const char *name : {"Image1", "Shape1", "Shape2", "shTick1", "shTick2", "shTick3", "laTick1", "laTick2",
                              "laTick3", "pa2Dctf", "pa3dCTF"}) {
         QWidget *w = child<QWidget>(&form, name);
@@ -238,7 +238,7 @@ TScopeData libraryScope()
 
 void load(TForm1 &form, const TScopeData &scope)
 {
-    if (!form.ApplyScopeRecord(scope))
+    if (!form.setup().ApplyScopeRecord(scope))
         qFatal("the window refused the instrument %s", qPrintable(scope.Model));
 }
 

@@ -115,6 +115,9 @@ int runChart(const QStringList &arguments)
     addPictureOptions(parser,
                       QStringLiteral("WxH, the chart's size in pixels, each from 220 to 10000 (default "
                                      "800x500)"));
+    parser.addOption(QCommandLineOption(QStringLiteral("monochrome"),
+                                        QStringLiteral("black curves told apart by their dash patterns, on a white "
+                                                       "plot, as \"Monochrome 1D CTF\" draws them")));
     parseCommand(parser, QStringLiteral("chart"),
                  QStringLiteral("Saves the 1D chart of the state as Save 1D does: the curves with their axes, on a "
                                 "white panel."),
@@ -127,6 +130,7 @@ int runChart(const QStringList &arguments)
         : QSize(800, 500);
     CtfSession session;
     loadState(parser, session);
+    session.setMonochrome(parser.isSet(QStringLiteral("monochrome")));
 
     ChartWidget chart;
     setUpCurveChart(chart);
@@ -146,6 +150,7 @@ int runChart(const QStringList &arguments)
     }
     CurveLook look;
     look.plotter = view.plotterMode;
+    look.monochrome = view.monochrome;
     look.intensity = view.intensity;
     look.firstInstrument = instrumentName(session.ScopeRecord1);
     look.secondInstrument = instrumentName(session.ScopeRecord2);

@@ -25,7 +25,7 @@ AberrationControls::AberrationControls(QWidget *window, CtfSession *session, Mai
 {
 }
 
-bool AberrationControls::loadInstrument(const TScopeData &scope)
+bool AberrationControls::ScopeInit(const TScopeData &scope)
 {
     QString refused;
     if (m_session->loadInstrument(scope, &refused))
@@ -48,7 +48,7 @@ bool AberrationControls::reloadInstrument(const TScopeData &scope)
 bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberrations &before)
 {
     const int magnification = before.magnification;
-    if (!loadInstrument(scope))
+    if (!ScopeInit(scope))
         return false;
     {
         // The sliders show them as near as their steps allow; their change would round them.
@@ -68,8 +68,8 @@ bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberr
 
 void AberrationControls::showInstrument()
 {
-    m_state.StepFactor = 4;
-    m_state.ProgrammaticChange = true;
+    m_loading = true;
+    m_programmatic = true;
     m_body->curves()->setFrequencyEnd(m_state.UpTo, false);
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
@@ -84,33 +84,32 @@ void AberrationControls::showInstrument()
     m_sliders->setFieldText(SliderPanel::Magnification,
                             magnificationText(magnificationAt(m_sliders->position(SliderPanel::Magnification))));
     m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
-    m_state.StepFactor = 1;
+    m_loading = false;
+    m_session->setSampling(false);
 
     m_body->info()->setTexts(m_session->treeTexts());
-    if (!m_state.MarkerPending)
-        m_painter->drawMap();
+    if (!m_painter->markerPending())
+        m_painter->Draw3DCTF();
 }
 
-// A user's step arrives as a scroll event (clearing ProgrammaticChange) and then a change event that
+// A user's step arrives as a scroll event (clearing the program's mark) and then a change event that
 // redraws coarsely; the end of the drag redraws once more in full.
-void AberrationControls::scrolled(bool end)
+void AberrationControls::scrolled(int, bool end)
 {
     if (!m_state.Initialised)
         return;
-    m_state.ProgrammaticChange = false;
+    m_programmatic = false;
     if (end) {
-        m_state.StepFactor = 1;
+        m_session->setSampling(false);
         m_painter->redraw();
-        m_state.ProgrammaticChange = false;
     }
 }
 
-void AberrationControls::changed(int row)
+void AberrationControls::changed(int row, int position)
 {
     if (!m_state.Initialised)
         return;
-    const int position = m_sliders->position(static_cast<SliderPanel::Row>(row));
-    const bool coarse = !m_state.ProgrammaticChange || m_session->coarse();
+    const bool coarse = !m_programmatic || m_loading || m_session->coarse();
     switch (row) {
     case SliderPanel::Defocus:
         // Tenths of a nanometre with fine defocus: -position / 10.0 is the nearest double to them.
@@ -133,17 +132,17 @@ void AberrationControls::changed(int row)
     }
     m_painter->redraw();
     if (row == SliderPanel::Defocus && m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
-    m_state.ProgrammaticChange = false;
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
+    m_programmatic = false;
 }
 
 // A program's move of a slider samples in full.
 void AberrationControls::moveSlider(int row, int position)
 {
-    m_state.StepFactor = 1;
-    m_state.ProgrammaticChange = true;
+    m_session->setSampling(false);
+    m_programmatic = true;
     m_sliders->setPosition(static_cast<SliderPanel::Row>(row), position); // the slider clamps to its range
-    m_state.ProgrammaticChange = false;
+    m_programmatic = false;
 }
 
 // "S" goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
@@ -154,7 +153,7 @@ void AberrationControls::jumped(int row)
 
 void AberrationControls::setDefocus(double defocus)
 {
-    m_state.Defocus = defocus;
+    m_session->setDefocus(defocus, m_session->coarse());
     m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
 }
 
@@ -204,16 +203,19 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
         m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(defocus));
         m_sliders->setPosition(SliderPanel::Astigmatism, roundToInt(a2));
     }
-    m_state.A2Azimuth = a2Azimuth;
-    m_state.A3Azimuth = a3Azimuth;
-    m_session->setA2(a2, false);
-    m_session->setDefocus(defocus, false);
+    {
+        const CtfSession::Batch once(*m_session);
+        m_session->setA2Azimuth(a2Azimuth);
+        m_session->setA3Azimuth(a3Azimuth);
+        m_session->setA2(a2, false);
+        m_session->setDefocus(defocus, false);
+    }
     // As near as the fields' own steps go: Enter there takes them back as they read.
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
     m_painter->redraw();
     if (m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
 }
 
 void AberrationControls::showAberrations()
@@ -226,10 +228,10 @@ void AberrationControls::showAberrations()
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
     // The azimuth and the phase shift move no slider: one full redraw shows them too.
-    m_state.StepFactor = 1;
+    m_session->setSampling(false);
     m_painter->redraw();
     if (m_painter->mapVisible())
-        m_painter->placeDefocusMarker(m_state.Defocus);
+        m_painter->PlaceDefocusMarker(m_state.Defocus);
 }
 
 // Enter in edMagn commits the three-fold field; the magnification is never read back.
@@ -245,19 +247,19 @@ void AberrationControls::enterDefocus()
 {
     const OptionRanges ranges = m_session->ranges();
     const double v = typedDefocus(m_sliders->fieldText(SliderPanel::Defocus), ranges);
-    m_state.Defocus = v; // the record takes it when the slider moves
+    m_session->setDefocus(v, m_session->coarse()); // kept, unrounded, when the slider stays where it is
     // The range's ends are whole nanometres: a fine defocus beyond one widens it to the next.
     const int below = static_cast<int>(std::floor(-v)), above = static_cast<int>(std::ceil(-v));
     if (below < ranges.defocusMin)
         setDefocusRange(below, ranges.defocusMax);
     if (above > ranges.defocusMax)
         setDefocusRange(ranges.defocusMin, above);
-    m_state.StepFactor = 1;
-    m_state.ProgrammaticChange = true;
+    m_session->setSampling(false);
+    m_programmatic = true;
     m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(v));
     if (m_painter->mapVisible())
-        m_painter->drawMap();
-    m_state.ProgrammaticChange = false;
+        m_painter->Draw3DCTF();
+    m_programmatic = false;
 }
 
 void AberrationControls::enterAstigmatism(int row)
@@ -266,7 +268,10 @@ void AberrationControls::enterAstigmatism(int row)
     const auto r = static_cast<SliderPanel::Row>(row);
     const int v = std::abs(typedWithin(m_sliders->fieldText(r), MaxAstigmatism,
                                        twoFold ? QStringLiteral("Astigmatism") : QStringLiteral("3-fold Astigmatism")));
-    (twoFold ? m_state.A2 : m_state.A3) = v;
+    if (twoFold)
+        m_session->setA2(v, m_session->coarse());
+    else
+        m_session->setA3(v, m_session->coarse());
     if (v > (twoFold ? m_session->ranges().a2Max : m_session->ranges().a3Max)) {
         if (twoFold)
             m_session->setA2Maximum(v);
@@ -286,15 +291,15 @@ void AberrationControls::setDefocusRange(int minimum, int maximum)
     // The map spans the slider's range: one built for another range would show other defoci under
     // the line. Start-up builds its first map itself.
     if (m_state.Initialised && m_session->mapRangeDiffers())
-        m_painter->drawMap();
+        m_painter->Draw3DCTF();
 }
 
 void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
 {
     // A slider clamped into its new range redraws through its change handler, in full like any other
     // change the program makes.
-    m_state.StepFactor = 1;
-    m_state.ProgrammaticChange = true;
+    m_session->setSampling(false);
+    m_programmatic = true;
     if (ranges.fineDefocus != m_session->ranges().fineDefocus && m_session->setFineDefocus(ranges.fineDefocus))
         showDefocusSteps();
     setDefocusRange(ranges.defocusMin, ranges.defocusMax);
@@ -302,7 +307,7 @@ void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
     m_session->setA3Maximum(ranges.a3Max);
     m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
     m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
-    m_state.ProgrammaticChange = false;
+    m_programmatic = false;
     m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
 }
 

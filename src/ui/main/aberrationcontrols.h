@@ -27,7 +27,7 @@ public:
     AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter);
 
     // An instrument the formulas cannot use is refused with a message box over the window.
-    bool loadInstrument(const TScopeData &scope);
+    bool ScopeInit(const TScopeData &scope);
     // Loads the instrument again for what new working ranges derive from it (the limits along the
     // curve up to UpTo), keeping every aberration and the magnification as they were: a change of
     // ranges is no new instrument.
@@ -37,11 +37,11 @@ public:
     DialledAberrations dialled() const;
     void showInstrument(); // the controls and texts of the instrument the session loaded
 
-    void changed(int row);           // a slider's new position (SliderPanel::Row)
-    void scrolled(bool end);         // a user's step, or the end of a drag
-    void entered(int row);           // Enter in a row's field
-    void jumped(int row);            // "S", "0", "0"
-    void setDefocus(double defocus); // moves the defocus slider as a program's change
+    void changed(int row, int position); // a slider's new position (SliderPanel::Row), as it moved
+    void scrolled(int row, bool end);    // a user's step on any slider, or the end of a drag
+    void entered(int row);               // Enter in a row's field
+    void jumped(int row);                // "S", "0", "0"
+    void setDefocus(double defocus);     // moves the defocus slider as a program's change
     // The sliders, fields and ranges show the session's defocus and two-fold astigmatism as a
     // program's change (a fit applied), and the views are drawn once more for what has no slider.
     void showAberrations();
@@ -50,12 +50,13 @@ public:
     // redraws: the sliders and fields show them as near as their steps allow.
     void setAberrations(double defocus, double a2, double a2Azimuth, double a3Azimuth);
 
+    // A program's move of a slider: sampled in full, as typed values and the jump buttons move them.
+    void moveSlider(int row, int position);
     void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void applyWorkingRanges(const OptionRanges &ranges);
     void showStoredRanges(); // the sliders take the session's ranges
 
 private:
-    void moveSlider(int row, int position);
     int stepsPerNm() const; // of the defocus slider: 10 with fine defocus
     int defocusPosition(double defocus) const;
     QString defocusText(double defocus) const;
@@ -66,7 +67,11 @@ private:
 
     QWidget *m_window;
     CtfSession *m_session;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
+    // The window's own feedback guard: a slider moved by the program (not by a user's step) is
+    // sampled in full, unless an instrument is being shown, whose moves are coarse.
+    bool m_programmatic = false;
+    bool m_loading = false;
     SliderPanel *m_sliders;
     MainBody *m_body;
     ViewPainter *m_painter;

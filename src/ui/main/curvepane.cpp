@@ -119,12 +119,13 @@ void CurvePane::setMonochrome(bool on)
 void CurvePane::followSession(const CtfSession *session)
 {
     m_session = session;
-    connect(session, &CtfSession::viewChanged, this, &CurvePane::fitValueAxes);
-    connect(session, &CtfSession::aberrationsChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::directionChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::instrumentChanged, this, &CurvePane::nameDirection);
-    connect(session, &CtfSession::instrumentChanged, this, [this] {
-        if (m_plotter) {
+    connect(session, &CtfSession::changed, this, [this](CtfSession::Changes what) {
+        using C = CtfSession::Change;
+        if (what & C::View)
+            fitValueAxes();
+        if (what & (C::Aberrations | C::Direction | C::Instrument))
+            nameDirection();
+        if ((what & C::Instrument) && m_plotter) {
             showLegend();
             replotSoon();
         }

@@ -28,11 +28,11 @@ namespace {
 
 // Menu actions toggle their own check before their handler runs; the handlers toggle it themselves
 // (the bar buttons call them too), so the menu's own toggle is taken back first.
-template <class Handler> void connectToggleItem(QAction *item, TForm1 *form, Handler handler)
+template <class Receiver, class Handler> void connectToggleItem(QAction *item, Receiver *receiver, Handler handler)
 {
-    QObject::connect(item, &QAction::triggered, form, [item, form, handler](bool checked) {
+    QObject::connect(item, &QAction::triggered, receiver, [item, receiver, handler](bool checked) {
         item->setChecked(!checked);
-        runReported([form, handler] { (form->*handler)(); });
+        runReported([receiver, handler] { (receiver->*handler)(); });
     });
 }
 
@@ -65,11 +65,11 @@ void TForm1::FormCreate()
     QLocale::setDefault(QLocale::c());
 
     buildParts();
-    DockButtonBar(m_bar2d);
+    m_body->dockBar(m_bar2d);
     LoadSettings();
-    ApplyViewState();
+    m_views->ApplyViewState();
     m_store->countUse();
-    BuildScopeTreeNodes();
+    m_body->info()->buildNodes();
     // The first load shows its instrument while the run is not yet under way: the sliders' moves
     // change nothing then.
     m_session->beginRun();
@@ -81,7 +81,7 @@ void TForm1::FormCreate()
     pattern->placeMarker(
         directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, pattern->markerWidth()));
     m_painter->redraw();
-    Draw3DCTF();
+    m_painter->Draw3DCTF();
     m_views->enterMode(m_session->storedPlotterMode());
 }
 
@@ -124,102 +124,68 @@ void TForm1::buildParts()
 
 void TForm1::connectControls()
 {
-    connect(m_session, &CtfSession::instrumentChanged, m_controls, &AberrationControls::showInstrument);
-    using Command = void (TForm1::*)();
+    connect(m_session, &CtfSession::changed, m_controls, [this](CtfSession::Changes what) {
+        if (what & CtfSession::Change::Instrument)
+            m_controls->showInstrument();
+    });
     const WindowActions &a = *m_actions;
-    const std::pair<QAction *, Command> commands[] = {{a.Exit1, &TForm1::Exit1Click},
-                                                      {a.Options1, &TForm1::Options1Click},
-                                                      {a.SpecimenDetector1, &TForm1::SpecimenDetector1Click},
-                                                      {a.Contents1, &TForm1::Contents1Click},
-                                                      {a.About1, &TForm1::About1Click},
-                                                      {a.toPlotterMode, &TForm1::ChangeMode},
-                                                      {a.toAnalysisMode, &TForm1::ChangeMode},
-                                                      {a.firstCtf, &TForm1::btn1stCTFClick},
-                                                      {a.secondCtf, &TForm1::btn2ndCTFClick},
-                                                      {a.showEnvelopes, &TForm1::btnEnvelopesClick},
-                                                      {a.Microscope1, &TForm1::Microscope1Click},
-                                                      {a.QuickSetup1, &TForm1::QuickSetup1Click},
-                                                      {a.ShowInfo1, &TForm1::ShowInfo1Click}};
-    for (const auto &command : commands)
-        connectReported(command.first, &QAction::triggered, this, command.second);
+    connectReported(a.Exit1, &QAction::triggered, this, &TForm1::close);
+    for (QAction *mode : {a.toPlotterMode, a.toAnalysisMode})
+        connectReported(mode, &QAction::triggered, m_views, &ViewCommands::ChangeMode);
+    connectReported(a.firstCtf, &QAction::triggered, m_views, [](ViewCommands *v) { v->chooseCtf(false); });
+    connectReported(a.secondCtf, &QAction::triggered, m_views, [](ViewCommands *v) { v->chooseCtf(true); });
+    connectReported(a.showEnvelopes, &QAction::triggered, m_views, &ViewCommands::btnEnvelopesClick);
+    using Dialog = void (SetupDialogs::*)();
+    const std::pair<QAction *, Dialog> dialogs[] = {{a.Options1, &SetupDialogs::Options1Click},
+                                                    {a.SpecimenDetector1, &SetupDialogs::SpecimenDetector1Click},
+                                                    {a.Microscope1, &SetupDialogs::Microscope1Click},
+                                                    {a.QuickSetup1, &SetupDialogs::QuickSetup1Click},
+                                                    {a.ShowInfo1, &SetupDialogs::ShowInfo1Click}};
+    for (const auto &dialog : dialogs)
+        connectReported(dialog.first, &QAction::triggered, m_setup, dialog.second);
+    connectReported(a.Contents1, &QAction::triggered, m_help, &HelpDialogs::Contents1Click);
+    connectReported(a.About1, &QAction::triggered, m_help, &HelpDialogs::About1Click);
     // The live button leaves the check to its handler, as the menu items do.
-    const std::pair<QAction *, Command> toggles[] = {{a.Intensity1, &TForm1::Intensity1Click},
-                                                     {a.Symmetr1, &TForm1::Symmetr1Click},
-                                                     {a.Temporal1, &TForm1::Temporal1Click},
-                                                     {a.Spatial1, &TForm1::Spatial1Click},
-                                                     {a.Combined1, &TForm1::Combined1Click},
-                                                     {a.Show2DCTF1, &TForm1::Show2DCTF1Click},
-                                                     {a.Enable2DUpdate1, &TForm1::Enable2DUpdate1Click},
-                                                     {a.N3D1, &TForm1::N3D1Click},
-                                                     {a.N1DCTFPlotMode1, &TForm1::N1DCTFPlotMode1Click},
-                                                     {a.actShowTitles, &TForm1::actShowTitlesExecute},
-                                                     {a.ShowToolbar1, &TForm1::ShowToolbar1Click},
-                                                     {a.liveUpdate, &TForm1::Enable2DUpdate1Click}};
+    using Toggle = void (ViewCommands::*)();
+    const std::pair<QAction *, Toggle> toggles[] = {{a.Intensity1, &ViewCommands::Intensity1Click},
+                                                    {a.Symmetr1, &ViewCommands::Symmetr1Click},
+                                                    {a.Temporal1, &ViewCommands::Temporal1Click},
+                                                    {a.Spatial1, &ViewCommands::Spatial1Click},
+                                                    {a.Combined1, &ViewCommands::Combined1Click},
+                                                    {a.Show2DCTF1, &ViewCommands::Show2DCTF1Click},
+                                                    {a.Enable2DUpdate1, &ViewCommands::Enable2DUpdate1Click},
+                                                    {a.N3D1, &ViewCommands::N3D1Click},
+                                                    {a.N1DCTFPlotMode1, &ViewCommands::ChangeMode},
+                                                    {a.actShowTitles, &ViewCommands::actShowTitlesExecute},
+                                                    {a.ShowToolbar1, &ViewCommands::ShowToolbar1Click},
+                                                    {a.liveUpdate, &ViewCommands::Enable2DUpdate1Click}};
     for (const auto &toggle : toggles)
-        connectToggleItem(toggle.first, this, toggle.second);
-    connectReported(this, &TForm1::firstActivation, this, [](TForm1 *f) { f->m_help->askAboutUsage(f->useCount()); });
+        connectToggleItem(toggle.first, m_views, toggle.second);
+    connectReported(this, &TForm1::firstActivation, this,
+                    [](TForm1 *f) { f->m_help->askAboutUsage(f->m_store->useCount()); });
     connectPanels();
 }
 
+// The sliders' rows name the handlers ScrollBar1Change ... ScrollBar4Change, ScrollBar1Scroll ...,
+// edDefocusKeyDown, edAstigmKeyDown, edAstigm3KeyDown (Enter in edMagn too) and SpeedButton1Click ...
+// SpeedButton3Click: the aberration controls take each with its row.
 void TForm1::connectPanels()
 {
-    using Step = void (TForm1::*)();
-    static constexpr Step changes[] = {&TForm1::ScrollBar1Change, &TForm1::ScrollBar2Change, &TForm1::ScrollBar3Change,
-                                       &TForm1::ScrollBar4Change};
-    using Scroll = void (TForm1::*)(bool);
-    static constexpr Scroll scrolls[] = {&TForm1::ScrollBar1Scroll, &TForm1::ScrollBar2Scroll,
-                                         &TForm1::ScrollBar3Scroll, &TForm1::ScrollBar4Scroll};
-    // Enter in edMagn commits the three-fold field; the magnification is never read back.
-    static constexpr Step entries[] = {&TForm1::edDefocusKeyDown, &TForm1::edAstigmKeyDown, &TForm1::edAstigm3KeyDown,
-                                       &TForm1::edAstigm3KeyDown};
-    static constexpr Step jumps[] = {&TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click,
-                                     &TForm1::SpeedButton3Click};
     SliderPanel *sliders = m_body->sliders();
-    connectReported(sliders, &SliderPanel::changed, this, [](TForm1 *f, int row) { (f->*changes[row])(); });
-    connectReported(sliders, &SliderPanel::scrolled, this,
-                    [](TForm1 *f, int row, bool end) { (f->*scrolls[row])(end); });
-    connectReported(sliders, &SliderPanel::entered, this, [](TForm1 *f, int row) { (f->*entries[row])(); });
-    connectReported(sliders, &SliderPanel::jumped, this, [](TForm1 *f, int row) { (f->*jumps[row])(); });
+    connectReported(sliders, &SliderPanel::changed, m_controls, &AberrationControls::changed);
+    connectReported(sliders, &SliderPanel::scrolled, m_controls, &AberrationControls::scrolled);
+    connectReported(sliders, &SliderPanel::entered, m_controls, &AberrationControls::entered);
+    connectReported(sliders, &SliderPanel::jumped, m_controls, &AberrationControls::jumped);
 
-    connectReported(m_body->pattern(), &PatternPane::pointerMoved, this, &TForm1::Image1MouseMove);
-    connectReported(m_body->pattern(), &PatternPane::released, this, &TForm1::Image1MouseUp);
-    connectReported(m_body->curves(), &CurvePane::drawn, this, &TForm1::Chart1AfterDraw);
-    connectReported(m_body->map(), &MapPane::drawn, this, &TForm1::Chart2AfterDraw);
-    connectReported(m_body->curves(), &CurvePane::pointerMoved, this, &TForm1::Chart1MouseMove);
-    connectReported(m_body->curves(), &CurvePane::pointerLeft, this, &TForm1::Chart1MouseLeave);
-    connectReported(m_status, &StatusPanels::warningClicked, this, &TForm1::Image2Click);
-    connectReported(m_body->info(), &InfoPanel::microscopeRequested, this, &TForm1::Microscope1Click);
-    connectReported(m_body->info(), &InfoPanel::quickSetupRequested, this, &TForm1::QuickSetup1Click);
-}
-
-void TForm1::BuildScopeTreeNodes()
-{
-    m_body->info()->buildNodes();
-}
-
-void TForm1::TreeView1Change()
-{
-    m_body->info()->showCurrentGroup();
-}
-
-void TForm1::DockButtonBar(QWidget *bar)
-{
-    m_body->dockBar(bar);
-}
-
-int TForm1::useCount() const
-{
-    return m_store->useCount();
-}
-
-int TForm1::patternCentre() const
-{
-    return m_body->pattern()->centre();
-}
-
-const QImage &TForm1::offscreenImage() const
-{
-    return m_body->map()->image();
+    connectReported(m_body->pattern(), &PatternPane::pointerMoved, m_painter, &ViewPainter::Image1MouseMove);
+    connectReported(m_body->pattern(), &PatternPane::released, m_painter, &ViewPainter::Image1MouseUp);
+    connectReported(m_body->curves(), &CurvePane::drawn, m_painter, &ViewPainter::Chart1AfterDraw);
+    connectReported(m_body->map(), &MapPane::drawn, m_painter, &ViewPainter::Chart2AfterDraw);
+    connectReported(m_body->curves(), &CurvePane::pointerMoved, m_painter, &ViewPainter::Chart1MouseMove);
+    connectReported(m_body->curves(), &CurvePane::pointerLeft, m_painter, &ViewPainter::Chart1MouseLeave);
+    connectReported(m_status, &StatusPanels::warningClicked, m_setup, &SetupDialogs::Image2Click);
+    connectReported(m_body->info(), &InfoPanel::microscopeRequested, m_setup, &SetupDialogs::Microscope1Click);
+    connectReported(m_body->info(), &InfoPanel::quickSetupRequested, m_setup, &SetupDialogs::QuickSetup1Click);
 }
 
 // ---- settings -------------------------------------------------------------------------------------
@@ -233,7 +199,7 @@ void TForm1::LoadSettings()
     m_row->applyStored(settings, m_actions->ShowToolbar1->isChecked());
     m_saver->applyStored(settings);
     m_session->applySettings(settings);
-    setMonochrome(settings.Monochrome.value_or(false)); // the chart takes its look before it is first shown
+    m_setup->showMonochrome(); // the chart takes its look before it is first shown
     m_controls->showStoredRanges();
     m_store->setUseCount(settings.Uses.value_or(0));
     // Scope record 1 from the library entry chosen last time; the user is told what could not come back.
@@ -250,7 +216,6 @@ void TForm1::FormClose()
         WindowSettings s;
         m_session->captureSettings(s);
         m_saver->capture(s);
-        s.Monochrome = monochrome();
         m_store->capture(this, s);
         m_body->capture(s);
         m_row->capture(s);
@@ -278,12 +243,8 @@ void TForm1::showEvent(QShowEvent *event)
     m_body->applySplitters();
     // Told once the window is on the screen, so the user sees what the message is about.
     if (m_store->hasNotices())
-        QMetaObject::invokeMethod(this, &TForm1::showStartupNotices, Qt::QueuedConnection);
-}
-
-void TForm1::showStartupNotices()
-{
-    m_store->showNotices(this);
+        QMetaObject::invokeMethod(
+            this, [this] { m_store->showNotices(this); }, Qt::QueuedConnection);
 }
 
 void TForm1::changeEvent(QEvent *event)

@@ -1,18 +1,32 @@
 #pragma once
-// The main window: it shows a CTF session (the optics state, the two scope records, the view choices
-// and the ranges live there) in its panes, and runs every redraw synchronously inside the event that
-// caused it. It builds the panes and the parts that act on them and wires their signals; each
-// command it names hands its work to the part that does it.
+// The main window: it shows a CTF session in its panes and runs every redraw synchronously inside the
+// event that caused it. Who owns what:
+// - CtfSession: the optics state, both scope records, the view choices (live 2D and the pattern's
+//   draw flag, monochrome, the sign, the sampled view), the ranges (fine defocus) and what is computed
+//   from them. Nothing writes the state but its setters; each tells changed(flags).
+// - AberrationControls: the sliders and fields, with the window's own feedback guard (a program's
+//   move is sampled in full, a user's drag coarsely); it hands values to the session.
+// - ViewPainter: draws the curves, the pattern and the map the session computes (DrawCTF,
+//   DrawPattern, Draw3DCTF) and reads the pointer back; ViewCommands, SetupDialogs, SaveCommands and
+//   HelpDialogs own the menu commands under their handler names.
+// - CurvePane follows the session's changed(): its look (monochrome, intensity axes, the direction
+//   note, the legend) without a redraw of the curves.
+// This class only builds the parts, wires them and keeps the window's settings and events.
 #include "core/opticsstate.h"
 #include "core/scopedata.h"
 #include "session/ctfsession.h"
 #include "ui/main/aberrationcontrols.h"
 #include "ui/main/helpdialogs.h"
+#include "ui/main/infopanel.h"
+#include "ui/main/mainbody.h"
+#include "ui/main/mappane.h"
+#include "ui/main/patternpane.h"
 #include "ui/main/savecommands.h"
 #include "ui/main/setupdialogs.h"
 #include "ui/main/sliderpanel.h"
 #include "ui/main/viewcommands.h"
 #include "ui/main/viewpainter.h"
+#include "ui/main/windowstore.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -22,8 +36,6 @@
 
 namespace orvalis {
 
-class InfoPanel;
-class MainBody;
 class MicrographController;
 class StatusPanels;
 class TAboutBox;
@@ -35,7 +47,6 @@ class TfmQuickEdit;
 class TfmUsed;
 class ToolBarRow;
 class WindowActions;
-class WindowStore;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -46,31 +57,24 @@ public:
     ~TForm1() override;
 
     CtfSession &session() { return *m_session; }
-    MicrographController &micrographs() { return *m_micrographs; } // the user's micrograph beside the model
-    OpticsState &state() { return m_state; }
     const OpticsState &state() const { return m_state; }
     TScopeData &ScopeRecord1; // the session's instrument of the first CTF
     TScopeData &ScopeRecord2; // the session's instrument of the second CTF (plotter mode)
-    TScopeData &activeScopeRecord() { return m_session->activeScopeRecord(); }
 
-    // Loads an instrument into the optics state and refreshes every control and text showing it.
-    // An instrument the formulas cannot use is refused with a message box; then nothing changes and
-    // the result is false.
-    bool ScopeInit(TScopeData scope) { return m_controls->loadInstrument(scope); }
-    // The astigmatism and the convergence reach the computations through the optics state, which
-    // every caller passes here as well.
-    void DrawCTF(double Defocus, double, double, double, double Direction)
-    {
-        m_painter->drawCurves(Defocus, Direction);
-    }
-    void DrawPattern(double Defocus, double, double, double, double) { m_painter->drawPattern(Defocus); }
-    void Draw3DCTF() { m_painter->drawMap(); }
-    void PlaceDefocusMarker(double defocus) { m_painter->placeDefocusMarker(defocus); }
-    void LayoutRuler() { m_painter->layOutRuler(); }
-    void BuildScopeTreeNodes();
-    void DockButtonBar(QWidget *bar);
-    void ApplyViewState() { m_views->applyViewState(); }
-    void ChangeMode() { m_views->enterMode(!m_session->viewChoices().plotterMode); }
+    // The parts, each owning its handlers under their names: the panes (body), the aberration
+    // controls (ScopeInit, ScrollBar1Change ...), the drawing (DrawCTF, DrawPattern, Draw3DCTF and
+    // the pointer handlers), the view commands (Show2DCTF1Click, ChangeMode ...), the setup dialogs
+    // (ApplyScopeRecord, Options1Click ...), the saves and the help.
+    MainBody &body() { return *m_body; }
+    AberrationControls &controls() { return *m_controls; }
+    ViewPainter &painter() { return *m_painter; }
+    ViewCommands &views() { return *m_views; }
+    SetupDialogs &setup() { return *m_setup; }
+    SaveCommands &saver() { return *m_saver; }
+    HelpDialogs &help() { return *m_help; }
+    WindowStore &store() { return *m_store; }
+    MicrographController &micrographs() { return *m_micrographs; } // the user's micrograph beside the model
+
     // Reads the stored settings and applies them to the window (start-up only).
     void LoadSettings();
     // Captures the window's settings and writes them; a failure is reported, never keeps the window open.
@@ -79,89 +83,8 @@ public:
     // firstActivation().
     void FormActivate();
 
-    // Values kept for the dialogs that show and change them: read at start-up, written at close.
-    bool monochrome() const { return m_setup->monochrome(); } // "Monochrome 1D CTF"
-    void setMonochrome(bool on) { m_setup->setMonochrome(on); }
-    // The folder the save dialog opens in, with its trailing separator; empty: the dialog's default.
-    QString saveDir() const { return m_saver->saveDir(); }
-    void setSaveDir(const QString &folder) { m_saver->setSaveDir(folder); }
-    int useCount() const; // program starts, this one included
-
-    bool patternDrawFlag() const { return m_painter->patternLive(); }
-    void setPatternDrawFlag(bool on) { m_painter->setPatternLive(on); }
-    int patternCentre() const;
-    const QImage &offscreenImage() const;
-
-    // The About box and the usage dialog, created after the window; the window shows them.
-    void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog) { m_help->setAboutDialogs(aboutBox, usedDialog); }
-    // Where Help > Contents finds its pages; by default the folder installed with the program.
-    void setHelpFolder(const QString &folder) { m_help->setHelpFolder(folder); }
-    // The library dialogs, created once after the window (FormSet) and handed over here; their menu
-    // items stay disabled until then.
-    void setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info)
-    {
-        m_setup->setDialogs(microSetup, quickEdit, info);
-    }
-    // The one way a dialog's instrument reaches the window: active scope record := record, ScopeInit,
-    // DrawCTF, DrawPattern. A record the formulas cannot take is refused with a message and the
-    // active record and the optics state stay as they were; the result says whether it was applied.
-    bool ApplyScopeRecord(const TScopeData &record) { return m_setup->applyRecord(record); }
-
 signals:
     void firstActivation();
-
-public slots:
-    void Save1DClick() { m_saver->save1D(); }
-    void Save2DClick() { m_saver->save2D(); }
-    void SaveDefocusMap1Click() { m_saver->saveMap(); }
-    // File, Setup, View and Help menus
-    void Exit1Click() { close(); }
-    void Intensity1Click() { m_views->toggleIntensity(); }
-    void Symmetr1Click() { m_views->toggleSymmetric(); }
-    void Temporal1Click() { m_views->toggleTemporal(); }
-    void Spatial1Click() { m_views->toggleSpatial(); }
-    void Combined1Click() { m_views->toggleCombined(); }
-    void Show2DCTF1Click() { m_views->togglePattern(); }
-    void Enable2DUpdate1Click() { m_views->toggleLive(); }
-    void N3D1Click() { m_views->toggleMap(); }
-    void Options1Click() { m_setup->editOptions(); }
-    void SpecimenDetector1Click() { m_setup->editSpecimen(); }
-    void Contents1Click() { m_help->showContents(); }
-    void About1Click() { m_help->showAbout(); }
-    void Microscope1Click() { m_setup->selectMicroscope(); }
-    void QuickSetup1Click() { m_setup->quickSetup(); }
-    void ShowInfo1Click() { m_setup->showInfo(); }
-    void N1DCTFPlotMode1Click() { ChangeMode(); }
-    void actShowTitlesExecute() { m_views->toggleTitles(); }
-    void ShowToolbar1Click() { m_views->toggleToolbar(); }
-    // Aberration controls
-    void edDefocusKeyDown() { m_controls->entered(SliderPanel::Defocus); }
-    void edAstigmKeyDown() { m_controls->entered(SliderPanel::Astigmatism); }
-    void edAstigm3KeyDown() { m_controls->entered(SliderPanel::Astigmatism3); }
-    void SpeedButton1Click() { m_controls->jumped(SliderPanel::Defocus); }
-    void SpeedButton2Click() { m_controls->jumped(SliderPanel::Astigmatism); }
-    void SpeedButton3Click() { m_controls->jumped(SliderPanel::Astigmatism3); }
-    void ScrollBar1Change() { m_controls->changed(SliderPanel::Defocus); }
-    void ScrollBar2Change() { m_controls->changed(SliderPanel::Astigmatism); }
-    void ScrollBar3Change() { m_controls->changed(SliderPanel::Astigmatism3); }
-    void ScrollBar4Change() { m_controls->changed(SliderPanel::Magnification); }
-    void ScrollBar1Scroll(bool endOfScroll) { m_controls->scrolled(endOfScroll); }
-    void ScrollBar2Scroll(bool endOfScroll) { m_controls->scrolled(endOfScroll); }
-    void ScrollBar3Scroll(bool endOfScroll) { m_controls->scrolled(endOfScroll); }
-    void ScrollBar4Scroll(bool endOfScroll) { m_controls->scrolled(endOfScroll); }
-    // Plotter legend
-    void btn1stCTFClick() { m_views->chooseCtf(false); }
-    void btn2ndCTFClick() { m_views->chooseCtf(true); }
-    void btnEnvelopesClick() { m_views->showEnvelopes(); }
-    // Pattern, probe, warning, charts, tree
-    void Image1MouseMove(int x, int y) { m_painter->patternPointerMoved(x, y); }
-    void Image1MouseUp(Qt::MouseButton, int x, int y) { m_painter->patternReleased(x, y); }
-    void Image2Click() { m_setup->explainFastOscillation(); }
-    void Chart1AfterDraw() { m_painter->curveDrawn(); }
-    void Chart2AfterDraw() { m_painter->mapDrawn(); }
-    void Chart1MouseMove(int x, int) { m_painter->curvePointerMoved(x); }
-    void Chart1MouseLeave() { m_painter->curvePointerLeft(); }
-    void TreeView1Change();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -173,9 +96,8 @@ private:
     void buildParts();
     void connectControls(); // the commands, then connectPanels()
     void connectPanels();
-    void showStartupNotices();
 
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     bool m_shown = false;
     bool m_activated = false;
 

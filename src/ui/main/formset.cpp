@@ -18,22 +18,22 @@ FormSet::FormSet()
     m_form = std::make_unique<TForm1>();
     microSetup = new TfmMicroSetup(m_form.get());
     quickEdit = new TfmQuickEdit(m_form.get());
-    m_aboutBox = std::make_unique<TAboutBox>(m_form->useCount());
+    m_aboutBox = std::make_unique<TAboutBox>(m_form->store().useCount());
     info = new TfmInfo(m_form.get());
-    m_used = std::make_unique<TfmUsed>(m_form->useCount(), m_aboutBox.get());
+    m_used = std::make_unique<TfmUsed>(m_form->store().useCount(), m_aboutBox.get());
     scopeEdit = new TfmScopeEdit(m_form.get());
     aboutBox = m_aboutBox.get();
     used = m_used.get();
 
     microSetup->setEditDialog(scopeEdit);
-    m_form->setDialogs(microSetup, quickEdit, info);
-    m_form->setAboutDialogs(aboutBox, used);
+    m_form->setup().setDialogs(microSetup, quickEdit, info);
+    m_form->help().setAboutDialogs(aboutBox, used);
 }
 
 // The window lets go of the About box and the usage dialog before they end.
 FormSet::~FormSet()
 {
-    m_form->setAboutDialogs(nullptr, nullptr);
+    m_form->help().setAboutDialogs(nullptr, nullptr);
 }
 
 } // namespace orvalis

@@ -19,13 +19,13 @@ void HelpDialogs::setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog)
     m_usedDialog = usedDialog;
 }
 
-void HelpDialogs::showAbout()
+void HelpDialogs::About1Click()
 {
     if (m_aboutBox)
         m_aboutBox->exec();
 }
 
-void HelpDialogs::showContents()
+void HelpDialogs::Contents1Click()
 {
     if (!m_help)
         m_help = new TfmHelp(m_helpFolder.isEmpty() ? installedHelpFolder() : m_helpFolder, m_window);

@@ -19,8 +19,8 @@ public:
     void setAboutDialogs(TAboutBox *aboutBox, TfmUsed *usedDialog);
     // Where Help > Contents finds its pages; by default the folder installed with the program.
     void setHelpFolder(const QString &folder) { m_helpFolder = folder; }
-    void showAbout();
-    void showContents(); // the help window is created at the first use, a child of the window
+    void About1Click();
+    void Contents1Click(); // the help window is created at the first use, a child of the window
     void closeHelp();
     // At the first activation of a run: the usage dialog, when `useCount` makes it due.
     void askAboutUsage(int useCount);

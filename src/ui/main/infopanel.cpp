@@ -42,7 +42,7 @@ InfoPanel::InfoPanel(QWidget *parent) : QWidget(parent)
             [this](const QPoint &at) { m_menu->popup(m_tree->viewport()->mapToGlobal(at)); });
     connect(m_microscope, &QAction::triggered, this, &InfoPanel::microscopeRequested);
     connect(m_quickSetup, &QAction::triggered, this, &InfoPanel::quickSetupRequested);
-    connect(m_tree, &QTreeWidget::currentItemChanged, this, &InfoPanel::showCurrentGroup);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, &InfoPanel::TreeView1Change);
 }
 
 void InfoPanel::buildNodes()
@@ -85,7 +85,7 @@ void InfoPanel::writeLine(int group, int line, const QString &text)
         m_list->item(line)->setText(text);
 }
 
-void InfoPanel::showCurrentGroup()
+void InfoPanel::TreeView1Change()
 {
     m_list->clear();
     QTreeWidgetItem *node = m_tree->currentItem();
@@ -105,7 +105,7 @@ void InfoPanel::selectGroup(int index)
         return;
     const QSignalBlocker quiet(m_tree);
     m_tree->setCurrentItem(group);
-    showCurrentGroup();
+    TreeView1Change();
 }
 
 void InfoPanel::setDialogsAvailable(bool microscope, bool quickSetup)

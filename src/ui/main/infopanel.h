@@ -26,7 +26,7 @@ public:
     // One line of a group, in the tree and in the list while that group is shown there.
     void writeLine(int group, int line, const QString &text);
     // The list shows the lines of the group the tree's current item belongs to.
-    void showCurrentGroup();
+    void TreeView1Change();
     int selectedGroup() const { return m_selectedGroup; } // index of the group shown in the list
     // The pop-up menu's items open the library dialogs, which exist only once they are handed over.
     void setDialogsAvailable(bool microscope, bool quickSetup);

@@ -93,10 +93,10 @@ SaveCommands::SaveCommands(QWidget *window, CtfSession *session, const MainBody 
         SavePictureDialog1->setDefaultSuffix(filter.mid(star + 2).chopped(1));
     });
 
-    connect(actions->Save1D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { save1D(); }); });
-    connect(actions->Save2D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { save2D(); }); });
+    connect(actions->Save1D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { Save1DClick(); }); });
+    connect(actions->Save2D, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { Save2DClick(); }); });
     connect(actions->SaveDefocusMap1, &QAction::triggered, this,
-            [this] { reportFailure(m_window, [this] { saveMap(); }); });
+            [this] { reportFailure(m_window, [this] { SaveDefocusMap1Click(); }); });
 }
 
 void SaveCommands::applyStored(const WindowSettings &s)
@@ -141,7 +141,7 @@ bool SaveCommands::runDialog(const QString &proposed, const QString &what, const
     return true;
 }
 
-void SaveCommands::save1D()
+void SaveCommands::Save1DClick()
 {
     QString path, ext;
     if (!runDialog(proposedSaveName(SaveView::Curves1D, m_session->ScopeRecord1, m_session->ScopeRecord2,
@@ -160,7 +160,7 @@ void SaveCommands::save1D()
     }
 }
 
-void SaveCommands::save2D()
+void SaveCommands::Save2DClick()
 {
     QString path, ext;
     if (!runDialog(proposedSaveName(SaveView::Pattern2D, m_session->ScopeRecord1, m_session->ScopeRecord2,
@@ -170,7 +170,7 @@ void SaveCommands::save2D()
     saveImage(m_body->pattern()->image()->image(), path, ext == QLatin1String(".png") ? "PNG" : "BMP");
 }
 
-void SaveCommands::saveMap()
+void SaveCommands::SaveDefocusMap1Click()
 {
     QString path, ext;
     if (!runDialog(proposedSaveName(SaveView::DefocusMap, m_session->ScopeRecord1, m_session->ScopeRecord2,

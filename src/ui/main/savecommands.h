@@ -22,9 +22,9 @@ public:
     // A failed save is reported over `window`, where it happened.
     SaveCommands(QWidget *window, CtfSession *session, const MainBody *body, WindowActions *actions);
 
-    void save1D();
-    void save2D();
-    void saveMap();
+    void Save1DClick();
+    void Save2DClick();
+    void SaveDefocusMap1Click();
 
     // The folder the dialog opens in, with its trailing separator; empty: the dialog's default. Set
     // it only from a dialog whose file name is not empty; until then the stored one stays.

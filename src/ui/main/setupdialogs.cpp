@@ -29,7 +29,7 @@ SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
     : QObject(window), m_window(window), m_parts(parts), m_options(std::make_unique<TfmOptions>())
 {
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
-        m_monochrome = on;
+        m_parts.session->setMonochrome(on);
         m_parts.curves->setMonochrome(on);
         m_parts.actions->setCurveLook(on);
     });
@@ -53,26 +53,26 @@ void SetupDialogs::setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit
     m_parts.actions->ShowInfo1->setEnabled(m_info != nullptr);
 }
 
-bool SetupDialogs::applyRecord(const TScopeData &record)
+bool SetupDialogs::ApplyScopeRecord(const TScopeData &record)
 {
     QString refused;
     if (!m_parts.session->applyRecord(record, &refused)) {
         showErrorReport(refused, m_window);
         return false;
     }
-    m_parts.painter->drawCurves(m_parts.session->activeScopeRecord().Defocus, m_parts.session->state().Direction);
-    m_parts.painter->drawPattern(m_parts.session->activeScopeRecord().Defocus);
+    m_parts.painter->DrawCTF(m_parts.session->activeScopeRecord().Defocus, m_parts.session->state().Direction);
+    m_parts.painter->DrawPattern(m_parts.session->activeScopeRecord().Defocus);
     return true;
 }
 
-void SetupDialogs::selectMicroscope()
+void SetupDialogs::Microscope1Click()
 {
     m_microSetup->setActiveRecord(m_parts.session->activeScopeRecord());
     if (m_microSetup->exec() == QDialog::Accepted && m_microSetup->chosenRecord())
-        applyRecord(*m_microSetup->chosenRecord());
+        ApplyScopeRecord(*m_microSetup->chosenRecord());
 }
 
-void SetupDialogs::quickSetup()
+void SetupDialogs::QuickSetup1Click()
 {
     CtfSession &session = *m_parts.session;
     m_quickEdit->FormActivate(session.state(), session.activeScopeRecord());
@@ -86,11 +86,11 @@ void SetupDialogs::quickSetup()
     }
     const double upTo = session.upTo();
     session.setUpTo(m_quickEdit->upTo());
-    if (!applyRecord(m_quickEdit->record()))
+    if (!ApplyScopeRecord(m_quickEdit->record()))
         session.setUpTo(upTo);
 }
 
-void SetupDialogs::showInfo()
+void SetupDialogs::ShowInfo1Click()
 {
     m_info->FormActivate(m_parts.session->infoTexts());
     m_info->exec();
@@ -98,11 +98,17 @@ void SetupDialogs::showInfo()
 
 void SetupDialogs::setMonochrome(bool on)
 {
-    m_monochrome = on;
-    m_options->setMonochrome(on); // a change reaches the chart through the dialog's signal
+    m_parts.session->setMonochrome(on);
+    showMonochrome();
 }
 
-void SetupDialogs::editOptions()
+void SetupDialogs::showMonochrome()
+{
+    m_options->setMonochrome(
+        m_parts.session->viewChoices().monochrome); // a change reaches the chart through the dialog's signal
+}
+
+void SetupDialogs::Options1Click()
 {
     m_options->setRanges(m_parts.session->ranges());
     if (m_options->exec() != QDialog::Accepted)
@@ -115,25 +121,25 @@ void SetupDialogs::editOptions()
     if (!m_parts.controls->reloadInstrument(record))
         return;
     const OpticsState &state = m_parts.session->state();
-    m_parts.painter->drawCurves(state.Defocus, state.Direction);
-    m_parts.painter->drawPattern(state.Defocus);
+    m_parts.painter->DrawCTF(state.Defocus, state.Direction);
+    m_parts.painter->DrawPattern(state.Defocus);
 }
 
 // The specimen's terms leave the instrument as it is: the views are drawn again with them.
-void SetupDialogs::editSpecimen()
+void SetupDialogs::SpecimenDetector1Click()
 {
-    OpticsState &state = m_parts.session->state();
+    const OpticsState &state = m_parts.session->state();
     SpecimenDialog dialog(m_window);
     dialog.setTerms(specimenOf(state));
     if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(state))
         return;
     m_parts.session->setSpecimen(dialog.terms());
     m_parts.actions->setDetectorSet(state.PixelSize > 0);
-    m_parts.painter->drawCurves(state.Defocus, state.Direction);
-    m_parts.painter->drawPattern(state.Defocus);
+    m_parts.painter->DrawCTF(state.Defocus, state.Direction);
+    m_parts.painter->DrawPattern(state.Defocus);
     // The map shows the terms too, and the Nyquist frequency.
     if (m_parts.painter->mapVisible())
-        m_parts.painter->drawMap();
+        m_parts.painter->Draw3DCTF();
 }
 
 void SetupDialogs::editAstigmatism()
@@ -152,7 +158,7 @@ void SetupDialogs::editAstigmatism()
         show(this);
 }
 
-void SetupDialogs::explainFastOscillation()
+void SetupDialogs::Image2Click()
 {
     const QString text = QStringLiteral("Strange patterns may appear in  2D CTF and Defocus Map\r\n"
                                         "due to the Moire effect. Usually this happens at large\r\n"

@@ -39,25 +39,26 @@ public:
     void setDialogs(TfmMicroSetup *microSetup, TfmQuickEdit *quickEdit, TfmInfo *info);
     // Active scope record := record, loaded and drawn. A record the formulas cannot take is refused
     // with a message; the active record and the optics state stay as they were.
-    bool applyRecord(const TScopeData &record);
-    void selectMicroscope();
-    void quickSetup();
-    void showInfo();
-    void editOptions();
-    void editSpecimen();
+    bool ApplyScopeRecord(const TScopeData &record);
+    void Microscope1Click();
+    void QuickSetup1Click();
+    void ShowInfo1Click();
+    void Options1Click();
+    void SpecimenDetector1Click();
     // Setup > Astigmatism and Cryo-EM Defocus; Apply and OK show the values at once.
     void editAstigmatism();
-    void explainFastOscillation();
+    void Image2Click();
 
-    bool monochrome() const { return m_monochrome; }
-    void setMonochrome(bool on); // switches the chart as the options dialog's check does
+    // The options dialog's check takes the session's choice and the chart follows it, as a click on
+    // the check switches both.
+    void showMonochrome();
+    void setMonochrome(bool on); // as a click on the check does
 
 private:
     QMainWindow *m_window;
     Parts m_parts;
     // Not a child of the window: its controls' names (Label1 ... Label10) are the window's too.
     std::unique_ptr<TfmOptions> m_options;
-    bool m_monochrome = false;
     TfmMicroSetup *m_microSetup = nullptr;
     TfmQuickEdit *m_quickEdit = nullptr;
     TfmInfo *m_info = nullptr;

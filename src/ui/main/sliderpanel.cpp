@@ -107,7 +107,7 @@ SliderPanel::SliderPanel(QWidget *parent) : QWidget(parent)
     grid->setColumnStretch(0, 1);
 
     for (int r = Defocus; r <= Magnification; ++r) {
-        connect(m_bars[r], &QScrollBar::valueChanged, this, [this, r] { emit changed(r); });
+        connect(m_bars[r], &QScrollBar::valueChanged, this, [this, r](int position) { emit changed(r, position); });
         connect(m_bars[r], &ScrollBar::scrolled, this, [this, r](bool end) { emit scrolled(r, end); });
         m_fields[r]->installEventFilter(this);
     }

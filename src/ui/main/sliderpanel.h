@@ -36,7 +36,7 @@ public:
     void setTabOrder();
 
 signals:
-    void changed(int row);                    // a slider's position changed (SliderPanel::Row)
+    void changed(int row, int position);      // a slider's position changed (SliderPanel::Row), to this
     void scrolled(int row, bool endOfScroll); // a user's step on a slider, or its end
     void entered(int row);                    // Enter or Return in a row's field
     void jumped(int row);                     // a jump button: "S" for defocus, "0" for the astigmatisms

@@ -30,7 +30,8 @@ ViewCommands::ViewCommands(QObject *parent, const Parts &parts)
 // The session turns the curves it holds; the chart shows them again, both CTFs of plotter mode too.
 void ViewCommands::toggleRelionSign()
 {
-    m_parts.session->setRelionSign(m_parts.actions->RelionSign1->isChecked());
+    m_parts.session->setRelionSign(!m_parts.session->viewChoices().relionSign);
+    m_parts.actions->RelionSign1->setChecked(m_parts.session->viewChoices().relionSign);
     for (int s : {S1Ctf, S8Ctf2})
         m_parts.painter->showSeries(s);
     m_parts.body->curves()->replotSoon();
@@ -38,28 +39,29 @@ void ViewCommands::toggleRelionSign()
 
 void ViewCommands::toggleSampled()
 {
-    m_parts.session->setSampled2D(m_parts.actions->Sampled2D1->isChecked());
+    m_parts.session->setSampled2D(!m_parts.session->viewChoices().sampled2D);
+    m_parts.actions->Sampled2D1->setChecked(m_parts.session->viewChoices().sampled2D);
     drawPattern();
 }
 
 void ViewCommands::drawCurves()
 {
-    m_parts.painter->drawCurves(m_state.Defocus, m_state.Direction);
+    m_parts.painter->DrawCTF(m_state.Defocus, m_state.Direction);
 }
 
 void ViewCommands::drawPattern()
 {
-    m_parts.painter->drawPattern(m_state.Defocus);
+    m_parts.painter->DrawPattern(m_state.Defocus);
 }
 
-void ViewCommands::toggleIntensity()
+void ViewCommands::Intensity1Click()
 {
     m_parts.session->setIntensity(!m_parts.session->viewChoices().intensity);
     m_parts.actions->Intensity1->setChecked(m_parts.session->viewChoices().intensity);
     drawCurves();
 }
 
-void ViewCommands::toggleSymmetric()
+void ViewCommands::Symmetr1Click()
 {
     m_parts.session->setSymmetric(!m_parts.session->viewChoices().symmetric);
     m_parts.actions->Symmetr1->setChecked(m_parts.session->viewChoices().symmetric);
@@ -81,18 +83,18 @@ void ViewCommands::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewCho
     drawCurves();
 }
 
-void ViewCommands::toggleTemporal()
+void ViewCommands::Temporal1Click()
 {
     toggleEnvelope(&CtfSession::setTemporal, &ViewChoices::temporal, m_parts.actions->Temporal1, S2Temporal,
                    S5TemporalNeg);
 }
 
-void ViewCommands::toggleSpatial()
+void ViewCommands::Spatial1Click()
 {
     toggleEnvelope(&CtfSession::setSpatial, &ViewChoices::spatial, m_parts.actions->Spatial1, S3Spatial, S6SpatialNeg);
 }
 
-void ViewCommands::toggleCombined()
+void ViewCommands::Combined1Click()
 {
     toggleEnvelope(&CtfSession::setCombined, &ViewChoices::combined, m_parts.actions->Combined1, S4Combined,
                    S7CombinedNeg);
@@ -128,14 +130,14 @@ void ViewCommands::switchCtf(bool second)
         m_parts.controls->loadKeeping(record, kept);
         return;
     }
-    m_parts.controls->loadInstrument(record);
+    m_parts.controls->ScopeInit(record);
     m_parts.controls->setDefocus(record.Defocus);
 }
 
-void ViewCommands::showEnvelopes()
+void ViewCommands::btnEnvelopesClick()
 {
-    // The button has turned itself as the user clicked it; the session takes its new state.
-    m_parts.session->setShowEnvelopes(m_parts.actions->showEnvelopes->isChecked());
+    m_parts.session->setShowEnvelopes(!m_parts.session->viewChoices().showEnvelopes);
+    m_parts.actions->showEnvelopes->setChecked(m_parts.session->viewChoices().showEnvelopes);
     CurvePane *curves = m_parts.body->curves();
     if (m_parts.session->viewChoices().showEnvelopes) {
         curves->setSeriesVisible(S4Combined, true);
@@ -150,78 +152,87 @@ void ViewCommands::showEnvelopes()
     curves->replotSoon();
 }
 
-void ViewCommands::togglePattern()
+void ViewCommands::Show2DCTF1Click()
 {
     m_parts.session->setShow2D(!m_parts.session->viewChoices().show2D);
     const bool show = m_parts.session->viewChoices().show2D;
     m_parts.actions->setPatternShown(show);
     m_parts.body->pattern()->setVisible(show);
-    m_parts.painter->setPatternLive(show);
+    m_parts.session->setPatternLive(show);
     if (show) {
         // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_parts.session->setLive2D(true);
-        m_parts.actions->liveUpdate->setChecked(true);
+        m_parts.actions->liveUpdate->setChecked(m_parts.session->viewChoices().live2D);
         drawPattern();
     }
 }
 
-void ViewCommands::toggleLive()
+void ViewCommands::Enable2DUpdate1Click()
 {
-    const bool live = !m_parts.actions->Enable2DUpdate1->isChecked();
-    m_parts.actions->Enable2DUpdate1->setChecked(live);
-    m_parts.session->setLive2D(live);
-    m_parts.actions->liveUpdate->setChecked(live);
-    m_parts.painter->setPatternLive(live);
+    CtfSession &session = *m_parts.session;
+    const bool live = !session.liveChecked();
+    session.setLiveChecked(live);
+    session.setLive2D(live);
+    session.setPatternLive(live);
+    m_parts.actions->Enable2DUpdate1->setChecked(session.liveChecked());
+    m_parts.actions->liveUpdate->setChecked(session.viewChoices().live2D);
     if (live)
         drawPattern();
 }
 
-void ViewCommands::toggleMap()
+void ViewCommands::N3D1Click()
 {
     m_parts.session->setMapShown(!m_parts.session->viewChoices().mapShown);
     const bool show = m_parts.session->viewChoices().mapShown;
     m_parts.actions->setMapShown(show);
     m_parts.body->showMap(show);
     if (show)
-        m_parts.painter->drawMap();
+        m_parts.painter->Draw3DCTF();
 }
 
-void ViewCommands::toggleTitles()
+void ViewCommands::actShowTitlesExecute()
 {
     const bool show = !m_parts.actions->actShowTitles->isChecked();
     m_parts.body->setTitlesVisible(show);
     m_parts.actions->actShowTitles->setChecked(show);
 }
 
-void ViewCommands::toggleToolbar()
+void ViewCommands::ShowToolbar1Click()
 {
     const bool show = !m_parts.actions->ShowToolbar1->isChecked();
     m_parts.row->setVisible(show);
     m_parts.actions->ShowToolbar1->setChecked(show);
 }
 
-void ViewCommands::applyViewState()
+void ViewCommands::ApplyViewState()
 {
     const ViewChoices v = m_parts.session->viewChoices();
+    m_parts.session->setLiveChecked(v.live2D);
+    m_parts.session->setPatternLive(v.live2D);
     const WindowActions &a = *m_parts.actions;
-    const std::pair<QAction *, bool> ticks[] = {{a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, v.live2D},
-                                                {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
-                                                {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
-                                                {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
-                                                {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
+    const std::pair<QAction *, bool> ticks[] = {
+        {a.Show2DCTF1, v.show2D},      {a.Enable2DUpdate1, m_parts.session->liveChecked()},
+        {a.N3D1, v.mapShown},          {a.Combined1, v.combined},
+        {a.Spatial1, v.spatial},       {a.Temporal1, v.temporal},
+        {a.Intensity1, v.intensity},   {a.Symmetr1, v.symmetric},
+        {a.RelionSign1, v.relionSign}, {a.Sampled2D1, v.sampled2D}};
     for (const auto &tick : ticks)
         tick.first->setChecked(tick.second);
     m_parts.actions->setPatternShown(v.show2D);
     m_parts.body->pattern()->setVisible(v.show2D);
     a.liveUpdate->setChecked(v.live2D);
-    m_parts.painter->setPatternLive(v.live2D);
     m_parts.actions->setMapShown(v.mapShown);
     m_parts.body->map()->setVisible(v.mapShown);
     a.showEnvelopes->setChecked(v.showEnvelopes);
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
-    m_state.MarkerPending = true;
+    m_parts.painter->setMarkerPending();
+}
+
+void ViewCommands::ChangeMode()
+{
+    enterMode(!m_parts.session->viewChoices().plotterMode);
 }
 
 // Each mode starts from its own empty series; plotter mode keeps "CTF 2".
@@ -238,10 +249,10 @@ void ViewCommands::enterMode(bool plotter)
     m_parts.body->curves()->setPlotterMode(plotter);
     m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
     if (plotter) {
-        m_parts.painter->setPatternLive(false);
+        m_parts.session->setPatternLive(false);
         m_parts.body->pattern()->hide();
     } else if (m_parts.session->viewChoices().show2D) {
-        m_parts.painter->setPatternLive(true);
+        m_parts.session->setPatternLive(true);
         m_parts.body->pattern()->show();
     }
     m_parts.body->dockBar(plotter ? m_parts.plotterBar : m_parts.analysisBar);
@@ -267,7 +278,7 @@ void ViewCommands::enterMode(bool plotter)
         return;
     }
     drawPattern();
-    m_parts.painter->setPatternLive(m_parts.actions->Enable2DUpdate1->isChecked());
+    m_parts.session->setPatternLive(m_parts.session->liveChecked());
 }
 
 // The combined-envelope series serve both modes: each mode shows them as its own switches say,

@@ -38,23 +38,25 @@ public:
     };
     ViewCommands(QObject *parent, const Parts &parts);
 
-    void toggleIntensity();
-    void toggleSymmetric();
-    void toggleTemporal();
-    void toggleSpatial();
-    void toggleCombined();
-    void togglePattern();
-    void toggleLive();
-    void toggleMap();
-    void toggleTitles();
-    void toggleToolbar();
+    void Intensity1Click();
+    void Symmetr1Click();
+    void Temporal1Click();
+    void Spatial1Click();
+    void Combined1Click();
+    void Show2DCTF1Click();
+    void Enable2DUpdate1Click();
+    void N3D1Click();
+    void actShowTitlesExecute();
+    void ShowToolbar1Click();
     void chooseCtf(bool second); // plotter mode: the CTF the controls act on
-    void showEnvelopes();
+    void btnEnvelopesClick();
     void toggleRelionSign(); // the CTF's sign on the chart and in its tables
     void toggleSampled();    // the pattern as the detector records it
 
-    void applyViewState(); // the session's choices as the menu items and buttons show them
+    void ApplyViewState(); // the session's choices as the menu items and buttons show them
     void enterMode(bool plotter);
+    // The mode switch (N1DCTFPlotMode1Click and the two mode buttons): into the other mode.
+    void ChangeMode();
     void applyStored(const WindowSettings &settings);
     void capture(WindowSettings &settings) const;
 
@@ -69,7 +71,7 @@ private:
     void switchCtf(bool second);
 
     Parts m_parts;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     // What the user had dialled in for each CTF when the other was chosen, to come back to it.
     std::optional<DialledAberrations> m_kept[2];
 };

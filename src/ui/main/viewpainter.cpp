@@ -30,18 +30,30 @@ ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, S
 
 // ---- the 1D curves ------------------------------------------------------------------------------
 
-void ViewPainter::drawCurves(double defocus, double direction)
+void ViewPainter::DrawCTF(double defocus, double direction)
 {
+    drawCurves(std::pair{defocus, direction});
+}
+
+// At the given defocus and direction, or at the session's own.
+void ViewPainter::drawCurves(std::optional<std::pair<double, double>> at)
+{
+    const auto compute = [this, at] {
+        if (at)
+            m_session->computeCurves(at->first, at->second);
+        else
+            m_session->computeCurves();
+    };
     if (!m_state.PlotterMode) {
         m_body->curves()->setFrequencyEnd(m_state.UpTo, true);
         m_status->setFastOscillation(false);
-        m_session->computeCurves(defocus, direction);
+        compute();
         for (int s = S1Ctf; s <= S7CombinedNeg; ++s)
             showSeries(s);
         if (m_session->fastOscillation())
             m_status->setFastOscillation(true);
     } else {
-        m_session->computeCurves(defocus, direction);
+        compute();
         const bool second = m_state.SecondCTF;
         showSeries(second ? S8Ctf2 : S1Ctf);
         showSeries(second ? S7CombinedNeg : S4Combined);
@@ -65,25 +77,26 @@ void ViewPainter::writeResolutionTexts()
     m_body->info()->writeLine(1, 0, m_session->pointResolutionText());
 }
 
+// The session's own values: nothing read out of it to be handed back.
 void ViewPainter::redraw()
 {
-    drawCurves(m_state.Defocus, m_state.Direction);
-    drawPattern(m_state.Defocus);
+    drawCurves(std::nullopt);
+    drawPattern(std::nullopt);
 }
 
 // Status panels 2 and 3: the frequency under the pointer and the shown curve there, computed for that
 // frequency rather than read from the nearest plotted point.
-void ViewPainter::curvePointerMoved(int x)
+void ViewPainter::Chart1MouseMove(int x, int)
 {
     const std::optional<double> k = m_body->curves()->frequencyAt(x);
     if (!k) {
-        curvePointerLeft();
+        Chart1MouseLeave();
         return;
     }
     m_status->showPointer(pointerFrequencyText(*k), curveReadout(*k));
 }
 
-void ViewPainter::curvePointerLeft()
+void ViewPainter::Chart1MouseLeave()
 {
     m_status->clearPointer();
 }
@@ -114,9 +127,14 @@ QString ViewPainter::curveReadout(double k) const
 // ---- the pattern --------------------------------------------------------------------------------
 
 // The pattern covers every direction, so the direction plays no part.
-void ViewPainter::drawPattern(double defocus)
+void ViewPainter::DrawPattern(double defocus)
 {
-    if (!m_patternLive)
+    drawPattern(defocus);
+}
+
+void ViewPainter::drawPattern(std::optional<double> defocus)
+{
+    if (!m_session->patternLive())
         return;
     PatternPane *pattern = m_body->pattern();
     if (m_micrographs && m_micrographs->drawPattern()) {
@@ -128,7 +146,8 @@ void ViewPainter::drawPattern(double defocus)
     pattern->showNyquist(nyquistFrequency(m_state));
     layOutRuler();
     const PatternProgress progress = pattern->beginPass(m_state.UpTo, step, patternSteps(pattern->centre(), step));
-    pattern->showPattern(m_session->computePattern(defocus, pattern->centre(), progress));
+    pattern->showPattern(defocus ? m_session->computePattern(*defocus, pattern->centre(), progress)
+                                 : m_session->computePattern(pattern->centre(), progress));
 }
 
 void ViewPainter::layOutRuler()
@@ -136,7 +155,7 @@ void ViewPainter::layOutRuler()
     m_body->pattern()->layOutRuler(m_state.UpTo);
 }
 
-void ViewPainter::patternPointerMoved(int x, int y)
+void ViewPainter::Image1MouseMove(int x, int y)
 {
     PatternPane *pattern = m_body->pattern();
     if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), pattern->centre(), pattern->range())) {
@@ -147,7 +166,7 @@ void ViewPainter::patternPointerMoved(int x, int y)
     }
 }
 
-void ViewPainter::patternReleased(int x, int y)
+void ViewPainter::Image1MouseUp(Qt::MouseButton, int x, int y)
 {
     PatternPane *pattern = m_body->pattern();
     const std::optional<DirectionPick> pick = pickDirection(QPoint(x, y), pattern->centre(), pattern->markerWidth());
@@ -155,12 +174,12 @@ void ViewPainter::patternReleased(int x, int y)
         return; // the centre defines no direction
     pattern->placeMarker(pick->marker);
     m_session->setDirection(pick->direction);
-    drawCurves(m_state.Defocus, m_state.Direction);
+    DrawCTF(m_state.Defocus, m_state.Direction);
 }
 
 // ---- the defocus map ----------------------------------------------------------------------------
 
-void ViewPainter::drawMap()
+void ViewPainter::Draw3DCTF()
 {
     MapPane *map = m_body->map();
     const DefocusMapGrid &grid = m_session->computeMap(map->image().width());
@@ -170,7 +189,7 @@ void ViewPainter::drawMap()
     curve->layOut();
     map->setPlotEdges(curve->plotRect().left(), curve->plotRect().right());
     map->spanMarker();
-    placeDefocusMarker(m_state.Defocus);
+    PlaceDefocusMarker(m_state.Defocus);
     map->replotSoon();
 }
 
@@ -179,25 +198,25 @@ bool ViewPainter::mapVisible() const
     return m_body->map()->isVisibleTo(m_window);
 }
 
-void ViewPainter::placeDefocusMarker(double defocus)
+void ViewPainter::PlaceDefocusMarker(double defocus)
 {
     const OptionRanges ranges = m_session->ranges();
     m_body->map()->placeMarker(defocus, ranges.defocusMin, ranges.defocusMax);
 }
 
-void ViewPainter::mapDrawn()
+void ViewPainter::Chart2AfterDraw()
 {
     m_body->map()->spanMarker();
     if (mapVisible())
-        placeDefocusMarker(m_state.Defocus);
+        PlaceDefocusMarker(m_state.Defocus);
 }
 
-void ViewPainter::curveDrawn()
+void ViewPainter::Chart1AfterDraw()
 {
-    if (!m_state.MarkerPending)
+    if (!m_markerPending)
         return;
-    mapDrawn();
-    m_state.MarkerPending = false;
+    Chart2AfterDraw();
+    m_markerPending = false;
 }
 
 } // namespace orvalis

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 class QWidget;
 
 namespace orvalis {
@@ -20,11 +23,11 @@ public:
     ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status);
 
     // The astigmatism and the convergence reach the computations through the optics state.
-    void drawCurves(double defocus, double direction);
-    void drawPattern(double defocus); // only while the pattern is live
-    void drawMap();
+    void DrawCTF(double defocus, double direction);
+    void DrawPattern(double defocus); // only while the pattern is live
+    void Draw3DCTF();
     void redraw(); // the curves and the pattern of the state as it is
-    void placeDefocusMarker(double defocus);
+    void PlaceDefocusMarker(double defocus);
     void layOutRuler();
     void showSeries(int series); // the session's points of a series of Chart1
     bool mapVisible() const;
@@ -32,26 +35,28 @@ public:
     // The user's micrograph, once the window has one to show, takes the pattern's place and adds its curves.
     void setMicrographs(MicrographController *micrographs) { m_micrographs = micrographs; }
 
-    bool patternLive() const { return m_patternLive; }
-    void setPatternLive(bool on) { m_patternLive = on; }
-
-    void curveDrawn();
-    void mapDrawn();
-    void curvePointerMoved(int x);
-    void curvePointerLeft();
-    void patternPointerMoved(int x, int y);
-    void patternReleased(int x, int y);
+    // The map's marker is placed once the chart has been painted (its plot's edges known then).
+    void setMarkerPending() { m_markerPending = true; }
+    bool markerPending() const { return m_markerPending; }
+    void Chart1AfterDraw();
+    void Chart2AfterDraw();
+    void Chart1MouseMove(int x, int y = 0); // y plays no part
+    void Chart1MouseLeave();
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y); // any button
 
 private:
+    void drawCurves(std::optional<std::pair<double, double>> at); // defocus, direction
+    void drawPattern(std::optional<double> defocus);
     void writeResolutionTexts();
     QString curveReadout(double k) const;
 
     QWidget *m_window;
     CtfSession *m_session;
-    OpticsState &m_state; // the session's
+    const OpticsState &m_state; // the session's
     MainBody *m_body;
     StatusPanels *m_status;
-    bool m_patternLive = false;
+    bool m_markerPending = false; // the map's marker waits for the chart's first paint, which lays it out
     MicrographController *m_micrographs = nullptr;
 };
 
