@@ -98,6 +98,16 @@ void Draw3DCTF_Map(benchmark::State &st)
 }
 BENCHMARK(Draw3DCTF_Map)->Unit(benchmark::kMicrosecond);
 
+// One step of the defocus slider and the repaint it causes; apart, so that a profile can be limited
+// to it (valgrind --toggle-collect='*slideOneStep*').
+[[gnu::noinline]] void slideOneStep(TForm1 &f, QScrollBar *slider, int position)
+{
+    f.state().StepFactor = 1;
+    f.state().ProgrammaticChange = true; // keeps the full sampling, as typed values and buttons do
+    slider->setValue(position);
+    QApplication::processEvents();
+}
+
 // One step of the defocus slider made in full sampling with the pattern and the map shown: the change
 // event's 1D compute, the pattern pass and the marker move, then the window's one repaint of all of
 // it (the chart's replot is queued, as every handler leaves it, and runs in the event loop).
@@ -112,12 +122,10 @@ void DefocusSliderStep_Full(benchmark::State &st)
     auto *slider = f.findChild<QScrollBar *>(QStringLiteral("ScrollBar1"));
     int position = 60;
     for (auto _ : st) {
-        f.state().StepFactor = 1;
-        f.state().ProgrammaticChange = true; // keeps the full sampling, as typed values and buttons do
         position = position == 60 ? 61 : 60;
-        slider->setValue(position);
-        QApplication::processEvents();
+        slideOneStep(f, slider, position);
     }
+    st.counters["window_width"] = f.width();
 }
 BENCHMARK(DefocusSliderStep_Full)->Unit(benchmark::kMicrosecond);
 
@@ -139,16 +147,6 @@ void Settings_FormClose(benchmark::State &st)
         f.FormClose();
 }
 BENCHMARK(Settings_FormClose)->Unit(benchmark::kMillisecond);
-
-// One step of the defocus slider and the repaint it causes; apart, so that a profile can be limited
-// to it (valgrind --toggle-collect='*slideOneStep*').
-[[gnu::noinline]] void slideOneStep(TForm1 &f, QScrollBar *slider, int position)
-{
-    f.state().StepFactor = 1;
-    f.state().ProgrammaticChange = true;
-    slider->setValue(position);
-    QApplication::processEvents();
-}
 
 // The same step with the window maximised on a 1920 x 1080 screen: the pattern enlarged, the map as
 // high as its share of the window, both repainted at that size.
