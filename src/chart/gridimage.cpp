@@ -1,7 +1,6 @@
 #include "chart/gridimage.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace orvalis {
 namespace {
@@ -122,20 +121,9 @@ void drawDefocusMapImage(QImage &image, const DefocusMapGrid &grid)
 {
     // The image's sizes are out-of-line calls: asked once, not at every pixel.
     const int rows = std::min(grid.width, image.height()), columns = std::min(grid.width, image.width());
-    if (rows == image.height() && columns == image.width() && !image.isDetached()) {
-        // Still shared (a chart keeps the picture it was last given): writing would first copy it
-        // whole, and every pixel is written anew, so a new buffer of the same kind does.
-        QImage fresh(image.size(), image.format());
-        fresh.setDevicePixelRatio(image.devicePixelRatio());
-        fresh.setDotsPerMeterX(image.dotsPerMeterX());
-        fresh.setDotsPerMeterY(image.dotsPerMeterY());
-        image = std::move(fresh);
-    }
-    auto *pixels = reinterpret_cast<QRgb *>(image.bits());
-    const std::size_t stride = static_cast<std::size_t>(image.bytesPerLine()) / sizeof(QRgb);
     for (int y = 0; y < rows; ++y) {
         const std::uint8_t *source = grid.grey.data() + static_cast<std::size_t>(y) * grid.width;
-        QRgb *line = pixels + static_cast<std::size_t>(y) * stride;
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int c = 0; c < columns; ++c)
             line[c] = qRgb(source[c], source[c], source[c]);
     }

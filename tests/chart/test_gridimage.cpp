@@ -12,8 +12,6 @@ class TestGridImage : public QObject {
 private slots:
     void blocksWithoutGaps_data();
     void blocksWithoutGaps();
-    void mapIntoSharedPicture_data();
-    void mapIntoSharedPicture();
 };
 
 void TestGridImage::blocksWithoutGaps_data()
@@ -55,36 +53,6 @@ void TestGridImage::blocksWithoutGaps()
                 QFAIL(qPrintable(QStringLiteral("black at %1,%2").arg(x).arg(y)));
     for (int y = 0; y < top; ++y)
         QCOMPARE(image.pixel(centre, y), qRgb(0, 0, 0));
-}
-
-// The map is drawn into a picture the chart still holds from the last draw: the chart's copy stays
-// as it was, and the new picture is the one drawn into a picture of its own, its size and density kept.
-void TestGridImage::mapIntoSharedPicture_data()
-{
-    QTest::addColumn<int>("side"); // of the picture; the grid is 8 x 8
-    QTest::newRow("grid covers the picture") << 8;
-    QTest::newRow("picture larger than the grid") << 11;
-}
-
-void TestGridImage::mapIntoSharedPicture()
-{
-    QFETCH(int, side);
-    DefocusMapGrid grid;
-    grid.width = 8;
-    for (int i = 0; i < 64; ++i)
-        grid.grey.push_back(static_cast<std::uint8_t>(i * 4));
-    QImage own(side, side, QImage::Format_RGB32);
-    own.fill(Qt::blue);
-    own.setDotsPerMeterX(5000);
-    QImage picture = own.copy();
-    const QImage chartsCopy = picture;
-    drawDefocusMapImage(own, grid);
-    drawDefocusMapImage(picture, grid);
-    QCOMPARE(chartsCopy.pixel(0, 0), qRgb(0, 0, 255));
-    QCOMPARE(picture, own);
-    QCOMPARE(picture.dotsPerMeterX(), 5000);
-    QCOMPARE(picture.pixel(7, 7), qRgb(252, 252, 252));
-    QCOMPARE(picture.pixel(side - 1, side - 1), side > 8 ? qRgb(0, 0, 255) : qRgb(252, 252, 252));
 }
 
 QTEST_MAIN(TestGridImage)
