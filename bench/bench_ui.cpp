@@ -145,6 +145,7 @@ void DefocusSliderStep_Full(benchmark::State &st)
         position = position == 60 ? 61 : 60;
         slideStep(f, slider, position);
     }
+    st.counters["window_width"] = f.width();
 }
 BENCHMARK(DefocusSliderStep_Full)->Unit(benchmark::kMicrosecond);
 

@@ -4,8 +4,9 @@
 // up and down so that every step draws the same amount:
 //   typed: a defocus typed into its field and entered, drawn once in full sampling;
 //   key:   one press and release of the Right (Left) key on the slider, drawn coarsely, then in full.
-// Prints the median and the quartiles of each over its steps. Meant for a real X server
-// (bench/window-step.sh runs it under xvfb); offscreen it times the same work without a screen.
+// Prints the median and the quartiles of each over its steps; with --paints, also how often each
+// widget was painted per step and over how many pixels; --only=typed or --only=key times one kind. Meant for a real X
+// server (bench/window-step.sh runs it under xvfb); offscreen it times the same work without a screen.
 #include "ui/main/form1.h"
 
 #include <QAction>
@@ -17,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <map>
+#include <string>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -26,6 +30,36 @@
 using namespace orvalis;
 
 namespace {
+
+// With --paints: every widget's paint events and the area they covered during the steps.
+class PaintCounter : public QObject {
+public:
+    struct Count {
+        int events = 0;
+        long long pixels = 0;
+    };
+    std::map<std::string, Count> counts;
+    bool on = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (on && event->type() == QEvent::Paint) {
+            auto *w = qobject_cast<QWidget *>(watched);
+            std::string name = watched->metaObject()->className();
+            name += " '" + watched->objectName().toStdString() + "'";
+            if (w && w->parentWidget())
+                name += " in " + std::string(w->parentWidget()->metaObject()->className()) + " '"
+                    + w->parentWidget()->objectName().toStdString() + "'";
+            const QRect r = static_cast<QPaintEvent *>(event)->rect();
+            Count &c = counts[name];
+            ++c.events;
+            c.pixels += static_cast<long long>(r.width()) * r.height();
+        }
+        return false;
+    }
+};
+PaintCounter *paints = nullptr;
 
 void settle()
 {
@@ -43,18 +77,39 @@ void press(QWidget *target, Qt::Key key, const QString &text = {})
     QApplication::sendEvent(target, &up);
 }
 
+// One step and the events it posted; apart, so that a profile can be limited to it
+// (valgrind --toggle-collect='*oneStep*').
+[[gnu::noinline]] void oneStep(const std::function<void(int)> &step, int i)
+{
+    step(i);
+    QApplication::processEvents();
+}
+
+const char *only = nullptr; // --only=typed or --only=key: the other kind is skipped
+
 // Median and quartiles in ms of `steps` runs of `step(i)`, each followed by the events it posted.
 void report(const char *name, int steps, const std::function<void(int)> &step)
 {
+    if (only && std::string(only) != name)
+        return;
     std::vector<double> ms;
     QElapsedTimer clock;
+    if (paints) {
+        paints->counts.clear();
+        paints->on = true;
+    }
     for (int i = 0; i < steps; ++i) {
         clock.start();
-        step(i);
-        QApplication::processEvents();
+        oneStep(step, i);
         ms.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         QThread::msleep(20); // a user's steps come apart; nothing of one is left for the next
         QApplication::processEvents();
+    }
+    if (paints) {
+        paints->on = false;
+        for (const auto &[widget, c] : paints->counts)
+            std::printf("  %5.2f paints/step %9lld px/step  %s\n", double(c.events) / steps, c.pixels / steps,
+                        widget.c_str());
     }
     std::sort(ms.begin(), ms.end());
     const auto at = [&ms](double q) { return ms[static_cast<size_t>(q * static_cast<double>(ms.size() - 1))]; };
@@ -73,6 +128,16 @@ int main(int argc, char **argv)
     qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toUtf8());
     QApplication app(argc, argv);
     const int steps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    PaintCounter counter;
+    for (int a = 2; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "--paints") {
+            paints = &counter;
+            app.installEventFilter(&counter);
+        } else if (arg.rfind("--only=", 0) == 0) {
+            only = argv[a] + 7;
+        }
+    }
 
     auto form = std::make_unique<TForm1>();
     form->show();

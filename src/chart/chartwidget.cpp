@@ -10,10 +10,18 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <vector>
 
 namespace orvalis {
 
 namespace {
+
+// The charts that exist, for a replot to see which others have one queued (GUI thread only).
+std::vector<ChartWidget *> &allCharts()
+{
+    static std::vector<ChartWidget *> charts;
+    return charts;
+}
 
 constexpr int kAxisCount = 4;
 constexpr ChartWidget::Axis kAxes[kAxisCount] = {ChartWidget::Axis::Left, ChartWidget::Axis::Right,
@@ -102,10 +110,29 @@ ChartWidget::ChartWidget(QWidget *parent) : QCustomPlot(parent)
         new ChartPaintBuffer(viewport().size(), bufferDevicePixelRatio(), [this] { return coveredPlotRect(); })));
 
     connect(this, &QCustomPlot::beforeReplot, this, &ChartWidget::prepareLayout);
+    connect(this, &QCustomPlot::beforeReplot, this, &ChartWidget::chooseRefresh);
+    allCharts().push_back(this);
 }
 
 // The back image is a layerable the plot does not own; it must go while its layer still exists.
-ChartWidget::~ChartWidget() = default;
+ChartWidget::~ChartWidget()
+{
+    std::vector<ChartWidget *> &charts = allCharts();
+    charts.erase(std::remove(charts.begin(), charts.end(), this), charts.end());
+}
+
+// A replot repaints the window at once (QCustomPlot's immediate refresh), which paints every part of
+// it that waits. When another chart of the same window has a replot queued as well, as a step that
+// redraws both the curves and the map has, this one only marks its area: the other's repaint then
+// paints both in one pass over the window, instead of one pass and one flush to the screen each.
+// A replot asked to refresh at once still does.
+void ChartWidget::chooseRefresh()
+{
+    const bool otherFollows = std::any_of(allCharts().begin(), allCharts().end(), [this](const ChartWidget *other) {
+        return other != this && other->mReplotQueued && other->isVisible() && other->window() == window();
+    });
+    setPlottingHint(QCP::phImmediateRefresh, !otherFollows);
+}
 
 QString ChartWidget::defaultLabelText(double value, int decimals)
 {

@@ -156,6 +156,7 @@ protected:
 private:
     ChartTicker &ticker(Axis axis) const;
     void prepareLayout();
+    void chooseRefresh();
     void fitAutomaticAxes();
     bool ticksStale() const;
     void keepCornerLabelsApart();

@@ -29,6 +29,10 @@ public:
           m_offset(t.offset), m_colour(t.colour), m_caps(t.caps), m_xmin(-1), m_xmax(t.image->width() + 1), m_ymin(-1),
           m_ymax(t.image->height() + 1)
     {
+        m_clipLeft = m_clip.left();
+        m_clipRight = m_clip.right();
+        m_clipTop = m_clip.top();
+        m_clipBottom = m_clip.bottom();
         // The pen's colour at every coverage, as each pixel would scale it.
         for (uint coverage = 0; coverage < 256; ++coverage)
             m_shades[coverage] = scaled(m_colour, coverage);
@@ -131,12 +135,19 @@ private:
         const std::int64_t minorEnd = std::int64_t(minor) + std::int64_t(inc) * (last - step);
         const int acrossFirst = static_cast<int>(std::min<std::int64_t>(minor, minorEnd) >> 16);
         const int acrossLast = static_cast<int>(std::max<std::int64_t>(minor, minorEnd) >> 16) + 1;
-        const QRect along = steep ? QRect(QPoint(acrossFirst, step), QPoint(acrossLast, last))
-                                  : QRect(QPoint(step, acrossFirst), QPoint(last, acrossLast));
-        if (m_clip.contains(along))
+        // The pixels' bounds lie within the clip (QRect::contains, spelt out so that it inlines: the
+        // bounds are never empty, first <= last on both axes).
+        const bool inside = steep ? within(acrossFirst, acrossLast, step, last)
+                                  : within(step, last, acrossFirst, acrossLast);
+        if (inside)
             walk<steep, false>(step, last, minor, inc, weightFirst, weightLast);
         else
             walk<steep, true>(step, last, minor, inc, weightFirst, weightLast);
+    }
+
+    bool within(int left, int right, int top, int bottom) const
+    {
+        return left >= m_clipLeft && right <= m_clipRight && top >= m_clipTop && bottom <= m_clipBottom;
     }
 
     template <bool steep, bool clipped>
@@ -173,6 +184,7 @@ private:
     uint *m_pixels;
     qsizetype m_stride;
     QRect m_clip;
+    int m_clipLeft, m_clipRight, m_clipTop, m_clipBottom;
     QPointF m_offset;
     uint m_colour;
     std::array<uint, 256> m_shades;

@@ -119,10 +119,12 @@ QImage patternImage(const PatternHalves &halves)
 
 void drawDefocusMapImage(QImage &image, const DefocusMapGrid &grid)
 {
-    for (int y = 0; y < grid.width && y < image.height(); ++y) {
+    // The image's sizes are out-of-line calls: asked once, not at every pixel.
+    const int rows = std::min(grid.width, image.height()), columns = std::min(grid.width, image.width());
+    for (int y = 0; y < rows; ++y) {
         const std::uint8_t *source = grid.grey.data() + static_cast<std::size_t>(y) * grid.width;
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int c = 0; c < grid.width && c < image.width(); ++c)
+        for (int c = 0; c < columns; ++c)
             line[c] = qRgb(source[c], source[c], source[c]);
     }
 }

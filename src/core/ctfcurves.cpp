@@ -84,6 +84,14 @@ struct Envelopes {
     std::vector<double> k, temporal, spatial, ctf;
 };
 
+// Scratch only grows: the passes alternate between coarse and full sizes, and resizing back up would
+// fill the tail with zeros that every pass overwrites before it reads them.
+void atLeast(std::vector<double> &scratch, std::size_t size)
+{
+    if (scratch.size() < size)
+        scratch.resize(size);
+}
+
 } // namespace
 
 int fineSteps(int pointDensity, double upTo)
@@ -139,8 +147,8 @@ void sampleAnalysisCurves(const kernels::KernelSet &loops, const OpticsState &st
     loops.curvePhases(state, curveSampling, kOut, ctf);
     loops.sines(ctf, count);
     thread_local Envelopes scratch;
-    scratch.temporal.resize(count);
-    scratch.spatial.resize(count);
+    atLeast(scratch.temporal, count);
+    atLeast(scratch.spatial, count);
     double *const et = scratch.temporal.data();
     double *const es = scratch.spatial.data();
     loops.curveEnvelopes(envelopes, defocus, kOut, count, et, es);
@@ -194,10 +202,10 @@ void samplePlotterCurves(const kernels::KernelSet &loops, const OpticsState &sta
     // curve is drawn.
     thread_local Envelopes scratch;
     const int count = sm.count;
-    scratch.k.resize(count);
-    scratch.temporal.resize(count);
-    scratch.spatial.resize(count);
-    scratch.ctf.resize(count);
+    atLeast(scratch.k, count);
+    atLeast(scratch.temporal, count);
+    atLeast(scratch.spatial, count);
+    atLeast(scratch.ctf, count);
     double *const ks = scratch.k.data();
     double *const et = scratch.temporal.data();
     double *const es = scratch.spatial.data();

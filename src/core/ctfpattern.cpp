@@ -66,6 +66,14 @@ struct Scratch {
     std::vector<double> k, c2, chiUpper, envelope;
 };
 
+// Scratch only grows: the passes alternate between coarse and full sizes, and resizing back up would
+// fill the tail with zeros that every pass overwrites before it reads them.
+void atLeast(std::vector<double> &scratch, std::size_t size)
+{
+    if (scratch.size() < size)
+        scratch.resize(size);
+}
+
 // With an azimuth set the phase has no mirror line: all four quarters are computed, from one
 // evaluation of the phase's parts by their parity in kx and ky at each point of the lower right one.
 PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &state, const kernels::PatternTerms &t,
@@ -75,8 +83,8 @@ PatternHalves wholePattern(const kernels::KernelSet &loops, const OpticsState &s
     const int m = h.n + 1;
     const double defocus = t.defocus;
     thread_local Scratch scratch;
-    scratch.k.resize(m);
-    scratch.c2.resize(4 * static_cast<std::size_t>(m));
+    atLeast(scratch.k, m);
+    atLeast(scratch.c2, 4 * static_cast<std::size_t>(m));
     double *const k = scratch.k.data();
     for (int j = 0; j < m; ++j)
         k[j] = patternFrequency(j, stepFactor, range, centre);
@@ -184,10 +192,10 @@ PatternHalves computePatternHalves(const kernels::KernelSet &loops, const Optics
     PatternHalves h = emptyHalves(centre, stepFactor, range);
     const int m = n + 1;
     thread_local Scratch scratch;
-    scratch.k.resize(m);
-    scratch.c2.resize(m);
-    scratch.chiUpper.resize(static_cast<std::size_t>(m) * m);
-    scratch.envelope.resize(static_cast<std::size_t>(m) * m);
+    atLeast(scratch.k, m);
+    atLeast(scratch.c2, m);
+    atLeast(scratch.chiUpper, static_cast<std::size_t>(m) * m);
+    atLeast(scratch.envelope, static_cast<std::size_t>(m) * m);
     double *const k = scratch.k.data();
     double *const c2 = scratch.c2.data();
     for (int j = 0; j < m; ++j)

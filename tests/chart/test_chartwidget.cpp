@@ -53,6 +53,24 @@ void setUpCurveChart(ChartWidget &chart)
         chart.setAxisRange(side, 0, 10);
 }
 
+// Counts the events of one type that reach the object it filters.
+class ChartEventCounter : public QObject {
+public:
+    ChartEventCounter(QEvent::Type type, int &count) : m_type(type), m_count(count) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            ++m_count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int &m_count;
+};
+
 // A chart painted as QCustomPlot paints: its own pixmap buffer, cleared whole before every replot,
 // and its own paint, the panel colour under the whole buffer blended over it.
 class StockPaintChart : public ChartWidget {
@@ -113,6 +131,7 @@ private slots:
     void backImageFillsPlotRect_data();
     void backImageFillsPlotRect();
     void afterDrawFollowsEveryPaint();
+    void queuedReplotsShareOneRepaint();
     void paintedAsQCustomPlotPaints_data();
     void thinnedAsQCustomPlotThins_data();
     void thinnedAsQCustomPlotThins();
@@ -760,6 +779,50 @@ void TestChartWidget::afterDrawFollowsEveryPaint()
     QCOMPARE(image.pixel(seen.right(), row + 1), red);
     QVERIFY(image.pixel(seen.left(), row - 1) != red);
     QVERIFY(image.pixel(seen.left() - 1, row) != red);
+}
+
+// Two charts of one window replotted on the same step (the curves and the map): each is drawn and
+// painted once, by the time the queued replots have run, in one pass over the window; a chart
+// replotted alone still paints at once.
+void TestChartWidget::queuedReplotsShareOneRepaint()
+{
+    QWidget window;
+    window.resize(600, 420);
+    auto *first = new ChartWidget(&window);
+    auto *second = new ChartWidget(&window);
+    first->setGeometry(0, 0, 600, 200);
+    second->setGeometry(0, 210, 600, 200);
+    QSignalSpy firstDrawn(first, &ChartWidget::afterDraw);
+    QSignalSpy secondDrawn(second, &ChartWidget::afterDraw);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(firstDrawn.count() >= 1 && secondDrawn.count() >= 1);
+    QTest::qWait(50); // the first show's queued work is done
+
+    firstDrawn.clear();
+    secondDrawn.clear();
+    first->setAxisRange(Axis::Left, -1, 1);
+    second->setAxisRange(Axis::Left, -2, 2);
+    first->replot(QCustomPlot::rpQueuedReplot);
+    second->replot(QCustomPlot::rpQueuedReplot);
+    QCOMPARE(firstDrawn.count() + secondDrawn.count(), 0);
+    int passes = 0; // the window's repaints: each paints what waits and flushes it to the screen
+    ChartEventCounter counter(QEvent::UpdateRequest, passes);
+    window.installEventFilter(&counter);
+    QCoreApplication::sendPostedEvents(); // the queued replots, not yet the window's own update
+    window.removeEventFilter(&counter);
+    QCOMPARE(passes, 1);
+    QCOMPARE(firstDrawn.count(), 1);
+    QCOMPARE(secondDrawn.count(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(firstDrawn.count(), 1);
+    QCOMPARE(secondDrawn.count(), 1);
+
+    first->setAxisRange(Axis::Left, -3, 3);
+    first->replot(QCustomPlot::rpQueuedReplot);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(firstDrawn.count(), 2);
+    QCOMPARE(secondDrawn.count(), 1);
 }
 
 QTEST_MAIN(TestChartWidget)
