@@ -166,7 +166,7 @@ void loadInstrument(OpticsState &state, const TScopeData &scope)
     s.A2 = 0;
     s.A3 = scope.A3;
 
-    const double spread = s.dE / (2.355 * s.Voltage * 1000);
+    const double spread = s.dE / kilovoltProductToVolts(2.355, s.Voltage);
     s.FocalSpread = s.Cc * std::sqrt(spread * spread + s.dvv * s.dvv + 4 * s.dii * s.dii);
     derivePhaseFactors(s);
     s.InfoLimitTheory = std::sqrt(Pi * s.Wavelength * s.FocalSpread / 2) / 0.9;
@@ -228,7 +228,7 @@ QString csMillimetresText(double cs)
 {
     const double mm = nmToMm(cs);
     // Decided on the three-decimal text, so that 0.0996 reads 0.1 and not 0.100.
-    return formatFixed(mm, std::round(std::fabs(mm) * 1000) < 100 ? 3 : 1);
+    return formatFixed(mm, std::round(mmToUm(std::fabs(mm))) < 100 ? 3 : 1);
 }
 
 QString pointResolutionText(const OpticsState &s)

@@ -123,4 +123,22 @@ constexpr double kilovoltsToVolts(double kilovolts)
     return kilovolts * 1000;
 }
 
+// factor * kV -> V, the product taken first (the focal spread's dE / (2.355 U))
+constexpr double kilovoltProductToVolts(double factor, double kilovolts)
+{
+    return factor * kilovolts * 1000;
+}
+
+// mm -> µm (how many decimals a spherical aberration is shown with)
+constexpr double mmToUm(double mm)
+{
+    return mm * 1000;
+}
+
+// tenths of a nm (the fine defocus slider's steps) -> nm: the nearest double to them
+constexpr double tenthsToNm(double tenths)
+{
+    return tenths / 10.0;
+}
+
 } // namespace orvalis

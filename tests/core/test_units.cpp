@@ -34,6 +34,10 @@ void TestUnits::exact_data()
     QTest::newRow("2.7 mm there and back") << nmToMm(mmToNm(2.7)) << 2.7;
     QTest::newRow("-1.5 um") << umToNm(-1.5) << -1500.0;
     QTest::newRow("12.5 A^2 there and back") << nm2ToAngstrom2(angstrom2ToNm2(12.5)) << 12.5;
+    // 2.355 * (299.9 * 1000) would give 706264.5
+    QTest::newRow("2.355 x 299.9 kV: product, then volts") << kilovoltProductToVolts(2.355, 299.9) << 706264.4999999999;
+    QTest::newRow("0.0027 mm") << mmToUm(0.0027) << 2.7;
+    QTest::newRow("-173 tenths of a nm") << tenthsToNm(-173) << -17.3;
 }
 
 void TestUnits::exact()
