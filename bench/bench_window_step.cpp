@@ -3,9 +3,10 @@
 // puts it on the screen, until the event loop is idle again. Two kinds of step, each alternating
 // up and down so that every step draws the same amount:
 //   typed: a defocus typed into its field and entered, drawn once in full sampling;
+//   full:  the slider moved one position by the program, drawn once in full sampling;
 //   key:   one press and release of the Right (Left) key on the slider, drawn coarsely, then in full.
 // Prints the median and the quartiles of each over its steps; with --paints, also how often each
-// widget was painted per step and over how many pixels; --only=typed or --only=key times one kind. Meant for a real X
+// widget was painted per step and over how many pixels; --only=typed, full or key times one kind. Meant for a real X
 // server (bench/window-step.sh runs it under xvfb); offscreen it times the same work without a screen.
 #include "ui/main/form1.h"
 
@@ -85,7 +86,7 @@ void press(QWidget *target, Qt::Key key, const QString &text = {})
     QApplication::processEvents();
 }
 
-const char *only = nullptr; // --only=typed or --only=key: the other kind is skipped
+const char *only = nullptr; // --only=typed, full or key: the other kinds are skipped
 
 // Median and quartiles in ms of `steps` runs of `step(i)`, each followed by the events it posted.
 void report(const char *name, int steps, const std::function<void(int)> &step)
@@ -158,7 +159,12 @@ int main(int argc, char **argv)
         press(field, Qt::Key_Return, QStringLiteral("\r"));
     });
 
+    // A program's move of the slider by one position, sampled in full as typed values and buttons
+    // are: the step the user sees at the end of every drag, without the map's rebuild of "typed".
     auto *slider = form->findChild<QScrollBar *>(QStringLiteral("ScrollBar1"));
+    const int at = slider->value();
+    report("full", steps, [&](int i) { form->controls().moveSlider(SliderPanel::Defocus, i % 2 ? at : at + 1); });
+
     slider->setFocus();
     settle();
     report("key", steps, [&](int i) { press(slider, i % 2 ? Qt::Key_Left : Qt::Key_Right); });
