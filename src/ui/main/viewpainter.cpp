@@ -28,6 +28,31 @@ ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, S
     body->map()->readOutTo(session, status);
 }
 
+RedrawPlan redrawPlan(CtfSession::Changes what, bool defocusMoved, bool mapVisible)
+{
+    using C = CtfSession::Change;
+    RedrawPlan plan;
+    plan.curves = bool(what & (C::Instrument | C::Aberrations | C::Direction | C::Specimen | C::Micrograph));
+    plan.pattern = bool(what & (C::Instrument | C::Aberrations | C::Specimen | C::Micrograph));
+    plan.map = mapVisible && what.testFlag(C::Specimen);
+    // A rebuilt map places its marker itself.
+    plan.marker = mapVisible && !plan.map && defocusMoved && what.testFlag(C::Aberrations);
+    return plan;
+}
+
+void ViewPainter::redrawFor(CtfSession::Changes what, bool defocusMoved)
+{
+    const RedrawPlan plan = redrawPlan(what, defocusMoved, mapVisible());
+    if (plan.curves)
+        drawCurves(std::nullopt);
+    if (plan.pattern)
+        drawPattern(std::nullopt);
+    if (plan.marker)
+        PlaceDefocusMarker(m_state.Defocus);
+    if (plan.map)
+        Draw3DCTF();
+}
+
 // ---- the 1D curves ------------------------------------------------------------------------------
 
 void ViewPainter::DrawCTF(double defocus, double direction)
