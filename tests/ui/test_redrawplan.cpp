@@ -1,15 +1,19 @@
 // What each change of the session redraws in the main window's panes: one table for every caller.
+#include "formdriver.h"
+#include "ui/main/form1.h"
 #include "ui/main/viewpainter.h"
 
 #include <QtTest>
 
 using namespace orvalis;
+using namespace orvalis::test;
 
 class TestRedrawPlan : public QObject {
     Q_OBJECT
 private slots:
     void plan_data();
     void plan();
+    void directionRedrawsTheProfile();
 };
 
 void TestRedrawPlan::plan_data()
@@ -65,5 +69,20 @@ void TestRedrawPlan::plan()
     QCOMPARE(plan.map, map);
 }
 
-QTEST_APPLESS_MAIN(TestRedrawPlan)
+// A direction picked on the pattern reaches the chart through the session's change alone.
+void TestRedrawPlan::directionRedrawsTheProfile()
+{
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    typeAndEnter(&form, "edAstigm", QStringLiteral("60"));
+    const QVector<double> before = form.session().seriesY(CurveCtf);
+    QWidget *image = child<QWidget>(&form, "Image1");
+    form.painter().Image1MouseUp(Qt::LeftButton, image->width() - 10, image->height() - 40);
+    QVERIFY(form.state().Direction != 0);
+    // The profile the chart was given is the one across the new direction.
+    QVERIFY(form.session().seriesY(CurveCtf) != before);
+}
+
+QTEST_MAIN(TestRedrawPlan)
 #include "test_redrawplan.moc"
