@@ -101,7 +101,7 @@ void AberrationControls::scrolled(int, bool end)
     m_programmatic = false;
     if (end) {
         m_session->setSampling(false);
-        m_painter->redraw();
+        m_painter->redrawFor(CtfSession::Change::Aberrations);
     }
 }
 
@@ -130,9 +130,7 @@ void AberrationControls::changed(int row, int position)
         m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
         m_body->info()->writeLine(0, 8, m_session->convergenceText());
     }
-    m_painter->redraw();
-    if (row == SliderPanel::Defocus && m_painter->mapVisible())
-        m_painter->PlaceDefocusMarker(m_state.Defocus);
+    m_painter->redrawFor(CtfSession::Change::Aberrations, row == SliderPanel::Defocus);
     m_programmatic = false;
 }
 
@@ -213,9 +211,7 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
     // As near as the fields' own steps go: Enter there takes them back as they read.
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
-    m_painter->redraw();
-    if (m_painter->mapVisible())
-        m_painter->PlaceDefocusMarker(m_state.Defocus);
+    m_painter->redrawFor(CtfSession::Change::Aberrations, true);
 }
 
 void AberrationControls::showAberrations()
@@ -229,9 +225,7 @@ void AberrationControls::showAberrations()
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
     // The azimuth and the phase shift move no slider: one full redraw shows them too.
     m_session->setSampling(false);
-    m_painter->redraw();
-    if (m_painter->mapVisible())
-        m_painter->PlaceDefocusMarker(m_state.Defocus);
+    m_painter->redrawFor(CtfSession::Change::Aberrations, true);
 }
 
 // Enter in edMagn commits the three-fold field; the magnification is never read back.

@@ -116,7 +116,7 @@ void TForm1::buildParts()
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(), [this] {
         m_actions->setDetectorSet(m_session->state().PixelSize > 0);
-        m_painter->redraw();
+        m_painter->redrawFor(CtfSession::Change::Micrograph);
     });
     m_painter->setMicrographs(m_micrographs);
     new FitController(this, *m_session, *m_micrographs, m_body->pattern(), m_controls);

@@ -120,9 +120,7 @@ void SetupDialogs::Options1Click()
     const TScopeData record = m_parts.session->activeScopeRecord();
     if (!m_parts.controls->reloadInstrument(record))
         return;
-    const OpticsState &state = m_parts.session->state();
-    m_parts.painter->DrawCTF(state.Defocus, state.Direction);
-    m_parts.painter->DrawPattern(state.Defocus);
+    m_parts.painter->redrawFor(CtfSession::Change::Instrument);
 }
 
 // The specimen's terms leave the instrument as it is: the views are drawn again with them.
@@ -135,11 +133,8 @@ void SetupDialogs::SpecimenDetector1Click()
         return;
     m_parts.session->setSpecimen(dialog.terms());
     m_parts.actions->setDetectorSet(state.PixelSize > 0);
-    m_parts.painter->DrawCTF(state.Defocus, state.Direction);
-    m_parts.painter->DrawPattern(state.Defocus);
     // The map shows the terms too, and the Nyquist frequency.
-    if (m_parts.painter->mapVisible())
-        m_parts.painter->Draw3DCTF();
+    m_parts.painter->redrawFor(CtfSession::Change::Specimen);
 }
 
 void SetupDialogs::editAstigmatism()

@@ -26,6 +26,37 @@ ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, S
     // follows the session without a redraw of its own.
     body->curves()->followSession(session);
     body->map()->readOutTo(session, status);
+    // A direction is set in one step, so its change alone draws it. The controllers' changes come in
+    // several setter calls (and slider moves) that each draws once, through redrawFor().
+    connect(session, &CtfSession::changed, this, [this](CtfSession::Changes what) {
+        if (what == CtfSession::Changes(CtfSession::Change::Direction))
+            redrawFor(what);
+    });
+}
+
+RedrawPlan redrawPlan(CtfSession::Changes what, bool defocusMoved, bool mapVisible)
+{
+    using C = CtfSession::Change;
+    RedrawPlan plan;
+    plan.curves = bool(what & (C::Instrument | C::Aberrations | C::Direction | C::Specimen | C::Micrograph));
+    plan.pattern = bool(what & (C::Instrument | C::Aberrations | C::Specimen | C::Micrograph));
+    plan.map = mapVisible && what.testFlag(C::Specimen);
+    // A rebuilt map places its marker itself.
+    plan.marker = mapVisible && !plan.map && defocusMoved && what.testFlag(C::Aberrations);
+    return plan;
+}
+
+void ViewPainter::redrawFor(CtfSession::Changes what, bool defocusMoved)
+{
+    const RedrawPlan plan = redrawPlan(what, defocusMoved, mapVisible());
+    if (plan.curves)
+        drawCurves(std::nullopt);
+    if (plan.pattern)
+        drawPattern(std::nullopt);
+    if (plan.marker)
+        PlaceDefocusMarker(m_state.Defocus);
+    if (plan.map)
+        Draw3DCTF();
 }
 
 // ---- the 1D curves ------------------------------------------------------------------------------
@@ -173,8 +204,7 @@ void ViewPainter::Image1MouseUp(Qt::MouseButton, int x, int y)
     if (!pick)
         return; // the centre defines no direction
     pattern->placeMarker(pick->marker);
-    m_session->setDirection(pick->direction);
-    DrawCTF(m_state.Defocus, m_state.Direction);
+    m_session->setDirection(pick->direction); // the profile follows its change
 }
 
 // ---- the defocus map ----------------------------------------------------------------------------

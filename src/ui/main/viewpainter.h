@@ -2,6 +2,8 @@
 // Draws what the session computes into the main window's panes: the 1D curves and their resolution
 // lines, the 2D pattern with its ruler, the defocus map with its marker line; and reads the pointer
 // over the chart and the pattern back into frequencies, curve values and the direction.
+#include "session/ctfsession.h"
+
 #include <QObject>
 #include <QString>
 
@@ -12,11 +14,28 @@ class QWidget;
 
 namespace orvalis {
 
-class CtfSession;
 class MainBody;
 class MicrographController;
 class StatusPanels;
 struct OpticsState;
+
+// What one change of the session redraws, decided in one place: the curves and the pattern for what
+// they show (the direction turns only the 1D profile), the map's marker when the defocus moved under a
+// shown map, and the map itself when the specimen's terms changed (the map spans every defocus, so an
+// aberration never rebuilds it; a new instrument rebuilds it through its range). The pattern is drawn
+// only while it is live. The view choices and the ranges are not decided here: their commands draw
+// what each choice shows.
+struct RedrawPlan {
+    bool curves = false;
+    bool pattern = false;
+    bool marker = false;
+    bool map = false;
+    bool operator==(const RedrawPlan &o) const
+    {
+        return curves == o.curves && pattern == o.pattern && marker == o.marker && map == o.map;
+    }
+};
+RedrawPlan redrawPlan(CtfSession::Changes what, bool defocusMoved, bool mapVisible);
 
 class ViewPainter : public QObject {
 public:
@@ -27,6 +46,8 @@ public:
     void DrawPattern(double defocus); // only while the pattern is live
     void Draw3DCTF();
     void redraw(); // the curves and the pattern of the state as it is
+    // Draws what redrawPlan() says for a change the caller made; defocusMoved when it moved the defocus.
+    void redrawFor(CtfSession::Changes what, bool defocusMoved = false);
     void PlaceDefocusMarker(double defocus);
     void layOutRuler();
     void showSeries(int series); // the session's points of a series of Chart1
