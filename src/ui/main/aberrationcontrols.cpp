@@ -3,6 +3,7 @@
 #include "core/instrumentload.h"
 #include "core/numberformat.h"
 #include "core/optionranges.h"
+#include "core/units.h"
 #include "session/ctfsession.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
@@ -112,8 +113,8 @@ void AberrationControls::changed(int row, int position)
     const bool coarse = !m_programmatic || m_loading || m_session->coarse();
     switch (row) {
     case SliderPanel::Defocus:
-        // Tenths of a nanometre with fine defocus: -position / 10.0 is the nearest double to them.
-        m_session->setDefocus(stepsPerNm() == 1 ? -position : -position / 10.0, coarse);
+        // Tenths of a nanometre with fine defocus.
+        m_session->setDefocus(stepsPerNm() == 1 ? -position : tenthsToNm(-position), coarse);
         m_sliders->setFieldText(SliderPanel::Defocus, formatGeneral(m_state.Defocus));
         break;
     case SliderPanel::Astigmatism:
