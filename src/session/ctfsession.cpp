@@ -178,26 +178,27 @@ void CtfSession::setMagnificationPosition(int position, bool coarse)
 
 void CtfSession::setA2Azimuth(double azimuth)
 {
-    if (azimuth == m_state.A2Azimuth || !std::isfinite(azimuth))
-        return;
-    m_state.A2Azimuth = azimuth;
-    notify(Change::Aberrations);
+    assign(&OpticsState::A2Azimuth, azimuth, Change::Aberrations);
 }
 
 void CtfSession::setA3Azimuth(double azimuth)
 {
-    if (azimuth == m_state.A3Azimuth || !std::isfinite(azimuth))
-        return;
-    m_state.A3Azimuth = azimuth;
-    notify(Change::Aberrations);
+    assign(&OpticsState::A3Azimuth, azimuth, Change::Aberrations);
 }
 
 void CtfSession::setAlpha(double alpha)
 {
-    if (alpha == m_state.Alpha || !std::isfinite(alpha))
+    assign(&OpticsState::Alpha, alpha, Change::Aberrations);
+}
+
+// The rule of the plain setters: a value that is not finite, or the one already set, changes
+// nothing and tells nothing.
+void CtfSession::assign(double OpticsState::*field, double value, Change change)
+{
+    if (value == m_state.*field || !std::isfinite(value))
         return;
-    m_state.Alpha = alpha;
-    notify(Change::Aberrations);
+    m_state.*field = value;
+    notify(change);
 }
 
 void CtfSession::setSampling(bool coarse)
@@ -477,10 +478,7 @@ void CtfSession::setSpecimen(const SpecimenDetector &terms)
 
 void CtfSession::setPhaseShift(double shift)
 {
-    if (shift == m_state.PhaseShift || !std::isfinite(shift))
-        return;
-    m_state.PhaseShift = shift;
-    notify(Change::Specimen);
+    assign(&OpticsState::PhaseShift, shift, Change::Specimen);
 }
 
 void CtfSession::setDetectorPixelSize(double nm)

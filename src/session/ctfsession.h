@@ -288,6 +288,7 @@ signals:
 
 private:
     void notify(Changes what);
+    void assign(double OpticsState::*field, double value, Change change);
     static Changes aberrations(bool coarse);
     void setStep(bool coarse);
     void changeView(bool ViewChoices::*choice, bool on);
