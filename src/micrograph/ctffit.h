@@ -54,7 +54,9 @@ struct CtfFitOptions {
     double highResolution = angstromToNm(FitRequest().highResolution);
 
     bool fitPhaseShift = false;
-    double phaseShift = 0; // rad: the shift taken as known when it is not fitted
+    double phaseShift = 0;     // rad: the shift taken as known when it is not fitted
+    bool fitTilt = false;      // the specimen's tilt angle and axis (SpecimenTilt)
+    bool fitThickness = false; // the specimen's thickness
 
     // The spectrum's tile (0: the smallest that samples the rings at the band's top at least 2.5
     // pixels apart over the whole defocus range, within the image) and the threads that compute it,
@@ -74,6 +76,10 @@ struct CtfFitValues {
     CryoEmDefocus cryoEm;   // defocus U and V (Å), angle (degrees)
     double phaseShift = 0;  // degrees, 0 <= shift < 180 when fitted (CTF^2 repeats every 180)
     double resolution = 0;  // nm: the fit holds up to this resolution (fitAgreement); 0 when the rings never agree
+    // When fitted: the specimen's tilt, the defocus above being the mean at the image's centre.
+    std::optional<SpecimenTilt> tilt;
+    // Å, when fitted and within what the band resolves; none for a thin specimen.
+    std::optional<double> thickness;
 };
 
 // Why a fit that stands out of the noise is still not to be trusted; its values are kept, so that

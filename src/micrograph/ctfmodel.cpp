@@ -10,6 +10,12 @@
 
 namespace orvalis {
 
+double tiltDefocusOffset(const SpecimenTilt &tilt, double pixelSize, double x, double y)
+{
+    const double axis = degreesToRadians(tilt.axis);
+    return std::tan(degreesToRadians(tilt.angle)) * pixelSize * (y * std::cos(axis) - x * std::sin(axis));
+}
+
 double equivalentRoundFrequency(const PhaseFactors &phase, double kx, double ky)
 {
     const double k2 = kx * kx + ky * ky;

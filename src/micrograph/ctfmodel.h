@@ -40,6 +40,20 @@ struct CtfUserValues {
     double phaseShift = 0;           // degrees, of a phase plate
 };
 
+// A tilted specimen: its mean defocus (Å, positive underfocus) at pixel (x, y), x the column and y
+// the row counted from the image's centre, p the pixel size (Å), is
+//     D(x, y) = D0 + tan(angle) * p * (y cos(axis) - x sin(axis)),
+// so the axis is measured from +x towards +y and the side at axis + 90 degrees lies further from
+// focus. D0 is the mean defocus at the centre.
+struct SpecimenTilt {
+    double angle = 0; // degrees, 0 .. 70
+    double axis = 0;  // degrees
+};
+
+// Å of underfocus added by `tilt` at (x, y) pixels from the image's centre, for pixels of
+// `pixelSize` Å: D(x, y) - D0 above.
+double tiltDefocusOffset(const SpecimenTilt &tilt, double pixelSize, double x, double y);
+
 // chi at one frequency as a sum of terms linear in the fitted values:
 // chi = fixed + Defocus * defocus + ax * astigmatismX + ay * astigmatismY, with
 // (ax, ay) = A2 * (cos 2t, sin 2t) for azimuth t, so that the fit moves smoothly through A2 = 0.

@@ -302,6 +302,8 @@ CtfFitOptions fitOptionsOf(const FitRequest &r)
     o.lowResolution = angstromToNm(r.lowResolution);
     o.highResolution = angstromToNm(r.highResolution);
     o.fitPhaseShift = r.fitPhaseShift;
+    o.fitTilt = r.fitTilt;
+    o.fitThickness = r.fitThickness;
     o.phaseShift = r.phaseShift ? degreesToRadians(*r.phaseShift) : 0.0;
     return o;
 }
@@ -318,6 +320,8 @@ FitRequest fitRequestOf(const CtfFitOptions &o)
     r.lowResolution = nmToAngstrom(o.lowResolution);
     r.highResolution = nmToAngstrom(o.highResolution);
     r.fitPhaseShift = o.fitPhaseShift;
+    r.fitTilt = o.fitTilt;
+    r.fitThickness = o.fitThickness;
     r.phaseShift = radiansToDegrees(o.phaseShift);
     return r;
 }

@@ -26,6 +26,9 @@ struct FitRequest {
     // Degrees, the shift taken as known when it is not fitted; none: 0 (the shell's default).
     std::optional<double> phaseShift;
     double pixelSize = 0; // Å at the specimen when the user gives it; 0: the micrograph's own
+    // The specimen's tilt (angle and axis) and its thickness, fitted beside the defocus.
+    bool fitTilt = false;
+    bool fitThickness = false;
 
     bool operator==(const FitRequest &o) const
     {
@@ -33,7 +36,7 @@ struct FitRequest {
             && minUnderfocus == o.minUnderfocus && maxUnderfocus == o.maxUnderfocus
             && maxAstigmatism == o.maxAstigmatism && lowResolution == o.lowResolution
             && highResolution == o.highResolution && fitPhaseShift == o.fitPhaseShift && phaseShift == o.phaseShift
-            && pixelSize == o.pixelSize;
+            && pixelSize == o.pixelSize && fitTilt == o.fitTilt && fitThickness == o.fitThickness;
     }
     bool operator!=(const FitRequest &o) const { return !(*this == o); }
 };

@@ -71,6 +71,8 @@ private slots:
     void refusesBadValues_data();
     void refusesBadValues();
     void fittingPageExample();
+    void tiltConvention_data();
+    void tiltConvention();
 };
 
 // Values in kV, mm, Å and degrees give the closed form's chi and CTF, and come back in the units
@@ -212,6 +214,34 @@ void TestCtfModel::fittingPageExample()
     same("a2Nm", model.A2);
     QVERIFY(std::fabs(model.azimuth - number("angle") * kPi / 180) < 1e-15);
     same("phaseRadians", model.phaseShiftRadians());
+}
+
+// The side at axis + 90 degrees lies further from focus; the axis itself keeps the centre's defocus.
+void TestCtfModel::tiltConvention_data()
+{
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<double>("axis");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("offset"); // Å at 1.5 Å per pixel
+    const double t45 = 1.5 * 1000;
+    QTest::newRow("axis along x, +y further") << 45.0 << 0.0 << 0.0 << 1000.0 << t45;
+    QTest::newRow("axis along x, -y nearer") << 45.0 << 0.0 << 0.0 << -1000.0 << -t45;
+    QTest::newRow("on the axis") << 45.0 << 0.0 << 1000.0 << 0.0 << 0.0;
+    QTest::newRow("axis along y, -x further") << 45.0 << 90.0 << -1000.0 << 0.0 << t45;
+    QTest::newRow("axis 30, normal at 120")
+        << 20.0 << 30.0 << -500.0 << 866.025403784 << std::tan(0.349065850399) * 1.5 * 1000;
+    QTest::newRow("untilted") << 0.0 << 75.0 << 700.0 << -300.0 << 0.0;
+}
+
+void TestCtfModel::tiltConvention()
+{
+    QFETCH(double, angle);
+    QFETCH(double, axis);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, offset);
+    QVERIFY(std::abs(tiltDefocusOffset({angle, axis}, 1.5, x, y) - offset) < 1e-6);
 }
 
 QTEST_GUILESS_MAIN(TestCtfModel)
