@@ -106,8 +106,9 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
     std::printf("%d x %d pixels, noise %.2f, B-factor %.0f A^2, seeds %llu to %llu\n\n", image.size, image.size,
                 image.noise, image.bFactor, static_cast<unsigned long long>(image.seed),
                 static_cast<unsigned long long>(image.seed + seeds - 1));
-    std::printf("%-31s | %6s %6s | %6s %6s %6s | %5s %5s | %5s %5s | %s | %s\n", "case", "rms dm", "max dm", "rms dUV",
-                "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed", "U - V's errors");
+    std::printf("%-31s | %6s %6s %6s | %6s %6s %6s | %5s %5s | %5s %5s | %s | %s\n", "case", "meandm", "rms dm",
+                "max dm", "rms dUV", "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed",
+                "U - V's errors");
     Spread all[4];
     int missed = 0, fits = 0;
     double largestGain = 0;
@@ -140,11 +141,12 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
             }
         }
         missed += caseMissed;
-        std::printf("%-31s | %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s | gain %.3f .. "
-                    "%.3f\n",
-                    c.name, spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(), spread[1].largest,
-                    spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
-                    qPrintable(differences), gains[0], gains[1]);
+        std::printf(
+            "%-31s | %+6.1f %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s | gain %.3f .. "
+            "%.3f\n",
+            c.name, spread[0].mean(), spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(),
+            spread[1].largest, spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
+            qPrintable(differences), gains[0], gains[1]);
         std::fflush(stdout);
     }
     std::printf(
