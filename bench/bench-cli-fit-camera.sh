@@ -30,8 +30,9 @@ for r in $(seq 1 9); do
 done
 status=0
 for i in "${!programs[@]}"; do
-    read -r wall cpu <<< "$(awk -v i="$i" '$1 == i { w[++n] = $2; c[n] = $3 } END {
-        asort(w); asort(c); print w[int((n + 1) / 2)], c[int((n + 1) / 2)] }' "$work/runs")"
+    median() { awk -v i="$i" -v k="$1" '$1 == i { print $k }' "$work/runs" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+    wall=$(median 2)
+    cpu=$(median 3)
     verdict=""
     if [ "$i" = 0 ]; then
         if awk -v f="$wall" 'BEGIN { exit !(f <= 0.3) }'; then verdict="ok"; else verdict="OVER"; status=1; fi
