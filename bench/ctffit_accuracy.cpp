@@ -181,7 +181,7 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
     }
     const double share = fits > 0 ? double(differenceWithin) / fits : 1.0;
     if (share < kWithinShare)
-        failures << QStringLiteral("%1 %% of the fits have U - V within 30 A").arg(100 * share, 0, 'f', 1);
+        failures << QStringLiteral("%1 % of the fits have U - V within 30 A").arg(100 * share, 0, 'f', 1);
     if (missed > 0)
         failures
             << QStringLiteral("%1 fits missed the mean defocus, angle or shift target or were doubted").arg(missed);
