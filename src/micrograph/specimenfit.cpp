@@ -30,8 +30,7 @@ QString number(double value, int decimals)
     return QString::number(value, 'f', decimals);
 }
 
-// As the spectrum's tiles are made (powerspectrum.cpp): half-overlapping, centred, their edges
-// tapered by a half cosine over the outer eighth.
+// As the spectrum's tiles are tapered (powerspectrum.cpp): by a half cosine over the outer eighth.
 std::vector<float> edgeTaper(int n)
 {
     const int edge = n / 8;
@@ -44,9 +43,14 @@ std::vector<float> edgeTaper(int n)
     return w;
 }
 
+// Tiles side by side, the whole grid centred: the regions' spectra then cost a quarter of the
+// transforms of half-overlapping ones. Where fewer than kSideBySide fit along a side, they overlap by
+// half, as the plain spectrum's do, so that a small micrograph's few regions average more of them.
+constexpr int kSideBySide = 6;
+
 std::vector<int> tileOrigins(int length, int n)
 {
-    const int step = n / 2;
+    const int step = length / n >= kSideBySide ? n : n / 2;
     const int count = (length - n) / step + 1;
     const int margin = (length - n - (count - 1) * step) / 2;
     std::vector<int> origins(static_cast<std::size_t>(count));
@@ -483,7 +487,7 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
 
     const std::vector<int> xs = tileOrigins(image.width, n), ys = tileOrigins(image.height, n);
     const int cx = static_cast<int>(xs.size()), cy = static_cast<int>(ys.size());
-    const int rx = std::clamp((cx + 1) / 2, 1, kMaxRegionsASide), ry = std::clamp((cy + 1) / 2, 1, kMaxRegionsASide);
+    const int rx = std::clamp(cx, 1, kMaxRegionsASide), ry = std::clamp(cy, 1, kMaxRegionsASide);
     const std::size_t half = static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1);
     std::vector<std::vector<float>> sums(std::size_t(rx * ry), std::vector<float>(half, 0.0f));
     RegionSpectra r;
@@ -576,8 +580,9 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
 }
 
 PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel &centre, const SpecimenTilt *tilt,
-                                    double backgroundFrequency)
+                                    double backgroundFrequency, double highest)
 {
+    const double reach2 = highest > 0 ? std::pow(highest / regions.frequencyStep, 2) : 1e300; // pixels^2
     const int n = regions.size, middle = n / 2;
     const std::size_t pixels = std::size_t(n) * std::size_t(n);
     std::vector<double> power(pixels, 0.0);
@@ -590,8 +595,10 @@ PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel
         for (int j = 0; j < n; ++j)
             for (int i = 0; i < n; ++i) {
                 const std::size_t at = std::size_t(j) * std::size_t(n) + std::size_t(i);
-                const double k = equivalentRoundFrequency(phase, (i - middle) * regions.frequencyStep,
-                                                          (j - middle) * regions.frequencyStep);
+                const double r2 = double(i - middle) * (i - middle) + double(j - middle) * (j - middle);
+                const double k = r2 <= reach2 ? equivalentRoundFrequency(phase, (i - middle) * regions.frequencyStep,
+                                                                         (j - middle) * regions.frequencyStep)
+                                              : -1.0;
                 kr[at] = k;
                 target[at] = k > 0 ? phase.cs * k * k * k * k + phase.df * k * k : 0.0;
             }
@@ -682,67 +689,81 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     const double ring = thinLimit(lambda, high); // nm of defocus that moves the top ring by one
     QStringList notes;
 
-    // The tilt.
+    // The tilt, measured on the regions' rings against a model of `thickness` (nm), which moves the
+    // model's defocus to the centre's.
+    const double highest = high + 1.5 * low; // the corrected spectrum's reach: the band and its box
     std::optional<SpecimenTilt> tilt;
-    if (options.fitTilt) {
-        double xs = 0, ys = 0;
-        for (int r = 0; r < regions.regions(); ++r) {
-            xs = std::max(xs, std::fabs(regions.x[std::size_t(r)]));
-            ys = std::max(ys, std::fabs(regions.y[std::size_t(r)]));
-        }
-        if (xs == 0 || ys == 0)
-            notes << QStringLiteral("The micrograph is too small to measure a tilt: its %1 x %2 pixels hold fewer "
-                                    "than two regions of %3-pixel tiles along a side.")
-                         .arg(image.width)
-                         .arg(image.height)
-                         .arg(n);
-        else {
-            const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
-            const RingModel ringsOf = ringModel(bins, model);
-            // A first look at the thickness, on the plain spectrum, so that the inverted rings beyond
-            // its first node do not pull the tilt.
-            double thickness = 0;
-            if (options.fitThickness) {
-                const PowerSpectrum sum = tiltCorrectedSpectrum(regions, model, nullptr, low);
-                std::vector<double> rings(sum.rings.begin(), sum.rings.end());
-                bool atEnd = false;
-                thickness = scanThickness(flattened(bins.average(rings), bins.count, ringsOf), bins, ringsOf,
-                                          thinLimit(lambda, low), 0.05 * ring, &atEnd);
-            }
-            const TiltSearch search(regions, bins, ringsOf, thickness);
-            const TiltFound found = searchTilt(search, regions, ring);
-            const SpecimenTilt t = tiltOf(found.gradient, regions.pixelSize);
-            // The defocus change across the whole image along the gradient, in nm.
-            const double change = std::hypot(found.gradient.gx * image.width, found.gradient.gy * image.height);
-            const double visible = kVisibleTilt * ring;
-            if (change < visible)
-                notes << QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the "
-                                        "defocus by %3 Å across the image, less than the band can see (a tenth of a "
-                                        "ring at its top, %4 Å).")
-                             .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
-                                  number(nmToAngstrom(visible), 0));
-            else {
-                tilt = t;
-                model.Defocus += found.shift;
-            }
-        }
+    double xs = 0, ys = 0;
+    for (int r = 0; r < regions.regions(); ++r) {
+        xs = std::max(xs, std::fabs(regions.x[std::size_t(r)]));
+        ys = std::max(ys, std::fabs(regions.y[std::size_t(r)]));
     }
-    reportProgress(progress, 0.85);
-
-    fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low);
+    const bool measurable = xs > 0 && ys > 0;
+    QString tiltNote;
+    const auto measureTilt = [&](double thicknessNm) {
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        const RingModel ringsOf = ringModel(bins, model);
+        const TiltSearch search(regions, bins, ringsOf, thicknessNm);
+        const TiltFound found = searchTilt(search, regions, ring);
+        const SpecimenTilt t = tiltOf(found.gradient, regions.pixelSize);
+        // The defocus change across the whole image along the gradient, in nm.
+        const double change = std::fabs(found.gradient.gx) * image.width + std::fabs(found.gradient.gy) * image.height;
+        const double visible = kVisibleTilt * ring;
+        tilt.reset();
+        tiltNote.clear();
+        if (change < visible)
+            tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
+                                      "%3 Å across the image, less than the band can see (a tenth of a ring at its "
+                                      "top, %4 Å).")
+                           .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
+                                number(nmToAngstrom(visible), 0));
+        else {
+            tilt = t;
+            model.Defocus += found.shift;
+        }
+    };
+    if (options.fitTilt && !measurable)
+        tiltNote = QStringLiteral("No tilt is reported: the micrograph, %1 x %2 pixels, holds too few tiles of %3 "
+                                  "pixels a side to compare the defocus across it.")
+                       .arg(image.width)
+                       .arg(image.height)
+                       .arg(n);
+    // The tilt is measured first without a thickness: before the rings are corrected for the tilt,
+    // its blur looks like a thickness (a spread of defocus through the image instead of its depth).
+    if (options.fitTilt && measurable)
+        measureTilt(0);
+    fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
     reportProgress(progress, 0.9);
 
-    // The last refinement on the corrected spectrum, the thickness with it.
-    const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
-    const RingModel ringsOf = ringModel(bins, model);
+    // The thickness on the corrected spectrum; with a thickness whose node lies in the band, the
+    // tilt again against the thick model (the rings past the node are inverted), and the thickness
+    // again on the spectrum corrected so.
     double thickness = 0;
     bool tooThick = false;
     const double most = thinLimit(lambda, low);
-    if (options.fitThickness) {
+    const auto measureThickness = [&] {
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        const RingModel ringsOf = ringModel(bins, model);
         std::vector<double> rings(fit.spectrum.rings.begin(), fit.spectrum.rings.end());
         thickness = scanThickness(flattened(bins.average(rings), bins.count, ringsOf), bins, ringsOf, most, 0.05 * ring,
                                   &tooThick);
+    };
+    if (options.fitThickness) {
+        measureThickness();
+        if (options.fitTilt && measurable && thickness >= ring && !tooThick) {
+            if (tilt)
+                model.Defocus = fittedModel(options, values).Defocus;
+            measureTilt(thickness);
+            fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
+            measureThickness();
+        }
     }
+    if (!tiltNote.isEmpty())
+        notes << tiltNote;
+
+    // The last refinement on the corrected spectrum.
+    const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+    const RingModel ringsOf = ringModel(bins, model);
     const CtfModel bare(options.instrument, options.amplitudeContrast);
     const FlatBand band = flatBand(fit.spectrum, bins, ringsOf, bare);
     if (!band.value.empty()) {
@@ -784,6 +805,33 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         if (options.fitPhaseShift)
             model.phaseShift = best[3] - std::asin(options.amplitudeContrast);
         thickness = best[4];
+        // The plain fit's test for a phase shift left out compares rings without a thickness, and
+        // the inverted rings past a thick specimen's node look like a shifted phase: taken again
+        // with the thickness, as the plain test takes it (shifts in steps of 7.5 degrees, the
+        // defocus a ring's width either way), the doubt stands only if a shift still explains the
+        // rings markedly better.
+        if ((fit.result.doubts & FitWantsPhaseShift) && thickness >= ring) {
+            const double taken = score(best);
+            double freeScore = taken, freeShift = 0;
+            for (int p = 0; p < 24; ++p)
+                for (int d = -10; d <= 10; ++d) {
+                    std::vector<double> v = best;
+                    v[0] += d * ring / 10;
+                    v[3] = best[3] + p * Pi / 24;
+                    const double sc = score(v);
+                    if (sc > freeScore) {
+                        freeScore = sc;
+                        freeShift = v[3] - std::asin(options.amplitudeContrast);
+                    }
+                }
+            if (freeScore < (1 + kPhaseShiftGain) * taken)
+                fit.result.doubts &= ~unsigned(FitWantsPhaseShift);
+            else {
+                const double shift = std::fmod(freeShift, Pi);
+                fit.result.freePhaseShift = radiansToDegrees(shift < 0 ? shift + Pi : shift);
+                fit.result.freePhaseScore = freeScore / taken * fit.result.score;
+            }
+        }
     }
 
     values.program.Defocus = model.Defocus;
@@ -810,6 +858,7 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
             values.thickness = nmToAngstrom(thickness);
     }
     values.resolution = fitAgreement(fit.spectrum, fittedModel(options, values), low).resolution;
+    fit.result.tileSize = n; // the spectrum the values were refined on and judged by
     fit.result.specimenNote = notes.join(QLatin1Char(' '));
     reportProgress(progress, 1.0);
     return fit;

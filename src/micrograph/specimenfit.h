@@ -31,8 +31,8 @@
 
 namespace orvalis {
 
-// The periodograms of a micrograph's tiles (half-overlapping, as computePowerSpectrum takes them),
-// summed by region of the image.
+// The periodograms of a micrograph's tiles (side by side, or half-overlapping in a small one; tapered as
+// computePowerSpectrum's), summed by region of the image: a grid of up to 6 x 6.
 struct RegionSpectra {
     int size = 0;              // n, pixels a side of a tile and of each spectrum
     double frequencyStep = 0;  // nm^-1 per pixel
@@ -53,9 +53,10 @@ RegionSpectra regionSpectra(const MicrographImage &image, int tileSize, double p
 
 // The spectrum of all the regions' tiles, each region's rescaled in frequency to the defocus of the
 // image's centre under `tilt` (none: the plain average), its background removed from
-// `backgroundFrequency` (nm^-1). `centre` is the model at the centre.
+// `backgroundFrequency` (nm^-1). `centre` is the model at the centre. Only frequencies up to
+// `highest` (nm^-1; 0: all) are rescaled, the rest averaged as they are.
 PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel &centre, const SpecimenTilt *tilt,
-                                    double backgroundFrequency);
+                                    double backgroundFrequency, double highest = 0);
 
 // nm: the thickness whose first node lies at frequency k (nm^-1), 1 / (lambda k^2); below it at the
 // band's top a specimen is thin for that band.

@@ -106,6 +106,7 @@ private slots:
     void tilted();
     void thick();
     void flat();
+    void helpExample();
 };
 
 // The depth average's closed form against the average of slices through the depth.
@@ -196,7 +197,7 @@ void TestSpecimenFit::thick()
 // A flat, thin specimen: no tilt it cannot see, no thickness, and notes that say why.
 void TestSpecimenFit::flat()
 {
-    const MicrographImage image = specimenMicrograph(Specimen{}, 1024, 5);
+    const MicrographImage image = specimenMicrograph(Specimen{}, 1536, 5);
     const MicrographFit fit = fitMicrograph(image, optionsFor(true, true), 0.1);
     QVERIFY2(fit.result.values, qPrintable(fit.result.message));
     const CtfFitValues &v = *fit.result.values;
@@ -206,6 +207,35 @@ void TestSpecimenFit::flat()
              qPrintable(fit.result.specimenNote));
     const double mean = (v.cryoEm.defocusU + v.cryoEm.defocusV) / 2;
     QVERIFY2(std::fabs(mean - 15000) < 0.005 * 15000, qPrintable(QString::number(mean)));
+}
+
+// The help page's worked example of the tilt's convention and of a thin band, as the code computes them.
+void TestSpecimenFit::helpExample()
+{
+    QFile page(QFINDTESTDATA("../../data/help/fitting.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    QMap<QString, QString> marked;
+    static const QRegularExpression span(QStringLiteral("<span class=\"fit\" id=\"([^\"]+)\">([^<]+)</span>"));
+    for (auto m = span.globalMatch(html); m.hasNext();) {
+        const auto match = m.next();
+        marked.insert(match.captured(1), match.captured(2));
+    }
+    const auto number = [&marked](const char *id) { return marked.value(QString::fromLatin1(id)).toDouble(); };
+    const auto same = [&marked](const char *id, double value) {
+        const QString text = marked.value(QString::fromLatin1(id));
+        const int point = text.indexOf(QLatin1Char('.'));
+        const QString computed = QString::number(value, 'f', point < 0 ? 0 : int(text.size() - point - 1));
+        QVERIFY2(text == computed,
+                 qPrintable(
+                     QStringLiteral("%1: the page says %2, the code %3").arg(QString::fromLatin1(id), text, computed)));
+    };
+    const SpecimenTilt tilt{number("tiltAngle"), number("tiltAxis")};
+    const double x = number("tiltX"), y = number("tiltY");
+    same("tiltDefocus", number("tiltD0") + tiltDefocusOffset(tilt, number("tiltPixel"), x, y));
+    same("tiltOpposite", number("tiltD0") + tiltDefocusOffset(tilt, number("tiltPixel"), -x, -y));
+    const CtfModel model(CtfUserValues{}); // 300 kV
+    same("thinLimit", thinLimit(model.wavelength(), 1 / (number("thinBandTop") / 10)) * 10);
 }
 
 QTEST_GUILESS_MAIN(TestSpecimenFit)
