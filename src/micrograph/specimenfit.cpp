@@ -24,6 +24,8 @@ constexpr int kMaxRefinePixels = 40000; // pixels of the band the last refinemen
 // A tilt whose defocus changes across the image by less than this part of a ring at the band's top
 // leaves the rings as they are: the band cannot see it.
 constexpr double kVisibleTilt = 0.1;
+// The part of the plain fit's defocus the thickness's scan moves it by, at most, either way.
+constexpr double kThicknessDefocusReach = 0.1;
 
 QString number(double value, int decimals)
 {
@@ -206,6 +208,38 @@ std::vector<double> flattened(const std::vector<double> &profile, const std::vec
     return out;
 }
 
+// The strength `flattened` finds in the rings of a thickness t (nm), worked out from the model: over
+// the same bins, the mean of (sinc/2)^2 cos^2 is sinc^2 / 8, held to the same fifth of the largest. The
+// model is divided by it as the spectrum is by its own, or the flattened spectrum (whose rings keep
+// their depth up to a node) would favour the thinner models, whose rings fade least within the band.
+std::vector<double> modelStrength(const RingBins &bins, const RingModel &model, double thickness)
+{
+    const int count = bins.bins();
+    std::vector<double> square(static_cast<std::size_t>(count)), rms(static_cast<std::size_t>(count), 0.0);
+    for (int b = 0; b < count; ++b) {
+        const double s = sinc(Pi * model.lambdaK2[std::size_t(b)] * thickness);
+        square[std::size_t(b)] = s * s / 8;
+    }
+    for (int b = 0; b < count; ++b) {
+        double sum = 0, w = 0;
+        for (int d = b; d >= 0 && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi;
+             --d) {
+            sum += bins.count[std::size_t(d)] * square[std::size_t(d)];
+            w += bins.count[std::size_t(d)];
+        }
+        for (int d = b + 1;
+             d < count && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi; ++d) {
+            sum += bins.count[std::size_t(d)] * square[std::size_t(d)];
+            w += bins.count[std::size_t(d)];
+        }
+        rms[std::size_t(b)] = w > 0 ? std::sqrt(sum / w) : 0.0;
+    }
+    const double largest = rms.empty() ? 0.0 : *std::max_element(rms.begin(), rms.end());
+    for (double &r : rms)
+        r = std::max(r, 0.2 * largest);
+    return rms;
+}
+
 // ---- the tilt ----------------------------------------------------------------------------------
 
 // The tilt as the gradient of the program's Defocus (nm per pixel along x and y): linear in the
@@ -363,6 +397,9 @@ TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, dou
 // The corrected spectrum's band, flattened, with the terms of chi at each pixel.
 struct FlatBand {
     std::vector<double> value, fixed, defocus, ax, ay, lambdaK2, weight;
+    std::vector<int> bin; // along the rings, for the model's own strength
+    const RingBins *bins = nullptr;
+    const RingModel *model = nullptr;
 };
 
 FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel &model, const CtfModel &terms)
@@ -371,6 +408,8 @@ FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel 
     std::vector<double> strength;
     (void)flattened(bins.average(rings), bins.count, model, &strength);
     FlatBand f;
+    f.bins = &bins;
+    f.model = &model;
     const int n = s.size;
     const std::size_t stride = std::max<std::size_t>(1, bins.pixel.size() / kMaxRefinePixels);
     for (std::size_t i = 0; i < bins.pixel.size(); i += stride) {
@@ -387,6 +426,7 @@ FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel 
         f.ax.push_back(t.astigmatismX);
         f.ay.push_back(t.astigmatismY);
         f.lambdaK2.push_back(terms.wavelength() * (kx * kx + ky * ky));
+        f.bin.push_back(bins.bin[i]);
     }
     return f;
 }
@@ -395,29 +435,56 @@ FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel 
 double flatScore(const FlatBand &f, const std::vector<double> &v)
 {
     Correlation c;
+    const std::vector<double> strength = modelStrength(*f.bins, *f.model, v[4]);
     for (std::size_t i = 0; i < f.value.size(); ++i) {
         const double chi = f.fixed[i] + v[0] * f.defocus[i] + v[1] * f.ax[i] + v[2] * f.ay[i] - v[3];
-        c.add(f.value[i], thickCtf2(chi, v[4] > 0 ? sinc(Pi * f.lambdaK2[i] * v[4]) : 1.0), 1.0);
+        const double m = thickCtf2(chi, v[4] > 0 ? sinc(Pi * f.lambdaK2[i] * v[4]) : 1.0) - 0.5;
+        c.add(f.value[i], m / strength[std::size_t(f.bin[i])], 1.0);
     }
     return c.value();
 }
 
 // The thickness (nm) whose rings best match the flattened average along the rings, scanned from 0 to
-// `most` in steps of `step`.
+// `most` in steps of `step`, with the defocus moved by up to `reach` (nm) either way in steps of
+// `shiftStep`: the plain fit, which knows no thickness, takes the inverted rings past a node for
+// rings of another defocus, by a few per cent. The best shift goes to `shift`.
 double scanThickness(const std::vector<double> &flat, const RingBins &bins, const RingModel &model, double most,
-                     double step, bool *atEnd)
+                     double step, double reach, double shiftStep, double *shift, bool *atEnd)
 {
-    double best = 0, bestScore = -2;
     const int steps = static_cast<int>(std::ceil(most / step));
+    const std::size_t count = flat.size();
+    std::vector<std::vector<double>> scaled(static_cast<std::size_t>(steps) + 1); // sinc / strength per bin
+    std::vector<std::vector<double>> offset(scaled.size());                       // (1 - sinc) / 2 / strength
     for (int i = 0; i <= steps; ++i) {
         const double t = std::min(most, i * step);
-        Correlation c;
-        for (std::size_t b = 0; b < flat.size(); ++b)
-            if (bins.count[b] > 0)
-                c.add(flat[b], thickCtf2(model.argument[b], sinc(Pi * model.lambdaK2[b] * t)), bins.count[b]);
-        if (c.value() > bestScore) {
-            bestScore = c.value();
-            best = t;
+        const std::vector<double> strength = modelStrength(bins, model, t);
+        scaled[std::size_t(i)].resize(count);
+        offset[std::size_t(i)].resize(count);
+        for (std::size_t b = 0; b < count; ++b) {
+            const double damping = sinc(Pi * model.lambdaK2[b] * t);
+            scaled[std::size_t(i)][b] = damping / strength[b];
+            offset[std::size_t(i)][b] = (0.5 * (1 - damping) - 0.5) / strength[b];
+        }
+    }
+    const int shifts = shiftStep > 0 ? static_cast<int>(std::ceil(reach / shiftStep)) : 0;
+    std::vector<double> sine(count);
+    double best = 0, bestScore = -2;
+    *shift = 0;
+    for (int d = -shifts; d <= shifts; ++d) {
+        const double moved = d * shiftStep;
+        for (std::size_t b = 0; b < count; ++b)
+            sine[b] = fastmath::sinSquared(model.argument[b] + moved * model.perDefocus[b]);
+        for (int i = 0; i <= steps; ++i) {
+            Correlation c;
+            const std::vector<double> &a = scaled[std::size_t(i)], &o = offset[std::size_t(i)];
+            for (std::size_t b = 0; b < count; ++b)
+                if (bins.count[b] > 0)
+                    c.add(flat[b], a[b] * sine[b] + o[b], bins.count[b]);
+            if (c.value() > bestScore) {
+                bestScore = c.value();
+                best = std::min(most, i * step);
+                *shift = moved;
+            }
         }
     }
     *atEnd = best >= most - step;
@@ -745,14 +812,14 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
         const RingModel ringsOf = ringModel(bins, model);
         std::vector<double> rings(fit.spectrum.rings.begin(), fit.spectrum.rings.end());
+        double shift = 0;
         thickness = scanThickness(flattened(bins.average(rings), bins.count, ringsOf), bins, ringsOf, most, 0.05 * ring,
-                                  &tooThick);
+                                  kThicknessDefocusReach * std::fabs(model.Defocus), 0.1 * ring, &shift, &tooThick);
+        model.Defocus += shift;
     };
     if (options.fitThickness) {
         measureThickness();
         if (options.fitTilt && measurable && thickness >= ring && !tooThick) {
-            if (tilt)
-                model.Defocus = fittedModel(options, values).Defocus;
             measureTilt(thickness);
             fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
             measureThickness();
