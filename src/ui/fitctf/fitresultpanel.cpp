@@ -176,6 +176,10 @@ void FitResultPanel::showSpecimen(const CtfFitResult &r, bool tilt, bool thickne
                      .arg(fixed(v.tilt->angle, 1, QStringLiteral("°")), fixed(v.tilt->axis, 1, QStringLiteral("°")))
                : QStringLiteral("none reported"));
     laThickness->setText(v.thickness ? fixed(*v.thickness, 0, QStringLiteral("Å")) : QStringLiteral("none reported"));
+    if (v.tilt)
+        laStatus->setText(laStatus->text()
+                          + QStringLiteral(" The fit holds to its resolution on the spectrum corrected for the tilt; "
+                                           "the micrograph's spectrum shown is not corrected."));
     if (!r.specimenNote.isEmpty())
         laStatus->setText(laStatus->text() + QLatin1Char(' ') + r.specimenNote.toHtmlEscaped());
 }
