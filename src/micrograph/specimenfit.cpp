@@ -16,11 +16,12 @@ namespace orvalis {
 
 namespace {
 
-constexpr int kMaxRegionsASide = 6;     // regions along a side of the image, at most
-constexpr double kTiltStep = 2;         // degrees between the tilt angles of the search's grid
-constexpr double kAxisStep = 5;         // degrees between its axes
-constexpr double kMaxTilt = 70;         // degrees
-constexpr int kMaxRefinePixels = 40000; // pixels of the band the last refinement takes, at most
+constexpr int kMaxRegionsASide = 8;       // regions along a side of the image, at most
+constexpr double kMaxRegionValues = 32e6; // the regions' spectra's values, at most (128 MB)
+constexpr double kTiltStep = 2;           // degrees between the tilt angles of the search's grid
+constexpr double kAxisStep = 5;           // degrees between its axes
+constexpr double kMaxTilt = 70;           // degrees
+constexpr int kMaxRefinePixels = 40000;   // pixels of the band the last refinement takes, at most
 // A tilt whose defocus changes across the image by less than this part of a ring at the band's top
 // leaves the rings as they are: the band cannot see it.
 constexpr double kVisibleTilt = 0.1;
@@ -154,6 +155,7 @@ double sinc(double x)
 // offset) and d chi / d Defocus there.
 struct RingModel {
     std::vector<double> argument, perDefocus, lambdaK2; // rad, rad per nm, nm^-1 (lambda k^2)
+    std::vector<double> blur;                           // the tilt's damping within a region (TiltBlur), 1 without
 };
 
 RingModel ringModel(const RingBins &bins, const CtfModel &model)
@@ -164,8 +166,30 @@ RingModel ringModel(const RingBins &bins, const CtfModel &model)
         r.argument.push_back(phase.roundArgument(k * k));
         r.perDefocus.push_back(model.terms(k, 0).defocus);
         r.lambdaK2.push_back(model.wavelength() * k * k);
+        r.blur.push_back(1.0);
     }
     return r;
+}
+
+// The rings a region's spectrum holds under a tilt of gradient (gx, gy) (nm of defocus per pixel)
+// are blurred as by a thickness: its tiles' defocus spreads over the tile's width, and a region's
+// tiles lie at steps apart. Along each axis the spread of a tile is about even over its width w,
+// which keeps sinc(pi lambda k^2 |g| w) of the rings' depth, and m tiles s apart keep
+// sin(m u) / (m sin u), u = pi lambda k^2 |g| s; the two axes multiply. The thickness fitted is what
+// is left beyond this.
+void setTiltBlur(RingModel &model, const RegionSpectra &regions, double gx, double gy)
+{
+    for (std::size_t b = 0; b < model.blur.size(); ++b) {
+        double factor = 1;
+        for (const auto &[g, span] : {std::pair<double, int>{gx, regions.spanX}, {gy, regions.spanY}}) {
+            const double base = Pi * model.lambdaK2[b] * std::fabs(g);
+            factor *= sinc(base * regions.tileWidth);
+            const double u = base * regions.step;
+            if (span > 1 && std::fabs(std::sin(u)) > 1e-12)
+                factor *= std::sin(span * u) / (span * std::sin(u));
+        }
+        model.blur[b] = factor;
+    }
 }
 
 // The depth-averaged CTF^2 as an affine function of sin^2: damping sin^2 + (1 - damping) / 2.
@@ -217,7 +241,7 @@ std::vector<double> modelStrength(const RingBins &bins, const RingModel &model, 
     const int count = bins.bins();
     std::vector<double> square(static_cast<std::size_t>(count)), rms(static_cast<std::size_t>(count), 0.0);
     for (int b = 0; b < count; ++b) {
-        const double s = sinc(Pi * model.lambdaK2[std::size_t(b)] * thickness);
+        const double s = sinc(Pi * model.lambdaK2[std::size_t(b)] * thickness) * model.blur[std::size_t(b)];
         square[std::size_t(b)] = s * s / 8;
     }
     for (int b = 0; b < count; ++b) {
@@ -396,7 +420,7 @@ TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, dou
 
 // The corrected spectrum's band, flattened, with the terms of chi at each pixel.
 struct FlatBand {
-    std::vector<double> value, fixed, defocus, ax, ay, lambdaK2, weight;
+    std::vector<double> value, fixed, defocus, ax, ay, lambdaK2, weight, blur;
     std::vector<int> bin; // along the rings, for the model's own strength
     const RingBins *bins = nullptr;
     const RingModel *model = nullptr;
@@ -426,6 +450,7 @@ FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel 
         f.ax.push_back(t.astigmatismX);
         f.ay.push_back(t.astigmatismY);
         f.lambdaK2.push_back(terms.wavelength() * (kx * kx + ky * ky));
+        f.blur.push_back(model.blur[std::size_t(bins.bin[i])]);
         f.bin.push_back(bins.bin[i]);
     }
     return f;
@@ -438,7 +463,7 @@ double flatScore(const FlatBand &f, const std::vector<double> &v)
     const std::vector<double> strength = modelStrength(*f.bins, *f.model, v[4]);
     for (std::size_t i = 0; i < f.value.size(); ++i) {
         const double chi = f.fixed[i] + v[0] * f.defocus[i] + v[1] * f.ax[i] + v[2] * f.ay[i] - v[3];
-        const double m = thickCtf2(chi, v[4] > 0 ? sinc(Pi * f.lambdaK2[i] * v[4]) : 1.0) - 0.5;
+        const double m = thickCtf2(chi, (v[4] > 0 ? sinc(Pi * f.lambdaK2[i] * v[4]) : 1.0) * f.blur[i]) - 0.5;
         c.add(f.value[i], m / strength[std::size_t(f.bin[i])], 1.0);
     }
     return c.value();
@@ -461,7 +486,7 @@ double scanThickness(const std::vector<double> &flat, const RingBins &bins, cons
         scaled[std::size_t(i)].resize(count);
         offset[std::size_t(i)].resize(count);
         for (std::size_t b = 0; b < count; ++b) {
-            const double damping = sinc(Pi * model.lambdaK2[b] * t);
+            const double damping = sinc(Pi * model.lambdaK2[b] * t) * model.blur[b];
             scaled[std::size_t(i)][b] = damping / strength[b];
             offset[std::size_t(i)][b] = (0.5 * (1 - damping) - 0.5) / strength[b];
         }
@@ -554,7 +579,8 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
 
     const std::vector<int> xs = tileOrigins(image.width, n), ys = tileOrigins(image.height, n);
     const int cx = static_cast<int>(xs.size()), cy = static_cast<int>(ys.size());
-    const int rx = std::clamp(cx, 1, kMaxRegionsASide), ry = std::clamp(cy, 1, kMaxRegionsASide);
+    const int most = std::clamp(static_cast<int>(std::sqrt(kMaxRegionValues) / n), 2, kMaxRegionsASide);
+    const int rx = std::clamp(cx, 1, most), ry = std::clamp(cy, 1, most);
     const std::size_t half = static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1);
     std::vector<std::vector<float>> sums(std::size_t(rx * ry), std::vector<float>(half, 0.0f));
     RegionSpectra r;
@@ -564,10 +590,23 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
     r.width = image.width;
     r.height = image.height;
     r.tiles.assign(std::size_t(rx * ry), 0);
+    r.step = cx > 1 ? xs[1] - xs[0] : n;
+    r.spanX = (cx + rx - 1) / rx;
+    r.spanY = (cy + ry - 1) / ry;
     r.x.assign(std::size_t(rx * ry), 0.0);
     r.y.assign(std::size_t(rx * ry), 0.0);
 
     const std::vector<float> taper = edgeTaper(n);
+    {
+        // A tile's power weighs its pixels by the taper squared (along each axis).
+        double weight = 0, moment = 0;
+        for (int i = 0; i < n; ++i) {
+            const double w = double(taper[std::size_t(i)]) * taper[std::size_t(i)], x = i + 0.5 - n / 2.0;
+            weight += w;
+            moment += w * x * x;
+        }
+        r.tileWidth = std::sqrt(12 * moment / weight);
+    }
     const fftwf_plan plan = realToComplexPlan(n, n, PlanEffort::Measure);
     FftwArray<float> in = fftwArray<float>(std::size_t(n) * std::size_t(n));
     FftwArray<fftwf_complex> out = fftwArray<fftwf_complex>(half);
@@ -810,7 +849,11 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     const double most = thinLimit(lambda, low);
     const auto measureThickness = [&] {
         const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
-        const RingModel ringsOf = ringModel(bins, model);
+        RingModel ringsOf = ringModel(bins, model);
+        if (tilt) {
+            const Gradient g = gradientOf(*tilt, regions.pixelSize);
+            setTiltBlur(ringsOf, regions, g.gx, g.gy);
+        }
         std::vector<double> rings(fit.spectrum.rings.begin(), fit.spectrum.rings.end());
         double shift = 0;
         thickness = scanThickness(flattened(bins.average(rings), bins.count, ringsOf), bins, ringsOf, most, 0.05 * ring,
@@ -830,7 +873,11 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
 
     // The last refinement on the corrected spectrum.
     const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
-    const RingModel ringsOf = ringModel(bins, model);
+    RingModel ringsOf = ringModel(bins, model);
+    if (tilt) {
+        const Gradient g = gradientOf(*tilt, regions.pixelSize);
+        setTiltBlur(ringsOf, regions, g.gx, g.gy);
+    }
     const CtfModel bare(options.instrument, options.amplitudeContrast);
     const FlatBand band = flatBand(fit.spectrum, bins, ringsOf, bare);
     if (!band.value.empty()) {

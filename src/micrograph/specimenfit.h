@@ -21,7 +21,9 @@
 // envelopes, which look just like a thickness before its first node, so both are compared with
 // the spectrum's rings flattened (each divided by the rings' local strength): only where the rings
 // vanish and turn over counts, and a specimen is called thin when that first node lies beyond the
-// band's top, t < 1 / (lambda k_top^2) (thinLimit): none is reported for it.
+// band's top, t < 1 / (lambda k_top^2) (thinLimit): none is reported for it. A tilt also spreads the
+// defocus within each tile (and between the tiles of a region), which fades the rings as a
+// thickness does; that part is modelled from the fitted tilt, and the thickness is what is left.
 #include "micrograph/ctffit.h"
 #include "micrograph/micrographimage.h"
 #include "micrograph/powerspectrum.h"
@@ -32,7 +34,8 @@
 namespace orvalis {
 
 // The periodograms of a micrograph's tiles (side by side, or half-overlapping in a small one; tapered as
-// computePowerSpectrum's), summed by region of the image: a grid of up to 6 x 6.
+// computePowerSpectrum's), summed by region of the image: a grid of up to 8 x 8 (fewer for large tiles), one tile a
+// region where it can.
 struct RegionSpectra {
     int size = 0;              // n, pixels a side of a tile and of each spectrum
     double frequencyStep = 0;  // nm^-1 per pixel
@@ -43,6 +46,11 @@ struct RegionSpectra {
     std::vector<std::vector<float>> power;
     std::vector<int> tiles;
     std::vector<double> x, y;
+    // What spreads the defocus of a tilt within a region: each tile's width as its taper weighs it
+    // (pixels, the width of the even spread with the same variance), the step between tiles
+    // (pixels), and the most tiles a region spans along x and y.
+    double tileWidth = 0;
+    int step = 0, spanX = 1, spanY = 1;
 
     int regions() const { return static_cast<int>(power.size()); }
 };
