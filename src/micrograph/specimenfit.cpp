@@ -571,7 +571,6 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
         square += d * d;
     }
     const double count = static_cast<double>(image.data.size());
-    const double mean = first + sum / count;
     const double deviation = std::sqrt(std::max(0.0, square / count - (sum / count) * (sum / count)));
     if (!std::isfinite(deviation))
         throw OrvalisError(QStringLiteral("The micrograph's pixel values are not all finite numbers."));
@@ -642,7 +641,6 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
         if (progress && !progress(0.95 * (ty + 1) / cy))
             throw Cancelled();
     }
-    (void)mean;
 
     double taperEnergy = 0;
     for (const float w : taper)
