@@ -17,6 +17,7 @@ namespace orvalis {
 namespace {
 
 constexpr int kMaxRegionsASide = 8;       // regions along a side of the image, at most
+constexpr int kMinRegionsASide = 3;       // and at least, for a tilt
 constexpr double kMaxRegionValues = 32e6; // the regions' spectra's values, at most (128 MB)
 constexpr double kTiltStep = 2;           // degrees between the tilt angles of the search's grid
 constexpr double kAxisStep = 5;           // degrees between its axes
@@ -591,6 +592,8 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
     r.tiles.assign(std::size_t(rx * ry), 0);
     r.step = cx > 1 ? xs[1] - xs[0] : n;
     r.spanX = (cx + rx - 1) / rx;
+    r.columns = rx;
+    r.rows = ry;
     r.spanY = (cy + ry - 1) / ry;
     r.x.assign(std::size_t(rx * ry), 0.0);
     r.y.assign(std::size_t(rx * ry), 0.0);
@@ -797,12 +800,8 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     // model's defocus to the centre's.
     const double highest = high + 1.5 * low; // the corrected spectrum's reach: the band and its box
     std::optional<SpecimenTilt> tilt;
-    double xs = 0, ys = 0;
-    for (int r = 0; r < regions.regions(); ++r) {
-        xs = std::max(xs, std::fabs(regions.x[std::size_t(r)]));
-        ys = std::max(ys, std::fabs(regions.y[std::size_t(r)]));
-    }
-    const bool measurable = xs > 0 && ys > 0;
+    // A plane through fewer than three regions a side follows their noise as readily as the tilt.
+    const bool measurable = regions.columns >= kMinRegionsASide && regions.rows >= kMinRegionsASide;
     QString tiltNote;
     const auto measureTilt = [&](double thicknessNm) {
         const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
@@ -827,11 +826,14 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         }
     };
     if (options.fitTilt && !measurable)
-        tiltNote = QStringLiteral("No tilt is reported: the micrograph, %1 x %2 pixels, holds too few tiles of %3 "
-                                  "pixels a side to compare the defocus across it.")
+        tiltNote = QStringLiteral("No tilt is reported: the micrograph, %1 x %2 pixels, is too small to measure one: "
+                                  "it holds %3 x %4 tiles of %5 pixels a side, and a tilt needs %6 along each side.")
                        .arg(image.width)
                        .arg(image.height)
-                       .arg(n);
+                       .arg(regions.columns)
+                       .arg(regions.rows)
+                       .arg(n)
+                       .arg(kMinRegionsASide);
     // The tilt is measured first without a thickness: before the rings are corrected for the tilt,
     // its blur looks like a thickness (a spread of defocus through the image instead of its depth).
     if (options.fitTilt && measurable)

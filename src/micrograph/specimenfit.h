@@ -51,6 +51,7 @@ struct RegionSpectra {
     // (pixels), and the most tiles a region spans along x and y.
     double tileWidth = 0;
     int step = 0, spanX = 1, spanY = 1;
+    int columns = 0, rows = 0; // the grid of regions
 
     int regions() const { return static_cast<int>(power.size()); }
 };

@@ -207,6 +207,11 @@ void TestSpecimenFit::flat()
              qPrintable(fit.result.specimenNote));
     const double mean = (v.cryoEm.defocusU + v.cryoEm.defocusV) / 2;
     QVERIFY2(std::fabs(mean - 15000) < 0.005 * 15000, qPrintable(QString::number(mean)));
+    // A micrograph too small for a grid of regions: a statement, no tilt.
+    const MicrographFit small = fitMicrograph(specimenMicrograph(Specimen{}, 600, 2), optionsFor(true, false), 0.1);
+    QVERIFY(small.result.values && !small.result.values->tilt);
+    QVERIFY2(small.result.specimenNote.contains(QStringLiteral("too small to measure one")),
+             qPrintable(small.result.specimenNote));
 }
 
 // The help page's worked example of the tilt's convention and of a thin band, as the code computes them.
