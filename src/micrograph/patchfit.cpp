@@ -45,6 +45,7 @@ CtfFitOptions patchOptions(const CtfFitOptions &global, const CtfFitValues &valu
         o.fitPhaseShift = false;
         o.phaseShift = degreesToRadians(values.phaseShift);
     }
+    o.start = values.program;
     o.fitTilt = false;
     o.fitThickness = false;
     o.threads = 1;
