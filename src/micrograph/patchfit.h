@@ -49,7 +49,8 @@ struct DefocusPatch {
 };
 
 // The plane D(x, y) = D0 + tan(angle) * p * (y cos(axis) - x sin(axis)) through the significant
-// patches' mean defoci (SpecimenTilt's convention; x, y pixels from the image's centre).
+// patches' mean defoci (SpecimenTilt's convention; x, y pixels from the image's centre), the axis in
+// (-180, 180] degrees (0 for a flat plane).
 struct DefocusPlane {
     SpecimenTilt tilt;
     double centreDefocus = 0; // Å, D0

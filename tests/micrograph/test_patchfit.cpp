@@ -4,6 +4,7 @@
 #include "ctffitcase.h"
 
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "micrograph/ctfmodel.h"
 #include "micrograph/micrographpipeline.h"
 #include "micrograph/patchfit.h"
@@ -52,9 +53,66 @@ MicrographImage tiltedImage(const FitCase &flat, const SpecimenTilt &tilt, int s
 class TestPatchFit : public QObject {
     Q_OBJECT
 private slots:
+    void planeConvention_data();
+    void planeConvention();
     void patchesFollowAKnownTilt();
     void tooSmallForPatches();
 };
+
+void TestPatchFit::planeConvention_data()
+{
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<double>("axis");
+    QTest::newRow("axis along +x: further down the rows") << 20.0 << 0.0;
+    QTest::newRow("axis along +y: further to the left") << 35.0 << 90.0;
+    QTest::newRow("axis at 150 degrees") << 10.0 << 150.0;
+    QTest::newRow("axis at -60 degrees") << 50.0 << -60.0;
+}
+
+// The plane through exact patches gives back the tilt they were made with, in tiltDefocusOffset's
+// convention; a flat specimen gives no tilt; a line of patches, or two, gives no plane.
+void TestPatchFit::planeConvention()
+{
+    QFETCH(double, angle);
+    QFETCH(double, axis);
+    const SpecimenTilt tilt{angle, axis};
+    const int width = 3000, height = 2000;
+    const double pixelA = 1.5;
+    std::vector<DefocusPatch> patches;
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 4; ++column) {
+            DefocusPatch p;
+            p.x = 300 + 700.0 * column;
+            p.y = 250 + 650.0 * row;
+            CtfFitValues v;
+            const double d = 15000 + tiltDefocusOffset(tilt, pixelA, p.x - 0.5 * (width - 1), p.y - 0.5 * (height - 1));
+            v.cryoEm = {d + 200, d - 200, 45};
+            if (!(row == 1 && column == 2)) // one not significant: left out
+                p.values = v;
+            else
+                p.score = 0.01;
+            patches.push_back(p);
+        }
+    const std::optional<DefocusPlane> plane = leastSquaresPlane(patches, width, height, angstromToNm(pixelA));
+    QVERIFY(plane);
+    QCOMPARE(plane->patches, 11);
+    QVERIFY2(std::fabs(plane->tilt.angle - angle) < 1e-6, qPrintable(QString::number(plane->tilt.angle)));
+    const double turn = std::fmod(std::fabs(plane->tilt.axis - axis), 360.0);
+    QVERIFY2(std::min(turn, 360 - turn) < 1e-6, qPrintable(QString::number(plane->tilt.axis)));
+    QVERIFY(std::fabs(plane->centreDefocus - 15000) < 1e-6);
+    QVERIFY(plane->rms < 1e-6);
+
+    for (DefocusPatch &p : patches)
+        if (p.values)
+            p.values->cryoEm = {15200, 14800, 45};
+    QCOMPARE(leastSquaresPlane(patches, width, height, angstromToNm(pixelA))->tilt.angle, 0.0);
+    std::vector<DefocusPatch> line(patches.begin(), patches.begin() + 4);
+    QVERIFY(!leastSquaresPlane(line, width, height, angstromToNm(pixelA)));
+    std::vector<DefocusPatch> two(patches.begin(), patches.begin() + 2);
+    two.push_back(patches[4]);
+    two[1].values.reset();
+    QVERIFY(!leastSquaresPlane(two, width, height, angstromToNm(pixelA)));
+}
 
 void TestPatchFit::patchesFollowAKnownTilt()
 {
