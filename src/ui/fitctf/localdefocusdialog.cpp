@@ -338,6 +338,7 @@ PatchSpectrumView::PatchSpectrumView(QWidget *parent) : QWidget(parent)
 void PatchSpectrumView::setPatch(const LocalDefocus *local, const DefocusPatch *patch)
 {
     m_picture = QImage();
+    m_withModel = local && patch && patch->values;
     if (local && patch && patch->spectrum) {
         // A patch's spectrum averages few tiles: its rings, plain in the fit's sum over the band, drown
         // in the pixels' noise to the eye. Shown over 3 x 3 of its pixels (rings lie 2.5 or more
@@ -378,9 +379,10 @@ void PatchSpectrumView::paintEvent(QPaintEvent *)
     painter.drawImage(target, m_picture);
     painter.setPen(palette().windowText().color());
     painter.drawText(QRect(target.left(), 0, side, fontMetrics().height()), Qt::AlignCenter,
-                     QStringLiteral("Measured"));
-    painter.drawText(QRect(target.left(), target.bottom() + 1, side, fontMetrics().height()), Qt::AlignCenter,
-                     QStringLiteral("Model"));
+                     m_withModel ? QStringLiteral("Measured") : QStringLiteral("Measured (no fit to compare)"));
+    if (m_withModel)
+        painter.drawText(QRect(target.left(), target.bottom() + 1, side, fontMetrics().height()), Qt::AlignCenter,
+                         QStringLiteral("Model"));
 }
 
 // ---- the dialog ----------------------------------------------------------------------------------

@@ -83,6 +83,7 @@ protected:
 
 private:
     QImage m_picture;
+    bool m_withModel = false;
 };
 
 class LocalDefocusDialog : public QDialog {
