@@ -2,6 +2,7 @@
 
 #include "core/units.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -223,6 +224,34 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
         out += ' ' + fixed(tiltAxis(v), 6) + ' ' + fixed(tiltAngle(v), 6) + ' ' + fixed(v.thickness.value_or(0), 6);
     out += '\n';
     return out;
+}
+
+QByteArray patchTable(const LocalDefocus &local)
+{
+    QByteArray out("x_px\ty_px\tdefocus_u_A\tdefocus_v_A\tangle_deg\tscore\tsignificant\n");
+    for (const DefocusPatch &p : local.patches) {
+        QByteArrayList cells{fixed(p.x, 1), fixed(p.y, 1)};
+        if (p.values)
+            cells << fixed(p.values->cryoEm.defocusU, 2) << fixed(p.values->cryoEm.defocusV, 2)
+                  << fixed(p.values->cryoEm.angle, 2);
+        else
+            cells << QByteArray() << QByteArray() << QByteArray();
+        cells << fixed(p.score, 6) << (p.significant() ? "yes" : "no");
+        out += cells.join('\t') + '\n';
+    }
+    return out;
+}
+
+QString patchesPath(const QString &given, const QString &micrograph, bool several)
+{
+    if (!several)
+        return given;
+    const QFileInfo file(given);
+    const QString name = QFileInfo(micrograph).completeBaseName();
+    const QString suffix = file.suffix();
+    const QString base = suffix.isEmpty() ? file.fileName() : file.completeBaseName();
+    return file.dir().filePath(
+        QStringLiteral("%1_%2.%3").arg(base, name, suffix.isEmpty() ? QStringLiteral("tsv") : suffix));
 }
 
 } // namespace orvalis::cli

@@ -2,10 +2,13 @@
 // What "orvalis-ctf fit" writes: its own table (TSV or JSON), a STAR file in RELION's layout and
 // CTFFIND4's text file per micrograph, so that the pipelines that read either take its results.
 #include "micrograph/ctffit.h"
+#include "micrograph/patchfit.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+
+#include <optional>
 
 namespace orvalis::cli {
 
@@ -16,6 +19,10 @@ struct FitRecord {
     CtfFitResult result;
     bool failed = false; // the file could not be read or fitted; error says why
     QString error;
+    // With --patches: the local defocus, or why there is none (a micrograph too small for patches,
+    // one without a reliable fit to start them from).
+    std::optional<LocalDefocus> local;
+    QString localProblem;
 };
 
 // The settings every record was fitted with, for the outputs that repeat them.
@@ -53,5 +60,16 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
 // with the tilt or the thickness asked for, CTFFIND5's ten: the tilt axis, the tilt angle (degrees)
 // and the thickness (Å) added, 0 where one is not reported, as CTFFIND5 writes them.
 QByteArray ctffindText(const FitRecord &record, const FitSettings &settings);
+
+// --patches: the local defocus, one line a patch, row after row from the top: the patch's centre in
+// pixels from the image's top-left pixel (column, row), defocus U and V (Å), the angle of U
+// (degrees), the score, and whether the patch's fit is significant ("yes"/"no"). A patch that is not
+// has its score and empty values.
+QByteArray patchTable(const LocalDefocus &local);
+
+// Where --patches FILE puts a micrograph's table: FILE itself for a lone micrograph; with several,
+// FILE's name with "_" and the micrograph's base name before its extension (patches.tsv and
+// mic001.mrc: patches_mic001.tsv), beside FILE.
+QString patchesPath(const QString &given, const QString &micrograph, bool several);
 
 } // namespace orvalis::cli

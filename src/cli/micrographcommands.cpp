@@ -12,6 +12,7 @@
 #include "micrograph/fitrequest.h"
 #include "micrograph/micrographpipeline.h"
 #include "micrograph/micrographreader.h"
+#include "micrograph/patchfit.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
@@ -22,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 
 #include <algorithm>
 #include <atomic>
@@ -498,7 +500,7 @@ private:
 // One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
 // stopped it: the record is then neither a fit nor a failure.
 FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOptions &options, double pixel,
-                  std::atomic<double> &fraction, bool &interruptedOut)
+                  bool patches, std::atomic<double> &fraction, bool &interruptedOut)
 {
     FitRecord r;
     r.file = path;
@@ -516,7 +518,19 @@ FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOp
         const QString problem = bandProblem(request, r.pixelSizeNm);
         if (!problem.isEmpty())
             throw OrvalisError(problem);
-        r.result = job.fit(options, r.pixelSizeNm, [&progress](double f) { return progress(0.1 + 0.9 * f); }).result;
+        const double fitShare = patches ? 0.5 : 0.9;
+        r.result = job.fit(options, r.pixelSizeNm, [&](double f) { return progress(0.1 + fitShare * f); }).result;
+        if (patches) {
+            if (!r.result.reliable())
+                r.localProblem = QStringLiteral("the whole micrograph has no reliable fit to start the patches from");
+            else
+                try {
+                    r.local = fitLocalDefocus(job.image(), options, *r.result.values, r.pixelSizeNm, {options.threads},
+                                              [&](double f) { return progress(0.6 + 0.4 * f); });
+                } catch (const OrvalisError &e) {
+                    r.localProblem = e.text();
+                }
+        }
     } catch (const Cancelled &) {
         interruptedOut = true;
     } catch (const OrvalisError &e) {
@@ -583,6 +597,10 @@ int runFit(const QStringList &arguments)
               "also write CTFFIND4's text file of each reliable fit beside its micrograph (NAME.txt); with --fit-tilt "
               "or --fit-thickness CTFFIND5's, whose columns 8 to 10 are the tilt axis, the tilt angle (degrees) and "
               "the thickness (Å), 0 where one is not reported");
+    addOption(parser, "patches", "FILE.tsv",
+              "also fit the local defocus, patch by patch, and write it as a table: x_px, y_px (the patch's "
+              "centre from the top-left pixel), defocus_u_A, defocus_v_A, angle_deg, score, significant "
+              "(values empty where \"no\"); with several micrographs FILE_NAME.tsv for each NAME.mrc");
     parseCommand(
         parser, QStringLiteral("fit"),
         QStringLiteral("Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
@@ -626,6 +644,23 @@ int runFit(const QStringList &arguments)
         threads = static_cast<int>(t);
     }
     const int count = static_cast<int>(files.size());
+    const bool patches = isSet(parser, "patches");
+    if (patches) {
+        const QString given = parser.value(QStringLiteral("patches"));
+        if (given.isEmpty())
+            usageFailure(QStringLiteral("--patches: give the file to write the local defocus to"));
+        QMap<QString, QString> taken; // table -> micrograph
+        for (const QString &f : files) {
+            const QString table = QFileInfo(patchesPath(given, f, count > 1)).absoluteFilePath();
+            if (taken.contains(table))
+                usageFailure(QStringLiteral("--patches: %1 and %2 would both write %3; fit micrographs of the same "
+                                            "name apart")
+                                 .arg(taken.value(table), f, patchesPath(given, f, count > 1)));
+            if (QFileInfo(table).canonicalFilePath() == QFileInfo(f).canonicalFilePath() && QFileInfo::exists(table))
+                usageFailure(QStringLiteral("--patches: the table would replace the micrograph %1 itself").arg(f));
+            taken.insert(table, f);
+        }
+    }
     const int workers = std::min(threads, count);
     // Threads beyond one a file go to the spectrum's tiles.
     options.threads = std::clamp(threads / workers, 1, 16);
@@ -649,7 +684,8 @@ int runFit(const QStringList &arguments)
     const auto work = [&] {
         for (int i = next++; i < count && !interrupted(); i = next++) {
             bool stop = false;
-            FitRecord record = fitFile(files[i], request, options, pixel, fractions[static_cast<std::size_t>(i)], stop);
+            FitRecord record = fitFile(files[i], request, options, pixel, patches,
+                                       fractions[static_cast<std::size_t>(i)], stop);
             if (record.failed)
                 ++failed;
             {
@@ -735,6 +771,17 @@ int runFit(const QStringList &arguments)
                     ioFailure(QStringLiteral("%1: its CTFFIND text would replace the micrograph itself").arg(r.file));
                 saveFile(txt, ctffindText(r, settings));
             }
+    if (patches)
+        for (const FitRecord &r : finished) {
+            if (r.failed)
+                continue;
+            if (!r.local) {
+                ++failed;
+                printFailure({ExitIo, QStringLiteral("%1: no local defocus: %2").arg(r.file, r.localProblem)});
+                continue;
+            }
+            saveFile(patchesPath(parser.value(QStringLiteral("patches")), r.file, count > 1), patchTable(*r.local));
+        }
     if (signal != 0) {
         printFailure({128 + signal,
                       QStringLiteral("fit: interrupted by %1 with %2 of %3 micrographs done; the outputs "

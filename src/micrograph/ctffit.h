@@ -57,6 +57,10 @@ struct CtfFitOptions {
     double phaseShift = 0;     // rad: the shift taken as known when it is not fitted
     bool fitTilt = false;      // the specimen's tilt angle and axis (SpecimenTilt)
     bool fitThickness = false; // the specimen's thickness
+    // A fit narrowed about another's values (the patches of patchfit.h): its astigmatism (A2 and
+    // azimuth) starts the refinement of the scan's best peak alone, in place of the grid over every
+    // astigmatism and the other peaks, and the phase shift, the other fit's, is not doubted.
+    std::optional<TwoFoldDefocus> start;
 
     // The spectrum's tile (0: the smallest that samples the rings at the band's top at least 2.5
     // pixels apart over the whole defocus range, within the image) and the threads that compute it,

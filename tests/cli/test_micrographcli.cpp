@@ -171,6 +171,7 @@ private slots:
     void averageEndsWhereFitHolds();
     void specimenOutputs_data();
     void specimenOutputs();
+    void patchTablesReadBack();
 
 private:
     QTemporaryDir m_dir;
@@ -817,6 +818,64 @@ void TestMicrographCli::specimenOutputs()
     QCOMPARE(micrographs.first().contains(QStringLiteral("MicrographTiltAngle")), options.contains("--fit-tilt"));
     if (options.contains("--fit-tilt"))
         QCOMPARE(value(micrographs.first(), "MicrographTiltAngle"), 0.0);
+}
+
+// --patches: the table's header and order read back, the rings' half of a micrograph fitted near
+// the truth and its noise half marked, not invented; with several micrographs one table each, and
+// one too small for patches named with the sizes it needs, its table not written.
+void TestMicrographCli::patchTablesReadBack()
+{
+    const FitCase c{"p", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None};
+    FitImageOptions o;
+    o.size = 2048;
+    o.noise = 1.0;
+    MicrographImage half = fitCaseImage(c, o);
+    SyntheticOptions n;
+    n.width = n.height = 2048;
+    const MicrographImage noise = syntheticMicrograph(n, [](double, double) { return 0.0; });
+    for (int y = 0; y < 2048; ++y) // the right half: noise of the same mean and about the same spread
+        for (int x = 1024; x < 2048; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * 2048 + x;
+            half.data[i] = noise.data[i] * 1.4f + (100 - 100 * 1.4f);
+        }
+    const QString mixed = m_dir.filePath(QStringLiteral("mixed.mrc"));
+    QVERIFY(writeMrcFloat(mixed, half));
+    const QString table = m_dir.filePath(QStringLiteral("local.tsv"));
+    const Run one = runCtf({"fit", mixed, "--patches", table, "--threads", "2"});
+    QVERIFY2(one.status == 0, one.err.constData());
+    const QByteArray text = contents(table);
+    QVERIFY2(text.startsWith("x_px\ty_px\tdefocus_u_A\tdefocus_v_A\tangle_deg\tscore\tsignificant\n"),
+             text.constData());
+    const QVector<Row> rows = tsv(text);
+    QCOMPARE(rows.size(), 4);
+    const double xs[] = {511.5, 1535.5, 511.5, 1535.5}, ys[] = {511.5, 511.5, 1535.5, 1535.5};
+    for (int i = 0; i < 4; ++i) {
+        const Row &row = rows[i];
+        QCOMPARE(value(row, "x_px"), xs[i]);
+        QCOMPARE(value(row, "y_px"), ys[i]);
+        value(row, "score");
+        if (xs[i] < 1024) {
+            QCOMPARE(row.value("significant"), QStringLiteral("yes"));
+            QVERIFY2(std::fabs(value(row, "defocus_u_A") - c.defocusU) < 150, qPrintable(row.value("defocus_u_A")));
+            QVERIFY2(std::fabs(value(row, "defocus_v_A") - c.defocusV) < 150, qPrintable(row.value("defocus_v_A")));
+            QVERIFY(value(row, "angle_deg") >= 0 && value(row, "angle_deg") < 180);
+        } else {
+            QCOMPARE(row.value("significant"), QStringLiteral("no"));
+            QVERIFY(row.value("defocus_u_A").isEmpty() && row.value("defocus_v_A").isEmpty()
+                    && row.value("angle_deg").isEmpty());
+        }
+    }
+
+    const QString small = writeCase(m_dir, QStringLiteral("small.mrc"), c, 1536);
+    const Run two = runCtf({"fit", mixed, small, "--patches", table, "--threads", "2"});
+    QCOMPARE(two.status, 1);
+    QVERIFY2(two.err.contains(small.toUtf8()
+                              + ": no local defocus: The micrograph, 1536 x 1536 pixels, is too "
+                                "small for its local defocus: patches of 1024 pixels"),
+             two.err.constData());
+    QCOMPARE(tsv(two.out).size(), 2); // both fitted
+    QCOMPARE(tsv(contents(m_dir.filePath(QStringLiteral("local_mixed.tsv")))).size(), 4);
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("local_small.tsv"))));
 }
 
 QTEST_GUILESS_MAIN(TestMicrographCli)

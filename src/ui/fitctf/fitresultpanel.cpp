@@ -97,6 +97,11 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
     ApplyBtn->setToolTip(QStringLiteral("Move the defocus and astigmatism sliders to the fit"));
     FitAgainBtn = buttons->addButton(QStringLiteral("&Fit Again..."), QDialogButtonBox::ActionRole);
     FitAgainBtn->setObjectName(QStringLiteral("FitAgainBtn"));
+    LocalDefocusBtn = buttons->addButton(QStringLiteral("&Local Defocus..."), QDialogButtonBox::ActionRole);
+    LocalDefocusBtn->setObjectName(QStringLiteral("LocalDefocusBtn"));
+    LocalDefocusBtn->setToolTip(QStringLiteral("Fit each patch of the micrograph and map its defocus"));
+    LocalDefocusBtn->setEnabled(false);
+    connect(LocalDefocusBtn, &QPushButton::clicked, this, &FitResultPanel::localDefocusClicked);
     CloseBtn = buttons->addButton(QDialogButtonBox::Close);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     connect(ApplyBtn, &QPushButton::clicked, this, &FitResultPanel::applyClicked);
@@ -124,6 +129,8 @@ void FitResultPanel::setRunning(bool running)
     pbFit->setVisible(running);
     CancelFitBtn->setVisible(running);
     FitAgainBtn->setEnabled(!running);
+    if (running)
+        LocalDefocusBtn->setEnabled(false);
     if (running) {
         pbFit->setValue(0);
         CancelFitBtn->setFocus();
@@ -147,6 +154,7 @@ void FitResultPanel::showMessage(const QString &text)
     clearValues();
     laStatus->setText(text);
     ApplyBtn->setEnabled(false);
+    LocalDefocusBtn->setEnabled(false);
     fitHeight();
 }
 
@@ -192,9 +200,11 @@ void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
     if (!r.values) {
         laStatus->setText(r.message + QStringLiteral(" Nothing is applied."));
         ApplyBtn->setEnabled(false);
+        LocalDefocusBtn->setEnabled(false);
         return;
     }
     const CtfFitValues &v = *r.values;
+    LocalDefocusBtn->setEnabled(true);
     laDefocus->setText(fixed(v.program.Defocus, 1, QStringLiteral("nm")));
     laA2->setText(fixed(v.program.A2, 1, QStringLiteral("nm")));
     laAzimuth->setText(fixed(v.program.azimuth, 1, QStringLiteral("°")));

@@ -2,9 +2,9 @@
 // The result of a fit, shown at once and before anything is applied: the defocus and astigmatism in
 // this program's terms (Defocus, A2, azimuth) and in the cryo-EM programs' (defocus U and V, angle),
 // the phase shift, the specimen's tilt and thickness when asked for, the score and the resolution to
-// which the fit holds; or, for a spectrum without
-// rings, that no reliable result was found, with its score. Apply asks for the fit to be applied;
-// the panel changes nothing itself.
+// which the fit holds; or, for a spectrum without rings, that no reliable result was found, with its
+// score. Apply asks for the fit to be applied, Local Defocus for the patches' map of a fit with
+// values; the panel changes nothing itself.
 #include "micrograph/ctffit.h"
 
 #include <QDialog>
@@ -44,11 +44,13 @@ public:
     QProgressBar *pbFit = nullptr;
     QPushButton *CancelFitBtn = nullptr;
     QPushButton *ApplyBtn = nullptr, *FitAgainBtn = nullptr, *CloseBtn = nullptr;
+    QPushButton *LocalDefocusBtn = nullptr;
 
 signals:
     void applyClicked();
     void fitAgainClicked();
     void cancelClicked();
+    void localDefocusClicked();
 
 private:
     void clearValues();
