@@ -38,16 +38,27 @@ struct FitSettings {
 // separated, or "none": a line's last cell is never empty, for readers that strip lines). A record without a fit above
 // noise gives its score and significance and leaves the values empty; one with doubts gives its values, "no" for
 // reliable, and its doubts.
-QByteArray fitTable(const QVector<FitRecord> &records);
+//
+// With the tilt or the thickness asked for (`asked`), the specimen's columns follow the phase shift:
+// tilt_deg and tilt_axis_deg (degrees, the convention of tiltDefocusOffset), thickness_A (Å); a
+// cell is empty where the value is not reported (a tilt the band cannot see, a thin specimen: the
+// reason goes to the standard error). Without them the table is as it always was.
+QByteArray fitTable(const QVector<FitRecord> &records, const CtfFitOptions &asked = CtfFitOptions());
 // The same as a JSON array of objects, the values of a fit below noise null; "doubts" lists the
-// doubts' keys and "message" says why a fit is not reliable.
-QByteArray fitJson(const QVector<FitRecord> &records);
+// doubts' keys and "message" says why a fit is not reliable. With the tilt or the thickness asked
+// for, "tiltDeg" and "tiltAxisDeg", "thicknessA" (null where not reported) and "specimenNote" (why
+// one is not, when so).
+QByteArray fitJson(const QVector<FitRecord> &records, const CtfFitOptions &asked = CtfFitOptions());
 
 // RELION's STAR layout: a data_optics block (one optics group per pixel size) and a data_micrographs
-// loop of the reliable fits (CtfFitResult::reliable: none with doubts).
+// loop of the reliable fits (CtfFitResult::reliable: none with doubts). With the tilt asked for,
+// RELION's _rlnMicrographTiltAngle and _rlnMicrographTiltAxisDirection hold it (0 where none is
+// reported); RELION has no label for a specimen's thickness, which the file leaves out.
 QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &settings);
 
-// CTFFIND4's text output for one reliable fit: its comment header and the line of seven columns.
+// CTFFIND4's text output for one reliable fit: its comment header and the line of seven columns;
+// with the tilt or the thickness asked for, CTFFIND5's ten: the tilt axis, the tilt angle (degrees)
+// and the thickness (Å) added, 0 where one is not reported, as CTFFIND5 writes them.
 QByteArray ctffindText(const FitRecord &record, const FitSettings &settings);
 
 // --patches: the local defocus, one line a patch, row after row from the top: the patch's centre in

@@ -742,6 +742,7 @@ CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
         model.setPhaseShiftDegrees(values.phaseShift);
     else
         model.phaseShift = options.phaseShift;
+    model.thickness = angstromToNm(values.thickness.value_or(0));
     return model;
 }
 

@@ -127,6 +127,10 @@ struct CtfFitResult {
     // The shift not fitted: the best score with it free (at least score), and the shift (degrees).
     double freePhaseScore = 0;
     double freePhaseShift = 0;
+    // With the tilt or the thickness asked for: why one is not reported (a tilt the band cannot see,
+    // a thin specimen, one thicker than the band measures, a micrograph too small), else empty. Not a
+    // doubt: the fit's values stand.
+    QString specimenNote;
 
     // Values that stand out of the noise with nothing to doubt.
     bool reliable() const { return values.has_value() && doubts == 0; }

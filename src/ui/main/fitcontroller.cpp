@@ -91,7 +91,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
             m_panel->showProgress(f);
     });
     connect(m_fit, &FitSession::finished, this, [this] {
-        panel()->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
+        panel()->showResult(*m_fit->result(), m_fit->resultOptions());
         m_panel->showFittedWith(fittedWithText());
         showPanel();
     });
