@@ -56,6 +56,7 @@ bench: build
 	$(BUILD)/bench/ctffit_accuracy
 	./bench/bench-cli.sh $(BUILD)
 	./bench/bench-cli-fit.sh $(BUILD)
+	./bench/bench-cli-patches.sh $(BUILD)
 
 # Every C++ file of ours; the style is .clang-format's.
 FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | sort)

@@ -2,6 +2,7 @@
 
 #include "core/units.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,12 +33,38 @@ bool reliable(const FitRecord &r)
     return !r.failed && r.result.reliable();
 }
 
+// The specimen's cells after the phase shift, for what was asked: empty where it is not reported.
+QByteArrayList specimenCells(const CtfFitOptions &asked, const CtfFitResult &f)
+{
+    QByteArrayList cells;
+    const CtfFitValues v = f.values.value_or(CtfFitValues{});
+    if (asked.fitTilt)
+        cells << (v.tilt ? fixed(v.tilt->angle, 2) : QByteArray()) << (v.tilt ? fixed(v.tilt->axis, 2) : QByteArray());
+    if (asked.fitThickness)
+        cells << (v.thickness ? fixed(*v.thickness, 1) : QByteArray());
+    return cells;
+}
+
+// Which of the specimen's values a CTFFIND-style or STAR output carries: 0 where one is not reported.
+double tiltAngle(const CtfFitValues &v)
+{
+    return v.tilt ? v.tilt->angle : 0.0;
+}
+double tiltAxis(const CtfFitValues &v)
+{
+    return v.tilt ? v.tilt->axis : 0.0;
+}
+
 } // namespace
 
-QByteArray fitTable(const QVector<FitRecord> &records)
+QByteArray fitTable(const QVector<FitRecord> &records, const CtfFitOptions &asked)
 {
-    QByteArray out("micrograph\tdefocus_u_A\tdefocus_v_A\tangle_deg\tphase_shift_deg\tscore\tresolution_A\t"
-                   "significance\treliable\tdefocus_nm\ta2_nm\tazimuth_deg\tpixel_A\ttile\tdoubts\n");
+    QByteArray out("micrograph\tdefocus_u_A\tdefocus_v_A\tangle_deg\tphase_shift_deg\t");
+    if (asked.fitTilt)
+        out += "tilt_deg\ttilt_axis_deg\t";
+    if (asked.fitThickness)
+        out += "thickness_A\t";
+    out += "score\tresolution_A\tsignificance\treliable\tdefocus_nm\ta2_nm\tazimuth_deg\tpixel_A\ttile\tdoubts\n";
     for (const FitRecord &r : records) {
         if (r.failed)
             continue;
@@ -46,15 +73,18 @@ QByteArray fitTable(const QVector<FitRecord> &records)
         if (f.values) {
             const CtfFitValues &v = *f.values;
             cells << fixed(v.cryoEm.defocusU, 2) << fixed(v.cryoEm.defocusV, 2) << fixed(v.cryoEm.angle, 2)
-                  << fixed(v.phaseShift, 2) << fixed(f.score, 6)
-                  << (v.resolution > 0 ? fixed(nmToAngstrom(v.resolution), 2) : QByteArray())
+                  << fixed(v.phaseShift, 2);
+            cells << specimenCells(asked, f);
+            cells << fixed(f.score, 6) << (v.resolution > 0 ? fixed(nmToAngstrom(v.resolution), 2) : QByteArray())
                   << fixed(f.significance, 1) << (f.reliable() ? "yes" : "no") << fixed(v.program.Defocus, 2)
                   << fixed(v.program.A2, 2) << fixed(v.program.azimuth, 2);
         } else {
             cells << ""
                   << ""
                   << ""
-                  << "" << fixed(f.score, 6) << "" << fixed(f.significance, 1) << "no"
+                  << "";
+            cells << specimenCells(asked, f);
+            cells << fixed(f.score, 6) << "" << fixed(f.significance, 1) << "no"
                   << ""
                   << ""
                   << "";
@@ -66,7 +96,7 @@ QByteArray fitTable(const QVector<FitRecord> &records)
     return out;
 }
 
-QByteArray fitJson(const QVector<FitRecord> &records)
+QByteArray fitJson(const QVector<FitRecord> &records, const CtfFitOptions &asked)
 {
     QJsonArray array;
     for (const FitRecord &r : records) {
@@ -89,6 +119,14 @@ QByteArray fitJson(const QVector<FitRecord> &records)
         put("defocusVA", v.cryoEm.defocusV);
         put("angleDeg", v.cryoEm.angle);
         put("phaseShiftDeg", v.phaseShift);
+        if (asked.fitTilt) {
+            o.insert(QStringLiteral("tiltDeg"), v.tilt ? QJsonValue(v.tilt->angle) : QJsonValue());
+            o.insert(QStringLiteral("tiltAxisDeg"), v.tilt ? QJsonValue(v.tilt->axis) : QJsonValue());
+        }
+        if (asked.fitThickness)
+            o.insert(QStringLiteral("thicknessA"), v.thickness ? QJsonValue(*v.thickness) : QJsonValue());
+        if (!f.specimenNote.isEmpty())
+            o.insert(QStringLiteral("specimenNote"), f.specimenNote);
         o.insert(QStringLiteral("resolutionA"),
                  f.values && v.resolution > 0 ? QJsonValue(nmToAngstrom(v.resolution)) : QJsonValue());
         put("defocusNm", v.program.Defocus);
@@ -131,6 +169,9 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
            "_rlnMicrographName #1\n_rlnOpticsGroup #2\n_rlnDefocusU #3\n_rlnDefocusV #4\n"
            "_rlnCtfAstigmatism #5\n_rlnDefocusAngle #6\n_rlnPhaseShift #7\n_rlnCtfFigureOfMerit #8\n"
            "_rlnCtfMaxResolution #9\n";
+    // RELION's labels for a micrograph's tilt; it has none for a specimen's thickness.
+    if (o.fitTilt)
+        out += "_rlnMicrographTiltAngle #10\n_rlnMicrographTiltAxisDirection #11\n";
     for (const FitRecord &r : records) {
         if (!reliable(r))
             continue;
@@ -143,7 +184,10 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
             + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
             + fixed(v.cryoEm.defocusU - v.cryoEm.defocusV, 6) + ' ' + fixed(v.cryoEm.angle, 6) + ' '
             + fixed(v.phaseShift, 6) + ' ' + fixed(r.result.score, 6) + ' '
-            + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
+            + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6);
+        if (o.fitTilt)
+            out += ' ' + fixed(tiltAngle(v), 6) + ' ' + fixed(tiltAxis(v), 6);
+        out += '\n';
     }
     return out + '\n';
 }
@@ -166,11 +210,48 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
         + " Angstroms; max. def. " + fixed(nmToAngstrom(-o.defocusFrom), 1) + " Angstroms\n";
     out += "# Columns: #1 - micrograph number; #2 - defocus 1 [Angstroms]; #3 - defocus 2; #4 - azimuth of "
            "astigmatism; #5 - additional phase shift [radians]; #6 - cross correlation; #7 - spacing (in "
-           "Angstroms) up to which CTF rings were fit successfully\n";
+           "Angstroms) up to which CTF rings were fit successfully";
+    // CTFFIND5's three columns more, written whenever the tilt or the thickness was asked for.
+    const bool specimen = o.fitTilt || o.fitThickness;
+    if (specimen)
+        out += "; #8 - Estimated tilt axis angle; #9 - Estimated tilt angle ; #10 Estimated sample thickness (in "
+               "Angstroms)";
+    out += '\n';
     out += "1.000000 " + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
         + fixed(v.cryoEm.angle, 6) + ' ' + fixed(model.phaseShiftRadians(), 6) + ' ' + fixed(record.result.score, 6)
-        + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6) + '\n';
+        + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6);
+    if (specimen)
+        out += ' ' + fixed(tiltAxis(v), 6) + ' ' + fixed(tiltAngle(v), 6) + ' ' + fixed(v.thickness.value_or(0), 6);
+    out += '\n';
     return out;
+}
+
+QByteArray patchTable(const LocalDefocus &local)
+{
+    QByteArray out("x_px\ty_px\tdefocus_u_A\tdefocus_v_A\tangle_deg\tscore\tsignificant\n");
+    for (const DefocusPatch &p : local.patches) {
+        QByteArrayList cells{fixed(p.x, 1), fixed(p.y, 1)};
+        if (p.values)
+            cells << fixed(p.values->cryoEm.defocusU, 2) << fixed(p.values->cryoEm.defocusV, 2)
+                  << fixed(p.values->cryoEm.angle, 2);
+        else
+            cells << QByteArray() << QByteArray() << QByteArray();
+        cells << fixed(p.score, 6) << (p.significant() ? "yes" : "no");
+        out += cells.join('\t') + '\n';
+    }
+    return out;
+}
+
+QString patchesPath(const QString &given, const QString &micrograph, bool several)
+{
+    if (!several)
+        return given;
+    const QFileInfo file(given);
+    const QString name = QFileInfo(micrograph).completeBaseName();
+    const QString suffix = file.suffix();
+    const QString base = suffix.isEmpty() ? file.fileName() : file.completeBaseName();
+    return file.dir().filePath(
+        QStringLiteral("%1_%2.%3").arg(base, name, suffix.isEmpty() ? QStringLiteral("tsv") : suffix));
 }
 
 } // namespace orvalis::cli

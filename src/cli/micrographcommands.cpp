@@ -12,6 +12,7 @@
 #include "micrograph/fitrequest.h"
 #include "micrograph/micrographpipeline.h"
 #include "micrograph/micrographreader.h"
+#include "micrograph/patchfit.h"
 #include "micrograph/powerspectrum.h"
 #include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
@@ -22,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 
 #include <algorithm>
 #include <atomic>
@@ -166,6 +168,12 @@ void addFitOptions(QCommandLineParser &parser)
     withDefault("band", "LOW:HIGH", "the resolutions fitted, Å",
                 formatGeneral(d.lowResolution) + QLatin1Char(':') + formatGeneral(d.highResolution));
     addOption(parser, "fit-phase-shift", nullptr, "fit a phase plate's shift too");
+    addOption(parser, "fit-tilt", nullptr,
+              "fit the specimen's tilt too: angle (0-70 degrees) and axis; the defocus is then the centre's and the "
+              "spectrum is corrected for the tilt");
+    addOption(parser, "fit-thickness", nullptr,
+              "fit the specimen's thickness too (Å); none for a specimen thin for the band, whose rings' first node "
+              "lies beyond the band's top: thinner than 1 / (wavelength x k_top^2)");
     withDefault("phase-shift", "DEG", "the known phase shift when it is not fitted, degrees",
                 formatGeneral(d.phaseShift.value_or(0)));
 }
@@ -194,6 +202,8 @@ FitRequest requestOf(const QCommandLineParser &parser)
         r.highResolution = okLow && okHigh ? high : std::numeric_limits<double>::quiet_NaN();
     }
     r.fitPhaseShift = isSet(parser, "fit-phase-shift");
+    r.fitTilt = isSet(parser, "fit-tilt");
+    r.fitThickness = isSet(parser, "fit-thickness");
     if (isSet(parser, "phase-shift"))
         r.phaseShift = typedNumber(parser, "phase-shift");
     return r;
@@ -313,7 +323,7 @@ int runAverage(const QStringList &arguments)
     const QString path = onePositional(parser, QStringLiteral("average"));
     const bool fit = isSet(parser, "fit");
     for (const char *option : {"kv", "cs", "amplitude-contrast", "min-defocus", "max-defocus", "max-astigmatism",
-                               "band", "fit-phase-shift", "phase-shift"})
+                               "band", "fit-phase-shift", "phase-shift", "fit-tilt", "fit-thickness"})
         if (isSet(parser, option) && !fit)
             usageFailure(QStringLiteral("--%1: only with --fit").arg(QString::fromLatin1(option)));
     const FitRequest request = requestOf(parser);
@@ -490,7 +500,7 @@ private:
 // One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
 // stopped it: the record is then neither a fit nor a failure.
 FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOptions &options, double pixel,
-                  std::atomic<double> &fraction, bool &interruptedOut)
+                  bool patches, std::atomic<double> &fraction, bool &interruptedOut)
 {
     FitRecord r;
     r.file = path;
@@ -508,7 +518,19 @@ FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOp
         const QString problem = bandProblem(request, r.pixelSizeNm);
         if (!problem.isEmpty())
             throw OrvalisError(problem);
-        r.result = job.fit(options, r.pixelSizeNm, [&progress](double f) { return progress(0.1 + 0.9 * f); }).result;
+        const double fitShare = patches ? 0.5 : 0.9;
+        r.result = job.fit(options, r.pixelSizeNm, [&](double f) { return progress(0.1 + fitShare * f); }).result;
+        if (patches) {
+            if (!r.result.reliable())
+                r.localProblem = QStringLiteral("the whole micrograph has no reliable fit to start the patches from");
+            else
+                try {
+                    r.local = fitLocalDefocus(job.image(), options, *r.result.values, r.pixelSizeNm, {options.threads},
+                                              [&](double f) { return progress(0.6 + 0.4 * f); });
+                } catch (const OrvalisError &e) {
+                    r.localProblem = e.text();
+                }
+        }
     } catch (const Cancelled &) {
         interruptedOut = true;
     } catch (const OrvalisError &e) {
@@ -527,16 +549,16 @@ FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOp
 }
 
 // One record's line of the table, without the header.
-QByteArray tableLine(const FitRecord &record)
+QByteArray tableLine(const FitRecord &record, const CtfFitOptions &asked)
 {
-    const QByteArray table = fitTable({record});
+    const QByteArray table = fitTable({record}, asked);
     return table.mid(table.indexOf('\n') + 1);
 }
 
 // One record's object of the JSON array, indented as an element of it.
-QByteArray jsonElement(const FitRecord &record)
+QByteArray jsonElement(const FitRecord &record, const CtfFitOptions &asked)
 {
-    const QJsonArray array = QJsonDocument::fromJson(fitJson({record})).array();
+    const QJsonArray array = QJsonDocument::fromJson(fitJson({record}, asked)).array();
     if (array.isEmpty())
         return {};
     QByteArray text = QJsonDocument(array.first().toObject()).toJson(QJsonDocument::Indented).trimmed();
@@ -567,16 +589,33 @@ int runFit(const QStringList &arguments)
     addFitOptions(parser);
     addOption(parser, "threads", "N", "micrographs fitted at once, one a thread (default: every processor)");
     addOption(parser, "json", nullptr, "the table as a JSON array instead of tab-separated lines");
-    addOption(parser, "star", "FILE", "also write a STAR file of the reliable fits in RELION's columns");
+    addOption(parser, "star", "FILE",
+              "also write a STAR file of the reliable fits in RELION's columns (with --fit-tilt its "
+              "_rlnMicrographTiltAngle and _rlnMicrographTiltAxisDirection too, 0 where none is reported; RELION has "
+              "no label for the thickness)");
     addOption(parser, "ctffind-txt", nullptr,
-              "also write CTFFIND4's text file of each reliable fit beside its micrograph (NAME.txt)");
+              "also write CTFFIND4's text file of each reliable fit beside its micrograph (NAME.txt); with --fit-tilt "
+              "or --fit-thickness CTFFIND5's, whose columns 8 to 10 are the tilt axis, the tilt angle (degrees) and "
+              "the thickness (Å), 0 where one is not reported");
+    addOption(parser, "patches", "FILE.tsv",
+              "also fit the local defocus, patch by patch, and write it as a table: x_px, y_px (the patch's "
+              "centre from the top-left pixel), defocus_u_A, defocus_v_A, angle_deg, score, significant "
+              "(values empty where \"no\"); with several micrographs FILE_NAME.tsv for each NAME.mrc");
     parseCommand(
         parser, QStringLiteral("fit"),
         QStringLiteral("Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
-                       "with --fit-phase-shift a phase plate's shift. Prints one line per micrograph "
+                       "with --fit-phase-shift a phase plate's shift, with --fit-tilt the specimen's tilt and with "
+                       "--fit-thickness its thickness. Prints one line per micrograph "
                        "(tab-separated, or --json) in the order the micrographs are given, each as soon as it "
                        "and every one before it are done: defocus U and V (Å), angle (degrees), phase shift "
-                       "(degrees), score (normalised cross-correlation over the band), the resolution to "
+                       "(degrees), with --fit-tilt the tilt and its axis (tilt_deg, tilt_axis_deg: the mean "
+                       "defocus at pixel (x, y) from the image's centre, x the column and y the row, is D0 + "
+                       "tan(tilt) p (y cos(axis) - x sin(axis)) for pixels of p Å, D0 the centre's, which U and V "
+                       "are), with --fit-thickness the thickness (thickness_A, Å), either cell empty where the "
+                       "band cannot see it (a tilt changing the defocus across the image by less than a tenth of a "
+                       "ring at the band's top; a thickness whose rings' first node lies beyond the band's top, or "
+                       "below its low end) and why on the standard error, score (normalised cross-correlation over the "
+                       "band), the resolution to "
                        "which the rings follow the fit (Å), the score's significance, whether the fit is "
                        "reliable, and the same astigmatism as Defocus, A2 (nm) and azimuth. A micrograph "
                        "that cannot be read or fitted is reported on the standard error and the others go "
@@ -605,6 +644,23 @@ int runFit(const QStringList &arguments)
         threads = static_cast<int>(t);
     }
     const int count = static_cast<int>(files.size());
+    const bool patches = isSet(parser, "patches");
+    if (patches) {
+        const QString given = parser.value(QStringLiteral("patches"));
+        if (given.isEmpty())
+            usageFailure(QStringLiteral("--patches: give the file to write the local defocus to"));
+        QMap<QString, QString> taken; // table -> micrograph
+        for (const QString &f : files) {
+            const QString table = QFileInfo(patchesPath(given, f, count > 1)).absoluteFilePath();
+            if (taken.contains(table))
+                usageFailure(QStringLiteral("--patches: %1 and %2 would both write %3; fit micrographs of the same "
+                                            "name apart")
+                                 .arg(taken.value(table), f, patchesPath(given, f, count > 1)));
+            if (QFileInfo(table).canonicalFilePath() == QFileInfo(f).canonicalFilePath() && QFileInfo::exists(table))
+                usageFailure(QStringLiteral("--patches: the table would replace the micrograph %1 itself").arg(f));
+            taken.insert(table, f);
+        }
+    }
     const int workers = std::min(threads, count);
     // Threads beyond one a file go to the spectrum's tiles.
     options.threads = std::clamp(threads / workers, 1, 16);
@@ -628,7 +684,8 @@ int runFit(const QStringList &arguments)
     const auto work = [&] {
         for (int i = next++; i < count && !interrupted(); i = next++) {
             bool stop = false;
-            FitRecord record = fitFile(files[i], request, options, pixel, fractions[static_cast<std::size_t>(i)], stop);
+            FitRecord record = fitFile(files[i], request, options, pixel, patches,
+                                       fractions[static_cast<std::size_t>(i)], stop);
             if (record.failed)
                 ++failed;
             {
@@ -647,7 +704,7 @@ int runFit(const QStringList &arguments)
     // Each micrograph's line in the order the micrographs were given, as soon as it and every one
     // before it are done: the table reads the same however the threads finish.
     const bool json = isSet(parser, "json");
-    writeOut(json ? QByteArray("[") : fitTable({}));
+    writeOut(json ? QByteArray("[") : fitTable({}, options));
     int printed = 0, unreliable = 0, written = 0;
     QVector<FitRecord> finished; // what the other outputs hold
     const auto print = [&](const FitRecord &r) {
@@ -664,7 +721,11 @@ int runFit(const QStringList &arguments)
             printFailure({ExitNoReliableFit,
                           QStringLiteral("%1: %2").arg(r.file, fitDoubtText(r.result, shellFitLimitNames()))});
         }
-        writeOut(json ? (written++ > 0 ? QByteArray(",\n") : QByteArray("\n")) + jsonElement(r) : tableLine(r));
+        // Why a tilt or a thickness asked for is not reported: a statement, not a failure.
+        if (r.result.values && !r.result.specimenNote.isEmpty())
+            printFailure({ExitOk, QStringLiteral("%1: %2").arg(r.file, r.result.specimenNote)});
+        writeOut(json ? (written++ > 0 ? QByteArray(",\n") : QByteArray("\n")) + jsonElement(r, options)
+                      : tableLine(r, options));
     };
     for (;;) {
         std::vector<int> ready;
@@ -710,6 +771,17 @@ int runFit(const QStringList &arguments)
                     ioFailure(QStringLiteral("%1: its CTFFIND text would replace the micrograph itself").arg(r.file));
                 saveFile(txt, ctffindText(r, settings));
             }
+    if (patches)
+        for (const FitRecord &r : finished) {
+            if (r.failed)
+                continue;
+            if (!r.local) {
+                ++failed;
+                printFailure({ExitIo, QStringLiteral("%1: no local defocus: %2").arg(r.file, r.localProblem)});
+                continue;
+            }
+            saveFile(patchesPath(parser.value(QStringLiteral("patches")), r.file, count > 1), patchTable(*r.local));
+        }
     if (signal != 0) {
         printFailure({128 + signal,
                       QStringLiteral("fit: interrupted by %1 with %2 of %3 micrographs done; the outputs "

@@ -866,6 +866,7 @@ CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
         model.setPhaseShiftDegrees(values.phaseShift);
     else
         model.phaseShift = options.phaseShift;
+    model.thickness = angstromToNm(values.thickness.value_or(0));
     return model;
 }
 
@@ -904,6 +905,8 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         phases.push_back(model.phaseOffset());
     const Profile profile = circularProfile(band, low, step);
     std::vector<Candidate> candidates = scanDefocus(profile, options, scanStep, phases, progress);
+    if (options.start && candidates.size() > 1)
+        candidates.resize(1);
 
     // Refinement of each peak over growing bands.
     Refinement refinement(band, options, lambda);
@@ -922,7 +925,13 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
                 break;
             }
         }
-        current = astigmatismGrid(band, current, band.upTo(top), top, lambda, options.maxA2);
+        if (options.start) {
+            const double a2 = std::min(options.start->A2, options.maxA2), t = degreesToRadians(options.start->azimuth);
+            current.parameters.ax = a2 * std::cos(2 * t);
+            current.parameters.ay = a2 * std::sin(2 * t);
+        } else {
+            current = astigmatismGrid(band, current, band.upTo(top), top, lambda, options.maxA2);
+        }
         for (;;) {
             current = refinement.refine(current, band.upTo(top), top);
             if (top >= high)
@@ -995,7 +1004,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
     }
     // At an end of the range the defocus itself is off, and a shift then makes up for part of it:
     // the end is what the user must change first, and a shift suggested there would mislead.
-    if (!options.fitPhaseShift && !(result.doubts & (FitAtNearFocusEnd | FitAtFarFocusEnd))) {
+    if (!options.fitPhaseShift && !options.start && !(result.doubts & (FitAtNearFocusEnd | FitAtFarFocusEnd))) {
         const Candidate free = bestFreePhase(band, p, ring);
         result.freePhaseScore = std::max(best.score, bandScore(band, band.count(), free.parameters));
         double shift = std::fmod(free.parameters.phase - std::asin(options.amplitudeContrast), Pi);

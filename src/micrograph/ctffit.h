@@ -57,6 +57,10 @@ struct CtfFitOptions {
     double phaseShift = 0;     // rad: the shift taken as known when it is not fitted
     bool fitTilt = false;      // the specimen's tilt angle and axis (SpecimenTilt)
     bool fitThickness = false; // the specimen's thickness
+    // A fit narrowed about another's values (the patches of patchfit.h): its astigmatism (A2 and
+    // azimuth) starts the refinement of the scan's best peak alone, in place of the grid over every
+    // astigmatism and the other peaks, and the phase shift, the other fit's, is not doubted.
+    std::optional<TwoFoldDefocus> start;
 
     // The spectrum's tile (0: the smallest that samples the rings at the band's top at least 2.5
     // pixels apart over the whole defocus range, within the image) and the threads that compute it,
@@ -123,6 +127,10 @@ struct CtfFitResult {
     // The shift not fitted: the best score with it free (at least score), and the shift (degrees).
     double freePhaseScore = 0;
     double freePhaseShift = 0;
+    // With the tilt or the thickness asked for: why one is not reported (a tilt the band cannot see,
+    // a thin specimen, one thicker than the band measures, a micrograph too small), else empty. Not a
+    // doubt: the fit's values stand.
+    QString specimenNote;
 
     // Values that stand out of the noise with nothing to doubt.
     bool reliable() const { return values.has_value() && doubts == 0; }

@@ -184,10 +184,20 @@ double CtfModel::envelopeSquared(double k) const
     return value * value;
 }
 
+double CtfModel::thicknessDamping(double k) const
+{
+    const double x = Pi * wavelength() * k * k * thickness;
+    return std::fabs(x) < 1e-8 ? 1.0 : std::sin(x) / x;
+}
+
 double CtfModel::roundCtfSquared(double k, bool withEnvelopes) const
 {
-    const double s = std::sin(phase().roundArgument(k * k));
-    return s * s * (withEnvelopes ? envelopeSquared(k) : 1.0);
+    const double envelope = withEnvelopes ? envelopeSquared(k) : 1.0;
+    if (thickness == 0) {
+        const double s = std::sin(phase().roundArgument(k * k));
+        return s * s * envelope;
+    }
+    return 0.5 * (1 - std::cos(2 * phase().roundArgument(k * k)) * thicknessDamping(k)) * envelope;
 }
 
 } // namespace orvalis

@@ -88,6 +88,9 @@ public:
     double A2 = 0;         // nm, two-fold astigmatism (this program's definition)
     double azimuth = 0;    // rad, of A2 from the kx axis towards +ky: the direction of the most underfocus
     double phaseShift = 0; // rad
+    // nm, the specimen's thickness: its rings are CTF^2 averaged through the depth, the defocus
+    // uniform over Defocus -+ thickness / 2 (thicknessDamping). 0: a thin specimen.
+    double thickness = 0;
 
     // The same from users' units: Defocus and A2 in nm with the azimuth in degrees, or U, V in Å with
     // their angle in degrees; the shift in degrees.
@@ -114,8 +117,15 @@ public:
     // The CTF with its envelopes (1 where the optics have none) at (kx, ky).
     double ctf(double kx, double ky) const;
     // The CTF^2 of the same model without astigmatism at frequency k (nm^-1), with or without the
-    // envelopes: what the rings of an average along equal-phase rings follow.
+    // envelopes: what the rings of an average along equal-phase rings follow. Through a thick
+    // specimen, its average over the depth: (1 - cos(2 (chi - offset)) thicknessDamping(k)) / 2.
     double roundCtfSquared(double k, bool withEnvelopes = false) const;
+    // sinc(pi lambda k^2 t), sinc x = sin x / x: how much of a ring's depth a specimen of thickness
+    // t keeps at k. With chi = pi lambda D k^2 + ..., sin^2(chi - offset) = (1 - cos 2(chi - offset)) / 2,
+    // and cos(2 chi0 + 2 pi lambda k^2 d) averaged over d uniform in -t/2 .. t/2 is cos(2 chi0) times
+    // sin(pi lambda k^2 t) / (pi lambda k^2 t). Its first node, where the rings vanish and beyond
+    // which they come back inverted, lies at k^2 = 1 / (lambda t). 1 for a thin specimen.
+    double thicknessDamping(double k) const;
     double envelopeSquared(double k) const; // the squared envelopes at k
     // equivalentRoundFrequency of this model.
     double equivalentFrequency(double kx, double ky) const { return equivalentRoundFrequency(phase(), kx, ky); }

@@ -3,6 +3,7 @@
 #include "core/orvaliserror.h"
 #include "micrograph/ctfmodel.h"
 #include "micrograph/micrographreader.h"
+#include "micrograph/specimenfit.h"
 
 #include <cmath>
 
@@ -41,6 +42,8 @@ MicrographFit fitMicrograph(const MicrographImage &image, const CtfFitOptions &o
                                           "gives none."));
     (void)CtfModel(options.instrument, options.amplitudeContrast); // its values are checked before the long work
 
+    if (options.fitTilt || options.fitThickness)
+        return fitSpecimen(image, options, pixel, progress);
     const ProgressCallback half = [&progress](double f) { return !progress || progress(0.5 * f); };
     MicrographFit fit;
     fit.spectrum = micrographSpectrum(image, {pixel, options.tileSize, &options, options.threads}, half);

@@ -42,7 +42,7 @@ FitSession::FitSession(CtfSession &session, MicrographSession &micrograph, QObje
     : QObject(parent), m_session(session), m_micrograph(micrograph),
       m_work(
           this, [this](double f) { emit progress(f); },
-          [this](const WorkOutcome<CtfFitResult> &outcome) { done(outcome); })
+          [this](const WorkOutcome<MicrographFit> &outcome) { done(outcome); })
 {
     // A result belongs to the spectrum it was fitted on: a new one, or none, makes it stale.
     connect(&m_micrograph, &MicrographSession::spectrumChanged, this, &FitSession::clear);
@@ -77,10 +77,10 @@ bool FitSession::start(QString *error)
     m_work.stop();
     clear();
     m_runningOptions = fitOptionsFor(m_request, m_session.state());
-    m_work.start([job = MicrographJob(m_micrograph.path(), m_micrograph.sharedImage()), options = m_runningOptions,
-                  pixel = m_micrograph.pixelSize()](
-                     const ProgressCallback &report) { return job.fit(options, pixel, report).result; },
-                 outOfMemory());
+    m_work.start(
+        [job = MicrographJob(m_micrograph.path(), m_micrograph.sharedImage()), options = m_runningOptions,
+         pixel = m_micrograph.pixelSize()](const ProgressCallback &report) { return job.fit(options, pixel, report); },
+        outOfMemory());
     return true;
 }
 
@@ -93,7 +93,7 @@ bool FitSession::fitNow(QString *error)
         const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
         try {
             const MicrographJob job(m_micrograph.path(), m_micrograph.sharedImage());
-            take(job.fit(options, m_micrograph.pixelSize()).result, options);
+            take(job.fit(options, m_micrograph.pixelSize()), options);
             return true;
         } catch (const OrvalisError &e) {
             refused = e.text();
@@ -111,7 +111,7 @@ void FitSession::cancel()
     m_work.cancel();
 }
 
-void FitSession::done(const WorkOutcome<CtfFitResult> &outcome)
+void FitSession::done(const WorkOutcome<MicrographFit> &outcome)
 {
     if (outcome.cancelled)
         emit cancelled();
@@ -121,10 +121,14 @@ void FitSession::done(const WorkOutcome<CtfFitResult> &outcome)
         take(outcome.value, m_runningOptions);
 }
 
-void FitSession::take(const CtfFitResult &result, const CtfFitOptions &options)
+void FitSession::take(const MicrographFit &fit, const CtfFitOptions &options)
 {
     m_applied.reset();
-    m_result = result;
+    m_result = fit.result;
+    // The spectrum corrected for the tilt is the fit's own; a plain one is the micrograph's, shown already.
+    m_spectrum.reset();
+    if (options.fitTilt && fit.result.values && fit.result.values->tilt)
+        m_spectrum = fit.spectrum;
     m_resultOptions = options;
     emit finished();
 }
@@ -142,6 +146,7 @@ void FitSession::dropIfOpticsChanged()
         cancel();
     if (m_result && !fittedUnder(m_resultOptions, state)) {
         m_result.reset();
+        m_spectrum.reset();
         emit resultCleared();
     }
 }
@@ -153,6 +158,7 @@ void FitSession::clear()
     if (!m_result)
         return;
     m_result.reset();
+    m_spectrum.reset();
     emit resultCleared();
 }
 
@@ -172,6 +178,8 @@ bool FitSession::apply()
         m_session.setA2Maximum(a2);
     const double azimuth = degreesToRadians(v.program.azimuth);
     const double phaseShift = m_resultOptions.fitPhaseShift ? degreesToRadians(v.phaseShift) : state.PhaseShift;
+    // A tilt and a thickness have no place in the optics: the defocus applied is the centre's, and
+    // the panel keeps showing both.
     // Known before the setters, whose signals redraw the chart with its marker.
     m_applied = Applied{static_cast<double>(defocus), static_cast<double>(std::abs(a2)), azimuth, phaseShift};
     {

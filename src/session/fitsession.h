@@ -7,6 +7,7 @@
 // it, so that the window and the shell give the same result for the same micrograph.
 #include "micrograph/ctffit.h"
 #include "micrograph/fitrequest.h"
+#include "micrograph/micrographpipeline.h"
 #include "session/backgroundwork.h"
 
 #include <QObject>
@@ -47,13 +48,19 @@ public:
     // the micrograph is closed or its spectrum computed again.
     const std::optional<CtfFitResult> &result() const { return m_result; }
     const CtfFitOptions &resultOptions() const { return m_resultOptions; }
+    // The spectrum the result was refined on when it was corrected for a fitted tilt (the regions'
+    // spectra rescaled to the centre's defocus); none for a plain fit, whose spectrum is the
+    // micrograph's.
+    const std::optional<PowerSpectrum> &correctedSpectrum() const { return m_spectrum; }
     // A result with values is there to apply, a doubted one too (CtfFitResult::reliable false): the
     // rings drawn at its values are how the user judges it; the panel says why it is doubted.
     bool canApply() const { return m_result && m_result->values; }
 
     // The session's optics take the result: the defocus and A2 at the controls' whole nanometres
     // (the working ranges widened to hold them, as typed values widen them), the azimuth, and the
-    // phase shift when it was fitted. False, and nothing changed, without values.
+    // phase shift when it was fitted; with a fitted tilt the defocus is the centre's, and the tilt and
+    // the thickness, which the optics have no place for, stay the result's. False, and nothing
+    // changed, without values.
     bool apply();
     // The resolution (nm) the applied fit holds to, while the optics are still those Apply set and the
     // result stands; 0 otherwise. The chart's marker shows it then, so that it sits where the fit's
@@ -69,16 +76,17 @@ signals:
     void applied();
 
 private:
-    void done(const WorkOutcome<CtfFitResult> &outcome);
+    void done(const WorkOutcome<MicrographFit> &outcome);
     void clear();
     void dropIfOpticsChanged();
     static bool fittedUnder(const CtfFitOptions &options, const OpticsState &state);
-    void take(const CtfFitResult &result, const CtfFitOptions &options);
+    void take(const MicrographFit &fit, const CtfFitOptions &options);
 
     CtfSession &m_session;
     MicrographSession &m_micrograph;
     FitRequest m_request;
     std::optional<CtfFitResult> m_result;
+    std::optional<PowerSpectrum> m_spectrum;
     CtfFitOptions m_resultOptions;
     CtfFitOptions m_runningOptions;
     // What Apply set (nm, nm, rad, rad), to tell whether the optics still are the applied fit's.
@@ -87,7 +95,7 @@ private:
     };
     std::optional<Applied> m_applied;
 
-    BackgroundWork<CtfFitResult> m_work;
+    BackgroundWork<MicrographFit> m_work;
 };
 
 } // namespace orvalis

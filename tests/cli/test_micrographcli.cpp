@@ -169,6 +169,9 @@ private slots:
     void refusedAtOnce();
     void doubtedFitStaysOutOfResults();
     void averageEndsWhereFitHolds();
+    void specimenOutputs_data();
+    void specimenOutputs();
+    void patchTablesReadBack();
 
 private:
     QTemporaryDir m_dir;
@@ -694,7 +697,6 @@ void TestMicrographCli::refusedAtOnce()
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
 }
 
-QTEST_GUILESS_MAIN(TestMicrographCli)
 // A phase plate fitted without its shift: above the noise, but marked no, its doubt named with the
 // option that fixes it, and kept out of the files other programs take as results.
 void TestMicrographCli::doubtedFitStaysOutOfResults()
@@ -761,4 +763,120 @@ void TestMicrographCli::averageEndsWhereFitHolds()
         qPrintable(QStringLiteral("the column ends at %1 Å, fit holds to %2 Å").arg(10 / lastAgreed).arg(resolution)));
 }
 
+void TestMicrographCli::specimenOutputs_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("columns"); // the table's, after the phase shift
+    QTest::newRow("tilt and thickness") << QStringList{"--fit-tilt", "--fit-thickness"}
+                                        << QStringList{"tilt_deg", "tilt_axis_deg", "thickness_A"};
+    QTest::newRow("tilt alone") << QStringList{"--fit-tilt"} << QStringList{"tilt_deg", "tilt_axis_deg"};
+    QTest::newRow("thickness alone") << QStringList{"--fit-thickness"} << QStringList{"thickness_A"};
+}
+
+// A flat, thin specimen asked for its tilt and thickness: the columns and keys are there, their
+// cells empty (null in JSON, 0 in CTFFIND5's text and the STAR file's tilt), the reason on the
+// standard error, and the fit itself reliable (exit 0).
+void TestMicrographCli::specimenOutputs()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, columns);
+    const QString image = writeCase(m_dir, QStringLiteral("flat.mrc"),
+                                    FitCase{"flat", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None}, 1536);
+    const QString star = m_dir.filePath(QStringLiteral("flat.star"));
+    const Run r = runCtf(QStringList{"fit", image, "--star", star, "--ctffind-txt"} + options);
+    QVERIFY2(r.status == 0, r.err.constData());
+    const QList<QByteArray> header = r.out.split('\n').first().split('\t');
+    const int shift = int(header.indexOf("phase_shift_deg"));
+    for (int i = 0; i < columns.size(); ++i)
+        QCOMPARE(QString::fromUtf8(header.value(shift + 1 + i)), columns[i]);
+    QCOMPARE(header.value(shift + 1 + int(columns.size())), QByteArray("score"));
+    const Row t = tsv(r.out).first();
+    QCOMPARE(t.value("reliable"), QStringLiteral("yes"));
+    for (const QString &c : columns)
+        QVERIFY2(t.value(c).isEmpty(), qPrintable(c));
+    QVERIFY2(r.err.contains("No tilt is reported") == options.contains("--fit-tilt"), r.err.constData());
+    QVERIFY2(r.err.contains("thin for this band") == options.contains("--fit-thickness"), r.err.constData());
+
+    const Run json = runCtf(QStringList{"fit", image, "--json"} + options);
+    const QJsonObject o = QJsonDocument::fromJson(json.out).array().first().toObject();
+    for (const char *key : {"tiltDeg", "tiltAxisDeg", "thicknessA"}) {
+        const bool asked = QByteArray(key) == "thicknessA" ? options.contains("--fit-thickness")
+                                                           : options.contains("--fit-tilt");
+        QCOMPARE(o.contains(QString::fromLatin1(key)), asked);
+        QVERIFY(!asked || o.value(QString::fromLatin1(key)).isNull());
+    }
+    QVERIFY(!o.value(QStringLiteral("specimenNote")).toString().isEmpty());
+
+    const QList<QByteArray> txt = contents(m_dir.filePath(QStringLiteral("flat.txt"))).trimmed().split('\n');
+    QVERIFY(txt[4].endsWith("#8 - Estimated tilt axis angle; #9 - Estimated tilt angle ; #10 Estimated sample "
+                            "thickness (in Angstroms)"));
+    const QList<QByteArray> values = txt[5].simplified().split(' ');
+    QCOMPARE(values.size(), 10);
+    for (int i = 7; i < 10; ++i)
+        QCOMPARE(values[i], QByteArray("0.000000"));
+    const QVector<Row> micrographs = starLoop(contents(star), "data_micrographs");
+    QCOMPARE(micrographs.first().contains(QStringLiteral("MicrographTiltAngle")), options.contains("--fit-tilt"));
+    if (options.contains("--fit-tilt"))
+        QCOMPARE(value(micrographs.first(), "MicrographTiltAngle"), 0.0);
+}
+
+// --patches: the table's header and order read back, the rings' half of a micrograph fitted near
+// the truth and its noise half marked, not invented; with several micrographs one table each, and
+// one too small for patches named with the sizes it needs, its table not written.
+void TestMicrographCli::patchTablesReadBack()
+{
+    const FitCase c{"p", 300, 2.7, 0.07, 1.0, 20500, 19500, 30, None};
+    FitImageOptions o;
+    o.size = 2048;
+    o.noise = 1.0;
+    MicrographImage half = fitCaseImage(c, o);
+    SyntheticOptions n;
+    n.width = n.height = 2048;
+    const MicrographImage noise = syntheticMicrograph(n, [](double, double) { return 0.0; });
+    for (int y = 0; y < 2048; ++y) // the right half: noise of the same mean and about the same spread
+        for (int x = 1024; x < 2048; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * 2048 + x;
+            half.data[i] = noise.data[i] * 1.4f + (100 - 100 * 1.4f);
+        }
+    const QString mixed = m_dir.filePath(QStringLiteral("mixed.mrc"));
+    QVERIFY(writeMrcFloat(mixed, half));
+    const QString table = m_dir.filePath(QStringLiteral("local.tsv"));
+    const Run one = runCtf({"fit", mixed, "--patches", table, "--threads", "2"});
+    QVERIFY2(one.status == 0, one.err.constData());
+    const QByteArray text = contents(table);
+    QVERIFY2(text.startsWith("x_px\ty_px\tdefocus_u_A\tdefocus_v_A\tangle_deg\tscore\tsignificant\n"),
+             text.constData());
+    const QVector<Row> rows = tsv(text);
+    QCOMPARE(rows.size(), 4);
+    const double xs[] = {511.5, 1535.5, 511.5, 1535.5}, ys[] = {511.5, 511.5, 1535.5, 1535.5};
+    for (int i = 0; i < 4; ++i) {
+        const Row &row = rows[i];
+        QCOMPARE(value(row, "x_px"), xs[i]);
+        QCOMPARE(value(row, "y_px"), ys[i]);
+        value(row, "score");
+        if (xs[i] < 1024) {
+            QCOMPARE(row.value("significant"), QStringLiteral("yes"));
+            QVERIFY2(std::fabs(value(row, "defocus_u_A") - c.defocusU) < 150, qPrintable(row.value("defocus_u_A")));
+            QVERIFY2(std::fabs(value(row, "defocus_v_A") - c.defocusV) < 150, qPrintable(row.value("defocus_v_A")));
+            QVERIFY(value(row, "angle_deg") >= 0 && value(row, "angle_deg") < 180);
+        } else {
+            QCOMPARE(row.value("significant"), QStringLiteral("no"));
+            QVERIFY(row.value("defocus_u_A").isEmpty() && row.value("defocus_v_A").isEmpty()
+                    && row.value("angle_deg").isEmpty());
+        }
+    }
+
+    const QString small = writeCase(m_dir, QStringLiteral("small.mrc"), c, 1536);
+    const Run two = runCtf({"fit", mixed, small, "--patches", table, "--threads", "2"});
+    QCOMPARE(two.status, 1);
+    QVERIFY2(two.err.contains(small.toUtf8()
+                              + ": no local defocus: The micrograph, 1536 x 1536 pixels, is too "
+                                "small for its local defocus: patches of 1024 pixels"),
+             two.err.constData());
+    QCOMPARE(tsv(two.out).size(), 2); // both fitted
+    QCOMPARE(tsv(contents(m_dir.filePath(QStringLiteral("local_mixed.tsv")))).size(), 4);
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("local_small.tsv"))));
+}
+
+QTEST_GUILESS_MAIN(TestMicrographCli)
 #include "test_micrographcli.moc"

@@ -296,6 +296,20 @@ void TestMicrographView::fitOutsideTheRangeIsDoubted()
     r.doubts = 0;
     panel.showResult(r, false);
     QVERIFY(!panel.laStatus->text().contains(QStringLiteral("Not reliable")));
+    QVERIFY(!panel.laTilt->isVisible() && !panel.laThickness->isVisible());
+
+    // The specimen's rows show for a fit that asked for them: a tilt found, a thickness not, and why.
+    CtfFitOptions asked;
+    asked.fitTilt = asked.fitThickness = true;
+    r.values->tilt = SpecimenTilt{20, 30};
+    r.specimenNote = QStringLiteral("No thickness is reported: the specimen is thin for this band.");
+    panel.showResult(r, asked);
+    QApplication::processEvents();
+    QVERIFY(panel.laTilt->isVisible() && panel.laThickness->isVisible());
+    QVERIFY2(panel.laTilt->text().startsWith(QStringLiteral("20.0 ° about an axis at 30.0 °")),
+             qPrintable(panel.laTilt->text()));
+    QCOMPARE(panel.laThickness->text(), QStringLiteral("none reported"));
+    QVERIFY(panel.laStatus->text().contains(r.specimenNote));
 }
 
 void TestMicrographView::fitDialogRefusesBadBands()
@@ -359,11 +373,13 @@ void TestMicrographView::fitDialogRefusesBadBands()
     dialog.edHighResolution->setText(QStringLiteral("4"));
     dialog.edMaxAstigmatism->setText(QStringLiteral("4500"));
     dialog.cbFitPhaseShift->setChecked(true);
+    dialog.cbFitTilt->setChecked(true);
     QTest::mouseClick(dialog.FitBtn, Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(dialog.request().highResolution, 4.0);
     QCOMPARE(dialog.request().maxAstigmatism, 4500.0);
     QVERIFY(dialog.request().fitPhaseShift);
+    QVERIFY(dialog.request().fitTilt && !dialog.request().fitThickness);
     // Shown again, the dialog holds the request it is given, not what was typed last.
     dialog.edMaxAstigmatism->setText(QStringLiteral("1"));
     dialog.setRequest(dialog.request(), optics);

@@ -113,6 +113,14 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     edMaxAstigmatism = field(this, "edMaxAstigmatism");
     cbFitPhaseShift = new QCheckBox(QStringLiteral("Fit a phase plate's &shift"), this);
     cbFitPhaseShift->setObjectName(QStringLiteral("cbFitPhaseShift"));
+    cbFitTilt = new QCheckBox(QStringLiteral("Fit the specimen's &tilt (angle and axis)"), this);
+    cbFitTilt->setObjectName(QStringLiteral("cbFitTilt"));
+    cbFitTilt->setToolTip(QStringLiteral("The defocus is then the one at the image's centre, and the spectrum is "
+                                         "corrected for the tilt before the last refinement"));
+    cbFitThickness = new QCheckBox(QStringLiteral("Fit the specimen's thic&kness"), this);
+    cbFitThickness->setObjectName(QStringLiteral("cbFitThickness"));
+    cbFitThickness->setToolTip(QStringLiteral("None is reported for a specimen thin for the band: one whose rings' "
+                                              "first node lies beyond the band's top"));
 
     auto *form = new QFormLayout;
     auto *defocus = new QLabel(QStringLiteral("&Underfocus from"), this);
@@ -125,6 +133,8 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
     astigmatism->setBuddy(edMaxAstigmatism);
     form->addRow(astigmatism, single(this, edMaxAstigmatism, QStringLiteral("Å")));
     form->addRow(QString(), cbFitPhaseShift);
+    form->addRow(QString(), cbFitTilt);
+    form->addRow(QString(), cbFitThickness);
 
     // Changed here, they change the session's instrument and specimen as Setup's dialogs do.
     auto *optics = new QGroupBox(QStringLiteral("Instrument and micrograph"), this);
@@ -188,6 +198,8 @@ void FitCtfDialog::showRequest(const FitRequest &r)
     edHighResolution->setText(formatGeneral(r.highResolution));
     edMaxAstigmatism->setText(formatGeneral(r.maxAstigmatism));
     cbFitPhaseShift->setChecked(r.fitPhaseShift);
+    cbFitTilt->setChecked(r.fitTilt);
+    cbFitThickness->setChecked(r.fitThickness);
 }
 
 void FitCtfDialog::setRequest(const FitRequest &request, const FitOptics &optics)
@@ -234,6 +246,8 @@ void FitCtfDialog::done(int result)
     typed.minUnderfocus = typedUnderfocus(typed.minUnderfocus);
     typed.maxUnderfocus = typedUnderfocus(typed.maxUnderfocus);
     typed.fitPhaseShift = cbFitPhaseShift->isChecked();
+    typed.fitTilt = cbFitTilt->isChecked();
+    typed.fitThickness = cbFitThickness->isChecked();
     if (!problem.isEmpty())
         return refuse(problem, wrong);
     // A field left as it was shown keeps the value behind it, not its rounded text.

@@ -1,6 +1,7 @@
 #pragma once
 // Setup > Fit CTF: the defocus range searched, the band of resolutions fitted, the largest
-// astigmatism searched and whether a phase plate's shift is fitted too, and the instrument's voltage
+// astigmatism searched, whether a phase plate's shift, the specimen's tilt and its thickness are
+// fitted too, and the instrument's voltage
 // and Cs, the amplitude contrast and the micrograph's pixel size the fit takes from the session,
 // editable where the user decides. It edits copies; Fit gives them back only when they can be fitted
 // to the micrograph, and otherwise says what is wrong and stays open.
@@ -51,7 +52,7 @@ public:
     QLineEdit *edLowResolution = nullptr, *edHighResolution = nullptr;
     QLineEdit *edMaxAstigmatism = nullptr;
     QLineEdit *edVoltage = nullptr, *edCs = nullptr, *edAmplitudeContrast = nullptr, *edPixelSize = nullptr;
-    QCheckBox *cbFitPhaseShift = nullptr;
+    QCheckBox *cbFitPhaseShift = nullptr, *cbFitTilt = nullptr, *cbFitThickness = nullptr;
     QLabel *laContext = nullptr;
     QLabel *laProblem = nullptr; // what keeps Fit from starting
     QPushButton *FitBtn = nullptr, *CancelBtn = nullptr, *DefaultsBtn = nullptr;

@@ -60,10 +60,17 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
     both->addWidget(cryoEm);
 
     auto *common = new QFormLayout;
+    m_common = common;
     laPhaseShift = value(this, "laPhaseShift");
+    laTilt = value(this, "laTilt");
+    laThickness = value(this, "laThickness");
     laScore = value(this, "laScore");
     laResolution = value(this, "laResolution");
     common->addRow(QStringLiteral("Phase shift:"), laPhaseShift);
+    common->addRow(QStringLiteral("Tilt:"), laTilt);
+    common->addRow(QStringLiteral("Thickness:"), laThickness);
+    common->setRowVisible(laTilt, false);
+    common->setRowVisible(laThickness, false);
     common->addRow(QStringLiteral("Score:"), laScore);
     common->addRow(QStringLiteral("Fit holds to:"), laResolution);
     laFittedWith = value(this, "laFittedWith");
@@ -90,6 +97,11 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
     ApplyBtn->setToolTip(QStringLiteral("Move the defocus and astigmatism sliders to the fit"));
     FitAgainBtn = buttons->addButton(QStringLiteral("&Fit Again..."), QDialogButtonBox::ActionRole);
     FitAgainBtn->setObjectName(QStringLiteral("FitAgainBtn"));
+    LocalDefocusBtn = buttons->addButton(QStringLiteral("&Local Defocus..."), QDialogButtonBox::ActionRole);
+    LocalDefocusBtn->setObjectName(QStringLiteral("LocalDefocusBtn"));
+    LocalDefocusBtn->setToolTip(QStringLiteral("Fit each patch of the micrograph and map its defocus"));
+    LocalDefocusBtn->setEnabled(false);
+    connect(LocalDefocusBtn, &QPushButton::clicked, this, &FitResultPanel::localDefocusClicked);
     CloseBtn = buttons->addButton(QDialogButtonBox::Close);
     CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     connect(ApplyBtn, &QPushButton::clicked, this, &FitResultPanel::applyClicked);
@@ -108,7 +120,7 @@ FitResultPanel::FitResultPanel(QWidget *parent) : QDialog(parent)
 void FitResultPanel::clearValues()
 {
     for (QLabel *l : {laDefocus, laA2, laAzimuth, laDefocusU, laDefocusV, laAngle, laPhaseShift, laScore, laResolution,
-                      laFittedWith})
+                      laFittedWith, laTilt, laThickness})
         l->setText(QStringLiteral("–"));
 }
 
@@ -117,6 +129,8 @@ void FitResultPanel::setRunning(bool running)
     pbFit->setVisible(running);
     CancelFitBtn->setVisible(running);
     FitAgainBtn->setEnabled(!running);
+    if (running)
+        LocalDefocusBtn->setEnabled(false);
     if (running) {
         pbFit->setValue(0);
         CancelFitBtn->setFocus();
@@ -140,13 +154,42 @@ void FitResultPanel::showMessage(const QString &text)
     clearValues();
     laStatus->setText(text);
     ApplyBtn->setEnabled(false);
+    LocalDefocusBtn->setEnabled(false);
     fitHeight();
 }
 
 void FitResultPanel::showResult(const CtfFitResult &r, bool phaseFitted)
 {
     showValues(r, phaseFitted);
+    showSpecimen(r, false, false);
     fitHeight();
+}
+
+void FitResultPanel::showResult(const CtfFitResult &r, const CtfFitOptions &options)
+{
+    showValues(r, options.fitPhaseShift);
+    showSpecimen(r, options.fitTilt, options.fitThickness);
+    fitHeight();
+}
+
+void FitResultPanel::showSpecimen(const CtfFitResult &r, bool tilt, bool thickness)
+{
+    m_common->setRowVisible(laTilt, tilt);
+    m_common->setRowVisible(laThickness, thickness);
+    if (!r.values)
+        return;
+    const CtfFitValues &v = *r.values;
+    laTilt->setText(
+        v.tilt ? QStringLiteral("%1 about an axis at %2 (the defocus is the centre's)")
+                     .arg(fixed(v.tilt->angle, 1, QStringLiteral("°")), fixed(v.tilt->axis, 1, QStringLiteral("°")))
+               : QStringLiteral("none reported"));
+    laThickness->setText(v.thickness ? fixed(*v.thickness, 0, QStringLiteral("Å")) : QStringLiteral("none reported"));
+    if (v.tilt)
+        laStatus->setText(laStatus->text()
+                          + QStringLiteral(" The fit holds to its resolution on the spectrum corrected for the tilt; "
+                                           "the micrograph's spectrum shown is not corrected."));
+    if (!r.specimenNote.isEmpty())
+        laStatus->setText(laStatus->text() + QLatin1Char(' ') + r.specimenNote.toHtmlEscaped());
 }
 
 void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
@@ -157,9 +200,11 @@ void FitResultPanel::showValues(const CtfFitResult &r, bool phaseFitted)
     if (!r.values) {
         laStatus->setText(r.message + QStringLiteral(" Nothing is applied."));
         ApplyBtn->setEnabled(false);
+        LocalDefocusBtn->setEnabled(false);
         return;
     }
     const CtfFitValues &v = *r.values;
+    LocalDefocusBtn->setEnabled(true);
     laDefocus->setText(fixed(v.program.Defocus, 1, QStringLiteral("nm")));
     laA2->setText(fixed(v.program.A2, 1, QStringLiteral("nm")));
     laAzimuth->setText(fixed(v.program.azimuth, 1, QStringLiteral("°")));

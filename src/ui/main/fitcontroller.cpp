@@ -6,8 +6,10 @@
 #include "core/units.h"
 #include "session/ctfsession.h"
 #include "session/fitsession.h"
+#include "session/localdefocussession.h"
 #include "ui/fitctf/fitctfdialog.h"
 #include "ui/fitctf/fitresultpanel.h"
+#include "ui/fitctf/localdefocusdialog.h"
 #include "ui/main/aberrationcontrols.h"
 #include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
@@ -45,6 +47,8 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
       m_below(pattern->findChild<QWidget *>(QStringLiteral("ProgressBar1")))
 {
     m_fit->setObjectName(QStringLiteral("fitSession"));
+    m_local = new LocalDefocusSession(*m_fit, micrographs.micrograph(), this);
+    m_local->setObjectName(QStringLiteral("localDefocusSession"));
     micrographs.setAppliedFitResolution(
         [fit = QPointer<FitSession>(m_fit)] { return fit ? fit->appliedResolution() : 0.0; });
     FitCtf1 = new QAction(QStringLiteral("&Fit CTF..."), window);
@@ -77,6 +81,8 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     connect(&micrograph, &MicrographSession::closed, this, [this] {
         if (m_panel)
             m_panel->hide();
+        if (m_localDialog)
+            m_localDialog->hide();
     });
 
     // The panel shows whatever the fit does, however it was started; it comes with the first result.
@@ -85,7 +91,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
             m_panel->showProgress(f);
     });
     connect(m_fit, &FitSession::finished, this, [this] {
-        panel()->showResult(*m_fit->result(), m_fit->resultOptions().fitPhaseShift);
+        panel()->showResult(*m_fit->result(), m_fit->resultOptions());
         m_panel->showFittedWith(fittedWithText());
         showPanel();
     });
@@ -113,6 +119,8 @@ FitResultPanel *FitController::panel()
     connect(m_panel, &FitResultPanel::cancelClicked, m_fit, &FitSession::cancel);
     connect(m_panel, &FitResultPanel::fitAgainClicked, this, [this] { runReported([this] { chooseAndFit(); }); });
     connect(m_panel, &FitResultPanel::applyClicked, this, [this] { runReported([this] { apply(); }); });
+    connect(m_panel, &FitResultPanel::localDefocusClicked, this,
+            [this] { runReported([this] { showLocalDefocus(); }); });
     return m_panel;
 }
 
@@ -202,6 +210,17 @@ void FitController::showPanel()
     if (!panel()->isVisible())
         m_panel->show();
     m_panel->raise();
+}
+
+void FitController::showLocalDefocus()
+{
+    if (!m_localDialog)
+        m_localDialog = new LocalDefocusDialog(*m_local, m_micrographs.micrograph(), m_window);
+    m_localDialog->startOrShow();
+    if (!m_localDialog->isVisible())
+        m_localDialog->show();
+    m_localDialog->raise();
+    m_localDialog->activateWindow();
 }
 
 void FitController::chooseAndFit()

@@ -1,8 +1,9 @@
 #pragma once
 // The window's side of fitting the CTF to the user's micrograph: the Fit command (Setup > Fit CTF and
 // a button beside the micrograph switch over the pattern), its dialog, the result panel with the
-// fit's progress and Cancel, and Apply, which hands the fit to the session and shows it on the
-// sliders. The fit itself runs in the session (FitSession), off the event loop.
+// fit's progress and Cancel, Apply, which hands the fit to the session and shows it on the
+// sliders, and the local defocus of the fit shown (its patches' map). The fit itself runs in the session (FitSession),
+// off the event loop.
 #include "ui/fitctf/fitctfdialog.h"
 
 #include <QObject>
@@ -18,6 +19,8 @@ class CtfSession;
 class FitCtfDialog;
 class FitResultPanel;
 class FitSession;
+class LocalDefocusDialog;
+class LocalDefocusSession;
 class MicrographController;
 class PatternPane;
 
@@ -48,6 +51,7 @@ private:
     bool applyOptics(const FitOptics &shown, const FitOptics &typed);
     QString fittedWithText() const;
     void showPanel();
+    void showLocalDefocus();
 
     QMainWindow *m_window;
     CtfSession &m_session;
@@ -56,6 +60,8 @@ private:
     FitSession *m_fit;
     FitCtfDialog *m_dialog = nullptr;
     FitResultPanel *m_panel = nullptr;
+    LocalDefocusSession *m_local;
+    LocalDefocusDialog *m_localDialog = nullptr;
     PatternPane *m_pane;
     QWidget *m_below;                // the pattern's lowest part (its progress bar): the buttons sit under it
     QObject *m_belowPanel = nullptr; // its panel, watched; only compared, as it may be on its way out

@@ -1,0 +1,981 @@
+#include "micrograph/specimenfit.h"
+
+#include "core/fastmath.h"
+#include "core/orvaliserror.h"
+#include "core/units.h"
+#include "micrograph/fftplans.h"
+#include "micrograph/micrographpipeline.h"
+
+#include <nlopt.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace orvalis {
+
+namespace {
+
+constexpr int kMaxRegionsASide = 8;       // regions along a side of the image, at most
+constexpr int kMinRegionsASide = 3;       // and at least, for a tilt
+constexpr double kMaxRegionValues = 32e6; // the regions' spectra's values, at most (128 MB)
+constexpr double kTiltStep = 2;           // degrees between the tilt angles of the search's grid
+constexpr double kAxisStep = 5;           // degrees between its axes
+constexpr double kMaxTilt = 70;           // degrees
+constexpr int kMaxRefinePixels = 40000;   // pixels of the band the last refinement takes, at most
+// A tilt whose defocus changes across the image by less than this part of a ring at the band's top
+// leaves the rings as they are: the band cannot see it.
+constexpr double kVisibleTilt = 0.1;
+// The part of the plain fit's defocus the thickness's scan moves it by, at most, either way.
+constexpr double kThicknessDefocusReach = 0.1;
+
+QString number(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+// As the spectrum's tiles are tapered (powerspectrum.cpp): by a half cosine over the outer eighth.
+std::vector<float> edgeTaper(int n)
+{
+    const int edge = n / 8;
+    std::vector<float> w(static_cast<std::size_t>(n), 1.0f);
+    for (int i = 0; i < edge; ++i) {
+        const auto v = static_cast<float>(0.5 * (1.0 - std::cos(Pi * (i + 0.5) / edge)));
+        w[static_cast<std::size_t>(i)] = v;
+        w[static_cast<std::size_t>(n - 1 - i)] = v;
+    }
+    return w;
+}
+
+// Tiles side by side, the whole grid centred: the regions' spectra then cost a quarter of the
+// transforms of half-overlapping ones. Where fewer than kSideBySide fit along a side, they overlap by
+// half, as the plain spectrum's do, so that a small micrograph's few regions average more of them.
+constexpr int kSideBySide = 6;
+
+std::vector<int> tileOrigins(int length, int n)
+{
+    const int step = length / n >= kSideBySide ? n : n / 2;
+    const int count = (length - n) / step + 1;
+    const int margin = (length - n - (count - 1) * step) / 2;
+    std::vector<int> origins(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        origins[static_cast<std::size_t>(i)] = margin + i * step;
+    return origins;
+}
+
+// The band's pixels (one half of the centrosymmetric spectrum, the central cross left out) binned
+// by the frequency at which a round model has their phase under `phase`: along its rings.
+struct RingBins {
+    double low = 0, step = 0;
+    std::vector<std::size_t> pixel; // index in the n x n spectrum
+    std::vector<int> bin;
+    std::vector<double> k;     // nm^-1, the middle of each bin
+    std::vector<double> count; // pixels a bin
+
+    int bins() const { return static_cast<int>(k.size()); }
+
+    std::vector<double> average(const std::vector<double> &values) const
+    {
+        std::vector<double> sum(k.size(), 0.0);
+        for (std::size_t i = 0; i < pixel.size(); ++i)
+            sum[std::size_t(bin[i])] += values[pixel[i]];
+        for (std::size_t b = 0; b < sum.size(); ++b)
+            sum[b] = count[b] > 0 ? sum[b] / count[b] : 0.0;
+        return sum;
+    }
+};
+
+RingBins ringBins(int n, double frequencyStep, const PhaseFactors &phase, double low, double high)
+{
+    RingBins r;
+    r.low = low;
+    r.step = frequencyStep;
+    const int bins = std::max(1, static_cast<int>(std::floor((high - low) / frequencyStep)) + 1);
+    r.count.assign(std::size_t(bins), 0.0);
+    for (int b = 0; b < bins; ++b)
+        r.k.push_back(low + (b + 0.5) * frequencyStep);
+    const int centre = n / 2;
+    for (int j = centre; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            if (std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1)
+                continue;
+            const double kr = equivalentRoundFrequency(phase, (i - centre) * frequencyStep,
+                                                       (j - centre) * frequencyStep);
+            if (!(kr >= low && kr <= high))
+                continue;
+            const int b = std::min(bins - 1, static_cast<int>((kr - low) / frequencyStep));
+            r.pixel.push_back(std::size_t(j) * std::size_t(n) + std::size_t(i));
+            r.bin.push_back(b);
+            r.count[std::size_t(b)] += 1;
+        }
+    return r;
+}
+
+// values less their mean over a window of +-half bins: the 1-D counterpart of the spectrum's box.
+std::vector<double> lessRunningMean(const std::vector<double> &values, const std::vector<double> &weight, int half)
+{
+    const int count = static_cast<int>(values.size());
+    std::vector<double> out(values.size(), 0.0);
+    for (int b = 0; b < count; ++b) {
+        double sum = 0, w = 0;
+        for (int d = std::max(0, b - half); d <= std::min(count - 1, b + half); ++d) {
+            sum += weight[std::size_t(d)] * values[std::size_t(d)];
+            w += weight[std::size_t(d)];
+        }
+        out[std::size_t(b)] = w > 0 ? values[std::size_t(b)] - sum / w : 0.0;
+    }
+    return out;
+}
+
+struct Correlation {
+    double v = 0, vv = 0, m = 0, mm = 0, vm = 0, w = 0;
+    void add(double value, double model, double weight)
+    {
+        v += weight * value;
+        vv += weight * value * value;
+        m += weight * model;
+        mm += weight * model * model;
+        vm += weight * value * model;
+        w += weight;
+    }
+    double value() const
+    {
+        if (w <= 0)
+            return 0;
+        const double cross = vm - v * m / w, varV = vv - v * v / w, varM = mm - m * m / w;
+        return varV > 0 && varM > 0 ? cross / std::sqrt(varV * varM) : 0.0;
+    }
+};
+
+double sinc(double x)
+{
+    return std::fabs(x) < 1e-8 ? 1.0 : fastmath::sine(x) / x;
+}
+
+// The rings along a model's rings: for each bin its frequency, the model's argument (chi less the
+// offset) and d chi / d Defocus there.
+struct RingModel {
+    std::vector<double> argument, perDefocus, lambdaK2; // rad, rad per nm, nm^-1 (lambda k^2)
+    std::vector<double> blur;                           // the tilt's damping within a region (TiltBlur), 1 without
+};
+
+RingModel ringModel(const RingBins &bins, const CtfModel &model)
+{
+    RingModel r;
+    const PhaseFactors phase = model.phase();
+    for (const double k : bins.k) {
+        r.argument.push_back(phase.roundArgument(k * k));
+        r.perDefocus.push_back(model.terms(k, 0).defocus);
+        r.lambdaK2.push_back(model.wavelength() * k * k);
+        r.blur.push_back(1.0);
+    }
+    return r;
+}
+
+// The rings a region's spectrum holds under a tilt of gradient (gx, gy) (nm of defocus per pixel)
+// are blurred as by a thickness: its tiles' defocus spreads over the tile's width, and a region's
+// tiles lie at steps apart. Along each axis the spread of a tile is about even over its width w,
+// which keeps sinc(pi lambda k^2 |g| w) of the rings' depth, and m tiles s apart keep
+// sin(m u) / (m sin u), u = pi lambda k^2 |g| s; the two axes multiply. The thickness fitted is what
+// is left beyond this.
+void setTiltBlur(RingModel &model, const RegionSpectra &regions, double gx, double gy)
+{
+    for (std::size_t b = 0; b < model.blur.size(); ++b) {
+        double factor = 1;
+        for (const auto &[g, span] : {std::pair<double, int>{gx, regions.spanX}, {gy, regions.spanY}}) {
+            const double base = Pi * model.lambdaK2[b] * std::fabs(g);
+            factor *= sinc(base * regions.tileWidth);
+            const double u = base * regions.step;
+            if (span > 1 && std::fabs(std::sin(u)) > 1e-12)
+                factor *= std::sin(span * u) / (span * std::sin(u));
+        }
+        model.blur[b] = factor;
+    }
+}
+
+// The depth-averaged CTF^2 as an affine function of sin^2: damping sin^2 + (1 - damping) / 2.
+inline double thickCtf2(double argument, double damping)
+{
+    return damping * fastmath::sinSquared(argument) + 0.5 * (1 - damping);
+}
+
+// Each bin divided by the rings' strength about it: the root mean square over the bins within two
+// periods of CTF^2 either side, held to at least a fifth of the largest, so that a node (where the
+// rings vanish) is not blown up into noise.
+std::vector<double> flattened(const std::vector<double> &profile, const std::vector<double> &weight,
+                              const RingModel &model, std::vector<double> *strength = nullptr)
+{
+    const int count = static_cast<int>(profile.size());
+    std::vector<double> rms(profile.size(), 0.0);
+    for (int b = 0; b < count; ++b) {
+        double sum = 0, w = 0;
+        for (int d = b; d >= 0 && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi;
+             --d) {
+            sum += weight[std::size_t(d)] * profile[std::size_t(d)] * profile[std::size_t(d)];
+            w += weight[std::size_t(d)];
+        }
+        for (int d = b + 1;
+             d < count && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi; ++d) {
+            sum += weight[std::size_t(d)] * profile[std::size_t(d)] * profile[std::size_t(d)];
+            w += weight[std::size_t(d)];
+        }
+        rms[std::size_t(b)] = w > 0 ? std::sqrt(sum / w) : 0.0;
+    }
+    const double largest = rms.empty() ? 0.0 : *std::max_element(rms.begin(), rms.end());
+    std::vector<double> out(profile.size(), 0.0);
+    for (int b = 0; b < count; ++b) {
+        const double s = std::max(rms[std::size_t(b)], 0.2 * largest);
+        rms[std::size_t(b)] = s;
+        out[std::size_t(b)] = s > 0 ? profile[std::size_t(b)] / s : 0.0;
+    }
+    if (strength)
+        *strength = rms;
+    return out;
+}
+
+// The strength `flattened` finds in the rings of a thickness t (nm), worked out from the model: over
+// the same bins, the mean of (sinc/2)^2 cos^2 is sinc^2 / 8, held to the same fifth of the largest. The
+// model is divided by it as the spectrum is by its own, or the flattened spectrum (whose rings keep
+// their depth up to a node) would favour the thinner models, whose rings fade least within the band.
+std::vector<double> modelStrength(const RingBins &bins, const RingModel &model, double thickness)
+{
+    const int count = bins.bins();
+    std::vector<double> square(static_cast<std::size_t>(count)), rms(static_cast<std::size_t>(count), 0.0);
+    for (int b = 0; b < count; ++b) {
+        const double s = sinc(Pi * model.lambdaK2[std::size_t(b)] * thickness) * model.blur[std::size_t(b)];
+        square[std::size_t(b)] = s * s / 8;
+    }
+    for (int b = 0; b < count; ++b) {
+        double sum = 0, w = 0;
+        for (int d = b; d >= 0 && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi;
+             --d) {
+            sum += bins.count[std::size_t(d)] * square[std::size_t(d)];
+            w += bins.count[std::size_t(d)];
+        }
+        for (int d = b + 1;
+             d < count && std::fabs(model.argument[std::size_t(d)] - model.argument[std::size_t(b)]) <= 2 * Pi; ++d) {
+            sum += bins.count[std::size_t(d)] * square[std::size_t(d)];
+            w += bins.count[std::size_t(d)];
+        }
+        rms[std::size_t(b)] = w > 0 ? std::sqrt(sum / w) : 0.0;
+    }
+    const double largest = rms.empty() ? 0.0 : *std::max_element(rms.begin(), rms.end());
+    for (double &r : rms)
+        r = std::max(r, 0.2 * largest);
+    return rms;
+}
+
+// ---- the tilt ----------------------------------------------------------------------------------
+
+// The tilt as the gradient of the program's Defocus (nm per pixel along x and y): linear in the
+// region's centre, and smooth through no tilt. With the convention of tiltDefocusOffset,
+// Defocus(x, y) = D0 + gx x + gy y, gx = tan(angle) p sin(axis), gy = -tan(angle) p cos(axis).
+struct Gradient {
+    double gx = 0, gy = 0;
+};
+
+Gradient gradientOf(const SpecimenTilt &t, double pixelSizeNm)
+{
+    const double g = std::tan(degreesToRadians(t.angle)) * pixelSizeNm;
+    return {g * std::sin(degreesToRadians(t.axis)), -g * std::cos(degreesToRadians(t.axis))};
+}
+
+SpecimenTilt tiltOf(const Gradient &g, double pixelSizeNm)
+{
+    const double h = std::hypot(g.gx, g.gy);
+    SpecimenTilt t;
+    t.angle = radiansToDegrees(std::atan(h / pixelSizeNm));
+    double axis = h > 0 ? radiansToDegrees(std::atan2(g.gx, -g.gy)) : 0.0;
+    if (axis < 0)
+        axis += 360;
+    t.axis = axis >= 360 ? 0.0 : axis;
+    return t;
+}
+
+class TiltSearch {
+public:
+    TiltSearch(const RegionSpectra &regions, const RingBins &bins, const RingModel &model, double thicknessNm)
+        : m_bins(bins), m_model(model), m_x(regions.x), m_y(regions.y)
+    {
+        const double step = regions.frequencyStep;
+        const int half = std::max(2, static_cast<int>(std::lround(std::sqrt(2.0) * bins.low / step / 2)));
+        for (int r = 0; r < regions.regions(); ++r) {
+            std::vector<double> amplitude(regions.power[std::size_t(r)].size());
+            for (std::size_t i = 0; i < amplitude.size(); ++i)
+                amplitude[i] = std::sqrt(std::max(0.0f, regions.power[std::size_t(r)][i]));
+            m_profile.push_back(lessRunningMean(bins.average(amplitude), bins.count, half));
+            m_weight.push_back(regions.tiles[std::size_t(r)]);
+        }
+        for (const double lk2 : model.lambdaK2)
+            m_damping.push_back(sinc(Pi * lk2 * thicknessNm));
+    }
+
+    double score(double shift, const Gradient &g) const
+    {
+        double total = 0, weight = 0;
+        for (std::size_t r = 0; r < m_profile.size(); ++r) {
+            const double d = shift + g.gx * m_x[r] + g.gy * m_y[r];
+            Correlation c;
+            const std::vector<double> &p = m_profile[r];
+            for (std::size_t b = 0; b < p.size(); ++b)
+                if (m_bins.count[b] > 0)
+                    c.add(p[b], thickCtf2(m_model.argument[b] + d * m_model.perDefocus[b], m_damping[b]),
+                          m_bins.count[b]);
+            total += m_weight[r] * c.value();
+            weight += m_weight[r];
+        }
+        return weight > 0 ? total / weight : 0.0;
+    }
+
+private:
+    const RingBins &m_bins;
+    const RingModel &m_model;
+    std::vector<double> m_x, m_y, m_weight, m_damping;
+    std::vector<std::vector<double>> m_profile;
+};
+
+struct TiltFound {
+    double shift = 0; // nm of Defocus at the centre, added to the plain fit's
+    Gradient gradient;
+    double score = 0;
+};
+
+// BOBYQA on a function of a few variables, each in its own unit, within bounds; the best point seen.
+template <typename F>
+std::vector<double> refineBounded(const F &f, std::vector<double> start, const std::vector<double> &unit,
+                                  const std::vector<double> &lower, const std::vector<double> &upper, int evaluations)
+{
+    const unsigned dim = static_cast<unsigned>(start.size());
+    struct Data {
+        const F *f;
+        const std::vector<double> *start, *unit;
+        std::vector<double> best;
+        double bestValue;
+    } data{&f, &start, &unit, start, f(start)};
+    std::vector<double> lo(dim), hi(dim), x(dim, 0.0), step(dim);
+    for (unsigned a = 0; a < dim; ++a) {
+        lo[a] = (lower[a] - start[a]) / unit[a];
+        hi[a] = (upper[a] - start[a]) / unit[a];
+        if (!(hi[a] - lo[a] > 1e-9))
+            return start;
+        step[a] = std::min(1.0, 0.45 * (hi[a] - lo[a]));
+    }
+    nlopt::opt opt(nlopt::LN_BOBYQA, dim);
+    opt.set_lower_bounds(lo);
+    opt.set_upper_bounds(hi);
+    opt.set_max_objective(
+        [](unsigned n, const double *v, double *, void *p) {
+            auto *d = static_cast<Data *>(p);
+            std::vector<double> at(n);
+            for (unsigned a = 0; a < n; ++a)
+                at[a] = (*d->start)[a] + v[a] * (*d->unit)[a];
+            const double value = (*d->f)(at);
+            if (value > d->bestValue) {
+                d->bestValue = value;
+                d->best = at;
+            }
+            return value;
+        },
+        &data);
+    opt.set_xtol_abs(0.01);
+    opt.set_maxeval(evaluations);
+    opt.set_initial_step(step);
+    double value = 0;
+    try {
+        opt.optimize(x, value);
+    } catch (const std::runtime_error &) {
+        // Round-off or a failed step: the best point seen stands.
+    }
+    return data.best;
+}
+
+TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, double ring)
+{
+    TiltFound best;
+    best.score = search.score(0, {});
+    for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
+        for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
+            const Gradient g = gradientOf({angle, axis}, regions.pixelSize);
+            const double s = search.score(0, g);
+            if (s > best.score) {
+                best.score = s;
+                best.gradient = g;
+            }
+        }
+    double extent = 0;
+    for (int r = 0; r < regions.regions(); ++r)
+        extent = std::max({extent, std::fabs(regions.x[std::size_t(r)]), std::fabs(regions.y[std::size_t(r)])});
+    extent = std::max(extent, 1.0);
+    const double most = std::tan(degreesToRadians(kMaxTilt)) * regions.pixelSize;
+    const auto f = [&search](const std::vector<double> &v) { return search.score(v[0], {v[1], v[2]}); };
+    const std::vector<double> v = refineBounded(f, {0.0, best.gradient.gx, best.gradient.gy},
+                                                {ring / 4, ring / 4 / extent, ring / 4 / extent},
+                                                {-2 * ring, -most, -most}, {2 * ring, most, most}, 300);
+    best.shift = v[0];
+    best.gradient = {v[1], v[2]};
+    best.score = f(v);
+    return best;
+}
+
+// ---- the last refinement -----------------------------------------------------------------------
+
+// The corrected spectrum's band, flattened, with the terms of chi at each pixel.
+struct FlatBand {
+    std::vector<double> value, fixed, defocus, ax, ay, lambdaK2, weight, blur;
+    std::vector<int> bin; // along the rings, for the model's own strength
+    const RingBins *bins = nullptr;
+    const RingModel *model = nullptr;
+};
+
+FlatBand flatBand(const PowerSpectrum &s, const RingBins &bins, const RingModel &model, const CtfModel &terms)
+{
+    std::vector<double> rings(s.rings.begin(), s.rings.end());
+    std::vector<double> strength;
+    (void)flattened(bins.average(rings), bins.count, model, &strength);
+    FlatBand f;
+    f.bins = &bins;
+    f.model = &model;
+    const int n = s.size;
+    const std::size_t stride = std::max<std::size_t>(1, bins.pixel.size() / kMaxRefinePixels);
+    for (std::size_t i = 0; i < bins.pixel.size(); i += stride) {
+        const std::size_t at = bins.pixel[i];
+        const double st = strength[std::size_t(bins.bin[i])];
+        if (!(st > 0))
+            continue;
+        const int column = static_cast<int>(at % std::size_t(n)), row = static_cast<int>(at / std::size_t(n));
+        const double kx = s.frequencyX(column), ky = s.frequencyY(row);
+        const ChiTerms t = terms.terms(kx, ky);
+        f.value.push_back(s.rings[at] / st);
+        f.fixed.push_back(t.fixed);
+        f.defocus.push_back(t.defocus);
+        f.ax.push_back(t.astigmatismX);
+        f.ay.push_back(t.astigmatismY);
+        f.lambdaK2.push_back(terms.wavelength() * (kx * kx + ky * ky));
+        f.blur.push_back(model.blur[std::size_t(bins.bin[i])]);
+        f.bin.push_back(bins.bin[i]);
+    }
+    return f;
+}
+
+// v: Defocus (nm), ax, ay (nm), phase (rad, the whole offset), thickness (nm)
+double flatScore(const FlatBand &f, const std::vector<double> &v)
+{
+    Correlation c;
+    const std::vector<double> strength = modelStrength(*f.bins, *f.model, v[4]);
+    for (std::size_t i = 0; i < f.value.size(); ++i) {
+        const double chi = f.fixed[i] + v[0] * f.defocus[i] + v[1] * f.ax[i] + v[2] * f.ay[i] - v[3];
+        const double m = thickCtf2(chi, (v[4] > 0 ? sinc(Pi * f.lambdaK2[i] * v[4]) : 1.0) * f.blur[i]) - 0.5;
+        c.add(f.value[i], m / strength[std::size_t(f.bin[i])], 1.0);
+    }
+    return c.value();
+}
+
+// The thickness (nm) whose rings best match the flattened average along the rings, scanned from 0 to
+// `most` in steps of `step`, with the defocus moved by up to `reach` (nm) either way in steps of
+// `shiftStep`: the plain fit, which knows no thickness, takes the inverted rings past a node for
+// rings of another defocus, by a few per cent. The best shift goes to `shift`.
+double scanThickness(const std::vector<double> &flat, const RingBins &bins, const RingModel &model, double most,
+                     double step, double reach, double shiftStep, double *shift, bool *atEnd)
+{
+    const int steps = static_cast<int>(std::ceil(most / step));
+    const std::size_t count = flat.size();
+    std::vector<std::vector<double>> scaled(static_cast<std::size_t>(steps) + 1); // sinc / strength per bin
+    std::vector<std::vector<double>> offset(scaled.size());                       // (1 - sinc) / 2 / strength
+    for (int i = 0; i <= steps; ++i) {
+        const double t = std::min(most, i * step);
+        const std::vector<double> strength = modelStrength(bins, model, t);
+        scaled[std::size_t(i)].resize(count);
+        offset[std::size_t(i)].resize(count);
+        for (std::size_t b = 0; b < count; ++b) {
+            const double damping = sinc(Pi * model.lambdaK2[b] * t) * model.blur[b];
+            scaled[std::size_t(i)][b] = damping / strength[b];
+            offset[std::size_t(i)][b] = (0.5 * (1 - damping) - 0.5) / strength[b];
+        }
+    }
+    const int shifts = shiftStep > 0 ? static_cast<int>(std::ceil(reach / shiftStep)) : 0;
+    std::vector<double> sine(count);
+    double best = 0, bestScore = -2;
+    *shift = 0;
+    for (int d = -shifts; d <= shifts; ++d) {
+        const double moved = d * shiftStep;
+        for (std::size_t b = 0; b < count; ++b)
+            sine[b] = fastmath::sinSquared(model.argument[b] + moved * model.perDefocus[b]);
+        for (int i = 0; i <= steps; ++i) {
+            Correlation c;
+            const std::vector<double> &a = scaled[std::size_t(i)], &o = offset[std::size_t(i)];
+            for (std::size_t b = 0; b < count; ++b)
+                if (bins.count[b] > 0)
+                    c.add(flat[b], a[b] * sine[b] + o[b], bins.count[b]);
+            if (c.value() > bestScore) {
+                bestScore = c.value();
+                best = std::min(most, i * step);
+                *shift = moved;
+            }
+        }
+    }
+    *atEnd = best >= most - step;
+    return best;
+}
+
+// The tile of the regions' spectra: the smallest that samples the rings at the band's top at least
+// 2 pixels apart from 75 % to 125 % of the plain fit's defocus (the tilt's range, with room), so
+// that the image holds as many regions as it can; the fit's own tile is chosen for the whole range
+// searched and would leave a tilted micrograph one or two.
+int regionTileSize(const CtfFitOptions &o, double defocus, double a2, const MicrographImage &image, double pixelSizeNm)
+{
+    CtfModel model(o.instrument, o.amplitudeContrast);
+    const double high = 1 / o.highResolution;
+    const double spread = a2 / (2 * Pi);
+    double steepest = 0;
+    for (const double d : {1.25 * defocus - spread, 0.75 * defocus + spread}) {
+        model.Defocus = d;
+        const double h = 1e-4 * high;
+        steepest = std::max(steepest, std::fabs(model.chi(high + h, 0) - model.chi(high - h, 0)) / (2 * h));
+    }
+    const double needed = 2 * steepest / (Pi * pixelSizeNm);
+    const int side = std::min(image.width, image.height);
+    int chosen = kMinTileSize;
+    for (const int size : {256, 384, 512, 768, 1024, 1536, 2048}) {
+        if (size > side)
+            break;
+        chosen = size;
+        if (size >= needed)
+            break;
+    }
+    return chosen;
+}
+
+} // namespace
+
+double thinLimit(double wavelength, double k)
+{
+    return 1 / (wavelength * k * k);
+}
+
+RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSizeNm, const ProgressCallback &progress)
+{
+    if (n < kMinTileSize || n > kMaxTileSize || n % 2 != 0)
+        throw OrvalisError(QStringLiteral("The tile size must be an even number of pixels from %1 to %2, not %3.")
+                               .arg(kMinTileSize)
+                               .arg(kMaxTileSize)
+                               .arg(n));
+    if (image.width < n || image.height < n)
+        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels.")
+                               .arg(image.width)
+                               .arg(image.height)
+                               .arg(n));
+    double sum = 0, square = 0;
+    const double first = image.data.empty() ? 0.0 : image.data[0];
+    for (const float v : image.data) {
+        const double d = v - first;
+        sum += d;
+        square += d * d;
+    }
+    const double count = static_cast<double>(image.data.size());
+    const double deviation = std::sqrt(std::max(0.0, square / count - (sum / count) * (sum / count)));
+    if (!std::isfinite(deviation))
+        throw OrvalisError(QStringLiteral("The micrograph's pixel values are not all finite numbers."));
+    const float scale = deviation > 0 ? static_cast<float>(1 / deviation) : 1.0f;
+
+    const std::vector<int> xs = tileOrigins(image.width, n), ys = tileOrigins(image.height, n);
+    const int cx = static_cast<int>(xs.size()), cy = static_cast<int>(ys.size());
+    const int most = std::clamp(static_cast<int>(std::sqrt(kMaxRegionValues) / n), 2, kMaxRegionsASide);
+    const int rx = std::clamp(cx, 1, most), ry = std::clamp(cy, 1, most);
+    const std::size_t half = static_cast<std::size_t>(n) * static_cast<std::size_t>(n / 2 + 1);
+    std::vector<std::vector<float>> sums(std::size_t(rx * ry), std::vector<float>(half, 0.0f));
+    RegionSpectra r;
+    r.size = n;
+    r.pixelSize = pixelSizeNm;
+    r.frequencyStep = 1 / (n * pixelSizeNm);
+    r.width = image.width;
+    r.height = image.height;
+    r.tiles.assign(std::size_t(rx * ry), 0);
+    r.step = cx > 1 ? xs[1] - xs[0] : n;
+    r.spanX = (cx + rx - 1) / rx;
+    r.columns = rx;
+    r.rows = ry;
+    r.spanY = (cy + ry - 1) / ry;
+    r.x.assign(std::size_t(rx * ry), 0.0);
+    r.y.assign(std::size_t(rx * ry), 0.0);
+
+    const std::vector<float> taper = edgeTaper(n);
+    {
+        // A tile's power weighs its pixels by the taper squared (along each axis).
+        double weight = 0, moment = 0;
+        for (int i = 0; i < n; ++i) {
+            const double w = double(taper[std::size_t(i)]) * taper[std::size_t(i)], x = i + 0.5 - n / 2.0;
+            weight += w;
+            moment += w * x * x;
+        }
+        r.tileWidth = std::sqrt(12 * moment / weight);
+    }
+    const fftwf_plan plan = realToComplexPlan(n, n, PlanEffort::Measure);
+    FftwArray<float> in = fftwArray<float>(std::size_t(n) * std::size_t(n));
+    FftwArray<fftwf_complex> out = fftwArray<fftwf_complex>(half);
+    if (!in || !out)
+        throw std::bad_alloc();
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    for (int ty = 0; ty < cy; ++ty) {
+        for (int tx = 0; tx < cx; ++tx) {
+            const int x0 = xs[std::size_t(tx)], y0 = ys[std::size_t(ty)];
+            double total = 0;
+            for (int row = 0; row < n; ++row) {
+                const float *line = image.data.data() + (std::size_t(y0) + std::size_t(row)) * width + std::size_t(x0);
+                for (int c = 0; c < n; ++c)
+                    total += line[c];
+            }
+            const auto tileMean = static_cast<float>(total / (double(n) * n));
+            for (int row = 0; row < n; ++row) {
+                const float *line = image.data.data() + (std::size_t(y0) + std::size_t(row)) * width + std::size_t(x0);
+                float *target = in.get() + std::size_t(row) * std::size_t(n);
+                for (int c = 0; c < n; ++c)
+                    target[c] = (line[c] - tileMean) * scale * taper[std::size_t(row)] * taper[std::size_t(c)];
+            }
+            fftwf_execute_dft_r2c(plan, in.get(), out.get());
+            const int region = (ty * ry / cy) * rx + tx * rx / cx;
+            float *s = sums[std::size_t(region)].data();
+            const fftwf_complex *o = out.get();
+            for (std::size_t i = 0; i < half; ++i)
+                s[i] += o[i][0] * o[i][0] + o[i][1] * o[i][1];
+            r.tiles[std::size_t(region)] += 1;
+            r.x[std::size_t(region)] += x0 + n / 2.0 - image.width / 2.0;
+            r.y[std::size_t(region)] += y0 + n / 2.0 - image.height / 2.0;
+        }
+        if (progress && !progress(0.95 * (ty + 1) / cy))
+            throw Cancelled();
+    }
+
+    double taperEnergy = 0;
+    for (const float w : taper)
+        taperEnergy += static_cast<double>(w) * w;
+    const int centre = n / 2;
+    for (std::size_t g = 0; g < sums.size(); ++g) {
+        const int tiles = r.tiles[g];
+        if (tiles == 0)
+            continue;
+        r.x[g] /= tiles;
+        r.y[g] /= tiles;
+        const double norm = deviation * deviation / (tiles * taperEnergy * taperEnergy);
+        std::vector<float> power(std::size_t(n) * std::size_t(n));
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                int fx = i - centre, fy = j - centre;
+                if (fx < 0) {
+                    fx = -fx;
+                    fy = -fy;
+                }
+                const std::size_t row = static_cast<std::size_t>((fy + n) % n);
+                power[std::size_t(j) * std::size_t(n) + std::size_t(i)] = static_cast<float>(
+                    sums[g][row * std::size_t(n / 2 + 1) + std::size_t(fx)] * norm);
+            }
+        r.power.push_back(std::move(power));
+    }
+    // Regions without tiles (none, with the grid as made) are left out together.
+    std::vector<int> tiles;
+    std::vector<double> x, y;
+    for (std::size_t g = 0; g < sums.size(); ++g)
+        if (r.tiles[g] > 0) {
+            tiles.push_back(r.tiles[g]);
+            x.push_back(r.x[g]);
+            y.push_back(r.y[g]);
+        }
+    r.tiles = tiles;
+    r.x = x;
+    r.y = y;
+    reportProgress(progress, 1.0);
+    return r;
+}
+
+PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel &centre, const SpecimenTilt *tilt,
+                                    double backgroundFrequency, double highest)
+{
+    const double reach2 = highest > 0 ? std::pow(highest / regions.frequencyStep, 2) : 1e300; // pixels^2
+    const int n = regions.size, middle = n / 2;
+    const std::size_t pixels = std::size_t(n) * std::size_t(n);
+    std::vector<double> power(pixels, 0.0);
+    double total = 0;
+    const PhaseFactors phase = centre.phase();
+    const double perDefocus = centre.terms(1, 0).defocus; // rad per nm of Defocus per nm^-2
+    // The centre's round frequency at each pixel, and the target phase there.
+    std::vector<double> kr(tilt ? pixels : 0), target(tilt ? pixels : 0);
+    if (tilt)
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const std::size_t at = std::size_t(j) * std::size_t(n) + std::size_t(i);
+                const double r2 = double(i - middle) * (i - middle) + double(j - middle) * (j - middle);
+                const double k = r2 <= reach2 ? equivalentRoundFrequency(phase, (i - middle) * regions.frequencyStep,
+                                                                         (j - middle) * regions.frequencyStep)
+                                              : -1.0;
+                kr[at] = k;
+                target[at] = k > 0 ? phase.cs * k * k * k * k + phase.df * k * k : 0.0;
+            }
+    for (int r = 0; r < regions.regions(); ++r) {
+        const std::vector<float> &p = regions.power[std::size_t(r)];
+        const double w = regions.tiles[std::size_t(r)];
+        total += w;
+        if (!tilt) {
+            for (std::size_t at = 0; at < pixels; ++at)
+                power[at] += w * p[at];
+            continue;
+        }
+        // The region's Defocus: the offset is Å of underfocus, the program's Defocus negative.
+        const double delta = -angstromToNm(tiltDefocusOffset(*tilt, nmToAngstrom(regions.pixelSize),
+                                                             regions.x[std::size_t(r)], regions.y[std::size_t(r)]));
+        const double df = phase.df + perDefocus * delta, cs = phase.cs;
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const std::size_t at = std::size_t(j) * std::size_t(n) + std::size_t(i);
+                const double k = kr[at];
+                double value = p[at];
+                if (k > 0) {
+                    // cs u^2 + df u = target: the root nearest k^2.
+                    const double k2 = k * k;
+                    double u = -1;
+                    if (std::fabs(cs * k2) <= 1e-12 * std::fabs(df))
+                        u = df != 0 ? target[at] / df : -1;
+                    else {
+                        const double disc = df * df + 4 * cs * target[at];
+                        if (disc >= 0) {
+                            const double root = std::sqrt(disc);
+                            const double a = (-df + root) / (2 * cs), b = (-df - root) / (2 * cs);
+                            u = std::fabs(a - k2) < std::fabs(b - k2) ? a : b;
+                        }
+                    }
+                    if (u > 0 && std::fabs(u - k2) < 0.5 * k2) {
+                        const double scale = std::sqrt(u) / k;
+                        const double sx = (i - middle) * scale + middle, sy = (j - middle) * scale + middle;
+                        const int x0 = static_cast<int>(std::floor(sx)), y0 = static_cast<int>(std::floor(sy));
+                        if (x0 >= 0 && y0 >= 0 && x0 + 1 < n && y0 + 1 < n) {
+                            const double fx = sx - x0, fy = sy - y0;
+                            const auto v = [&](int c, int rr) {
+                                return static_cast<double>(p[std::size_t(rr) * std::size_t(n) + std::size_t(c)]);
+                            };
+                            value = (1 - fy) * ((1 - fx) * v(x0, y0) + fx * v(x0 + 1, y0))
+                                + fy * ((1 - fx) * v(x0, y0 + 1) + fx * v(x0 + 1, y0 + 1));
+                        }
+                    }
+                }
+                power[at] += w * value;
+            }
+    }
+    PowerSpectrum s;
+    s.size = n;
+    s.frequencyStep = regions.frequencyStep;
+    for (const int t : regions.tiles)
+        s.tiles += t;
+    s.power.resize(pixels);
+    for (std::size_t at = 0; at < pixels; ++at)
+        s.power[at] = static_cast<float>(total > 0 ? power[at] / total : 0.0);
+    s.rings = subtractBackground(s.power, n, s.frequencyStep, backgroundFrequency);
+    return s;
+}
+
+MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &options, double pixelSizeNm,
+                          const ProgressCallback &progress)
+{
+    const auto part = [&progress](double from, double to) -> ProgressCallback {
+        return [&progress, from, to](double f) { return !progress || progress(from + (to - from) * f); };
+    };
+    // The plain fit first, the way a plain request takes it: its mean defocus and astigmatism start
+    // everything below.
+    CtfFitOptions plain = options;
+    plain.fitTilt = plain.fitThickness = false;
+    MicrographFit fit = fitMicrograph(image, plain, pixelSizeNm, part(0, 0.5));
+    if (!fit.result.values) {
+        fit.result.specimenNote = QStringLiteral("Without a fit neither the tilt nor the thickness is measured.");
+        return fit;
+    }
+    const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
+    const int n = options.tileSize > 0 ? options.tileSize
+                                       : regionTileSize(options, fit.result.values->program.Defocus,
+                                                        fit.result.values->program.A2, image, pixelSizeNm);
+    const RegionSpectra regions = regionSpectra(image, n, pixelSizeNm, part(0.5, 0.8));
+    CtfFitValues &values = *fit.result.values;
+    CtfModel model = fittedModel(options, values);
+    const double lambda = model.wavelength();
+    const double ring = thinLimit(lambda, high); // nm of defocus that moves the top ring by one
+    QStringList notes;
+
+    // The tilt, measured on the regions' rings against a model of `thickness` (nm), which moves the
+    // model's defocus to the centre's.
+    const double highest = high + 1.5 * low; // the corrected spectrum's reach: the band and its box
+    std::optional<SpecimenTilt> tilt;
+    // A plane through fewer than three regions a side follows their noise as readily as the tilt.
+    const bool measurable = regions.columns >= kMinRegionsASide && regions.rows >= kMinRegionsASide;
+    QString tiltNote;
+    const auto measureTilt = [&](double thicknessNm) {
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        const RingModel ringsOf = ringModel(bins, model);
+        const TiltSearch search(regions, bins, ringsOf, thicknessNm);
+        const TiltFound found = searchTilt(search, regions, ring);
+        const SpecimenTilt t = tiltOf(found.gradient, regions.pixelSize);
+        // The defocus change across the whole image along the gradient, in nm.
+        const double change = std::fabs(found.gradient.gx) * image.width + std::fabs(found.gradient.gy) * image.height;
+        const double visible = kVisibleTilt * ring;
+        tilt.reset();
+        tiltNote.clear();
+        if (change < visible)
+            tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
+                                      "%3 Å across the image, less than the band can see (a tenth of a ring at its "
+                                      "top, %4 Å).")
+                           .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
+                                number(nmToAngstrom(visible), 0));
+        else {
+            tilt = t;
+            model.Defocus += found.shift;
+        }
+    };
+    if (options.fitTilt && !measurable)
+        tiltNote = QStringLiteral("No tilt is reported: the micrograph, %1 x %2 pixels, is too small to measure one: "
+                                  "it holds %3 x %4 tiles of %5 pixels a side, and a tilt needs %6 along each side.")
+                       .arg(image.width)
+                       .arg(image.height)
+                       .arg(regions.columns)
+                       .arg(regions.rows)
+                       .arg(n)
+                       .arg(kMinRegionsASide);
+    // The tilt is measured first without a thickness: before the rings are corrected for the tilt,
+    // its blur looks like a thickness (a spread of defocus through the image instead of its depth).
+    if (options.fitTilt && measurable)
+        measureTilt(0);
+    fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
+    reportProgress(progress, 0.9);
+
+    // The thickness on the corrected spectrum; with a thickness whose node lies in the band, the
+    // tilt again against the thick model (the rings past the node are inverted), and the thickness
+    // again on the spectrum corrected so.
+    double thickness = 0;
+    bool tooThick = false;
+    const double most = thinLimit(lambda, low);
+    const auto measureThickness = [&] {
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        RingModel ringsOf = ringModel(bins, model);
+        if (tilt) {
+            const Gradient g = gradientOf(*tilt, regions.pixelSize);
+            setTiltBlur(ringsOf, regions, g.gx, g.gy);
+        }
+        std::vector<double> rings(fit.spectrum.rings.begin(), fit.spectrum.rings.end());
+        double shift = 0;
+        thickness = scanThickness(flattened(bins.average(rings), bins.count, ringsOf), bins, ringsOf, most, 0.05 * ring,
+                                  kThicknessDefocusReach * std::fabs(model.Defocus), 0.1 * ring, &shift, &tooThick);
+        model.Defocus += shift;
+    };
+    if (options.fitThickness) {
+        measureThickness();
+        if (options.fitTilt && measurable && thickness >= ring && !tooThick) {
+            measureTilt(thickness);
+            fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
+            measureThickness();
+        }
+    }
+    if (!tiltNote.isEmpty())
+        notes << tiltNote;
+
+    // The last refinement on the corrected spectrum.
+    const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+    RingModel ringsOf = ringModel(bins, model);
+    if (tilt) {
+        const Gradient g = gradientOf(*tilt, regions.pixelSize);
+        setTiltBlur(ringsOf, regions, g.gx, g.gy);
+    }
+    const CtfModel bare(options.instrument, options.amplitudeContrast);
+    const FlatBand band = flatBand(fit.spectrum, bins, ringsOf, bare);
+    if (!band.value.empty()) {
+        const double ax = model.A2 * std::cos(2 * model.azimuth), ay = model.A2 * std::sin(2 * model.azimuth);
+        const double offset = model.phaseOffset();
+        const double a2Unit = 2 * Pi * ring / 4;
+        const auto score = [&band](const std::vector<double> &v) { return flatScore(band, v); };
+        std::vector<double> start{model.Defocus, ax, ay, offset, thickness};
+        std::vector<double> unit{ring / 4, a2Unit, a2Unit, Pi / 16, 0.05 * ring};
+        std::vector<double> lower{options.defocusFrom, -options.maxA2, -options.maxA2, offset - Pi, 0.0};
+        std::vector<double> upper{options.defocusTo, options.maxA2, options.maxA2, offset + Pi, most};
+        if (!options.fitPhaseShift)
+            lower[3] = upper[3] = offset;
+        if (!options.fitThickness)
+            lower[4] = upper[4] = 0;
+        // The bounds pinned are left out of the search.
+        std::vector<int> free;
+        for (int a = 0; a < 5; ++a)
+            if (upper[std::size_t(a)] > lower[std::size_t(a)])
+                free.push_back(a);
+        std::vector<double> s, u, lo, hi;
+        for (const int a : free) {
+            s.push_back(std::clamp(start[std::size_t(a)], lower[std::size_t(a)], upper[std::size_t(a)]));
+            u.push_back(unit[std::size_t(a)]);
+            lo.push_back(lower[std::size_t(a)]);
+            hi.push_back(upper[std::size_t(a)]);
+        }
+        const auto partial = [&](const std::vector<double> &v) {
+            std::vector<double> all = start;
+            for (std::size_t a = 0; a < free.size(); ++a)
+                all[std::size_t(free[a])] = v[a];
+            return all;
+        };
+        const std::vector<double> best = partial(
+            refineBounded([&](const std::vector<double> &v) { return score(partial(v)); }, s, u, lo, hi, 400));
+        model.Defocus = best[0];
+        model.A2 = std::hypot(best[1], best[2]);
+        model.azimuth = model.A2 > 0 ? std::atan2(best[2], best[1]) / 2 : 0.0;
+        if (options.fitPhaseShift)
+            model.phaseShift = best[3] - std::asin(options.amplitudeContrast);
+        thickness = best[4];
+        // The plain fit's test for a phase shift left out compares rings without a thickness, and
+        // the inverted rings past a thick specimen's node look like a shifted phase: taken again
+        // with the thickness, as the plain test takes it (shifts in steps of 7.5 degrees, the
+        // defocus a ring's width either way), the doubt stands only if a shift still explains the
+        // rings markedly better.
+        if ((fit.result.doubts & FitWantsPhaseShift) && thickness >= ring) {
+            const double taken = score(best);
+            double freeScore = taken, freeShift = 0;
+            for (int p = 0; p < 24; ++p)
+                for (int d = -10; d <= 10; ++d) {
+                    std::vector<double> v = best;
+                    v[0] += d * ring / 10;
+                    v[3] = best[3] + p * Pi / 24;
+                    const double sc = score(v);
+                    if (sc > freeScore) {
+                        freeScore = sc;
+                        freeShift = v[3] - std::asin(options.amplitudeContrast);
+                    }
+                }
+            if (freeScore < (1 + kPhaseShiftGain) * taken)
+                fit.result.doubts &= ~unsigned(FitWantsPhaseShift);
+            else {
+                const double shift = std::fmod(freeShift, Pi);
+                fit.result.freePhaseShift = radiansToDegrees(shift < 0 ? shift + Pi : shift);
+                fit.result.freePhaseScore = freeScore / taken * fit.result.score;
+            }
+        }
+    }
+
+    values.program.Defocus = model.Defocus;
+    values.program.A2 = model.A2;
+    values.program.azimuth = model.A2 > 0 ? twoFoldAngle(radiansToDegrees(model.azimuth)) : 0.0;
+    values.cryoEm = toCryoEmDefocus(values.program);
+    if (options.fitPhaseShift) {
+        double shift = std::fmod(model.phaseShift, Pi);
+        values.phaseShift = radiansToDegrees(shift < 0 ? shift + Pi : shift);
+    }
+    values.tilt = tilt;
+    if (options.fitThickness) {
+        const double thin = ring;
+        if (tooThick || thickness >= most * 0.98)
+            notes << QStringLiteral("No thickness is reported: the rings look thicker than the band can measure, "
+                                    "the first node of their fading lying below its low end (%1 Å thick and more).")
+                         .arg(number(nmToAngstrom(most), 0));
+        else if (thickness < thin)
+            notes << QStringLiteral("No thickness is reported: the specimen is thin for this band, the first node of "
+                                    "its rings' fading (at 1 / (wavelength × thickness)) lying beyond the band's top "
+                                    "(thinner than %1 Å).")
+                         .arg(number(nmToAngstrom(thin), 0));
+        else
+            values.thickness = nmToAngstrom(thickness);
+    }
+    values.resolution = fitAgreement(fit.spectrum, fittedModel(options, values), low).resolution;
+    fit.result.tileSize = n; // the spectrum the values were refined on and judged by
+    fit.result.specimenNote = notes.join(QLatin1Char(' '));
+    reportProgress(progress, 1.0);
+    return fit;
+}
+
+} // namespace orvalis
