@@ -1,7 +1,11 @@
-// The fit's accuracy over synthetic micrographs of known defocus, astigmatism and phase shift:
-// prints one row per case and the largest error of each kind, and exits 1 when a case misses the
-// targets (mean defocus within 0.5 % or 20 Å, U - V within 30 Å, the angle within 3 degrees where
-// U - V >= 500 Å, the phase shift within 5 degrees).
+// The fit's accuracy over synthetic micrographs of known defocus, astigmatism and phase shift, each
+// case fitted on 8 noise realisations: prints per case the mean, rms and largest of each error, and
+// exits 1 when a target is missed. A single micrograph's error is the noise's as much as the fit's,
+// so U - V, whose spread is near the bound below, is judged over the seeds: each case's rms within
+// 20 Å and at least 95 % of all fits within 30 Å. Each fit holds the mean defocus within 0.5 % or
+// 20 Å, the angle within 3 degrees where U - V >= 500 Å, the phase shift within 5 degrees, and
+// raises no doubt; and each phase plate's mean defocus error over its seeds stays within 5 Å (a
+// bias there would move every micrograph of a session alike).
 //
 // The noise: 4096 x 4096 images (8192 x 8192 at 0.5 Å, a super-resolution frame) whose noise has 1.5
 // times the standard deviation of the white object: a signal-to-noise ratio of 0.44 in power per
@@ -13,9 +17,9 @@
 // background and envelope gives a spread of U - V of about 14 A for the small defoci at 300 kV, so
 // there 30 A is two of the bound's spreads, and some seeds miss it whatever fits them.
 //
-// Options: --only TEXT (cases whose name holds it), --size N, --noise S, --seed N, --tile N, --low Å,
-// --seeds N: each case fitted on N micrographs (seeds from --seed on) and, instead of the rows, the
-// spread of its errors over them (rms, mean and largest): whether an error is the noise's or a bias.
+// Options: --only TEXT (cases whose name holds it), --size N, --noise S, --seed N (the first), --tile N,
+// --low Å, --seeds N (default 8), --rows: one micrograph a case (--seed), a row of its values and
+// errors each, judged by the per-fit targets with U - V within 30 Å.
 #include "ctffitcase.h"
 
 #include <QElapsedTimer>
@@ -101,16 +105,26 @@ double phaseGain(const CtfFitResult &r)
     return r.score > 0 && r.freePhaseScore > 0 ? r.freePhaseScore / r.score - 1 : 0.0;
 }
 
+// The targets over noise realisations: each case's rms of U - V within kRmsDifference, at least
+// kWithinShare of all fits with U - V within 30 Å, each fit's mean defocus, angle and shift within
+// withinTargets and trusted (reliable), and each phase plate's mean defocus error, over its seeds,
+// within kPhasePlateBias. Returns the number of targets missed.
+constexpr double kRmsDifference = 20; // Å
+constexpr double kWithinShare = 0.95; // of all fits, U - V within 30 Å
+constexpr double kPhasePlateBias = 5; // Å, the mean over the seeds of a phase plate's mean defocus error
+
 int spreadTable(const FitImageOptions &image, const char *only, int tile, double low, int seeds)
 {
     std::printf("%d x %d pixels, noise %.2f, B-factor %.0f A^2, seeds %llu to %llu\n\n", image.size, image.size,
                 image.noise, image.bFactor, static_cast<unsigned long long>(image.seed),
                 static_cast<unsigned long long>(image.seed + seeds - 1));
-    std::printf("%-31s | %6s %6s | %6s %6s %6s | %5s %5s | %5s %5s | %s | %s\n", "case", "rms dm", "max dm", "rms dUV",
-                "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed", "U - V's errors");
+    std::printf("%-31s | %6s %6s %6s | %6s %6s %6s | %5s %5s | %5s %5s | %s | %s\n", "case", "meandm", "rms dm",
+                "max dm", "rms dUV", "meanUV", "maxdUV", "rms a", "max a", "rms s", "max s", "missed",
+                "U - V's errors");
     Spread all[4];
-    int missed = 0, fits = 0;
+    int missed = 0, fits = 0, differenceWithin = 0, targetsMissed = 0;
     double largestGain = 0;
+    QStringList failures;
     for (const FitCase &c : kCases) {
         if (!std::strstr(c.name, only))
             continue;
@@ -132,7 +146,11 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
             gains[1] = std::max(gains[1], phaseGain(r));
             const FitErrors e = fitErrors(c, *r.values);
             differences += QStringLiteral(" %1").arg(e.difference, 0, 'f', 0);
-            caseMissed += withinTargets(e) && r.reliable() ? 0 : 1;
+            differenceWithin += std::fabs(e.difference) <= 30 ? 1 : 0;
+            // The per-fit targets but U - V's, which is judged over the seeds.
+            FitErrors others = e;
+            others.difference = 0;
+            caseMissed += withinTargets(others) && r.reliable() ? 0 : 1;
             const double errors[4] = {e.meanDefocus, e.difference, e.angle, e.phaseShift};
             for (int i = 0; i < 4; ++i) {
                 spread[i].add(errors[i]);
@@ -140,20 +158,43 @@ int spreadTable(const FitImageOptions &image, const char *only, int tile, double
             }
         }
         missed += caseMissed;
-        std::printf("%-31s | %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s | gain %.3f .. "
-                    "%.3f\n",
-                    c.name, spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(), spread[1].largest,
-                    spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
-                    qPrintable(differences), gains[0], gains[1]);
+        QString verdict;
+        if (spread[1].rms() > kRmsDifference) {
+            verdict += QStringLiteral(" RMS U-V");
+            failures
+                << QStringLiteral("%1: rms of U - V %2 A").arg(QLatin1String(c.name)).arg(spread[1].rms(), 0, 'f', 1);
+        }
+        if (hasPhaseShift(c) && !unfittedPhase && std::fabs(spread[0].mean()) > kPhasePlateBias) {
+            verdict += QStringLiteral(" BIAS");
+            failures << QStringLiteral("%1: mean defocus error %2 A")
+                            .arg(QLatin1String(c.name))
+                            .arg(spread[0].mean(), 0, 'f', 1);
+        }
+        targetsMissed += verdict.isEmpty() ? 0 : 1;
+        std::printf(
+            "%-31s | %+6.1f %6.1f %6.1f | %6.1f %+6.1f %6.1f | %5.2f %5.2f | %5.2f %5.2f | %d |%s | gain %.3f .. "
+            "%.3f%s\n",
+            c.name, spread[0].mean(), spread[0].rms(), spread[0].largest, spread[1].rms(), spread[1].mean(),
+            spread[1].largest, spread[2].rms(), spread[2].largest, spread[3].rms(), spread[3].largest, caseMissed,
+            qPrintable(differences), gains[0], gains[1], qPrintable(verdict));
         std::fflush(stdout);
     }
+    const double share = fits > 0 ? double(differenceWithin) / fits : 1.0;
+    if (share < kWithinShare)
+        failures << QStringLiteral("%1 % of the fits have U - V within 30 A").arg(100 * share, 0, 'f', 1);
+    if (missed > 0)
+        failures
+            << QStringLiteral("%1 fits missed the mean defocus, angle or shift target or were doubted").arg(missed);
     std::printf(
-        "\nall cases: U - V rms %.1f A (mean %+.1f, largest %.1f), mean defocus rms %.1f A, angle rms %.2f "
-        "deg, phase shift rms %.2f deg; %d fits of %d missed the targets or were doubted; largest gain of a free "
-        "phase shift %.3f\n",
-        all[1].rms(), all[1].mean(), all[1].largest, all[0].rms(), all[2].rms(), all[3].rms(), missed, fits,
-        largestGain);
-    return 0;
+        "\nall cases: U - V rms %.1f A (mean %+.1f, largest %.1f), %d of %d fits (%.1f %%) within 30 A; mean "
+        "defocus rms %.1f A (largest %.1f); angle rms %.2f deg (largest %.2f); phase shift rms %.2f deg (largest "
+        "%.2f); %d fits missed the per-fit targets or were doubted; largest gain of a free phase shift %.3f\n",
+        all[1].rms(), all[1].mean(), all[1].largest, differenceWithin, fits, 100 * share, all[0].rms(), all[0].largest,
+        all[2].rms(), all[2].largest, all[3].rms(), all[3].largest, missed, largestGain);
+    std::printf("%s\n",
+                failures.isEmpty() ? "every target met"
+                                   : qPrintable(QStringLiteral("MISSED: ") + failures.join(QStringLiteral("; "))));
+    return failures.size();
 }
 
 } // namespace
@@ -162,7 +203,7 @@ int main(int argc, char **argv)
 {
     FitImageOptions image;
     const char *only = "";
-    int tile = 0, seeds = 0;
+    int tile = 0, seeds = 8;
     double low = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--unfitted-phase") == 0)
@@ -181,9 +222,11 @@ int main(int argc, char **argv)
             image.noise = std::atof(argv[++i]);
         else if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc)
             seeds = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--rows") == 0)
+            seeds = 0;
     }
     if (seeds > 0)
-        return spreadTable(image, only, tile, low, seeds);
+        return spreadTable(image, only, tile, low, seeds) == 0 ? 0 : 1;
     std::printf("%d x %d pixels, noise %.2f, B-factor %.0f A^2\n\n", image.size, image.size, image.noise,
                 image.bFactor);
     std::printf("%-31s %6s %6s %6s | %8s %8s %6s %6s | %7s %6s %6s %6s | %6s %5s %5s %4s\n", "case", "U", "V", "angle",

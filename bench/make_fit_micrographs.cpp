@@ -1,6 +1,8 @@
-// Writes synthetic micrographs for the shell program's fit benchmark (bench/bench-cli-fit.sh): the
-// bench_ctffit case, 4096 x 4096 float32 MRC files at 1 Å per pixel, each with its own noise.
-// Usage: make_fit_micrographs FOLDER COUNT
+// Writes synthetic micrographs for the shell program's fit benchmarks (bench/bench-cli-fit.sh and
+// bench-cli-fit-camera.sh): the bench_ctffit case, 4096 x 4096 float32 MRC files at 1 Å per pixel,
+// each with its own noise; with "camera", as a counting camera records them (cameramicrograph.h).
+// Usage: make_fit_micrographs FOLDER COUNT [camera]
+#include "cameramicrograph.h"
 #include "ctffitcase.h"
 #include "syntheticmicrograph.h"
 
@@ -15,8 +17,9 @@ using namespace orvalis;
 
 int main(int argc, char *argv[])
 {
-    if (argc != 3) {
-        std::fputs("usage: make_fit_micrographs FOLDER COUNT\n", stderr);
+    const bool camera = argc == 4 && QLatin1String(argv[3]) == QLatin1String("camera");
+    if (argc != 3 && !camera) {
+        std::fputs("usage: make_fit_micrographs FOLDER COUNT [camera]\n", stderr);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -27,7 +30,9 @@ int main(int argc, char *argv[])
         FitImageOptions o;
         o.seed = static_cast<std::uint64_t>(i + 1);
         const QString path = folder.filePath(QStringLiteral("micrograph%1.mrc").arg(i + 1, 2, 10, QLatin1Char('0')));
-        if (!writeMrcFloat(path, fitCaseImage(c, o))) {
+        CameraOptions counted;
+        counted.seed = o.seed;
+        if (!writeMrcFloat(path, camera ? cameraMicrograph(c, {}, counted) : fitCaseImage(c, o))) {
             std::fprintf(stderr, "make_fit_micrographs: cannot write %s\n", qPrintable(path));
             return 1;
         }

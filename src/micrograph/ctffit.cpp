@@ -110,23 +110,86 @@ struct Sums {
     }
 };
 
-// The score over the first `count` pixels of the band, every `stride`-th taken.
-double bandScore(const Band &b, int count, const Parameters &p, int stride = 1)
+// sin(x)^2 within about 1e-11 for |x| up to 2^20, in operations on doubles alone (no branch, no
+// integer), so that the compiler may take several pixels at once: the score's own sine, where the
+// fit spends most of its time. The phase reduced by pi/2 with a two-part constant; sin to degree 11
+// on |r| <= pi/4; the odd quadrants take 1 - sin^2.
+inline double ringSinSquared(double x)
 {
-    Sums s;
+    constexpr double shifter = 0x1.8p52; // adding it rounds to an integer
+    constexpr double twoOverPi = 0x1.45f306dc9c883p-1;
+    constexpr double pio2Hi = 0x1.921fb54400000p+0, pio2Lo = 0x1.0b4611a626331p-34;
+    const double j = (x * twoOverPi + shifter) - shifter;
+    const double r = (x - j * pio2Hi) - j * pio2Lo;
+    const double r2 = r * r;
+    double p = -1.0 / 39916800.0;
+    p = p * r2 + 1.0 / 362880.0;
+    p = p * r2 - 1.0 / 5040.0;
+    p = p * r2 + 1.0 / 120.0;
+    p = p * r2 - 1.0 / 6.0;
+    const double sine = r + r * r2 * p, s2 = sine * sine;
+    const double half = (j * 0.5 + shifter) - shifter;
+    const double odd = std::fabs(j - 2 * half); // 1 in the odd quadrants, else 0
+    return s2 + odd * (1 - 2 * s2);
+}
+
+// The score over the first `count` pixels of the band, every `stride`-th taken.
+__attribute__((target_clones("avx2", "default"))) double bandScore(const Band &b, int count, const Parameters &p,
+                                                                   int stride = 1)
+{
     const double *fixed = b.fixed.data(), *defocus = b.defocus.data(), *x = b.astigmatismX.data(),
                  *y = b.astigmatismY.data(), *value = b.value.data();
-    if (!b.envelope.empty()) {
-        const double *envelope = b.envelope.data(), *weight = b.weight.data();
-        for (int i = 0; i < count; i += stride) {
-            const double chi = fixed[i] + p.defocus * defocus[i] + p.ax * x[i] + p.ay * y[i] - p.phase;
-            s.add(value[i], envelope[i] * fastmath::sinSquared(chi), weight[i]);
+    const bool weighted = !b.envelope.empty();
+    const double *envelope = weighted ? b.envelope.data() : nullptr, *weight = weighted ? b.weight.data() : nullptr;
+    Sums s;
+    int i = 0;
+    if (stride == 1) {
+        // Lanes of partial sums, added in a fixed order at the end: the compiler may take them as
+        // vectors, where one running sum would be a chain of dependent additions.
+        constexpr int lanes = 4;
+        double sv[lanes] = {}, svv[lanes] = {}, sm[lanes] = {}, smm[lanes] = {}, svm[lanes] = {}, sw[lanes] = {};
+        if (weighted) {
+            for (; i + lanes <= count; i += lanes)
+                for (int l = 0; l < lanes; ++l) {
+                    const double chi = fixed[i + l] + p.defocus * defocus[i + l] + p.ax * x[i + l] + p.ay * y[i + l]
+                        - p.phase;
+                    const double w = weight[i + l], m = envelope[i + l] * ringSinSquared(chi), v = value[i + l];
+                    sv[l] += w * v;
+                    svv[l] += w * v * v;
+                    sm[l] += w * m;
+                    smm[l] += w * m * m;
+                    svm[l] += w * v * m;
+                    sw[l] += w;
+                }
+        } else {
+            for (; i + lanes <= count; i += lanes)
+                for (int l = 0; l < lanes; ++l) {
+                    const double chi = fixed[i + l] + p.defocus * defocus[i + l] + p.ax * x[i + l] + p.ay * y[i + l]
+                        - p.phase;
+                    const double m = ringSinSquared(chi), v = value[i + l];
+                    sv[l] += v;
+                    svv[l] += v * v;
+                    sm[l] += m;
+                    smm[l] += m * m;
+                    svm[l] += v * m;
+                    sw[l] += 1;
+                }
         }
-        return s.correlation();
+        for (int l = 0; l < lanes; ++l) {
+            s.v += sv[l];
+            s.vv += svv[l];
+            s.m += sm[l];
+            s.mm += smm[l];
+            s.vm += svm[l];
+            s.weight += sw[l];
+        }
     }
-    for (int i = 0; i < count; i += stride) {
+    for (; i < count; i += stride) {
         const double chi = fixed[i] + p.defocus * defocus[i] + p.ax * x[i] + p.ay * y[i] - p.phase;
-        s.add(value[i], fastmath::sinSquared(chi));
+        if (weighted)
+            s.add(value[i], envelope[i] * ringSinSquared(chi), weight[i]);
+        else
+            s.add(value[i], ringSinSquared(chi));
     }
     return s.correlation();
 }
@@ -348,11 +411,62 @@ double modelAt(const ChiTerms &t, const Parameters &p)
                                 - p.phase);
 }
 
+// The square about the spectrum's centre that holds every box of the background (the box mean of
+// width sqrt(2) low, boxBackground) about a pixel of the band, a fifth of the spectrum's pixels or
+// fewer for the usual bands: the amplitudes there, the model's terms within the circle those boxes
+// reach, and where the band's pixels lie in it. Made once a fit: each background taken again and
+// the matched band read only this.
+struct Neighbourhood {
+    int side = 0;
+    double reach2 = 0;              // pixels^2 from the square's centre (side / 2, side / 2) within which terms hold
+    std::vector<double> amplitude;  // sqrt(power), side x side, row after row
+    std::vector<ChiTerms> terms;    // side x side; zero beyond the reach
+    std::vector<std::size_t> local; // the band's pixels, in its order
+};
+
+Neighbourhood neighbourhoodOf(const Band &band, const PowerSpectrum &s, const CtfModel &model, double low)
+{
+    Neighbourhood h;
+    const int n = s.size;
+    const double top = band.k.back() / s.frequencyStep;                                // pixels
+    const double half = std::max(3.0, std::sqrt(2.0) * low / s.frequencyStep / 2 + 1); // the box's half width, pixels
+    h.side = std::min(n, 2 * (static_cast<int>(std::ceil(top + half)) + 2));
+    const double reach = top + std::sqrt(2.0) * half;
+    h.reach2 = reach * reach;
+    const int side = h.side, origin = n / 2 - side / 2, centre = side / 2;
+    const std::size_t pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
+    h.amplitude.resize(pixels);
+    h.terms.resize(pixels);
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            const std::size_t at = static_cast<std::size_t>(j) * side + i;
+            h.amplitude[at] = std::sqrt(std::max(0.0f, s.powerAt(origin + i, origin + j)));
+            const double r2 = double(i - centre) * (i - centre) + double(j - centre) * (j - centre);
+            if (r2 <= h.reach2)
+                h.terms[at] = model.terms(s.frequencyX(origin + i), s.frequencyY(origin + j));
+        }
+    h.local.resize(band.index.size());
+    for (std::size_t i = 0; i < band.index.size(); ++i) {
+        const std::size_t at = band.index[i];
+        const std::size_t column = at % std::size_t(n) - std::size_t(origin),
+                          row = at / std::size_t(n) - std::size_t(origin);
+        h.local[i] = row * std::size_t(side) + column;
+    }
+    return h;
+}
+
+bool within(const Neighbourhood &h, std::size_t at)
+{
+    const double c = h.side / 2;
+    const double i = double(at % std::size_t(h.side)) - c, j = double(at / std::size_t(h.side)) - c;
+    return i * i + j * j <= h.reach2;
+}
+
 // The band's values again, the background now the box mean of the amplitudes less the model's rings
 // scaled to them. The plain box is narrower than the broad first rings of a small defocus and takes
 // part of them for background, which moves what is left of them: by a few nm of defocus, and a few
 // degrees of phase shift, with a phase plate.
-void remodelBackground(Band &band, const PowerSpectrum &s, const CtfModel &model, const Parameters &p,
+void remodelBackground(Band &band, const Neighbourhood &h, double frequencyStep, const Parameters &p,
                        double backgroundFrequency)
 {
     Sums fit;
@@ -362,21 +476,14 @@ void remodelBackground(Band &band, const PowerSpectrum &s, const CtfModel &model
     const double varM = fit.mm - fit.m * fit.m / fit.weight;
     const double scale = varM > 0 ? (fit.vm - fit.v * fit.m / fit.weight) / varM : 0.0;
 
-    const int n = s.size, centre = n / 2;
-    // Only pixels within a box of the band reach its background.
-    const double reach = (band.k.back() + std::sqrt(2.0) * backgroundFrequency) / s.frequencyStep;
-    std::vector<double> amplitude(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const std::size_t at = s.index(i, j);
-            amplitude[at] = std::sqrt(std::max(0.0f, s.power[at]));
-            if (std::hypot(i - centre, j - centre) <= reach)
-                amplitude[at] -= scale * modelAt(model.terms(s.frequencyX(i), s.frequencyY(j)), p);
-        }
-    const std::vector<double> background = boxBackground(amplitude, n, s.frequencyStep, backgroundFrequency);
+    std::vector<double> amplitude = h.amplitude;
+    for (std::size_t at = 0; at < amplitude.size(); ++at)
+        if (within(h, at))
+            amplitude[at] -= scale * modelAt(h.terms[at], p);
+    const std::vector<double> background = boxBackground(amplitude, h.side, frequencyStep, backgroundFrequency);
     for (int i = 0; i < band.count(); ++i) {
-        const std::size_t at = band.index[i];
-        band.value[i] = std::sqrt(std::max(0.0f, s.power[at])) - background[at];
+        const std::size_t at = h.local[std::size_t(i)];
+        band.value[std::size_t(i)] = h.amplitude[at] - background[at];
     }
 }
 
@@ -438,47 +545,31 @@ void legendre(double t, double *l)
 // background: least squares with the right model and weights.
 //
 // false when the rings' depth comes out at 0 or below throughout (a spectrum without rings).
-bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, const Parameters &p, double low,
-                 double high)
+bool matchedBand(Band &band, const Neighbourhood &h, double frequencyStep, const Parameters &p, double low, double high)
 {
-    const int n = s.size, count = band.count();
+    const int count = band.count(), side = h.side;
     const auto t = [low, high](double k) { return (2 * k - low - high) / (high - low); };
 
-    // Only pixels within a box of the band reach its background: the boxes are taken over the
-    // square that holds every box about a pixel of the band, a fifth of the spectrum's pixels or
-    // fewer, and the model is needed only within the circle about those boxes.
-    const double top = band.k.back() / s.frequencyStep;                                // pixels
-    const double half = std::max(3.0, std::sqrt(2.0) * low / s.frequencyStep / 2 + 1); // the box's half width, pixels
-    const int side = std::min(n, 2 * (static_cast<int>(std::ceil(top + half)) + 2));
-    const double reach = top + std::sqrt(2.0) * half;
-    const int origin = n / 2 - side / 2, centre = side / 2;
     const std::size_t pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
-    std::vector<double> amplitude(pixels);
+    const std::vector<double> &amplitude = h.amplitude;
+    const std::vector<std::size_t> &local = h.local;
     std::vector<std::vector<double>> term(kEnvelopeTerms, std::vector<double>(pixels, 0.0)); // L_m CTF^2
+    const int centre = side / 2;
     for (int j = 0; j < side; ++j)
         for (int i = 0; i < side; ++i) {
             const std::size_t at = static_cast<std::size_t>(j) * side + i;
-            amplitude[at] = std::sqrt(std::max(0.0f, s.powerAt(origin + i, origin + j)));
             const double r2 = double(i - centre) * (i - centre) + double(j - centre) * (j - centre);
-            if (r2 <= reach * reach) {
-                const double kx = s.frequencyX(origin + i), ky = s.frequencyY(origin + j);
-                const double ctf2 = modelAt(model.terms(kx, ky), p);
+            if (r2 <= h.reach2) {
+                const double ctf2 = modelAt(h.terms[at], p);
                 double l[kEnvelopeTerms];
-                legendre(t(std::sqrt(kx * kx + ky * ky)), l);
+                legendre(t(std::sqrt(r2) * frequencyStep), l);
                 for (int m = 0; m < kEnvelopeTerms; ++m)
                     term[std::size_t(m)][at] = l[m] * ctf2;
             }
         }
-    std::vector<std::size_t> local(static_cast<std::size_t>(count)); // the band's pixels in the square
-    for (int i = 0; i < count; ++i) {
-        const std::size_t at = band.index[std::size_t(i)];
-        const std::size_t column = at % std::size_t(n) - std::size_t(origin),
-                          row = at / std::size_t(n) - std::size_t(origin);
-        local[std::size_t(i)] = row * std::size_t(side) + column;
-    }
     std::vector<double> boxAmplitude(static_cast<std::size_t>(count)), ctf2(static_cast<std::size_t>(count));
     {
-        const std::vector<double> mean = boxBackground(amplitude, side, s.frequencyStep, low);
+        const std::vector<double> mean = boxBackground(amplitude, side, frequencyStep, low);
         for (int i = 0; i < count; ++i) {
             boxAmplitude[std::size_t(i)] = mean[local[std::size_t(i)]];
             ctf2[std::size_t(i)] = term[0][local[std::size_t(i)]]; // L_0 = 1
@@ -487,7 +578,7 @@ bool matchedBand(Band &band, const PowerSpectrum &s, const CtfModel &model, cons
     // box(L_m CTF^2) at the band's pixels.
     std::vector<double> boxTerm(static_cast<std::size_t>(count) * kEnvelopeTerms);
     for (int m = 0; m < kEnvelopeTerms; ++m) {
-        const std::vector<double> mean = boxBackground(term[std::size_t(m)], side, s.frequencyStep, low);
+        const std::vector<double> mean = boxBackground(term[std::size_t(m)], side, frequencyStep, low);
         for (int i = 0; i < count; ++i)
             boxTerm[std::size_t(i) * kEnvelopeTerms + std::size_t(m)] = mean[local[std::size_t(i)]];
     }
@@ -631,19 +722,47 @@ bool bettersPastEnd(const Profile &profile, double found, double phase, double e
 // band's pixels.
 Candidate bestFreePhase(const Band &band, const Parameters &at, double ring)
 {
+    // sin^2(chi - psi) = (1 - cos 2chi cos 2psi - sin 2chi sin 2psi) / 2, and a correlation ignores
+    // the offset and the scale: at each defocus one pass over the pixels gathers the sums that give
+    // the score at every shift. The plain band's pixels weigh alike.
+    constexpr int shifts = 24, steps = 10;
     const int stride = std::max(1, band.count() / kGridPixels);
-    Candidate best;
-    for (int phase = 0; phase < 24; ++phase)
-        for (int d = -10; d <= 10; ++d) {
-            Parameters p = at;
-            p.phase = at.phase + phase * Pi / 24;
-            p.defocus = at.defocus + d * ring / 10;
-            const double score = bandScore(band, band.count(), p, stride);
-            if (score > best.score) {
-                best.score = score;
-                best.parameters = p;
-            }
+    double score[shifts][2 * steps + 1];
+    for (int d = -steps; d <= steps; ++d) {
+        const double defocus = at.defocus + d * ring / steps;
+        double w = 0, v = 0, vv = 0, c = 0, sn = 0, cc = 0, ss = 0, cs = 0, vc = 0, vs = 0;
+        for (int i = 0; i < band.count(); i += stride) {
+            const double chi = band.fixed[i] + defocus * band.defocus[i] + at.ax * band.astigmatismX[i]
+                + at.ay * band.astigmatismY[i] - at.phase;
+            const double value = band.value[i], cos2 = std::cos(2 * chi), sin2 = std::sin(2 * chi);
+            w += 1;
+            v += value;
+            vv += value * value;
+            c += cos2;
+            sn += sin2;
+            cc += cos2 * cos2;
+            ss += sin2 * sin2;
+            cs += cos2 * sin2;
+            vc += value * cos2;
+            vs += value * sin2;
         }
+        for (int phase = 0; phase < shifts; ++phase) {
+            const double a = std::cos(2 * phase * Pi / shifts), b = std::sin(2 * phase * Pi / shifts);
+            // The model -(a cos 2chi + b sin 2chi).
+            const double m = -(a * c + b * sn), mm = a * a * cc + 2 * a * b * cs + b * b * ss, vm = -(a * vc + b * vs);
+            const double varV = vv - v * v / w, varM = mm - m * m / w;
+            score[phase][d + steps] = w > 0 && varV > 0 && varM > 0 ? (vm - v * m / w) / std::sqrt(varV * varM) : 0.0;
+        }
+    }
+    Candidate best;
+    for (int phase = 0; phase < shifts; ++phase)
+        for (int d = -steps; d <= steps; ++d)
+            if (score[phase][d + steps] > best.score) {
+                best.score = score[phase][d + steps];
+                best.parameters = at;
+                best.parameters.phase = at.phase + phase * Pi / shifts;
+                best.parameters.defocus = at.defocus + d * ring / steps;
+            }
     return best;
 }
 
@@ -734,6 +853,11 @@ int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, doub
     return chooseTileSize(options, image, pixelSizeNm);
 }
 
+int fitTileStep(int tileSize)
+{
+    return 3 * tileSize / 4;
+}
+
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values)
 {
     CtfModel model(options.instrument, options.amplitudeContrast);
@@ -818,15 +942,16 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
             best = current;
         reportProgress(progress, 0.2 + 0.6 * static_cast<double>(c + 1) / candidates.size());
     }
+    const Neighbourhood hood = neighbourhoodOf(band, spectrum, model, low);
     for (int pass = 0; pass < kBackgroundPasses && best.score > 0; ++pass) {
-        remodelBackground(band, spectrum, model, best.parameters, low);
+        remodelBackground(band, hood, step, best.parameters, low);
         best = refinement.refine(best, band.count(), high);
         reportProgress(progress, 0.8 + 0.1 * (pass + 1) / kBackgroundPasses);
     }
     if (best.score > 0) {
         // The values come from the better-founded score; the score reported stays the plain one.
         Band matched = band;
-        if (matchedBand(matched, spectrum, model, best.parameters, low, high)) {
+        if (matchedBand(matched, hood, step, best.parameters, low, high)) {
             Refinement last(matched, options, lambda);
             const Parameters refined = last.refine(best, matched.count(), high).parameters;
             // Both scores peak at about the same place; one far lower on the plain score means the

@@ -176,6 +176,12 @@ FitAgreement fitAgreement(const PowerSpectrum &spectrum, const CtfModel &model, 
 // the band's top at least 2.5 pixels apart over the whole search, within the image.
 int fitTileSize(const CtfFitOptions &options, const MicrographImage &image, double pixelSizeNm);
 
+// The step between the tiles of a fit's spectrum of `tileSize` pixels: three quarters of a tile. The
+// tiles' tapered edges hold data that tiles overlapping by half would take again; overlapping by a
+// quarter takes most of it (the spectrum's variance within a sixth of what half-overlapped tiles
+// give) at half their transforms, which are most of a fit's time.
+int fitTileStep(int tileSize);
+
 // The model of a fit's values, to draw or compare with.
 CtfModel fittedModel(const CtfFitOptions &options, const CtfFitValues &values);
 

@@ -24,8 +24,10 @@ PowerSpectrum micrographSpectrum(const MicrographImage &image, const SpectrumReq
         : request.fit                       ? fitTileSize(*request.fit, image, request.pixelSizeNm)
                                             : kDefaultTileSize;
     // Inside the band's low end the rings are 0: the fit's band starts where the background leaves them.
-    if (request.fit)
+    if (request.fit) {
         options.backgroundFrequency = 1 / request.fit->lowResolution;
+        options.tileStep = fitTileStep(options.tileSize);
+    }
     return computePowerSpectrum(image, options, progress);
 }
 

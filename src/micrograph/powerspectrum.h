@@ -15,7 +15,8 @@ inline constexpr int kMaxTileSize = 2048;
 inline constexpr int kDefaultTileSize = 512;
 
 struct SpectrumOptions {
-    int tileSize = kDefaultTileSize; // pixels, even, kMinTileSize .. kMaxTileSize; tiles overlap by half
+    int tileSize = kDefaultTileSize; // pixels, even, kMinTileSize .. kMaxTileSize
+    int tileStep = 0;                // pixels from one tile to the next, up to tileSize; 0: half a tile
     double pixelSizeNm = 0;          // nm per pixel at the specimen (the image's own, or one the user gives); > 0
     // nm^-1: the lowest frequency the rings are looked for at, 1/3 nm^-1 (30 Å) as the estimators use.
     // Inside it there is no background to remove; the background is the mean over a box of sqrt(2)

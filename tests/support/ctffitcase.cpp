@@ -8,22 +8,40 @@ namespace orvalis {
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+
+// RELION's wavelength (Å), with its constants.
+double relionWavelength(const FitCase &c)
+{
+    const double volts = c.voltage * 1000;
+    return 12.2643247 / std::sqrt(volts * (1 + volts * 0.978466e-6));
+}
 } // namespace
+
+double fitCaseDefocusFactor(const FitCase &c)
+{
+    return kPi * relionWavelength(c);
+}
+
+double fitCaseArgument(const FitCase &c, double extraUnderfocus, double kx, double ky)
+{
+    // RELION's CTF::getCTF, in Å.
+    const double lambda = relionWavelength(c);
+    const double k1 = kPi * lambda;
+    const double x = kx / 10, y = ky / 10; // Å^-1
+    const double u2 = x * x + y * y;
+    const double average = -(c.defocusU + c.defocusV) / 2 - extraUnderfocus, deviation = -(c.defocusU - c.defocusV) / 2;
+    const double deltaf = u2 > 0 ? average + deviation * std::cos(2 * (std::atan2(y, x) - c.angle * kPi / 180)) : 0;
+    const double k2 = kPi / 2 * c.csMm * 1e7 * lambda * lambda * lambda;
+    const double k3 = std::atan(c.q / std::sqrt(1 - c.q * c.q));
+    const double k5 = hasPhaseShift(c) ? c.phaseShift * kPi / 180 : 0;
+    return k1 * deltaf * u2 + k2 * u2 * u2 - k5 - k3;
+}
 
 double fitCaseCtf(const FitCase &c, double bFactor, double kx, double ky)
 {
-    // RELION's CTF::getCTF, with its wavelength constants, in Å.
-    const double volts = c.voltage * 1000;
-    const double lambda = 12.2643247 / std::sqrt(volts * (1 + volts * 0.978466e-6));
     const double x = kx / 10, y = ky / 10; // Å^-1
     const double u2 = x * x + y * y;
-    const double average = -(c.defocusU + c.defocusV) / 2, deviation = -(c.defocusU - c.defocusV) / 2;
-    const double deltaf = u2 > 0 ? average + deviation * std::cos(2 * (std::atan2(y, x) - c.angle * kPi / 180)) : 0;
-    const double k1 = kPi * lambda, k2 = kPi / 2 * c.csMm * 1e7 * lambda * lambda * lambda;
-    const double k3 = std::atan(c.q / std::sqrt(1 - c.q * c.q));
-    const double k5 = hasPhaseShift(c) ? c.phaseShift * kPi / 180 : 0;
-    const double argument = k1 * deltaf * u2 + k2 * u2 * u2 - k5 - k3;
-    return -std::sin(argument) * std::exp(-bFactor * u2 / 4);
+    return -std::sin(fitCaseArgument(c, 0, kx, ky)) * std::exp(-bFactor * u2 / 4);
 }
 
 MicrographImage fitCaseImage(const FitCase &c, const FitImageOptions &o)

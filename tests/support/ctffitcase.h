@@ -41,6 +41,14 @@ struct FitImageOptions {
 // RELION's CTF of the case at (kx, ky) in nm^-1, times the B-factor's envelope.
 double fitCaseCtf(const FitCase &c, double bFactor, double kx, double ky);
 
+// RELION's argument of the sine at (kx, ky) in nm^-1 (the CTF is -sin of it), the mean defocus
+// taken `extraUnderfocus` Å further from focus.
+double fitCaseArgument(const FitCase &c, double extraUnderfocus, double kx, double ky);
+
+// RELION's pi lambda (Å) at the case's voltage: the argument falls by this times d k^2 (k in Å^-1) when
+// the underfocus grows by d Å.
+double fitCaseDefocusFactor(const FitCase &c);
+
 MicrographImage fitCaseImage(const FitCase &c, const FitImageOptions &o);
 
 // The fit's options for the case: its instrument, Q and whether the phase is fitted; the rest the
