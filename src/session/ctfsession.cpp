@@ -94,6 +94,9 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     m_magnificationPosition = MagnificationLoadPosition;
     if (m_state.Initialised && previous != MagnificationLoadPosition)
         m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(MagnificationLoadPosition));
+    // The controls show the instrument on their sliders, which sets the rounded aberrations: one
+    // change with the load's.
+    const Batch once(*this);
     emit instrumentChanged();
     notify(Change::Instrument);
     return true;
@@ -142,7 +145,7 @@ void CtfSession::setDefocus(double defocus, bool coarse)
     m_state.Defocus = defocus;
     activeScopeRecord().Defocus = defocus;
     emit aberrationsChanged(coarse);
-    notify(aberrations(coarse));
+    notify(aberrations(coarse) | Change::Defocus);
 }
 
 void CtfSession::setA2(double a2, bool coarse)
@@ -228,13 +231,13 @@ ViewChoices CtfSession::viewChoices() const
     return v;
 }
 
-void CtfSession::changeView(bool ViewChoices::*choice, bool on)
+void CtfSession::changeView(bool ViewChoices::*choice, bool on, Changes views)
 {
     if (m_view.*choice == on)
         return;
     m_view.*choice = on;
     emit viewChanged();
-    notify(Change::View);
+    notify(views | Change::View);
 }
 
 void CtfSession::setViewChoices(const ViewChoices &choices)
@@ -270,7 +273,7 @@ void CtfSession::dropEnvelope(bool ViewChoices::*choice, bool on, int series, in
         clearSeries(series);
         clearSeries(mirrorSeries);
     }
-    changeView(choice, on);
+    changeView(choice, on, Change::CurveChoice);
 }
 
 void CtfSession::setTemporal(bool on)
@@ -290,17 +293,17 @@ void CtfSession::setCombined(bool on)
 
 void CtfSession::setIntensity(bool on)
 {
-    changeView(&ViewChoices::intensity, on);
+    changeView(&ViewChoices::intensity, on, Change::CurveChoice);
 }
 
 void CtfSession::setSymmetric(bool on)
 {
-    changeView(&ViewChoices::symmetric, on);
+    changeView(&ViewChoices::symmetric, on, Change::CurveChoice);
 }
 
 void CtfSession::setShow2D(bool on)
 {
-    changeView(&ViewChoices::show2D, on);
+    changeView(&ViewChoices::show2D, on, Change::PatternChoice);
 }
 
 void CtfSession::setLive2D(bool on)
@@ -313,7 +316,7 @@ void CtfSession::setPatternLive(bool on)
     if (on == m_patternLive)
         return;
     m_patternLive = on;
-    notify(Change::View);
+    notify(Changes(Change::View) | Change::PatternChoice);
 }
 
 void CtfSession::setLiveChecked(bool on)
@@ -326,7 +329,7 @@ void CtfSession::setLiveChecked(bool on)
 
 void CtfSession::setMapShown(bool on)
 {
-    changeView(&ViewChoices::mapShown, on);
+    changeView(&ViewChoices::mapShown, on, Change::MapChoice);
 }
 
 void CtfSession::setRelionSign(bool on)
@@ -338,12 +341,12 @@ void CtfSession::setRelionSign(bool on)
         negate(m_analysis.ctf);
     negate(m_plotter[0].ctf);
     negate(m_plotter[1].ctf);
-    changeView(&ViewChoices::relionSign, on);
+    changeView(&ViewChoices::relionSign, on, Change::Sign);
 }
 
 void CtfSession::setSampled2D(bool on)
 {
-    changeView(&ViewChoices::sampled2D, on);
+    changeView(&ViewChoices::sampled2D, on, Change::PatternChoice);
 }
 
 void CtfSession::setMonochrome(bool on)
@@ -362,7 +365,8 @@ void CtfSession::setShowEnvelopes(bool on)
     }
     m_state.ShowEnvelopes = on;
     emit viewChanged();
-    notify(Change::View);
+    // Switched off they only lose their points; switched on they are computed.
+    notify(on ? Changes(Change::View) | Change::CurveChoice : Changes(Change::View));
 }
 
 void CtfSession::setPlotterMode(bool on)
@@ -379,7 +383,7 @@ void CtfSession::setPlotterMode(bool on)
     m_fastOscillation = false;
     m_state.PlotterMode = on;
     emit viewChanged();
-    notify(Change::View);
+    notify(Changes(Change::View) | Change::CurveChoice | Change::PatternChoice);
 }
 
 CurveOptions CtfSession::curveOptions() const

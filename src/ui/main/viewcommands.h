@@ -64,8 +64,6 @@ private:
     void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, int series,
                         int mirrorSeries);
     void showModeSeries();
-    void drawCurves();
-    void drawPattern();
 
     // Plotter mode: the CTF the controls act on becomes `second`, the other's instrument loaded.
     void switchCtf(bool second);
