@@ -269,11 +269,13 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
 // next computation.
 void CtfSession::dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries)
 {
+    Changes views = Change::CurveChoice;
     if (!on && m_view.*choice) {
-        clearSeries(series);
-        clearSeries(mirrorSeries);
+        dropSeries(series);
+        dropSeries(mirrorSeries);
+        views |= Change::Series;
     }
-    changeView(choice, on, Change::CurveChoice);
+    changeView(choice, on, views);
 }
 
 void CtfSession::setTemporal(bool on)
@@ -341,7 +343,7 @@ void CtfSession::setRelionSign(bool on)
         negate(m_analysis.ctf);
     negate(m_plotter[0].ctf);
     negate(m_plotter[1].ctf);
-    changeView(&ViewChoices::relionSign, on, Change::Sign);
+    changeView(&ViewChoices::relionSign, on, Change::Series);
 }
 
 void CtfSession::setSampled2D(bool on)
@@ -360,13 +362,13 @@ void CtfSession::setShowEnvelopes(bool on)
     if (m_state.ShowEnvelopes == on)
         return;
     if (!on) {
-        clearSeries(CurveCombined);
-        clearSeries(CurveCombinedNeg);
+        dropSeries(CurveCombined);
+        dropSeries(CurveCombinedNeg);
     }
     m_state.ShowEnvelopes = on;
     emit viewChanged();
     // Switched off they only lose their points; switched on they are computed.
-    notify(on ? Changes(Change::View) | Change::CurveChoice : Changes(Change::View));
+    notify(Changes(Change::View) | (on ? Change::CurveChoice : Change::Series));
 }
 
 void CtfSession::setPlotterMode(bool on)
@@ -675,6 +677,7 @@ bool CtfSession::computeInactiveCurves(std::optional<int> magnification)
     if (m_view.relionSign)
         negate(curves.ctf);
     emit curvesChanged();
+    notify(Change::Series);
     return true;
 }
 
@@ -715,6 +718,12 @@ const QVector<double> &CtfSession::seriesY(int series) const
 }
 
 void CtfSession::clearSeries(int series)
+{
+    dropSeries(series);
+    notify(Change::Series);
+}
+
+void CtfSession::dropSeries(int series)
 {
     const auto [curves, values] = seriesSource(series);
     if (curves)

@@ -97,8 +97,10 @@ public:
         // With View, which views a choice touches:
         CurveChoice = 0x200,   // what the curves show (envelopes, squared, mirrored, the mode): computed again
         PatternChoice = 0x400, // how the pattern is shown (its pane, live, sampled, the mode): drawn again
-        Sign = 0x800,          // the CTF's sign: the curves held turn without being computed again
-        MapChoice = 0x1000,    // the map's pane shown or hidden
+        // The curves held changed without being computed as the state says: their sign turned, some
+        // emptied, the other CTF's pair of plotter mode computed. Shown again as they are.
+        Series = 0x800,
+        MapChoice = 0x1000, // the map's pane shown or hidden
     };
     Q_DECLARE_FLAGS(Changes, Change)
     Q_FLAG(Changes)
@@ -247,12 +249,12 @@ public:
     void computeCurves() { computeCurves(m_state.Defocus, m_state.Direction); }
     // Plotter mode: the pair of the CTF not active, from its record at its defocus, as choosing it
     // would draw them (at the magnification slider's `magnification` position, or where a load puts
-    // it). False when its record cannot be loaded or analysis mode is on.
+    // it); tells Series. False when its record cannot be loaded or analysis mode is on.
     bool computeInactiveCurves(std::optional<int> magnification = std::nullopt);
     // The latest points of a series of the 1D view (empty when it has none).
     const QVector<double> &seriesX(int series) const;
     const QVector<double> &seriesY(int series) const;
-    void clearSeries(int series);
+    void clearSeries(int series); // tells Series
     // The series as a table reads them, with their titles in order.
     QVector<CurveSeries> curveSeries(const QStringList &titles) const;
     // The fast oscillation the latest analysis curve showed.
@@ -299,6 +301,7 @@ private:
     static Changes aberrations(bool coarse);
     void setStep(bool coarse);
     void changeView(bool ViewChoices::*choice, bool on, Changes views = {});
+    void dropSeries(int series);
     void dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries);
     static void restartCurves(CtfCurves &curves);
     // The curves a series of the 1D view is read from, and which of their values it shows.

@@ -25,7 +25,7 @@ void TestRedrawPlan::plan_data()
     QTest::addColumn<bool>("markerPending");
     QTest::addColumn<bool>("rangeDiffers");
     QTest::addColumn<bool>("curves");
-    QTest::addColumn<bool>("sign");
+    QTest::addColumn<bool>("series");
     QTest::addColumn<bool>("pattern");
     QTest::addColumn<bool>("marker");
     QTest::addColumn<bool>("map");
@@ -71,8 +71,8 @@ void TestRedrawPlan::plan_data()
     QTest::newRow("view") << Cs(C::View) << true << false << false << false << false << false << false << false;
     QTest::newRow("curve choice") << (Cs(C::View) | C::CurveChoice) << true << false << false << true << false << false
                                   << false << false;
-    QTest::newRow("sign") << (Cs(C::View) | C::Sign) << true << false << false << false << true << false << false
-                          << false;
+    QTest::newRow("sign turned") << (Cs(C::View) | C::Series) << true << false << false << false << true << false
+                                 << false << false;
     QTest::newRow("pattern choice") << (Cs(C::View) | C::PatternChoice) << true << false << false << false << false
                                     << true << false << false;
     QTest::newRow("mode") << (Cs(C::View) | C::CurveChoice | C::PatternChoice) << false << false << false << true
@@ -91,13 +91,13 @@ void TestRedrawPlan::plan()
     QFETCH(bool, markerPending);
     QFETCH(bool, rangeDiffers);
     QFETCH(bool, curves);
-    QFETCH(bool, sign);
+    QFETCH(bool, series);
     QFETCH(bool, pattern);
     QFETCH(bool, marker);
     QFETCH(bool, map);
     const RedrawPlan plan = redrawPlan(what, {mapVisible, markerPending, rangeDiffers});
     QCOMPARE(plan.curves, curves);
-    QCOMPARE(plan.sign, sign);
+    QCOMPARE(plan.series, series);
     QCOMPARE(plan.pattern, pattern);
     QCOMPARE(plan.marker, marker);
     QCOMPARE(plan.map, map);

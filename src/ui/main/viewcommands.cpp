@@ -10,7 +10,6 @@
 #include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/toolbarrow.h"
-#include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 
@@ -61,11 +60,8 @@ void ViewCommands::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewCho
     const bool on = !(m_parts.session->viewChoices().*choice);
     (m_parts.session->*choose)(on);
     item->setChecked(on);
-    for (int s : {series, mirrorSeries}) {
-        if (!on)
-            m_parts.painter->showSeries(s);
+    for (int s : {series, mirrorSeries})
         m_parts.body->curves()->setSeriesVisible(static_cast<Chart1Series>(s), on);
-    }
 }
 
 void ViewCommands::Temporal1Click()
@@ -90,9 +86,10 @@ void ViewCommands::chooseCtf(bool second)
     if (!(second ? m_parts.actions->secondCtf : m_parts.actions->firstCtf)->isChecked())
         return;
     static constexpr int cleared[2][2] = {{S1Ctf, S4Combined}, {S8Ctf2, S7CombinedNeg}};
-    for (int s : cleared[second]) {
-        m_parts.session->clearSeries(s);
-        m_parts.painter->showSeries(s);
+    {
+        const CtfSession::Batch once(*m_parts.session);
+        for (int s : cleared[second])
+            m_parts.session->clearSeries(s);
     }
     switchCtf(second); // the instrument loaded draws its curves
 }
@@ -129,11 +126,8 @@ void ViewCommands::btnEnvelopesClick()
         curves->setSeriesVisible(S7CombinedNeg, true);
         return;
     }
-    for (Chart1Series s : {S4Combined, S7CombinedNeg}) {
-        m_parts.painter->showSeries(s);
+    for (Chart1Series s : {S4Combined, S7CombinedNeg})
         curves->setSeriesVisible(s, false);
-    }
-    curves->replotSoon();
 }
 
 // The pattern is drawn, while live, once its pane is shown.
@@ -211,7 +205,6 @@ void ViewCommands::ApplyViewState()
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
-    m_parts.painter->setMarkerPending();
 }
 
 void ViewCommands::ChangeMode()
@@ -259,11 +252,7 @@ void ViewCommands::enterMode(bool plotter)
         std::optional<int> magnification;
         if (m_kept[other])
             magnification = m_kept[other]->magnification;
-        if (m_parts.session->computeInactiveCurves(magnification)) {
-            m_parts.painter->showSeries(other ? S8Ctf2 : S1Ctf);
-            m_parts.painter->showSeries(other ? S7CombinedNeg : S4Combined);
-            m_parts.body->curves()->replotSoon();
-        }
+        m_parts.session->computeInactiveCurves(magnification);
         return;
     }
     m_parts.session->setPatternLive(m_parts.session->liveChecked());

@@ -17,7 +17,6 @@ class CtfSession;
 class MainBody;
 class StatusPanels;
 class ToolBarRow;
-class ViewPainter;
 class WindowActions;
 struct OpticsState;
 struct ViewChoices;
@@ -31,7 +30,6 @@ public:
         WindowActions *actions;
         MainBody *body;
         StatusPanels *status;
-        ViewPainter *painter;
         AberrationControls *controls;
         ToolBarRow *row;
         QWidget *analysisBar, *plotterBar;

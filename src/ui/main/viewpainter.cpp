@@ -48,7 +48,7 @@ RedrawPlan redrawPlan(CtfSession::Changes what, const PaneState &panes)
     using C = CtfSession::Change;
     RedrawPlan plan;
     plan.curves = bool(what & (C::Instrument | C::Aberrations | C::Direction | C::Specimen | C::CurveChoice));
-    plan.sign = what.testFlag(C::Sign);
+    plan.series = what.testFlag(C::Series);
     plan.pattern = bool(what & (C::Instrument | C::Aberrations | C::Specimen | C::PatternChoice));
     plan.map = (panes.mapVisible && (what & (C::Specimen | C::MapChoice)))
         || (!panes.markerPending && what.testFlag(C::Instrument))
@@ -61,14 +61,14 @@ RedrawPlan redrawPlan(CtfSession::Changes what, const PaneState &panes)
 void ViewPainter::redrawFor(CtfSession::Changes what)
 {
     const RedrawPlan plan = redrawPlan(what, {mapVisible(), m_markerPending, m_session->mapRangeDiffers()});
-    if (plan.curves)
-        drawCurves(std::nullopt);
-    if (plan.sign) {
-        // Both CTFs of plotter mode too.
-        for (int s : {S1Ctf, S8Ctf2})
+    if (plan.series) {
+        // The chart shows every series as the session holds it: those unchanged stay as they are.
+        for (int s = S1Ctf; s <= S8Ctf2; ++s)
             showSeries(s);
         m_body->curves()->replotSoon();
     }
+    if (plan.curves)
+        drawCurves(std::nullopt);
     if (plan.pattern)
         drawPattern(std::nullopt);
     if (plan.marker)

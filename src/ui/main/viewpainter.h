@@ -27,17 +27,17 @@ struct OpticsState;
 // never rebuilds the map: it spans every defocus. The pattern is drawn only while it is live. A
 // micrograph's pixel size redraws nothing by itself: it comes with the micrograph's spectrum, whose
 // arrival (MicrographController::changed) redraws. A view choice redraws the views it touches: the
-// curves computed again, the pattern, the curves held shown again with their new sign, or the map
-// when its pane is shown.
+// curves computed again, the pattern, or the map when its pane is shown. Curves the session holds
+// but did not compute from the state (turned, emptied, the other CTF's) are shown as they are.
 struct RedrawPlan {
     bool curves = false;
-    bool sign = false;
+    bool series = false;
     bool pattern = false;
     bool marker = false;
     bool map = false;
     bool operator==(const RedrawPlan &o) const
     {
-        return curves == o.curves && sign == o.sign && pattern == o.pattern && marker == o.marker && map == o.map;
+        return curves == o.curves && series == o.series && pattern == o.pattern && marker == o.marker && map == o.map;
     }
 };
 // What the painter knows of its panes when a change comes.
@@ -69,7 +69,6 @@ public:
     void setMicrographs(MicrographController *micrographs);
 
     // The map's marker is placed once the chart has been painted (its plot's edges known then).
-    void setMarkerPending() { m_markerPending = true; }
     bool markerPending() const { return m_markerPending; }
     void Chart1AfterDraw();
     void Chart2AfterDraw();
@@ -90,7 +89,7 @@ private:
     const OpticsState &m_state; // the session's
     MainBody *m_body;
     StatusPanels *m_status;
-    bool m_markerPending = false; // the map's marker waits for the chart's first paint, which lays it out
+    bool m_markerPending = true; // the map's marker waits for the chart's first paint, which lays it out
     MicrographController *m_micrographs = nullptr;
 };
 
