@@ -65,7 +65,8 @@ void TForm1::FormCreate()
     QLocale::setDefault(QLocale::c());
 
     buildParts();
-    m_body->dockBar(m_bar2d);
+    m_body->setModeBars(m_bar2d, m_bar1d);
+    m_body->dockModeBar(false);
     LoadSettings();
     m_views->ApplyViewState();
     m_store->countUse();
@@ -107,8 +108,7 @@ void TForm1::buildParts()
     m_store = std::make_unique<WindowStore>();
     m_painter = new ViewPainter(this, m_session, m_body, m_status);
     m_controls = new AberrationControls(this, m_session, m_body);
-    m_views = new ViewCommands(this,
-                               {m_session, m_actions, m_body, m_status, m_controls, m_row.get(), m_bar2d, m_bar1d});
+    m_views = new ViewCommands(this, {m_session, m_actions, m_body, m_status, m_controls, m_row.get()});
     m_help = new HelpDialogs(this);
     m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter});
     connectControls();

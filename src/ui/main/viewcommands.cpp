@@ -237,7 +237,7 @@ void ViewCommands::enterMode(bool plotter)
             m_parts.session->setPatternLive(true);
             m_parts.body->pattern()->show();
         }
-        m_parts.body->dockBar(plotter ? m_parts.plotterBar : m_parts.analysisBar);
+        m_parts.body->dockModeBar(plotter);
         if (change && plotter) {
             for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
                 m_parts.body->curves()->clearSeries(static_cast<Chart1Series>(i));

@@ -24,7 +24,6 @@ struct WindowSettings;
 
 class ViewCommands : public QObject {
 public:
-    // The bars are the two button bars: analysis mode docks the first, plotter mode the second.
     struct Parts {
         CtfSession *session;
         WindowActions *actions;
@@ -32,7 +31,6 @@ public:
         StatusPanels *status;
         AberrationControls *controls;
         ToolBarRow *row;
-        QWidget *analysisBar, *plotterBar;
     };
     ViewCommands(QObject *parent, const Parts &parts);
 
