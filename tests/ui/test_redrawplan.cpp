@@ -3,6 +3,8 @@
 #include "ui/main/form1.h"
 #include "ui/main/viewpainter.h"
 
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace orvalis;
@@ -14,6 +16,8 @@ private slots:
     void plan_data();
     void plan();
     void directionRedrawsTheProfile();
+    void oneStepOneChange_data();
+    void oneStepOneChange();
 };
 
 void TestRedrawPlan::plan_data()
@@ -116,6 +120,48 @@ void TestRedrawPlan::directionRedrawsTheProfile()
     QVERIFY(form.state().Direction != 0);
     // The profile the chart was given is the one across the new direction.
     QVERIFY(form.session().seriesY(CurveCtf) != before);
+}
+
+// A user's step that sets several values (a typed value and the slider that shows it, a dialog's
+// aberrations, an instrument and the controls that show it) tells the panes once, so it is drawn
+// once; a typed value the slider already shows tells nothing, as it never redrew.
+void TestRedrawPlan::oneStepOneChange_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("changes");
+    QTest::newRow("defocus typed") << "typed" << 1;
+    QTest::newRow("defocus typed where the slider stands") << "typed here" << 0;
+    QTest::newRow("astigmatism dialog") << "dialog" << 1;
+    QTest::newRow("instrument applied") << "instrument" << 1;
+}
+
+void TestRedrawPlan::oneStepOneChange()
+{
+    QFETCH(QString, step);
+    QFETCH(int, changes);
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const int at = child<QScrollBar>(&form, "ScrollBar1")->value();
+    QSignalSpy told(&form.session(), &CtfSession::changed);
+    if (step == "typed") {
+        typeAndEnter(&form, "edDefocus", QStringLiteral("-150"));
+        QCOMPARE(form.state().Defocus, -150.0);
+    } else if (step == "typed here") {
+        QVERIFY(form.state().Defocus != -at); // the extended Scherzer defocus, unrounded
+        typeAndEnter(&form, "edDefocus", QString::number(-at));
+        QCOMPARE(form.state().Defocus, double(-at)); // kept all the same
+    } else if (step == "dialog") {
+        form.controls().setAberrations(-120, 30, 0.5, 0.25);
+        QCOMPARE(form.state().A2Azimuth, 0.5);
+    } else {
+        TScopeData scope = defaultScope();
+        scope.Voltage = 300;
+        QVERIFY(form.setup().ApplyScopeRecord(scope));
+    }
+    QCOMPARE(told.count(), changes);
+    if (step == "instrument")
+        QVERIFY(told.first().first().value<CtfSession::Changes>().testFlag(CtfSession::Change::Instrument));
 }
 
 QTEST_MAIN(TestRedrawPlan)
