@@ -94,6 +94,9 @@ bool CtfSession::loadInstrument(const TScopeData &scope, QString *error)
     m_magnificationPosition = MagnificationLoadPosition;
     if (m_state.Initialised && previous != MagnificationLoadPosition)
         m_state.Alpha = alphaAtMagnification(m_state.Convergence, magnificationAt(MagnificationLoadPosition));
+    // The controls show the instrument on their sliders, which sets the rounded aberrations: one
+    // change with the load's.
+    const Batch once(*this);
     emit instrumentChanged();
     notify(Change::Instrument);
     return true;
@@ -142,7 +145,7 @@ void CtfSession::setDefocus(double defocus, bool coarse)
     m_state.Defocus = defocus;
     activeScopeRecord().Defocus = defocus;
     emit aberrationsChanged(coarse);
-    notify(aberrations(coarse));
+    notify(aberrations(coarse) | Change::Defocus);
 }
 
 void CtfSession::setA2(double a2, bool coarse)
@@ -228,13 +231,13 @@ ViewChoices CtfSession::viewChoices() const
     return v;
 }
 
-void CtfSession::changeView(bool ViewChoices::*choice, bool on)
+void CtfSession::changeView(bool ViewChoices::*choice, bool on, Changes views)
 {
     if (m_view.*choice == on)
         return;
     m_view.*choice = on;
     emit viewChanged();
-    notify(Change::View);
+    notify(views | Change::View);
 }
 
 void CtfSession::setViewChoices(const ViewChoices &choices)
@@ -266,11 +269,13 @@ void CtfSession::setViewChoices(const ViewChoices &choices)
 // next computation.
 void CtfSession::dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries)
 {
+    Changes views = Change::CurveChoice;
     if (!on && m_view.*choice) {
-        clearSeries(series);
-        clearSeries(mirrorSeries);
+        dropSeries(series);
+        dropSeries(mirrorSeries);
+        views |= Change::Series;
     }
-    changeView(choice, on);
+    changeView(choice, on, views);
 }
 
 void CtfSession::setTemporal(bool on)
@@ -290,17 +295,17 @@ void CtfSession::setCombined(bool on)
 
 void CtfSession::setIntensity(bool on)
 {
-    changeView(&ViewChoices::intensity, on);
+    changeView(&ViewChoices::intensity, on, Change::CurveChoice);
 }
 
 void CtfSession::setSymmetric(bool on)
 {
-    changeView(&ViewChoices::symmetric, on);
+    changeView(&ViewChoices::symmetric, on, Change::CurveChoice);
 }
 
 void CtfSession::setShow2D(bool on)
 {
-    changeView(&ViewChoices::show2D, on);
+    changeView(&ViewChoices::show2D, on, Change::PatternChoice);
 }
 
 void CtfSession::setLive2D(bool on)
@@ -313,7 +318,7 @@ void CtfSession::setPatternLive(bool on)
     if (on == m_patternLive)
         return;
     m_patternLive = on;
-    notify(Change::View);
+    notify(Changes(Change::View) | Change::PatternChoice);
 }
 
 void CtfSession::setLiveChecked(bool on)
@@ -326,7 +331,7 @@ void CtfSession::setLiveChecked(bool on)
 
 void CtfSession::setMapShown(bool on)
 {
-    changeView(&ViewChoices::mapShown, on);
+    changeView(&ViewChoices::mapShown, on, Change::MapChoice);
 }
 
 void CtfSession::setRelionSign(bool on)
@@ -338,12 +343,12 @@ void CtfSession::setRelionSign(bool on)
         negate(m_analysis.ctf);
     negate(m_plotter[0].ctf);
     negate(m_plotter[1].ctf);
-    changeView(&ViewChoices::relionSign, on);
+    changeView(&ViewChoices::relionSign, on, Change::Series);
 }
 
 void CtfSession::setSampled2D(bool on)
 {
-    changeView(&ViewChoices::sampled2D, on);
+    changeView(&ViewChoices::sampled2D, on, Change::PatternChoice);
 }
 
 void CtfSession::setMonochrome(bool on)
@@ -357,12 +362,13 @@ void CtfSession::setShowEnvelopes(bool on)
     if (m_state.ShowEnvelopes == on)
         return;
     if (!on) {
-        clearSeries(CurveCombined);
-        clearSeries(CurveCombinedNeg);
+        dropSeries(CurveCombined);
+        dropSeries(CurveCombinedNeg);
     }
     m_state.ShowEnvelopes = on;
     emit viewChanged();
-    notify(Change::View);
+    // Switched off they only lose their points; switched on they are computed.
+    notify(Changes(Change::View) | (on ? Change::CurveChoice : Change::Series));
 }
 
 void CtfSession::setPlotterMode(bool on)
@@ -379,7 +385,7 @@ void CtfSession::setPlotterMode(bool on)
     m_fastOscillation = false;
     m_state.PlotterMode = on;
     emit viewChanged();
-    notify(Change::View);
+    notify(Changes(Change::View) | Change::CurveChoice | Change::PatternChoice);
 }
 
 CurveOptions CtfSession::curveOptions() const
@@ -671,6 +677,7 @@ bool CtfSession::computeInactiveCurves(std::optional<int> magnification)
     if (m_view.relionSign)
         negate(curves.ctf);
     emit curvesChanged();
+    notify(Change::Series);
     return true;
 }
 
@@ -711,6 +718,12 @@ const QVector<double> &CtfSession::seriesY(int series) const
 }
 
 void CtfSession::clearSeries(int series)
+{
+    dropSeries(series);
+    notify(Change::Series);
+}
+
+void CtfSession::dropSeries(int series)
 {
     const auto [curves, values] = seriesSource(series);
     if (curves)

@@ -8,12 +8,13 @@
 // defocus among them). Every setter checks its value (a value not finite, or the one already set,
 // changes nothing and tells nothing) and tells what it changed once, in changed(flags); a Batch
 // tells a step of several values once. The older signals (instrumentChanged, specimenChanged ...)
-// are still emitted, before changed(), for the micrograph and fit sessions.
-// In the window: Instrument shows the new instrument on the controls (their moves redraw the
-// curves and pattern, coarsely); Aberrations, Direction and Instrument name the profile's direction
-// on the chart; Instrument renews the plotter's legend; View fits the chart's value axes. The
-// curves, pattern and map themselves are drawn by the window's painter in the handler of the user's
-// action, with the sampling the latest aberration asked for (Coarse while a slider is dragged).
+// are still emitted, before changed(), for the micrograph and fit sessions; a load tells
+// instrumentChanged inside its own Batch, so what its listeners set joins the load's one changed().
+// In the window: instrumentChanged shows the new instrument on the controls; Aberrations, Direction
+// and Instrument name the profile's direction on the chart; Instrument renews the plotter's legend;
+// View fits the chart's value axes. The curves, pattern and map are drawn by the window's painter
+// from changed() alone, with the sampling the latest aberration asked for (Coarse while a slider is
+// dragged); a user's step that sets several values is one Batch, so it is drawn once.
 #include "core/ctfcurves.h"
 #include "core/ctfpattern.h"
 #include "core/curvetable.h"
@@ -92,6 +93,14 @@ public:
         Ranges = 0x20,     // the working ranges, UpTo, fine defocus
         Specimen = 0x40,   // the specimen's and the detector's terms
         Micrograph = 0x80, // an open micrograph lends the detector its pixel size, or no longer does
+        Defocus = 0x100,   // with Aberrations: the defocus itself was set (the map's marker follows it)
+        // With View, which views a choice touches:
+        CurveChoice = 0x200,   // what the curves show (envelopes, squared, mirrored, the mode): computed again
+        PatternChoice = 0x400, // how the pattern is shown (its pane, live, sampled, the mode): drawn again
+        // The curves held changed without being computed as the state says: their sign turned, some
+        // emptied, the other CTF's pair of plotter mode computed. Shown again as they are.
+        Series = 0x800,
+        MapChoice = 0x1000, // the map's pane shown or hidden
     };
     Q_DECLARE_FLAGS(Changes, Change)
     Q_FLAG(Changes)
@@ -240,12 +249,12 @@ public:
     void computeCurves() { computeCurves(m_state.Defocus, m_state.Direction); }
     // Plotter mode: the pair of the CTF not active, from its record at its defocus, as choosing it
     // would draw them (at the magnification slider's `magnification` position, or where a load puts
-    // it). False when its record cannot be loaded or analysis mode is on.
+    // it); tells Series. False when its record cannot be loaded or analysis mode is on.
     bool computeInactiveCurves(std::optional<int> magnification = std::nullopt);
     // The latest points of a series of the 1D view (empty when it has none).
     const QVector<double> &seriesX(int series) const;
     const QVector<double> &seriesY(int series) const;
-    void clearSeries(int series);
+    void clearSeries(int series); // tells Series
     // The series as a table reads them, with their titles in order.
     QVector<CurveSeries> curveSeries(const QStringList &titles) const;
     // The fast oscillation the latest analysis curve showed.
@@ -291,7 +300,8 @@ private:
     void assign(double OpticsState::*field, double value, Change change);
     static Changes aberrations(bool coarse);
     void setStep(bool coarse);
-    void changeView(bool ViewChoices::*choice, bool on);
+    void changeView(bool ViewChoices::*choice, bool on, Changes views = {});
+    void dropSeries(int series);
     void dropEnvelope(bool ViewChoices::*choice, bool on, int series, int mirrorSeries);
     static void restartCurves(CtfCurves &curves);
     // The curves a series of the 1D view is read from, and which of their values it shows.

@@ -293,8 +293,8 @@ void TestSession::changeFlags_data()
     QTest::addColumn<int>("expected"); // CtfSession::Changes, 0 for none
     const double nan = std::nan("");
     const int aberrations = int(C::Aberrations), coarse = int(C::Aberrations) | int(C::Coarse);
-    QTest::newRow("defocus, full") << "defocus" << -120.0 << aberrations;
-    QTest::newRow("defocus, coarse") << "defocus coarse" << -120.0 << coarse;
+    QTest::newRow("defocus, full") << "defocus" << -120.0 << (aberrations | int(C::Defocus));
+    QTest::newRow("defocus, coarse") << "defocus coarse" << -120.0 << (coarse | int(C::Defocus));
     QTest::newRow("defocus not finite") << "defocus" << nan << 0;
     QTest::newRow("two-fold, coarse") << "A2 coarse" << 30.0 << coarse;
     QTest::newRow("two-fold not finite") << "A2" << nan << 0;
@@ -316,11 +316,11 @@ void TestSession::changeFlags_data()
     QTest::newRow("phase shift") << "phase shift" << 0.5 << int(C::Specimen);
     QTest::newRow("phase shift not finite") << "phase shift" << nan << 0;
     QTest::newRow("amplitude contrast") << "contrast" << 0.07 << int(C::Specimen);
-    QTest::newRow("intensity") << "intensity" << 1.0 << int(C::View);
+    QTest::newRow("intensity") << "intensity" << 1.0 << (int(C::View) | int(C::CurveChoice));
     QTest::newRow("intensity off, already") << "intensity" << 0.0 << 0;
     QTest::newRow("monochrome") << "monochrome" << 1.0 << int(C::View);
     QTest::newRow("monochrome off, already") << "monochrome" << 0.0 << 0;
-    QTest::newRow("pattern's draw flag") << "pattern live" << 1.0 << int(C::View);
+    QTest::newRow("pattern's draw flag") << "pattern live" << 1.0 << (int(C::View) | int(C::PatternChoice));
     QTest::newRow("Enable Update's check, already") << "live checked" << 1.0 << 0;
     QTest::newRow("second CTF active") << "second" << 1.0 << int(C::View);
     QTest::newRow("micrograph pixel size") << "detector" << 0.1 << int(C::Micrograph);
@@ -412,7 +412,7 @@ void TestSession::batchTellsOnce()
     }
     QCOMPARE(changed.count(), 1);
     const auto what = changed.first().first().value<CtfSession::Changes>();
-    QCOMPARE(what, CtfSession::Change::Aberrations | CtfSession::Change::Specimen);
+    QCOMPARE(what, CtfSession::Change::Aberrations | CtfSession::Change::Defocus | CtfSession::Change::Specimen);
     QCOMPARE(session.state().A2Azimuth, 0.4);
     QCOMPARE(session.state().Defocus, -90.0);
     {

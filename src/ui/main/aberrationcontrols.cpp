@@ -9,7 +9,6 @@
 #include "ui/main/infopanel.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/sliderpanel.h"
-#include "ui/main/viewpainter.h"
 #include "ui/widgets/errorreport.h"
 
 #include <QSignalBlocker>
@@ -17,13 +16,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace orvalis {
 
-AberrationControls::AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter)
+AberrationControls::AberrationControls(QWidget *window, CtfSession *session, MainBody *body)
     : QObject(window), m_window(window), m_session(session), m_state(session->state()), m_sliders(body->sliders()),
-      m_body(body), m_painter(painter)
+      m_body(body)
 {
+    // Inside the load's change: the sliders' rounded values are drawn with the instrument, once.
+    connect(session, &CtfSession::instrumentChanged, this, &AberrationControls::showInstrument);
 }
 
 bool AberrationControls::ScopeInit(const TScopeData &scope)
@@ -51,6 +53,7 @@ bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberr
     const int magnification = before.magnification;
     if (!ScopeInit(scope))
         return false;
+    const CtfSession::Batch once(*m_session); // the aberrations kept are drawn once
     {
         // The sliders show them as near as their steps allow; their change would round them.
         const QSignalBlocker quiet(m_sliders);
@@ -74,7 +77,7 @@ void AberrationControls::showInstrument()
     m_body->curves()->setFrequencyEnd(m_state.UpTo, false);
 
     // Each move raises the slider's change event at once, which (once start-up is over) recomputes
-    // its value from the new position and redraws coarsely.
+    // its value from the new position; the load draws them.
     m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setPosition(SliderPanel::Astigmatism, 0);
@@ -89,21 +92,17 @@ void AberrationControls::showInstrument()
     m_session->setSampling(false);
 
     m_body->info()->setTexts(m_session->treeTexts());
-    if (!m_painter->markerPending())
-        m_painter->Draw3DCTF();
 }
 
 // A user's step arrives as a scroll event (clearing the program's mark) and then a change event that
-// redraws coarsely; the end of the drag redraws once more in full.
+// is drawn coarsely; the end of the drag is drawn once more in full.
 void AberrationControls::scrolled(int, bool end)
 {
     if (!m_state.Initialised)
         return;
     m_programmatic = false;
-    if (end) {
+    if (end)
         m_session->setSampling(false);
-        m_painter->redrawFor(CtfSession::Change::Aberrations);
-    }
 }
 
 void AberrationControls::changed(int row, int position)
@@ -131,13 +130,13 @@ void AberrationControls::changed(int row, int position)
         m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
         m_body->info()->writeLine(0, 8, m_session->convergenceText());
     }
-    m_painter->redrawFor(CtfSession::Change::Aberrations, row == SliderPanel::Defocus);
     m_programmatic = false;
 }
 
 // A program's move of a slider samples in full.
 void AberrationControls::moveSlider(int row, int position)
 {
+    const CtfSession::Batch once(*m_session);
     m_session->setSampling(false);
     m_programmatic = true;
     m_sliders->setPosition(static_cast<SliderPanel::Row>(row), position); // the slider clamps to its range
@@ -152,8 +151,21 @@ void AberrationControls::jumped(int row)
 
 void AberrationControls::setDefocus(double defocus)
 {
-    m_session->setDefocus(defocus, m_session->coarse());
-    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(m_state.Defocus));
+    if (keptAsShown(SliderPanel::Defocus, defocusPosition(defocus),
+                    [&] { m_session->setDefocus(defocus, m_session->coarse()); }))
+        return;
+    m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(defocus)); // its change sets the value
+}
+
+// A value the slider already shows raises no change: it is kept as given, and the views keep what
+// they show. Otherwise the slider's move sets it, rounded to its step.
+bool AberrationControls::keptAsShown(int row, int position, const std::function<void()> &set)
+{
+    if (m_sliders->position(static_cast<SliderPanel::Row>(row)) != position)
+        return false;
+    const QSignalBlocker quiet(m_session);
+    set();
+    return true;
 }
 
 int AberrationControls::stepsPerNm() const
@@ -186,6 +198,7 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
 {
     if (!m_state.Initialised)
         return;
+    const CtfSession::Batch once(*m_session);
     OptionRanges ranges = m_session->ranges();
     // A value beyond a slider's end widens it, as a typed one does.
     const int below = static_cast<int>(std::floor(-defocus)), above = static_cast<int>(std::ceil(-defocus));
@@ -202,21 +215,18 @@ void AberrationControls::setAberrations(double defocus, double a2, double a2Azim
         m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(defocus));
         m_sliders->setPosition(SliderPanel::Astigmatism, roundToInt(a2));
     }
-    {
-        const CtfSession::Batch once(*m_session);
-        m_session->setA2Azimuth(a2Azimuth);
-        m_session->setA3Azimuth(a3Azimuth);
-        m_session->setA2(a2, false);
-        m_session->setDefocus(defocus, false);
-    }
+    m_session->setA2Azimuth(a2Azimuth);
+    m_session->setA3Azimuth(a3Azimuth);
+    m_session->setA2(a2, false);
+    m_session->setDefocus(defocus, false);
     // As near as the fields' own steps go: Enter there takes them back as they read.
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
-    m_painter->redrawFor(CtfSession::Change::Aberrations, true);
 }
 
 void AberrationControls::showAberrations()
 {
+    const CtfSession::Batch once(*m_session);
     showStoredRanges();
     // In the slider's own steps (tenths of a nanometre with fine defocus) and the fields' precision,
     // as every other way of setting them shows them.
@@ -224,9 +234,8 @@ void AberrationControls::showAberrations()
     moveSlider(SliderPanel::Astigmatism, roundToInt(m_state.A2));
     m_sliders->setFieldText(SliderPanel::Defocus, defocusText(m_state.Defocus));
     m_sliders->setFieldText(SliderPanel::Astigmatism, formatFixed(m_state.A2, 0));
-    // The azimuth and the phase shift move no slider: one full redraw shows them too.
+    // The azimuth and the phase shift move no slider: they are drawn with the step, in full.
     m_session->setSampling(false);
-    m_painter->redrawFor(CtfSession::Change::Aberrations, true);
 }
 
 // Enter in edMagn commits the three-fold field; the magnification is never read back.
@@ -240,9 +249,17 @@ void AberrationControls::entered(int row)
 
 void AberrationControls::enterDefocus()
 {
+    enterDefocusValue();
+    emit defocusEntered();
+}
+
+void AberrationControls::enterDefocusValue()
+{
     const OptionRanges ranges = m_session->ranges();
     const double v = typedDefocus(m_sliders->fieldText(SliderPanel::Defocus), ranges);
-    m_session->setDefocus(v, m_session->coarse()); // kept, unrounded, when the slider stays where it is
+    // Kept unrounded when the slider stays where it is.
+    keptAsShown(SliderPanel::Defocus, defocusPosition(v), [&] { m_session->setDefocus(v, m_session->coarse()); });
+    const CtfSession::Batch once(*m_session);
     // The range's ends are whole nanometres: a fine defocus beyond one widens it to the next.
     const int below = static_cast<int>(std::floor(-v)), above = static_cast<int>(std::ceil(-v));
     if (below < ranges.defocusMin)
@@ -252,8 +269,6 @@ void AberrationControls::enterDefocus()
     m_session->setSampling(false);
     m_programmatic = true;
     m_sliders->setPosition(SliderPanel::Defocus, defocusPosition(v));
-    if (m_painter->mapVisible())
-        m_painter->Draw3DCTF();
     m_programmatic = false;
 }
 
@@ -263,10 +278,13 @@ void AberrationControls::enterAstigmatism(int row)
     const auto r = static_cast<SliderPanel::Row>(row);
     const int v = std::abs(typedWithin(m_sliders->fieldText(r), MaxAstigmatism,
                                        twoFold ? QStringLiteral("Astigmatism") : QStringLiteral("3-fold Astigmatism")));
-    if (twoFold)
-        m_session->setA2(v, m_session->coarse());
-    else
-        m_session->setA3(v, m_session->coarse());
+    keptAsShown(row, v, [&] {
+        if (twoFold)
+            m_session->setA2(v, m_session->coarse());
+        else
+            m_session->setA3(v, m_session->coarse());
+    });
+    const CtfSession::Batch once(*m_session);
     if (v > (twoFold ? m_session->ranges().a2Max : m_session->ranges().a3Max)) {
         if (twoFold)
             m_session->setA2Maximum(v);
@@ -283,27 +301,33 @@ void AberrationControls::setDefocusRange(int minimum, int maximum)
     const OptionRanges ranges = m_session->ranges();
     const int steps = stepsPerNm();
     m_sliders->setRange(SliderPanel::Defocus, ranges.defocusMin * steps, ranges.defocusMax * steps);
-    // The map spans the slider's range: one built for another range would show other defoci under
-    // the line. Start-up builds its first map itself.
-    if (m_state.Initialised && m_session->mapRangeDiffers())
-        m_painter->Draw3DCTF();
 }
 
 void AberrationControls::applyWorkingRanges(const OptionRanges &ranges)
 {
-    // A slider clamped into its new range redraws through its change handler, in full like any other
-    // change the program makes.
-    m_session->setSampling(false);
-    m_programmatic = true;
-    if (ranges.fineDefocus != m_session->ranges().fineDefocus && m_session->setFineDefocus(ranges.fineDefocus))
-        showDefocusSteps();
-    setDefocusRange(ranges.defocusMin, ranges.defocusMax);
-    m_session->setA2Maximum(ranges.a2Max);
-    m_session->setA3Maximum(ranges.a3Max);
-    m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
-    m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
-    m_programmatic = false;
-    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraws, which keep the range shown
+    // A slider clamped into its new range sets its value through its change handler, in full like any
+    // other change the program makes; they are drawn once, before UpTo changes.
+    {
+        const CtfSession::Batch once(*m_session);
+        m_session->setSampling(false);
+        m_programmatic = true;
+        if (ranges.fineDefocus != m_session->ranges().fineDefocus && m_session->setFineDefocus(ranges.fineDefocus))
+            showDefocusSteps();
+        setDefocusRange(ranges.defocusMin, ranges.defocusMax);
+        m_session->setA2Maximum(ranges.a2Max);
+        m_session->setA3Maximum(ranges.a3Max);
+        m_sliders->setMaximum(SliderPanel::Astigmatism, ranges.a2Max);
+        m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
+        m_programmatic = false;
+    }
+    m_session->setUpTo(ranges.upTo); // after the clamped sliders' redraw, which keeps the range shown
+}
+
+void AberrationControls::applyOptions(const OptionRanges &ranges, bool reload)
+{
+    applyWorkingRanges(ranges);
+    if (reload)
+        reloadInstrument(TScopeData(m_session->activeScopeRecord()));
 }
 
 void AberrationControls::showStoredRanges()

@@ -1,8 +1,11 @@
 #pragma once
 // The aberration controls as the session's: loading an instrument sets their positions and texts,
-// a user's step or typed value reaches the session and redraws (coarsely while dragging), and the
-// working ranges are the session's, the sliders showing them.
+// a user's step or typed value reaches the session (coarsely while dragging), whose change redraws
+// the views; a step that sets several values is one Batch, drawn once. The working ranges are the
+// session's, the sliders showing them.
 #include <QObject>
+
+#include <functional>
 
 class QWidget;
 
@@ -11,7 +14,6 @@ namespace orvalis {
 class CtfSession;
 class MainBody;
 class SliderPanel;
-class ViewPainter;
 struct OpticsState;
 struct OptionRanges;
 struct TScopeData;
@@ -23,8 +25,9 @@ struct DialledAberrations {
 };
 
 class AberrationControls : public QObject {
+    Q_OBJECT
 public:
-    AberrationControls(QWidget *window, CtfSession *session, MainBody *body, ViewPainter *painter);
+    AberrationControls(QWidget *window, CtfSession *session, MainBody *body);
 
     // An instrument the formulas cannot use is refused with a message box over the window.
     bool ScopeInit(const TScopeData &scope);
@@ -35,7 +38,7 @@ public:
     // Loads the instrument and sets `kept` on it, shown on the controls and drawn.
     bool loadKeeping(const TScopeData &scope, const DialledAberrations &kept);
     DialledAberrations dialled() const;
-    void showInstrument(); // the controls and texts of the instrument the session loaded
+    void showInstrument(); // the controls and texts of the instrument the session loads
 
     void changed(int row, int position); // a slider's new position (SliderPanel::Row), as it moved
     void scrolled(int row, bool end);    // a user's step on any slider, or the end of a drag
@@ -54,7 +57,14 @@ public:
     void moveSlider(int row, int position);
     void setDefocusRange(int minimum, int maximum); // never empty; the defocus map follows it
     void applyWorkingRanges(const OptionRanges &ranges);
+    // The options dialog's ranges; with `reload` the instrument is loaded again for them, keeping every
+    // aberration (new ranges are no new instrument).
+    void applyOptions(const OptionRanges &ranges, bool reload);
     void showStoredRanges(); // the sliders take the session's ranges
+
+signals:
+    // A defocus typed and entered, once it is set: the map is built again while it is shown.
+    void defocusEntered();
 
 private:
     int stepsPerNm() const; // of the defocus slider: 10 with fine defocus
@@ -63,6 +73,8 @@ private:
     // The defocus slider's range and position in its steps, without the change that moving it raises.
     void showDefocusSteps();
     void enterDefocus();
+    void enterDefocusValue();
+    bool keptAsShown(int row, int position, const std::function<void()> &set);
     void enterAstigmatism(int row);
 
     QWidget *m_window;
@@ -74,7 +86,6 @@ private:
     bool m_loading = false;
     SliderPanel *m_sliders;
     MainBody *m_body;
-    ViewPainter *m_painter;
 };
 
 } // namespace orvalis

@@ -121,8 +121,11 @@ void CurvePane::followSession(const CtfSession *session)
     m_session = session;
     connect(session, &CtfSession::changed, this, [this](CtfSession::Changes what) {
         using C = CtfSession::Change;
-        if (what & C::View)
+        if (what & C::View) {
             fitValueAxes();
+            if (m_session->viewChoices().monochrome != m_monochrome)
+                setMonochrome(!m_monochrome);
+        }
         if (what & (C::Aberrations | C::Direction | C::Instrument))
             nameDirection();
         if ((what & C::Instrument) && m_plotter) {

@@ -10,7 +10,6 @@
 #include "ui/fitctf/fitctfdialog.h"
 #include "ui/fitctf/fitresultpanel.h"
 #include "ui/fitctf/localdefocusdialog.h"
-#include "ui/main/aberrationcontrols.h"
 #include "ui/main/micrographcontroller.h"
 #include "ui/main/patternpane.h"
 #include "ui/widgets/errorreport.h"
@@ -41,8 +40,8 @@ QToolButton *titleButton(QWidget *parent, const char *name, QAction *action)
 } // namespace
 
 FitController::FitController(QMainWindow *window, CtfSession &session, MicrographController &micrographs,
-                             PatternPane *pattern, AberrationControls *controls)
-    : QObject(window), m_window(window), m_session(session), m_micrographs(micrographs), m_controls(controls),
+                             PatternPane *pattern)
+    : QObject(window), m_window(window), m_session(session), m_micrographs(micrographs),
       m_fit(new FitSession(session, micrographs.micrograph(), this)), m_pane(pattern),
       m_below(pattern->findChild<QWidget *>(QStringLiteral("ProgressBar1")))
 {
@@ -175,6 +174,7 @@ FitOptics FitController::sessionOptics() const
 // micrograph (through the specimen's terms, which an open micrograph follows).
 bool FitController::applyOptics(const FitOptics &shown, const FitOptics &typed)
 {
+    const CtfSession::Batch once(m_session); // drawn once, with what changed
     if (typed.voltage != shown.voltage || typed.cs != shown.cs) {
         TScopeData record = m_session.activeScopeRecord();
         record.Voltage = typed.voltage;
@@ -192,7 +192,7 @@ bool FitController::applyOptics(const FitOptics &shown, const FitOptics &typed)
             terms.pixelSize = typed.pixelSize;
         m_session.setSpecimen(terms);
     }
-    m_controls->showAberrations(); // the views drawn with what changed
+    emit aberrationsSet();
     return true;
 }
 
@@ -250,9 +250,12 @@ void FitController::chooseAndFit()
 
 void FitController::apply()
 {
-    if (!m_fit->apply())
-        return;
-    m_controls->showAberrations();
+    {
+        const CtfSession::Batch once(m_session); // the fit's values as the sliders round them, drawn once
+        if (!m_fit->apply())
+            return;
+        emit aberrationsSet();
+    }
     panel()->showApplied();
 }
 

@@ -14,7 +14,6 @@ class QWidget;
 
 namespace orvalis {
 
-class AberrationControls;
 class CtfSession;
 class FitCtfDialog;
 class FitResultPanel;
@@ -27,8 +26,7 @@ class PatternPane;
 class FitController : public QObject {
     Q_OBJECT
 public:
-    FitController(QMainWindow *window, CtfSession &session, MicrographController &micrographs, PatternPane *pattern,
-                  AberrationControls *controls);
+    FitController(QMainWindow *window, CtfSession &session, MicrographController &micrographs, PatternPane *pattern);
 
     FitSession &fit() { return *m_fit; }
     FitResultPanel *panel();
@@ -39,6 +37,11 @@ public:
     void chooseAndFit();
     // Applies the result shown.
     void apply();
+
+signals:
+    // The fit (or the Fit dialog's optics) set the session's aberrations: the controls show them, in
+    // the same change.
+    void aberrationsSet();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -56,7 +59,6 @@ private:
     QMainWindow *m_window;
     CtfSession &m_session;
     MicrographController &m_micrographs;
-    AberrationControls *m_controls;
     FitSession *m_fit;
     FitCtfDialog *m_dialog = nullptr;
     FitResultPanel *m_panel = nullptr;

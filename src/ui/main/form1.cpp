@@ -65,7 +65,8 @@ void TForm1::FormCreate()
     QLocale::setDefault(QLocale::c());
 
     buildParts();
-    m_body->dockBar(m_bar2d);
+    m_body->setModeBars(m_bar2d, m_bar1d);
+    m_body->dockModeBar(false);
     LoadSettings();
     m_views->ApplyViewState();
     m_store->countUse();
@@ -81,7 +82,6 @@ void TForm1::FormCreate()
     pattern->placeMarker(
         directionMarkerCorner(m_state.Direction, directionRingRadius(centre), centre, pattern->markerWidth()));
     m_painter->redraw();
-    m_painter->Draw3DCTF();
     m_views->enterMode(m_session->storedPlotterMode());
 }
 
@@ -107,27 +107,25 @@ void TForm1::buildParts()
 
     m_store = std::make_unique<WindowStore>();
     m_painter = new ViewPainter(this, m_session, m_body, m_status);
-    m_controls = new AberrationControls(this, m_session, m_body, m_painter);
-    m_views = new ViewCommands(
-        this, {m_session, m_actions, m_body, m_status, m_painter, m_controls, m_row.get(), m_bar2d, m_bar1d});
+    m_controls = new AberrationControls(this, m_session, m_body);
+    m_views = new ViewCommands(this, {m_session, m_actions, m_body, m_status, m_controls, m_row.get()});
     m_help = new HelpDialogs(this);
-    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter, m_controls, m_body->curves()});
+    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
-    m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves(), [this] {
-        m_actions->setDetectorSet(m_session->state().PixelSize > 0);
-        m_painter->redrawFor(CtfSession::Change::Micrograph);
-    });
+    m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves());
+    connect(m_micrographs, &MicrographController::changed, m_actions,
+            [this] { m_actions->setDetectorSet(m_session->state().PixelSize > 0); });
     m_painter->setMicrographs(m_micrographs);
-    new FitController(this, *m_session, *m_micrographs, m_body->pattern(), m_controls);
+    auto *fit = new FitController(this, *m_session, *m_micrographs, m_body->pattern());
+    connect(fit, &FitController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
 }
 
 void TForm1::connectControls()
 {
-    connect(m_session, &CtfSession::changed, m_controls, [this](CtfSession::Changes what) {
-        if (what & CtfSession::Change::Instrument)
-            m_controls->showInstrument();
-    });
+    connect(m_controls, &AberrationControls::defocusEntered, m_painter, &ViewPainter::defocusEntered);
+    connect(m_setup, &SetupDialogs::workingRangesChosen, m_controls, &AberrationControls::applyOptions);
+    connect(m_setup, &SetupDialogs::aberrationsChosen, m_controls, &AberrationControls::setAberrations);
     const WindowActions &a = *m_actions;
     connectReported(a.Exit1, &QAction::triggered, this, &TForm1::close);
     for (QAction *mode : {a.toPlotterMode, a.toAnalysisMode})

@@ -7,10 +7,10 @@
 // - AberrationControls: the sliders and fields, with the window's own feedback guard (a program's
 //   move is sampled in full, a user's drag coarsely); it hands values to the session.
 // - ViewPainter: draws the curves, the pattern and the map the session computes (DrawCTF,
-//   DrawPattern, Draw3DCTF) and reads the pointer back. What a change redraws is decided in its
-//   redrawFor(changes): a controller names what it changed once its setters and slider moves are
-//   done; a direction's change alone redraws the profile. ViewCommands, SetupDialogs, SaveCommands and
-//   HelpDialogs own the menu commands under their handler names.
+//   DrawPattern, Draw3DCTF) and reads the pointer back. It follows the session's changed(flags):
+//   what a change redraws is decided in redrawPlan(); a controller only calls the session's setters,
+//   in one Batch where a user's step sets several values. ViewCommands, SetupDialogs, SaveCommands
+//   and HelpDialogs own the menu commands under their handler names.
 // - CurvePane follows the session's changed(): its look (monochrome, intensity axes, the direction
 //   note, the legend) without a redraw of the curves.
 // This class only builds the parts, wires them and keeps the window's settings and events.

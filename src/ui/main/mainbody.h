@@ -32,6 +32,9 @@ public:
 
     // Puts a button bar into the panel beside the charts; the one docked before is hidden.
     void dockBar(QWidget *bar);
+    // The button bars of analysis and plotter mode: each mode docks its own.
+    void setModeBars(QWidget *analysis, QWidget *plotter) { m_modeBars[0] = analysis, m_modeBars[1] = plotter; }
+    void dockModeBar(bool plotter) { dockBar(m_modeBars[plotter]); }
     // The pattern, its ruler and the map image follow the screen's density; the result says whether
     // it is the dense one (120 pixels per inch).
     bool layOutForScreen(double upTo);
@@ -55,6 +58,7 @@ private:
     InfoPanel *m_info = nullptr;
     QWidget *paLeft = nullptr;
     QWidget *m_dockedBar = nullptr;
+    QWidget *m_modeBars[2] = {nullptr, nullptr};
     QSplitter *Splitter1 = nullptr, *Splitter2 = nullptr, *Splitter4 = nullptr, *Splitter5 = nullptr;
     std::optional<int> m_storedSplitters[4]; // px, "Splitter1" to "Splitter4", applied once the window
                                              // has its size ([0] unused: the map's pane has m_mapHeight)

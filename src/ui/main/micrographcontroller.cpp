@@ -72,9 +72,9 @@ QStringList micrographArguments(const QStringList &arguments)
 }
 
 MicrographController::MicrographController(QMainWindow *window, CtfSession &session, PatternPane *pattern,
-                                           CurvePane *curves, std::function<void()> redraw)
+                                           CurvePane *curves)
     : QObject(window), m_window(window), m_session(session), m_pattern(pattern), m_curves(curves),
-      m_redraw(std::move(redraw)), m_micrograph(new MicrographSession(session, this))
+      m_micrograph(new MicrographSession(session, this))
 {
     m_micrograph->setObjectName(QStringLiteral("micrographSession"));
     buildCommands();
@@ -85,7 +85,7 @@ MicrographController::MicrographController(QMainWindow *window, CtfSession &sess
     connect(m_micrograph, &MicrographSession::spectrumChanged, this, [this] {
         endProgress();
         refreshCommands();
-        m_redraw();
+        emit changed();
     });
     // A micrograph just opened is shown: the pattern's pane comes if it was hidden.
     connect(m_micrograph, &MicrographSession::opened, this, [this] {
@@ -100,7 +100,7 @@ MicrographController::MicrographController(QMainWindow *window, CtfSession &sess
     connect(m_micrograph, &MicrographSession::cancelled, this, &MicrographController::endProgress);
     connect(m_micrograph, &MicrographSession::closed, this, [this] {
         refreshCommands();
-        m_redraw();
+        emit changed();
     });
     connect(m_micrograph, &MicrographSession::recentFilesChanged, this, &MicrographController::refreshRecent);
     refreshCommands();
@@ -166,7 +166,7 @@ void MicrographController::buildCommands()
     connectReported(SaveAverage1, &QAction::triggered, this, &MicrographController::saveAverage);
     connect(Micrograph1, &QAction::toggled, this, [this](bool on) {
         m_micrograph->setShown(on);
-        m_redraw();
+        emit changed();
     });
 }
 

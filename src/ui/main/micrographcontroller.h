@@ -26,9 +26,7 @@ class PatternPane;
 class MicrographController : public QObject {
     Q_OBJECT
 public:
-    // `redraw` draws the curves and the pattern again, as a change of the optics does.
-    MicrographController(QMainWindow *window, CtfSession &session, PatternPane *pattern, CurvePane *curves,
-                         std::function<void()> redraw);
+    MicrographController(QMainWindow *window, CtfSession &session, PatternPane *pattern, CurvePane *curves);
     ~MicrographController() override;
 
     MicrographSession &micrograph() { return *m_micrograph; }
@@ -60,6 +58,11 @@ public:
     QAction *MicrographTile1 = nullptr;
     QMenu *RecentMicrographs1 = nullptr;
 
+signals:
+    // What the window shows of the micrograph changed: a spectrum came, it was shown or hidden, or
+    // closed. The curves and the pattern are drawn again, as a change of the optics draws them.
+    void changed();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -78,7 +81,6 @@ private:
     CtfSession &m_session;
     PatternPane *m_pattern;
     CurvePane *m_curves;
-    std::function<void()> m_redraw;
     std::function<double()> m_appliedFit;
     MicrographSession *m_micrograph;
     QPointer<QProgressDialog> m_progress;

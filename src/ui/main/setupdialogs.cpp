@@ -7,8 +7,6 @@
 #include "session/ctfsession.h"
 #include "ui/astigmatism/astigmatismdialog.h"
 #include "ui/info/fminfo.h"
-#include "ui/main/aberrationcontrols.h"
-#include "ui/main/curvepane.h"
 #include "ui/main/infopanel.h"
 #include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
@@ -29,8 +27,7 @@ SetupDialogs::SetupDialogs(QMainWindow *window, const Parts &parts)
     : QObject(window), m_window(window), m_parts(parts), m_options(std::make_unique<TfmOptions>())
 {
     connect(m_options.get(), &TfmOptions::monochromeChanged, this, [this](bool on) {
-        m_parts.session->setMonochrome(on);
-        m_parts.curves->setMonochrome(on);
+        m_parts.session->setMonochrome(on); // the chart follows it
         m_parts.actions->setCurveLook(on);
     });
     for (QAction *item : {parts.actions->Microscope1, parts.actions->QuickSetup1, parts.actions->ShowInfo1})
@@ -60,8 +57,13 @@ bool SetupDialogs::ApplyScopeRecord(const TScopeData &record)
         showErrorReport(refused, m_window);
         return false;
     }
-    m_parts.painter->DrawCTF(m_parts.session->activeScopeRecord().Defocus, m_parts.session->state().Direction);
-    m_parts.painter->DrawPattern(m_parts.session->activeScopeRecord().Defocus);
+    // The load is drawn with the controls' defocus; the window has always shown a record applied at
+    // the record's own defocus where that differs (the controls keep theirs until they move).
+    const double defocus = m_parts.session->activeScopeRecord().Defocus;
+    if (defocus != m_parts.session->state().Defocus) {
+        m_parts.painter->DrawCTF(defocus, m_parts.session->state().Direction);
+        m_parts.painter->DrawPattern(defocus);
+    }
     return true;
 }
 
@@ -113,17 +115,10 @@ void SetupDialogs::Options1Click()
     m_options->setRanges(m_parts.session->ranges());
     if (m_options->exec() != QDialog::Accepted)
         return;
-    m_parts.controls->applyWorkingRanges(m_options->ranges());
-    if (!m_options->reloadNeeded())
-        return;
-    // New ranges are no new instrument: the aberrations a fit or the user set stay.
-    const TScopeData record = m_parts.session->activeScopeRecord();
-    if (!m_parts.controls->reloadInstrument(record))
-        return;
-    m_parts.painter->redrawFor(CtfSession::Change::Instrument);
+    emit workingRangesChosen(m_options->ranges(), m_options->reloadNeeded());
 }
 
-// The specimen's terms leave the instrument as it is: the views are drawn again with them.
+// The specimen's terms leave the instrument as it is: their change draws the views again.
 void SetupDialogs::SpecimenDetector1Click()
 {
     const OpticsState &state = m_parts.session->state();
@@ -131,10 +126,8 @@ void SetupDialogs::SpecimenDetector1Click()
     dialog.setTerms(specimenOf(state));
     if (dialog.exec() != QDialog::Accepted || dialog.terms() == specimenOf(state))
         return;
-    m_parts.session->setSpecimen(dialog.terms());
+    m_parts.session->setSpecimen(dialog.terms()); // the map shows them too, and the Nyquist frequency
     m_parts.actions->setDetectorSet(state.PixelSize > 0);
-    // The map shows the terms too, and the Nyquist frequency.
-    m_parts.painter->redrawFor(CtfSession::Change::Specimen);
 }
 
 void SetupDialogs::editAstigmatism()
@@ -145,8 +138,7 @@ void SetupDialogs::editAstigmatism()
         {state.Defocus, state.A2, twoFoldAngle(radiansToDegrees(state.A2Azimuth)), radiansToDegrees(state.A3Azimuth)});
     const auto show = [&dialog](SetupDialogs *self) {
         const AstigmatismValues v = dialog.values();
-        self->m_parts.controls->setAberrations(v.defocus, v.a2, degreesToRadians(v.a2Azimuth),
-                                               degreesToRadians(v.a3Azimuth));
+        emit self->aberrationsChosen(v.defocus, v.a2, degreesToRadians(v.a2Azimuth), degreesToRadians(v.a3Azimuth));
     };
     connectReported(&dialog, &AstigmatismDialog::applied, this, show);
     if (dialog.exec() == QDialog::Accepted)

@@ -2,6 +2,8 @@
 // The options dialog and the library dialogs as the main window opens them, and the one way a
 // dialog's instrument reaches the session and the views.
 
+#include "core/optionranges.h"
+
 #include <QObject>
 
 #include <memory>
@@ -10,8 +12,6 @@ class QMainWindow;
 
 namespace orvalis {
 
-class AberrationControls;
-class CurvePane;
 class CtfSession;
 class InfoPanel;
 class TfmInfo;
@@ -23,14 +23,13 @@ class WindowActions;
 struct TScopeData;
 
 class SetupDialogs : public QObject {
+    Q_OBJECT
 public:
     struct Parts {
         CtfSession *session;
         WindowActions *actions;
         InfoPanel *info;
         ViewPainter *painter;
-        AberrationControls *controls;
-        CurvePane *curves; // its look follows "Monochrome 1D CTF"
     };
     SetupDialogs(QMainWindow *window, const Parts &parts);
     ~SetupDialogs() override;
@@ -53,6 +52,12 @@ public:
     // the check switches both.
     void showMonochrome();
     void setMonochrome(bool on); // as a click on the check does
+
+signals:
+    // The options dialog's working ranges, and whether the instrument is to be loaded again for them.
+    void workingRangesChosen(const OptionRanges &ranges, bool reload);
+    // Setup > Astigmatism's values (nm, nm, rad, rad), on Apply and on OK.
+    void aberrationsChosen(double defocus, double a2, double a2Azimuth, double a3Azimuth);
 
 private:
     QMainWindow *m_window;

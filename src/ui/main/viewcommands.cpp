@@ -10,7 +10,6 @@
 #include "ui/main/patternpane.h"
 #include "ui/main/statuspanels.h"
 #include "ui/main/toolbarrow.h"
-#include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 
@@ -27,60 +26,42 @@ ViewCommands::ViewCommands(QObject *parent, const Parts &parts)
     connectReported(parts.actions->Sampled2D1, &QAction::triggered, this, &ViewCommands::toggleSampled);
 }
 
-// The session turns the curves it holds; the chart shows them again, both CTFs of plotter mode too.
+// The session turns the curves it holds; its change shows them again.
 void ViewCommands::toggleRelionSign()
 {
     m_parts.session->setRelionSign(!m_parts.session->viewChoices().relionSign);
     m_parts.actions->RelionSign1->setChecked(m_parts.session->viewChoices().relionSign);
-    for (int s : {S1Ctf, S8Ctf2})
-        m_parts.painter->showSeries(s);
-    m_parts.body->curves()->replotSoon();
 }
 
 void ViewCommands::toggleSampled()
 {
     m_parts.session->setSampled2D(!m_parts.session->viewChoices().sampled2D);
     m_parts.actions->Sampled2D1->setChecked(m_parts.session->viewChoices().sampled2D);
-    drawPattern();
-}
-
-void ViewCommands::drawCurves()
-{
-    m_parts.painter->DrawCTF(m_state.Defocus, m_state.Direction);
-}
-
-void ViewCommands::drawPattern()
-{
-    m_parts.painter->DrawPattern(m_state.Defocus);
 }
 
 void ViewCommands::Intensity1Click()
 {
     m_parts.session->setIntensity(!m_parts.session->viewChoices().intensity);
     m_parts.actions->Intensity1->setChecked(m_parts.session->viewChoices().intensity);
-    drawCurves();
 }
 
 void ViewCommands::Symmetr1Click()
 {
     m_parts.session->setSymmetric(!m_parts.session->viewChoices().symmetric);
     m_parts.actions->Symmetr1->setChecked(m_parts.session->viewChoices().symmetric);
-    drawCurves();
 }
 
-// An envelope switched off loses its points in the session (whatever the mode) and on the chart.
+// An envelope switched off loses its points in the session (whatever the mode) and on the chart; the
+// curves are computed again once its series show the choice.
 void ViewCommands::toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item,
                                   int series, int mirrorSeries)
 {
+    const CtfSession::Batch once(*m_parts.session);
     const bool on = !(m_parts.session->viewChoices().*choice);
     (m_parts.session->*choose)(on);
     item->setChecked(on);
-    for (int s : {series, mirrorSeries}) {
-        if (!on)
-            m_parts.painter->showSeries(s);
+    for (int s : {series, mirrorSeries})
         m_parts.body->curves()->setSeriesVisible(static_cast<Chart1Series>(s), on);
-    }
-    drawCurves();
 }
 
 void ViewCommands::Temporal1Click()
@@ -105,12 +86,12 @@ void ViewCommands::chooseCtf(bool second)
     if (!(second ? m_parts.actions->secondCtf : m_parts.actions->firstCtf)->isChecked())
         return;
     static constexpr int cleared[2][2] = {{S1Ctf, S4Combined}, {S8Ctf2, S7CombinedNeg}};
-    for (int s : cleared[second]) {
-        m_parts.session->clearSeries(s);
-        m_parts.painter->showSeries(s);
+    {
+        const CtfSession::Batch once(*m_parts.session);
+        for (int s : cleared[second])
+            m_parts.session->clearSeries(s);
     }
-    switchCtf(second);
-    drawCurves();
+    switchCtf(second); // the instrument loaded draws its curves
 }
 
 // Each CTF keeps what was dialled in for it (defocus, both astigmatisms and their azimuths, the
@@ -136,24 +117,23 @@ void ViewCommands::switchCtf(bool second)
 
 void ViewCommands::btnEnvelopesClick()
 {
+    const CtfSession::Batch once(*m_parts.session); // computed, when switched on, once they are shown
     m_parts.session->setShowEnvelopes(!m_parts.session->viewChoices().showEnvelopes);
     m_parts.actions->showEnvelopes->setChecked(m_parts.session->viewChoices().showEnvelopes);
     CurvePane *curves = m_parts.body->curves();
     if (m_parts.session->viewChoices().showEnvelopes) {
         curves->setSeriesVisible(S4Combined, true);
         curves->setSeriesVisible(S7CombinedNeg, true);
-        drawCurves();
         return;
     }
-    for (Chart1Series s : {S4Combined, S7CombinedNeg}) {
-        m_parts.painter->showSeries(s);
+    for (Chart1Series s : {S4Combined, S7CombinedNeg})
         curves->setSeriesVisible(s, false);
-    }
-    curves->replotSoon();
 }
 
+// The pattern is drawn, while live, once its pane is shown.
 void ViewCommands::Show2DCTF1Click()
 {
+    const CtfSession::Batch once(*m_parts.session);
     m_parts.session->setShow2D(!m_parts.session->viewChoices().show2D);
     const bool show = m_parts.session->viewChoices().show2D;
     m_parts.actions->setPatternShown(show);
@@ -163,31 +143,29 @@ void ViewCommands::Show2DCTF1Click()
         // Shown again, the pattern is live whatever "Enable Update" says: its button goes down.
         m_parts.session->setLive2D(true);
         m_parts.actions->liveUpdate->setChecked(m_parts.session->viewChoices().live2D);
-        drawPattern();
     }
 }
 
 void ViewCommands::Enable2DUpdate1Click()
 {
     CtfSession &session = *m_parts.session;
+    const CtfSession::Batch once(session);
     const bool live = !session.liveChecked();
     session.setLiveChecked(live);
     session.setLive2D(live);
     session.setPatternLive(live);
     m_parts.actions->Enable2DUpdate1->setChecked(session.liveChecked());
     m_parts.actions->liveUpdate->setChecked(session.viewChoices().live2D);
-    if (live)
-        drawPattern();
 }
 
+// The map is built once its pane is shown.
 void ViewCommands::N3D1Click()
 {
+    const CtfSession::Batch once(*m_parts.session);
     m_parts.session->setMapShown(!m_parts.session->viewChoices().mapShown);
     const bool show = m_parts.session->viewChoices().mapShown;
     m_parts.actions->setMapShown(show);
     m_parts.body->showMap(show);
-    if (show)
-        m_parts.painter->Draw3DCTF();
 }
 
 void ViewCommands::actShowTitlesExecute()
@@ -227,7 +205,6 @@ void ViewCommands::ApplyViewState()
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
     m_parts.row->setVisible(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
-    m_parts.painter->setMarkerPending();
 }
 
 void ViewCommands::ChangeMode()
@@ -235,7 +212,9 @@ void ViewCommands::ChangeMode()
     enterMode(!m_parts.session->viewChoices().plotterMode);
 }
 
-// Each mode starts from its own empty series; plotter mode keeps "CTF 2".
+// Each mode starts from its own empty series; plotter mode keeps "CTF 2". The mode's curves (and
+// analysis mode's pattern) are drawn once the panes show the mode. The start enters the mode it
+// has drawn already: its series stay.
 void ViewCommands::enterMode(bool plotter)
 {
     // Analysis mode shows the first CTF, the instrument kept at close: one that came back only at
@@ -244,40 +223,38 @@ void ViewCommands::enterMode(bool plotter)
         m_parts.actions->firstCtf->setChecked(true);
         switchCtf(false);
     }
-    m_parts.session->setPlotterMode(plotter);
-    m_parts.actions->setPlotterMode(plotter);
-    m_parts.body->curves()->setPlotterMode(plotter);
-    m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
-    if (plotter) {
-        m_parts.session->setPatternLive(false);
-        m_parts.body->pattern()->hide();
-    } else if (m_parts.session->viewChoices().show2D) {
-        m_parts.session->setPatternLive(true);
-        m_parts.body->pattern()->show();
+    const bool change = plotter != m_parts.session->viewChoices().plotterMode;
+    {
+        const CtfSession::Batch once(*m_parts.session);
+        m_parts.session->setPlotterMode(plotter);
+        m_parts.actions->setPlotterMode(plotter);
+        m_parts.body->curves()->setPlotterMode(plotter);
+        m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
+        if (plotter) {
+            m_parts.session->setPatternLive(false);
+            m_parts.body->pattern()->hide();
+        } else if (m_parts.session->viewChoices().show2D) {
+            m_parts.session->setPatternLive(true);
+            m_parts.body->pattern()->show();
+        }
+        m_parts.body->dockModeBar(plotter);
+        if (change && plotter) {
+            for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
+                m_parts.body->curves()->clearSeries(static_cast<Chart1Series>(i));
+        } else if (change) {
+            m_parts.body->curves()->clearAll();
+        }
+        showModeSeries();
     }
-    m_parts.body->dockBar(plotter ? m_parts.plotterBar : m_parts.analysisBar);
-    if (plotter) {
-        for (int i = S1Ctf; i <= S7CombinedNeg; ++i)
-            m_parts.body->curves()->clearSeries(static_cast<Chart1Series>(i));
-    } else {
-        m_parts.body->curves()->clearAll();
-    }
-    showModeSeries();
-    drawCurves();
     if (plotter) {
         // The legend names both CTFs: both are drawn at once, the other as choosing it would draw it.
         const bool other = !m_parts.session->secondActive();
         std::optional<int> magnification;
         if (m_kept[other])
             magnification = m_kept[other]->magnification;
-        if (m_parts.session->computeInactiveCurves(magnification)) {
-            m_parts.painter->showSeries(other ? S8Ctf2 : S1Ctf);
-            m_parts.painter->showSeries(other ? S7CombinedNeg : S4Combined);
-            m_parts.body->curves()->replotSoon();
-        }
+        m_parts.session->computeInactiveCurves(magnification);
         return;
     }
-    drawPattern();
     m_parts.session->setPatternLive(m_parts.session->liveChecked());
 }
 

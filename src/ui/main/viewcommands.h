@@ -17,7 +17,6 @@ class CtfSession;
 class MainBody;
 class StatusPanels;
 class ToolBarRow;
-class ViewPainter;
 class WindowActions;
 struct OpticsState;
 struct ViewChoices;
@@ -25,16 +24,13 @@ struct WindowSettings;
 
 class ViewCommands : public QObject {
 public:
-    // The bars are the two button bars: analysis mode docks the first, plotter mode the second.
     struct Parts {
         CtfSession *session;
         WindowActions *actions;
         MainBody *body;
         StatusPanels *status;
-        ViewPainter *painter;
         AberrationControls *controls;
         ToolBarRow *row;
-        QWidget *analysisBar, *plotterBar;
     };
     ViewCommands(QObject *parent, const Parts &parts);
 
@@ -64,8 +60,6 @@ private:
     void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, int series,
                         int mirrorSeries);
     void showModeSeries();
-    void drawCurves();
-    void drawPattern();
 
     // Plotter mode: the CTF the controls act on becomes `second`, the other's instrument loaded.
     void switchCtf(bool second);

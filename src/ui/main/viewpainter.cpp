@@ -26,29 +26,47 @@ ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, S
     // follows the session without a redraw of its own.
     body->curves()->followSession(session);
     body->map()->readOutTo(session, status);
-    // A direction is set in one step, so its change alone draws it. The controllers' changes come in
-    // several setter calls (and slider moves) that each draws once, through redrawFor().
+    // Every change is drawn from here. Before the run is under way (the settings and the first
+    // instrument coming in) nothing is drawn: the start draws its first picture once.
     connect(session, &CtfSession::changed, this, [this](CtfSession::Changes what) {
-        if (what == CtfSession::Changes(CtfSession::Change::Direction))
+        if (m_state.Initialised)
             redrawFor(what);
     });
 }
 
-RedrawPlan redrawPlan(CtfSession::Changes what, bool defocusMoved, bool mapVisible)
+void ViewPainter::setMicrographs(MicrographController *micrographs)
+{
+    m_micrographs = micrographs;
+    connect(micrographs, &MicrographController::changed, this, [this] {
+        drawCurves(std::nullopt);
+        drawPattern(std::nullopt);
+    });
+}
+
+RedrawPlan redrawPlan(CtfSession::Changes what, const PaneState &panes)
 {
     using C = CtfSession::Change;
     RedrawPlan plan;
-    plan.curves = bool(what & (C::Instrument | C::Aberrations | C::Direction | C::Specimen | C::Micrograph));
-    plan.pattern = bool(what & (C::Instrument | C::Aberrations | C::Specimen | C::Micrograph));
-    plan.map = mapVisible && what.testFlag(C::Specimen);
+    plan.curves = bool(what & (C::Instrument | C::Aberrations | C::Direction | C::Specimen | C::CurveChoice));
+    plan.series = what.testFlag(C::Series);
+    plan.pattern = bool(what & (C::Instrument | C::Aberrations | C::Specimen | C::PatternChoice));
+    plan.map = (panes.mapVisible && (what & (C::Specimen | C::MapChoice)))
+        || (!panes.markerPending && what.testFlag(C::Instrument))
+        || (panes.mapRangeDiffers && what.testFlag(C::Ranges));
     // A rebuilt map places its marker itself.
-    plan.marker = mapVisible && !plan.map && defocusMoved && what.testFlag(C::Aberrations);
+    plan.marker = panes.mapVisible && !plan.map && what.testFlag(C::Defocus);
     return plan;
 }
 
-void ViewPainter::redrawFor(CtfSession::Changes what, bool defocusMoved)
+void ViewPainter::redrawFor(CtfSession::Changes what)
 {
-    const RedrawPlan plan = redrawPlan(what, defocusMoved, mapVisible());
+    const RedrawPlan plan = redrawPlan(what, {mapVisible(), m_markerPending, m_session->mapRangeDiffers()});
+    if (plan.series) {
+        // The chart shows every series as the session holds it: those unchanged stay as they are.
+        for (int s = S1Ctf; s <= S8Ctf2; ++s)
+            showSeries(s);
+        m_body->curves()->replotSoon();
+    }
     if (plan.curves)
         drawCurves(std::nullopt);
     if (plan.pattern)
@@ -113,6 +131,13 @@ void ViewPainter::redraw()
 {
     drawCurves(std::nullopt);
     drawPattern(std::nullopt);
+    Draw3DCTF();
+}
+
+void ViewPainter::defocusEntered()
+{
+    if (mapVisible())
+        Draw3DCTF();
 }
 
 // Status panels 2 and 3: the frequency under the pointer and the shown curve there, computed for that

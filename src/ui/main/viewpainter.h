@@ -20,22 +20,33 @@ class StatusPanels;
 struct OpticsState;
 
 // What one change of the session redraws, decided in one place: the curves and the pattern for what
-// they show (the direction turns only the 1D profile), the map's marker when the defocus moved under a
-// shown map, and the map itself when the specimen's terms changed (the map spans every defocus, so an
-// aberration never rebuilds it; a new instrument rebuilds it through its range). The pattern is drawn
-// only while it is live. The view choices and the ranges are not decided here: their commands draw
-// what each choice shows.
+// they show (the direction turns only the 1D profile), the map's marker when the defocus was set
+// under a shown map, and the map itself when the specimen's terms changed under a shown map, when a
+// new instrument came (once the window has been painted: the start draws its first map itself) or
+// when the defocus range left the map's (shown or not: the map's table reads it). An aberration
+// never rebuilds the map: it spans every defocus. The pattern is drawn only while it is live. A
+// micrograph's pixel size redraws nothing by itself: it comes with the micrograph's spectrum, whose
+// arrival (MicrographController::changed) redraws. A view choice redraws the views it touches: the
+// curves computed again, the pattern, or the map when its pane is shown. Curves the session holds
+// but did not compute from the state (turned, emptied, the other CTF's) are shown as they are.
 struct RedrawPlan {
     bool curves = false;
+    bool series = false;
     bool pattern = false;
     bool marker = false;
     bool map = false;
     bool operator==(const RedrawPlan &o) const
     {
-        return curves == o.curves && pattern == o.pattern && marker == o.marker && map == o.map;
+        return curves == o.curves && series == o.series && pattern == o.pattern && marker == o.marker && map == o.map;
     }
 };
-RedrawPlan redrawPlan(CtfSession::Changes what, bool defocusMoved, bool mapVisible);
+// What the painter knows of its panes when a change comes.
+struct PaneState {
+    bool mapVisible = false;
+    bool markerPending = false;   // the window is still to be painted first
+    bool mapRangeDiffers = false; // the map was built for another defocus range
+};
+RedrawPlan redrawPlan(CtfSession::Changes what, const PaneState &panes);
 
 class ViewPainter : public QObject {
 public:
@@ -45,19 +56,19 @@ public:
     void DrawCTF(double defocus, double direction);
     void DrawPattern(double defocus); // only while the pattern is live
     void Draw3DCTF();
-    void redraw(); // the curves and the pattern of the state as it is
-    // Draws what redrawPlan() says for a change the caller made; defocusMoved when it moved the defocus.
-    void redrawFor(CtfSession::Changes what, bool defocusMoved = false);
+    void redraw(); // the curves, the pattern and the map of the state as it is: a run's first picture
+    // A defocus typed rebuilds the map while it is shown.
+    void defocusEntered();
     void PlaceDefocusMarker(double defocus);
     void layOutRuler();
     void showSeries(int series); // the session's points of a series of Chart1
     bool mapVisible() const;
 
-    // The user's micrograph, once the window has one to show, takes the pattern's place and adds its curves.
-    void setMicrographs(MicrographController *micrographs) { m_micrographs = micrographs; }
+    // The user's micrograph, once the window has one to show, takes the pattern's place and adds its
+    // curves; its changes (a spectrum, shown or hidden, closed) redraw both.
+    void setMicrographs(MicrographController *micrographs);
 
     // The map's marker is placed once the chart has been painted (its plot's edges known then).
-    void setMarkerPending() { m_markerPending = true; }
     bool markerPending() const { return m_markerPending; }
     void Chart1AfterDraw();
     void Chart2AfterDraw();
@@ -67,6 +78,7 @@ public:
     void Image1MouseUp(Qt::MouseButton button, int x, int y); // any button
 
 private:
+    void redrawFor(CtfSession::Changes what);
     void drawCurves(std::optional<std::pair<double, double>> at); // defocus, direction
     void drawPattern(std::optional<double> defocus);
     void writeResolutionTexts();
@@ -77,7 +89,7 @@ private:
     const OpticsState &m_state; // the session's
     MainBody *m_body;
     StatusPanels *m_status;
-    bool m_markerPending = false; // the map's marker waits for the chart's first paint, which lays it out
+    bool m_markerPending = true; // the map's marker waits for the chart's first paint, which lays it out
     MicrographController *m_micrographs = nullptr;
 };
 
