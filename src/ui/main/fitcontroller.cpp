@@ -68,6 +68,14 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     row->setSpacing(2);
     row->addWidget(titleButton(m_buttons, "btnMicrograph", micrographs.Micrograph1));
     row->addWidget(titleButton(m_buttons, "btnFit", FitCtf1));
+    // What the pane shows after a fit of the tilt: the spectrum that fit judged, not the micrograph's.
+    m_corrected = new QLabel(QStringLiteral("Spectrum corrected for the fitted tilt"), m_buttons);
+    m_corrected->setObjectName(QStringLiteral("laCorrectedSpectrum"));
+    m_corrected->setToolTip(QStringLiteral("The regions' spectra rescaled to the centre's defocus before they were "
+                                           "averaged, as the fit judged its rings; the micrograph's own spectrum "
+                                           "comes back when it is fitted without the tilt or opened again"));
+    m_corrected->hide();
+    row->addWidget(m_corrected);
     m_buttons->hide();
     m_pane->installEventFilter(this);
     if (m_below) {
@@ -78,6 +86,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     MicrographSession &micrograph = micrographs.micrograph();
     for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
         connect(&micrograph, signal, this, &FitController::refresh);
+    connect(&micrograph, &MicrographSession::correctionChanged, this, &FitController::refresh);
     connect(&micrograph, &MicrographSession::closed, this, [this] {
         if (m_panel)
             m_panel->hide();
@@ -129,6 +138,7 @@ void FitController::refresh()
     const bool open = m_micrographs.micrograph().isOpen();
     FitCtf1->setEnabled(open && !m_micrographs.micrograph().busy());
     m_buttons->setVisible(open);
+    m_corrected->setVisible(open && m_micrographs.micrograph().tiltCorrected());
     placeButtons();
 }
 
