@@ -362,9 +362,7 @@ QString MicrographController::readout(double kx, double ky) const
     const std::optional<SpectrumSample> s = m_micrograph->sampleAt(kx, ky);
     if (!s)
         return {};
-    const QString text = m_micrograph->tiltCorrected() ? QStringLiteral("  spectrum %1 (corrected for the fitted tilt)")
-                                                       : QStringLiteral("  spectrum %1");
-    return text.arg(formatGeneral(s->power));
+    return QStringLiteral("  spectrum %1").arg(formatGeneral(s->power));
 }
 
 void MicrographController::showReadout(PatternPane *pattern, double kx, double ky) const
