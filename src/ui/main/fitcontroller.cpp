@@ -89,6 +89,7 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
         connect(&micrograph, signal, this, &FitController::refresh);
     connect(&micrograph, &MicrographSession::correctionChanged, this, &FitController::refresh);
+    connect(&micrograph, &MicrographSession::shownChanged, this, &FitController::refresh);
     connect(&micrograph, &MicrographSession::closed, this, [this] {
         if (m_panel)
             m_panel->hide();
@@ -140,7 +141,8 @@ void FitController::refresh()
     const bool open = m_micrographs.micrograph().isOpen();
     FitCtf1->setEnabled(open && !m_micrographs.micrograph().busy());
     m_buttons->setVisible(open);
-    m_corrected->setVisible(open && m_micrographs.micrograph().tiltCorrected());
+    // Said only while the pane shows the micrograph's half at all.
+    m_corrected->setVisible(m_micrographs.micrograph().shown() && m_micrographs.micrograph().tiltCorrected());
     placeButtons();
 }
 
