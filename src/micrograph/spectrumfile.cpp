@@ -70,8 +70,10 @@ QByteArray mrcBytes(const SpectrumPicture &p)
     out[213] = 0x44;
     putFloat(out, 216, static_cast<float>(rms));
     putInt(out, 220, 1); // one label
-    const char label[] = "Orvalis: power spectrum, background removed";
-    std::memcpy(out.data() + 224, label, sizeof label - 1);
+    const QByteArray label = p.tiltCorrected
+        ? QByteArrayLiteral("Orvalis: power spectrum, background removed, corrected for the fitted tilt")
+        : QByteArrayLiteral("Orvalis: power spectrum, background removed");
+    std::memcpy(out.data() + 224, label.constData(), std::min<std::size_t>(std::size_t(label.size()), 80));
     out.append(reinterpret_cast<const char *>(p.values.data()),
                static_cast<qsizetype>(p.values.size() * sizeof(float)));
     return out;
@@ -293,13 +295,14 @@ void writeGreyTiff16(const QString &path, int n, const std::vector<std::uint16_t
     writeWhole(path, tiffBytes(n, levels));
 }
 
-void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm)
+void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm, bool tiltCorrected)
 {
     requireSquare(path, n, values.size());
     SpectrumPicture picture;
     picture.size = n;
     picture.values = values;
     picture.pixelSizeNm = pixelNm;
+    picture.tiltCorrected = tiltCorrected;
     writeWhole(path, mrcBytes(picture));
 }
 

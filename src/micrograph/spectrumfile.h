@@ -23,6 +23,8 @@ struct SpectrumPicture {
     // nm^-1: the values within this frequency of the centre (the background removal leaves none)
     // take no part in the grey scaling; they still appear in the picture.
     double scaleFrom = 0;
+    // The values are a spectrum corrected for a fitted tilt: the MRC header's label says so.
+    bool tiltCorrected = false;
 };
 
 // The grey level range of a picture: mean - 3 sd to mean + 3 sd of its values beyond scaleFrom, so
@@ -48,6 +50,7 @@ std::vector<std::uint16_t> greyLevels16(const std::vector<float> &values);
 // The same files from ready grey levels or values, written whole or not at all as above; an image
 // whose size does not match n x n is refused, naming the file.
 void writeGreyTiff16(const QString &path, int n, const std::vector<std::uint16_t> &levels);
-void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm); // pixel: nm
+void writeFloatMrc(const QString &path, int n, const std::vector<float> &values, double pixelNm, // pixel: nm
+                   bool tiltCorrected = false);
 
 } // namespace orvalis

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 
 namespace orvalis {
@@ -125,11 +126,16 @@ void FitSession::take(const MicrographFit &fit, const CtfFitOptions &options)
 {
     m_applied.reset();
     m_result = fit.result;
-    // The spectrum corrected for the tilt is the fit's own; a plain one is the micrograph's, shown already.
+    // The spectrum corrected for the tilt is the fit's own, and the views show the rings it judged
+    // until a fit without a tilt replaces it; a plain one is the micrograph's, shown already.
     m_spectrum.reset();
-    if (options.fitTilt && fit.result.values && fit.result.values->tilt)
+    std::shared_ptr<const PowerSpectrum> shown;
+    if (options.fitTilt && fit.result.values && fit.result.values->tilt) {
         m_spectrum = fit.spectrum;
+        shown = std::make_shared<const PowerSpectrum>(fit.spectrum);
+    }
     m_resultOptions = options;
+    m_micrograph.showCorrected(std::move(shown));
     emit finished();
 }
 

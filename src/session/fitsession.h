@@ -50,7 +50,8 @@ public:
     const CtfFitOptions &resultOptions() const { return m_resultOptions; }
     // The spectrum the result was refined on when it was corrected for a fitted tilt (the regions'
     // spectra rescaled to the centre's defocus); none for a plain fit, whose spectrum is the
-    // micrograph's.
+    // micrograph's. The micrograph's views show it from the fit's end (MicrographSession::
+    // showCorrected) until the micrograph's spectrum goes or a fit without a tilt replaces it.
     const std::optional<PowerSpectrum> &correctedSpectrum() const { return m_spectrum; }
     // A result with values is there to apply, a doubted one too (CtfFitResult::reliable false): the
     // rings drawn at its values are how the user judges it; the panel says why it is doubted.

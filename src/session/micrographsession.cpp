@@ -143,10 +143,13 @@ double MicrographSession::fallbackPixelSize() const
 void MicrographSession::take(LoadedMicrograph loaded, bool newFile)
 {
     m_loaded = std::move(loaded);
+    // A correction was made on the spectrum that is gone, with its tile and pixel size.
+    const bool wasCorrected = m_corrected != nullptr;
+    m_corrected.reset();
     m_session.setDetectorPixelSize(m_loaded.pixelSizeNm);
-    ++m_generation;
-    m_roundAverage =
-        rotationalAverage(m_loaded.spectrum->rings, m_loaded.spectrum->size, m_loaded.spectrum->frequencyStep).value;
+    averageShown();
+    if (wasCorrected)
+        emit correctionChanged(false);
     if (newFile) {
         m_recent = withRecentMicrograph(m_recent, m_loaded.path);
         m_recentProblem = writeRecentMicrographs(m_recent);
@@ -162,13 +165,33 @@ void MicrographSession::close()
     if (!isOpen())
         return;
     m_loaded = {};
+    const bool wasCorrected = m_corrected != nullptr;
+    m_corrected.reset();
     m_measured = {};
     m_composite = {};
     m_roundAverage.clear();
     m_profile = {};
     ++m_generation;
     m_session.releaseDetectorPixelSize();
+    if (wasCorrected)
+        emit correctionChanged(false);
     emit closed();
+}
+
+void MicrographSession::showCorrected(std::shared_ptr<const PowerSpectrum> corrected)
+{
+    if (!isOpen() || corrected == m_corrected)
+        return;
+    m_corrected = std::move(corrected);
+    averageShown();
+    emit correctionChanged(m_corrected != nullptr);
+}
+
+void MicrographSession::averageShown()
+{
+    ++m_generation;
+    const PowerSpectrum &s = *shownSpectrum();
+    m_roundAverage = rotationalAverage(s.rings, s.size, s.frequencyStep).value;
 }
 
 // ---- what the spectrum is computed with ---------------------------------------------------------
@@ -240,7 +263,7 @@ const CompositeGrid &MicrographSession::composite(int centre)
     }
     const double range = m_session.upTo();
     if (m_measuredGeneration != m_generation || m_measured.centre != centre || m_measured.range != range) {
-        m_measured = measuredGrid(*m_loaded.spectrum, centre, range, lowestFrequency());
+        m_measured = measuredGrid(*shownSpectrum(), centre, range, lowestFrequency());
         m_measuredGeneration = m_generation;
     }
     m_composite.centre = m_measured.centre;
@@ -256,7 +279,7 @@ const RingProfile &MicrographSession::profile()
         m_profile = {};
         return m_profile;
     }
-    m_profile = ringProfile(*m_loaded.spectrum, model(), lowestFrequency(), std::max(1, m_session.state().StepFactor),
+    m_profile = ringProfile(*shownSpectrum(), model(), lowestFrequency(), std::max(1, m_session.state().StepFactor),
                             &m_roundAverage);
     return m_profile;
 }
@@ -265,7 +288,7 @@ std::optional<SpectrumSample> MicrographSession::sampleAt(double kx, double ky) 
 {
     if (!isOpen())
         return std::nullopt;
-    return sampleSpectrum(*m_loaded.spectrum, kx, ky);
+    return sampleSpectrum(*shownSpectrum(), kx, ky);
 }
 
 } // namespace orvalis

@@ -63,6 +63,14 @@ public:
     // The same, for work that may outlast the micrograph's closing.
     std::shared_ptr<const MicrographImage> sharedImage() const { return m_loaded.image; }
     const PowerSpectrum *spectrum() const { return m_loaded.spectrum.get(); }
+    // What the views show and Save Spectrum saves: the spectrum a fit judged its tilt on, corrected
+    // for that tilt, once showCorrected() gave one, else the micrograph's own.
+    const PowerSpectrum *shownSpectrum() const { return m_corrected ? m_corrected.get() : m_loaded.spectrum.get(); }
+    bool tiltCorrected() const { return m_corrected != nullptr && isOpen(); }
+    // The views show `corrected` (a fit's spectrum of this micrograph, at its pixel size) in place of
+    // the micrograph's spectrum until the micrograph is closed, its spectrum computed again, or this is
+    // called with none.
+    void showCorrected(std::shared_ptr<const PowerSpectrum> corrected);
 
     // ---- what the spectrum is computed with ----
     int tileSize() const { return m_tileSize; }
@@ -104,7 +112,8 @@ signals:
     void failed(const QString &message);
     void cancelled();
     void closed();
-    void spectrumChanged(); // a new spectrum: opened, re-tiled, or a new pixel size
+    void spectrumChanged();                 // a new spectrum: opened, re-tiled, or a new pixel size
+    void correctionChanged(bool corrected); // the views show a corrected spectrum now, or no longer
     void shownChanged(bool shown);
     void recentFilesChanged();
 
@@ -113,10 +122,12 @@ private:
     void finished(const WorkOutcome<LoadedMicrograph> &outcome);
     void take(LoadedMicrograph loaded, bool newFile);
     void followSpecimen();
+    void averageShown();
     double fallbackPixelSize() const;
 
     CtfSession &m_session;
     LoadedMicrograph m_loaded;
+    std::shared_ptr<const PowerSpectrum> m_corrected;
     int m_tileSize = kDefaultTileSize;
     double m_pixelSize = 0; // set by the user, or 0
     bool m_shown = true;

@@ -2,7 +2,8 @@
 // and gives the cryo-EM values the micrograph was made with; Apply gives them to the session's
 // optics (ranges widened, whole nanometres as the sliders step); noise gives no result and applies
 // nothing; a request the micrograph cannot be fitted with is refused with a message and changes
-// nothing; a result goes stale when the spectrum, the instrument or the specimen changes.
+// nothing; a result goes stale when the spectrum, the instrument or the specimen changes; after a fit
+// of the tilt the views show the spectrum corrected for it until that no longer holds.
 #include "core/ctffunctions.h"
 #include "core/scopedata.h"
 #include "session/ctfsession.h"
@@ -10,6 +11,7 @@
 #include "session/micrographsession.h"
 
 #include "micrograph/micrographpipeline.h"
+#include "micrograph/spectrumfile.h"
 
 #include "ctffitcase.h"
 #include "syntheticmicrograph.h"
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -51,6 +54,38 @@ bool openImage(MicrographSession &micrograph, const QTemporaryDir &dir, const Mi
     return true;
 }
 
+// A specimen tilted by `tiltDeg` about the x axis at 15000 Å of underfocus (300 kV, Cs 2.7 mm, Q
+// 0.07; 1 Å pixels), made apart from the fit: images at defocus planes 100 Å apart, blended row by
+// row at the defocus D(y) = D0 + tan(tilt) p y the tilt gives there.
+MicrographImage tiltedMicrograph(double tiltDeg, int size)
+{
+    SyntheticOptions o;
+    o.width = o.height = size;
+    o.noise = 1.5;
+    o.seed = 11;
+    const double slope = std::tan(tiltDeg * Pi / 180), most = slope * size / 2;
+    const int planes = int(std::ceil(2 * most / 100)) + 1;
+    std::vector<MicrographImage> images;
+    for (int i = 0; i < planes; ++i) {
+        const double underfocus = 15000 - most + 2 * most * i / (planes - 1), lambda = 0.0196875; // Å
+        images.push_back(syntheticMicrograph(o, [&](double kx, double ky) {
+            const double k2 = (kx * kx + ky * ky) / 100; // Å^-2
+            return std::sin(Pi * lambda * underfocus * k2 - Pi / 2 * 2.7e7 * std::pow(lambda, 3) * k2 * k2
+                            + std::asin(0.07));
+        }));
+    }
+    MicrographImage out = images[0];
+    for (int row = 0; row < size; ++row) {
+        const double f = std::clamp((slope * (row + 0.5 - size / 2.0) + most) / 100, 0.0, planes - 1.0);
+        const int i = std::min(planes - 2, int(f));
+        for (int column = 0; column < size; ++column) {
+            const std::size_t k = std::size_t(row) * std::size_t(size) + std::size_t(column);
+            out.data[k] = float((1 - (f - i)) * images[std::size_t(i)].data[k] + (f - i) * images[i + 1u].data[k]);
+        }
+    }
+    return out;
+}
+
 bool waitForFit(FitSession &fit)
 {
     QSignalSpy finished(&fit, &FitSession::finished);
@@ -74,6 +109,7 @@ private slots:
     void requestGivesTheFitOptions();
     void staleResultIsDropped();
     void windowFitsAsTheShell();
+    void tiltCorrectedSpectrumIsShown();
 };
 
 void TestFitSession::fitsAndApplies_data()
@@ -379,6 +415,92 @@ void TestFitSession::windowFitsAsTheShell()
     QCOMPARE(fitRequestProblem(beyond, {FitVoice::Shell, micrograph.pixelSize()}).text,
              QStringLiteral("the band's top, 1.5 Å, is beyond the Nyquist limit of 2 Å (twice the pixel size of 1 Å "
                             "the file gives)"));
+}
+
+// After a fit that found a tilt the views (2D half, 1D average, readout) show the spectrum that fit
+// judged, corrected for the tilt, and its rings hold further there than on the micrograph's own; a
+// refused or failed fit keeps it, a fit without the tilt, a new spectrum and closing give the
+// micrograph's own back.
+void TestFitSession::tiltCorrectedSpectrumIsShown()
+{
+    CtfSession session;
+    startSession(session, FitCase{"tilted", 300, 2.7, 0.07, 1.0, 15000, 15000, 0, None});
+    MicrographSession micrograph(session);
+    FitSession fit(session, micrograph);
+    QTemporaryDir dir;
+    QVERIFY(openImage(micrograph, dir, tiltedMicrograph(30, 1536)));
+    QSignalSpy corrections(&micrograph, &MicrographSession::correctionChanged);
+    const auto showsOwn = [&] {
+        const PowerSpectrum *own = micrograph.spectrum();
+        return !micrograph.tiltCorrected() && micrograph.shownSpectrum() == own
+            && micrograph.profile().average
+            == ringProfile(*own, micrograph.model(), micrograph.lowestFrequency()).average;
+    };
+    QVERIFY(showsOwn());
+    const std::vector<std::uint8_t> ownGrey = micrograph.composite(128).grey;
+
+    FitRequest tilted;
+    tilted.highResolution = 3.5;
+    tilted.fitTilt = true;
+    FitRequest plain = tilted;
+    plain.fitTilt = false;
+    QString error;
+    fit.setRequest(tilted);
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY2(fit.result()->values && fit.result()->values->tilt, qPrintable(fit.result()->specimenNote));
+    QVERIFY(fit.correctedSpectrum());
+    const auto showsCorrected = [&] {
+        const PowerSpectrum *shown = micrograph.shownSpectrum();
+        return micrograph.tiltCorrected() && fit.correctedSpectrum() && shown != micrograph.spectrum()
+            && shown->rings == fit.correctedSpectrum()->rings
+            && micrograph.profile().average
+            == ringProfile(*shown, micrograph.model(), micrograph.lowestFrequency()).average;
+    };
+    QVERIFY(showsCorrected());
+    QCOMPARE(corrections.count(), 1);
+    QCOMPARE(corrections.last().at(0).toBool(), true);
+    QVERIFY(micrograph.composite(128).grey != ownGrey);
+    // At the fitted values the rings shown agree with the model further out than the micrograph's own.
+    QVERIFY(fit.apply());
+    const double own = ringProfile(*micrograph.spectrum(), micrograph.model(), micrograph.lowestFrequency()).agreedUpTo;
+    QVERIFY2(micrograph.profile().agreedUpTo > own,
+             qPrintable(QStringLiteral("%1 corrected, %2 own (nm^-1)").arg(micrograph.profile().agreedUpTo).arg(own)));
+
+    // A refused fit leaves what is shown; one without the tilt replaces it.
+    FitRequest beyond = plain;
+    beyond.highResolution = 1.5;
+    fit.setRequest(beyond);
+    QVERIFY(!fit.fitNow(&error));
+    QVERIFY(showsCorrected());
+    fit.setRequest(plain);
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY(showsOwn());
+    QCOMPARE(corrections.count(), 2);
+    QCOMPARE(corrections.last().at(0).toBool(), false);
+
+    // A new spectrum (here a new pixel size) and closing give it up too.
+    fit.setRequest(tilted);
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY(showsCorrected());
+    QVERIFY(micrograph.setPixelSize(0.101));
+    QVERIFY(showsOwn());
+    QVERIFY(micrograph.setPixelSize(0.1));
+    QVERIFY2(fit.fitNow(&error), qPrintable(error));
+    QVERIFY(showsCorrected());
+    // Save Spectrum's MRC file says in its header's label which spectrum it holds.
+    const auto label = [&](bool corrected) {
+        const QString path = dir.filePath(QStringLiteral("spectrum.mrc"));
+        const PowerSpectrum &shown = *micrograph.shownSpectrum();
+        writeFloatMrc(path, shown.size, shown.rings, micrograph.pixelSize(), corrected);
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.read(304).mid(224).constData()) : QString();
+    };
+    QCOMPARE(label(false), QStringLiteral("Orvalis: power spectrum, background removed"));
+    QCOMPARE(label(true), QStringLiteral("Orvalis: power spectrum, background removed, corrected for the fitted tilt"));
+    micrograph.close();
+    QVERIFY(!micrograph.tiltCorrected() && !micrograph.shownSpectrum());
+    QCOMPARE(corrections.count(), 6);
+    QCOMPARE(corrections.last().at(0).toBool(), false);
 }
 
 QTEST_GUILESS_MAIN(TestFitSession)

@@ -186,8 +186,8 @@ void FitResultPanel::showSpecimen(const CtfFitResult &r, bool tilt, bool thickne
     laThickness->setText(v.thickness ? fixed(*v.thickness, 0, QStringLiteral("Å")) : QStringLiteral("none reported"));
     if (v.tilt)
         laStatus->setText(laStatus->text()
-                          + QStringLiteral(" The fit holds to its resolution on the spectrum corrected for the tilt; "
-                                           "the micrograph's spectrum shown is not corrected."));
+                          + QStringLiteral(" The fit holds to its resolution on the spectrum corrected for the tilt, "
+                                           "which the window now shows."));
     if (!r.specimenNote.isEmpty())
         laStatus->setText(laStatus->text() + QLatin1Char(' ') + r.specimenNote.toHtmlEscaped());
 }

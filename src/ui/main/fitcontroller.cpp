@@ -25,6 +25,8 @@
 #include <QPointer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace orvalis {
 namespace {
 
@@ -67,6 +69,14 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     row->setSpacing(2);
     row->addWidget(titleButton(m_buttons, "btnMicrograph", micrographs.Micrograph1));
     row->addWidget(titleButton(m_buttons, "btnFit", FitCtf1));
+    // What the pane shows after a fit of the tilt: the spectrum that fit judged, not the micrograph's.
+    m_corrected = new QLabel(QStringLiteral("Spectrum corrected for the fitted tilt"), m_pane);
+    m_corrected->setObjectName(QStringLiteral("laCorrectedSpectrum"));
+    m_corrected->setToolTip(QStringLiteral("The regions' spectra rescaled to the centre's defocus before they were "
+                                           "averaged, as the fit judged its rings; the micrograph's own spectrum "
+                                           "comes back when it is fitted without the tilt or opened again"));
+    m_corrected->setWordWrap(true);
+    m_corrected->hide();
     m_buttons->hide();
     m_pane->installEventFilter(this);
     if (m_below) {
@@ -77,6 +87,8 @@ FitController::FitController(QMainWindow *window, CtfSession &session, Micrograp
     MicrographSession &micrograph = micrographs.micrograph();
     for (auto signal : {&MicrographSession::spectrumChanged, &MicrographSession::closed, &MicrographSession::opened})
         connect(&micrograph, signal, this, &FitController::refresh);
+    connect(&micrograph, &MicrographSession::correctionChanged, this, &FitController::refresh);
+    connect(&micrograph, &MicrographSession::shownChanged, this, &FitController::refresh);
     connect(&micrograph, &MicrographSession::closed, this, [this] {
         if (m_panel)
             m_panel->hide();
@@ -128,6 +140,8 @@ void FitController::refresh()
     const bool open = m_micrographs.micrograph().isOpen();
     FitCtf1->setEnabled(open && !m_micrographs.micrograph().busy());
     m_buttons->setVisible(open);
+    // Said only while the pane shows the micrograph's half at all.
+    m_corrected->setVisible(m_micrographs.micrograph().shown() && m_micrographs.micrograph().tiltCorrected());
     placeButtons();
 }
 
@@ -138,6 +152,10 @@ void FitController::placeButtons()
     const int top = m_below ? m_below->mapTo(m_pane, QPoint(0, m_below->height())).y() + 4 : 0;
     m_buttons->setGeometry(2, top, size.width(), size.height());
     m_buttons->raise();
+    // On a line of its own under the buttons, wrapped to a narrow pane rather than cut off.
+    const int width = std::max(1, m_pane->width() - 4);
+    m_corrected->setGeometry(4, top + size.height() + 2, width, m_corrected->heightForWidth(width));
+    m_corrected->raise();
 }
 
 bool FitController::eventFilter(QObject *watched, QEvent *event)

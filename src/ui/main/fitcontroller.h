@@ -9,6 +9,7 @@
 #include <QObject>
 
 class QAction;
+class QLabel;
 class QMainWindow;
 class QWidget;
 
@@ -68,6 +69,7 @@ private:
     QWidget *m_below;                // the pattern's lowest part (its progress bar): the buttons sit under it
     QObject *m_belowPanel = nullptr; // its panel, watched; only compared, as it may be on its way out
     QWidget *m_buttons;              // MicrographButtons: the micrograph switch and Fit
+    QLabel *m_corrected = nullptr;   // under them while the spectrum shown is corrected for a tilt
 };
 
 } // namespace orvalis

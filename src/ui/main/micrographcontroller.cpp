@@ -102,6 +102,8 @@ MicrographController::MicrographController(QMainWindow *window, CtfSession &sess
         refreshCommands();
         emit changed();
     });
+    // A fit's tilt-corrected spectrum comes or goes: the views show the other one.
+    connect(m_micrograph, &MicrographSession::correctionChanged, this, &MicrographController::changed);
     connect(m_micrograph, &MicrographSession::recentFilesChanged, this, &MicrographController::refreshRecent);
     refreshCommands();
     refreshRecent();
@@ -378,7 +380,8 @@ void MicrographController::showReadout(PatternPane *pattern, double kx, double k
 
 void MicrographController::saveSpectrum()
 {
-    const PowerSpectrum *spectrum = m_micrograph->spectrum();
+    // The spectrum shown, corrected for a fitted tilt or not; the MRC header's label says which.
+    const PowerSpectrum *spectrum = m_micrograph->shownSpectrum();
     if (!spectrum)
         return;
     const QString proposed = QFileInfo(m_micrograph->path()).completeBaseName() + QStringLiteral("_spectrum.png");
@@ -389,7 +392,7 @@ void MicrographController::saveSpectrum()
         return;
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("mrc")) {
-        writeFloatMrc(path, spectrum->size, spectrum->rings, m_micrograph->pixelSize());
+        writeFloatMrc(path, spectrum->size, spectrum->rings, m_micrograph->pixelSize(), m_micrograph->tiltCorrected());
         return;
     }
     const std::vector<std::uint16_t> levels = greyLevels16(spectrum->rings);
