@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <stdexcept>
 
 namespace orvalis {
@@ -26,6 +27,15 @@ constexpr int kMaxRefinePixels = 40000;   // pixels of the band the last refinem
 // A tilt whose defocus changes across the image by less than this part of a ring at the band's top
 // leaves the rings as they are: the band cannot see it.
 constexpr double kVisibleTilt = 0.1;
+// A tilt is reported only when the regions where they lie fit it this many times better (in the gain
+// of the search's score over no tilt) than the best of kPermutations shufflings of their places.
+constexpr double kStandsOut = 1.5;
+constexpr int kPermutations = 20;
+// A thickness is reported from this multiple of the band's thin limit on: a first node at the band's
+// very top leaves no inverted ring past it, and its fading alone is not told apart from the
+// envelope's, nor from the damping of the tilt's correction (found on a thin specimen tilted by 50°
+// at 4 µm, taken for 133 nm where the limit is 127).
+constexpr double kThinMargin = 1.1;
 // The part of the plain fit's defocus the thickness's scan moves it by, at most, either way.
 constexpr double kThicknessDefocusReach = 0.1;
 
@@ -310,6 +320,20 @@ public:
             m_damping.push_back(sinc(Pi * lk2 * thicknessNm));
     }
 
+    int regions() const { return static_cast<int>(m_profile.size()); }
+
+    // One region's correlation with the model at Defocus `defocus` (nm, added to the model's).
+    double regionScore(int r, double defocus) const
+    {
+        Correlation c;
+        const std::vector<double> &p = m_profile[std::size_t(r)];
+        for (std::size_t b = 0; b < p.size(); ++b)
+            if (m_bins.count[b] > 0)
+                c.add(p[b], thickCtf2(m_model.argument[b] + defocus * m_model.perDefocus[b], m_damping[b]),
+                      m_bins.count[b]);
+        return c.value();
+    }
+
     double score(double shift, const Gradient &g) const
     {
         double total = 0, weight = 0;
@@ -415,6 +439,66 @@ TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, dou
     best.gradient = {v[1], v[2]};
     best.score = f(v);
     return best;
+}
+
+// How far the tilt found stands out from the regions' noise. A flat specimen's regions are alike
+// wherever they lie, so a plane through them fits their noise (or the rings a thickness inverts) as
+// well with their places shuffled; a tilt's regions fit it only where they are. The grid of the
+// search is taken again with the regions' places permuted, each region's correlation looked up
+// against its defocus (tabulated once), and the gain over no tilt the true places give is returned
+// as a multiple of the largest gain a permutation gives.
+double tiltStandsOut(const TiltSearch &search, const RegionSpectra &regions, double ring)
+{
+    const int count = search.regions();
+    if (count < 4)
+        return 0;
+    double extent = 0;
+    for (int r = 0; r < count; ++r)
+        extent = std::max(extent, std::hypot(regions.x[std::size_t(r)], regions.y[std::size_t(r)]));
+    const double reach = std::tan(degreesToRadians(kMaxTilt)) * regions.pixelSize * extent + ring;
+    const double step = ring / 40;
+    const int half = static_cast<int>(std::ceil(reach / step));
+    const int size = 2 * half + 1;
+    std::vector<std::vector<double>> table(static_cast<std::size_t>(count), std::vector<double>(std::size_t(size)));
+    for (int r = 0; r < count; ++r)
+        for (int i = 0; i < size; ++i)
+            table[std::size_t(r)][std::size_t(i)] = search.regionScore(r, (i - half) * step);
+    std::vector<double> weight(static_cast<std::size_t>(count));
+    double total = 0;
+    for (int r = 0; r < count; ++r)
+        total += weight[std::size_t(r)] = regions.tiles[std::size_t(r)];
+    const auto gridGain = [&](const std::vector<int> &place) {
+        double flat = 0;
+        for (int r = 0; r < count; ++r)
+            flat += weight[std::size_t(r)] * table[std::size_t(r)][std::size_t(half)];
+        double best = flat;
+        for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
+            for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
+                const Gradient g = gradientOf({angle, axis}, regions.pixelSize);
+                double sum = 0;
+                for (int r = 0; r < count; ++r) {
+                    const std::size_t at = std::size_t(place[std::size_t(r)]);
+                    const double u = (g.gx * regions.x[at] + g.gy * regions.y[at]) / step + half;
+                    const int i = std::clamp(static_cast<int>(std::floor(u)), 0, size - 2);
+                    const double f = std::clamp(u - i, 0.0, 1.0);
+                    const std::vector<double> &t = table[std::size_t(r)];
+                    sum += weight[std::size_t(r)] * ((1 - f) * t[std::size_t(i)] + f * t[std::size_t(i) + 1]);
+                }
+                best = std::max(best, sum);
+            }
+        return (best - flat) / total;
+    };
+    std::vector<int> place(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r)
+        place[std::size_t(r)] = r;
+    const double gain = gridGain(place);
+    std::mt19937 random(20240);
+    double shuffled = 0;
+    for (int k = 0; k < kPermutations; ++k) {
+        std::shuffle(place.begin(), place.end(), random);
+        shuffled = std::max(shuffled, gridGain(place));
+    }
+    return shuffled > 0 ? gain / shuffled : (gain > 0 ? 1e9 : 0.0);
 }
 
 // ---- the last refinement -----------------------------------------------------------------------
@@ -785,6 +869,9 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         fit.result.specimenNote = QStringLiteral("Without a fit neither the tilt nor the thickness is measured.");
         return fit;
     }
+    // With neither a tilt nor a thickness reported there is nothing to correct: the plain fit's
+    // spectrum, values and resolution stand as they are.
+    const MicrographFit plainFit = fit;
     const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
     const int n = options.tileSize > 0 ? options.tileSize
                                        : regionTileSize(options, fit.result.values->program.Defocus,
@@ -803,8 +890,25 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     // A plane through fewer than three regions a side follows their noise as readily as the tilt.
     const bool measurable = regions.columns >= kMinRegionsASide && regions.rows >= kMinRegionsASide;
     QString tiltNote;
+    // The tilt is measured up to where the plain fit's rings hold, where they are further than the
+    // band's top: a ring there moves further with the defocus, so the plane is told apart from the
+    // noise at a smaller tilt. Only as far as the regions' tiles sample the rings 2 pixels apart at a
+    // quarter more defocus.
+    double tiltHigh = high;
+    if (values.resolution > 0) {
+        CtfModel steep = model;
+        steep.Defocus *= 1.25;
+        const double top = std::min(1 / values.resolution, 0.8 / (2 * regions.pixelSize));
+        for (double k = high; k <= top; k += regions.frequencyStep) {
+            const double h = 1e-4 * k;
+            const double slope = std::fabs(steep.chi(k + h, 0) - steep.chi(k - h, 0)) / (2 * h);
+            if (Pi / (slope * regions.frequencyStep) < 2)
+                break;
+            tiltHigh = k;
+        }
+    }
     const auto measureTilt = [&](double thicknessNm) {
-        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, tiltHigh);
         const RingModel ringsOf = ringModel(bins, model);
         const TiltSearch search(regions, bins, ringsOf, thicknessNm);
         const TiltFound found = searchTilt(search, regions, ring);
@@ -814,12 +918,19 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const double visible = kVisibleTilt * ring;
         tilt.reset();
         tiltNote.clear();
+        const double standsOut = change < visible ? 0.0 : tiltStandsOut(search, regions, ring);
         if (change < visible)
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
                                       "%3 Å across the image, less than the band can see (a tenth of a ring at its "
                                       "top, %4 Å).")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
                                 number(nmToAngstrom(visible), 0));
+        else if (standsOut < kStandsOut)
+            tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, does not stand out "
+                                      "from the noise: the parts of the image, their places shuffled, fit a tilt "
+                                      "%3 % as well, and a tilt needs to fit %4 times better than that.")
+                           .arg(number(t.angle, 1), number(t.axis, 1), number(100 / std::max(standsOut, 1e-9), 0),
+                                number(kStandsOut, 1));
         else {
             tilt = t;
             model.Defocus += found.shift;
@@ -958,7 +1069,7 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     }
     values.tilt = tilt;
     if (options.fitThickness) {
-        const double thin = ring;
+        const double thin = kThinMargin * ring;
         if (tooThick || thickness >= most * 0.98)
             notes << QStringLiteral("No thickness is reported: the rings look thicker than the band can measure, "
                                     "the first node of their fading lying below its low end (%1 Å thick and more).")
@@ -973,6 +1084,8 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     }
     values.resolution = fitAgreement(fit.spectrum, fittedModel(options, values), low).resolution;
     fit.result.tileSize = n; // the spectrum the values were refined on and judged by
+    if (!values.tilt && !values.thickness)
+        fit = plainFit;
     fit.result.specimenNote = notes.join(QLatin1Char(' '));
     reportProgress(progress, 1.0);
     return fit;
