@@ -31,6 +31,12 @@ constexpr double kVisibleTilt = 0.1;
 // of the search's score over no tilt) than the best of kPermutations shufflings of their places.
 constexpr double kStandsOut = 1.5;
 constexpr int kPermutations = 20;
+// And against a thick model, whose defocus the thickness's scan has moved, this many: there a flat
+// 400 nm specimen's regions fit a plane twice as well as shuffled (a 200 nm one tilted by 20°, four
+// to six times).
+constexpr double kStandsOutThick = 3;
+// The least gain of the mean correlation a shuffling is taken to give (a 10° tilt at 0.8 Å gains 0.007).
+constexpr double kLeastGain = 0.002;
 // A thickness is reported from this multiple of the band's thin limit on: a first node at the band's
 // very top leaves no inverted ring past it, and its fading alone is not told apart from the
 // envelope's, nor from the damping of the tilt's correction (found on a thin specimen tilted by 50°
@@ -413,19 +419,112 @@ std::vector<double> refineBounded(const F &f, std::vector<double> start, const s
     return data.best;
 }
 
-TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, double ring)
+// Each region's correlation against its defocus, tabulated over all that a plane within the search's
+// tilts reaches at its place, so that the grid of tilts (and the grids of the regions' places
+// shuffled) look it up rather than take it anew: with a region a tile, a large micrograph holds
+// hundreds of regions.
+class DefocusTable {
+public:
+    DefocusTable(const TiltSearch &search, const RegionSpectra &regions, double ring)
+        : m_regions(regions), m_count(search.regions()), m_step(ring / 20)
+    {
+        double extent = 0;
+        for (int r = 0; r < m_count; ++r)
+            extent = std::max(extent, std::hypot(regions.x[std::size_t(r)], regions.y[std::size_t(r)]));
+        const double reach = std::tan(degreesToRadians(kMaxTilt)) * regions.pixelSize * extent + m_step;
+        m_half = static_cast<int>(std::ceil(reach / m_step));
+        m_size = 2 * m_half + 1;
+        m_table.assign(std::size_t(m_count) * std::size_t(m_size), 0.0);
+        for (int r = 0; r < m_count; ++r)
+            for (int i = 0; i < m_size; ++i)
+                m_table[std::size_t(r) * std::size_t(m_size) + std::size_t(i)] = search.regionScore(
+                    r, (i - m_half) * m_step);
+        m_weight.resize(std::size_t(m_count));
+        for (int r = 0; r < m_count; ++r)
+            m_total += m_weight[std::size_t(r)] = regions.tiles[std::size_t(r)];
+    }
+
+    int regions() const { return m_count; }
+
+    // The mean score without a tilt, at the model's defocus.
+    double flat() const
+    {
+        double sum = 0;
+        for (int r = 0; r < m_count; ++r)
+            sum += m_weight[std::size_t(r)] * m_table[std::size_t(r) * std::size_t(m_size) + std::size_t(m_half)];
+        return m_total > 0 ? sum / m_total : 0.0;
+    }
+
+    // The best mean score over the grid of tilts, region r taken at the place of region place[r].
+    double grid(const std::vector<int> &place, Gradient *best) const
+    {
+        double top = flat();
+        if (best)
+            *best = {};
+        for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
+            for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
+                const Gradient g = gradientOf({angle, axis}, m_regions.pixelSize);
+                double sum = 0;
+                for (int r = 0; r < m_count; ++r) {
+                    const std::size_t at = std::size_t(place[std::size_t(r)]);
+                    const double u = (g.gx * m_regions.x[at] + g.gy * m_regions.y[at]) / m_step + m_half;
+                    const int i = std::clamp(static_cast<int>(std::floor(u)), 0, m_size - 2);
+                    const double f = std::clamp(u - i, 0.0, 1.0);
+                    const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size) + std::size_t(i);
+                    sum += m_weight[std::size_t(r)] * ((1 - f) * t[0] + f * t[1]);
+                }
+                sum = m_total > 0 ? sum / m_total : 0.0;
+                if (sum > top) {
+                    top = sum;
+                    if (best)
+                        *best = g;
+                }
+            }
+        return top;
+    }
+
+private:
+    const RegionSpectra &m_regions;
+    int m_count, m_half = 0, m_size = 1;
+    double m_step, m_total = 0;
+    std::vector<double> m_table, m_weight;
+};
+
+std::vector<int> inPlace(int count)
+{
+    std::vector<int> place(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r)
+        place[std::size_t(r)] = r;
+    return place;
+}
+
+// How far the tilt found stands out from the regions' noise. A flat specimen's regions are alike
+// wherever they lie, so a plane through them fits their noise (or the rings a thickness inverts) as
+// well with their places shuffled; a tilt's regions fit it only where they are. The grid of the
+// search is taken again with the regions' places permuted, and the gain over no tilt the true places
+// give is returned as a multiple of the largest gain a permutation gives.
+double tiltStandsOut(const DefocusTable &table)
+{
+    if (table.regions() < 4)
+        return 0;
+    std::vector<int> place = inPlace(table.regions());
+    const double flat = table.flat();
+    const double gain = table.grid(place, nullptr) - flat;
+    std::mt19937 random(20240);
+    double shuffled = 0;
+    for (int k = 0; k < kPermutations; ++k) {
+        std::shuffle(place.begin(), place.end(), random);
+        shuffled = std::max(shuffled, table.grid(place, nullptr) - flat);
+    }
+    // Where no shuffling gains at all, a gain of a few thousandths of the correlation is still the
+    // grid's round-off of noise, not a tilt.
+    return gain / std::max(shuffled, kLeastGain);
+}
+
+TiltFound searchTilt(const TiltSearch &search, const DefocusTable &table, const RegionSpectra &regions, double ring)
 {
     TiltFound best;
-    best.score = search.score(0, {});
-    for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
-        for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
-            const Gradient g = gradientOf({angle, axis}, regions.pixelSize);
-            const double s = search.score(0, g);
-            if (s > best.score) {
-                best.score = s;
-                best.gradient = g;
-            }
-        }
+    best.score = table.grid(inPlace(table.regions()), &best.gradient);
     double extent = 0;
     for (int r = 0; r < regions.regions(); ++r)
         extent = std::max({extent, std::fabs(regions.x[std::size_t(r)]), std::fabs(regions.y[std::size_t(r)])});
@@ -439,66 +538,6 @@ TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, dou
     best.gradient = {v[1], v[2]};
     best.score = f(v);
     return best;
-}
-
-// How far the tilt found stands out from the regions' noise. A flat specimen's regions are alike
-// wherever they lie, so a plane through them fits their noise (or the rings a thickness inverts) as
-// well with their places shuffled; a tilt's regions fit it only where they are. The grid of the
-// search is taken again with the regions' places permuted, each region's correlation looked up
-// against its defocus (tabulated once), and the gain over no tilt the true places give is returned
-// as a multiple of the largest gain a permutation gives.
-double tiltStandsOut(const TiltSearch &search, const RegionSpectra &regions, double ring)
-{
-    const int count = search.regions();
-    if (count < 4)
-        return 0;
-    double extent = 0;
-    for (int r = 0; r < count; ++r)
-        extent = std::max(extent, std::hypot(regions.x[std::size_t(r)], regions.y[std::size_t(r)]));
-    const double reach = std::tan(degreesToRadians(kMaxTilt)) * regions.pixelSize * extent + ring;
-    const double step = ring / 40;
-    const int half = static_cast<int>(std::ceil(reach / step));
-    const int size = 2 * half + 1;
-    std::vector<std::vector<double>> table(static_cast<std::size_t>(count), std::vector<double>(std::size_t(size)));
-    for (int r = 0; r < count; ++r)
-        for (int i = 0; i < size; ++i)
-            table[std::size_t(r)][std::size_t(i)] = search.regionScore(r, (i - half) * step);
-    std::vector<double> weight(static_cast<std::size_t>(count));
-    double total = 0;
-    for (int r = 0; r < count; ++r)
-        total += weight[std::size_t(r)] = regions.tiles[std::size_t(r)];
-    const auto gridGain = [&](const std::vector<int> &place) {
-        double flat = 0;
-        for (int r = 0; r < count; ++r)
-            flat += weight[std::size_t(r)] * table[std::size_t(r)][std::size_t(half)];
-        double best = flat;
-        for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
-            for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
-                const Gradient g = gradientOf({angle, axis}, regions.pixelSize);
-                double sum = 0;
-                for (int r = 0; r < count; ++r) {
-                    const std::size_t at = std::size_t(place[std::size_t(r)]);
-                    const double u = (g.gx * regions.x[at] + g.gy * regions.y[at]) / step + half;
-                    const int i = std::clamp(static_cast<int>(std::floor(u)), 0, size - 2);
-                    const double f = std::clamp(u - i, 0.0, 1.0);
-                    const std::vector<double> &t = table[std::size_t(r)];
-                    sum += weight[std::size_t(r)] * ((1 - f) * t[std::size_t(i)] + f * t[std::size_t(i) + 1]);
-                }
-                best = std::max(best, sum);
-            }
-        return (best - flat) / total;
-    };
-    std::vector<int> place(static_cast<std::size_t>(count));
-    for (int r = 0; r < count; ++r)
-        place[std::size_t(r)] = r;
-    const double gain = gridGain(place);
-    std::mt19937 random(20240);
-    double shuffled = 0;
-    for (int k = 0; k < kPermutations; ++k) {
-        std::shuffle(place.begin(), place.end(), random);
-        shuffled = std::max(shuffled, gridGain(place));
-    }
-    return shuffled > 0 ? gain / shuffled : (gain > 0 ? 1e9 : 0.0);
 }
 
 // ---- the last refinement -----------------------------------------------------------------------
@@ -911,26 +950,27 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, tiltHigh);
         const RingModel ringsOf = ringModel(bins, model);
         const TiltSearch search(regions, bins, ringsOf, thicknessNm);
-        const TiltFound found = searchTilt(search, regions, ring);
+        const DefocusTable table(search, regions, ring);
+        const TiltFound found = searchTilt(search, table, regions, ring);
         const SpecimenTilt t = tiltOf(found.gradient, regions.pixelSize);
         // The defocus change across the whole image along the gradient, in nm.
         const double change = std::fabs(found.gradient.gx) * image.width + std::fabs(found.gradient.gy) * image.height;
         const double visible = kVisibleTilt * ring;
         tilt.reset();
         tiltNote.clear();
-        const double standsOut = change < visible ? 0.0 : tiltStandsOut(search, regions, ring);
+        const double standsOut = change < visible ? 0.0 : tiltStandsOut(table);
         if (change < visible)
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
                                       "%3 Å across the image, less than the band can see (a tenth of a ring at its "
                                       "top, %4 Å).")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
                                 number(nmToAngstrom(visible), 0));
-        else if (standsOut < kStandsOut)
+        else if (standsOut < (thicknessNm > 0 ? kStandsOutThick : kStandsOut))
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, does not stand out "
                                       "from the noise: the parts of the image, their places shuffled, fit a tilt "
                                       "%3 % as well, and a tilt needs to fit %4 times better than that.")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(100 / std::max(standsOut, 1e-9), 0),
-                                number(kStandsOut, 1));
+                                number(thicknessNm > 0 ? kStandsOutThick : kStandsOut, 1));
         else {
             tilt = t;
             model.Defocus += found.shift;
@@ -973,6 +1013,9 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     };
     if (options.fitThickness) {
         measureThickness();
+        // Only a tilt already borne out is measured again: a thickness inverts rings but makes no
+        // plane, and against a thick model whose defocus the scan has moved, a flat specimen's
+        // regions can fit one by chance.
         if (options.fitTilt && measurable && thickness >= ring && !tooThick) {
             measureTilt(thickness);
             fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
