@@ -35,6 +35,9 @@ constexpr int kPermutations = 20;
 // 400 nm specimen's regions fit a plane twice as well as shuffled (a 200 nm one tilted by 20°, four
 // to six times).
 constexpr double kStandsOutThick = 3;
+// Or when the regions' own peaks, found alone, follow a plane for this part of their spread (a flat
+// specimen's, thin or thick, follow one for a few to twenty per cent).
+constexpr double kPlaneExplains = 0.9;
 // The least gain of the mean correlation a shuffling is taken to give (a 10° tilt at 0.8 Å gains 0.007).
 constexpr double kLeastGain = 0.002;
 // A thickness is reported from this multiple of the band's thin limit on: a first node at the band's
@@ -481,6 +484,44 @@ public:
                 }
             }
         return top;
+    }
+
+    // The part of the spread of the regions' own best defoci (each the peak of its row) that a plane
+    // through them explains, 0 to 1.
+    double planeExplains() const
+    {
+        if (m_count < 4)
+            return 0;
+        std::vector<double> d(std::size_t(m_count), 0.0);
+        for (int r = 0; r < m_count; ++r) {
+            const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size);
+            d[std::size_t(r)] = double(std::max_element(t, t + m_size) - t);
+        }
+        double sx = 0, sy = 0, sd = 0;
+        for (int r = 0; r < m_count; ++r) {
+            sx += m_regions.x[std::size_t(r)];
+            sy += m_regions.y[std::size_t(r)];
+            sd += d[std::size_t(r)];
+        }
+        sx /= m_count;
+        sy /= m_count;
+        sd /= m_count;
+        double xx = 0, xy = 0, yy = 0, xd = 0, yd = 0, dd = 0;
+        for (int r = 0; r < m_count; ++r) {
+            const double x = m_regions.x[std::size_t(r)] - sx, y = m_regions.y[std::size_t(r)] - sy,
+                         v = d[std::size_t(r)] - sd;
+            xx += x * x;
+            xy += x * y;
+            yy += y * y;
+            xd += x * v;
+            yd += y * v;
+            dd += v * v;
+        }
+        const double det = xx * yy - xy * xy;
+        if (!(det > 0) || !(dd > 0))
+            return 0;
+        const double gx = (yy * xd - xy * yd) / det, gy = (xx * yd - xy * xd) / det;
+        return std::clamp((gx * xd + gy * yd) / dd, 0.0, 1.0);
     }
 
 private:
@@ -958,7 +999,11 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const double visible = kVisibleTilt * ring;
         tilt.reset();
         tiltNote.clear();
-        const double standsOut = change < visible ? 0.0 : tiltStandsOut(table);
+        // A large tilt moves the regions' peaks by rings, which a plane through their shuffled places
+        // can partly follow too; there the peaks' own plane bears it out.
+        const double standsOut = change < visible
+            ? 0.0
+            : (table.planeExplains() >= kPlaneExplains ? HUGE_VAL : tiltStandsOut(table));
         if (change < visible)
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
                                       "%3 Å across the image, less than the band can see (a tenth of a ring at its "
