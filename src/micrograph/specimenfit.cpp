@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <stdexcept>
 
 namespace orvalis {
@@ -26,6 +27,24 @@ constexpr int kMaxRefinePixels = 40000;   // pixels of the band the last refinem
 // A tilt whose defocus changes across the image by less than this part of a ring at the band's top
 // leaves the rings as they are: the band cannot see it.
 constexpr double kVisibleTilt = 0.1;
+// A tilt is reported only when the regions where they lie fit it this many times better (in the gain
+// of the search's score over no tilt) than the best of kPermutations shufflings of their places.
+constexpr double kStandsOut = 1.5;
+constexpr int kPermutations = 20;
+// And against a thick model, whose defocus the thickness's scan has moved, this many: there a flat
+// 400 nm specimen's regions fit a plane twice as well as shuffled (a 200 nm one tilted by 20°, four
+// to six times).
+constexpr double kStandsOutThick = 3;
+// Or when the regions' own peaks, found alone, follow a plane for this part of their spread (a flat
+// specimen's, thin or thick, follow one for a few to twenty per cent).
+constexpr double kPlaneExplains = 0.9;
+// The least gain of the mean correlation a shuffling is taken to give (a 10° tilt at 0.8 Å gains 0.007).
+constexpr double kLeastGain = 0.002;
+// A thickness is reported from this multiple of the band's thin limit on: a first node at the band's
+// very top leaves no inverted ring past it, and its fading alone is not told apart from the
+// envelope's, nor from the damping of the tilt's correction (found on a thin specimen tilted by 50°
+// at 4 µm, taken for 133 nm where the limit is 127).
+constexpr double kThinMargin = 1.1;
 // The part of the plain fit's defocus the thickness's scan moves it by, at most, either way.
 constexpr double kThicknessDefocusReach = 0.1;
 
@@ -310,6 +329,20 @@ public:
             m_damping.push_back(sinc(Pi * lk2 * thicknessNm));
     }
 
+    int regions() const { return static_cast<int>(m_profile.size()); }
+
+    // One region's correlation with the model at Defocus `defocus` (nm, added to the model's).
+    double regionScore(int r, double defocus) const
+    {
+        Correlation c;
+        const std::vector<double> &p = m_profile[std::size_t(r)];
+        for (std::size_t b = 0; b < p.size(); ++b)
+            if (m_bins.count[b] > 0)
+                c.add(p[b], thickCtf2(m_model.argument[b] + defocus * m_model.perDefocus[b], m_damping[b]),
+                      m_bins.count[b]);
+        return c.value();
+    }
+
     double score(double shift, const Gradient &g) const
     {
         double total = 0, weight = 0;
@@ -389,19 +422,150 @@ std::vector<double> refineBounded(const F &f, std::vector<double> start, const s
     return data.best;
 }
 
-TiltFound searchTilt(const TiltSearch &search, const RegionSpectra &regions, double ring)
+// Each region's correlation against its defocus, tabulated over all that a plane within the search's
+// tilts reaches at its place, so that the grid of tilts (and the grids of the regions' places
+// shuffled) look it up rather than take it anew: with a region a tile, a large micrograph holds
+// hundreds of regions.
+class DefocusTable {
+public:
+    DefocusTable(const TiltSearch &search, const RegionSpectra &regions, double ring)
+        : m_regions(regions), m_count(search.regions()), m_step(ring / 20)
+    {
+        double extent = 0;
+        for (int r = 0; r < m_count; ++r)
+            extent = std::max(extent, std::hypot(regions.x[std::size_t(r)], regions.y[std::size_t(r)]));
+        const double reach = std::tan(degreesToRadians(kMaxTilt)) * regions.pixelSize * extent + m_step;
+        m_half = static_cast<int>(std::ceil(reach / m_step));
+        m_size = 2 * m_half + 1;
+        m_table.assign(std::size_t(m_count) * std::size_t(m_size), 0.0);
+        for (int r = 0; r < m_count; ++r)
+            for (int i = 0; i < m_size; ++i)
+                m_table[std::size_t(r) * std::size_t(m_size) + std::size_t(i)] = search.regionScore(
+                    r, (i - m_half) * m_step);
+        m_weight.resize(std::size_t(m_count));
+        for (int r = 0; r < m_count; ++r)
+            m_total += m_weight[std::size_t(r)] = regions.tiles[std::size_t(r)];
+    }
+
+    int regions() const { return m_count; }
+
+    // The mean score without a tilt, at the model's defocus.
+    double flat() const
+    {
+        double sum = 0;
+        for (int r = 0; r < m_count; ++r)
+            sum += m_weight[std::size_t(r)] * m_table[std::size_t(r) * std::size_t(m_size) + std::size_t(m_half)];
+        return m_total > 0 ? sum / m_total : 0.0;
+    }
+
+    // The best mean score over the grid of tilts, region r taken at the place of region place[r].
+    double grid(const std::vector<int> &place, Gradient *best) const
+    {
+        double top = flat();
+        if (best)
+            *best = {};
+        for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
+            for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
+                const Gradient g = gradientOf({angle, axis}, m_regions.pixelSize);
+                double sum = 0;
+                for (int r = 0; r < m_count; ++r) {
+                    const std::size_t at = std::size_t(place[std::size_t(r)]);
+                    const double u = (g.gx * m_regions.x[at] + g.gy * m_regions.y[at]) / m_step + m_half;
+                    const int i = std::clamp(static_cast<int>(std::floor(u)), 0, m_size - 2);
+                    const double f = std::clamp(u - i, 0.0, 1.0);
+                    const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size) + std::size_t(i);
+                    sum += m_weight[std::size_t(r)] * ((1 - f) * t[0] + f * t[1]);
+                }
+                sum = m_total > 0 ? sum / m_total : 0.0;
+                if (sum > top) {
+                    top = sum;
+                    if (best)
+                        *best = g;
+                }
+            }
+        return top;
+    }
+
+    // The part of the spread of the regions' own best defoci (each the peak of its row) that a plane
+    // through them explains, 0 to 1.
+    double planeExplains() const
+    {
+        if (m_count < 4)
+            return 0;
+        std::vector<double> d(std::size_t(m_count), 0.0);
+        for (int r = 0; r < m_count; ++r) {
+            const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size);
+            d[std::size_t(r)] = double(std::max_element(t, t + m_size) - t);
+        }
+        double sx = 0, sy = 0, sd = 0;
+        for (int r = 0; r < m_count; ++r) {
+            sx += m_regions.x[std::size_t(r)];
+            sy += m_regions.y[std::size_t(r)];
+            sd += d[std::size_t(r)];
+        }
+        sx /= m_count;
+        sy /= m_count;
+        sd /= m_count;
+        double xx = 0, xy = 0, yy = 0, xd = 0, yd = 0, dd = 0;
+        for (int r = 0; r < m_count; ++r) {
+            const double x = m_regions.x[std::size_t(r)] - sx, y = m_regions.y[std::size_t(r)] - sy,
+                         v = d[std::size_t(r)] - sd;
+            xx += x * x;
+            xy += x * y;
+            yy += y * y;
+            xd += x * v;
+            yd += y * v;
+            dd += v * v;
+        }
+        const double det = xx * yy - xy * xy;
+        if (!(det > 0) || !(dd > 0))
+            return 0;
+        const double gx = (yy * xd - xy * yd) / det, gy = (xx * yd - xy * xd) / det;
+        return std::clamp((gx * xd + gy * yd) / dd, 0.0, 1.0);
+    }
+
+private:
+    const RegionSpectra &m_regions;
+    int m_count, m_half = 0, m_size = 1;
+    double m_step, m_total = 0;
+    std::vector<double> m_table, m_weight;
+};
+
+std::vector<int> inPlace(int count)
+{
+    std::vector<int> place(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r)
+        place[std::size_t(r)] = r;
+    return place;
+}
+
+// How far the tilt found stands out from the regions' noise. A flat specimen's regions are alike
+// wherever they lie, so a plane through them fits their noise (or the rings a thickness inverts) as
+// well with their places shuffled; a tilt's regions fit it only where they are. The grid of the
+// search is taken again with the regions' places permuted, and the gain over no tilt the true places
+// give is returned as a multiple of the largest gain a permutation gives.
+double tiltStandsOut(const DefocusTable &table)
+{
+    if (table.regions() < 4)
+        return 0;
+    std::vector<int> place = inPlace(table.regions());
+    const double flat = table.flat();
+    const double gain = table.grid(place, nullptr) - flat;
+    std::mt19937 random(20240);
+    double shuffled = 0;
+    for (int k = 0; k < kPermutations; ++k) {
+        std::shuffle(place.begin(), place.end(), random);
+        shuffled = std::max(shuffled, table.grid(place, nullptr) - flat);
+    }
+    // Where no shuffling gains at all, a gain of a few thousandths of the correlation is still the
+    // grid's round-off of noise, not a tilt.
+    return gain / std::max(shuffled, kLeastGain);
+}
+
+TiltFound searchTilt(const TiltSearch &search, const DefocusTable &table, const RegionSpectra &regions, double ring)
 {
     TiltFound best;
-    best.score = search.score(0, {});
-    for (double angle = kTiltStep; angle <= kMaxTilt + 1e-9; angle += kTiltStep)
-        for (double axis = 0; axis < 360 - 1e-9; axis += kAxisStep) {
-            const Gradient g = gradientOf({angle, axis}, regions.pixelSize);
-            const double s = search.score(0, g);
-            if (s > best.score) {
-                best.score = s;
-                best.gradient = g;
-            }
-        }
+    best.score = table.grid(inPlace(table.regions()), &best.gradient);
     double extent = 0;
     for (int r = 0; r < regions.regions(); ++r)
         extent = std::max({extent, std::fabs(regions.x[std::size_t(r)]), std::fabs(regions.y[std::size_t(r)])});
@@ -785,6 +949,9 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         fit.result.specimenNote = QStringLiteral("Without a fit neither the tilt nor the thickness is measured.");
         return fit;
     }
+    // With neither a tilt nor a thickness reported there is nothing to correct: the plain fit's
+    // spectrum, values and resolution stand as they are.
+    const MicrographFit plainFit = fit;
     const double low = 1 / options.lowResolution, high = 1 / options.highResolution;
     const int n = options.tileSize > 0 ? options.tileSize
                                        : regionTileSize(options, fit.result.values->program.Defocus,
@@ -803,23 +970,52 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     // A plane through fewer than three regions a side follows their noise as readily as the tilt.
     const bool measurable = regions.columns >= kMinRegionsASide && regions.rows >= kMinRegionsASide;
     QString tiltNote;
+    // The tilt is measured up to where the plain fit's rings hold, where they are further than the
+    // band's top: a ring there moves further with the defocus, so the plane is told apart from the
+    // noise at a smaller tilt. Only as far as the regions' tiles sample the rings 2 pixels apart at a
+    // quarter more defocus.
+    double tiltHigh = high;
+    if (values.resolution > 0) {
+        CtfModel steep = model;
+        steep.Defocus *= 1.25;
+        const double top = std::min(1 / values.resolution, 0.8 / (2 * regions.pixelSize));
+        for (double k = high; k <= top; k += regions.frequencyStep) {
+            const double h = 1e-4 * k;
+            const double slope = std::fabs(steep.chi(k + h, 0) - steep.chi(k - h, 0)) / (2 * h);
+            if (Pi / (slope * regions.frequencyStep) < 2)
+                break;
+            tiltHigh = k;
+        }
+    }
     const auto measureTilt = [&](double thicknessNm) {
-        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, high);
+        const RingBins bins = ringBins(n, regions.frequencyStep, model.phase(), low, tiltHigh);
         const RingModel ringsOf = ringModel(bins, model);
         const TiltSearch search(regions, bins, ringsOf, thicknessNm);
-        const TiltFound found = searchTilt(search, regions, ring);
+        const DefocusTable table(search, regions, ring);
+        const TiltFound found = searchTilt(search, table, regions, ring);
         const SpecimenTilt t = tiltOf(found.gradient, regions.pixelSize);
         // The defocus change across the whole image along the gradient, in nm.
         const double change = std::fabs(found.gradient.gx) * image.width + std::fabs(found.gradient.gy) * image.height;
         const double visible = kVisibleTilt * ring;
         tilt.reset();
         tiltNote.clear();
+        // A large tilt moves the regions' peaks by rings, which a plane through their shuffled places
+        // can partly follow too; there the peaks' own plane bears it out.
+        const double standsOut = change < visible
+            ? 0.0
+            : (table.planeExplains() >= kPlaneExplains ? HUGE_VAL : tiltStandsOut(table));
         if (change < visible)
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, changes the defocus by "
                                       "%3 Å across the image, less than the band can see (a tenth of a ring at its "
                                       "top, %4 Å).")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
                                 number(nmToAngstrom(visible), 0));
+        else if (standsOut < (thicknessNm > 0 ? kStandsOutThick : kStandsOut))
+            tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, does not stand out "
+                                      "from the noise: the parts of the image, their places shuffled, fit a tilt "
+                                      "%3 % as well, and a tilt needs to fit %4 times better than that.")
+                           .arg(number(t.angle, 1), number(t.axis, 1), number(100 / std::max(standsOut, 1e-9), 0),
+                                number(thicknessNm > 0 ? kStandsOutThick : kStandsOut, 1));
         else {
             tilt = t;
             model.Defocus += found.shift;
@@ -862,6 +1058,9 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     };
     if (options.fitThickness) {
         measureThickness();
+        // Only a tilt already borne out is measured again: a thickness inverts rings but makes no
+        // plane, and against a thick model whose defocus the scan has moved, a flat specimen's
+        // regions can fit one by chance.
         if (options.fitTilt && measurable && thickness >= ring && !tooThick) {
             measureTilt(thickness);
             fit.spectrum = tiltCorrectedSpectrum(regions, model, tilt ? &*tilt : nullptr, low, highest);
@@ -958,7 +1157,7 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     }
     values.tilt = tilt;
     if (options.fitThickness) {
-        const double thin = ring;
+        const double thin = kThinMargin * ring;
         if (tooThick || thickness >= most * 0.98)
             notes << QStringLiteral("No thickness is reported: the rings look thicker than the band can measure, "
                                     "the first node of their fading lying below its low end (%1 Å thick and more).")
@@ -973,6 +1172,8 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     }
     values.resolution = fitAgreement(fit.spectrum, fittedModel(options, values), low).resolution;
     fit.result.tileSize = n; // the spectrum the values were refined on and judged by
+    if (!values.tilt && !values.thickness)
+        fit = plainFit;
     fit.result.specimenNote = notes.join(QLatin1Char(' '));
     reportProgress(progress, 1.0);
     return fit;

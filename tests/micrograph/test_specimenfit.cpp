@@ -105,6 +105,7 @@ private slots:
     void tilted_data();
     void tilted();
     void thick();
+    void thickIsNotTilted();
     void flat();
     void helpExample();
 };
@@ -194,6 +195,20 @@ void TestSpecimenFit::thick()
     QVERIFY(!v.tilt);
 }
 
+// A flat, thick specimen fitted for a tilt too: the rings its thickness inverts are no plane of
+// defocus across the image, and whatever plane fits them best must not be reported as a tilt.
+void TestSpecimenFit::thickIsNotTilted()
+{
+    Specimen s;
+    s.thicknessA = 4000;
+    s.defocusA = 12000;
+    const MicrographFit fit = fitMicrograph(specimenMicrograph(s, 1536, 4), optionsFor(true, true), 0.1);
+    QVERIFY2(fit.result.values, qPrintable(fit.result.message));
+    const CtfFitValues &v = *fit.result.values;
+    QVERIFY2(!v.tilt || v.tilt->angle < 2,
+             qPrintable(QStringLiteral("tilt %1 about %2").arg(v.tilt->angle).arg(v.tilt->axis)));
+}
+
 // A flat, thin specimen: no tilt it cannot see, no thickness, and notes that say why.
 void TestSpecimenFit::flat()
 {
@@ -207,6 +222,11 @@ void TestSpecimenFit::flat()
              qPrintable(fit.result.specimenNote));
     const double mean = (v.cryoEm.defocusU + v.cryoEm.defocusV) / 2;
     QVERIFY2(std::fabs(mean - 15000) < 0.005 * 15000, qPrintable(QString::number(mean)));
+    // Nothing to correct: the plain fit's spectrum and the resolution it holds to stand.
+    const MicrographFit plain = fitMicrograph(image, optionsFor(false, false), 0.1);
+    QCOMPARE(v.resolution, plain.result.values->resolution);
+    QCOMPARE(fit.spectrum.size, plain.spectrum.size);
+    QVERIFY(fit.spectrum.power == plain.spectrum.power);
     // A micrograph too small for a grid of regions: a statement, no tilt.
     const MicrographFit small = fitMicrograph(specimenMicrograph(Specimen{}, 600, 2), optionsFor(true, false), 0.1);
     QVERIFY(small.result.values && !small.result.values->tilt);
