@@ -36,11 +36,12 @@ struct CameraSpecimen {
 };
 
 struct CameraOptions {
-    int size = 4096;       // pixels a side
-    double dose = 40;      // electrons per Å^2
-    double contrast = 0.25; // the standard deviation of the white phase object before the CTF, as a fraction of the mean
-    double bFactor = 50;   // Å^2: the rings fade as exp(-B k^2 / 4), k in Å^-1
-    bool mtf = true;       // the detector's MTF on the counted image
+    int size = 4096;  // pixels a side
+    double dose = 40; // electrons per Å^2
+    double contrast =
+        0.25;            // the standard deviation of the white phase object before the CTF, as a fraction of the mean
+    double bFactor = 50; // Å^2: the rings fade as exp(-B k^2 / 4), k in Å^-1
+    bool mtf = true;     // the detector's MTF on the counted image
     std::uint64_t seed = 1;
 };
 
