@@ -32,18 +32,6 @@ std::vector<float> edgeTaper(int n)
     return w;
 }
 
-// Tile origins along one side of `length` pixels: tiles of n, `step` apart, the whole grid centred
-// so that the margins left over are even on both sides.
-std::vector<int> tileOrigins(int length, int n, int step)
-{
-    const int count = (length - n) / step + 1;
-    const int margin = (length - n - (count - 1) * step) / 2;
-    std::vector<int> origins(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        origins[static_cast<std::size_t>(i)] = margin + i * step;
-    return origins;
-}
-
 // Sums |F|^2 of the tiles it is given into `sum` (n x (n/2 + 1), the transform's half plane), with
 // arrays of its own so that workers can run side by side.
 class TileWorker {
@@ -231,6 +219,16 @@ std::vector<double> wrappedBoxSum(const std::vector<double> &values, int n, int 
 }
 
 } // namespace
+
+std::vector<int> tileOrigins(int length, int n, int step)
+{
+    const int count = (length - n) / step + 1;
+    const int margin = (length - n - (count - 1) * step) / 2;
+    std::vector<int> origins(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        origins[static_cast<std::size_t>(i)] = margin + i * step;
+    return origins;
+}
 
 std::vector<double> boxBackground(const std::vector<double> &amplitude, int n, double frequencyStep,
                                   double backgroundFrequency)

@@ -66,4 +66,8 @@ std::vector<float> subtractBackground(const std::vector<float> &power, int n, do
 std::vector<double> boxBackground(const std::vector<double> &amplitude, int n, double frequencyStep,
                                   double backgroundFrequency);
 
+// Tile origins along one side of `length` pixels: tiles of n, `step` apart, the whole grid centred
+// so that the margins left over are even on both sides.
+std::vector<int> tileOrigins(int length, int n, int step);
+
 } // namespace orvalis

@@ -71,15 +71,9 @@ std::vector<float> edgeTaper(int n)
 // half, as the plain spectrum's do, so that a small micrograph's few regions average more of them.
 constexpr int kSideBySide = 6;
 
-std::vector<int> tileOrigins(int length, int n)
+std::vector<int> regionTileOrigins(int length, int n)
 {
-    const int step = length / n >= kSideBySide ? n : n / 2;
-    const int count = (length - n) / step + 1;
-    const int margin = (length - n - (count - 1) * step) / 2;
-    std::vector<int> origins(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        origins[static_cast<std::size_t>(i)] = margin + i * step;
-    return origins;
+    return tileOrigins(length, n, length / n >= kSideBySide ? n : n / 2);
 }
 
 // The band's pixels (one half of the centrosymmetric spectrum, the central cross left out) binned
@@ -741,7 +735,7 @@ RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSiz
         throw OrvalisError(QStringLiteral("The micrograph's pixel values are not all finite numbers."));
     const float scale = deviation > 0 ? static_cast<float>(1 / deviation) : 1.0f;
 
-    const std::vector<int> xs = tileOrigins(image.width, n), ys = tileOrigins(image.height, n);
+    const std::vector<int> xs = regionTileOrigins(image.width, n), ys = regionTileOrigins(image.height, n);
     const int cx = static_cast<int>(xs.size()), cy = static_cast<int>(ys.size());
     const int most = std::clamp(static_cast<int>(std::sqrt(kMaxRegionValues) / n), 2, kMaxRegionsASide);
     const int rx = std::clamp(cx, 1, most), ry = std::clamp(cy, 1, most);
