@@ -32,6 +32,12 @@ namespace orvalis {
 // Responsive work sees Cancel at its next progress report, a few milliseconds away.
 inline constexpr std::chrono::milliseconds kStopPatience{3000};
 
+template <typename T> struct WorkOutcome {
+    T value{};
+    QString error;          // the message of a failure
+    bool cancelled = false; // Cancel was pressed
+};
+
 namespace detail {
 
 // The threads of all background work. Never destroyed (QCoreApplication joins the global pool as
@@ -56,13 +62,31 @@ struct WorkRun {
     QObject *owner = nullptr; // who hears of its progress; null once the work is left to itself
 };
 
-} // namespace detail
+// What `work(report)` gives, or how it failed: an OrvalisError keeps its message, running out of
+// memory gives `outOfMemory`, and any other exception a message that says so.
+template <typename T, typename Work>
+WorkOutcome<T> outcomeOf(const Work &work, const ProgressCallback &report, const QString &outOfMemory)
+{
+    WorkOutcome<T> outcome;
+    try {
+        outcome.value = work(report);
+    } catch (const Cancelled &) {
+        outcome.cancelled = true;
+    } catch (const OrvalisError &e) {
+        outcome.error = e.text();
+    } catch (const std::bad_alloc &) {
+        outcome.error = outOfMemory;
+    } catch (const std::exception &e) {
+        // Nothing may leave the worker: the future would hand it to the event loop.
+        outcome.error =
+            QStringLiteral("The work stopped on an internal error: %1").arg(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        outcome.error = QStringLiteral("The work stopped on an internal error.");
+    }
+    return outcome;
+}
 
-template <typename T> struct WorkOutcome {
-    T value{};
-    QString error;          // the message of a failure
-    bool cancelled = false; // Cancel was pressed
-};
+} // namespace detail
 
 template <typename T> class BackgroundWork {
 public:
@@ -114,24 +138,17 @@ public:
                         run.endedChanged.notify_all();
                     }
                 } ended{*run};
-                WorkOutcome<T> outcome;
-                try {
-                    outcome.value = work(report);
-                } catch (const Cancelled &) {
-                    outcome.cancelled = true;
-                } catch (const OrvalisError &e) {
-                    outcome.error = e.text();
-                } catch (const std::bad_alloc &) {
-                    outcome.error = outOfMemory;
-                } catch (const std::exception &e) {
-                    // Nothing may leave the worker: the future would hand it to the event loop.
-                    outcome.error = QStringLiteral("The work stopped on an internal error: %1")
-                                        .arg(QString::fromLocal8Bit(e.what()));
-                } catch (...) {
-                    outcome.error = QStringLiteral("The work stopped on an internal error.");
-                }
-                return outcome;
+                return detail::outcomeOf<T>(work, report, outOfMemory);
             }));
+    }
+
+    // The same work on this thread, once the work under way has stopped: for the shell and the
+    // tests, which wait for it. Never cancelled.
+    template <typename Work> WorkOutcome<T> runHere(Work work, const QString &outOfMemory)
+    {
+        stop();
+        return detail::outcomeOf<T>(
+            work, [](double) { return true; }, outOfMemory);
     }
 
     void cancel()

@@ -89,18 +89,16 @@ bool FitSession::fitNow(QString *error)
 {
     QString refused = problem();
     if (refused.isEmpty()) {
-        m_work.stop();
         clear();
         const CtfFitOptions options = fitOptionsFor(m_request, m_session.state());
-        try {
-            const MicrographJob job(m_micrograph.path(), m_micrograph.sharedImage());
-            take(job.fit(options, m_micrograph.pixelSize()), options);
+        const MicrographJob job(m_micrograph.path(), m_micrograph.sharedImage());
+        const WorkOutcome<MicrographFit> outcome = m_work.runHere(
+            [&](const ProgressCallback &) { return job.fit(options, m_micrograph.pixelSize()); }, outOfMemory());
+        if (outcome.error.isEmpty()) {
+            take(outcome.value, options);
             return true;
-        } catch (const OrvalisError &e) {
-            refused = e.text();
-        } catch (const std::bad_alloc &) {
-            refused = outOfMemory();
         }
+        refused = outcome.error;
     }
     if (error)
         *error = refused;

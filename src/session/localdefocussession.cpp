@@ -1,13 +1,12 @@
 #include "session/localdefocussession.h"
 
-#include "core/orvaliserror.h"
 #include "session/fitsession.h"
 #include "session/micrographsession.h"
 
 #include <QThread>
 
 #include <algorithm>
-#include <new>
+#include <functional>
 
 namespace orvalis {
 
@@ -53,14 +52,19 @@ QString LocalDefocusSession::problem() const
     return {};
 }
 
-std::shared_ptr<const LocalDefocus> LocalDefocusSession::compute(const ProgressCallback &progress) const
+std::function<std::shared_ptr<const LocalDefocus>(const ProgressCallback &)> LocalDefocusSession::prepare()
 {
+    clear();
     LocalDefocusOptions o;
     o.threads = std::clamp(QThread::idealThreadCount(), 1, 16);
     o.keepSpectra = true;
-    return std::make_shared<const LocalDefocus>(fitLocalDefocus(*m_micrograph.sharedImage(), m_fit.resultOptions(),
-                                                                *m_fit.result()->values, m_micrograph.pixelSize(), o,
-                                                                progress));
+    const CtfFitValues values = *m_fit.result()->values;
+    m_fittedTilt = values.tilt;
+    m_fittedCentre = 0.5 * (values.cryoEm.defocusU + values.cryoEm.defocusV);
+    return [image = m_micrograph.sharedImage(), options = m_fit.resultOptions(), values,
+            pixel = m_micrograph.pixelSize(), o](const ProgressCallback &report) {
+        return std::make_shared<const LocalDefocus>(fitLocalDefocus(*image, options, values, pixel, o, report));
+    };
 }
 
 bool LocalDefocusSession::start(QString *error)
@@ -71,20 +75,7 @@ bool LocalDefocusSession::start(QString *error)
             *error = refused;
         return false;
     }
-    m_work.stop();
-    clear();
-    LocalDefocusOptions o;
-    o.threads = std::clamp(QThread::idealThreadCount(), 1, 16);
-    o.keepSpectra = true;
-    const CtfFitValues values = *m_fit.result()->values;
-    m_fittedTilt = values.tilt;
-    m_fittedCentre = 0.5 * (values.cryoEm.defocusU + values.cryoEm.defocusV);
-    m_work.start(
-        [image = m_micrograph.sharedImage(), options = m_fit.resultOptions(), values, pixel = m_micrograph.pixelSize(),
-         o](const ProgressCallback &report) {
-            return std::make_shared<const LocalDefocus>(fitLocalDefocus(*image, options, values, pixel, o, report));
-        },
-        outOfMemory());
+    m_work.start(prepare(), outOfMemory());
     return true;
 }
 
@@ -92,20 +83,13 @@ bool LocalDefocusSession::computeNow(QString *error)
 {
     QString refused = problem();
     if (refused.isEmpty()) {
-        m_work.stop();
-        clear();
-        const CtfFitValues &values = *m_fit.result()->values;
-        m_fittedTilt = values.tilt;
-        m_fittedCentre = 0.5 * (values.cryoEm.defocusU + values.cryoEm.defocusV);
-        try {
-            m_result = compute({});
+        const auto outcome = m_work.runHere(prepare(), outOfMemory());
+        if (outcome.error.isEmpty()) {
+            m_result = outcome.value;
             emit finished();
             return true;
-        } catch (const OrvalisError &e) {
-            refused = e.text();
-        } catch (const std::bad_alloc &) {
-            refused = outOfMemory();
         }
+        refused = outcome.error;
     }
     if (error)
         *error = refused;

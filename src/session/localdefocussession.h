@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace orvalis {
@@ -49,7 +50,8 @@ signals:
 
 private:
     void clear();
-    std::shared_ptr<const LocalDefocus> compute(const ProgressCallback &progress) const;
+    // Clears the patches of before and records the fit they start from; the work that fits them.
+    std::function<std::shared_ptr<const LocalDefocus>(const ProgressCallback &)> prepare();
 
     FitSession &m_fit;
     MicrographSession &m_micrograph;

@@ -100,19 +100,16 @@ void MicrographSession::open(const QString &path)
 
 bool MicrographSession::openNow(const QString &path, QString *error)
 {
-    m_work.stop();
-    try {
-        take(loadMicrograph(path, nullptr, m_tileSize, 0, fallbackPixelSize()), true);
-        return true;
-    } catch (const OrvalisError &e) {
+    const WorkOutcome<LoadedMicrograph> outcome = m_work.runHere(
+        [&](const ProgressCallback &) { return loadMicrograph(path, nullptr, m_tileSize, 0, fallbackPixelSize()); },
+        QStringLiteral("Cannot open the micrograph %1: there is not enough memory.").arg(QFileInfo(path).fileName()));
+    if (!outcome.error.isEmpty()) {
         if (error)
-            *error = e.text();
-    } catch (const std::bad_alloc &) {
-        if (error)
-            *error = QStringLiteral("Cannot open the micrograph %1: there is not enough memory.")
-                         .arg(QFileInfo(path).fileName());
+            *error = outcome.error;
+        return false;
     }
-    return false;
+    take(outcome.value, true);
+    return true;
 }
 
 void MicrographSession::cancel()
