@@ -781,6 +781,9 @@ int runFit(const QStringList &arguments)
                 continue;
             }
             saveFile(patchesPath(parser.value(QStringLiteral("patches")), r.file, count > 1), patchTable(*r.local));
+            // The table has no room for it, and a user checking a tilt wants it at once.
+            if (r.local->plane)
+                printFailure({ExitOk, QStringLiteral("%1: %2").arg(r.file, planeSummary(*r.local->plane))});
         }
     if (signal != 0) {
         printFailure({128 + signal,

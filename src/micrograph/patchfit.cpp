@@ -1,6 +1,7 @@
 #include "micrograph/patchfit.h"
 
 #include "core/cryoemdefocus.h"
+#include "core/numberformat.h"
 #include "core/orvaliserror.h"
 #include "core/units.h"
 #include "micrograph/ctfmodel.h"
@@ -71,6 +72,15 @@ PatchGrid patchGrid(int width, int height, int tileSize)
     g.left = (width - g.columns * g.patchSize) / 2;
     g.top = (height - g.rows * g.patchSize) / 2;
     return g;
+}
+
+QString planeSummary(const DefocusPlane &plane)
+{
+    return QStringLiteral("The plane through the %1 significant patches: %2° about an axis at %3°, %4 Å at the "
+                          "centre, the patches within %5 Å of it (rms).")
+        .arg(plane.patches)
+        .arg(formatFixed(plane.tilt.angle, 1), formatFixed(plane.tilt.axis, 1), formatFixed(plane.centreDefocus, 0),
+             formatFixed(plane.rms, 0));
 }
 
 std::optional<DefocusPlane> leastSquaresPlane(const std::vector<DefocusPatch> &patches, int imageWidth, int imageHeight,

@@ -17,6 +17,8 @@
 #include "micrograph/powerspectrum.h"
 #include "micrograph/progress.h"
 
+#include <QString>
+
 #include <optional>
 #include <vector>
 
@@ -101,6 +103,10 @@ LocalDefocus fitLocalDefocus(const MicrographImage &image, const CtfFitOptions &
 // one line.
 std::optional<DefocusPlane> leastSquaresPlane(const std::vector<DefocusPatch> &patches, int imageWidth, int imageHeight,
                                               double pixelSizeNm);
+
+// The plane in a sentence, as the window and the shell say it: "The plane through the 12 significant
+// patches: 19.7° about an axis at 62.3°, 15012 Å at the centre, the patches within 41 Å of it (rms)."
+QString planeSummary(const DefocusPlane &plane);
 
 // The model of a patch's fit, to draw or compare with.
 CtfModel patchModel(const LocalDefocus &local, const DefocusPatch &patch);

@@ -524,12 +524,7 @@ void LocalDefocusDialog::showResult()
         plane << QStringLiteral("Contours: the fitted tilt, %1° about an axis at %2°.")
                      .arg(formatFixed(fitted->angle, 1), formatFixed(fitted->axis, 1));
     if (local->plane)
-        plane << QStringLiteral("%1The plane through the %2 significant patches: %3° about an axis at %4°, %5 at the "
-                                "centre, the patches within %6 of it (rms).")
-                     .arg(fitted ? QString() : QStringLiteral("Contours (dashed): "))
-                     .arg(local->plane->patches)
-                     .arg(formatFixed(local->plane->tilt.angle, 1), formatFixed(local->plane->tilt.axis, 1),
-                          angstroms(local->plane->centreDefocus), angstroms(local->plane->rms));
+        plane << (fitted ? QString() : QStringLiteral("Contours (dashed): ")) + planeSummary(*local->plane);
     else
         plane << QStringLiteral("Fewer than 3 patches have a significant fit: no plane is drawn.");
     laPlane->setText(plane.join(QLatin1Char(' ')));
