@@ -5,17 +5,7 @@
 # and processor time of 9 runs (target: at most 0.3 s). With ORVALIS_BEFORE=path/to/orvalis-ctf, that
 # program's runs are interleaved with this build's, so that both see the same load.
 # Usage: bench/bench-cli-fit-camera.sh [build folder, default build]. Exits 1 when over the target.
-set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-program="$build/src/app/orvalis-ctf"
-maker="$build/bench/make_fit_micrographs"
-for p in "$program" "$maker"; do
-    [ -x "$p" ] || { echo "bench-cli-fit-camera: no $p (build it first)" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+. "$(dirname "$0")/cli-bench-setup.sh" bench-cli-fit-camera "${1:-build}"
 "$maker" "$work" 3 camera
 
 programs=("$program")

@@ -5,17 +5,7 @@
 # Four distinct micrographs are written (make_fit_micrographs) and each is named four times, as the
 # library's bench_ctffit does; the files stay in the page cache, so the figures are the fit's, not the disk's.
 # Usage: bench/bench-cli-fit.sh [build folder, default build]. Exits 1 when a figure is over its limit.
-set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-program="$build/src/app/orvalis-ctf"
-maker="$build/bench/make_fit_micrographs"
-for p in "$program" "$maker"; do
-    [ -x "$p" ] || { echo "bench-cli-fit: no $p (build it first)" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+. "$(dirname "$0")/cli-bench-setup.sh" bench-cli-fit "${1:-build}"
 
 "$maker" "$work" 4
 files=()
@@ -51,11 +41,6 @@ check() { # name figure limit unit [at-least]
 one=$(for r in 1 2 3 4 5; do wall_s "$program" fit "$work/micrograph0$(((r - 1) % 4 + 1)).mrc" --threads 1; echo; done |
     sort -n | awk '{ a[NR] = $1 } END { print a[3] }')
 check "fit, one 4096^2 file, 1 thread, median of 5" "$one" 1.5 s
-# wall clock and processor time (user + system) of one run: "wall cpu"
-timed() {
-    /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" > /dev/null
-    awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time"
-}
 read -r t1 c1 <<< "$(timed "$program" fit "${files[@]}" --threads 1)"
 read -r t2 c2 <<< "$(timed "$program" fit "${files[@]}" --threads 2)"
 printf '%-44s %9s s   (processor time %s s)\n' "fit, 16 files, --threads 1" "$t1" "$c1" \

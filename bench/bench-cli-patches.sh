@@ -3,24 +3,9 @@
 # thread, runs of the plain fit and the fit with --patches interleaved on the same 4096 x 4096
 # micrographs (make_fit_micrographs): the median of 5 of each, and their difference at most 1 s.
 # Usage: bench/bench-cli-patches.sh [build folder, default build]. Exits 1 when it is over.
-set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-program="$build/src/app/orvalis-ctf"
-maker="$build/bench/make_fit_micrographs"
-for p in "$program" "$maker"; do
-    [ -x "$p" ] || { echo "bench-cli-patches: no $p (build it first)" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+. "$(dirname "$0")/cli-bench-setup.sh" bench-cli-patches "${1:-build}"
 "$maker" "$work" 2
 
-# wall clock and processor time (user + system) of one run: "wall cpu"
-timed() {
-    /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" > /dev/null
-    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time"
-}
 "$program" fit "$work/micrograph01.mrc" --threads 1 > /dev/null # the page cache, the plans' wisdom
 : > "$work/plain"
 : > "$work/patches"
