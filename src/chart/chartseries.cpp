@@ -109,15 +109,49 @@ void ChartSeries::thinnedLines(QVector<QPointF> &lines) const
         std::reverse(lines.begin(), lines.end());
 }
 
+bool ChartSeries::LinesKey::operator==(const LinesKey &o) const
+{
+    return points == o.points && count == o.count && keyLower == o.keyLower && keyUpper == o.keyUpper
+        && valueLower == o.valueLower && valueUpper == o.valueUpper && keyRect == o.keyRect && valueRect == o.valueRect
+        && keyReversed == o.keyReversed && valueReversed == o.valueReversed && adaptive == o.adaptive
+        && valueLinear == o.valueLinear;
+}
+
+ChartSeries::LinesKey ChartSeries::linesKey() const
+{
+    LinesKey key;
+    key.points = mDataContainer.data();
+    key.count = mDataContainer->size();
+    key.keyLower = mKeyAxis->range().lower;
+    key.keyUpper = mKeyAxis->range().upper;
+    key.valueLower = mValueAxis->range().lower;
+    key.valueUpper = mValueAxis->range().upper;
+    key.keyRect = mKeyAxis->axisRect()->rect();
+    key.valueRect = mValueAxis->axisRect()->rect();
+    key.keyReversed = mKeyAxis->rangeReversed();
+    key.valueReversed = mValueAxis->rangeReversed();
+    key.adaptive = mAdaptiveSampling;
+    key.valueLinear = mValueAxis->scaleType() == QCPAxis::stLinear;
+    return key;
+}
+
 void ChartSeries::draw(QCPPainter *painter)
 {
     if (!isPlainLine()) {
+        m_linesValid = false; // QCustomPlot's drawing passes other lines through drawLinePlot
+        m_cut = Cut::None;
         QCPGraph::draw(painter);
         return;
     }
     if (mKeyAxis->range().size() <= 0 || mDataContainer->isEmpty())
         return;
-    thinnedLines(m_lines);
+    const LinesKey key = linesKey();
+    if (!m_linesValid || !(key == m_linesKey)) {
+        thinnedLines(m_lines);
+        m_linesKey = key;
+        m_linesValid = true;
+        m_cut = Cut::None;
+    }
     painter->setPen(mPen);
     painter->setBrush(Qt::NoBrush);
     drawLinePlot(painter, m_lines);
@@ -158,6 +192,8 @@ void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &line
         painter->setPen(cosmetic);
     }
     const auto isNan = [](const QPointF &p) { return std::isnan(p.x()) || std::isnan(p.y()); };
+    // The kept lines cut the same way as at the last draw: their segments are still there.
+    const bool own = &lines == &m_lines;
     const auto collect = [&](auto &segments, auto toSegment) {
         segments.clear();
         for (int i = 1; i < lines.size(); ++i)
@@ -165,14 +201,18 @@ void ChartSeries::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &line
                 segments.append(toSegment(QLineF(lines[i - 1], lines[i])));
     };
     if (painter->antialiasing()) {
-        collect(m_exactSegments, [](const QLineF &segment) { return segment; });
+        if (!own || m_cut != Cut::Exact)
+            collect(m_exactSegments, [](const QLineF &segment) { return segment; });
+        m_cut = own ? Cut::Exact : Cut::None;
         const int count = static_cast<int>(m_exactSegments.size());
         if (const CosmeticTarget target = cosmeticTarget(painter); target.image)
             strokeCosmeticSegments(target, m_exactSegments.constData(), count);
         else
             painter->drawLines(m_exactSegments.constData(), count);
     } else {
-        collect(m_segments, [](const QLineF &segment) { return segment.toLine(); });
+        if (!own || m_cut != Cut::Whole)
+            collect(m_segments, [](const QLineF &segment) { return segment.toLine(); });
+        m_cut = own ? Cut::Whole : Cut::None;
         painter->drawLines(m_segments.constData(), static_cast<int>(m_segments.size()));
     }
 }

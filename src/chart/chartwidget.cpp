@@ -10,6 +10,7 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace orvalis {
@@ -310,21 +311,33 @@ int ChartWidget::seriesIndex(const QString &objectName) const
 
 void ChartWidget::clearSeries(int index)
 {
-    if (QCPGraph *g = series(index))
+    if (QCPGraph *g = series(index)) {
         g->data()->clear();
+        pointsChanged(g);
+    }
 }
 
 void ChartWidget::appendPoint(int index, double x, double y)
 {
     // A point beyond the last one is appended in place; the container sorts only otherwise.
-    if (QCPGraph *g = series(index))
+    if (QCPGraph *g = series(index)) {
         g->addData(x, y);
+        pointsChanged(g);
+    }
 }
 
 void ChartWidget::appendPoints(int index, const QVector<double> &x, const QVector<double> &y)
 {
-    if (QCPGraph *g = series(index))
+    if (QCPGraph *g = series(index)) {
         g->addData(x, y, true);
+        pointsChanged(g);
+    }
+}
+
+void ChartWidget::pointsChanged(QCPGraph *g)
+{
+    if (auto *line = qobject_cast<ChartSeries *>(g))
+        line->pointsChanged();
 }
 
 void ChartWidget::setPoints(int index, const QVector<double> &x, const QVector<double> &y)
@@ -339,10 +352,20 @@ void ChartWidget::setPoints(int index, const QVector<double> &x, const QVector<d
         for (int i = 0; i < count; ++i)
             points[i] = QCPGraphData(x[i], y[i]);
         held.set(points, true);
+        pointsChanged(g);
         return;
     }
-    auto point = held.begin();
-    for (int i = 0; i < count; ++i, ++point) {
+    // The same points, bit for bit (a curve the step did not touch), leave the series as drawn.
+    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    int first = 0;
+    for (auto point = held.constBegin(); first < count && same(point->key, x[first]) && same(point->value, y[first]);
+         ++point)
+        ++first;
+    if (first == count)
+        return;
+    pointsChanged(g);
+    auto point = held.begin() + first;
+    for (int i = first; i < count; ++i, ++point) {
         point->key = x[i];
         point->value = y[i];
     }

@@ -154,6 +154,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    static void pointsChanged(QCPGraph *series); // its thinned lines are made again
     ChartTicker &ticker(Axis axis) const;
     void prepareLayout();
     void chooseRefresh();

@@ -136,6 +136,8 @@ private slots:
     void thinnedAsQCustomPlotThins_data();
     void thinnedAsQCustomPlotThins();
     void paintedAsQCustomPlotPaints();
+    void keptLinesFollowEveryChange_data();
+    void keptLinesFollowEveryChange();
 
 private:
     // Rows run per data-driven test, so that a table that lost its rows fails instead of passing.
@@ -160,7 +162,8 @@ void TestChartWidget::cleanupTestCase()
                                 "invertedAxisOrientation",
                                 "backImageFillsPlotRect",
                                 "paintedAsQCustomPlotPaints",
-                                "thinnedAsQCustomPlotThins"};
+                                "thinnedAsQCustomPlotThins",
+                                "keptLinesFollowEveryChange"};
     for (const QString &name : tables)
         QVERIFY2(m_rowsRun.value(name) > 0, qPrintable(name + " ran no rows"));
 }
@@ -941,4 +944,91 @@ void TestChartWidget::thinnedAsQCustomPlotThins()
     QVERIFY(!stock.isEmpty() || from > 10);
     QVERIFY2(sameDoubles(ours, stock),
              qPrintable(QStringLiteral("%1 points, QCustomPlot's %2").arg(ours.size()).arg(stock.size())));
+}
+
+// A series keeps its thinned lines and segments between redraws while its points and axes stay: a
+// chart changed after a redraw must show exactly what a chart drawn once in the new state shows.
+void TestChartWidget::keptLinesFollowEveryChange_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("antialiased");
+    for (const bool aa : {true, false}) {
+        const char *look = aa ? "antialiased" : "aliased";
+        for (const char *change :
+             {"nothing", "same points", "last point moved", "first point moved", "one value in the middle",
+              "frequency axis", "value axis", "size", "cleared", "appended"})
+            QTest::addRow("%s, %s", change, look) << QString::fromLatin1(change) << aa;
+    }
+}
+
+void TestChartWidget::keptLinesFollowEveryChange()
+{
+    countRow();
+    QFETCH(QString, change);
+    QFETCH(bool, antialiased);
+    // Dense enough to be thinned into pixel columns, as the window's curves are.
+    QVector<double> k, y, y2;
+    for (int i = 0; i < 4097; ++i) {
+        k << i * 10.0 / 4096;
+        y << std::sin(0.2 * k.last() * k.last() * k.last()) * std::exp(-0.02 * k.last() * k.last());
+        y2 << std::exp(-0.01 * k.last() * k.last());
+    }
+    const auto makeChart = [antialiased](ChartWidget &chart) {
+        setUpCurveChart(chart);
+        const int first = chart.addSeries("Series1", "CTF", QColor(0x00, 0x00, 0x80));
+        chart.addSeries("Series2", "Envelope", QColor(0x80, 0x00, 0x00));
+        for (int s : {first, first + 1})
+            chart.series(s)->setAntialiased(antialiased);
+        return first;
+    };
+    ChartWidget kept;
+    const int series = makeChart(kept);
+    kept.setPoints(series, k, y);
+    kept.setPoints(series + 1, k, y2);
+    kept.redraw();
+    kept.redraw(); // the lines kept once
+
+    QVector<double> k2 = k, y3 = y;
+    QSize size(560, 300);
+    double kEnd = 10, valueEnd = 1.1;
+    if (change == QLatin1String("last point moved"))
+        y3.last() += 0.5;
+    else if (change == QLatin1String("first point moved"))
+        y3.first() -= 0.5;
+    else if (change == QLatin1String("one value in the middle"))
+        y3[2048] = 0.9;
+    else if (change == QLatin1String("frequency axis"))
+        kEnd = 7;
+    else if (change == QLatin1String("value axis"))
+        valueEnd = 0.8;
+    else if (change == QLatin1String("size"))
+        size = QSize(500, 320);
+    const auto apply = [&](ChartWidget &chart) {
+        chart.resize(size);
+        for (Axis side : {Axis::Top, Axis::Bottom})
+            chart.setAxisRange(side, 0, kEnd);
+        for (Axis side : {Axis::Left, Axis::Right})
+            chart.setAxisRange(side, -valueEnd, valueEnd);
+        if (change == QLatin1String("cleared")) {
+            chart.clearSeries(series);
+            for (int i = 0; i < k2.size(); i += 2)
+                chart.appendPoint(series, k2[i], y3[i]);
+        } else if (change == QLatin1String("appended")) {
+            chart.appendPoints(series + 1, {10.5}, {0.5});
+        } else if (change != QLatin1String("nothing")) {
+            chart.setPoints(series, k2, y3);
+        }
+    };
+    apply(kept);
+    kept.redraw();
+
+    ChartWidget fresh;
+    makeChart(fresh);
+    if (change != QLatin1String("cleared"))
+        fresh.setPoints(series, k2, y3);
+    fresh.setPoints(series + 1, k, y2);
+    apply(fresh);
+    fresh.redraw();
+    QCOMPARE(kept.pointCount(series), fresh.pointCount(series));
+    QVERIFY(grabbed(kept) == grabbed(fresh));
 }

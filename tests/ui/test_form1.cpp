@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up values, the aberration controls, the curve options.
 #include "formdriver.h"
 
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
 #include "core/scopedata.h"
 
@@ -51,6 +52,8 @@ private slots:
     void plotterKeepsEachCtfsDefocus();
     void plotterEnvelopesOff();
     void exitCloses();
+    void keptCurvesFollowTheirTerms_data();
+    void keptCurvesFollowTheirTerms();
 
 private:
     ChartWidget *chart1() { return child<ChartWidget>(m_form.get(), "Chart1"); }
@@ -623,4 +626,52 @@ void TestForm1::exitCloses()
 }
 
 ORVALIS_UI_TEST_MAIN(TestForm1)
+// The chart keeps a curve's thinned lines while its points stay (the temporal envelope under a defocus
+// step): a change of what a curve is computed from must reach the picture, exactly as if it were
+// drawn afresh.
+void TestForm1::keptCurvesFollowTheirTerms_data()
+{
+    QTest::addColumn<QString>("term");
+    QTest::addColumn<bool>("temporalMoves");
+    QTest::newRow("energy spread") << "dE" << true;
+    QTest::newRow("chromatic aberration") << "Cc" << true;
+    QTest::newRow("defocus") << "defocus" << false;
+}
+
+void TestForm1::keptCurvesFollowTheirTerms()
+{
+    QFETCH(QString, term);
+    QFETCH(bool, temporalMoves);
+    CtfSession &session = m_form->session();
+    QVERIFY(session.viewChoices().temporal);
+    ChartWidget *chart = chart1();
+    const auto picture = [chart] {
+        QApplication::processEvents(); // the queued replot
+        return chart->grab().toImage();
+    };
+    const QImage before = picture();
+    const int last = chart->pointCount(S2Temporal) - 1;
+    const double temporalBefore = chart->yValue(S2Temporal, last / 4);
+
+    if (term == QLatin1String("defocus")) {
+        bar("ScrollBar1")->setValue(bar("ScrollBar1")->value() + 40);
+    } else {
+        TScopeData record = session.activeScopeRecord();
+        (term == QLatin1String("dE") ? record.dE : record.Cc) *= 2;
+        QVERIFY(session.applyRecord(record));
+    }
+    const QImage after = picture();
+    QVERIFY(after != before);
+    QCOMPARE(chart->yValue(S2Temporal, last / 4) != temporalBefore, temporalMoves);
+
+    // Drawn afresh: a range changed and back thins every curve again.
+    const double top = chart->axisMaximum(ChartWidget::Axis::Left);
+    const double bottom = chart->axisMinimum(ChartWidget::Axis::Left);
+    chart->setAxisRange(ChartWidget::Axis::Left, bottom, top * 2);
+    chart->redraw();
+    chart->setAxisRange(ChartWidget::Axis::Left, bottom, top);
+    chart->redraw();
+    QVERIFY(picture() == after);
+}
+
 #include "test_form1.moc"

@@ -340,4 +340,33 @@ void AberrationControls::showStoredRanges()
     m_sliders->setMaximum(SliderPanel::Astigmatism3, ranges.a3Max);
 }
 
+// Choosing a CTF again, or leaving plotter mode for the first, brings back what was dialled in for it
+// (defocus, both astigmatisms and their azimuths, the magnification). The active CTF chosen again is
+// loaded afresh.
+void AberrationControls::switchCtf(bool second)
+{
+    const bool other = m_session->secondActive() != second;
+    if (other)
+        m_kept[m_session->secondActive()] = dialled();
+    m_session->setSecondActive(second);
+    const TScopeData &record = second ? m_session->ScopeRecord2 : m_session->ScopeRecord1;
+    if (other && m_kept[second]) {
+        DialledAberrations kept = *m_kept[second];
+        kept.defocus = record.Defocus;
+        loadKeeping(record, kept);
+        return;
+    }
+    ScopeInit(record);
+    setDefocus(record.Defocus);
+}
+
+void AberrationControls::drawOtherCtf()
+{
+    const bool other = !m_session->secondActive();
+    std::optional<int> magnification;
+    if (m_kept[other])
+        magnification = m_kept[other]->magnification;
+    m_session->computeInactiveCurves(magnification);
+}
+
 } // namespace orvalis

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -62,6 +63,12 @@ public:
     void applyOptions(const OptionRanges &ranges, bool reload);
     void showStoredRanges(); // the sliders take the session's ranges
 
+    // Plotter mode: the controls act on the second CTF or the first, its instrument loaded; each
+    // CTF keeps what was dialled in for it, to come back to it.
+    void switchCtf(bool second);
+    // The CTF the controls do not act on, drawn with what was dialled in for it.
+    void drawOtherCtf();
+
 signals:
     // A defocus typed and entered, once it is set: the map is built again while it is shown.
     void defocusEntered();
@@ -86,6 +93,8 @@ private:
     bool m_loading = false;
     SliderPanel *m_sliders;
     MainBody *m_body;
+    // What the user had dialled in for each CTF when the other was chosen.
+    std::optional<DialledAberrations> m_kept[2];
 };
 
 } // namespace orvalis

@@ -108,9 +108,9 @@ void TForm1::buildParts()
     m_store = std::make_unique<WindowStore>();
     m_painter = new ViewPainter(this, m_session, m_body, m_status);
     m_controls = new AberrationControls(this, m_session, m_body);
-    m_views = new ViewCommands(this, {m_session, m_actions, m_body, m_status, m_controls, m_row.get()});
+    m_views = new ViewCommands(this, {m_session, m_actions, m_body});
     m_help = new HelpDialogs(this);
-    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info(), m_painter});
+    m_setup = new SetupDialogs(this, {m_session, m_actions, m_body->info()});
     connectControls();
     m_saver = new SaveCommands(this, m_session, m_body, m_actions);
     m_micrographs = new MicrographController(this, *m_session, m_body->pattern(), m_body->curves());
@@ -126,6 +126,11 @@ void TForm1::connectControls()
     connect(m_controls, &AberrationControls::defocusEntered, m_painter, &ViewPainter::defocusEntered);
     connect(m_setup, &SetupDialogs::workingRangesChosen, m_controls, &AberrationControls::applyOptions);
     connect(m_setup, &SetupDialogs::aberrationsChosen, m_controls, &AberrationControls::setAberrations);
+    connect(m_setup, &SetupDialogs::recordDefocusShown, m_painter, &ViewPainter::drawAt);
+    connect(m_views, &ViewCommands::ctfChosen, m_controls, &AberrationControls::switchCtf);
+    connect(m_views, &ViewCommands::otherCtfWanted, m_controls, &AberrationControls::drawOtherCtf);
+    connect(m_views, &ViewCommands::modeEntered, m_status, &StatusPanels::showMode);
+    connect(m_views, &ViewCommands::toolBarShown, this, [this](bool shown) { m_row->setVisible(shown); });
     const WindowActions &a = *m_actions;
     connectReported(a.Exit1, &QAction::triggered, this, &TForm1::close);
     for (QAction *mode : {a.toPlotterMode, a.toAnalysisMode})

@@ -8,7 +8,6 @@
 #include "ui/astigmatism/astigmatismdialog.h"
 #include "ui/info/fminfo.h"
 #include "ui/main/infopanel.h"
-#include "ui/main/viewpainter.h"
 #include "ui/main/windowactions.h"
 #include "ui/microsetup/fmmicrosetup.h"
 #include "ui/options/fmoptions.h"
@@ -60,10 +59,8 @@ bool SetupDialogs::ApplyScopeRecord(const TScopeData &record)
     // The load is drawn with the controls' defocus; the window has always shown a record applied at
     // the record's own defocus where that differs (the controls keep theirs until they move).
     const double defocus = m_parts.session->activeScopeRecord().Defocus;
-    if (defocus != m_parts.session->state().Defocus) {
-        m_parts.painter->DrawCTF(defocus, m_parts.session->state().Direction);
-        m_parts.painter->DrawPattern(defocus);
-    }
+    if (defocus != m_parts.session->state().Defocus)
+        emit recordDefocusShown(defocus);
     return true;
 }
 

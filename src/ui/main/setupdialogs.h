@@ -18,7 +18,6 @@ class TfmInfo;
 class TfmMicroSetup;
 class TfmOptions;
 class TfmQuickEdit;
-class ViewPainter;
 class WindowActions;
 struct TScopeData;
 
@@ -29,7 +28,6 @@ public:
         CtfSession *session;
         WindowActions *actions;
         InfoPanel *info;
-        ViewPainter *painter;
     };
     SetupDialogs(QMainWindow *window, const Parts &parts);
     ~SetupDialogs() override;
@@ -58,6 +56,8 @@ signals:
     void workingRangesChosen(const OptionRanges &ranges, bool reload);
     // Setup > Astigmatism's values (nm, nm, rad, rad), on Apply and on OK.
     void aberrationsChosen(double defocus, double a2, double a2Azimuth, double a3Azimuth);
+    // A record applied whose own defocus differs from the controls': the views show it at that defocus.
+    void recordDefocusShown(double defocus);
 
 private:
     QMainWindow *m_window;

@@ -88,6 +88,11 @@ void StatusPanels::setModeText(const QString &text)
     m_mode->setText(text);
 }
 
+void StatusPanels::showMode(bool plotter)
+{
+    setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
+}
+
 void StatusPanels::setFastOscillation(bool shown)
 {
     m_warning->setVisible(shown);

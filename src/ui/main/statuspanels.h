@@ -16,6 +16,7 @@ public:
     ~StatusPanels() override;
 
     void setModeText(const QString &text);
+    void showMode(bool plotter); // the mode's name
     void setFastOscillation(bool shown);
     bool fastOscillationShown() const;
     void showPointer(const QString &frequency, const QString &curve);

@@ -3,13 +3,10 @@
 #include "chart/chart1series.h"
 #include "session/ctfsession.h"
 #include "store/windowsettings.h"
-#include "ui/main/aberrationcontrols.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
 #include "ui/main/patternpane.h"
-#include "ui/main/statuspanels.h"
-#include "ui/main/toolbarrow.h"
 #include "ui/main/windowactions.h"
 #include "ui/widgets/errorreport.h"
 
@@ -91,28 +88,7 @@ void ViewCommands::chooseCtf(bool second)
         for (int s : cleared[second])
             m_parts.session->clearSeries(s);
     }
-    switchCtf(second); // the instrument loaded draws its curves
-}
-
-// Each CTF keeps what was dialled in for it (defocus, both astigmatisms and their azimuths, the
-// magnification): choosing it again, or leaving plotter mode for the first, brings that back. The
-// active CTF chosen again is loaded afresh, as before.
-void ViewCommands::switchCtf(bool second)
-{
-    CtfSession &session = *m_parts.session;
-    const bool other = session.secondActive() != second;
-    if (other)
-        m_kept[session.secondActive()] = m_parts.controls->dialled();
-    session.setSecondActive(second);
-    const TScopeData &record = second ? session.ScopeRecord2 : session.ScopeRecord1;
-    if (other && m_kept[second]) {
-        DialledAberrations kept = *m_kept[second];
-        kept.defocus = record.Defocus;
-        m_parts.controls->loadKeeping(record, kept);
-        return;
-    }
-    m_parts.controls->ScopeInit(record);
-    m_parts.controls->setDefocus(record.Defocus);
+    emit ctfChosen(second); // the instrument loaded draws its curves
 }
 
 void ViewCommands::btnEnvelopesClick()
@@ -178,7 +154,7 @@ void ViewCommands::actShowTitlesExecute()
 void ViewCommands::ShowToolbar1Click()
 {
     const bool show = !m_parts.actions->ShowToolbar1->isChecked();
-    m_parts.row->setVisible(show);
+    emit toolBarShown(show);
     m_parts.actions->ShowToolbar1->setChecked(show);
 }
 
@@ -203,7 +179,7 @@ void ViewCommands::ApplyViewState()
     m_parts.body->map()->setVisible(v.mapShown);
     a.showEnvelopes->setChecked(v.showEnvelopes);
     m_parts.body->setTitlesVisible(a.actShowTitles->isChecked());
-    m_parts.row->setVisible(a.ShowToolbar1->isChecked());
+    emit toolBarShown(a.ShowToolbar1->isChecked());
     m_parts.actions->setDetectorSet(m_state.PixelSize > 0);
 }
 
@@ -221,7 +197,7 @@ void ViewCommands::enterMode(bool plotter)
     // the next start would be a surprise.
     if (!plotter && m_parts.session->secondActive()) {
         m_parts.actions->firstCtf->setChecked(true);
-        switchCtf(false);
+        emit ctfChosen(false);
     }
     const bool change = plotter != m_parts.session->viewChoices().plotterMode;
     {
@@ -229,7 +205,7 @@ void ViewCommands::enterMode(bool plotter)
         m_parts.session->setPlotterMode(plotter);
         m_parts.actions->setPlotterMode(plotter);
         m_parts.body->curves()->setPlotterMode(plotter);
-        m_parts.status->setModeText(plotter ? QStringLiteral("CTF Plotter") : QStringLiteral("Orvalis"));
+        emit modeEntered(plotter);
         if (plotter) {
             m_parts.session->setPatternLive(false);
             m_parts.body->pattern()->hide();
@@ -247,12 +223,7 @@ void ViewCommands::enterMode(bool plotter)
         showModeSeries();
     }
     if (plotter) {
-        // The legend names both CTFs: both are drawn at once, the other as choosing it would draw it.
-        const bool other = !m_parts.session->secondActive();
-        std::optional<int> magnification;
-        if (m_kept[other])
-            magnification = m_kept[other]->magnification;
-        m_parts.session->computeInactiveCurves(magnification);
+        emit otherCtfWanted(); // the legend names both CTFs: both are drawn at once
         return;
     }
     m_parts.session->setPatternLive(m_parts.session->liveChecked());

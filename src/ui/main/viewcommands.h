@@ -1,36 +1,28 @@
 #pragma once
 // The commands that choose what the main window shows: the curve options, the panes, the two modes
 // with their button bars, the plotter's two CTFs, the titles and the tool-bar row. Each takes the
-// session's choice and sets the checks and panes that show it.
-#include "ui/main/aberrationcontrols.h"
-
+// session's choice and sets the checks and panes that show it; what belongs to other parts (the
+// controls' CTF, the status bar's mode, the tool-bar row) it tells by its signals.
 #include <QObject>
-
-#include <optional>
 
 class QAction;
 
 namespace orvalis {
 
-class AberrationControls;
 class CtfSession;
 class MainBody;
-class StatusPanels;
-class ToolBarRow;
 class WindowActions;
 struct OpticsState;
 struct ViewChoices;
 struct WindowSettings;
 
 class ViewCommands : public QObject {
+    Q_OBJECT
 public:
     struct Parts {
         CtfSession *session;
         WindowActions *actions;
         MainBody *body;
-        StatusPanels *status;
-        AberrationControls *controls;
-        ToolBarRow *row;
     };
     ViewCommands(QObject *parent, const Parts &parts);
 
@@ -56,18 +48,21 @@ public:
     void applyStored(const WindowSettings &settings);
     void capture(WindowSettings &settings) const;
 
+signals:
+    // Plotter mode: the CTF the controls act on becomes `second`, its instrument loaded.
+    void ctfChosen(bool second);
+    // Plotter mode entered: the other CTF's curve is drawn as choosing it would draw it.
+    void otherCtfWanted();
+    void modeEntered(bool plotter);
+    void toolBarShown(bool shown);
+
 private:
     void toggleEnvelope(void (CtfSession::*choose)(bool), bool ViewChoices::*choice, QAction *item, int series,
                         int mirrorSeries);
     void showModeSeries();
 
-    // Plotter mode: the CTF the controls act on becomes `second`, the other's instrument loaded.
-    void switchCtf(bool second);
-
     Parts m_parts;
     const OpticsState &m_state; // the session's
-    // What the user had dialled in for each CTF when the other was chosen, to come back to it.
-    std::optional<DialledAberrations> m_kept[2];
 };
 
 } // namespace orvalis

@@ -20,7 +20,7 @@
 namespace orvalis {
 
 ViewPainter::ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status)
-    : QObject(window), m_window(window), m_session(session), m_state(session->state()), m_body(body), m_status(status)
+    : QObject(window), m_session(session), m_state(session->state()), m_body(body), m_status(status)
 {
     // What the panes show beside the computed pictures (the chart's look and legend, the map's readout)
     // follows the session without a redraw of its own.
@@ -180,6 +180,12 @@ QString ViewPainter::curveReadout(double k) const
                             shown(plotterCurveAt(m_state, m_state.Defocus, k), false));
 }
 
+void ViewPainter::drawAt(double defocus)
+{
+    DrawCTF(defocus, m_state.Direction);
+    DrawPattern(defocus);
+}
+
 // ---- the pattern --------------------------------------------------------------------------------
 
 // The pattern covers every direction, so the direction plays no part.
@@ -250,7 +256,8 @@ void ViewPainter::Draw3DCTF()
 
 bool ViewPainter::mapVisible() const
 {
-    return m_body->map()->isVisibleTo(m_window);
+    MapPane *map = m_body->map();
+    return map->isVisibleTo(map->window());
 }
 
 void ViewPainter::PlaceDefocusMarker(double defocus)

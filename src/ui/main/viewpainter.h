@@ -52,6 +52,9 @@ class ViewPainter : public QObject {
 public:
     ViewPainter(QWidget *window, CtfSession *session, MainBody *body, StatusPanels *status);
 
+    // The curves and the pattern at a defocus other than the session's, in the session's direction: a
+    // record applied is drawn at its own defocus while the controls keep theirs.
+    void drawAt(double defocus);
     // The astigmatism and the convergence reach the computations through the optics state.
     void DrawCTF(double defocus, double direction);
     void DrawPattern(double defocus); // only while the pattern is live
@@ -84,7 +87,6 @@ private:
     void writeResolutionTexts();
     QString curveReadout(double k) const;
 
-    QWidget *m_window;
     CtfSession *m_session;
     const OpticsState &m_state; // the session's
     MainBody *m_body;

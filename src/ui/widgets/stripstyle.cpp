@@ -11,6 +11,8 @@ namespace {
 
 // Columns kept free of strip edges on each side of the handle and the arrow buttons.
 constexpr int kKeepClear = 2;
+// A strip that comes this near the handle is drawn again whenever the handle moves.
+constexpr int kNearHandle = 8;
 
 bool opaque(const QImage &image)
 {
@@ -59,6 +61,13 @@ void StripStyle::drawComplexControl(ComplexControl control, const QStyleOptionCo
         QProxyStyle::drawComplexControl(control, option, painter, widget);
 }
 
+bool StripStyle::StripKey::operator==(const StripKey &o) const
+{
+    return strip == o.strip && bar == o.bar && groove == o.groove && addLine == o.addLine && subLine == o.subLine
+        && handle == o.handle && state == o.state && active == o.active && parts == o.parts && direction == o.direction
+        && orientation == o.orientation && palette == o.palette && empty == o.empty;
+}
+
 bool StripStyle::drawInStrips(const QStyleOptionComplex *option, QPainter *painter, const QWidget *widget) const
 {
     const QRect bar = option->rect;
@@ -67,9 +76,26 @@ bool StripStyle::drawInStrips(const QStyleOptionComplex *option, QPainter *paint
     const QPaintDevice *device = painter->device();
     if (!device || device->devicePixelRatioF() != 1.0 || painter->deviceTransform().type() > QTransform::TxTranslate)
         return false;
+    const auto *slider = qstyleoption_cast<const QStyleOptionSlider *>(option);
+    if (!slider)
+        return false;
+    const auto part = [&](SubControl sc) { return subControlRect(CC_ScrollBar, option, sc, widget); };
+    const QRect handle = part(SC_ScrollBarSlider);
+    StripKey common;
+    common.bar = bar;
+    common.groove = part(SC_ScrollBarGroove);
+    common.addLine = part(SC_ScrollBarAddLine);
+    common.subLine = part(SC_ScrollBarSubLine);
+    common.state = int(option->state);
+    common.active = int(option->activeSubControls);
+    common.parts = int(option->subControls);
+    common.direction = int(option->direction);
+    common.orientation = int(slider->orientation);
+    common.palette = option->palette.cacheKey();
+    common.empty = slider->minimum == slider->maximum;
+
     QVector<QPair<int, int>> avoided;
-    for (SubControl part : {SC_ScrollBarSlider, SC_ScrollBarAddLine, SC_ScrollBarSubLine}) {
-        const QRect r = subControlRect(CC_ScrollBar, option, part, widget);
+    for (const QRect &r : {handle, common.addLine, common.subLine}) {
         if (r.isValid())
             avoided.append({r.left(), r.right()});
     }
@@ -81,21 +107,30 @@ bool StripStyle::drawInStrips(const QStyleOptionComplex *option, QPainter *paint
     edges.prepend(bar.left());
     edges.append(bar.right() + 1);
     m_strips.resize(edges.size() - 1);
+    const QRect near = handle.adjusted(-kNearHandle, 0, kNearHandle, 0);
     for (int i = 0; i + 1 < edges.size(); ++i) {
-        QImage &strip = m_strips[i];
-        const QSize size(edges[i + 1] - edges[i], bar.height());
-        if (strip.size() != size)
-            strip = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        strip.fill(Qt::transparent);
-        QPainter stripPainter(&strip);
+        Strip &strip = m_strips[i];
+        StripKey key = common;
+        key.strip = QRect(edges[i], bar.top(), edges[i + 1] - edges[i], bar.height());
+        if (handle.isValid() && QRect(key.strip.left(), near.top(), key.strip.width(), near.height()).intersects(near))
+            key.handle = handle;
+        if (strip.drawn && strip.key == key)
+            continue;
+        strip.drawn = false;
+        if (strip.image.size() != key.strip.size())
+            strip.image = QImage(key.strip.size(), QImage::Format_ARGB32_Premultiplied);
+        strip.image.fill(Qt::transparent);
+        QPainter stripPainter(&strip.image);
         stripPainter.translate(-edges[i], -bar.top());
         QProxyStyle::drawComplexControl(CC_ScrollBar, option, &stripPainter, widget);
         stripPainter.end();
-        if (!opaque(strip))
+        if (!opaque(strip.image))
             return false;
+        strip.key = key;
+        strip.drawn = true;
     }
-    for (int i = 0; i + 1 < edges.size(); ++i)
-        painter->drawImage(QPoint(edges[i], bar.top()), m_strips[i]);
+    for (const Strip &strip : m_strips)
+        painter->drawImage(strip.key.strip.topLeft(), strip.image);
     return true;
 }
 

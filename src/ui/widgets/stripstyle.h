@@ -13,6 +13,9 @@
 //   through, else the bar is drawn directly;
 // - only on painters that merely translate at a device pixel ratio of 1, where image pixels are
 //   device pixels.
+// A strip is drawn again only when something it is drawn from changed: the bar's and its parts'
+// rectangles, its state, palette and direction, and the handle where it comes near the strip. A step
+// of a slider moves the handle, and the strips away from it are shown as they were.
 #include <QImage>
 #include <QProxyStyle>
 #include <QVector>
@@ -42,7 +45,22 @@ public:
 private:
     bool drawInStrips(const QStyleOptionComplex *option, QPainter *painter, const QWidget *widget) const;
 
-    mutable QVector<QImage> m_strips; // kept between repaints so that their storage is reused
+    // What one strip was drawn from, as the style sees the bar; equal keys draw equal pixels.
+    struct StripKey {
+        QRect strip, bar, groove, addLine, subLine;
+        QRect handle; // only where it comes near the strip
+        int state = 0, active = 0, parts = 0, direction = 0, orientation = 0;
+        qint64 palette = 0;
+        bool empty = false; // minimum == maximum
+        bool operator==(const StripKey &o) const;
+    };
+    struct Strip {
+        QImage image; // kept between repaints, and its storage reused
+        StripKey key;
+        bool drawn = false; // the image shows the key
+    };
+
+    mutable QVector<Strip> m_strips;
 };
 
 } // namespace orvalis
