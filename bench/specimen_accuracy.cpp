@@ -278,10 +278,11 @@ int resolutionPair(const CameraOptions &camera, int seeds)
                 }
                 resolution.add(fit.values->resolution * 10);
                 meanDefocus.add(fitErrors(optics, *fit.values).meanDefocus);
-                tilts += fit.values->tilt ? QStringLiteral(" %1/%2")
-                                                .arg(fit.values->tilt->angle, 0, 'f', 1)
-                                                .arg(fit.values->tilt->axis, 0, 'f', 1)
-                                          : QStringLiteral(" -");
+                tilts += (fit.values->tilt ? QStringLiteral(" %1/%2")
+                                                 .arg(fit.values->tilt->angle, 0, 'f', 1)
+                                                 .arg(fit.values->tilt->axis, 0, 'f', 1)
+                                           : QStringLiteral(" -"))
+                    + QStringLiteral(" (%1)").arg(fit.tileSize);
             }
             const double limit = 3.5;
             // The target is on the fit that models the tilt. The untilted micrograph is the reference
@@ -292,7 +293,7 @@ int resolutionPair(const CameraOptions &camera, int seeds)
             if (judged && !ok)
                 ++missed;
             std::printf("  tilt %2.0f, %-26s resolution mean %.2f A, worst %.2f A, d mean defocus %s A, fitted "
-                        "tilt/axis:%s %s\n",
+                        "tilt/axis (tile of the spectrum judged):%s %s\n",
                         tilt, specimen ? "tilt fitted" : "plain fit", resolution.mean(), resolution.largest,
                         qPrintable(cell(meanDefocus, 1)), qPrintable(tilts),
                         judged          ? (ok ? "ok" : "MISSED")

@@ -12,7 +12,10 @@
 // The regions' spectra are then rescaled in frequency to the centre's defocus before they are
 // averaged (the frequency where a region's rings have the centre's phase at each pixel: the rings
 // of every region fall on the centre's), which gives the tilt-corrected spectrum the last
-// refinement, the resolution the fit holds to (fitAgreement) and the window's views all use.
+// refinement uses. The resolution the fit holds to (fitAgreement) and the window's views take the
+// image's tiles rescaled so one by one, each at its own defocus, on a tile chosen for the rings past
+// the band (tiltCorrectedTiles): larger than the regions' (whose tiles sample the band's top alone),
+// smaller than the tilt's spread of defocus within a tile allows, and interpolated cubically.
 //
 // The thickness. Through a specimen of thickness t the rings are CTF^2 averaged over the depth
 // (CtfModel::thicknessDamping): they fade towards the first node at k^2 = 1 / (lambda t) and come
@@ -66,6 +69,14 @@ RegionSpectra regionSpectra(const MicrographImage &image, int tileSize, double p
 // `highest` (nm^-1; 0: all) are rescaled, the rest averaged as they are.
 PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel &centre, const SpecimenTilt *tilt,
                                     double backgroundFrequency, double highest = 0);
+
+// The spectrum of the image's tiles of n pixels (side by side, or half-overlapping where fewer than six fit
+// along a side), each rescaled in frequency to the defocus of the image's centre under `tilt` from its
+// own (see tiltCorrectedSpectrum), its background removed from `backgroundFrequency` (nm^-1). Throws as
+// regionSpectra.
+PowerSpectrum tiltCorrectedTiles(const MicrographImage &image, int n, double pixelSizeNm, const CtfModel &centre,
+                                 const SpecimenTilt &tilt, double backgroundFrequency,
+                                 const ProgressCallback &progress = {});
 
 // nm: the thickness whose first node lies at frequency k (nm^-1), 1 / (lambda k^2); below it at the
 // band's top a specimen is thin for that band.
