@@ -17,7 +17,7 @@
 // --size N (pixels a side of the table's micrographs, default 2048), --dose E (e/Å^2), --contrast C, --no-resolution
 // (skip the 4096^2 pair), --resolution-seeds N (default 2), --plain (fit neither tilt nor thickness: the plain fit
 // alone), --cache DIR (keep the generated micrographs there and read them back on the next run: the generator
-// takes far longer than the fit).
+// takes far longer than the fit), --notes (each fit's values and its statements on the tilt and thickness).
 #include "cameramicrograph.h"
 #include "ctffitcase.h"
 
@@ -112,6 +112,7 @@ bool thicknessJudged(const CameraSpecimen &s)
 
 bool fitSpecimen = true; // --plain clears it
 QString cacheDirectory;  // --cache
+bool showNotes = false;  // --notes: each fit's values and what it says of the tilt and thickness
 
 // The case's micrograph, from the cache when it holds it (named by everything the generator takes).
 MicrographImage micrograph(const SpecimenCase &sc, const CameraOptions &o)
@@ -248,6 +249,19 @@ int table(const char *only, const CameraOptions &camera, int seeds)
             const CtfFitResult fit = fitMicrographCtf(image, optionsOf(sc.optics));
             r.seconds += timer.elapsed() / 1000.0;
             judge(sc, fit, r);
+            if (showNotes && fit.values)
+                std::printf("  seed %llu: mean defocus %.0f A, tilt %s, thickness %s. %s\n",
+                            static_cast<unsigned long long>(o.seed),
+                            (fit.values->cryoEm.defocusU + fit.values->cryoEm.defocusV) / 2,
+                            fit.values->tilt ? qPrintable(QStringLiteral("%1/%2")
+                                                              .arg(fit.values->tilt->angle, 0, 'f', 2)
+                                                              .arg(fit.values->tilt->axis, 0, 'f', 1))
+                                             : "-",
+                            fit.values->thickness ? qPrintable(QString::number(*fit.values->thickness, 'f', 0)) : "-",
+                            qPrintable(fit.specimenNote));
+            else if (showNotes)
+                std::printf("  seed %llu: no fit. %s\n", static_cast<unsigned long long>(o.seed),
+                            qPrintable(fit.message));
         }
         missed += r.missed;
         fits += r.fits;
@@ -370,6 +384,8 @@ int main(int argc, char **argv)
             resolution = false;
         else if (std::strcmp(argv[i], "--cache") == 0 && i + 1 < argc)
             cacheDirectory = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--notes") == 0)
+            showNotes = true;
         else if (std::strcmp(argv[i], "--plain") == 0)
             fitSpecimen = false;
         else {
