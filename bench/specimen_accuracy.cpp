@@ -13,7 +13,8 @@
 // A tilt or thickness the fit does not report is shown as "-" and counted as "not fitted", a miss of
 // the targets that need it.
 //
-// Options: --only TEXT (cases whose name holds it), --seeds N (default 8), --seed N (the first),
+// Options: --only TEXT (cases whose name holds it; =NAME: that case alone), --seeds N (default 8), --seed N (the
+// first),
 // --size N (pixels a side of the table's micrographs, default 2048), --dose E (e/Å^2), --contrast C, --no-resolution
 // (skip the 4096^2 pair), --resolution-seeds N (default 2), --plain (fit neither tilt nor thickness: the plain fit
 // alone), --cache DIR (keep the generated micrographs there and read them back on the next run: the generator
@@ -237,7 +238,7 @@ int table(const char *only, const CameraOptions &camera, int seeds)
     int missed = 0, fits = 0, missing = 0;
     Spread all[6];
     for (const SpecimenCase &sc : kCases) {
-        if (!std::strstr(sc.optics.name, only))
+        if (only[0] == '=' ? std::strcmp(sc.optics.name, only + 1) != 0 : !std::strstr(sc.optics.name, only))
             continue;
         CaseResult r;
         for (int k = 0; k < seeds; ++k) {
