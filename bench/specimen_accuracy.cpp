@@ -13,14 +13,18 @@
 // A tilt or thickness the fit does not report is shown as "-" and counted as "not fitted", a miss of
 // the targets that need it.
 //
-// Options: --only TEXT (cases whose name holds it), --seeds N (default 8), --seed N (the first),
+// Options: --only TEXT (cases whose name holds it; =NAME: that case alone), --seeds N (default 8), --seed N (the
+// first),
 // --size N (pixels a side of the table's micrographs, default 2048), --dose E (e/Å^2), --contrast C, --no-resolution
 // (skip the 4096^2 pair), --resolution-seeds N (default 2), --plain (fit neither tilt nor thickness: the plain fit
-// alone).
+// alone), --cache DIR (keep the generated micrographs there and read them back on the next run: the generator
+// takes far longer than the fit), --notes (each fit's values and its statements on the tilt and thickness).
 #include "cameramicrograph.h"
 #include "ctffitcase.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <cmath>
 #include <cstdio>
@@ -108,6 +112,45 @@ bool thicknessJudged(const CameraSpecimen &s)
 }
 
 bool fitSpecimen = true; // --plain clears it
+QString cacheDirectory;  // --cache
+bool showNotes = false;  // --notes: each fit's values and what it says of the tilt and thickness
+
+// The case's micrograph, from the cache when it holds it (named by everything the generator takes).
+MicrographImage micrograph(const SpecimenCase &sc, const CameraOptions &o)
+{
+    if (cacheDirectory.isEmpty())
+        return cameraMicrograph(sc.optics, sc.specimen, o);
+    const QString name = QStringLiteral("%1/%2_%3_%4_%5_%6_%7_%8.f32")
+                             .arg(cacheDirectory,
+                                  QString::fromLatin1(sc.optics.name).replace(QLatin1Char(' '), QLatin1Char('_')))
+                             .arg(o.size)
+                             .arg(o.dose)
+                             .arg(o.contrast)
+                             .arg(o.bFactor)
+                             .arg(o.mtf ? 1 : 0)
+                             .arg(static_cast<qulonglong>(o.seed));
+    QFile file(name);
+    const qint64 bytes = qint64(o.size) * o.size * qint64(sizeof(float));
+    if (file.open(QIODevice::ReadOnly) && file.size() == bytes) {
+        MicrographImage image;
+        image.width = image.height = o.size;
+        image.pixelSizeNm = sc.optics.pixel / 10;
+        image.data.resize(std::size_t(o.size) * std::size_t(o.size));
+        if (file.read(reinterpret_cast<char *>(image.data.data()), bytes) == bytes)
+            return image;
+    }
+    file.close();
+    const MicrographImage image = cameraMicrograph(sc.optics, sc.specimen, o);
+    QDir().mkpath(cacheDirectory);
+    QFile out(name + QStringLiteral(".part"));
+    if (out.open(QIODevice::WriteOnly)
+        && out.write(reinterpret_cast<const char *>(image.data.data()), bytes) == bytes) {
+        out.close();
+        QFile::remove(name);
+        out.rename(name);
+    }
+    return image;
+}
 
 CtfFitOptions optionsOf(const FitCase &c)
 {
@@ -119,7 +162,7 @@ CtfFitOptions optionsOf(const FitCase &c)
 
 struct CaseResult {
     Spread meanDefocus, difference, angle, tilt, axis, thickness, resolution;
-    int fits = 0, none = 0, missed = 0, tiltMissing = 0, thicknessMissing = 0, tiltReported = 0, thicknessReported = 0;
+    int fits = 0, none = 0, missed = 0, tiltReported = 0, thicknessReported = 0;
     int unfitted = 0; // fits missing a tilt or thickness their targets need
     double seconds = 0;
 };
@@ -152,8 +195,6 @@ void judge(const SpecimenCase &sc, const CtfFitResult &fit, CaseResult &r)
     r.tilt.add(tiltError);
     r.axis.add(axisError);
     if (tiltJudged(s)) {
-        if (!v.tilt)
-            ++r.tiltMissing;
         ok = ok && v.tilt && std::fabs(tiltError) <= 1 && axisError <= 3;
     } else if (s.tiltAngle > 50) {
         ok = ok && v.tilt && axisError <= 3;
@@ -167,8 +208,6 @@ void judge(const SpecimenCase &sc, const CtfFitResult &fit, CaseResult &r)
     r.thicknessReported += v.thickness ? 1 : 0;
     r.thickness.add(thicknessError);
     if (thicknessJudged(s)) {
-        if (!v.thickness)
-            ++r.thicknessMissing;
         ok = ok && v.thickness && std::fabs(thicknessError) <= std::max(30.0, 0.05 * s.thickness);
     }
     if (isThin(s))
@@ -199,18 +238,31 @@ int table(const char *only, const CameraOptions &camera, int seeds)
     int missed = 0, fits = 0, missing = 0;
     Spread all[6];
     for (const SpecimenCase &sc : kCases) {
-        if (!std::strstr(sc.optics.name, only))
+        if (only[0] == '=' ? std::strcmp(sc.optics.name, only + 1) != 0 : !std::strstr(sc.optics.name, only))
             continue;
         CaseResult r;
         for (int k = 0; k < seeds; ++k) {
             CameraOptions o = camera;
             o.seed = camera.seed + static_cast<std::uint64_t>(k);
-            const MicrographImage image = cameraMicrograph(sc.optics, sc.specimen, o);
+            const MicrographImage image = micrograph(sc, o);
             QElapsedTimer timer;
             timer.start();
             const CtfFitResult fit = fitMicrographCtf(image, optionsOf(sc.optics));
             r.seconds += timer.elapsed() / 1000.0;
             judge(sc, fit, r);
+            if (showNotes && fit.values)
+                std::printf("  seed %llu: mean defocus %.0f A, tilt %s, thickness %s. %s\n",
+                            static_cast<unsigned long long>(o.seed),
+                            (fit.values->cryoEm.defocusU + fit.values->cryoEm.defocusV) / 2,
+                            fit.values->tilt ? qPrintable(QStringLiteral("%1/%2")
+                                                              .arg(fit.values->tilt->angle, 0, 'f', 2)
+                                                              .arg(fit.values->tilt->axis, 0, 'f', 1))
+                                             : "-",
+                            fit.values->thickness ? qPrintable(QString::number(*fit.values->thickness, 'f', 0)) : "-",
+                            qPrintable(fit.specimenNote));
+            else if (showNotes)
+                std::printf("  seed %llu: no fit. %s\n", static_cast<unsigned long long>(o.seed),
+                            qPrintable(fit.message));
         }
         missed += r.missed;
         fits += r.fits;
@@ -226,10 +278,11 @@ int table(const char *only, const CameraOptions &camera, int seeds)
         QString notes;
         if (r.none > 0)
             notes += QStringLiteral(" %1 without a fit").arg(r.none);
-        if (r.tiltMissing > 0 || (r.tiltReported == 0 && !isFlat(sc.specimen)))
-            notes += QStringLiteral(" tilt not fitted");
-        if (r.thicknessMissing > 0 || (r.thicknessReported == 0 && !isThin(sc.specimen)))
-            notes += QStringLiteral(" thickness not fitted");
+        // How many fits left out a tilt or thickness the specimen has: not fitted, where the fit said why.
+        if (r.tiltReported < r.fits - r.none && !isFlat(sc.specimen))
+            notes += QStringLiteral(" tilt not fitted in %1").arg(r.fits - r.none - r.tiltReported);
+        if (r.thicknessReported < r.fits - r.none && !isThin(sc.specimen))
+            notes += QStringLiteral(" thickness not fitted in %1").arg(r.fits - r.none - r.thicknessReported);
         std::printf("%-28s %5.0f %4.0f %5.0f | %-17s %-17s %-14s | %-14s %-14s %-17s | %-15s | %d of %d%s %.2fs\n",
                     sc.optics.name, sc.specimen.tiltAngle, sc.specimen.tiltAxis, sc.specimen.thickness,
                     qPrintable(cell(r.meanDefocus, 1)), qPrintable(cell(r.difference, 1)), qPrintable(cell(r.angle, 2)),
@@ -331,6 +384,10 @@ int main(int argc, char **argv)
             camera.dose = std::atof(argv[++i]);
         else if (std::strcmp(argv[i], "--no-resolution") == 0)
             resolution = false;
+        else if (std::strcmp(argv[i], "--cache") == 0 && i + 1 < argc)
+            cacheDirectory = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--notes") == 0)
+            showNotes = true;
         else if (std::strcmp(argv[i], "--plain") == 0)
             fitSpecimen = false;
         else {

@@ -15,6 +15,7 @@
 // within about 5e-16 relative, for arguments inside the limits.
 #include "core/doublebits.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace orvalis::fastmath {
@@ -100,6 +101,15 @@ inline double sine(double x)
     const std::uint64_t value = (bitsOf(s) & ~odd) | (bitsOf(c) & odd);
     const std::uint64_t negate = (red.quadrant & 2u) << 62; // quadrants 2 and 3 flip the sign
     return fromBits(value ^ negate);
+}
+
+// sin(x) / x, 1 at 0: the depth a thickness leaves of the rings (CtfModel::thicknessDamping), which
+// the specimen's fit evaluates at every pixel of its band. std::sin beyond kSinArgumentLimit.
+inline double sinc(double x)
+{
+    if (std::fabs(x) < 1e-8)
+        return 1.0;
+    return (std::fabs(x) <= kSinArgumentLimit ? sine(x) : std::sin(x)) / x;
 }
 
 // exp(x). Arguments are clamped to [-708, 709], which keeps 2^n a normal number: below -708 the

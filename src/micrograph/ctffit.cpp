@@ -4,6 +4,7 @@
 #include "core/fastmath.h"
 #include "core/orvaliserror.h"
 #include "core/units.h"
+#include "micrograph/correlationsums.h"
 #include "micrograph/ringaverage.h"
 
 #include <nlopt.hpp>
@@ -87,28 +88,7 @@ struct Parameters {
     double phase = 0;   // rad
 };
 
-// Pearson's correlation of values v with model values m from their sums over `count` pixels.
-struct Sums {
-    double v = 0, vv = 0, m = 0, mm = 0, vm = 0, weight = 0;
-
-    void add(double value, double model, double w = 1)
-    {
-        v += w * value;
-        vv += w * value * value;
-        m += w * model;
-        mm += w * model * model;
-        vm += w * value * model;
-        weight += w;
-    }
-    double correlation() const
-    {
-        if (weight <= 0)
-            return 0;
-        const double cross = vm - v * m / weight;
-        const double varV = vv - v * v / weight, varM = mm - m * m / weight;
-        return varV > 0 && varM > 0 ? cross / std::sqrt(varV * varM) : 0.0;
-    }
-};
+using Sums = CorrelationSums;
 
 // sin(x)^2 within about 1e-11 for |x| up to 2^20, in operations on doubles alone (no branch, no
 // integer), so that the compiler may take several pixels at once: the score's own sine, where the

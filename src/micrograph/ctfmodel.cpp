@@ -1,5 +1,6 @@
 #include "micrograph/ctfmodel.h"
 
+#include "core/fastmath.h"
 #include "core/instrumentload.h"
 #include "core/orvaliserror.h"
 #include "core/units.h"
@@ -186,8 +187,7 @@ double CtfModel::envelopeSquared(double k) const
 
 double CtfModel::thicknessDamping(double k) const
 {
-    const double x = Pi * wavelength() * k * k * thickness;
-    return std::fabs(x) < 1e-8 ? 1.0 : std::sin(x) / x;
+    return fastmath::sinc(Pi * wavelength() * k * k * thickness);
 }
 
 double CtfModel::roundCtfSquared(double k, bool withEnvelopes) const

@@ -19,8 +19,13 @@
 //
 // The thickness. Through a specimen of thickness t the rings are CTF^2 averaged over the depth
 // (CtfModel::thicknessDamping): they fade towards the first node at k^2 = 1 / (lambda t) and come
-// back inverted. t is scanned on the corrected spectrum's average along the rings and refined with
-// the defocus and the astigmatism over the whole band. The rings' amplitudes also fall with the
+// back inverted. t is scanned on the corrected spectrum's average along the rings (with the defocus
+// free by a tenth either way: the plain fit takes inverted rings for those of another defocus), along
+// the plain fit's rings and along round ones (the inverted rings can lead the plain fit to an
+// astigmatism that is not there), and the best few peaks of both are refined with the defocus and the
+// astigmatism over the whole band. The best is reported only where it fits the rings clearly better
+// than the best of another thickness (kThicknessTold): else neither it nor its defocus is sure, and
+// the fit without a thickness stands, with a statement naming both. The rings' amplitudes also fall with the
 // envelopes, which look just like a thickness before its first node, so both are compared with
 // the spectrum's rings flattened (each divided by the rings' local strength): only where the rings
 // vanish and turn over counts, and a specimen is called thin when that first node lies beyond the
