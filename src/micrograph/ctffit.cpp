@@ -636,6 +636,103 @@ bool matchedBand(Band &band, const Neighbourhood &h, double frequencyStep, const
     return rings;
 }
 
+// The variance (nm^2) the noise gives the fitted astigmatism, summed over its two components (ax,
+// ay): the sandwich estimate of the matched band's weighted least squares at the fit, value = offset
+// + scale * envelope * CTF^2(defocus, ax, ay, phase), with each pixel's residual as its noise. The
+// spectrum's neighbouring pixels are not independent (the tiles' tapered edges spread each
+// frequency over its neighbours, by 3 % of the power at one pixel and 2 % at two, 1.3 times the
+// variance of independent pixels in all), so the residuals' products are taken over every pair
+// within kCorrelationLag pixels of each other, not each pixel with itself alone: on round
+// micrographs this gives the spread over noise realisations (15 Å of U - V, where independent pixels
+// would give 12).
+constexpr int kCorrelationLag = 3;
+
+double astigmatismVariance(const Band &b, const Neighbourhood &hood, const Parameters &p, bool fitPhase)
+{
+    Sums fit;
+    const int count = b.count();
+    for (int i = 0; i < count; ++i)
+        if (b.weight[std::size_t(i)] > 0) {
+            const double chi = b.fixed[i] + p.defocus * b.defocus[i] + p.ax * b.astigmatismX[i]
+                + p.ay * b.astigmatismY[i] - p.phase;
+            fit.add(b.value[i], b.envelope[i] * ringSinSquared(chi), b.weight[i]);
+        }
+    const double varM = fit.mm - fit.m * fit.m / fit.weight;
+    if (!(varM > 0))
+        return 0;
+    const double scale = (fit.vm - fit.v * fit.m / fit.weight) / varM;
+    const double offset = (fit.v - scale * fit.m) / fit.weight;
+    constexpr int n = 6;
+    const int dim = fitPhase ? n : n - 1;
+    const auto jacobian = [&](int i, double *j, double &e) {
+        const double chi = b.fixed[i] + p.defocus * b.defocus[i] + p.ax * b.astigmatismX[i] + p.ay * b.astigmatismY[i]
+            - p.phase;
+        const double m = b.envelope[i] * ringSinSquared(chi);
+        const double slope = scale * b.envelope[i] * (2 * ringSinSquared(chi + Pi / 4) - 1);
+        e = b.value[i] - offset - scale * m;
+        j[0] = 1;
+        j[1] = m;
+        j[2] = slope * b.defocus[i];
+        j[3] = slope * b.astigmatismX[i];
+        j[4] = slope * b.astigmatismY[i];
+        j[5] = -slope;
+    };
+    std::vector<double> h(std::size_t(dim * dim), 0.0);
+    for (int i = 0; i < count; ++i) {
+        const double w = b.weight[std::size_t(i)];
+        if (!(w > 0))
+            continue;
+        double j[n], e;
+        jacobian(i, j, e);
+        for (int r = 0; r < dim; ++r)
+            for (int c = 0; c <= r; ++c)
+                h[std::size_t(r * dim + c)] += w * j[r] * j[c];
+    }
+    for (int r = 0; r < dim; ++r)
+        for (int c = r + 1; c < dim; ++c)
+            h[std::size_t(r * dim + c)] = h[std::size_t(c * dim + r)];
+    std::vector<double> row[2];
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double> m = h;
+        row[k].assign(std::size_t(dim), 0.0);
+        row[k][std::size_t(3 + k)] = 1;
+        if (!solveLinear(m, row[k], dim))
+            return 0;
+    }
+    // Each pixel's share of the two components' errors, laid out where it lies in the spectrum.
+    const std::size_t side = std::size_t(hood.side);
+    std::vector<double> ux(side * side, 0.0), uy(side * side, 0.0);
+    for (int i = 0; i < count; ++i) {
+        const double w = b.weight[std::size_t(i)];
+        if (!(w > 0))
+            continue;
+        double j[n], e;
+        jacobian(i, j, e);
+        double x = 0, y = 0;
+        for (int r = 0; r < dim; ++r) {
+            x += row[0][std::size_t(r)] * j[r];
+            y += row[1][std::size_t(r)] * j[r];
+        }
+        ux[hood.local[std::size_t(i)]] = w * e * x;
+        uy[hood.local[std::size_t(i)]] = w * e * y;
+    }
+    double xx = 0, yy = 0;
+    const long s = long(side);
+    const long lag = kCorrelationLag;
+    for (int i = 0; i < count; ++i) {
+        const long at = long(hood.local[std::size_t(i)]), r0 = at / s, c0 = at % s;
+        double nx = 0, ny = 0;
+        for (long r = std::max(0L, r0 - lag); r <= std::min(s - 1, r0 + lag); ++r)
+            for (long c = std::max(0L, c0 - lag); c <= std::min(s - 1, c0 + lag); ++c) {
+                nx += ux[std::size_t(r * s + c)];
+                ny += uy[std::size_t(r * s + c)];
+            }
+        xx += ux[std::size_t(at)] * nx;
+        yy += uy[std::size_t(at)] * ny;
+    }
+    return std::max(0.0, xx + yy);
+}
+
 // The steepest the phase gets within the band and the search's limits (rad per nm^-1).
 double steepestPhase(const CtfFitOptions &o)
 {
@@ -948,6 +1045,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         best = refinement.refine(best, band.count(), high);
         reportProgress(progress, 0.8 + 0.1 * (pass + 1) / kBackgroundPasses);
     }
+    double astigmatismNoise = 0; // nm^2, the variance noise gives |(ax, ay)|^2 (astigmatismVariance)
     if (best.score > 0) {
         // The values come from the better-founded score; the score reported stays the plain one.
         Band matched = band;
@@ -960,6 +1058,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
             if (score >= 0.95 * best.score) {
                 best.parameters = refined;
                 best.score = score;
+                astigmatismNoise = astigmatismVariance(matched, hood, refined, options.fitPhaseShift);
             }
         }
     }
@@ -1015,7 +1114,15 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
 
     CtfFitValues v;
     v.program.Defocus = p.defocus;
-    v.program.A2 = std::hypot(p.ax, p.ay);
+    // The astigmatism's magnitude with the noise's share taken out. Noise moves the fitted (ax, ay)
+    // in every direction alike, so the magnitude comes out larger on average: by its spread where
+    // the micrograph is round, where every fit would report some astigmatism. |(ax, ay)|^2 exceeds
+    // the true one's square by the noise's variance on average, and the magnitude reported is the
+    // root of the difference: round within the noise is reported round, and an astigmatism well
+    // beyond the noise changes by its variance over twice itself (about an ångström of U - V at 200 Å).
+    // The azimuth is the fit's.
+    const double a2 = std::hypot(p.ax, p.ay);
+    v.program.A2 = std::sqrt(std::max(0.0, a2 * a2 - astigmatismNoise));
     v.program.azimuth = v.program.A2 > 0 ? twoFoldAngle(radiansToDegrees(std::atan2(p.ay, p.ax) / 2)) : 0.0;
     v.cryoEm = toCryoEmDefocus(v.program);
     double shift = std::fmod(p.phase - std::asin(options.amplitudeContrast), Pi);
