@@ -299,6 +299,7 @@ public:
         m_defocusUnit = 1.0 / (4 * m_wavelength * top * top);
         m_astigmatismUnit = 2 * Pi * m_defocusUnit; // A2 moves chi half as much as defocus
         const int dim = m_options.fitPhaseShift ? 4 : 3;
+        m_pivot = dim == 4 ? meanDefocusTerm(count) : 0.0;
         std::vector<double> lower(dim), upper(dim), x(dim, 0.0);
         lower[0] = (m_options.defocusFrom - m_start.defocus) / m_defocusUnit;
         upper[0] = (m_options.defocusTo - m_start.defocus) / m_defocusUnit;
@@ -343,7 +344,7 @@ private:
         p.ax += x[1] * m_astigmatismUnit;
         p.ay += x[2] * m_astigmatismUnit;
         if (dim == 4)
-            p.phase += x[3] * kPhaseUnit;
+            p.phase += x[3] * kPhaseUnit + x[0] * m_defocusUnit * m_pivot;
         // A2 beyond its limit in the (ax, ay) plane, whose bounds are a square, is held to the circle.
         const double a2 = std::hypot(p.ax, p.ay);
         if (a2 > m_options.maxA2) {
@@ -351,6 +352,28 @@ private:
             p.ay *= m_options.maxA2 / a2;
         }
         return p;
+    }
+
+    // With the phase shift free, a change of defocus moves every ring's phase by d chi / dD, and the
+    // phase shift takes most of that back: the two are nearly one direction of the score, a long
+    // narrow ridge along which BOBYQA stops short of the peak (restarted from where it stopped, it
+    // moves on by ångströms, and the fits keep part of their start's error: the plain fit's, which
+    // lies too close to focus with a phase plate). So the phase follows the defocus by the band's
+    // mean d chi / dD, weighted as the score weighs the pixels' slopes: a step of defocus alone then
+    // turns the rings about the band's middle, a step of phase alone shifts them all, and the two
+    // steps are about independent.
+    double meanDefocusTerm(int count) const
+    {
+        const bool weighted = !m_band.envelope.empty();
+        double sum = 0, weight = 0;
+        for (int i = 0; i < count; ++i) {
+            const double w = weighted
+                ? m_band.weight[std::size_t(i)] * m_band.envelope[std::size_t(i)] * m_band.envelope[std::size_t(i)]
+                : 1.0;
+            sum += w * m_band.defocus[std::size_t(i)];
+            weight += w;
+        }
+        return weight > 0 ? sum / weight : 0.0;
     }
 
     static double objective(unsigned dim, const double *x, double *gradient, void *data)
@@ -373,6 +396,7 @@ private:
     Parameters m_start;
     Candidate m_best;
     double m_defocusUnit = 1, m_astigmatismUnit = 1;
+    double m_pivot = 0; // rad per nm: how the phase follows the defocus (meanDefocusTerm)
 };
 
 // The best astigmatism on a grid over the (ax, ay) disc, spaced so that no astigmatism lies further
@@ -716,17 +740,37 @@ double astigmatismVariance(const Band &b, const Neighbourhood &hood, const Param
         ux[hood.local[std::size_t(i)]] = w * e * x;
         uy[hood.local[std::size_t(i)]] = w * e * y;
     }
+    // Sums over each row's window first, then over the rows of a pixel's window.
+    const long lag = kCorrelationLag, s = long(side);
+    std::vector<double> rowX(side * side, 0.0), rowY(side * side, 0.0);
+    for (long r = 0; r < s; ++r) {
+        const std::size_t start = std::size_t(r * s);
+        double x = 0, y = 0;
+        for (long c = 0; c < std::min(s, lag); ++c) {
+            x += ux[start + std::size_t(c)];
+            y += uy[start + std::size_t(c)];
+        }
+        for (long c = 0; c < s; ++c) {
+            if (c + lag < s) {
+                x += ux[start + std::size_t(c + lag)];
+                y += uy[start + std::size_t(c + lag)];
+            }
+            if (c - lag - 1 >= 0) {
+                x -= ux[start + std::size_t(c - lag - 1)];
+                y -= uy[start + std::size_t(c - lag - 1)];
+            }
+            rowX[start + std::size_t(c)] = x;
+            rowY[start + std::size_t(c)] = y;
+        }
+    }
     double xx = 0, yy = 0;
-    const long s = long(side);
-    const long lag = kCorrelationLag;
     for (int i = 0; i < count; ++i) {
         const long at = long(hood.local[std::size_t(i)]), r0 = at / s, c0 = at % s;
         double nx = 0, ny = 0;
-        for (long r = std::max(0L, r0 - lag); r <= std::min(s - 1, r0 + lag); ++r)
-            for (long c = std::max(0L, c0 - lag); c <= std::min(s - 1, c0 + lag); ++c) {
-                nx += ux[std::size_t(r * s + c)];
-                ny += uy[std::size_t(r * s + c)];
-            }
+        for (long r = std::max(0L, r0 - lag); r <= std::min(s - 1, r0 + lag); ++r) {
+            nx += rowX[std::size_t(r * s + c0)];
+            ny += rowY[std::size_t(r * s + c0)];
+        }
         xx += ux[std::size_t(at)] * nx;
         yy += uy[std::size_t(at)] * ny;
     }
