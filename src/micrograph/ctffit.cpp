@@ -279,6 +279,7 @@ public:
         m_defocusUnit = 1.0 / (4 * m_wavelength * top * top);
         m_astigmatismUnit = 2 * Pi * m_defocusUnit; // A2 moves chi half as much as defocus
         const int dim = m_options.fitPhaseShift ? 4 : 3;
+        m_pivot = dim == 4 ? meanDefocusTerm(count) : 0.0;
         std::vector<double> lower(dim), upper(dim), x(dim, 0.0);
         lower[0] = (m_options.defocusFrom - m_start.defocus) / m_defocusUnit;
         upper[0] = (m_options.defocusTo - m_start.defocus) / m_defocusUnit;
@@ -323,7 +324,7 @@ private:
         p.ax += x[1] * m_astigmatismUnit;
         p.ay += x[2] * m_astigmatismUnit;
         if (dim == 4)
-            p.phase += x[3] * kPhaseUnit;
+            p.phase += x[3] * kPhaseUnit + x[0] * m_defocusUnit * m_pivot;
         // A2 beyond its limit in the (ax, ay) plane, whose bounds are a square, is held to the circle.
         const double a2 = std::hypot(p.ax, p.ay);
         if (a2 > m_options.maxA2) {
@@ -331,6 +332,28 @@ private:
             p.ay *= m_options.maxA2 / a2;
         }
         return p;
+    }
+
+    // With the phase shift free, a change of defocus moves every ring's phase by d chi / dD, and the
+    // phase shift takes most of that back: the two are nearly one direction of the score, a long
+    // narrow ridge along which BOBYQA stops short of the peak (restarted from where it stopped, it
+    // moves on by ångströms, and the fits keep part of their start's error: the plain fit's, which
+    // lies too close to focus with a phase plate). So the phase follows the defocus by the band's
+    // mean d chi / dD, weighted as the score weighs the pixels' slopes: a step of defocus alone then
+    // turns the rings about the band's middle, a step of phase alone shifts them all, and the two
+    // steps are about independent.
+    double meanDefocusTerm(int count) const
+    {
+        const bool weighted = !m_band.envelope.empty();
+        double sum = 0, weight = 0;
+        for (int i = 0; i < count; ++i) {
+            const double w = weighted
+                ? m_band.weight[std::size_t(i)] * m_band.envelope[std::size_t(i)] * m_band.envelope[std::size_t(i)]
+                : 1.0;
+            sum += w * m_band.defocus[std::size_t(i)];
+            weight += w;
+        }
+        return weight > 0 ? sum / weight : 0.0;
     }
 
     static double objective(unsigned dim, const double *x, double *gradient, void *data)
@@ -353,6 +376,7 @@ private:
     Parameters m_start;
     Candidate m_best;
     double m_defocusUnit = 1, m_astigmatismUnit = 1;
+    double m_pivot = 0; // rad per nm: how the phase follows the defocus (meanDefocusTerm)
 };
 
 // The best astigmatism on a grid over the (ax, ay) disc, spaced so that no astigmatism lies further
@@ -614,6 +638,123 @@ bool matchedBand(Band &band, const Neighbourhood &h, double frequencyStep, const
         band.weight[std::size_t(i)] = 1 / (1 + relative);
     }
     return rings;
+}
+
+// The variance (nm^2) the noise gives the fitted astigmatism, summed over its two components (ax,
+// ay): the sandwich estimate of the matched band's weighted least squares at the fit, value = offset
+// + scale * envelope * CTF^2(defocus, ax, ay, phase), with each pixel's residual as its noise. The
+// spectrum's neighbouring pixels are not independent (the tiles' tapered edges spread each
+// frequency over its neighbours, by 3 % of the power at one pixel and 2 % at two, 1.3 times the
+// variance of independent pixels in all), so the residuals' products are taken over every pair
+// within kCorrelationLag pixels of each other, not each pixel with itself alone: on round
+// micrographs this gives the spread over noise realisations (15 Å of U - V, where independent pixels
+// would give 12).
+constexpr int kCorrelationLag = 3;
+
+double astigmatismVariance(const Band &b, const Neighbourhood &hood, const Parameters &p, bool fitPhase)
+{
+    Sums fit;
+    const int count = b.count();
+    for (int i = 0; i < count; ++i)
+        if (b.weight[std::size_t(i)] > 0) {
+            const double chi = b.fixed[i] + p.defocus * b.defocus[i] + p.ax * b.astigmatismX[i]
+                + p.ay * b.astigmatismY[i] - p.phase;
+            fit.add(b.value[i], b.envelope[i] * ringSinSquared(chi), b.weight[i]);
+        }
+    const double varM = fit.mm - fit.m * fit.m / fit.weight;
+    if (!(varM > 0))
+        return 0;
+    const double scale = (fit.vm - fit.v * fit.m / fit.weight) / varM;
+    const double offset = (fit.v - scale * fit.m) / fit.weight;
+    constexpr int n = 6;
+    const int dim = fitPhase ? n : n - 1;
+    const auto jacobian = [&](int i, double *j, double &e) {
+        const double chi = b.fixed[i] + p.defocus * b.defocus[i] + p.ax * b.astigmatismX[i] + p.ay * b.astigmatismY[i]
+            - p.phase;
+        const double m = b.envelope[i] * ringSinSquared(chi);
+        const double slope = scale * b.envelope[i] * (2 * ringSinSquared(chi + Pi / 4) - 1);
+        e = b.value[i] - offset - scale * m;
+        j[0] = 1;
+        j[1] = m;
+        j[2] = slope * b.defocus[i];
+        j[3] = slope * b.astigmatismX[i];
+        j[4] = slope * b.astigmatismY[i];
+        j[5] = -slope;
+    };
+    std::vector<double> h(std::size_t(dim * dim), 0.0);
+    for (int i = 0; i < count; ++i) {
+        const double w = b.weight[std::size_t(i)];
+        if (!(w > 0))
+            continue;
+        double j[n], e;
+        jacobian(i, j, e);
+        for (int r = 0; r < dim; ++r)
+            for (int c = 0; c <= r; ++c)
+                h[std::size_t(r * dim + c)] += w * j[r] * j[c];
+    }
+    for (int r = 0; r < dim; ++r)
+        for (int c = r + 1; c < dim; ++c)
+            h[std::size_t(r * dim + c)] = h[std::size_t(c * dim + r)];
+    std::vector<double> row[2];
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double> m = h;
+        row[k].assign(std::size_t(dim), 0.0);
+        row[k][std::size_t(3 + k)] = 1;
+        if (!solveLinear(m, row[k], dim))
+            return 0;
+    }
+    // Each pixel's share of the two components' errors, laid out where it lies in the spectrum.
+    const std::size_t side = std::size_t(hood.side);
+    std::vector<double> ux(side * side, 0.0), uy(side * side, 0.0);
+    for (int i = 0; i < count; ++i) {
+        const double w = b.weight[std::size_t(i)];
+        if (!(w > 0))
+            continue;
+        double j[n], e;
+        jacobian(i, j, e);
+        double x = 0, y = 0;
+        for (int r = 0; r < dim; ++r) {
+            x += row[0][std::size_t(r)] * j[r];
+            y += row[1][std::size_t(r)] * j[r];
+        }
+        ux[hood.local[std::size_t(i)]] = w * e * x;
+        uy[hood.local[std::size_t(i)]] = w * e * y;
+    }
+    // Sums over each row's window first, then over the rows of a pixel's window.
+    const long lag = kCorrelationLag, s = long(side);
+    std::vector<double> rowX(side * side, 0.0), rowY(side * side, 0.0);
+    for (long r = 0; r < s; ++r) {
+        const std::size_t start = std::size_t(r * s);
+        double x = 0, y = 0;
+        for (long c = 0; c < std::min(s, lag); ++c) {
+            x += ux[start + std::size_t(c)];
+            y += uy[start + std::size_t(c)];
+        }
+        for (long c = 0; c < s; ++c) {
+            if (c + lag < s) {
+                x += ux[start + std::size_t(c + lag)];
+                y += uy[start + std::size_t(c + lag)];
+            }
+            if (c - lag - 1 >= 0) {
+                x -= ux[start + std::size_t(c - lag - 1)];
+                y -= uy[start + std::size_t(c - lag - 1)];
+            }
+            rowX[start + std::size_t(c)] = x;
+            rowY[start + std::size_t(c)] = y;
+        }
+    }
+    double xx = 0, yy = 0;
+    for (int i = 0; i < count; ++i) {
+        const long at = long(hood.local[std::size_t(i)]), r0 = at / s, c0 = at % s;
+        double nx = 0, ny = 0;
+        for (long r = std::max(0L, r0 - lag); r <= std::min(s - 1, r0 + lag); ++r) {
+            nx += rowX[std::size_t(r * s + c0)];
+            ny += rowY[std::size_t(r * s + c0)];
+        }
+        xx += ux[std::size_t(at)] * nx;
+        yy += uy[std::size_t(at)] * ny;
+    }
+    return std::max(0.0, xx + yy);
 }
 
 // The steepest the phase gets within the band and the search's limits (rad per nm^-1).
@@ -928,6 +1069,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
         best = refinement.refine(best, band.count(), high);
         reportProgress(progress, 0.8 + 0.1 * (pass + 1) / kBackgroundPasses);
     }
+    double astigmatismNoise = 0; // nm^2, the variance noise gives |(ax, ay)|^2 (astigmatismVariance)
     if (best.score > 0) {
         // The values come from the better-founded score; the score reported stays the plain one.
         Band matched = band;
@@ -940,6 +1082,7 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
             if (score >= 0.95 * best.score) {
                 best.parameters = refined;
                 best.score = score;
+                astigmatismNoise = astigmatismVariance(matched, hood, refined, options.fitPhaseShift);
             }
         }
     }
@@ -995,7 +1138,15 @@ CtfFitResult fitCtf(const PowerSpectrum &spectrum, const CtfFitOptions &options,
 
     CtfFitValues v;
     v.program.Defocus = p.defocus;
-    v.program.A2 = std::hypot(p.ax, p.ay);
+    // The astigmatism's magnitude with the noise's share taken out. Noise moves the fitted (ax, ay)
+    // in every direction alike, so the magnitude comes out larger on average: by its spread where
+    // the micrograph is round, where every fit would report some astigmatism. |(ax, ay)|^2 exceeds
+    // the true one's square by the noise's variance on average, and the magnitude reported is the
+    // root of the difference: round within the noise is reported round, and an astigmatism well
+    // beyond the noise changes by its variance over twice itself (about an ångström of U - V at 200 Å).
+    // The azimuth is the fit's.
+    const double a2 = std::hypot(p.ax, p.ay);
+    v.program.A2 = std::sqrt(std::max(0.0, a2 * a2 - astigmatismNoise));
     v.program.azimuth = v.program.A2 > 0 ? twoFoldAngle(radiansToDegrees(std::atan2(p.ay, p.ax) / 2)) : 0.0;
     v.cryoEm = toCryoEmDefocus(v.program);
     double shift = std::fmod(p.phase - std::asin(options.amplitudeContrast), Pi);
