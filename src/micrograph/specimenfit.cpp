@@ -1325,13 +1325,19 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
                                       "top, %4 Å).")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(nmToAngstrom(change), 0),
                                 number(nmToAngstrom(visible), 0));
-        else if (standsOut < (thicknessNm > 0 ? kStandsOutThick : kStandsOut))
+        else if (standsOut < (thicknessNm > 0 ? kStandsOutThick : kStandsOut)) {
+            // Where shuffling fits better than the true places, a percentage above a hundred (once
+            // 13585 %) reads as a fault rather than as the answer it is.
+            const QString shuffled = standsOut >= 1
+                ? QStringLiteral("their places shuffled, fit a tilt %1 % as well")
+                      .arg(number(100 / std::max(standsOut, 1e-9), 0))
+                : QStringLiteral("fit a tilt as well or better with their places shuffled");
             tiltNote = QStringLiteral("No tilt is reported: the best, %1° about an axis at %2°, does not stand out "
-                                      "from the noise: the parts of the image, their places shuffled, fit a tilt "
-                                      "%3 % as well, and a tilt needs to fit %4 times better than that.")
-                           .arg(number(t.angle, 1), number(t.axis, 1), number(100 / std::max(standsOut, 1e-9), 0),
+                                      "from the noise: the parts of the image, %3, and a tilt needs to fit %4 times "
+                                      "better than that.")
+                           .arg(number(t.angle, 1), number(t.axis, 1), shuffled,
                                 number(thicknessNm > 0 ? kStandsOutThick : kStandsOut, 1));
-        else {
+        } else {
             tilt = t;
             model.Defocus += found.shift;
         }
