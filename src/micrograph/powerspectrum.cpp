@@ -145,13 +145,33 @@ ImageSpread spreadOf(const MicrographImage &image)
     return s;
 }
 
-void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
+} // namespace
+
+void checkTiles(const MicrographImage &image, int tileSize)
 {
-    if (o.tileSize < kMinTileSize || o.tileSize > kMaxTileSize || o.tileSize % 2 != 0)
+    if (tileSize < kMinTileSize || tileSize > kMaxTileSize || tileSize % 2 != 0)
         throw OrvalisError(QStringLiteral("The tile size must be an even number of pixels from %1 to %2, not %3.")
                                .arg(kMinTileSize)
                                .arg(kMaxTileSize)
-                               .arg(o.tileSize));
+                               .arg(tileSize));
+    if (image.width < tileSize || image.height < tileSize)
+        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels; "
+                                          "%4.")
+                               .arg(image.width)
+                               .arg(image.height)
+                               .arg(tileSize)
+                               .arg(tileSize > kMinTileSize
+                                        ? QStringLiteral("choose a smaller tile")
+                                        : QStringLiteral("it is too small for a spectrum, whose smallest tile is "
+                                                         "%1 x %1 pixels")
+                                              .arg(kMinTileSize)));
+}
+
+namespace {
+
+void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
+{
+    checkTiles(image, o.tileSize);
     if (o.tileStep < 0 || o.tileStep > o.tileSize)
         throw OrvalisError(QStringLiteral("The tiles' step must be from 1 pixel to the tile size of %1 pixels, not %2.")
                                .arg(o.tileSize)
@@ -163,17 +183,6 @@ void checkOptions(const MicrographImage &image, const SpectrumOptions &o)
     if (!(o.backgroundFrequency > 0) || !std::isfinite(o.backgroundFrequency))
         throw OrvalisError(
             QStringLiteral("The background frequency must be above 0 nm^-1, not %1.").arg(o.backgroundFrequency));
-    if (image.width < o.tileSize || image.height < o.tileSize)
-        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels; "
-                                          "%4.")
-                               .arg(image.width)
-                               .arg(image.height)
-                               .arg(o.tileSize)
-                               .arg(o.tileSize > kMinTileSize
-                                        ? QStringLiteral("choose a smaller tile")
-                                        : QStringLiteral("it is too small for a spectrum, whose smallest tile is "
-                                                         "%1 x %1 pixels")
-                                              .arg(kMinTileSize)));
 }
 
 // Box sums of `values` (n x n) along rows (`alongRows`) or columns, wrapping around: the spectrum is

@@ -50,6 +50,10 @@ struct PowerSpectrum {
     }
 };
 
+// Throws OrvalisError, saying why, for a tile size out of range (even, kMinTileSize .. kMaxTileSize)
+// or an image smaller than one tile.
+void checkTiles(const MicrographImage &image, int tileSize);
+
 // The spectrum of `image`. Throws OrvalisError for a tile size out of range, a pixel size that is
 // none, or an image smaller than one tile; Cancelled when `progress` asks to stop.
 PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumOptions &options,

@@ -719,16 +719,7 @@ double thinLimit(double wavelength, double k)
 
 RegionSpectra regionSpectra(const MicrographImage &image, int n, double pixelSizeNm, const ProgressCallback &progress)
 {
-    if (n < kMinTileSize || n > kMaxTileSize || n % 2 != 0)
-        throw OrvalisError(QStringLiteral("The tile size must be an even number of pixels from %1 to %2, not %3.")
-                               .arg(kMinTileSize)
-                               .arg(kMaxTileSize)
-                               .arg(n));
-    if (image.width < n || image.height < n)
-        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels.")
-                               .arg(image.width)
-                               .arg(image.height)
-                               .arg(n));
+    checkTiles(image, n);
     double sum = 0, square = 0;
     const double first = image.data.empty() ? 0.0 : image.data[0];
     for (const float v : image.data) {
@@ -1154,16 +1145,7 @@ PowerSpectrum tiltCorrectedSpectrum(const RegionSpectra &regions, const CtfModel
 PowerSpectrum tiltCorrectedTiles(const MicrographImage &image, int n, double pixelSizeNm, const CtfModel &centre,
                                  const SpecimenTilt &tilt, double backgroundFrequency, const ProgressCallback &progress)
 {
-    if (n < kMinTileSize || n > kMaxTileSize || n % 2 != 0)
-        throw OrvalisError(QStringLiteral("The tile size must be an even number of pixels from %1 to %2, not %3.")
-                               .arg(kMinTileSize)
-                               .arg(kMaxTileSize)
-                               .arg(n));
-    if (image.width < n || image.height < n)
-        throw OrvalisError(QStringLiteral("The micrograph has %1 x %2 pixels, fewer than one tile of %3 x %3 pixels.")
-                               .arg(image.width)
-                               .arg(image.height)
-                               .arg(n));
+    checkTiles(image, n);
     const double deviation = pixelDeviation(image);
     const float scale = deviation > 0 ? static_cast<float>(1 / deviation) : 1.0f;
     const int tileStep = correctedTileStep(image, n);
