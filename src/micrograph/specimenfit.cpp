@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 
@@ -479,86 +480,71 @@ public:
     // through them explains, 0 to 1.
     double planeExplains() const
     {
-        if (m_count < 4)
+        const PeakPlane p = peakPlane();
+        if (!(p.det > 0) || !(p.dd > 0))
             return 0;
-        std::vector<double> d(std::size_t(m_count), 0.0);
-        for (int r = 0; r < m_count; ++r) {
-            const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size);
-            d[std::size_t(r)] = double(std::max_element(t, t + m_size) - t);
-        }
-        double sx = 0, sy = 0, sd = 0;
-        for (int r = 0; r < m_count; ++r) {
-            sx += m_regions.x[std::size_t(r)];
-            sy += m_regions.y[std::size_t(r)];
-            sd += d[std::size_t(r)];
-        }
-        sx /= m_count;
-        sy /= m_count;
-        sd /= m_count;
-        double xx = 0, xy = 0, yy = 0, xd = 0, yd = 0, dd = 0;
-        for (int r = 0; r < m_count; ++r) {
-            const double x = m_regions.x[std::size_t(r)] - sx, y = m_regions.y[std::size_t(r)] - sy,
-                         v = d[std::size_t(r)] - sd;
-            xx += x * x;
-            xy += x * y;
-            yy += y * y;
-            xd += x * v;
-            yd += y * v;
-            dd += v * v;
-        }
-        const double det = xx * yy - xy * xy;
-        if (!(det > 0) || !(dd > 0))
-            return 0;
-        const double gx = (yy * xd - xy * yd) / det, gy = (xx * yd - xy * xd) / det;
-        return std::clamp((gx * xd + gy * yd) / dd, 0.0, 1.0);
+        const double gx = (p.yy * p.xd - p.xy * p.yd) / p.det, gy = (p.xx * p.yd - p.xy * p.xd) / p.det;
+        return std::clamp((gx * p.xd + gy * p.yd) / p.dd, 0.0, 1.0);
     }
 
     // Degrees: the standard error of the axis of the plane through the regions' own best defoci,
     // from their scatter about it, at the gradient `g`; infinite where it cannot be told.
     double axisError(const Gradient &g) const
     {
-        if (m_count < 4)
-            return HUGE_VAL;
-        std::vector<double> d(std::size_t(m_count), 0.0);
-        double sx = 0, sy = 0;
-        for (int r = 0; r < m_count; ++r) {
-            const double *t = m_table.data() + std::size_t(r) * std::size_t(m_size);
-            d[std::size_t(r)] = double(std::max_element(t, t + m_size) - t - m_half) * m_step;
-            sx += m_regions.x[std::size_t(r)];
-            sy += m_regions.y[std::size_t(r)];
-        }
-        sx /= m_count;
-        sy /= m_count;
-        double xx = 0, xy = 0, yy = 0;
-        for (int r = 0; r < m_count; ++r) {
-            const double x = m_regions.x[std::size_t(r)] - sx, y = m_regions.y[std::size_t(r)] - sy;
-            xx += x * x;
-            xy += x * y;
-            yy += y * y;
-        }
-        const double det = xx * yy - xy * xy;
+        const PeakPlane p = peakPlane();
         const double norm = std::hypot(g.gx, g.gy);
-        if (!(det > 0) || !(norm > 0) || m_count <= 3)
+        if (!(p.det > 0) || !(norm > 0))
             return HUGE_VAL;
         // The residuals about the plane of gradient g through the peaks' mean.
-        double mean = 0;
-        for (int r = 0; r < m_count; ++r)
-            mean += d[std::size_t(r)] - g.gx * m_regions.x[std::size_t(r)] - g.gy * m_regions.y[std::size_t(r)];
-        mean /= m_count;
         double rr = 0;
         for (int r = 0; r < m_count; ++r) {
-            const double e = d[std::size_t(r)] - g.gx * m_regions.x[std::size_t(r)] - g.gy * m_regions.y[std::size_t(r)]
-                - mean;
+            const double e = p.d[std::size_t(r)] - g.gx * p.x[std::size_t(r)] - g.gy * p.y[std::size_t(r)];
             rr += e * e;
         }
         const double variance = rr / (m_count - 3);
         // Across the gradient: the direction that turns the axis.
         const double ux = -g.gy / norm, uy = g.gx / norm;
-        const double across = variance * (ux * ux * yy - 2 * ux * uy * xy + uy * uy * xx) / det;
+        const double across = variance * (ux * ux * p.yy - 2 * ux * uy * p.xy + uy * uy * p.xx) / p.det;
         return radiansToDegrees(std::sqrt(across) / norm);
     }
 
 private:
+    // The regions' own best defoci (nm, each the peak of its row) and places, both about their means,
+    // with the sums a plane through them is fitted from; det is 0 with fewer than four regions.
+    struct PeakPlane {
+        std::vector<double> x, y, d;
+        double xx = 0, xy = 0, yy = 0, xd = 0, yd = 0, dd = 0, det = 0;
+    };
+    PeakPlane peakPlane() const
+    {
+        PeakPlane p;
+        if (m_count < 4)
+            return p;
+        const auto n = std::size_t(m_count);
+        p.x.assign(m_regions.x.begin(), m_regions.x.begin() + std::ptrdiff_t(n));
+        p.y.assign(m_regions.y.begin(), m_regions.y.begin() + std::ptrdiff_t(n));
+        p.d.resize(n);
+        for (std::size_t r = 0; r < n; ++r) {
+            const double *t = m_table.data() + r * std::size_t(m_size);
+            p.d[r] = double(std::max_element(t, t + m_size) - t - m_half) * m_step;
+        }
+        for (std::vector<double> *v : {&p.x, &p.y, &p.d}) {
+            const double mean = std::accumulate(v->begin(), v->end(), 0.0) / double(n);
+            for (double &e : *v)
+                e -= mean;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            p.xx += p.x[r] * p.x[r];
+            p.xy += p.x[r] * p.y[r];
+            p.yy += p.y[r] * p.y[r];
+            p.xd += p.x[r] * p.d[r];
+            p.yd += p.y[r] * p.d[r];
+            p.dd += p.d[r] * p.d[r];
+        }
+        p.det = p.xx * p.yy - p.xy * p.xy;
+        return p;
+    }
+
     const RegionSpectra &m_regions;
     int m_count, m_half = 0, m_size = 1;
     double m_step, m_total = 0;
@@ -1319,6 +1305,9 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
     // A plane through fewer than three regions a side follows their noise as readily as the tilt.
     const bool measurable = regions.columns >= kMinRegionsASide && regions.rows >= kMinRegionsASide;
     QString tiltNote;
+    // A tilt that stands out but whose axis is unsure: the specimen is tilted by about so much, and its
+    // spread of defocus, left uncorrected, fades the rings as a thickness does.
+    std::optional<SpecimenTilt> unsureTilt;
     // The tilt is measured up to where the plain fit's rings hold, where they are further than the
     // band's top: a ring there moves further with the defocus, so the plane is told apart from the
     // noise at a smaller tilt. Only as far as the regions' tiles sample the rings 2 pixels apart at a
@@ -1347,6 +1336,7 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const double change = std::fabs(found.gradient.gx) * image.width + std::fabs(found.gradient.gy) * image.height;
         const double visible = kVisibleTilt * ring;
         tilt.reset();
+        unsureTilt.reset();
         tiltNote.clear();
         // A large tilt moves the regions' peaks by rings, which a plane through their shuffled places
         // can partly follow too; there the peaks' own plane bears it out.
@@ -1377,6 +1367,7 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
                                       "(one standard error), and a tilt is reported with its axis known to %4°.")
                            .arg(number(t.angle, 1), number(t.axis, 1), number(std::min(axisError, 180.0), 1),
                                 number(kAxisError, 0));
+            unsureTilt = t;
         } else {
             tilt = t;
             model.Defocus += found.shift;
@@ -1611,6 +1602,13 @@ MicrographFit fitSpecimen(const MicrographImage &image, const CtfFitOptions &opt
         const double thin = kThinMargin * ring;
         if (!thicknessDoubt.isEmpty())
             notes << thicknessDoubt;
+        else if (unsureTilt && thickness >= thin)
+            // Over 8 noise realisations a 200 nm specimen tilted by 20°, its axis unsure, came out 70 to
+            // 320 Å thin: the tilt's blur taken for the depth's.
+            notes << QStringLiteral("No thickness is reported: the specimen looks tilted by about %1° but the tilt "
+                                    "is not sure, and a tilt's spread of defocus, left uncorrected, fades the rings "
+                                    "as a thickness does.")
+                         .arg(number(unsureTilt->angle, 0));
         else if (tooThick || thickness >= most * 0.98)
             notes << QStringLiteral("No thickness is reported: the rings look thicker than the band can measure, "
                                     "the first node of their fading lying below its low end (%1 Å thick and more).")

@@ -158,24 +158,28 @@ void TestSpecimenFit::tilted_data()
 {
     QTest::addColumn<double>("tilt");
     QTest::addColumn<double>("axis");
-    QTest::addColumn<bool>("sure"); // its axis: else no tilt is reported, and the note says why
-    QTest::newRow("30 degrees about x") << 30.0 << 0.0 << true;
-    QTest::newRow("35 degrees about 120") << 35.0 << 120.0 << true;
-    QTest::newRow("25 degrees about 250") << 25.0 << 250.0 << true;
+    QTest::addColumn<double>("thickness"); // Å, fitted where given
+    QTest::addColumn<bool>("sure");        // its axis: else no tilt is reported, and the note says why
+    QTest::newRow("30 degrees about x") << 30.0 << 0.0 << 0.0 << true;
+    QTest::newRow("35 degrees about 120") << 35.0 << 120.0 << 0.0 << true;
+    QTest::newRow("25 degrees about 250") << 25.0 << 250.0 << 0.0 << true;
     // Found at about 4 degrees, its axis within 4 of the truth, known to about 5: not sure enough.
-    QTest::newRow("4 degrees about 45, its axis unsure") << 4.0 << 45.0 << false;
+    QTest::newRow("4 degrees about 45, its axis unsure") << 4.0 << 45.0 << 0.0 << false;
+    QTest::newRow("20 degrees about 60 in 200 nm") << 20.0 << 60.0 << 2000.0 << true;
 }
 
 void TestSpecimenFit::tilted()
 {
     QFETCH(double, tilt);
     QFETCH(double, axis);
+    QFETCH(double, thickness);
     QFETCH(bool, sure);
     Specimen s;
     s.tiltDeg = tilt;
     s.axisDeg = axis;
+    s.thicknessA = thickness;
     const MicrographImage image = specimenMicrograph(s, 1536, 7);
-    const MicrographFit fit = fitMicrograph(image, optionsFor(true, false), 0.1);
+    const MicrographFit fit = fitMicrograph(image, optionsFor(true, thickness > 0), 0.1);
     QVERIFY2(fit.result.values, qPrintable(fit.result.message));
     const CtfFitValues &v = *fit.result.values;
     if (!sure) {
@@ -189,7 +193,13 @@ void TestSpecimenFit::tilted()
              qPrintable(QStringLiteral("tilt %1 about %2").arg(v.tilt->angle).arg(v.tilt->axis)));
     const double mean = (v.cryoEm.defocusU + v.cryoEm.defocusV) / 2;
     QVERIFY2(std::fabs(mean - s.defocusA) < 0.01 * s.defocusA, qPrintable(QString::number(mean)));
-    QVERIFY(!v.thickness);
+    if (thickness > 0)
+        QVERIFY2(
+            v.thickness && std::fabs(*v.thickness - thickness) < 0.1 * thickness,
+            qPrintable(
+                QStringLiteral("thickness %1: %2").arg(v.thickness ? *v.thickness : -1).arg(fit.result.specimenNote)));
+    else
+        QVERIFY(!v.thickness);
     // The corrected spectrum holds its rings at least as far as the plain one.
     const MicrographFit plain = fitMicrograph(image, optionsFor(false, false), 0.1);
     QVERIFY2(
