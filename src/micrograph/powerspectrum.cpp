@@ -16,10 +16,6 @@
 
 namespace orvalis {
 
-namespace {
-
-// 1 in the middle of a tile, falling as a half cosine to 0 over the outer eighth of each side: the
-// jump where a tile's opposite edges meet would otherwise put a bright cross through the spectrum.
 std::vector<float> edgeTaper(int n)
 {
     const int edge = n / 8;
@@ -31,6 +27,8 @@ std::vector<float> edgeTaper(int n)
     }
     return w;
 }
+
+namespace {
 
 // Sums |F|^2 of the tiles it is given into `sum` (n x (n/2 + 1), the transform's half plane), with
 // arrays of its own so that workers can run side by side.

@@ -54,6 +54,10 @@ struct PowerSpectrum {
 // or an image smaller than one tile.
 void checkTiles(const MicrographImage &image, int tileSize);
 
+// A tile's weights along each side: 1 in the middle, falling as a half cosine to 0 over the outer
+// eighth, so that the jump where a tile's opposite edges meet puts no bright cross through the spectrum.
+std::vector<float> edgeTaper(int n);
+
 // The spectrum of `image`. Throws OrvalisError for a tile size out of range, a pixel size that is
 // none, or an image smaller than one tile; Cancelled when `progress` asks to stop.
 PowerSpectrum computePowerSpectrum(const MicrographImage &image, const SpectrumOptions &options,

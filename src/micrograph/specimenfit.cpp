@@ -74,19 +74,6 @@ QString number(double value, int decimals)
     return QString::number(value, 'f', decimals);
 }
 
-// As the spectrum's tiles are tapered (powerspectrum.cpp): by a half cosine over the outer eighth.
-std::vector<float> edgeTaper(int n)
-{
-    const int edge = n / 8;
-    std::vector<float> w(static_cast<std::size_t>(n), 1.0f);
-    for (int i = 0; i < edge; ++i) {
-        const auto v = static_cast<float>(0.5 * (1.0 - std::cos(Pi * (i + 0.5) / edge)));
-        w[static_cast<std::size_t>(i)] = v;
-        w[static_cast<std::size_t>(n - 1 - i)] = v;
-    }
-    return w;
-}
-
 // Tiles side by side, the whole grid centred: the regions' spectra then cost a quarter of the
 // transforms of half-overlapping ones. Where fewer than kSideBySide fit along a side, they overlap by
 // half, as the plain spectrum's do, so that a small micrograph's few regions average more of them.
