@@ -26,6 +26,12 @@ constexpr double kPi = 3.14159265358979323846;
     throw OrvalisError(QStringLiteral("%1: %2").arg(path, why));
 }
 
+// "1 value", "9 values".
+QString counted(qsizetype n, const char *word)
+{
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(word)).arg(n == 1 ? QString() : QStringLiteral("s"));
+}
+
 // A cell that must be a finite number.
 double number(const QString &cell, const QString &name, const QString &path, int line)
 {
@@ -131,7 +137,8 @@ QVector<StarTable> starTables(const QByteArray &bytes, const QString &path)
         readingLabels = false;
         if (tokens.size() != current->labels.size())
             fail(path, lineNumber,
-                 QStringLiteral("a row of %1 values under %2 labels").arg(tokens.size()).arg(current->labels.size()));
+                 QStringLiteral("a row of %1 under %2")
+                     .arg(counted(tokens.size(), "value"), counted(current->labels.size(), "label")));
         current->rows << tokens;
         current->lines << lineNumber;
     }
@@ -328,7 +335,8 @@ FitTable readCtffind(const QByteArray &bytes, const QString &path)
         const QStringList cells = line.split(QRegularExpression(QStringLiteral("\\s+")));
         if (cells.size() != columns.size())
             fail(path, lineNumber,
-                 QStringLiteral("%1 values where the header names %2 columns").arg(cells.size()).arg(columns.size()));
+                 QStringLiteral("%1 where the header names %2")
+                     .arg(counted(cells.size(), "value"), counted(columns.size(), "column")));
         double values[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         bool has[10] = {false, false, false, false, false, false, false, false, false, false};
         for (int c = 0; c < cells.size(); ++c)
@@ -402,7 +410,8 @@ FitTable readOurTable(const QByteArray &bytes, const QString &path)
         const QStringList cells = text.split(QLatin1Char('\t'));
         if (cells.size() != header.size())
             fail(path, lineNumber,
-                 QStringLiteral("%1 cells where the header names %2 columns").arg(cells.size()).arg(header.size()));
+                 QStringLiteral("%1 where the header names %2")
+                     .arg(counted(cells.size(), "cell"), counted(header.size(), "column")));
         const auto cell = [&](const char *name) { return column(name) >= 0 ? cells[column(name)] : QString(); };
         const auto value = [&](const char *name) {
             return optionalNumber(cell(name), QLatin1String(name), path, lineNumber);

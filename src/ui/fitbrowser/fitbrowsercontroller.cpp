@@ -85,9 +85,9 @@ bool FitBrowserController::open(const QString &path)
     fallback.amplitudeContrast = s.AmplitudeContrast;
     m_dialog->setCatalogue(std::move(catalogue), fallback);
     if (first) {
-        // Beside the window on a screen large enough, over it on a small one.
+        // Wide enough for every column of a table without the specimen's, within the screen.
         const QRect screen = m_window->screen() ? m_window->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-        m_dialog->resize(std::min(1100, screen.width() - 40), std::min(720, screen.height() - 60));
+        m_dialog->resize(std::min(1300, screen.width() - 40), std::min(760, screen.height() - 60));
     }
     m_dialog->show();
     m_dialog->raise();

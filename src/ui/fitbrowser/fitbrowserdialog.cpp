@@ -94,7 +94,7 @@ FitBrowserDialog::FitBrowserDialog(QWidget *parent)
     m_reliable->setObjectName(QStringLiteral("cbReliableOnly"));
     m_reliable->setToolTip(QStringLiteral("Hides micrographs without a fit and fits their own table judges not "
                                           "reliable; fits whose table does not judge (STAR, CTFFIND) stay"));
-    auto *holdsLabel = new QLabel(QStringLiteral("&Holds to at least"), this);
+    auto *holdsLabel = new QLabel(QStringLiteral("&Holds to better than"), this);
     m_holdsTo = new QDoubleSpinBox(this);
     m_holdsTo->setObjectName(QStringLiteral("edHoldsTo"));
     m_holdsTo->setRange(0, 100);
@@ -159,7 +159,9 @@ FitBrowserDialog::FitBrowserDialog(QWidget *parent)
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("FitThumbnailProgress"));
     m_progress->setFormat(QStringLiteral("Spectra %v of %m"));
-    m_progress->setMaximumWidth(260);
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("Spectra 0000 of 0000"))
+                                + 24);
+    m_progress->setMaximumWidth(2 * m_progress->minimumWidth());
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("laFitStatus"));
     m_status->setWordWrap(true);
@@ -229,6 +231,19 @@ void FitBrowserDialog::setCatalogue(FitCatalogue catalogue, const CtfUserValues 
                                                          : QFileInfo(catalogue.opened).absolutePath();
     m_model->setCatalogue(std::move(catalogue));
     m_status->clear();
+    // The specimen's columns only where some table gives them: most hold no tilt or thickness.
+    const auto anyHas = [this](auto has) {
+        for (const CatalogueEntry &e : m_model->catalogue().entries)
+            if (e.fit && has(*e.fit))
+                return true;
+        return false;
+    };
+    m_table->setColumnHidden(FitCatalogueModel::Tilt,
+                             !anyHas([](const FitTableRow &f) { return f.tiltAngle.has_value(); }));
+    m_table->setColumnHidden(FitCatalogueModel::TiltAxis,
+                             !anyHas([](const FitTableRow &f) { return f.tiltAxis.has_value(); }));
+    m_table->setColumnHidden(FitCatalogueModel::Thickness,
+                             !anyHas([](const FitTableRow &f) { return f.thickness.has_value(); }));
     refilter();
     for (int c = FitCatalogueModel::Micrograph; c < FitCatalogueModel::ColumnCount; ++c)
         m_table->resizeColumnToContents(c);
@@ -283,11 +298,13 @@ void FitBrowserDialog::refilter()
     int fitted = 0;
     for (const CatalogueEntry &e : m_model->catalogue().entries)
         fitted += e.fit.has_value();
-    m_count->setText(QStringLiteral("%1 of %2 shown (%3 fits, %4 micrographs without)")
+    m_count->setText(QStringLiteral("%1 of %2 shown (%3 %4, %5 %6 without)")
                          .arg(m_proxy->rowCount())
                          .arg(all)
                          .arg(fitted)
-                         .arg(all - fitted));
+                         .arg(fitted == 1 ? QStringLiteral("fit") : QStringLiteral("fits"))
+                         .arg(all - fitted)
+                         .arg(all - fitted == 1 ? QStringLiteral("micrograph") : QStringLiteral("micrographs")));
     m_load->setEnabled(m_table->currentIndex().isValid());
 }
 

@@ -121,6 +121,7 @@ void TForm1::buildParts()
     auto *fit = new FitController(this, *m_session, *m_micrographs, m_body->pattern());
     connect(fit, &FitController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
     auto *fits = new FitBrowserController(this, *m_session, *m_micrographs);
+    fits->setObjectName(QStringLiteral("fitBrowser"));
     connect(fits, &FitBrowserController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
 }
 
