@@ -125,10 +125,20 @@ void addTable(const FitTable &table, const QDir &base, QVector<Found> &found, QH
         for (const int i : byPath.value(e.path)) {
             Found &f = found[i];
             if (f.entry.fit && f.entry.fit->number == row.number && sameFit(*f.entry.fit, row)) {
+                // The richer table's row stands; the optics and pixel size only the other gives (our
+                // JSON has none, the STAR and CTFFIND files written with it have them) join it.
+                FitTableRow other = *f.entry.fit;
                 if (rich > f.richness) {
                     f.entry = e;
                     f.richness = rich;
+                } else {
+                    other = row;
                 }
+                FitTableRow &kept = *f.entry.fit;
+                if (!kept.optics)
+                    kept.optics = other.optics;
+                if (!(kept.pixelSize > 0))
+                    kept.pixelSize = other.pixelSize;
                 merged = true;
                 break;
             }
@@ -270,9 +280,11 @@ QVariant FitCatalogueModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal)
         return {};
+    // Two lines where a unit follows: the columns stay narrow enough for all of them on a small screen.
     static const char *const titles[ColumnCount] = {
-        "Spectrum", "Micrograph",    "Source",        "Defocus U (Å)", "Defocus V (Å)", "Angle (°)", "Phase shift (°)",
-        "Tilt (°)", "Tilt axis (°)", "Thickness (Å)", "Score",         "Holds to (Å)",  "Reliable"};
+        "Spectrum",   "Micrograph",       "Source",    "Defocus U\n(Å)", "Defocus V\n(Å)",
+        "Angle\n(°)", "Phase\nshift (°)", "Tilt\n(°)", "Tilt axis\n(°)", "Thickness\n(Å)",
+        "Score",      "Holds to\n(Å)",    "Reliable"};
     static const char *const tips[ColumnCount] = {
         "The spectrum above, the fit's model below",
         "The micrograph's file",

@@ -309,7 +309,7 @@ void TestFitCatalogue::folderMatchesFitsWithMicrographs()
     QTemporaryDir dir;
     for (const char *m : {"a.mrc", "b.mrc", "c.tif", "diag.mrc"})
         write(dir, QLatin1String(m), "x");
-    // Ours: a and b in the JSON, a again in the STAR and in its CTFFIND text (the same fit); CTFFIND's
+    // Ours: a and b in the JSON, a again in the STAR and in its CTFFIND-style text (the same fit); CTFFIND's
     // own fit of a beside them, and of c with its diagnostic spectrum diag.mrc.
     QByteArray json(OurJson);
     json.replace("mic1.mrc", "a.mrc");
@@ -323,6 +323,19 @@ void TestFitCatalogue::folderMatchesFitsWithMicrographs()
     QByteArray ctffind(Ctffind4);
     ctffind.replace("test_img.mrc", "a.mrc");
     write(dir, "ctffind_a.txt", ctffind);
+    // Our own CTFFIND-style text of a, as `fit --ctffind-txt` writes it beside the micrograph.
+    write(
+        dir, "a.txt",
+        "# Output from orvalis-ctf fit version 0.1.0, run on 2026-01-01 10:00:00\n"
+        "# Input file: "
+            + dir.filePath("a.mrc").toUtf8()
+            + " ; Number of micrographs: 1\n"
+              "# Pixel size: 0.800 Angstroms ; acceleration voltage: 300.0 keV ; spherical aberration: 2.70 mm ; "
+              "amplitude contrast: 0.07\n"
+              "# Columns: #1 - micrograph number; #2 - defocus 1 [Angstroms]; #3 - defocus 2; #4 - azimuth of "
+              "astigmatism; #5 - additional phase shift [radians]; #6 - cross correlation; #7 - spacing (in Angstroms) "
+              "up to which CTF rings were fit successfully\n"
+              "1.000000 5000.500000 4900.500000 170.000000 1.570796 0.300000 50.000000\n");
     ctffind = Ctffind4;
     ctffind.replace("test_img.mrc", dir.filePath("c.tif").toUtf8());
     write(dir, "diag.txt", ctffind);
@@ -339,6 +352,9 @@ void TestFitCatalogue::folderMatchesFitsWithMicrographs()
                           "c.tif CTFFIND 4.1.14 found"}));
     // The entry of a written twice keeps the richer table's word: the JSON's "not reliable".
     QCOMPARE(catalogue.entries[1].fit->reliable, std::optional<bool>(false));
+    // ... and the optics only its CTFFIND text gives, for the model its thumbnail is drawn with.
+    QVERIFY(catalogue.entries[1].fit->optics);
+    QCOMPARE(catalogue.entries[1].fit->optics->voltage, 300.0);
 
     // A micrograph no table fits is listed as such.
     write(dir, "d.png", "x");

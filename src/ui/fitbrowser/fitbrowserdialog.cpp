@@ -13,6 +13,7 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
@@ -34,7 +36,11 @@ namespace orvalis {
 namespace {
 
 constexpr int kThumbnailCentre = 128; // the thumbnails are 256 pixels a side, the preview's size
-constexpr int kCellIcon = 64;         // and 64 in the table
+// On a screen under this height (logical pixels: 768 at 125 %) the preview shrinks, so that the
+// table keeps room for its columns.
+constexpr int kSmallScreenHeight = 700;
+constexpr int kSmallPreview = 192;
+constexpr int kCellIcon = 64; // and 64 in the table
 
 QPixmap pixmapOf(const CompositeGrid &grid)
 {
@@ -131,7 +137,11 @@ FitBrowserDialog::FitBrowserDialog(QWidget *parent)
 
     m_preview = new QLabel(this);
     m_preview->setObjectName(QStringLiteral("FitPreview"));
-    m_preview->setFixedSize(2 * kThumbnailCentre, 2 * kThumbnailCentre);
+    const QScreen *screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const int preview = screen && screen->availableGeometry().height() < kSmallScreenHeight ? kSmallPreview
+                                                                                            : 2 * kThumbnailCentre;
+    m_preview->setFixedSize(preview, preview);
+    m_preview->setScaledContents(true);
     m_preview->setAlignment(Qt::AlignCenter);
     m_preview->setFrameShape(QFrame::StyledPanel);
     m_preview->setToolTip(QStringLiteral("The spectrum above, the fit's model below"));
@@ -140,7 +150,7 @@ FitBrowserDialog::FitBrowserDialog(QWidget *parent)
     m_details->setWordWrap(true);
     m_details->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_details->setFixedWidth(2 * kThumbnailCentre);
+    m_details->setFixedWidth(preview);
     auto *side = new QWidget(this);
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
