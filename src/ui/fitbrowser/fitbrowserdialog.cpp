@@ -42,11 +42,11 @@ constexpr int kSmallScreenHeight = 700;
 constexpr int kSmallPreview = 192;
 constexpr int kCellIcon = 64; // and 64 in the table
 
-QPixmap pixmapOf(const CompositeGrid &grid)
+// Kept as 8-bit grey (64 KB a thumbnail), a pixmap made only for the one previewed.
+QImage imageOf(const CompositeGrid &grid)
 {
     const int side = grid.side();
-    QImage image(grid.grey.data(), side, side, side, QImage::Format_Grayscale8);
-    return QPixmap::fromImage(image.copy());
+    return QImage(grid.grey.data(), side, side, side, QImage::Format_Grayscale8).copy();
 }
 
 } // namespace
@@ -352,7 +352,7 @@ void FitBrowserDialog::showPreview()
     const CatalogueEntry &e = m_model->entry(row);
     const auto it = m_large.find(row);
     if (it != m_large.end())
-        m_preview->setPixmap(*it);
+        m_preview->setPixmap(QPixmap::fromImage(*it));
     else
         m_preview->setText(m_problems.value(row,
                                             e.found ? QStringLiteral("Computing the spectrum...")
@@ -380,9 +380,10 @@ void FitBrowserDialog::showPreview()
 void FitBrowserDialog::thumbnailReady(int row, std::shared_ptr<const CompositeGrid> grid, const QString &problem)
 {
     if (grid) {
-        const QPixmap large = pixmapOf(*grid);
+        const QImage large = imageOf(*grid);
         m_large.insert(row, large);
-        m_proxy->icons.insert(row, large.scaled(kCellIcon, kCellIcon, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_proxy->icons.insert(
+            row, QPixmap::fromImage(large.scaled(kCellIcon, kCellIcon, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         m_proxy->iconChanged(row);
     } else {
         m_problems.insert(row, problem);

@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 
 class QCheckBox;
@@ -58,7 +59,7 @@ private:
     CatalogueProxy *m_proxy;
     FitThumbnails *m_thumbnails;
     CtfUserValues m_fallback;
-    QHash<int, QPixmap> m_large;
+    QHash<int, QImage> m_large;
     QHash<int, QString> m_problems;
     QLineEdit *m_filter;
     QCheckBox *m_reliable;
