@@ -182,8 +182,16 @@ FitCatalogue openFolder(const QString &path)
         QFile f(file.absoluteFilePath());
         if (!openIfRegular(f).isEmpty())
             continue;
-        if (!fitTableFormatOf(f.read(65536)))
+        const QByteArray head = f.read(65536);
+        const std::optional<FitTableFormat> format = fitTableFormatOf(head);
+        if (!format)
             continue; // a text file of another kind
+        // A RELION project's folders hold other STAR files too (job.star, particles with their own
+        // defocus): only one of micrographs' fits is read.
+        if (*format == FitTableFormat::Star
+            && (!head.contains("_rlnMicrographName") || !head.contains("_rlnDefocusU")
+                || head.contains("_rlnImageName")))
+            continue;
         f.close();
         tables << readFitTable(file.absoluteFilePath());
     }

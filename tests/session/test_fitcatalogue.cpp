@@ -292,12 +292,13 @@ void TestFitCatalogue::malformedFileNamesFileAndLine()
         QCOMPARE(e.text(), path + message);
     }
     // In a folder the same file stops the folder's opening with the same message; a folder passes
-    // over text files of other kinds (and here finds nothing else).
+    // over text files of other kinds and STAR files without micrographs' fits (and here finds
+    // nothing else).
     try {
         openFitCatalogue(dir.path());
         QFAIL("the folder opened without complaint");
     } catch (const OrvalisError &e) {
-        if (name == QLatin1String("notes.txt"))
+        if (name == QLatin1String("notes.txt") || message.contains(QLatin1String("not a STAR file of fits")))
             QVERIFY2(e.text().startsWith(dir.path() + QStringLiteral(": no micrographs")), qPrintable(e.text()));
         else
             QCOMPARE(e.text(), path + message);
@@ -340,6 +341,10 @@ void TestFitCatalogue::folderMatchesFitsWithMicrographs()
     ctffind.replace("test_img.mrc", dir.filePath("c.tif").toUtf8());
     write(dir, "diag.txt", ctffind);
     write(dir, "README.txt", "not a table\n");
+    // A RELION job's other STAR files: its settings, and particles with their own defocus.
+    write(dir, "job.star", "data_job\n_rlnJobTypeLabel relion.ctffind\n");
+    write(dir, "particles.star",
+          "data_particles\nloop_\n_rlnImageName\n_rlnMicrographName\n_rlnDefocusU\n1@p.mrcs a.mrc 7000\n");
 
     const FitCatalogue catalogue = openFitCatalogue(dir.path());
     QStringList rows;
