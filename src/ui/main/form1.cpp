@@ -5,6 +5,7 @@
 #include "store/windowsettings.h"
 #include "ui/btnbar1dctf/fmbtnbar1dctf.h"
 #include "ui/btnbar2dctf/fmbtnbar2dctf.h"
+#include "ui/fitbrowser/fitbrowsercontroller.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/fitcontroller.h"
 #include "ui/main/infopanel.h"
@@ -119,6 +120,9 @@ void TForm1::buildParts()
     m_painter->setMicrographs(m_micrographs);
     auto *fit = new FitController(this, *m_session, *m_micrographs, m_body->pattern());
     connect(fit, &FitController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
+    auto *fits = new FitBrowserController(this, *m_session, *m_micrographs);
+    fits->setObjectName(QStringLiteral("fitBrowser"));
+    connect(fits, &FitBrowserController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
 }
 
 void TForm1::connectControls()

@@ -72,6 +72,9 @@ WindowActions::WindowActions(QWidget *window) : QObject(window), m_window(window
     Save2D = command("Save2D", QStringLiteral("Save &2D"));
     SaveDefocusMap1 = command("SaveDefocusMap1", QStringLiteral("Save &Defocus Map"));
     Exit1 = command("Exit1", QStringLiteral("E&xit"));
+    OpenFits1 = command("OpenFits1", QStringLiteral("Open Fi&ts..."));
+    OpenFits1->setToolTip(QStringLiteral("Look through many micrographs' fits: a folder, a STAR file or a CTFFIND "
+                                         "output"));
     // The keys every desktop program answers to, shown beside their menu items.
     Save1D->setShortcut(QKeySequence::Save);
     Exit1->setShortcut(QKeySequence::Quit);
@@ -136,6 +139,7 @@ void WindowActions::buildMenus(QMenuBar *bar)
     bar->setObjectName(QStringLiteral("MainMenu1"));
 
     QMenu *file = topMenu(bar, "File1", QStringLiteral("&File"));
+    file->addAction(OpenFits1);
     hiddenItem(file, "New1", QStringLiteral("&New"));
     hiddenItem(file, "Open1", QStringLiteral("&Open..."));
     hiddenItem(file, "Print1", QStringLiteral("&Print..."));

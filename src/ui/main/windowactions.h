@@ -42,6 +42,8 @@ public:
 
     // File, Setup, View and Help
     QAction *Save1D = nullptr, *Save2D = nullptr, *SaveDefocusMap1 = nullptr, *Exit1 = nullptr;
+    // The browser of many micrographs' fits (a folder, a STAR file or a CTFFIND output).
+    QAction *OpenFits1 = nullptr;
     QAction *Microscope1 = nullptr, *QuickSetup1 = nullptr, *Options1 = nullptr;
     QAction *SpecimenDetector1 = nullptr, *Astigmatism1 = nullptr;
     // The CTF with RELION's sign on the chart and in its tables; the pattern as the detector records it.
