@@ -119,6 +119,7 @@ void TForm1::buildParts()
     m_painter->setMicrographs(m_micrographs);
     auto *fit = new FitController(this, *m_session, *m_micrographs, m_body->pattern());
     connect(fit, &FitController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
+    new FigureCommands(this, *m_session, m_body, m_micrographs->micrograph(), fit->fit());
 }
 
 void TForm1::connectControls()
