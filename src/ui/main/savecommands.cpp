@@ -208,6 +208,7 @@ FigureCommands::FigureCommands(QMainWindow *window, CtfSession &session, const M
                                MicrographSession &micrograph, FitSession &fit)
     : QObject(window), m_window(window), m_session(session), m_body(body), m_micrograph(micrograph), m_fit(fit)
 {
+    setObjectName(QStringLiteral("FigureCommands"));
     ExportFigure1 = new QAction(QStringLiteral("Export &Figure..."), window);
     ExportFigure1->setObjectName(QStringLiteral("ExportFigure1"));
     SaveFitPictures1 = new QAction(QStringLiteral("Fit &Pictures..."), window);
