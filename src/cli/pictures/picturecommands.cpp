@@ -135,7 +135,7 @@ int runChart(const QStringList &arguments)
     QCommandLineParser parser;
     addPictureOptions(parser,
                       QStringLiteral("WxH, the chart's size in pixels, each from 220 to 10000 (default "
-                                     "800x500)"));
+                                     "800x500); with --figure each from 50 to 20000, at --dpi"));
     parser.addOption(QCommandLineOption(QStringLiteral("monochrome"),
                                         QStringLiteral("black curves told apart by their dash patterns, on a white "
                                                        "plot, as \"Monochrome 1D CTF\" draws them")));
