@@ -8,6 +8,8 @@
 #include <QLocale>
 
 #ifdef ORVALIS_CTF_PICTURES
+#include "cli/fitoutputs.h"
+#include "cli/pictures/fitdiagnostics.h"
 #include "cli/pictures/picturecommands.h"
 
 #include <QApplication>
@@ -83,10 +85,11 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     nameTheProgram();
+    setDiagnosticsWriter(writeFitDiagnostics);
     return runProgram(argumentsOf(argc, argv),
                       [](const QString &name, const QStringList &rest) { return runPictureCommand(name, rest); });
 #else
-    if (argc > 1 && isPictureCommand(QString::fromLocal8Bit(argv[1])))
+    if (argc > 1 && needsPictures(argumentsOf(argc, argv)))
         becomePictures(argv);
     QCoreApplication app(argc, argv);
     nameTheProgram();

@@ -63,11 +63,13 @@ Commands:
   info       print the derived values: wavelength, focal spread, Scherzer defoci, resolution
   pattern    save the 2D pattern (--out F.bmp or F.png)
   map        save the defocus map (--out F.bmp, F.png or F.txt)
-  chart      save the 1D chart (--out F.png, F.svg, F.pdf, F.emf or F.wmf)
+  chart      save the 1D chart (--out F.png, F.svg, F.pdf, F.emf or F.wmf); pattern, map and chart
+             with --figure: a figure for a paper (F.png, F.tif, F.svg or F.pdf; see COMMAND --help)
   library    list, show, import or export the microscope library
   spectrum   save a micrograph's power spectrum (--out F.mrc, F.tif or F.png)
   average    print the rotational average of a micrograph's power spectrum
-  fit        fit the CTF to micrographs: defocus, astigmatism, phase shift (TSV, JSON, STAR, CTFFIND text)
+  fit        fit the CTF to micrographs: defocus, astigmatism, phase shift (TSV, JSON, STAR, CTFFIND text;
+             --diagnostics DIR: each fit's pictures)
 
 Options:
   -h, --help  this text; "orvalis-ctf COMMAND --help" shows a command's options
@@ -478,6 +480,21 @@ int runLibrary(const QStringList &arguments)
 bool isPictureCommand(const QString &name)
 {
     return name == QLatin1String("pattern") || name == QLatin1String("map") || name == QLatin1String("chart");
+}
+
+bool needsPictures(const QStringList &arguments)
+{
+    if (isPictureCommand(arguments.value(0)))
+        return true;
+    if (arguments.value(0) != QLatin1String("fit"))
+        return false;
+    for (const QString &a : arguments.mid(1)) {
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--diagnostics") || a.startsWith(QLatin1String("--diagnostics=")))
+            return true;
+    }
+    return false;
 }
 
 void addStateOptions(QCommandLineParser &parser)

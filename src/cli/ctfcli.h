@@ -28,6 +28,9 @@ struct Failure {
 
 // "picture" subcommands draw with the toolkit's painting; the others need none of it.
 bool isPictureCommand(const QString &name);
+// Whether a command line needs the drawing program: a picture command, or a fit that draws its
+// pictures (--diagnostics). `arguments` without the program's name.
+bool needsPictures(const QStringList &arguments);
 
 // The options every state-describing subcommand takes, added to `parser`.
 void addStateOptions(QCommandLineParser &parser);

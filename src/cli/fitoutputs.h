@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace orvalis::cli {
@@ -23,6 +25,8 @@ struct FitRecord {
     // one without a reliable fit to start them from).
     std::optional<LocalDefocus> local;
     QString localProblem;
+    // With --diagnostics: the spectrum fitted, until its pictures are written.
+    std::shared_ptr<const PowerSpectrum> spectrum;
 };
 
 // The settings every record was fitted with, for the outputs that repeat them.
@@ -71,5 +75,19 @@ QByteArray patchTable(const LocalDefocus &local);
 // FILE's name with "_" and the micrograph's base name before its extension (patches.tsv and
 // mic001.mrc: patches_mic001.tsv), beside FILE.
 QString patchesPath(const QString &given, const QString &micrograph, bool several);
+
+// --diagnostics DIR: the files of a micrograph's fit, named after it (mic001.mrc: mic001_fit.png,
+// mic001_fit.mrc, mic001_profile.png, mic001_profile.svg).
+struct DiagnosticsPaths {
+    QString spectrumPng, spectrumMrc, profilePng, profileSvg;
+};
+DiagnosticsPaths diagnosticsPaths(const QString &dir, const QString &micrograph);
+
+// Writes a record's pictures into a folder; throws OrvalisError naming a file it cannot write. The
+// shell's drawing program sets it (the pictures need the toolkit's painting); none elsewhere.
+using DiagnosticsWriter =
+    std::function<void(const QString &dir, const FitRecord &record, const CtfFitOptions &options)>;
+void setDiagnosticsWriter(DiagnosticsWriter writer);
+const DiagnosticsWriter &diagnosticsWriter();
 
 } // namespace orvalis::cli

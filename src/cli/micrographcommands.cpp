@@ -24,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <atomic>
@@ -500,7 +501,7 @@ private:
 // One micrograph's fit; nothing it throws leaves it. `interruptedOut` is set when an interruption
 // stopped it: the record is then neither a fit nor a failure.
 FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOptions &options, double pixel,
-                  bool patches, std::atomic<double> &fraction, bool &interruptedOut)
+                  bool patches, bool keepSpectrum, std::atomic<double> &fraction, bool &interruptedOut)
 {
     FitRecord r;
     r.file = path;
@@ -519,7 +520,10 @@ FitRecord fitFile(const QString &path, const FitRequest &request, const CtfFitOp
         if (!problem.isEmpty())
             throw OrvalisError(problem);
         const double fitShare = patches ? 0.5 : 0.9;
-        r.result = job.fit(options, r.pixelSizeNm, [&](double f) { return progress(0.1 + fitShare * f); }).result;
+        MicrographFit fitted = job.fit(options, r.pixelSizeNm, [&](double f) { return progress(0.1 + fitShare * f); });
+        r.result = fitted.result;
+        if (keepSpectrum)
+            r.spectrum = std::make_shared<const PowerSpectrum>(std::move(fitted.spectrum));
         if (patches) {
             if (!r.result.reliable())
                 r.localProblem = QStringLiteral("the whole micrograph has no reliable fit to start the patches from");
@@ -582,6 +586,21 @@ QString ctffindPath(const QString &image)
     return info.dir().filePath(info.completeBaseName() + QStringLiteral(".txt"));
 }
 
+// Why files cannot be written into `dir` (made when missing), or an empty text: the folder is made
+// and a file tried in it, which finds what permissions alone do not (a read-only disk).
+QString writableFolderProblem(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("not a folder");
+    if (!QDir().mkpath(dir))
+        return QStringLiteral("the folder cannot be made");
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".orvalis-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("no file can be written into it: %1").arg(probe.errorString());
+    return {};
+}
+
 int runFit(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -601,6 +620,11 @@ int runFit(const QStringList &arguments)
               "also fit the local defocus, patch by patch, and write it as a table: x_px, y_px (the patch's "
               "centre from the top-left pixel), defocus_u_A, defocus_v_A, angle_deg, score, significant "
               "(values empty where \"no\"); with several micrographs FILE_NAME.tsv for each NAME.mrc");
+    addOption(parser, "diagnostics", "DIR",
+              "also write each fit's pictures into DIR (made if missing): NAME_fit.png and NAME_fit.mrc (float32), "
+              "the spectrum up to Nyquist with the fitted model in its lower half, and NAME_profile.png and "
+              "NAME_profile.svg, the spectrum's average along the model's rings against the model with their "
+              "agreement");
     parseCommand(
         parser, QStringLiteral("fit"),
         QStringLiteral("Fits the CTF to each micrograph's power spectrum: defocus U and V, the angle of U, and "
@@ -661,6 +685,27 @@ int runFit(const QStringList &arguments)
             taken.insert(table, f);
         }
     }
+    const bool diagnostics = isSet(parser, "diagnostics");
+    const QString diagnosticsDir = parser.value(QStringLiteral("diagnostics"));
+    if (diagnostics) {
+        if (diagnosticsDir.isEmpty())
+            usageFailure(QStringLiteral("--diagnostics: give the folder to write the fits' pictures into"));
+        if (!diagnosticsWriter())
+            usageFailure(QStringLiteral("--diagnostics: this program cannot draw; run orvalis-ctf"));
+        QMap<QString, QString> taken; // picture -> micrograph
+        for (const QString &f : files) {
+            const QString picture = QFileInfo(diagnosticsPaths(diagnosticsDir, f).spectrumPng).absoluteFilePath();
+            if (taken.contains(picture))
+                usageFailure(QStringLiteral("--diagnostics: %1 and %2 would both write %3; fit micrographs of the "
+                                            "same name apart")
+                                 .arg(taken.value(picture), f, diagnosticsPaths(diagnosticsDir, f).spectrumPng));
+            taken.insert(picture, f);
+        }
+        // Refused before any micrograph is fitted: a batch's pictures are not lost at its end.
+        const QString problem = writableFolderProblem(diagnosticsDir);
+        if (!problem.isEmpty())
+            ioFailure(QStringLiteral("--diagnostics %1: %2").arg(quoted(diagnosticsDir), problem));
+    }
     const int workers = std::min(threads, count);
     // Threads beyond one a file go to the spectrum's tiles.
     options.threads = std::clamp(threads / workers, 1, 16);
@@ -684,7 +729,7 @@ int runFit(const QStringList &arguments)
     const auto work = [&] {
         for (int i = next++; i < count && !interrupted(); i = next++) {
             bool stop = false;
-            FitRecord record = fitFile(files[i], request, options, pixel, patches,
+            FitRecord record = fitFile(files[i], request, options, pixel, patches, diagnostics,
                                        fractions[static_cast<std::size_t>(i)], stop);
             if (record.failed)
                 ++failed;
@@ -727,6 +772,18 @@ int runFit(const QStringList &arguments)
         writeOut(json ? (written++ > 0 ? QByteArray(",\n") : QByteArray("\n")) + jsonElement(r, options)
                       : tableLine(r, options));
     };
+    // On this thread: the pictures draw with the toolkit, which draws on one thread only.
+    const auto picture = [&](FitRecord &r) {
+        if (!diagnostics || r.failed || !r.spectrum)
+            return;
+        try {
+            diagnosticsWriter()(diagnosticsDir, r, options);
+        } catch (const OrvalisError &e) {
+            ++failed;
+            printFailure({ExitIo, e.text()});
+        }
+        r.spectrum.reset();
+    };
     for (;;) {
         std::vector<int> ready;
         bool all = false;
@@ -740,6 +797,7 @@ int runFit(const QStringList &arguments)
         }
         for (const int i : ready) {
             print(records[i]);
+            picture(records[i]);
             finished << records[i];
         }
         if (all || interrupted())
@@ -754,6 +812,7 @@ int runFit(const QStringList &arguments)
     for (; printed < count && done[static_cast<std::size_t>(printed)]; ++printed)
         if (!stopped[static_cast<std::size_t>(printed)]) {
             print(records[printed]);
+            picture(records[printed]);
             finished << records[printed];
         }
     line.clear();

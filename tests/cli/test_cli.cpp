@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -175,6 +176,8 @@ private slots:
     void picturesWithoutDisplay();
     void opticalTerms_data();
     void opticalTerms();
+    void figures_data();
+    void figures();
 };
 
 void TestCli::sameAsWindow_data()
@@ -450,6 +453,29 @@ void TestCli::failures_data()
         << QStringList{"chart", "--out", "@.svg", "--a2", "x"} << 2 << "--a2 \"x\": not a number";
     QTest::newRow("odd pattern width") << QStringList{"pattern", "--out", "@.png", "--size", "207"} << 2 << "even";
     QTest::newRow("chart size") << QStringList{"chart", "--out", "@.png", "--size", "800"} << 2 << "WxH";
+    QTest::newRow("figure size in mm") << QStringList{"chart", "--figure", "--size-mm", "85", "--out", "@.svg"} << 2
+                                       << "--size-mm \"85\": give width x height in mm, as 85x60";
+    QTest::newRow("figure size beyond the limits")
+        << QStringList{"chart", "--figure", "--size-mm", "5x60", "--out", "@.svg"} << 2
+        << "--size-mm \"5x60\": each side from 10 to 1000 mm";
+    QTest::newRow("figure option without --figure")
+        << QStringList{"chart", "--dpi", "300", "--out", "@.png"} << 2 << "--dpi: only with --figure";
+    QTest::newRow("figure dpi") << QStringList{"map", "--figure", "--dpi", "96.5", "--out", "@.png"} << 2
+                                << "--dpi \"96.5\": give a whole number of dots per inch";
+    QTest::newRow("figure raster too large")
+        << QStringList{"chart", "--figure", "--size-mm", "1000x1000", "--dpi", "2400", "--out", "@.png"} << 2
+        << "--dpi \"2400\": 1000 x 1000 mm at 2400 dpi is more than";
+    QTest::newRow("figure font size") << QStringList{"pattern", "--figure", "--font-size", "2", "--out", "@.pdf"} << 2
+                                      << "--font-size \"2\": give points from 4 to 72";
+    QTest::newRow("figure legend") << QStringList{"chart", "--figure", "--legend", "centre", "--out", "@.pdf"} << 2
+                                   << "--legend \"centre\": give outside, top-left";
+    QTest::newRow("figure background") << QStringList{"chart", "--figure", "--background", "black", "--out", "@.pdf"}
+                                       << 2 << "--background \"black\": give white or transparent";
+    QTest::newRow("figure both sizes") << QStringList{"chart",     "--figure", "--size", "800x600",
+                                                      "--size-mm", "85x60",    "--out",  "@.png"}
+                                       << 2 << "--size and --size-mm: give the size one way";
+    QTest::newRow("figure extension") << QStringList{"chart", "--figure", "--out", "@.emf"} << 2
+                                      << "a figure's name must end in .png, .tif, .tiff, .svg, .pdf";
     QTest::newRow("folder that is not there")
         << QStringList{"map", "--out", "@/missing/map.txt"} << 1 << "Cannot create file";
     QTest::newRow("export into no folder")
@@ -541,4 +567,116 @@ void TestCli::picturesWithoutDisplay()
 }
 
 ORVALIS_UI_TEST_MAIN(TestCli)
+// A figure for a paper: the size asked for (mm in the SVG's and PDF's page, pixels and dpi in PNG and
+// TIFF), its axis titles and legend as text in the vector files.
+void TestCli::figures_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // --out @.<ext> is added
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("size"); // SVG: "<w>mm <h>mm"; PNG, TIFF: "<w>x<h> <dpi>"; PDF: "<w>x<h> pts"
+    QTest::addColumn<QStringList>("texts");
+    const QString frequency = QStringLiteral("Spatial frequency (nm\u207B\u00B9)");
+    QTest::newRow("chart, SVG in mm") << QStringList{"chart", "--figure", "--size-mm", "85x60", "--dpi", "300"} << "svg"
+                                      << "85mm 60mm"
+                                      << QStringList{frequency, "Resolution (nm)", "CTF", "Temporal envelope"};
+    QTest::newRow("chart, SVG from pixels at a dpi")
+        << QStringList{"chart", "--figure", "--size", "600x300", "--dpi", "150", "--legend", "top-right"} << "svg"
+        << "101.6mm 50.8mm" << QStringList{frequency, "Combined envelope"};
+    QTest::newRow("monochrome chart without a legend")
+        << QStringList{"chart", "--figure", "--monochrome", "--legend", "none", "--grid"} << "svg"
+        << "85mm 60mm" << QStringList{frequency, "CTF"};
+    QTest::newRow("plotter mode names both instruments")
+        << QStringList{"chart", "--figure", "--plotter", "default", "--defocus2", "-120"} << "svg"
+        << "85mm 60mm" << QStringList{"CTF 1: ", "CTF 2: "};
+    QTest::newRow("map with its colour bar") << QStringList{"map", "--figure", "--size-mm", "120x90"} << "svg"
+                                             << "120mm 90mm" << QStringList{"Defocus (nm)", "CTF", frequency};
+    QTest::newRow("pattern as PDF") << QStringList{"pattern", "--figure", "--size-mm", "100x85"} << "pdf"
+                                    << "283x241 pts" << QStringList{"kx (nm", "ky (nm", "CTF"};
+    QTest::newRow("chart as PDF") << QStringList{"chart", "--figure", "--font-size", "10", "--font", "DejaVu Serif"}
+                                  << "pdf"
+                                  << "241x170 pts" << QStringList{"Spatial frequency", "Resolution (nm)"};
+    QTest::newRow("chart, PNG from mm") << QStringList{"chart", "--figure", "--size-mm", "100x50", "--dpi", "254"}
+                                        << "png"
+                                        << "1000x500 254" << QStringList();
+    QTest::newRow("transparent PNG in pixels")
+        << QStringList{"chart", "--figure", "--size", "1200x800", "--dpi", "200", "--background", "transparent"}
+        << "png"
+        << "1200x800 200" << QStringList();
+    QTest::newRow("map, TIFF") << QStringList{"map", "--figure", "--size-mm", "50.8x25.4", "--dpi", "600"} << "tif"
+                               << "1200x600 600" << QStringList();
+}
+
+void TestCli::figures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, extension);
+    QFETCH(QString, size);
+    QFETCH(QStringList, texts);
+    FreshSettingsFolder settings;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("figure.") + extension);
+    const Run run = runCtf(arguments + QStringList{QStringLiteral("--out"), path});
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QByteArray bytes = fileBytes(path);
+    if (extension == QLatin1String("svg")) {
+        const QRegularExpressionMatch svg = QRegularExpression(
+                                                QStringLiteral("<svg width=\"([^\"]*)\" height=\"([^\"]*)\""))
+                                                .match(QString::fromUtf8(bytes));
+        QVERIFY(svg.hasMatch());
+        QCOMPARE(svg.captured(1) + QLatin1Char(' ') + svg.captured(2), size);
+        QStringList shown; // every <text> element's text
+        QRegularExpressionMatchIterator it =
+            QRegularExpression(QStringLiteral("<text[^>]*>([^<]*)</text>")).globalMatch(QString::fromUtf8(bytes));
+        while (it.hasNext())
+            shown << it.next().captured(1).trimmed();
+        QVERIFY(!shown.isEmpty());
+        for (const QString &t : texts)
+            QVERIFY2(std::any_of(shown.begin(), shown.end(), [&t](const QString &s) { return s.startsWith(t); }),
+                     qPrintable(t + QStringLiteral(" is not among ") + shown.join(QStringLiteral(" | "))));
+    } else if (extension == QLatin1String("pdf")) {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished());
+        const QString all = QString::fromUtf8(text.readAllStandardOutput());
+        for (const QString &t : texts)
+            QVERIFY2(all.contains(t), qPrintable(t + QStringLiteral(" is not in ") + all));
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {path});
+        QVERIFY(info.waitForFinished());
+        const QString page = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+) pts"))
+                                 .match(QString::fromUtf8(info.readAllStandardOutput()))
+                                 .captured(0);
+        const QStringList wh = page.section(QLatin1Char(':'), 1).trimmed().split(QLatin1Char(' '));
+        QCOMPARE(QStringLiteral("%1x%2 pts").arg(qRound(wh.value(0).toDouble())).arg(qRound(wh.value(2).toDouble())),
+                 size);
+    } else if (extension == QLatin1String("png")) {
+        QImage image;
+        QVERIFY(image.loadFromData(bytes, "PNG"));
+        QCOMPARE(QStringLiteral("%1x%2 %3")
+                     .arg(image.width())
+                     .arg(image.height())
+                     .arg(qRound(image.dotsPerMeterX() * 0.0254)),
+                 size);
+        const bool transparent = arguments.contains(QStringLiteral("transparent"));
+        QCOMPARE(qAlpha(image.pixel(1, image.height() - 2)), transparent ? 0 : 255);
+    } else {
+        // TIFF: read back by libtiff's own tool.
+        if (QStandardPaths::findExecutable(QStringLiteral("tiffinfo")).isEmpty())
+            QSKIP("tiffinfo (libtiff-tools) is not installed");
+        QProcess info;
+        info.start(QStringLiteral("tiffinfo"), {path});
+        QVERIFY(info.waitForFinished());
+        const QString all = QString::fromUtf8(info.readAllStandardOutput() + info.readAllStandardError());
+        const QRegularExpressionMatch wh =
+            QRegularExpression(QStringLiteral("Image Width: (\\d+) Image Length: (\\d+)")).match(all);
+        const QRegularExpressionMatch dpi =
+            QRegularExpression(QStringLiteral("Resolution: ([0-9.]+), ([0-9.]+) pixels/inch")).match(all);
+        QVERIFY2(wh.hasMatch() && dpi.hasMatch(), qPrintable(all));
+        QCOMPARE(QStringLiteral("%1x%2 %3").arg(wh.captured(1), wh.captured(2)).arg(qRound(dpi.captured(1).toDouble())),
+                 size);
+    }
+}
+
 #include "test_cli.moc"

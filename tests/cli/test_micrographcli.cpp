@@ -172,6 +172,9 @@ private slots:
     void specimenOutputs_data();
     void specimenOutputs();
     void patchTablesReadBack();
+    void diagnosticsPictures();
+    void diagnosticsRefused_data();
+    void diagnosticsRefused();
 
 private:
     QTemporaryDir m_dir;
@@ -880,4 +883,92 @@ void TestMicrographCli::patchTablesReadBack()
 }
 
 QTEST_GUILESS_MAIN(TestMicrographCli)
+// fit --diagnostics: a folder made for them, and per micrograph the spectrum beside its model (PNG,
+// and MRC read back by mrcfile at the spectrum's size and the pixel size), the profile as PNG and as
+// SVG with its titles and legend as text; a micrograph without a fit gets the spectrum alone.
+void TestMicrographCli::diagnosticsPictures()
+{
+    const FitCase c{"d", 300, 2.7, 0.07, 1.25, 15500, 14500, 60, None};
+    const QString image = writeCase(m_dir, QStringLiteral("diag_good.mrc"), c, 1024);
+    const QString noise = writeNoise(m_dir, QStringLiteral("diag_noise.mrc"), 1024);
+    const QString dir = m_dir.filePath(QStringLiteral("pictures/of/fits"));
+    const Run r = runCtf({"fit", image, noise, "--diagnostics", dir, "--threads", "2", "--pixel", "1.25"});
+    QVERIFY2(r.status == 3, r.err.constData()); // the noise has no reliable fit
+    const QVector<Row> table = tsv(r.out);
+    QCOMPARE(table.size(), 2);
+    const int tile = table[0].value("tile").toInt();
+    QVERIFY(tile >= 256);
+    const struct {
+        const char *base;
+        bool fitted;
+    } expected[] = {{"diag_good", true}, {"diag_noise", false}};
+    for (const auto &e : expected) {
+        const QString base = QDir(dir).filePath(QString::fromLatin1(e.base));
+        const QImage spectrum(base + QStringLiteral("_fit.png"));
+        QCOMPARE(spectrum.size(), e.fitted ? QSize(tile, tile) : spectrum.size());
+        QVERIFY(!spectrum.isNull());
+        QCOMPARE(QFileInfo::exists(base + QStringLiteral("_fit.mrc")), true);
+        QCOMPARE(QFileInfo::exists(base + QStringLiteral("_profile.png")), e.fitted);
+        QCOMPARE(QFileInfo::exists(base + QStringLiteral("_profile.svg")), e.fitted);
+    }
+    const QString base = QDir(dir).filePath(QStringLiteral("diag_good"));
+    const QImage profile(base + QStringLiteral("_profile.png"));
+    QCOMPARE(profile.size(), QSize(945, 591)); // 160 x 100 mm at 150 dpi
+    QCOMPARE(qRound(profile.dotsPerMeterX() * 0.0254), 150);
+    const QString svg = QString::fromUtf8(contents(base + QStringLiteral("_profile.svg")));
+    for (const QString &text :
+         {QStringLiteral(">Spatial frequency (nm\u207B\u00B9)</text>"), QStringLiteral(">Resolution (nm)</text>"),
+          QStringLiteral(">Agreement</text>"), QStringLiteral(">Spectrum average</text>")})
+        QVERIFY2(svg.contains(text), qPrintable(text));
+    const char *check = R"(
+import sys, numpy as np, mrcfile
+mrc, tile = sys.argv[1], int(sys.argv[2])
+assert mrcfile.validate(mrc, print_file=open('/dev/null', 'w')), 'mrcfile finds the file invalid'
+with mrcfile.open(mrc, permissive=False) as m:
+    assert m.data.dtype == np.float32, m.data.dtype
+    assert m.data.shape == (tile, tile), m.data.shape
+    assert abs(float(m.voxel_size.x) - 1.25) < 1e-5, m.voxel_size
+    assert 0 <= m.data.min() and m.data.max() <= 255 and m.data.std() > 1
+)";
+    const Run py = runPython(QString::fromLatin1(check), {base + QStringLiteral("_fit.mrc"), QString::number(tile)});
+    QVERIFY2(py.status == 0, py.err.constData());
+}
+
+void TestMicrographCli::diagnosticsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@" the test's folder, "#" the good micrograph
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a file, not a folder")
+        << QStringList{"fit", "#", "--diagnostics", "@/file"} << 1 << "--diagnostics \"@/file\": not a folder";
+    QTest::newRow("inside a file") << QStringList{"fit", "#", "--diagnostics", "@/file/sub"} << 1
+                                   << "--diagnostics \"@/file/sub\": the folder cannot be made";
+    QTest::newRow("two micrographs of one name")
+        << QStringList{"fit", "#", "@/other/diag_refused.mrc", "--diagnostics", "@/d"} << 2 << "would both write";
+    QTest::newRow("empty folder name") << QStringList{"fit", "#", "--diagnostics", ""} << 2
+                                       << "--diagnostics: give the folder";
+}
+
+// Refused before any fitting: nothing on the standard output, no picture written.
+void TestMicrographCli::diagnosticsRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    static const QString image = writeCase(m_dir, QStringLiteral("diag_refused.mrc"),
+                                           FitCase{"r", 300, 2.7, 0.07, 1.0, 15500, 14500, 60, None}, 512);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    for (QString &a : arguments)
+        a.replace(QLatin1Char('@'), dir.path()).replace(QLatin1Char('#'), image);
+    message.replace(QLatin1Char('@'), dir.path());
+    const Run r = runCtf(arguments);
+    QCOMPARE(r.status, status);
+    QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"file"});
+}
+
 #include "test_micrographcli.moc"

@@ -3,9 +3,13 @@
 #include "chart/chartexport.h"
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
+#include "chart/figure.h"
 #include "chart/gridimage.h"
 #include "cli/ctfcli.h"
+#include "cli/pictures/figureoptions.h"
+#include "core/ctfgrey.h"
 #include "core/curvereadout.h"
+#include "core/defocusmap.h"
 #include "core/orvaliserror.h"
 
 #include <QFileInfo>
@@ -42,6 +46,7 @@ void addPictureOptions(QCommandLineParser &parser, const QString &sizeText)
     size.setValueName(QStringLiteral("SIZE"));
     parser.addOption(out);
     parser.addOption(size);
+    addFigureOptions(parser);
 }
 
 // Saving fails only for the file: the system's reason comes on the same line.
@@ -66,6 +71,14 @@ int runPattern(const QStringList &arguments)
                  QStringLiteral("Saves the 2D pattern of the state as Save 2D does: a grey-level picture of the CTF "
                                 "over the frequency plane, up to --upto along both axes."),
                  arguments);
+    if (const std::optional<FigureStyle> style = figureStyleOf(parser, QSize(100, 85))) {
+        const QString path = figureOutPath(parser);
+        CtfSession session;
+        loadState(parser, session);
+        const Figure figure = patternFigure(session.computePattern(session.state().Defocus, kMaxPatternCentre));
+        save([&] { saveFigure(figure, *style, path, *figureFormatOf(path)); });
+        return ExitOk;
+    }
     const QString path = outPath(parser, {QStringLiteral(".bmp"), QStringLiteral(".png")});
     int width = 208;
     if (parser.isSet(QStringLiteral("size"))) {
@@ -92,6 +105,14 @@ int runMap(const QStringList &arguments)
                                 "(columns) and the defocus range -200 .. 50 nm (rows), as a picture, or as numbers "
                                 "(.txt: the frequencies in the header, the defocus first on each line)."),
                  arguments);
+    if (const std::optional<FigureStyle> style = figureStyleOf(parser, QSize(100, 85))) {
+        const QString path = figureOutPath(parser);
+        CtfSession session;
+        loadState(parser, session);
+        const Figure figure = defocusMapFigure(session.computeMap(512), session.upTo());
+        save([&] { saveFigure(figure, *style, path, *figureFormatOf(path)); });
+        return ExitOk;
+    }
     const QString path = outPath(parser, {QStringLiteral(".bmp"), QStringLiteral(".png"), QStringLiteral(".txt")});
     const int width = parser.isSet(QStringLiteral("size"))
         ? sizeOption(parser, QStringLiteral("size"), 1, kMaxDefocusMapWidth, true).width()
@@ -114,7 +135,7 @@ int runChart(const QStringList &arguments)
     QCommandLineParser parser;
     addPictureOptions(parser,
                       QStringLiteral("WxH, the chart's size in pixels, each from 220 to 10000 (default "
-                                     "800x500)"));
+                                     "800x500); with --figure each from 50 to 20000, at --dpi"));
     parser.addOption(QCommandLineOption(QStringLiteral("monochrome"),
                                         QStringLiteral("black curves told apart by their dash patterns, on a white "
                                                        "plot, as \"Monochrome 1D CTF\" draws them")));
@@ -122,10 +143,12 @@ int runChart(const QStringList &arguments)
                  QStringLiteral("Saves the 1D chart of the state as Save 1D does: the curves with their axes, on a "
                                 "white panel."),
                  arguments);
-    const QString path = outPath(parser,
-                                 {QStringLiteral(".png"), QStringLiteral(".svg"), QStringLiteral(".pdf"),
-                                  QStringLiteral(".emf"), QStringLiteral(".wmf"), QStringLiteral(".bmp")});
-    const QSize size = parser.isSet(QStringLiteral("size"))
+    const std::optional<FigureStyle> style = figureStyleOf(parser, QSize(85, 60));
+    const QString path = style ? figureOutPath(parser)
+                               : outPath(parser,
+                                         {QStringLiteral(".png"), QStringLiteral(".svg"), QStringLiteral(".pdf"),
+                                          QStringLiteral(".emf"), QStringLiteral(".wmf"), QStringLiteral(".bmp")});
+    const QSize size = parser.isSet(QStringLiteral("size")) && !style
         ? sizeOption(parser, QStringLiteral("size"), 220, 10000, false)
         : QSize(800, 500);
     CtfSession session;
@@ -156,6 +179,13 @@ int runChart(const QStringList &arguments)
     look.secondInstrument = instrumentName(session.ScopeRecord2);
     look.direction = profileDirectionText(session.state());
     applyCurveLook(chart, look);
+    if (style) {
+        const Figure figure = curveFigure(
+            chart, look.intensity && !look.plotter ? QStringLiteral("CTF\u00B2") : ctfTitle(),
+            look.plotter ? look.firstInstrument : QString(), look.plotter ? look.secondInstrument : QString());
+        save([&] { saveFigure(figure, *style, path, *figureFormatOf(path)); });
+        return ExitOk;
+    }
     static const QHash<QString, ChartFileFormat> formats{
         {QStringLiteral(".bmp"), ChartFileFormat::Bmp}, {QStringLiteral(".wmf"), ChartFileFormat::Wmf},
         {QStringLiteral(".emf"), ChartFileFormat::Emf}, {QStringLiteral(".png"), ChartFileFormat::Png},

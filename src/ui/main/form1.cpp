@@ -123,6 +123,7 @@ void TForm1::buildParts()
     auto *fits = new FitBrowserController(this, *m_session, *m_micrographs);
     fits->setObjectName(QStringLiteral("fitBrowser"));
     connect(fits, &FitBrowserController::aberrationsSet, m_controls, &AberrationControls::showAberrations);
+    new FigureCommands(this, *m_session, m_body, m_micrographs->micrograph(), fit->fit());
 }
 
 void TForm1::connectControls()

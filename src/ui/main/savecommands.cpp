@@ -2,11 +2,19 @@
 
 #include "chart/chartexport.h"
 #include "chart/chartwidget.h"
+#include "chart/curvechart.h"
 #include "core/curvetable.h"
+#include "core/defocusmap.h"
 #include "core/orvaliserror.h"
 #include "core/savename.h"
+#include "micrograph/ctffit.h"
+#include "micrograph/spectrumfile.h"
 #include "session/ctfsession.h"
+#include "session/fitsession.h"
+#include "session/micrographsession.h"
+#include "session/micrographviews.h"
 #include "store/windowsettings.h"
+#include "ui/exportfigure/exportfiguredialog.h"
 #include "ui/main/curvepane.h"
 #include "ui/main/mainbody.h"
 #include "ui/main/mappane.h"
@@ -20,6 +28,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 
 #include <QWidget>
 
@@ -187,6 +200,155 @@ void SaveCommands::SaveDefocusMap1Click()
                       : ext == QLatin1String(".emf") ? ChartFileFormat::Emf
                       : ext == QLatin1String(".svg") ? ChartFileFormat::Svg
                                                      : ChartFileFormat::Pdf);
+}
+
+// ---- figures and a fit's pictures ------------------------------------------------------------------
+
+FigureCommands::FigureCommands(QMainWindow *window, CtfSession &session, const MainBody *body,
+                               MicrographSession &micrograph, FitSession &fit)
+    : QObject(window), m_window(window), m_session(session), m_body(body), m_micrograph(micrograph), m_fit(fit)
+{
+    setObjectName(QStringLiteral("FigureCommands"));
+    ExportFigure1 = new QAction(QStringLiteral("Export &Figure..."), window);
+    ExportFigure1->setObjectName(QStringLiteral("ExportFigure1"));
+    SaveFitPictures1 = new QAction(QStringLiteral("Fit &Pictures..."), window);
+    SaveFitPictures1->setObjectName(QStringLiteral("SaveFitPictures1"));
+    SaveFitPictures1->setToolTip(
+        QStringLiteral("The open micrograph's spectrum beside its fitted model (PNG, MRC) and its profile (PNG, SVG)"));
+    // The commands join the window's own menus, found by their names.
+    if (auto *file = window->menuBar()->findChild<QMenu *>(QStringLiteral("File1"))) {
+        QAction *exit = window->findChild<QAction *>(QStringLiteral("Exit1"));
+        file->insertAction(file->actions().contains(exit) ? exit : nullptr, ExportFigure1);
+    }
+    if (auto *save = window->menuBar()->findChild<QMenu *>(QStringLiteral("Save1")))
+        save->addAction(SaveFitPictures1);
+    connect(ExportFigure1, &QAction::triggered, this, [this] { reportFailure(m_window, [this] { exportFigure(); }); });
+    connect(SaveFitPictures1, &QAction::triggered, this,
+            [this] { reportFailure(m_window, [this] { saveFitPictures(); }); });
+    for (auto signal : {&FitSession::finished, &FitSession::resultCleared, &FitSession::applied})
+        connect(&m_fit, signal, this, &FigureCommands::refresh);
+    for (auto signal : {&MicrographSession::opened, &MicrographSession::closed, &MicrographSession::spectrumChanged})
+        connect(&m_micrograph, signal, this, &FigureCommands::refresh);
+    refresh();
+}
+
+void FigureCommands::refresh()
+{
+    SaveFitPictures1->setEnabled(m_micrograph.isOpen() && m_fit.result() && m_fit.result()->values);
+}
+
+Figure FigureCommands::figureOf(int subject) const
+{
+    const ViewChoices view = m_session.viewChoices();
+    switch (static_cast<ExportFigureDialog::Subject>(subject)) {
+    case ExportFigureDialog::Subject::Pattern:
+        return patternFigure(m_session.computePattern(m_session.state().Defocus, kMaxPatternCentre));
+    case ExportFigureDialog::Subject::Map: {
+        // Computed apart from the window's own map, whose table Save Defocus Map writes.
+        const OptionRanges ranges = m_session.ranges();
+        return defocusMapFigure(
+            computeDefocusMap(m_session.state(), 512, ranges.defocusMin, ranges.defocusMax, m_session.upTo()),
+            m_session.upTo());
+    }
+    case ExportFigureDialog::Subject::Chart: break;
+    }
+    const bool plotter = view.plotterMode;
+    return curveFigure(*m_body->curves()->chart(),
+                       view.intensity && !plotter ? QStringLiteral("CTF\u00B2") : ctfTitle(),
+                       plotter ? instrumentName(m_session.ScopeRecord1) : QString(),
+                       plotter ? instrumentName(m_session.ScopeRecord2) : QString());
+}
+
+void FigureCommands::exportFigure()
+{
+    ExportFigureDialog dialog(m_window);
+    dialog.setStyle(m_style);
+    dialog.setSubject(static_cast<ExportFigureDialog::Subject>(m_subject));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_style = dialog.style();
+    m_subject = static_cast<int>(dialog.subject());
+    static const char *const names[] = {"chart", "pattern", "map"};
+    const QString proposed = QDir(m_folder).filePath(
+        QStringLiteral("figure_%1.pdf").arg(QLatin1String(names[m_subject])));
+    QString selected = QStringLiteral("PDF, vector (*.pdf)");
+    const QString path = QFileDialog::getSaveFileName(
+        m_window, QStringLiteral("Export Figure"), proposed,
+        QStringLiteral("PDF, vector (*.pdf);;SVG, vector (*.svg);;PNG picture (*.png);;TIFF picture (*.tif *.tiff)"),
+        &selected, QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty())
+        return;
+    const std::optional<FigureFormat> format = figureFormatOf(path);
+    if (!format)
+        throw OrvalisError(
+            QStringLiteral("Nothing was saved: \"%1\" has an extension a figure cannot be saved with.\r\n"
+                           "Use .pdf, .svg, .png, .tif or .tiff.")
+                .arg(QFileInfo(path).fileName()));
+    m_folder = QFileInfo(path).absolutePath();
+    saveFigure(figureOf(m_subject), m_style, path, *format);
+    m_window->statusBar()->showMessage(QStringLiteral("Figure saved: %1").arg(QDir::toNativeSeparators(path)), 5000);
+}
+
+void FigureCommands::saveFitPictures()
+{
+    if (!SaveFitPictures1->isEnabled())
+        return;
+    const QString folder = QFileDialog::getExistingDirectory(
+        m_window, QStringLiteral("Save the fit's pictures into"),
+        m_folder.isEmpty() ? QFileInfo(m_micrograph.path()).absolutePath() : m_folder,
+        QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    m_folder = folder;
+    const QStringList written = writeFitPictures(folder);
+    m_window->statusBar()->showMessage(
+        QStringLiteral("Saved %1 and 3 more files").arg(QDir::toNativeSeparators(written.value(0))), 5000);
+}
+
+QStringList FigureCommands::writeFitPictures(const QString &folder)
+{
+    const PowerSpectrum *spectrum = m_micrograph.shownSpectrum();
+    if (!spectrum || !m_fit.result() || !m_fit.result()->values)
+        throw OrvalisError(QStringLiteral("Nothing was saved: the open micrograph has no fit."));
+    const CtfFitOptions &options = m_fit.resultOptions();
+    const CtfFitValues &values = *m_fit.result()->values;
+    // As orvalis-ctf fit --diagnostics names and draws them: one picture pixel a spectrum pixel, up
+    // to Nyquist, the model in the lower half; the profile judged from the band's low end.
+    const QString base = QDir(folder).filePath(QFileInfo(m_micrograph.path()).completeBaseName());
+    const QStringList paths{base + QStringLiteral("_fit.png"), base + QStringLiteral("_fit.mrc"),
+                            base + QStringLiteral("_profile.png"), base + QStringLiteral("_profile.svg")};
+    const int centre = spectrum->size / 2;
+    const double lowest = 1 / options.lowResolution;
+    CompositeGrid grid = measuredGrid(*spectrum, centre, (centre - 1) * spectrum->frequencyStep, lowest);
+    const CtfModel model = fittedModel(options, values);
+    drawModelHalf(grid, model, 0.0, 1);
+    QImage image(grid.side(), grid.side(), QImage::Format_Grayscale8);
+    for (int y = 0; y < grid.side(); ++y)
+        std::copy_n(grid.grey.data() + static_cast<std::size_t>(y) * grid.side(), grid.side(), image.scanLine(y));
+    saveImage(image, paths[0], "PNG");
+    writeFloatMrc(paths[1], grid.side(), std::vector<float>(grid.grey.begin(), grid.grey.end()),
+                  m_micrograph.pixelSize());
+    const RingProfile p = ringProfile(*spectrum, model, lowest);
+    ProfileValues profile;
+    profile.frequencyStep = p.frequencyStep;
+    profile.average = p.average;
+    profile.model = p.model;
+    profile.envelope = p.envelope;
+    profile.agreement = p.agreement;
+    profile.scale = p.scale;
+    profile.offset = p.offset;
+    profile.agreedUpTo = values.resolution > 0 ? 1 / values.resolution : 0.0;
+    profile.lowestFrequency = lowest;
+    profile.upTo = p.frequency(p.bins() - 1);
+    FigureStyle style;
+    style.widthMm = 160;
+    style.heightMm = 100;
+    style.dpi = 150;
+    style.fontPt = 9;
+    const Figure figure = profileFigure(profile);
+    saveFigure(figure, style, paths[2], FigureFormat::Png);
+    saveFigure(figure, style, paths[3], FigureFormat::Svg);
+    return paths;
 }
 
 } // namespace orvalis

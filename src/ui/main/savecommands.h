@@ -1,19 +1,25 @@
 #pragma once
 // Saving the 1D chart, the 2D pattern and the defocus map to files the user names, through one kept
 // save dialog, so that its folder and last name survive between uses.
+#include "chart/figure.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
+class QAction;
 class QFileDialog;
+class QMainWindow;
 class QWidget;
 
 namespace orvalis {
 
 class CtfSession;
+class FitSession;
 class MainBody;
+class MicrographSession;
 class WindowActions;
 struct WindowSettings;
 
@@ -43,6 +49,38 @@ private:
     QFileDialog *SavePictureDialog1 = nullptr;
     bool m_dialogUsed = false; // it opens in the stored folder the first time only
     std::optional<QString> m_saveDir;
+};
+
+// File > Export Figure... (a figure for a paper of the 1D chart, the 2D pattern or the defocus map)
+// and File > Save > Fit Pictures... (the open micrograph's fit as `orvalis-ctf fit --diagnostics`
+// draws it), added to the window's menus by name.
+class FigureCommands : public QObject {
+public:
+    FigureCommands(QMainWindow *window, CtfSession &session, const MainBody *body, MicrographSession &micrograph,
+                   FitSession &fit);
+
+    QAction *ExportFigure1 = nullptr;
+    QAction *SaveFitPictures1 = nullptr; // enabled while the open micrograph has a fit with values
+
+    void exportFigure();
+    void saveFitPictures();
+    // The four files of the open micrograph's fit, named after it, written into `folder`; their
+    // paths. Throws OrvalisError naming a file that cannot be written.
+    QStringList writeFitPictures(const QString &folder);
+    // The figure of what the dialog offers, as the window shows it now.
+    Figure figureOf(int subject) const;
+
+private:
+    void refresh();
+
+    QMainWindow *m_window;
+    CtfSession &m_session;
+    const MainBody *m_body;
+    MicrographSession &m_micrograph;
+    FitSession &m_fit;
+    FigureStyle m_style; // the dialog's latest, kept while the window is open
+    int m_subject = 0;
+    QString m_folder; // where the latest figure or pictures went
 };
 
 } // namespace orvalis
