@@ -432,7 +432,6 @@ struct FitThumbnails::Run {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     FitThumbnails *owner = nullptr; // null once the owner no longer listens
-    std::atomic<bool> running{false};
 };
 
 FitThumbnails::FitThumbnails(QObject *parent) : QObject(parent) {}
@@ -446,6 +445,7 @@ void FitThumbnails::cancel()
 {
     if (!m_run)
         return;
+    m_busy = false;
     m_run->stop = true;
     const std::lock_guard<std::mutex> lock(m_run->mutex);
     m_run->owner = nullptr;
@@ -453,7 +453,7 @@ void FitThumbnails::cancel()
 
 bool FitThumbnails::busy() const
 {
-    return m_run && m_run->running;
+    return m_busy;
 }
 
 void FitThumbnails::start(QVector<Job> jobs, int centre)
@@ -461,8 +461,8 @@ void FitThumbnails::start(QVector<Job> jobs, int centre)
     cancel();
     auto run = std::make_shared<Run>();
     run->owner = this;
-    run->running = true;
     m_run = run;
+    m_busy = true;
     // Delivered on the owner's thread, and not once it has stopped listening.
     const auto deliver = [run](auto what) {
         const std::lock_guard<std::mutex> lock(run->mutex);
@@ -503,8 +503,11 @@ void FitThumbnails::start(QVector<Job> jobs, int centre)
                 emit owner->progress(i + 1, total);
             });
         }
-        run->running = false;
-        deliver([](FitThumbnails *owner) { emit owner->finished(); });
+        // Busy until the owner has had every thumbnail: this comes after them.
+        deliver([](FitThumbnails *owner) {
+            owner->m_busy = false;
+            emit owner->finished();
+        });
     });
 }
 

@@ -55,7 +55,7 @@ struct CatalogueFilter {
 bool catalogueAccepts(const CatalogueEntry &entry, const CatalogueFilter &filter);
 
 // The table of a catalogue: one row an entry, numbers sorted as numbers through SortRole (entries
-// without a value sort after every value).
+// without a value after every value in ascending order, before them in descending).
 class FitCatalogueModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -117,6 +117,7 @@ public:
     ~FitThumbnails() override;
     void start(QVector<Job> jobs, int centre);
     void cancel();
+    // From start() until finished() has come, or cancel().
     bool busy() const;
 
 signals:
@@ -128,6 +129,7 @@ signals:
 private:
     struct Run;
     std::shared_ptr<Run> m_run;
+    bool m_busy = false;
 };
 
 // Gives the session `entry`'s fit, the micrograph being open: the pixel size its table gives (where
