@@ -401,7 +401,7 @@ QString MicrographController::curveReadout(double k) const
                     + formatFixed(m_values[c][i], 3);
     if (m_curveShown[static_cast<int>(MicrographCurve::HeldTo)] && m_heldTo > 0)
         parts << micrographCurveName(MicrographCurve::HeldTo) + QLatin1Char(' ')
-                + formatRounded(nmToAngstrom(1 / m_heldTo), 2) + QStringLiteral(" Å");
+                + formatRounded(nmToAngstrom(1 / m_heldTo), 1) + QStringLiteral(" Å");
     return parts.join(QStringLiteral(", "));
 }
 
