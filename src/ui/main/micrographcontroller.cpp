@@ -398,7 +398,7 @@ QString MicrographController::curveReadout(double k) const
     for (int c = 0; c < 4; ++c)
         if (m_curveShown[c])
             parts << micrographCurveName(static_cast<MicrographCurve>(c)) + QLatin1Char(' ')
-                    + formatFixed(m_values[c][i], 3);
+                    + formatFixed(m_values[c][i], 2);
     if (m_curveShown[static_cast<int>(MicrographCurve::HeldTo)] && m_heldTo > 0)
         parts << micrographCurveName(MicrographCurve::HeldTo) + QLatin1Char(' ')
                 + formatRounded(nmToAngstrom(1 / m_heldTo), 1) + QStringLiteral(" Å");

@@ -50,8 +50,8 @@ public:
     QString readout(double kx, double ky) const;
     // Adds readout() to the pattern's readout line, as the pane has just written it.
     void showReadout(PatternPane *pattern, double kx, double ky) const;
-    // The drawn micrograph curves at k (nm^-1) on the chart, by their names: "Spectrum 0.412, Model
-    // CTF² 0.380, ..."; empty while none is drawn or k lies outside them.
+    // The drawn micrograph curves at k (nm^-1) on the chart, by their names: "Spectrum 0.41, Model
+    // CTF² 0.38, ..."; empty while none is drawn or k lies outside them.
     QString curveReadout(double k) const;
     // Each micrograph curve can be switched off and on (View > 1D CTF > Micrograph Curves, or a click
     // on its legend entry); all are on at first.
