@@ -16,8 +16,8 @@ namespace {
 // the series' titles (the saved table's column titles) do not.
 class LegendLine : public QCPAbstractLegendItem {
 public:
-    LegendLine(QCPLegend *legend, const QPen &pen, const QString &text)
-        : QCPAbstractLegendItem(legend), m_pen(pen), m_text(text)
+    LegendLine(QCPLegend *legend, const QPen &pen, const QString &text, bool faded = false)
+        : QCPAbstractLegendItem(legend), m_pen(pen), m_text(text), m_faded(faded)
     {
     }
 
@@ -29,11 +29,15 @@ protected:
         const int height = std::max(QFontMetrics(font).height(), icon.height());
         const QRect r = rect();
         painter->setFont(font);
-        painter->setPen(mParentLegend->textColor());
+        // A curve switched off stays listed, greyed, to be switched on again.
+        painter->setPen(m_faded ? QColor(Qt::gray) : mParentLegend->textColor());
         const int textLeft = r.x() + icon.width() + mParentLegend->iconTextPadding();
         painter->drawText(QRect(textLeft, r.y(), r.right() - textLeft + 1, height), Qt::AlignLeft | Qt::AlignVCenter,
                           m_text);
-        painter->setPen(m_pen);
+        QPen pen = m_pen;
+        if (m_faded)
+            pen.setColor(QColor(Qt::gray));
+        painter->setPen(pen);
         const double y = r.y() + height / 2.0;
         painter->drawLine(QLineF(r.x(), y, r.x() + icon.width(), y));
     }
@@ -49,7 +53,18 @@ protected:
 private:
     QPen m_pen;
     QString m_text;
+    bool m_faded;
 };
+
+struct LegendEntry {
+    QPen pen;
+    QString text;
+    bool faded = false;
+    QString name; // the item's objectName
+};
+
+// The legend: in a row of its own above the plot while it has entries.
+void showLegendEntries(ChartWidget &chart, const QVector<LegendEntry> &entries);
 
 } // namespace
 
@@ -172,13 +187,29 @@ void applyCurvePens(ChartWidget &chart, bool plotter, bool monochrome)
     for (const Chart1SeriesLook &s : chart1Series)
         if (QCPGraph *graph = chart.series(s.series))
             graph->setPen(curvePen(s.series, plotter, monochrome));
+    for (const MicrographCurveLook &m : micrographCurves)
+        if (QCPGraph *graph = chart.series(chart.seriesIndex(QString::fromLatin1(m.objectName))))
+            graph->setPen(micrographCurvePen(m.curve, monochrome));
 }
 
 void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &entries)
 {
-    chart.legend->clearItems();
+    QVector<LegendEntry> lines;
     for (const auto &entry : entries)
-        chart.legend->addItem(new LegendLine(chart.legend, entry.first, entry.second));
+        lines.push_back({entry.first, entry.second, false, QString()});
+    showLegendEntries(chart, lines);
+}
+
+namespace {
+
+void showLegendEntries(ChartWidget &chart, const QVector<LegendEntry> &entries)
+{
+    chart.legend->clearItems();
+    for (const LegendEntry &entry : entries) {
+        auto *line = new LegendLine(chart.legend, entry.pen, entry.text, entry.faded);
+        line->setObjectName(entry.name);
+        chart.legend->addItem(line);
+    }
     chart.legend->setVisible(!entries.isEmpty());
     // Above the plot, in a row of its own, at its right edge: inside it the legend would cover curves
     // that have not died away by the end of the range (a 300 kV instrument's do not at 10 nm^-1).
@@ -211,10 +242,15 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
                 QCPLegend *legend = chart.legend;
                 if (!legend->visible() || legend->itemCount() == 0)
                     return;
-                int oneLine = 0;
-                for (int i = 0; i < legend->itemCount(); ++i)
-                    oneLine += legend->item(i)->minimumOuterSizeHint().width() + legend->columnSpacing();
-                const int wrap = oneLine > chart.axisRect()->width() ? 1 : 0;
+                // As many entries to a line as fit beside one another (all of them: no wrap).
+                int line = 0, perLine = 0;
+                for (int i = 0; i < legend->itemCount(); ++i) {
+                    line += legend->item(i)->minimumOuterSizeHint().width() + legend->columnSpacing();
+                    if (line > chart.axisRect()->width())
+                        break;
+                    ++perLine;
+                }
+                const int wrap = perLine >= legend->itemCount() ? 0 : std::max(1, perLine);
                 if (legend->wrap() != wrap) {
                     legend->setWrap(wrap);
                     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
@@ -232,6 +268,8 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
     }
 }
 
+} // namespace
+
 void fitCurveValueAxes(ChartWidget &chart, bool squared)
 {
     const double low = squared ? 0.0 : -1.1;
@@ -243,11 +281,30 @@ void fitCurveValueAxes(ChartWidget &chart, bool squared)
 
 void showInstrumentLegend(ChartWidget &chart, const CurveLook &look)
 {
-    QVector<QPair<QPen, QString>> entries;
-    if (look.plotter)
-        entries = {{curvePen(S1Ctf, true, look.monochrome), QStringLiteral("CTF 1: ") + look.firstInstrument},
-                   {curvePen(S8Ctf2, true, look.monochrome), QStringLiteral("CTF 2: ") + look.secondInstrument}};
-    showCurveLegend(chart, entries);
+    QVector<LegendEntry> entries;
+    if (look.plotter) {
+        entries = {{curvePen(S1Ctf, true, look.monochrome), QStringLiteral("CTF 1: ") + look.firstInstrument, false,
+                    QString()},
+                   {curvePen(S8Ctf2, true, look.monochrome), QStringLiteral("CTF 2: ") + look.secondInstrument, false,
+                    QString()}};
+    } else {
+        for (const auto &[curve, shown] : look.micrographCurves)
+            entries.push_back({micrographCurvePen(curve, look.monochrome), micrographCurveName(curve), !shown,
+                               QString::fromLatin1(micrographCurveLook(curve).objectName)});
+    }
+    showLegendEntries(chart, entries);
+}
+
+int micrographSeries(ChartWidget &chart, MicrographCurve curve, bool monochrome)
+{
+    const MicrographCurveLook &look = micrographCurveLook(curve);
+    const int found = chart.seriesIndex(QString::fromLatin1(look.objectName));
+    if (found >= 0)
+        return found;
+    const QPen pen = micrographCurvePen(curve, monochrome);
+    const int added = chart.addSeries(QString::fromLatin1(look.objectName), micrographCurveName(curve), pen.color());
+    chart.series(added)->setPen(pen);
+    return added;
 }
 
 void keepPlotEdges(ChartWidget &curves, ChartWidget::Axis side, int mapRoom)

@@ -2,6 +2,7 @@
 // The 1D chart as both programs draw it: its eight series with their colours, its axes and labels.
 // The window shows it; the shell program draws the same chart into files.
 #include "chart/chartwidget.h"
+#include "chart/micrographseries.h"
 #include "core/scopedata.h"
 
 #include <QColor>
@@ -45,6 +46,9 @@ struct CurveLook {
     bool intensity = false;                    // analysis mode's squared curves: the value axes run from 0
     QString firstInstrument, secondInstrument; // the legend's names, instrumentName()
     QString direction; // analysis mode's profile direction (profileDirectionText); empty: none shown
+    // Analysis mode with a micrograph shown: the legend names its curves, each with whether it is
+    // drawn (a hidden one is listed faded, to be switched back on). Empty: no micrograph.
+    QVector<QPair<MicrographCurve, bool>> micrographCurves;
 };
 
 // The legend's name of an instrument: its manufacturer and model.
@@ -66,7 +70,12 @@ void showCurveLegend(ChartWidget &chart, const QVector<QPair<QPen, QString>> &en
 // none. True when the chart's text changed.
 bool showDirectionNote(ChartWidget &chart, const QString &direction);
 
-// Plotter mode's legend, "CTF 1: <first>" and "CTF 2: <second>" in their curves' pens; none otherwise.
+// Plotter mode's legend, "CTF 1: <first>" and "CTF 2: <second>" in their curves' pens; in analysis
+// mode the micrograph's curves by their names (each legend item's objectName is its series'); none
+// otherwise.
 void showInstrumentLegend(ChartWidget &chart, const CurveLook &look);
+
+// The series of a micrograph curve on the chart, made with its name and pen at the first call.
+int micrographSeries(ChartWidget &chart, MicrographCurve curve, bool monochrome);
 
 } // namespace orvalis

@@ -45,19 +45,15 @@ const ScopeQuantity &quantity(ScopeValue value)
 }
 
 // A resolution of 0 nm is no resolution (the theoretical point resolution of Cs = 0).
-QString resolutionValue(double nm)
+QString resolutionValue(const std::optional<double> &nm, ResolutionUnit unit)
 {
-    return nm > 0 ? formatFixed(nm, 2) : QStringLiteral("-");
+    return resolutionNumberText(nm.value_or(0.0), unit);
 }
 
-QString resolutionValue(const std::optional<double> &nm)
+QString resolutionText(const QString &name, double theory, const std::optional<double> &current, ResolutionUnit unit)
 {
-    return nm ? resolutionValue(*nm) : QStringLiteral("-");
-}
-
-QString resolutionText(const QString &name, double theory, const std::optional<double> &current)
-{
-    return name + resolutionValue(theory) + QLatin1Char('/') + resolutionValue(current) + QStringLiteral(" nm");
+    return name + resolutionValue(theory, unit) + QLatin1Char('/') + resolutionValue(current, unit) + QLatin1Char(' ')
+        + resolutionUnitText(unit);
 }
 
 } // namespace
@@ -231,14 +227,14 @@ QString csMillimetresText(double cs)
     return formatFixed(mm, std::round(mmToUm(std::fabs(mm))) < 100 ? 3 : 1);
 }
 
-QString pointResolutionText(const OpticsState &s)
+QString pointResolutionText(const OpticsState &s, ResolutionUnit unit)
 {
-    return resolutionText(QStringLiteral("Point-to-Point:  "), s.PointResTheory, s.PointRes);
+    return resolutionText(QStringLiteral("Point-to-Point:  "), s.PointResTheory, s.PointRes, unit);
 }
 
-QString infoLimitText(const OpticsState &s)
+QString infoLimitText(const OpticsState &s, ResolutionUnit unit)
 {
-    return resolutionText(QStringLiteral("Info Limit:  "), s.InfoLimitTheory, s.InfoLimit);
+    return resolutionText(QStringLiteral("Info Limit:  "), s.InfoLimitTheory, s.InfoLimit, unit);
 }
 
 QString convergenceText(const OpticsState &s)
@@ -246,7 +242,7 @@ QString convergenceText(const OpticsState &s)
     return QStringLiteral("Convergence:  ") + formatFixed(radToMrad(s.Alpha), 2) + QStringLiteral(" mrad");
 }
 
-ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
+ScopeTreeTexts scopeTreeTexts(const OpticsState &s, ResolutionUnit unit)
 {
     ScopeTreeTexts t;
     t.microscope = QStringLiteral("Microscope: ") + s.Company + QLatin1Char('/') + s.Model;
@@ -265,7 +261,7 @@ ScopeTreeTexts scopeTreeTexts(const OpticsState &s)
     if (s.C5 != 0)
         t.microscopeChildren.insert(3, QStringLiteral("C5:  ") + formatGeneral(nmToMm(s.C5)) + QStringLiteral(" mm"));
     t.resolution = QStringLiteral("Theoretical/Current Resolution");
-    t.resolutionChildren = {pointResolutionText(s), infoLimitText(s)};
+    t.resolutionChildren = {pointResolutionText(s, unit), infoLimitText(s, unit)};
     t.defocus = QStringLiteral("Defocus");
     t.defocusChildren = {
         QStringLiteral("Scherzer:  ") + formatFixed(s.Scherzer, 1) + QStringLiteral(" nm"),

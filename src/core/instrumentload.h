@@ -1,5 +1,6 @@
 #pragma once
 // Loading an instrument into the optics state and the texts that describe the loaded state.
+#include "core/conventions.h"
 #include "core/opticsstate.h"
 #include "core/scopedata.h"
 
@@ -105,9 +106,11 @@ struct ScopeTreeTexts {
 };
 // A value that is not known for the state on screen (not found on the curve, or a theoretical limit of
 // 0 for Cs = 0) stands as "-": "Info Limit:  0.08/- nm".
-ScopeTreeTexts scopeTreeTexts(const OpticsState &state);
-QString pointResolutionText(const OpticsState &state); // "Point-to-Point:  0.25/0.24 nm"
-QString infoLimitText(const OpticsState &state);       // "Info Limit:  0.10/0.15 nm"
-QString convergenceText(const OpticsState &state);     // "Convergence:  0.30 mrad", of Alpha
+// The resolutions in `unit`: "Point-to-Point:  0.25/0.24 nm", "0.248/0.241 nm" or "248.3/241.0 pm".
+ScopeTreeTexts scopeTreeTexts(const OpticsState &state, ResolutionUnit unit = ResolutionUnit::Nm);
+QString pointResolutionText(const OpticsState &state, ResolutionUnit unit = ResolutionUnit::Nm);
+QString infoLimitText(const OpticsState &state,
+                      ResolutionUnit unit = ResolutionUnit::Nm); // "Info Limit:  0.10/0.15 nm"
+QString convergenceText(const OpticsState &state);               // "Convergence:  0.30 mrad", of Alpha
 
 } // namespace orvalis

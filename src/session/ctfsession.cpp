@@ -525,6 +525,12 @@ void CtfSession::applySettings(const WindowSettings &s)
     if (s.a3max)
         setA3Maximum(*s.a3max);
     setFineDefocus(s.FineDefocus.value_or(false));
+    Conventions conventions;
+    if (s.A3Convention)
+        a3ConventionFromStored(*s.A3Convention, conventions.a3);
+    if (s.ResolutionUnit)
+        resolutionUnitFromStored(*s.ResolutionUnit, conventions.resolution);
+    setConventions(conventions);
     SpecimenDetector terms = specimen();
     const std::pair<const std::optional<double> *, double SpecimenDetector::*> stored[] = {
         {&s.AmplitudeContrast, &SpecimenDetector::amplitudeContrast},
@@ -622,6 +628,8 @@ void CtfSession::captureSettings(WindowSettings &s) const
     s.RelionSign = unlessDefault(v.relionSign, false);
     s.Sampled2D = unlessDefault(v.sampled2D, false);
     s.FineDefocus = unlessDefault(m_fineDefocus, false);
+    s.A3Convention = unlessDefault(static_cast<int>(m_conventions.a3), 0);
+    s.ResolutionUnit = unlessDefault(static_cast<int>(m_conventions.resolution), 0);
     const SpecimenDetector terms = specimen();
     s.AmplitudeContrast = unlessDefault(terms.amplitudeContrast, 0.0);
     s.PhaseShift = unlessDefault(terms.phaseShift, 0.0);
@@ -744,19 +752,27 @@ QVector<CurveSeries> CtfSession::curveSeries(const QStringList &titles) const
 
 // ---- texts --------------------------------------------------------------------------------------
 
+void CtfSession::setConventions(const Conventions &conventions)
+{
+    if (conventions == m_conventions)
+        return;
+    m_conventions = conventions;
+    notify(Change::View);
+}
+
 ScopeTreeTexts CtfSession::treeTexts() const
 {
-    return scopeTreeTexts(m_state);
+    return scopeTreeTexts(m_state, m_conventions.resolution);
 }
 
 QString CtfSession::pointResolutionText() const
 {
-    return orvalis::pointResolutionText(m_state);
+    return orvalis::pointResolutionText(m_state, m_conventions.resolution);
 }
 
 QString CtfSession::infoLimitText() const
 {
-    return orvalis::infoLimitText(m_state);
+    return orvalis::infoLimitText(m_state, m_conventions.resolution);
 }
 
 QString CtfSession::convergenceText() const

@@ -260,6 +260,11 @@ public:
     // The fast oscillation the latest analysis curve showed.
     bool fastOscillation() const { return m_fastOscillation; }
 
+    // How corrected instruments' users type the three-fold astigmatism and read resolutions (Setup >
+    // Options); a change tells View, and the texts below follow it.
+    const Conventions &conventions() const { return m_conventions; }
+    void setConventions(const Conventions &conventions);
+
     // The texts of the information tree and its resolution lines for the state as it is.
     ScopeTreeTexts treeTexts() const;
     QString pointResolutionText() const;
@@ -320,6 +325,7 @@ private:
     int m_a2Max = OptionRanges().a2Max;
     int m_a3Max = OptionRanges().a3Max;
     bool m_fineDefocus = false;
+    Conventions m_conventions;
     double m_ownPixelSize = 0;          // Å, as typed or stored
     bool m_micrographPixelSize = false; // the state's PixelSize is an open micrograph's
 

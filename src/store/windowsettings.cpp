@@ -107,6 +107,8 @@ void readDefault(Reader &r, WindowSettings &s)
     r.real(s.BFactor, name("B-Factor"));
     r.real(s.PixelSize, name("Pixel Size"));
     r.flag(s.FineDefocus, name("Fine Defocus"));
+    r.integer(s.A3Convention, name("A3 Convention"));
+    r.integer(s.ResolutionUnit, name("Resolution Unit"));
 }
 
 void readPosition(Reader &r, WindowSettings &s)
@@ -280,6 +282,15 @@ QStringList FitToAcceptedRanges(WindowSettings &s)
     fit(s.a2max, "a2max", 0, MaxAstigmatism);
     fit(s.a3max, "a3max", 0, MaxAstigmatism);
     fit(s.Uses, "Uses", 0, std::numeric_limits<int>::max());
+    // A convention this version does not know is its default, none stored.
+    const auto known = [&note](std::optional<int> &value, const char *valueName, int highest) {
+        if (value && (*value < 0 || *value > highest)) {
+            note(valueName, QString::number(*value), QStringLiteral("0"));
+            value.reset();
+        }
+    };
+    known(s.A3Convention, "A3 Convention", 1);
+    known(s.ResolutionUnit, "Resolution Unit", 2);
     const struct {
         std::optional<double> *value;
         const char *valueName;
@@ -319,6 +330,7 @@ void WriteWindowSettings(const WindowSettings &s)
     main.addOrRemove("Amplitude Contrast", s.AmplitudeContrast).addOrRemove("Phase Shift", s.PhaseShift);
     main.addOrRemove("B-Factor", s.BFactor).addOrRemove("Pixel Size", s.PixelSize);
     main.addOrRemove("Fine Defocus", s.FineDefocus);
+    main.addOrRemove("A3 Convention", s.A3Convention).addOrRemove("Resolution Unit", s.ResolutionUnit);
 
     Group position(PositionKeyName);
     position.add("Window state", s.WindowState).add("Top", s.Top).add("Left", s.Left);

@@ -40,6 +40,9 @@ struct WindowSettings {
     std::optional<double> BFactor;           // "B-Factor", Å²
     std::optional<double> PixelSize;         // "Pixel Size", Å at the specimen
     std::optional<bool> FineDefocus;         // "Fine Defocus": defocus steps of 0.1 nm
+    // The conventions of corrected instruments, each written only while not the default (0):
+    std::optional<int> A3Convention;   // "A3 Convention": 1, the field takes the corrector's coefficient
+    std::optional<int> ResolutionUnit; // "Resolution Unit": 1 nm with three decimals, 2 pm
 
     // "Position"; the bounds are px in screen coordinates
     std::optional<int> WindowState; // 0 normal, 1 minimised, 2 maximised

@@ -1,7 +1,9 @@
 // The user's micrograph in the whole window: opened from the command and by a drop, shown in the
 // pattern's pane and on the 1D chart, refused with one message, and closed or switched off with the
 // window back as it was, pixel for pixel; the CTF fitted from the window and applied to the sliders.
+#include "chart/chart1series.h"
 #include "chart/chartwidget.h"
+#include "chart/micrographseries.h"
 #include "core/ctffunctions.h"
 #include "core/numberformat.h"
 #include "dialogdriver.h"
@@ -35,6 +37,8 @@ private slots:
     void cleanup();
     void leavingGivesTodaysWindow_data();
     void leavingGivesTodaysWindow();
+    void everySeriesNamed_data();
+    void everySeriesNamed();
     void dropOpens();
     void refusalKeepsTheWindow();
     void fitAppliesToTheSliders();
@@ -152,6 +156,84 @@ void TestMicrographView::leavingGivesTodaysWindow()
     buttons->hide();
     const QImage after = m_form->grab().toImage();
     QCOMPARE(after, before);
+}
+
+void TestMicrographView::everySeriesNamed_data()
+{
+    QTest::addColumn<QString>("series"); // objectName
+    QTest::addColumn<QString>("button"); // its entry in a bar's Show/Legend group; empty: the chart's legend
+    const char *buttons[] = {"SpeedButton10", "btnTemporal", "btnSpatial",  "btnCombined",
+                             "btnTemporal",   "btnSpatial",  "btnCombined", "btn2ndCTF"};
+    for (const Chart1SeriesLook &s : chart1Series)
+        QTest::newRow(s.name) << s.name << buttons[s.series];
+    for (const MicrographCurveLook &c : micrographCurves)
+        QTest::newRow(c.objectName) << c.objectName << "";
+}
+
+// With a micrograph open every series of the chart has a name and a legend entry; each micrograph
+// curve its own pen apart from the envelopes', a View menu item that switches it, and its value in the
+// pointer's readout.
+void TestMicrographView::everySeriesNamed()
+{
+    QFETCH(QString, series);
+    QFETCH(QString, button);
+    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400")); // the micrograph's: the rings agree
+    openAndWait(m_file);
+    auto *chart = child<ChartWidget>(m_form.get(), "Chart1");
+    chart->redraw();
+    const int index = chart->seriesIndex(series);
+    QVERIFY(index >= 0);
+    QVERIFY(!chart->seriesTitle(index).isEmpty());
+    if (!button.isEmpty()) {
+        const auto *entry = child<QToolButton>(m_form.get(), button.toLatin1().constData());
+        QVERIFY(!entry->text().isEmpty() && !entry->icon().isNull());
+        return;
+    }
+    const MicrographCurveLook *look = nullptr;
+    for (const MicrographCurveLook &c : micrographCurves)
+        if (series == QLatin1String(c.objectName))
+            look = &c;
+    QVERIFY(look);
+    QCOMPARE(chart->seriesTitle(index), micrographCurveName(look->curve));
+    QVERIFY(chart->isSeriesVisible(index));
+    const auto legendEntry = [chart, &series]() -> QCPAbstractLegendItem * {
+        for (int i = 0; i < chart->legend->itemCount(); ++i)
+            if (chart->legend->item(i)->objectName() == series)
+                return chart->legend->item(i);
+        return nullptr;
+    };
+    QVERIFY(chart->legend->visible());
+    QVERIFY(legendEntry());
+
+    // Apart from every envelope's colour; a colour shared with another micrograph curve has its own dashes.
+    const QPen pen = chart->series(index)->pen();
+    for (int s = S2Temporal; s <= S7CombinedNeg; ++s)
+        QVERIFY2(pen.color() != seriesColour(static_cast<Chart1Series>(s)), qPrintable(pen.color().name()));
+    for (const MicrographCurveLook &other : micrographCurves)
+        if (other.curve != look->curve && other.colour == look->colour)
+            QVERIFY(other.style != look->style);
+
+    // The pointer's readout names it with its value.
+    const QRect plot = chart->plotRect();
+    const double heldTo = chart->xValue(chart->seriesIndex(QStringLiteral("MicrographAgreedUpTo")), 0);
+    QVERIFY(heldTo > 0);
+    const int x = static_cast<int>(chart->chartAxis(ChartWidget::Axis::Bottom)->coordToPixel(heldTo * 0.8));
+    QTest::mouseMove(chart, QPoint(x, plot.center().y()));
+    auto *readout = child<QLabel>(m_form.get(), "StatusPanel5");
+    QTRY_VERIFY(readout->isVisible());
+    QVERIFY2(readout->text().contains(micrographCurveName(look->curve) + QLatin1Char(' ')),
+             qPrintable(readout->text()));
+
+    // Switched off in the View menu it goes from the chart and the readout and stays in the legend.
+    QAction *item = action(m_form.get(), look->action);
+    QVERIFY(item->isEnabled() && item->isChecked());
+    item->trigger();
+    QVERIFY(!chart->isSeriesVisible(index));
+    QVERIFY(legendEntry());
+    QTest::mouseMove(chart, QPoint(x + 1, plot.center().y()));
+    QTRY_VERIFY(!readout->text().contains(micrographCurveName(look->curve) + QLatin1Char(' ')));
+    item->trigger();
+    QVERIFY(chart->isSeriesVisible(index));
 }
 
 void TestMicrographView::dropOpens()
@@ -400,10 +482,15 @@ void TestMicrographView::fitDialogChangesTheSession()
     CtfSession &session = m_form->session();
     const double contrastBefore = session.state().AmplitudeContrast;
     QString shown;
+    QStringList contrastChoices; // as the amplitude contrast's choice follows the field
     WhenModal<FitCtfDialog> user([&](FitCtfDialog *d) {
         shown = QStringList{d->edVoltage->text(), d->edCs->text(), d->edPixelSize->text()}.join(QLatin1Char(' '));
         retype(d->edCs, QStringLiteral("2.7"));
-        retype(d->edAmplitudeContrast, QStringLiteral("0.1"));
+        contrastChoices << d->cbAmplitudeContrast->currentText();
+        retype(d->edAmplitudeContrast, QStringLiteral("0.07"));
+        contrastChoices << d->cbAmplitudeContrast->currentText();
+        emit d->cbAmplitudeContrast->activated(1); // the user picks negative stain
+        contrastChoices << d->edAmplitudeContrast->text();
         retype(d->edPixelSize, QStringLiteral("1.05"));
         QTest::keyClick(d->edPixelSize, Qt::Key_Return); // Fit is the default button
     });
@@ -411,6 +498,8 @@ void TestMicrographView::fitDialogChangesTheSession()
     action(m_form.get(), "FitCtf1")->trigger();
     QVERIFY(user.seen);
     QCOMPARE(shown, QStringLiteral("200 1.2 1"));
+    QCOMPARE(contrastChoices,
+             QStringList({QStringLiteral("Typed value"), QStringLiteral("Cryo-EM (0.07)"), QStringLiteral("0.1")}));
     QCOMPARE(session.ScopeRecord1.Cs, 2.7e6);
     QCOMPARE(session.state().Cs, 2.7e6);
     QCOMPARE(session.state().Voltage, 200.0);

@@ -14,7 +14,9 @@
 #include "ui/widgets/pixelimage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -31,6 +33,8 @@ private slots:
     void refusedEntry();
     void nyquistAndSampledView();
     void keptForTheNextStart();
+    void correctorConventions_data();
+    void correctorConventions();
 
 private:
     void start()
@@ -222,6 +226,65 @@ void TestOpticsView::keptForTheNextStart()
     QVERIFY(action(form(), "RelionSign1")->isChecked());
     QCOMPARE(form()->session().seriesY(0), relion);
     QVERIFY(nyquistLine(*child<ChartWidget>(form(), "Chart1")));
+}
+
+void TestOpticsView::correctorConventions_data()
+{
+    QTest::addColumn<int>("a3Choice");   // the Options' index
+    QTest::addColumn<int>("unitChoice"); // the Options' index
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("a3"); // nm, this program's, as kept
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("resolution"); // the tree's point-to-point line, as a pattern
+    QTest::newRow("the program's, as always") << 0 << 0 << "628" << 628.0 << "628"
+                                              << "3-fold Astigmatism"
+                                              << "^Point-to-Point:  \\d\\.\\d\\d/\\S+ nm$";
+    QTest::newRow("corrector's coefficient, pm") << 1 << 2 << "100" << 2 * Pi * 100 << "100"
+                                                 << "3-fold Astigmatism A2 (corrector)"
+                                                 << "^Point-to-Point:  \\d+\\.\\d/\\S+ pm$";
+    QTest::newRow("corrector's tenths, nm to three decimals") << 1 << 1 << "12.3" << 2 * Pi * 12.3 << "12.3"
+                                                              << "3-fold Astigmatism A2 (corrector)"
+                                                              << "^Point-to-Point:  \\d\\.\\d\\d\\d/\\S+ nm$";
+}
+
+// The corrector's coefficient typed becomes this program's A3 (2 pi times it) and reads back as
+// typed; the labels say which is shown, the tree gives resolutions in the unit chosen, and both
+// choices are kept for the next start while the stored A3 stays the program's.
+void TestOpticsView::correctorConventions()
+{
+    QFETCH(int, a3Choice);
+    QFETCH(int, unitChoice);
+    QFETCH(QString, typed);
+    QFETCH(double, a3);
+    QFETCH(QString, field);
+    QFETCH(QString, label);
+    QFETCH(QString, resolution);
+    WhenModal<TfmOptions> options([&](TfmOptions *d) {
+        d->cbA3Convention->setCurrentIndex(a3Choice);
+        d->cbResolutionUnit->setCurrentIndex(unitChoice);
+        d->OKBtn->click();
+    });
+    action(form(), "Options1")->trigger();
+    QVERIFY(options.seen);
+    typeAndEnter(form(), "edAstigm3", typed);
+    QCOMPARE(form()->state().A3, a3);
+    QCOMPARE(child<QLineEdit>(form(), "edAstigm3")->text(), field);
+    QCOMPARE(child<QLabel>(form(), "Label5")->text(), label);
+    const auto pointResolution = [this] {
+        const auto *tree = child<QTreeWidget>(form(), "TreeView1");
+        for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(tree)); *it; ++it)
+            if ((*it)->text(0).startsWith(QStringLiteral("Point-to-Point")))
+                return (*it)->text(0);
+        return QString();
+    };
+    QVERIFY2(QRegularExpression(resolution).match(pointResolution()).hasMatch(), qPrintable(pointResolution()));
+
+    form()->close();
+    m_forms.reset();
+    start();
+    QCOMPARE(child<QLabel>(form(), "Label5")->text(), label);
+    QVERIFY2(QRegularExpression(resolution).match(pointResolution()).hasMatch(), qPrintable(pointResolution()));
 }
 
 QTEST_MAIN(TestOpticsView)

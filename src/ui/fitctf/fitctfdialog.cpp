@@ -6,6 +6,7 @@
 #include "ui/widgets/dialogmessage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -68,6 +69,13 @@ const OpticsField kOpticsFields[] = {
     {"Amplitude contrast", &FitOptics::amplitudeContrast, 0, 1, true, 3},
     {"Pixel size (Å)", &FitOptics::pixelSize, kFitMinPixelSize, kFitMaxPixelSize, true, 4},
 };
+
+// The amplitude contrasts most specimens take: vitreous ice and the proteins in it about 0.07, a
+// negative stain about 0.1. The last choice is whatever the field holds.
+const struct {
+    const char *text;
+    double value;
+} kContrastChoices[] = {{"Cryo-EM (0.07)", 0.07}, {"Negative stain (0.1)", 0.1}};
 
 // The request holds the defocus in Å; the dialog shows it in µm.
 double shownUnderfocus(double angstrom)
@@ -148,11 +156,33 @@ FitCtfDialog::FitCtfDialog(QWidget *parent) : QDialog(parent)
                                                          {"&Cs (mm):", edCs},
                                                          {"&Amplitude contrast:", edAmplitudeContrast},
                                                          {"Pi&xel size (Å):", edPixelSize}};
+    cbAmplitudeContrast = new QComboBox(optics);
+    cbAmplitudeContrast->setObjectName(QStringLiteral("cbAmplitudeContrast"));
+    for (const auto &choice : kContrastChoices)
+        cbAmplitudeContrast->addItem(QString::fromLatin1(choice.text), choice.value);
+    cbAmplitudeContrast->addItem(QStringLiteral("Typed value"));
     for (const auto &[text, edit] : rows) {
         auto *label = new QLabel(QString::fromUtf8(text), optics);
         label->setBuddy(edit);
-        opticsForm->addRow(label, edit);
+        if (edit != edAmplitudeContrast) {
+            opticsForm->addRow(label, edit);
+            continue;
+        }
+        auto *contrast = new QWidget(optics);
+        auto *row = new QHBoxLayout(contrast);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(edit, 1);
+        row->addWidget(cbAmplitudeContrast);
+        opticsForm->addRow(label, contrast);
     }
+    connect(cbAmplitudeContrast, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        const QVariant value = cbAmplitudeContrast->itemData(index);
+        if (value.isValid())
+            edAmplitudeContrast->setText(formatGeneral(value.toDouble()));
+        else
+            edAmplitudeContrast->setFocus();
+    });
+    connect(edAmplitudeContrast, &QLineEdit::textChanged, this, &FitCtfDialog::showContrastChoice);
 
     laContext = new QLabel(this);
     laContext->setObjectName(QStringLiteral("laContext"));
@@ -287,6 +317,19 @@ void FitCtfDialog::refuse(const QString &problem, QLineEdit *wrong)
     adjustSize(); // the message takes room of its own
     wrong->setFocus();
     wrong->selectAll();
+}
+
+void FitCtfDialog::showContrastChoice()
+{
+    int choice = cbAmplitudeContrast->count() - 1;
+    try {
+        const double typed = strToFloat(edAmplitudeContrast->text().trimmed());
+        for (int i = 0; i + 1 < cbAmplitudeContrast->count(); ++i)
+            if (typed == cbAmplitudeContrast->itemData(i).toDouble())
+                choice = i;
+    } catch (const OrvalisError &) {
+    }
+    cbAmplitudeContrast->setCurrentIndex(choice);
 }
 
 QLineEdit *FitCtfDialog::opticsEdit(double FitOptics::*value) const

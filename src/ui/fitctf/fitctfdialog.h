@@ -10,6 +10,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -52,6 +53,8 @@ public:
     QLineEdit *edLowResolution = nullptr, *edHighResolution = nullptr;
     QLineEdit *edMaxAstigmatism = nullptr;
     QLineEdit *edVoltage = nullptr, *edCs = nullptr, *edAmplitudeContrast = nullptr, *edPixelSize = nullptr;
+    // The usual amplitude contrasts: choosing one fills the field, a value typed there shows as its own.
+    QComboBox *cbAmplitudeContrast = nullptr;
     QCheckBox *cbFitPhaseShift = nullptr, *cbFitTilt = nullptr, *cbFitThickness = nullptr;
     QLabel *laContext = nullptr;
     QLabel *laProblem = nullptr; // what keeps Fit from starting
@@ -64,6 +67,7 @@ private:
     void showRequest(const FitRequest &request);
     void refuse(const QString &problem, QLineEdit *wrong);
     QLineEdit *opticsEdit(double FitOptics::*value) const;
+    void showContrastChoice();
 
     FitRequest m_request;
     FitOptics m_optics;

@@ -11,6 +11,7 @@
 #include "ui/main/sliderpanel.h"
 #include "ui/widgets/errorreport.h"
 
+#include <QLabel>
 #include <QSignalBlocker>
 #include <QWidget>
 
@@ -26,6 +27,31 @@ AberrationControls::AberrationControls(QWidget *window, CtfSession *session, Mai
 {
     // Inside the load's change: the sliders' rounded values are drawn with the instrument, once.
     connect(session, &CtfSession::instrumentChanged, this, &AberrationControls::showInstrument);
+    connect(session, &CtfSession::changed, this, [this](CtfSession::Changes what) {
+        if (what.testFlag(CtfSession::Change::View) && m_session->conventions() != m_shownConventions)
+            showConventions();
+    });
+}
+
+QString AberrationControls::a3Text(const QString &programText) const
+{
+    return a3FieldText(m_state.A3, m_session->conventions().a3, programText);
+}
+
+void AberrationControls::showConventions()
+{
+    m_shownConventions = m_session->conventions();
+    if (auto *label = m_sliders->findChild<QLabel *>(QStringLiteral("Label5"))) {
+        label->setText(a3LabelText(m_shownConventions.a3));
+        label->setToolTip(m_shownConventions.a3 == A3Convention::Corrector
+                              ? QStringLiteral("Typed and shown as the corrector's three-fold astigmatism "
+                                               "coefficient (A2, C23); this program's A3 is 2\u03C0 times it")
+                              : QString());
+    }
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, a3Text(formatGeneral(m_state.A3)));
+    m_body->info()->setTexts(m_session->treeTexts());
+    m_body->info()->writeLine(1, 0, m_session->pointResolutionText());
+    m_body->info()->writeLine(1, 1, m_session->infoLimitText());
 }
 
 bool AberrationControls::ScopeInit(const TScopeData &scope)
@@ -62,7 +88,7 @@ bool AberrationControls::loadKeeping(const TScopeData &scope, const DialledAberr
     }
     m_session->setA3(before.a3, false);
     m_session->setMagnificationPosition(magnification, false);
-    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatFixed(m_state.A3, 0));
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, a3Text(formatFixed(m_state.A3, 0)));
     m_sliders->setFieldText(SliderPanel::Magnification, magnificationText(magnificationAt(magnification)));
     m_sliders->setConvergenceText(convergenceLabelText(m_state.Alpha));
     setAberrations(before.defocus, before.a2, before.a2Azimuth, before.a3Azimuth);
@@ -83,7 +109,7 @@ void AberrationControls::showInstrument()
     m_sliders->setPosition(SliderPanel::Astigmatism, 0);
     m_sliders->setFieldText(SliderPanel::Astigmatism, QStringLiteral("0"));
     m_sliders->setPosition(SliderPanel::Astigmatism3, roundToInt(m_state.A3));
-    m_sliders->setFieldText(SliderPanel::Astigmatism3, formatFixed(m_state.A3, 0));
+    m_sliders->setFieldText(SliderPanel::Astigmatism3, a3Text(formatFixed(m_state.A3, 0)));
     m_sliders->setPosition(SliderPanel::Magnification, MagnificationLoadPosition);
     m_sliders->setFieldText(SliderPanel::Magnification,
                             magnificationText(magnificationAt(m_sliders->position(SliderPanel::Magnification))));
@@ -92,6 +118,9 @@ void AberrationControls::showInstrument()
     m_session->setSampling(false);
 
     m_body->info()->setTexts(m_session->treeTexts());
+    // Conventions read from the settings before these controls listened.
+    if (m_session->conventions() != m_shownConventions)
+        showConventions();
 }
 
 // A user's step arrives as a scroll event (clearing the program's mark) and then a change event that
@@ -122,7 +151,7 @@ void AberrationControls::changed(int row, int position)
         break;
     case SliderPanel::Astigmatism3:
         m_session->setA3(position, coarse);
-        m_sliders->setFieldText(SliderPanel::Astigmatism3, formatGeneral(m_state.A3));
+        m_sliders->setFieldText(SliderPanel::Astigmatism3, a3Text(formatGeneral(m_state.A3)));
         break;
     default:
         m_session->setMagnificationPosition(position, coarse);
@@ -143,10 +172,17 @@ void AberrationControls::moveSlider(int row, int position)
     m_programmatic = false;
 }
 
-// "S" goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range.
+// "S" goes to the extended Scherzer defocus (not Scherzer's own), within the slider's range. A
+// corrected instrument's optimum of a few nanometres loses much to the whole nanometres of the
+// slider: the user is told, and how to get it exactly.
 void AberrationControls::jumped(int row)
 {
     moveSlider(row, row == SliderPanel::Defocus ? defocusPosition(m_state.ExtScherzer) : 0);
+    if (row != SliderPanel::Defocus)
+        return;
+    const QString note = scherzerRoundingNote(m_state.ExtScherzer, m_state.Defocus, stepsPerNm() != 1);
+    if (!note.isEmpty())
+        emit statusMessage(note);
 }
 
 void AberrationControls::setDefocus(double defocus)
@@ -276,13 +312,18 @@ void AberrationControls::enterAstigmatism(int row)
 {
     const bool twoFold = row == SliderPanel::Astigmatism;
     const auto r = static_cast<SliderPanel::Row>(row);
-    const int v = std::abs(typedWithin(m_sliders->fieldText(r), MaxAstigmatism,
-                                       twoFold ? QStringLiteral("Astigmatism") : QStringLiteral("3-fold Astigmatism")));
+    // The corrector's coefficient, typed to a tenth, is kept as its exact A3; the slider shows it
+    // as near as its whole nanometres allow.
+    const double a3 = twoFold ? 0.0 : typedA3(m_sliders->fieldText(r), m_session->conventions().a3);
+    const bool exact = !twoFold && m_session->conventions().a3 != A3Convention::Program;
+    const int v = twoFold
+        ? std::abs(typedWithin(m_sliders->fieldText(r), MaxAstigmatism, QStringLiteral("Astigmatism")))
+        : roundToInt(a3);
     keptAsShown(row, v, [&] {
         if (twoFold)
             m_session->setA2(v, m_session->coarse());
         else
-            m_session->setA3(v, m_session->coarse());
+            m_session->setA3(exact ? a3 : v, m_session->coarse());
     });
     const CtfSession::Batch once(*m_session);
     if (v > (twoFold ? m_session->ranges().a2Max : m_session->ranges().a3Max)) {
@@ -293,6 +334,10 @@ void AberrationControls::enterAstigmatism(int row)
         m_sliders->setMaximum(r, v);
     }
     moveSlider(row, v);
+    if (exact && m_state.A3 != a3) {
+        m_session->setA3(a3, false);
+        m_sliders->setFieldText(r, a3Text(QString()));
+    }
 }
 
 void AberrationControls::setDefocusRange(int minimum, int maximum)

@@ -3,6 +3,8 @@
 // a user's step or typed value reaches the session (coarsely while dragging), whose change redraws
 // the views; a step that sets several values is one Batch, drawn once. The working ranges are the
 // session's, the sliders showing them.
+#include "core/conventions.h"
+
 #include <QObject>
 
 #include <functional>
@@ -72,6 +74,8 @@ public:
 signals:
     // A defocus typed and entered, once it is set: the map is built again while it is shown.
     void defocusEntered();
+    // Something the user should know of a step just taken, for the status bar.
+    void statusMessage(const QString &text);
 
 private:
     int stepsPerNm() const; // of the defocus slider: 10 with fine defocus
@@ -83,6 +87,11 @@ private:
     void enterDefocusValue();
     bool keptAsShown(int row, int position, const std::function<void()> &set);
     void enterAstigmatism(int row);
+    // The three-fold field's text for the session's A3 in the chosen convention; `programText` is
+    // the program's own.
+    QString a3Text(const QString &programText) const;
+    // The label, the three-fold field and the resolutions as the chosen conventions show them.
+    void showConventions();
 
     QWidget *m_window;
     CtfSession *m_session;
@@ -95,6 +104,7 @@ private:
     MainBody *m_body;
     // What the user had dialled in for each CTF when the other was chosen.
     std::optional<DialledAberrations> m_kept[2];
+    Conventions m_shownConventions; // as the labels show them
 };
 
 } // namespace orvalis

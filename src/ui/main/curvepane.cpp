@@ -37,6 +37,11 @@ CurvePane::CurvePane(QWidget *parent) : QWidget(parent)
         emit pointerMoved(at.x(), at.y());
     });
     connect(m_chart, &ChartWidget::afterDraw, this, &CurvePane::drawn);
+    connect(m_chart, &QCustomPlot::legendClick, this, [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
+        for (const MicrographCurveLook &c : micrographCurves)
+            if (item && item->objectName() == QLatin1String(c.objectName))
+                emit micrographCurveClicked(c.curve);
+    });
     m_chart->installEventFilter(this); // the pointer leaving
 }
 
@@ -165,6 +170,7 @@ CurveLook CurvePane::look() const
         if (!m_plotter)
             look.direction = profileDirectionText(m_session->state());
     }
+    look.micrographCurves = m_micrographCurves;
     return look;
 }
 
@@ -173,6 +179,15 @@ void CurvePane::applyLook()
     applyCurveLook(*m_chart, look());
     nameDirection();
     m_chart->redraw();
+}
+
+void CurvePane::listMicrographCurves(const QVector<QPair<MicrographCurve, bool>> &curves)
+{
+    if (curves == m_micrographCurves)
+        return;
+    m_micrographCurves = curves;
+    showLegend();
+    replotSoon();
 }
 
 void CurvePane::showLegend()

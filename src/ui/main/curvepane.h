@@ -2,6 +2,7 @@
 // The 1D chart's pane (paChart1): its title and Chart1 with its eight series. It shows the curves it
 // is given and tells where the pointer is; what the curves are is decided elsewhere.
 #include "chart/chart1series.h"
+#include "chart/micrographseries.h"
 
 #include <QVector>
 #include <QWidget>
@@ -48,11 +49,15 @@ public:
     void followSession(const CtfSession *session);
     bool plotterMode() const { return m_plotter; }
     bool monochrome() const { return m_monochrome; }
+    // The micrograph's curves the legend lists, each with whether it is drawn; empty: no micrograph.
+    void listMicrographCurves(const QVector<QPair<MicrographCurve, bool>> &curves);
 
 signals:
     void pointerMoved(int x, int y);
     void pointerLeft();
     void drawn(); // after every paint of the chart
+    // A click on a micrograph curve's legend entry: the user switches it on or off.
+    void micrographCurveClicked(MicrographCurve curve);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -69,6 +74,7 @@ private:
     const CtfSession *m_session = nullptr;
     bool m_plotter = false;
     bool m_monochrome = false;
+    QVector<QPair<MicrographCurve, bool>> m_micrographCurves;
 };
 
 } // namespace orvalis

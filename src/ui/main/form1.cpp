@@ -129,6 +129,8 @@ void TForm1::buildParts()
 void TForm1::connectControls()
 {
     connect(m_controls, &AberrationControls::defocusEntered, m_painter, &ViewPainter::defocusEntered);
+    connect(m_controls, &AberrationControls::statusMessage, this,
+            [this](const QString &text) { statusBar()->showMessage(text, 15000); });
     connect(m_setup, &SetupDialogs::workingRangesChosen, m_controls, &AberrationControls::applyOptions);
     connect(m_setup, &SetupDialogs::aberrationsChosen, m_controls, &AberrationControls::setAberrations);
     connect(m_setup, &SetupDialogs::recordDefocusShown, m_painter, &ViewPainter::drawAt);

@@ -1,6 +1,7 @@
 #include "ui/main/micrographcontroller.h"
 
 #include "chart/chartwidget.h"
+#include "chart/curvechart.h"
 #include "core/curvetable.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
@@ -142,6 +143,21 @@ void MicrographController::buildCommands()
         save->addActions({SaveSpectrum1, SaveAverage1});
     if (auto *pattern = bar->findChild<QMenu *>(QStringLiteral("N2DCTF1")))
         pattern->addAction(Micrograph1);
+    if (auto *curves = bar->findChild<QMenu *>(QStringLiteral("N1DCTF1"))) {
+        MicrographCurves1 = curves->addMenu(QStringLiteral("Micrograph Curves"));
+        MicrographCurves1->setObjectName(QStringLiteral("MicrographCurves1"));
+        for (const MicrographCurveLook &c : micrographCurves) {
+            QAction *a = command(m_window, c.action, QString::fromUtf8(c.name));
+            a->setCheckable(true);
+            a->setChecked(true);
+            MicrographCurves1->addAction(a);
+            curveActions[static_cast<int>(c.curve)] = a;
+            const MicrographCurve curve = c.curve;
+            connect(a, &QAction::toggled, this, [this, curve](bool on) { showCurve(curve, on); });
+        }
+    }
+    connect(m_curves, &CurvePane::micrographCurveClicked, this,
+            [this](MicrographCurve curve) { showCurve(curve, !curveShown(curve)); });
     if (auto *setup = bar->findChild<QMenu *>(QStringLiteral("Setup1")))
         setup->addActions({MicrographPixel1, MicrographTile1});
     connect(MicrographPixel1, &QAction::triggered, this, [this] {
@@ -180,6 +196,20 @@ void MicrographController::refreshCommands()
     SaveAverage1->setEnabled(open);
     Micrograph1->setEnabled(open);
     MicrographPixel1->setEnabled(open);
+    if (MicrographCurves1)
+        MicrographCurves1->setEnabled(open);
+}
+
+void MicrographController::showCurve(MicrographCurve curve, bool shown)
+{
+    const int i = static_cast<int>(curve);
+    if (m_curveShown[i] == shown)
+        return;
+    m_curveShown[i] = shown;
+    if (QAction *a = curveActions[i]; a && a->isChecked() != shown)
+        a->setChecked(shown);
+    drawCurves();
+    m_curves->replotSoon();
 }
 
 void MicrographController::refreshRecent()
@@ -286,32 +316,24 @@ bool MicrographController::drawPattern()
     return true;
 }
 
-int MicrographController::series(const char *name, const QString &title, const QColor &color)
-{
-    ChartWidget *chart = m_curves->chart();
-    const int found = chart->seriesIndex(QString::fromLatin1(name));
-    return found >= 0 ? found : chart->addSeries(QString::fromLatin1(name), title, color);
-}
-
 void MicrographController::drawCurves()
 {
     ChartWidget *chart = m_curves->chart();
     if (!m_micrograph->shown()) {
         // Nothing is added to the chart until a micrograph is shown: without one it is as it always was.
-        for (int s : {m_average, m_model, m_envelope, m_agreement, m_agreedUpTo})
+        for (int s : m_series)
             if (s >= 0) {
                 chart->clearSeries(s);
                 chart->setSeriesVisible(s, false);
             }
+        m_k.clear();
+        m_heldTo = 0;
+        m_curves->listMicrographCurves({});
         return;
     }
-    if (m_average < 0) {
-        m_average = series("MicrographAverage", QStringLiteral("Spectrum average"), QColor(0, 0, 0));
-        m_model = series("MicrographModel", QStringLiteral("Model CTF^2"), QColor(200, 0, 200));
-        m_envelope = series("MicrographEnvelope", QStringLiteral("Model envelope"), QColor(0, 150, 150));
-        m_agreement = series("MicrographAgreement", QStringLiteral("Agreement"), QColor(230, 120, 0));
-        m_agreedUpTo = series("MicrographAgreedUpTo", QStringLiteral("Agreed up to"), QColor(230, 120, 0));
-    }
+    if (m_series[0] < 0)
+        for (const MicrographCurveLook &c : micrographCurves)
+            m_series[static_cast<int>(c.curve)] = micrographSeries(*chart, c.curve, m_curves->monochrome());
     const RingProfile &p = m_micrograph->profile();
     // The average is put on the model's scale (0 .. 1), where the chart's CTF lives, by the fit of the
     // model to it where they agree; the model and its envelope are then CTF^2 and E^2 as they stand.
@@ -342,17 +364,45 @@ void MicrographController::drawCurves()
         const double a = p.agreement[std::size_t(b)];
         agreement << (std::isfinite(a) ? a : 0.0);
     }
-    chart->setPoints(m_average, k, average);
-    chart->setPoints(m_model, k, model);
-    chart->setPoints(m_envelope, k, envelope);
-    chart->setPoints(m_agreement, k, agreement);
+    m_k = k;
+    m_values = {average, model, envelope, agreement};
+    for (int c = 0; c < 4; ++c)
+        chart->setPoints(m_series[c], k, m_values[c]);
     // One resolution for the fit's text and its marker: the fit's own while its values stand.
     const double held = m_appliedFit ? m_appliedFit() : 0.0;
-    const double agreedUpTo = held > 0 ? 1 / held : p.agreedUpTo;
-    chart->setPoints(m_agreedUpTo, QVector<double>{agreedUpTo, agreedUpTo}, QVector<double>{-1.0, 1.0});
-    for (int s : {m_average, m_model, m_envelope, m_agreement})
-        chart->setSeriesVisible(s, true);
-    chart->setSeriesVisible(m_agreedUpTo, agreedUpTo > 0);
+    m_heldTo = held > 0 ? 1 / held : p.agreedUpTo;
+    const int marker = m_series[static_cast<int>(MicrographCurve::HeldTo)];
+    chart->setPoints(marker, QVector<double>{m_heldTo, m_heldTo}, QVector<double>{-1.0, 1.0});
+    QVector<QPair<MicrographCurve, bool>> listed;
+    for (const MicrographCurveLook &c : micrographCurves) {
+        const int i = static_cast<int>(c.curve);
+        const bool drawn = m_curveShown[i] && (c.curve != MicrographCurve::HeldTo || m_heldTo > 0);
+        chart->setSeriesVisible(m_series[i], drawn);
+        // The marker is listed only while there is a resolution to mark.
+        if (c.curve != MicrographCurve::HeldTo || m_heldTo > 0)
+            listed.push_back({c.curve, m_curveShown[i]});
+    }
+    m_curves->listMicrographCurves(listed);
+}
+
+QString MicrographController::curveReadout(double k) const
+{
+    if (!m_micrograph->shown() || m_k.isEmpty() || k < m_k.front() || k > m_k.back())
+        return {};
+    // The nearest bin: the curves are the measured rings' averages, nothing lies between them.
+    const auto above = std::lower_bound(m_k.cbegin(), m_k.cend(), k);
+    int i = static_cast<int>(above - m_k.cbegin());
+    if (i > 0 && (i == m_k.size() || k - m_k[i - 1] < m_k[i] - k))
+        --i;
+    QStringList parts;
+    for (int c = 0; c < 4; ++c)
+        if (m_curveShown[c])
+            parts << micrographCurveName(static_cast<MicrographCurve>(c)) + QLatin1Char(' ')
+                    + formatFixed(m_values[c][i], 2);
+    if (m_curveShown[static_cast<int>(MicrographCurve::HeldTo)] && m_heldTo > 0)
+        parts << micrographCurveName(MicrographCurve::HeldTo) + QLatin1Char(' ')
+                + formatRounded(nmToAngstrom(1 / m_heldTo), 1) + QStringLiteral(" Å");
+    return parts.join(QStringLiteral(", "));
 }
 
 QString MicrographController::readout(double kx, double ky) const

@@ -3,12 +3,14 @@
 // progress of an open with its Cancel, files dropped on the window, and what the pattern's pane and
 // the 1D chart show of it. The micrograph itself lives in the session (MicrographSession); this
 // class only shows it and hands it what the user does.
+#include "chart/micrographseries.h"
 #include "session/micrographsession.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -48,6 +50,13 @@ public:
     QString readout(double kx, double ky) const;
     // Adds readout() to the pattern's readout line, as the pane has just written it.
     void showReadout(PatternPane *pattern, double kx, double ky) const;
+    // The drawn micrograph curves at k (nm^-1) on the chart, by their names: "Spectrum 0.41, Model
+    // CTF² 0.38, ..."; empty while none is drawn or k lies outside them.
+    QString curveReadout(double k) const;
+    // Each micrograph curve can be switched off and on (View > 1D CTF > Micrograph Curves, or a click
+    // on its legend entry); all are on at first.
+    void showCurve(MicrographCurve curve, bool shown);
+    bool curveShown(MicrographCurve curve) const { return m_curveShown[static_cast<int>(curve)]; }
 
     QAction *OpenMicrograph1 = nullptr;
     QAction *CloseMicrograph1 = nullptr;
@@ -57,6 +66,8 @@ public:
     QAction *MicrographPixel1 = nullptr; // Setup: the pixel size, in Å as the field gives it
     QAction *MicrographTile1 = nullptr;
     QMenu *RecentMicrographs1 = nullptr;
+    QMenu *MicrographCurves1 = nullptr; // View > 1D CTF > Micrograph Curves
+    std::array<QAction *, micrographCurveCount> curveActions{};
 
 signals:
     // What the window shows of the micrograph changed: a spectrum came, it was shown or hidden, or
@@ -75,7 +86,6 @@ private:
     void refreshRecent();
     void saveSpectrum();
     void saveAverage();
-    int series(const char *name, const QString &title, const QColor &color);
 
     QMainWindow *m_window;
     CtfSession &m_session;
@@ -84,8 +94,13 @@ private:
     std::function<double()> m_appliedFit;
     MicrographSession *m_micrograph;
     QPointer<QProgressDialog> m_progress;
-    QString m_folder; // where the last file was opened or saved
-    int m_average = -1, m_model = -1, m_envelope = -1, m_agreement = -1, m_agreedUpTo = -1;
+    QString m_folder;                                                   // where the last file was opened or saved
+    std::array<int, micrographCurveCount> m_series{-1, -1, -1, -1, -1}; // in MicrographCurve's order
+    std::array<bool, micrographCurveCount> m_curveShown{true, true, true, true, true};
+    // The curves as last drawn (the marker's frequency aside), for the readout.
+    QVector<double> m_k;
+    std::array<QVector<double>, 4> m_values;
+    double m_heldTo = 0; // nm^-1, 0: no marker
 };
 
 // The files named on the program's command line (arguments that are no options).

@@ -110,8 +110,10 @@ void SetupDialogs::showMonochrome()
 void SetupDialogs::Options1Click()
 {
     m_options->setRanges(m_parts.session->ranges());
+    m_options->setConventions(m_parts.session->conventions());
     if (m_options->exec() != QDialog::Accepted)
         return;
+    m_parts.session->setConventions(m_options->conventions());
     emit workingRangesChosen(m_options->ranges(), m_options->reloadNeeded());
 }
 

@@ -52,6 +52,12 @@ StatusPanels::StatusPanels(QWidget *parent) : QWidget(parent)
     for (QWidget *p : {static_cast<QWidget *>(m_mode), m_warningPanel, static_cast<QWidget *>(m_frequency),
                        static_cast<QWidget *>(m_curve), static_cast<QWidget *>(panel4)})
         row->addWidget(p);
+    // Takes the room the panels leave, never more: a long readout is cut at the window's edge (its
+    // tooltip has it whole) rather than widening the window.
+    m_micrograph = label("StatusPanel5", QString());
+    m_micrograph->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_micrograph->hide();
+    row->addWidget(m_micrograph, 100);
     row->addStretch(1);
 
     m_warning = new QFrame(m_warningPanel);
@@ -109,10 +115,18 @@ void StatusPanels::showPointer(const QString &frequency, const QString &curve)
     m_curve->setText(curve);
 }
 
+void StatusPanels::showMicrographPointer(const QString &curves)
+{
+    m_micrograph->setText(curves);
+    m_micrograph->setToolTip(curves);
+    m_micrograph->setVisible(!curves.isEmpty());
+}
+
 void StatusPanels::clearPointer()
 {
     m_frequency->clear();
     m_curve->clear();
+    showMicrographPointer(QString());
 }
 
 void StatusPanels::fitToScreen(bool dense)

@@ -20,6 +20,8 @@ public:
     void setFastOscillation(bool shown);
     bool fastOscillationShown() const;
     void showPointer(const QString &frequency, const QString &curve);
+    // The micrograph's curves under the pointer (StatusPanel5, shown only while it has a text).
+    void showMicrographPointer(const QString &curves);
     void clearPointer();
     // The warning's panel is wider on a screen of 120 pixels per inch; every panel then grows, if need
     // be, to show its widest text whole in the window's font.
@@ -32,7 +34,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QLabel *m_mode = nullptr, *m_frequency = nullptr, *m_curve = nullptr;
+    QLabel *m_mode = nullptr, *m_frequency = nullptr, *m_curve = nullptr, *m_micrograph = nullptr;
     QWidget *m_warningPanel = nullptr;
     QFrame *m_warning = nullptr;
 };

@@ -150,6 +150,8 @@ void ViewPainter::Chart1MouseMove(int x, int)
         return;
     }
     m_status->showPointer(pointerFrequencyText(*k), curveReadout(*k));
+    if (m_micrographs)
+        m_status->showMicrographPointer(m_micrographs->curveReadout(*k));
 }
 
 void ViewPainter::Chart1MouseLeave()

@@ -4,6 +4,7 @@
 #include "ui/widgets/dialogplacement.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -82,6 +83,34 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
                                               "the defocus slider moves by 0.1 nm and its field takes one decimal"));
     grid->addWidget(chkFineDefocus, row, 0, 1, 3);
 
+    // How corrected instruments' users think of their values; the values kept stay the program's.
+    auto *GroupBox3 = new QGroupBox(QStringLiteral("Corrected Instruments"));
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    auto *conventions = new QGridLayout(GroupBox3);
+    conventions->setVerticalSpacing(2);
+    cbA3Convention = new QComboBox;
+    cbA3Convention->setObjectName(QStringLiteral("cbA3Convention"));
+    cbA3Convention->addItem(QStringLiteral("This program's A3"), static_cast<int>(A3Convention::Program));
+    cbA3Convention->addItem(QStringLiteral("The corrector's A2 (= A3 / 2\u03C0)"),
+                            static_cast<int>(A3Convention::Corrector));
+    cbA3Convention->setToolTip(QStringLiteral("The 3-fold astigmatism field takes and shows the value chosen; "
+                                              "the program keeps its A3 either way"));
+    cbResolutionUnit = new QComboBox;
+    cbResolutionUnit->setObjectName(QStringLiteral("cbResolutionUnit"));
+    cbResolutionUnit->addItem(QStringLiteral("nm, two decimals"), static_cast<int>(ResolutionUnit::Nm));
+    cbResolutionUnit->addItem(QStringLiteral("nm, three decimals"), static_cast<int>(ResolutionUnit::NmFine));
+    cbResolutionUnit->addItem(QStringLiteral("pm"), static_cast<int>(ResolutionUnit::Pm));
+    const std::pair<const char *, QComboBox *> choices[] = {{"3-fold astigmatism typed as:", cbA3Convention},
+                                                            {"Resolutions in:", cbResolutionUnit}};
+    int line = 0;
+    for (const auto &[text, box] : choices) {
+        auto *caption = new QLabel(QString::fromUtf8(text));
+        caption->setBuddy(box);
+        conventions->addWidget(caption, line, 0);
+        conventions->addWidget(box, line, 1);
+        ++line;
+    }
+
     OKBtn = new QPushButton(QStringLiteral("OK"));
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setDefault(true);
@@ -97,6 +126,7 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
     auto *left = new QVBoxLayout;
     left->addWidget(GroupBox1);
     left->addWidget(GroupBox2, 1);
+    left->addWidget(GroupBox3);
     auto *top = new QHBoxLayout(this);
     top->addLayout(left, 1);
     top->addLayout(buttons);
@@ -107,7 +137,9 @@ TfmOptions::TfmOptions(QWidget *parent) : QDialog(parent)
     setTabOrder(edUpTo, ed2ast);
     setTabOrder(ed2ast, ed3ast);
     setTabOrder(ed3ast, chkFineDefocus);
-    setTabOrder(chkFineDefocus, OKBtn);
+    setTabOrder(chkFineDefocus, cbA3Convention);
+    setTabOrder(cbA3Convention, cbResolutionUnit);
+    setTabOrder(cbResolutionUnit, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
 
     connect(chk1DCTFMono, &QCheckBox::toggled, this, &TfmOptions::chk1DCTFMonoClick);
@@ -142,6 +174,8 @@ void TfmOptions::FormActivate()
     ed2ast->setText(texts.a2Max);
     ed3ast->setText(texts.a3Max);
     chkFineDefocus->setChecked(m_ranges.fineDefocus);
+    cbA3Convention->setCurrentIndex(cbA3Convention->findData(static_cast<int>(m_conventions.a3)));
+    cbResolutionUnit->setCurrentIndex(cbResolutionUnit->findData(static_cast<int>(m_conventions.resolution)));
     edDefocusMax->setFocus();
 }
 
@@ -162,6 +196,9 @@ void TfmOptions::done(int result)
 
 void TfmOptions::applyFields()
 {
+    // Choices, never refused: taken whatever the fields below say.
+    m_conventions.a3 = static_cast<A3Convention>(cbA3Convention->currentData().toInt());
+    m_conventions.resolution = static_cast<ResolutionUnit>(cbResolutionUnit->currentData().toInt());
     m_ranges.fineDefocus = chkFineDefocus->isChecked(); // the defocus fields' limit depends on it
     try {
         applyOptionTexts(m_ranges,
