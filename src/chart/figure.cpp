@@ -4,6 +4,7 @@
 #include "chart/chartexport.h"
 #include "chart/chartwidget.h"
 #include "chart/gridimage.h"
+#include "chart/micrographseries.h"
 #include "core/ctfgrey.h"
 #include "core/orvaliserror.h"
 
@@ -166,6 +167,8 @@ void build(QCustomPlot &plot, const Figure &figure, const FigureStyle &style)
         QCPGraph *graph = plot.addGraph(bottom, left);
         QPen pen(style.monochrome ? QColor(Qt::black) : c.colour, s.f(c.widthPt),
                  style.monochrome ? c.monoStyle : c.style, Qt::FlatCap, Qt::RoundJoin);
+        if (style.monochrome && !c.monoDash.isEmpty())
+            pen.setDashPattern(c.monoDash);
         graph->setPen(pen);
         graph->setAntialiased(true);
         graph->setData(c.x, c.y, true);
@@ -354,17 +357,17 @@ QString figureStyleProblem(const FigureStyle &style)
     return {};
 }
 
-const QVector<MicrographSeriesLook> &micrographSeriesLooks()
+// A micrograph's curve as the chart names and draws it.
+FigureCurve micrographFigureCurve(MicrographCurve which)
 {
-    // As the window's chart draws them (its micrograph controller adds the series).
-    static const QVector<MicrographSeriesLook> looks{
-        {"MicrographAverage", "Spectrum average", 0xFF000000, Qt::SolidLine},
-        {"MicrographModel", "Model CTF^2", 0xFFC800C8, Qt::DashLine},
-        {"MicrographEnvelope", "Model envelope", 0xFF009696, Qt::DotLine},
-        {"MicrographAgreement", "Agreement", 0xFFE67800, Qt::DashDotLine},
-        {"MicrographAgreedUpTo", "Agreed up to", 0xFFE67800, Qt::DashDotDotLine},
-    };
-    return looks;
+    const MicrographCurveLook &look = micrographCurveLook(which);
+    FigureCurve c;
+    c.name = QString::fromUtf8(look.name);
+    c.colour = QColor::fromRgba(look.colour);
+    c.style = look.style;
+    c.monoDash = look.monochromeDash;
+    c.widthPt = which == MicrographCurve::Average ? 0.6 : 0.8;
+    return c;
 }
 
 Figure curveFigure(const ChartWidget &chart, const QString &yTitle, const QString &firstInstrument,
@@ -394,8 +397,8 @@ Figure curveFigure(const ChartWidget &chart, const QString &yTitle, const QStrin
         }
         const QString name = graph->objectName();
         const auto look = std::find_if(
-            micrographSeriesLooks().begin(), micrographSeriesLooks().end(),
-            [&name](const MicrographSeriesLook &l) { return name == QLatin1String(l.objectName); });
+            std::begin(micrographCurves), std::end(micrographCurves),
+            [&name](const MicrographCurveLook &l) { return name == QLatin1String(l.objectName); });
         if (i < static_cast<int>(std::size(chart1Series)) && name == QLatin1String(chart1Series[i].name)) {
             const auto s = static_cast<Chart1Series>(i);
             c.monoStyle = curvePen(s, plotter, true).style();
@@ -412,10 +415,13 @@ Figure curveFigure(const ChartWidget &chart, const QString &yTitle, const QStrin
             case S3Spatial: c.name = plainSeriesName(chart.seriesTitle(i)); break;
             default: break; // the mirrored envelopes share their partners' entries
             }
-        } else if (look != micrographSeriesLooks().end()) {
-            c.monoStyle = look->monoStyle;
-            c.name = chart.seriesTitle(i).isEmpty() ? QString::fromLatin1(look->title) : chart.seriesTitle(i);
-            c.widthPt = name == QLatin1String("MicrographAverage") ? 0.6 : 0.8;
+        } else if (look != std::end(micrographCurves)) {
+            const FigureCurve drawn = c;
+            c = micrographFigureCurve(look->curve);
+            c.colour = drawn.colour;
+            c.style = drawn.style;
+            if (!chart.seriesTitle(i).isEmpty())
+                c.name = chart.seriesTitle(i);
         } else {
             c.monoStyle = otherStyles[others++ % std::size(otherStyles)];
             c.name = chart.seriesTitle(i);
@@ -446,13 +452,8 @@ QVector<FigureCurve> profileCurves(const ProfileValues &p)
     }
     const double modelScale = p.scale != 0 ? p.scale : 1.0;
     QVector<FigureCurve> curves(4);
-    for (int i = 0; i < 4; ++i) {
-        const MicrographSeriesLook &look = micrographSeriesLooks()[i];
-        curves[i].name = QString::fromLatin1(look.title).replace(QStringLiteral("^2"), QStringLiteral("\u00B2"));
-        curves[i].colour = QColor::fromRgba(look.colour);
-        curves[i].monoStyle = look.monoStyle;
-        curves[i].widthPt = i == 0 ? 0.6 : 0.8;
-    }
+    for (int i = 0; i < 4; ++i)
+        curves[i] = micrographFigureCurve(static_cast<MicrographCurve>(i));
     for (int b = 0; b < bins; ++b) {
         const double k = b * p.frequencyStep;
         const double y = p.average[std::size_t(b)];
@@ -469,13 +470,8 @@ QVector<FigureCurve> profileCurves(const ProfileValues &p)
         }
     }
     if (p.agreedUpTo > 0) {
-        const MicrographSeriesLook &look = micrographSeriesLooks()[4];
-        FigureCurve marker;
-        marker.name =
-            QStringLiteral("%1 (%2 nm)").arg(QString::fromLatin1(look.title)).arg(1 / p.agreedUpTo, 0, 'f', 2);
-        marker.colour = QColor::fromRgba(look.colour);
-        marker.style = Qt::DashLine;
-        marker.monoStyle = look.monoStyle;
+        FigureCurve marker = micrographFigureCurve(MicrographCurve::HeldTo);
+        marker.name = QStringLiteral("%1 (%2 nm)").arg(marker.name).arg(1 / p.agreedUpTo, 0, 'f', 2);
         marker.x = {p.agreedUpTo, p.agreedUpTo};
         marker.y = {-10.0, 10.0};
         curves << marker;

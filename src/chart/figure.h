@@ -57,6 +57,7 @@ struct FigureCurve {
     QColor colour = Qt::black;
     Qt::PenStyle style = Qt::SolidLine;     // in colour
     Qt::PenStyle monoStyle = Qt::SolidLine; // in monochrome, where the colour is black
+    QVector<qreal> monoDash;                // in monochrome, a dash pattern in its place (in line widths)
     double widthPt = 0.8;
 };
 
@@ -89,16 +90,6 @@ struct Figure {
 // mode in the legend.
 Figure curveFigure(const ChartWidget &chart, const QString &yTitle = ctfTitle(), const QString &firstInstrument = {},
                    const QString &secondInstrument = {});
-
-// How a micrograph's series are drawn: their names and colours as the window's chart shows them, and
-// their dash patterns in monochrome. One place for both programs' figures.
-struct MicrographSeriesLook {
-    const char *objectName;
-    const char *title;
-    QRgb colour;
-    Qt::PenStyle monoStyle;
-};
-const QVector<MicrographSeriesLook> &micrographSeriesLooks();
 
 // A micrograph's profile as the window's chart draws it: the spectrum's average along the model's
 // rings, the model's CTF^2 and envelope, their agreement and where they agree up to; plain values,

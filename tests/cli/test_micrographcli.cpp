@@ -918,7 +918,7 @@ void TestMicrographCli::diagnosticsPictures()
     const QString svg = QString::fromUtf8(contents(base + QStringLiteral("_profile.svg")));
     for (const QString &text :
          {QStringLiteral(">Spatial frequency (nm\u207B\u00B9)</text>"), QStringLiteral(">Resolution (nm)</text>"),
-          QStringLiteral(">Agreement</text>"), QStringLiteral(">Spectrum average</text>")})
+          QStringLiteral(">Agreement</text>"), QStringLiteral(">Spectrum</text>")})
         QVERIFY2(svg.contains(text), qPrintable(text));
     const char *check = R"(
 import sys, numpy as np, mrcfile
