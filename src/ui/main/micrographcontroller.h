@@ -5,6 +5,7 @@
 // class only shows it and hands it what the user does.
 #include "session/micrographsession.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -13,6 +14,7 @@
 #include <optional>
 
 class QAction;
+class QImage;
 class QMainWindow;
 class QMenu;
 class QProgressDialog;
@@ -48,6 +50,15 @@ public:
     QString readout(double kx, double ky) const;
     // Adds readout() to the pattern's readout line, as the pane has just written it.
     void showReadout(PatternPane *pattern, double kx, double ky) const;
+    // What the spectrum view reads out under a pointer at (kx, ky) nm^-1: the frequency and spacing,
+    // and the measured and the model's values there; empty texts beyond the spectrum.
+    struct ViewReadout {
+        QString where; // "k 1.25 nm-1, d 0.800 nm"
+        QString what;  // "measured 0.0123, model CTF^2 0.456"
+    };
+    ViewReadout viewReadout(double kx, double ky) const;
+    // The spectrum view one step (a factor of the square root of 2) nearer (steps > 0) or further.
+    void zoomView(int steps);
 
     QAction *OpenMicrograph1 = nullptr;
     QAction *CloseMicrograph1 = nullptr;
@@ -57,11 +68,21 @@ public:
     QAction *MicrographPixel1 = nullptr; // Setup: the pixel size, in Å as the field gives it
     QAction *MicrographTile1 = nullptr;
     QMenu *RecentMicrographs1 = nullptr;
+    // View > 2D CTF > Spectrum View: its zoom, contrast and the model's rings.
+    QMenu *SpectrumView1 = nullptr;
+    QAction *SpectrumZoomIn1 = nullptr;
+    QAction *SpectrumZoomOut1 = nullptr;
+    QAction *SpectrumWhole1 = nullptr;
+    QAction *SpectrumLog1 = nullptr;
+    QAction *SpectrumRings1 = nullptr;
+    QList<QAction *> SpectrumClips; // SpectrumClip05, 1, 2, 5: % clipped at each end
 
 signals:
     // What the window shows of the micrograph changed: a spectrum came, it was shown or hidden, or
     // closed. The curves and the pattern are drawn again, as a change of the optics draws them.
     void changed();
+    // Only the spectrum view's picture changed (its size, zoom, contrast or rings): it is drawn again.
+    void viewChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,6 +93,9 @@ private:
     void showProgress(double fraction);
     void endProgress();
     void refreshCommands();
+    void buildViewCommands();
+    void drawZeroLines(QImage &image, const CompositeGrid &grid) const;
+    void labelHalves(QImage &image, const CompositeGrid &grid) const;
     void refreshRecent();
     void saveSpectrum();
     void saveAverage();
