@@ -36,6 +36,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -91,10 +92,25 @@ bool workbench(orvalis::TForm1 &form, bool zoomed)
 {
     using namespace orvalis;
     CtfSession &session = form.session();
-    session.setDefocusRange(-50, 3000);
+    TScopeData cryo = defaultScope();
+    cryo.Company = QStringLiteral("Cryo-EM");
+    cryo.Model = QStringLiteral("300 kV FEG");
+    cryo.Voltage = 300;
+    cryo.Cs = 2.7e6;
+    cryo.Cc = 2.7e6;
+    cryo.dE = 0.7;
+    cryo.Convergence = 0.01e-3;
+    form.setup().ApplyScopeRecord(cryo);
     const double defocus = -1500, a2 = 40;
-    session.setDefocus(defocus, false);
-    session.setA2(a2, false);
+    // Typed, as a user types them: values beyond the sliders widen their ranges.
+    for (const auto &[field, value] : {std::pair{"edDefocus", defocus}, std::pair{"edAstigm", a2}}) {
+        auto *edit = form.findChild<QLineEdit *>(QString::fromLatin1(field));
+        if (!edit)
+            return false;
+        edit->setText(QString::number(value));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+    }
     OpticsState state = session.state();
     static QTemporaryDir folder;
     SyntheticOptions o;

@@ -320,7 +320,8 @@ std::vector<ZeroLine> MicrographSession::zeroLines(int centre) const
     const double upTo = viewRange() * std::sqrt(2.0);
     const int samples = std::max(64, static_cast<int>(1.5 * centre));
     const int directions = 180;
-    return modelZeroLines(model(), upTo, directions, samples);
+    // Rings closer than 6 pixels are left out: they would colour the whole of the outer spectrum.
+    return modelZeroLines(model(), upTo, directions, samples, 6 * viewRange() / (centre - 1));
 }
 
 double MicrographSession::modelValueAt(double kx, double ky) const

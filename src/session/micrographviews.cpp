@@ -256,7 +256,7 @@ double compositePixelOf(double k, int centre, double range)
     return centre + k * (centre - 1) / range;
 }
 
-std::vector<ZeroLine> modelZeroLines(const CtfModel &ctf, double upTo, int directions, int samples)
+std::vector<ZeroLine> modelZeroLines(const CtfModel &ctf, double upTo, int directions, int samples, double minSpacing)
 {
     std::vector<ZeroLine> lines;
     if (!(upTo > 0) || directions < 3 || samples < 2)
@@ -276,8 +276,14 @@ std::vector<ZeroLine> modelZeroLines(const CtfModel &ctf, double upTo, int direc
             const double k = i * dk;
             const double now = phase.argument(k * c, k * s) / Pi;
             // Each multiple of pi passed since the last sample is a zero, taken in the order passed.
+            bool dense = false;
             const auto cross = [&](double m) {
-                crossing[std::size_t(d)].push_back((i - 1 + (m - before) / (now - before)) * dk);
+                std::vector<double> &found = crossing[std::size_t(d)];
+                const double k0 = (i - 1 + (m - before) / (now - before)) * dk;
+                if (!found.empty() && k0 - found.back() < minSpacing)
+                    dense = true;
+                else if (!dense)
+                    found.push_back(k0);
             };
             if (now > before)
                 for (double m = std::floor(before) + 1; m <= now; m += 1)
@@ -286,6 +292,8 @@ std::vector<ZeroLine> modelZeroLines(const CtfModel &ctf, double upTo, int direc
                 for (double m = std::ceil(before) - 1; m >= now; m -= 1)
                     cross(m);
             before = now;
+            if (dense)
+                break;
         }
     }
     std::size_t orders = 0;

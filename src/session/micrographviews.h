@@ -74,13 +74,15 @@ double spectrumViewRange(const PowerSpectrum &spectrum, double zoom);
 // the order-th such crossing outwards from the centre along every direction; it is traced along
 // rays at `directions` evenly spaced directions (the first along +kx, turning towards +ky, below)
 // and sampled `samples` times per ray out to `upTo` nm^-1. Where a direction has no such crossing
-// the ring is broken: it comes as several open lines.
+// the ring is broken: it comes as several open lines. A ray stops where a zero lies less than
+// `minSpacing` (nm^-1) beyond the one before: rings closer than that would only fill the picture.
 struct ZeroLine {
     int order = 0;
     bool closed = false;
     std::vector<double> kx, ky; // nm^-1, ky positive below the centre
 };
-std::vector<ZeroLine> modelZeroLines(const CtfModel &model, double upTo, int directions = 180, int samples = 512);
+std::vector<ZeroLine> modelZeroLines(const CtfModel &model, double upTo, int directions = 180, int samples = 512,
+                                     double minSpacing = 0);
 
 // nm^-1 of a picture's pixel coordinate (column or row) and back: pixel `centre` is k = 0, one pixel
 // range / (centre - 1).
