@@ -216,7 +216,7 @@ void TestMicrographView::spectrumView()
     QTest::mouseMove(image, QPoint(centre, centre - up));
     QTRY_VERIFY(child<QLabel>(m_form.get(), "StatusPanel2")->text().startsWith(QStringLiteral("k ")));
     const QString values = child<QLabel>(m_form.get(), "StatusPanel3")->text();
-    QVERIFY2(values.startsWith(QStringLiteral("measured ")) && values.contains(QStringLiteral("model CTF")),
+    QVERIFY2(values.startsWith(QStringLiteral("measured ")) && values.contains(QStringLiteral(", model ")),
              qPrintable(values));
 
     action(m_form.get(), "SpectrumWhole1")->trigger();

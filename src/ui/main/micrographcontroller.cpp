@@ -583,7 +583,7 @@ MicrographController::ViewReadout MicrographController::viewReadout(double kx, d
     const double k = std::hypot(kx, ky);
     // The measured value as the linear contrast shows it: the rings, the power less its background.
     return {pointerFrequencyText(k),
-            QStringLiteral("measured %1, model CTF\u00b2 %2")
+            QStringLiteral("measured %1, model %2")
                 .arg(QString::number(s->rings, 'g', 3))
                 .arg(formatFixed(m_micrograph->modelValueAt(kx, ky), 3))};
 }

@@ -54,7 +54,7 @@ public:
     // and the measured and the model's values there; empty texts beyond the spectrum.
     struct ViewReadout {
         QString where; // "k 1.25 nm-1, d 0.800 nm"
-        QString what;  // "measured 0.0123, model CTF^2 0.456"
+        QString what;  // "measured 0.0123, model 0.456": the rings and the model's CTF^2
     };
     ViewReadout viewReadout(double kx, double ky) const;
     // The spectrum view one step (a factor of the square root of 2) nearer (steps > 0) or further.

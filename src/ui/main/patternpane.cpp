@@ -128,7 +128,8 @@ int PatternPane::roomBelowButtons() const
 
 int PatternPane::spectrumSideFor(QSize room) const
 {
-    const int across = room.width() - 2 * m_margin - 5;
+    // The ruler's end label reaches half its width beyond the picture's edge.
+    const int across = room.width() - 2 * m_margin - 5 - fontMetrics().horizontalAdvance(QStringLiteral("99.99")) / 2;
     const int down = room.height() - m_margin - m_partsBelow - roomBelowButtons();
     return std::max(std::max(64, m_side) / 2, std::min(across, down) / 2) * 2;
 }
@@ -420,7 +421,9 @@ void PatternPane::claimWidth()
         // As wide as the view's height can use, up to half of the splitter; the user's drag then
         // stands until the window's size changes.
         const int side = spectrumSideFor(QSize(total, room.height()));
-        const int wanted = std::clamp(side + 2 * m_margin + 5, minimumWidth(), std::max(minimumWidth(), total / 2));
+        const int wanted = std::clamp(side + 2 * m_margin + 5
+                                          + fontMetrics().horizontalAdvance(QStringLiteral("99.99")) / 2,
+                                      minimumWidth(), std::max(minimumWidth(), total / 2));
         if (wanted != width())
             splitter->setSizes({wanted, total - wanted});
         return;
