@@ -8,13 +8,25 @@
 // Prints the median and the quartiles of each over its steps; with --paints, also how often each
 // widget was painted per step and over how many pixels; --only=typed, full or key times one kind. Meant for a real X
 // server (bench/window-step.sh runs it under xvfb); offscreen it times the same work without a screen.
+// With --micrograph the pattern's pane shows the spectrum view of a synthetic 2048 x 2048 micrograph
+// (1 A pixels, the default tile) beside its model; with --maximised the window fills the screen
+// (bench/window-step.sh with SCREEN=1920x1080 for a full-HD one).
+#include "core/ctffunctions.h"
+#include "session/ctfsession.h"
+#include "session/micrographsession.h"
+#include "syntheticmicrograph.h"
 #include "ui/main/form1.h"
+#include "ui/main/micrographcontroller.h"
+#include "ui/main/patternpane.h"
+#include "ui/widgets/pixelimage.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
@@ -23,7 +35,9 @@
 #include <string>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -86,6 +100,15 @@ void press(QWidget *target, Qt::Key key, const QString &text = {})
     QApplication::processEvents();
 }
 
+// The program's own processor time: on a machine busy with other work the wall clock also counts
+// the time the step waited for a processor.
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 const char *only = nullptr; // --only=typed, full or key: the other kinds are skipped
 
 // Median and quartiles in ms of `steps` runs of `step(i)`, each followed by the events it posted.
@@ -93,16 +116,18 @@ void report(const char *name, int steps, const std::function<void(int)> &step)
 {
     if (only && std::string(only) != name)
         return;
-    std::vector<double> ms;
+    std::vector<double> ms, cpu;
     QElapsedTimer clock;
     if (paints) {
         paints->counts.clear();
         paints->on = true;
     }
     for (int i = 0; i < steps; ++i) {
+        const double cpuBefore = processCpuMs();
         clock.start();
         oneStep(step, i);
         ms.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        cpu.push_back(processCpuMs() - cpuBefore);
         QThread::msleep(20); // a user's steps come apart; nothing of one is left for the next
         QApplication::processEvents();
     }
@@ -113,9 +138,10 @@ void report(const char *name, int steps, const std::function<void(int)> &step)
                         widget.c_str());
     }
     std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
     const auto at = [&ms](double q) { return ms[static_cast<size_t>(q * static_cast<double>(ms.size() - 1))]; };
-    std::printf("%-6s %3d steps  median %.3f ms  quartiles %.3f .. %.3f ms\n", name, steps, at(0.5), at(0.25),
-                at(0.75));
+    std::printf("%-6s %3d steps  median %.3f ms  quartiles %.3f .. %.3f ms  (this process's CPU: median %.3f ms)\n",
+                name, steps, at(0.5), at(0.25), at(0.75), cpu[cpu.size() / 2]);
 }
 
 } // namespace
@@ -130,9 +156,14 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int steps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     PaintCounter counter;
+    bool micrograph = false, maximised = false;
     for (int a = 2; a < argc; ++a) {
         const std::string arg = argv[a];
-        if (arg == "--paints") {
+        if (arg == "--micrograph") {
+            micrograph = true;
+        } else if (arg == "--maximised") {
+            maximised = true;
+        } else if (arg == "--paints") {
             paints = &counter;
             app.installEventFilter(&counter);
         } else if (arg.rfind("--only=", 0) == 0) {
@@ -141,8 +172,32 @@ int main(int argc, char **argv)
     }
 
     auto form = std::make_unique<TForm1>();
-    form->show();
+    if (maximised) {
+        form->showMaximized();
+        settle();
+        // Without a window manager a window is not maximised: it takes the screen's free area itself.
+        if (const QScreen *screen = form->screen(); screen && form->width() < screen->availableGeometry().width())
+            form->setGeometry(screen->availableGeometry());
+    } else {
+        form->show();
+    }
     settle();
+    QTemporaryDir files;
+    if (micrograph) {
+        OpticsState state = form->session().state();
+        SyntheticOptions o;
+        o.width = o.height = 2048;
+        o.pixelSizeNm = 0.1;
+        const QString path = files.filePath(QStringLiteral("bench.mrc"));
+        writeMrcFloat(path, syntheticMicrograph(o, [state](double kx, double ky) {
+                          return std::sin(Chi(state, kx, ky, -400) - std::asin(0.07));
+                      }));
+        QEventLoop loop;
+        QObject::connect(&form->micrographs().micrograph(), &MicrographSession::spectrumChanged, &loop,
+                         &QEventLoop::quit);
+        form->micrographs().open(path);
+        loop.exec();
+    }
     for (const char *item : {"Show2DCTF1", "N3D1"}) {
         auto *action = form->findChild<QAction *>(QString::fromLatin1(item));
         if (action && !action->isChecked())
@@ -150,6 +205,9 @@ int main(int argc, char **argv)
     }
     settle();
     std::printf("window %d x %d\n", form->width(), form->height());
+    if (const auto *image = form->findChild<PixelImage *>(QStringLiteral("Image1")))
+        std::printf("2D pane's picture %d x %d%s\n", image->width(), image->height(),
+                    micrograph ? " (spectrum view)" : "");
 
     auto *field = form->findChild<QLineEdit *>(QStringLiteral("edDefocus"));
     const QString start = field->text();

@@ -35,3 +35,7 @@ scene main-monochrome.png 1366x768 "" analysis --monochrome
 scene plotter-1366x768.png 1366x768 "" plotter
 scene intensity-three-fold.png 1366x768 "" intensity
 scene plotter-monochrome.png 1366x768 "" plotter --monochrome
+scene workbench-1920x1080.png 1920x1080 "" workbench --maximised
+scene workbench-1366x768.png 1366x768 "" workbench --maximised
+scene workbench-scale125.png 1366x768 "QT_SCALE_FACTOR=1.25" workbench --maximised
+scene workbench-zoomed.png 1920x1080 "" workbench --maximised --zoomed

@@ -2,13 +2,19 @@
 // built, switched into each view through its own actions, painted and grabbed into PNG files.
 // Usage: orvalis_screenshots <output folder>; scripts/make-screenshots.sh runs it under Xvfb with
 // an empty settings store.
-// orvalis_screenshots --scene <analysis|plotter|intensity> [--maximised] [--monochrome] <file.png> shows one view
-// as a user would open it and grabs the whole screen, window manager's frame included: run it under
+// orvalis_screenshots --scene <analysis|plotter|intensity|workbench> [--maximised] [--monochrome] [--zoomed]
+// <file.png> shows one view as a user would open it and grabs the whole screen, window manager's
+// frame included: run it under
 // a window manager at the screen size and scale to be shown. The scenes fit, specimen and options
 // show that dialog over the window, as the user meets it, to check its texts at a scale.
+#include "core/ctffunctions.h"
 #include "core/scopedata.h"
+#include "session/ctfsession.h"
+#include "session/micrographsession.h"
+#include "syntheticmicrograph.h"
 #include "ui/fitctf/fitctfdialog.h"
 #include "ui/main/form1.h"
+#include "ui/main/micrographcontroller.h"
 #include "ui/options/fmoptions.h"
 #include "ui/specimen/specimendialog.h"
 
@@ -24,10 +30,13 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -77,6 +86,62 @@ bool save(const QImage &image, const QDir &folder, const QString &name)
     return true;
 }
 
+// A synthetic cryo-EM micrograph (300 kV, 1.06 A pixels, 1.5 um underfocus with 40 nm of two-fold
+// astigmatism, a B-factor's decay and noise) opened, its model at the same values.
+bool workbench(orvalis::TForm1 &form, bool zoomed)
+{
+    using namespace orvalis;
+    CtfSession &session = form.session();
+    TScopeData cryo = defaultScope();
+    cryo.Company = QStringLiteral("Cryo-EM");
+    cryo.Model = QStringLiteral("300 kV FEG");
+    cryo.Voltage = 300;
+    cryo.Cs = 2.7e6;
+    cryo.Cc = 2.7e6;
+    cryo.dE = 0.7;
+    cryo.Convergence = 0.01e-3;
+    form.setup().ApplyScopeRecord(cryo);
+    const double defocus = -1500, a2 = 40;
+    // Typed, as a user types them: values beyond the sliders widen their ranges.
+    for (const auto &[field, value] : {std::pair{"edDefocus", defocus}, std::pair{"edAstigm", a2}}) {
+        auto *edit = form.findChild<QLineEdit *>(QString::fromLatin1(field));
+        if (!edit)
+            return false;
+        edit->setText(QString::number(value));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+    }
+    OpticsState state = session.state();
+    static QTemporaryDir folder;
+    SyntheticOptions o;
+    o.width = o.height = 2048;
+    o.pixelSizeNm = 0.106;
+    o.noise = 1.5;
+    const QString path = folder.filePath(QStringLiteral("workbench.mrc"));
+    if (!writeMrcFloat(path, syntheticMicrograph(o, [state, defocus](double kx, double ky) {
+                           const double k2 = kx * kx + ky * ky;
+                           return std::sin(CtfArgument(state, kx, ky, defocus)) * std::exp(-0.15 * k2);
+                       })))
+        return false;
+    QEventLoop loop;
+    QObject::connect(&form.micrographs().micrograph(), &MicrographSession::spectrumChanged, &loop, &QEventLoop::quit);
+    form.micrographs().open(path);
+    loop.exec();
+    settle();
+    if (!trigger(form, "SpectrumRings1"))
+        return false;
+    if (zoomed && (!trigger(form, "SpectrumZoomIn1") || !trigger(form, "SpectrumZoomIn1")))
+        return false;
+    settle();
+    // The pointer over the measured half: the status bar reads the spectrum and the model out there.
+    if (auto *image = form.findChild<QWidget *>(QStringLiteral("Image1"))) {
+        const QPoint at(image->width() * 3 / 4, image->height() / 3);
+        QMouseEvent move(QEvent::MouseMove, at, image->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(image, &move);
+    }
+    return true;
+}
+
 // One view, shown as the user opens it; the picture is the whole screen.
 int scene(const QStringList &args)
 {
@@ -120,6 +185,11 @@ int scene(const QStringList &args)
             QMouseEvent move(QEvent::MouseMove, at, map->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(map, &move);
         }
+    } else if (view == QLatin1String("workbench")) {
+        // A micrograph with a fit applied, as the user checks it: its spectrum beside the model with
+        // the model's zeros over the measured half, and the average, model and agreement on the chart.
+        if (!trigger(form, "N3D1") || !workbench(form, args.contains(QStringLiteral("--zoomed"))))
+            return 1;
     } else if (view == QLatin1String("fit") || view == QLatin1String("specimen") || view == QLatin1String("options")) {
         std::unique_ptr<QDialog> dialog;
         if (view == QLatin1String("fit")) {

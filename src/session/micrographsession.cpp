@@ -166,6 +166,8 @@ void MicrographSession::close()
     m_corrected.reset();
     m_measured = {};
     m_composite = {};
+    m_viewMeasured = {};
+    m_viewGrid = {};
     m_roundAverage.clear();
     m_profile = {};
     ++m_generation;
@@ -268,6 +270,64 @@ const CompositeGrid &MicrographSession::composite(int centre)
     m_composite.grey = m_measured.grey; // same size: no allocation after the first
     drawModelHalf(m_composite, model(), m_session.state().Direction, std::max(1, m_session.state().StepFactor));
     return m_composite;
+}
+
+void MicrographSession::setViewChoices(ViewChoices choices)
+{
+    choices.zoom = std::clamp(std::isfinite(choices.zoom) ? choices.zoom : 1.0, kMinViewZoom, kMaxViewZoom);
+    choices.contrast.clipPercent = std::clamp(
+        std::isfinite(choices.contrast.clipPercent) ? choices.contrast.clipPercent : 2.0, 0.0, 49.0);
+    if (choices.zoom == m_view.zoom && choices.contrast == m_view.contrast && choices.rings == m_view.rings)
+        return;
+    m_view = choices;
+    emit viewChanged();
+}
+
+double MicrographSession::viewRange() const
+{
+    return isOpen() ? spectrumViewRange(*shownSpectrum(), m_view.zoom) : 0.0;
+}
+
+const CompositeGrid &MicrographSession::spectrumView(int centre)
+{
+    if (!isOpen()) {
+        m_viewGrid = {};
+        return m_viewGrid;
+    }
+    const double range = viewRange();
+    // The measured half is taken again only when the spectrum, the size, the zoom or the contrast
+    // changed: a slider's step redraws the model's half alone.
+    if (m_viewGeneration != m_generation || m_viewMeasured.centre != centre || m_viewMeasured.range != range
+        || !(m_viewContrast == m_view.contrast)) {
+        m_viewMeasured = measuredGrid(*shownSpectrum(), centre, range, lowestFrequency(), m_view.contrast);
+        m_viewGeneration = m_generation;
+        m_viewContrast = m_view.contrast;
+    }
+    m_viewGrid.centre = m_viewMeasured.centre;
+    m_viewGrid.range = m_viewMeasured.range;
+    m_viewGrid.grey = m_viewMeasured.grey;
+    drawModelHalf(m_viewGrid, model(), m_session.state().Direction, std::max(1, m_session.state().StepFactor));
+    return m_viewGrid;
+}
+
+std::vector<ZeroLine> MicrographSession::zeroLines(int centre) const
+{
+    if (!isOpen() || !m_view.rings || centre < 2)
+        return {};
+    // Out to the corners, a sample per pixel along a ray; a direction every 2 degrees leaves the
+    // straight pieces between them less than a tenth of a pixel off the ring at the corners of a
+    // picture 1000 pixels wide.
+    const double upTo = viewRange() * std::sqrt(2.0);
+    const int samples = std::max(64, static_cast<int>(1.5 * centre));
+    const int directions = 180;
+    // Rings closer than 6 pixels are left out: they would colour the whole of the outer spectrum.
+    return modelZeroLines(model(), upTo, directions, samples, 6 * viewRange() / (centre - 1));
+}
+
+double MicrographSession::modelValueAt(double kx, double ky) const
+{
+    const double c = model().ctf(kx, ky);
+    return c * c;
 }
 
 const RingProfile &MicrographSession::profile()

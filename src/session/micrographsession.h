@@ -95,6 +95,30 @@ public:
     // The picture for a pattern of half width `centre` over the session's UpTo, divided along its
     // direction; the model half sampled as the latest aberration asked.
     const CompositeGrid &composite(int centre);
+    // ---- the spectrum view: the pattern's pane while a micrograph is shown ----
+    // What the user chose for it: how far it is zoomed in (1 shows up to the spectrum's Nyquist
+    // frequency), its contrast and whether the model's zeros are drawn over the measured half.
+    struct ViewChoices {
+        double zoom = 1; // kMinViewZoom .. kMaxViewZoom
+        SpectrumContrast contrast;
+        bool rings = false;
+    };
+    static constexpr double kMinViewZoom = 1, kMaxViewZoom = 16;
+    const ViewChoices &viewChoices() const { return m_view; }
+    // Zoom clamped to its limits, the clip to 0 .. 49 %; emits viewChanged() when anything changed.
+    void setViewChoices(ViewChoices choices);
+    // nm^-1 from the centre to the view's edge: the shown spectrum's Nyquist frequency over the zoom;
+    // 0 without a micrograph.
+    double viewRange() const;
+    // The picture of half width `centre` over viewRange(), with the chosen contrast, divided along the
+    // session's direction, the model half sampled as the latest aberration asked.
+    const CompositeGrid &spectrumView(int centre);
+    // The model's zeros out to the view's corners, traced finely enough for a picture of half width
+    // `centre`; none unless the rings are chosen.
+    std::vector<ZeroLine> zeroLines(int centre) const;
+    // The model's CTF^2 with its envelopes at (kx, ky) nm^-1, as the model half shows it.
+    double modelValueAt(double kx, double ky) const;
+
     // The average along the model's rings with the model and the agreement.
     const RingProfile &profile();
     std::optional<SpectrumSample> sampleAt(double kx, double ky) const;
@@ -115,6 +139,7 @@ signals:
     void spectrumChanged();                 // a new spectrum: opened, re-tiled, or a new pixel size
     void correctionChanged(bool corrected); // the views show a corrected spectrum now, or no longer
     void shownChanged(bool shown);
+    void viewChanged(); // the spectrum view's choices
     void recentFilesChanged();
 
 private:
@@ -143,6 +168,10 @@ private:
     CompositeGrid m_composite;
     std::uint64_t m_generation = 0, m_measuredGeneration = ~0ull;
     std::vector<double> m_roundAverage;
+    ViewChoices m_view;
+    CompositeGrid m_viewMeasured, m_viewGrid;
+    SpectrumContrast m_viewContrast;
+    std::uint64_t m_viewGeneration = ~0ull;
     RingProfile m_profile;
 };
 

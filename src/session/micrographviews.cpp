@@ -236,6 +236,108 @@ std::vector<double> equalPhaseRingAverage(const PowerSpectrum &spectrum, const P
 
 CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double range, double backgroundFrequency)
 {
+    return measuredGrid(spectrum, centre, range, backgroundFrequency, SpectrumContrast());
+}
+
+double spectrumViewRange(const PowerSpectrum &spectrum, double zoom)
+{
+    if (spectrum.size < 2 || !(spectrum.frequencyStep > 0))
+        return 0;
+    return (spectrum.size / 2) * spectrum.frequencyStep / std::max(1.0, zoom);
+}
+
+double compositePixelFrequency(int pixel, int centre, double range)
+{
+    return pixelFrequency(pixel, centre, range);
+}
+
+double compositePixelOf(double k, int centre, double range)
+{
+    return centre + k * (centre - 1) / range;
+}
+
+std::vector<ZeroLine> modelZeroLines(const CtfModel &ctf, double upTo, int directions, int samples, double minSpacing)
+{
+    std::vector<ZeroLine> lines;
+    if (!(upTo > 0) || directions < 3 || samples < 2)
+        return lines;
+    const PhaseFactors phase = ctf.phase();
+    // Per direction, the crossings outwards: crossing[d][n] is the frequency of the n-th.
+    std::vector<std::vector<double>> crossing(static_cast<std::size_t>(directions));
+    std::vector<double> cosines(crossing.size()), sines(crossing.size());
+    const double dk = upTo / (samples - 1);
+    for (int d = 0; d < directions; ++d) {
+        const double angle = 2 * Pi * d / directions;
+        const double c = std::cos(angle), s = std::sin(angle);
+        cosines[std::size_t(d)] = c;
+        sines[std::size_t(d)] = s;
+        double before = phase.argument(0, 0) / Pi;
+        for (int i = 1; i < samples; ++i) {
+            const double k = i * dk;
+            const double now = phase.argument(k * c, k * s) / Pi;
+            // Each multiple of pi passed since the last sample is a zero, taken in the order passed.
+            bool dense = false;
+            const auto cross = [&](double m) {
+                std::vector<double> &found = crossing[std::size_t(d)];
+                const double k0 = (i - 1 + (m - before) / (now - before)) * dk;
+                if (!found.empty() && k0 - found.back() < minSpacing)
+                    dense = true;
+                else if (!dense)
+                    found.push_back(k0);
+            };
+            if (now > before)
+                for (double m = std::floor(before) + 1; m <= now; m += 1)
+                    cross(m);
+            else if (now < before)
+                for (double m = std::ceil(before) - 1; m >= now; m -= 1)
+                    cross(m);
+            before = now;
+            if (dense)
+                break;
+        }
+    }
+    std::size_t orders = 0;
+    for (const auto &c : crossing)
+        orders = std::max(orders, c.size());
+    for (std::size_t n = 0; n < orders; ++n) {
+        // Lines of consecutive directions that all have an n-th crossing; one closes the ring when
+        // every direction has it.
+        const auto has = [&](int d) { return crossing[std::size_t(d)].size() > n; };
+        int start = 0;
+        bool whole = true;
+        for (int d = 0; d < directions; ++d)
+            if (!has(d)) {
+                whole = false;
+                start = d;
+                break;
+            }
+        ZeroLine line;
+        line.order = static_cast<int>(n) + 1;
+        const auto flush = [&] {
+            if (line.kx.size() >= 2)
+                lines.push_back(line);
+            line.kx.clear();
+            line.ky.clear();
+        };
+        for (int i = 0; i < directions; ++i) {
+            const int d = (start + i) % directions;
+            if (!has(d)) {
+                flush();
+                continue;
+            }
+            const double k = crossing[std::size_t(d)][n];
+            line.kx.push_back(k * cosines[std::size_t(d)]);
+            line.ky.push_back(k * sines[std::size_t(d)]);
+        }
+        line.closed = whole;
+        flush();
+    }
+    return lines;
+}
+
+CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double range, double backgroundFrequency,
+                           const SpectrumContrast &contrast)
+{
     CompositeGrid g;
     g.centre = centre;
     g.range = range;
@@ -256,21 +358,31 @@ CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double ran
         for (int x = 0; x < side; ++x) {
             const double kx = pixelFrequency(x, centre, range);
             const double k = std::hypot(kx, ky);
-            if (k > nyquist)
+            if (k > nyquist * (1 + 1e-12)) // the picture's last pixel may be Nyquist to the last bit
                 continue;
             // The spectrum's pixels the picture's pixel covers, or the nearest one when it covers less.
-            const int ci = static_cast<int>(std::lround(kx / spectrum.frequencyStep)) + n / 2;
-            const int cj = static_cast<int>(std::lround(ky / spectrum.frequencyStep)) + n / 2;
+            int ci = static_cast<int>(std::lround(kx / spectrum.frequencyStep)) + n / 2;
+            int cj = static_cast<int>(std::lround(ky / spectrum.frequencyStep)) + n / 2;
+            // The spectrum holds -Nyquist, not +Nyquist: there it is taken from the point opposite, as
+            // a power spectrum is the same at k and -k.
+            if (ci >= n || cj >= n) {
+                ci = std::min(n - ci, n - 1);
+                cj = std::min(n - cj, n - 1);
+            }
             double sum = 0;
             int count = 0;
             for (int j = std::max(0, cj - half); j <= std::min(n - 1, cj + half); ++j)
                 for (int i = std::max(0, ci - half); i <= std::min(n - 1, ci + half); ++i) {
-                    sum += spectrum.ringsAt(i, j);
+                    sum += contrast.logarithmic ? spectrum.powerAt(i, j) : spectrum.ringsAt(i, j);
                     ++count;
                 }
             if (count == 0)
                 continue;
-            const double v = sum / count;
+            double v = sum / count;
+            if (contrast.logarithmic)
+                v = v > 0 ? std::log(v) : kNaN;
+            if (!std::isfinite(v))
+                continue;
             value[static_cast<std::size_t>(y) * side + x] = v;
             if (k >= backgroundFrequency)
                 annulus.push_back(v);
@@ -283,8 +395,9 @@ CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double ran
             std::nth_element(annulus.begin(), at, annulus.end());
             return *at;
         };
-        low = nth(0.02);
-        high = nth(0.98);
+        const double clip = std::clamp(contrast.clipPercent, 0.0, 49.0);
+        low = nth(clip / 100);
+        high = nth((100 - clip) / 100);
     }
     const double span = high > low ? high - low : 1.0;
     for (std::size_t p = 0; p < value.size(); ++p) {
@@ -319,6 +432,10 @@ void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, i
     const bool fast = phase.bound(kMax) <= fastmath::kSinArgumentLimit;
     const RowTerms terms{phase, envelopes, ctf.Defocus};
     const ModelRowFunction computeRow = modelRowFunction();
+    // Without an azimuth the argument is even in kx (the two- and three-fold terms hold kx^2 only)
+    // and the envelopes depend on |k|: at full sampling a column's mirror across the centre has the
+    // same level to the last bit, and half of each row is computed.
+    const bool mirrored = s == 1 && !phase.turned;
 
     // A pixel lies on the model's side where c dy - sn dx > 0, the share of dx taken once per
     // column. A block has a corner there when the larger c dy of its rows exceeds the smaller
@@ -358,24 +475,44 @@ void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, i
             continue; // a block row wholly on the measured side costs nothing
         std::uint8_t *const levels = row.level.data();
         const double *const values = row.value.data();
-        bool exact = true;
-        if (fast) {
-            const bool outside = computeRow(terms, ky, row, first, last);
-            exact = loops.greyLevels(values + first, levels + first, last - first) || outside;
-        } else {
-            modelRowBaseline(terms, ky, row, first, last); // for its phases and exponents
-        }
-        if (exact)
-            for (int b = first; b < last; ++b) {
-                bool near = true;
-                if (fast && values[b] < 1)
-                    lookup.level(values[b], near);
-                if (near) {
-                    const double sine = std::sin(row.phase[std::size_t(b)]);
-                    levels[b] = static_cast<std::uint8_t>(
-                        greyOf(sine * sine * envelopeExp(row.exponent[std::size_t(b)])));
-                }
+        const auto levelsOver = [&](int from, int to) {
+            bool exact = true;
+            if (fast) {
+                const bool outside = computeRow(terms, ky, row, from, to);
+                exact = loops.greyLevels(values + from, levels + from, to - from) || outside;
+            } else {
+                modelRowBaseline(terms, ky, row, from, to); // for its phases and exponents
             }
+            if (exact)
+                for (int b = from; b < to; ++b) {
+                    bool near = true;
+                    if (fast && values[b] < 1)
+                        lookup.level(values[b], near);
+                    if (near) {
+                        const double sine = std::sin(row.phase[std::size_t(b)]);
+                        levels[b] = static_cast<std::uint8_t>(
+                            greyOf(sine * sine * envelopeExp(row.exponent[std::size_t(b)])));
+                    }
+                }
+        };
+        if (mirrored) {
+            // Column centre - d takes the level of column centre + d, whose kx is its exact negative:
+            // the columns from the centre on are computed once for both sides; column 0 has no mirror.
+            const int n = grid.centre, leftEnd = std::min(last, n);
+            int from = last > n ? std::max(first, n) : side, to = last > n ? last : 0;
+            if (first < leftEnd) {
+                from = std::min(from, 2 * n - leftEnd + 1);
+                to = std::max(to, std::min(side, 2 * n - first + 1));
+            }
+            if (from < to)
+                levelsOver(from, to);
+            if (first == 0)
+                levelsOver(0, 1);
+            for (int x = std::max(first, 1); x < leftEnd; ++x)
+                levels[x] = levels[2 * n - x];
+        } else {
+            levelsOver(first, last);
+        }
         if (s == 1) {
             // A block is its pixel, and the pixel's test the block's.
             std::uint8_t *const line = grid.grey.data() + static_cast<std::size_t>(y0) * side;

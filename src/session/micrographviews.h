@@ -47,6 +47,48 @@ struct CompositeGrid {
 // levels the pattern uses; black beyond the spectrum's Nyquist frequency.
 CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double range, double backgroundFrequency);
 
+// How the measured half is turned into grey levels.
+struct SpectrumContrast {
+    // The logarithm of the power as measured (its background kept: the low rings show beside the
+    // high ones); otherwise the rings, the power with its background taken off.
+    bool logarithmic = false;
+    // % clipped at each end: the grey levels span the clip-th to the (100 - clip)-th percentile of
+    // the shown annulus, 0 to 49.
+    double clipPercent = 2;
+
+    bool operator==(const SpectrumContrast &o) const
+    {
+        return logarithmic == o.logarithmic && clipPercent == o.clipPercent;
+    }
+};
+
+// The same with a chosen contrast; the default contrast gives measuredGrid's picture above.
+CompositeGrid measuredGrid(const PowerSpectrum &spectrum, int centre, double range, double backgroundFrequency,
+                           const SpectrumContrast &contrast);
+
+// The spectrum view's range (nm^-1, the last pixel's frequency from the centre): the spectrum's own
+// Nyquist frequency, divided by `zoom` (at least 1). 0 for an empty spectrum.
+double spectrumViewRange(const PowerSpectrum &spectrum, double zoom);
+
+// Where the model's zeros lie: the CTF's argument crosses a multiple of pi there. Ring `order` is
+// the order-th such crossing outwards from the centre along every direction; it is traced along
+// rays at `directions` evenly spaced directions (the first along +kx, turning towards +ky, below)
+// and sampled `samples` times per ray out to `upTo` nm^-1. Where a direction has no such crossing
+// the ring is broken: it comes as several open lines. A ray stops where a zero lies less than
+// `minSpacing` (nm^-1) beyond the one before: rings closer than that would only fill the picture.
+struct ZeroLine {
+    int order = 0;
+    bool closed = false;
+    std::vector<double> kx, ky; // nm^-1, ky positive below the centre
+};
+std::vector<ZeroLine> modelZeroLines(const CtfModel &model, double upTo, int directions = 180, int samples = 512,
+                                     double minSpacing = 0);
+
+// nm^-1 of a picture's pixel coordinate (column or row) and back: pixel `centre` is k = 0, one pixel
+// range / (centre - 1).
+double compositePixelFrequency(int pixel, int centre, double range);
+double compositePixelOf(double k, int centre, double range);
+
 // Which half a pixel belongs to: the dividing line runs through the centre along the profile's
 // direction (rad, from the kx axis, positive below); the model lies on the side the direction turns
 // towards (below the line for direction 0), the measured spectrum on the other.

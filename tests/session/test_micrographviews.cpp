@@ -39,7 +39,119 @@ private slots:
     void modelHalf();
     void equalPhaseRings_data();
     void equalPhaseRings();
+    void viewFollowsNyquist_data();
+    void viewFollowsNyquist();
+    void zeroRingLandsOnItsPixel_data();
+    void zeroRingLandsOnItsPixel();
 };
+
+void TestMicrographViews::viewFollowsNyquist_data()
+{
+    QTest::addColumn<int>("size");         // of the spectrum
+    QTest::addColumn<double>("pixelSize"); // nm
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("centre"); // of the picture
+    QTest::addColumn<bool>("logarithmic");
+    QTest::newRow("cryo-EM 1.06 A, whole") << 512 << 0.106 << 1.0 << 300 << false;
+    QTest::newRow("materials 0.2 A, whole, log") << 512 << 0.02 << 1.0 << 257 << true;
+    QTest::newRow("stain 3.5 A, zoomed 2x") << 256 << 0.35 << 2.0 << 400 << false;
+    QTest::newRow("1 A, zoom below 1 taken as 1") << 384 << 0.1 << 0.5 << 180 << true;
+}
+
+// The view spans the micrograph's own frequencies: its last pixel is Nyquist over the zoom whatever
+// the pixel size; the measured spectrum fills the picture out to Nyquist, black beyond.
+void TestMicrographViews::viewFollowsNyquist()
+{
+    QFETCH(int, size);
+    QFETCH(double, pixelSize);
+    QFETCH(double, zoom);
+    QFETCH(int, centre);
+    QFETCH(bool, logarithmic);
+    PowerSpectrum s;
+    s.size = size;
+    s.frequencyStep = 1.0 / (size * pixelSize);
+    s.rings.resize(std::size_t(size) * size);
+    s.power.resize(s.rings.size());
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> noise(0.5f, 2.0f);
+    for (std::size_t i = 0; i < s.rings.size(); ++i) {
+        s.power[i] = noise(random);
+        s.rings[i] = s.power[i] - 1.2f;
+    }
+    const double nyquist = 1 / (2 * pixelSize);
+    const double range = spectrumViewRange(s, zoom);
+    QVERIFY(std::fabs(range - nyquist / std::max(1.0, zoom)) < 1e-9 * nyquist);
+    SpectrumContrast contrast;
+    contrast.logarithmic = logarithmic;
+    const CompositeGrid g = measuredGrid(s, centre, range, 0.0, contrast);
+    QCOMPARE(g.side(), 2 * centre);
+    QCOMPARE(compositePixelFrequency(g.side() - 1, centre, range), range);
+    QCOMPARE(compositePixelOf(range, centre, range), double(g.side() - 1));
+    // Along the axes every pixel up to the edge is measured (grey levels start above black); beyond
+    // Nyquist on the diagonal nothing is.
+    for (int x = centre; x < g.side(); ++x)
+        QVERIFY2(g.at(x, centre) >= kGreyLevelMin, qPrintable(QString::number(x)));
+    const int inside = static_cast<int>(std::floor(compositePixelOf(nyquist / std::sqrt(2.0), centre, range))) - 1;
+    const int outside = static_cast<int>(std::ceil(compositePixelOf(nyquist / std::sqrt(2.0), centre, range))) + 1;
+    if (inside < g.side())
+        QVERIFY(g.at(inside, inside) >= kGreyLevelMin);
+    if (outside < g.side())
+        QCOMPARE(g.at(outside, outside), 0);
+    // The default contrast is the pattern's picture, level for level.
+    if (!logarithmic)
+        QVERIFY(measuredGrid(s, centre, range, 0.0).grey == g.grey);
+}
+
+void TestMicrographViews::zeroRingLandsOnItsPixel_data()
+{
+    QTest::addColumn<double>("a2");        // nm
+    QTest::addColumn<double>("amplitude"); // contrast, Q
+    QTest::addColumn<int>("pixels");       // from the centre to the first zero along +kx
+    QTest::newRow("round, Q 0") << 0.0 << 0.0 << 120;
+    QTest::newRow("round, Q 0.07") << 0.0 << 0.07 << 77;
+    QTest::newRow("astigmatic ellipse") << 40.0 << 0.1 << 150;
+}
+
+// The first zero of a model, solved in closed form from chi along each axis, lies where the traced
+// ring puts it, on the picture's pixel at its frequency.
+void TestMicrographViews::zeroRingLandsOnItsPixel()
+{
+    QFETCH(double, a2);
+    QFETCH(double, amplitude);
+    QFETCH(int, pixels);
+    SpectrumModel m = startModel();
+    m.state.A2 = a2;
+    m.state.A3 = 0;
+    m.state.AmplitudeContrast = amplitude;
+    m.defocus = -600;
+    const PhaseFactors f = m.model().phase();
+    // argument = cs u^2 + (df -+ A2 lambda / 2) u - asin Q, u = k^2, along kx (-) and ky (+): it first
+    // reaches -pi at the smaller root of cs u^2 + b u + (pi - asin Q) = 0.
+    const auto firstZero = [&](double b) {
+        const double c = Pi - std::asin(amplitude);
+        return std::sqrt((-b - std::sqrt(b * b - 4 * f.cs * c)) / (2 * f.cs));
+    };
+    const double alongX = firstZero(f.df - a2 * f.wavelength / 2);
+    const double alongY = firstZero(f.df + a2 * f.wavelength / 2);
+    const int centre = 200;
+    const double range = alongX * (centre - 1) / pixels;
+    const int directions = 360;
+    const std::vector<ZeroLine> lines = modelZeroLines(m, range * std::sqrt(2.0), directions, 2000);
+    QVERIFY(!lines.empty());
+    const ZeroLine &first = lines.front();
+    QCOMPARE(first.order, 1);
+    QVERIFY(first.closed);
+    QCOMPARE(int(first.kx.size()), directions);
+    const double tolerance = range / (centre - 1) / 20; // a twentieth of a pixel
+    QVERIFY2(std::fabs(first.kx[0] - alongX) < tolerance && std::fabs(first.ky[0]) < tolerance,
+             qPrintable(QStringLiteral("%1 for %2").arg(first.kx[0]).arg(alongX)));
+    QVERIFY(std::fabs(first.ky[90] - alongY) < tolerance && std::fabs(first.kx[90]) < tolerance);
+    QCOMPARE(std::lround(compositePixelOf(first.kx[0], centre, range)), long(centre + pixels));
+    QCOMPARE(std::lround(compositePixelOf(-first.kx[180], centre, range)), long(centre + pixels));
+    // The next ring lies further out in every direction.
+    QVERIFY(lines.size() > 1 && lines[1].order == 2);
+    QVERIFY(std::hypot(lines[1].kx[0], lines[1].ky[0]) > alongX);
+}
 
 void TestMicrographViews::modelHalf_data()
 {

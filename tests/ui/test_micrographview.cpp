@@ -15,6 +15,7 @@
 #include "ui/fitctf/fitctfdialog.h"
 #include "ui/fitctf/fitresultpanel.h"
 #include "ui/main/micrographcontroller.h"
+#include "ui/main/patternpane.h"
 #include "ui/widgets/pixelimage.h"
 
 #include <QLabel>
@@ -39,6 +40,8 @@ private slots:
     void leavingGivesTodaysWindow();
     void everySeriesNamed_data();
     void everySeriesNamed();
+    void spectrumView_data();
+    void spectrumView();
     void dropOpens();
     void refusalKeepsTheWindow();
     void fitAppliesToTheSliders();
@@ -234,6 +237,75 @@ void TestMicrographView::everySeriesNamed()
     QTRY_VERIFY(!readout->text().contains(micrographCurveName(look->curve) + QLatin1Char(' ')));
     item->trigger();
     QVERIFY(chart->isSeriesVisible(index));
+}
+
+void TestMicrographView::spectrumView_data()
+{
+    QTest::addColumn<double>("pixelSize"); // nm, set for the open micrograph
+    QTest::addColumn<int>("zoomSteps");    // Zoom In commands
+    QTest::newRow("1 A, whole spectrum") << 0.1 << 0;
+    QTest::newRow("0.5 A, zoomed twice") << 0.05 << 2;
+    QTest::newRow("2.1 A, zoomed once") << 0.21 << 1;
+}
+
+// With a micrograph the pane shows it over its own frequencies up to Nyquist (over the zoom), at a
+// size that grows with the window; the model's first zero is drawn on the measured half where the
+// model puts it; the pointer reads both out; the commands are greyed without the micrograph.
+void TestMicrographView::spectrumView()
+{
+    QFETCH(double, pixelSize);
+    QFETCH(int, zoomSteps);
+    QVERIFY(!action(m_form.get(), "SpectrumZoomIn1")->isEnabled());
+    QVERIFY(!action(m_form.get(), "SpectrumRings1")->isEnabled());
+    m_form->resize(1920, 1040);
+    openAndWait(m_file);
+    MicrographSession &micrograph = m_form->micrographs().micrograph();
+    QVERIFY(micrograph.setPixelSize(pixelSize));
+    QCoreApplication::processEvents();
+    QVERIFY(action(m_form.get(), "SpectrumZoomIn1")->isEnabled());
+    for (int i = 0; i < zoomSteps; ++i)
+        action(m_form.get(), "SpectrumZoomIn1")->trigger();
+    action(m_form.get(), "SpectrumRings1")->trigger();
+    typeAndEnter(m_form.get(), "edDefocus", QStringLiteral("-400"));
+    QTest::qWait(50);
+    auto *pane = child<PatternPane>(m_form.get(), "pa2Dctf");
+    QVERIFY(pane->spectrumView());
+    const QImage view = pattern();
+    QVERIFY2(view.height() >= m_form->height() / 3, qPrintable(QString::number(view.height())));
+    const double nyquist = 1 / (2 * pixelSize);
+    QVERIFY(std::fabs(pane->range() - nyquist / std::pow(std::sqrt(2.0), zoomSteps)) < 1e-9);
+
+    // The model's first zero straight up from the centre, on the measured half (the direction is 0).
+    const SpectrumModel model = micrograph.model();
+    const PhaseFactors f = model.model().phase();
+    const double c = Pi - std::asin(m_form->session().state().AmplitudeContrast);
+    const double k1 = std::sqrt((-f.df - std::sqrt(f.df * f.df - 4 * f.cs * c)) / (2 * f.cs));
+    const int centre = view.width() / 2;
+    const int up = static_cast<int>(std::lround(k1 * (centre - 1) / pane->range()));
+    QVERIFY(up > 5 && up < centre - 2);
+    const auto ringColoured = [](QRgb p) { return qRed(p) - qBlue(p) > 60; };
+    bool found = false;
+    for (int y = centre - up - 1; y <= centre - up + 1; ++y)
+        found = found || ringColoured(view.pixel(centre, y));
+    QVERIFY2(found, qPrintable(QStringLiteral("no ring at %1 px above the centre").arg(up)));
+    for (int y = centre + 2; y < view.height(); ++y)
+        QVERIFY(!ringColoured(view.pixel(centre, y))); // the model's half shows its own zeros
+    QVERIFY(!ringColoured(view.pixel(centre, centre - up / 2)));
+
+    // The pointer there: its frequency, the measured and the model's value in the status bar.
+    auto *image = child<PixelImage>(m_form.get(), "Image1");
+    QTest::mouseMove(image, QPoint(centre + 3, centre - 3)); // a row before may have left it where it goes
+    QTest::mouseMove(image, QPoint(centre, centre - up));
+    QTRY_VERIFY(child<QLabel>(m_form.get(), "StatusPanel2")->text().startsWith(QStringLiteral("k ")));
+    const QString values = child<QLabel>(m_form.get(), "StatusPanel3")->text();
+    QVERIFY2(values.startsWith(QStringLiteral("measured ")) && values.contains(QStringLiteral(", model ")),
+             qPrintable(values));
+
+    action(m_form.get(), "SpectrumWhole1")->trigger();
+    QTRY_VERIFY(std::fabs(pane->range() - nyquist) < 1e-9);
+    action(m_form.get(), "CloseMicrograph1")->trigger();
+    QVERIFY(!pane->spectrumView());
+    QVERIFY(!action(m_form.get(), "SpectrumZoomIn1")->isEnabled());
 }
 
 void TestMicrographView::dropOpens()

@@ -18,6 +18,10 @@ public:
     QToolButton *btnCombined;
     QToolButton *btnShow2D;
     QToolButton *btnUpdate2D;
+    QToolButton *btnSpectrumZoomIn = nullptr; // the micrograph's spectrum view
+    QToolButton *btnSpectrumZoomOut = nullptr;
+    QToolButton *btnSpectrumLog = nullptr;
+    QToolButton *btnSpectrumRings = nullptr;
     QToolButton *btnShow3D;
     QToolButton *SpeedButton8; // "CTF Plotter"
 };

@@ -2,6 +2,7 @@
 
 #include "chart/chartwidget.h"
 #include "chart/curvechart.h"
+#include "core/curvereadout.h"
 #include "core/curvetable.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
@@ -16,6 +17,7 @@
 #include "ui/widgets/pixelimage.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QBuffer>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -23,6 +25,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -30,13 +33,20 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
 #include <QProgressDialog>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
 
 namespace orvalis {
 namespace {
+
+// The model's zeros over the grey spectrum: a colour no grey level has, apart from the chart's
+// curve colours.
+const QColor kZeroLineColour(255, 200, 0);
 
 QAction *command(QObject *owner, const char *name, const QString &caption)
 {
@@ -106,6 +116,15 @@ MicrographController::MicrographController(QMainWindow *window, CtfSession &sess
     // A fit's tilt-corrected spectrum comes or goes: the views show the other one.
     connect(m_micrograph, &MicrographSession::correctionChanged, this, &MicrographController::changed);
     connect(m_micrograph, &MicrographSession::recentFilesChanged, this, &MicrographController::refreshRecent);
+    // The pane holds the spectrum view exactly while the micrograph is shown; it changes before the
+    // views are drawn again (the window's painter connects later).
+    connect(this, &MicrographController::changed, this, [this] { m_pattern->setSpectrumView(m_micrograph->shown()); });
+    connect(m_pattern, &PatternPane::spectrumResized, this, &MicrographController::viewChanged);
+    connect(m_pattern, &PatternPane::wheelTurned, this, &MicrographController::zoomView);
+    connect(m_micrograph, &MicrographSession::viewChanged, this, [this] {
+        refreshCommands();
+        emit viewChanged();
+    });
     refreshCommands();
     refreshRecent();
 }
@@ -184,13 +203,134 @@ void MicrographController::buildCommands()
     connectReported(SaveAverage1, &QAction::triggered, this, &MicrographController::saveAverage);
     connect(Micrograph1, &QAction::toggled, this, [this](bool on) {
         m_micrograph->setShown(on);
+        refreshCommands();
         emit changed();
     });
+    buildViewCommands();
+}
+
+void MicrographController::buildViewCommands()
+{
+    SpectrumZoomIn1 = command(m_window, "SpectrumZoomIn1", QStringLiteral("Zoom &In"));
+    SpectrumZoomOut1 = command(m_window, "SpectrumZoomOut1", QStringLiteral("Zoom &Out"));
+    SpectrumWhole1 = command(m_window, "SpectrumWhole1", QStringLiteral("&Whole Spectrum"));
+    SpectrumLog1 = command(m_window, "SpectrumLog1", QStringLiteral("&Logarithmic Contrast"));
+    SpectrumRings1 = command(m_window, "SpectrumRings1", QStringLiteral("Model &Rings"));
+    SpectrumZoomIn1->setToolTip(QStringLiteral("Zoom the spectrum in (+ or the wheel)"));
+    SpectrumZoomOut1->setToolTip(QStringLiteral("Zoom the spectrum out (- or the wheel)"));
+    SpectrumWhole1->setToolTip(QStringLiteral("Show the spectrum up to the micrograph's Nyquist frequency"));
+    SpectrumLog1->setToolTip(QStringLiteral("Logarithmic contrast of the measured spectrum: the power as measured, "
+                                            "its background kept; off, the rings with the background taken off"));
+    SpectrumRings1->setToolTip(QStringLiteral("Draw the model's zeros over the measured spectrum"));
+    // The keys act while the pointer's pane has the focus (a click on the spectrum gives it): a
+    // minus typed into a field stays a minus.
+    SpectrumZoomIn1->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+    SpectrumZoomOut1->setShortcut(QKeySequence(Qt::Key_Minus));
+    SpectrumWhole1->setShortcut(QKeySequence(Qt::Key_0));
+    SpectrumLog1->setShortcut(QKeySequence(Qt::Key_L));
+    SpectrumRings1->setShortcut(QKeySequence(Qt::Key_R));
+    SpectrumLog1->setCheckable(true);
+    SpectrumRings1->setCheckable(true);
+    for (QAction *a : {SpectrumZoomIn1, SpectrumZoomOut1, SpectrumWhole1, SpectrumLog1, SpectrumRings1}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_pattern->addAction(a);
+    }
+    auto *clips = new QActionGroup(this);
+    const struct {
+        const char *name;
+        double percent;
+    } clipChoices[] = {{"SpectrumClip05", 0.5}, {"SpectrumClip1", 1}, {"SpectrumClip2", 2}, {"SpectrumClip5", 5}};
+    for (const auto &c : clipChoices) {
+        QAction *a = command(m_window, c.name, QStringLiteral("Clip %1 %").arg(QLocale::c().toString(c.percent)));
+        a->setToolTip(QStringLiteral("The grey levels span the spectrum's %1th to %2th percentile")
+                          .arg(QLocale::c().toString(c.percent), QLocale::c().toString(100 - c.percent)));
+        a->setCheckable(true);
+        a->setData(c.percent);
+        clips->addAction(a);
+        SpectrumClips << a;
+        connect(a, &QAction::triggered, this, [this, a] {
+            MicrographSession::ViewChoices v = m_micrograph->viewChoices();
+            v.contrast.clipPercent = a->data().toDouble();
+            m_micrograph->setViewChoices(v);
+        });
+    }
+    if (auto *pattern = m_window->menuBar()->findChild<QMenu *>(QStringLiteral("N2DCTF1"))) {
+        SpectrumView1 = new QMenu(QStringLiteral("&Spectrum View"), pattern);
+        SpectrumView1->setObjectName(QStringLiteral("SpectrumView1"));
+        SpectrumView1->addActions({SpectrumZoomIn1, SpectrumZoomOut1, SpectrumWhole1});
+        SpectrumView1->addSeparator();
+        SpectrumView1->addAction(SpectrumLog1);
+        SpectrumView1->addActions(SpectrumClips);
+        SpectrumView1->addSeparator();
+        SpectrumView1->addAction(SpectrumRings1);
+        pattern->addMenu(SpectrumView1);
+    }
+    connect(SpectrumZoomIn1, &QAction::triggered, this, [this] { zoomView(1); });
+    connect(SpectrumZoomOut1, &QAction::triggered, this, [this] { zoomView(-1); });
+    connect(SpectrumWhole1, &QAction::triggered, this, [this] {
+        MicrographSession::ViewChoices v = m_micrograph->viewChoices();
+        v.zoom = 1;
+        m_micrograph->setViewChoices(v);
+    });
+    connect(SpectrumLog1, &QAction::toggled, this, [this](bool on) {
+        MicrographSession::ViewChoices v = m_micrograph->viewChoices();
+        v.contrast.logarithmic = on;
+        m_micrograph->setViewChoices(v);
+    });
+    connect(SpectrumRings1, &QAction::toggled, this, [this](bool on) {
+        MicrographSession::ViewChoices v = m_micrograph->viewChoices();
+        v.rings = on;
+        m_micrograph->setViewChoices(v);
+    });
+    // The buttons of the 2D bar show these commands, with the bar's captions.
+    const struct {
+        const char *button;
+        QAction *action;
+    } buttons[] = {{"btnSpectrumZoomIn", SpectrumZoomIn1},
+                   {"btnSpectrumZoomOut", SpectrumZoomOut1},
+                   {"btnSpectrumLog", SpectrumLog1},
+                   {"btnSpectrumRings", SpectrumRings1}};
+    for (const auto &b : buttons)
+        if (auto *button = m_window->findChild<QToolButton *>(QString::fromLatin1(b.button))) {
+            const QString tip = b.action->toolTip();
+            b.action->setIconText(button->text());
+            button->setDefaultAction(b.action);
+            b.action->setToolTip(tip);
+        }
+}
+
+void MicrographController::zoomView(int steps)
+{
+    if (!m_micrograph->shown() || steps == 0)
+        return;
+    MicrographSession::ViewChoices v = m_micrograph->viewChoices();
+    // Whole steps of the square root of 2 from the whole spectrum: in and out again lands where it began.
+    const double at = std::round(2 * std::log2(v.zoom)) + steps;
+    v.zoom = std::pow(2.0, std::clamp(at, 0.0, 2 * std::log2(MicrographSession::kMaxViewZoom)) / 2);
+    m_micrograph->setViewChoices(v);
 }
 
 void MicrographController::refreshCommands()
 {
     const bool open = m_micrograph->isOpen();
+    const bool viewing = m_micrograph->shown();
+    const MicrographSession::ViewChoices &v = m_micrograph->viewChoices();
+    SpectrumZoomIn1->setEnabled(viewing && v.zoom < MicrographSession::kMaxViewZoom);
+    SpectrumZoomOut1->setEnabled(viewing && v.zoom > MicrographSession::kMinViewZoom);
+    SpectrumWhole1->setEnabled(viewing && v.zoom > MicrographSession::kMinViewZoom);
+    for (QAction *a : {SpectrumLog1, SpectrumRings1})
+        a->setEnabled(viewing);
+    {
+        const QSignalBlocker quiet1(SpectrumLog1), quiet2(SpectrumRings1);
+        SpectrumLog1->setChecked(v.contrast.logarithmic);
+        SpectrumRings1->setChecked(v.rings);
+    }
+    for (QAction *a : SpectrumClips) {
+        a->setEnabled(viewing);
+        a->setChecked(a->data().toDouble() == v.contrast.clipPercent);
+    }
+    if (SpectrumView1)
+        SpectrumView1->setEnabled(viewing);
     CloseMicrograph1->setEnabled(open);
     SaveSpectrum1->setEnabled(open);
     SaveAverage1->setEnabled(open);
@@ -299,10 +439,11 @@ bool MicrographController::eventFilter(QObject *watched, QEvent *event)
 
 bool MicrographController::drawPattern()
 {
+    m_pattern->setSpectrumView(m_micrograph->shown());
     if (!m_micrograph->shown())
         return false;
     QImage &image = m_pattern->image()->image();
-    const CompositeGrid &grid = m_micrograph->composite(m_pattern->centre());
+    const CompositeGrid &grid = m_micrograph->spectrumView(image.width() / 2);
     if (grid.side() != image.width() || grid.side() != image.height())
         return false;
     for (int y = 0; y < grid.side(); ++y) {
@@ -311,9 +452,78 @@ bool MicrographController::drawPattern()
         for (int x = 0; x < grid.side(); ++x)
             row[x] = qRgb(grey[x], grey[x], grey[x]);
     }
+    drawZeroLines(image, grid);
+    labelHalves(image, grid);
+    m_pattern->setViewRange(grid.range);
     m_pattern->hideProgress();
     m_pattern->image()->update();
     return true;
+}
+
+// The model's zeros over the measured half only: the model's half shows them itself.
+void MicrographController::drawZeroLines(QImage &image, const CompositeGrid &grid) const
+{
+    const std::vector<ZeroLine> lines = m_micrograph->zeroLines(grid.centre);
+    if (lines.empty())
+        return;
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The measured side of the line through the centre along the profile's direction, as onModelSide
+    // divides it; a pixel's centre lies half a pixel inside its square.
+    const double direction = m_session.state().Direction;
+    const QPointF along(std::cos(direction), std::sin(direction));
+    const QPointF towardsModel(-std::sin(direction), std::cos(direction));
+    const QPointF centre(grid.centre + 0.5, grid.centre + 0.5);
+    const double far = 4.0 * grid.side();
+    QPainterPath measured;
+    measured.moveTo(centre + far * along);
+    measured.lineTo(centre + far * along - far * towardsModel);
+    measured.lineTo(centre - far * along - far * towardsModel);
+    measured.lineTo(centre - far * along);
+    measured.closeSubpath();
+    painter.setClipPath(measured);
+    painter.setPen(QPen(kZeroLineColour, 1.2));
+    for (const ZeroLine &line : lines) {
+        QPolygonF points;
+        points.reserve(static_cast<int>(line.kx.size()) + 1);
+        for (std::size_t i = 0; i < line.kx.size(); ++i)
+            points << QPointF(compositePixelOf(line.kx[i], grid.centre, grid.range) + 0.5,
+                              compositePixelOf(line.ky[i], grid.centre, grid.range) + 0.5);
+        if (line.closed)
+            painter.drawPolygon(points);
+        else
+            painter.drawPolyline(points);
+    }
+}
+
+// Which half is which, in the corner of each that lies before the dividing line's start.
+void MicrographController::labelHalves(QImage &image, const CompositeGrid &grid) const
+{
+    QPainter painter(&image);
+    QFont small = m_pattern->font();
+    small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1));
+    painter.setFont(small);
+    const QFontMetrics metrics(small);
+    const double direction = m_session.state().Direction;
+    const QPointF along(std::cos(direction), std::sin(direction));
+    const QPointF towardsModel(-std::sin(direction), std::cos(direction));
+    const QPointF centre(grid.centre, grid.centre);
+    const double reach = 0.78 * grid.centre;
+    const struct {
+        QString text;
+        double side;
+    } labels[] = {{QStringLiteral("Spectrum"), -1.0}, {QStringLiteral("Model"), 1.0}};
+    for (const auto &l : labels) {
+        const QPointF at = centre + reach * l.side * towardsModel - reach * along;
+        QRectF box(0, 0, metrics.horizontalAdvance(l.text) + 6, metrics.height() + 2);
+        box.moveCenter(at);
+        // Kept inside the picture, whatever the direction.
+        box.moveLeft(std::clamp(box.left(), 2.0, image.width() - box.width() - 2));
+        box.moveTop(std::clamp(box.top(), 2.0, image.height() - box.height() - 2));
+        painter.fillRect(box, QColor(0, 0, 0, 150));
+        painter.setPen(Qt::white);
+        painter.drawText(box, Qt::AlignCenter, l.text);
+    }
 }
 
 void MicrographController::drawCurves()
@@ -413,6 +623,19 @@ QString MicrographController::readout(double kx, double ky) const
     if (!s)
         return {};
     return QStringLiteral("  spectrum %1").arg(formatGeneral(s->power));
+}
+
+MicrographController::ViewReadout MicrographController::viewReadout(double kx, double ky) const
+{
+    const std::optional<SpectrumSample> s = m_micrograph->sampleAt(kx, ky);
+    if (!m_micrograph->shown() || !s)
+        return {};
+    const double k = std::hypot(kx, ky);
+    // The measured value as the linear contrast shows it: the rings, the power less its background.
+    return {pointerFrequencyText(k),
+            QStringLiteral("measured %1, model %2")
+                .arg(QString::number(s->rings, 'g', 3))
+                .arg(formatFixed(m_micrograph->modelValueAt(kx, ky), 3))};
 }
 
 void MicrographController::showReadout(PatternPane *pattern, double kx, double ky) const

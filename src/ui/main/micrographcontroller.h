@@ -6,6 +6,7 @@
 #include "chart/micrographseries.h"
 #include "session/micrographsession.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -15,6 +16,7 @@
 #include <optional>
 
 class QAction;
+class QImage;
 class QMainWindow;
 class QMenu;
 class QProgressDialog;
@@ -57,6 +59,15 @@ public:
     // on its legend entry); all are on at first.
     void showCurve(MicrographCurve curve, bool shown);
     bool curveShown(MicrographCurve curve) const { return m_curveShown[static_cast<int>(curve)]; }
+    // What the spectrum view reads out under a pointer at (kx, ky) nm^-1: the frequency and spacing,
+    // and the measured and the model's values there; empty texts beyond the spectrum.
+    struct ViewReadout {
+        QString where; // "k 1.25 nm-1, d 0.800 nm"
+        QString what;  // "measured 0.0123, model 0.456": the rings and the model's CTF^2
+    };
+    ViewReadout viewReadout(double kx, double ky) const;
+    // The spectrum view one step (a factor of the square root of 2) nearer (steps > 0) or further.
+    void zoomView(int steps);
 
     QAction *OpenMicrograph1 = nullptr;
     QAction *CloseMicrograph1 = nullptr;
@@ -68,11 +79,21 @@ public:
     QMenu *RecentMicrographs1 = nullptr;
     QMenu *MicrographCurves1 = nullptr; // View > 1D CTF > Micrograph Curves
     std::array<QAction *, micrographCurveCount> curveActions{};
+    // View > 2D CTF > Spectrum View: its zoom, contrast and the model's rings.
+    QMenu *SpectrumView1 = nullptr;
+    QAction *SpectrumZoomIn1 = nullptr;
+    QAction *SpectrumZoomOut1 = nullptr;
+    QAction *SpectrumWhole1 = nullptr;
+    QAction *SpectrumLog1 = nullptr;
+    QAction *SpectrumRings1 = nullptr;
+    QList<QAction *> SpectrumClips; // SpectrumClip05, 1, 2, 5: % clipped at each end
 
 signals:
     // What the window shows of the micrograph changed: a spectrum came, it was shown or hidden, or
     // closed. The curves and the pattern are drawn again, as a change of the optics draws them.
     void changed();
+    // Only the spectrum view's picture changed (its size, zoom, contrast or rings): it is drawn again.
+    void viewChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -83,6 +104,9 @@ private:
     void showProgress(double fraction);
     void endProgress();
     void refreshCommands();
+    void buildViewCommands();
+    void drawZeroLines(QImage &image, const CompositeGrid &grid) const;
+    void labelHalves(QImage &image, const CompositeGrid &grid) const;
     void refreshRecent();
     void saveSpectrum();
     void saveAverage();

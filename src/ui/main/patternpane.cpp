@@ -13,8 +13,10 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvalis {
 namespace {
@@ -51,8 +53,9 @@ PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
     m_frame = named(new QWidget(m_panel), "paImage1");
     m_image = new PixelImage(m_frame);
     m_image->setObjectName(QStringLiteral("Image1"));
-    m_image->setToolTip(
-        QStringLiteral("Click to change the direction of 1D CTF plotted (only useful when astigmatism present)"));
+    m_patternTip = QStringLiteral(
+        "Click to change the direction of 1D CTF plotted (only useful when astigmatism present)");
+    m_image->setToolTip(m_patternTip);
     m_marker = new Shape(Shape::Circle, Qt::red, Qt::black, m_frame);
     m_marker->setObjectName(QStringLiteral("Shape1"));
     m_marker->setToolTip(QStringLiteral("Shows the direction of 1D CTF plotted"));
@@ -83,6 +86,7 @@ PatternPane::PatternPane(QWidget *parent) : QWidget(parent)
     m_progress->setFormat(QString()); // no text to compose at every step of a pass
     m_progress->resize(208, 8);
 
+    m_image->installEventFilter(this); // the wheel and the pointer leaving, for the spectrum view
     connect(m_image, &PixelImage::mouseMoved, this, &PatternPane::pointerMoved);
     connect(m_image, &PixelImage::mouseReleased, this, &PatternPane::released);
 }
@@ -105,15 +109,106 @@ void PatternPane::layOut(int side, double upTo)
 void PatternPane::placeParts(int zoom)
 {
     m_image->setZoom(zoom);
-    const int shown = m_side * zoom;
+    const int shown = m_spectrumView ? m_image->image().width() : m_side * zoom;
     m_frame->setGeometry(m_margin, m_margin, shown, shown);
     m_ruler->setGeometry(m_frame->x() - 1, m_frame->height() + m_frame->y(), m_frame->width() + 2, 16);
-    layOutRuler(m_upTo);
+    layOutRuler(m_spectrumView ? m_range : m_upTo);
     m_readout->setGeometry(m_frame->x(), m_ruler->geometry().bottom() + 2, std::max(shown + 10, m_readout->width()),
                            std::max(16, m_readout->height()));
     m_progress->setGeometry(m_frame->x(), m_readout->geometry().bottom() + 2, shown, 8);
     placeMarker(m_markerCorner);
     placeNyquist();
+}
+
+int PatternPane::roomBelowButtons() const
+{
+    // The micrograph's buttons and a wrapped line of their note.
+    return 3 * fontMetrics().height() + 12;
+}
+
+int PatternPane::spectrumSideFor(QSize room) const
+{
+    // The ruler's end label reaches half its width beyond the picture's edge.
+    const int across = room.width() - 2 * m_margin - 5 - fontMetrics().horizontalAdvance(QStringLiteral("99.99")) / 2;
+    const int down = room.height() - m_margin - m_partsBelow - roomBelowButtons();
+    return std::max(std::max(64, m_side) / 2, std::min(across, down) / 2) * 2;
+}
+
+bool PatternPane::placeSpectrum(QSize room)
+{
+    const int side = spectrumSideFor(room);
+    if (side == m_image->image().width() && m_image->zoom() == 1)
+        return false;
+    const int oldCentre = m_centre;
+    m_image->setZoom(1);
+    m_image->setImageSize(side, side);
+    m_centre = side / 2;
+    // The marker keeps its direction on the new picture's ring.
+    const double half = m_marker->width() / 2.0;
+    const double angle = std::atan2(m_markerCorner.y() + half - oldCentre, m_markerCorner.x() + half - oldCentre);
+    m_markerCorner = directionMarkerCorner(angle, directionRingRadius(m_centre), m_centre, m_marker->width());
+    placeParts(1);
+    return true;
+}
+
+void PatternPane::setSpectrumView(bool on)
+{
+    if (on == m_spectrumView)
+        return;
+    m_spectrumView = on;
+    // A click on the spectrum gives the pane the keys of its zoom and contrast.
+    m_image->setFocusPolicy(on ? Qt::ClickFocus : Qt::NoFocus);
+    m_image->setToolTip(on ? QStringLiteral("The micrograph's spectrum and the model, divided along the 1D profile's "
+                                            "direction: click to turn it; the wheel zooms")
+                           : m_patternTip);
+    if (on) {
+        m_patternTitle = m_title->text();
+        m_title->setText(QStringLiteral("Spectrum and Model"));
+    } else {
+        m_title->setText(m_patternTitle);
+    }
+    const QSize room(width(), height() - (m_title->isVisible() ? m_title->height() : 0));
+    if (on) {
+        m_patternMarker = m_markerCorner;
+        m_markerMovedInView = false;
+        m_widthBeforeView = width();
+        placeSpectrum(room);
+        // The view takes the pane's share of the splitter that its height can use.
+        m_splitterSize = QSize();
+        claimWidth();
+        return;
+    }
+    const int oldCentre = m_centre;
+    m_image->setImageSize(m_side, m_side);
+    m_centre = roundToInt(m_side / 2.0);
+    const double half = m_marker->width() / 2.0;
+    const double angle = std::atan2(m_markerCorner.y() + half - oldCentre, m_markerCorner.x() + half - oldCentre);
+    m_markerCorner = m_markerMovedInView
+        ? directionMarkerCorner(angle, directionRingRadius(m_centre), m_centre, m_marker->width())
+        : m_patternMarker;
+    // Back to the width the pane had, as the pattern had it.
+    auto *splitter = qobject_cast<QSplitter *>(parentWidget());
+    if (splitter && splitter->count() == 2 && splitter->indexOf(this) == 0 && m_widthBeforeView > 0) {
+        const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+        splitter->setSizes({m_widthBeforeView, total - m_widthBeforeView});
+        m_splitterSize = splitter->size();
+    }
+    placeParts(zoomFor(QSize(m_widthBeforeView > 0 ? m_widthBeforeView : room.width(), room.height())));
+}
+
+void PatternPane::setViewRange(double range)
+{
+    m_range = range;
+    layOutRuler(range);
+}
+
+void PatternPane::showReadoutText(const QString &text)
+{
+    m_readout->setText(text);
+    const int wanted = m_readout->fontMetrics().horizontalAdvance(text) + 8;
+    if (wanted > m_readout->width())
+        m_readout->resize(std::min(wanted, std::max(m_readout->width(), m_panel->width() - m_readout->x())),
+                          m_readout->height());
 }
 
 int PatternPane::zoomFor(QSize room) const
@@ -155,7 +250,8 @@ void PatternPane::layOutRuler(double upTo)
     const RulerPlaces places = patternRulerPlaces(m_frame->x() - m_ruler->x(), m_frame->width());
     for (int i = 0; i < 3; ++i)
         m_ticks[i]->move(places.tick[i], 0);
-    const QString end = formatGeneral(upTo);
+    // The spectrum view's edge is the micrograph's Nyquist frequency over the zoom: not a round number.
+    const QString end = m_spectrumView ? formatRounded(upTo, 2) : formatGeneral(upTo);
     m_tickLabels[0]->setText(QStringLiteral("-") + end);
     m_tickLabels[1]->setText(QStringLiteral("0"));
     m_tickLabels[2]->setText(end);
@@ -243,6 +339,8 @@ void PatternPane::showPattern(const PatternHalves &halves)
 
 void PatternPane::placeMarker(QPoint corner)
 {
+    if (m_spectrumView && corner != m_markerCorner)
+        m_markerMovedInView = true;
     m_markerCorner = corner;
     // The corner is the picture's; the marker keeps its size and centres on the enlarged point.
     const int zoom = m_image->zoom();
@@ -271,9 +369,12 @@ void PatternPane::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     // Panel7's size follows once the layout has run; the pane's own size tells what it will be.
     const QSize room(width(), height() - (m_title->isVisible() ? m_title->height() : 0));
-    const int zoom = zoomFor(room);
-    if (m_side > 0 && zoom != m_image->zoom())
+    if (m_spectrumView) {
+        if (placeSpectrum(room))
+            emit spectrumResized(m_image->image().width());
+    } else if (const int zoom = zoomFor(room); m_side > 0 && zoom != m_image->zoom()) {
         placeParts(zoom);
+    }
     if (isVisible())
         emit widthShown(width());
 }
@@ -293,6 +394,14 @@ bool PatternPane::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize)
         QMetaObject::invokeMethod(this, &PatternPane::claimWidth, Qt::QueuedConnection);
+    if (watched == m_image && m_spectrumView && event->type() == QEvent::Wheel) {
+        const int notches = static_cast<QWheelEvent *>(event)->angleDelta().y() / 120;
+        if (notches != 0)
+            emit wheelTurned(notches);
+        return true;
+    }
+    if (watched == m_image && event->type() == QEvent::Leave)
+        emit pointerLeft();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -308,6 +417,17 @@ void PatternPane::claimWidth()
     m_splitterSize = splitter->size();
     const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
     const QSize room(total / 2, height() - (m_title->isVisible() ? m_title->height() : 0));
+    if (m_spectrumView) {
+        // As wide as the view's height can use, up to half of the splitter; the user's drag then
+        // stands until the window's size changes.
+        const int side = spectrumSideFor(QSize(total, room.height()));
+        const int wanted = std::clamp(side + 2 * m_margin + 5
+                                          + fontMetrics().horizontalAdvance(QStringLiteral("99.99")) / 2,
+                                      minimumWidth(), std::max(minimumWidth(), total / 2));
+        if (wanted != width())
+            splitter->setSizes({wanted, total - wanted});
+        return;
+    }
     const int best = zoomFor(room);
     const bool claimed = m_claimedWidth > 0 && width() == m_claimedWidth;
     int wanted = width();

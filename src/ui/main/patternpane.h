@@ -49,7 +49,20 @@ public:
     // the pattern shown; none for k not above 0.
     void showNyquist(double k);
 
+    // While a micrograph is shown the pane holds the spectrum view: a square picture as large as the
+    // pane has room for, shown pixel for pixel, its ruler spanning the view's range. Off, the pattern
+    // comes back at the size layOut() gave it.
+    void setSpectrumView(bool on);
+    bool spectrumView() const { return m_spectrumView; }
+    // The range (nm^-1) the spectrum view's picture spans now: the readout and the ruler follow it.
+    void setViewRange(double range);
+    // The readout line under the picture, as given.
+    void showReadoutText(const QString &text);
+
 signals:
+    void spectrumResized(int side); // the spectrum view's picture took a new size: it is drawn again
+    void wheelTurned(int steps);    // over the picture, in notches: positive away from the user
+    void pointerLeft();
     void pointerMoved(int x, int y);
     void released(Qt::MouseButton button, int x, int y);
     void widthShown(int px); // the pane's width, whenever it is shown or resized while shown
@@ -67,6 +80,9 @@ private:
     int widthFor(int zoom) const;  // the pane's width that shows the pattern enlarged `zoom` times
     void claimWidth();             // in a splitter that has grown or shrunk, the width of the best zoom
     void placeNyquist();
+    int spectrumSideFor(QSize room) const; // the spectrum view's side (px, even) that fits in `room`
+    bool placeSpectrum(QSize room);        // the picture at that side; true when it changed
+    int roomBelowButtons() const;          // px kept under the readout for the micrograph's buttons
 
     QLabel *m_title;
     QWidget *m_panel; // Panel7: its children are placed in pixels
@@ -91,6 +107,13 @@ private:
     double m_range = 0;
     double m_nyquistK = 0; // nm^-1
     QElapsedTimer m_sinceRepaint;
+    bool m_spectrumView = false;
+    // The pattern's marker and the pane's width as they were when the view came: they come back
+    // with the pattern unless the user moved them meanwhile.
+    QPoint m_patternMarker;
+    bool m_markerMovedInView = false;
+    int m_widthBeforeView = 0;
+    QString m_patternTitle, m_patternTip;
 };
 
 } // namespace orvalis

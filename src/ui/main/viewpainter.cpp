@@ -41,6 +41,12 @@ void ViewPainter::setMicrographs(MicrographController *micrographs)
         drawCurves(std::nullopt);
         drawPattern(std::nullopt);
     });
+    connect(micrographs, &MicrographController::viewChanged, this, [this] { drawPattern(std::nullopt); });
+    // The spectrum view reads out into the status bar, as the chart does; it is cleared on leaving.
+    connect(m_body->pattern(), &PatternPane::pointerLeft, this, [this] {
+        if (m_body->pattern()->spectrumView())
+            m_status->clearPointer();
+    });
 }
 
 RedrawPlan redrawPlan(CtfSession::Changes what, const PaneState &panes)
@@ -202,8 +208,7 @@ void ViewPainter::drawPattern(std::optional<double> defocus)
         return;
     PatternPane *pattern = m_body->pattern();
     if (m_micrographs && m_micrographs->drawPattern()) {
-        pattern->showNyquist(0); // the micrograph has its own sampling
-        layOutRuler();
+        pattern->showNyquist(0); // the view ends at the micrograph's own Nyquist frequency
         return;
     }
     const int step = m_state.StepFactor;
@@ -216,12 +221,24 @@ void ViewPainter::drawPattern(std::optional<double> defocus)
 
 void ViewPainter::layOutRuler()
 {
-    m_body->pattern()->layOutRuler(m_state.UpTo);
+    PatternPane *pattern = m_body->pattern();
+    pattern->layOutRuler(pattern->spectrumView() ? pattern->range() : m_state.UpTo);
 }
 
 void ViewPainter::Image1MouseMove(int x, int y)
 {
     PatternPane *pattern = m_body->pattern();
+    if (pattern->spectrumView() && m_micrographs) {
+        const MicrographController::ViewReadout r = m_micrographs->viewReadout(
+            patternPixelFrequency(x, pattern->centre(), pattern->range()),
+            patternPixelFrequency(y, pattern->centre(), pattern->range()));
+        pattern->showReadoutText(r.where.isEmpty() ? QString() : r.where + QStringLiteral(", ") + r.what);
+        if (r.where.isEmpty())
+            m_status->clearPointer();
+        else
+            m_status->showPointer(r.where, r.what);
+        return;
+    }
     if (const std::optional<double> k = patternFrequencyAt(QPoint(x, y), pattern->centre(), pattern->range())) {
         pattern->showReadout(*k);
         if (m_micrographs)
