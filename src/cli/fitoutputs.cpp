@@ -254,15 +254,6 @@ QString patchesPath(const QString &given, const QString &micrograph, bool severa
         QStringLiteral("%1_%2.%3").arg(base, name, suffix.isEmpty() ? QStringLiteral("tsv") : suffix));
 }
 
-DiagnosticsPaths diagnosticsPaths(const QString &dir, const QString &micrograph)
-{
-    const QDir folder(dir);
-    const QString base = QFileInfo(micrograph).completeBaseName();
-    return {folder.filePath(base + QStringLiteral("_fit.png")), folder.filePath(base + QStringLiteral("_fit.mrc")),
-            folder.filePath(base + QStringLiteral("_profile.png")),
-            folder.filePath(base + QStringLiteral("_profile.svg"))};
-}
-
 namespace {
 DiagnosticsWriter &writerSlot()
 {

@@ -76,13 +76,6 @@ QByteArray patchTable(const LocalDefocus &local);
 // mic001.mrc: patches_mic001.tsv), beside FILE.
 QString patchesPath(const QString &given, const QString &micrograph, bool several);
 
-// --diagnostics DIR: the files of a micrograph's fit, named after it (mic001.mrc: mic001_fit.png,
-// mic001_fit.mrc, mic001_profile.png, mic001_profile.svg).
-struct DiagnosticsPaths {
-    QString spectrumPng, spectrumMrc, profilePng, profileSvg;
-};
-DiagnosticsPaths diagnosticsPaths(const QString &dir, const QString &micrograph);
-
 // Writes a record's pictures into a folder; throws OrvalisError naming a file it cannot write. The
 // shell's drawing program sets it (the pictures need the toolkit's painting); none elsewhere.
 using DiagnosticsWriter =

@@ -16,6 +16,7 @@
 #include "micrograph/powerspectrum.h"
 #include "micrograph/ringaverage.h"
 #include "micrograph/spectrumfile.h"
+#include "session/micrographviews.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -694,11 +695,11 @@ int runFit(const QStringList &arguments)
             usageFailure(QStringLiteral("--diagnostics: this program cannot draw; run orvalis-ctf"));
         QMap<QString, QString> taken; // picture -> micrograph
         for (const QString &f : files) {
-            const QString picture = QFileInfo(diagnosticsPaths(diagnosticsDir, f).spectrumPng).absoluteFilePath();
+            const QString picture = QFileInfo(fitPictureFiles(diagnosticsDir, f).spectrumPng).absoluteFilePath();
             if (taken.contains(picture))
                 usageFailure(QStringLiteral("--diagnostics: %1 and %2 would both write %3; fit micrographs of the "
                                             "same name apart")
-                                 .arg(taken.value(picture), f, diagnosticsPaths(diagnosticsDir, f).spectrumPng));
+                                 .arg(taken.value(picture), f, fitPictureFiles(diagnosticsDir, f).spectrumPng));
             taken.insert(picture, f);
         }
         // Refused before any micrograph is fitted: a batch's pictures are not lost at its end.

@@ -8,6 +8,7 @@
 #include "session/backgroundwork.h"
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
+#include "session/micrographviews.h"
 
 #include <QDir>
 #include <QFile>
@@ -209,6 +210,12 @@ FitCatalogue openFolder(const QString &path)
             if (located && input != spectrum)
                 diagnostics.insert(spectrum);
         }
+    }
+    // A fit's own pictures (fit --diagnostics, Fit Pictures) saved beside its micrograph are none either.
+    for (const QString &m : micrographs) {
+        const FitPictureFiles pictures = fitPictureFiles(dir.absolutePath(), m);
+        for (const QString &picture : {pictures.spectrumPng, pictures.spectrumMrc, pictures.profilePng})
+            diagnostics.insert(QDir::cleanPath(picture));
     }
     QSet<QString> fitted;
     for (const Found &f : found)

@@ -1,5 +1,8 @@
 #include "session/micrographviews.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include "core/ctffunctions.h"
 #include "core/ctfgrey.h"
 #include "core/ctfkernels.h"
@@ -618,6 +621,15 @@ std::optional<SpectrumSample> sampleSpectrum(const PowerSpectrum &spectrum, doub
     const int i = std::clamp(static_cast<int>(std::lround(kx / spectrum.frequencyStep)) + n / 2, 0, n - 1);
     const int j = std::clamp(static_cast<int>(std::lround(ky / spectrum.frequencyStep)) + n / 2, 0, n - 1);
     return SpectrumSample{spectrum.powerAt(i, j), spectrum.ringsAt(i, j)};
+}
+
+FitPictureFiles fitPictureFiles(const QString &dir, const QString &micrograph)
+{
+    const QDir folder(dir);
+    const QString base = QFileInfo(micrograph).completeBaseName();
+    return {folder.filePath(base + QStringLiteral("_fit.png")), folder.filePath(base + QStringLiteral("_fit.mrc")),
+            folder.filePath(base + QStringLiteral("_profile.png")),
+            folder.filePath(base + QStringLiteral("_profile.svg"))};
 }
 
 } // namespace orvalis

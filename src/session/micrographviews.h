@@ -7,6 +7,8 @@
 #include "micrograph/ctfmodel.h"
 #include "micrograph/powerspectrum.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -131,5 +133,13 @@ struct SpectrumSample {
     double rings = 0;
 };
 std::optional<SpectrumSample> sampleSpectrum(const PowerSpectrum &spectrum, double kx, double ky);
+
+// The files a fit's pictures are written to in `dir`, named after the micrograph: NAME_fit.png and
+// NAME_fit.mrc (the spectrum beside the model), NAME_profile.png and NAME_profile.svg (its average
+// along the model's rings against the model).
+struct FitPictureFiles {
+    QString spectrumPng, spectrumMrc, profilePng, profileSvg;
+};
+FitPictureFiles fitPictureFiles(const QString &dir, const QString &micrograph);
 
 } // namespace orvalis

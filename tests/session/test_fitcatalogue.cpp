@@ -308,7 +308,8 @@ void TestFitCatalogue::malformedFileNamesFileAndLine()
 void TestFitCatalogue::folderMatchesFitsWithMicrographs()
 {
     QTemporaryDir dir;
-    for (const char *m : {"a.mrc", "b.mrc", "c.tif", "diag.mrc"})
+    // a_fit.* and b_profile.png: the fits' own pictures (fit --diagnostics), no micrographs.
+    for (const char *m : {"a.mrc", "b.mrc", "c.tif", "diag.mrc", "a_fit.mrc", "a_fit.png", "b_profile.png"})
         write(dir, QLatin1String(m), "x");
     // Ours: a and b in the JSON, a again in the STAR and in its CTFFIND-style text (the same fit); CTFFIND's
     // own fit of a beside them, and of c with its diagnostic spectrum diag.mrc.

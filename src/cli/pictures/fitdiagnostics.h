@@ -6,7 +6,7 @@
 
 namespace orvalis::cli {
 
-// Writes diagnosticsPaths(dir, record.file): the spectrum beside the fitted model as PNG and MRC,
+// Writes fitPictureFiles(dir, record.file): the spectrum beside the fitted model as PNG and MRC,
 // and the profile as PNG and SVG (a record without a fit gets the spectrum alone, in both halves).
 // Throws OrvalisError naming the file that cannot be written.
 void writeFitDiagnostics(const QString &dir, const FitRecord &record, const CtfFitOptions &options);

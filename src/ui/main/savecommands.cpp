@@ -9,6 +9,7 @@
 #include "core/savename.h"
 #include "micrograph/ctffit.h"
 #include "micrograph/spectrumfile.h"
+#include "pictures/fitpictures.h"
 #include "session/ctfsession.h"
 #include "session/fitsession.h"
 #include "session/micrographsession.h"
@@ -312,43 +313,11 @@ QStringList FigureCommands::writeFitPictures(const QString &folder)
         throw OrvalisError(QStringLiteral("Nothing was saved: the open micrograph has no fit."));
     const CtfFitOptions &options = m_fit.resultOptions();
     const CtfFitValues &values = *m_fit.result()->values;
-    // As orvalis-ctf fit --diagnostics names and draws them: one picture pixel a spectrum pixel, up
-    // to Nyquist, the model in the lower half; the profile judged from the band's low end.
-    const QString base = QDir(folder).filePath(QFileInfo(m_micrograph.path()).completeBaseName());
-    const QStringList paths{base + QStringLiteral("_fit.png"), base + QStringLiteral("_fit.mrc"),
-                            base + QStringLiteral("_profile.png"), base + QStringLiteral("_profile.svg")};
-    const int centre = spectrum->size / 2;
-    const double lowest = 1 / options.lowResolution;
-    CompositeGrid grid = measuredGrid(*spectrum, centre, (centre - 1) * spectrum->frequencyStep, lowest);
+    const FitPictureFiles files = fitPictureFiles(folder, m_micrograph.path());
     const CtfModel model = fittedModel(options, values);
-    drawModelHalf(grid, model, 0.0, 1);
-    QImage image(grid.side(), grid.side(), QImage::Format_Grayscale8);
-    for (int y = 0; y < grid.side(); ++y)
-        std::copy_n(grid.grey.data() + static_cast<std::size_t>(y) * grid.side(), grid.side(), image.scanLine(y));
-    saveImage(image, paths[0], "PNG");
-    writeFloatMrc(paths[1], grid.side(), std::vector<float>(grid.grey.begin(), grid.grey.end()),
-                  m_micrograph.pixelSize());
-    const RingProfile p = ringProfile(*spectrum, model, lowest);
-    ProfileValues profile;
-    profile.frequencyStep = p.frequencyStep;
-    profile.average = p.average;
-    profile.model = p.model;
-    profile.envelope = p.envelope;
-    profile.agreement = p.agreement;
-    profile.scale = p.scale;
-    profile.offset = p.offset;
-    profile.agreedUpTo = values.resolution > 0 ? 1 / values.resolution : 0.0;
-    profile.lowestFrequency = lowest;
-    profile.upTo = p.frequency(p.bins() - 1);
-    FigureStyle style;
-    style.widthMm = 160;
-    style.heightMm = 100;
-    style.dpi = 150;
-    style.fontPt = 9;
-    const Figure figure = profileFigure(profile);
-    saveFigure(figure, style, paths[2], FigureFormat::Png);
-    saveFigure(figure, style, paths[3], FigureFormat::Svg);
-    return paths;
+    orvalis::writeFitPictures(files, *spectrum, &model, 1 / options.lowResolution, values.resolution,
+                              m_micrograph.pixelSize());
+    return {files.spectrumPng, files.spectrumMrc, files.profilePng, files.profileSvg};
 }
 
 } // namespace orvalis
