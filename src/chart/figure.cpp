@@ -438,18 +438,7 @@ QVector<FigureCurve> profileCurves(const ProfileValues &p)
     const auto at = [](const std::vector<double> &v, int b) {
         return b < static_cast<int>(v.size()) ? v[std::size_t(b)] : std::numeric_limits<double>::quiet_NaN();
     };
-    double scale = p.scale, offset = p.offset;
-    if (!(p.agreedUpTo > 0 && scale > 0)) {
-        std::vector<double> values;
-        for (int b = 0; b < bins; ++b)
-            if (std::isfinite(p.average[std::size_t(b)]) && b * p.frequencyStep >= p.lowestFrequency)
-                values.push_back(p.average[std::size_t(b)]);
-        std::sort(values.begin(), values.end());
-        const double low = values.empty() ? 0.0 : values[values.size() / 50];
-        const double high = values.empty() ? 1.0 : values[values.size() - 1 - values.size() / 50];
-        offset = low;
-        scale = high > low ? high - low : 1.0;
-    }
+    const double scale = p.averageScale, offset = p.averageOffset;
     const double modelScale = p.scale != 0 ? p.scale : 1.0;
     QVector<FigureCurve> curves(4);
     for (int i = 0; i < 4; ++i)

@@ -98,6 +98,7 @@ struct ProfileValues {
     double frequencyStep = 0;
     std::vector<double> average, model, envelope, agreement; // NaN where none
     double scale = 0, offset = 0;                            // average ~ scale * model + offset where they agree
+    double averageScale = 1, averageOffset = 0;              // the average drawn as (average - offset) / scale
     double agreedUpTo = 0;                                   // nm^-1, 0: nowhere
     double lowestFrequency = 0;                              // nm^-1: nothing is drawn below it
     double upTo = 0;                                         // nm^-1: nor above it

@@ -36,6 +36,9 @@ void writeFitPictures(const FitPictureFiles &files, const PowerSpectrum &spectru
     values.agreement = p.agreement;
     values.scale = p.scale;
     values.offset = p.offset;
+    const RingProfile::Shown shown = p.shownScale(lowestFrequency);
+    values.averageScale = shown.scale;
+    values.averageOffset = shown.offset;
     // The resolution the fit reports, where the table says the rings end.
     values.agreedUpTo = resolution > 0 ? 1 / resolution : 0.0;
     values.lowestFrequency = lowestFrequency;

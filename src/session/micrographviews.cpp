@@ -623,6 +623,20 @@ std::optional<SpectrumSample> sampleSpectrum(const PowerSpectrum &spectrum, doub
     return SpectrumSample{spectrum.powerAt(i, j), spectrum.ringsAt(i, j)};
 }
 
+RingProfile::Shown RingProfile::shownScale(double lowestFrequency) const
+{
+    if (agreedUpTo > 0 && scale > 0)
+        return {scale, offset};
+    std::vector<double> values;
+    for (int b = 0; b < bins(); ++b)
+        if (std::isfinite(average[std::size_t(b)]) && frequency(b) >= lowestFrequency)
+            values.push_back(average[std::size_t(b)]);
+    std::sort(values.begin(), values.end());
+    const double low = values.empty() ? 0.0 : values[values.size() / 50];
+    const double high = values.empty() ? 1.0 : values[values.size() - 1 - values.size() / 50];
+    return {high > low ? high - low : 1.0, low};
+}
+
 FitPictureFiles fitPictureFiles(const QString &dir, const QString &micrograph)
 {
     const QDir folder(dir);

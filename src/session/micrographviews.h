@@ -117,6 +117,15 @@ struct RingProfile {
 
     int bins() const { return static_cast<int>(average.size()); }
     double frequency(int bin) const { return bin * frequencyStep; }
+
+    // How a chart puts the average on the model's scale (0 .. 1): by scale and offset where they
+    // agree; where they agree nowhere that fit means nothing, and the average's own 2nd to 98th
+    // percentile from `lowestFrequency` (nm^-1) up spans 0 .. 1, so that a model far off still shows
+    // the measured rings to aim at. average -> (average - offset) / scale.
+    struct Shown {
+        double scale = 1, offset = 0;
+    };
+    Shown shownScale(double lowestFrequency) const;
 };
 
 // The profile of `spectrum` for `model`, judged from `lowestFrequency` (nm^-1) upwards. Only every

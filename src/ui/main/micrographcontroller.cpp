@@ -545,24 +545,10 @@ void MicrographController::drawCurves()
         for (const MicrographCurveLook &c : micrographCurves)
             m_series[static_cast<int>(c.curve)] = micrographSeries(*chart, c.curve, m_curves->monochrome());
     const RingProfile &p = m_micrograph->profile();
-    // The average is put on the model's scale (0 .. 1), where the chart's CTF lives, by the fit of the
-    // model to it where they agree; the model and its envelope are then CTF^2 and E^2 as they stand.
-    // Where they agree nowhere that fit means nothing: the average then spans 0 .. 1 itself (its 2nd
-    // to 98th percentile), so that a model far off still shows the measured rings to aim at.
+    // The average on the model's scale (0 .. 1), where the chart's CTF lives.
     QVector<double> k, average, model, envelope, agreement;
     const double upTo = m_session.upTo();
-    double scale = p.scale, offset = p.offset;
-    if (!(p.agreedUpTo > 0 && scale > 0)) {
-        std::vector<double> values;
-        for (int b = 0; b < p.bins(); ++b)
-            if (std::isfinite(p.average[std::size_t(b)]) && p.frequency(b) >= m_micrograph->lowestFrequency())
-                values.push_back(p.average[std::size_t(b)]);
-        std::sort(values.begin(), values.end());
-        const double low = values.empty() ? 0.0 : values[values.size() / 50];
-        const double high = values.empty() ? 1.0 : values[values.size() - 1 - values.size() / 50];
-        offset = low;
-        scale = high > low ? high - low : 1.0;
-    }
+    const auto [scale, offset] = p.shownScale(m_micrograph->lowestFrequency());
     for (int b = 0; b < p.bins() && p.frequency(b) <= upTo; ++b) {
         const double y = p.average[std::size_t(b)];
         if (!std::isfinite(y) || p.frequency(b) < m_micrograph->lowestFrequency())
