@@ -302,10 +302,20 @@ const CompositeGrid &MicrographSession::spectrumView(int centre)
         m_viewMeasured = measuredGrid(*shownSpectrum(), centre, range, lowestFrequency(), m_view.contrast);
         m_viewGeneration = m_generation;
         m_viewContrast = m_view.contrast;
+        ++m_viewMeasuredVersion;
     }
-    m_viewGrid.centre = m_viewMeasured.centre;
-    m_viewGrid.range = m_viewMeasured.range;
-    m_viewGrid.grey = m_viewMeasured.grey;
+    // drawModelHalf writes the pixels on the model's side of the direction alone, whatever its
+    // step: the other side still holds the measured half it was copied from while that half and
+    // the direction are the same, and a step copies nothing.
+    const double direction = m_session.state().Direction;
+    if (m_viewGridFrom != m_viewMeasuredVersion || !(m_viewGridDirection == direction)
+        || m_viewGrid.grey.size() != m_viewMeasured.grey.size()) {
+        m_viewGrid.centre = m_viewMeasured.centre;
+        m_viewGrid.range = m_viewMeasured.range;
+        m_viewGrid.grey = m_viewMeasured.grey;
+        m_viewGridFrom = m_viewMeasuredVersion;
+        m_viewGridDirection = direction;
+    }
     drawModelHalf(m_viewGrid, model(), m_session.state().Direction, std::max(1, m_session.state().StepFactor));
     return m_viewGrid;
 }

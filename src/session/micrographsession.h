@@ -172,6 +172,9 @@ private:
     CompositeGrid m_viewMeasured, m_viewGrid;
     SpectrumContrast m_viewContrast;
     std::uint64_t m_viewGeneration = ~0ull;
+    // Which measured half (its version) and direction the view's picture was copied with.
+    std::uint64_t m_viewMeasuredVersion = 0, m_viewGridFrom = ~0ull;
+    double m_viewGridDirection = 0;
     RingProfile m_profile;
 };
 

@@ -37,6 +37,7 @@
 #include <QPainterPath>
 #include <QProgressDialog>
 #include <QToolButton>
+#include <array>
 
 #include <algorithm>
 #include <cmath>
@@ -446,11 +447,17 @@ bool MicrographController::drawPattern()
     const CompositeGrid &grid = m_micrograph->spectrumView(image.width() / 2);
     if (grid.side() != image.width() || grid.side() != image.height())
         return false;
+    static const std::array<QRgb, 256> colourOf = [] {
+        std::array<QRgb, 256> table{};
+        for (int g = 0; g < 256; ++g)
+            table[std::size_t(g)] = qRgb(g, g, g);
+        return table;
+    }();
     for (int y = 0; y < grid.side(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
         const std::uint8_t *grey = grid.grey.data() + static_cast<std::size_t>(y) * grid.side();
         for (int x = 0; x < grid.side(); ++x)
-            row[x] = qRgb(grey[x], grey[x], grey[x]);
+            row[x] = colourOf[grey[x]];
     }
     drawZeroLines(image, grid);
     labelHalves(image, grid);
