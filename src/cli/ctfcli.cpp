@@ -43,16 +43,6 @@ QString oneLine(QString text)
     return text;
 }
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-QString optionAndValue(const QCommandLineParser &parser, const QString &name)
-{
-    return QStringLiteral("--%1 %2").arg(name, quoted(parser.value(name)));
-}
-
 const char mainHelp[] = R"(Usage: orvalis-ctf COMMAND [options]
 
 The contrast transfer function of a transmission electron microscope, computed as the Orvalis window
@@ -466,6 +456,16 @@ int runLibrary(const QStringList &arguments)
 }
 
 } // namespace
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString optionAndValue(const QCommandLineParser &parser, const QString &name)
+{
+    return QStringLiteral("--%1 %2").arg(name, quoted(parser.value(name)));
+}
 
 [[noreturn]] void usageFailure(const QString &message)
 {

@@ -32,6 +32,10 @@ bool isPictureCommand(const QString &name);
 // pictures (--diagnostics). `arguments` without the program's name.
 bool needsPictures(const QStringList &arguments);
 
+// `text` in double quotes, and an option with its value as a message names them: --dpi "2400".
+QString quoted(const QString &text);
+QString optionAndValue(const QCommandLineParser &parser, const QString &name);
+
 // The options every state-describing subcommand takes, added to `parser`.
 void addStateOptions(QCommandLineParser &parser);
 

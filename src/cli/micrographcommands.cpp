@@ -45,16 +45,6 @@ namespace orvalis::cli {
 
 namespace {
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-QString optionAndValue(const QCommandLineParser &parser, const QString &name)
-{
-    return QStringLiteral("--%1 %2").arg(name, quoted(parser.value(name)));
-}
-
 void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const QString &description)
 {
     QCommandLineOption option(QString::fromLatin1(name), description);

@@ -9,16 +9,6 @@
 namespace orvalis::cli {
 namespace {
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-QString given(const QCommandLineParser &parser, const QString &name)
-{
-    return QStringLiteral("--%1 %2").arg(name, quoted(parser.value(name)));
-}
-
 const char *const figureOnly[] = {"size-mm", "dpi", "font-size", "font", "legend", "background", "grid"};
 
 // "W x H" with any spaces, "x" or "X" between the two numbers.
@@ -81,7 +71,7 @@ std::optional<FigureStyle> figureStyleOf(const QCommandLineParser &parser, QSize
         const std::optional<QSizeF> mm = twoNumbers(parser.value(QStringLiteral("size-mm")));
         if (!mm)
             usageFailure(QStringLiteral("%1: give width x height in mm, as 85x60")
-                             .arg(given(parser, QStringLiteral("size-mm"))));
+                             .arg(optionAndValue(parser, QStringLiteral("size-mm"))));
         style.widthMm = mm->width();
         style.heightMm = mm->height();
     }
@@ -89,27 +79,27 @@ std::optional<FigureStyle> figureStyleOf(const QCommandLineParser &parser, QSize
         const std::optional<QSizeF> px = twoNumbers(parser.value(QStringLiteral("size")));
         if (!px || px->width() != std::floor(px->width()) || px->height() != std::floor(px->height()))
             usageFailure(QStringLiteral("%1: give width x height in pixels, as 1000x700")
-                             .arg(given(parser, QStringLiteral("size"))));
+                             .arg(optionAndValue(parser, QStringLiteral("size"))));
         style.widthPx = static_cast<int>(std::clamp(px->width(), -1.0, 1e6));
         style.heightPx = static_cast<int>(std::clamp(px->height(), -1.0, 1e6));
         if (style.widthPx <= 0 || style.heightPx <= 0)
-            usageFailure(
-                QStringLiteral("%1: each side from 50 to 20000 pixels").arg(given(parser, QStringLiteral("size"))));
+            usageFailure(QStringLiteral("%1: each side from 50 to 20000 pixels")
+                             .arg(optionAndValue(parser, QStringLiteral("size"))));
     }
     if (parser.isSet(QStringLiteral("dpi"))) {
         bool ok = false;
         const int dpi = parser.value(QStringLiteral("dpi")).trimmed().toInt(&ok);
         if (!ok)
             usageFailure(QStringLiteral("%1: give a whole number of dots per inch, as 300")
-                             .arg(given(parser, QStringLiteral("dpi"))));
+                             .arg(optionAndValue(parser, QStringLiteral("dpi"))));
         style.dpi = dpi;
     }
     if (parser.isSet(QStringLiteral("font-size"))) {
         bool ok = false;
         style.fontPt = parser.value(QStringLiteral("font-size")).trimmed().toDouble(&ok);
         if (!ok)
-            usageFailure(
-                QStringLiteral("%1: give the size in points, as 8").arg(given(parser, QStringLiteral("font-size"))));
+            usageFailure(QStringLiteral("%1: give the size in points, as 8")
+                             .arg(optionAndValue(parser, QStringLiteral("font-size"))));
     }
     if (parser.isSet(QStringLiteral("font")))
         style.fontFamily = parser.value(QStringLiteral("font"));
@@ -127,13 +117,13 @@ std::optional<FigureStyle> figureStyleOf(const QCommandLineParser &parser, QSize
             }
         if (!found)
             usageFailure(QStringLiteral("%1: give outside, top-left, top-right, bottom-left, bottom-right or none")
-                             .arg(given(parser, QStringLiteral("legend"))));
+                             .arg(optionAndValue(parser, QStringLiteral("legend"))));
     }
     if (parser.isSet(QStringLiteral("background"))) {
         const QString value = parser.value(QStringLiteral("background"));
         if (value != QLatin1String("white") && value != QLatin1String("transparent"))
-            usageFailure(
-                QStringLiteral("%1: give white or transparent").arg(given(parser, QStringLiteral("background"))));
+            usageFailure(QStringLiteral("%1: give white or transparent")
+                             .arg(optionAndValue(parser, QStringLiteral("background"))));
         style.transparent = value == QLatin1String("transparent");
     }
     style.grid = parser.isSet(QStringLiteral("grid"));
@@ -144,7 +134,7 @@ std::optional<FigureStyle> figureStyleOf(const QCommandLineParser &parser, QSize
         const int colon = problem.indexOf(QStringLiteral(": "));
         const QString option = problem.left(colon).mid(2);
         if (parser.isSet(option))
-            problem = given(parser, option) + problem.mid(colon);
+            problem = optionAndValue(parser, option) + problem.mid(colon);
         usageFailure(problem);
     }
     return style;
