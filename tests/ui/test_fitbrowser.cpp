@@ -6,8 +6,8 @@
 #include "session/ctfsession.h"
 #include "session/micrographsession.h"
 #include "syntheticmicrograph.h"
-#include "ui/fitbrowser/fitbrowsercontroller.h"
 #include "ui/fitbrowser/fitbrowserdialog.h"
+#include "ui/main/fitbrowsercontroller.h"
 #include "ui/main/micrographcontroller.h"
 
 #include <QCheckBox>

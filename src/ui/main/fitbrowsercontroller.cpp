@@ -1,4 +1,4 @@
-#include "ui/fitbrowser/fitbrowsercontroller.h"
+#include "ui/main/fitbrowsercontroller.h"
 
 #include "core/orvaliserror.h"
 #include "core/units.h"
