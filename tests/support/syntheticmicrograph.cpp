@@ -1,5 +1,6 @@
 #include "syntheticmicrograph.h"
 
+#include "core/ctffunctions.h"
 #include "micrograph/fftplans.h"
 
 #include <QFile>
@@ -78,6 +79,22 @@ bool writeMrcFloat(const QString &path, const MicrographImage &image)
     const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
     return file.write(reinterpret_cast<const char *>(header), sizeof header) == qint64(sizeof header)
         && file.write(reinterpret_cast<const char *>(image.data.data()), bytes) == bytes;
+}
+
+bool writeRingsMicrograph(const QString &path)
+{
+    OpticsState state;
+    state.Voltage = 200;
+    state.Cs = 1.2e6;
+    state.Wavelength = 0.00251;
+    state.ChiCsFactor = Pi * state.Cs * std::pow(state.Wavelength, 3) / 2;
+    state.ChiDefocusFactor = Pi * state.Wavelength;
+    SyntheticOptions o;
+    o.width = o.height = 1024;
+    o.pixelSizeNm = 0.1;
+    return writeMrcFloat(path, syntheticMicrograph(o, [state](double kx, double ky) {
+                             return std::sin(Chi(state, kx, ky, -400) - std::asin(0.07));
+                         }));
 }
 
 } // namespace orvalis

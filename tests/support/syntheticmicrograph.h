@@ -29,4 +29,8 @@ MicrographImage syntheticMicrograph(const SyntheticOptions &options, const Trans
 // header; false when the file cannot be written.
 bool writeMrcFloat(const QString &path, const MicrographImage &image);
 
+// The window tests' micrograph, written as such an MRC file: 1024 x 1024 pixels of 1 Å, its rings
+// those of 200 kV, Cs 1.2 mm at 400 nm underfocus with amplitude contrast 0.07.
+bool writeRingsMicrograph(const QString &path);
+
 } // namespace orvalis

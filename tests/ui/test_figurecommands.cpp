@@ -109,19 +109,8 @@ void TestFigureCommands::dialogKeepsTheSize()
 void TestFigureCommands::fitPictures()
 {
     QTemporaryDir dir;
-    OpticsState state;
-    state.Voltage = 200;
-    state.Cs = 1.2e6;
-    state.Wavelength = 0.00251;
-    state.ChiCsFactor = Pi * state.Cs * std::pow(state.Wavelength, 3) / 2;
-    state.ChiDefocusFactor = Pi * state.Wavelength;
-    SyntheticOptions o;
-    o.width = o.height = 1024;
-    o.pixelSizeNm = 0.1;
     const QString file = dir.filePath(QStringLiteral("rings.mrc"));
-    QVERIFY(writeMrcFloat(file, syntheticMicrograph(o, [state](double kx, double ky) {
-                              return std::sin(Chi(state, kx, ky, -400) - std::asin(0.07));
-                          })));
+    QVERIFY(writeRingsMicrograph(file));
     QAction *save = action(m_form.get(), "SaveFitPictures1");
     QVERIFY(!save->isEnabled());
     MicrographSession &micrograph = m_form->micrographs().micrograph();

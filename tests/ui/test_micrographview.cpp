@@ -62,19 +62,8 @@ private:
 void TestMicrographView::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    OpticsState state;
-    state.Voltage = 200;
-    state.Cs = 1.2e6;
-    state.Wavelength = 0.00251;
-    state.ChiCsFactor = Pi * state.Cs * std::pow(state.Wavelength, 3) / 2;
-    state.ChiDefocusFactor = Pi * state.Wavelength;
-    SyntheticOptions o;
-    o.width = o.height = 1024;
-    o.pixelSizeNm = 0.1;
     m_file = m_dir.filePath(QStringLiteral("rings.mrc"));
-    QVERIFY(writeMrcFloat(m_file, syntheticMicrograph(o, [state](double kx, double ky) {
-                              return std::sin(Chi(state, kx, ky, -400) - std::asin(0.07));
-                          })));
+    QVERIFY(writeRingsMicrograph(m_file));
 }
 
 void TestMicrographView::init()
