@@ -56,15 +56,14 @@ MicrographImage specimenMicrograph(const Specimen &s, int size, std::uint64_t se
         const double half = size / 2.0;
         const double most = t * p * half * (std::fabs(std::cos(a)) + std::fabs(std::sin(a)));
         const int planes = t > 0 ? std::max(2, int(std::ceil(2 * most / 100)) + 1) : 1;
-        std::vector<MicrographImage> images;
-        std::vector<double> at;
+        std::vector<TransferFunction> ctfs;
         for (int i = 0; i < planes; ++i) {
             const double offset = planes > 1 ? -most + 2 * most * i / (planes - 1) : 0.0;
-            at.push_back(offset);
-            images.push_back(syntheticMicrograph(o, [&](double kx, double ky) {
-                return writtenCtf(kx, ky, s.defocusA + depth + offset, s.uMinusV, s.angle);
-            }));
+            ctfs.push_back([&s, defocus = s.defocusA + depth + offset](double kx, double ky) {
+                return writtenCtf(kx, ky, defocus, s.uMinusV, s.angle);
+            });
         }
+        const std::vector<MicrographImage> images = syntheticMicrographs(o, ctfs);
         MicrographImage blended = images[0];
         for (int row = 0; row < size && planes > 1; ++row)
             for (int column = 0; column < size; ++column) {

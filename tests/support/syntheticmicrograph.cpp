@@ -11,41 +11,54 @@
 
 namespace orvalis {
 
-MicrographImage syntheticMicrograph(const SyntheticOptions &o, const TransferFunction &ctf)
+std::vector<MicrographImage> syntheticMicrographs(const SyntheticOptions &o, const std::vector<TransferFunction> &ctfs)
 {
     const std::size_t w = static_cast<std::size_t>(o.width), h = static_cast<std::size_t>(o.height);
     const std::size_t halfWidth = w / 2 + 1;
     FftwArray<float> real = fftwArray<float>(w * h);
+    FftwArray<fftwf_complex> object = fftwArray<fftwf_complex>(h * halfWidth);
     FftwArray<fftwf_complex> spectrum = fftwArray<fftwf_complex>(h * halfWidth);
 
     std::mt19937_64 objectRandom(o.seed);
     std::normal_distribution<float> unit(0.0f, 1.0f);
     for (std::size_t i = 0; i < w * h; ++i)
         real[i] = unit(objectRandom);
-    fftwf_execute_dft_r2c(realToComplexPlan(o.height, o.width, PlanEffort::Estimate), real.get(), spectrum.get());
-    const double scale = 1.0 / static_cast<double>(w * h); // the inverse transform is unnormalised
-    for (std::size_t r = 0; r < h; ++r) {
-        const double ky = (r <= h / 2 ? double(r) : double(r) - double(h)) / (double(h) * o.pixelSizeNm);
-        for (std::size_t q = 0; q < halfWidth; ++q) {
-            const double kx = double(q) / (double(w) * o.pixelSizeNm);
-            const auto f = static_cast<float>(ctf(kx, ky) * scale);
-            fftwf_complex &c = spectrum[r * halfWidth + q];
-            c[0] *= f;
-            c[1] *= f;
-        }
-    }
-    fftwf_execute_dft_c2r(complexToRealPlan(o.height, o.width, PlanEffort::Estimate), spectrum.get(), real.get());
-
-    MicrographImage image;
-    image.width = o.width;
-    image.height = o.height;
-    image.pixelSizeNm = o.pixelSizeNm;
-    image.data.resize(w * h);
+    fftwf_execute_dft_r2c(realToComplexPlan(o.height, o.width, PlanEffort::Estimate), real.get(), object.get());
+    std::vector<float> noise(w * h);
     std::mt19937_64 noiseRandom(o.seed ^ 0x9e3779b97f4a7c15ull);
-    std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noise));
-    for (std::size_t i = 0; i < w * h; ++i)
-        image.data[i] = real[i] + noise(noiseRandom) + o.offset;
-    return image;
+    std::normal_distribution<float> noiseDistribution(0.0f, static_cast<float>(o.noise));
+    for (float &n : noise)
+        n = noiseDistribution(noiseRandom);
+
+    const double scale = 1.0 / static_cast<double>(w * h); // the inverse transform is unnormalised
+    std::vector<MicrographImage> images;
+    for (const TransferFunction &ctf : ctfs) {
+        for (std::size_t r = 0; r < h; ++r) {
+            const double ky = (r <= h / 2 ? double(r) : double(r) - double(h)) / (double(h) * o.pixelSizeNm);
+            for (std::size_t q = 0; q < halfWidth; ++q) {
+                const double kx = double(q) / (double(w) * o.pixelSizeNm);
+                const auto f = static_cast<float>(ctf(kx, ky) * scale);
+                const std::size_t i = r * halfWidth + q;
+                spectrum[i][0] = object[i][0] * f;
+                spectrum[i][1] = object[i][1] * f;
+            }
+        }
+        fftwf_execute_dft_c2r(complexToRealPlan(o.height, o.width, PlanEffort::Estimate), spectrum.get(), real.get());
+        MicrographImage image;
+        image.width = o.width;
+        image.height = o.height;
+        image.pixelSizeNm = o.pixelSizeNm;
+        image.data.resize(w * h);
+        for (std::size_t i = 0; i < w * h; ++i)
+            image.data[i] = real[i] + noise[i] + o.offset;
+        images.push_back(std::move(image));
+    }
+    return images;
+}
+
+MicrographImage syntheticMicrograph(const SyntheticOptions &o, const TransferFunction &ctf)
+{
+    return std::move(syntheticMicrographs(o, {ctf}).front());
 }
 
 bool writeMrcFloat(const QString &path, const MicrographImage &image)

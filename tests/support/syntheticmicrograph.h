@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace orvalis {
 
@@ -24,6 +25,11 @@ struct SyntheticOptions {
 using TransferFunction = std::function<double(double kx, double ky)>;
 
 MicrographImage syntheticMicrograph(const SyntheticOptions &options, const TransferFunction &ctf);
+
+// The same object and noise seen through each of `ctfs` in turn: one image each, as the one above
+// gives for that CTF alone, with the random values drawn once.
+std::vector<MicrographImage> syntheticMicrographs(const SyntheticOptions &options,
+                                                  const std::vector<TransferFunction> &ctfs);
 
 // Writes `image` as an MRC2014 file of mode 2 (float32, little endian) with its pixel size in the
 // header; false when the file cannot be written.
