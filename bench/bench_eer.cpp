@@ -1,7 +1,8 @@
 // A 400-frame 4096 x 4096 EER movie (compression 65001, about 300 000 electrons a frame, as a
 // camera's frames at a usual dose rate hold) decoded into frame sums: the whole movie into one sum,
 // and one frame on its own. The file holds 20 distinct frames, repeated: decoding costs the same.
-// `bench_eer --write-eer PATH FRAMES` writes such a file and stops (for checks against other readers).
+// `bench_eer --write-eer PATH FRAMES [COMPRESSION]` writes such a file and stops (for checks against
+// other readers).
 #include "core/orvaliserror.h"
 #include "eerwriter.h"
 #include "micrograph/framereader.h"
@@ -25,10 +26,10 @@ constexpr int kDistinctFrames = 20;
 constexpr double kElectronsPerPixel = 300000.0 / (double(kSide) * kSide);
 QString moviePath;
 
-bool writeMovie(const QString &path, int frames)
+bool writeMovie(const QString &path, int frames, int compression = 65001)
 {
     test::EerLayout layout;
-    layout.compression = 65001;
+    layout.compression = static_cast<std::uint16_t>(compression);
     std::mt19937_64 random(7);
     std::geometric_distribution<long long> gap(kElectronsPerPixel);
     std::uniform_int_distribution<int> sub(0, 3);
@@ -89,8 +90,10 @@ BENCHMARK(openOnly)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--write-eer") == 0)
-        return writeMovie(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3])) ? 0 : 1;
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--write-eer") == 0)
+        return writeMovie(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), argc == 5 ? std::atoi(argv[4]) : 65001)
+            ? 0
+            : 1;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
