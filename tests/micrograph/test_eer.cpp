@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 using namespace orvalis;
@@ -94,6 +95,7 @@ private slots:
     void badFrame();
     void refusedFile_data();
     void refusedFile();
+    void summedPageSkipped();
     void pixelSize_data();
     void pixelSize();
 
@@ -306,6 +308,26 @@ void TestEer::refusedFile()
     const QString start = QStringLiteral("Cannot open the EER movie %1: ").arg(QDir::toNativeSeparators(path));
     QVERIFY2(text.startsWith(start), qPrintable(text));
     QVERIFY2(text.mid(start.size()).startsWith(message), qPrintable(text));
+}
+
+// A page that is not compressed as EER (a summed image beside the frames) is no frame.
+void TestEer::summedPageSkipped()
+{
+    const EerLayout layout = layoutOf(65001);
+    const QByteArray first = test::encodeEerFrame({{2, 3}}, kWidth, kHeight, layout);
+    const QByteArray second = test::encodeEerFrame({{5, 7}, {6, 7}}, kWidth, kHeight, layout);
+    const QString path = m_dir.filePath(QStringLiteral("summed.eer"));
+    QString error;
+    QVERIFY2(test::writeEerFile(path, kWidth, kHeight, layout, {QByteArray(), first, QByteArray(), second}, &error),
+             qPrintable(error));
+    const auto reader = openEerFrames(path);
+    QCOMPARE(reader->frames(), 2);
+    std::vector<float> sum(static_cast<std::size_t>(kWidth) * kHeight, 0.0f);
+    reader->addFrame(1, sum.data());
+    QCOMPARE(std::accumulate(sum.begin(), sum.end(), 0.0f), 2.0f);
+    QCOMPARE(sum[7 * kWidth + 6], 1.0f);
+    reader->addFrame(0, sum.data());
+    QCOMPARE(sum[3 * kWidth + 2], 1.0f);
 }
 
 void TestEer::pixelSize_data()

@@ -96,6 +96,20 @@ bool failed(QString *error, const QString &what, const LibtiffText &text)
     return false;
 }
 
+// An uncompressed 8-bit grey page of zeros, as the summed image some software adds to a movie.
+bool writePlainPage(TIFF *tif, int width, int height)
+{
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(height));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    QByteArray zeros(width * height, '\0');
+    return TIFFWriteEncodedStrip(tif, 0, zeros.data(), zeros.size()) >= 0 && TIFFWriteDirectory(tif);
+}
+
 } // namespace
 
 QByteArray encodeEerFrame(std::vector<EerEvent> events, int width, int height, const EerLayout &layout)
@@ -152,6 +166,11 @@ bool writeEerFile(const QString &path, int width, int height, const EerLayout &l
         return failed(error, QStringLiteral("libtiff cannot create ") + path, text);
     for (std::size_t page = 0; page < streams.size(); ++page) {
         const QByteArray &stream = streams[page];
+        if (stream.isEmpty()) {
+            if (!writePlainPage(tif.get(), width, height))
+                return failed(error, QStringLiteral("libtiff cannot write a page of ") + path, text);
+            continue;
+        }
         registerPrivateTags(tif.get());
         const int strips = std::max(1, std::min<int>(stripsPerPage, static_cast<int>(stream.size())));
         const int rowsPerStrip = (height + strips - 1) / strips;
@@ -202,15 +221,7 @@ bool writePlainTiff(const QString &path, int width, int height, QString *error)
     auto tif = openForWriting(path, text);
     if (!tif)
         return failed(error, QStringLiteral("libtiff cannot create ") + path, text);
-    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(height));
-    TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    QByteArray zeros(width * height, '\0');
-    if (TIFFWriteEncodedStrip(tif.get(), 0, zeros.data(), zeros.size()) < 0)
+    if (!writePlainPage(tif.get(), width, height))
         return failed(error, QStringLiteral("libtiff cannot write ") + path, text);
     return true;
 }

@@ -30,7 +30,8 @@ struct EerLayout {
 QByteArray encodeEerFrame(std::vector<EerEvent> events, int width, int height, const EerLayout &layout);
 
 // Writes a TIFF whose pages are `streams` as they stand, each cut into `stripsPerPage` raw strips
-// (fewer when a stream is shorter), with `acquisitionXml` (when not empty) in the first page's
+// (fewer when a stream is shorter), an empty stream standing for an uncompressed 8-bit page of zeros
+// (the summed image some software adds), with `acquisitionXml` (when not empty) in the first page's
 // private tag 65001. False with `error` set when libtiff cannot.
 bool writeEerFile(const QString &path, int width, int height, const EerLayout &layout,
                   const std::vector<QByteArray> &streams, QString *error, int stripsPerPage = 1,
