@@ -120,10 +120,8 @@ std::unique_ptr<FrameReader> openFrames(const QString &path)
     const detail::ReadJob job{*source, shown, noProgress()};
     switch (detail::detectFormat(job, path)) {
     case detail::FileFormat::Tiff: {
-        const int compression = detail::firstTiffCompression(job);
-        if (isEerCompression(compression))
-            job.fail(QStringLiteral("it is an EER movie (TIFF compression %1), whose frames are not read here")
-                         .arg(compression));
+        if (isEerCompression(detail::firstTiffCompression(job)))
+            return openEerFrames(path);
         auto pages = std::make_unique<detail::TiffPages>(job);
         return std::make_unique<TiffFrames>(std::move(source), shown, std::move(pages));
     }

@@ -1,6 +1,6 @@
 // Movies read frame by frame: every frame of a stack as it was written (MRC in each mode, multi-page
 // TIFF), the readers' independent test files summed frame by frame as readMicrograph sums them, and
-// stacks that are cut short or not read here refused with messages that name the file and the frame.
+// stacks that are cut short or do not decode refused with messages that name the file and the frame.
 #include "core/orvaliserror.h"
 #include "micrograph/framereader.h"
 #include "micrograph/micrographreader.h"
@@ -263,9 +263,10 @@ void TestMovie::badStacks_data()
     QTest::newRow("NaN in frame 3") << "nan"
                                     << "Cannot read frame 3 of 6 of %1: its pixel x = 4, y = 2 is not a finite number "
                                        "(NaN or infinity).";
-    QTest::newRow("EER movie") << "eer"
-                               << "Cannot open the micrograph %1: it is an EER movie (TIFF compression 65001), whose "
-                                  "frames are not read here.";
+    // Told by its compression and handed to the EER decoder, whose codes these pixels are not.
+    QTest::newRow("pixels labelled EER") << "eer"
+                                         << "Cannot read frame 1 of the EER movie %1: its events run past its 33 x 21 "
+                                            "pixels (a run of 120 from pixel 582, at byte 31).";
 }
 
 void TestMovie::badStacks()
