@@ -74,14 +74,13 @@ const GreyOfSquare &greyOfSquare()
 // exponent, c^2 and grey level, and whether a corner lies on the model's side.
 struct ModelRow {
     std::vector<double> kx, phase, exponent, value;
-    std::vector<std::uint8_t> level, shown;
+    std::vector<std::uint8_t> level;
 
     void resize(std::size_t blocks)
     {
         for (std::vector<double> *v : {&kx, &phase, &exponent, &value})
             v->resize(blocks);
         level.resize(blocks);
-        shown.resize(blocks);
     }
 };
 
@@ -465,15 +464,18 @@ void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, i
         const double ky = pixelFrequency(y0, grid.centre, grid.range);
         const int y1 = std::min(side, y0 + s);
         const double lowest = std::max(c * (y0 - grid.centre), c * (y1 - 1 - grid.centre));
-        std::uint8_t *const shown = row.shown.data();
-        const double *const least = leastAcross.data();
-        for (int b = 0; b < blocks; ++b)
-            shown[b] = lowest > least[b];
+        // The smaller sn dx of a block grows with its column where sn >= 0 and falls where it is
+        // negative (a product with one factor is monotone in the other): the blocks on the model's
+        // side are a run from the row's start or to its end, found by halving, not by a test each.
+        const auto onSide = [lowest](double least) { return least < lowest; };
         int first = 0, last = blocks;
-        while (first < last && !shown[first])
-            ++first;
-        while (last > first && !shown[last - 1])
-            --last;
+        if (sn >= 0)
+            last = static_cast<int>(std::partition_point(leastAcross.begin(), leastAcross.end(), onSide)
+                                    - leastAcross.begin());
+        else
+            first = static_cast<int>(std::partition_point(leastAcross.begin(), leastAcross.end(),
+                                                          [&onSide](double least) { return !onSide(least); })
+                                     - leastAcross.begin());
         if (first == last)
             continue; // a block row wholly on the measured side costs nothing
         std::uint8_t *const levels = row.level.data();
@@ -518,15 +520,10 @@ void drawModelHalf(CompositeGrid &grid, const CtfModel &ctf, double direction, i
         }
         if (s == 1) {
             // A block is its pixel, and the pixel's test the block's.
-            std::uint8_t *const line = grid.grey.data() + static_cast<std::size_t>(y0) * side;
-            for (int x = first; x < last; ++x)
-                if (shown[x])
-                    line[x] = levels[x];
+            std::copy(levels + first, levels + last, grid.grey.data() + static_cast<std::size_t>(y0) * side + first);
             continue;
         }
         for (int b = first; b < last; ++b) {
-            if (!shown[b])
-                continue;
             const int x0 = b * s, x1 = std::min(side, x0 + s);
             for (int y = y0; y < y1; ++y) {
                 const double down = c * (y - grid.centre);

@@ -42,6 +42,8 @@ private slots:
     void everySeriesNamed();
     void spectrumView_data();
     void spectrumView();
+    void stepsRedrawAsWhole_data();
+    void stepsRedrawAsWhole();
     void dropOpens();
     void refusalKeepsTheWindow();
     void fitAppliesToTheSliders();
@@ -295,6 +297,66 @@ void TestMicrographView::spectrumView()
     action(m_form.get(), "CloseMicrograph1")->trigger();
     QVERIFY(!pane->spectrumView());
     QVERIFY(!action(m_form.get(), "SpectrumZoomIn1")->isEnabled());
+}
+
+void TestMicrographView::stepsRedrawAsWhole_data()
+{
+    QTest::addColumn<QString>("between"); // what changes between the defocus steps
+    QTest::newRow("nothing") << QString();
+    QTest::newRow("contrast") << QStringLiteral("contrast");
+    QTest::newRow("zoom") << QStringLiteral("zoom");
+    QTest::newRow("direction") << QStringLiteral("direction");
+    QTest::newRow("rings on and off") << QStringLiteral("rings");
+    QTest::newRow("pixel size") << QStringLiteral("pixel size");
+    QTest::newRow("font") << QStringLiteral("font");
+}
+
+// A defocus step puts anew only the spectrum view's pixels that changed: after steps with any other
+// change of the view between them, the picture is the one drawn whole for the same state.
+void TestMicrographView::stepsRedrawAsWhole()
+{
+    QFETCH(QString, between);
+    m_form->resize(1920, 1040);
+    openAndWait(m_file);
+    MicrographSession &micrograph = m_form->micrographs().micrograph();
+    const int at = child<QScrollBar>(m_form.get(), "ScrollBar1")->value();
+    const auto step = [&](int by) {
+        m_form->controls().moveSlider(SliderPanel::Defocus, at + by);
+        QCoreApplication::processEvents();
+    };
+    step(1);
+    step(2);
+    MicrographSession::ViewChoices choices = micrograph.viewChoices();
+    if (between == QLatin1String("contrast")) {
+        choices.contrast.logarithmic = true;
+        micrograph.setViewChoices(choices);
+    } else if (between == QLatin1String("zoom")) {
+        choices.zoom = 2;
+        micrograph.setViewChoices(choices);
+    } else if (between == QLatin1String("direction")) {
+        m_form->session().setDirection(0.7);
+    } else if (between == QLatin1String("rings")) {
+        choices.rings = true;
+        micrograph.setViewChoices(choices);
+        step(3);
+        choices.rings = false;
+        micrograph.setViewChoices(choices);
+    } else if (between == QLatin1String("pixel size")) {
+        QVERIFY(micrograph.setPixelSize(0.13));
+    } else if (between == QLatin1String("font")) {
+        auto *pane = child<PatternPane>(m_form.get(), "pa2Dctf");
+        QFont larger = pane->font();
+        larger.setPointSizeF(larger.pointSizeF() + 3);
+        pane->setFont(larger);
+    }
+    QCoreApplication::processEvents();
+    step(4);
+    step(3);
+    const QImage stepped = pattern();
+    // Blanked, the picture cannot pass for the last view drawn: it is drawn whole.
+    child<PixelImage>(m_form.get(), "Image1")->image().fill(Qt::black);
+    QVERIFY(m_form->micrographs().drawPattern());
+    QVERIFY(pattern() == stepped);
 }
 
 void TestMicrographView::dropOpens()

@@ -45,6 +45,13 @@
 namespace orvalis {
 namespace {
 
+// The labels of the spectrum view's halves: a point smaller than the pane's text.
+QFont labelFont(QFont font)
+{
+    font.setPointSizeF(std::max(7.0, font.pointSizeF() - 1));
+    return font;
+}
+
 // The model's zeros over the grey spectrum: a colour no grey level has, apart from the chart's
 // curve colours.
 const QColor kZeroLineColour(255, 200, 0);
@@ -441,36 +448,96 @@ bool MicrographController::eventFilter(QObject *watched, QEvent *event)
 bool MicrographController::drawPattern()
 {
     m_pattern->setSpectrumView(m_micrograph->shown());
-    if (!m_micrograph->shown())
+    if (!m_micrograph->shown()) {
+        m_shownView = {};
         return false;
+    }
     QImage &image = m_pattern->image()->image();
     const CompositeGrid &grid = m_micrograph->spectrumView(image.width() / 2);
-    if (grid.side() != image.width() || grid.side() != image.height())
+    if (grid.side() != image.width() || grid.side() != image.height()) {
+        m_shownView = {};
         return false;
+    }
     static const std::array<QRgb, 256> colourOf = [] {
         std::array<QRgb, 256> table{};
         for (int g = 0; g < 256; ++g)
             table[std::size_t(g)] = qRgb(g, g, g);
         return table;
     }();
-    for (int y = 0; y < grid.side(); ++y) {
+    const std::vector<ZeroLine> lines = m_micrograph->zeroLines(grid.centre);
+    // The pixels to put anew: those whose grey level changed (with the labels over them), when the
+    // picture still holds the last view and nothing else drawn over it has moved; else all.
+    const QRect redrawn = lines.empty() ? changedSinceShown(image, grid) : image.rect();
+    for (int y = redrawn.top(); y <= redrawn.bottom(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
         const std::uint8_t *grey = grid.grey.data() + static_cast<std::size_t>(y) * grid.side();
-        for (int x = 0; x < grid.side(); ++x)
+        for (int x = redrawn.left(); x <= redrawn.right(); ++x)
             row[x] = colourOf[grey[x]];
     }
-    drawZeroLines(image, grid);
-    labelHalves(image, grid);
+    drawZeroLines(image, grid, lines);
+    labelHalves(image, grid, redrawn);
+    m_shownView.grey = grid.grey;
+    m_shownView.centre = grid.centre;
+    m_shownView.range = grid.range;
+    m_shownView.direction = m_session.state().Direction;
+    m_shownView.font = m_pattern->font();
+    m_shownView.partialAllowed = lines.empty();
+    m_shownView.imageKey = image.cacheKey();
     m_pattern->setViewRange(grid.range);
     m_pattern->hideProgress();
-    m_pattern->image()->update();
+    if (!redrawn.isEmpty())
+        m_pattern->image()->updateImageRect(redrawn);
     return true;
 }
 
-// The model's zeros over the measured half only: the model's half shows them itself.
-void MicrographController::drawZeroLines(QImage &image, const CompositeGrid &grid) const
+// The rectangle of the picture to draw anew: the bounds of the grey levels that differ from those
+// last shown, grown to hold whole every label it touches (a label is blended over its pixels, so it is
+// drawn again only over pixels put anew); the whole picture when the last view is not what it holds.
+QRect MicrographController::changedSinceShown(const QImage &image, const CompositeGrid &grid) const
 {
-    const std::vector<ZeroLine> lines = m_micrograph->zeroLines(grid.centre);
+    const ShownView &v = m_shownView;
+    if (!v.partialAllowed || v.imageKey != image.cacheKey() || v.grey.size() != grid.grey.size()
+        || v.centre != grid.centre || !(v.range == grid.range) || !(v.direction == m_session.state().Direction)
+        || v.font != m_pattern->font())
+        return image.rect();
+    const int side = grid.side();
+    int left = side, right = -1, top = side, bottom = -1;
+    for (int y = 0; y < side; ++y) {
+        const std::uint8_t *now = grid.grey.data() + static_cast<std::size_t>(y) * side;
+        const std::uint8_t *was = v.grey.data() + static_cast<std::size_t>(y) * side;
+        if (std::equal(now, now + side, was))
+            continue;
+        const int first = static_cast<int>(std::mismatch(now, now + side, was).first - now);
+        int last = side - 1;
+        while (now[last] == was[last])
+            --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    QRect changed = bottom < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+    if (changed.isEmpty())
+        return changed;
+    // A label's box with a pixel around it for the rounding of its edges.
+    QList<QRect> boxes;
+    for (const auto &label : halfLabels(image, grid))
+        boxes << (label.second.toAlignedRect().adjusted(-1, -1, 1, 1) & image.rect());
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const QRect &box : boxes)
+            if (changed.intersects(box) && !changed.contains(box)) {
+                changed |= box;
+                grown = true;
+            }
+    }
+    return changed;
+}
+
+// The model's zeros over the measured half only: the model's half shows them itself.
+void MicrographController::drawZeroLines(QImage &image, const CompositeGrid &grid,
+                                         const std::vector<ZeroLine> &lines) const
+{
     if (lines.empty())
         return;
     QPainter painter(&image);
@@ -503,14 +570,11 @@ void MicrographController::drawZeroLines(QImage &image, const CompositeGrid &gri
     }
 }
 
-// Which half is which, in the corner of each that lies before the dividing line's start.
-void MicrographController::labelHalves(QImage &image, const CompositeGrid &grid) const
+// Which half is which, in the corner of each that lies before the dividing line's start: each
+// label's text and box.
+QList<QPair<QString, QRectF>> MicrographController::halfLabels(const QImage &image, const CompositeGrid &grid) const
 {
-    QPainter painter(&image);
-    QFont small = m_pattern->font();
-    small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1));
-    painter.setFont(small);
-    const QFontMetrics metrics(small);
+    const QFontMetrics metrics(labelFont(m_pattern->font()));
     const double direction = m_session.state().Direction;
     const QPointF along(std::cos(direction), std::sin(direction));
     const QPointF towardsModel(-std::sin(direction), std::cos(direction));
@@ -520,6 +584,7 @@ void MicrographController::labelHalves(QImage &image, const CompositeGrid &grid)
         QString text;
         double side;
     } labels[] = {{QStringLiteral("Spectrum"), -1.0}, {QStringLiteral("Model"), 1.0}};
+    QList<QPair<QString, QRectF>> boxes;
     for (const auto &l : labels) {
         const QPointF at = centre + reach * l.side * towardsModel - reach * along;
         QRectF box(0, 0, metrics.horizontalAdvance(l.text) + 6, metrics.height() + 2);
@@ -527,9 +592,22 @@ void MicrographController::labelHalves(QImage &image, const CompositeGrid &grid)
         // Kept inside the picture, whatever the direction.
         box.moveLeft(std::clamp(box.left(), 2.0, image.width() - box.width() - 2));
         box.moveTop(std::clamp(box.top(), 2.0, image.height() - box.height() - 2));
+        boxes.push_back({l.text, box});
+    }
+    return boxes;
+}
+
+// The labels that lie within `within`, the pixels just put anew.
+void MicrographController::labelHalves(QImage &image, const CompositeGrid &grid, const QRect &within) const
+{
+    QPainter painter(&image);
+    painter.setFont(labelFont(m_pattern->font()));
+    for (const auto &[text, box] : halfLabels(image, grid)) {
+        if (!within.intersects(box.toAlignedRect()))
+            continue;
         painter.fillRect(box, QColor(0, 0, 0, 150));
         painter.setPen(Qt::white);
-        painter.drawText(box, Qt::AlignCenter, l.text);
+        painter.drawText(box, Qt::AlignCenter, text);
     }
 }
 

@@ -6,9 +6,11 @@
 #include "chart/micrographseries.h"
 #include "session/micrographsession.h"
 
+#include <QFont>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QStringList>
 
 #include <array>
@@ -105,8 +107,10 @@ private:
     void endProgress();
     void refreshCommands();
     void buildViewCommands();
-    void drawZeroLines(QImage &image, const CompositeGrid &grid) const;
-    void labelHalves(QImage &image, const CompositeGrid &grid) const;
+    void drawZeroLines(QImage &image, const CompositeGrid &grid, const std::vector<ZeroLine> &lines) const;
+    QList<QPair<QString, QRectF>> halfLabels(const QImage &image, const CompositeGrid &grid) const;
+    void labelHalves(QImage &image, const CompositeGrid &grid, const QRect &within) const;
+    QRect changedSinceShown(const QImage &image, const CompositeGrid &grid) const;
     void refreshRecent();
     void saveSpectrum();
     void saveAverage();
@@ -125,6 +129,17 @@ private:
     QVector<double> m_k;
     std::array<QVector<double>, 4> m_values;
     double m_heldTo = 0; // nm^-1, 0: no marker
+    // The spectrum view's grey levels as last put into the picture, and what else decided its pixels
+    // there (the picture's contents as they were left, the direction and font of the labels): a step
+    // that changes the model's half alone redraws that half and not the measured one.
+    struct ShownView {
+        std::vector<std::uint8_t> grey;
+        int centre = 0;
+        double range = 0, direction = 0;
+        qint64 imageKey = 0;
+        QFont font;
+        bool partialAllowed = false; // no model's zeros over the measured half, which move with it
+    } m_shownView;
 };
 
 // The files named on the program's command line (arguments that are no options).

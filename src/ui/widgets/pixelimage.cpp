@@ -57,6 +57,11 @@ void PixelImage::setZoom(int factor)
     update();
 }
 
+void PixelImage::updateImageRect(const QRect &rect)
+{
+    update(QRect(rect.topLeft() * m_zoom, rect.size() * m_zoom));
+}
+
 void PixelImage::paintEvent(QPaintEvent *)
 {
     QPainter p(this);

@@ -13,6 +13,7 @@ public:
 
     void setImageSize(int width, int height); // a new black canvas; the widget takes its size
     void setZoom(int factor);                 // at least 1; the widget takes the enlarged size
+    void updateImageRect(const QRect &rect);  // repaints the part of the widget that shows these image pixels
     int zoom() const { return m_zoom; }
     QImage &image() { return m_image; }
     const QImage &image() const { return m_image; }
