@@ -16,6 +16,9 @@ namespace detail {
 
 void ReadJob::fail(const QString &what) const
 {
+    if (frame >= 0)
+        throw OrvalisError(
+            QStringLiteral("Cannot read frame %1 of %2 of %3: %4.").arg(frame + 1).arg(frames).arg(name, what));
     throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2.").arg(name, what));
 }
 
@@ -153,17 +156,70 @@ template <typename Stored> float sampleValue(const unsigned char *p, bool swap)
     return static_cast<float>(loadSample<Stored>(p, swap));
 }
 
+// Every half-precision value as a float, made once: a look-up converts a movie's frames several
+// times faster than decoding each sample's bits.
+const float *halfTable()
+{
+    static const std::vector<float> table = [] {
+        std::vector<float> t(65536);
+        for (std::uint32_t h = 0; h < 65536; ++h)
+            t[h] = halfToFloat(static_cast<std::uint16_t>(h));
+        return t;
+    }();
+    return table.data();
+}
+
 template <typename Stored, bool Half = false>
 void convert(const unsigned char *raw, std::size_t count, bool swap, bool add, float *out)
 {
+    const float *half = Half ? halfTable() : nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char *p = raw + i * sizeof(Stored);
-        const float v = Half ? halfToFloat(loadSample<std::uint16_t>(p, swap)) : sampleValue<Stored>(p, swap);
+        float v;
+        if constexpr (Half)
+            v = half[loadSample<std::uint16_t>(p, swap)];
+        else
+            v = sampleValue<Stored>(p, swap);
         out[i] = add ? out[i] + v : v;
     }
 }
 
+template <typename Bits>
+std::size_t firstNonFinite(const unsigned char *raw, std::size_t count, bool swap, Bits exponent)
+{
+    // Looked at in blocks without a branch per sample, then the block that has one searched.
+    constexpr std::size_t block = 4096;
+    for (std::size_t start = 0; start < count; start += block) {
+        const std::size_t end = std::min(count, start + block);
+        bool bad = false;
+        for (std::size_t i = start; i < end; ++i)
+            bad |= (loadSample<Bits>(raw + i * sizeof(Bits), swap) & exponent) == exponent;
+        if (!bad)
+            continue;
+        for (std::size_t i = start; i < end; ++i)
+            if ((loadSample<Bits>(raw + i * sizeof(Bits), swap) & exponent) == exponent)
+                return i;
+    }
+    return count;
+}
+
 } // namespace
+
+void checkFiniteSamples(const ReadJob &job, SampleType type, const unsigned char *raw, std::size_t count, bool swap,
+                        std::size_t first, int width)
+{
+    std::size_t bad = count;
+    if (type == SampleType::Float16)
+        bad = firstNonFinite<std::uint16_t>(raw, count, swap, 0x7c00u);
+    else if (type == SampleType::Float32)
+        bad = firstNonFinite<std::uint32_t>(raw, count, swap, 0x7f800000u);
+    if (bad == count)
+        return;
+    const std::size_t pixel = first + bad;
+    job.fail(QStringLiteral("its pixel x = %1, y = %2 is not a finite number (NaN or infinity)")
+                 .arg(static_cast<qint64>(pixel % static_cast<std::size_t>(width)))
+                 .arg(static_cast<qint64>(pixel / static_cast<std::size_t>(width))));
+}
 
 void convertSamples(SampleType type, const unsigned char *raw, std::size_t count, bool swap, bool add, float *out)
 {
@@ -179,8 +235,6 @@ void convertSamples(SampleType type, const unsigned char *raw, std::size_t count
     }
 }
 
-} // namespace detail
-
 namespace {
 
 bool startsWith(const unsigned char *head, std::size_t size, const char *signature, std::size_t length)
@@ -188,27 +242,54 @@ bool startsWith(const unsigned char *head, std::size_t size, const char *signatu
     return size >= length && std::memcmp(head, signature, length) == 0;
 }
 
-MicrographImage readFrom(ByteSource &source, const QString &shownName, const QString &fileName,
-                         const ProgressCallback &progress)
+} // namespace
+
+FileFormat detectFormat(const ReadJob &job, const QString &fileName)
 {
-    const detail::ReadJob job{source, shownName, progress};
     unsigned char head[212] = {};
-    const std::size_t headSize = static_cast<std::size_t>(std::min<std::uint64_t>(source.size(), sizeof head));
-    if (!source.read(0, head, headSize))
-        job.fail(QStringLiteral("it cannot be read (%1)").arg(source.errorText()));
+    const std::size_t headSize = static_cast<std::size_t>(std::min<std::uint64_t>(job.source.size(), sizeof head));
+    if (!job.source.read(0, head, headSize))
+        job.fail(QStringLiteral("it cannot be read (%1)").arg(job.source.errorText()));
     if (headSize == 0)
         job.fail(QStringLiteral("the file is empty"));
     if (startsWith(head, headSize, "II*\0", 4) || startsWith(head, headSize, "MM\0*", 4)
         || startsWith(head, headSize, "II+\0", 4) || startsWith(head, headSize, "MM\0+", 4))
-        return detail::readTiff(job);
+        return FileFormat::Tiff;
     if (startsWith(head, headSize, "\x89PNG\r\n\x1a\n", 8))
-        return detail::readPng(job);
+        return FileFormat::Png;
     static const QStringList mrcSuffixes{QStringLiteral("mrc"), QStringLiteral("mrcs"), QStringLiteral("map"),
                                          QStringLiteral("st"), QStringLiteral("ali")};
     const bool mrcName = mrcSuffixes.contains(QFileInfo(fileName).suffix().toLower());
     if (mrcName || (headSize >= 212 && std::memcmp(head + 208, "MAP ", 4) == 0))
-        return detail::readMrc(job);
+        return FileFormat::Mrc;
     job.fail(QStringLiteral("it is not an MRC, TIFF or PNG image"));
+}
+
+QString openFailure(const FileSource &source)
+{
+    // "It is a folder, not a regular file." continues the sentence: "...: it is a folder, ..."
+    QString why = source.openError();
+    if (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    if (why.startsWith(QLatin1String("It is ")))
+        why[0] = QLatin1Char('i');
+    return why;
+}
+
+} // namespace detail
+
+namespace {
+
+MicrographImage readFrom(ByteSource &source, const QString &shownName, const QString &fileName,
+                         const ProgressCallback &progress)
+{
+    const detail::ReadJob job{source, shownName, progress};
+    switch (detail::detectFormat(job, fileName)) {
+    case detail::FileFormat::Tiff: return detail::readTiff(job);
+    case detail::FileFormat::Png: return detail::readPng(job);
+    case detail::FileFormat::Mrc: break;
+    }
+    return detail::readMrc(job);
 }
 
 } // namespace
@@ -217,15 +298,9 @@ MicrographImage readMicrograph(const QString &path, const ProgressCallback &prog
 {
     const QString shown = QDir::toNativeSeparators(path);
     FileSource source(path);
-    if (!source.isOpen()) {
-        // "It is a folder, not a regular file." continues the sentence: "...: it is a folder, ..."
-        QString why = source.openError();
-        if (why.endsWith(QLatin1Char('.')))
-            why.chop(1);
-        if (why.startsWith(QLatin1String("It is ")))
-            why[0] = QLatin1Char('i');
-        throw OrvalisError(QStringLiteral("Cannot open the micrograph %1: %2.").arg(shown, why));
-    }
+    if (!source.isOpen())
+        throw OrvalisError(
+            QStringLiteral("Cannot open the micrograph %1: %2.").arg(shown, detail::openFailure(source)));
     return readFrom(source, shown, path, progress);
 }
 

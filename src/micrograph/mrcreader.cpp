@@ -64,7 +64,7 @@ constexpr bool hostIsLittleEndian()
 
 } // namespace
 
-MicrographImage readMrc(const ReadJob &job)
+MrcLayout readMrcLayout(const ReadJob &job)
 {
     const std::uint64_t fileSize = job.source.size();
     if (fileSize < kHeaderBytes)
@@ -85,14 +85,19 @@ MicrographImage readMrc(const ReadJob &job)
             h = other;
     }
 
-    const std::int32_t mode = h.word(3);
-    SampleType type;
-    if (!sampleTypeOfMode(mode, type))
-        job.fail(QStringLiteral("its MRC mode %1 is not one of the image modes read (0, 1, 2, 6 and 12)").arg(mode));
-    const std::int64_t nx = h.word(0), ny = h.word(1), nz = h.word(2);
-    if (nz < 1)
-        job.fail(QStringLiteral("its header gives %1 sections, which is no image").arg(nz));
-    checkImageSize(job, nx, ny);
+    MrcLayout layout;
+    layout.fileSize = fileSize;
+    layout.swap = h.swap;
+    layout.mode = h.word(3);
+    if (!sampleTypeOfMode(layout.mode, layout.type))
+        job.fail(
+            QStringLiteral("its MRC mode %1 is not one of the image modes read (0, 1, 2, 6 and 12)").arg(layout.mode));
+    layout.nx = h.word(0);
+    layout.ny = h.word(1);
+    layout.nz = h.word(2);
+    if (layout.nz < 1)
+        job.fail(QStringLiteral("its header gives %1 sections, which is no image").arg(layout.nz));
+    checkImageSize(job, layout.nx, layout.ny);
     // Columns along x and rows along y (0 in older files that leave the axes unset); other orders
     // would turn the image and with it the azimuth of every ring.
     const std::int32_t mapc = h.word(16), mapr = h.word(17);
@@ -108,66 +113,84 @@ MicrographImage readMrc(const ReadJob &job)
         job.fail(QStringLiteral("its extended header of %1 bytes does not fit in the file of %2 bytes")
                      .arg(extended)
                      .arg(fileSize));
-    const std::uint64_t dataStart = kHeaderBytes + static_cast<std::uint64_t>(extended);
-    const std::uint64_t frameBytes = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny)
-        * static_cast<std::uint64_t>(sampleBytes(type));
-    const std::uint64_t available = fileSize - dataStart;
-    const std::uint64_t expected = frameBytes * static_cast<std::uint64_t>(nz); // below 2^60: nz < 2^31
-    if (available < expected)
-        job.fail(QStringLiteral("it is truncated: its header describes %1 bytes of pixels (%2 x %3 x %4, mode %5) "
-                                "after %6 bytes of headers, but the file has %7 bytes in all")
-                     .arg(expected)
-                     .arg(nx)
-                     .arg(ny)
-                     .arg(nz)
-                     .arg(mode)
-                     .arg(dataStart)
-                     .arg(fileSize));
-    if (available > expected)
-        job.fail(QStringLiteral("it is %1 bytes longer than its header describes (%2 x %3 x %4 pixels of mode %5 "
-                                "after %6 bytes of headers)")
-                     .arg(available - expected)
-                     .arg(nx)
-                     .arg(ny)
-                     .arg(nz)
-                     .arg(mode)
-                     .arg(dataStart));
-
-    MicrographImage image = newImage(static_cast<int>(nx), static_cast<int>(ny));
-    image.frames = static_cast<int>(nz);
+    layout.dataStart = kHeaderBytes + static_cast<std::uint64_t>(extended);
+    layout.frameBytes = static_cast<std::uint64_t>(layout.nx) * static_cast<std::uint64_t>(layout.ny)
+        * static_cast<std::uint64_t>(sampleBytes(layout.type));
     // Pixel spacing = cell length / samples along the axis, in Å.
     const float cellX = h.real(10);
     const std::int32_t mx = h.word(7);
     if (mx > 0 && cellX > 0)
-        image.pixelSizeNm = plausiblePixelSize(NmPerAngstrom * static_cast<double>(cellX) / mx);
+        layout.pixelSizeNm = plausiblePixelSize(NmPerAngstrom * static_cast<double>(cellX) / mx);
+    return layout;
+}
 
-    const std::size_t sample = static_cast<std::size_t>(sampleBytes(type));
-    const std::size_t frameSamples = image.data.size();
+void checkMrcExtent(const ReadJob &job, const MrcLayout &layout)
+{
+    const std::uint64_t available = layout.fileSize - layout.dataStart;
+    const std::uint64_t expected = layout.frameBytes * static_cast<std::uint64_t>(layout.nz); // below 2^60
+    if (available < expected)
+        job.fail(QStringLiteral("it is truncated: its header describes %1 bytes of pixels (%2 x %3 x %4, mode %5) "
+                                "after %6 bytes of headers, but the file has %7 bytes in all")
+                     .arg(expected)
+                     .arg(layout.nx)
+                     .arg(layout.ny)
+                     .arg(layout.nz)
+                     .arg(layout.mode)
+                     .arg(layout.dataStart)
+                     .arg(layout.fileSize));
+    if (available > expected)
+        job.fail(QStringLiteral("it is %1 bytes longer than its header describes (%2 x %3 x %4 pixels of mode %5 "
+                                "after %6 bytes of headers)")
+                     .arg(available - expected)
+                     .arg(layout.nx)
+                     .arg(layout.ny)
+                     .arg(layout.nz)
+                     .arg(layout.mode)
+                     .arg(layout.dataStart));
+}
+
+void readMrcSection(const ReadJob &job, const MrcLayout &layout, std::int64_t z, bool add, float *out,
+                    std::vector<unsigned char> &buffer, bool reportWholeFile, bool checkSamples)
+{
+    const std::size_t sample = static_cast<std::size_t>(sampleBytes(layout.type));
+    const std::size_t frameSamples = static_cast<std::size_t>(layout.nx) * static_cast<std::size_t>(layout.ny);
     const std::size_t chunkSamples = std::max<std::size_t>(1, kChunkBytes / sample);
-    // The first frame of native floats goes straight into the image; everything else through here.
-    std::vector<unsigned char> buffer;
-    const bool direct = type == SampleType::Float32 && !h.swap;
-    reportProgress(job.progress, 0.0);
-    for (std::int64_t z = 0; z < nz; ++z) {
-        for (std::size_t done = 0; done < frameSamples; done += chunkSamples) {
-            const std::size_t count = std::min(chunkSamples, frameSamples - done);
-            const std::uint64_t offset = dataStart + static_cast<std::uint64_t>(z) * frameBytes + done * sample;
-            float *out = image.data.data() + done;
-            if (direct && z == 0) {
-                if (!job.source.read(offset, out, count * sample))
-                    job.fail(QStringLiteral("its pixels cannot be read (%1)").arg(job.source.errorText()));
-            } else {
-                buffer.resize(count * sample);
-                if (!job.source.read(offset, buffer.data(), buffer.size()))
-                    job.fail(QStringLiteral("its pixels cannot be read (%1)").arg(job.source.errorText()));
-                convertSamples(type, buffer.data(), count, h.swap, z > 0, out);
-            }
+    const bool direct = layout.type == SampleType::Float32 && !layout.swap && !add && !checkSamples;
+    for (std::size_t done = 0; done < frameSamples; done += chunkSamples) {
+        const std::size_t count = std::min(chunkSamples, frameSamples - done);
+        const std::uint64_t offset = layout.dataStart + static_cast<std::uint64_t>(z) * layout.frameBytes
+            + done * sample;
+        if (direct) {
+            if (!job.source.read(offset, out + done, count * sample))
+                job.fail(QStringLiteral("its pixels cannot be read (%1)").arg(job.source.errorText()));
+        } else {
+            buffer.resize(count * sample);
+            if (!job.source.read(offset, buffer.data(), buffer.size()))
+                job.fail(QStringLiteral("its pixels cannot be read (%1)").arg(job.source.errorText()));
+            if (checkSamples)
+                checkFiniteSamples(job, layout.type, buffer.data(), count, layout.swap, done,
+                                   static_cast<int>(layout.nx));
+            convertSamples(layout.type, buffer.data(), count, layout.swap, add, out + done);
+        }
+        if (reportWholeFile)
             reportProgress(job.progress,
                            (static_cast<double>(z) * static_cast<double>(frameSamples) + done + count)
-                               / (static_cast<double>(nz) * static_cast<double>(frameSamples)));
-        }
+                               / (static_cast<double>(layout.nz) * static_cast<double>(frameSamples)));
     }
-    if (isFloatSample(type))
+}
+
+MicrographImage readMrc(const ReadJob &job)
+{
+    const MrcLayout layout = readMrcLayout(job);
+    checkMrcExtent(job, layout);
+    MicrographImage image = newImage(static_cast<int>(layout.nx), static_cast<int>(layout.ny));
+    image.frames = static_cast<int>(layout.nz);
+    image.pixelSizeNm = layout.pixelSizeNm;
+    std::vector<unsigned char> buffer;
+    reportProgress(job.progress, 0.0);
+    for (std::int64_t z = 0; z < layout.nz; ++z)
+        readMrcSection(job, layout, z, z > 0, image.data.data(), buffer, true);
+    if (isFloatSample(layout.type))
         checkFinite(job, image);
     return image;
 }

@@ -306,47 +306,67 @@ std::uint64_t checkStrips(const ReadJob &job, TIFF *tif, const PageLayout &p, Sa
     return stored;
 }
 
-} // namespace
+struct TiffOpened {
+    TiffClient client;
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options;
+    std::unique_ptr<TIFF, TiffCloser> tif;
+};
 
-MicrographImage readTiff(const ReadJob &job)
+// Opens the TIFF in job.source with its messages caught into client.firstError; tif is null when
+// libtiff cannot open it.
+std::unique_ptr<TiffOpened> openTiff(const ReadJob &job)
 {
     silenceProcessWideHandlers();
-    TiffClient client{job.source, 0, {}};
-    const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), tiffError, &client);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), tiffWarning, &client);
+    auto o = std::make_unique<TiffOpened>(TiffOpened{TiffClient{job.source, 0, {}}, nullptr, nullptr});
+    o->options.reset(TIFFOpenOptionsAlloc());
+    TIFFOpenOptionsSetErrorHandlerExtR(o->options.get(), tiffError, &o->client);
+    TIFFOpenOptionsSetWarningHandlerExtR(o->options.get(), tiffWarning, &o->client);
     const QByteArray name = job.name.toUtf8();
-    const std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(name.constData(), "r", &client, tiffRead, tiffWrite,
-                                                                  tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap,
-                                                                  options.get()));
-    const auto libtiffFailure = [&](const QString &what) {
-        job.fail(client.firstError.isEmpty() ? what
-                                             : QStringLiteral("%1 (libtiff says: %2)").arg(what, client.firstError));
-    };
-    if (!tif)
-        libtiffFailure(QStringLiteral("it is not a TIFF file libtiff can open"));
+    o->tif.reset(TIFFClientOpenExt(name.constData(), "r", &o->client, tiffRead, tiffWrite, tiffSeek, tiffClose,
+                                   tiffSize, tiffMap, tiffUnmap, o->options.get()));
+    return o;
+}
 
-    // Every page that is not a thumbnail is summed; they must all be alike. All of them are looked
-    // at before anything is allocated or decoded: what their headers claim must fit in the file.
-    const int pageCount = TIFFNumberOfDirectories(tif.get());
-    // The checks and the reading walk the pages by this one rule, so that what is read was checked.
-    const auto forEachPageSummed = [&](const auto &use) {
-        for (int page = 0; page < pageCount; ++page) {
-            if (page > 0 && !TIFFReadDirectory(tif.get()))
-                libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(page + 1));
-            const PageLayout p = layoutOf(tif.get());
-            if (!(p.reduced && page > 0))
-                use(page, p);
-        }
-    };
+} // namespace
+
+struct TiffPages::State {
+    std::unique_ptr<TiffOpened> opened;
     PageLayout first;
     SampleType type = SampleType::UInt8;
-    std::uint64_t storedBytes = 0; // of the strips of the pages summed
-    int pagesToSum = 0;
-    forEachPageSummed([&](int page, const PageLayout &p) {
-        if (pagesToSum == 0) {
-            first = p;
-            const QString problem = sampleTypeOf(p, type);
+    double pixelSizeNm = 0;
+    std::vector<int> pageNumbers;           // of the pages read, in the file (0 first)
+    std::vector<std::uint64_t> pageOffsets; // of their directories
+    int current = -1;                       // the page libtiff is on, or -1 when unknown
+    std::vector<unsigned char> strip;
+
+    [[noreturn]] void libtiffFailure(const ReadJob &job, const QString &what) const
+    {
+        const QString &said = opened->client.firstError;
+        job.fail(said.isEmpty() ? what : QStringLiteral("%1 (libtiff says: %2)").arg(what, said));
+    }
+};
+
+TiffPages::TiffPages(const ReadJob &job) : m(std::make_unique<State>())
+{
+    m->opened = openTiff(job);
+    TIFF *tif = m->opened->tif.get();
+    if (tif == nullptr)
+        m->libtiffFailure(job, QStringLiteral("it is not a TIFF file libtiff can open"));
+
+    // Every page that is not a thumbnail is read; they must all be alike. All of them are looked
+    // at before anything is allocated or decoded: what their headers claim must fit in the file.
+    const int pageCount = TIFFNumberOfDirectories(tif);
+    std::uint64_t storedBytes = 0; // of the strips of the pages read
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0 && !TIFFReadDirectory(tif))
+            m->libtiffFailure(job, QStringLiteral("its page %1 cannot be read").arg(page + 1));
+        const PageLayout p = layoutOf(tif);
+        if (p.reduced && page > 0)
+            continue;
+        const PageLayout &first = m->first;
+        if (m->pageNumbers.empty()) {
+            m->first = p;
+            const QString problem = sampleTypeOf(p, m->type);
             if (!problem.isEmpty())
                 job.fail(problem);
             if (!TIFFIsCODECConfigured(p.compression))
@@ -354,6 +374,7 @@ MicrographImage readTiff(const ReadJob &job)
                     QStringLiteral("it is compressed with a method libtiff cannot decode here (TIFF compression %1)")
                         .arg(p.compression));
             checkImageSize(job, p.width, p.height);
+            m->pixelSizeNm = pixelSizeOf(tif);
         } else if (p.width != first.width || p.height != first.height || p.bits != first.bits
                    || p.format != first.format || p.samples != first.samples || p.tiled != first.tiled) {
             job.fail(QStringLiteral("its page %1 (%2 x %3 pixels, %4-bit) differs from its first page (%5 x %6 "
@@ -371,46 +392,104 @@ MicrographImage readTiff(const ReadJob &job)
                          .arg(page + 1)
                          .arg(p.compression));
         }
-        if (++pagesToSum > kMaxTiffPages)
+        m->pageNumbers.push_back(page);
+        m->pageOffsets.push_back(TIFFCurrentDirOffset(tif));
+        if (static_cast<int>(m->pageNumbers.size()) > kMaxTiffPages)
             job.fail(QStringLiteral("it has more than %1 pages to sum; no more are read").arg(kMaxTiffPages));
-        storedBytes += checkStrips(job, tif.get(), p, type, page);
-    });
-    if (pagesToSum == 0)
+        storedBytes += checkStrips(job, tif, p, m->type, page);
+    }
+    if (m->pageNumbers.empty())
         job.fail(QStringLiteral("it has no image"));
     if (storedBytes > job.source.size())
         job.fail(QStringLiteral("the strips of its %1 pages claim %2 bytes in all, more than the file's %3 bytes")
-                     .arg(pagesToSum)
+                     .arg(m->pageNumbers.size())
                      .arg(storedBytes)
                      .arg(job.source.size()));
-    if (!TIFFSetDirectory(tif.get(), 0))
-        libtiffFailure(QStringLiteral("its first page cannot be read again"));
+    m->current = pageCount - 1;
+}
 
-    MicrographImage image = newImage(static_cast<int>(first.width), static_cast<int>(first.height));
-    image.pixelSizeNm = pixelSizeOf(tif.get());
-    std::vector<unsigned char> strip;
-    int pagesSummed = 0;
+TiffPages::~TiffPages() = default;
+
+int TiffPages::count() const
+{
+    return static_cast<int>(m->pageNumbers.size());
+}
+
+int TiffPages::width() const
+{
+    return static_cast<int>(m->first.width);
+}
+
+int TiffPages::height() const
+{
+    return static_cast<int>(m->first.height);
+}
+
+SampleType TiffPages::type() const
+{
+    return m->type;
+}
+
+double TiffPages::pixelSizeNm() const
+{
+    return m->pixelSizeNm;
+}
+
+void TiffPages::read(const ReadJob &job, int index, bool add, float *out, bool reportWholeFile, bool checkSamples)
+{
+    TIFF *tif = m->opened->tif.get();
+    const int page = m->pageNumbers[static_cast<std::size_t>(index)];
+    // Straight to the page's directory, whose offset was kept when the pages were checked, rather
+    // than walking the chain of directories from the first.
+    if (m->current != page) {
+        m->current = -1;
+        if (!TIFFSetSubDirectory(tif, m->pageOffsets[static_cast<std::size_t>(index)]))
+            m->libtiffFailure(job,
+                              page == 0 ? QStringLiteral("its first page cannot be read again")
+                                        : QStringLiteral("its page %1 cannot be read again").arg(page + 1));
+        m->current = page;
+    }
+    const PageLayout p = layoutOf(tif);
+    const RowLayout rl = rowLayoutOf(tif, p, m->type);
+    m->strip.resize(rl.rowBytes * rl.rowsPerStrip);
+    for (std::uint32_t s = 0; s < rl.strips; ++s) {
+        const std::uint32_t row = s * rl.rowsPerStrip;
+        const std::uint32_t rows = std::min(rl.rowsPerStrip, p.height - row);
+        const tmsize_t want = static_cast<tmsize_t>(rl.rowBytes * rows);
+        const tmsize_t got = TIFFReadEncodedStrip(tif, s, m->strip.data(), want);
+        if (got < want)
+            m->libtiffFailure(job,
+                              QStringLiteral("the pixels of strip %1 of page %2 cannot be read").arg(s).arg(page + 1));
+        // libtiff has already put the samples into this machine's byte order.
+        if (checkSamples)
+            checkFiniteSamples(job, m->type, m->strip.data(), static_cast<std::size_t>(p.width) * rows, false,
+                               static_cast<std::size_t>(row) * p.width, static_cast<int>(p.width));
+        convertSamples(m->type, m->strip.data(), static_cast<std::size_t>(p.width) * rows, false, add,
+                       out + static_cast<std::size_t>(row) * p.width);
+        if (reportWholeFile)
+            reportProgress(job.progress, (index + static_cast<double>(s + 1) / rl.strips) / count());
+    }
+}
+
+int firstTiffCompression(const ReadJob &job)
+{
+    const std::unique_ptr<TiffOpened> opened = openTiff(job);
+    std::uint16_t compression = 0;
+    if (opened->tif)
+        TIFFGetFieldDefaulted(opened->tif.get(), TIFFTAG_COMPRESSION, &compression);
+    return compression;
+}
+
+MicrographImage readTiff(const ReadJob &job)
+{
+    TiffPages pages(job);
+    MicrographImage image = newImage(pages.width(), pages.height());
+    image.pixelSizeNm = pages.pixelSizeNm();
     reportProgress(job.progress, 0.0);
-    forEachPageSummed([&](int page, const PageLayout &p) {
-        const RowLayout rl = rowLayoutOf(tif.get(), p, type);
-        strip.resize(rl.rowBytes * rl.rowsPerStrip);
-        for (std::uint32_t s = 0; s < rl.strips; ++s) {
-            const std::uint32_t row = s * rl.rowsPerStrip;
-            const std::uint32_t rows = std::min(rl.rowsPerStrip, p.height - row);
-            const tmsize_t want = static_cast<tmsize_t>(rl.rowBytes * rows);
-            const tmsize_t got = TIFFReadEncodedStrip(tif.get(), s, strip.data(), want);
-            if (got < want)
-                libtiffFailure(QStringLiteral("the pixels of strip %1 of page %2 cannot be read").arg(s).arg(page + 1));
-            // libtiff has already put the samples into this machine's byte order.
-            convertSamples(type, strip.data(), static_cast<std::size_t>(p.width) * rows, false, pagesSummed > 0,
-                           image.data.data() + static_cast<std::size_t>(row) * p.width);
-            reportProgress(job.progress, (page + static_cast<double>(s + 1) / rl.strips) / pageCount);
-        }
-        ++pagesSummed;
-    });
-    if (pagesSummed == 0)
-        job.fail(QStringLiteral("it has no image"));
-    image.frames = pagesSummed;
-    if (isFloatSample(type))
+    for (int i = 0; i < pages.count(); ++i)
+        pages.read(job, i, i > 0, image.data.data(), true);
+    image.frames = pages.count();
+    if (isFloatSample(pages.type()))
         checkFinite(job, image);
     return image;
 }
