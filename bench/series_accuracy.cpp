@@ -10,6 +10,10 @@
 // micrographs taken in turn (the tilted generator takes minutes a tilt at that size, and the fit's
 // work does not depend on the content).
 //
+// --write DIR writes one series (the options below) as DIR/series.mrc with series.tlt, series.mrc.mdoc
+// and series_truth.txt (angle, true mean defocus in Å); --write-speed DIR the speed series, for
+// bench-cli-series.sh, which times the shell's fit-series on it.
+//
 // Options: --seeds N (default 3), --seed N (the first), --size N (default 1024), --dose E (e/Å^2 a
 // tilt, default 4), --axis DEG (default 85), --given (the axis given rather than fitted), --per-tilt
 // (astigmatism per tilt), --threads N (default 2), --speed.
@@ -19,7 +23,9 @@
 #include "core/units.h"
 #include "micrograph/tiltseries.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <cmath>
 #include <cstdio>
@@ -31,11 +37,53 @@ using namespace orvalis;
 
 namespace {
 
-int runSpeed()
+bool writeSeriesFiles(const QString &dir, const std::vector<MicrographImage> &images, const SeriesTruth &truth,
+                      double axis)
+{
+    QDir().mkpath(dir);
+    if (!writeMrcStack(QDir(dir).filePath(QStringLiteral("series.mrc")), images))
+        return false;
+    QByteArray tlt, truthText;
+    QByteArray mdoc("PixelSpacing = " + QByteArray::number(images.front().pixelSizeNm * 10)
+                    + "\nVoltage = 300\nImageFile = series.mrc\n\n[T =     Tilt axis angle = "
+                    + QByteArray::number(axis) + ", binning = 1  spot = 8  camera = 0]\n");
+    for (std::size_t i = 0; i < truth.angles.size(); ++i) {
+        tlt += QByteArray::number(truth.angles[i], 'f', 2) + '\n';
+        mdoc += "\n[ZValue = " + QByteArray::number(qulonglong(i))
+            + "]\nTiltAngle = " + QByteArray::number(truth.angles[i], 'f', 2) + "\n";
+        truthText += QByteArray::number(truth.angles[i], 'f', 2) + '\t' + QByteArray::number(truth.defocus[i], 'f', 1)
+            + '\n';
+    }
+    const auto save = [&dir](const char *name, const QByteArray &bytes) {
+        QFile f(QDir(dir).filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    return save("series.tlt", tlt) && save("series.mrc.mdoc", mdoc) && save("series_truth.txt", truthText);
+}
+
+// DIR/series.mrc, DIR/series.tlt and DIR/series.mrc.mdoc of the series `spec` (its axis in the mdoc).
+int writeSeries(const SeriesSpec &spec, const QString &dir)
+{
+    const SeriesTruth truth = seriesTruth(spec);
+    std::vector<MicrographImage> images;
+    for (std::size_t i = 0; i < truth.angles.size(); ++i)
+        images.push_back(seriesTilt(spec, truth, static_cast<int>(i)));
+    return writeSeriesFiles(dir, images, truth, spec.axis) ? 0 : 1;
+}
+
+std::vector<MicrographImage> speedImages(const SeriesSpec &spec, const SeriesTruth &truth);
+
+// The speed series' stack and angles, for the shell's command.
+int writeSpeedSeries(const QString &dir)
 {
     SeriesSpec spec;
     spec.size = 4096;
     const SeriesTruth truth = seriesTruth(spec);
+    return writeSeriesFiles(dir, speedImages(spec, truth), truth, spec.axis) ? 0 : 1;
+}
+
+std::vector<MicrographImage> speedImages(const SeriesSpec &spec, const SeriesTruth &truth)
+{
     std::vector<MicrographImage> distinct;
     for (int k = 0; k < 4; ++k) {
         const double d = truth.defocus[std::size_t(k)];
@@ -49,6 +97,15 @@ int runSpeed()
     std::vector<MicrographImage> images;
     for (std::size_t i = 0; i < truth.angles.size(); ++i)
         images.push_back(distinct[i % distinct.size()]);
+    return images;
+}
+
+int runSpeed()
+{
+    SeriesSpec spec;
+    spec.size = 4096;
+    const SeriesTruth truth = seriesTruth(spec);
+    const std::vector<MicrographImage> images = speedImages(spec, truth);
     std::printf("threads\taxis\tseconds\n");
     for (const bool given : {false, true})
         for (const int threads : {1, 2}) {
@@ -96,6 +153,10 @@ int main(int argc, char **argv)
             perTilt = true;
         else if (!std::strcmp(argv[i], "--speed"))
             return runSpeed();
+        else if (!std::strcmp(argv[i], "--write"))
+            return writeSeries(spec, QString::fromLocal8Bit(next()));
+        else if (!std::strcmp(argv[i], "--write-speed"))
+            return writeSpeedSeries(QString::fromLocal8Bit(next()));
     }
     std::map<int, double> worst; // |tilt| -> worst relative error (%) over the seeds
     double worstAxis = 0;

@@ -10,7 +10,6 @@
 #include "core/regularfile.h"
 #include "core/units.h"
 #include "micrograph/framereader.h"
-#include "micrograph/micrographpipeline.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -58,28 +57,13 @@ private:
     bool m_shown;
 };
 
-// Until the stack reader is in: a file read whole (readMicrograph sums a stack's sections) as a series
-// of one section.
-class WholeImageFrames : public FrameReader {
-public:
-    WholeImageFrames(const QString &path, const MicrographImage &image)
-        : FrameReader(path, image.width, image.height, 1, image.pixelSizeNm), m_image(image)
-    {
-    }
-    void addFrame(int, float *sum) override
-    {
-        for (std::size_t i = 0; i < m_image.data.size(); ++i)
-            sum[i] += m_image.data[i];
-    }
-
-private:
-    MicrographImage m_image;
-};
-
-std::unique_ptr<FrameReader> openStack(const QString &path)
+// Å: U - V of the series' shared astigmatism.
+double sharedDifference(const SeriesFit &fit)
 {
-    const MicrographJob job = MicrographJob::read(path);
-    return std::make_unique<WholeImageFrames>(path, job.image());
+    TwoFoldDefocus d = *fit.sharedAstigmatism;
+    d.Defocus = -1000; // any underfocus: U - V does not depend on it
+    const CryoEmDefocus c = toCryoEmDefocus(d);
+    return c.defocusU - c.defocusV;
 }
 
 QString filledViews(const SeriesFit &fit)
@@ -276,7 +260,7 @@ int runFitSeries(const QStringList &arguments)
     std::unique_ptr<FrameReader> reader;
     SeriesDescription description;
     try {
-        reader = openStack(stack);
+        reader = openFrames(stack);
         if (mdocGiven)
             description = readMdoc(parser.value(QStringLiteral("mdoc")), stack, reader->frames());
         else
@@ -352,16 +336,17 @@ int runFitSeries(const QStringList &arguments)
                                                          "series' trend.")
                                         : QString())});
     }
-    printFailure({ExitOk,
-                  QStringLiteral("%1: tilt axis %2° (%3)%4")
-                      .arg(stack, formatGeneral(std::round(record.fit.axis * 100) / 100),
-                           record.fit.axisFitted ? QStringLiteral("fitted from the high tilts")
-                                                 : QStringLiteral("given; its sense found from the high tilts"),
-                           record.fit.sharedAstigmatism
-                               ? QStringLiteral("; shared astigmatism U - V %1 Å at %2°")
-                                     .arg(formatGeneral(std::round(2 * nmToAngstrom(record.fit.sharedAstigmatism->A2))),
-                                          formatGeneral(std::round(record.fit.sharedAstigmatism->azimuth)))
-                               : QString())});
+    printFailure(
+        {ExitOk,
+         QStringLiteral("%1: tilt axis %2° (%3)%4")
+             .arg(stack, formatGeneral(std::round(record.fit.axis * 100) / 100),
+                  record.fit.axisFitted ? QStringLiteral("fitted from the high tilts")
+                                        : QStringLiteral("given; its sense found from the high tilts"),
+                  record.fit.sharedAstigmatism
+                      ? QStringLiteral("; shared astigmatism U - V %1 Å at %2°")
+                            .arg(formatGeneral(std::round(sharedDifference(record.fit))),
+                                 formatGeneral(std::round(toCryoEmDefocus(*record.fit.sharedAstigmatism).angle)))
+                      : QString())});
     writeOut(seriesTable(record));
     // Every file made before any is written: a failure leaves them all as they were.
     std::vector<std::pair<QString, QByteArray>> files;
