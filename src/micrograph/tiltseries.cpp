@@ -221,14 +221,20 @@ int seriesTile(const CtfFitOptions &o, const MicrographImage &image, double pixe
     return std::min(fitTileSize(o, image, pixelSizeNm), cap);
 }
 
-// The band of a corrected spectrum with the terms of chi at its pixels, for the defocus of a tilt
-// refitted with the series' astigmatism held.
-double heldAstigmatismScore(const PowerSpectrum &s, const CtfModel &model, double low, double high)
+// The band of a corrected spectrum with the terms of chi at its pixels (every other pixel of one half
+// past 256 a side), for the defocus of a tilt refitted with the series' astigmatism held: chi is then
+// linear in the defocus alone.
+struct HeldBand {
+    std::vector<double> value, fixed, perDefocus;
+};
+
+HeldBand heldBand(const PowerSpectrum &s, const CtfModel &model, double low, double high)
 {
-    CorrelationSums c;
+    HeldBand band;
     const int n = s.size;
     const int centre = n / 2;
     const double offset = model.phaseOffset();
+    const double ax = model.A2 * std::cos(2 * model.azimuth), ay = model.A2 * std::sin(2 * model.azimuth);
     const int stride = std::max(1, n / 256);
     for (int j = centre + 2; j < n; j += stride)
         for (int i = 0; i < n; i += stride) {
@@ -236,8 +242,19 @@ double heldAstigmatismScore(const PowerSpectrum &s, const CtfModel &model, doubl
             const double k = std::hypot(kx, ky);
             if (k < low || k > high)
                 continue;
-            c.add(s.ringsAt(i, j), fastmath::sinSquared(model.chi(kx, ky) - offset));
+            const ChiTerms t = model.terms(kx, ky);
+            band.value.push_back(s.ringsAt(i, j));
+            band.fixed.push_back(t.fixed + ax * t.astigmatismX + ay * t.astigmatismY - offset);
+            band.perDefocus.push_back(t.defocus);
         }
+    return band;
+}
+
+double heldScore(const HeldBand &band, double defocus)
+{
+    CorrelationSums c;
+    for (std::size_t i = 0; i < band.value.size(); ++i)
+        c.add(band.value[i], fastmath::sinSquared(band.fixed[i] + defocus * band.perDefocus[i]));
     return c.correlation();
 }
 
@@ -249,14 +266,15 @@ void holdAstigmatism(TiltFit &t, const PowerSpectrum &spectrum, const SeriesFitO
     model.A2 = shared.A2;
     model.azimuth = degreesToRadians(shared.azimuth);
     const double low = 1 / o.fit.lowResolution, high = 1 / o.fit.highResolution;
+    const HeldBand band = heldBand(spectrum, model, low, high);
     const double start = model.Defocus;
     double best = start, bestScore = -2;
     for (int s = -20; s <= 20; ++s) {
-        model.Defocus = start + s * ring / 40;
-        const double score = heldAstigmatismScore(spectrum, model, low, high);
+        const double d = start + s * ring / 40;
+        const double score = heldScore(band, d);
         if (score > bestScore) {
             bestScore = score;
-            best = model.Defocus;
+            best = d;
         }
     }
     // Golden-section search within a step either way.
@@ -264,11 +282,7 @@ void holdAstigmatism(TiltFit &t, const PowerSpectrum &spectrum, const SeriesFitO
     const double g = (std::sqrt(5.0) - 1) / 2;
     for (int i = 0; i < 20; ++i) {
         const double x1 = b - g * (b - a), x2 = a + g * (b - a);
-        model.Defocus = x1;
-        const double f1 = heldAstigmatismScore(spectrum, model, low, high);
-        model.Defocus = x2;
-        const double f2 = heldAstigmatismScore(spectrum, model, low, high);
-        if (f1 > f2)
+        if (heldScore(band, x1) > heldScore(band, x2))
             b = x2;
         else
             a = x1;
@@ -519,7 +533,8 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
         image.width = reader.width();
         image.height = reader.height();
         image.pixelSizeNm = o.pixelSizeNm;
-        image.data.assign(std::size_t(image.width) * std::size_t(image.height), 0.0f);
+        image.data.resize(std::size_t(image.width) * std::size_t(image.height));
+        std::fill(image.data.begin(), image.data.end(), 0.0f);
         std::lock_guard<std::mutex> lock(reading);
         reader.addFrame(index, image.data.data());
     };
@@ -531,8 +546,10 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
         RegionSpectra regions;
         CtfFitResult result;
     };
+    // Each thread's image, kept from tilt to tilt: a 4096^2 tilt's 64 MB taken anew each time costs
+    // its pages' faults again.
     const auto plainFit = [&](int index, const std::atomic<bool> &stop) {
-        MicrographImage image;
+        thread_local MicrographImage image;
         read(index, image);
         Plain p;
         p.regions = regionSpectra(image, seriesTile(each, image, o.pixelSizeNm), o.pixelSizeNm, stopper(stop));
@@ -589,7 +606,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
         RegionSpectra regions;
         CtfFitResult plain;
         if (plainResults[std::size_t(i)]) {
-            MicrographImage image;
+            thread_local MicrographImage image;
             read(i, image);
             regions = regionSpectra(image, seriesTile(each, image, o.pixelSizeNm), o.pixelSizeNm, stopper(stop));
             plain = *plainResults[std::size_t(i)];
