@@ -293,6 +293,7 @@ int runFitSeries(const QStringList &arguments)
     o.astigmatism = astigmatism;
     o.fill = parser.isSet(QStringLiteral("fill"));
     o.threads = threads;
+    o.openReader = [stack] { return openFrames(stack); };
 
     SeriesRecord record;
     record.stack = stack;

@@ -528,15 +528,34 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
     CtfFitOptions each = o.fit;
     each.threads = 1;
 
+    // The reader given serves one thread at a time; with openReader each thread reads with a reader of
+    // its own, taken from those opened before or opened anew.
     std::mutex reading;
+    std::vector<std::unique_ptr<FrameReader>> spare;
     const auto read = [&](int index, MicrographImage &image) {
         image.width = reader.width();
         image.height = reader.height();
         image.pixelSizeNm = o.pixelSizeNm;
         image.data.resize(std::size_t(image.width) * std::size_t(image.height));
         std::fill(image.data.begin(), image.data.end(), 0.0f);
+        if (!o.openReader) {
+            std::lock_guard<std::mutex> lock(reading);
+            reader.addFrame(index, image.data.data());
+            return;
+        }
+        std::unique_ptr<FrameReader> own;
+        {
+            std::lock_guard<std::mutex> lock(reading);
+            if (!spare.empty()) {
+                own = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        if (!own)
+            own = o.openReader();
+        own->addFrame(index, image.data.data());
         std::lock_guard<std::mutex> lock(reading);
-        reader.addFrame(index, image.data.data());
+        spare.push_back(std::move(own));
     };
     const auto stopper = [](const std::atomic<bool> &stop) -> ProgressCallback {
         return [&stop](double) { return !stop.load(); };
@@ -559,6 +578,8 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
 
     SeriesFit series;
     std::vector<std::optional<CtfFitResult>> plainResults(static_cast<std::size_t>(count));
+    // The axis' tilts' regions, kept for their own fits below rather than read and transformed again.
+    std::vector<std::optional<RegionSpectra>> keptRegions(static_cast<std::size_t>(count));
     // The axis first, from the highest tilts: the given one's sense, or the axis itself.
     std::vector<int> highest;
     for (int i = 0; i < count; ++i)
@@ -566,7 +587,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
             highest.push_back(i);
     std::sort(highest.begin(), highest.end(),
               [&](int a, int b) { return std::fabs(o.angles[std::size_t(a)]) > std::fabs(o.angles[std::size_t(b)]); });
-    highest.resize(std::min<std::size_t>(highest.size(), 10));
+    highest.resize(std::min<std::size_t>(highest.size(), o.tiltAxis ? kSenseTilts : kAxisTilts));
     const double axisShare = highest.empty() ? 0.0 : (o.tiltAxis ? 0.1 : 0.25);
     std::vector<std::optional<HighTilt>> highTilts(highest.size());
     if (!highest.empty())
@@ -579,6 +600,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
                             highTilts[std::size_t(k)] = HighTilt{
                                 o.angles[std::size_t(i)],
                                 regionProfiles(p.regions, fittedModel(each, *p.result.values), low, high)};
+                        keptRegions[std::size_t(i)] = std::move(p.regions);
                     });
     std::vector<HighTilt> fitted;
     for (auto &h : highTilts)
@@ -606,9 +628,8 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
         RegionSpectra regions;
         CtfFitResult plain;
         if (plainResults[std::size_t(i)]) {
-            thread_local MicrographImage image;
-            read(i, image);
-            regions = regionSpectra(image, seriesTile(each, image, o.pixelSizeNm), o.pixelSizeNm, stopper(stop));
+            regions = std::move(*keptRegions[std::size_t(i)]);
+            keptRegions[std::size_t(i)].reset();
             plain = *plainResults[std::size_t(i)];
         } else {
             Plain p = plainFit(i, stop);

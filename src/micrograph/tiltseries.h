@@ -26,6 +26,8 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -60,11 +62,19 @@ struct SeriesFitOptions {
     SeriesAstigmatism astigmatism = SeriesAstigmatism::Shared;
     bool fill = false; // unreliable tilts' defocus interpolated from the reliable ones
     int threads = 1;   // tilts fitted at once
+    // Opens another reader of the same stack, so that threads read at once; none: the reader given
+    // serves one thread at a time.
+    std::function<std::unique_ptr<FrameReader>()> openReader;
 };
 
 // The tilts whose fits decide the series' axis: |angle| at least this (degrees); below it the defocus
 // changes too little across an image to tell the axis.
 inline constexpr double kAxisTiltFrom = 25;
+// How many of them, the highest first: those that fit the axis, and those that find the sense of a
+// given one (a half turn changes the whole gradient, which a few tell). Their regions' spectra are
+// kept for their own fits (64 MB a 4096^2 tilt at tiles of 512).
+inline constexpr int kAxisTilts = 8;
+inline constexpr int kSenseTilts = 4;
 // The low tilts the shared astigmatism is the mean of: |angle| at most this (degrees).
 inline constexpr double kSharedAstigmatismUpTo = 30;
 
