@@ -157,6 +157,19 @@ double bestOverShift(const RegionProfiles &p, const SpecimenTilt &tilt, double p
             at = shift;
         }
     }
+    // Between the steps, by the parabola through the best and its neighbours: the axis' score is summed
+    // over tilts, and a step's jitter in each would roughen it.
+    const double left = profileScore(p, tilt, pixelSizeAngstrom, at - ring / 8),
+                 right = profileScore(p, tilt, pixelSizeAngstrom, at + ring / 8);
+    const double curvature = left + right - 2 * best;
+    if (curvature < 0) {
+        const double step = std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
+        const double refined = profileScore(p, tilt, pixelSizeAngstrom, at + step * ring / 8);
+        if (refined > best) {
+            best = refined;
+            at += step * ring / 8;
+        }
+    }
     if (bestShift)
         *bestShift = at;
     return best;
