@@ -1,5 +1,6 @@
 #include "cli/ctfcli.h"
 #include "cli/micrographcommands.h"
+#include "cli/seriescommands.h"
 
 #include "core/buildinfo.h"
 #include "core/curvetable.h"
@@ -60,13 +61,16 @@ Commands:
   average    print the rotational average of a micrograph's power spectrum
   fit        fit the CTF to micrographs: defocus, astigmatism, phase shift (TSV, JSON, STAR, CTFFIND text;
              --diagnostics DIR: each fit's pictures)
+  fit-series fit the CTF to every tilt of a tomographic tilt series at its known tilt (IMOD defocus
+             file, CTFFIND text, RELION 5 STAR)
 
 Options:
   -h, --help  this text; "orvalis-ctf COMMAND --help" shows a command's options
   --version   the version
 
 Exit status: 0 done, 1 a file or stream could not be read or written, 2 the command line was refused,
-3 (fit, average) a micrograph gave no reliable fit, 130 or 143 (fit) interrupted by SIGINT or SIGTERM.
+3 (fit, average, fit-series) a micrograph or tilt gave no reliable fit, 130 or 143 (fit, fit-series)
+interrupted by SIGINT or SIGTERM.
 )";
 
 struct Opt {
@@ -724,7 +728,8 @@ int runProgram(const QStringList &arguments, const PictureRunner &pictures)
         }
         if (command.isEmpty())
             usageFailure(QStringLiteral(
-                "give a command: curve, info, pattern, map, chart, library, spectrum, average or fit (see --help)"));
+                "give a command: curve, info, pattern, map, chart, library, spectrum, average, fit or fit-series "
+                "(see --help)"));
         if (command == QLatin1String("curve"))
             return runCurve(rest);
         if (command == QLatin1String("info"))
@@ -733,11 +738,14 @@ int runProgram(const QStringList &arguments, const PictureRunner &pictures)
             return runLibrary(rest);
         if (isMicrographCommand(command))
             return runMicrographCommand(command, rest);
+        if (command == QLatin1String("fit-series"))
+            return runFitSeries(rest);
         if (isPictureCommand(command) && pictures)
             return pictures(command, rest);
         usageFailure(
             QStringLiteral(
-                "%1: no such command; there are curve, info, pattern, map, chart, library, spectrum, average and fit")
+                "%1: no such command; there are curve, info, pattern, map, chart, library, spectrum, average, fit and "
+                "fit-series")
                 .arg(quoted(command)));
     } catch (const Failure &failure) {
         printFailure(failure);

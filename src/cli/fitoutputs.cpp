@@ -194,17 +194,25 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
 
 QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
 {
+    return ctffindText(QVector<FitRecord>{record}, settings);
+}
+
+QByteArray ctffindText(const QVector<FitRecord> &records, const FitSettings &settings, const QByteArray &comment)
+{
     const CtfFitOptions &o = settings.options;
-    const CtfFitValues &v = *record.result.values;
-    const CtfModel model = fittedModel(o, v);
+    if (records.isEmpty())
+        return {};
+    const FitRecord &first = records.front();
+    const CtfModel model(o.instrument, o.amplitudeContrast);
     QByteArray out;
     out += "# Output from orvalis-ctf fit version " + settings.version.toUtf8() + ", run on " + settings.date.toUtf8()
         + '\n';
-    out += "# Input file: " + QFileInfo(record.file).absoluteFilePath().toUtf8() + " ; Number of micrographs: 1\n";
-    out += "# Pixel size: " + fixed(nmToAngstrom(record.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
+    out += "# Input file: " + QFileInfo(first.file).absoluteFilePath().toUtf8()
+        + " ; Number of micrographs: " + QByteArray::number(records.size()) + '\n';
+    out += "# Pixel size: " + fixed(nmToAngstrom(first.pixelSizeNm), 3) + " Angstroms ; acceleration voltage: "
         + fixed(model.voltage(), 1) + " keV ; spherical aberration: " + fixed(model.csMm(), 2)
         + " mm ; amplitude contrast: " + fixed(model.amplitudeContrast(), 2) + '\n';
-    out += "# Box size: " + QByteArray::number(record.result.tileSize)
+    out += "# Box size: " + QByteArray::number(first.result.tileSize)
         + " pixels ; min. res.: " + fixed(nmToAngstrom(o.lowResolution), 1) + " Angstroms ; max. res.: "
         + fixed(nmToAngstrom(o.highResolution), 1) + " Angstroms ; min. def.: " + fixed(nmToAngstrom(-o.defocusTo), 1)
         + " Angstroms; max. def. " + fixed(nmToAngstrom(-o.defocusFrom), 1) + " Angstroms\n";
@@ -217,12 +225,21 @@ QByteArray ctffindText(const FitRecord &record, const FitSettings &settings)
         out += "; #8 - Estimated tilt axis angle; #9 - Estimated tilt angle ; #10 Estimated sample thickness (in "
                "Angstroms)";
     out += '\n';
-    out += "1.000000 " + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
-        + fixed(v.cryoEm.angle, 6) + ' ' + fixed(model.phaseShiftRadians(), 6) + ' ' + fixed(record.result.score, 6)
-        + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6);
-    if (specimen)
-        out += ' ' + fixed(tiltAxis(v), 6) + ' ' + fixed(tiltAngle(v), 6) + ' ' + fixed(v.thickness.value_or(0), 6);
-    out += '\n';
+    if (!comment.isEmpty())
+        out += "# " + comment + '\n';
+    for (int i = 0; i < records.size(); ++i) {
+        const FitRecord &record = records[i];
+        if (!record.result.values)
+            continue;
+        const CtfFitValues &v = *record.result.values;
+        const CtfModel fitted = fittedModel(o, v);
+        out += fixed(i + 1, 6) + ' ' + fixed(v.cryoEm.defocusU, 6) + ' ' + fixed(v.cryoEm.defocusV, 6) + ' '
+            + fixed(v.cryoEm.angle, 6) + ' ' + fixed(fitted.phaseShiftRadians(), 6) + ' '
+            + fixed(record.result.score, 6) + ' ' + fixed(nmToAngstrom(resolutionOrBand(v, o)), 6);
+        if (specimen)
+            out += ' ' + fixed(tiltAxis(v), 6) + ' ' + fixed(tiltAngle(v), 6) + ' ' + fixed(v.thickness.value_or(0), 6);
+        out += '\n';
+    }
     return out;
 }
 

@@ -64,6 +64,10 @@ QByteArray fitStar(const QVector<FitRecord> &records, const FitSettings &setting
 // with the tilt or the thickness asked for, CTFFIND5's ten: the tilt axis, the tilt angle (degrees)
 // and the thickness (Å) added, 0 where one is not reported, as CTFFIND5 writes them.
 QByteArray ctffindText(const FitRecord &record, const FitSettings &settings);
+// The same with a row for each record that has values, numbered by its place from 1 (a tilt
+// series' sections), and `comment` as a comment line after the header when not empty.
+QByteArray ctffindText(const QVector<FitRecord> &records, const FitSettings &settings,
+                       const QByteArray &comment = QByteArray());
 
 // --patches: the local defocus, one line a patch, row after row from the top: the patch's centre in
 // pixels from the image's top-left pixel (column, row), defocus U and V (Å), the angle of U

@@ -89,6 +89,8 @@ int hardwareThreads()
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+} // namespace
+
 // ---- the options the micrograph commands share -------------------------------------------------
 
 void addImageOptions(QCommandLineParser &parser)
@@ -125,6 +127,8 @@ double pixelOption(const QCommandLineParser &parser)
     return angstromToNm(v);
 }
 
+namespace {
+
 MicrographJob readImage(const QString &path)
 {
     try {
@@ -142,6 +146,8 @@ double pixelOf(const MicrographJob &job, double given)
         throw OrvalisError(QStringLiteral("%1: the file gives no pixel size; give it with --pixel Å").arg(job.path()));
     return pixel;
 }
+
+} // namespace
 
 void addFitOptions(QCommandLineParser &parser)
 {
@@ -213,6 +219,19 @@ CtfFitOptions checkedFitOptions(const QCommandLineParser &parser, const FitReque
     o.tileSize = tileOption(parser);
     return o;
 }
+
+int threadsOption(const QCommandLineParser &parser)
+{
+    if (!isSet(parser, "threads"))
+        return hardwareThreads();
+    const double t = number(parser, "threads");
+    if (t != std::floor(t) || t < 1 || t > 256)
+        usageFailure(
+            QStringLiteral("%1: a whole number from 1 to 256").arg(optionAndValue(parser, QStringLiteral("threads"))));
+    return static_cast<int>(t);
+}
+
+namespace {
 
 // Empty when the band fits within the Nyquist limit of `pixelNm`, else why not, saying where the
 // pixel size came from.
@@ -428,40 +447,44 @@ extern "C" void noteInterruption(int signal)
     interruption.store(signal, std::memory_order_relaxed);
 }
 
-// SIGINT and SIGTERM stop the batch at the next progress report instead of ending the program; a
-// second one ends it at once (the handler is reset by the first).
-class InterruptionHandler {
-public:
-    InterruptionHandler()
-    {
-        struct sigaction action {};
-        action.sa_handler = noteInterruption;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &m_int);
-        sigaction(SIGTERM, &action, &m_term);
-    }
-    ~InterruptionHandler()
-    {
-        sigaction(SIGINT, &m_int, nullptr);
-        sigaction(SIGTERM, &m_term, nullptr);
-    }
-    InterruptionHandler(const InterruptionHandler &) = delete;
-    InterruptionHandler &operator=(const InterruptionHandler &) = delete;
+} // namespace
 
-private:
-    struct sigaction m_int {};
-    struct sigaction m_term {};
-};
+// A second signal ends the program at once: the handler is reset by the first.
+InterruptionHandler::InterruptionHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = noteInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &m_int);
+    sigaction(SIGTERM, &action, &m_term);
+}
+
+InterruptionHandler::~InterruptionHandler()
+{
+    sigaction(SIGINT, &m_int, nullptr);
+    sigaction(SIGTERM, &m_term, nullptr);
+}
+
+int interruptionSignal()
+{
+    return interruption.load(std::memory_order_relaxed);
+}
+
+namespace {
 
 // Set when the batch ends early on this side (the standard output refused a line): the workers
 // stop as for an interruption, so that they can be joined.
 std::atomic<bool> abandoned{false};
 
+} // namespace
+
 bool interrupted()
 {
     return interruption.load(std::memory_order_relaxed) != 0 || abandoned.load(std::memory_order_relaxed);
 }
+
+namespace {
 
 // Joins the workers on every way out of the batch, stopping them first on the way of a failure.
 class Workers {
@@ -650,14 +673,7 @@ int runFit(const QStringList &arguments)
     const FitRequest request = requestOf(parser);
     CtfFitOptions options = checkedFitOptions(parser, request);
     const double pixel = pixelOption(parser);
-    int threads = hardwareThreads();
-    if (isSet(parser, "threads")) {
-        const double t = number(parser, "threads");
-        if (t != std::floor(t) || t < 1 || t > 256)
-            usageFailure(QStringLiteral("%1: a whole number from 1 to 256")
-                             .arg(optionAndValue(parser, QStringLiteral("threads"))));
-        threads = static_cast<int>(t);
-    }
+    const int threads = threadsOption(parser);
     const int count = static_cast<int>(files.size());
     const bool patches = isSet(parser, "patches");
     if (patches) {

@@ -1,0 +1,120 @@
+#include "syntheticseries.h"
+
+#include "core/orvaliserror.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace orvalis {
+
+SeriesTruth seriesTruth(const SeriesSpec &spec)
+{
+    SeriesTruth t;
+    for (double a = spec.from; a <= spec.to + 1e-9; a += spec.step)
+        t.angles.push_back(a);
+    // The order of acquisition: 0 first, then +-step, +-2 step, ... in pairs of alternating sides.
+    std::vector<int> order(t.angles.size());
+    std::vector<std::size_t> byAngle(t.angles.size());
+    for (std::size_t i = 0; i < byAngle.size(); ++i)
+        byAngle[i] = i;
+    std::stable_sort(byAngle.begin(), byAngle.end(),
+                     [&](std::size_t a, std::size_t b) { return std::fabs(t.angles[a]) < std::fabs(t.angles[b]); });
+    for (std::size_t k = 0; k < byAngle.size(); ++k)
+        order[byAngle[k]] = static_cast<int>(k);
+    std::mt19937_64 random(spec.seed * 7919 + 17);
+    std::normal_distribution<double> scatter(0.0, 250.0);
+    for (std::size_t i = 0; i < t.angles.size(); ++i) {
+        // A drift of 1500 Å over the series and the autofocus' scatter.
+        const double drift = 1500.0 * order[i] / std::max<std::size_t>(1, t.angles.size() - 1);
+        t.defocus.push_back(spec.defocus + drift + scatter(random));
+    }
+    return t;
+}
+
+MicrographImage seriesTilt(const SeriesSpec &spec, const SeriesTruth &truth, int index)
+{
+    const double d = truth.defocus[std::size_t(index)], angle = truth.angles[std::size_t(index)];
+    const FitCase c{"series",
+                    spec.voltage,
+                    2.7,
+                    0.07,
+                    spec.pixel,
+                    d + spec.astigmatism / 2,
+                    d - spec.astigmatism / 2,
+                    spec.astigmatismAngle,
+                    std::numeric_limits<double>::quiet_NaN()};
+    CameraSpecimen specimen;
+    specimen.tiltAngle = std::fabs(angle);
+    specimen.tiltAxis = angle >= 0 ? spec.axis : spec.axis + 180;
+    CameraOptions o;
+    o.size = spec.size;
+    o.dose = spec.dose;
+    o.seed = spec.seed * 1000 + std::uint64_t(index) + 1;
+    return cameraMicrograph(c, specimen, o);
+}
+
+bool writeMrcStack(const QString &path, const std::vector<MicrographImage> &images)
+{
+    if (images.empty())
+        return false;
+    const MicrographImage &first = images.front();
+    unsigned char header[1024] = {};
+    const auto put = [&header](int word, std::int32_t v) { std::memcpy(header + 4 * word, &v, 4); };
+    const auto putReal = [&header](int word, float v) { std::memcpy(header + 4 * word, &v, 4); };
+    const auto sections = static_cast<std::int32_t>(images.size());
+    put(0, first.width);
+    put(1, first.height);
+    put(2, sections);
+    put(3, 2);
+    put(7, first.width);
+    put(8, first.height);
+    put(9, sections);
+    const auto angstrom = static_cast<float>(first.pixelSizeNm * 10);
+    putReal(10, angstrom * first.width);
+    putReal(11, angstrom * first.height);
+    putReal(12, angstrom * sections);
+    for (int i = 13; i < 16; ++i)
+        putReal(i, 90.0f);
+    put(16, 1);
+    put(17, 2);
+    put(18, 3);
+    put(27, 20140);
+    std::memcpy(header + 208, "MAP ", 4);
+    header[212] = 0x44;
+    header[213] = 0x44;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(reinterpret_cast<const char *>(header), sizeof header) != qint64(sizeof header))
+        return false;
+    for (const MicrographImage &image : images) {
+        const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
+        if (image.width != first.width || image.height != first.height
+            || file.write(reinterpret_cast<const char *>(image.data.data()), bytes) != bytes)
+            return false;
+    }
+    return true;
+}
+
+ImageFrames::ImageFrames(QString name, std::vector<MicrographImage> images)
+    : FrameReader(std::move(name), images.empty() ? 0 : images.front().width,
+                  images.empty() ? 0 : images.front().height, static_cast<int>(images.size()),
+                  images.empty() ? 0.0 : images.front().pixelSizeNm),
+      m_images(std::move(images))
+{
+}
+
+void ImageFrames::addFrame(int index, float *sum)
+{
+    if (index < 0 || index >= frames())
+        throw OrvalisError(QStringLiteral("%1: no frame %2").arg(name()).arg(index));
+    const std::vector<float> &data = m_images[std::size_t(index)].data;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        sum[i] += data[i];
+}
+
+} // namespace orvalis
