@@ -19,6 +19,7 @@
 #include "core/orvaliserror.h"
 #include "micrograph/framereader.h"
 #include "micrograph/readerdetail.h"
+#include "micrograph/tiffopen.h"
 
 #include <tiffio.h>
 
@@ -27,10 +28,8 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 namespace orvalis {
@@ -59,84 +58,6 @@ struct EerPage {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> strips; // offset, bytes
     std::uint64_t bytes = 0;
     CodeLayout layout;
-};
-
-struct TiffClient {
-    ByteSource &source;
-    std::uint64_t position = 0;
-    QString firstError;
-};
-
-tmsize_t clientRead(thandle_t handle, void *buffer, tmsize_t size)
-{
-    auto *c = static_cast<TiffClient *>(handle);
-    if (size < 0)
-        return -1;
-    const std::uint64_t left = c->position < c->source.size() ? c->source.size() - c->position : 0;
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(size)));
-    if (!c->source.read(c->position, buffer, count))
-        return -1;
-    c->position += count;
-    return static_cast<tmsize_t>(count);
-}
-
-tmsize_t clientWrite(thandle_t, void *, tmsize_t)
-{
-    return -1;
-}
-
-toff_t clientSeek(thandle_t handle, toff_t offset, int whence)
-{
-    auto *c = static_cast<TiffClient *>(handle);
-    std::uint64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = c->position;
-    else if (whence == SEEK_END)
-        base = c->source.size();
-    c->position = base + offset;
-    return c->position;
-}
-
-int clientClose(thandle_t)
-{
-    return 0;
-}
-
-toff_t clientSize(thandle_t handle)
-{
-    return static_cast<TiffClient *>(handle)->source.size();
-}
-
-int clientMap(thandle_t, void **, toff_t *)
-{
-    return 0;
-}
-
-void clientUnmap(thandle_t, void *, toff_t) {}
-
-int clientError(TIFF *, void *user, const char *, const char *format, va_list args)
-{
-    auto *c = static_cast<TiffClient *>(user);
-    if (c->firstError.isEmpty()) {
-        char text[512];
-        std::vsnprintf(text, sizeof text, format, args);
-        c->firstError = QString::fromLocal8Bit(text);
-    }
-    return 1;
-}
-
-// The private tags and the unknown compression are what every EER page has: nothing to warn about.
-int clientWarning(TIFF *, void *, const char *, const char *, va_list)
-{
-    return 1;
-}
-
-struct TiffCloser {
-    void operator()(TIFF *t) const { TIFFClose(t); }
-};
-
-struct OptionsFree {
-    void operator()(TIFFOpenOptions *o) const { TIFFOpenOptionsFree(o); }
 };
 
 // A private tag's values as stored: libtiff keeps tags it does not know with their count.
@@ -326,27 +247,11 @@ std::unique_ptr<FrameReader> openEerFrames(const QString &path)
         throw OrvalisError(QStringLiteral("Cannot open the EER movie %1: %2.").arg(shown, what));
     };
     auto source = std::make_unique<FileSource>(path);
-    if (!source->isOpen()) {
-        QString why = source->openError();
-        if (why.endsWith(QLatin1Char('.')))
-            why.chop(1);
-        if (why.startsWith(QLatin1String("It is ")))
-            why[0] = QLatin1Char('i');
-        fail(why);
-    }
-    static std::once_flag silenced;
-    std::call_once(silenced, [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
-    });
-    TiffClient client{*source, 0, {}};
-    const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), clientError, &client);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), clientWarning, &client);
-    const QByteArray name = shown.toUtf8();
-    const std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(name.constData(), "r", &client, clientRead,
-                                                                  clientWrite, clientSeek, clientClose, clientSize,
-                                                                  clientMap, clientUnmap, options.get()));
+    if (!source->isOpen())
+        fail(detail::openFailure(*source));
+    const std::unique_ptr<detail::TiffOpened> opened = detail::openTiff(*source, shown);
+    TIFF *const tif = opened->tif.get();
+    const detail::TiffClient &client = opened->client;
     const auto libtiffFailure = [&](const QString &what) {
         fail(client.firstError.isEmpty() ? what : QStringLiteral("%1 (libtiff says: %2)").arg(what, client.firstError));
     };
@@ -362,24 +267,24 @@ std::unique_ptr<FrameReader> openEerFrames(const QString &path)
     double pixelSizeNm = 0;
     const std::uint64_t fileSize = source->size();
     for (int directory = 0;; ++directory) {
-        if (directory > 0 && !TIFFReadDirectory(tif.get())) {
+        if (directory > 0 && !TIFFReadDirectory(tif)) {
             if (!client.firstError.isEmpty())
                 libtiffFailure(QStringLiteral("its page %1 cannot be read").arg(directory + 1));
             break;
         }
         if (directory == 0)
-            pixelSizeNm = acquisitionPixelSize(tif.get());
+            pixelSizeNm = acquisitionPixelSize(tif);
         std::uint16_t compression = COMPRESSION_NONE;
-        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
         EerPage page;
         if (compression == kEerFixedCodes) {
             page.layout = {8, 4, true};
         } else if (compression == kEerPackedCodes) {
             page.layout = {7, 4, false};
         } else if (compression == kEerConfigurableCodes) {
-            const std::int64_t run = privateInteger(tif.get(), kTagRunBits);
-            const std::int64_t x = privateInteger(tif.get(), kTagSubpixelBitsX);
-            std::int64_t y = privateInteger(tif.get(), kTagSubpixelBitsY);
+            const std::int64_t run = privateInteger(tif, kTagRunBits);
+            const std::int64_t x = privateInteger(tif, kTagSubpixelBitsX);
+            std::int64_t y = privateInteger(tif, kTagSubpixelBitsY);
             if (y < 0)
                 y = x;
             if (run < 1 || run > 16 || x < 0 || x > 4 || y < 0 || y > 4)
@@ -397,8 +302,8 @@ std::unique_ptr<FrameReader> openEerFrames(const QString &path)
             continue;
         }
         std::uint32_t w = 0, h = 0;
-        TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
         const int frame = static_cast<int>(pages.size()) + 1;
         if (pages.empty()) {
             const QString problem = detail::imageSizeProblem(w, h);
@@ -415,12 +320,12 @@ std::unique_ptr<FrameReader> openEerFrames(const QString &path)
                      .arg(width)
                      .arg(height));
         }
-        const std::uint32_t strips = TIFFNumberOfStrips(tif.get());
+        const std::uint32_t strips = TIFFNumberOfStrips(tif);
         if (strips == 0)
             fail(QStringLiteral("its frame %1 (page %2) has no strips").arg(frame).arg(directory + 1));
         for (std::uint32_t s = 0; s < strips; ++s) {
-            const std::uint64_t offset = TIFFGetStrileOffset(tif.get(), s);
-            const std::uint64_t bytes = TIFFGetStrileByteCount(tif.get(), s);
+            const std::uint64_t offset = TIFFGetStrileOffset(tif, s);
+            const std::uint64_t bytes = TIFFGetStrileByteCount(tif, s);
             if (offset > fileSize || bytes > fileSize - offset)
                 fail(QStringLiteral("its frame %1 (page %2) has its strip %3 at bytes %4 to %5, beyond the end of the "
                                     "file of %6 bytes")

@@ -1,9 +1,8 @@
-// TIFF through libtiff, over the same byte source as the other readers. libtiff's messages are
-// caught per file (and its process-wide handlers silenced), so nothing reaches stderr and the first
-// error becomes the text of ours.
+// TIFF through libtiff (tiffopen.h), over the same byte source as the other readers.
 #include "core/units.h"
 #include "micrograph/micrographreader.h"
 #include "micrograph/readerdetail.h"
+#include "micrograph/tiffopen.h"
 
 #include <tiffio.h>
 
@@ -20,19 +19,6 @@
 namespace orvalis::detail {
 
 namespace {
-
-// The pages summed at most: movies saved as TIFF have tens to a few hundred frames. With the
-// packing below, this bounds the work a small file can ask for.
-constexpr int kMaxTiffPages = 4096;
-// Decoded bytes per stored byte at most. Deflate cannot pack more than 1032 to 1, and a page that
-// packs that tightly is all but blank: a micrograph's noise keeps real ones near 2 to 20.
-constexpr std::uint64_t kMaxTiffPacking = 1024;
-
-struct TiffClient {
-    ByteSource &source;
-    std::uint64_t position = 0;
-    QString firstError;
-};
 
 tmsize_t tiffRead(thandle_t handle, void *buffer, tmsize_t size)
 {
@@ -112,13 +98,29 @@ void silenceProcessWideHandlers()
     });
 }
 
-struct TiffCloser {
-    void operator()(TIFF *t) const { TIFFClose(t); }
-};
+} // namespace
 
-struct OptionsFree {
-    void operator()(TIFFOpenOptions *o) const { TIFFOpenOptionsFree(o); }
-};
+std::unique_ptr<TiffOpened> openTiff(ByteSource &source, const QString &name)
+{
+    silenceProcessWideHandlers();
+    auto o = std::make_unique<TiffOpened>(TiffOpened{TiffClient{source, 0, {}}, nullptr, nullptr});
+    o->options.reset(TIFFOpenOptionsAlloc());
+    TIFFOpenOptionsSetErrorHandlerExtR(o->options.get(), tiffError, &o->client);
+    TIFFOpenOptionsSetWarningHandlerExtR(o->options.get(), tiffWarning, &o->client);
+    const QByteArray bytes = name.toUtf8();
+    o->tif.reset(TIFFClientOpenExt(bytes.constData(), "r", &o->client, tiffRead, tiffWrite, tiffSeek, tiffClose,
+                                   tiffSize, tiffMap, tiffUnmap, o->options.get()));
+    return o;
+}
+
+namespace {
+
+// The pages summed at most: movies saved as TIFF have tens to a few hundred frames. With the
+// packing below, this bounds the work a small file can ask for.
+constexpr int kMaxTiffPages = 4096;
+// Decoded bytes per stored byte at most. Deflate cannot pack more than 1032 to 1, and a page that
+// packs that tightly is all but blank: a micrograph's noise keeps real ones near 2 to 20.
+constexpr std::uint64_t kMaxTiffPacking = 1024;
 
 struct PageLayout {
     std::uint32_t width = 0, height = 0;
@@ -306,27 +308,6 @@ std::uint64_t checkStrips(const ReadJob &job, TIFF *tif, const PageLayout &p, Sa
     return stored;
 }
 
-struct TiffOpened {
-    TiffClient client;
-    std::unique_ptr<TIFFOpenOptions, OptionsFree> options;
-    std::unique_ptr<TIFF, TiffCloser> tif;
-};
-
-// Opens the TIFF in job.source with its messages caught into client.firstError; tif is null when
-// libtiff cannot open it.
-std::unique_ptr<TiffOpened> openTiff(const ReadJob &job)
-{
-    silenceProcessWideHandlers();
-    auto o = std::make_unique<TiffOpened>(TiffOpened{TiffClient{job.source, 0, {}}, nullptr, nullptr});
-    o->options.reset(TIFFOpenOptionsAlloc());
-    TIFFOpenOptionsSetErrorHandlerExtR(o->options.get(), tiffError, &o->client);
-    TIFFOpenOptionsSetWarningHandlerExtR(o->options.get(), tiffWarning, &o->client);
-    const QByteArray name = job.name.toUtf8();
-    o->tif.reset(TIFFClientOpenExt(name.constData(), "r", &o->client, tiffRead, tiffWrite, tiffSeek, tiffClose,
-                                   tiffSize, tiffMap, tiffUnmap, o->options.get()));
-    return o;
-}
-
 } // namespace
 
 struct TiffPages::State {
@@ -348,7 +329,7 @@ struct TiffPages::State {
 
 TiffPages::TiffPages(const ReadJob &job) : m(std::make_unique<State>())
 {
-    m->opened = openTiff(job);
+    m->opened = openTiff(job.source, job.name);
     TIFF *tif = m->opened->tif.get();
     if (tif == nullptr)
         m->libtiffFailure(job, QStringLiteral("it is not a TIFF file libtiff can open"));
@@ -473,7 +454,7 @@ void TiffPages::read(const ReadJob &job, int index, bool add, float *out, bool r
 
 int firstTiffCompression(const ReadJob &job)
 {
-    const std::unique_ptr<TiffOpened> opened = openTiff(job);
+    const std::unique_ptr<TiffOpened> opened = openTiff(job.source, job.name);
     std::uint16_t compression = 0;
     if (opened->tif)
         TIFFGetFieldDefaulted(opened->tif.get(), TIFFTAG_COMPRESSION, &compression);
