@@ -102,12 +102,6 @@ private:
     MicrographImage m_image;
 };
 
-// EER movies are TIFF files whose pages are compressed in the camera maker's own way.
-bool isEerCompression(int compression)
-{
-    return compression >= 65000 && compression <= 65002;
-}
-
 } // namespace
 
 std::unique_ptr<FrameReader> openFrames(const QString &path)
@@ -120,7 +114,7 @@ std::unique_ptr<FrameReader> openFrames(const QString &path)
     const detail::ReadJob job{*source, shown, noProgress()};
     switch (detail::detectFormat(job, path)) {
     case detail::FileFormat::Tiff: {
-        if (isEerCompression(detail::firstTiffCompression(job)))
+        if (detail::isEerCompression(detail::firstTiffCompression(job)))
             return openEerFrames(path);
         auto pages = std::make_unique<detail::TiffPages>(job);
         return std::make_unique<TiffFrames>(std::move(source), shown, std::move(pages));

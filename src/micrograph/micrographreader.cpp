@@ -2,6 +2,7 @@
 
 #include "core/orvaliserror.h"
 #include "micrograph/bytesource.h"
+#include "micrograph/framereader.h"
 #include "micrograph/readerdetail.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace orvalis {
 
@@ -301,6 +303,20 @@ MicrographImage readMicrograph(const QString &path, const ProgressCallback &prog
     if (!source.isOpen())
         throw OrvalisError(
             QStringLiteral("Cannot open the micrograph %1: %2.").arg(shown, detail::openFailure(source)));
+    // An EER movie's pages are no pixels libtiff decodes: its frames are counted and summed here.
+    const detail::ReadJob job{source, shown, progress};
+    if (detail::detectFormat(job, path) == detail::FileFormat::Tiff
+        && detail::isEerCompression(detail::firstTiffCompression(job))) {
+        const std::unique_ptr<FrameReader> frames = openEerFrames(path);
+        MicrographImage image = detail::newImage(frames->width(), frames->height());
+        image.pixelSizeNm = frames->pixelSizeNm();
+        image.frames = frames->frames();
+        for (int f = 0; f < frames->frames(); ++f) {
+            frames->addFrame(f, image.data.data());
+            reportProgress(progress, double(f + 1) / frames->frames());
+        }
+        return image;
+    }
     return readFrom(source, shown, path, progress);
 }
 

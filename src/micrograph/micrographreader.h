@@ -27,7 +27,8 @@ inline constexpr int kMinImageSide = 2;
 // integers and 32-bit floats, one sample a pixel, in strips, uncompressed or compressed in any way
 // libtiff decodes; up to 4096 pages summed, each checked against the file before anything is
 // decoded; the pixel size from a resolution tag in centimetres or inches, or ImageJ's: no unit in
-// the tag and micron, nm or Å in the description), or an 8 or 16-bit grey PNG. The format is told by the file's first
+// the tag and micron, nm or Å in the description), an EER movie (its frames' electrons counted at the
+// detector's pixels and summed, see framereader.h), or an 8 or 16-bit grey PNG. The format is told by the file's first
 // bytes (MRC has no signature: a file that is neither TIFF nor PNG is read as MRC when its name ends in .mrc, .mrcs,
 // .map, .st or .ali, or when its header carries MRC2014's "MAP "). Throws OrvalisError on bad input and Cancelled when
 // `progress` asks to stop.

@@ -112,6 +112,11 @@ private:
 };
 // The TIFF compression of the first page of the TIFF in job.source (0 when libtiff cannot open it).
 int firstTiffCompression(const ReadJob &job);
+// EER movies are TIFF files whose pages are compressed in the camera maker's own way.
+inline bool isEerCompression(int compression)
+{
+    return compression >= 65000 && compression <= 65002;
+}
 
 MicrographImage readMrc(const ReadJob &job);
 MicrographImage readTiff(const ReadJob &job);

@@ -3,6 +3,7 @@
 // empty frame, and frames that do not decode.
 #include "core/orvaliserror.h"
 #include "micrograph/framereader.h"
+#include "micrograph/micrographreader.h"
 
 #include "eerwriter.h"
 
@@ -175,6 +176,18 @@ void TestEer::roundTrip()
                                      .arg(sum[i])
                                      .arg(expected[i])));
     }
+    // Opened as any movie or micrograph is, the file is told as EER by its compression: the same
+    // frames one by one, and summed.
+    const auto byContent = openFrames(path);
+    std::vector<float> all(static_cast<std::size_t>(width) * height, 0.0f);
+    for (int f = 0; f < byContent->frames(); ++f)
+        byContent->addFrame(f, all.data());
+    const MicrographImage image = readMicrograph(path);
+    QCOMPARE(image.frames, static_cast<int>(frames.size()));
+    QVERIFY(image.data == all);
+    QCOMPARE(std::accumulate(all.begin(), all.end(), 0.0f),
+             float(std::accumulate(frames.begin(), frames.end(), std::size_t(0),
+                                   [](std::size_t n, const auto &f) { return n + f.size(); })));
 }
 
 void TestEer::badFrame_data()
