@@ -65,7 +65,7 @@ QAction *command(QObject *owner, const char *name, const QString &caption)
 
 QString micrographFilter()
 {
-    return QStringLiteral("Micrographs (*.mrc *.mrcs *.map *.st *.ali *.tif *.tiff *.png);;All files (*)");
+    return QStringLiteral("Micrographs (*.mrc *.mrcs *.map *.st *.ali *.tif *.tiff *.eer *.png);;All files (*)");
 }
 
 QStringList droppedFiles(const QMimeData *data)
