@@ -18,6 +18,7 @@
 // tilt, default 4), --axis DEG (default 85), --given (the axis given rather than fitted), --per-tilt
 // (astigmatism per tilt), --threads N (default 2), --speed.
 #include "cameramicrograph.h"
+#include "syntheticmicrograph.h"
 #include "syntheticseries.h"
 
 #include "core/units.h"

@@ -61,22 +61,26 @@ MicrographImage syntheticMicrograph(const SyntheticOptions &o, const TransferFun
     return std::move(syntheticMicrographs(o, {ctf}).front());
 }
 
-bool writeMrcFloat(const QString &path, const MicrographImage &image)
+bool writeMrcStack(const QString &path, const std::vector<MicrographImage> &images)
 {
+    if (images.empty())
+        return false;
+    const MicrographImage &first = images.front();
     unsigned char header[1024] = {};
     const auto put = [&header](int word, std::int32_t v) { std::memcpy(header + 4 * word, &v, 4); };
     const auto putReal = [&header](int word, float v) { std::memcpy(header + 4 * word, &v, 4); };
-    put(0, image.width);
-    put(1, image.height);
-    put(2, 1);
+    const auto sections = static_cast<std::int32_t>(images.size());
+    put(0, first.width);
+    put(1, first.height);
+    put(2, sections);
     put(3, 2);
-    put(7, image.width);
-    put(8, image.height);
-    put(9, 1);
-    const auto angstrom = static_cast<float>(image.pixelSizeNm * 10);
-    putReal(10, angstrom * image.width);
-    putReal(11, angstrom * image.height);
-    putReal(12, angstrom);
+    put(7, first.width);
+    put(8, first.height);
+    put(9, sections);
+    const auto angstrom = static_cast<float>(first.pixelSizeNm * 10);
+    putReal(10, angstrom * first.width);
+    putReal(11, angstrom * first.height);
+    putReal(12, angstrom * sections);
     for (int i = 13; i < 16; ++i)
         putReal(i, 90.0f);
     put(16, 1);
@@ -89,9 +93,20 @@ bool writeMrcFloat(const QString &path, const MicrographImage &image)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
-    return file.write(reinterpret_cast<const char *>(header), sizeof header) == qint64(sizeof header)
-        && file.write(reinterpret_cast<const char *>(image.data.data()), bytes) == bytes;
+    if (file.write(reinterpret_cast<const char *>(header), sizeof header) != qint64(sizeof header))
+        return false;
+    for (const MicrographImage &image : images) {
+        const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
+        if (image.width != first.width || image.height != first.height
+            || file.write(reinterpret_cast<const char *>(image.data.data()), bytes) != bytes)
+            return false;
+    }
+    return true;
+}
+
+bool writeMrcFloat(const QString &path, const MicrographImage &image)
+{
+    return writeMrcStack(path, {image});
 }
 
 bool writeRingsMicrograph(const QString &path)

@@ -34,6 +34,8 @@ std::vector<MicrographImage> syntheticMicrographs(const SyntheticOptions &option
 // Writes `image` as an MRC2014 file of mode 2 (float32, little endian) with its pixel size in the
 // header; false when the file cannot be written.
 bool writeMrcFloat(const QString &path, const MicrographImage &image);
+// The same of several images of one size, one section each.
+bool writeMrcStack(const QString &path, const std::vector<MicrographImage> &images);
 
 // The window tests' micrograph, written as such an MRC file: 1024 x 1024 pixels of 1 Å, its rings
 // those of 200 kV, Cs 1.2 mm at 400 nm underfocus with amplitude contrast 0.07.

@@ -57,49 +57,6 @@ MicrographImage seriesTilt(const SeriesSpec &spec, const SeriesTruth &truth, int
     return cameraMicrograph(c, specimen, o);
 }
 
-bool writeMrcStack(const QString &path, const std::vector<MicrographImage> &images)
-{
-    if (images.empty())
-        return false;
-    const MicrographImage &first = images.front();
-    unsigned char header[1024] = {};
-    const auto put = [&header](int word, std::int32_t v) { std::memcpy(header + 4 * word, &v, 4); };
-    const auto putReal = [&header](int word, float v) { std::memcpy(header + 4 * word, &v, 4); };
-    const auto sections = static_cast<std::int32_t>(images.size());
-    put(0, first.width);
-    put(1, first.height);
-    put(2, sections);
-    put(3, 2);
-    put(7, first.width);
-    put(8, first.height);
-    put(9, sections);
-    const auto angstrom = static_cast<float>(first.pixelSizeNm * 10);
-    putReal(10, angstrom * first.width);
-    putReal(11, angstrom * first.height);
-    putReal(12, angstrom * sections);
-    for (int i = 13; i < 16; ++i)
-        putReal(i, 90.0f);
-    put(16, 1);
-    put(17, 2);
-    put(18, 3);
-    put(27, 20140);
-    std::memcpy(header + 208, "MAP ", 4);
-    header[212] = 0x44;
-    header[213] = 0x44;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(reinterpret_cast<const char *>(header), sizeof header) != qint64(sizeof header))
-        return false;
-    for (const MicrographImage &image : images) {
-        const auto bytes = static_cast<qint64>(image.data.size() * sizeof(float));
-        if (image.width != first.width || image.height != first.height
-            || file.write(reinterpret_cast<const char *>(image.data.data()), bytes) != bytes)
-            return false;
-    }
-    return true;
-}
-
 ImageFrames::ImageFrames(QString name, std::vector<MicrographImage> images)
     : FrameReader(std::move(name), images.empty() ? 0 : images.front().width,
                   images.empty() ? 0 : images.front().height, static_cast<int>(images.size()),

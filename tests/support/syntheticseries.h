@@ -35,10 +35,6 @@ SeriesTruth seriesTruth(const SeriesSpec &spec);
 // The micrograph of tilt `index`.
 MicrographImage seriesTilt(const SeriesSpec &spec, const SeriesTruth &truth, int index);
 
-// Writes `images` (all of one size) as an MRC2014 stack of float32 sections with their pixel size;
-// false when the file cannot be written.
-bool writeMrcStack(const QString &path, const std::vector<MicrographImage> &images);
-
 // The images as a stack's sections.
 class ImageFrames : public FrameReader {
 public:
