@@ -405,36 +405,25 @@ int runAverage(const QStringList &arguments)
 
 // ---- fit ----------------------------------------------------------------------------------------
 
-// The progress line, redrawn in place on a terminal; nothing otherwise.
+// The batch's progress line.
 class ProgressLine {
 public:
-    explicit ProgressLine(int files) : m_files(files), m_shown(isatty(fileno(stderr)) == 1) {}
+    explicit ProgressLine(int files) : m_files(files) {}
 
     void show(double done, int failed)
     {
-        if (!m_shown)
-            return;
-        const QByteArray line = QStringLiteral("\rorvalis-ctf fit: %1 %, %2 of %3 micrographs done%4\033[K")
-                                    .arg(100 * done / m_files, 0, 'f', 0)
-                                    .arg(static_cast<int>(std::floor(done + 1e-9)))
-                                    .arg(m_files)
-                                    .arg(failed ? QStringLiteral(", %1 failed").arg(failed) : QString())
-                                    .toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        std::fflush(stderr);
+        m_line.show(QStringLiteral("orvalis-ctf fit: %1 %, %2 of %3 micrographs done%4")
+                        .arg(100 * done / m_files, 0, 'f', 0)
+                        .arg(static_cast<int>(std::floor(done + 1e-9)))
+                        .arg(m_files)
+                        .arg(failed ? QStringLiteral(", %1 failed").arg(failed) : QString()));
     }
-    void clear()
-    {
-        if (m_shown) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
-        }
-    }
-    bool shown() const { return m_shown; }
+    void clear() { m_line.clear(); }
+    bool shown() const { return m_line.shown(); }
 
 private:
     int m_files;
-    bool m_shown;
+    TerminalLine m_line;
 };
 
 // The signal that interrupts a batch, 0 until one comes. Set in the handler and read by the
@@ -478,6 +467,25 @@ namespace {
 std::atomic<bool> abandoned{false};
 
 } // namespace
+
+TerminalLine::TerminalLine() : m_shown(isatty(fileno(stderr)) == 1) {}
+
+void TerminalLine::show(const QString &text)
+{
+    if (!m_shown)
+        return;
+    const QByteArray line = ("\r" + text + "\033[K").toUtf8();
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+void TerminalLine::clear()
+{
+    if (m_shown) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+}
 
 bool interrupted()
 {

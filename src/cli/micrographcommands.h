@@ -30,6 +30,18 @@ CtfFitOptions checkedFitOptions(const QCommandLineParser &parser, const FitReque
 double pixelOption(const QCommandLineParser &parser);
 int threadsOption(const QCommandLineParser &parser);
 
+// A progress line on stderr, redrawn in place while stderr is a terminal; nothing otherwise.
+class TerminalLine {
+public:
+    TerminalLine();
+    void show(const QString &text);
+    void clear();
+    bool shown() const { return m_shown; }
+
+private:
+    bool m_shown;
+};
+
 // While one lives, SIGINT and SIGTERM stop the work at its next progress report instead of ending the
 // program (interrupted() turns true, interruptionSignal() says which); a second one ends it at once.
 class InterruptionHandler {

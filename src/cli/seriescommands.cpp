@@ -29,34 +29,6 @@ QByteArray fixed(double value, int decimals)
     return QByteArray::number(value, 'f', decimals);
 }
 
-// The progress line, redrawn in place on a terminal; nothing otherwise.
-class SeriesProgress {
-public:
-    explicit SeriesProgress(int tilts) : m_tilts(tilts), m_shown(isatty(fileno(stderr)) == 1) {}
-    void show(double fraction)
-    {
-        if (!m_shown)
-            return;
-        const QByteArray line = QStringLiteral("\rorvalis-ctf fit-series: %1 % of %2 tilts\033[K")
-                                    .arg(100 * fraction, 0, 'f', 0)
-                                    .arg(m_tilts)
-                                    .toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        std::fflush(stderr);
-    }
-    void clear()
-    {
-        if (m_shown) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
-        }
-    }
-
-private:
-    int m_tilts;
-    bool m_shown;
-};
-
 // Å: U - V of the series' shared astigmatism.
 double sharedDifference(const SeriesFit &fit)
 {
@@ -300,12 +272,14 @@ int runFitSeries(const QStringList &arguments)
     record.pixelSizeNm = pixel;
     record.options = options;
     const QString date = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    SeriesProgress line(reader->frames());
+    TerminalLine line;
+    const int tilts = reader->frames();
     {
         const InterruptionHandler handler;
         try {
-            record.fit = fitTiltSeries(*reader, o, [&line](double f) {
-                line.show(f);
+            record.fit = fitTiltSeries(*reader, o, [&line, tilts](double f) {
+                line.show(
+                    QStringLiteral("orvalis-ctf fit-series: %1 % of %2 tilts").arg(100 * f, 0, 'f', 0).arg(tilts));
                 return !interrupted();
             });
         } catch (const Cancelled &) {
