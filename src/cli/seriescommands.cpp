@@ -216,6 +216,13 @@ int runFitSeries(const QStringList &arguments)
         axis = a;
     }
     FitRequest request = requestOf(parser);
+    // The fit's own choices that would do nothing here are refused rather than ignored.
+    if (request.fitTilt)
+        usageFailure(QStringLiteral("fit-series: --fit-tilt is not taken: a series' tilts are known, from --tilts or "
+                                    "--mdoc, and its axis is given with --tilt-axis or fitted"));
+    if (request.fitThickness)
+        usageFailure(QStringLiteral("fit-series: --fit-thickness is not taken: a series' tilts are fitted without a "
+                                    "thickness"));
     const int threads = threadsOption(parser);
     // Nothing is written over the stack itself.
     for (const char *option : {"imod", "ctffind-txt", "star"}) {

@@ -491,6 +491,10 @@ void TestCli::failures_data()
     QTest::newRow("B-factor not a number")
         << QStringList{"curve", "--b-factor", "x"} << 2 << "--b-factor \"x\": not a number";
     QTest::newRow("C5 not a number") << QStringList{"info", "--c5", "1,5"} << 2 << "--c5 \"1,5\": not a number";
+    QTest::newRow("a series' tilt fitted") << QStringList{"fit-series", "@.mrc", "--tilts", "@.tlt", "--fit-tilt"} << 2
+                                           << "fit-series: --fit-tilt is not taken: a series' tilts are known";
+    QTest::newRow("a series' thickness") << QStringList{"fit-series", "@.mrc", "--tilts", "@.tlt", "--fit-thickness"}
+                                         << 2 << "fit-series: --fit-thickness is not taken";
 }
 
 // The first sample (k = 0) of the CTF is sin(-asin Q - shift); the B-factor, C5 and a turned
