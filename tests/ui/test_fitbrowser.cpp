@@ -125,7 +125,9 @@ void TestFitBrowser::folderFitsLoadIntoTheWindow()
     QCOMPARE(child<QLineEdit>(m_form.get(), "edDefocus")->text(), QStringLiteral("-800"));
     QCOMPARE(m_form->session().state().A2, 0.0);
 
-    // Enter loads CTFFIND's fit of a: its own defocus, astigmatism and angle.
+    // Enter loads CTFFIND's fit of a: its own defocus, astigmatism and angle. (Once b's spectrum is
+    // made: a row chosen while the micrograph before it is still at work can be lost, a fault left open.)
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->micrographs().micrograph().busy(), 120000);
     d->table()->setFocus();
     d->table()->setCurrentIndex(d->table()->model()->index(shownRow(d, "a.mrc", "CTFFIND 4.1.14"), 1));
     QTest::keyClick(d->table(), Qt::Key_Return);
