@@ -62,36 +62,36 @@ bool writeSeriesFiles(const QString &dir, const std::vector<MicrographImage> &im
     return save("series.tlt", tlt) && save("series.mrc.mdoc", mdoc) && save("series_truth.txt", truthText);
 }
 
-// DIR/series.mrc, DIR/series.tlt and DIR/series.mrc.mdoc of the series `spec` (its axis in the mdoc).
-int writeSeries(const SeriesSpec &spec, const QString &dir)
+// DIR/series.mrc, DIR/series.tlt and DIR/series.mrc.mdoc of the series `plan` (its axis in the mdoc).
+int writeSeries(const SeriesPlan &plan, const QString &dir)
 {
-    const SeriesTruth truth = seriesTruth(spec);
+    const SeriesTruth truth = seriesTruth(plan);
     std::vector<MicrographImage> images;
     for (std::size_t i = 0; i < truth.angles.size(); ++i)
-        images.push_back(seriesTilt(spec, truth, static_cast<int>(i)));
-    return writeSeriesFiles(dir, images, truth, spec.axis) ? 0 : 1;
+        images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+    return writeSeriesFiles(dir, images, truth, plan.axis) ? 0 : 1;
 }
 
-std::vector<MicrographImage> speedImages(const SeriesSpec &spec, const SeriesTruth &truth);
+std::vector<MicrographImage> speedImages(const SeriesPlan &plan, const SeriesTruth &truth);
 
 // The speed series' stack and angles, for the shell's command.
 int writeSpeedSeries(const QString &dir)
 {
-    SeriesSpec spec;
-    spec.size = 4096;
-    const SeriesTruth truth = seriesTruth(spec);
-    return writeSeriesFiles(dir, speedImages(spec, truth), truth, spec.axis) ? 0 : 1;
+    SeriesPlan plan;
+    plan.size = 4096;
+    const SeriesTruth truth = seriesTruth(plan);
+    return writeSeriesFiles(dir, speedImages(plan, truth), truth, plan.axis) ? 0 : 1;
 }
 
-std::vector<MicrographImage> speedImages(const SeriesSpec &spec, const SeriesTruth &truth)
+std::vector<MicrographImage> speedImages(const SeriesPlan &plan, const SeriesTruth &truth)
 {
     std::vector<MicrographImage> distinct;
     for (int k = 0; k < 4; ++k) {
         const double d = truth.defocus[std::size_t(k)];
-        const FitCase c{"speed", 300, 2.7, 0.07, spec.pixel, d + 200, d - 200, 30, std::nan("")};
+        const FitCase c{"speed", 300, 2.7, 0.07, plan.pixel, d + 200, d - 200, 30, std::nan("")};
         CameraOptions o;
         o.size = 4096;
-        o.dose = spec.dose;
+        o.dose = plan.dose;
         o.seed = std::uint64_t(k) + 1;
         distinct.push_back(cameraMicrograph(c, {}, o));
     }
@@ -103,20 +103,20 @@ std::vector<MicrographImage> speedImages(const SeriesSpec &spec, const SeriesTru
 
 int runSpeed()
 {
-    SeriesSpec spec;
-    spec.size = 4096;
-    const SeriesTruth truth = seriesTruth(spec);
-    const std::vector<MicrographImage> images = speedImages(spec, truth);
+    SeriesPlan plan;
+    plan.size = 4096;
+    const SeriesTruth truth = seriesTruth(plan);
+    const std::vector<MicrographImage> images = speedImages(plan, truth);
     std::printf("threads\taxis\tseconds\n");
     for (const bool given : {false, true})
         for (const int threads : {1, 2}) {
             ImageFrames frames(QStringLiteral("speed"), images);
             SeriesFitOptions o;
             o.fit.instrument = CtfInstrument::fromUserUnits(300, 2.7);
-            o.pixelSizeNm = angstromToNm(spec.pixel);
+            o.pixelSizeNm = angstromToNm(plan.pixel);
             o.angles = truth.angles;
             if (given)
-                o.tiltAxis = spec.axis;
+                o.tiltAxis = plan.axis;
             o.threads = threads;
             QElapsedTimer timer;
             timer.start();
@@ -132,7 +132,7 @@ int runSpeed()
 int main(int argc, char **argv)
 {
     int seeds = 3, first = 1, threads = 2;
-    SeriesSpec spec;
+    SeriesPlan plan;
     bool given = false, perTilt = false;
     for (int i = 1; i < argc; ++i) {
         const auto next = [&] { return i + 1 < argc ? argv[++i] : "0"; };
@@ -141,11 +141,11 @@ int main(int argc, char **argv)
         else if (!std::strcmp(argv[i], "--seed"))
             first = std::atoi(next());
         else if (!std::strcmp(argv[i], "--size"))
-            spec.size = std::atoi(next());
+            plan.size = std::atoi(next());
         else if (!std::strcmp(argv[i], "--dose"))
-            spec.dose = std::atof(next());
+            plan.dose = std::atof(next());
         else if (!std::strcmp(argv[i], "--axis"))
-            spec.axis = std::atof(next());
+            plan.axis = std::atof(next());
         else if (!std::strcmp(argv[i], "--threads"))
             threads = std::atoi(next());
         else if (!std::strcmp(argv[i], "--given"))
@@ -155,7 +155,7 @@ int main(int argc, char **argv)
         else if (!std::strcmp(argv[i], "--speed"))
             return runSpeed();
         else if (!std::strcmp(argv[i], "--write"))
-            return writeSeries(spec, QString::fromLocal8Bit(next()));
+            return writeSeries(plan, QString::fromLocal8Bit(next()));
         else if (!std::strcmp(argv[i], "--write-speed"))
             return writeSpeedSeries(QString::fromLocal8Bit(next()));
     }
@@ -163,27 +163,27 @@ int main(int argc, char **argv)
     double worstAxis = 0;
     bool missed = false;
     for (int s = first; s < first + seeds; ++s) {
-        spec.seed = std::uint64_t(s);
-        const SeriesTruth truth = seriesTruth(spec);
+        plan.seed = std::uint64_t(s);
+        const SeriesTruth truth = seriesTruth(plan);
         std::vector<MicrographImage> images;
         for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(spec, truth, static_cast<int>(i)));
+            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
         ImageFrames frames(QStringLiteral("seed %1").arg(s), std::move(images));
         SeriesFitOptions o;
-        o.fit.instrument = CtfInstrument::fromUserUnits(spec.voltage, 2.7);
-        o.pixelSizeNm = angstromToNm(spec.pixel);
+        o.fit.instrument = CtfInstrument::fromUserUnits(plan.voltage, 2.7);
+        o.pixelSizeNm = angstromToNm(plan.pixel);
         o.angles = truth.angles;
         if (given)
-            o.tiltAxis = spec.axis;
+            o.tiltAxis = plan.axis;
         o.astigmatism = perTilt ? SeriesAstigmatism::PerTilt : SeriesAstigmatism::Shared;
         o.threads = threads;
         QElapsedTimer timer;
         timer.start();
         const SeriesFit fit = fitTiltSeries(frames, o);
-        double axisError = std::fmod(std::fabs(fit.axis - spec.axis), 360.0);
+        double axisError = std::fmod(std::fabs(fit.axis - plan.axis), 360.0);
         axisError = std::min(axisError, 360 - axisError);
         worstAxis = std::max(worstAxis, axisError);
-        std::printf("seed %d: axis %.2f (true %.1f, error %.2f deg), %.1f s\n", s, fit.axis, spec.axis, axisError,
+        std::printf("seed %d: axis %.2f (true %.1f, error %.2f deg), %.1f s\n", s, fit.axis, plan.axis, axisError,
                     timer.elapsed() / 1000.0);
         std::printf("tilt\ttrue_A\tfitted_A\terror_%%\treliable\tresolution_A\n");
         for (const TiltFit &t : fit.tilts) {

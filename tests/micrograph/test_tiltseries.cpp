@@ -249,27 +249,27 @@ private slots:
     {
         QFETCH(bool, axisGiven);
         QFETCH(int, astigmatism);
-        SeriesSpec spec;
-        spec.from = -45;
-        spec.to = 45;
-        spec.step = 22.5;
-        spec.dose = 30;
-        spec.axis = 100;
-        const SeriesTruth truth = seriesTruth(spec);
+        SeriesPlan plan;
+        plan.from = -45;
+        plan.to = 45;
+        plan.step = 22.5;
+        plan.dose = 30;
+        plan.axis = 100;
+        const SeriesTruth truth = seriesTruth(plan);
         std::vector<MicrographImage> images;
         for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(spec, truth, static_cast<int>(i)));
+            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
         ImageFrames frames(QStringLiteral("synthetic"), std::move(images));
         SeriesFitOptions o;
-        o.pixelSizeNm = angstromToNm(spec.pixel);
+        o.pixelSizeNm = angstromToNm(plan.pixel);
         o.angles = truth.angles;
         if (axisGiven)
-            o.tiltAxis = spec.axis + 180; // the other sense: found from the series
+            o.tiltAxis = plan.axis + 180; // the other sense: found from the series
         o.astigmatism = SeriesAstigmatism(astigmatism);
         o.threads = 2;
         const SeriesFit fit = fitTiltSeries(frames, o);
         QCOMPARE(int(fit.tilts.size()), 5);
-        double axisError = std::fmod(std::fabs(fit.axis - spec.axis), 360.0);
+        double axisError = std::fmod(std::fabs(fit.axis - plan.axis), 360.0);
         axisError = std::min(axisError, 360 - axisError);
         QVERIFY2(axisError < 3, qPrintable(QStringLiteral("axis %1").arg(fit.axis)));
         for (const TiltFit &t : fit.tilts) {
@@ -286,24 +286,24 @@ private slots:
     // --fill: a tilt without a fit takes the line between its reliable neighbours.
     void fillsFromTheTrend()
     {
-        SeriesSpec spec;
-        spec.from = -20;
-        spec.to = 20;
-        spec.step = 20;
-        spec.dose = 30;
-        const SeriesTruth truth = seriesTruth(spec);
+        SeriesPlan plan;
+        plan.from = -20;
+        plan.to = 20;
+        plan.step = 20;
+        plan.dose = 30;
+        const SeriesTruth truth = seriesTruth(plan);
         std::vector<MicrographImage> images;
         for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(spec, truth, static_cast<int>(i)));
+            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
         // The middle tilt holds no rings: noise alone.
         for (float &v : images[1].data)
             v = 0;
         images[1].data[17] = 1;
         ImageFrames frames(QStringLiteral("synthetic"), std::move(images));
         SeriesFitOptions o;
-        o.pixelSizeNm = angstromToNm(spec.pixel);
+        o.pixelSizeNm = angstromToNm(plan.pixel);
         o.angles = truth.angles;
-        o.tiltAxis = spec.axis;
+        o.tiltAxis = plan.axis;
         o.fill = true;
         const SeriesFit fit = fitTiltSeries(frames, o);
         QVERIFY(fit.tilts[0].reliable && fit.tilts[2].reliable);

@@ -11,10 +11,10 @@
 
 namespace orvalis {
 
-SeriesTruth seriesTruth(const SeriesSpec &spec)
+SeriesTruth seriesTruth(const SeriesPlan &plan)
 {
     SeriesTruth t;
-    for (double a = spec.from; a <= spec.to + 1e-9; a += spec.step)
+    for (double a = plan.from; a <= plan.to + 1e-9; a += plan.step)
         t.angles.push_back(a);
     // The order of acquisition: 0 first, then +-step, +-2 step, ... in pairs of alternating sides.
     std::vector<int> order(t.angles.size());
@@ -25,35 +25,35 @@ SeriesTruth seriesTruth(const SeriesSpec &spec)
                      [&](std::size_t a, std::size_t b) { return std::fabs(t.angles[a]) < std::fabs(t.angles[b]); });
     for (std::size_t k = 0; k < byAngle.size(); ++k)
         order[byAngle[k]] = static_cast<int>(k);
-    std::mt19937_64 random(spec.seed * 7919 + 17);
+    std::mt19937_64 random(plan.seed * 7919 + 17);
     std::normal_distribution<double> scatter(0.0, 250.0);
     for (std::size_t i = 0; i < t.angles.size(); ++i) {
         // A drift of 1500 Å over the series and the autofocus' scatter.
         const double drift = 1500.0 * order[i] / std::max<std::size_t>(1, t.angles.size() - 1);
-        t.defocus.push_back(spec.defocus + drift + scatter(random));
+        t.defocus.push_back(plan.defocus + drift + scatter(random));
     }
     return t;
 }
 
-MicrographImage seriesTilt(const SeriesSpec &spec, const SeriesTruth &truth, int index)
+MicrographImage seriesTilt(const SeriesPlan &plan, const SeriesTruth &truth, int index)
 {
     const double d = truth.defocus[std::size_t(index)], angle = truth.angles[std::size_t(index)];
     const FitCase c{"series",
-                    spec.voltage,
+                    plan.voltage,
                     2.7,
                     0.07,
-                    spec.pixel,
-                    d + spec.astigmatism / 2,
-                    d - spec.astigmatism / 2,
-                    spec.astigmatismAngle,
+                    plan.pixel,
+                    d + plan.astigmatism / 2,
+                    d - plan.astigmatism / 2,
+                    plan.astigmatismAngle,
                     std::numeric_limits<double>::quiet_NaN()};
     CameraSpecimen specimen;
     specimen.tiltAngle = std::fabs(angle);
-    specimen.tiltAxis = angle >= 0 ? spec.axis : spec.axis + 180;
+    specimen.tiltAxis = angle >= 0 ? plan.axis : plan.axis + 180;
     CameraOptions o;
-    o.size = spec.size;
-    o.dose = spec.dose;
-    o.seed = spec.seed * 1000 + std::uint64_t(index) + 1;
+    o.size = plan.size;
+    o.dose = plan.dose;
+    o.seed = plan.seed * 1000 + std::uint64_t(index) + 1;
     return cameraMicrograph(c, specimen, o);
 }
 

@@ -11,7 +11,7 @@
 
 namespace orvalis {
 
-struct SeriesSpec {
+struct SeriesPlan {
     double from = -60, to = 60, step = 3; // degrees, the tilts in the stack's order
     double axis = 85;                     // degrees, the fit's convention (tiltseries.h)
     double defocus = 30000;               // Å, the target's mean underfocus
@@ -30,10 +30,10 @@ struct SeriesSpec {
 struct SeriesTruth {
     std::vector<double> angles, defocus;
 };
-SeriesTruth seriesTruth(const SeriesSpec &spec);
+SeriesTruth seriesTruth(const SeriesPlan &plan);
 
 // The micrograph of tilt `index`.
-MicrographImage seriesTilt(const SeriesSpec &spec, const SeriesTruth &truth, int index);
+MicrographImage seriesTilt(const SeriesPlan &plan, const SeriesTruth &truth, int index);
 
 // The images as a stack's sections.
 class ImageFrames : public FrameReader {
