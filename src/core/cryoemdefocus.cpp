@@ -12,10 +12,7 @@ namespace {
 
 double twoFoldAngle(double degrees)
 {
-    double a = std::fmod(degrees, 180.0);
-    if (a < 0)
-        a += 180.0;
-    return a >= 180.0 ? 0.0 : a; // fmod of a tiny negative value plus 180 can round up to 180
+    return directionWithin(degrees, 180.0);
 }
 
 double a2OfDefocusDifference(double uMinusV)

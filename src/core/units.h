@@ -5,6 +5,8 @@
 // (x * Pi / 180 is (x * Pi) / 180, which is not x * (Pi / 180) in the last bit): stored values, texts
 // and pictures depend on those bits, so a helper's operation order is never changed.
 
+#include <cmath>
+
 namespace orvalis {
 
 inline constexpr double Pi = 3.14159265358979323846;
@@ -85,6 +87,16 @@ constexpr double degreesToRadians(double degrees)
 constexpr double radiansToDegrees(double radians)
 {
     return radians * 180 / Pi;
+}
+
+// degrees in [0, period): a direction and its turns by `period` are one (360 for a direction with a
+// sense, 180 for a two-fold one, 120 for a three-fold one).
+inline double directionWithin(double degrees, double period)
+{
+    double a = std::fmod(degrees, period);
+    if (a < 0)
+        a += period;
+    return a >= period ? 0.0 : a; // fmod of a tiny negative value plus the period can round up to it
 }
 
 // mrad -> rad, by the product with 1e-3 (the library's and the dialogs' texts)

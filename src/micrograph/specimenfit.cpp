@@ -281,10 +281,7 @@ SpecimenTilt tiltOf(const Gradient &g, double pixelSizeNm)
     const double h = std::hypot(g.gx, g.gy);
     SpecimenTilt t;
     t.angle = radiansToDegrees(std::atan(h / pixelSizeNm));
-    double axis = h > 0 ? radiansToDegrees(std::atan2(g.gx, -g.gy)) : 0.0;
-    if (axis < 0)
-        axis += 360;
-    t.axis = axis >= 360 ? 0.0 : axis;
+    t.axis = h > 0 ? directionWithin(radiansToDegrees(std::atan2(g.gx, -g.gy)), 360.0) : 0.0;
     return t;
 }
 

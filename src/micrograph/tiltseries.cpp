@@ -44,20 +44,12 @@ std::optional<double> angleOf(const QByteArray &text)
     return v;
 }
 
-double normalisedAxis(double degrees)
-{
-    double a = std::fmod(degrees, 360.0);
-    if (a < 0)
-        a += 360;
-    return a >= 360 ? 0.0 : a;
-}
-
 // The specimen tilt of a signed tilt about `axis` (see the header).
 SpecimenTilt specimenTilt(double angle, double axis)
 {
     SpecimenTilt t;
     t.angle = std::fabs(angle);
-    t.axis = normalisedAxis(angle >= 0 ? axis : axis + 180);
+    t.axis = directionWithin(angle >= 0 ? axis : axis + 180, 360.0);
     return t;
 }
 
@@ -193,7 +185,7 @@ double fitSeriesAxis(const std::vector<HighTilt> &tilts, double pixelSizeAngstro
     };
     if (given) {
         // Only the sense: the axis as given or turned by half a turn.
-        const double a = normalisedAxis(*given), b = normalisedAxis(*given + 180);
+        const double a = directionWithin(*given, 360.0), b = directionWithin(*given + 180, 360.0);
         return score(b) > score(a) ? b : a;
     }
     double best = 0, bestScore = -1e300;
@@ -218,7 +210,7 @@ double fitSeriesAxis(const std::vector<HighTilt> &tilts, double pixelSizeAngstro
     const double curvature = left + right - 2 * bestScore;
     if (curvature < 0)
         best += std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
-    return normalisedAxis(best);
+    return directionWithin(best, 360.0);
 }
 
 // The tile the series' regions take: the one asked for, else the fit's own (fitTileSize) up to
@@ -625,7 +617,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
                                               "a fit above noise; give the axis with --tilt-axis")
                                    .arg(reader.name())
                                    .arg(kAxisTiltFrom));
-        series.axis = normalisedAxis(*o.tiltAxis);
+        series.axis = directionWithin(*o.tiltAxis, 360.0);
     } else {
         series.axis = fitSeriesAxis(fitted, pixelA, ring, o.tiltAxis);
     }

@@ -3,6 +3,7 @@
 #include "core/cryoemdefocus.h"
 #include "core/numberformat.h"
 #include "core/orvaliserror.h"
+#include "core/units.h"
 #include "ui/widgets/dialogmessage.h"
 
 #include <QDialogButtonBox>
@@ -42,10 +43,7 @@ Typed typedNumber(const QLineEdit *edit)
 // degrees in [0, 120): a three-fold direction and its turns by 120 degrees are one.
 double threeFoldAngle(double degrees)
 {
-    double a = std::fmod(degrees, 120.0);
-    if (a < 0)
-        a += 120.0;
-    return a >= 120.0 ? 0.0 : a;
+    return directionWithin(degrees, 120.0);
 }
 
 QString label(const QLineEdit *edit)
