@@ -6,6 +6,7 @@
 #include "micrograph/correlationsums.h"
 #include "micrograph/fftplans.h"
 #include "micrograph/micrographpipeline.h"
+#include "micrograph/ringbins.h"
 
 #include <nlopt.hpp>
 
@@ -82,90 +83,6 @@ constexpr int kSideBySide = 6;
 std::vector<int> regionTileOrigins(int length, int n)
 {
     return tileOrigins(length, n, length / n >= kSideBySide ? n : n / 2);
-}
-
-// The band's pixels (one half of the centrosymmetric spectrum, the central cross left out) binned
-// by the frequency at which a round model has their phase under `phase`: along its rings.
-struct RingBins {
-    double low = 0, step = 0;
-    std::vector<std::size_t> pixel; // index in the n x n spectrum
-    std::vector<int> bin;
-    std::vector<double> k;     // nm^-1, the middle of each bin
-    std::vector<double> count; // pixels a bin
-
-    int bins() const { return static_cast<int>(k.size()); }
-
-    std::vector<double> average(const std::vector<double> &values) const
-    {
-        std::vector<double> sum(k.size(), 0.0);
-        for (std::size_t i = 0; i < pixel.size(); ++i)
-            sum[std::size_t(bin[i])] += values[pixel[i]];
-        for (std::size_t b = 0; b < sum.size(); ++b)
-            sum[b] = count[b] > 0 ? sum[b] / count[b] : 0.0;
-        return sum;
-    }
-};
-
-RingBins ringBins(int n, double frequencyStep, const PhaseFactors &phase, double low, double high)
-{
-    RingBins r;
-    r.low = low;
-    r.step = frequencyStep;
-    const int bins = std::max(1, static_cast<int>(std::floor((high - low) / frequencyStep)) + 1);
-    r.count.assign(std::size_t(bins), 0.0);
-    for (int b = 0; b < bins; ++b)
-        r.k.push_back(low + (b + 0.5) * frequencyStep);
-    const int centre = n / 2;
-    for (int j = centre; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            if (std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1)
-                continue;
-            const double kr = equivalentRoundFrequency(phase, (i - centre) * frequencyStep,
-                                                       (j - centre) * frequencyStep);
-            if (!(kr >= low && kr <= high))
-                continue;
-            const int b = std::min(bins - 1, static_cast<int>((kr - low) / frequencyStep));
-            r.pixel.push_back(std::size_t(j) * std::size_t(n) + std::size_t(i));
-            r.bin.push_back(b);
-            r.count[std::size_t(b)] += 1;
-        }
-    return r;
-}
-
-// values less their mean over a window of +-half bins: the 1-D counterpart of the spectrum's box.
-std::vector<double> lessRunningMean(const std::vector<double> &values, const std::vector<double> &weight, int half)
-{
-    const int count = static_cast<int>(values.size());
-    std::vector<double> out(values.size(), 0.0);
-    for (int b = 0; b < count; ++b) {
-        double sum = 0, w = 0;
-        for (int d = std::max(0, b - half); d <= std::min(count - 1, b + half); ++d) {
-            sum += weight[std::size_t(d)] * values[std::size_t(d)];
-            w += weight[std::size_t(d)];
-        }
-        out[std::size_t(b)] = w > 0 ? values[std::size_t(b)] - sum / w : 0.0;
-    }
-    return out;
-}
-
-// The rings along a model's rings: for each bin its frequency, the model's argument (chi less the
-// offset) and d chi / d Defocus there.
-struct RingModel {
-    std::vector<double> argument, perDefocus, lambdaK2; // rad, rad per nm, nm^-1 (lambda k^2)
-    std::vector<double> blur;                           // the tilt's damping within a region (TiltBlur), 1 without
-};
-
-RingModel ringModel(const RingBins &bins, const CtfModel &model)
-{
-    RingModel r;
-    const PhaseFactors phase = model.phase();
-    for (const double k : bins.k) {
-        r.argument.push_back(phase.roundArgument(k * k));
-        r.perDefocus.push_back(model.terms(k, 0).defocus);
-        r.lambdaK2.push_back(model.wavelength() * k * k);
-        r.blur.push_back(1.0);
-    }
-    return r;
 }
 
 // The rings a region's spectrum holds under a tilt of gradient (gx, gy) (nm of defocus per pixel)
@@ -290,15 +207,9 @@ public:
     TiltSearch(const RegionSpectra &regions, const RingBins &bins, const RingModel &model, double thicknessNm)
         : m_bins(bins), m_model(model), m_x(regions.x), m_y(regions.y)
     {
-        const double step = regions.frequencyStep;
-        const int half = std::max(2, static_cast<int>(std::lround(std::sqrt(2.0) * bins.low / step / 2)));
-        for (int r = 0; r < regions.regions(); ++r) {
-            std::vector<double> amplitude(regions.power[std::size_t(r)].size());
-            for (std::size_t i = 0; i < amplitude.size(); ++i)
-                amplitude[i] = std::sqrt(std::max(0.0f, regions.power[std::size_t(r)][i]));
-            m_profile.push_back(lessRunningMean(bins.average(amplitude), bins.count, half));
+        m_profile = regionRingProfiles(regions, bins);
+        for (int r = 0; r < regions.regions(); ++r)
             m_weight.push_back(regions.tiles[std::size_t(r)]);
-        }
         for (const double lk2 : model.lambdaK2)
             m_damping.push_back(fastmath::sinc(Pi * lk2 * thicknessNm));
     }

@@ -4,6 +4,7 @@
 #include "core/orvaliserror.h"
 #include "core/units.h"
 #include "micrograph/correlationsums.h"
+#include "micrograph/ringbins.h"
 #include "micrograph/specimenfit.h"
 
 #include <QFile>
@@ -56,64 +57,21 @@ SpecimenTilt specimenTilt(double angle, double axis)
 // Each region's spectrum averaged along the rings of a model (the tilt's plain fit), its background
 // (the running mean over a few bins) taken away: what a region's own defocus is judged by.
 struct RegionProfiles {
+    RingBins bins;
+    RingModel rings;
     std::vector<std::vector<double>> profile;
     std::vector<double> weight, x, y;
-    std::vector<double> count;                // pixels a bin
-    std::vector<double> argument, perDefocus; // the model's argument at each bin and its change per nm
-    double centre = 0;                        // nm: the model's Defocus
 };
 
 RegionProfiles regionProfiles(const RegionSpectra &regions, const CtfModel &model, double low, double high)
 {
     RegionProfiles p;
-    const int n = regions.size;
-    const double step = regions.frequencyStep;
-    const int bins = std::max(1, static_cast<int>(std::floor((high - low) / step)) + 1);
-    const PhaseFactors phase = model.phase();
-    std::vector<std::size_t> pixel;
-    std::vector<int> bin;
-    p.count.assign(std::size_t(bins), 0.0);
-    const int centre = n / 2;
-    for (int j = centre; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            if (std::abs(i - centre) <= 1 || std::abs(j - centre) <= 1)
-                continue;
-            const double kr = equivalentRoundFrequency(phase, (i - centre) * step, (j - centre) * step);
-            if (!(kr >= low && kr <= high))
-                continue;
-            const int b = std::min(bins - 1, static_cast<int>((kr - low) / step));
-            pixel.push_back(std::size_t(j) * std::size_t(n) + std::size_t(i));
-            bin.push_back(b);
-            p.count[std::size_t(b)] += 1;
-        }
-    for (int b = 0; b < bins; ++b) {
-        const double k = low + (b + 0.5) * step;
-        p.argument.push_back(phase.roundArgument(k * k));
-        p.perDefocus.push_back(model.terms(k, 0).defocus);
-    }
-    p.centre = model.Defocus;
-    const int half = std::max(2, static_cast<int>(std::lround(std::sqrt(2.0) * low / step / 2)));
-    for (int r = 0; r < regions.regions(); ++r) {
-        const std::vector<float> &power = regions.power[std::size_t(r)];
-        std::vector<double> sum(std::size_t(bins), 0.0);
-        for (std::size_t i = 0; i < pixel.size(); ++i)
-            sum[std::size_t(bin[i])] += std::sqrt(std::max(0.0f, power[pixel[i]]));
-        for (int b = 0; b < bins; ++b)
-            sum[std::size_t(b)] = p.count[std::size_t(b)] > 0 ? sum[std::size_t(b)] / p.count[std::size_t(b)] : 0.0;
-        std::vector<double> less(std::size_t(bins), 0.0);
-        for (int b = 0; b < bins; ++b) {
-            double s = 0, w = 0;
-            for (int d = std::max(0, b - half); d <= std::min(bins - 1, b + half); ++d) {
-                s += p.count[std::size_t(d)] * sum[std::size_t(d)];
-                w += p.count[std::size_t(d)];
-            }
-            less[std::size_t(b)] = w > 0 ? sum[std::size_t(b)] - s / w : 0.0;
-        }
-        p.profile.push_back(std::move(less));
-        p.weight.push_back(regions.tiles[std::size_t(r)]);
-        p.x.push_back(regions.x[std::size_t(r)]);
-        p.y.push_back(regions.y[std::size_t(r)]);
-    }
+    p.bins = ringBins(regions.size, regions.frequencyStep, model.phase(), low, high);
+    p.rings = ringModel(p.bins, model);
+    p.profile = regionRingProfiles(regions, p.bins);
+    p.weight.assign(regions.tiles.begin(), regions.tiles.end());
+    p.x = regions.x;
+    p.y = regions.y;
     return p;
 }
 
@@ -128,8 +86,8 @@ double profileScore(const RegionProfiles &p, const SpecimenTilt &tilt, double pi
         CorrelationSums c;
         const std::vector<double> &v = p.profile[r];
         for (std::size_t b = 0; b < v.size(); ++b)
-            if (p.count[b] > 0)
-                c.add(v[b], fastmath::sinSquared(p.argument[b] + d * p.perDefocus[b]), p.count[b]);
+            if (p.bins.count[b] > 0)
+                c.add(v[b], fastmath::sinSquared(p.rings.argument[b] + d * p.rings.perDefocus[b]), p.bins.count[b]);
         total += p.weight[r] * c.correlation();
         weight += p.weight[r];
     }
