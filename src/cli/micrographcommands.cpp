@@ -43,8 +43,6 @@
 
 namespace orvalis::cli {
 
-namespace {
-
 void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const QString &description)
 {
     QCommandLineOption option(QString::fromLatin1(name), description);
@@ -57,6 +55,8 @@ void addOption(QCommandLineParser &parser, const char *name, const char *valueNa
 {
     addOption(parser, name, valueName, QString::fromUtf8(description));
 }
+
+namespace {
 
 bool isSet(const QCommandLineParser &parser, const char *name)
 {

@@ -20,6 +20,10 @@ bool isMicrographCommand(const QString &name);
 // Runs "spectrum", "average" or "fit" with its arguments; returns the exit status or throws Failure.
 int runMicrographCommand(const QString &command, const QStringList &arguments);
 
+// An option `--name` taking a value shown as `valueName` (none: a switch), described for --help.
+void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const QString &description);
+void addOption(QCommandLineParser &parser, const char *name, const char *valueName, const char *description);
+
 // What "fit" and "fit-series" share: the image's options (--pixel, --tile) and the fit's, the request
 // they make (refused as fitRequestProblem words it), --pixel in nm (0: the file's), and --threads
 // (default: every processor).

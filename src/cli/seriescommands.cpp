@@ -156,28 +156,23 @@ int runFitSeries(const QStringList &arguments)
     QCommandLineParser parser;
     addImageOptions(parser);
     addFitOptions(parser);
-    const auto add = [&parser](const char *name, const char *valueName, const char *description) {
-        QCommandLineOption option(QString::fromLatin1(name), QString::fromUtf8(description));
-        if (valueName)
-            option.setValueName(QString::fromLatin1(valueName));
-        parser.addOption(option);
-    };
-    add("tilts", "FILE", "the tilt angles: IMOD's .tlt or .rawtlt, one angle a line (degrees), one for each section");
-    add("mdoc", "FILE",
-        "SerialEM's .mdoc of the stack: the tilt angles, the pixel size, the voltage and the tilt axis where it "
-        "records them (--pixel, --kv and --tilt-axis take precedence)");
-    add("tilt-axis", "DEG",
-        "the tilt axis, degrees from the image's +x towards +y (the row index growing); its sense is found from "
-        "the series (default: the mdoc's, else fitted once for the series from its high tilts)");
-    add("astigmatism", "MODE",
-        "shared (default: the low tilts' mean, every tilt's defocus refitted with it) or per-tilt");
-    add("fill", nullptr,
-        "give each tilt without a reliable fit the defocus of the series' trend (linear in the tilt between the "
-        "nearest reliable tilts), marked filled");
-    add("threads", "N", "tilts fitted at once (default: every processor)");
-    add("imod", "FILE", "also write IMOD's defocus file (version 3, with astigmatism; nm)");
-    add("ctffind-txt", "FILE", "also write CTFFIND's text, a row a tilt");
-    add("star", "FILE", "also write RELION 5's tilt series STAR file with the per-tilt CTF columns");
+    addOption(parser, "tilts", "FILE",
+              "the tilt angles: IMOD's .tlt or .rawtlt, one angle a line (degrees), one for each section");
+    addOption(parser, "mdoc", "FILE",
+              "SerialEM's .mdoc of the stack: the tilt angles, the pixel size, the voltage and the tilt axis where it "
+              "records them (--pixel, --kv and --tilt-axis take precedence)");
+    addOption(parser, "tilt-axis", "DEG",
+              "the tilt axis, degrees from the image's +x towards +y (the row index growing); its sense is found from "
+              "the series (default: the mdoc's, else fitted once for the series from its high tilts)");
+    addOption(parser, "astigmatism", "MODE",
+              "shared (default: the low tilts' mean, every tilt's defocus refitted with it) or per-tilt");
+    addOption(parser, "fill", nullptr,
+              "give each tilt without a reliable fit the defocus of the series' trend (linear in the tilt between the "
+              "nearest reliable tilts), marked filled");
+    addOption(parser, "threads", "N", "tilts fitted at once (default: every processor)");
+    addOption(parser, "imod", "FILE", "also write IMOD's defocus file (version 3, with astigmatism; nm)");
+    addOption(parser, "ctffind-txt", "FILE", "also write CTFFIND's text, a row a tilt");
+    addOption(parser, "star", "FILE", "also write RELION 5's tilt series STAR file with the per-tilt CTF columns");
     parseCommand(
         parser, QStringLiteral("fit-series"),
         QStringLiteral(
