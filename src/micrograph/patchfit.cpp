@@ -6,13 +6,11 @@
 #include "core/units.h"
 #include "micrograph/ctfmodel.h"
 #include "micrograph/micrographpipeline.h"
+#include "micrograph/parallelfor.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 namespace orvalis {
 
@@ -175,11 +173,7 @@ LocalDefocus fitLocalDefocus(const MicrographImage &image, const CtfFitOptions &
     local.patches.resize(static_cast<std::size_t>(count));
     const double cx = 0.5 * (image.width - 1), cy = 0.5 * (image.height - 1);
 
-    std::atomic<int> next{0}, done{0};
-    std::atomic<bool> stop{false};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    const auto fitOne = [&](int i) {
+    const auto fitOne = [&](int i, const std::atomic<bool> &stop) {
         const int column = i % grid.columns, row = i / grid.columns;
         const int left = grid.left + column * grid.patchSize, top = grid.top + row * grid.patchSize;
         DefocusPatch &patch = local.patches[static_cast<std::size_t>(i)];
@@ -200,51 +194,7 @@ LocalDefocus fitLocalDefocus(const MicrographImage &image, const CtfFitOptions &
         if (options.keepSpectra)
             patch.spectrum = std::move(spectrum);
     };
-    const auto work = [&] {
-        try {
-            for (int i = next++; i < count && !stop; i = next++) {
-                fitOne(i);
-                ++done;
-            }
-        } catch (...) {
-            // Kept before the others are stopped, so that their Cancelled does not stand in for it.
-            {
-                const std::lock_guard<std::mutex> lock(failureMutex);
-                if (!failure)
-                    failure = std::current_exception();
-            }
-            stop = true;
-        }
-    };
-    const int threads = std::clamp(options.threads, 1, std::min(16, count));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    // This thread fits too, and is the one that reports the progress.
-    bool cancelled = false;
-    try {
-        for (int i = next++; i < count && !stop; i = next++) {
-            fitOne(i);
-            ++done;
-            if (progress && !progress(static_cast<double>(done) / count)) {
-                cancelled = true;
-                stop = true;
-            }
-        }
-    } catch (...) {
-        {
-            const std::lock_guard<std::mutex> lock(failureMutex);
-            if (!failure)
-                failure = std::current_exception();
-        }
-        stop = true;
-    }
-    for (std::thread &t : helpers)
-        t.join();
-    if (cancelled)
-        throw Cancelled();
-    if (failure)
-        std::rethrow_exception(failure);
+    parallelFor(count, std::min(16, options.threads), progress, 0, 1, fitOne);
     reportProgress(progress, 1.0);
 
     local.plane = leastSquaresPlane(local.patches, image.width, image.height, pixel);

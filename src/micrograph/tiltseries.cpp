@@ -4,6 +4,7 @@
 #include "core/orvaliserror.h"
 #include "core/units.h"
 #include "micrograph/correlationsums.h"
+#include "micrograph/parallelfor.h"
 #include "micrograph/ringbins.h"
 #include "micrograph/specimenfit.h"
 
@@ -13,12 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
 #include <mutex>
-#include <thread>
 
 namespace orvalis {
 
@@ -302,62 +299,6 @@ void fillUnreliable(SeriesFit &series)
     }
 }
 
-// Runs work(i) for i in 0 .. count - 1 on `threads` threads, reporting the fraction done from this
-// thread; the first failure stops the rest and is thrown here, as is Cancelled.
-template <typename Work>
-void forEachTilt(int count, int threads, const ProgressCallback &progress, double from, double to, const Work &work)
-{
-    std::atomic<int> next{0}, done{0}, running{0};
-    std::atomic<bool> stop{false};
-    std::exception_ptr failure;
-    std::mutex mutex;
-    std::condition_variable finished;
-    const auto run = [&] {
-        for (int i = next++; i < count && !stop; i = next++) {
-            try {
-                work(i, stop);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (!failure)
-                    failure = std::current_exception();
-                stop = true;
-            }
-            ++done;
-            finished.notify_one();
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            --running;
-        }
-        finished.notify_one();
-    };
-    std::vector<std::thread> pool;
-    const int workers = std::clamp(threads, 1, std::max(1, count));
-    running = workers;
-    for (int t = 0; t < workers; ++t)
-        pool.emplace_back(run);
-    bool cancelled = false;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (running > 0)
-                finished.wait_for(lock, std::chrono::milliseconds(100));
-        }
-        if (running == 0)
-            break;
-        if (progress && !cancelled && !progress(from + (to - from) * double(done) / std::max(1, count))) {
-            cancelled = true;
-            stop = true;
-        }
-    }
-    for (std::thread &t : pool)
-        t.join();
-    if (cancelled)
-        throw Cancelled();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
 } // namespace
 
 std::vector<double> readTiltAngles(const QString &path, int sections)
@@ -554,7 +495,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
     const double axisShare = highest.empty() ? 0.0 : (o.tiltAxis ? 0.1 : 0.25);
     std::vector<std::optional<HighTilt>> highTilts(highest.size());
     if (!highest.empty())
-        forEachTilt(static_cast<int>(highest.size()), o.threads, progress, 0, axisShare,
+        parallelFor(static_cast<int>(highest.size()), o.threads, progress, 0, axisShare,
                     [&](int k, const std::atomic<bool> &stop) {
                         const int i = highest[std::size_t(k)];
                         Plain p = plainFit(i, stop);
@@ -584,7 +525,7 @@ SeriesFit fitTiltSeries(FrameReader &reader, const SeriesFitOptions &o, const Pr
     // Every tilt with its angle and the series' axis.
     series.tilts.resize(std::size_t(count));
     std::vector<PowerSpectrum> corrected(static_cast<std::size_t>(count));
-    forEachTilt(count, o.threads, progress, axisShare, 0.95, [&](int i, const std::atomic<bool> &stop) {
+    parallelFor(count, o.threads, progress, axisShare, 0.95, [&](int i, const std::atomic<bool> &stop) {
         TiltFit &t = series.tilts[std::size_t(i)];
         t.index = i;
         t.angle = o.angles[std::size_t(i)];
