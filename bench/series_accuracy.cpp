@@ -66,9 +66,7 @@ bool writeSeriesFiles(const QString &dir, const std::vector<MicrographImage> &im
 int writeSeries(const SeriesPlan &plan, const QString &dir)
 {
     const SeriesTruth truth = seriesTruth(plan);
-    std::vector<MicrographImage> images;
-    for (std::size_t i = 0; i < truth.angles.size(); ++i)
-        images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+    std::vector<MicrographImage> images = seriesTilts(plan, truth);
     return writeSeriesFiles(dir, images, truth, plan.axis) ? 0 : 1;
 }
 
@@ -165,9 +163,7 @@ int main(int argc, char **argv)
     for (int s = first; s < first + seeds; ++s) {
         plan.seed = std::uint64_t(s);
         const SeriesTruth truth = seriesTruth(plan);
-        std::vector<MicrographImage> images;
-        for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+        std::vector<MicrographImage> images = seriesTilts(plan, truth);
         ImageFrames frames(QStringLiteral("seed %1").arg(s), std::move(images));
         SeriesFitOptions o;
         o.fit.instrument = CtfInstrument::fromUserUnits(plan.voltage, 2.7);

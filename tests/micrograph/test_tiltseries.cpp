@@ -256,9 +256,7 @@ private slots:
         plan.dose = 30;
         plan.axis = 100;
         const SeriesTruth truth = seriesTruth(plan);
-        std::vector<MicrographImage> images;
-        for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+        std::vector<MicrographImage> images = seriesTilts(plan, truth);
         ImageFrames frames(QStringLiteral("synthetic"), std::move(images));
         SeriesFitOptions o;
         o.pixelSizeNm = angstromToNm(plan.pixel);
@@ -292,9 +290,7 @@ private slots:
         plan.step = 20;
         plan.dose = 30;
         const SeriesTruth truth = seriesTruth(plan);
-        std::vector<MicrographImage> images;
-        for (std::size_t i = 0; i < truth.angles.size(); ++i)
-            images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+        std::vector<MicrographImage> images = seriesTilts(plan, truth);
         // The middle tilt holds no rings: noise alone.
         for (float &v : images[1].data)
             v = 0;

@@ -57,6 +57,14 @@ MicrographImage seriesTilt(const SeriesPlan &plan, const SeriesTruth &truth, int
     return cameraMicrograph(c, specimen, o);
 }
 
+std::vector<MicrographImage> seriesTilts(const SeriesPlan &plan, const SeriesTruth &truth)
+{
+    std::vector<MicrographImage> images;
+    for (std::size_t i = 0; i < truth.angles.size(); ++i)
+        images.push_back(seriesTilt(plan, truth, static_cast<int>(i)));
+    return images;
+}
+
 ImageFrames::ImageFrames(QString name, std::vector<MicrographImage> images)
     : FrameReader(std::move(name), images.empty() ? 0 : images.front().width,
                   images.empty() ? 0 : images.front().height, static_cast<int>(images.size()),

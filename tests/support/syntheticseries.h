@@ -34,6 +34,8 @@ SeriesTruth seriesTruth(const SeriesPlan &plan);
 
 // The micrograph of tilt `index`.
 MicrographImage seriesTilt(const SeriesPlan &plan, const SeriesTruth &truth, int index);
+// Every tilt's, in the stack's order.
+std::vector<MicrographImage> seriesTilts(const SeriesPlan &plan, const SeriesTruth &truth);
 
 // The images as a stack's sections.
 class ImageFrames : public FrameReader {
